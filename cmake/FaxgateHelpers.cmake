@@ -1,0 +1,27 @@
+# faxgate_test(NAME SOURCES... LIBS ...)
+# One GoogleTest program per component; every case becomes a ctest test.
+function(faxgate_test name)
+  if(NOT FAXGATE_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    FAXGATE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    FAXGATE_PROGRAM_DIR="${FAXGATE_PROGRAM_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "FAXGATE_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp")
+endfunction()
+
+# faxgate_benchmark(NAME SOURCES... LIBS ...): a program that prints figures; never a test.
+function(faxgate_benchmark name)
+  if(NOT FAXGATE_BENCHMARKS)
+    return()
+  endif()
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  target_link_libraries(${name} PRIVATE ${B_LIBS})
+endfunction()

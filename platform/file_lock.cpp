@@ -1,0 +1,93 @@
+#include "file_lock.h"
+
+#include "error.h"
+#include "files.h"
+#include "text.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace fg {
+
+std::string FileLock::lockPathFor(const std::string& path) {
+    std::string folder = fs::folderOf(path);
+    if (auto real = fs::resolve(folder.empty() ? "." : folder)) folder = fs::withSlash(*real);
+    return folder + "." + text::toLowerAscii(fs::nameOf(path)) + ".lock";
+}
+
+FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::milliseconds timeout, bool once) {
+    FileLock lock;
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw Error(errnum::PermissionDenied,
+                    "ロックファイルを開けません: " + lockPath + ": " + std::strerror(errno));
+    int op = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    // Lock waits are waits on other processes, not on the system's schedule,
+    // so they run in real time whatever clock the process uses.
+    auto start = std::chrono::steady_clock::now();
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (::flock(fd, op) == 0) break;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            int err = errno;
+            ::close(fd);
+            throw Error(errnum::PermissionDenied, "ロックできません: " + lockPath + ": " + std::strerror(err));
+        }
+        if (once) {
+            ::close(fd);
+            return lock;
+        }
+        if (std::chrono::steady_clock::now() - start >= timeout) {
+            ::close(fd);
+            throw Error(errnum::PermissionDenied, "ロック待ちが時間切れになりました: " + lockPath);
+        }
+        // Back off gently: holders keep a lock for one load-change-save only.
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+    lock.fd_ = fd;
+    return lock;
+}
+
+FileLock::FileLock(const std::string& path, Mode mode, std::chrono::milliseconds timeout) {
+    *this = acquire(lockPathFor(path), mode, timeout, false);
+}
+
+FileLock FileLock::forFolder(const std::string& folder, Mode mode, std::chrono::milliseconds timeout) {
+    auto real = fs::resolve(folder);
+    std::string base = fs::withSlash(real ? *real : folder);
+    return acquire(base + ".folder.lock", mode, timeout, false);
+}
+
+FileLock FileLock::tryLock(const std::string& path, Mode mode) {
+    return acquire(lockPathFor(path), mode, std::chrono::milliseconds(0), true);
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        unlock();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileLock::~FileLock() { unlock(); }
+
+void FileLock::unlock() {
+    if (fd_ >= 0) {
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+}  // namespace fg

@@ -1,0 +1,48 @@
+// Cross-process locks for the files and folders that several processes change.
+//
+// The lock is taken on a lock file beside the target (".<name>.lock", name in
+// lower case so that every spelling of the target shares one lock), never on
+// the target itself: an atomic save renames a new file over the target, which
+// would otherwise leave the lock on a file nobody reads any more.
+// Locks are flock(2) locks on their own open file: they also exclude other
+// threads of the same process, and they vanish when their holder dies.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace fg {
+
+class FileLock {
+public:
+    enum class Mode { Shared, Exclusive };
+
+    // Locks the file `path` (which need not exist; its folder must). Waits up
+    // to `timeout` of the system's time, then raises fg::Error 70.
+    explicit FileLock(const std::string& path, Mode mode = Mode::Exclusive,
+                      std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
+    // Locks a whole folder (the lock file lies inside it).
+    static FileLock forFolder(const std::string& folder, Mode mode = Mode::Exclusive,
+                              std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
+    // Tries once; an unheld lock (held() false) when another holder has it.
+    static FileLock tryLock(const std::string& path, Mode mode = Mode::Exclusive);
+
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+    bool held() const { return fd_ >= 0; }
+    void unlock();
+
+    // The lock file that guards `path`.
+    static std::string lockPathFor(const std::string& path);
+
+private:
+    FileLock() = default;
+    static FileLock acquire(const std::string& lockPath, Mode mode, std::chrono::milliseconds timeout, bool once);
+    int fd_ = -1;
+};
+
+}  // namespace fg

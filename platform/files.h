@@ -1,0 +1,60 @@
+// File and folder helpers: names matched without regard to case, sorted
+// listings, the program folder, and atomic writes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fg::fs {
+
+// The folder of the running program, or FAXGATE_HOME when that is set.
+// Always ends with "/".
+std::string programFolder();
+
+// Joins a folder and a name with exactly one "/" between them.
+std::string join(std::string_view folder, std::string_view name);
+// Makes sure a folder value ends with "/" (an empty value stays empty).
+std::string withSlash(std::string_view folder);
+// The folder part of a path, ending with "/" ("" for a bare name).
+std::string folderOf(std::string_view path);
+// The last component of a path.
+std::string nameOf(std::string_view path);
+
+// Finds an existing file or folder whose path matches without regard to case,
+// component by component. An exact match wins. nullopt when none exists.
+std::optional<std::string> resolve(const std::string& path);
+bool fileExists(const std::string& path);    // a regular file, name without regard to case
+bool folderExists(const std::string& path);  // a folder, name without regard to case
+
+// Wildcard match of "*" and "?" without regard to case.
+bool matchWildcard(std::string_view pattern, std::string_view name);
+
+enum class ListKind { Files, Folders, All };
+// Names (not paths) in a folder matching a wildcard pattern, sorted by name
+// without regard to case. Names that begin with "." are the system's own
+// lock and temporary files and are never listed. A missing folder lists nothing.
+std::vector<std::string> list(const std::string& folder, std::string_view pattern = "*",
+                              ListKind kind = ListKind::Files);
+
+// Reads a whole file (name without regard to case). Raises fg::Error 53 when
+// it does not exist, 75 when it cannot be read.
+std::string readFile(const std::string& path);
+
+// Writes a whole file atomically: a temporary file in the same folder,
+// fsync, rename over the target, fsync of the folder. A reader never sees a
+// half-written file, and a writer killed midway leaves the old file.
+// Raises fg::Error 76 for a missing folder, 75 for any other failure.
+void writeFileAtomic(const std::string& path, std::string_view bytes);
+
+// Creates a folder and its parents. Raises fg::Error 76 on failure.
+void makeFolders(const std::string& path);
+// Removes a file; false when it did not exist or could not be removed.
+bool removeFile(const std::string& path);
+// Removes a folder tree; never raises.
+void removeTree(const std::string& path);
+// Copies a file atomically over the target. Raises fg::Error on failure.
+void copyFile(const std::string& from, const std::string& to);
+
+}  // namespace fg::fs

@@ -1,0 +1,42 @@
+#include "folder_path_info.h"
+
+#include "error.h"
+#include "files.h"
+#include "xml.h"
+
+namespace fg {
+
+std::string FolderPathInfo::getFolderPath(const std::string& key) {
+    std::string mapPath = fs::programFolder() + kFileName;
+    xml::Document doc;
+    if (!doc.load(mapPath))
+        throw Error(errnum::PathNotFound, "フォルダ情報を読めません: " + mapPath + " " + doc.parseError().reason);
+    xml::Node root = doc.documentElement();
+    std::string value;
+    bool found = false;
+    // Compared in C++, so a key with quotes cannot break a query.
+    for (const xml::Node& entry : root.childNodes()) {
+        if (entry.type() == xml::NodeType::Element && entry.nodeName() == "Folder" &&
+            entry.getAttribute("class") == key) {
+            value = entry.text();
+            found = true;
+            break;
+        }
+    }
+    if (!found) throw Error(errnum::PathNotFound, "フォルダのキーがありません: " + key);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.erase(0, 1);
+    if (value.empty()) throw Error(errnum::PathNotFound, "フォルダが設定されていません: " + key);
+    if (value.front() != '/') value = fs::programFolder() + value;
+    return fs::withSlash(value);
+}
+
+void FolderPathInfo::getFolderPath(const std::string& key, std::string& path) noexcept {
+    try {
+        path = getFolderPath(key);
+    } catch (...) {
+        path.clear();
+    }
+}
+
+}  // namespace fg

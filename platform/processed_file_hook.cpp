@@ -1,0 +1,32 @@
+#include "processed_file_hook.h"
+
+#include "error_log.h"
+
+#include <mutex>
+
+namespace fg {
+
+void ProcessedFileHook::fileDone(const std::string& name, bool& ok) {
+    writeDebugLine("ProcessedFileHook", "fileDone " + name);
+    ok = true;
+}
+
+namespace {
+std::mutex hookMutex;
+std::shared_ptr<ProcessedFileHook>& slot() {
+    static std::shared_ptr<ProcessedFileHook> hook = std::make_shared<ProcessedFileHook>();
+    return hook;
+}
+}  // namespace
+
+ProcessedFileHook& ProcessedFileHook::current() {
+    std::lock_guard lock(hookMutex);
+    return *slot();
+}
+
+void ProcessedFileHook::install(std::shared_ptr<ProcessedFileHook> hook) {
+    std::lock_guard lock(hookMutex);
+    slot() = hook ? std::move(hook) : std::make_shared<ProcessedFileHook>();
+}
+
+}  // namespace fg

@@ -1,0 +1,108 @@
+#include "temp_home.h"
+
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fg::testing {
+
+namespace {
+
+std::string makeTemp() {
+    const char* root = std::getenv("FAXGATE_TEST_TMP");
+    std::string base = root && *root ? root : "/tmp";
+    fs::makeFolders(base);
+    std::string tmpl = fs::join(base, "fgtest-XXXXXX");
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed in " + base);
+    return tmpl + "/";
+}
+
+}  // namespace
+
+std::string sourceDir() {
+#ifdef FAXGATE_SOURCE_DIR
+    return fs::withSlash(FAXGATE_SOURCE_DIR);
+#else
+    return "./";
+#endif
+}
+
+std::string programDir() {
+#ifdef FAXGATE_PROGRAM_DIR
+    return fs::withSlash(FAXGATE_PROGRAM_DIR);
+#else
+    return fs::programFolder();
+#endif
+}
+
+TempHome::TempHome(bool installDemo) : path_(makeTemp()) {
+    if (const char* h = std::getenv("FAXGATE_HOME")) {
+        hadHome_ = true;
+        previousHome_ = h;
+    }
+    if (installDemo) {
+        std::filesystem::copy(sourceDir() + "demo/home", path_,
+                              std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    }
+    ::setenv("FAXGATE_HOME", path_.c_str(), 1);
+}
+
+TempHome::~TempHome() {
+    if (hadHome_) ::setenv("FAXGATE_HOME", previousHome_.c_str(), 1);
+    else ::unsetenv("FAXGATE_HOME");
+    if (!std::getenv("FAXGATE_KEEP_TEMP")) fs::removeTree(path_);
+}
+
+std::string TempHome::folder(const std::string& key) const {
+    std::string f = FolderPathInfo().getFolderPath(key);
+    fs::makeFolders(f);
+    return f;
+}
+
+void TempHome::write(const std::string& rel, const std::string& bytes) const {
+    std::string p = path_ + rel;
+    fs::makeFolders(fs::folderOf(p));
+    fs::writeFileAtomic(p, bytes);
+}
+
+std::string TempHome::read(const std::string& rel) const { return fs::readFile(path_ + rel); }
+
+TempDir::TempDir() : path_(makeTemp()) {}
+TempDir::~TempDir() {
+    if (!std::getenv("FAXGATE_KEEP_TEMP")) fs::removeTree(path_);
+}
+
+std::shared_ptr<ErrorLogRecorder> ErrorLogRecorder::install() {
+    auto r = std::make_shared<ErrorLogRecorder>();
+    setErrorLogSink(r);
+    return r;
+}
+
+void ErrorLogRecorder::write(const ErrorLogEntry& entry) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back(entry);
+}
+
+std::vector<ErrorLogEntry> ErrorLogRecorder::entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+bool ErrorLogRecorder::has(long number) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& e : entries_)
+        if (e.number == number) return true;
+    return false;
+}
+
+void ErrorLogRecorder::clear() {
+    std::lock_guard lock(mutex_);
+    entries_.clear();
+}
+
+}  // namespace fg::testing

@@ -1,0 +1,75 @@
+// Test support: a temporary program folder laid out like an installation,
+// and a recorder for the error log.
+#pragma once
+
+#include "platform/error_log.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fg::testing {
+
+// A fresh folder under the test temp root; FAXGATE_HOME points at it while
+// the object lives. With `installDemo` the shipped demo home (folder maps,
+// settings and sample data) is copied in first.
+class TempHome {
+public:
+    explicit TempHome(bool installDemo = true);
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::string& path() const { return path_; }     // ends with "/"
+    std::string operator/(const std::string& rel) const { return path_ + rel; }
+    // The folder of a folder key, as FolderPathInfo gives it (created).
+    std::string folder(const std::string& key) const;
+    void write(const std::string& rel, const std::string& bytes) const;
+    std::string read(const std::string& rel) const;
+
+private:
+    std::string path_;
+    std::string previousHome_;
+    bool hadHome_ = false;
+};
+
+// A fresh empty temporary folder, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }  // ends with "/"
+    std::string operator/(const std::string& rel) const { return path_ + rel; }
+
+private:
+    std::string path_;
+};
+
+// Records error-log entries while it is installed.
+class ErrorLogRecorder : public ErrorLogSink, public std::enable_shared_from_this<ErrorLogRecorder> {
+public:
+    static std::shared_ptr<ErrorLogRecorder> install();
+    ~ErrorLogRecorder() override = default;
+    void write(const ErrorLogEntry& entry) override;
+    std::vector<ErrorLogEntry> entries() const;
+    bool has(long number) const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<ErrorLogEntry> entries_;
+};
+
+// Restores the file sink when it goes out of scope.
+struct ErrorLogGuard {
+    std::shared_ptr<ErrorLogRecorder> log = ErrorLogRecorder::install();
+    ~ErrorLogGuard() { setErrorLogSink(nullptr); }
+};
+
+// The source tree and the program folder of the build.
+std::string sourceDir();
+std::string programDir();
+
+}  // namespace fg::testing

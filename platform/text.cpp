@@ -1,0 +1,257 @@
+#include "text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <mutex>
+#include <vector>
+
+namespace fg::text {
+
+namespace {
+
+// Decodes one code point from UTF-8 at s[i]; advances i. Bad input gives U+FFFD.
+char32_t decodeOne(std::string_view s, std::size_t& i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    int extra;
+    char32_t cp;
+    if (c < 0x80) { ++i; return c; }
+    if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; }
+    else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; }
+    else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; }
+    else { ++i; return 0xFFFD; }
+    std::size_t j = i + 1;
+    for (int k = 0; k < extra; ++k, ++j) {
+        if (j >= s.size()) { i = j; return 0xFFFD; }
+        auto cc = static_cast<unsigned char>(s[j]);
+        if ((cc & 0xC0) != 0x80) { i = j; return 0xFFFD; }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i = j;
+    static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+    return cp;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// iconv descriptors are not thread-safe; one pair per thread.
+struct Converters {
+    iconv_t toSjis = reinterpret_cast<iconv_t>(-1);
+    iconv_t fromSjis = reinterpret_cast<iconv_t>(-1);
+    Converters() {
+        toSjis = iconv_open("CP932", "UTF-8");
+        fromSjis = iconv_open("UTF-8", "CP932");
+    }
+    ~Converters() {
+        if (toSjis != reinterpret_cast<iconv_t>(-1)) iconv_close(toSjis);
+        if (fromSjis != reinterpret_cast<iconv_t>(-1)) iconv_close(fromSjis);
+    }
+};
+
+Converters& converters() {
+    thread_local Converters c;
+    return c;
+}
+
+// Converts one code point to code page 932; empty when it cannot be held.
+std::string encodeOne(char32_t cp) {
+    std::string in;
+    appendUtf8(in, cp);
+    iconv_t cd = converters().toSjis;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char out[8];
+    char* ip = in.data();
+    std::size_t il = in.size();
+    char* op = out;
+    std::size_t ol = sizeof out;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) return {};
+    return std::string(out, static_cast<std::size_t>(op - out));
+}
+
+}  // namespace
+
+std::u16string toUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = decodeOne(utf8, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string toUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size() * 3);
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t cp = utf16[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+        }
+        appendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::size_t length16(std::string_view utf8) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < utf8.size();) n += decodeOne(utf8, i) >= 0x10000 ? 2 : 1;
+    return n;
+}
+
+std::string mid16(std::string_view utf8, std::size_t start, std::size_t count) {
+    std::u16string u = toUtf16(utf8);
+    if (start >= u.size()) return {};
+    return toUtf8(std::u16string_view(u).substr(start, count));
+}
+
+std::string toCp932(std::string_view utf8, bool* lossless) {
+    std::string out;
+    out.reserve(utf8.size());
+    bool ok = true;
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) { out += static_cast<char>(c); ++i; continue; }
+        char32_t cp = decodeOne(utf8, i);
+        std::string enc = cp == 0xFFFD ? std::string() : encodeOne(cp);
+        if (enc.empty()) { out += '?'; ok = false; }
+        else out += enc;
+    }
+    if (lossless) *lossless = ok;
+    return out;
+}
+
+std::string fromCp932(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2);
+    iconv_t cd = converters().fromSjis;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) { out += static_cast<char>(c); ++i; continue; }
+        // Lead bytes 0x81-0x9F and 0xE0-0xFC take a trail byte.
+        std::size_t len = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+        if (i + len > bytes.size()) { out += "\xEF\xBF\xBD"; break; }
+        char in[2] = {bytes[i], len == 2 ? bytes[i + 1] : '\0'};
+        char buf[8];
+        char* ip = in;
+        std::size_t il = len;
+        char* op = buf;
+        std::size_t ol = sizeof buf;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (cd == reinterpret_cast<iconv_t>(-1) ||
+            iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
+            out += "\xEF\xBF\xBD";
+        } else {
+            out.append(buf, static_cast<std::size_t>(op - buf));
+        }
+        i += len;
+    }
+    return out;
+}
+
+int cp932Width(char32_t cp) {
+    if (cp < 0x80) return 1;
+    // Half-width katakana take one byte.
+    if (cp >= 0xFF61 && cp <= 0xFF9F) return 1;
+    std::string e = encodeOne(cp);
+    return static_cast<int>(e.size());
+}
+
+std::size_t cp932Length(std::string_view utf8) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = decodeOne(utf8, i);
+        int w = cp932Width(cp);
+        n += w == 0 ? 2 : static_cast<std::size_t>(w);
+    }
+    return n;
+}
+
+std::string trim(std::string_view s) {
+    std::size_t b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos) return {};
+    std::size_t e = s.find_last_not_of(' ');
+    return std::string(s.substr(b, e - b + 1));
+}
+
+std::string trimBlanks(std::string_view s) {
+    static constexpr std::string_view blanks = " \t\r\n";
+    std::size_t b = s.find_first_not_of(blanks);
+    if (b == std::string_view::npos) return {};
+    std::size_t e = s.find_last_not_of(blanks);
+    return std::string(s.substr(b, e - b + 1));
+}
+
+std::string toLowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string toUpperAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+int icompare(std::string_view a, std::string_view b) {
+    auto fold = [](char32_t c) -> char32_t {
+        if (c >= 'A' && c <= 'Z') return c - 'A' + 'a';
+        if (c >= 0xFF21 && c <= 0xFF3A) return c - 0xFF21 + 0xFF41;  // full-width A-Z
+        return c;
+    };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = fold(decodeOne(a, i));
+        char32_t y = fold(decodeOne(b, j));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+}  // namespace fg::text

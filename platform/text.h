@@ -1,0 +1,38 @@
+// Text helpers: UTF-8 everywhere at interfaces, UTF-16 units where characters
+// are counted, and code page 932 for the files and byte limits of the field.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace fg::text {
+
+// UTF-8 <-> UTF-16. Malformed UTF-8 becomes U+FFFD, never an exception.
+std::u16string toUtf16(std::string_view utf8);
+std::string toUtf8(std::u16string_view utf16);
+
+// Length in UTF-16 units, and a slice by UTF-16 units (0-based start).
+std::size_t length16(std::string_view utf8);
+std::string mid16(std::string_view utf8, std::size_t start, std::size_t count = std::u16string::npos);
+
+// Code page 932. toCp932 writes '?' for a character the code page cannot
+// hold (as the platform's own conversion does); `lossless` reports whether
+// that happened. fromCp932 maps undecodable bytes to U+FFFD.
+std::string toCp932(std::string_view utf8, bool* lossless = nullptr);
+std::string fromCp932(std::string_view bytes);
+// Bytes the text takes in code page 932 (an unencodable character counts 2).
+std::size_t cp932Length(std::string_view utf8);
+// Bytes one code point takes in code page 932: 1, 2, or 0 when it cannot be held.
+int cp932Width(char32_t cp);
+
+// Blank handling and case without the process locale.
+std::string trim(std::string_view s);             // spaces only, as the field's trim does
+std::string trimBlanks(std::string_view s);       // spaces, tabs, CR and LF
+std::string toLowerAscii(std::string_view s);
+std::string toUpperAscii(std::string_view s);
+bool iequals(std::string_view a, std::string_view b);  // ASCII case-insensitive
+// Compare without regard to case: ASCII letters and the full-width Latin letters.
+int icompare(std::string_view a, std::string_view b);
+
+}  // namespace fg::text

@@ -1,0 +1,649 @@
+#include "xml.h"
+
+#include "error.h"
+#include "files.h"
+
+#include <libxml/encoding.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
+
+namespace fg::xml {
+
+namespace {
+
+constexpr long kFileNotFound = static_cast<int32_t>(0x800C0006u);  // the object could not be located
+
+xmlNodePtr X(void* p) { return static_cast<xmlNodePtr>(p); }
+const xmlChar* U(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+std::string S(const xmlChar* s) { return s ? reinterpret_cast<const char*>(s) : std::string(); }
+
+// Takes ownership of a libxml2 string.
+std::string take(xmlChar* s) {
+    std::string out = S(s);
+    xmlFree(s);
+    return out;
+}
+
+void silentError(void*, xmlErrorPtr) {}
+
+bool isDeclaration(xmlNodePtr n) {
+    return n && n->type == XML_PI_NODE && n->name && std::strcmp(reinterpret_cast<const char*>(n->name), "xml") == 0;
+}
+
+bool isBlank(const xmlChar* s) {
+    if (!s) return true;
+    for (; *s; ++s)
+        if (*s != ' ' && *s != '\t' && *s != '\r' && *s != '\n') return false;
+    return true;
+}
+
+bool isXslText(xmlNodePtr n) {
+    return n && n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
+           std::strcmp(reinterpret_cast<const char*>(n->ns->href), "http://www.w3.org/1999/XSL/Transform") == 0 &&
+           std::strcmp(reinterpret_cast<const char*>(n->name), "text") == 0;
+}
+
+// Drops white-space-only text nodes, except inside xsl:text and where
+// xml:space="preserve" is in force: a style sheet's deliberate blanks survive.
+void dropBlankText(xmlNodePtr parent, bool preserve) {
+    xmlNodePtr child = parent->children;
+    while (child) {
+        xmlNodePtr next = child->next;
+        if (child->type == XML_TEXT_NODE) {
+            if (!preserve && isBlank(child->content)) {
+                xmlUnlinkNode(child);
+                xmlFreeNode(child);
+            }
+        } else if (child->type == XML_ELEMENT_NODE) {
+            bool keep = preserve || isXslText(child);
+            if (xmlChar* space = xmlGetNsProp(child, BAD_CAST "space", XML_XML_NAMESPACE)) {
+                keep = std::strcmp(reinterpret_cast<char*>(space), "preserve") == 0;
+                xmlFree(space);
+            }
+            dropBlankText(child, keep);
+        }
+        child = next;
+    }
+}
+
+// The encoding named in declaration data such as: version="1.0" encoding="Shift_JIS"
+std::string encodingOf(const std::string& declData) {
+    auto p = declData.find("encoding");
+    if (p == std::string::npos) return {};
+    p = declData.find_first_of("\"'", p);
+    if (p == std::string::npos) return {};
+    auto q = declData.find(declData[p], p + 1);
+    if (q == std::string::npos) return {};
+    return declData.substr(p + 1, q - p - 1);
+}
+
+}  // namespace
+
+struct DocImpl {
+    xmlDocPtr doc = nullptr;
+    bool preserve = false;
+    ParseError error;
+    // Nodes created or removed that hang in no tree; freed with the document.
+    std::unordered_set<xmlNodePtr> orphans;
+
+    DocImpl() { fresh(); }
+    ~DocImpl() { release(); }
+    DocImpl(const DocImpl&) = delete;
+    DocImpl& operator=(const DocImpl&) = delete;
+
+    void fresh() {
+        doc = xmlNewDoc(BAD_CAST "1.0");
+        if (!doc) throw Error::standard(errnum::OutOfMemory);
+        doc->_private = this;
+    }
+
+    void release() {
+        for (xmlNodePtr n : orphans)
+            if (n->parent == nullptr && n->doc == doc) xmlFreeNode(n);
+        orphans.clear();
+        if (doc) xmlFreeDoc(doc);
+        doc = nullptr;
+    }
+
+    void replace(xmlDocPtr d) {
+        release();
+        doc = d;
+        doc->_private = this;
+    }
+
+    static DocImpl* of(xmlNodePtr n) { return n && n->doc ? static_cast<DocImpl*>(n->doc->_private) : nullptr; }
+
+    void orphan(xmlNodePtr n) { orphans.insert(n); }
+    static void adopt(xmlNodePtr n) {
+        if (DocImpl* owner = of(n)) owner->orphans.erase(n);
+    }
+};
+
+void registerEncodings() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        // Shift_JIS in every spelling means code page 932: the field's files
+        // hold NEC and IBM extensions ("①", "㈱", "髙") that plain Shift_JIS lacks.
+        for (const char* alias : {"SHIFT_JIS", "SHIFT-JIS", "SHIFTJIS", "SJIS", "MS_KANJI", "CSSHIFTJIS",
+                                  "WINDOWS-31J", "MS932", "X-SJIS", "X-MS-CP932", "CP932"}) {
+            xmlAddEncodingAlias("CP932", alias);
+        }
+    });
+}
+
+// ---------------------------------------------------------------- Node
+
+NodeType Node::type() const {
+    if (!node_) return NodeType::Other;
+    switch (X(node_)->type) {
+    case XML_ELEMENT_NODE: return NodeType::Element;
+    case XML_ATTRIBUTE_NODE: return NodeType::Attribute;
+    case XML_TEXT_NODE: return NodeType::Text;
+    case XML_CDATA_SECTION_NODE: return NodeType::CData;
+    case XML_PI_NODE: return NodeType::ProcessingInstruction;
+    case XML_COMMENT_NODE: return NodeType::Comment;
+    case XML_DOCUMENT_NODE: return NodeType::Document;
+    default: return NodeType::Other;
+    }
+}
+
+std::string Node::nodeName() const {
+    if (!node_) return {};
+    xmlNodePtr n = X(node_);
+    switch (n->type) {
+    case XML_TEXT_NODE: return "#text";
+    case XML_CDATA_SECTION_NODE: return "#cdata-section";
+    case XML_COMMENT_NODE: return "#comment";
+    case XML_DOCUMENT_NODE: return "#document";
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE:
+        if (n->ns && n->ns->prefix) return S(n->ns->prefix) + ":" + S(n->name);
+        return S(n->name);
+    default: return S(n->name);
+    }
+}
+
+std::string Node::text() const {
+    if (!node_) return {};
+    xmlNodePtr n = X(node_);
+    if (n->type == XML_DOCUMENT_NODE) {
+        std::string out;
+        for (xmlNodePtr c = n->children; c; c = c->next)
+            if (c->type == XML_ELEMENT_NODE) out += take(xmlNodeGetContent(c));
+        return out;
+    }
+    return take(xmlNodeGetContent(n));
+}
+
+void Node::setText(const std::string& value) {
+    if (!node_) throw Error::standard(errnum::ObjectNotSet);
+    xmlNodePtr n = X(node_);
+    switch (n->type) {
+    case XML_ELEMENT_NODE: {
+        xmlNodePtr c = n->children;
+        while (c) {
+            xmlNodePtr next = c->next;
+            xmlUnlinkNode(c);
+            xmlFreeNode(c);
+            c = next;
+        }
+        if (!value.empty()) xmlAddChild(n, xmlNewDocTextLen(n->doc, U(value), static_cast<int>(value.size())));
+        break;
+    }
+    case XML_ATTRIBUTE_NODE:
+        xmlSetNsProp(n->parent, n->ns, n->name, U(value));
+        break;
+    default:
+        xmlNodeSetContentLen(n, nullptr, 0);
+        xmlNodeAddContentLen(n, U(value), static_cast<int>(value.size()));
+        break;
+    }
+}
+
+std::string Node::getAttribute(const std::string& name) const {
+    if (!node_ || X(node_)->type != XML_ELEMENT_NODE) return {};
+    for (xmlAttrPtr a = X(node_)->properties; a; a = a->next) {
+        if (Node(doc_, a).nodeName() == name) return take(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a)));
+    }
+    return {};
+}
+
+bool Node::hasAttribute(const std::string& name) const {
+    if (!node_ || X(node_)->type != XML_ELEMENT_NODE) return false;
+    for (xmlAttrPtr a = X(node_)->properties; a; a = a->next)
+        if (Node(doc_, a).nodeName() == name) return true;
+    return false;
+}
+
+void Node::setAttribute(const std::string& name, const std::string& value) {
+    if (!node_ || X(node_)->type != XML_ELEMENT_NODE) throw Error::standard(errnum::ObjectNotSet);
+    for (xmlAttrPtr a = X(node_)->properties; a; a = a->next) {
+        if (Node(doc_, a).nodeName() == name) {
+            xmlSetNsProp(X(node_), a->ns, a->name, U(value));
+            return;
+        }
+    }
+    xmlSetProp(X(node_), U(name), U(value));
+}
+
+void Node::removeAttribute(const std::string& name) {
+    if (!node_ || X(node_)->type != XML_ELEMENT_NODE) return;
+    for (xmlAttrPtr a = X(node_)->properties; a; a = a->next) {
+        if (Node(doc_, a).nodeName() == name) {
+            xmlRemoveProp(a);
+            return;
+        }
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> Node::attributes() const {
+    std::vector<std::pair<std::string, std::string>> out;
+    if (!node_ || X(node_)->type != XML_ELEMENT_NODE) return out;
+    for (xmlAttrPtr a = X(node_)->properties; a; a = a->next)
+        out.emplace_back(Node(doc_, a).nodeName(), take(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a))));
+    return out;
+}
+
+Node Node::parentNode() const {
+    if (!node_ || !X(node_)->parent) return {};
+    return Node(doc_, X(node_)->parent);
+}
+
+Node Node::firstChild() const {
+    if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
+    return X(node_)->children ? Node(doc_, X(node_)->children) : Node();
+}
+
+Node Node::lastChild() const {
+    if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
+    return X(node_)->last ? Node(doc_, X(node_)->last) : Node();
+}
+
+Node Node::nextSibling() const {
+    if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
+    return X(node_)->next ? Node(doc_, X(node_)->next) : Node();
+}
+
+Node Node::previousSibling() const {
+    if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
+    return X(node_)->prev ? Node(doc_, X(node_)->prev) : Node();
+}
+
+NodeList Node::childNodes() const {
+    NodeList out;
+    if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return out;
+    for (xmlNodePtr c = X(node_)->children; c; c = c->next) out.push_back(Node(doc_, c));
+    return out;
+}
+
+namespace {
+
+// Takes a node out of wherever it is and makes it belong to the document of `parent`.
+xmlNodePtr detachFor(xmlNodePtr parent, xmlNodePtr child) {
+    if (!parent || !child) throw Error::standard(errnum::ObjectNotSet);
+    if (child->type == XML_DOCUMENT_NODE || child->type == XML_ATTRIBUTE_NODE)
+        throw Error::standard(errnum::InvalidProcedureCall);
+    for (xmlNodePtr p = parent; p; p = p->parent)
+        if (p == child) throw Error::standard(errnum::InvalidProcedureCall);  // would make a cycle
+    if (child->parent) xmlUnlinkNode(child);
+    else DocImpl::adopt(child);
+    if (child->doc != parent->doc) xmlSetTreeDoc(child, parent->doc);
+    return child;
+}
+
+}  // namespace
+
+Node Node::appendChild(const Node& child) {
+    xmlNodePtr c = detachFor(X(node_), X(child.node_));
+    // Append by hand: xmlAddChild would merge adjacent text nodes and free one.
+    xmlNodePtr parent = X(node_);
+    c->parent = parent;
+    c->prev = parent->last;
+    c->next = nullptr;
+    if (parent->last) parent->last->next = c;
+    else parent->children = c;
+    parent->last = c;
+    return Node(doc_, c);
+}
+
+Node Node::insertBefore(const Node& child, const Node& reference) {
+    if (reference.isNull()) return appendChild(child);
+    xmlNodePtr ref = X(reference.node_);
+    if (ref->parent != X(node_)) throw Error::standard(errnum::InvalidProcedureCall);
+    xmlNodePtr c = detachFor(X(node_), X(child.node_));
+    c->parent = ref->parent;
+    c->next = ref;
+    c->prev = ref->prev;
+    if (ref->prev) ref->prev->next = c;
+    else ref->parent->children = c;
+    ref->prev = c;
+    return Node(doc_, c);
+}
+
+Node Node::removeChild(const Node& child) {
+    xmlNodePtr c = X(child.node_);
+    if (!node_ || !c || c->parent != X(node_)) throw Error::standard(errnum::InvalidProcedureCall);
+    xmlUnlinkNode(c);
+    if (DocImpl* owner = DocImpl::of(c)) owner->orphan(c);
+    return Node(child.doc_, c);
+}
+
+Node Node::replaceChild(const Node& newChild, const Node& oldChild) {
+    Node placed = insertBefore(newChild, oldChild);
+    removeChild(oldChild);
+    return placed;
+}
+
+Node Node::cloneNode(bool deep) const {
+    if (!node_) return {};
+    xmlNodePtr n = X(node_);
+    if (n->type == XML_DOCUMENT_NODE) throw Error::standard(errnum::InvalidProcedureCall);
+    xmlNodePtr copy = xmlDocCopyNode(n, n->doc, deep ? 1 : 2);
+    if (!copy) throw Error::standard(errnum::OutOfMemory);
+    if (DocImpl* owner = DocImpl::of(copy)) owner->orphan(copy);
+    return Node(doc_, copy);
+}
+
+NodeList Node::getElementsByTagName(const std::string& name) const {
+    NodeList out;
+    if (!node_) return out;
+    // Iterative pre-order walk over the descendants.
+    xmlNodePtr root = X(node_);
+    xmlNodePtr n = root->type == XML_ATTRIBUTE_NODE ? nullptr : root->children;
+    while (n) {
+        if (n->type == XML_ELEMENT_NODE && (name == "*" || Node(doc_, n).nodeName() == name))
+            out.push_back(Node(doc_, n));
+        if (n->children && n->type == XML_ELEMENT_NODE) {
+            n = n->children;
+            continue;
+        }
+        while (n && !n->next && n != root) n = n->parent;
+        if (!n || n == root) break;
+        n = n->next;
+    }
+    return out;
+}
+
+NodeList Node::selectNodes(const std::string& xpath) const {
+    NodeList out;
+    if (!node_) throw Error::standard(errnum::ObjectNotSet);
+    xmlNodePtr n = X(node_);
+    xmlDocPtr d = n->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(n) : n->doc;
+    xmlXPathContextPtr ctx = xmlXPathNewContext(d);
+    if (!ctx) throw Error::standard(errnum::OutOfMemory);
+    ctx->node = n;
+    ctx->error = silentError;
+    xmlXPathObjectPtr res = xmlXPathEvalExpression(U(xpath), ctx);
+    if (!res) {
+        xmlXPathFreeContext(ctx);
+        throw Error(errnum::InvalidProcedureCall, "XPath の式が不正です: " + xpath);
+    }
+    if (res->type == XPATH_NODESET && res->nodesetval) {
+        for (int i = 0; i < res->nodesetval->nodeNr; ++i) {
+            xmlNodePtr m = res->nodesetval->nodeTab[i];
+            if (m->type == XML_NAMESPACE_DECL) continue;
+            out.push_back(Node(doc_, m));
+        }
+    }
+    xmlXPathFreeObject(res);
+    xmlXPathFreeContext(ctx);
+    return out;
+}
+
+Node Node::selectSingleNode(const std::string& xpath) const {
+    NodeList all = selectNodes(xpath);
+    return all.empty() ? Node() : all.front();
+}
+
+std::string Node::xml() const {
+    if (!node_) return {};
+    xmlNodePtr n = X(node_);
+    if (n->type == XML_DOCUMENT_NODE) return Document(doc_).xml();
+    if (isDeclaration(n)) return "<?xml " + S(n->content) + "?>";
+    xmlBufferPtr buf = xmlBufferCreate();
+    xmlNodeDump(buf, n->doc, n, 0, 0);
+    std::string out(reinterpret_cast<const char*>(xmlBufferContent(buf)), static_cast<std::size_t>(xmlBufferLength(buf)));
+    xmlBufferFree(buf);
+    return out;
+}
+
+Document Node::ownerDocument() const {
+    if (!node_) return Document(doc_);
+    if (DocImpl* owner = DocImpl::of(X(node_))) {
+        if (owner == doc_.get()) return Document(doc_);
+    }
+    return Document(doc_);
+}
+
+// ---------------------------------------------------------------- Document
+
+Document::Document() : impl_(std::make_shared<DocImpl>()) { registerEncodings(); }
+
+const ParseError& Document::parseError() const { return impl_->error; }
+bool Document::preserveWhiteSpace() const { return impl_->preserve; }
+void Document::setPreserveWhiteSpace(bool preserve) { impl_->preserve = preserve; }
+
+namespace {
+
+bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) {
+    impl.error = {};
+    impl.error.url = url;
+    // The declaration is kept as a node of its own, as the field's files expect.
+    std::size_t start = 0;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+    std::string declData;
+    bool hasDecl = false;
+    if (bytes.compare(start, 5, "<?xml") == 0 && bytes.size() > start + 5 &&
+        std::strchr(" \t\r\n", bytes[start + 5])) {
+        auto end = bytes.find("?>", start);
+        if (end != std::string::npos) {
+            hasDecl = true;
+            declData = bytes.substr(start + 6, end - start - 6);
+            while (!declData.empty() && std::strchr(" \t\r\n", declData.back())) declData.pop_back();
+            while (!declData.empty() && std::strchr(" \t\r\n", declData.front())) declData.erase(0, 1);
+        }
+    }
+    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    if (!ctxt) throw Error::standard(errnum::OutOfMemory);
+    ctxt->sax->serror = silentError;
+    ctxt->vctxt.error = nullptr;
+    ctxt->vctxt.warning = nullptr;
+    int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    xmlDocPtr d = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()),
+                                    url.empty() ? nullptr : url.c_str(), nullptr, options);
+    if (!d || !ctxt->wellFormed) {
+        xmlErrorPtr e = xmlCtxtGetLastError(ctxt);
+        impl.error.errorCode = e && e->code ? e->code : 1;
+        impl.error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
+        while (!impl.error.reason.empty() && impl.error.reason.back() == '\n') impl.error.reason.pop_back();
+        impl.error.line = e ? e->line : 0;
+        if (d) xmlFreeDoc(d);
+        xmlFreeParserCtxt(ctxt);
+        return false;
+    }
+    xmlFreeParserCtxt(ctxt);
+    if (!impl.preserve) dropBlankText(reinterpret_cast<xmlNodePtr>(d), false);
+    if (hasDecl) {
+        xmlNodePtr pi = xmlNewDocPI(d, BAD_CAST "xml", U(declData));
+        if (d->children) xmlAddPrevSibling(d->children, pi);
+        else xmlAddChild(reinterpret_cast<xmlNodePtr>(d), pi);
+    }
+    impl.replace(d);
+    return true;
+}
+
+}  // namespace
+
+bool Document::load(const std::string& path) {
+    std::string bytes;
+    try {
+        bytes = fs::readFile(path);
+    } catch (const Error& e) {
+        impl_->error = {};
+        impl_->error.errorCode = kFileNotFound;
+        impl_->error.reason = e.description() + " " + path;
+        impl_->error.url = path;
+        return false;
+    }
+    return parseInto(*impl_, bytes, path);
+}
+
+bool Document::loadXML(const std::string& text) {
+    // A string is already Unicode: an encoding in its declaration is ignored.
+    std::string bytes = text;
+    std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (bytes.compare(start, 5, "<?xml") == 0) {
+        auto end = bytes.find("?>", start);
+        if (end != std::string::npos) {
+            std::string decl = bytes.substr(start, end - start);
+            std::string enc = encodingOf(decl);
+            if (!enc.empty()) {
+                // Parse as UTF-8 but keep the declared name in the declaration node.
+                DocImpl& impl = *impl_;
+                std::string patched = bytes;
+                auto p = patched.find(enc, start);
+                patched.replace(p, enc.size(), "UTF-8");
+                if (!parseInto(impl, patched, {})) return false;
+                xmlNodePtr first = impl.doc->children;
+                if (isDeclaration(first)) {
+                    std::string data = S(first->content);
+                    auto q = data.find("UTF-8");
+                    if (q != std::string::npos) data.replace(q, 5, enc);
+                    xmlNodeSetContent(first, U(data));
+                }
+                return true;
+            }
+        }
+    }
+    return parseInto(*impl_, bytes, {});
+}
+
+std::string Document::saveToString() const {
+    xmlDocPtr d = impl_->doc;
+    xmlNodePtr decl = nullptr;
+    for (xmlNodePtr c = d->children; c; c = c->next)
+        if (isDeclaration(c)) { decl = c; break; }
+    std::string declData = decl ? S(decl->content) : std::string();
+    std::string encoding = encodingOf(declData);
+    if (encoding.empty()) encoding = "UTF-8";
+
+    // Each top-level node is written on its own line, the declaration first,
+    // exactly as it reads; lines end in CR LF as the field's files do.
+    std::string out;
+    if (decl) out = "<?xml " + declData + "?>\r\n";
+    for (xmlNodePtr c = d->children; c; c = c->next) {
+        if (c == decl) continue;
+        xmlBufferPtr buf = xmlBufferCreate();
+        xmlSaveCtxtPtr ctxt = buf ? xmlSaveToBuffer(buf, encoding.c_str(), XML_SAVE_NO_DECL) : nullptr;
+        if (!ctxt) {
+            if (buf) xmlBufferFree(buf);
+            throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding);
+        }
+        long rc = xmlSaveTree(ctxt, c);
+        int closeRc = xmlSaveClose(ctxt);
+        if (rc < 0 || closeRc < 0) {
+            xmlBufferFree(buf);
+            throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした。");
+        }
+        out.append(reinterpret_cast<const char*>(xmlBufferContent(buf)), static_cast<std::size_t>(xmlBufferLength(buf)));
+        out += "\r\n";
+        xmlBufferFree(buf);
+    }
+    return out;
+}
+
+void Document::save(const std::string& path) const {
+    fs::writeFileAtomic(path, saveToString());
+}
+
+Node Document::documentElement() const {
+    xmlNodePtr root = xmlDocGetRootElement(impl_->doc);
+    return root ? Node(impl_, root) : Node();
+}
+
+void* Document::rawDocument() const { return impl_->doc; }
+
+Node Document::asNode() const { return Node(impl_, reinterpret_cast<xmlNodePtr>(impl_->doc)); }
+
+Node Document::createElement(const std::string& name) const {
+    xmlNodePtr n = xmlNewDocNode(impl_->doc, nullptr, U(name), nullptr);
+    if (!n) throw Error::standard(errnum::OutOfMemory);
+    impl_->orphan(n);
+    return Node(impl_, n);
+}
+
+Node Document::createTextNode(const std::string& text) const {
+    xmlNodePtr n = xmlNewDocTextLen(impl_->doc, U(text), static_cast<int>(text.size()));
+    if (!n) throw Error::standard(errnum::OutOfMemory);
+    impl_->orphan(n);
+    return Node(impl_, n);
+}
+
+Node Document::createComment(const std::string& text) const {
+    xmlNodePtr n = xmlNewDocComment(impl_->doc, U(text));
+    if (!n) throw Error::standard(errnum::OutOfMemory);
+    impl_->orphan(n);
+    return Node(impl_, n);
+}
+
+Node Document::createCDATASection(const std::string& text) const {
+    xmlNodePtr n = xmlNewCDataBlock(impl_->doc, U(text), static_cast<int>(text.size()));
+    if (!n) throw Error::standard(errnum::OutOfMemory);
+    impl_->orphan(n);
+    return Node(impl_, n);
+}
+
+Node Document::createProcessingInstruction(const std::string& target, const std::string& data) const {
+    xmlNodePtr n = xmlNewDocPI(impl_->doc, U(target), U(data));
+    if (!n) throw Error::standard(errnum::OutOfMemory);
+    impl_->orphan(n);
+    return Node(impl_, n);
+}
+
+std::string Document::xml() const {
+    std::string out;
+    for (xmlNodePtr c = impl_->doc->children; c; c = c->next) {
+        out += Node(impl_, c).xml();
+        out += "\r\n";
+    }
+    return out;
+}
+
+Document Document::clone() const {
+    Document copy;
+    xmlDocPtr d = xmlCopyDoc(impl_->doc, 1);
+    if (!d) throw Error::standard(errnum::OutOfMemory);
+    copy.impl_->replace(d);
+    copy.impl_->preserve = impl_->preserve;
+    return copy;
+}
+
+std::string xpathLiteral(const std::string& value) {
+    if (value.find('\'') == std::string::npos) return "'" + value + "'";
+    if (value.find('"') == std::string::npos) return "\"" + value + "\"";
+    // Both quote kinds: concat('a', "'", 'b').
+    std::string out = "concat(";
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= value.size()) {
+        std::size_t q = value.find('\'', start);
+        std::string part = value.substr(start, q == std::string::npos ? std::string::npos : q - start);
+        if (!first) out += ", ";
+        out += "'" + part + "'";
+        first = false;
+        if (q == std::string::npos) break;
+        out += ", \"'\"";
+        start = q + 1;
+    }
+    return out + ")";
+}
+
+}  // namespace fg::xml

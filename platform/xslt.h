@@ -1,0 +1,16 @@
+// XSL transforms through libxslt.
+#pragma once
+
+#include "xml.h"
+
+namespace fg::xml {
+
+// Transforms `source` (a document or a node) with `stylesheet` and puts the
+// result into `output`, replacing its content. The source and the style sheet
+// are never changed. The output gets a declaration with the style sheet's
+// output encoding (UTF-8 by default) unless the sheet omits it, and
+// white-space-only text is dropped unless `output` preserves white space.
+// A bad style sheet or a failed transform raises fg::Error.
+void transformNodeToObject(const Node& source, const Document& stylesheet, Document& output);
+
+}  // namespace fg::xml
