@@ -1,5 +1,6 @@
 # faxgate_test(NAME SOURCES... LIBS ...)
-# One GoogleTest program per component; every case becomes a ctest test.
+# One GoogleTest program per component; every case becomes a ctest test named
+# <program>.<suite>.<case>, so `ctest -R <program>` selects a component's tests.
 function(faxgate_test name)
   if(NOT FAXGATE_TESTS)
     return()
@@ -11,7 +12,7 @@ function(faxgate_test name)
   target_compile_definitions(${name} PRIVATE
     FAXGATE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     FAXGATE_PROGRAM_DIR="${FAXGATE_PROGRAM_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
     PROPERTIES ENVIRONMENT "FAXGATE_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp")
 endfunction()
 
