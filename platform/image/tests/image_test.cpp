@@ -1,0 +1,178 @@
+#include "platform/image/bmp.h"
+#include "platform/image/image.h"
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/testing/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace fg::image {
+namespace {
+
+Image noise(int w, int h, PixelFormat f, unsigned seed) {
+    Image img(w, h, f);
+    std::mt19937 rng(seed);
+    for (auto& p : img.pixels()) p = static_cast<std::uint8_t>(rng());
+    return img;
+}
+
+Image blackAndWhite(const Image& gray) {
+    Image out = gray;
+    for (auto& p : out.pixels()) p = p < 128 ? 0 : 255;
+    return out;
+}
+
+TEST(Bmp, RoundTripsEveryDepthAndOddWidths) {
+    testing::TempDir dir;
+    struct Case {
+        int bits;
+        PixelFormat format;
+        int width;
+    } cases[] = {
+        {1, PixelFormat::Gray8, 1},  {1, PixelFormat::Gray8, 33},  {1, PixelFormat::Gray8, 1728},
+        {8, PixelFormat::Gray8, 3},  {8, PixelFormat::Gray8, 17},  {24, PixelFormat::Rgb24, 1},
+        {24, PixelFormat::Rgb24, 7}, {24, PixelFormat::Gray8, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, width " + std::to_string(c.width));
+        Image img = noise(c.width, 5, c.format, static_cast<unsigned>(c.width * c.bits));
+        img.setResolution(8031, 7717);
+        std::string path = dir / ("p" + std::to_string(c.bits) + "_" + std::to_string(c.width) + ".bmp");
+        writeBmp(path, img, c.bits);
+        Image back = readBmp(path);
+        Image expected = c.bits == 1 ? blackAndWhite(img) : c.bits == 24 ? toRgb(img) : img;
+        EXPECT_EQ(back, expected);
+        EXPECT_EQ(back.xPelsPerMeter(), 8031);
+        EXPECT_EQ(back.yPelsPerMeter(), 7717);
+        BmpSize size = readBmpSize(path);
+        EXPECT_EQ(size.width, c.width);
+        EXPECT_EQ(size.height, 5);
+        EXPECT_EQ(size.bitsPerPixel, c.bits);
+    }
+}
+
+// A hand-made file: a top-down 4-bit bitmap with a colour palette, as some
+// exporters write them.
+TEST(Bmp, ReadsTopDownPalettedColour) {
+    std::string b = "BM";
+    auto p32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    auto p16 = [&](std::uint32_t v) { for (int i = 0; i < 2; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    p32(14 + 40 + 8 + 8);
+    p32(0);
+    p32(14 + 40 + 8);
+    p32(40);
+    p32(3);
+    p32(static_cast<std::uint32_t>(-2));  // top-down
+    p16(1);
+    p16(4);
+    p32(0);
+    p32(8);
+    p32(0);
+    p32(0);
+    p32(2);
+    p32(0);
+    b += std::string("\x00\x00\xFF\x00", 4);  // red (B G R 0)
+    b += std::string("\xFF\x00\x00\x00", 4);  // blue
+    b += std::string("\x01\x00\x00\x00", 4);  // row 0: red, blue, red
+    b += std::string("\x10\x10\x00\x00", 4);  // row 1: blue, red, blue
+    Image img = decodeBmp(b);
+    ASSERT_EQ(img.format(), PixelFormat::Rgb24);
+    ASSERT_EQ(img.width(), 3);
+    ASSERT_EQ(img.height(), 2);
+    EXPECT_EQ(img.row(0)[0], 255);  // red
+    EXPECT_EQ(img.row(0)[5], 255);  // blue channel of pel 1
+    EXPECT_EQ(img.row(1)[2], 255);  // blue
+    EXPECT_EQ(img.row(1)[3], 255);  // red
+}
+
+TEST(Bmp, RefusesMalformedFilesWithAClearError) {
+    Image img = noise(9, 4, PixelFormat::Gray8, 1);
+    std::string good = encodeBmp(img, 8);
+    auto with = [&](std::size_t at, std::string bytes) {
+        std::string b = good;
+        b.replace(at, bytes.size(), bytes);
+        return b;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"bad magic", with(0, "XX")},
+        {"truncated pixels", good.substr(0, good.size() - 1)},
+        {"truncated palette", good.substr(0, 14 + 40 + 100)},
+        {"zero width", with(18, std::string(4, '\0'))},
+        {"huge height", with(22, std::string("\xFF\xFF\xFF\x7F", 4))},
+        {"RLE compression", with(30, std::string("\x01\x00\x00\x00", 4))},
+        {"16 bits", with(28, std::string("\x10\x00", 2))},
+        {"odd header size", with(14, std::string("\x20\x00\x00\x00", 4))},
+        {"data offset past the end", with(10, std::string("\xFF\xFF\xFF\x00", 4))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            decodeBmp(c.bytes);
+            ADD_FAILURE() << "accepted";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 481);
+            EXPECT_NE(e.description().find("ピクチャが不正です"), std::string::npos);
+        }
+    }
+    // A pel whose index lies outside a short palette.
+    std::string shortPalette = with(46, std::string("\x02\x00\x00\x00", 4));
+    EXPECT_THROW(decodeBmp(shortPalette), Error);
+
+    testing::TempDir dir;
+    try {
+        readBmp(dir / "missing.bmp");
+        ADD_FAILURE() << "read a missing file";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errnum::FileNotFound);
+    }
+}
+
+TEST(Image, ResizeAveragesAreasAndKeepsUniformImagesUniform) {
+    // A one-pel checkerboard halves to an even gray.
+    Image checker(8, 8, PixelFormat::Gray8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) checker.row(y)[x] = ((x + y) & 1) ? 255 : 0;
+    Image half = resize(checker, 4, 4);
+    for (auto p : half.pixels()) EXPECT_NEAR(p, 128, 1);
+
+    // Any scale of a uniform image stays exactly uniform.
+    Image flat(37, 23, PixelFormat::Rgb24, 77);
+    for (auto [w, h] : {std::pair{1728, 50}, std::pair{5, 3}, std::pair{37, 100}}) {
+        Image r = resize(flat, w, h);
+        ASSERT_EQ(r.width(), w);
+        ASSERT_EQ(r.height(), h);
+        for (auto p : r.pixels()) ASSERT_EQ(p, 77);
+    }
+
+    // Doubling keeps a hard edge where it was.
+    Image edge(4, 1, PixelFormat::Gray8);
+    edge.row(0)[0] = edge.row(0)[1] = 0;
+    Image doubled = resize(edge, 8, 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(doubled.row(y)[x], 0);
+        for (int x = 4; x < 8; ++x) EXPECT_EQ(doubled.row(y)[x], 255);
+    }
+    EXPECT_THROW(resize(edge, 0, 5), Error);
+}
+
+TEST(Image, GrayAndColourConvertBothWays) {
+    Image rgb(2, 1, PixelFormat::Rgb24, 0);
+    rgb.row(0)[0] = 255;  // pure red
+    rgb.row(0)[3] = rgb.row(0)[4] = rgb.row(0)[5] = 200;
+    Image gray = toGray(rgb);
+    EXPECT_EQ(gray.row(0)[0], 76);
+    EXPECT_EQ(gray.row(0)[1], 200);
+    Image back = toRgb(gray);
+    EXPECT_EQ(back.row(0)[3], 200);
+    EXPECT_EQ(back.row(0)[0], 76);
+}
+
+}  // namespace
+}  // namespace fg::image
