@@ -1,6 +1,9 @@
 #include "clock.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 #include <ctime>
 #include <thread>
 
@@ -82,9 +85,11 @@ std::shared_ptr<Clock>& current() {
     static std::shared_ptr<Clock> c = [] {
         const char* scale = std::getenv("FAXGATE_TIME_SCALE");
         if (scale && *scale) {
-            char* end = nullptr;
-            double f = std::strtod(scale, &end);
-            if (end != scale && f > 0 && f != 1.0) return std::shared_ptr<Clock>(std::make_shared<ScaledClock>(f));
+            // from_chars: the factor reads the same whatever the process locale.
+            double f = 0;
+            std::string_view v(scale);
+            auto r = std::from_chars(v.data(), v.data() + v.size(), f);
+            if (r.ec == std::errc() && f > 0 && f != 1.0) return std::shared_ptr<Clock>(std::make_shared<ScaledClock>(f));
         }
         return std::shared_ptr<Clock>(std::make_shared<SystemClock>());
     }();
@@ -100,6 +105,10 @@ Clock& clock() {
 
 void setClock(std::shared_ptr<Clock> clock) {
     std::lock_guard lock(clockMutex);
+    // clock() hands out references: a replaced clock lives on, so that a
+    // thread in the middle of a wait on it never touches freed memory.
+    static std::vector<std::shared_ptr<Clock>> retired;
+    retired.push_back(current());
     current() = clock ? std::move(clock) : std::make_shared<SystemClock>();
 }
 

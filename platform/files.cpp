@@ -108,8 +108,15 @@ bool folderExists(const std::string& path) {
 }
 
 bool matchWildcard(std::string_view pattern, std::string_view name) {
-    std::u16string p = text::toUtf16(text::toLowerAscii(pattern));
-    std::u16string n = text::toUtf16(text::toLowerAscii(name));
+    // Folded as icompare folds, so that list() and resolve() agree on what matches.
+    auto fold = [](std::string_view s) {
+        std::u16string u = text::toUtf16(text::toLowerAscii(s));
+        for (char16_t& c : u)
+            if (c >= 0xFF21 && c <= 0xFF3A) c = static_cast<char16_t>(c - 0xFF21 + 0xFF41);
+        return u;
+    };
+    std::u16string p = fold(pattern);
+    std::u16string n = fold(name);
     std::size_t pi = 0, ni = 0, star = std::u16string::npos, mark = 0;
     while (ni < n.size()) {
         if (pi < p.size() && (p[pi] == u'?' || p[pi] == n[ni])) { ++pi; ++ni; }
@@ -196,10 +203,16 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
         target = folder + nameOf(target);
     }
     static std::atomic<unsigned> counter{0};
-    std::string temp = folder + "." + nameOf(target) + ".tmp." + std::to_string(::getpid()) + "." +
-                       std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) writeFailed(target, errno);
+    std::string temp;
+    int fd = -1;
+    // A writer killed earlier may have left a temporary file of the same
+    // name (process ids come round again): take the next name.
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temp = folder + "." + nameOf(target) + ".tmp." + std::to_string(::getpid()) + "." +
+               std::to_string(counter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && (errno != EEXIST || attempt >= 1000)) writeFailed(target, errno);
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

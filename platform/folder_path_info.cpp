@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "files.h"
+#include "text.h"
 #include "xml.h"
 
 namespace fg {
@@ -24,8 +25,8 @@ std::string FolderPathInfo::getFolderPath(const std::string& key) {
         }
     }
     if (!found) throw Error(errnum::PathNotFound, "フォルダのキーがありません: " + key);
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.erase(0, 1);
+    // A hand-edited map may break the line inside an entry.
+    value = text::trimBlanks(value);
     if (value.empty()) throw Error(errnum::PathNotFound, "フォルダが設定されていません: " + key);
     if (value.front() != '/') value = fs::programFolder() + value;
     return fs::withSlash(value);

@@ -65,6 +65,9 @@ MessageSink& messageSink() {
 
 void setMessageSink(std::shared_ptr<MessageSink> sink) {
     std::lock_guard lock(sinkMutex);
+    // messageSink() hands out references: a replaced sink lives on.
+    static std::vector<std::shared_ptr<MessageSink>> retired;
+    retired.push_back(slot());
     slot() = sink ? std::move(sink) : std::make_shared<LogMessageSink>();
 }
 

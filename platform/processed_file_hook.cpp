@@ -3,6 +3,7 @@
 #include "error_log.h"
 
 #include <mutex>
+#include <vector>
 
 namespace fg {
 
@@ -26,6 +27,9 @@ ProcessedFileHook& ProcessedFileHook::current() {
 
 void ProcessedFileHook::install(std::shared_ptr<ProcessedFileHook> hook) {
     std::lock_guard lock(hookMutex);
+    // current() hands out references: a replaced hook lives on.
+    static std::vector<std::shared_ptr<ProcessedFileHook>> retired;
+    retired.push_back(slot());
     slot() = hook ? std::move(hook) : std::make_shared<ProcessedFileHook>();
 }
 

@@ -161,6 +161,12 @@ std::string fromCp932(std::string_view bytes) {
         // Lead bytes 0x81-0x9F and 0xE0-0xFC take a trail byte.
         std::size_t len = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
         if (i + len > bytes.size()) { out += "\xEF\xBF\xBD"; break; }
+        if (len == 2) {
+            // A lead byte without a valid trail byte is lost alone: the byte
+            // after it (often a comma or a line end of a CSV line) stays.
+            auto t = static_cast<unsigned char>(bytes[i + 1]);
+            if (t < 0x40 || t == 0x7F || t > 0xFC) { out += "\xEF\xBF\xBD"; ++i; continue; }
+        }
         char in[2] = {bytes[i], len == 2 ? bytes[i + 1] : '\0'};
         char buf[8];
         char* ip = in;

@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -29,7 +30,10 @@ std::optional<double> parseNumber(std::string_view raw) {
     }
     std::string_view body = s;
     if (body.front() == '+') body.remove_prefix(1);
-    if (body.empty()) return std::nullopt;
+    // from_chars also takes "inf" and "nan", which are no numbers here.
+    std::string_view digits = body.substr(!body.empty() && body.front() == '-' ? 1 : 0);
+    if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.'))
+        return std::nullopt;
     double v = 0;
     auto r = std::from_chars(body.data(), body.data() + body.size(), v);
     if (r.ec == std::errc::result_out_of_range) return std::numeric_limits<double>::infinity();

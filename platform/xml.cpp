@@ -33,6 +33,44 @@ std::string take(xmlChar* s) {
 
 void silentError(void*, xmlErrorPtr) {}
 
+// Keeps the first error of a parse: the later ones (an early end of data
+// after a mismatched tag) only follow from it.
+void firstParseError(void* data, xmlErrorPtr e) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(data);
+    auto* first = ctxt ? static_cast<xmlError*>(ctxt->_private) : nullptr;
+    if (first && e && e->level >= XML_ERR_ERROR && first->code == 0) {
+        first->code = e->code;
+        first->line = e->line;
+        first->message = e->message ? xmlMemStrdup(e->message) : nullptr;
+    }
+}
+
+// libxml2 writes non-ASCII characters of attribute values as character
+// references when the document has no encoding of its own (a document built
+// from nothing). The tree always holds UTF-8, so name that while writing;
+// the output encoding is chosen elsewhere.
+class Utf8WhileWriting {
+public:
+    explicit Utf8WhileWriting(xmlDocPtr d) : doc_(d) {
+        if (doc_ && !doc_->encoding) {
+            doc_->encoding = xmlStrdup(BAD_CAST "UTF-8");
+            set_ = true;
+        }
+    }
+    ~Utf8WhileWriting() {
+        if (set_) {
+            xmlFree(const_cast<xmlChar*>(doc_->encoding));
+            doc_->encoding = nullptr;
+        }
+    }
+    Utf8WhileWriting(const Utf8WhileWriting&) = delete;
+    Utf8WhileWriting& operator=(const Utf8WhileWriting&) = delete;
+
+private:
+    xmlDocPtr doc_;
+    bool set_ = false;
+};
+
 bool isDeclaration(xmlNodePtr n) {
     return n && n->type == XML_PI_NODE && n->name && std::strcmp(reinterpret_cast<const char*>(n->name), "xml") == 0;
 }
@@ -86,7 +124,7 @@ std::string encodingOf(const std::string& declData) {
 
 }  // namespace
 
-struct DocImpl {
+struct DocImpl : std::enable_shared_from_this<DocImpl> {
     xmlDocPtr doc = nullptr;
     bool preserve = false;
     ParseError error;
@@ -119,6 +157,16 @@ struct DocImpl {
     }
 
     static DocImpl* of(xmlNodePtr n) { return n && n->doc ? static_cast<DocImpl*>(n->doc->_private) : nullptr; }
+
+    // A handle that keeps alive the document the node belongs to now. A node
+    // moved to another document must not hang on the one it came from: that
+    // one may go away and take the node's new owner's memory rules with it.
+    static Node node(xmlNodePtr n, const std::shared_ptr<DocImpl>& fallback) {
+        if (!n) return Node();
+        DocImpl* owner = of(n);
+        if (owner) return Node(owner->shared_from_this(), n);
+        return Node(fallback, n);
+    }
 
     void orphan(xmlNodePtr n) { orphans.insert(n); }
     static void adopt(xmlNodePtr n) {
@@ -254,49 +302,70 @@ std::vector<std::pair<std::string, std::string>> Node::attributes() const {
 
 Node Node::parentNode() const {
     if (!node_ || !X(node_)->parent) return {};
-    return Node(doc_, X(node_)->parent);
+    return DocImpl::node(X(node_)->parent, doc_);
 }
 
 Node Node::firstChild() const {
     if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
-    return X(node_)->children ? Node(doc_, X(node_)->children) : Node();
+    return DocImpl::node(X(node_)->children, doc_);
 }
 
 Node Node::lastChild() const {
     if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
-    return X(node_)->last ? Node(doc_, X(node_)->last) : Node();
+    return DocImpl::node(X(node_)->last, doc_);
 }
 
 Node Node::nextSibling() const {
     if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
-    return X(node_)->next ? Node(doc_, X(node_)->next) : Node();
+    return DocImpl::node(X(node_)->next, doc_);
 }
 
 Node Node::previousSibling() const {
     if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return {};
-    return X(node_)->prev ? Node(doc_, X(node_)->prev) : Node();
+    return DocImpl::node(X(node_)->prev, doc_);
 }
 
 NodeList Node::childNodes() const {
     NodeList out;
     if (!node_ || X(node_)->type == XML_ATTRIBUTE_NODE) return out;
-    for (xmlNodePtr c = X(node_)->children; c; c = c->next) out.push_back(Node(doc_, c));
+    for (xmlNodePtr c = X(node_)->children; c; c = c->next) out.push_back(DocImpl::node(c, doc_));
     return out;
 }
 
 namespace {
 
+bool canHoldChildren(xmlNodePtr n) {
+    return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE || n->type == XML_DOCUMENT_FRAG_NODE;
+}
+
 // Takes a node out of wherever it is and makes it belong to the document of `parent`.
 xmlNodePtr detachFor(xmlNodePtr parent, xmlNodePtr child) {
     if (!parent || !child) throw Error::standard(errnum::ObjectNotSet);
-    if (child->type == XML_DOCUMENT_NODE || child->type == XML_ATTRIBUTE_NODE)
+    if (child->type == XML_DOCUMENT_NODE || child->type == XML_ATTRIBUTE_NODE || !canHoldChildren(parent))
         throw Error::standard(errnum::InvalidProcedureCall);
     for (xmlNodePtr p = parent; p; p = p->parent)
         if (p == child) throw Error::standard(errnum::InvalidProcedureCall);  // would make a cycle
+    if (parent->type == XML_DOCUMENT_NODE) {
+        // A document holds one root element and no text: anything else would
+        // be saved as a file that no parser takes back.
+        if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)
+            throw Error(errnum::InvalidProcedureCall, "文書の直下には文字列を置けません。");
+        if (child->type == XML_ELEMENT_NODE)
+            for (xmlNodePtr c = parent->children; c; c = c->next)
+                if (c->type == XML_ELEMENT_NODE && c != child)
+                    throw Error(errnum::InvalidProcedureCall, "文書の最上位の要素は一つだけです。");
+    }
     if (child->parent) xmlUnlinkNode(child);
     else DocImpl::adopt(child);
     if (child->doc != parent->doc) xmlSetTreeDoc(child, parent->doc);
     return child;
+}
+
+// Namespace references of a moved or removed element may point at
+// declarations on its old ancestors, which can be freed before it is: bind
+// them to declarations in scope at the new place, or declare them on it.
+void rebindNamespaces(xmlNodePtr n) {
+    if (n->type == XML_ELEMENT_NODE && n->doc) xmlReconciliateNs(n->doc, n);
 }
 
 }  // namespace
@@ -311,13 +380,17 @@ Node Node::appendChild(const Node& child) {
     if (parent->last) parent->last->next = c;
     else parent->children = c;
     parent->last = c;
-    return Node(doc_, c);
+    rebindNamespaces(c);
+    Node placed = DocImpl::node(c, doc_);
+    child.doc_ = placed.doc_;
+    return placed;
 }
 
 Node Node::insertBefore(const Node& child, const Node& reference) {
     if (reference.isNull()) return appendChild(child);
     xmlNodePtr ref = X(reference.node_);
-    if (ref->parent != X(node_)) throw Error::standard(errnum::InvalidProcedureCall);
+    if (!node_ || ref->parent != X(node_)) throw Error::standard(errnum::InvalidProcedureCall);
+    if (ref == X(child.node_)) return DocImpl::node(ref, doc_);  // already in its place
     xmlNodePtr c = detachFor(X(node_), X(child.node_));
     c->parent = ref->parent;
     c->next = ref;
@@ -325,21 +398,34 @@ Node Node::insertBefore(const Node& child, const Node& reference) {
     if (ref->prev) ref->prev->next = c;
     else ref->parent->children = c;
     ref->prev = c;
-    return Node(doc_, c);
+    rebindNamespaces(c);
+    Node placed = DocImpl::node(c, doc_);
+    child.doc_ = placed.doc_;
+    return placed;
 }
 
 Node Node::removeChild(const Node& child) {
     xmlNodePtr c = X(child.node_);
     if (!node_ || !c || c->parent != X(node_)) throw Error::standard(errnum::InvalidProcedureCall);
     xmlUnlinkNode(c);
+    rebindNamespaces(c);
     if (DocImpl* owner = DocImpl::of(c)) owner->orphan(c);
-    return Node(child.doc_, c);
+    return DocImpl::node(c, doc_);
 }
 
 Node Node::replaceChild(const Node& newChild, const Node& oldChild) {
-    Node placed = insertBefore(newChild, oldChild);
-    removeChild(oldChild);
-    return placed;
+    if (newChild == oldChild) return newChild;
+    xmlNodePtr old = X(oldChild.node_);
+    if (!node_ || !old || old->parent != X(node_)) throw Error::standard(errnum::InvalidProcedureCall);
+    // Out first, so that a document's root element can be replaced.
+    Node next = DocImpl::node(old->next, doc_);
+    Node removed = removeChild(oldChild);
+    try {
+        return insertBefore(newChild, next);
+    } catch (...) {
+        insertBefore(removed, next);
+        throw;
+    }
 }
 
 Node Node::cloneNode(bool deep) const {
@@ -349,7 +435,7 @@ Node Node::cloneNode(bool deep) const {
     xmlNodePtr copy = xmlDocCopyNode(n, n->doc, deep ? 1 : 2);
     if (!copy) throw Error::standard(errnum::OutOfMemory);
     if (DocImpl* owner = DocImpl::of(copy)) owner->orphan(copy);
-    return Node(doc_, copy);
+    return DocImpl::node(copy, doc_);
 }
 
 NodeList Node::getElementsByTagName(const std::string& name) const {
@@ -360,7 +446,7 @@ NodeList Node::getElementsByTagName(const std::string& name) const {
     xmlNodePtr n = root->type == XML_ATTRIBUTE_NODE ? nullptr : root->children;
     while (n) {
         if (n->type == XML_ELEMENT_NODE && (name == "*" || Node(doc_, n).nodeName() == name))
-            out.push_back(Node(doc_, n));
+            out.push_back(DocImpl::node(n, doc_));
         if (n->children && n->type == XML_ELEMENT_NODE) {
             n = n->children;
             continue;
@@ -390,7 +476,7 @@ NodeList Node::selectNodes(const std::string& xpath) const {
         for (int i = 0; i < res->nodesetval->nodeNr; ++i) {
             xmlNodePtr m = res->nodesetval->nodeTab[i];
             if (m->type == XML_NAMESPACE_DECL) continue;
-            out.push_back(Node(doc_, m));
+            out.push_back(DocImpl::node(m, doc_));
         }
     }
     xmlXPathFreeObject(res);
@@ -408,7 +494,9 @@ std::string Node::xml() const {
     xmlNodePtr n = X(node_);
     if (n->type == XML_DOCUMENT_NODE) return Document(doc_).xml();
     if (isDeclaration(n)) return "<?xml " + S(n->content) + "?>";
+    Utf8WhileWriting utf8(n->doc);
     xmlBufferPtr buf = xmlBufferCreate();
+    if (!buf) throw Error::standard(errnum::OutOfMemory);
     xmlNodeDump(buf, n->doc, n, 0, 0);
     std::string out(reinterpret_cast<const char*>(xmlBufferContent(buf)), static_cast<std::size_t>(xmlBufferLength(buf)));
     xmlBufferFree(buf);
@@ -416,10 +504,8 @@ std::string Node::xml() const {
 }
 
 Document Node::ownerDocument() const {
-    if (!node_) return Document(doc_);
-    if (DocImpl* owner = DocImpl::of(X(node_))) {
-        if (owner == doc_.get()) return Document(doc_);
-    }
+    if (node_)
+        if (DocImpl* owner = DocImpl::of(X(node_))) return Document(owner->shared_from_this());
     return Document(doc_);
 }
 
@@ -453,22 +539,26 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
     }
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt) throw Error::standard(errnum::OutOfMemory);
-    ctxt->sax->serror = silentError;
+    xmlError first{};
+    ctxt->_private = &first;
+    ctxt->sax->serror = firstParseError;
     ctxt->vctxt.error = nullptr;
     ctxt->vctxt.warning = nullptr;
     int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     xmlDocPtr d = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()),
                                     url.empty() ? nullptr : url.c_str(), nullptr, options);
     if (!d || !ctxt->wellFormed) {
-        xmlErrorPtr e = xmlCtxtGetLastError(ctxt);
+        xmlErrorPtr e = first.code ? &first : xmlCtxtGetLastError(ctxt);
         impl.error.errorCode = e && e->code ? e->code : 1;
         impl.error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
         while (!impl.error.reason.empty() && impl.error.reason.back() == '\n') impl.error.reason.pop_back();
         impl.error.line = e ? e->line : 0;
+        xmlFree(first.message);
         if (d) xmlFreeDoc(d);
         xmlFreeParserCtxt(ctxt);
         return false;
     }
+    xmlFree(first.message);
     xmlFreeParserCtxt(ctxt);
     if (!impl.preserve) dropBlankText(reinterpret_cast<xmlNodePtr>(d), false);
     if (hasDecl) {
@@ -537,6 +627,7 @@ std::string Document::saveToString() const {
 
     // Each top-level node is written on its own line, the declaration first,
     // exactly as it reads; lines end in CR LF as the field's files do.
+    Utf8WhileWriting utf8(d);
     std::string out;
     if (decl) out = "<?xml " + declData + "?>\r\n";
     for (xmlNodePtr c = d->children; c; c = c->next) {

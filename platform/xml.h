@@ -61,7 +61,8 @@ public:
     NodeList childNodes() const;
 
     // appendChild/insertBefore of a node that is already in a tree (this or
-    // another document) move it. They return the node in its new place.
+    // another document) move it. They return the node in its new place, and
+    // the handle passed in then keeps the node's new document alive.
     Node appendChild(const Node& child);
     Node insertBefore(const Node& child, const Node& reference);
     Node removeChild(const Node& child);
@@ -84,7 +85,8 @@ private:
     friend struct DocImpl;
     friend void transformNodeToObject(const Node&, const Document&, Document&);
     Node(std::shared_ptr<DocImpl> doc, void* node) : doc_(std::move(doc)), node_(node) {}
-    std::shared_ptr<DocImpl> doc_;
+    // The document that frees the node; follows the node when it moves.
+    mutable std::shared_ptr<DocImpl> doc_;
     void* node_ = nullptr;  // xmlNodePtr
 };
 

@@ -1,0 +1,429 @@
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/testing/temp_home.h"
+#include "platform/xml.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace fg;
+using fg::testing::TempDir;
+using xml::Document;
+using xml::Node;
+using xml::NodeList;
+using xml::NodeType;
+
+namespace {
+
+// "①㈱～髙\~" in code page 932, and in UTF-8.
+const std::string kSjisChars = "\x87\x40\x87\x8A\x81\x60\xFB\xFC\\~";
+const std::string kUtf8Chars = "①㈱～髙\\~";
+
+std::string sjisFile(const std::string& encoding) {
+    return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\r\n<Root code=\"" + kSjisChars + "\"><Name>" +
+           kSjisChars + "</Name></Root>\r\n";
+}
+
+Document parse(const std::string& text, bool preserve = false) {
+    Document doc;
+    doc.setPreserveWhiteSpace(preserve);
+    EXPECT_TRUE(doc.loadXML(text)) << doc.parseError().reason;
+    return doc;
+}
+
+// Every text node below `node`, blank ones included.
+void collectText(const Node& node, std::vector<std::string>& out) {
+    for (const Node& c : node.childNodes()) {
+        if (c.type() == NodeType::Text) out.push_back(c.text());
+        collectText(c, out);
+    }
+}
+
+}  // namespace
+
+class ShiftJisSpelling : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShiftJisSpelling, LoadsAsCodePage932AndSavesByteIdentical) {
+    TempDir dir;
+    std::string original = sjisFile(GetParam());
+    fs::writeFileAtomic(dir / "sjis.xml", original);
+
+    Document doc;
+    ASSERT_TRUE(doc.load(dir / "sjis.xml")) << doc.parseError().reason;
+    EXPECT_EQ(doc.documentElement().text(), kUtf8Chars);
+    EXPECT_EQ(doc.documentElement().getAttribute("code"), kUtf8Chars);
+    doc.save(dir / "copy.xml");
+    EXPECT_EQ(fs::readFile(dir / "copy.xml"), original);
+    EXPECT_EQ(doc.saveToString(), original);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, ShiftJisSpelling,
+                         ::testing::Values("Shift_JIS", "shift-jis", "Shift-jis", "SHIFT_JIS", "shift_jis", "SJIS"));
+
+TEST(XmlEncoding, CharactersOutsideCodePage932BecomeReferencesNeverLost) {
+    TempDir dir;
+    const std::string foreign = "é😀";  // U+00E9 and U+1F600: no code page 932 form
+    Document doc = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R a=\"x" + foreign + "\">髙" + foreign + "</R>");
+    std::string bytes = doc.saveToString();
+    EXPECT_NE(bytes.find("&#233;&#128512;"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("\xFB\xFC"), std::string::npos);  // 髙 stays a code page 932 character
+    doc.save(dir / "f.xml");
+
+    Document back;
+    ASSERT_TRUE(back.load(dir / "f.xml"));
+    EXPECT_EQ(back.documentElement().text(), "髙" + foreign);
+    EXPECT_EQ(back.documentElement().getAttribute("a"), "x" + foreign);
+}
+
+TEST(XmlEncoding, NewDocumentTakesItsDeclarationFromAProcessingInstruction) {
+    Document doc;
+    Node decl = doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"Shift_JIS\""));
+    doc.appendChild(doc.createElement("Root")).setText("①");
+    doc.documentElement().setAttribute("a", "㈱");
+    ASSERT_EQ(doc.childNodes().size(), 2u);
+    EXPECT_EQ(doc.childNodes()[0], decl);
+    EXPECT_EQ(doc.saveToString(), "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Root a=\"\x87\x8A\">\x87\x40</Root>\r\n");
+    EXPECT_EQ(doc.documentElement().xml(), "<Root a=\"㈱\">①</Root>");
+
+    // Without a declaration the document is written in UTF-8, without one.
+    Document plain;
+    plain.appendChild(plain.createElement("R")).setText("①");
+    plain.documentElement().setAttribute("a", "①");
+    EXPECT_EQ(plain.saveToString(), "<R a=\"①\">①</R>\r\n");
+}
+
+TEST(XmlEncoding, StringLoadIgnoresTheDeclaredEncodingButKeepsItForSaving) {
+    Document doc = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R>①㈱</R>");
+    EXPECT_EQ(doc.documentElement().text(), "①㈱");
+    Node decl = doc.childNodes()[0];
+    EXPECT_EQ(decl.type(), NodeType::ProcessingInstruction);
+    EXPECT_EQ(decl.nodeName(), "xml");
+    EXPECT_EQ(decl.text(), "version=\"1.0\" encoding=\"Shift_JIS\"");
+    EXPECT_EQ(doc.saveToString(), "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<R>\x87\x40\x87\x8A</R>\r\n");
+    EXPECT_EQ(doc.documentElement().xml(), "<R>①㈱</R>");  // xml() is UTF-8 text, not references
+}
+
+TEST(XmlWhiteSpace, IndentedFileGivesTheSameChildrenAsAnUnindentedOne) {
+    const std::string indented =
+        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+        "<FAXManageNumber>\r\n"
+        "  <ManageNo code=\"0301\">\r\n"
+        "    <RepManageNo>202401010900000001</RepManageNo>\r\n"
+        "    <FaxNo> 0312345678 </FaxNo>\r\n"
+        "    <Pages>\r\n      <Page>a.g3</Page>\r\n      <Page>b.g3</Page>\r\n    </Pages>\r\n"
+        "  </ManageNo>\r\n"
+        "  <ManageNo code=\"0500\"><RepManageNo>202401010900000002</RepManageNo></ManageNo>\r\n"
+        "</FAXManageNumber>\r\n";
+    const std::string flat =
+        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FAXManageNumber><ManageNo code=\"0301\">"
+        "<RepManageNo>202401010900000001</RepManageNo><FaxNo> 0312345678 </FaxNo>"
+        "<Pages><Page>a.g3</Page><Page>b.g3</Page></Pages></ManageNo>"
+        "<ManageNo code=\"0500\"><RepManageNo>202401010900000002</RepManageNo></ManageNo></FAXManageNumber>\r\n";
+    Document a = parse(indented), b = parse(flat);
+    Node ra = a.documentElement(), rb = b.documentElement();
+    ASSERT_EQ(ra.childNodes().size(), 2u);
+    EXPECT_EQ(ra.firstChild().childNodes().size(), 3u);
+    EXPECT_EQ(ra.firstChild().firstChild().nodeName(), "RepManageNo");
+    EXPECT_EQ(ra.firstChild().childNodes()[1].text(), " 0312345678 ");  // blanks inside text stay
+    EXPECT_EQ(ra.firstChild().lastChild().childNodes()[1].text(), "b.g3");
+    EXPECT_EQ(a.saveToString(), b.saveToString());
+    EXPECT_EQ(b.saveToString(), flat);
+
+    // A save and reload adds no white-space nodes, even to a reader that keeps them.
+    Document again = parse(a.saveToString(), true);
+    std::vector<std::string> texts;
+    collectText(again.asNode(), texts);
+    for (const auto& t : texts) EXPECT_NE(t.find_first_not_of(" \r\n\t"), std::string::npos) << "blank text node";
+    EXPECT_EQ(texts.size(), 5u);
+
+    // Keeping white space is asked for before the load.
+    Document kept = parse(indented, true);
+    EXPECT_EQ(kept.documentElement().childNodes().size(), 5u);
+    EXPECT_EQ(kept.documentElement().firstChild().type(), NodeType::Text);
+}
+
+TEST(XmlWhiteSpace, XmlSpacePreserveIsHonoured) {
+    Document doc = parse("<r><a xml:space=\"preserve\"> <b> </b></a><c> </c></r>");
+    Node a = doc.documentElement().firstChild();
+    EXPECT_EQ(a.childNodes().size(), 2u);
+    EXPECT_EQ(a.lastChild().text(), " ");
+    EXPECT_EQ(doc.documentElement().lastChild().childNodes().size(), 0u);
+}
+
+TEST(XmlSave, CarriageReturnsInTextAndAttributesRoundTrip) {
+    TempDir dir;
+    Document doc = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R/>");
+    Node r = doc.documentElement();
+    r.setText("一行目\r\n二行目\r");
+    r.setAttribute("memo", "a\rb\nc\td");
+    doc.save(dir / "cr.xml");
+    std::string bytes = fs::readFile(dir / "cr.xml");
+    EXPECT_EQ(bytes.find("  "), std::string::npos);  // no indentation
+
+    Document back;
+    ASSERT_TRUE(back.load(dir / "cr.xml"));
+    EXPECT_EQ(back.documentElement().text(), "一行目\r\n二行目\r");
+    EXPECT_EQ(back.documentElement().getAttribute("memo"), "a\rb\nc\td");
+    back.save(dir / "cr2.xml");
+    EXPECT_EQ(fs::readFile(dir / "cr2.xml"), bytes);
+}
+
+TEST(XmlSave, SpecialCharactersAreEscapedAndComeBack) {
+    Document doc = parse("<R/>");
+    doc.documentElement().appendChild(doc.createTextNode("a<b&c>\"'"));
+    doc.documentElement().setAttribute("q", "<\"&'>");
+    doc.documentElement().appendChild(doc.createCDATASection("x<y"));
+    doc.documentElement().appendChild(doc.createComment("note"));
+    Document back = parse(doc.saveToString());
+    EXPECT_EQ(back.documentElement().text(), "a<b&c>\"'x<y");
+    EXPECT_EQ(back.documentElement().getAttribute("q"), "<\"&'>");
+    EXPECT_EQ(back.documentElement().lastChild().type(), NodeType::Comment);
+}
+
+TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
+    TempDir dir;
+    struct Case {
+        const char* what;
+        std::function<bool(Document&)> load;
+    };
+    fs::writeFileAtomic(dir / "broken.xml", "<?xml version=\"1.0\"?>\n<a><b></a>\n");
+    fs::writeFileAtomic(dir / "empty.xml", "");
+    std::vector<Case> cases = {
+        {"missing file", [&](Document& d) { return d.load(dir / "nothing.xml"); }},
+        {"mismatched tag", [&](Document& d) { return d.load(dir / "broken.xml"); }},
+        {"empty file", [&](Document& d) { return d.load(dir / "empty.xml"); }},
+        {"two roots", [](Document& d) { return d.loadXML("<a/><b/>"); }},
+        {"undefined entity", [](Document& d) { return d.loadXML("<a>&nope;</a>"); }},
+        {"not XML", [](Document& d) { return d.loadXML("index,csv,line"); }},
+    };
+    for (auto& c : cases) {
+        Document doc;
+        EXPECT_FALSE(c.load(doc)) << c.what;
+        EXPECT_NE(doc.parseError().errorCode, 0) << c.what;
+        EXPECT_FALSE(doc.parseError().reason.empty()) << c.what;
+    }
+    Document doc;
+    doc.load(dir / "broken.xml");
+    EXPECT_EQ(doc.parseError().line, 2);
+
+    // A success clears the error; names are matched without regard to case.
+    fs::writeFileAtomic(dir / "Good.XML", "<a/>");
+    ASSERT_TRUE(doc.load(dir / "good.xml"));
+    EXPECT_EQ(doc.parseError().errorCode, 0);
+    EXPECT_EQ(doc.documentElement().nodeName(), "a");
+}
+
+TEST(XmlLoad, ExternalEntitiesAreNotFetched) {
+    TempDir dir;
+    fs::writeFileAtomic(dir / "secret.txt", "SECRET");
+    Document doc;
+    doc.loadXML("<!DOCTYPE r [<!ENTITY s SYSTEM \"file://" + dir.path() + "secret.txt\">]><r>&s;</r>");
+    EXPECT_EQ(doc.documentElement().text().find("SECRET"), std::string::npos);
+}
+
+TEST(XmlNodes, TextIsAllDescendantTextAndSetTextReplacesChildren) {
+    Document doc = parse("<a>x<b>y<!--c--><c>z</c></b>w</a>");
+    Node a = doc.documentElement();
+    EXPECT_EQ(a.text(), "xyzw");
+    EXPECT_EQ(doc.asNode().text(), "xyzw");
+    a.firstChild().nextSibling().setText("Q");
+    EXPECT_EQ(a.xml(), "<a>x<b>Q</b>w</a>");
+    a.setText("");
+    EXPECT_TRUE(a.firstChild().isNull());
+    a.setText("only");
+    EXPECT_EQ(a.childNodes().size(), 1u);
+    EXPECT_EQ(a.firstChild().type(), NodeType::Text);
+}
+
+TEST(XmlNodes, AttributesKeepDocumentOrder) {
+    Document doc = parse("<e z=\"1\" a=\"2\" m=\"3\"/>");
+    Node e = doc.documentElement();
+    using Attrs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(e.attributes(), (Attrs{{"z", "1"}, {"a", "2"}, {"m", "3"}}));
+    e.setAttribute("a", "two");  // in place
+    e.setAttribute("b", "new");  // at the end
+    e.removeAttribute("z");
+    EXPECT_EQ(e.attributes(), (Attrs{{"a", "two"}, {"m", "3"}, {"b", "new"}}));
+    EXPECT_TRUE(e.hasAttribute("m"));
+    EXPECT_FALSE(e.hasAttribute("z"));
+    EXPECT_EQ(e.getAttribute("z"), "");
+}
+
+TEST(XmlNodes, GetElementsByTagNameSearchesDescendantsOnly) {
+    Document doc = parse("<a><a><b i=\"1\"/></a><b i=\"2\"><c/></b></a>");
+    Node root = doc.documentElement();
+    EXPECT_EQ(root.getElementsByTagName("a").size(), 1u);
+    NodeList bs = root.getElementsByTagName("b");
+    ASSERT_EQ(bs.size(), 2u);
+    EXPECT_EQ(bs[0].getAttribute("i"), "1");
+    EXPECT_EQ(bs[1].getAttribute("i"), "2");
+    EXPECT_EQ(root.getElementsByTagName("*").size(), 4u);
+    EXPECT_EQ(doc.getElementsByTagName("a").size(), 2u);
+    EXPECT_EQ(bs[1].getElementsByTagName("*").size(), 1u);
+    EXPECT_TRUE(root.firstChild().firstChild().getElementsByTagName("*").empty());
+}
+
+TEST(XmlXPath, QueriesRelativeToAnyNode) {
+    Document doc = parse(
+        "<?xml version=\"1.0\"?><Root><Info code=\"301\"><No>1</No></Info><Info code=\"0500\"><No>2</No></Info>"
+        "<Info code=\"abc\"><No>3</No></Info></Root>");
+    // XPath compares a number: 0301 matches "301", and "0500" matches 500.
+    EXPECT_EQ(doc.selectSingleNode("//Info[@code=0301]/No").text(), "1");
+    EXPECT_EQ(doc.selectSingleNode("//Info[@code=500]/No").text(), "2");
+    EXPECT_TRUE(doc.selectSingleNode("//Info[@code='0301']").isNull());
+    Node second = doc.documentElement().childNodes()[1];
+    EXPECT_EQ(second.selectSingleNode("No").text(), "2");
+    EXPECT_EQ(second.selectNodes("following-sibling::Info").size(), 1u);
+    EXPECT_EQ(second.selectSingleNode("@code").text(), "0500");
+    EXPECT_EQ(doc.selectNodes("/Root/Info").size(), 3u);
+    EXPECT_EQ(doc.selectSingleNode("/node()[1]").nodeName(), "xml");  // the declaration is the first child
+    EXPECT_TRUE(doc.selectNodes("count(//Info)").empty());
+    EXPECT_THROW(doc.selectNodes("//Info[@code="), Error);
+    EXPECT_THROW(Node().selectNodes("x"), Error);
+}
+
+TEST(XmlXPath, LiteralQuotesAnyValue) {
+    const std::vector<std::string> values = {"plain", "it's", "say \"hi\"", "both ' and \"", "'", "\"'\"", "", "髙'"};
+    Document doc = parse("<r/>");
+    for (const auto& v : values) doc.documentElement().appendChild(doc.createElement("k")).setAttribute("id", v);
+    for (const auto& v : values) {
+        NodeList hits = doc.selectNodes("/r/k[@id=" + xml::xpathLiteral(v) + "]");
+        ASSERT_EQ(hits.size(), 1u) << v << " -> " << xml::xpathLiteral(v);
+        EXPECT_EQ(hits[0].getAttribute("id"), v);
+    }
+}
+
+TEST(XmlNodes, ListsAreSnapshotsSoNodesCanMoveWhileWalked) {
+    Document doc = parse("<r><from><i>1</i><i>2</i><i>3</i></from><to/></r>");
+    Node from = doc.documentElement().firstChild(), to = doc.documentElement().lastChild();
+    for (Node n : from.childNodes()) to.appendChild(n);
+    EXPECT_EQ(from.childNodes().size(), 0u);
+    EXPECT_EQ(to.text(), "123");
+    for (Node n : doc.selectNodes("//i[. != '2']")) to.removeChild(n);
+    EXPECT_EQ(to.text(), "2");
+    for (Node n : to.getElementsByTagName("i")) to.insertBefore(doc.createElement("x"), n);
+    EXPECT_EQ(to.xml(), "<to><x/><i>2</i></to>");
+}
+
+TEST(XmlNodes, InsertReplaceAndCycles) {
+    Document doc = parse("<r><a/><b/></r>");
+    Node r = doc.documentElement(), a = r.firstChild(), b = r.lastChild();
+    r.insertBefore(b, a);
+    EXPECT_EQ(r.xml(), "<r><b/><a/></r>");
+    r.insertBefore(a, a);  // already in place
+    r.insertBefore(doc.createTextNode("t"), Node());
+    EXPECT_EQ(r.xml(), "<r><b/><a/>t</r>");
+    Node c = doc.createElement("c");
+    EXPECT_EQ(r.replaceChild(c, b), c);
+    EXPECT_EQ(r.xml(), "<r><c/><a/>t</r>");
+    EXPECT_TRUE(b.parentNode().isNull());
+    EXPECT_THROW(a.appendChild(r), Error);               // a cycle
+    EXPECT_THROW(r.removeChild(b), Error);               // not a child
+    EXPECT_THROW(r.lastChild().appendChild(b), Error);   // a text node holds no children
+    EXPECT_THROW(doc.appendChild(doc.createElement("second")), Error);
+    EXPECT_THROW(doc.appendChild(doc.createTextNode("x")), Error);
+    EXPECT_EQ(r.xml(), "<r><c/><a/>t</r>");
+
+    // The root element itself can be replaced.
+    Node newRoot = doc.createElement("n");
+    doc.asNode().replaceChild(newRoot, r);
+    EXPECT_EQ(doc.documentElement(), newRoot);
+}
+
+TEST(XmlNodes, CloneNodeDeepAndShallow) {
+    Document doc = parse("<r><a x=\"1\"><b>t</b></a></r>");
+    Node a = doc.documentElement().firstChild();
+    Node deep = a.cloneNode(true), shallow = a.cloneNode(false);
+    EXPECT_TRUE(deep.parentNode().isNull());
+    EXPECT_EQ(deep.xml(), "<a x=\"1\"><b>t</b></a>");
+    EXPECT_EQ(shallow.xml(), "<a x=\"1\"/>");
+    deep.firstChild().setText("changed");
+    EXPECT_EQ(a.text(), "t");
+    doc.documentElement().appendChild(deep);
+    EXPECT_EQ(doc.documentElement().xml(), "<r><a x=\"1\"><b>t</b></a><a x=\"1\"><b>changed</b></a></r>");
+}
+
+TEST(XmlOwnership, AppendChildFromAnotherDocumentMovesIt) {
+    Document target = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><T/>");
+    Node moved, handle;
+    {
+        Document source = parse("<S xmlns:x=\"urn:x\"><x:item k=\"1\">髙</x:item><keep/></S>");
+        handle = source.documentElement().firstChild();
+        moved = target.documentElement().appendChild(handle);
+        EXPECT_EQ(source.documentElement().xml(), "<S xmlns:x=\"urn:x\"><keep/></S>");
+        EXPECT_EQ(handle.ownerDocument().documentElement(), target.documentElement());
+    }  // the source document goes; its namespace declaration with it
+    EXPECT_EQ(moved, handle);
+    EXPECT_EQ(moved.nodeName(), "x:item");
+    EXPECT_EQ(target.documentElement().xml(), "<T><x:item xmlns:x=\"urn:x\" k=\"1\">髙</x:item></T>");
+    TempDir dir;
+    target.save(dir / "t.xml");
+    Document back;
+    ASSERT_TRUE(back.load(dir / "t.xml"));
+    EXPECT_EQ(back.documentElement().firstChild().text(), "髙");
+}
+
+TEST(XmlOwnership, HandlesKeepTheDocumentTheyNowBelongToAlive) {
+    Node kept;
+    {
+        Document a = parse("<A><n>1</n></A>");
+        Document b = parse("<B/>");
+        Node n = a.documentElement().firstChild();
+        b.documentElement().appendChild(n);
+        kept = n;  // the caller's handle follows the node to b
+    }
+    EXPECT_EQ(kept.text(), "1");
+    EXPECT_EQ(kept.parentNode().nodeName(), "B");
+    EXPECT_EQ(kept.ownerDocument().xml(), "<B><n>1</n></B>\r\n");
+}
+
+TEST(XmlOwnership, OrphansAreFreedOnceAndOnlyOnce) {
+    // Run under the leak checker: every node here ends in exactly one owner.
+    Document a = parse("<A><x><y/></x><z/></A>");
+    Document b = parse("<B/>");
+    a.createElement("never-attached");
+    a.createTextNode("loose");
+    a.createComment("c");
+    a.documentElement().cloneNode(true);
+    Node x = a.documentElement().removeChild(a.documentElement().firstChild());
+    Node y = x.removeChild(x.firstChild());
+    b.documentElement().appendChild(x);   // an orphan of a moves to b's tree
+    b.documentElement().removeChild(x);   // and becomes an orphan of b
+    a.documentElement().appendChild(x);   // back to a
+    b.documentElement().appendChild(y);
+    b.documentElement().appendChild(a.createElement("w"));
+    Node z = a.documentElement().lastChild();
+    a.documentElement().removeChild(z);
+    ASSERT_TRUE(a.loadXML("<A2/>"));  // reload frees a's old tree and its orphans
+    EXPECT_EQ(b.documentElement().xml(), "<B><y/><w/></B>");
+    Document c = b.clone();
+    b.documentElement().setText("gone");
+    EXPECT_EQ(c.documentElement().xml(), "<B><y/><w/></B>");
+}
+
+TEST(XmlNodes, NavigationAndNames) {
+    Document doc = parse("<?xml version=\"1.0\"?><!--top--><r a=\"1\"><![CDATA[c]]><?pi data?>t</r>");
+    NodeList top = doc.childNodes();
+    ASSERT_EQ(top.size(), 3u);
+    EXPECT_EQ(top[1].nodeName(), "#comment");
+    EXPECT_EQ(doc.asNode().nodeName(), "#document");
+    EXPECT_EQ(doc.asNode().type(), NodeType::Document);
+    NodeList kids = doc.documentElement().childNodes();
+    ASSERT_EQ(kids.size(), 3u);
+    EXPECT_EQ(kids[0].type(), NodeType::CData);
+    EXPECT_EQ(kids[0].nodeName(), "#cdata-section");
+    EXPECT_EQ(kids[1].nodeName(), "pi");
+    EXPECT_EQ(kids[1].text(), "data");
+    EXPECT_EQ(kids[2].nodeName(), "#text");
+    EXPECT_EQ(kids[2].previousSibling(), kids[1]);
+    EXPECT_TRUE(kids[2].nextSibling().isNull());
+    EXPECT_EQ(doc.documentElement().parentNode(), doc.asNode());
+    EXPECT_EQ(doc.xml(), "<?xml version=\"1.0\"?>\r\n<!--top-->\r\n<r a=\"1\"><![CDATA[c]]><?pi data?>t</r>\r\n");
+    Node attr = doc.documentElement().selectSingleNode("@a");
+    EXPECT_EQ(attr.type(), NodeType::Attribute);
+    attr.setText("2");
+    EXPECT_EQ(doc.documentElement().getAttribute("a"), "2");
+}

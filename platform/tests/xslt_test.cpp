@@ -1,0 +1,96 @@
+#include "platform/error.h"
+#include "platform/xml.h"
+#include "platform/xslt.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace fg;
+using xml::Document;
+using xml::Node;
+using xml::NodeType;
+
+namespace {
+
+Document parse(const std::string& text, bool preserve = false) {
+    Document doc;
+    doc.setPreserveWhiteSpace(preserve);
+    EXPECT_TRUE(doc.loadXML(text)) << doc.parseError().reason;
+    return doc;
+}
+
+const char* kHead = "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">";
+
+}  // namespace
+
+TEST(Xslt, NeverChangesItsSourceEvenWithStripSpace) {
+    Document source = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<r>\n  <a> x </a>\n  <b>y</b>\n</r>", true);
+    const std::string before = source.xml();
+    Document sheet = parse(std::string(kHead) +
+                           "<xsl:strip-space elements=\"*\"/>"
+                           "<xsl:template match=\"/\"><out n=\"{count(r/node())}\"><xsl:copy-of select=\"r/*\"/></out>"
+                           "</xsl:template></xsl:stylesheet>");
+    const std::string sheetBefore = sheet.xml();
+    Document output;
+    xml::transformNodeToObject(source.asNode(), sheet, output);
+    EXPECT_EQ(output.documentElement().getAttribute("n"), "2");  // the strip applied to the transform's copy
+    EXPECT_EQ(source.xml(), before);
+    EXPECT_EQ(sheet.xml(), sheetBefore);
+    EXPECT_EQ(source.documentElement().childNodes().size(), 5u);
+}
+
+TEST(Xslt, ReplacesTheOutputAndDropsBlankTextUnlessItPreserves) {
+    Document source = parse("<r><a>1</a><b>2</b></r>");
+    Document sheet = parse(std::string(kHead) +
+                           "<xsl:output method=\"xml\" indent=\"yes\" encoding=\"Shift_JIS\"/>"
+                           "<xsl:template match=\"/r\"><list><xsl:for-each select=\"*\"><i><xsl:value-of select=\".\"/>"
+                           "</i></xsl:for-each><sp><xsl:text> </xsl:text></sp><v><xsl:value-of select=\"a\"/><xsl:text> </xsl:text>"
+                           "<xsl:value-of select=\"b\"/></v></list></xsl:template></xsl:stylesheet>");
+    Document output = parse("<old>content</old>");
+    xml::transformNodeToObject(source.asNode(), sheet, output);
+    Node list = output.documentElement();
+    EXPECT_EQ(list.nodeName(), "list");
+    EXPECT_EQ(list.childNodes().size(), 4u);  // indentation gone
+    EXPECT_EQ(list.childNodes()[2].childNodes().size(), 0u);
+    EXPECT_EQ(list.lastChild().text(), "1 2");
+    // The output's declaration carries the sheet's encoding, and save uses it.
+    EXPECT_EQ(output.childNodes()[0].text(), "version=\"1.0\" encoding=\"Shift_JIS\"");
+    EXPECT_EQ(output.saveToString().substr(0, 45), "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<");
+
+    Document keeping;
+    keeping.setPreserveWhiteSpace(true);
+    xml::transformNodeToObject(source.asNode(), sheet, keeping);
+    ASSERT_EQ(keeping.documentElement().childNodes()[2].childNodes().size(), 1u);
+    EXPECT_EQ(keeping.documentElement().childNodes()[2].text(), " ");
+}
+
+TEST(Xslt, TransformsANodeAsItsOwnDocument) {
+    Document source = parse("<r><a>1</a><b k=\"髙\">2</b></r>");
+    Document sheet = parse(std::string(kHead) +
+                           "<xsl:output omit-xml-declaration=\"yes\"/>"
+                           "<xsl:template match=\"/\"><top name=\"{name(*)}\" k=\"{*/@k}\"/></xsl:template>"
+                           "</xsl:stylesheet>");
+    Document output;
+    xml::transformNodeToObject(source.documentElement().lastChild(), sheet, output);
+    EXPECT_EQ(output.xml(), "<top name=\"b\" k=\"髙\"/>\r\n");
+    EXPECT_EQ(output.childNodes().size(), 1u);  // no declaration when the sheet omits it
+}
+
+TEST(Xslt, FailuresRaise) {
+    Document source = parse("<r/>");
+    Document output = parse("<keep/>");
+    Document notASheet = parse("<nothing/>");
+    EXPECT_THROW(xml::transformNodeToObject(source.asNode(), notASheet, output), Error);
+    Document badSelect = parse(std::string(kHead) + "<xsl:template match=\"/\"><xsl:value-of select=\"((\"/>"
+                               "</xsl:template></xsl:stylesheet>");
+    EXPECT_THROW(xml::transformNodeToObject(source.asNode(), badSelect, output), Error);
+    Document terminate = parse(std::string(kHead) + "<xsl:template match=\"/\"><x/><xsl:message terminate=\"yes\">stop"
+                               "</xsl:message></xsl:template></xsl:stylesheet>");
+    EXPECT_THROW(xml::transformNodeToObject(source.asNode(), terminate, output), Error);
+    Document textOnly = parse(std::string(kHead) + "<xsl:output method=\"text\"/><xsl:template match=\"/\">just text"
+                              "</xsl:template></xsl:stylesheet>");
+    EXPECT_THROW(xml::transformNodeToObject(source.asNode(), textOnly, output), Error);
+    EXPECT_THROW(xml::transformNodeToObject(Node(), textOnly, output), Error);
+    EXPECT_EQ(output.documentElement().nodeName(), "keep");  // a failed transform leaves the output alone
+}
