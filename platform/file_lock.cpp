@@ -47,9 +47,13 @@ FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::
             ::close(fd);
             throw Error(errnum::PermissionDenied, "ロック待ちが時間切れになりました: " + lockPath);
         }
-        // Back off gently: holders keep a lock for one load-change-save only.
+        // Holders keep a lock for one load-change-save only, so retry soon:
+        // a long pause leaves the lock idle while waiters sleep. A wait that
+        // goes on (a holder stuck on a slow disk) backs off further.
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+        auto cap = std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ? std::chrono::milliseconds(2)
+                                                                                      : std::chrono::milliseconds(20);
+        pause = std::min(pause * 2, cap);
     }
     lock.fd_ = fd;
     return lock;

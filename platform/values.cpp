@@ -29,9 +29,10 @@ std::optional<double> parseNumber(std::string_view raw) {
         return static_cast<double>(v);
     }
     std::string_view body = s;
-    if (body.front() == '+') body.remove_prefix(1);
+    bool plus = body.front() == '+';
+    if (plus) body.remove_prefix(1);
     // from_chars also takes "inf" and "nan", which are no numbers here.
-    std::string_view digits = body.substr(!body.empty() && body.front() == '-' ? 1 : 0);
+    std::string_view digits = body.substr(!plus && !body.empty() && body.front() == '-' ? 1 : 0);
     if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.'))
         return std::nullopt;
     double v = 0;

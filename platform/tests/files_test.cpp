@@ -1,1 +1,142 @@
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/testing/temp_home.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace fg;
+using fg::testing::TempDir;
+
+namespace {
+
+long errorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(Files, PathPieces) {
+    EXPECT_EQ(fs::join("a/", "/b"), "a/b");
+    EXPECT_EQ(fs::join("a", "b"), "a/b");
+    EXPECT_EQ(fs::join("", "b"), "b");
+    EXPECT_EQ(fs::withSlash("a"), "a/");
+    EXPECT_EQ(fs::withSlash("a/"), "a/");
+    EXPECT_EQ(fs::withSlash(""), "");
+    EXPECT_EQ(fs::folderOf("/x/y/z.xml"), "/x/y/");
+    EXPECT_EQ(fs::folderOf("z.xml"), "");
+    EXPECT_EQ(fs::nameOf("/x/y/z.xml"), "z.xml");
+    EXPECT_EQ(fs::nameOf("z.xml"), "z.xml");
+}
+
+TEST(Files, ResolveFindsAnySpelling) {
+    TempDir dir;
+    fs::makeFolders(dir / "Data/Maker");
+    fs::writeFileAtomic(dir / "Data/Maker/MakerInfo.XML", "m");
+    fs::writeFileAtomic(dir / "Data/exact.xml", "lower");
+    std::ofstream(dir / "Data/EXACT.xml") << "upper";  // writeFileAtomic would take the existing spelling
+    fs::writeFileAtomic(dir / "Data/ＡＢ.txt", "wide");
+
+    EXPECT_EQ(fs::resolve(dir / "data/maker/makerinfo.xml"), dir / "Data/Maker/MakerInfo.XML");
+    EXPECT_EQ(fs::resolve(dir / "DATA/MAKER/"), dir / "Data/Maker/");
+    EXPECT_EQ(fs::resolve(dir / "Data/EXACT.xml"), dir / "Data/EXACT.xml");  // an exact match wins
+    EXPECT_EQ(fs::resolve(dir / "data/exact.xml"), dir / "Data/exact.xml");
+    EXPECT_EQ(fs::resolve(dir / "data/ａｂ.TXT"), dir / "Data/ＡＢ.txt");
+    EXPECT_TRUE(fs::fileExists(dir / "Data/./Maker/../maker/makerinfo.xml"));
+    EXPECT_FALSE(fs::resolve(dir / "data/nothing.xml"));
+    EXPECT_FALSE(fs::resolve(dir / "nowhere/maker/makerinfo.xml"));
+    EXPECT_FALSE(fs::resolve(""));
+
+    EXPECT_TRUE(fs::fileExists(dir / "DATA/maker/MAKERINFO.xml"));
+    EXPECT_FALSE(fs::fileExists(dir / "data/maker"));
+    EXPECT_TRUE(fs::folderExists(dir / "data/MAKER"));
+    EXPECT_FALSE(fs::folderExists(dir / "data/maker/makerinfo.xml"));
+    EXPECT_EQ(fs::readFile(dir / "data/maker/makerinfo.xml"), "m");
+    EXPECT_EQ(fs::readFile(dir / "Data/EXACT.xml"), "upper");
+    EXPECT_EQ(fs::readFile(dir / "Data/exact.xml"), "lower");
+}
+
+TEST(Files, ListMatchesWithoutCaseAndSortsWithoutCase) {
+    TempDir dir;
+    for (const char* name : {"b.XML", "A.xml", "c.txt", "@run1.XML", "@Run0.xml", ".x.xml.lock", ".x.xml.tmp.1.0",
+                             "Ｚ.xml", "ｙ.xml"})
+        fs::writeFileAtomic(dir / name, "");
+    fs::makeFolders(dir / "Sub.xml");
+    fs::makeFolders(dir / "other");
+
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(fs::list(dir.path(), "*.xml"), (Names{"@Run0.xml", "@run1.XML", "A.xml", "b.XML", "ｙ.xml", "Ｚ.xml"}));
+    EXPECT_EQ(fs::list(dir.path(), "@*.XML"), (Names{"@Run0.xml", "@run1.XML"}));
+    EXPECT_EQ(fs::list(dir.path(), "?.xml"), (Names{"A.xml", "b.XML", "ｙ.xml", "Ｚ.xml"}));
+    EXPECT_EQ(fs::list(dir.path(), "ｚ.*"), (Names{"Ｚ.xml"}));
+    EXPECT_EQ(fs::list(dir.path(), "*", fs::ListKind::Folders), (Names{"other", "Sub.xml"}));
+    EXPECT_EQ(fs::list(dir.path(), "s*", fs::ListKind::All), (Names{"Sub.xml"}));
+    EXPECT_TRUE(fs::list(dir / "missing").empty());
+    EXPECT_EQ(fs::list(dir.path() + "SUB.XML/"), Names{});
+    EXPECT_TRUE(fs::matchWildcard("*.g3", "202401010900000001_01.G3"));
+    EXPECT_TRUE(fs::matchWildcard("a*b*c", "aXbYbZc"));
+    EXPECT_FALSE(fs::matchWildcard("a*b", "ab_"));
+    EXPECT_TRUE(fs::matchWildcard("髙?", "髙橋"));
+}
+
+TEST(Files, ReadAndWriteErrors) {
+    TempDir dir;
+    EXPECT_EQ(errorOf([&] { fs::readFile(dir / "none.xml"); }), errnum::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs::readFile(dir.path()); }), errnum::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs::writeFileAtomic(dir / "no/such/folder/f.xml", "x"); }), errnum::PathNotFound);
+    fs::makeFolders(dir / "folder");
+    EXPECT_EQ(errorOf([&] { fs::writeFileAtomic(dir / "folder", "x"); }), errnum::PathFileAccessError);
+    EXPECT_EQ(errorOf([&] { fs::copyFile(dir / "none", dir / "copy"); }), errnum::FileNotFound);
+    EXPECT_FALSE(fs::removeFile(dir / "none"));
+    fs::removeTree(dir / "none");  // never raises
+}
+
+TEST(Files, AtomicWriteKeepsOneSpellingAndLeavesNoTemporaries) {
+    TempDir dir;
+    fs::makeFolders(dir / "Data");
+    fs::writeFileAtomic(dir / "Data/FaxSendLog.xml", "old");
+    fs::writeFileAtomic(dir / "data/FAXSENDLOG.XML", "new");  // the existing spelling is written
+    EXPECT_EQ(fs::list(dir / "Data", "*", fs::ListKind::All), std::vector<std::string>{"FaxSendLog.xml"});
+    EXPECT_EQ(fs::readFile(dir / "Data/FaxSendLog.xml"), "new");
+
+    // A temporary file left by a killed writer whose process id came round again.
+    for (int i = 0; i < 10; ++i)
+        fs::writeFileAtomic(dir / ("Data/.FaxSendLog.xml.tmp." + std::to_string(::getpid()) + "." + std::to_string(i)), "stale");
+    fs::writeFileAtomic(dir / "Data/FaxSendLog.xml", "newer");
+    EXPECT_EQ(fs::readFile(dir / "data/faxsendlog.xml"), "newer");
+
+    fs::copyFile(dir / "data/faxsendlog.xml", dir / "Data/Copy.xml");
+    EXPECT_EQ(fs::readFile(dir / "Data/Copy.xml"), "newer");
+    EXPECT_TRUE(fs::removeFile(dir / "data/COPY.xml"));
+    EXPECT_FALSE(fs::fileExists(dir / "Data/Copy.xml"));
+
+    std::string big(3 << 20, 'z');
+    fs::writeFileAtomic(dir / "big.bin", big);
+    EXPECT_EQ(fs::readFile(dir / "big.bin"), big);
+}
+
+TEST(Files, ProgramFolderIsTheHomeOrTheProgramsFolder) {
+    const char* saved = std::getenv("FAXGATE_HOME");
+    std::string keep = saved ? saved : "";
+    ::setenv("FAXGATE_HOME", "/srv/faxgate", 1);
+    EXPECT_EQ(fs::programFolder(), "/srv/faxgate/");
+    ::unsetenv("FAXGATE_HOME");
+    char exe[4096];
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(fs::programFolder(), fs::folderOf(std::string(exe, static_cast<std::size_t>(n))));
+    if (saved) ::setenv("FAXGATE_HOME", keep.c_str(), 1);
+}

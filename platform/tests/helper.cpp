@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
         if (mode == "hold" && argc == 4) return hold(argv[2], argv[3]);
         if (mode == "log" && argc == 4) return log(std::atoi(argv[2]), argv[3]);
         if (mode == "scale") {
-            std::printf("%lld\n", static_cast<long long>(clock().realDuration(std::chrono::milliseconds(1000)).count()));
+            std::printf("%lld\n", static_cast<long long>(fg::clock().realDuration(std::chrono::milliseconds(1000)).count()));
             return 0;
         }
     } catch (const Error& e) {

@@ -1,1 +1,189 @@
+#include "platform/error.h"
+#include "platform/text.h"
+#include "platform/values.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace fg;
+
+TEST(Text, Utf16UnitsCountAndSlice) {
+    struct Case {
+        std::string text;
+        std::size_t units;
+    };
+    for (const Case& c : std::vector<Case>{{"", 0}, {"abc", 3}, {"髙橋", 2}, {"a😀b", 4}, {"ｱ①", 2}})
+        EXPECT_EQ(text::length16(c.text), c.units) << c.text;
+    EXPECT_EQ(text::mid16("a😀b", 1, 2), "😀");
+    EXPECT_EQ(text::mid16("髙橋商店", 2), "商店");
+    EXPECT_EQ(text::mid16("abc", 5, 1), "");
+    EXPECT_EQ(text::toUtf8(text::toUtf16("①㈱😀")), "①㈱😀");
+    // Malformed UTF-8 (a stray continuation byte, a cut sequence, an overlong form) becomes U+FFFD.
+    EXPECT_EQ(text::toUtf8(text::toUtf16("a\x80" "b\xE3\x81")), "a\uFFFD" "b\uFFFD");
+    EXPECT_EQ(text::toUtf8(text::toUtf16("\xC0\xAF")), "\uFFFD");
+    EXPECT_EQ(text::toUtf8(u"\xD800x"), "\uFFFDx");  // a lone surrogate
+}
+
+TEST(Text, CodePage932RoundTripsTheFieldsCharacters) {
+    const std::string utf8 = "①㈱～髙\\~ｱ,日本";
+    const std::string sjis = "\x87\x40\x87\x8A\x81\x60\xFB\xFC\\~\xB1,\x93\xFA\x96\x7B";
+    bool lossless = false;
+    EXPECT_EQ(text::toCp932(utf8, &lossless), sjis);
+    EXPECT_TRUE(lossless);
+    EXPECT_EQ(text::fromCp932(sjis), utf8);
+    EXPECT_EQ(text::cp932Length(utf8), sjis.size());
+
+    EXPECT_EQ(text::toCp932("aé😀b", &lossless), "a??b");
+    EXPECT_FALSE(lossless);
+    EXPECT_EQ(text::cp932Length("aé"), 3u);  // an unencodable character counts two
+    EXPECT_EQ(text::cp932Width(U'a'), 1);
+    EXPECT_EQ(text::cp932Width(U'ｱ'), 1);
+    EXPECT_EQ(text::cp932Width(U'髙'), 2);
+    EXPECT_EQ(text::cp932Width(U'é'), 0);
+}
+
+TEST(Text, UndecodableCodePage932BytesLoseOnlyThemselves) {
+    // A lead byte followed by a comma must not swallow the comma of a CSV line.
+    EXPECT_EQ(text::fromCp932("a\x81,b,c"), "a\uFFFD,b,c");
+    EXPECT_EQ(text::fromCp932("\x81\x0D\x0A"), "\uFFFD\r\n");
+    EXPECT_EQ(text::fromCp932("x\x93"), "x\uFFFD");  // cut at the end
+    EXPECT_EQ(text::fromCp932("\xA0|\xFD"), "\uFFFD|\uFFFD");
+}
+
+TEST(Text, BlanksAndCase) {
+    EXPECT_EQ(text::trim("  a b \t"), "a b \t");
+    EXPECT_EQ(text::trimBlanks("\r\n a b \t\n"), "a b");
+    EXPECT_EQ(text::trimBlanks(" \t"), "");
+    EXPECT_EQ(text::toUpperAscii("aZé"), "AZé");
+    EXPECT_TRUE(text::iequals("FaxSendLog.XML", "faxsendlog.xml"));
+    EXPECT_FALSE(text::iequals("a", "ab"));
+    EXPECT_EQ(text::icompare("ＡＢＣ", "ａｂｃ"), 0);  // full-width letters fold too
+    EXPECT_LT(text::icompare("apple", "Banana"), 0);
+    EXPECT_GT(text::icompare("abc", "AB"), 0);
+}
+
+TEST(Values, WholeNumberConversions) {
+    struct Case {
+        const char* text;
+        long expected;  // or the error number, when error is set
+        bool error;
+    };
+    const std::vector<Case> int32Cases = {
+        {"12", 12, false},      {"  -7 ", -7, false},     {"\t42\t", 42, false}, {"+3", 3, false},
+        {"1.5", 2, false},      {"2.5", 2, false},        {"-2.5", -2, false},   {"1e3", 1000, false},
+        {"&H1F", 31, false},    {".5", 0, false},         {"2147483647", 2147483647, false},
+        {"2147483648", errnum::Overflow, true},           {"-2147483649", errnum::Overflow, true},
+        {"1e10", errnum::Overflow, true},                 {"1e400", errnum::Overflow, true},
+        {"", errnum::TypeMismatch, true},                 {"   ", errnum::TypeMismatch, true},
+        {"abc", errnum::TypeMismatch, true},              {"12abc", errnum::TypeMismatch, true},
+        {"inf", errnum::TypeMismatch, true},              {"nan", errnum::TypeMismatch, true},
+        {"-infinity", errnum::TypeMismatch, true},        {"+-3", errnum::TypeMismatch, true},
+        {"1 2", errnum::TypeMismatch, true},              {"０１", errnum::TypeMismatch, true},
+    };
+    for (const Case& c : int32Cases) {
+        if (c.error) {
+            try {
+                toInt32(c.text);
+                ADD_FAILURE() << "no error for \"" << c.text << "\"";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.number(), c.expected) << c.text;
+            }
+        } else {
+            EXPECT_EQ(toInt32(c.text), c.expected) << c.text;
+        }
+    }
+    EXPECT_EQ(toInt16("-32768"), -32768);
+    EXPECT_EQ(toInt16(" 32767 "), 32767);
+    try {
+        toInt16("32768");
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errnum::Overflow);
+    }
+    EXPECT_TRUE(isNumeric(" 3.25 "));
+    EXPECT_FALSE(isNumeric("nan"));
+    EXPECT_DOUBLE_EQ(toDouble(" -3.25"), -3.25);
+    EXPECT_THROW(toDouble("x"), Error);
+}
+
+TEST(Values, BooleansAndNumbersAsText) {
+    EXPECT_TRUE(toBoolean("true"));
+    EXPECT_TRUE(toBoolean(" TRUE "));
+    EXPECT_FALSE(toBoolean("False"));
+    EXPECT_FALSE(toBoolean("0"));
+    EXPECT_TRUE(toBoolean("-1"));
+    EXPECT_TRUE(toBoolean("2"));
+    try {
+        toBoolean("yes");
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errnum::TypeMismatch);
+    }
+    EXPECT_EQ(fromBoolean(true), "True");
+    EXPECT_EQ(fromNumber(3.0), "3");
+    EXPECT_EQ(fromNumber(-0.0), "0");
+    EXPECT_EQ(fromNumber(2.5), "2.5");
+    EXPECT_EQ(fromNumber(-1234567LL), "-1234567");
+}
+
+TEST(Values, VariantHoldsWhatItWasGiven) {
+    EXPECT_TRUE(Variant().isEmpty());
+    EXPECT_EQ(Variant().toText(), "");
+    EXPECT_EQ(Variant().toNumber(), 0);
+    EXPECT_THROW(Variant(Variant::Null{}).toText(), Error);
+    EXPECT_EQ(Variant("12").toNumber(), 12);
+    EXPECT_THROW(Variant("x").toNumber(), Error);
+    EXPECT_EQ(Variant(7).toText(), "7");
+    EXPECT_EQ(Variant(true).toText(), "True");
+    EXPECT_EQ(Variant(true).toNumber(), -1);
+    EXPECT_TRUE(Variant(1.5).isNumber());
+}
+
+TEST(Values, CollectionIsOneBasedWithCaseInsensitiveKeys) {
+    Collection<std::string> c;
+    c.add("first", "Key1");
+    c.add("second");
+    c.add("third", "ＫＥＹ３");
+    EXPECT_EQ(c.count(), 3u);
+    EXPECT_EQ(c.item(1), "first");
+    EXPECT_EQ(c.item(2), "second");
+    EXPECT_EQ(c.item("key1"), "first");
+    EXPECT_EQ(c.item("ｋｅｙ３"), "third");
+    EXPECT_TRUE(c.contains("KEY1"));
+
+    auto errorOf = [](auto&& call) {
+        try {
+            call();
+        } catch (const Error& e) {
+            return e.number();
+        }
+        return 0L;
+    };
+    EXPECT_EQ(errorOf([&] { c.item(0); }), errnum::InvalidProcedureCall);
+    EXPECT_EQ(errorOf([&] { c.item(4); }), errnum::InvalidProcedureCall);
+    EXPECT_EQ(errorOf([&] { c.item("missing"); }), errnum::InvalidProcedureCall);
+    EXPECT_EQ(errorOf([&] { c.remove("missing"); }), errnum::InvalidProcedureCall);
+    EXPECT_EQ(errorOf([&] { c.remove(9); }), errnum::InvalidProcedureCall);
+    EXPECT_EQ(errorOf([&] { c.add("again", "KEY1"); }), 457);
+
+    c.remove("Key1");
+    EXPECT_EQ(c.item(1), "second");
+    c.remove(1);
+    EXPECT_EQ(c.count(), 1u);
+    const auto& cc = c;
+    EXPECT_EQ(cc.item("ｋｅｙ３"), "third");
+}
+
+TEST(Errors, CarryNumberDescriptionAndSource) {
+    Error e = Error::standard(errnum::FileNotFound, "Delmora");
+    EXPECT_EQ(e.number(), 53);
+    EXPECT_EQ(e.description(), "ファイルが見つかりません。");
+    EXPECT_EQ(e.source(), "Delmora");
+    EXPECT_STREQ(e.what(), "53: ファイルが見つかりません。");
+    EXPECT_EQ(errnum::ClientClassError, static_cast<long>(static_cast<int32_t>(0x80040201u)));
+    Error own(40001, "送信に失敗しました。");
+    own.setSource("FaxSend");
+    EXPECT_EQ(own.source(), "FaxSend");
+}

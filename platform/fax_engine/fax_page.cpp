@@ -1,0 +1,66 @@
+#include "platform/fax_engine/fax_page.h"
+
+#include "platform/files.h"
+#include "platform/image/bmp.h"
+
+namespace fg::fax {
+
+BilevelImage pageFromImage(const image::Image& bitmap, int stretch) {
+    image::Image gray = image::toGray(bitmap);
+    const bool horizontal = stretch == 1 || stretch == 3 || stretch == 5;
+    const int lines = (stretch == 2 || stretch == 3) ? kA4LinesLow : (stretch == 4 || stretch == 5) ? kA4LinesHigh : 0;
+    const int width = horizontal ? kFaxWidth : gray.width();
+    const int height = lines ? lines : gray.height();
+    if (width != gray.width() || height != gray.height()) gray = image::resize(gray, width, height);
+
+    BilevelImage page(kFaxWidth, gray.height());
+    const int copy = std::min(kFaxWidth, gray.width());
+    for (int y = 0; y < gray.height(); ++y) {
+        const std::uint8_t* s = gray.row(y);
+        std::uint8_t* d = page.row(y);
+        for (int x = 0; x < copy; ++x)
+            if (s[x] < 128) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+    }
+    return page;
+}
+
+image::Image imageFromPage(const BilevelImage& page, int shrink, int shrinkWidth, int shrinkHeight) {
+    image::Image gray(page.width, page.height, image::PixelFormat::Gray8, 255);
+    for (int y = 0; y < page.height; ++y) {
+        const std::uint8_t* s = page.row(y);
+        std::uint8_t* d = gray.row(y);
+        for (int x = 0; x < page.width; ++x)
+            if ((s[x >> 3] >> (7 - (x & 7))) & 1) d[x] = 0;
+    }
+    const bool horizontal = shrink == 1 || shrink == 3;
+    const bool vertical = shrink == 2 || shrink == 3;
+    const int width = horizontal && shrinkWidth > 0 ? shrinkWidth : page.width;
+    const int height = vertical && shrinkHeight > 0 ? shrinkHeight : page.height;
+    if (width == page.width && height == page.height) return gray;
+    image::Image scaled = image::resize(gray, width, height);
+    for (auto& p : scaled.pixels()) p = p <= 191 ? 0 : 255;
+    return scaled;
+}
+
+void bmpFileToG3(const std::string& bmpPath, const std::string& g3Path, int stretch) {
+    BilevelImage page = pageFromImage(image::readBmp(bmpPath), stretch);
+    fs::writeFileAtomic(g3Path, encodeG3(page));
+}
+
+void g3FileToBmp(const std::string& g3Path, const std::string& bmpPath, int shrink, int shrinkWidth,
+                 int shrinkHeight) {
+    BilevelImage page = decodeG3(fs::readFile(g3Path));
+    image::writeBmp(bmpPath, imageFromPage(page, shrink, shrinkWidth, shrinkHeight), 1);
+}
+
+PageSize g3FileSize(const std::string& g3Path) {
+    BilevelImage page = decodeG3(fs::readFile(g3Path));
+    return {page.width, page.height};
+}
+
+PageSize bmpFileSize(const std::string& bmpPath) {
+    image::BmpSize s = image::readBmpSize(bmpPath);
+    return {s.width, s.height};
+}
+
+}  // namespace fg::fax

@@ -1,0 +1,457 @@
+#include "platform/fax_engine/g3_codec.h"
+
+#include "platform/error.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+#include <cstring>
+#include <map>
+
+namespace fg::fax {
+
+namespace {
+
+struct Code {
+    std::uint16_t bits;
+    std::uint8_t length;
+};
+
+// Terminating codes for runs 0..63, make-up codes for 64..1728 in steps of
+// 64, and the make-up codes that both colours share for 1792..2560.
+constexpr Code kWhiteTerm[64] = {
+    {0x35, 8}, {0x07, 6}, {0x07, 4}, {0x08, 4}, {0x0B, 4}, {0x0C, 4}, {0x0E, 4}, {0x0F, 4},
+    {0x13, 5}, {0x14, 5}, {0x07, 5}, {0x08, 5}, {0x08, 6}, {0x03, 6}, {0x34, 6}, {0x35, 6},
+    {0x2A, 6}, {0x2B, 6}, {0x27, 7}, {0x0C, 7}, {0x08, 7}, {0x17, 7}, {0x03, 7}, {0x04, 7},
+    {0x28, 7}, {0x2B, 7}, {0x13, 7}, {0x24, 7}, {0x18, 7}, {0x02, 8}, {0x03, 8}, {0x1A, 8},
+    {0x1B, 8}, {0x12, 8}, {0x13, 8}, {0x14, 8}, {0x15, 8}, {0x16, 8}, {0x17, 8}, {0x28, 8},
+    {0x29, 8}, {0x2A, 8}, {0x2B, 8}, {0x2C, 8}, {0x2D, 8}, {0x04, 8}, {0x05, 8}, {0x0A, 8},
+    {0x0B, 8}, {0x52, 8}, {0x53, 8}, {0x54, 8}, {0x55, 8}, {0x24, 8}, {0x25, 8}, {0x58, 8},
+    {0x59, 8}, {0x5A, 8}, {0x5B, 8}, {0x4A, 8}, {0x4B, 8}, {0x32, 8}, {0x33, 8}, {0x34, 8},
+};
+constexpr Code kWhiteMakeup[27] = {
+    {0x1B, 5}, {0x12, 5}, {0x17, 6}, {0x37, 7}, {0x36, 8}, {0x37, 8}, {0x64, 8}, {0x65, 8}, {0x68, 8},
+    {0x67, 8}, {0xCC, 9}, {0xCD, 9}, {0xD2, 9}, {0xD3, 9}, {0xD4, 9}, {0xD5, 9}, {0xD6, 9}, {0xD7, 9},
+    {0xD8, 9}, {0xD9, 9}, {0xDA, 9}, {0xDB, 9}, {0x98, 9}, {0x99, 9}, {0x9A, 9}, {0x18, 6}, {0x9B, 9},
+};
+constexpr Code kBlackTerm[64] = {
+    {0x37, 10}, {0x02, 3},  {0x03, 2},  {0x02, 2},  {0x03, 3},  {0x03, 4},  {0x02, 4},  {0x03, 5},
+    {0x05, 6},  {0x04, 6},  {0x04, 7},  {0x05, 7},  {0x07, 7},  {0x04, 8},  {0x07, 8},  {0x18, 9},
+    {0x17, 10}, {0x18, 10}, {0x08, 10}, {0x67, 11}, {0x68, 11}, {0x6C, 11}, {0x37, 11}, {0x28, 11},
+    {0x17, 11}, {0x18, 11}, {0xCA, 12}, {0xCB, 12}, {0xCC, 12}, {0xCD, 12}, {0x68, 12}, {0x69, 12},
+    {0x6A, 12}, {0x6B, 12}, {0xD2, 12}, {0xD3, 12}, {0xD4, 12}, {0xD5, 12}, {0xD6, 12}, {0xD7, 12},
+    {0x6C, 12}, {0x6D, 12}, {0xDA, 12}, {0xDB, 12}, {0x54, 12}, {0x55, 12}, {0x56, 12}, {0x57, 12},
+    {0x64, 12}, {0x65, 12}, {0x52, 12}, {0x53, 12}, {0x24, 12}, {0x37, 12}, {0x38, 12}, {0x27, 12},
+    {0x28, 12}, {0x58, 12}, {0x59, 12}, {0x2B, 12}, {0x2C, 12}, {0x5A, 12}, {0x66, 12}, {0x67, 12},
+};
+constexpr Code kBlackMakeup[27] = {
+    {0x0F, 10}, {0xC8, 12}, {0xC9, 12}, {0x5B, 12}, {0x33, 12}, {0x34, 12}, {0x35, 12},
+    {0x6C, 13}, {0x6D, 13}, {0x4A, 13}, {0x4B, 13}, {0x4C, 13}, {0x4D, 13}, {0x72, 13},
+    {0x73, 13}, {0x74, 13}, {0x75, 13}, {0x76, 13}, {0x77, 13}, {0x52, 13}, {0x53, 13},
+    {0x54, 13}, {0x55, 13}, {0x5A, 13}, {0x5B, 13}, {0x64, 13}, {0x65, 13},
+};
+constexpr Code kSharedMakeup[13] = {
+    {0x08, 11}, {0x0C, 11}, {0x0D, 11}, {0x12, 12}, {0x13, 12}, {0x14, 12}, {0x15, 12},
+    {0x16, 12}, {0x17, 12}, {0x1C, 12}, {0x1D, 12}, {0x1E, 12}, {0x1F, 12},
+};
+constexpr Code kEol = {0x001, 12};
+
+std::uint8_t reverseByte(std::uint8_t b) {
+    b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    b = static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    return b;
+}
+
+const std::array<std::uint8_t, 256>& reversedBytes() {
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = reverseByte(static_cast<std::uint8_t>(i));
+        return t;
+    }();
+    return table;
+}
+
+// ---- Encoding -------------------------------------------------------------
+
+// Codes with their bits reversed, so that the writer can put them into the
+// stream least significant bit first without reversing every byte afterwards.
+struct RevCode {
+    std::uint16_t bits;
+    std::uint8_t length;
+};
+
+RevCode reversed(Code c) {
+    std::uint16_t r = 0;
+    for (int i = 0; i < c.length; ++i)
+        if (c.bits & (1u << i)) r = static_cast<std::uint16_t>(r | (1u << (c.length - 1 - i)));
+    return {r, c.length};
+}
+
+struct EncodeTables {
+    RevCode term[2][64];
+    RevCode makeup[2][40];  // index n is the make-up code of run 64 * (n + 1)
+    RevCode eol;
+};
+
+const EncodeTables& encodeTables() {
+    static const EncodeTables t = [] {
+        EncodeTables e{};
+        for (int i = 0; i < 64; ++i) {
+            e.term[0][i] = reversed(kWhiteTerm[i]);
+            e.term[1][i] = reversed(kBlackTerm[i]);
+        }
+        for (int i = 0; i < 27; ++i) {
+            e.makeup[0][i] = reversed(kWhiteMakeup[i]);
+            e.makeup[1][i] = reversed(kBlackMakeup[i]);
+        }
+        for (int i = 0; i < 13; ++i) e.makeup[0][27 + i] = e.makeup[1][27 + i] = reversed(kSharedMakeup[i]);
+        e.eol = reversed(kEol);
+        return e;
+    }();
+    return t;
+}
+
+class BitWriter {
+public:
+    explicit BitWriter(std::string& out) : out_(out) {}
+    void put(RevCode c) {
+        acc_ |= static_cast<std::uint64_t>(c.bits) << n_;
+        n_ += c.length;
+        while (n_ >= 8) {
+            out_.push_back(static_cast<char>(acc_ & 0xFF));
+            acc_ >>= 8;
+            n_ -= 8;
+        }
+    }
+    void flush() {
+        if (n_ > 0) out_.push_back(static_cast<char>(acc_ & 0xFF));
+        acc_ = 0;
+        n_ = 0;
+    }
+
+private:
+    std::string& out_;
+    std::uint64_t acc_ = 0;
+    int n_ = 0;
+};
+
+void putRun(BitWriter& w, const EncodeTables& t, int colour, int run) {
+    while (run >= 2560 + 64) {
+        w.put(t.makeup[colour][39]);
+        run -= 2560;
+    }
+    if (run >= 64) {
+        w.put(t.makeup[colour][run / 64 - 1]);
+        run %= 64;
+    }
+    w.put(t.term[colour][run]);
+}
+
+// Position of the first pel at or after `x` whose colour differs from
+// `colour` (1 black), or `width`.
+int nextChange(const std::uint8_t* row, int x, int width, int colour) {
+    const std::uint8_t skip = colour ? 0xFF : 0x00;
+    while (x < width) {
+        if ((x & 7) == 0) {
+            int byte = x >> 3;
+            while (x + 8 <= width && row[byte] == skip) {
+                x += 8;
+                ++byte;
+            }
+            if (x >= width) break;
+        }
+        std::uint8_t b = static_cast<std::uint8_t>(row[x >> 3] ^ skip);
+        b = static_cast<std::uint8_t>(b << (x & 7));
+        if (b) {
+            int found = x + std::countl_zero(b);
+            return std::min(found, width);
+        }
+        x = (x | 7) + 1;
+    }
+    return width;
+}
+
+// ---- Decoding -------------------------------------------------------------
+
+constexpr int kPeek = 13;
+
+struct Entry {
+    std::int16_t run = -1;  // -1: no code
+    std::uint8_t length = 0;
+};
+
+struct DecodeTables {
+    std::vector<Entry> colour[2];
+};
+
+void addCode(std::vector<Entry>& table, Code c, int run) {
+    std::uint32_t first = static_cast<std::uint32_t>(c.bits) << (kPeek - c.length);
+    std::uint32_t count = 1u << (kPeek - c.length);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Entry& e = table[first + i];
+        assert(e.run < 0 && "the code tables are prefix-free");
+        e.run = static_cast<std::int16_t>(run);
+        e.length = c.length;
+    }
+}
+
+const DecodeTables& decodeTables() {
+    static const DecodeTables t = [] {
+        DecodeTables d;
+        for (int c = 0; c < 2; ++c) d.colour[c].assign(1u << kPeek, Entry{});
+        for (int i = 0; i < 64; ++i) {
+            addCode(d.colour[0], kWhiteTerm[i], i);
+            addCode(d.colour[1], kBlackTerm[i], i);
+        }
+        for (int i = 0; i < 27; ++i) {
+            addCode(d.colour[0], kWhiteMakeup[i], 64 * (i + 1));
+            addCode(d.colour[1], kBlackMakeup[i], 64 * (i + 1));
+        }
+        for (int i = 0; i < 13; ++i) {
+            addCode(d.colour[0], kSharedMakeup[i], 1792 + 64 * i);
+            addCode(d.colour[1], kSharedMakeup[i], 1792 + 64 * i);
+        }
+        return d;
+    }();
+    return t;
+}
+
+class BitReader {
+public:
+    BitReader(std::string_view data, bool reverse) : data_(data), reverse_(reverse) { refill(); }
+    // The next `n` bits (n <= 32) in stream order, zeros past the end.
+    std::uint32_t peek(int n) const { return static_cast<std::uint32_t>(window_ >> (64 - n)); }
+    void consume(int n) {
+        window_ <<= n;
+        have_ -= n;
+        consumed_ += static_cast<std::uint64_t>(n);
+        if (have_ < 32) refill();
+    }
+    bool exhausted() const { return consumed_ >= static_cast<std::uint64_t>(data_.size()) * 8; }
+
+private:
+    void refill() {
+        while (have_ <= 56) {
+            std::uint8_t b = 0;
+            if (next_ < data_.size()) {
+                b = static_cast<std::uint8_t>(data_[next_]);
+                if (reverse_) b = reversedBytes()[b];
+            }
+            ++next_;
+            window_ |= static_cast<std::uint64_t>(b) << (56 - have_);
+            have_ += 8;
+        }
+    }
+    std::string_view data_;
+    bool reverse_;
+    std::size_t next_ = 0;
+    std::uint64_t window_ = 0;
+    int have_ = 0;
+    std::uint64_t consumed_ = 0;
+};
+
+// Runs of zeros this long cannot occur inside a line: they begin an EOL.
+constexpr int kEolZeros = 11;
+
+// Skips fill and the EOL it leads to. False at the end of the data.
+bool skipEol(BitReader& r) {
+    while (!r.exhausted()) {
+        std::uint32_t w = r.peek(32);
+        if (w == 0) {
+            r.consume(32);
+            continue;
+        }
+        r.consume(std::countl_zero(w) + 1);
+        return true;
+    }
+    return false;
+}
+
+// Moves to the next EOL after a damaged line.
+bool findEol(BitReader& r) {
+    while (!r.exhausted()) {
+        if (r.peek(kEolZeros) == 0) return skipEol(r);
+        r.consume(1);
+    }
+    return false;
+}
+
+struct RawPage {
+    int stride = kMaxG3Width / 8;
+    std::vector<std::uint8_t> rows;
+    std::vector<int> widths;  // -1 for a line that did not decode
+};
+
+void fillBlack(std::uint8_t* row, int from, int to) {
+    if (from >= to) return;
+    int fb = from >> 3, lb = (to - 1) >> 3;
+    std::uint8_t first = static_cast<std::uint8_t>(0xFF >> (from & 7));
+    std::uint8_t last = static_cast<std::uint8_t>(0xFF << (7 - ((to - 1) & 7)));
+    if (fb == lb) {
+        row[fb] |= static_cast<std::uint8_t>(first & last);
+        return;
+    }
+    row[fb] |= first;
+    if (lb > fb + 1) std::memset(row + fb + 1, 0xFF, static_cast<std::size_t>(lb - fb - 1));
+    row[lb] |= last;
+}
+
+// Decodes one line into `row`; its width, or -1 when the line is damaged.
+int decodeLine(BitReader& r, const DecodeTables& t, std::uint8_t* row) {
+    int pos = 0;
+    int colour = 0;
+    int runStart = 0;
+    for (;;) {
+        if (r.peek(kEolZeros) == 0) {
+            // End of the line: it must end after a terminating code.
+            return runStart == pos ? pos : -1;
+        }
+        const Entry& e = t.colour[colour][r.peek(kPeek)];
+        if (e.run < 0) return -1;
+        r.consume(e.length);
+        pos += e.run;
+        if (pos > kMaxG3Width) return -1;
+        if (e.run < 64) {
+            if (colour) fillBlack(row, runStart, pos);
+            colour ^= 1;
+            runStart = pos;
+        }
+        if (r.exhausted()) return runStart == pos ? pos : -1;
+    }
+}
+
+RawPage decodeRaw(std::string_view data, bool reverse) {
+    const DecodeTables& t = decodeTables();
+    BitReader r(data, reverse);
+    RawPage page;
+    // A page begins with an EOL; a stream that does not is read from its first bit.
+    if (r.peek(kEolZeros) == 0 && !skipEol(r)) return page;
+    while (!r.exhausted() && page.widths.size() < static_cast<std::size_t>(kMaxG3Lines)) {
+        if (r.peek(kEolZeros) == 0) {
+            // An EOL right after an EOL: the return to control ends the page.
+            if (!page.widths.empty()) break;
+            if (!skipEol(r)) break;
+            continue;
+        }
+        page.rows.resize(page.rows.size() + static_cast<std::size_t>(page.stride), 0);
+        std::uint8_t* row = page.rows.data() + page.rows.size() - static_cast<std::size_t>(page.stride);
+        int width = decodeLine(r, t, row);
+        page.widths.push_back(width);
+        if (width < 0) {
+            std::memset(row, 0, static_cast<std::size_t>(page.stride));
+            if (!findEol(r)) break;
+        } else if (!skipEol(r)) {
+            break;
+        }
+    }
+    return page;
+}
+
+int commonWidth(const std::vector<int>& widths) {
+    std::map<int, int> counts;
+    for (int w : widths)
+        if (w > 0) ++counts[w];
+    int best = 0, bestCount = 0;
+    for (auto [w, n] : counts)
+        if (n > bestCount || (n == bestCount && w == kFaxWidth)) best = w, bestCount = n;
+    return best;
+}
+
+int damaged(const RawPage& p, int width) {
+    int n = 0;
+    for (int w : p.widths)
+        if (w != width) ++n;
+    return n;
+}
+
+[[noreturn]] void notG3(const char* why) {
+    throw Error(481, std::string("ピクチャが不正です。(") + why + ")", "G3");
+}
+
+}  // namespace
+
+BilevelImage::BilevelImage(int w, int h)
+    : width(w), height(h), stride(static_cast<std::size_t>((w + 7) / 8)),
+      bits(stride * static_cast<std::size_t>(h), 0) {}
+
+std::string encodeG3(const BilevelImage& page) {
+    if (page.width < 1 || page.width > kMaxG3Width || page.height < 1 || page.height > kMaxG3Lines)
+        notG3("page size out of range");
+    const EncodeTables& t = encodeTables();
+    std::string out;
+    out.reserve(static_cast<std::size_t>(page.height) * 40 + 16);
+    BitWriter w(out);
+    for (int y = 0; y < page.height; ++y) {
+        w.put(t.eol);
+        const std::uint8_t* row = page.row(y);
+        int x = 0;
+        int colour = 0;
+        do {
+            int next = nextChange(row, x, page.width, colour);
+            putRun(w, t, colour, next - x);
+            x = next;
+            colour ^= 1;
+        } while (x < page.width);
+    }
+    for (int i = 0; i < 6; ++i) w.put(t.eol);
+    w.flush();
+    return out;
+}
+
+BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
+    RawPage page;
+    BitOrder used = order;
+    int width = 0;
+    if (order == BitOrder::Detect) {
+        RawPage lsb = decodeRaw(data, true);
+        int wl = commonWidth(lsb.widths);
+        if (wl > 0 && damaged(lsb, wl) == 0) {
+            page = std::move(lsb);
+            width = wl;
+            used = BitOrder::LsbFirst;
+        } else {
+            RawPage msb = decodeRaw(data, false);
+            int wm = commonWidth(msb.widths);
+            auto good = [](const RawPage& p, int w) { return w > 0 ? static_cast<int>(p.widths.size()) - damaged(p, w) : 0; };
+            if (good(msb, wm) > good(lsb, wl)) {
+                page = std::move(msb);
+                width = wm;
+                used = BitOrder::MsbFirst;
+            } else {
+                page = std::move(lsb);
+                width = wl;
+                used = BitOrder::LsbFirst;
+            }
+        }
+    } else {
+        page = decodeRaw(data, order == BitOrder::LsbFirst);
+        width = commonWidth(page.widths);
+    }
+    if (width <= 0) notG3("no line of the page decodes as G3");
+    const int lines = static_cast<int>(page.widths.size());
+    const int bad = damaged(page, width);
+    if (bad * 2 > lines) notG3("most lines of the page are damaged");
+
+    BilevelImage out(width, lines);
+    int lastGood = -1;
+    for (int y = 0; y < lines; ++y) {
+        const std::uint8_t* src = page.rows.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(page.stride);
+        if (page.widths[static_cast<std::size_t>(y)] == width) {
+            std::memcpy(out.row(y), src, out.stride);
+            if (width & 7) out.row(y)[out.stride - 1] &= static_cast<std::uint8_t>(0xFF << (8 - (width & 7)));
+            lastGood = y;
+        } else if (lastGood >= 0) {
+            std::memcpy(out.row(y), out.row(lastGood), out.stride);
+        }
+    }
+    if (report) {
+        report->lines = lines;
+        report->damagedLines = bad;
+        report->bitOrder = used;
+    }
+    return out;
+}
+
+}  // namespace fg::fax

@@ -1,0 +1,60 @@
+// One-dimensional G3 fax coding (Modified Huffman, ITU-T T.4) of single pages.
+//
+// A page file holds one page: an EOL before every line, the lines' white and
+// black runs (each line starts white), and RTC (six EOLs) at the end. EOLs are
+// not padded to byte boundaries. Bits are packed least significant bit first,
+// the order that fax modems deliver and that fax2tiff reads by default.
+//
+// The decoder is tolerant, as a fax receiver must be: it reads either bit
+// order (it keeps the one that decodes better), skips fill bits before EOLs,
+// and replaces a line it cannot decode by the line above it. A page on which
+// no line decodes, or more than half of the lines are damaged, is refused.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fg::fax {
+
+// A black-and-white page: rows packed most significant bit first, 1 = black.
+struct BilevelImage {
+    int width = 0;
+    int height = 0;
+    std::size_t stride = 0;  // bytes per row
+    std::vector<std::uint8_t> bits;
+
+    BilevelImage() = default;
+    BilevelImage(int width, int height);  // all white
+    std::uint8_t* row(int y) { return bits.data() + static_cast<std::size_t>(y) * stride; }
+    const std::uint8_t* row(int y) const { return bits.data() + static_cast<std::size_t>(y) * stride; }
+    bool black(int x, int y) const { return (row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
+    void setBlack(int x, int y) { row(y)[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7)); }
+    bool operator==(const BilevelImage& o) const {
+        return width == o.width && height == o.height && bits == o.bits;
+    }
+};
+
+enum class BitOrder { LsbFirst, MsbFirst, Detect };
+
+struct G3DecodeReport {
+    int lines = 0;         // lines found on the page
+    int damagedLines = 0;  // lines replaced by the line above
+    BitOrder bitOrder = BitOrder::LsbFirst;
+};
+
+// Standard page width of a fax line, and the widest line the decoder takes.
+inline constexpr int kFaxWidth = 1728;
+inline constexpr int kMaxG3Width = 8192;
+inline constexpr int kMaxG3Lines = 32768;
+
+// Encodes a page. Widths up to kMaxG3Width.
+std::string encodeG3(const BilevelImage& page);
+
+// Decodes a page. Raises fg::Error 481 when the data is not a one-dimensional
+// G3 page. The width is the most common line length on the page.
+BilevelImage decodeG3(std::string_view data, BitOrder order = BitOrder::Detect, G3DecodeReport* report = nullptr);
+
+}  // namespace fg::fax
