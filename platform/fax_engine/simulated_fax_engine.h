@@ -53,6 +53,7 @@
 #include "platform/fax_engine/fax_engine.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>

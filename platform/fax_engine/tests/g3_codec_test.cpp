@@ -1,0 +1,278 @@
+#include "platform/fax_engine/fax_page.h"
+#include "platform/fax_engine/g3_codec.h"
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/image/bmp.h"
+#include "platform/testing/temp_home.h"
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstring>
+#include <random>
+#include <regex>
+
+namespace fg::fax {
+namespace {
+
+// A page that looks like print: lines of "glyphs" of random widths, with
+// long white stretches between them, and some rules across the page.
+BilevelImage printLikePage(int width, int height, unsigned seed) {
+    BilevelImage page(width, height);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y) {
+        if (y % 40 == 5) {
+            for (int x = 10; x < width - 10; ++x) page.setBlack(x, y);
+            continue;
+        }
+        if (y % 40 > 25) continue;
+        int x = static_cast<int>(rng() % 60);
+        while (x < width) {
+            int run = 1 + static_cast<int>(rng() % 12);
+            for (int i = 0; i < run && x + i < width; ++i) page.setBlack(x + i, y);
+            x += run + 1 + static_cast<int>(rng() % (rng() % 8 == 0 ? 300 : 9));
+        }
+    }
+    return page;
+}
+
+BilevelImage randomRuns(int width, int height, unsigned seed) {
+    BilevelImage page(width, height);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y) {
+        int x = 0;
+        bool black = rng() & 1;
+        while (x < width) {
+            // Every run length the code tables know, long ones included.
+            int run = static_cast<int>(rng() % 4 == 0 ? rng() % 2700 : rng() % 70);
+            if (black)
+                for (int i = 0; i < run && x + i < width; ++i) page.setBlack(x + i, y);
+            x += run;
+            black = !black;
+        }
+    }
+    return page;
+}
+
+TEST(G3Codec, PagesSurviveEncodingAndDecoding) {
+    struct Case {
+        const char* what;
+        BilevelImage page;
+    } cases[] = {
+        {"white A4", BilevelImage(1728, 1145)},
+        {"print", printLikePage(1728, 300, 1)},
+        {"random runs, fax width", randomRuns(1728, 200, 2)},
+        {"random runs, B4 width", randomRuns(2048, 100, 3)},
+        {"random runs, wide", randomRuns(4864, 50, 4)},
+        {"narrow odd width", randomRuns(13, 20, 5)},
+        {"one pel", BilevelImage(1, 1)},
+    };
+    BilevelImage black(1728, 10);
+    std::fill(black.bits.begin(), black.bits.end(), 0xFF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string data = encodeG3(c.page);
+        G3DecodeReport report;
+        BilevelImage back = decodeG3(data, BitOrder::Detect, &report);
+        EXPECT_EQ(back, c.page);
+        EXPECT_EQ(report.damagedLines, 0);
+        EXPECT_EQ(report.bitOrder, BitOrder::LsbFirst);
+    }
+    EXPECT_EQ(decodeG3(encodeG3(black)), black);
+}
+
+TEST(G3Codec, DamagedDataIsConcealedOrRefused) {
+    BilevelImage page = printLikePage(1728, 400, 7);
+    std::string data = encodeG3(page);
+
+    // A burst of noise in the middle: the page keeps its size, the damaged
+    // lines are replaced, and the lines after the burst are right again.
+    std::string noisy = data;
+    for (std::size_t i = noisy.size() / 2; i < noisy.size() / 2 + 40; ++i) noisy[i] = static_cast<char>(0xA5);
+    G3DecodeReport report;
+    BilevelImage back = decodeG3(noisy, BitOrder::Detect, &report);
+    EXPECT_EQ(back.width, 1728);
+    EXPECT_NEAR(back.height, 400, 3);
+    EXPECT_GT(report.damagedLines, 0);
+    EXPECT_LT(report.damagedLines, 20);
+    EXPECT_EQ(0, std::memcmp(back.row(back.height - 1), page.row(399), page.stride));
+
+    // A page cut short gives the lines that arrived.
+    BilevelImage half = decodeG3(std::string_view(data).substr(0, data.size() / 2));
+    EXPECT_GT(half.height, 150);
+    EXPECT_LT(half.height, 250);
+
+    std::mt19937 rng(9);
+    std::string garbage(5000, '\0');
+    for (auto& ch : garbage) ch = static_cast<char>(rng());
+    for (const auto& bad : {std::string(), std::string(100, '\0'), std::string(100, '\xFF'), garbage}) {
+        try {
+            decodeG3(bad);
+            ADD_FAILURE() << "accepted " << bad.size() << " bytes";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 481);
+        }
+    }
+}
+
+TEST(G3Codec, StretchAndShrinkGiveFaxShapedPages) {
+    image::Image bitmap(864, 600, image::PixelFormat::Gray8, 255);
+    for (int x = 0; x < 864; ++x) bitmap.row(300)[x] = 0;  // a one-pel rule
+    struct Stretch {
+        int option, width, height;
+    } stretches[] = {{0, 1728, 600}, {1, 1728, 600}, {2, 1728, 1145}, {3, 1728, 1145},
+                     {4, 1728, 2291}, {5, 1728, 2291}, {9, 1728, 600}};
+    for (const auto& s : stretches) {
+        SCOPED_TRACE("stretch " + std::to_string(s.option));
+        BilevelImage page = pageFromImage(bitmap, s.option);
+        EXPECT_EQ(page.width, s.width);
+        EXPECT_EQ(page.height, s.height);
+    }
+    // Without horizontal stretch a narrow bitmap is filled out with white.
+    BilevelImage plain = pageFromImage(bitmap, 0);
+    EXPECT_TRUE(plain.black(863, 300));
+    EXPECT_FALSE(plain.black(864, 300));
+    BilevelImage wide = pageFromImage(bitmap, 1);
+    EXPECT_TRUE(wide.black(1727, 300) || wide.black(1727, 299) || wide.black(1727, 301));
+
+    BilevelImage page = printLikePage(1728, 2291, 11);
+    for (int x = 0; x < 1728; ++x) page.setBlack(x, 1001);  // survives halving
+    struct Shrink {
+        int option, width, height;
+    } shrinks[] = {{0, 1728, 2291}, {1, 864, 2291}, {2, 1728, 1145}, {3, 864, 1145}, {7, 1728, 2291}};
+    for (const auto& s : shrinks) {
+        SCOPED_TRACE("shrink " + std::to_string(s.option));
+        image::Image img = imageFromPage(page, s.option, 864, 1145);
+        EXPECT_EQ(img.width(), s.width);
+        EXPECT_EQ(img.height(), s.height);
+    }
+    image::Image both = imageFromPage(page, 3, 864, 1145);
+    bool ruleKept = false;
+    for (int y = 498; y <= 502; ++y) ruleKept = ruleKept || both.row(y)[400] == 0;
+    EXPECT_TRUE(ruleKept);
+}
+
+// ---- libtiff's tools as the judge ------------------------------------------
+
+struct TiffPage {
+    int width = 0, height = 0;
+    BilevelImage pixels;
+    std::string raw;  // the coded strips, one after another
+    int fillOrder = FILLORDER_MSB2LSB;
+};
+
+TiffPage readTiff(const std::string& path) {
+    TiffPage t;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) {
+        ADD_FAILURE() << "libtiff cannot open " << path;
+        return t;
+    }
+    std::uint32_t w = 0, h = 0;
+    std::uint16_t photometric = 0, fill = FILLORDER_MSB2LSB;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fill);
+    t.width = static_cast<int>(w);
+    t.height = static_cast<int>(h);
+    t.fillOrder = fill;
+    t.pixels = BilevelImage(t.width, t.height);
+    for (std::uint32_t y = 0; y < h; ++y) {
+        if (TIFFReadScanline(tif, t.pixels.row(static_cast<int>(y)), y, 0) < 0) ADD_FAILURE() << "scanline " << y;
+        if (photometric == PHOTOMETRIC_MINISBLACK)
+            for (std::size_t i = 0; i < t.pixels.stride; ++i) t.pixels.row(static_cast<int>(y))[i] ^= 0xFF;
+    }
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
+        tmsize_t size = TIFFRawStripSize(tif, s);
+        std::string buf(static_cast<std::size_t>(size), '\0');
+        tmsize_t got = TIFFReadRawStrip(tif, s, buf.data(), size);
+        buf.resize(static_cast<std::size_t>(std::max<tmsize_t>(got, 0)));
+        t.raw += buf;
+    }
+    TIFFClose(tif);
+    return t;
+}
+
+TEST(G3Codec, Fax2tiffReadsOurPages) {
+    testing::TempDir dir;
+    struct Case {
+        const char* what;
+        image::Image bitmap;
+        int stretch;
+        int lines;
+    };
+    image::Image a4(1728, 2291, image::PixelFormat::Gray8);
+    BilevelImage print = printLikePage(1728, 2291, 21);
+    for (int y = 0; y < 2291; ++y)
+        for (int x = 0; x < 1728; ++x) a4.row(y)[x] = print.black(x, y) ? 0 : 255;
+    image::Image small(1000, 700, image::PixelFormat::Rgb24, 255);
+    for (int y = 100; y < 600; y += 7)
+        for (int x = 50; x < 950; ++x) small.row(y)[x * 3 + 1] = 0;
+    Case cases[] = {{"A4 fine page", a4, 0, 2291}, {"stretched to standard A4", small, 3, 1145},
+                    {"stretched to fine A4", small, 5, 2291}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bmp = dir / "page.bmp", g3 = dir / "page.G3", tif = dir / "page.tif";
+        image::writeBmp(bmp, c.bitmap, 24);
+        bmpFileToG3(bmp, g3, c.stretch);
+        auto conv = testing::runProgram({"fax2tiff", "-o", tif, g3});
+        ASSERT_EQ(conv.exitCode, 0) << conv.output;
+        EXPECT_EQ(conv.output.find("bad"), std::string::npos) << conv.output;
+        auto info = testing::runProgram({"tiffinfo", tif});
+        ASSERT_EQ(info.exitCode, 0) << info.output;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(info.output, m, std::regex(R"(Image Width: (\d+) Image Length: (\d+))")))
+            << info.output;
+        EXPECT_EQ(m[1].str(), "1728");
+        EXPECT_EQ(m[2].str(), std::to_string(c.lines));
+        // And libtiff sees the very pels we coded.
+        TiffPage t = readTiff(tif);
+        EXPECT_EQ(t.pixels, decodeG3(fs::readFile(g3)));
+    }
+}
+
+TEST(G3Codec, WeReadLibtiffsCodingInBothBitOrders) {
+    testing::TempDir dir;
+    BilevelImage page = printLikePage(1728, 1145, 31);
+    fs::writeFileAtomic(dir / "ours.g3", encodeG3(page));
+    struct Case {
+        const char* fillFlag;
+        BitOrder expected;
+    } cases[] = {{"-l", BitOrder::LsbFirst}, {"-m", BitOrder::MsbFirst}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fillFlag);
+        std::string tif = dir / "theirs.tif";
+        // -5: one-dimensional coding; -a: EOLs padded to bytes, unlike ours.
+        auto conv = testing::runProgram({"fax2tiff", "-5", "-a", c.fillFlag, "-R", "98", "-o", tif, dir / "ours.g3"});
+        ASSERT_EQ(conv.exitCode, 0) << conv.output;
+        TiffPage t = readTiff(tif);
+        ASSERT_EQ(t.pixels, page);
+        ASSERT_FALSE(t.raw.empty());
+        EXPECT_NE(t.raw, encodeG3(page));  // really libtiff's coding, not ours passed through
+
+        G3DecodeReport report;
+        EXPECT_EQ(decodeG3(t.raw, BitOrder::Detect, &report), t.pixels);
+        EXPECT_EQ(report.bitOrder, c.expected);
+        EXPECT_EQ(report.damagedLines, 0);
+
+        // The same through the file conversion: libtiff's pels in our bitmap.
+        fs::writeFileAtomic(dir / "theirs.G3", t.raw);
+        g3FileToBmp(dir / "theirs.G3", dir / "theirs.bmp", 0, 864, 1145);
+        image::Image bmp = image::readBmp(dir / "theirs.bmp");
+        ASSERT_EQ(bmp.width(), 1728);
+        ASSERT_EQ(bmp.height(), 1145);
+        int differ = 0;
+        for (int y = 0; y < 1145; ++y)
+            for (int x = 0; x < 1728; ++x) differ += (bmp.row(y)[x] == 0) != t.pixels.black(x, y);
+        EXPECT_EQ(differ, 0);
+        PageSize size = g3FileSize(dir / "theirs.G3");
+        EXPECT_EQ(size.columns, 1728);
+        EXPECT_EQ(size.rows, 1145);
+    }
+}
+
+}  // namespace
+}  // namespace fg::fax

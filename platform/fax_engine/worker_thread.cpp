@@ -1,0 +1,89 @@
+#include "platform/fax_engine/worker_thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+
+namespace fg::fax {
+
+namespace {
+
+int threadId() { return static_cast<int>(::syscall(SYS_gettid)); }
+
+// The hand-over between the starter and the held thread.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool priorityDone = false;
+    int priorityError = 0;
+    bool decided = false;
+    bool go = false;
+};
+
+}  // namespace
+
+int WorkerThread::niceOffset(int priority) {
+    switch (priority) {
+    case -15: return 19;
+    case -2: return 10;
+    case -1: return 5;
+    case 1: return -5;
+    case 2: return -10;
+    case 15: return -20;
+    default: return 0;
+    }
+}
+
+WorkerThread::~WorkerThread() { join(); }
+
+void WorkerThread::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+WorkerThread::StartResult WorkerThread::start(std::function<void()> body, int priority) {
+    join();
+    auto gate = std::make_shared<Gate>();
+    errno = 0;
+    const int starterNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(threadId()));
+    const int offset = niceOffset(priority);
+    const int nice = std::clamp(starterNice + offset, -20, 19);
+    running_.store(true, std::memory_order_release);
+    try {
+        thread_ = std::thread([this, gate, body = std::move(body), offset, nice] {
+            int error = 0;
+            if (offset != 0 && ::setpriority(PRIO_PROCESS, static_cast<id_t>(threadId()), nice) != 0) error = errno;
+            std::unique_lock lock(gate->mutex);
+            gate->priorityDone = true;
+            gate->priorityError = error;
+            gate->cv.notify_all();
+            gate->cv.wait(lock, [&] { return gate->decided; });
+            bool go = gate->go;
+            lock.unlock();
+            if (go) body();
+            running_.store(false, std::memory_order_release);
+        });
+    } catch (const std::system_error& e) {
+        running_.store(false, std::memory_order_release);
+        return {Step::Create, e.code().value()};
+    }
+    std::unique_lock lock(gate->mutex);
+    gate->cv.wait(lock, [&] { return gate->priorityDone; });
+    gate->decided = true;
+    gate->go = gate->priorityError == 0;
+    gate->cv.notify_all();
+    int error = gate->priorityError;
+    lock.unlock();
+    if (error != 0) {
+        thread_.join();
+        return {Step::Priority, error};
+    }
+    return {};
+}
+
+}  // namespace fg::fax
