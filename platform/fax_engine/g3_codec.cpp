@@ -318,7 +318,8 @@ int decodeLine(BitReader& r, const DecodeTables& t, std::uint8_t* row) {
             colour ^= 1;
             runStart = pos;
         }
-        if (r.exhausted()) return runStart == pos ? pos : -1;
+        // A line the data ends in never reached its EOL: it may be cut.
+        if (r.exhausted()) return -1;
     }
 }
 

@@ -94,7 +94,9 @@ TEST(G3Codec, DamagedDataIsConcealedOrRefused) {
     G3DecodeReport report;
     BilevelImage back = decodeG3(noisy, BitOrder::Detect, &report);
     EXPECT_EQ(back.width, 1728);
-    EXPECT_NEAR(back.height, 400, 3);
+    // Noise may also swallow EOLs and join lines.
+    EXPECT_GE(back.height, 380);
+    EXPECT_LE(back.height, 400);
     EXPECT_GT(report.damagedLines, 0);
     EXPECT_LT(report.damagedLines, 20);
     EXPECT_EQ(0, std::memcmp(back.row(back.height - 1), page.row(399), page.stride));
@@ -223,14 +225,23 @@ TEST(G3Codec, Fax2tiffReadsOurPages) {
         EXPECT_EQ(conv.output.find("bad"), std::string::npos) << conv.output;
         auto info = testing::runProgram({"tiffinfo", tif});
         ASSERT_EQ(info.exitCode, 0) << info.output;
+        // fax2tiff does not know the return to control that ends our pages:
+        // it takes each of its five further EOLs for an empty line, which it
+        // keeps as a white row.
+        const int rtcRows = 5;
         std::smatch m;
         ASSERT_TRUE(std::regex_search(info.output, m, std::regex(R"(Image Width: (\d+) Image Length: (\d+))")))
             << info.output;
         EXPECT_EQ(m[1].str(), "1728");
-        EXPECT_EQ(m[2].str(), std::to_string(c.lines));
+        EXPECT_EQ(m[2].str(), std::to_string(c.lines + rtcRows));
         // And libtiff sees the very pels we coded.
         TiffPage t = readTiff(tif);
-        EXPECT_EQ(t.pixels, decodeG3(fs::readFile(g3)));
+        BilevelImage ours = decodeG3(fs::readFile(g3));
+        ASSERT_EQ(ours.height, c.lines);
+        ASSERT_EQ(t.pixels.height, c.lines + rtcRows);
+        EXPECT_EQ(0, std::memcmp(t.pixels.bits.data(), ours.bits.data(), ours.bits.size()));
+        EXPECT_TRUE(std::all_of(t.pixels.bits.begin() + static_cast<long>(ours.bits.size()), t.pixels.bits.end(),
+                                [](std::uint8_t b) { return b == 0; }));
     }
 }
 
@@ -249,7 +260,8 @@ TEST(G3Codec, WeReadLibtiffsCodingInBothBitOrders) {
         auto conv = testing::runProgram({"fax2tiff", "-5", "-a", c.fillFlag, "-R", "98", "-o", tif, dir / "ours.g3"});
         ASSERT_EQ(conv.exitCode, 0) << conv.output;
         TiffPage t = readTiff(tif);
-        ASSERT_EQ(t.pixels, page);
+        ASSERT_EQ(t.pixels.height, page.height + 5);  // the return to control, see above
+        ASSERT_EQ(0, std::memcmp(t.pixels.bits.data(), page.bits.data(), page.bits.size()));
         ASSERT_FALSE(t.raw.empty());
         EXPECT_NE(t.raw, encodeG3(page));  // really libtiff's coding, not ours passed through
 
@@ -263,14 +275,14 @@ TEST(G3Codec, WeReadLibtiffsCodingInBothBitOrders) {
         g3FileToBmp(dir / "theirs.G3", dir / "theirs.bmp", 0, 864, 1145);
         image::Image bmp = image::readBmp(dir / "theirs.bmp");
         ASSERT_EQ(bmp.width(), 1728);
-        ASSERT_EQ(bmp.height(), 1145);
+        ASSERT_EQ(bmp.height(), t.pixels.height);
         int differ = 0;
-        for (int y = 0; y < 1145; ++y)
+        for (int y = 0; y < t.pixels.height; ++y)
             for (int x = 0; x < 1728; ++x) differ += (bmp.row(y)[x] == 0) != t.pixels.black(x, y);
         EXPECT_EQ(differ, 0);
         PageSize size = g3FileSize(dir / "theirs.G3");
         EXPECT_EQ(size.columns, 1728);
-        EXPECT_EQ(size.rows, 1145);
+        EXPECT_EQ(size.rows, t.pixels.height);
     }
 }
 
