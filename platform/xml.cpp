@@ -156,6 +156,14 @@ struct DocImpl : std::enable_shared_from_this<DocImpl> {
         doc->_private = this;
     }
 
+    // After a failed load the document is empty, never the previous content:
+    // a caller that missed the failure must not save stale data back.
+    void clear() {
+        xmlDocPtr d = xmlNewDoc(BAD_CAST "1.0");
+        if (!d) throw Error::standard(errnum::OutOfMemory);
+        replace(d);
+    }
+
     static DocImpl* of(xmlNodePtr n) { return n && n->doc ? static_cast<DocImpl*>(n->doc->_private) : nullptr; }
 
     // A handle that keeps alive the document the node belongs to now. A node
@@ -556,6 +564,7 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
         xmlFree(first.message);
         if (d) xmlFreeDoc(d);
         xmlFreeParserCtxt(ctxt);
+        impl.clear();
         return false;
     }
     xmlFree(first.message);
@@ -581,6 +590,7 @@ bool Document::load(const std::string& path) {
         impl_->error.errorCode = kFileNotFound;
         impl_->error.reason = e.description() + " " + path;
         impl_->error.url = path;
+        impl_->clear();
         return false;
     }
     return parseInto(*impl_, bytes, path);

@@ -103,7 +103,9 @@ public:
     Document();
 
     // Loads a file (matched without regard to case) or a string. False on any
-    // failure; parseError() tells why. The previous content is replaced.
+    // failure; parseError() tells why. The previous content is replaced, also
+    // on failure: a failed load leaves the document empty. Node handles into
+    // the previous content must not be used after a load.
     bool load(const std::string& path);
     bool loadXML(const std::string& text);
     const ParseError& parseError() const;

@@ -104,10 +104,14 @@ void transformNodeToObject(const Node& source, const Document& stylesheet, Docum
         body.erase(0, end == std::string::npos ? 0 : end + 2);
     }
     std::string decl = omit == 1 ? std::string() : "<?xml version=\"1.0\" encoding=\"" + enc + "\"?>";
-    if (!output.loadXML(decl + body)) {
-        // A result that is no well-formed document (text only, several roots).
+    // A result that is no well-formed document (text only, several roots)
+    // fails before the output is touched.
+    Document probe;
+    probe.setPreserveWhiteSpace(output.preserveWhiteSpace());
+    if (!probe.loadXML(decl + body))
+        throw Error(errnum::InvalidProcedureCall, "変換結果が XML 文書になりません: " + probe.parseError().reason);
+    if (!output.loadXML(decl + body))
         throw Error(errnum::InvalidProcedureCall, "変換結果が XML 文書になりません: " + output.parseError().reason);
-    }
 }
 
 }  // namespace fg::xml

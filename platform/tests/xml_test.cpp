@@ -200,8 +200,10 @@ TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
         {"not XML", [](Document& d) { return d.loadXML("index,csv,line"); }},
     };
     for (auto& c : cases) {
-        Document doc;
+        Document doc = parse("<previous/>");
         EXPECT_FALSE(c.load(doc)) << c.what;
+        EXPECT_TRUE(doc.documentElement().isNull()) << c.what;  // never the stale content
+        EXPECT_TRUE(doc.childNodes().empty()) << c.what;
         EXPECT_NE(doc.parseError().errorCode, 0) << c.what;
         EXPECT_FALSE(doc.parseError().reason.empty()) << c.what;
     }
@@ -419,9 +421,13 @@ TEST(XmlNodes, NavigationAndNames) {
     EXPECT_EQ(kids[1].text(), "data");
     EXPECT_EQ(kids[2].nodeName(), "#text");
     EXPECT_EQ(kids[2].previousSibling(), kids[1]);
+    kids[2].setText("u");
+    kids[1].setText("other");
+    kids[0].setText("d");
+    EXPECT_EQ(doc.documentElement().xml(), "<r a=\"1\"><![CDATA[d]]><?pi other?>u</r>");
     EXPECT_TRUE(kids[2].nextSibling().isNull());
     EXPECT_EQ(doc.documentElement().parentNode(), doc.asNode());
-    EXPECT_EQ(doc.xml(), "<?xml version=\"1.0\"?>\r\n<!--top-->\r\n<r a=\"1\"><![CDATA[c]]><?pi data?>t</r>\r\n");
+    EXPECT_EQ(doc.xml(), "<?xml version=\"1.0\"?>\r\n<!--top-->\r\n<r a=\"1\"><![CDATA[d]]><?pi other?>u</r>\r\n");
     Node attr = doc.documentElement().selectSingleNode("@a");
     EXPECT_EQ(attr.type(), NodeType::Attribute);
     attr.setText("2");
