@@ -353,6 +353,8 @@ xmlNodePtr detachFor(xmlNodePtr parent, xmlNodePtr child) {
         throw Error::standard(errnum::InvalidProcedureCall);
     for (xmlNodePtr p = parent; p; p = p->parent)
         if (p == child) throw Error::standard(errnum::InvalidProcedureCall);  // would make a cycle
+    if (isDeclaration(child) && parent->type != XML_DOCUMENT_NODE)
+        throw Error(errnum::InvalidProcedureCall, "XML 宣言は文書の直下にだけ置けます。");
     if (parent->type == XML_DOCUMENT_NODE) {
         // A document holds one root element and no text: anything else would
         // be saved as a file that no parser takes back.
@@ -641,7 +643,9 @@ std::string Document::saveToString() const {
     std::string out;
     if (decl) out = "<?xml " + declData + "?>\r\n";
     for (xmlNodePtr c = d->children; c; c = c->next) {
-        if (c == decl) continue;
+        // A second declaration (one added to a loaded document that had one)
+        // would make a file no parser takes back.
+        if (isDeclaration(c)) continue;
         xmlBufferPtr buf = xmlBufferCreate();
         xmlSaveCtxtPtr ctxt = buf ? xmlSaveToBuffer(buf, encoding.c_str(), XML_SAVE_NO_DECL) : nullptr;
         if (!ctxt) {
@@ -711,7 +715,12 @@ Node Document::createProcessingInstruction(const std::string& target, const std:
 
 std::string Document::xml() const {
     std::string out;
+    bool declared = false;
     for (xmlNodePtr c = impl_->doc->children; c; c = c->next) {
+        if (isDeclaration(c)) {
+            if (declared) continue;
+            declared = true;
+        }
         out += Node(impl_, c).xml();
         out += "\r\n";
     }

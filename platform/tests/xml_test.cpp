@@ -88,6 +88,14 @@ TEST(XmlEncoding, NewDocumentTakesItsDeclarationFromAProcessingInstruction) {
     EXPECT_EQ(doc.saveToString(), "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Root a=\"\x87\x8A\">\x87\x40</Root>\r\n");
     EXPECT_EQ(doc.documentElement().xml(), "<Root a=\"㈱\">①</Root>");
 
+    // A second declaration, as code that always adds one to a loaded file
+    // makes, is not written: the file must load again.
+    doc.asNode().insertBefore(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"UTF-8\""),
+                              doc.documentElement());
+    EXPECT_EQ(doc.saveToString().substr(0, 45), "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<");
+    EXPECT_EQ(doc.xml(), "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Root a=\"㈱\">①</Root>\r\n");
+    EXPECT_THROW(doc.documentElement().appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\"")), Error);
+
     // Without a declaration the document is written in UTF-8, without one.
     Document plain;
     plain.appendChild(plain.createElement("R")).setText("①");
