@@ -33,17 +33,52 @@ std::string take(xmlChar* s) {
 
 void silentError(void*, xmlErrorPtr) {}
 
-// Keeps the first error of a parse: the later ones (an early end of data
-// after a mismatched tag) only follow from it.
-void firstParseError(void* data, xmlErrorPtr e) {
-    auto* ctxt = static_cast<xmlParserCtxtPtr>(data);
-    auto* first = ctxt ? static_cast<xmlError*>(ctxt->_private) : nullptr;
-    if (first && e && e->level >= XML_ERR_ERROR && first->code == 0) {
-        first->code = e->code;
-        first->line = e->line;
-        first->message = e->message ? xmlMemStrdup(e->message) : nullptr;
+// Keeps the first error of a parse or a save: the later ones (an early end
+// of data after a mismatched tag or a bad byte) only follow from it. It also
+// takes the errors that libxml2 would print to standard error (encoding
+// conversion, output), for the duration of one call on this thread.
+class ErrorCapture {
+public:
+    ErrorCapture() : previous_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(this, record);
     }
-}
+    ~ErrorCapture() {
+        xmlSetStructuredErrorFunc(previousContext_, previous_);
+        xmlFree(first_.message);
+    }
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+    // For a parser context, whose own errors bypass the thread's handler.
+    void attach(xmlParserCtxtPtr ctxt) {
+        ctxt->_private = this;
+        ctxt->sax->serror = fromParser;
+    }
+    const xmlError* first() const { return first_.code ? &first_ : nullptr; }
+    std::string message() const {
+        std::string m = first_.message ? first_.message : "";
+        while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+        return m;
+    }
+
+private:
+    static void record(void* data, xmlErrorPtr e) {
+        auto* self = static_cast<ErrorCapture*>(data);
+        if (self && e && e->level >= XML_ERR_ERROR && self->first_.code == 0) {
+            self->first_.code = e->code ? e->code : 1;
+            self->first_.line = e->line;
+            self->first_.message = e->message ? xmlMemStrdup(e->message) : nullptr;
+        }
+    }
+    static void fromParser(void* data, xmlErrorPtr e) {
+        auto* ctxt = static_cast<xmlParserCtxtPtr>(data);
+        record(ctxt ? ctxt->_private : nullptr, e);
+    }
+
+    xmlError first_{};
+    xmlStructuredErrorFunc previous_;
+    void* previousContext_;
+};
 
 // libxml2 writes non-ASCII characters of attribute values as character
 // references when the document has no encoding of its own (a document built
@@ -120,6 +155,54 @@ std::string encodingOf(const std::string& declData) {
     auto q = declData.find(declData[p], p + 1);
     if (q == std::string::npos) return {};
     return declData.substr(p + 1, q - p - 1);
+}
+
+// Whether "<" is one byte of the same value in the encoding, as in UTF-8
+// and code page 932 but not in UTF-16.
+bool asciiCompatible(const std::string& encoding) {
+    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
+    if (!handler) return true;  // unknown: the save reports it
+    if (!handler->output && !handler->iconv_out) {
+        xmlCharEncCloseFunc(handler);
+        return true;
+    }
+    xmlBufferPtr in = xmlBufferCreate();
+    xmlBufferPtr out = xmlBufferCreate();
+    bool same = false;
+    if (in && out) {
+        xmlBufferCCat(in, "<");
+        same = xmlCharEncOutFunc(handler, out, in) >= 0 && xmlBufferLength(out) == 1 && xmlBufferContent(out)[0] == '<';
+    }
+    if (in) xmlBufferFree(in);
+    if (out) xmlBufferFree(out);
+    xmlCharEncCloseFunc(handler);
+    return same;
+}
+
+std::string convertWhole(const std::string& utf8, const std::string& encoding) {
+    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
+    if (!handler) throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding);
+    xmlBufferPtr in = xmlBufferCreate();
+    xmlBufferPtr out = xmlBufferCreate();
+    int rc = -1;
+    if (in && out) {
+        xmlBufferAdd(in, U(utf8), static_cast<int>(utf8.size()));
+        // The first call may only write a byte order mark; go on until all is taken.
+        rc = xmlCharEncOutFunc(handler, out, nullptr);
+        while (rc >= 0 && xmlBufferLength(in) > 0) {
+            int before = xmlBufferLength(in);
+            rc = xmlCharEncOutFunc(handler, out, in);
+            if (xmlBufferLength(in) == before) break;
+        }
+    }
+    std::string result;
+    bool ok = rc >= 0 && in && xmlBufferLength(in) == 0;
+    if (ok) result.assign(reinterpret_cast<const char*>(xmlBufferContent(out)), static_cast<std::size_t>(xmlBufferLength(out)));
+    if (in) xmlBufferFree(in);
+    if (out) xmlBufferFree(out);
+    xmlCharEncCloseFunc(handler);
+    if (!ok) throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした: " + encoding);
+    return result;
 }
 
 }  // namespace
@@ -549,27 +632,24 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
     }
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt) throw Error::standard(errnum::OutOfMemory);
-    xmlError first{};
-    ctxt->_private = &first;
-    ctxt->sax->serror = firstParseError;
+    ErrorCapture capture;
+    capture.attach(ctxt);
     ctxt->vctxt.error = nullptr;
     ctxt->vctxt.warning = nullptr;
     int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     xmlDocPtr d = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()),
                                     url.empty() ? nullptr : url.c_str(), nullptr, options);
     if (!d || !ctxt->wellFormed) {
-        xmlErrorPtr e = first.code ? &first : xmlCtxtGetLastError(ctxt);
+        const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt);
         impl.error.errorCode = e && e->code ? e->code : 1;
         impl.error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
         while (!impl.error.reason.empty() && impl.error.reason.back() == '\n') impl.error.reason.pop_back();
         impl.error.line = e ? e->line : 0;
-        xmlFree(first.message);
         if (d) xmlFreeDoc(d);
         xmlFreeParserCtxt(ctxt);
         impl.clear();
         return false;
     }
-    xmlFree(first.message);
     xmlFreeParserCtxt(ctxt);
     if (!impl.preserve) dropBlankText(reinterpret_cast<xmlNodePtr>(d), false);
     if (hasDecl) {
@@ -637,9 +717,19 @@ std::string Document::saveToString() const {
     std::string encoding = encodingOf(declData);
     if (encoding.empty()) encoding = "UTF-8";
 
+    // An encoding in which "<" is no single byte (UTF-16 and its kin) cannot
+    // be written node by node between ASCII line ends: write UTF-8, then
+    // convert the whole text. Every character has a form there.
+    std::string wholeEncoding;
+    if (!asciiCompatible(encoding)) {
+        wholeEncoding = encoding;
+        encoding = "UTF-8";
+    }
+
     // Each top-level node is written on its own line, the declaration first,
     // exactly as it reads; lines end in CR LF as the field's files do.
     Utf8WhileWriting utf8(d);
+    ErrorCapture capture;
     std::string out;
     if (decl) out = "<?xml " + declData + "?>\r\n";
     for (xmlNodePtr c = d->children; c; c = c->next) {
@@ -650,18 +740,19 @@ std::string Document::saveToString() const {
         xmlSaveCtxtPtr ctxt = buf ? xmlSaveToBuffer(buf, encoding.c_str(), XML_SAVE_NO_DECL) : nullptr;
         if (!ctxt) {
             if (buf) xmlBufferFree(buf);
-            throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding);
+            throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding + " " + capture.message());
         }
         long rc = xmlSaveTree(ctxt, c);
         int closeRc = xmlSaveClose(ctxt);
         if (rc < 0 || closeRc < 0) {
             xmlBufferFree(buf);
-            throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした。");
+            throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした。" + capture.message());
         }
         out.append(reinterpret_cast<const char*>(xmlBufferContent(buf)), static_cast<std::size_t>(xmlBufferLength(buf)));
         out += "\r\n";
         xmlBufferFree(buf);
     }
+    if (!wholeEncoding.empty()) out = convertWhole(out, wholeEncoding);
     return out;
 }
 

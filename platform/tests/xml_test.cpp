@@ -114,6 +114,19 @@ TEST(XmlEncoding, StringLoadIgnoresTheDeclaredEncodingButKeepsItForSaving) {
     EXPECT_EQ(doc.documentElement().xml(), "<R>①㈱</R>");  // xml() is UTF-8 text, not references
 }
 
+TEST(XmlEncoding, DocumentsInUtf16AreWrittenWholeInIt) {
+    TempDir dir;
+    Document doc = parse("<?xml version=\"1.0\" encoding=\"UTF-16\"?><R a=\"髙\">①<i/></R>");
+    doc.save(dir / "u16.xml");
+    std::string bytes = fs::readFile(dir / "u16.xml");
+    EXPECT_EQ(bytes.find("<R"), std::string::npos);  // no ASCII run: every character takes two bytes
+    Document back;
+    ASSERT_TRUE(back.load(dir / "u16.xml")) << back.parseError().reason;
+    EXPECT_EQ(back.documentElement().xml(), "<R a=\"髙\">①<i/></R>");
+    Document unknown = parse("<?xml version=\"1.0\" encoding=\"x-unknown\"?><R/>");
+    EXPECT_THROW(unknown.saveToString(), Error);
+}
+
 TEST(XmlWhiteSpace, IndentedFileGivesTheSameChildrenAsAnUnindentedOne) {
     const std::string indented =
         "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
@@ -199,17 +212,23 @@ TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
     };
     fs::writeFileAtomic(dir / "broken.xml", "<?xml version=\"1.0\"?>\n<a><b></a>\n");
     fs::writeFileAtomic(dir / "empty.xml", "");
+    fs::writeFileAtomic(dir / "badbytes.xml", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<R>\x87\x40\xFF\xFF</R>");
+    fs::writeFileAtomic(dir / "unknown.xml", "<?xml version=\"1.0\" encoding=\"x-unknown\"?><R/>");
     std::vector<Case> cases = {
         {"missing file", [&](Document& d) { return d.load(dir / "nothing.xml"); }},
         {"mismatched tag", [&](Document& d) { return d.load(dir / "broken.xml"); }},
         {"empty file", [&](Document& d) { return d.load(dir / "empty.xml"); }},
+        {"bytes no code page 932 character", [&](Document& d) { return d.load(dir / "badbytes.xml"); }},
+        {"unknown encoding", [&](Document& d) { return d.load(dir / "unknown.xml"); }},
         {"two roots", [](Document& d) { return d.loadXML("<a/><b/>"); }},
         {"undefined entity", [](Document& d) { return d.loadXML("<a>&nope;</a>"); }},
         {"not XML", [](Document& d) { return d.loadXML("index,csv,line"); }},
     };
     for (auto& c : cases) {
         Document doc = parse("<previous/>");
+        ::testing::internal::CaptureStderr();
         EXPECT_FALSE(c.load(doc)) << c.what;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << c.what;  // the reason is ours to report
         EXPECT_TRUE(doc.documentElement().isNull()) << c.what;  // never the stale content
         EXPECT_TRUE(doc.childNodes().empty()) << c.what;
         EXPECT_NE(doc.parseError().errorCode, 0) << c.what;
@@ -217,7 +236,9 @@ TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
     }
     Document doc;
     doc.load(dir / "broken.xml");
-    EXPECT_EQ(doc.parseError().line, 2);
+    EXPECT_EQ(doc.parseError().line, 2);  // the first error, not the early end of data it causes
+    doc.load(dir / "badbytes.xml");
+    EXPECT_NE(doc.parseError().reason.find("conversion"), std::string::npos) << doc.parseError().reason;
 
     // A success clears the error; names are matched without regard to case.
     fs::writeFileAtomic(dir / "Good.XML", "<a/>");
