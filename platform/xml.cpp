@@ -665,8 +665,11 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
 
 bool Document::load(const std::string& path) {
     std::string bytes;
+    // The real spelling becomes the document's URL: style sheets find the
+    // files they include relative to it.
+    std::string url = fs::resolve(path).value_or(path);
     try {
-        bytes = fs::readFile(path);
+        bytes = fs::readFile(url);
     } catch (const Error& e) {
         impl_->error = {};
         impl_->error.errorCode = kFileNotFound;
@@ -675,7 +678,7 @@ bool Document::load(const std::string& path) {
         impl_->clear();
         return false;
     }
-    return parseInto(*impl_, bytes, path);
+    return parseInto(*impl_, bytes, url);
 }
 
 bool Document::loadXML(const std::string& text) {

@@ -1,6 +1,7 @@
 #include "xslt.h"
 
 #include "error.h"
+#include "files.h"
 
 #include <libxml/tree.h>
 #include <libxslt/imports.h>
@@ -8,6 +9,7 @@
 #include <libxslt/transform.h>
 #include <libxslt/xslt.h>
 #include <libxslt/xsltInternals.h>
+#include <libxslt/documents.h>
 #include <libxslt/xsltutils.h>
 
 #include <cstring>
@@ -18,6 +20,19 @@ namespace fg::xml {
 namespace {
 
 void silent(void*, const char*, ...) {}
+
+xsltDocLoaderFunc defaultLoader = nullptr;
+
+// Files that a style sheet includes, imports or reads with document() are
+// found without regard to case, as every file the system reads.
+xmlDocPtr loadWithoutCase(const xmlChar* uri, xmlDictPtr dict, int options, void* ctxt, xsltLoadType type) {
+    std::string path = uri ? reinterpret_cast<const char*>(uri) : "";
+    if (path.rfind("file://", 0) == 0) path.erase(0, 7);
+    if (!path.empty() && path.front() == '/') {
+        if (auto real = fs::resolve(path)) return defaultLoader(BAD_CAST real->c_str(), dict, options, ctxt, type);
+    }
+    return defaultLoader(uri, dict, options, ctxt, type);
+}
 
 // Copies a document, minus the declaration node, which a transform must not see.
 xmlDocPtr workingCopy(xmlNodePtr node) {
@@ -57,6 +72,8 @@ void transformNodeToObject(const Node& source, const Document& stylesheet, Docum
         xsltSetSecurityPrefs(prefs, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
         xsltSetSecurityPrefs(prefs, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
         xsltSetDefaultSecurityPrefs(prefs);
+        defaultLoader = xsltDocDefaultLoader;
+        xsltSetLoaderFunc(loadWithoutCase);
     });
     xsltSetGenericErrorFunc(nullptr, silent);
     xmlSetGenericErrorFunc(nullptr, silent);

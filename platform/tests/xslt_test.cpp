@@ -1,4 +1,6 @@
 #include "platform/error.h"
+#include "platform/files.h"
+#include "platform/testing/temp_home.h"
 #include "platform/xml.h"
 #include "platform/xslt.h"
 
@@ -93,4 +95,20 @@ TEST(Xslt, FailuresRaise) {
     EXPECT_THROW(xml::transformNodeToObject(source.asNode(), textOnly, output), Error);
     EXPECT_THROW(xml::transformNodeToObject(Node(), textOnly, output), Error);
     EXPECT_EQ(output.documentElement().nodeName(), "keep");  // a failed transform leaves the output alone
+}
+
+TEST(Xslt, IncludedAndReadFilesAreFoundWithoutCase) {
+    fg::testing::TempDir dir;
+    fs::makeFolders(dir / "Xsl");
+    fs::writeFileAtomic(dir / "Xsl/Common.xsl", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>" + std::string(kHead) +
+                                                  "<xsl:template name=\"t\"><c>\x87\x40</c></xsl:template></xsl:stylesheet>");
+    fs::writeFileAtomic(dir / "Xsl/Main.xsl", std::string(kHead) +
+                                                "<xsl:include href=\"COMMON.XSL\"/><xsl:template match=\"/\"><r>"
+                                                "<xsl:call-template name=\"t\"/><d><xsl:value-of select=\"document('common.xsl')//c\"/>"
+                                                "</d></r></xsl:template></xsl:stylesheet>");
+    Document sheet;
+    ASSERT_TRUE(sheet.load(dir / "xsl/main.XSL"));
+    Document output;
+    xml::transformNodeToObject(parse("<a/>").asNode(), sheet, output);
+    EXPECT_EQ(output.documentElement().xml(), "<r><c>①</c><d>①</d></r>");
 }
