@@ -265,9 +265,11 @@ std::int16_t SimulatedFaxEngine::PortOpen(std::int32_t* handle, std::int16_t num
         return EngineCode::PortBusy;
     }
     port->initString = initString ? initString : "";
-    std::lock_guard lock(mutex_);
-    *handle = nextHandle_++;
-    ports_[*handle] = port;
+    {
+        std::lock_guard lock(mutex_);
+        *handle = nextHandle_++;
+        ports_[*handle] = port;
+    }
     trace("COM" + std::to_string(number) + " open, handle " + std::to_string(*handle) + ", init " +
           utf8(initString));
     return EngineCode::Ok;
