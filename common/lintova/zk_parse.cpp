@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -42,17 +43,34 @@ void ZkParse::setDelimiters(const std::string& value) {
 }
 
 void ZkParse::setQuotePairs(const std::string& value) {
-    std::u16string pairs = guarded([&] { return text::toUtf16(value); });
+    std::u16string pairs = guarded([&] {
+        try {
+            return text::toUtf16(value);
+        } catch (...) {
+            quotePairs_.clear();  // a put that cannot be copied leaves the rule empty
+            uniformQuote_ = false;
+            throw;
+        }
+    });
     if (pairs.size() % 2 != 0) throw zkError(zkErrQuotePairsOdd, kSource);
     quotePairs_ = std::move(pairs);
     uniformQuote_ = !quotePairs_.empty() && quotePairs_.find_first_not_of(quotePairs_[0]) == std::u16string::npos;
 }
 
 void ZkParse::setGroupPairs(const std::string& value) {
-    std::u16string pairs = guarded([&] { return text::toUtf16(value); });
+    std::u16string pairs = guarded([&] {
+        try {
+            return text::toUtf16(value);
+        } catch (...) {
+            groupPairs_.clear();
+            throw;
+        }
+    });
     if (pairs.size() % 2 != 0) throw zkError(zkErrGroupPairsOdd, kSource);
-    for (std::size_t i = 0; i < pairs.size(); ++i)
-        if (pairs.find(pairs[i], i + 1) != std::u16string::npos) throw zkError(zkErrGroupCharNotUnique, kSource);
+    std::u16string sorted = guarded([&] { return pairs; });
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+        throw zkError(zkErrGroupCharNotUnique, kSource);
     groupPairs_ = std::move(pairs);
 }
 
