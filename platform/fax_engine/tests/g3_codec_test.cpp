@@ -12,7 +12,6 @@
 
 #include <cstring>
 #include <random>
-#include <regex>
 
 namespace fg::fax {
 namespace {
@@ -229,11 +228,9 @@ TEST(G3Codec, Fax2tiffReadsOurPages) {
         // it takes each of its five further EOLs for an empty line, which it
         // keeps as a white row.
         const int rtcRows = 5;
-        std::smatch m;
-        ASSERT_TRUE(std::regex_search(info.output, m, std::regex(R"(Image Width: (\d+) Image Length: (\d+))")))
+        EXPECT_NE(info.output.find("Image Width: 1728 Image Length: " + std::to_string(c.lines + rtcRows) + "\n"),
+                  std::string::npos)
             << info.output;
-        EXPECT_EQ(m[1].str(), "1728");
-        EXPECT_EQ(m[2].str(), std::to_string(c.lines + rtcRows));
         // And libtiff sees the very pels we coded.
         TiffPage t = readTiff(tif);
         BilevelImage ours = decodeG3(fs::readFile(g3));
