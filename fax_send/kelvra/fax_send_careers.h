@@ -1,0 +1,86 @@
+// The send history: one FaxSendLog record per sent document in
+// FaxSendLog.xml (folder key "FaxSendLog"), written by the fax-send server and
+// read by the telephone side and the send-history job.
+//
+// Record layout, children in this order, text only, no white space between
+// elements: SendDate, RepManageNo, RepType, FAXRefImageFileNames (zero or more
+// FAXRefImageFileName), OrderName, CompanyName, PostName, ChargeName, FAXNum,
+// EmploymentMode, PageNum, Result, ReceiveCode, ReSendDate. setSendImage moves
+// FAXRefImageFileNames behind ReSendDate; positions 1 to 3 never change, and
+// readers find everything else by name.
+//
+// Several fax-send servers change the file at once, so every load-change-save
+// holds the file's exclusive lock and saves atomically: no record is lost and
+// a reader never sees half a file. The file must exist with its FaxSendLogs
+// root; nothing here creates it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fg {
+
+class FaxSendCareers {
+public:
+    // Reads the folder of "FaxSendLog" once; raises that lookup's fg::Error.
+    FaxSendCareers();
+
+    static constexpr const char* kFileName = "FaxSendLog.xml";
+    static constexpr const char* kErrorSource = "FaxSendCareers";
+
+    // Appends one record built from the properties. True when saved.
+    bool setSendCareer();
+    // Sets PageNum, Result and ReSendDate of every record of that number and
+    // type. True when at least one matched; the file is saved either way.
+    bool setReSendCareer(const std::string& strRepManageNo, const std::string& strRepType,
+                         const std::string& strDate, std::int16_t intSendCnt, const std::string& strResult);
+    // True when a record of that number and type exists.
+    bool checkSendCareer(const std::string& strRepManageNo, const std::string& strRepType);
+    // Removes the first record of that number. True when saved, also when
+    // none matched.
+    bool delSendCareer(const std::string& strRepManageNo);
+    // Adds an image name to every record of that number (once each), moving
+    // the record last and its image list behind ReSendDate. True when saved.
+    bool setSendImage(const std::string& strRepManageNo, const std::string& strImageFile);
+
+    // The properties; writing a record does not clear them.
+    const std::string& strOrderName() const { return orderName_; }
+    void setStrOrderName(const std::string& v) { orderName_ = v; }
+    const std::string& strRepManageNo() const { return repManageNo_; }
+    void setStrRepManageNo(const std::string& v) { repManageNo_ = v; }
+    const std::string& strRepType() const { return repType_; }
+    void setStrRepType(const std::string& v) { repType_ = v; }
+    const std::string& strFAXRefImageFileName() const { return refImageFileName_; }
+    void setStrFAXRefImageFileName(const std::string& v) { refImageFileName_ = v; }
+    const std::string& strSendCompanyName() const { return sendCompanyName_; }
+    void setStrSendCompanyName(const std::string& v) { sendCompanyName_ = v; }
+    const std::string& strSendPostName() const { return sendPostName_; }
+    void setStrSendPostName(const std::string& v) { sendPostName_ = v; }
+    const std::string& strSendChargeName() const { return sendChargeName_; }
+    void setStrSendChargeName(const std::string& v) { sendChargeName_ = v; }
+    const std::string& strSendFAXNum() const { return sendFaxNum_; }
+    void setStrSendFAXNum(const std::string& v) { sendFaxNum_ = v; }
+    const std::string& strSendPageNum() const { return sendPageNum_; }
+    void setStrSendPageNum(const std::string& v) { sendPageNum_ = v; }
+    const std::string& strSendResult() const { return sendResult_; }
+    void setStrSendResult(const std::string& v) { sendResult_ = v; }
+    const std::string& strSendDate() const { return sendDate_; }
+    void setStrSendDate(const std::string& v) { sendDate_ = v; }
+    const std::string& strEnploymentMode() const { return enploymentMode_; }
+    void setStrEnploymentMode(const std::string& v) { enploymentMode_ = v; }
+    const std::string& strReciverCode() const { return reciverCode_; }
+    void setStrReciverCode(const std::string& v) { reciverCode_ = v; }
+    const std::string& strReSendDate() const { return reSendDate_; }
+    void setStrReSendDate(const std::string& v) { reSendDate_ = v; }
+
+    // The send log's path (folder of "FaxSendLog" + "FaxSendLog.xml").
+    const std::string& logPath() const { return path_; }
+
+private:
+    std::string path_;
+    std::string orderName_, repManageNo_, repType_, refImageFileName_, sendCompanyName_, sendPostName_,
+        sendChargeName_, sendFaxNum_, sendPageNum_, sendResult_, sendDate_, enploymentMode_, reciverCode_,
+        reSendDate_;
+};
+
+}  // namespace fg
