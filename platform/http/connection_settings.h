@@ -1,0 +1,37 @@
+// How this installation reaches the EDI server: time-outs and the TLS files,
+// read from connection.xml in the program folder.
+//
+//   <?xml version="1.0" encoding="Shift_JIS"?>
+//   <Connection>
+//     <ConnectTimeout>30000</ConnectTimeout>   milliseconds to set up the connection
+//     <Timeout>300000</Timeout>                milliseconds for the whole exchange
+//     <CAFile>certs/ca.pem</CAFile>            trusted CAs (PEM); empty: the system's store
+//     <ClientCertificate></ClientCertificate>  client certificate (PEM); empty: none
+//     <ClientKey></ClientKey>                  its private key (PEM); empty: in the certificate file
+//   </Connection>
+//
+// Every element is optional; a missing file gives the defaults shown. Paths
+// are absolute or relative to the program folder. Peers are always verified.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace fg {
+
+struct ConnectionSettings {
+    std::chrono::milliseconds connectTimeout{30000};
+    std::chrono::milliseconds timeout{300000};
+    std::string caFile;
+    std::string clientCertificate;
+    std::string clientKey;
+
+    static constexpr const char* kFileName = "connection.xml";
+
+    // Reads connection.xml of the program folder. A file that does not parse,
+    // a time-out that is not a positive whole number, or a named TLS file that
+    // does not exist raises fg::Error with a description that names the fault.
+    static ConnectionSettings load();
+};
+
+}  // namespace fg

@@ -1,0 +1,279 @@
+#include "platform/http/http_connection.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/http/connection_settings.h"
+#include "platform/text.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
+namespace fg {
+
+namespace {
+
+// X509 verification results that libcurl hands back after a refused peer.
+constexpr long kX509CertNotYetValid = 9;
+constexpr long kX509CertHasExpired = 10;
+constexpr long kX509HostnameMismatch = 62;
+// libcurl checks the host name itself, after the chain has verified, and
+// records a failure of that check as "unspecified".
+constexpr long kX509Unspecified = 1;
+
+void initialiseCurl() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+size_t collectBody(char* data, size_t size, size_t count, void* user) {
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+struct Headers {
+    std::string resultCode;
+    std::string disposition;
+    bool hasResultCode = false;
+};
+
+size_t collectHeader(char* data, size_t size, size_t count, void* user) {
+    auto* headers = static_cast<Headers*>(user);
+    std::string_view line(data, size * count);
+    // Each status line opens a new answer (after a 100 Continue, say); only
+    // the last answer's headers count.
+    if (line.starts_with("HTTP/")) {
+        *headers = Headers{};
+        return size * count;
+    }
+    auto colon = line.find(':');
+    if (colon == std::string_view::npos) return size * count;
+    std::string name = text::toLowerAscii(text::trimBlanks(line.substr(0, colon)));
+    std::string value = text::trimBlanks(line.substr(colon + 1));
+    if (name == "x-edi-result-code") {
+        headers->resultCode = value;
+        headers->hasResultCode = true;
+    } else if (name == "content-disposition") {
+        headers->disposition = value;
+    }
+    return size * count;
+}
+
+// The filename parameter of a Content-Disposition value, quoted or not.
+std::string dispositionFileName(const std::string& value) {
+    std::string lower = text::toLowerAscii(value);
+    std::size_t at = 0;
+    while ((at = lower.find("filename", at)) != std::string::npos) {
+        std::size_t p = at + 8;
+        bool boundary = at == 0 || lower[at - 1] == ';' || lower[at - 1] == ' ' || lower[at - 1] == '\t';
+        while (p < value.size() && (value[p] == ' ' || value[p] == '\t')) ++p;
+        if (!boundary || p >= value.size() || value[p] != '=') {
+            at = p;
+            continue;
+        }
+        ++p;
+        while (p < value.size() && (value[p] == ' ' || value[p] == '\t')) ++p;
+        std::string name;
+        if (p < value.size() && value[p] == '"') {
+            for (++p; p < value.size() && value[p] != '"'; ++p) {
+                if (value[p] == '\\' && p + 1 < value.size()) ++p;
+                name += value[p];
+            }
+        } else {
+            std::size_t end = value.find(';', p);
+            name = text::trimBlanks(value.substr(p, end == std::string::npos ? std::string::npos : end - p));
+        }
+        return name;
+    }
+    return {};
+}
+
+bool wellFormedResultCode(const std::string& code) {
+    if (code.size() != 5 || (code[0] != 'C' && code[0] != 'T')) return false;
+    return std::all_of(code.begin() + 1, code.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+long realMilliseconds(std::chrono::milliseconds systemTime) {
+    auto real = std::chrono::duration_cast<std::chrono::milliseconds>(clock().realDuration(systemTime));
+    return std::max<long>(1, static_cast<long>(real.count()));
+}
+
+class Easy {
+public:
+    Easy() : handle_(curl_easy_init()) {}
+    ~Easy() {
+        if (list_) curl_slist_free_all(list_);
+        if (handle_) curl_easy_cleanup(handle_);
+    }
+    Easy(const Easy&) = delete;
+    Easy& operator=(const Easy&) = delete;
+    CURL* get() const { return handle_; }
+    void header(const char* line) { list_ = curl_slist_append(list_, line); }
+    curl_slist* headers() const { return list_; }
+
+private:
+    CURL* handle_;
+    curl_slist* list_ = nullptr;
+};
+
+}  // namespace
+
+struct HttpConnection::Impl {
+    std::string url;
+    std::string code = std::to_string(kTransportBase + CURLE_FAILED_INIT);
+    std::string fileName;
+    long status = 0;
+
+    void fail(long number, const std::string& reported, const std::string& description) {
+        code = reported;
+        ErrorLogWriter().writeError("HttpConnection", number, description + " [" + url + "]");
+    }
+    void fail(long number, const std::string& description) { fail(number, std::to_string(number), description); }
+};
+
+HttpConnection::HttpConnection() : impl_(std::make_unique<Impl>()) { initialiseCurl(); }
+HttpConnection::~HttpConnection() = default;
+
+void HttpConnection::open(const std::string& url) { impl_->url = url; }
+
+bool HttpConnection::send(const std::string& body, std::string& answer) {
+    Impl& s = *impl_;
+    answer.clear();
+    s.fileName.clear();
+    s.status = 0;
+
+    ConnectionSettings settings;
+    try {
+        settings = ConnectionSettings::load();
+    } catch (const Error& e) {
+        s.fail(kConfigurationError, e.description());
+        return false;
+    }
+
+    Easy easy;
+    if (!easy.get()) {
+        s.fail(kTransportBase + CURLE_FAILED_INIT, "libcurl could not start an exchange");
+        return false;
+    }
+    CURL* h = easy.get();
+    char message[CURL_ERROR_SIZE] = {0};
+    Headers headers;
+    easy.header("Content-Type: text/plain; charset=us-ascii");
+    // A server that does not answer 100-continue would otherwise stall every
+    // larger request for a second.
+    easy.header("Expect:");
+    if (!easy.headers()) {
+        s.fail(kTransportBase + CURLE_OUT_OF_MEMORY, "out of memory");
+        return false;
+    }
+
+    CURLcode rc = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (rc == CURLE_OK) rc = curl_easy_setopt(h, option, value);
+    };
+    set(CURLOPT_ERRORBUFFER, message);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_URL, s.url.c_str());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_POST, 1L);
+    set(CURLOPT_POSTFIELDS, body.data());
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    set(CURLOPT_HTTPHEADER, easy.headers());
+    set(CURLOPT_USERAGENT, "faxgate");
+    set(CURLOPT_WRITEFUNCTION, collectBody);
+    set(CURLOPT_WRITEDATA, &answer);
+    set(CURLOPT_HEADERFUNCTION, collectHeader);
+    set(CURLOPT_HEADERDATA, &headers);
+    set(CURLOPT_CONNECTTIMEOUT_MS, realMilliseconds(settings.connectTimeout));
+    set(CURLOPT_TIMEOUT_MS, realMilliseconds(settings.timeout));
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!settings.caFile.empty()) set(CURLOPT_CAINFO, settings.caFile.c_str());
+    if (!settings.clientCertificate.empty()) set(CURLOPT_SSLCERT, settings.clientCertificate.c_str());
+    if (!settings.clientKey.empty()) set(CURLOPT_SSLKEY, settings.clientKey.c_str());
+    if (rc != CURLE_OK) {
+        s.fail(kTransportBase + rc, std::string("libcurl refused an option: ") + curl_easy_strerror(rc));
+        return false;
+    }
+
+    rc = curl_easy_perform(h);
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &s.status);
+    std::string detail = message[0] ? std::string(message) : std::string(curl_easy_strerror(rc));
+
+    switch (rc) {
+    case CURLE_OK:
+        break;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        s.fail(kBadUrl, detail);
+        answer.clear();
+        return false;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        s.fail(kNameNotResolved, detail);
+        answer.clear();
+        return false;
+    case CURLE_COULDNT_CONNECT:
+        s.fail(kCannotConnect, detail);
+        answer.clear();
+        return false;
+    case CURLE_OPERATION_TIMEDOUT:
+        s.fail(kTimeout, detail);
+        answer.clear();
+        return false;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_BAD_CONTENT_ENCODING:
+        s.fail(kInvalidServerResponse, detail);
+        answer.clear();
+        return false;
+    case CURLE_PEER_FAILED_VERIFICATION: {
+        long verify = 0;
+        curl_easy_getinfo(h, CURLINFO_SSL_VERIFYRESULT, &verify);
+        if (verify == kX509CertNotYetValid || verify == kX509CertHasExpired)
+            s.fail(kCertificateDateInvalid, detail);
+        else if (verify == 0 || verify == kX509Unspecified || verify == kX509HostnameMismatch)
+            s.fail(kCertificateNameInvalid, kHostNameMismatch, detail);
+        else
+            s.fail(kInvalidCa, detail);
+        answer.clear();
+        return false;
+    }
+    default:
+        s.fail(kTransportBase + rc, detail);
+        answer.clear();
+        return false;
+    }
+
+    if (s.status < 200 || s.status > 299) {
+        s.fail(s.status, kStatusNotSuccess, "HTTP status " + std::to_string(s.status));
+        answer.clear();
+        return false;
+    }
+    s.fileName = dispositionFileName(headers.disposition);
+    if (headers.hasResultCode && headers.resultCode != kSuccess) {
+        if (!wellFormedResultCode(headers.resultCode)) {
+            s.fail(kInvalidServerResponse, std::string("invalid ") + kResultHeader + ": " + headers.resultCode);
+            answer.clear();
+            return false;
+        }
+        // A server code is the server's verdict, not a transport failure: no log entry.
+        s.code = headers.resultCode;
+        return false;
+    }
+    s.code = kSuccess;
+    return true;
+}
+
+std::string HttpConnection::errorCode() const { return impl_->code; }
+std::string HttpConnection::downloadFileName() const { return impl_->fileName; }
+long HttpConnection::httpStatus() const { return impl_->status; }
+
+}  // namespace fg

@@ -1,0 +1,372 @@
+#!/usr/bin/env python3
+"""A local EDI server for the tests and the demo.
+
+It serves the thirteen servlets of the EDI server on 127.0.0.1 from a folder
+of canned answers, records every request, and can be told to fail. It speaks
+the HTTP binding that the client documents in platform/http/http_connection.h:
+
+  request   POST <anything>/servlets/<Servlet>, the request text as the body;
+  answer    200, body "begin-base64 644 NAME" LF, base64 lines of 60
+            characters each ended by CR LF, then "====";
+            the name in Content-Disposition: attachment; filename="NAME";
+  code      a server code without an answer file: 200 with the header
+            X-EDI-Result-Code (used by the "code" fault below).
+
+Canned answers (--answers DIR), one folder per servlet, read on every request:
+
+  DIR/<Servlet>/NAME            served for every request as the file NAME;
+  DIR/<Servlet>/NAME.tgz/       a folder whose name ends in ".tgz" is served
+                                as a tar/gzip archive of its files (for example
+                                answer.tgz/answer.xml, or an EDI data archive
+                                with its index.csv and documents);
+  DIR/<Servlet>/1/, 2/, ...     numbered steps: request k of that servlet gets
+                                the one answer inside step folder k; after the
+                                last step the servlet gives its default answer.
+  DIR/<Servlet>.fault           while it exists, every request of the servlet
+                                fails as its lines say:
+                                  status N      answer with HTTP status N
+                                  delay MS      wait MS milliseconds first
+                                                (times FAXGATE_TIME_SCALE)
+                                  broken        a body that is no answer text
+                                  truncate      a body shorter than announced
+                                  close         close without any answer
+                                  code CNNNN    X-EDI-Result-Code: CNNNN
+                                  noname        no Content-Disposition
+                                  name NAME     this download name instead
+
+  With nothing canned, a servlet answers answer.tgz whose answer.xml holds
+  /Answer/ErrCode "C0404" (nothing to fetch) for the fetching servlets and
+  "C0000" for the sending ones (PutEdiData, PutMaker, PutConfirm,
+  DelFaxReminder).
+
+Recording (--record DIR): request n (from 1, over all servlets) is kept as
+DIR/NNNN-<Servlet>.body (the body as received) and, when it decodes,
+DIR/NNNN-<Servlet>.zip (the request archive); DIR/requests.log gets the line
+"NNNN <Servlet> <path> <body bytes> decoded|undecodable". Both are written
+before the answer goes out.
+
+TLS (--tls-cert PEM --tls-key PEM, optionally --client-ca PEM to require a
+client certificate). --make-certs DIR writes test certificates with openssl:
+ca, server (127.0.0.1 and localhost), expired, wronghost, selfsigned, client
+(each NAME.pem with NAME.key).
+
+The server prints "PORT <n>" on standard output once it listens, and runs
+until it is terminated.
+"""
+
+import argparse
+import base64
+import io
+import os
+import re
+import socket
+import ssl
+import subprocess
+import sys
+import tarfile
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+SERVLETS = {
+    "GetAmount": "Receive", "GetEdiData": "Receive", "GetMaker": "Receive",
+    "PutEdiData": "Send", "PutMaker": "Send", "PutConfirm": "Send",
+    "ReGetEdiData": "Receive", "GetFaxReminder": "Receive",
+    "DelFaxReminder": "Send", "GetIndex": "Receive", "GetWebEdiData": "Receive",
+    "GetFaxMaker": "Receive", "GetSupplierCode": "Receive",
+}
+PATH = re.compile(r"/servlets/([A-Za-z]+)$")
+
+
+def answer_xml(code):
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            "<Answer><ErrCode>%s</ErrCode></Answer>\n" % code).encode("ascii")
+
+
+def tgz(members):
+    """A tar/gzip archive of (name, bytes) pairs."""
+    out = io.BytesIO()
+    with tarfile.open(fileobj=out, mode="w:gz", format=tarfile.GNU_FORMAT) as tar:
+        for name, data in members:
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            info.mtime = int(time.time())
+            info.mode = 0o644
+            tar.addfile(info, io.BytesIO(data))
+    return out.getvalue()
+
+
+def tgz_folder(folder):
+    members = []
+    for root, dirs, files in os.walk(folder):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                members.append((os.path.relpath(path, folder), f.read()))
+    return tgz(members)
+
+
+def load_item(path):
+    """(download name, bytes) of a canned file or .tgz folder."""
+    name = os.path.basename(path)
+    if os.path.isdir(path):
+        return name, tgz_folder(path)
+    with open(path, "rb") as f:
+        return name, f.read()
+
+
+def encode_answer(name, data):
+    text = base64.b64encode(data)
+    lines = [text[i:i + 60] + b"\r\n" for i in range(0, len(text), 60)]
+    return b"begin-base64 644 " + name.encode("utf-8") + b"\n" + b"".join(lines) + b"===="
+
+
+def decode_request(body):
+    """The request archive of a request text, or None when it does not decode."""
+    first = body.find(b"\n")
+    end = body.rfind(b"====")
+    if not body.startswith(b"begin-base64 644 request.zip\n") or first < 0 or end <= first:
+        return None
+    payload = body[first + 1:end]
+    if payload and not payload.endswith(b"\r\n"):
+        return None
+    try:
+        return base64.b64decode(payload.replace(b"\r\n", b""), validate=True)
+    except ValueError:
+        return None
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, answers, record, context):
+        super().__init__(address, Handler)
+        self.answers = answers
+        self.record = record
+        self.context = context
+        self.lock = threading.Lock()
+        self.count = 0
+        self.calls = {}
+
+    def finish_request(self, request, client_address):
+        # The handshake runs in the connection's own thread, so a client that
+        # refuses the certificate never holds up the others.
+        request.settimeout(30)
+        if self.context is not None:
+            try:
+                request = self.context.wrap_socket(request, server_side=True)
+            except (ssl.SSLError, OSError):
+                request.close()
+                return
+        try:
+            self.RequestHandlerClass(request, client_address, self)
+        finally:
+            if self.context is not None:
+                try:
+                    request.close()
+                except OSError:
+                    pass
+
+    def next_number(self, servlet):
+        with self.lock:
+            self.count += 1
+            call = self.calls.get(servlet, 0)
+            self.calls[servlet] = call + 1
+            return self.count, call
+
+
+class Handler(BaseHTTPRequestHandler):
+    server_version = "faxgate-edi-standin"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.plain(405, b"POST only\n")
+
+    def do_POST(self):
+        match = PATH.search(self.path.split("?", 1)[0])
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length > 0 else b""
+        if not match or match.group(1) not in SERVLETS:
+            self.plain(404, b"no such servlet\n")
+            return
+        servlet = match.group(1)
+        number, call = self.server.next_number(servlet)
+        self.keep(number, servlet, body)
+
+        faults = self.faults(servlet)
+        for word, arg in faults:
+            if word == "delay":
+                scale = float(os.environ.get("FAXGATE_TIME_SCALE") or 1) or 1
+                time.sleep(int(arg) / 1000.0 * scale)
+        kinds = {word for word, _ in faults}
+        if "close" in kinds:
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
+        for word, arg in faults:
+            if word == "status":
+                self.plain(int(arg), b"server failure\n")
+                return
+            if word == "code":
+                self.send_response(200)
+                self.send_header("X-EDI-Result-Code", arg)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+        if "broken" in kinds:
+            self.plain(200, b"this is not an answer", disposition="answer.tgz")
+            return
+
+        name, data = self.choose(servlet, call)
+        for word, arg in faults:
+            if word == "name":
+                name = arg
+        text = encode_answer(name, data)
+        if "truncate" in kinds:
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(text)))
+            self.send_header("Content-Disposition", self.disposition(name))
+            self.end_headers()
+            self.wfile.write(text[: len(text) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
+        self.plain(200, text, disposition=None if "noname" in kinds else name)
+
+    @staticmethod
+    def disposition(name):
+        quoted = name.replace("\\", "\\\\").replace('"', '\\"')
+        # Header text goes out as latin-1; this keeps a UTF-8 name's bytes.
+        return 'attachment; filename="%s"' % quoted.encode("utf-8").decode("latin-1")
+
+    def plain(self, status, data, disposition=None):
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain; charset=us-ascii")
+        self.send_header("Content-Length", str(len(data)))
+        if disposition is not None:
+            self.send_header("Content-Disposition", self.disposition(disposition))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def keep(self, number, servlet, body):
+        folder = self.server.record
+        if not folder:
+            return
+        stem = os.path.join(folder, "%04d-%s" % (number, servlet))
+        with open(stem + ".body", "wb") as f:
+            f.write(body)
+        archive = decode_request(body)
+        if archive is not None:
+            with open(stem + ".zip", "wb") as f:
+                f.write(archive)
+        with self.server.lock, open(os.path.join(folder, "requests.log"), "a") as f:
+            f.write("%04d %s %s %d %s\n" % (number, servlet, self.path, len(body),
+                                           "decoded" if archive is not None else "undecodable"))
+
+    def faults(self, servlet):
+        path = os.path.join(self.server.answers, servlet + ".fault")
+        try:
+            with open(path, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        except OSError:
+            return []
+        out = []
+        for line in lines:
+            parts = line.strip().split(None, 1)
+            if parts:
+                out.append((parts[0], parts[1].strip() if len(parts) > 1 else ""))
+        return out
+
+    def choose(self, servlet, call):
+        folder = os.path.join(self.server.answers, servlet)
+        default = ("answer.tgz", tgz([("answer.xml", answer_xml(
+            "C0404" if SERVLETS[servlet] == "Receive" else "C0000"))]))
+        try:
+            entries = sorted(os.listdir(folder))
+        except OSError:
+            return default
+        steps = sorted((e for e in entries if e.isdigit()), key=int)
+        if steps:
+            if call >= len(steps):
+                return default
+            inside = sorted(os.listdir(os.path.join(folder, steps[call])))
+            if not inside:
+                return default
+            return load_item(os.path.join(folder, steps[call], inside[0]))
+        items = [e for e in entries if not e.startswith(".")]
+        if not items:
+            return default
+        return load_item(os.path.join(folder, items[0]))
+
+
+def openssl(*args):
+    subprocess.run(("openssl",) + args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_certs(folder):
+    os.makedirs(folder, exist_ok=True)
+    p = lambda name: os.path.join(folder, name)
+    ec = ("-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes")
+    openssl("req", "-x509", *ec, "-keyout", p("ca.key"), "-out", p("ca.pem"), "-days", "3650",
+            "-subj", "/CN=faxgate test CA")
+
+    def signed(name, cn, san, days, serial, usage="serverAuth"):
+        with open(p(name + ".ext"), "w") as f:
+            f.write("subjectAltName=%s\nextendedKeyUsage=%s\n" % (san, usage))
+        openssl("req", "-new", *ec, "-keyout", p(name + ".key"), "-out", p(name + ".csr"), "-subj", "/CN=" + cn)
+        openssl("x509", "-req", "-in", p(name + ".csr"), "-CA", p("ca.pem"), "-CAkey", p("ca.key"),
+                "-set_serial", str(serial), "-days", days,
+                "-extfile", p(name + ".ext"), "-out", p(name + ".pem"))
+        os.remove(p(name + ".csr"))
+        os.remove(p(name + ".ext"))
+
+    signed("server", "127.0.0.1", "IP:127.0.0.1,DNS:localhost", "3650", 2)
+    # -days -1 ends the validity a day before it begins: expired from the start.
+    signed("expired", "127.0.0.1", "IP:127.0.0.1,DNS:localhost", "-1", 3)
+    signed("wronghost", "wrong-host.invalid", "DNS:wrong-host.invalid", "3650", 4)
+    signed("client", "faxgate client", "DNS:faxgate-client.invalid", "3650", 5, usage="clientAuth")
+    openssl("req", "-x509", *ec, "-keyout", p("selfsigned.key"), "-out", p("selfsigned.pem"), "-days", "3650",
+            "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost")
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Local EDI server for tests and the demo.")
+    parser.add_argument("--answers", help="folder of canned answers")
+    parser.add_argument("--record", help="folder that keeps every request")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--client-ca")
+    parser.add_argument("--make-certs", metavar="DIR")
+    args = parser.parse_args()
+
+    if args.make_certs:
+        make_certs(args.make_certs)
+        return 0
+    if not args.answers:
+        parser.error("--answers is required")
+    context = None
+    if args.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        if args.client_ca:
+            context.verify_mode = ssl.CERT_REQUIRED
+            context.load_verify_locations(args.client_ca)
+    if args.record:
+        os.makedirs(args.record, exist_ok=True)
+    server = Server(("127.0.0.1", args.port), os.path.abspath(args.answers), args.record, context)
+    print("PORT %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever(poll_interval=0.05)
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
