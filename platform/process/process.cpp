@@ -1,0 +1,365 @@
+#include "process.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace fg {
+
+namespace {
+
+using std::chrono::nanoseconds;
+using Steady = std::chrono::steady_clock;
+
+int openPidfd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    long fd = ::syscall(SYS_pidfd_open, pid, 0);
+    if (fd >= 0) {
+        ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+        return static_cast<int>(fd);
+    }
+#endif
+    (void)pid;
+    return -1;
+}
+
+struct Argv {
+    std::vector<std::string> store;
+    std::vector<char*> ptrs;
+    char** data() { return ptrs.data(); }
+};
+
+Argv makeArgv(const std::string& program, const std::vector<std::string>& args) {
+    Argv a;
+    a.store.reserve(args.size() + 1);
+    a.store.push_back(program);
+    a.store.insert(a.store.end(), args.begin(), args.end());
+    for (auto& s : a.store) a.ptrs.push_back(s.data());
+    a.ptrs.push_back(nullptr);
+    return a;
+}
+
+Argv makeEnv(const SpawnOptions& options, bool withChildFd) {
+    Argv e;
+    std::vector<std::string> extra = options.environment;
+    if (withChildFd) extra.push_back("FAXGATE_CHILD_FD=3");
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (char** p = environ; p && *p; ++p) {
+        std::string entry(*p);
+        std::string name = nameOf(entry);
+        bool replaced = std::any_of(extra.begin(), extra.end(), [&](const std::string& x) { return nameOf(x) == name; });
+        if (!replaced) e.store.push_back(std::move(entry));
+    }
+    for (auto& x : extra) e.store.push_back(x);
+    for (auto& s : e.store) e.ptrs.push_back(s.data());
+    e.ptrs.push_back(nullptr);
+    return e;
+}
+
+// The checks a start makes before it forks, so that the caller learns which
+// of its inputs was wrong.
+void checkStart(const std::string& program, const SpawnOptions& options) {
+    struct stat st {};
+    if (program.empty() || ::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Error(errnum::FileNotFound, "プログラムが見つかりません: " + program, "Process");
+    if (::access(program.c_str(), X_OK) != 0)
+        throw Error(errnum::PermissionDenied, "プログラムを実行できません: " + program, "Process");
+    if (!options.workingFolder.empty()) {
+        if (::stat(options.workingFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            throw Error(errnum::PathNotFound, "作業フォルダが見つかりません: " + options.workingFolder, "Process");
+    }
+}
+
+Error startError(int err, const std::string& program) {
+    long number = err == ENOENT ? errnum::FileNotFound
+                  : err == EACCES || err == EPERM ? errnum::PermissionDenied
+                                                 : errnum::PathFileAccessError;
+    return Error(number, "プログラムを起動できません: " + program + ": " + std::strerror(err), "Process");
+}
+
+int decodeStatus(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+// Waits for a descriptor to become readable, up to a real-time deadline.
+bool pollReadable(int fd, Steady::time_point deadline) {
+    for (;;) {
+        auto left = deadline - Steady::now();
+        if (left < Steady::duration::zero()) left = Steady::duration::zero();
+        nanoseconds ns = std::chrono::duration_cast<nanoseconds>(left);
+        timespec ts{static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
+        pollfd p{fd, POLLIN, 0};
+        int rc = ::ppoll(&p, 1, &ts, nullptr);
+        if (rc > 0) return true;
+        if (rc == 0) return false;
+        if (errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+nanoseconds realBound(std::chrono::milliseconds bound) {
+    nanoseconds scaled = clock().realDuration(bound);
+    nanoseconds floor = std::min<nanoseconds>(bound, std::chrono::seconds(2));
+    return std::max(scaled, floor);
+}
+
+Process Process::start(const std::string& program, const std::vector<std::string>& args, const SpawnOptions& options) {
+    checkStart(program, options);
+    Argv argv = makeArgv(program, args);
+    Argv envp = makeEnv(options, options.childFd >= 0);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    if (posix_spawn_file_actions_init(&actions) != 0) throw startError(ENOMEM, program);
+    if (posix_spawnattr_init(&attr) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        throw startError(ENOMEM, program);
+    }
+    struct Cleanup {
+        posix_spawn_file_actions_t* a;
+        posix_spawnattr_t* b;
+        ~Cleanup() {
+            posix_spawn_file_actions_destroy(a);
+            posix_spawnattr_destroy(b);
+        }
+    } cleanup{&actions, &attr};
+
+    int rc = 0;
+    int lowest = 3;
+    int spare = -1;
+    struct SpareClose {
+        int& fd;
+        ~SpareClose() {
+            if (fd >= 0) ::close(fd);
+        }
+    } spareClose{spare};
+    if (options.childFd >= 0) {
+        int from = options.childFd;
+        if (from == 3) {
+            // dup2 onto itself would leave close-on-exec set: go through a spare number.
+            spare = ::fcntl(from, F_DUPFD_CLOEXEC, 10);
+            if (spare < 0) throw startError(errno, program);
+            from = spare;
+        }
+        rc = posix_spawn_file_actions_adddup2(&actions, from, 3);
+        lowest = 4;
+    }
+    // Nothing of ours leaks into the child: above all no lock descriptor,
+    // which would keep a lock alive after its holder has gone.
+    if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions, lowest);
+    if (rc == 0 && !options.workingFolder.empty())
+        rc = posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
+    // The child starts with the default signal mask and dispositions, whatever
+    // the caller blocks for its own event pump.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (options.newSession) flags |= POSIX_SPAWN_SETSID;
+    if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
+    if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &all);
+    if (rc == 0) rc = posix_spawnattr_setflags(&attr, flags);
+    if (rc != 0) throw startError(rc, program);
+
+    pid_t pid = -1;
+    rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data());
+    if (rc != 0) throw startError(rc, program);
+    Process p;
+    p.pid_ = pid;
+    p.pidfd_ = openPidfd(pid);
+    return p;
+}
+
+pid_t Process::startDetached(const std::string& program, const std::vector<std::string>& args,
+                             const SpawnOptions& options) {
+    checkStart(program, options);
+    Argv argv = makeArgv(program, args);
+    Argv envp = makeEnv(options, false);
+    const char* folder = options.workingFolder.empty() ? nullptr : options.workingFolder.c_str();
+
+    // The grandchild reports a failed exec through this pipe; a successful
+    // exec closes it (close-on-exec) and the parent reads nothing.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) throw startError(errno, program);
+    int ids[2];
+    if (::pipe2(ids, O_CLOEXEC) != 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        throw startError(errno, program);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+
+    pid_t middle = ::fork();
+    if (middle < 0) {
+        int err = errno;
+        for (int fd : {report[0], report[1], ids[0], ids[1]}) ::close(fd);
+        throw startError(err, program);
+    }
+    if (middle == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        if (options.newSession) ::setsid();
+        pid_t grandchild = ::fork();
+        if (grandchild != 0) {
+            ssize_t ignored = ::write(ids[1], &grandchild, sizeof grandchild);
+            (void)ignored;
+            ::_exit(grandchild < 0 ? 1 : 0);
+        }
+        for (int s = 1; s < NSIG; ++s) ::signal(s, SIG_DFL);
+#ifdef SYS_close_range
+        // Nothing of ours leaks into the program (the report pipe closes at exec).
+        ::syscall(SYS_close_range, 3u, ~0u, 4u /* CLOSE_RANGE_CLOEXEC */);
+#endif
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        int err = 0;
+        if (folder && ::chdir(folder) != 0) err = errno;
+        if (err == 0) {
+            ::execve(argv.data()[0], argv.data(), envp.data());
+            err = errno;
+        }
+        ssize_t ignored = ::write(report[1], &err, sizeof err);
+        (void)ignored;
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    ::close(ids[1]);
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_t grandchild = -1;
+    ssize_t got = ::read(ids[0], &grandchild, sizeof grandchild);
+    ::close(ids[0]);
+    int err = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (got != static_cast<ssize_t>(sizeof grandchild) || grandchild <= 0) throw startError(EAGAIN, program);
+    if (n == static_cast<ssize_t>(sizeof err)) throw startError(err, program);
+    return grandchild;
+}
+
+Process::Process(Process&& other) noexcept
+    : pid_(other.pid_), pidfd_(other.pidfd_), exitCode_(other.exitCode_) {
+    other.pid_ = -1;
+    other.pidfd_ = -1;
+    other.exitCode_.reset();
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        if (pid_ > 0 && !exitCode_) terminate();
+        closeDescriptor();
+        pid_ = other.pid_;
+        pidfd_ = other.pidfd_;
+        exitCode_ = other.exitCode_;
+        other.pid_ = -1;
+        other.pidfd_ = -1;
+        other.exitCode_.reset();
+    }
+    return *this;
+}
+
+Process::~Process() {
+    if (pid_ > 0 && !exitCode_) terminate();
+    closeDescriptor();
+}
+
+void Process::closeDescriptor() {
+    if (pidfd_ >= 0) ::close(pidfd_);
+    pidfd_ = -1;
+}
+
+void Process::reapIfEnded(bool block) {
+    if (pid_ <= 0 || exitCode_) return;
+    int status = 0;
+    pid_t r;
+    while ((r = ::waitpid(pid_, &status, block ? 0 : WNOHANG)) < 0 && errno == EINTR) {
+    }
+    if (r == pid_) {
+        exitCode_ = decodeStatus(status);
+        closeDescriptor();
+    } else if (r < 0 && errno == ECHILD) {
+        // Reaped elsewhere (or never ours): it has ended all the same.
+        exitCode_ = -1;
+        closeDescriptor();
+    }
+}
+
+bool Process::running() {
+    if (pid_ <= 0) return false;
+    reapIfEnded(false);
+    return !exitCode_;
+}
+
+bool Process::waitFor(Ms bound) {
+    if (pid_ <= 0) return true;
+    reapIfEnded(false);
+    if (exitCode_) return true;
+    auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(bound));
+    if (pidfd_ >= 0) {
+        if (pollReadable(pidfd_, deadline)) reapIfEnded(false);
+        return exitCode_.has_value();
+    }
+    // Without a process descriptor: look now and then, without spinning.
+    while (!exitCode_ && Steady::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        reapIfEnded(false);
+    }
+    return exitCode_.has_value();
+}
+
+bool Process::terminate(Ms grace) {
+    if (!running()) return true;
+    ::kill(pid_, SIGTERM);
+    if (waitFor(grace)) return true;
+    ::kill(pid_, SIGKILL);
+    // A killed process ends; the wait only takes as long as the kernel needs.
+    reapIfEnded(true);
+    return false;
+}
+
+void Process::detach() {
+    closeDescriptor();
+    pid_ = -1;
+    exitCode_.reset();
+}
+
+std::string runningProgramFolder() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "./";
+    return fs::folderOf(std::string(buf, static_cast<std::size_t>(n)));
+}
+
+std::optional<std::string> findProgram(const std::string& name) {
+    for (const std::string& folder : {runningProgramFolder(), fs::programFolder()}) {
+        if (auto path = fs::resolve(fs::join(folder, name))) {
+            struct stat st {};
+            if (::stat(path->c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path->c_str(), X_OK) == 0)
+                return path;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace fg

@@ -1,0 +1,91 @@
+// Programs started as child processes: without a shell, with an explicit
+// working folder and argument list, watched through a process descriptor,
+// terminated within a bound, and always reaped.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+struct SpawnOptions {
+    // The child's working folder; "" keeps the caller's. It must exist.
+    std::string workingFolder;
+    // "NAME=value" entries added to the caller's environment (replacing an
+    // entry of the same name).
+    std::vector<std::string> environment;
+    // Starts the child in a session of its own, so that it does not end
+    // with the caller's terminal (a server started from a window).
+    bool newSession = false;
+    // A descriptor that becomes the child's descriptor 3 (the socket of a
+    // child object). Every other descriptor above 2 is closed in the child.
+    int childFd = -1;
+};
+
+class Process {
+public:
+    using Ms = std::chrono::milliseconds;
+
+    // Starts `program` (a path; no shell, no search) with `args` after
+    // argv[0]. Raises fg::Error 53 when the program does not exist, 76 when
+    // the working folder does not, 70 when either cannot be used, 75 for
+    // any other failure of the start.
+    static Process start(const std::string& program, const std::vector<std::string>& args,
+                         const SpawnOptions& options = {});
+    // Starts a program that nobody waits for: it runs on after the caller
+    // has forgotten it, and the system reaps it (it is not our child).
+    // Raises as start(). Answers its process id.
+    static pid_t startDetached(const std::string& program, const std::vector<std::string>& args,
+                               const SpawnOptions& options = {});
+
+    Process() = default;
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    // A process still running is terminated (see terminate) unless detached.
+    ~Process();
+
+    bool valid() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    // The process descriptor, readable once the process has ended (for an
+    // EventPump watch); -1 where the kernel offers none.
+    int descriptor() const { return pidfd_; }
+
+    // Whether the process still runs; reaps it once it has ended.
+    bool running();
+    // The exit code once it has ended (128 + signal for a killed process).
+    std::optional<int> exitCode() const { return exitCode_; }
+    // Waits up to `bound` of the system's time for the end; true when it ended (and was reaped).
+    bool waitFor(Ms bound);
+    // Asks the process to end (SIGTERM), waits up to `grace`, then kills it
+    // (SIGKILL) and reaps it. True when it ended within the grace.
+    bool terminate(Ms grace = Ms(5000));
+    // Lets the process run on unwatched: the destructor will not end it.
+    void detach();
+
+private:
+    void reapIfEnded(bool block);
+    void closeDescriptor();
+    pid_t pid_ = -1;
+    int pidfd_ = -1;
+    std::optional<int> exitCode_;
+};
+
+// The real time that a bound on another process's answer takes: the bound in
+// the system's time, but under a scaled clock never less than the lesser of
+// the bound and two seconds, so that a slow machine is not taken for a hung peer.
+std::chrono::nanoseconds realBound(std::chrono::milliseconds bound);
+
+// Finds a program of the system by name, without regard to case: first in the
+// folder of the running program, then in the program folder (FAXGATE_HOME).
+// nullopt when neither holds it.
+std::optional<std::string> findProgram(const std::string& name);
+// The folder of the running program's file, ending with "/".
+std::string runningProgramFolder();
+
+}  // namespace fg

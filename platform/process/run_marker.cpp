@@ -1,0 +1,235 @@
+#include "run_marker.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/xml.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace fg {
+
+namespace {
+
+constexpr int kMaxSameSecond = 10000;
+
+std::string lockPathOf(const std::string& folder, const std::string& fileName) {
+    return folder + "." + text::toLowerAscii(fileName) + ".lock";
+}
+
+std::string markerContent() {
+    xml::Document doc;
+    doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"Shift_JIS\""));
+    doc.appendChild(doc.createElement("TELEPHONY"));
+    return doc.saveToString();
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Takes the lock file of a name; -1 when a live writer holds it.
+int takeLock(const std::string& lockPath) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            throw Error(errnum::PermissionDenied, "実行中ファイルのロックを作れません: " + lockPath + ": " +
+                                                      std::strerror(errno), "RunMarker");
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        // A holder that was just deleting its marker may have unlinked this
+        // lock file after we opened it: our lock would then guard nothing.
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev)
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
+}  // namespace
+
+RunMarker RunMarker::create(const std::string& folderIn) {
+    std::string folder = fs::withSlash(folderIn);
+    if (!fs::folderExists(folder))
+        throw Error(errnum::PathNotFound, "実行中ファイルのフォルダがありません: " + folder, "RunMarker");
+    if (auto real = fs::resolve(folder)) folder = fs::withSlash(*real);
+    const std::string stamp = timeStamp14(clock().now());
+    const std::string content = markerContent();
+    for (int n = 1; n <= kMaxSameSecond; ++n) {
+        std::string name = "@" + stamp + (n == 1 ? "" : "_" + std::to_string(n));
+        std::string file = name + ".XML";
+        if (fs::fileExists(folder + file)) continue;  // live, or stale: either way not ours
+        int fd = takeLock(lockPathOf(folder, file));
+        if (fd < 0) continue;
+        // The content goes to a hidden file first and appears under the
+        // marker name by a link, which fails if the name exists: the marker
+        // is never seen half-written and never replaces another one.
+        std::string temp = folder + "." + name + "." + std::to_string(::getpid()) + ".tmp";
+        int tfd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (tfd < 0 || !writeAll(tfd, content)) {
+            int err = errno;
+            if (tfd >= 0) ::close(tfd);
+            ::unlink(temp.c_str());
+            ::unlink(lockPathOf(folder, file).c_str());
+            ::close(fd);
+            throw Error(errnum::PathFileAccessError, "実行中ファイルを書けません: " + folder + file + ": " +
+                                                         std::strerror(err), "RunMarker");
+        }
+        ::close(tfd);
+        int rc = ::link(temp.c_str(), (folder + file).c_str());
+        int err = errno;
+        ::unlink(temp.c_str());
+        if (rc != 0) {
+            ::unlink(lockPathOf(folder, file).c_str());
+            ::close(fd);
+            if (err == EEXIST) continue;
+            throw Error(errnum::PathFileAccessError, "実行中ファイルを書けません: " + folder + file + ": " +
+                                                         std::strerror(err), "RunMarker");
+        }
+        RunMarker m;
+        m.folder_ = folder;
+        m.name_ = name;
+        m.lockFd_ = fd;
+        return m;
+    }
+    throw Error(errnum::FileAlreadyExists, "実行中ファイルの名前が尽きました: " + folder + "@" + stamp, "RunMarker");
+}
+
+RunMarker::RunMarker(RunMarker&& other) noexcept
+    : folder_(std::move(other.folder_)), name_(std::move(other.name_)), lockFd_(other.lockFd_) {
+    other.lockFd_ = -1;
+}
+
+RunMarker& RunMarker::operator=(RunMarker&& other) noexcept {
+    if (this != &other) {
+        remove();
+        folder_ = std::move(other.folder_);
+        name_ = std::move(other.name_);
+        lockFd_ = other.lockFd_;
+        other.lockFd_ = -1;
+    }
+    return *this;
+}
+
+RunMarker::~RunMarker() { remove(); }
+
+void RunMarker::remove() noexcept {
+    if (lockFd_ < 0) return;
+    // Marker first, lock file second, lock last: whoever sees the marker
+    // also sees it held.
+    ::unlink(path().c_str());
+    ::unlink(lockPathOf(folder_, name_ + ".XML").c_str());
+    ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+bool RunMarker::isLive(const std::string& folderIn, const std::string& fileName) {
+    std::string folder = fs::withSlash(folderIn);
+    int fd = ::open(lockPathOf(folder, fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // also lets go of a shared lock we may have got
+    return live;
+}
+
+std::vector<RunMarker::Found> RunMarker::find(const std::string& folderIn) {
+    std::string folder = fs::withSlash(folderIn);
+    std::vector<Found> found;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        if (errno == ENOENT) return found;
+        throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
+                    "RunMarker");
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    std::vector<std::string> names;
+    errno = 0;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (fs::matchWildcard("@*.XML", name)) names.push_back(name);
+        errno = 0;
+    }
+    if (errno != 0)
+        throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
+                    "RunMarker");
+    std::sort(names.begin(), names.end());
+    for (auto& name : names) {
+        bool live = isLive(folder, name);
+        // A marker whose lock was free may have been deleted by its writer
+        // between the listing and the test: that one has simply ended.
+        if (!live && ::access((folder + name).c_str(), F_OK) != 0) continue;
+        found.push_back({name, live});
+    }
+    return found;
+}
+
+namespace {
+
+std::mutex registryMutex;
+std::map<std::string, RunMarker>& registry() {
+    static auto* r = new std::map<std::string, RunMarker>();  // lives until the process ends
+    return *r;
+}
+
+bool isMarkerName(const std::string& name) {
+    if (name.size() < 15 || name[0] != '@') return false;
+    for (char c : name.substr(1))
+        if (!((c >= '0' && c <= '9') || c == '_')) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string makeRunFile(const std::string& folder) noexcept {
+    try {
+        RunMarker m = RunMarker::create(folder);
+        std::string name = m.name();
+        std::lock_guard lock(registryMutex);
+        registry()[fs::withSlash(folder) + "\n" + name] = std::move(m);
+        return name;
+    } catch (...) {
+        return {};
+    }
+}
+
+void deleteRunFile(const std::string& folderIn, const std::string& name) noexcept {
+    try {
+        if (!isMarkerName(name)) return;
+        std::string folder = fs::withSlash(folderIn);
+        {
+            std::lock_guard lock(registryMutex);
+            auto it = registry().find(folder + "\n" + name);
+            if (it != registry().end()) {
+                registry().erase(it);  // removes the marker and its lock
+                return;
+            }
+        }
+        // A marker of another process, or of ours under another spelling of
+        // the folder: the file goes; its writer's lock goes with its writer.
+        ::unlink((folder + name + ".XML").c_str());
+    } catch (...) {
+    }
+}
+
+}  // namespace fg

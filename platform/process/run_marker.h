@@ -1,0 +1,72 @@
+// Run markers: a file "@<YYYYMMDDHHNNSS>.XML" in the program folder that says
+// "a fax send or a telephone call is under way"; the supervisor's shutdown
+// waits while one is live.
+//
+// A marker holds an XML declaration (version 1.0, encoding Shift_JIS) and one
+// empty TELEPHONY element. Its name is "@" and the local time stamp; a second
+// marker of the same second gets "_2", "_3", ... after the stamp, so that two
+// writers never share (and delete) one file and every name still matches
+// "@*.XML".
+//
+// The writer holds an exclusive lock on ".<name lower case>.xml.lock" beside
+// the marker from before the marker becomes visible until after it is
+// deleted. The lock vanishes with its holder, so a marker whose lock is free
+// is stale: its writer died without deleting it.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+class RunMarker {
+public:
+    // Creates a marker in `folder` (ending with "/") and holds it. Raises
+    // fg::Error when the folder cannot take it.
+    static RunMarker create(const std::string& folder);
+
+    RunMarker() = default;
+    RunMarker(RunMarker&& other) noexcept;
+    RunMarker& operator=(RunMarker&& other) noexcept;
+    RunMarker(const RunMarker&) = delete;
+    RunMarker& operator=(const RunMarker&) = delete;
+    ~RunMarker();  // removes the marker
+
+    bool held() const { return lockFd_ >= 0; }
+    // "@" and the stamp (and any "_n"), without folder and extension.
+    const std::string& name() const { return name_; }
+    std::string path() const { return folder_ + name_ + ".XML"; }
+    // Deletes the marker, then lets go of its lock. Never raises.
+    void remove() noexcept;
+
+    struct Found {
+        std::string fileName;  // as listed, e.g. "@20240105093000.XML"
+        bool live = false;
+    };
+    // The markers of a folder ("@*.XML", any case), each told live or stale.
+    // Raises fg::Error when the folder cannot be listed (a missing folder
+    // has no markers).
+    static std::vector<Found> find(const std::string& folder);
+    // Whether the writer of this marker file still holds it.
+    static bool isLive(const std::string& folder, const std::string& fileName);
+
+private:
+    std::string folder_;
+    std::string name_;
+    int lockFd_ = -1;
+};
+
+// The marker operations by name, for a component whose caller keeps only
+// the name (the telephone host brackets a call with them) or that keeps one
+// marker for its life (the fax-send server). The markers are held by this
+// process until deleted or until it ends.
+//
+// makeRunFile answers the marker name, or "" when it cannot be written.
+std::string makeRunFile(const std::string& folder) noexcept;
+// Deletes a marker of `folder` by name. A name that is no marker name ("@"
+// and a stamp, no folder part) or a missing marker is ignored.
+void deleteRunFile(const std::string& folder, const std::string& name) noexcept;
+
+}  // namespace fg

@@ -1,0 +1,169 @@
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process/process.h"
+#include "platform/testing/temp_home.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <thread>
+
+namespace fg {
+namespace {
+
+using namespace std::chrono_literals;
+const std::string kChild = PROCESS_TEST_CHILD;
+
+bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t nl = text.find('\n', start);
+        out.push_back(text.substr(start, nl - start));
+        start = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    return out;
+}
+
+TEST(Process, StartsWithItsFolderArgumentsAndEnvironmentAndNothingElse) {
+    testing::TempDir dir;
+    fs::makeFolders(dir / "work folder");
+    std::string reportFile = dir / "report.txt";
+    // A descriptor of ours without close-on-exec must not reach the child.
+    int leaky = ::dup(1);
+    SpawnOptions options;
+    options.workingFolder = dir / "work folder";
+    options.environment = {"FAXGATE_TEST_VALUE=値 with space"};
+    Process p = Process::start(kChild, {"report", reportFile, "a b", "", "*.XML", "$HOME;ls"}, options);
+    ::close(leaky);
+    ASSERT_TRUE(p.waitFor(20000ms));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_FALSE(p.running());
+    auto got = lines(fs::readFile(reportFile));
+    // No shell: blanks, wildcards and shell syntax reach the program as they are.
+    EXPECT_EQ(got, (std::vector<std::string>{dir / "work folder", "arg:a b", "arg:", "arg:*.XML", "arg:$HOME;ls",
+                                             "env:値 with space"}));
+}
+
+TEST(Process, ExitCodesAndSignalsAreReported) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    } cases[] = {{{"exit", "0"}, 0}, {{"exit", "7"}, 7}, {{"exit", "255"}, 255}};
+    for (const auto& c : cases) {
+        Process p = Process::start(kChild, c.args);
+        ASSERT_TRUE(p.waitFor(20000ms));
+        EXPECT_EQ(p.exitCode(), c.code);
+    }
+    Process killed = Process::start(kChild, {"sleep", "30000"});
+    ::kill(killed.pid(), SIGKILL);
+    ASSERT_TRUE(killed.waitFor(20000ms));
+    EXPECT_EQ(killed.exitCode(), 128 + SIGKILL);
+}
+
+TEST(Process, StartFailuresSayWhatWasWrong) {
+    testing::TempDir dir;
+    fs::writeFileAtomic(dir / "not-executable", "#!/bin/sh\n");
+    struct Case {
+        std::string program;
+        std::string folder;
+        long number;
+    } cases[] = {
+        {dir / "missing", "", errnum::FileNotFound},
+        {dir.path(), "", errnum::FileNotFound},  // a folder is no program
+        {kChild, dir / "no such folder", errnum::PathNotFound},
+        {dir / "not-executable", "", errnum::PermissionDenied},
+    };
+    for (const auto& c : cases) {
+        SpawnOptions o;
+        o.workingFolder = c.folder;
+        try {
+            Process::start(c.program, {"exit", "0"}, o);
+            ADD_FAILURE() << "started " << c.program;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), c.number) << c.program << " " << e.description();
+        }
+        EXPECT_THROW(Process::startDetached(c.program, {"exit", "0"}, o), Error) << c.program;
+    }
+}
+
+TEST(Process, TerminateAsksFirstThenKillsAfterTheGrace) {
+    Process polite = Process::start(kChild, {"term-exit"});
+    std::this_thread::sleep_for(100ms);  // let it install its handler
+    EXPECT_TRUE(polite.terminate(20000ms));
+    EXPECT_EQ(polite.exitCode(), 0);
+
+    Process stubborn = Process::start(kChild, {"ignore-term", "30000"});
+    std::this_thread::sleep_for(100ms);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(stubborn.terminate(300ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(stubborn.exitCode(), 128 + SIGKILL);
+    // Reaped: no zombie is left behind.
+    EXPECT_FALSE(processExists(stubborn.pid()));
+}
+
+TEST(Process, DestructorEndsAndReapsWhatIsStillRunning) {
+    pid_t pid;
+    {
+        Process p = Process::start(kChild, {"sleep", "30000"});
+        pid = p.pid();
+        EXPECT_TRUE(p.running());
+        EXPECT_GE(p.descriptor(), 0);
+    }
+    EXPECT_FALSE(processExists(pid));
+}
+
+TEST(Process, DetachedAndDetachLeaveTheProgramRunning) {
+    pid_t detached = Process::startDetached(kChild, {"sleep", "30000"});
+    ASSERT_GT(detached, 0);
+    EXPECT_TRUE(processExists(detached));
+    // Not our child: the system reaps it, we cannot.
+    EXPECT_EQ(::waitpid(detached, nullptr, WNOHANG), -1);
+    ::kill(detached, SIGKILL);
+
+    pid_t kept;
+    {
+        Process p = Process::start(kChild, {"sleep", "30000"});
+        kept = p.pid();
+        p.detach();
+    }
+    EXPECT_TRUE(processExists(kept));
+    ::kill(kept, SIGKILL);
+    ::waitpid(kept, nullptr, 0);
+}
+
+TEST(Process, WaitsAreBoundedOnTheSystemsTime) {
+    setClock(std::make_shared<ScaledClock>(0.001));
+    Process p = Process::start(kChild, {"sleep", "30000"});
+    auto start = std::chrono::steady_clock::now();
+    // 10 minutes of the system's time, but never less than two real seconds
+    // for another process's answer.
+    EXPECT_FALSE(p.waitFor(600000ms));
+    auto real = std::chrono::steady_clock::now() - start;
+    setClock(nullptr);
+    EXPECT_GE(real, 1900ms);
+    EXPECT_LT(real, 10s);
+    EXPECT_EQ(realBound(100ms), std::chrono::nanoseconds(100ms));
+}
+
+TEST(Process, ProgramsAreFoundInTheProgramFolderWithoutRegardToCase) {
+    testing::TempHome home(false);
+    fs::writeFileAtomic(home / "Tolvern", "#!/bin/sh\n");
+    ASSERT_EQ(::chmod((home / "Tolvern").c_str(), 0755), 0);
+    EXPECT_EQ(findProgram("tolvern").value_or(""), home / "Tolvern");
+    EXPECT_EQ(findProgram("TOLVERN").value_or(""), home / "Tolvern");
+    EXPECT_FALSE(findProgram("nimbrel-missing"));
+    fs::writeFileAtomic(home / "plain", "data");
+    EXPECT_FALSE(findProgram("plain"));  // not executable
+}
+
+}  // namespace
+}  // namespace fg

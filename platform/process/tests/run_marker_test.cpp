@@ -1,0 +1,116 @@
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process/process.h"
+#include "platform/process/run_marker.h"
+#include "platform/testing/temp_home.h"
+#include "platform/xml.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+namespace fg {
+namespace {
+
+using namespace std::chrono_literals;
+const std::string kChild = PROCESS_TEST_CHILD;
+
+struct FixedTime {
+    std::shared_ptr<ManualClock> clock;
+    explicit FixedTime(std::chrono::system_clock::time_point t) : clock(std::make_shared<ManualClock>(t)) {
+        setClock(clock);
+    }
+    ~FixedTime() { setClock(nullptr); }
+};
+
+TEST(RunMarker, HoldsTheTelephonyDocumentUnderAStampedName) {
+    testing::TempDir dir;
+    RunMarker m = RunMarker::create(dir.path());
+    EXPECT_TRUE(std::regex_match(m.name(), std::regex("@[0-9]{14}"))) << m.name();
+    EXPECT_EQ(fs::list(dir.path(), "@*.XML"), std::vector<std::string>{m.name() + ".XML"});
+    xml::Document doc;
+    ASSERT_TRUE(doc.load(m.path()));
+    ASSERT_EQ(doc.childNodes().size(), 2u);
+    EXPECT_EQ(doc.childNodes()[0].nodeName(), "xml");
+    EXPECT_NE(doc.childNodes()[0].text().find("Shift_JIS"), std::string::npos);
+    EXPECT_EQ(doc.documentElement().nodeName(), "TELEPHONY");
+    EXPECT_TRUE(doc.documentElement().childNodes().empty());
+    EXPECT_TRUE(RunMarker::isLive(dir.path(), m.name() + ".XML"));
+    m.remove();
+    EXPECT_TRUE(fs::list(dir.path(), "*", fs::ListKind::All).empty());
+    // Nothing is left behind, not even the hidden lock file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+}
+
+TEST(RunMarker, MarkersOfOneSecondGetNamesOfTheirOwn) {
+    testing::TempDir dir;
+    FixedTime time(std::chrono::system_clock::now());
+    std::string stamp = "@" + timeStamp14(time.clock->now());
+    std::vector<RunMarker> markers;
+    for (int i = 0; i < 3; ++i) markers.push_back(RunMarker::create(dir.path()));
+    EXPECT_EQ(markers[0].name(), stamp);
+    EXPECT_EQ(markers[1].name(), stamp + "_2");
+    EXPECT_EQ(markers[2].name(), stamp + "_3");
+    for (const auto& f : RunMarker::find(dir.path())) EXPECT_TRUE(f.live) << f.fileName;
+    // The first to end deletes its own marker only.
+    markers[0].remove();
+    EXPECT_EQ(RunMarker::find(dir.path()).size(), 2u);
+    // A freed name is taken again.
+    RunMarker again = RunMarker::create(dir.path());
+    EXPECT_EQ(again.name(), stamp);
+}
+
+TEST(RunMarker, AMarkerWhoseWriterDiedIsStale) {
+    testing::TempDir dir;
+    std::string nameFile = dir / "name.txt";
+    fs::makeFolders(dir / "home");
+    Process writer = Process::start(kChild, {"marker", dir / "home/", nameFile});
+    for (int i = 0; i < 2000 && !fs::fileExists(nameFile); ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(fs::fileExists(nameFile));
+    std::string file = fs::readFile(nameFile) + ".XML";
+
+    auto found = RunMarker::find(dir / "home/");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].fileName, file);
+    EXPECT_TRUE(found[0].live);
+
+    // The writer dies without deleting its marker; the program it started
+    // lives on but does not keep the marker alive.
+    ::kill(writer.pid(), SIGKILL);
+    ASSERT_TRUE(writer.waitFor(20000ms));
+    found = RunMarker::find(dir / "home/");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_FALSE(found[0].live);
+    EXPECT_FALSE(RunMarker::isLive(dir / "home/", file));
+
+    // A marker nobody locks (written by hand) is stale as well; other names are no markers.
+    fs::writeFileAtomic(dir / "home/@20200101000000.xml", "<TELEPHONY/>");
+    fs::writeFileAtomic(dir / "home/X@20200101000000.XML", "<TELEPHONY/>");
+    found = RunMarker::find(dir / "home/");
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_FALSE(found[0].live);
+    EXPECT_FALSE(found[1].live);
+    EXPECT_TRUE(RunMarker::find(dir / "no such folder/").empty());
+}
+
+TEST(RunMarker, NamedOperationsKeepTheMarkerUntilDeleted) {
+    testing::TempDir dir;
+    std::string name = makeRunFile(dir.path());
+    ASSERT_FALSE(name.empty());
+    EXPECT_TRUE(RunMarker::isLive(dir.path(), name + ".XML"));
+    // Names that are no marker names, or point elsewhere, delete nothing.
+    fs::writeFileAtomic(dir / "keep.XML", "x");
+    for (const char* bad : {"", "keep", "../keep", "@../keep", "@20240101/../../keep"}) deleteRunFile(dir.path(), bad);
+    EXPECT_TRUE(fs::fileExists(dir / "keep.XML"));
+    EXPECT_TRUE(fs::fileExists(dir / (name + ".XML")));
+    deleteRunFile(dir.path(), name);
+    EXPECT_FALSE(fs::fileExists(dir / (name + ".XML")));
+    deleteRunFile(dir.path(), name);  // twice is silent
+    EXPECT_EQ(makeRunFile(dir / "missing folder/"), "");
+}
+
+}  // namespace
+}  // namespace fg
