@@ -1,0 +1,123 @@
+#include "platform/layout/page_export.h"
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/image/bmp.h"
+#include "platform/layout/page_plan.h"
+#include "platform/layout/workbook.h"
+#include "platform/text.h"
+
+#include <poppler-document.h>
+#include <poppler-global.h>
+#include <poppler-image.h>
+#include <poppler-page-renderer.h>
+#include <poppler-page.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace fg::layout {
+
+namespace {
+
+// Poppler reports problems of a file through a process-wide function; we
+// keep the last message of this thread for the error we raise, instead of
+// letting it go to standard error.
+thread_local std::string popplerMessage;
+
+void keepPopplerMessage(const std::string& message, void*) { popplerMessage = message; }
+
+void installPopplerMessages() {
+    static std::once_flag once;
+    std::call_once(once, [] { poppler::set_debug_error_function(keepPopplerMessage, nullptr); });
+}
+
+bool pageSuffix(std::string_view rest, int& number) {
+    // "_" then digits, at least three; nothing else.
+    if (rest.size() < 4 || rest[0] != '_') return false;
+    long n = 0;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (rest[i] < '0' || rest[i] > '9') return false;
+        n = n * 10 + (rest[i] - '0');
+        if (n > 1000000) return false;
+    }
+    number = static_cast<int>(n);
+    return true;
+}
+
+}  // namespace
+
+std::string pageName(const std::string& layoutName, int page) {
+    std::string digits = std::to_string(page);
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+    return layoutName + "_" + digits;
+}
+
+std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName) {
+    std::vector<std::pair<int, std::string>> found;
+    for (const std::string& file : fs::list(folder, "*.bmp")) {
+        std::string stem = file.substr(0, file.size() - 4);
+        if (stem.size() <= layoutName.size() || !text::iequals(stem.substr(0, layoutName.size()), layoutName)) continue;
+        int number = 0;
+        if (pageSuffix(std::string_view(stem).substr(layoutName.size()), number)) found.push_back({number, stem});
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> names;
+    for (auto& f : found) names.push_back(std::move(f.second));
+    return names;
+}
+
+std::vector<std::string> exportPages(const std::string& printedFile, const std::string& bitmapPath) {
+    std::string folder = fs::folderOf(bitmapPath);
+    if (folder.empty()) folder = "./";
+    std::string layoutName = fs::nameOf(bitmapPath);
+    if (layoutName.size() >= 4 && text::iequals(layoutName.substr(layoutName.size() - 4), ".bmp"))
+        layoutName.resize(layoutName.size() - 4);
+    if (layoutName.empty())
+        throw Error(errnum::BadFileNameOrNumber,
+                    Error::standardText(errnum::BadFileNameOrNumber) + " " + bitmapPath, "layout");
+    if (!fs::folderExists(folder))
+        throw Error(errnum::PathNotFound, Error::standardText(errnum::PathNotFound) + " " + folder, "layout");
+
+    installPopplerMessages();
+    const std::string bytes = fs::readFile(printedFile);
+    popplerMessage.clear();
+    std::unique_ptr<poppler::document> doc(
+        poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
+    if (!doc || doc->is_locked())
+        layoutError(printedFile + " は印刷ファイルではありません" + (popplerMessage.empty() ? "" : ": " + popplerMessage));
+    const int count = doc->pages();
+    if (count < 1) layoutError(printedFile + " にページがありません");
+    if (count > kMaxPages) layoutError(printedFile + " のページが多すぎます");
+
+    for (const std::string& stale : listPages(folder, layoutName)) fs::removeFile(fs::join(folder, stale + ".bmp"));
+
+    poppler::page_renderer renderer;
+    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
+    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+    renderer.set_image_format(poppler::image::format_gray8);
+    renderer.set_paper_color(0xffffffff);
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        std::unique_ptr<poppler::page> page(doc->create_page(i));
+        if (!page) layoutError(printedFile + " のページ " + std::to_string(i + 1) + " を読めません");
+        poppler::image img = renderer.render_page(page.get(), kExportDpi, kExportDpi);
+        if (!img.is_valid() || img.format() != poppler::image::format_gray8)
+            layoutError(printedFile + " のページ " + std::to_string(i + 1) + " を描けません" +
+                        (popplerMessage.empty() ? "" : ": " + popplerMessage));
+        image::Image out(img.width(), img.height(), image::PixelFormat::Gray8);
+        const char* src = img.const_data();
+        for (int y = 0; y < img.height(); ++y)
+            std::memcpy(out.row(y), src + static_cast<std::size_t>(y) * static_cast<std::size_t>(img.bytes_per_row()),
+                        static_cast<std::size_t>(img.width()));
+        const int pelsPerMeter = static_cast<int>(kExportDpi / 0.0254 + 0.5);
+        out.setResolution(pelsPerMeter, pelsPerMeter);
+        names.push_back(pageName(layoutName, i + 1));
+        image::writeBmp(fs::join(folder, names.back() + ".bmp"), out, 8);
+    }
+    return names;
+}
+
+}  // namespace fg::layout

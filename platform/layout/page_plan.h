@@ -1,0 +1,29 @@
+// How a sheet falls onto pages: the printed cells are cut into page-sized
+// bands of columns and of rows, at the manual breaks and wherever the next
+// column or row would not fit, and the pages run down first, then over, as
+// a person reading a wide form expects.
+#pragma once
+
+#include "platform/layout/workbook.h"
+
+#include <vector>
+
+namespace fg::layout {
+
+struct PagePlan {
+    struct Page {
+        int firstRow = 1, lastRow = 1;
+        int firstColumn = 1, lastColumn = 1;
+    };
+    std::vector<Page> pages;
+    Area printed;  // the cells printing covers
+};
+
+// More pages than this is no fax: it is refused rather than printed for hours.
+inline constexpr int kMaxPages = 999;
+
+// Raises kLayoutError for a blank sheet (nothing to print) and for a sheet
+// that would give more than kMaxPages pages.
+PagePlan planPages(const Workbook& workbook, const Sheet& sheet);
+
+}  // namespace fg::layout

@@ -1,0 +1,36 @@
+// Draws a sheet onto A4 pages of a PDF document with cairo and pango.
+//
+// What is drawn, page by page (page_plan.h says which cells go on a page):
+// - fills of cells and merged areas;
+// - text in the cell's font (family through fontconfig, so Japanese text
+//   finds a Japanese face even when the named one is missing), size, bold,
+//   italic, underline and colour; aligned left, centre or right and top,
+//   middle or bottom, inside 2 pt of padding; wrapped at the cell's width
+//   when the style says so, and always broken at line breaks of the text;
+//   clipped to its cell, except that unwrapped left-aligned text runs on
+//   over empty cells to its right, as on a spreadsheet;
+// - borders: where two cells give one edge different lines the heavier is
+//   drawn; lines are at least 0.75 pt so that they survive the reduction to
+//   fax pels;
+// - merged areas: the top-left cell's text, fill and borders cover the whole
+//   area, edges inside it are not drawn, and the other cells of the area
+//   give nothing.
+// Cell text is display text: nothing is computed or formatted.
+#pragma once
+
+#include "platform/layout/workbook.h"
+
+#include <string>
+
+namespace fg::layout {
+
+struct RenderedPdf {
+    std::string bytes;
+    int pages = 0;
+};
+
+// Raises kLayoutError when the sheet has nothing to print, has too many
+// pages, or cairo fails.
+RenderedPdf renderSheetPdf(const Workbook& workbook, const Sheet& sheet);
+
+}  // namespace fg::layout
