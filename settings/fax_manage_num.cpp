@@ -1,0 +1,392 @@
+#include "settings/fax_manage_num.h"
+
+#include "platform/error.h"
+#include "platform/folder_path_info.h"
+#include "platform/text.h"
+#include "platform/xml.h"
+#include "settings/locked_document.h"
+#include "settings/member_guard.h"
+
+#include <limits>
+
+namespace fg {
+
+const char* const FaxManageNum::kFieldNames[kFieldCount] = {
+    "SendDate",      "RepManageNo",         "RepType",          "FAXTempImageFileNames", "FAXRefImageFileNames",
+    "FAXSendXMLFileNames", "ReceiveXMLFileName", "OrderCode",   "OrderName",             "ReceiveCode",
+    "SendCompanyName", "SendPostName",      "SendChargeName",   "SendFAXNum",            "DecisionCondition",
+    "EnploymentMode", "PageNum",            "ReportConfirmNo",  "OrderNumber"};
+
+namespace {
+
+constexpr std::size_t kRepManageNo = 1;
+constexpr std::size_t kRepType = 2;
+constexpr std::size_t kTempList = 3;
+constexpr std::size_t kRefList = 4;
+constexpr std::size_t kXmlList = 5;
+constexpr std::size_t kOrderCode = 7;
+constexpr std::size_t kReceiveCode = 9;
+constexpr std::size_t kDecisionCondition = 14;
+constexpr std::size_t kOrderNumber = 18;
+
+constexpr long kNoRecordForRead = 40008;
+constexpr long kNoRecordForManageNum = 40012;
+
+struct ListKind {
+    const char* list;
+    const char* entry;
+    long missingError;  // of the append member
+};
+constexpr ListKind kTempImages{"FAXTempImageFileNames", "FAXTempImageFileName", 40009};
+constexpr ListKind kRefImages{"FAXRefImageFileNames", "FAXRefImageFileName", 40010};
+constexpr ListKind kSendXml{"FAXSendXMLFileNames", "FAXSendXMLFileName", 40011};
+
+const char* entryNameOf(std::size_t position) {
+    switch (position) {
+    case kTempList: return kTempImages.entry;
+    case kRefList: return kRefImages.entry;
+    case kXmlList: return kSendXml.entry;
+    default: return nullptr;
+    }
+}
+
+bool blank(const std::string& s) { return text::trim(s).empty(); }
+
+// Child node `n` of a record as positions count (white space between
+// elements is gone after the load, comments count).
+xml::Node childAt(const xml::Node& record, std::size_t n) {
+    xml::Node c = record.firstChild();
+    for (std::size_t i = 0; c && i < n; ++i) c = c.nextSibling();
+    if (!c)
+        throw Error(errnum::ObjectNotSet, Error::standardText(errnum::ObjectNotSet) + " 管理番号ファイルの記録に " +
+                                              std::to_string(n + 1) + " 番目の項目がありません。");
+    return c;
+}
+
+std::string childText(const xml::Node& record, std::size_t n) { return childAt(record, n).text(); }
+
+// Every FAXManageNums element of the document, in document order.
+xml::NodeList storeRoots(const xml::Document& doc) { return doc.getElementsByTagName("FAXManageNums"); }
+
+// The records of one FAXManageNums element, in document order.
+template <class Visit>
+void forEachRecord(const xml::Node& root, Visit visit) {
+    for (xml::Node c = root.firstChild(); c; c = c.nextSibling()) {
+        if (c.type() != xml::NodeType::Element || c.nodeName() != "FAXManageNum") continue;
+        if (!visit(c)) return;
+    }
+}
+
+// Adds one to a 16-bit count, as the callers' Integer counts do.
+void bump16(int& n) {
+    if (n >= std::numeric_limits<std::int16_t>::max()) throw Error::standard(errnum::Overflow);
+    ++n;
+}
+
+// An array the caller never sized, or one too long for a 16-bit index.
+void checkNames(const std::vector<std::string>& names) {
+    if (names.empty())
+        throw Error(errnum::SubscriptOutOfRange,
+                    Error::standardText(errnum::SubscriptOutOfRange) + " ファイル名の一覧が空です。");
+    if (names.size() - 1 > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
+        throw Error::standard(errnum::Overflow);
+}
+
+Error loadError(const settings::LockedDocument& store) {
+    return Error(errnum::PathFileAccessError,
+                 "管理番号ファイルを読めないため変更しません。" + settings::loadFailure(store.path(), store.parseError()));
+}
+
+}  // namespace
+
+FaxManageNum::FaxManageNum() : path_(FolderPathInfo().getFolderPath("FaxManageNum") + kFileName) {}
+
+bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
+    try {
+        settings::LockedDocument store(path_);
+        if (!store.loaded()) throw loadError(store);
+        xml::Document& doc = store.document();
+        xml::NodeList roots = storeRoots(doc);
+        // Without its root the record would go nowhere; reporting True then
+        // would lose the document's record silently.
+        if (roots.empty())
+            throw Error(errnum::PathFileAccessError, "管理番号ファイルに FAXManageNums がありません。" + path_);
+        xml::Node root = roots.front();
+
+        if (strUpdateType == "1") {
+            for (xml::Node& record : root.getElementsByTagName("FAXManageNum")) {
+                for (xml::Node c = record.firstChild(); c; c = c.nextSibling()) {
+                    if (c.type() == xml::NodeType::Element && c.nodeName() == "RepManageNo" &&
+                        c.text() == mstrRepManageNo()) {
+                        record.parentNode().removeChild(record);
+                        break;
+                    }
+                }
+            }
+        }
+
+        xml::Node record = doc.createElement("FAXManageNum");
+        for (std::size_t i = 0; i < kFieldCount; ++i) {
+            xml::Node field = doc.createElement(kFieldNames[i]);
+            const std::string& value = fields_[i];
+            if (const char* entryName = entryNameOf(i)) {
+                if (!value.empty()) {
+                    xml::Node entry = doc.createElement(entryName);
+                    entry.setText(value);
+                    field.appendChild(entry);
+                }
+            } else if (i == kDecisionCondition) {
+                field.setText(blank(value) ? "9" : value);
+            } else if (!value.empty()) {
+                field.setText(value);
+            }
+            record.appendChild(field);
+        }
+        root.appendChild(record);
+        store.save();
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, settings::currentError());
+        return false;
+    }
+}
+
+bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::string& strOrderNo, bool blnErrOut) {
+    const bool byNumber = !blank(strManageNo);
+    const bool byOrder = !blank(strOrderNo);
+    if (!byNumber && !byOrder) return false;
+    try {
+        xml::Document doc;
+        // A store that does not load holds no records: the search below
+        // reports the number as missing, and the reason is traced here.
+        if (!doc.load(path_))
+            settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError,
+                                                       settings::loadFailure(path_, doc.parseError())));
+        bool found = false;
+        for (const xml::Node& root : storeRoots(doc)) {
+            forEachRecord(root, [&](const xml::Node& record) {
+                bool match;
+                if (byNumber && byOrder) {
+                    // Both children are read, as a record short of either is broken.
+                    bool number = childText(record, kRepManageNo) == strManageNo;
+                    bool order = childText(record, kOrderNumber) == strOrderNo;
+                    match = number && order;
+                } else if (byNumber) {
+                    match = childText(record, kRepManageNo) == strManageNo;
+                } else {
+                    match = childText(record, kOrderNumber) == strOrderNo;
+                }
+                if (!match) return true;
+                // All 19 are read before any property changes, so a short
+                // record leaves the properties as they were.
+                std::string values[kFieldCount];
+                for (std::size_t i = 0; i < kFieldCount; ++i) values[i] = childText(record, i);
+                for (std::size_t i = 0; i < kFieldCount; ++i) fields_[i] = std::move(values[i]);
+                found = true;
+                return false;
+            });
+        }
+        if (!found) {
+            if (blnErrOut) throw Error::standard(kNoRecordForManageNum);
+            return false;
+        }
+        return true;
+    } catch (...) {
+        settings::logError(kErrorSource, settings::currentError());
+        return false;
+    }
+}
+
+bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const std::string& strDecisionCondition) {
+    try {
+        settings::LockedDocument store(path_);
+        if (!store.loaded()) throw loadError(store);
+        bool changed = false;
+        for (const xml::Node& root : storeRoots(store.document())) {
+            forEachRecord(root, [&](const xml::Node& record) {
+                if (childText(record, kRepManageNo) != strRepManageNo) return true;
+                childAt(record, kDecisionCondition).setText(strDecisionCondition);
+                changed = true;
+                return false;
+            });
+        }
+        // Rewriting an unchanged store would only hold the lock longer.
+        if (changed) store.save();
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, settings::currentError());
+        return false;
+    }
+}
+
+bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
+    try {
+        settings::LockedDocument store(path_);
+        if (!store.loaded()) throw loadError(store);
+        bool changed = false;
+        for (const xml::Node& root : storeRoots(store.document())) {
+            xml::Node victim;
+            forEachRecord(root, [&](const xml::Node& record) {
+                if (childText(record, kRepManageNo) != strRepManageNo) return true;
+                victim = record;
+                return false;
+            });
+            if (victim) {
+                victim.parentNode().removeChild(victim);
+                changed = true;
+            }
+        }
+        if (changed) store.save();
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, settings::currentError());
+        return false;
+    }
+}
+
+namespace {
+
+// Collects the entries of one list of `record` into `out` from index n.
+void collect(const xml::Node& record, const ListKind& kind, std::vector<std::string>& out, int& n) {
+    for (const xml::Node& list : record.getElementsByTagName(kind.list)) {
+        for (const xml::Node& entry : list.getElementsByTagName(kind.entry)) {
+            out.resize(static_cast<std::size_t>(n) + 1);
+            out[static_cast<std::size_t>(n)] = entry.text();
+            bump16(n);
+        }
+    }
+}
+
+std::int16_t readByNumber(const std::string& path, const ListKind& kind, const std::string& strManageNo,
+                          const std::string& strManageId, std::vector<std::string>& strFileName) {
+    if (blank(strManageNo)) return 0;
+    try {
+        strFileName.assign(1, std::string());
+        int n = 0;
+        xml::Document doc;
+        if (!doc.load(path))
+            settings::traceFailure(FaxManageNum::kErrorSource,
+                                   Error(errnum::PathFileAccessError, settings::loadFailure(path, doc.parseError())));
+        const bool anyType = blank(strManageId);
+        bool found = false;
+        for (const xml::Node& root : storeRoots(doc)) {
+            forEachRecord(root, [&](const xml::Node& record) {
+                if (childText(record, kRepManageNo) != strManageNo) return true;
+                if (!anyType && childText(record, kRepType) != strManageId) return true;
+                collect(record, kind, strFileName, n);
+                found = true;
+                return false;
+            });
+            if (found) break;
+        }
+        if (!found) throw Error::standard(kNoRecordForRead);
+        return static_cast<std::int16_t>(n);
+    } catch (...) {
+        settings::logError(FaxManageNum::kErrorSource, settings::currentError());
+        return 0;
+    }
+}
+
+bool appendNames(const std::string& path, const ListKind& kind, const std::string& strRepManageNo,
+                 const std::vector<std::string>& strFileName) {
+    try {
+        checkNames(strFileName);
+        settings::LockedDocument store(path);
+        // A store that does not load has no record of the number; it is
+        // left exactly as it is.
+        if (!store.loaded())
+            settings::traceFailure(FaxManageNum::kErrorSource,
+                                   Error(errnum::PathFileAccessError, settings::loadFailure(path, store.parseError())));
+        xml::Document& doc = store.document();
+        bool found = false;
+        for (const xml::Node& root : storeRoots(doc)) {
+            forEachRecord(root, [&](const xml::Node& record) {
+                bool match = false;
+                for (const xml::Node& key : record.getElementsByTagName("RepManageNo"))
+                    if (key.text() == strRepManageNo) match = true;
+                if (!match) return true;
+                for (xml::Node& list : record.getElementsByTagName(kind.list)) {
+                    for (const std::string& name : strFileName) {
+                        xml::Node entry = doc.createElement(kind.entry);
+                        if (!name.empty()) entry.setText(name);
+                        list.appendChild(entry);
+                    }
+                }
+                found = true;
+                return false;
+            });
+            if (found) break;
+        }
+        if (!found) throw Error::standard(kind.missingError);
+        store.save();
+        return true;
+    } catch (...) {
+        settings::logError(FaxManageNum::kErrorSource, settings::currentError());
+        return false;
+    }
+}
+
+}  // namespace
+
+std::int16_t FaxManageNum::getXMLFileToManage(const std::string& strManageNo, const std::string& strManageId,
+                                              std::vector<std::string>& strFileName) {
+    return readByNumber(path_, kSendXml, strManageNo, strManageId, strFileName);
+}
+
+std::int16_t FaxManageNum::getRefImageFileToManage(const std::string& strManageNo, const std::string& strManageId,
+                                                   std::vector<std::string>& strFileName) {
+    return readByNumber(path_, kRefImages, strManageNo, strManageId, strFileName);
+}
+
+std::int16_t FaxManageNum::getTempImageFileToManage(const std::string& strManageNo, const std::string& strManageId,
+                                                    std::vector<std::string>& strFileName) {
+    return readByNumber(path_, kTempImages, strManageNo, strManageId, strFileName);
+}
+
+std::int16_t FaxManageNum::getXMLFileToOrder(const std::string& strOrderCode, const std::string& strReceiveCode,
+                                             const std::string& strOrderNo, std::vector<std::string>& strFileName) {
+    if (blank(strOrderCode) || blank(strReceiveCode) || blank(strOrderNo)) return 0;
+    try {
+        strFileName.assign(1, std::string());
+        int n = 0;
+        xml::Document doc;
+        if (!doc.load(path_))
+            settings::traceFailure(kErrorSource,
+                                   Error(errnum::PathFileAccessError, settings::loadFailure(path_, doc.parseError())));
+        for (const xml::Node& root : storeRoots(doc)) {
+            forEachRecord(root, [&](const xml::Node& record) {
+                // All three are read, as a record short of any of them is broken.
+                bool code = childText(record, kOrderCode) == strOrderCode;
+                bool receiver = childText(record, kReceiveCode) == strReceiveCode;
+                bool order = childText(record, kOrderNumber) == strOrderNo;
+                if (!(code && receiver && order)) return true;
+                collect(record, kSendXml, strFileName, n);
+                return false;
+            });
+            if (n > 0) break;
+        }
+        // A record of the order without documents is as good as none.
+        if (n == 0) throw Error::standard(kNoRecordForRead);
+        return static_cast<std::int16_t>(n);
+    } catch (...) {
+        settings::logError(kErrorSource, settings::currentError());
+        return 0;
+    }
+}
+
+bool FaxManageNum::subAddTempImageFileNames(const std::string& strRepManageNo,
+                                            const std::vector<std::string>& strFileName) {
+    return appendNames(path_, kTempImages, strRepManageNo, strFileName);
+}
+
+bool FaxManageNum::subAddRefImageFileNames(const std::string& strRepManageNo,
+                                           const std::vector<std::string>& strFileName) {
+    return appendNames(path_, kRefImages, strRepManageNo, strFileName);
+}
+
+bool FaxManageNum::subAddSendXMLFileNames(const std::string& strRepManageNo,
+                                          const std::vector<std::string>& strFileName) {
+    return appendNames(path_, kSendXml, strRepManageNo, strFileName);
+}
+
+}  // namespace fg
