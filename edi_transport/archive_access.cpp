@@ -1,0 +1,13 @@
+#include "edi_transport/archive_access.h"
+
+#include "archive/grenwald/archive.h"
+
+namespace fg::edi {
+
+long expandMember(const std::string& archive, const std::string& folder, const std::string& member) {
+    Archive service;
+    service.setFile(archive);
+    return service.expand(folder, member);
+}
+
+}  // namespace fg::edi

@@ -1,0 +1,226 @@
+// The document index over archives made with GNU tar: cells, dates, quotes,
+// code page 932, blank lines, many rows, and the searches the EDI control
+// and others make.
+#include "edi_transport/index.h"
+
+#include "edi_test_support.h"
+#include "platform/files.h"
+#include "platform/testing/temp_home.h"
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace fg {
+namespace {
+
+using testing::ErrorLogGuard;
+using testing::everything;
+using testing::makeTgz;
+using testing::TempDir;
+using testing::TempHome;
+
+const char* kColumns =
+    "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n"
+    "<IndexInfo COLCOUNT=\"5\"><Col>Customer-code</Col><Col>Supplier-code</Col><Col DATATYPE=\"date\">Issue-date</Col>"
+    "<Col>Status</Col><Col>File-name</Col></IndexInfo>";
+
+class IndexTest : public ::testing::Test {
+protected:
+    TempHome home;
+    TempDir work;
+    ErrorLogGuard log;
+    Index index;
+    int archives = 0;
+
+    void SetUp() override { home.write("IndexInfo/9999-info.xml", kColumns); }
+
+    // An archive whose index.csv holds `csv` (UTF-8 here, code page 932 inside).
+    std::string archive(const std::string& csv) {
+        std::string path = work / ("D" + std::to_string(++archives) + ".tgz");
+        std::map<std::string, std::string> members{{"doc1.xml", "<doc/>"}, {"index.csv", text::toCp932(csv)}};
+        makeTgz(path, members, work / "scratch");
+        return path;
+    }
+    bool load(const std::vector<std::string>& archives, const std::vector<std::string>& keys = {"KEY"}) {
+        std::vector<std::string> k = keys;
+        if (k.size() < archives.size()) k.resize(archives.size(), "KEY");
+        return index.loadIndex(archives, "9999", k);
+    }
+    std::string cell(int row, int column) {
+        const Variant& v = index.getSearchedXArrayAll()->value(row, column);
+        return v.isEmpty() ? "(empty)" : v.toText();
+    }
+};
+
+TEST_F(IndexTest, FieldsLandInTheirCells) {
+    ASSERT_TRUE(load({archive("C01,S01,20240131,0,a.xml\r\n"
+                              "\"C,02\" , \"A\"\"B\",2024013,0,b.xml\n"
+                              "C03,東京商事,,1\n"
+                              "C04,\t S04 ,20241301,0,d.xml")}));
+    auto grid = index.getSearchedXArrayAll();
+    ASSERT_EQ(grid->count(1), 4);
+    EXPECT_EQ(grid->lowerBound(2), -1);
+    EXPECT_EQ(grid->upperBound(2), 4);
+    struct Case {
+        int row, column;
+        const char* value;
+    } cases[] = {
+        {0, -1, "KEY"},       {0, 0, "C01"},        {0, 2, "2024/01/31"},  {0, 4, "a.xml"},
+        {1, 0, "C,02"},       {1, 1, "A\"B"},       {1, 2, "2024013"},     // seven characters stay as they are
+        {2, 1, "東京商事"},   {2, 2, ""},           {2, 4, "(empty)"},     // fewer fields leave cells empty
+        {3, 1, "S04"},        {3, 2, "2024/13/01"},                         // eight characters are reshaped, not judged
+    };
+    for (const Case& c : cases) EXPECT_EQ(cell(c.row, c.column), c.value) << c.row << "," << c.column;
+}
+
+TEST_F(IndexTest, BlankLinesAreSkippedAndArchivesFollowEachOther) {
+    std::string first = archive("C01,S01,,0,a.xml\r\n\r\n   \r\nC02,S02,,0,b.xml\r\n\r\n");
+    std::string second = archive("C03,S01,,0,c.xml\n");
+    ASSERT_TRUE(load({first, "", second}, {"K1", "", "K2"}));
+    auto grid = index.getSearchedXArrayAll();
+    ASSERT_EQ(grid->count(1), 3);
+    EXPECT_EQ(cell(1, 0), "C02");
+    EXPECT_EQ(cell(1, -1), "K1");
+    EXPECT_EQ(cell(2, 0), "C03");
+    EXPECT_EQ(cell(2, -1), "K2");
+    // Nothing is left of the extraction.
+    for (const std::string& name : everything(home.path())) EXPECT_EQ(name.rfind(".index-", 0), std::string::npos) << name;
+    // An empty first name is only skipped.
+    ASSERT_TRUE(load({"", second}, {"", "K2"}));
+    EXPECT_EQ(index.getSearchedXArrayAll()->count(1), 1);
+}
+
+TEST_F(IndexTest, LoadsFailCleanly) {
+    std::string good = archive("C01,S01,,0,a.xml\n");
+    struct Case {
+        const char* what;
+        std::function<bool()> load;
+    } cases[] = {
+        {"a line with more fields than columns", [&] { return load({archive("C01,S01,,0,a.xml,extra\n")}); }},
+        {"no archive at all", [&] { return load({}); }},
+        {"only empty names", [&] { return load({"", ""}); }},
+        {"a missing archive", [&] { return load({work / "missing.tgz"}); }},
+        {"a missing column file", [&] { return index.loadIndex({good}, "0000", {"KEY"}); }},
+        {"fewer keys than archives", [&] { return index.loadIndex({good, good}, "9999", {"KEY"}); }},
+        {"a Col with another attribute", [&] {
+             home.write("IndexInfo/9998-info.xml", "<IndexInfo COLCOUNT=\"1\"><Col KIND=\"x\">A</Col></IndexInfo>");
+             return index.loadIndex({good}, "9998", {"KEY"});
+         }},
+        {"no COLCOUNT", [&] {
+             home.write("IndexInfo/9997-info.xml", "<IndexInfo><Col>A</Col></IndexInfo>");
+             return index.loadIndex({good}, "9997", {"KEY"});
+         }},
+        {"fewer Col than COLCOUNT", [&] {
+             home.write("IndexInfo/9996-info.xml", "<IndexInfo COLCOUNT=\"3\"><Col>A</Col></IndexInfo>");
+             return index.loadIndex({good}, "9996", {"KEY"});
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(load({good}));
+        log.log->clear();
+        EXPECT_FALSE(c.load());
+        EXPECT_EQ(index.getSearchedXArrayAll(), nullptr);
+        EXPECT_EQ(index.getList("Supplier-code", false), std::vector<std::string>{});
+        EXPECT_FALSE(log.log->entries().empty());
+    }
+    // An index of blank lines lists no documents.
+    ASSERT_TRUE(load({archive("\r\n\r\n")}));
+    EXPECT_EQ(index.getSearchedXArrayAll()->count(1), 0);
+    EXPECT_EQ(index.getList("Supplier-code", false), std::vector<std::string>{""});
+}
+
+TEST_F(IndexTest, ThirtyThousandRowsAndMoreLoad) {
+    std::string csv;
+    for (int i = 0; i < 35000; ++i) csv += "C" + std::to_string(i % 7) + ",S" + std::to_string(i % 3) + ",20240101,0,f" + std::to_string(i) + ".xml\r\n";
+    ASSERT_TRUE(load({archive(csv)}));
+    EXPECT_EQ(index.getSearchedXArrayAll()->count(1), 35000);
+    EXPECT_EQ(cell(34999, 4), "f34999.xml");
+    EXPECT_EQ(index.getSearchedListXArray("Supplier-code", "S1").size(), 11667u);
+}
+
+TEST_F(IndexTest, SearchesReturnTheRightRows) {
+    ASSERT_TRUE(load({archive("C01,SB,20240110,0,a.xml\n"
+                              "C02,SA,20240120,1,b.xml\n"
+                              "C03,SB,20240130,0,c.xml\n"
+                              "C04,,20240105,0,d.xml\n"
+                              "C05,ABC,,0,e.xml\n"
+                              "C06,AB,20240125,0,f.xml\n"
+                              "C07,ab,20240101,0,g.xml\n"
+                              "C08,XAB,20240131,0,h.xml\n")}));
+    EXPECT_EQ(index.getList("Supplier-code", false), (std::vector<std::string>{"SB", "SA", "ABC", "AB", "ab", "XAB"}));
+    EXPECT_EQ(index.getList("Supplier-code", true), (std::vector<std::string>{"AB", "ABC", "SA", "SB", "XAB", "ab"}));
+    EXPECT_EQ(index.getList("No-such-column", false), std::vector<std::string>{});
+
+    auto rows = index.getSearchedListXArray("Supplier-code", "SB");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"C01", "SB", "2024/01/10", "0", "a.xml"}));
+    EXPECT_EQ(rows[1][4], "c.xml");
+    EXPECT_TRUE(index.getSearchedListXArray("Supplier-code", "").empty());
+    EXPECT_TRUE(index.getSearchedListXArray("Supplier", "SB").empty());
+
+    auto customers = [](const Index::Grid& g) {
+        std::string out;
+        if (!g) return std::string("Nothing");
+        for (int r = g->lowerBound(1); r <= g->upperBound(1); ++r) out += g->value(r, 0).toText() + " ";
+        return out;
+    };
+    Index::Grid source;
+    EXPECT_EQ(customers(index.getSearchedXArray("Supplier-code", "AB", source, true)), "C05 C06 ");
+    EXPECT_EQ(source, index.getSearchedXArrayAll()) << "a null source becomes the index";
+    Index::Grid none;
+    EXPECT_EQ(customers(index.getSearchedXArray("Supplier-code", "AB", none, false)), "C06 ");
+    EXPECT_EQ(customers(index.getSearchedXArray("Supplier-code", "", none, false)), "Nothing");
+    EXPECT_EQ(customers(index.getSearchedXArray("Supplier", "AB", none, false)), "Nothing");
+    // A result passed back in narrows it.
+    Index::Grid earlier = index.getSearchedXArray("Status", "0", none, false);
+    EXPECT_EQ(customers(index.getSearchedXArray("Supplier-code", "S", earlier, true)), "C01 C03 ");
+    EXPECT_EQ(index.getSearchedXArray("Status", "0", none, false)->value(0, -1).toText(), "KEY");
+
+    Index::Grid all;
+    EXPECT_EQ(customers(index.getDateSearchedXArrayEx("Issue-date", 20240110, 20240125, all)), "C01 C02 C06 ");
+    EXPECT_EQ(customers(index.getDateSearchedXArrayEx("Issue-date", 20240126, 0, all)), "C03 C08 ");
+    EXPECT_EQ(customers(index.getDateSearchedXArrayEx("Issue-date", 0, 20240105, all)), "C04 C07 ");
+    EXPECT_EQ(index.getDateSearchedXArrayEx("Issue-date", 0, 0, all), all);
+    EXPECT_EQ(customers(index.getDateSearchedXArray("Issue-date", Variant("2024/01/20"), Variant("2024-01-30"), all)),
+              "C02 C03 C06 ");
+    EXPECT_EQ(customers(index.getDateSearchedXArray("Issue-date", Variant(Variant::Null{}), Variant("2024/01/05"), all)),
+              "C04 C07 ");
+    EXPECT_EQ(index.getDateSearchedXArray("Issue-date", Variant(Variant::Null{}), Variant(Variant::Null{}), all), all);
+    EXPECT_EQ(index.getDateSearchedXArray("Issue-date", Variant("2024/02/01"), Variant("2024/01/01"), all), nullptr);
+    EXPECT_EQ(index.getDateSearchedXArray("Issue-date", Variant("someday"), Variant(Variant::Null{}), all), nullptr);
+
+    EXPECT_EQ(customers(index.getSearchedXArrayEx("Issue-date", Variant("2024/01/28"), all, 0, 5, 4)), "C03 C08 ");
+    EXPECT_EQ(customers(index.getSearchedXArrayEx("Supplier-code", Variant("ab"), all, 0, 1, 1)), "C06 C07 ");
+    EXPECT_EQ(customers(index.getSearchedXArrayEx("Supplier-code", Variant(""), all, 0, 1, 0)), "Nothing");
+
+    Index::StringTable table{{"x", "SB"}, {"y", "SA"}, {"z", "SB"}};
+    EXPECT_EQ(index.getSearchedList("Supplier-code", "SB", table), (Index::StringTable{{"x", "SB"}, {"z", "SB"}}));
+    EXPECT_TRUE(index.getSearchedList("Supplier-code", "", table).empty());
+}
+
+TEST_F(IndexTest, TheShippedColumnFilesNameTheColumnsTheFetchReads) {
+    std::string a = archive("C01,S01,N1,0,B1,20240131,顧客,仕入先,0301,N1.xml\r\n");
+    for (const char* code : {"0301", "0500", "0601", "0701", "1101"}) {
+        SCOPED_TRACE(code);
+        ASSERT_TRUE(index.loadIndex({a}, code, {"KEY"}));
+        auto rows = index.getSearchedListXArray("Supplier-code", "S01");
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][3], "0");
+        EXPECT_EQ(rows[0][5], "2024/01/31");
+        EXPECT_EQ(rows[0][9], "N1.xml");
+    }
+}
+
+TEST(IndexCountTest, CountOccurrencesDoesNotOverlap) {
+    Index index;
+    EXPECT_EQ(index.CountOccurrences("aaaa", "aa"), 2);
+    EXPECT_EQ(index.CountOccurrences("aaa", "A"), 0);
+    EXPECT_EQ(index.CountOccurrences("", "a"), 0);
+    EXPECT_EQ(index.CountOccurrences("abcabc", ""), 0);
+    EXPECT_EQ(index.CountOccurrences("東京と東京", "東京", 1), 2);
+    EXPECT_TRUE(index.InfomationType().isEmpty());
+}
+
+}  // namespace
+}  // namespace fg
