@@ -1,0 +1,175 @@
+#include "documents/quillary/builder_support.h"
+
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/xslt.h"
+#include "settings/fax_manage_num.h"
+#include "settings/maker_info.h"
+#include "settings/modem_info.h"
+
+namespace fg::documents {
+
+bool findSupplier(const std::string& supplierCode, const std::string& faxNo, Supplier& out) {
+    MakerInfo maker;
+    if (!maker.getMakerInfo(supplierCode, faxNo, true)) return false;
+    out.code = maker.strSupplierCode();
+    out.name = maker.strSupplierName();
+    out.section = maker.strSectionName();
+    out.person = maker.strPersonName();
+    out.fax = maker.strFAXNumber();
+    return true;
+}
+
+bool readPilotFaxNumber(std::string& pilot) {
+    pilot.clear();
+    std::vector<std::string> lines;
+    if (!ModemInfo().getModemInfo(lines)) return false;
+    for (const auto& line : lines) {
+        std::vector<std::string> fields;
+        std::size_t start = 0;
+        for (;;) {
+            std::size_t star = line.find('*', start);
+            fields.push_back(line.substr(start, star == std::string::npos ? std::string::npos : star - start));
+            if (star == std::string::npos) break;
+            start = star + 1;
+        }
+        if (fields.size() >= 5 && fields[4] == "1") {
+            pilot = fields.size() >= 6 ? fields[5] : "";
+            break;
+        }
+    }
+    return true;
+}
+
+bool storeRecord(const Record& r) {
+    FaxManageNum store;
+    store.setMstrSendDate(r.sendDate);
+    store.setMstrRepManageNo(r.repManageNo);
+    store.setMstrRepType(r.repType);
+    store.setMstrFAXTempImageFileName("");
+    store.setMstrFAXRefImageFileName("");
+    store.setMstrFAXSendXMLFileName(r.repManageNo);
+    store.setMstrReceiveXMLFileName("");
+    store.setMstrOrderCode(r.orderCode);
+    store.setMstrOrderName(r.orderName);
+    store.setMstrReceiveCode(r.supplierCodeAsReceiveCode ? r.supplier.code : "");
+    store.setMstrSendCompanyName(r.supplier.name);
+    store.setMstrSendPostName(r.supplier.section);
+    store.setMstrSendChargeName(r.supplier.person);
+    store.setMstrSendFAXNum(r.supplier.fax);
+    store.setMstrDecisionCondition(r.decisionCondition);
+    store.setMstrEnploymentMode("0");
+    store.setMstrPageNum("");
+    store.setMstrReportConfirmNo("");
+    store.setMstrOrderNumber(r.orderNumber);
+    return store.setManageNum("0");
+}
+
+void rollBack(const std::vector<std::string>& numbers) noexcept {
+    try {
+        FaxManageNum store;
+        for (const auto& n : numbers) {
+            if (!store.delManageNum(n))
+                writeDebugLine("FaxTranXml", "record not rolled back: " + n);
+        }
+    } catch (const Error& e) {
+        ErrorLogWriter().writeError("FaxTranXml", e);
+    } catch (const std::exception& e) {
+        ErrorLogWriter().writeError("FaxTranXml", 0, e.what());
+    }
+}
+
+void logFailure(const std::string& source, long number, const std::string& description) noexcept {
+    ErrorLogWriter().writeError(source, Error(number, description, source));
+}
+
+std::string localName(const std::string& qualifiedName) {
+    auto colon = qualifiedName.find(':');
+    return colon == std::string::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+std::string childText(const xml::Node& parent, const std::string& name, bool* found) {
+    for (xml::Node c = parent.firstChild(); c; c = c.nextSibling()) {
+        if (c.type() == xml::NodeType::Element && c.nodeName() == name) {
+            if (found) *found = true;
+            return c.text();
+        }
+    }
+    if (found) *found = false;
+    return {};
+}
+
+std::string descendantText(const xml::Node& parent, const std::string& name, bool* found) {
+    auto list = parent.getElementsByTagName(name);
+    if (found) *found = !list.empty();
+    return list.empty() ? std::string() : list.front().text();
+}
+
+bool readTestAttribute(const xml::Node& jptrm, std::string& value) {
+    auto attributes = jptrm.attributes();
+    if (attributes.empty() || localName(attributes.front().first) != "TEST") return false;
+    value = attributes.front().second;
+    return true;
+}
+
+xml::Document newDocument(const std::string& declaration, const std::string& rootName, xml::Node& root) {
+    xml::Document doc;
+    xml::Node pi = doc.createProcessingInstruction("xml", declaration);
+    root = doc.createElement(rootName);
+    doc.appendChild(pi);
+    root = doc.appendChild(root);
+    return doc;
+}
+
+xml::Document loadInstalled(const std::string& folder, const std::string& name, const std::string& source) {
+    xml::Document doc;
+    if (!doc.load(folder + name)) {
+        const auto& pe = doc.parseError();
+        throw Error(errnum::FileNotFound,
+                    "インストールファイルを読めません: " + folder + name + " (" + pe.reason + ")", source);
+    }
+    return doc;
+}
+
+void appendCodeBlock(xml::Document& document, const xml::Document& codeTable) {
+    xml::Node block = document.documentElement().appendChild(document.createElement("StandardCode"));
+    for (const auto& entry : codeTable.getElementsByTagName("StandardCode")) {
+        bool hasTag = false;
+        std::string tag = childText(entry, "tag", &hasTag);
+        if (!hasTag || tag.empty())
+            throw Error(errnum::InvalidProcedureCall, "コード表に tag のない StandardCode があります", "StandardCode_jp.xml");
+        xml::Node tagElement = block.appendChild(document.createElement(tag));
+        for (const auto& content : entry.getElementsByTagName("content")) {
+            bool hasCode = false, hasShort = false;
+            std::string code = childText(content, "code", &hasCode);
+            std::string shortName = childText(content, "short", &hasShort);
+            if (!hasCode || !hasShort)
+                throw Error(errnum::InvalidProcedureCall,
+                            "コード表 " + tag + " に code または short のない content があります", "StandardCode_jp.xml");
+            xml::Node name = document.createElement("Name");
+            name.setText(shortName);
+            name.setAttribute("Code", code);
+            tagElement.appendChild(name);
+        }
+    }
+}
+
+void withUtf8Declaration(xml::Document& output) {
+    xml::Node first = output.asNode().firstChild();
+    if (first && first.type() == xml::NodeType::ProcessingInstruction && first.nodeName() == "xml") {
+        output.asNode().removeChild(first);
+        first = output.asNode().firstChild();
+    }
+    xml::Node pi = output.createProcessingInstruction("xml", kUtf8Declaration);
+    if (first) output.asNode().insertBefore(pi, first);
+    else output.appendChild(pi);
+}
+
+void transformDocument(const xml::Node& source, const xml::Document& sheet, xml::Document& output,
+                       const std::string& sheetName) {
+    xml::transformNodeToObject(source, sheet, output);
+    if (!output.documentElement())
+        throw Error(errnum::InvalidProcedureCall, sheetName + " の変換結果に文書要素がありません", sheetName);
+}
+
+}  // namespace fg::documents

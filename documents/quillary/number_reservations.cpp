@@ -1,0 +1,107 @@
+#include "documents/quillary/number_reservations.h"
+
+#include "documents/quillary/fax_tran_xml.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/xml.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+namespace fg::documents {
+
+namespace {
+
+// The store is large and rewritten by every record; it is parsed again only
+// when the file has changed since the last reservation read it.
+std::string signatureOf(const std::string& path) {
+    std::error_code ec;
+    auto real = fs::resolve(path);
+    if (!real) return "missing";
+    auto size = std::filesystem::file_size(*real, ec);
+    if (ec) return "unreadable";
+    auto time = std::filesystem::last_write_time(*real, ec);
+    if (ec) return "unreadable";
+    return *real + "|" + std::to_string(size) + "|" + std::to_string(time.time_since_epoch().count());
+}
+
+}  // namespace
+
+NumberReservations::NumberReservations(FaxTranXml& owner) : owner_(owner) {
+    FolderPathInfo folders;
+    storeFolder_ = folders.getFolderPath("FaxManageNum");
+    storePath_ = storeFolder_ + "FAXManageNumber.xml";
+    sendFolder_ = folders.getFolderPath("FaxSendXML");
+}
+
+NumberReservations::~NumberReservations() { releaseAll(); }
+
+std::string NumberReservations::format(const std::string& stamp, long long counter) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%04lld", counter);
+    return stamp + digits;
+}
+
+void NumberReservations::loadStoredNumbers() {
+    std::string signature = signatureOf(storePath_);
+    if (signature == storeSignature_) return;
+    stored_.clear();
+    xml::Document store;
+    // A store that does not load holds no number we could meet; its own
+    // writers refuse to save over it, so it stays as it is.
+    if (store.load(storePath_)) {
+        for (const auto& n : store.selectNodes("/*/FAXManageNum/RepManageNo")) stored_.push_back(n.text());
+        std::sort(stored_.begin(), stored_.end());
+    }
+    storeSignature_ = signature;
+}
+
+bool NumberReservations::taken(const std::string& number) {
+    if (std::binary_search(stored_.begin(), stored_.end(), number)) return true;
+    if (fs::fileExists(sendFolder_ + number + ".xml") || fs::fileExists(sendFolder_ + "base" + number + ".xml"))
+        return true;
+    return false;
+}
+
+std::string NumberReservations::next() {
+    FileLock storeLock(storePath_);
+    loadStoredNumbers();
+    for (;;) {
+        if (owner_.mlngRepManageCount == std::numeric_limits<std::int32_t>::max())
+            throw Error::standard(errnum::Overflow, "FaxTranXml");
+        ++owner_.mlngRepManageCount;
+        std::string number = format(owner_.mstrRepManageDate, owner_.mlngRepManageCount);
+        if (taken(number)) continue;
+        // A marker held by anyone, this process included, is a live reservation.
+        std::string marker = storeFolder_ + number + ".reserved";
+        FileLock lock = FileLock::tryLock(marker);
+        if (!lock.held()) continue;
+        held_.push_back({marker, std::move(lock)});
+        return number;
+    }
+}
+
+void NumberReservations::releaseAll() noexcept {
+    if (held_.empty()) return;
+    try {
+        // The marker files are removed under the store's lock, where every
+        // reservation is taken, so no other process can be opening one.
+        FileLock storeLock(storePath_);
+        for (auto& h : held_) {
+            h.lock.unlock();
+            fs::removeFile(FileLock::lockPathFor(h.markerPath));
+        }
+    } catch (const Error& e) {
+        // A marker left behind is unlocked now, so the next reservation of
+        // its number takes it over; only the file stays.
+        writeDebugLine("FaxTranXml", std::string("reservation markers not removed: ") + e.description());
+        for (auto& h : held_) h.lock.unlock();
+    }
+    held_.clear();
+}
+
+}  // namespace fg::documents

@@ -1,0 +1,87 @@
+// Report management numbers: the counter's format, batches in the same
+// second, and numbers that stay unique when several processes stamp the same
+// second.
+#include "documents/quillary/number_reservations.h"
+#include "documents/tests/builder_fixture.h"
+#include "platform/file_lock.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+namespace fg::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(NumberFormat, CounterHasAtLeastFourDigits) {
+    EXPECT_EQ(documents::NumberReservations::format("20240115102030", 1), "202401151020300001");
+    EXPECT_EQ(documents::NumberReservations::format("20240115102030", 9999), "202401151020309999");
+    EXPECT_EQ(documents::NumberReservations::format("20240115102030", 10000), "2024011510203010000");
+}
+
+class NumbersTest : public BuilderTest {};
+
+TEST_F(NumbersTest, ABatchInTheSameSecondGoesOnCounting) {
+    Strings out;
+    ASSERT_TRUE(builder.makeOrderSheet({"DORE0500_0001"}, out));
+    builder.beginBatch();
+    EXPECT_EQ(builder.repManageCount(), 2);
+    clock_->advance(std::chrono::seconds(1));
+    builder.beginBatch();
+    EXPECT_EQ(builder.repManageCount(), 0);
+    EXPECT_EQ(builder.repManageDate(), "20240115102031");
+}
+
+TEST_F(NumbersTest, TakenNumbersAreSkipped) {
+    // Another object (another process's) stamps the same second: it meets
+    // the records, the fax documents and a live reservation of number 4.
+    Strings out;
+    ASSERT_TRUE(builder.makeOrderSheet({"DORE0500_0001"}, out));  // 0001, 0002
+    fs::writeFileAtomic(folder("FaxSendXML") + "base" + number(3) + ".xml", "<x/>");
+    FileLock held = FileLock::tryLock(folder("FaxManageNum") + number(4) + ".reserved");
+    ASSERT_TRUE(held.held());
+    FaxTranXml other;
+    other.beginBatch();
+    Strings more;
+    ASSERT_TRUE(other.makeOrderSheet({"DORE0500_0001"}, more));
+    EXPECT_EQ(more, (Strings{number(5), number(6)}));
+    EXPECT_EQ(other.repManageCount(), 6);
+    // Given back at the end of the call: no marker stays behind.
+    for (const auto& name : std::filesystem::directory_iterator(folder("FaxManageNum")))
+        EXPECT_EQ(name.path().filename().string().find(number(5)), std::string::npos) << name.path();
+}
+
+TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
+    constexpr int kChildren = 4;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kChildren; ++i) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // Each child builds from the same second with a counter of 0.
+            FaxTranXml own;
+            own.beginBatch();
+            Strings out;
+            bool ok = own.makeOrderSheet({"DORE0500_0001", "DORE0500_0001"}, out);
+            ::_exit(ok && out.size() == 4 ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto recs = records();
+    EXPECT_EQ(recs.size(), static_cast<std::size_t>(4 * kChildren));
+    for (int i = 1; i <= 4 * kChildren; ++i) {
+        EXPECT_EQ(recs.count(number(i)), 1u) << number(i);
+        EXPECT_TRUE(sentExists(number(i)));
+    }
+}
+
+}  // namespace
+}  // namespace fg::testing
