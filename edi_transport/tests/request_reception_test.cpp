@@ -3,6 +3,8 @@
 // of each failure, and the communication log.
 #include "edi_transport/request_reception.h"
 
+#include "edi_transport/index.h"
+
 #include "edi_test_support.h"
 #include "edi_transport/base64_body.h"
 #include "platform/clock.h"
@@ -390,6 +392,29 @@ TEST_F(RequestReceptionTest, ClientCodesAreMappedAsTheLogShowsThem) {
         EXPECT_EQ(fs::readFile(save / "named.xml"), "ABC");
     }
     RequestReception::setConnectionFactory(nullptr);
+}
+
+TEST_F(RequestReceptionTest, AFetchedArchiveIsIndexedAndStepsAnswerInTurn) {
+    // Step 1 serves an EDI data archive packed from a folder, step 2 says
+    // there is nothing more, and after the steps the servlet's default holds.
+    canned("GetEdiData/1/D0301.tgz/index.csv", text::toCp932("C01,S01,R1,0,B1,20240131,顧客,仕入先,0301,R1.xml\r\n"));
+    canned("GetEdiData/1/D0301.tgz/R1.xml", "<DORE/>");
+    canned("GetEdiData/2/answer.tgz/answer.xml", "<Answer><ErrCode>C0403</ErrCode></Answer>");
+    LocalEdiServer server(answers.path());
+    auto r = reception();
+    ASSERT_EQ(r->getEdiData(server.methodRoot(), requestFile, save.path()), "T0000");
+    ASSERT_EQ(r->DownloadFileName(), "D0301.tgz");
+    Index index;
+    ASSERT_TRUE(index.loadIndex({save / r->DownloadFileName()}, "0301", {"KEY-123"}));
+    EXPECT_EQ(index.getList("Supplier-code", false), std::vector<std::string>{"S01"});
+    auto rows = index.getSearchedListXArray("Supplier-code", "S01");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][7], "仕入先");
+    EXPECT_EQ(rows[0][9], "R1.xml");
+
+    EXPECT_EQ(r->getEdiData(server.methodRoot(), requestFile, save.path()), "C0403");
+    EXPECT_EQ(r->getEdiData(server.methodRoot(), requestFile, save.path()), "C0404");
+    EXPECT_EQ(everything(save.path()), std::vector<std::string>{"D0301.tgz"});
 }
 
 class RequestReceptionTlsTest : public RequestReceptionTest {
