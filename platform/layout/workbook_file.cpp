@@ -159,11 +159,10 @@ void readPageSetup(const Node& n, PageSetup& p) {
     if (n.hasAttribute("orientation"))
         p.orientation = choice<Orientation>(
             n, "orientation", {{"portrait", Orientation::Portrait}, {"landscape", Orientation::Landscape}});
-    // Margins may not eat the page: at least an inch must be left to print on.
-    if (n.hasAttribute("leftMargin")) p.leftMargin = number(n, "leftMargin", 0, 216);
-    if (n.hasAttribute("rightMargin")) p.rightMargin = number(n, "rightMargin", 0, 216);
-    if (n.hasAttribute("topMargin")) p.topMargin = number(n, "topMargin", 0, 216);
-    if (n.hasAttribute("bottomMargin")) p.bottomMargin = number(n, "bottomMargin", 0, 216);
+    if (n.hasAttribute("leftMargin")) p.leftMargin = number(n, "leftMargin", 0, 400);
+    if (n.hasAttribute("rightMargin")) p.rightMargin = number(n, "rightMargin", 0, 400);
+    if (n.hasAttribute("topMargin")) p.topMargin = number(n, "topMargin", 0, 400);
+    if (n.hasAttribute("bottomMargin")) p.bottomMargin = number(n, "bottomMargin", 0, 400);
     if (n.hasAttribute("zoom")) p.zoom = whole(n, "zoom", 10, 400);
 }
 
@@ -258,6 +257,7 @@ void readSheet(const Node& n, Workbook& wb, Sheet& sheet) {
     // compare equal however they were written.
     for (auto it = sheet.cells.begin(); it != sheet.cells.end();)
         it = it->second.text.empty() && it->second.style.empty() ? sheet.cells.erase(it) : std::next(it);
+    // Margins may not eat the page: at least an inch must be left to print on.
     const PageSetup& p = sheet.pageSetup;
     if (p.paperWidth() - p.leftMargin - p.rightMargin < 72 || p.paperHeight() - p.topMargin - p.bottomMargin < 72)
         layoutError("シート \"" + sheet.name + "\" の余白が広すぎて印刷できません");

@@ -1,0 +1,86 @@
+#include "platform/layout/page_plan.h"
+
+#include "platform/error.h"
+
+#include <gtest/gtest.h>
+
+namespace fg::layout {
+namespace {
+
+// A sheet of `rows` x `columns` text cells, each cell 100 x 20 points, on a
+// portrait page whose printed area is 500 x 700 points: 5 columns and 35
+// rows to a page.
+Workbook grid(int rows, int columns) {
+    Workbook wb;
+    Sheet s;
+    s.pageSetup = PageSetup{Orientation::Portrait, 47.6378, 47.6378, 70.9449, 70.9449, 100};
+    s.defaultColumnWidth = 100;
+    s.defaultRowHeight = 20;
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= columns; ++c) s.cells[{r, c}] = Cell{"x", ""};
+    wb.sheets.push_back(s);
+    return wb;
+}
+
+std::vector<std::array<int, 4>> pages(const Workbook& wb) {
+    std::vector<std::array<int, 4>> out;
+    for (const auto& p : planPages(wb, wb.sheets[0]).pages)
+        out.push_back({p.firstRow, p.lastRow, p.firstColumn, p.lastColumn});
+    return out;
+}
+
+TEST(PagePlan, CutsAtTheEdgesAndRunsDownThenOver) {
+    using P = std::vector<std::array<int, 4>>;
+    EXPECT_EQ(pages(grid(35, 5)), (P{{1, 35, 1, 5}}));
+    EXPECT_EQ(pages(grid(36, 6)), (P{{1, 35, 1, 5}, {36, 36, 1, 5}, {1, 35, 6, 6}, {36, 36, 6, 6}}));
+
+    Workbook breaks = grid(40, 3);
+    breaks.sheets[0].rowBreaks = {10, 30};
+    breaks.sheets[0].columnBreaks = {3};
+    EXPECT_EQ(pages(breaks), (P{{1, 9, 1, 2}, {10, 29, 1, 2}, {30, 40, 1, 2},
+                                {1, 9, 3, 3}, {10, 29, 3, 3}, {30, 40, 3, 3}}));
+
+    // A column wider than the paper gets a page of its own (and is cut off);
+    // a hidden column never forces a page.
+    Workbook wide = grid(2, 4);
+    wide.sheets[0].columnWidths = {{2, 900}, {3, 0}};
+    EXPECT_EQ(pages(wide), (P{{1, 2, 1, 1}, {1, 2, 2, 3}, {1, 2, 4, 4}}));
+
+    // Half the zoom, twice the room.
+    Workbook zoomed = grid(70, 10);
+    zoomed.sheets[0].pageSetup.zoom = 50;
+    EXPECT_EQ(pages(zoomed), (P{{1, 70, 1, 10}}));
+}
+
+TEST(PagePlan, PrintsFromTheFirstCellToTheLastThatShows) {
+    Workbook wb = grid(0, 0);
+    Sheet& s = wb.sheets[0];
+    CellStyle boxed;
+    boxed.borders.bottom = LineStyle::Thin;
+    wb.styles["box"] = boxed;
+    wb.styles["plain"] = CellStyle{};
+    s.cells[{3, 2}] = Cell{"", "box"};     // shows: a border
+    s.cells[{90, 9}] = Cell{"", "plain"};  // shows nothing
+    s.merges.push_back(Area{{5, 1}, {6, 7}});
+    PagePlan plan = planPages(wb, s);
+    EXPECT_EQ(plan.printed, (Area{{1, 1}, {6, 7}}));
+    EXPECT_EQ(plan.pages.size(), 2u);  // seven columns of 100 points
+}
+
+TEST(PagePlan, RefusesABlankSheetAndEndlessPrints) {
+    Workbook blank = grid(0, 0);
+    blank.sheets[0].cells[{4, 4}] = Cell{"", ""};
+    EXPECT_THROW(planPages(blank, blank.sheets[0]), Error);
+
+    Workbook endless = grid(0, 0);
+    endless.sheets[0].cells[{kMaxRows, kMaxColumns}] = Cell{"x", ""};
+    try {
+        planPages(endless, endless.sheets[0]);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kLayoutError);
+    }
+}
+
+}  // namespace
+}  // namespace fg::layout
