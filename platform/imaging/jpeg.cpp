@@ -1,0 +1,198 @@
+#include "platform/imaging/jpeg.h"
+
+#include "platform/error.h"
+#include "platform/files.h"
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <csetjmp>
+
+#include <algorithm>
+#include <memory>
+
+#include <jpeglib.h>
+
+namespace fg::image {
+
+namespace {
+
+// libjpeg reports a fatal error by calling error_exit, which must not
+// return. It jumps back to the setjmp of the one function below that talks
+// to libjpeg; that function keeps no C++ object alive across the jump, so
+// nothing is skipped but libjpeg's own C frames.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    int warnings;
+};
+
+void onError(j_common_ptr info) {
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void onMessage(j_common_ptr info, int level) {
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    if (level < 0) {  // a warning: damaged data that the decoder went past
+        if (err->warnings++ == 0) (*info->err->format_message)(info, err->message);
+    }
+}
+
+struct Decoded {
+    unsigned width = 0, height = 0, components = 0;
+    unsigned char* pixels = nullptr;  // malloc'd; freed by the caller
+    int warnings = 0;
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+// Plain C-style decoding: every value that lives across the jump is in
+// `out` (memory the caller owns), never in a local that setjmp could lose.
+bool decodeRaw(const unsigned char* data, unsigned long size, Decoded* out) {
+    jpeg_decompress_struct info;
+    ErrorManager err;
+    std::memset(&err, 0, sizeof err);
+    info.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    err.pub.emit_message = onMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&info);
+        std::memcpy(out->message, err.message, sizeof out->message);
+        std::free(out->pixels);
+        out->pixels = nullptr;
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, size);
+    jpeg_read_header(&info, TRUE);
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(&info);
+        std::strcpy(out->message, "CMYK JPEG files are not page images");
+        return false;
+    }
+    info.out_color_space = info.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(&info);
+    out->width = info.output_width;
+    out->height = info.output_height;
+    out->components = static_cast<unsigned>(info.output_components);
+    const unsigned long long bytes = static_cast<unsigned long long>(out->width) * out->height * out->components;
+    if (out->width < 1 || out->height < 1 || out->width > static_cast<unsigned>(Image::kMaxSide) ||
+        out->height > static_cast<unsigned>(Image::kMaxSide) || bytes > Image::kMaxBytes) {
+        jpeg_destroy_decompress(&info);
+        std::strcpy(out->message, "image size out of range");
+        return false;
+    }
+    out->pixels = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+    if (!out->pixels) {
+        jpeg_destroy_decompress(&info);
+        std::strcpy(out->message, "out of memory");
+        return false;
+    }
+    const std::size_t stride = static_cast<std::size_t>(out->width) * out->components;
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = out->pixels + info.output_scanline * stride;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    out->warnings = err.warnings;
+    if (err.warnings) std::memcpy(out->message, err.message, sizeof out->message);
+    return true;
+}
+
+struct Encoded {
+    unsigned char* buffer = nullptr;  // from jpeg_mem_dest; freed by the caller
+    unsigned long size = 0;
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+bool encodeRaw(const unsigned char* pixels, int width, int height, int components, int quality, int dpmX, int dpmY,
+               Encoded* out) {
+    jpeg_compress_struct info;
+    ErrorManager err;
+    std::memset(&err, 0, sizeof err);
+    info.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    err.pub.emit_message = onMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&info);
+        std::memcpy(out->message, err.message, sizeof out->message);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &out->buffer, &out->size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    if (dpmX > 0 && dpmY > 0) {
+        info.density_unit = 1;  // dots per inch
+        info.X_density = static_cast<UINT16>(dpmX * 0.0254 + 0.5);
+        info.Y_density = static_cast<UINT16>(dpmY * 0.0254 + 0.5);
+    }
+    jpeg_start_compress(&info, TRUE);
+    const std::size_t stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<unsigned char*>(pixels) + info.next_scanline * stride;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
+}
+
+[[noreturn]] void badJpeg(const std::string& why) {
+    throw Error(481, "ピクチャが不正です。(JPEG: " + why + ")", "image");
+}
+
+}  // namespace
+
+bool looksLikeJpeg(std::string_view bytes) {
+    return bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+           static_cast<unsigned char>(bytes[1]) == 0xD8 && static_cast<unsigned char>(bytes[2]) == 0xFF;
+}
+
+Image decodeJpeg(std::string_view bytes, bool strict) {
+    if (!looksLikeJpeg(bytes)) badJpeg("not a JPEG file");
+    Decoded d;
+    if (!decodeRaw(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()), &d))
+        badJpeg(d.message);
+    std::unique_ptr<unsigned char, decltype(&std::free)> hold(d.pixels, &std::free);
+    if (strict && d.warnings) badJpeg(d.message);
+    Image img(static_cast<int>(d.width), static_cast<int>(d.height),
+              d.components == 1 ? PixelFormat::Gray8 : PixelFormat::Rgb24);
+    std::memcpy(img.pixels().data(), d.pixels, img.pixels().size());
+    return img;
+}
+
+Image readJpeg(const std::string& path) {
+    std::string bytes = fs::readFile(path);
+    try {
+        return decodeJpeg(bytes);
+    } catch (const Error& e) {
+        throw Error(e.number(), e.description() + " " + path, e.source());
+    }
+}
+
+std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality) {
+    if (image.empty()) invalidPicture("empty image");
+    if (bitsPerPixel != 8 && bitsPerPixel != 24) badJpeg("bits per pixel must be 8 or 24");
+    const Image src = bitsPerPixel == 8 ? toGray(image) : toRgb(image);
+    Encoded e;
+    const bool ok = encodeRaw(src.pixels().data(), src.width(), src.height(), src.channels(),
+                              std::clamp(quality, 1, 100), src.xPelsPerMeter(), src.yPelsPerMeter(), &e);
+    std::unique_ptr<unsigned char, decltype(&std::free)> hold(e.buffer, &std::free);
+    if (!ok) badJpeg(e.message);
+    return std::string(reinterpret_cast<const char*>(e.buffer), e.size);
+}
+
+void writeJpeg(const std::string& path, const Image& image, int bitsPerPixel, int quality) {
+    fs::writeFileAtomic(path, encodeJpeg(image, bitsPerPixel, quality));
+}
+
+}  // namespace fg::image

@@ -1,0 +1,32 @@
+// JPEG files (".jpg"), the reference copies of sent and received pages.
+//
+// Reading takes baseline and progressive JPEG files in gray or colour
+// (YCbCr or RGB); a gray file reads as Gray8, a colour one as Rgb24. Writing
+// gives an 8-bit gray or a 24-bit colour file, atomically. Every malformed
+// file raises fg::Error 481 with libjpeg's reason; a missing file 53.
+#pragma once
+
+#include "platform/image/image.h"
+
+#include <string>
+#include <string_view>
+
+namespace fg::image {
+
+inline constexpr int kJpegQuality = 85;
+
+Image readJpeg(const std::string& path);
+// `strict` also refuses a file that decodes only with complaints (a cut-off
+// file, damaged data that the decoder papered over); a check of a copy just
+// written wants that, a reader of old copies may not.
+Image decodeJpeg(std::string_view bytes, bool strict = false);
+
+// `bitsPerPixel` 8 (gray) or 24 (colour); a colour image written with 8 bits
+// is turned to gray first.
+void writeJpeg(const std::string& path, const Image& image, int bitsPerPixel, int quality = kJpegQuality);
+std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality = kJpegQuality);
+
+// True when the bytes begin like a JPEG file.
+bool looksLikeJpeg(std::string_view bytes);
+
+}  // namespace fg::image
