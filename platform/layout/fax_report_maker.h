@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace fg {
 
@@ -18,6 +19,16 @@ public:
     // removed. Raises fg::Error 52 for a number that is no plain file name,
     // and the folder map's error when the "ExcelLayout" folder is unknown.
     void deleteReport(const std::string& number, bool& ok);
+
+    // Lays the fax document of each number ("FaxSendXML" folder, number +
+    // ".xml") out as its layout workbook through the installed layout sheet
+    // of the report type. On return `workbook` holds the last number. `ok`
+    // is False, with the reason logged, when a document or sheet is missing
+    // or the result is no layout. Made by the report maker library
+    // (documents/report_maker), which reads the addressee from the
+    // management record.
+    void makeReport(const std::vector<std::string>& files, const std::string& reportType, std::string& workbook,
+                    bool& ok);
 };
 
 }  // namespace fg
