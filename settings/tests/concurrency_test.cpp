@@ -1,5 +1,6 @@
 // The store under several processes at once: nothing may be lost.
 #include "settings/fax_manage_num.h"
+#include "settings/maker_info.h"
 
 #include "helper_process.h"
 #include "platform/files.h"
@@ -121,6 +122,35 @@ TEST_F(StoreConcurrencyTest, ShiftJisStoreSurvivesAHundredRewritesOutsideTheChan
     EXPECT_EQ(store.mstrSendCompanyName(), "㈱鈴木製作所");
     EXPECT_EQ(store.mstrSendPostName(), "第①営業部");
     EXPECT_TRUE(log.log->entries().empty());
+}
+
+TEST(MakerConcurrencyTest, LookupsDuringReplacementsSeeOneWholeSetOrTheOther) {
+    testing::TempHome home;
+    testing::ErrorLogGuard log;
+    std::string temp = home.folder("TempEDI");
+    auto supplier = [](const std::string& code, const std::string& fax) {
+        return "<?xml version=\"1.0\"?><Maker-information><Supplier-code>" + code +
+               "</Supplier-code><Fax-number>" + fax + "</Fax-number></Maker-information>";
+    };
+    fs::writeFileAtomic(temp + "a1.XML", supplier("K0001", "03-0000-0001"));
+    fs::writeFileAtomic(temp + "b1.XML", supplier("K0001", "03-0000-0001"));
+    for (int i = 2; i <= 3; ++i) fs::writeFileAtomic(temp + "a" + std::to_string(i) + ".XML", supplier("A" + std::to_string(i), "1"));
+    for (int i = 2; i <= 5; ++i) fs::writeFileAtomic(temp + "b" + std::to_string(i) + ".XML", supplier("B" + std::to_string(i), "2"));
+    MakerInfo makers;
+    ASSERT_TRUE(makers.saveMakerInfo({"a1.XML", "a2.XML", "a3.XML"}));
+
+    const std::string stop = home / "stop";
+    std::vector<HelperProcess> readers;
+    for (int r = 0; r < 4; ++r) readers.emplace_back(std::vector<std::string>{"makers-read", stop});
+    HelperProcess swapper(std::vector<std::string>{"makers-swap", "25"});
+    EXPECT_EQ(swapper.wait(), 0);
+    fs::writeFileAtomic(stop, "");
+    for (auto& reader : readers) EXPECT_EQ(reader.wait(), 0);
+
+    auto codes = makers.getAllMakerInfo();
+    ASSERT_TRUE(codes);
+    EXPECT_EQ(codes->size(), 5u);
+    EXPECT_EQ(fs::list(home.folder("MakerInfo"), "*"), (Names{"b1.XML", "b2.XML", "b3.XML", "b4.XML", "b5.XML"}));
 }
 
 }  // namespace
