@@ -10,6 +10,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/layout/page_plan.h"
 #include "platform/layout/workbook_file.h"
 #include "platform/xml.h"
 #include "platform/xslt.h"
@@ -102,6 +103,7 @@ void FaxReportMaker::makeReport(const std::vector<std::string>& files, const std
             xml::Document laidOut;
             xml::transformNodeToObject(reportInput(reportType, number, fax).asNode(), sheet, laidOut);
             layout::Workbook result = layout::parseWorkbook(laidOut.xml());
+            for (const auto& s : result.sheets) layout::planPages(result, s);  // a blank sheet prints nothing
             layout::writeWorkbook(layoutFolder + number + kExtension, result);
             workbook = number;
         }

@@ -19,7 +19,7 @@
           <Cell ref="A1" style="title">納　期　未　回　答　一　覧</Cell><Cell ref="B1:F1" style="title"/>
           <xsl:call-template name="addressee"/>
           <Cell ref="A5" style="note">発注者　<xsl:value-of select="$d/Customer-name-K"/>（<xsl:value-of select="$d/Customer-code"/>）への下記の回答がまだ届いておりません。至急ご回答をお願いいたします。</Cell>
-          <Cell ref="A6" style="label">管理番号</Cell><Cell ref="B6" style="value"><xsl:value-of select="$d/RepManageNo"/></Cell>
+          <Cell ref="A6" style="person">管理番号　<xsl:value-of select="$d/RepManageNo"/></Cell>
           <Cell ref="A7:F7" style="head"/>
           <Cell ref="A7">No.</Cell><Cell ref="B7">注文番号</Cell><Cell ref="C7">分納</Cell><Cell ref="D7">品番</Cell><Cell ref="E7">品名</Cell><Cell ref="F7">納期回答期限</Cell>
           <xsl:for-each select="$d/Reminders/Reminder">
@@ -33,7 +33,7 @@
           </xsl:for-each>
         </Cells>
         <Merges>
-          <Merge ref="A1:F1"/><Merge ref="A3:F3"/><Merge ref="A4:F4"/><Merge ref="A5:F5"/><Merge ref="B6:C6"/>
+          <Merge ref="A1:F1"/><Merge ref="A3:F3"/><Merge ref="A4:F4"/><Merge ref="A5:F5"/><Merge ref="A6:D6"/>
         </Merges>
       </Sheet>
     </Workbook>

@@ -20,7 +20,7 @@
           <Cell ref="A1" style="title">ＦＡＸ送信履歴一覧</Cell><Cell ref="B1:H1" style="title"/>
           <xsl:call-template name="addressee"/>
           <Cell ref="A5" style="note">ご依頼の月に FAX <xsl:value-of select="$d/FAXNum"/> 宛てに送信した帳票は下記のとおりです（<xsl:value-of select="count($d/FaxSendLogs/FaxSendLog)"/> 件）。</Cell>
-          <Cell ref="A6" style="label">管理番号</Cell><Cell ref="B6" style="value"><xsl:value-of select="$d/RepManageNo"/></Cell><Cell ref="C6" style="value"/>
+          <Cell ref="A6" style="person">管理番号　<xsl:value-of select="$d/RepManageNo"/></Cell>
           <Cell ref="A7:H7" style="head"/>
           <Cell ref="A7">No.</Cell><Cell ref="B7">送信日時</Cell><Cell ref="C7">管理番号</Cell><Cell ref="D7">帳票</Cell>
           <Cell ref="E7">発注者</Cell><Cell ref="F7">枚数</Cell><Cell ref="G7">結果</Cell><Cell ref="H7">再送</Cell>
@@ -37,7 +37,7 @@
           </xsl:for-each>
         </Cells>
         <Merges>
-          <Merge ref="A1:H1"/><Merge ref="A3:H3"/><Merge ref="A4:H4"/><Merge ref="A5:H5"/><Merge ref="B6:C6"/>
+          <Merge ref="A1:H1"/><Merge ref="A3:H3"/><Merge ref="A4:H4"/><Merge ref="A5:H5"/><Merge ref="A6:D6"/>
         </Merges>
       </Sheet>
     </Workbook>

@@ -20,7 +20,7 @@
           <Cell ref="A3" style="to"><xsl:value-of select="$d/SendCompanyName"/>　御中</Cell>
           <Cell ref="A4" style="person"><xsl:value-of select="$d/SendPostName"/>　<xsl:value-of select="$d/SendChargeName"/>　様　（FAX <xsl:value-of select="$d/SendFAXNum"/>）</Cell>
           <Cell ref="A5" style="note">下記の帳票はまだ回答が確定しておりません（<xsl:value-of select="count($d/Items/Item)"/> 件）。</Cell>
-          <Cell ref="A6" style="label">管理番号</Cell><Cell ref="B6" style="value"><xsl:value-of select="$d/RepManageNo"/></Cell>
+          <Cell ref="A6" style="person">管理番号　<xsl:value-of select="$d/RepManageNo"/></Cell>
           <Cell ref="A7:F7" style="head"/>
           <Cell ref="A7">No.</Cell><Cell ref="B7">管理番号</Cell><Cell ref="C7">帳票</Cell><Cell ref="D7">送信日</Cell>
           <Cell ref="E7">発注者</Cell><Cell ref="F7">注文番号</Cell>
@@ -35,7 +35,7 @@
           </xsl:for-each>
         </Cells>
         <Merges>
-          <Merge ref="A1:F1"/><Merge ref="A3:F3"/><Merge ref="A4:F4"/><Merge ref="A5:F5"/>
+          <Merge ref="A1:F1"/><Merge ref="A3:F3"/><Merge ref="A4:F4"/><Merge ref="A5:F5"/><Merge ref="A6:D6"/>
         </Merges>
       </Sheet>
     </Workbook>
