@@ -1,0 +1,88 @@
+// FaxSend as its clients see it: one fax-send server process per object.
+//
+//   EventPump pump;
+//   FaxSend send(pump);                      // starts "morvane" from the program folder
+//   send.setEventSendFaxEnd([&] { ok = send.blnEndStatus(); send.release(); });
+//   if (send.sendFAX(numbers)) FaxSend::waitForEnds(pump, {&send});
+//
+// sendFAX answers at once; the job starts in the server 5000 ms later and
+// ends with eventSendFaxEnd, delivered through the pump while the client
+// pumps. The send port driver keeps up to 20 objects and waits for any of
+// them with waitForEnds(..., WaitFor::Any).
+//
+// Releasing (release() or the destructor) ends the server at once unless its
+// job is running; then the server finishes the job (sends, records, clears
+// its run marker) and ends by itself, while the client goes on at once.
+//
+// A server that ends without being asked (killed, crashed) has ended its job
+// in failure: the error is logged, blnEndStatus answers False and, when a job
+// was under way, eventSendFaxEnd is raised all the same, so that no client
+// waits for ever.
+#pragma once
+
+#include "platform/process/event_pump.h"
+#include "platform/values.h"
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+class ChildObject;
+
+class FaxSend {
+public:
+    using Ms = std::chrono::milliseconds;
+    static constexpr const char* kProgram = "morvane";
+    static constexpr const char* kErrorSource = "FaxSend";
+
+    // Starts the server. Raises fg::Error (kChildCannotCreate) when the
+    // program cannot be found or started or refuses to serve.
+    explicit FaxSend(EventPump& pump);
+    ~FaxSend();
+    FaxSend(const FaxSend&) = delete;
+    FaxSend& operator=(const FaxSend&) = delete;
+
+    // The members of the server. A failed call (server gone, no answer) is
+    // logged and answers False (blnEndStatus: False once a job was started,
+    // else Empty).
+    bool sendFAX(const std::vector<std::string>& strRepManageNo);
+    Variant blnEndStatus();
+    bool delG3DummyFile(const std::vector<std::string>& strFileName);
+    bool delG3FromManageNo(const std::string& strRepManageNo);
+
+    // The handler of eventSendFaxEnd; it may read blnEndStatus and release
+    // or destroy the object.
+    void setEventSendFaxEnd(std::function<void()> handler);
+
+    // Lets go of the server (see above). Calls after it answer False.
+    void release();
+
+    // Whether the end event of the last accepted sendFAX has arrived.
+    bool ended() const;
+    // Whether a sendFAX was accepted and its end event has not yet arrived.
+    bool sending() const;
+    // The server's process id while it lives, else -1.
+    pid_t serverPid() const;
+
+    // Pumps until the end events have arrived: of every object (All) or of
+    // at least one (Any) among those that are sending. True when that
+    // happened within `timeout`; objects that are not sending count as ended.
+    enum class WaitFor { All, Any };
+    static bool waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode = WaitFor::All,
+                            Ms timeout = Ms::max());
+
+    struct State;
+
+private:
+    EventPump& pump_;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace fg

@@ -1,0 +1,343 @@
+#include "fax_send/morvane/fax_send_job.h"
+
+#include "fax_send/kelvra/fax_retry_image.h"
+#include "fax_send/kelvra/fax_send_careers.h"
+#include "fax_send/kelvra/page_name.h"
+#include "fax_send/ostrand/ostrand.h"
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/text.h"
+#include "platform/values.h"
+#include "platform/xml.h"
+#include "settings/fax_manage_num.h"
+#include "settings/modem_info.h"
+#include "settings/set_up_info.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <exception>
+
+namespace fg {
+
+namespace {
+
+void logError(const char* source, const Error& e) { ErrorLogWriter().writeError(source, e); }
+
+Error asError(const std::exception& e) {
+    if (auto* known = dynamic_cast<const Error*>(&e)) return *known;
+    return Error(errnum::OutOfMemory, e.what());
+}
+
+std::vector<std::string> splitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t star = line.find('*', start);
+        fields.push_back(line.substr(start, star - start));
+        if (star == std::string::npos) return fields;
+        start = star + 1;
+    }
+}
+
+// The page names of a number, as the store lists them. Raises 52 for a name
+// that would reach outside the page folders.
+std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manageNumber) {
+    std::vector<std::string> names;
+    std::int16_t count = store.getTempImageFileToManage(manageNumber, "", names);
+    names.resize(std::max<std::int16_t>(count, 0));
+    for (const std::string& name : names) checkPlainPageName(name);
+    return names;
+}
+
+std::string sendFolder() { return FolderPathInfo().getFolderPath("SendTemp"); }
+
+}  // namespace
+
+// ---- The job -----------------------------------------------------------------
+
+bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
+    modemLines_.clear();
+    try {
+        if (!ModemInfo().getModemInfo(modemLines_)) {
+            // The store has logged why; the numbers stay on record as unsent.
+            recordUnsent(manageNumbers, 0, Error(kNoSendLine, "モデム情報を読めません。"));
+            return false;
+        }
+    } catch (const std::exception& e) {
+        Error cause = asError(e);
+        logError(kSource, cause);
+        recordUnsent(manageNumbers, 0, cause);
+        return false;
+    }
+
+    std::size_t i = 0;
+    try {
+        for (; i < manageNumbers.size(); ++i) {
+            const std::string& number = manageNumbers[i];
+            if (!openSendModem()) throw Error(kNoSendLine, "");
+            std::vector<std::string> sendNames;
+            collectG3Images(number, sendNames);
+            modem_.setPages(static_cast<std::int16_t>(sendNames.size() - 1));
+            bool sent = sendWithRetry(number, sendNames.front());
+            closePort();
+            bool pagesKept = writeSendResult(number, sent);
+            delG3DummyFile(sendNames);
+            if (pagesKept) delG3FromManageNo(number);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        Error cause = asError(e);
+        closePort();
+        logError(kSource, cause);
+        recordUnsent(manageNumbers, i, cause);
+        return false;
+    }
+}
+
+void FaxSendJob::recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause) {
+    // The job stops, but the documents it did not get to must not vanish:
+    // each is logged, recorded "NG" like a failed send, and its pages leave
+    // G3Image only once they are kept for a re-send.
+    for (std::size_t j = from; j < manageNumbers.size(); ++j) {
+        logError(kSource, Error(cause.number(), "帳票管理番号：" + manageNumbers[j] + "　未送信"));
+        if (writeSendResult(manageNumbers[j], false)) delG3FromManageNo(manageNumbers[j]);
+    }
+}
+
+// ---- Modem choice --------------------------------------------------------------
+
+bool FaxSendJob::openSendModem() {
+    const std::size_t lines = std::min(modemLines_.size(), kMaxModemLines);
+    for (;;) {
+        bool anySendLine = false;
+        for (std::size_t k = 0; k < lines; ++k) {
+            std::vector<std::string> fields = splitFields(modemLines_[k]);
+            if (fields.size() < 4)
+                throw Error(errnum::SubscriptOutOfRange,
+                            "モデム情報 " + std::to_string(k + 1) + " 行目の項目が足りません。");
+            if (fields[1].empty() || fields[2].empty() || fields[3] != "1") continue;
+            anySendLine = true;
+            modem_.setCommPort(toInt32(fields[0]));
+            modem_.setModemInitString(fields[1]);
+            modem_.setLineType(toInt32(fields[2]));
+            std::int16_t opened = -1;
+            modem_.PortOpen(opened);
+            if (opened == 0) return true;
+        }
+        if (!anySendLine) return false;
+        // Every send line is taken by another server: try again later.
+        pump_.wait(kPassWait);
+    }
+}
+
+void FaxSendJob::closePort() {
+    std::int16_t ignored = 0;
+    modem_.PortClose(ignored);
+}
+
+// ---- Page collection -------------------------------------------------------------
+
+bool FaxSendJob::findSendResult(const std::string& manageNumber, std::string& result) {
+    result.clear();
+    if (text::trim(manageNumber).empty()) return false;
+    try {
+        xml::Document doc;
+        // A log that does not load holds no earlier result.
+        if (doc.load(FolderPathInfo().getFolderPath("FaxSendLog") + FaxSendCareers::kFileName)) {
+            for (const xml::Node& record : doc.selectNodes("//FaxSendLogs/FaxSendLog")) {
+                xml::NodeList children = record.selectNodes("*");
+                if (children.size() < 2 || children[1].text() != manageNumber) continue;
+                xml::Node status = record.selectSingleNode("Result");
+                if (status) result = status.text();
+                break;
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        logError(FaxSendCareers::kErrorSource, asError(e));
+        return false;
+    }
+}
+
+void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames) {
+    std::vector<std::string> made;
+    try {
+        FolderPathInfo folders;
+        std::string g3 = folders.getFolderPath("G3Image");
+        std::string kept = folders.getFolderPath("G3ReImage");
+        std::string temp = folders.getFolderPath("SendTemp");
+        FaxManageNum store;
+        std::vector<std::string> pages = pageNames(store, manageNumber);
+        if (pages.empty()) throw Error(kNoPages, "帳票管理番号：" + manageNumber + "　送信するページがありません。");
+
+        std::string previous;
+        if (!findSendResult(manageNumber, previous))
+            throw Error(kNoPages, "帳票管理番号：" + manageNumber + "　送信履歴を読めません。");
+        if (previous == "NG") {
+            // The pages kept when that send failed are the ones to send; a
+            // page without a kept copy is sent as it stands in G3Image.
+            for (const std::string& page : pages)
+                if (fs::fileExists(kept + page + ".G3")) fs::copyFile(kept + page + ".G3", g3 + page + ".G3");
+        }
+
+        // The base name is the time stamp and this server's process id, so
+        // that servers collecting in the same second never share a copy.
+        std::string stamp = timeStamp14(clock().now()) + "_" + std::to_string(::getpid());
+        std::string base = stamp;
+        for (int n = 2; fs::fileExists(temp + base + "_p1.G3"); ++n) base = stamp + "_" + std::to_string(n);
+
+        sendNames.assign(1, base);
+        for (std::size_t j = 1; j <= pages.size(); ++j) {
+            sendNames.push_back(base + "_p" + std::to_string(j));
+            std::string copy = temp + sendNames.back() + ".G3";
+            fs::copyFile(g3 + pages[j - 1] + ".G3", copy);
+            made.push_back(copy);
+        }
+    } catch (const std::exception& e) {
+        for (const std::string& copy : made) fs::removeFile(copy);
+        sendNames.clear();
+        Error cause = asError(e);
+        if (cause.number() == kNoPages) throw cause;
+        throw Error(kNoPages, cause.description());
+    }
+}
+
+// ---- Sending -----------------------------------------------------------------
+
+std::int16_t FaxSendJob::awaitResult(std::int16_t startCode) {
+    for (;;) {
+        std::int16_t result = 0, code = 0;
+        modem_.GetResult(result, code);
+        if (code == OstrandResultCode::Done) return result;
+        if (code != OstrandResultCode::StillRunning) {
+            // No send is under way: it never started. Waiting for its end
+            // would wait for ever, so the try has failed with the start's code.
+            return startCode != 0 ? startCode : code;
+        }
+        pump_.wait(kPollInterval);
+    }
+}
+
+bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::string& baseName) {
+    try {
+        std::string file = sendFolder() + baseName + ".G3";
+        std::int16_t tries = toInt16(SetUpInfo().strSendReTryNum().toText());
+        FaxManageNum store;
+        if (!store.getManageNum(manageNumber, "", true)) return false;
+        for (std::int16_t t = 1; t <= tries; ++t) {
+            std::int16_t started = 0;
+            modem_.SendFax(store.mstrSendFAXNum(), file, started);
+            std::int16_t result = awaitResult(started);
+            if (result == 0) return true;
+            logError(kSource, Error(kSendFailed, "帳票管理番号：" + store.mstrRepManageNo() + "　送信回数：" +
+                                                     std::to_string(t) + "回目　　送信結果コード：" +
+                                                     std::to_string(result) + "  ハングアップコード：" +
+                                                     std::to_string(modem_.HangupCode())));
+            closePort();
+            // A line is opened again only for a try that follows.
+            if (t < tries) {
+                pump_.wait(kTryWait);
+                if (!openSendModem()) throw Error(kNoSendLine, "");
+            }
+        }
+        return false;
+    } catch (const std::exception& e) {
+        logError(kSource, asError(e));
+        return false;
+    }
+}
+
+// ---- Recording -----------------------------------------------------------------
+
+bool FaxSendJob::writeSendResult(const std::string& manageNumber, bool sent) {
+    bool pagesKept = sent;
+    try {
+        FaxSendCareers careers;
+        FaxManageNum store;
+        FaxRetryImage retry;
+        if (!store.getManageNum(manageNumber, "", true)) return false;
+        std::vector<std::string> pages = pageNames(store, manageNumber);
+
+        std::string status = sent ? "OK" : "NG";
+        std::int16_t pageCount = sent ? static_cast<std::int16_t>(pages.size()) : 0;
+        if (!sent) {
+            pagesKept = true;
+            for (const std::string& page : pages) pagesKept = retry.saveRetryImage(page) && pagesKept;
+        }
+
+        std::string now = timeStamp14(clock().now());
+        if (!careers.checkSendCareer(store.mstrRepManageNo(), store.mstrRepType())) {
+            careers.setStrSendDate(now);
+            careers.setStrRepManageNo(store.mstrRepManageNo());
+            careers.setStrRepType(store.mstrRepType());
+            careers.setStrSendCompanyName(store.mstrSendCompanyName());
+            careers.setStrSendPostName(store.mstrSendPostName());
+            careers.setStrSendChargeName(store.mstrSendChargeName());
+            careers.setStrSendFAXNum(store.mstrSendFAXNum());
+            careers.setStrEnploymentMode(store.mstrEnploymentMode());
+            careers.setStrReciverCode(store.mstrReceiveCode());
+            careers.setStrOrderName(store.mstrOrderName());
+            careers.setStrSendPageNum(std::to_string(pageCount));
+            careers.setStrSendResult(status);
+            careers.setSendCareer();
+            std::vector<std::string> refs;
+            std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
+            for (std::int16_t r = 0; r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
+                careers.setSendImage(store.mstrRepManageNo(), refs[r]);
+        } else {
+            careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
+            if (sent) {
+                // The kept pages of the earlier failure are not needed any more.
+                std::vector<std::string> refs;
+                std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
+                std::string kept;
+                FolderPathInfo().getFolderPath("G3ReImage", kept);
+                for (std::int16_t r = 0; !kept.empty() && r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
+                    if (isPlainPageName(refs[r])) fs::removeFile(kept + refs[r] + ".G3");
+            }
+        }
+    } catch (const std::exception& e) {
+        logError(kSource, asError(e));
+    }
+    return pagesKept;
+}
+
+// ---- Work files ------------------------------------------------------------------
+
+bool FaxSendJob::delG3DummyFile(const std::vector<std::string>& names) {
+    try {
+        std::string temp = sendFolder();
+        for (std::size_t i = 1; i < names.size(); ++i) {
+            checkPlainPageName(names[i]);
+            std::string path = temp + names[i] + ".g3";
+            if (!fs::removeFile(path))
+                throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        logError(kSource, asError(e));
+        return false;
+    }
+}
+
+bool FaxSendJob::delG3FromManageNo(const std::string& manageNumber) {
+    try {
+        std::string g3 = FolderPathInfo().getFolderPath("G3Image");
+        FaxManageNum store;
+        for (const std::string& page : pageNames(store, manageNumber)) {
+            std::string path = g3 + page + ".g3";
+            if (!fs::removeFile(path))
+                throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        logError(kSource, Error(kPageDeleteFailed, asError(e).description()));
+        return false;
+    }
+}
+
+}  // namespace fg

@@ -1,0 +1,80 @@
+// The send job of one fax-send server: for each management number of a list,
+// open a send line, copy the number's G3 pages into the send folder, send
+// them with retries, record the outcome in the send history and clear the
+// work files.
+//
+// Waits (between passes over the modem lines, between tries, while a send
+// runs) go through the JobPump, which keeps serving the server's client in
+// the meantime; the job itself never blocks the process.
+//
+// Whatever happens, no document silently disappears: a number the job could
+// not send is recorded "NG" with page count 0 and its pages are kept in the
+// G3Image folder until a copy of each is in G3ReImage.
+#pragma once
+
+#include "fax_send/morvane/send_modem.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+class Error;
+
+// What the job needs of the process around it.
+class JobPump {
+public:
+    virtual ~JobPump() = default;
+    // Waits this long in the system's time, serving the client meanwhile.
+    virtual void wait(std::chrono::milliseconds duration) = 0;
+};
+
+class FaxSendJob {
+public:
+    static constexpr const char* kSource = "FaxSend";
+    static constexpr long kNoSendLine = 40006;
+    static constexpr long kSendFailed = 40007;
+    static constexpr long kNoPages = 40015;
+    static constexpr long kPageDeleteFailed = 40016;
+
+    static constexpr std::chrono::milliseconds kPassWait{10000};
+    static constexpr std::chrono::milliseconds kTryWait{5000};
+    // A send takes seconds per page; a look ten times a second costs nothing
+    // and ends the wait soon after the line does.
+    static constexpr std::chrono::milliseconds kPollInterval{100};
+    // At most this many modem lines are walked.
+    static constexpr std::size_t kMaxModemLines = 20;
+
+    FaxSendJob(SendModem& modem, JobPump& pump) : modem_(modem), pump_(pump) {}
+
+    // Runs the job over the list. True when every number was dealt with
+    // (each outcome is in the send history), False when the modem lines
+    // cannot be read or the job had to stop.
+    bool run(const std::vector<std::string>& manageNumbers);
+
+    // Deletes the send copies names[1..] (".G3", any case) from the send
+    // folder; names[0] is the base name, which has no file. False, logged, at
+    // the first that cannot be deleted.
+    static bool delG3DummyFile(const std::vector<std::string>& names);
+    // Deletes the G3 pages of a number from the G3Image folder. False after
+    // logging 40016 at the first that cannot be deleted; True when the number
+    // is not on record.
+    static bool delG3FromManageNo(const std::string& manageNumber);
+
+private:
+    bool openSendModem();
+    void closePort();
+    void collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames);
+    bool findSendResult(const std::string& manageNumber, std::string& result);
+    bool sendWithRetry(const std::string& manageNumber, const std::string& baseName);
+    std::int16_t awaitResult(std::int16_t startCode);
+    bool writeSendResult(const std::string& manageNumber, bool sent);
+    void recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause);
+
+    SendModem& modem_;
+    JobPump& pump_;
+    std::vector<std::string> modemLines_;
+};
+
+}  // namespace fg

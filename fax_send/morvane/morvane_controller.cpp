@@ -1,0 +1,113 @@
+#include "fax_send/morvane/morvane_controller.h"
+
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/process/child_server.h"
+#include "platform/process/event_pump.h"
+#include "platform/values.h"
+
+#include <exception>
+#include <iostream>
+#include <utility>
+
+namespace fg {
+
+namespace {
+
+std::vector<std::string> answer(bool value) { return {fromBoolean(value)}; }
+
+}  // namespace
+
+MorvaneController::MorvaneController(SendModemFactory modems) : modems_(std::move(modems)) {}
+
+MorvaneController::~MorvaneController() = default;
+
+int MorvaneController::run() {
+    if (!ChildServer::startedAsChild()) {
+        std::cerr << "morvane: the fax-send server is started by its client (FaxSend), not by hand\n";
+        return 2;
+    }
+    EventPump pump;
+    ChildServer child(pump);
+    FaxSendServer object(*this, modems_);
+    PumpTimer timer(pump, [this] { onTick(); });
+    pump_ = &pump;
+    child_ = &child;
+    timer_ = &timer;
+    object_ = &object;
+
+    child.on("sendFAX", [&](const ChildServer::Values& args) {
+        bool armed = object.sendFAX(args);
+        if (armed) {
+            eventDone_ = false;
+            timer.setInterval(FaxSendServer::kFirstTick);
+        }
+        return answer(armed);
+    });
+    child.on("blnEndStatus", [&](const ChildServer::Values&) {
+        Variant status = object.blnEndStatus();
+        return status.isEmpty() ? ChildServer::Values{} : ChildServer::Values{status.toText()};
+    });
+    child.on("delG3DummyFile",
+             [&](const ChildServer::Values& args) { return answer(object.delG3DummyFile(args)); });
+    child.on("delG3FromManageNo", [&](const ChildServer::Values& args) {
+        if (args.size() != 1) throw Error::standard(errnum::InvalidProcedureCall);
+        return answer(object.delG3FromManageNo(args.front()));
+    });
+    child.on("endEventDone", [&](const ChildServer::Values&) {
+        eventDone_ = true;
+        return ChildServer::Values{};
+    });
+    child.on("releaseWhenDone", [&](const ChildServer::Values&) {
+        released_ = true;
+        // Answered first, then the pump ends: the client hears the answer.
+        if (!inTick_) pump.post([&] { pump.quit(); });
+        return answer(inTick_);
+    });
+    child.onRelease([this] { onRelease(); });
+
+    child.ready();
+    pump.run();
+
+    object_ = nullptr;
+    timer_ = nullptr;
+    child_ = nullptr;
+    pump_ = nullptr;
+    return 0;
+}
+
+void MorvaneController::onRelease() {
+    released_ = true;
+    // A release during the tick waits for its end: the send under way is
+    // finished, recorded and its marker deleted first.
+    if (!inTick_) pump_->quit();
+}
+
+void MorvaneController::onTick() {
+    timer_->setInterval(std::chrono::milliseconds(0));
+    // Released while armed: the object is gone for its client, so its job
+    // does not start (a release ends an armed object at once).
+    if (released_) {
+        pump_->quit();
+        return;
+    }
+    inTick_ = true;
+    object_->tick();
+    inTick_ = false;
+    if (released_) pump_->quit();
+}
+
+void MorvaneController::wait(std::chrono::milliseconds duration) { pump_->runFor(duration); }
+
+void MorvaneController::raiseSendFaxEnd() {
+    eventDone_ = false;
+    if (released_ || !child_->raiseEvent("eventSendFaxEnd")) return;
+    // The client's handler runs before the marker goes; it may read the end
+    // status or release the object meanwhile.
+    pump_->waitUntil([this] { return eventDone_ || released_ || child_->released(); }, kEventBound);
+    if (!eventDone_ && !released_ && !child_->released())
+        ErrorLogWriter().writeError(FaxSendJob::kSource,
+                                    Error(errnum::PathFileAccessError, "送信終了イベントの処理が終わりません。"));
+}
+
+}  // namespace fg

@@ -1,0 +1,328 @@
+// FaxSend end to end: clients in this process, each server a morvane process
+// of its own, sending over the simulated lines of a temporary installation.
+#include "fax_send/morvane/fax_send.h"
+
+#include "platform/clock.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/process/child_object.h"
+#include "platform/process/run_marker.h"
+#include "send_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace fg {
+namespace {
+
+using testing::ManageRecord;
+using namespace std::chrono_literals;
+
+// Waits of the servers and of this process run at a hundredth of their length.
+constexpr double kScale = 0.01;
+// Bounds in the system's time: ten real seconds.
+constexpr auto kBound = std::chrono::milliseconds(1000000);
+
+class FaxSendClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("FAXGATE_TIME_SCALE", "0.01", 1);
+        setClock(std::make_shared<ScaledClock>(kScale));
+        // Programs find each other in the program folder: the server beside
+        // the installation, as on a server.
+        std::filesystem::create_symlink(testing::programDir() + "morvane", home.path() + "morvane");
+        testing::setRetries(home, "2");
+    }
+    void TearDown() override {
+        setClock(nullptr);
+        ::unsetenv("FAXGATE_TIME_SCALE");
+    }
+
+    std::map<std::string, std::string> install(const std::vector<ManageRecord>& records) {
+        testing::writeStore(home, records);
+        return testing::writePages(home, records);
+    }
+    std::vector<std::string> files(const std::string& key) { return fs::list(home.folder(key)); }
+    std::vector<std::string> markerFiles() { return fs::list(home.path(), "@*.XML"); }
+    // The server processes' error log.
+    std::vector<std::string> errorLogLines() {
+        std::string path = home.folder("log") + "ErrorLog.txt";
+        std::vector<std::string> lines;
+        if (!fs::fileExists(path)) return lines;
+        std::string all = fs::readFile(path), line;
+        for (char c : all) {
+            if (c == '\n') {
+                lines.push_back(line);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+        return lines;
+    }
+    static bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+    // Pumps until the condition holds (looked at between short waits).
+    bool pumpUntil(const std::function<bool()>& done) {
+        auto until = clock().elapsed() + kBound;
+        while (!done()) {
+            if (clock().elapsed() > until) return false;
+            pump.waitFor(std::chrono::milliseconds(1000));
+        }
+        return true;
+    }
+
+    testing::TempHome home;
+    testing::ErrorLogGuard log;
+    EventPump pump;
+};
+
+TEST_F(FaxSendClient, TwoNumbersAreFaxedRecordedAndCleanedUpAndTheServerEnds) {
+    auto pages = install({{"A0001", "0311110001", {"A0001_1", "A0001_2"}}, {"A0002", "0311110002", {"A0002_1"}}});
+    auto send = std::make_unique<FaxSend>(pump);
+    pid_t server = send->serverPid();
+    ASSERT_GT(server, 0);
+    ASSERT_EQ(markerFiles().size(), 1u);
+
+    int events = 0;
+    Variant status;
+    std::size_t markersInHandler = 0;
+    send->setEventSendFaxEnd([&] {
+        ++events;
+        status = send->blnEndStatus();
+        markersInHandler = markerFiles().size();
+        send->release();
+    });
+    EXPECT_TRUE(send->blnEndStatus().isEmpty());
+    ASSERT_TRUE(send->sendFAX({"A0001", "A0002"}));
+    ASSERT_TRUE(FaxSend::waitForEnds(pump, {send.get()}, FaxSend::WaitFor::All, kBound));
+
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(status.toText(), "True");
+    EXPECT_EQ(markersInHandler, 1u);
+    EXPECT_TRUE(processGone(server));
+    EXPECT_TRUE(markerFiles().empty());
+
+    std::map<std::string, std::vector<std::string>> byPhone;
+    for (auto& fax : testing::allOutboxes(home)) {
+        EXPECT_EQ(fax.status, "sent");
+        byPhone[fax.phone] = fax.pages;
+    }
+    ASSERT_EQ(byPhone.size(), 2u);
+    EXPECT_EQ(byPhone["0311110001"], (std::vector<std::string>{pages["A0001_1"], pages["A0001_2"]}));
+    EXPECT_EQ(byPhone["0311110002"], (std::vector<std::string>{pages["A0002_1"]}));
+
+    auto records = testing::sendLog(home);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].number, "A0001");
+    EXPECT_EQ(records[0].result, "OK");
+    EXPECT_EQ(records[0].pageNum, "2");
+    EXPECT_EQ(records[1].number, "A0002");
+    EXPECT_EQ(records[1].result, "OK");
+    EXPECT_EQ(records[1].pageNum, "1");
+    EXPECT_TRUE(files("G3Image").empty());
+    EXPECT_TRUE(files("SendTemp").empty());
+    EXPECT_TRUE(errorLogLines().empty());
+}
+
+TEST_F(FaxSendClient, AFailingLineLeavesNGAndKeptPagesAndALaterReSendRecordsOK) {
+    auto pages = install({{"A0001", "0311110001", {"A0001_1", "A0001_2"}}});
+    testing::writeModems(home, {"1*ATZ*0*1*0*", "5*ATZ*0*0*1*"});
+    testing::setLine(home, 1, "<ConnectTime>3000</ConnectTime><Failure>drop</Failure><DropAfterPage>1</DropAfterPage>");
+    {
+        FaxSend send(pump);
+        ASSERT_TRUE(send.sendFAX({"A0001"}));
+        ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+        EXPECT_EQ(send.blnEndStatus().toText(), "True");  // the list was gone through
+    }
+    auto lines = errorLogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (int t = 1; t <= 2; ++t) {
+        EXPECT_NE(lines[t - 1].find("\tFaxSend\t40007\t帳票管理番号：A0001　送信回数：" + std::to_string(t) +
+                                    "回目　　送信結果コード：12  ハングアップコード：82"),
+                  std::string::npos)
+            << lines[t - 1];
+    }
+    auto records = testing::sendLog(home);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, "NG");
+    EXPECT_EQ(records[0].pageNum, "0");
+    EXPECT_EQ(files("G3ReImage"), (std::vector<std::string>{"A0001_1.G3", "A0001_2.G3"}));
+    EXPECT_TRUE(files("G3Image").empty());
+
+    // The line mended, the document is sent again from its kept pages.
+    testing::setLine(home, 1, "<ConnectTime>3000</ConnectTime>");
+    {
+        FaxSend send(pump);
+        ASSERT_TRUE(send.sendFAX({"A0001"}));
+        ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+    }
+    records = testing::sendLog(home);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, "OK");
+    EXPECT_EQ(records[0].pageNum, "2");
+    EXPECT_EQ(records[0].reSendDate.size(), 14u);
+    auto faxes = testing::outbox(home, 1);
+    ASSERT_EQ(faxes.size(), 3u);
+    EXPECT_EQ(faxes[2].status, "sent");
+    EXPECT_EQ(faxes[2].pages, (std::vector<std::string>{pages["A0001_1"], pages["A0001_2"]}));
+    EXPECT_TRUE(files("G3ReImage").empty());
+    EXPECT_TRUE(files("G3Image").empty());
+    EXPECT_TRUE(files("SendTemp").empty());
+}
+
+TEST_F(FaxSendClient, TwentyServersOverFourLinesLoseNothingAndMixNoPages) {
+    constexpr int kClients = 20;
+    std::vector<ManageRecord> records;
+    for (int i = 1; i <= kClients; ++i) {
+        char number[32], phone[32];
+        std::snprintf(number, sizeof number, "2024010509300000%02d", i);
+        std::snprintf(phone, sizeof phone, "03222200%02d", i);
+        std::vector<std::string> names{std::string(number) + "_1"};
+        if (i % 3 == 0) names.push_back(std::string(number) + "_2");
+        records.push_back({number, phone, names});
+    }
+    auto pages = install(records);
+
+    std::vector<std::unique_ptr<FaxSend>> clients;
+    std::vector<FaxSend*> raw;
+    int events = 0;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<FaxSend>(pump));
+        raw.push_back(clients.back().get());
+    }
+    for (int i = 0; i < kClients; ++i) {
+        FaxSend* c = raw[i];
+        c->setEventSendFaxEnd([&events, c] {
+            ++events;
+            EXPECT_EQ(c->blnEndStatus().toText(), "True");
+            c->release();
+        });
+        ASSERT_TRUE(c->sendFAX({records[i].number}));
+    }
+    ASSERT_TRUE(FaxSend::waitForEnds(pump, raw, FaxSend::WaitFor::All, kBound));
+    EXPECT_EQ(events, kClients);
+
+    std::map<std::string, const ManageRecord*> byPhone;
+    for (auto& r : records) byPhone[r.faxNumber] = &r;
+    std::set<std::string> faxed;
+    for (auto& fax : testing::allOutboxes(home, 4)) {
+        ASSERT_EQ(fax.status, "sent");
+        ASSERT_TRUE(byPhone.count(fax.phone)) << fax.phone;
+        std::vector<std::string> expected;
+        for (auto& p : byPhone[fax.phone]->pages) expected.push_back(pages[p]);
+        EXPECT_EQ(fax.pages, expected) << fax.phone;
+        EXPECT_TRUE(faxed.insert(fax.phone).second) << "sent twice: " << fax.phone;
+    }
+    EXPECT_EQ(faxed.size(), static_cast<std::size_t>(kClients));
+
+    auto log = testing::sendLog(home);
+    ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients));
+    std::set<std::string> recorded;
+    for (auto& r : log) {
+        EXPECT_EQ(r.result, "OK");
+        recorded.insert(r.number);
+    }
+    EXPECT_EQ(recorded.size(), static_cast<std::size_t>(kClients));
+    EXPECT_TRUE(files("G3Image").empty());
+    EXPECT_TRUE(files("SendTemp").empty());
+    clients.clear();
+    EXPECT_TRUE(markerFiles().empty());
+    EXPECT_TRUE(errorLogLines().empty());
+}
+
+TEST_F(FaxSendClient, AServerKilledMidSendLeavesWhatTheNextRunAndTheSupervisorHandle) {
+    auto pages = install({{"A0001", "0311110001", {"A0001_1"}}});
+    testing::writeModems(home, {"1*ATZ*0*1*0*"});
+    testing::setLine(home, 1, "<ConnectTime>500000</ConnectTime>");
+    {
+        FaxSend send(pump);
+        int events = 0;
+        send.setEventSendFaxEnd([&] { ++events; });
+        pid_t server = send.serverPid();
+        ASSERT_TRUE(send.sendFAX({"A0001"}));
+        ASSERT_TRUE(pumpUntil([&] { return !testing::outbox(home, 1).empty(); }));
+        ASSERT_EQ(::kill(server, SIGKILL), 0);
+        // The client hears of it as the end of a failed job.
+        ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+        EXPECT_EQ(events, 1);
+        EXPECT_EQ(send.blnEndStatus().toText(), "False");
+        EXPECT_TRUE(log.log->has(kChildGone));
+    }
+    // Its marker is left, but stale; its pages and record are untouched.
+    auto markers = RunMarker::find(home.path());
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_FALSE(markers[0].live);
+    EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_1.G3"});
+    EXPECT_TRUE(testing::sendLog(home).empty());
+
+    // The next run sends the document from the same pages.
+    testing::setLine(home, 1, "<ConnectTime>3000</ConnectTime>");
+    std::size_t leftovers = files("SendTemp").size();
+    {
+        FaxSend send(pump);
+        ASSERT_TRUE(send.sendFAX({"A0001"}));
+        ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+        EXPECT_EQ(send.blnEndStatus().toText(), "True");
+    }
+    ASSERT_EQ(testing::sendLog(home).size(), 1u);
+    EXPECT_EQ(testing::sendLog(home)[0].result, "OK");
+    auto faxes = testing::outbox(home, 1);
+    ASSERT_EQ(faxes.size(), 2u);
+    EXPECT_EQ(faxes[1].pages, std::vector<std::string>{pages["A0001_1"]});
+    EXPECT_TRUE(files("G3Image").empty());
+    EXPECT_EQ(files("SendTemp").size(), leftovers);  // the dead server's copies, nothing of ours
+    EXPECT_EQ(RunMarker::find(home.path()).size(), 1u);
+}
+
+TEST_F(FaxSendClient, AReleaseDuringTheJobLetsTheServerFinishItAlone) {
+    auto pages = install({{"A0001", "0311110001", {"A0001_1"}}});
+    testing::writeModems(home, {"1*ATZ*0*1*0*"});
+    testing::setLine(home, 1, "<ConnectTime>100000</ConnectTime>");
+    auto send = std::make_unique<FaxSend>(pump);
+    int events = 0;
+    send->setEventSendFaxEnd([&] { ++events; });
+    pid_t server = send->serverPid();
+    ASSERT_TRUE(send->sendFAX({"A0001"}));
+    ASSERT_TRUE(pumpUntil([&] { return !testing::outbox(home, 1).empty(); }));
+    send.reset();  // the client lets go while the line is dialling
+    EXPECT_EQ(testing::outbox(home, 1).at(0).status, "dialling");
+    EXPECT_FALSE(processGone(server));
+
+    ASSERT_TRUE(pumpUntil([&] { return processGone(server); }));
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(testing::outbox(home, 1).at(0).status, "sent");
+    ASSERT_EQ(testing::sendLog(home).size(), 1u);
+    EXPECT_EQ(testing::sendLog(home)[0].result, "OK");
+    EXPECT_TRUE(markerFiles().empty());
+    EXPECT_TRUE(files("G3Image").empty());
+}
+
+TEST_F(FaxSendClient, ARefusedListBringsNoEventAndAReleaseEndsTheServerAtOnce) {
+    install({{"A0001", "0311110001", {"A0001_1"}}});
+    fs::writeFileAtomic(home.folder("FaxSendLog") + "FaxSendLog.xml", "<FaxSendLogs>");
+    FaxSend send(pump);
+    int events = 0;
+    send.setEventSendFaxEnd([&] { ++events; });
+    pid_t server = send.serverPid();
+    EXPECT_FALSE(send.sendFAX({"A0001"}));
+    EXPECT_FALSE(send.sending());
+    EXPECT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::Any, kBound));
+    auto lines = errorLogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("\tFaxSend\t40007\tＦＡＸ送信履歴ファイルが不正です。"), std::string::npos);
+    send.release();
+    EXPECT_TRUE(processGone(server));
+    EXPECT_EQ(events, 0);
+    EXPECT_TRUE(markerFiles().empty());
+    EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_1.G3"});
+}
+
+}  // namespace
+}  // namespace fg
