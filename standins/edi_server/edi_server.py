@@ -294,7 +294,7 @@ class Handler(BaseHTTPRequestHandler):
         if steps:
             if call >= len(steps):
                 return default
-            inside = sorted(os.listdir(os.path.join(folder, steps[call])))
+            inside = sorted(e for e in os.listdir(os.path.join(folder, steps[call])) if not e.startswith("."))
             if not inside:
                 return default
             return load_item(os.path.join(folder, steps[call], inside[0]))
