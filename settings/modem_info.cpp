@@ -41,9 +41,6 @@ bool ModemInfo::getModemInfo(std::vector<std::string>& strModemInfo) {
         std::size_t i = 0;
         for (const xml::Node& modems : doc.getElementsByTagName("Modems")) {
             for (const xml::Node& record : modems.getElementsByTagName("Modem")) {
-                // The callers count lines in 16-bit integers.
-                if (i > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
-                    throw Error::standard(errnum::Overflow);
                 strModemInfo.resize(i + 1);
                 std::string line;
                 for (std::size_t f = 0; f < kFields; ++f) {
@@ -51,6 +48,9 @@ bool ModemInfo::getModemInfo(std::vector<std::string>& strModemInfo) {
                     line += fieldAt(record, f).text();
                 }
                 strModemInfo[i] = std::move(line);
+                // The callers count lines in 16-bit integers.
+                if (i == static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
+                    throw Error::standard(errnum::Overflow);
                 ++i;
             }
         }
