@@ -248,6 +248,10 @@ TEST_F(FaxSendClient, AServerKilledMidSendLeavesWhatTheNextRunAndTheSupervisorHa
         pid_t server = send.serverPid();
         ASSERT_TRUE(send.sendFAX({"A0001"}));
         ASSERT_TRUE(pumpUntil([&] { return !testing::outbox(home, 1).empty(); }));
+        // While its line dials, the server answers, and refuses a second list.
+        EXPECT_TRUE(send.blnEndStatus().isEmpty());
+        EXPECT_FALSE(send.sendFAX({"A0001"}));
+        EXPECT_TRUE(send.sending());
         ASSERT_EQ(::kill(server, SIGKILL), 0);
         // The client hears of it as the end of a failed job.
         ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
@@ -322,6 +326,16 @@ TEST_F(FaxSendClient, ARefusedListBringsNoEventAndAReleaseEndsTheServerAtOnce) {
     EXPECT_EQ(events, 0);
     EXPECT_TRUE(markerFiles().empty());
     EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_1.G3"});
+}
+
+TEST_F(FaxSendClient, AMissingServerProgramFailsTheCreation) {
+    fs::removeFile(home.path() + "morvane");
+    try {
+        FaxSend send(pump);
+        FAIL() << "created without a server";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kChildCannotCreate);
+    }
 }
 
 }  // namespace

@@ -331,6 +331,13 @@ TEST(SendJobOnSimulatedLines, ABusyFirstCallIsRetriedAndThePagesArriveWhole) {
     EXPECT_EQ(testing::sendLog(home).at(0).result, "OK");
     EXPECT_TRUE(fs::list(home.folder("SendTemp")).empty());
     EXPECT_TRUE(fs::list(home.folder("G3Image")).empty());
+    // Every call carries the settings the server gives its control.
+    xml::Document call;
+    ASSERT_TRUE(call.load(home.path() + "FaxLines/COM1/outbox/000002/fax.xml"));
+    const std::pair<const char*, const char*> settings[] = {
+        {"LocalID", "1234"}, {"Resolution", "0"}, {"LineType", "0"}, {"ModemClass", "2"}, {"BitRate", "5"},
+        {"FaxInfo", "1"}};
+    for (auto& [name, value] : settings) EXPECT_EQ(call.selectSingleNode(std::string("/Fax/") + name).text(), value) << name;
     // The control traces beside the error logs.
     EXPECT_TRUE(fs::fileExists(home.folder("log") + "SendTrace.txt"));
 }
