@@ -1,0 +1,84 @@
+// FaxRepImg turns the layout of a fax document into fax pages: it prints the
+// layout to the fax printer, exports the printed pages to bitmaps, keeps a
+// JPEG reference copy of every page, gives each page the fax page shape,
+// codes it as a G3 page, deletes the bitmap and appends the page names to
+// the document's management record.
+//
+// Files of layout e and page p, in the folders of their keys:
+//   "ExcelLayout"  e.xls   the layout, deleted once printed
+//   "Msf"          e.msf   the printed pages, deleted once exported
+//   "Bitmap"       p.bmp   one per page (p = e + "_" + page number)
+//   "Jpg"          p.jpg   the reference copy, kept
+//   "G3Image"      p.g3    the page that is sent
+//
+// Every member catches its own failures, logs the error behind them (the
+// member's name as the source) and answers False; no failure is answered
+// with True. makeFAXImage adds error 40007 to the log when it stops.
+// Members run on the caller's thread; while a print waits for another
+// process's print to end, the caller's events keep coming through the event
+// pump it hands over.
+#pragma once
+
+#include "fax_images/pellior/img_tran_form.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+class EventPump;
+
+class FaxRepImg {
+public:
+    explicit FaxRepImg(EventPump* pump = nullptr);
+    ~FaxRepImg();
+    FaxRepImg(const FaxRepImg&) = delete;
+    FaxRepImg& operator=(const FaxRepImg&) = delete;
+
+    // The pump that keeps delivering the caller's events while a print
+    // waits (none: the wait only sleeps).
+    void setEventPump(EventPump* pump) { pump_ = pump; }
+
+    static constexpr long kMakeImageError = 40007;
+    static constexpr long kDeleteG3Error = 40014;
+
+    // Writes the print start file; True when saved.
+    bool CreateMyTalkFile();
+    // The whole pipeline for each index of strRepManageNo, in order, with
+    // strExcelName(i) the layout of strRepManageNo(i). strRepType has no
+    // effect. Stops at the first failure (40007): earlier documents stay
+    // complete and recorded, later ones are not started.
+    bool makeFAXImage(const std::vector<std::string>& strRepManageNo, const std::vector<std::string>& strExcelName,
+                      const std::string& strRepType);
+    // Deletes the G3 pages listed in the number's record; the first that
+    // cannot be deleted stops it with 40014 and the rest stay.
+    bool delG3FromManageNo(const std::string& strRepManageNo);
+    // Deletes Bitmap + name + ".bmp".
+    bool deleteBMPFile(const std::string& strBmpFileName);
+    // "0": exports the printed file of the layout to page bitmaps and deletes
+    // it. Any other number: rebuilds one page bitmap from its JPEG copy,
+    // brought to the fax page shape so that a re-sent page comes out as the
+    // page first sent.
+    bool changeBMPFile(const std::string& strMFSFileName, const std::string& strFileType);
+    // Codes Bitmap + name + ".bmp" as G3Image + name + ".g3".
+    bool changeG3File(const std::string& strBmpFileName);
+    // Prints the first sheet of ExcelLayout + name + ".xls" with margins of
+    // 1, 1, 20 and 0 points into Msf + name + ".msf"; unless blnDelFlg, the
+    // layout is deleted afterwards through FaxReportMaker.deleteReport.
+    bool changeMSFFile(const std::string& strExcelFileName, bool blnDelFlg);
+    // Gives a page bitmap the fax page shape for the report type of the
+    // management number: 1200 x 1728 pels as it stands for the upright
+    // forms, otherwise 1728 x 1200 turned a quarter counter-clockwise.
+    bool trimBMPFile(const std::string& strBmpFileName, const std::string& strRepNo);
+
+private:
+    bool deleteG3File(const std::string& name);
+    bool deleteMSFFile(const std::string& name);
+    frmImgTranCtl& form();
+
+    EventPump* pump_;
+    std::unique_ptr<frmImgTranCtl> form_;
+};
+
+}  // namespace fg

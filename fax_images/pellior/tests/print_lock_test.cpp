@@ -1,0 +1,107 @@
+// Prints to the fax printer are serialised across processes by the print
+// lock; a lock or start file left by a process that died never blocks.
+#include "fax_images/pellior/fax_rep_img.h"
+#include "fax_images/pellior/print_start_file.h"
+
+#include "page_fixture.h"
+#include "platform/clock.h"
+#include "platform/process/event_pump.h"
+#include "platform/process/process.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace fg {
+namespace {
+
+using testing::kOrderSheet;
+using testing::kTestForm;
+using namespace std::chrono_literals;
+
+std::string helper() { return runningProgramFolder() + "fax_images_pellior_helper"; }
+
+// Waits in real time, within a bound, for a file another process makes.
+bool appears(const std::string& path) {
+    for (int i = 0; i < 1000; ++i) {
+        if (fs::fileExists(path)) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+class PrintLock : public testing::PageImagesTest {
+protected:
+    void TearDown() override { setClock(nullptr); }
+};
+
+TEST_F(PrintLock, AWaitingPrintKeepsDeliveringTheCallersEvents) {
+    setClock(std::make_shared<ScaledClock>(0.01));
+    FileLock other = FileLock::tryLock(PrintStartFile::path());
+    ASSERT_TRUE(other.held());
+    EventPump pump;
+    int ticks = 0;
+    bool released = false;
+    PumpTimer tick(pump, [&] { ++ticks; });
+    tick.setInterval(100ms);
+    // The other print ends after three seconds of the system's time.
+    pump.addTimer(3000ms, [&] {
+        released = true;
+        other.unlock();
+    });
+    FaxRepImg img(&pump);
+    ASSERT_TRUE(img.changeMSFFile(kTestForm, true)) << loggedText();
+    EXPECT_TRUE(released);
+    EXPECT_GE(ticks, 20);
+    EXPECT_TRUE(fs::fileExists(msfs + kTestForm + ".msf"));
+}
+
+TEST_F(PrintLock, APrintWaitsForTheHolderAndALockOfAKilledProcessDoesNotBlock) {
+    Process holder = Process::start(helper(), {"hold", home / "held"});
+    ASSERT_TRUE(appears(home / "held"));
+    EXPECT_TRUE(fs::fileExists(home / "MyTalkStUp.xml"));
+
+    std::atomic<bool> done{false};
+    bool ok = false;
+    std::thread printing([&] {
+        ok = FaxRepImg().changeMSFFile(kTestForm, true);
+        done = true;
+    });
+    std::this_thread::sleep_for(400ms);
+    EXPECT_FALSE(done);
+    EXPECT_FALSE(fs::fileExists(msfs + kTestForm + ".msf"));
+
+    // Killed while "printing": its start file stays, its lock goes with it.
+    holder.terminate(0ms);
+    printing.join();
+    EXPECT_TRUE(ok) << loggedText();
+    EXPECT_TRUE(fs::fileExists(msfs + kTestForm + ".msf"));
+    EXPECT_FALSE(fs::fileExists(home / "MyTalkStUp.xml"));
+}
+
+TEST_F(PrintLock, TwoProcessesMakingPagesAtOnceBothSucceed) {
+    for (const char* n : {"P1", "P2"}) {
+        record(n, "テスト帳票");
+        fs::copyFile(layouts + kTestForm + ".xls", layouts + n + ".xls");
+    }
+    Process a = Process::start(helper(), {"make", "P1", "P1"});
+    Process b = Process::start(helper(), {"make", "P2", "P2"});
+    ASSERT_TRUE(a.waitFor(60000ms));
+    ASSERT_TRUE(b.waitFor(60000ms));
+    EXPECT_EQ(a.exitCode(), 0);
+    EXPECT_EQ(b.exitCode(), 0);
+    EXPECT_EQ(pageNames("P1"), std::vector<std::string>{"P1_001"});
+    EXPECT_EQ(pageNames("P2"), std::vector<std::string>{"P2_001"});
+    EXPECT_EQ(files(g3s), (std::vector<std::string>{"P1_001.g3", "P2_001.g3"}));
+    EXPECT_TRUE(files(msfs).empty());
+    EXPECT_FALSE(fs::fileExists(home / "MyTalkStUp.xml"));
+}
+
+TEST(PrintStartFile, LiesInTheProgramFolderBehindASeparator) {
+    testing::TempHome home;
+    EXPECT_EQ(PrintStartFile::path(), home.path() + "MyTalkStUp.xml");
+}
+
+}  // namespace
+}  // namespace fg
