@@ -67,13 +67,6 @@ public:
     using Scratch = PageImagesHome;
 };
 
-struct ProgramRun {
-    int exitCode = -1;
-    std::string output;
-};
-// Runs a peer program without a shell and collects what it prints.
-ProgramRun runProgram(const std::vector<std::string>& args);
-
 // Width and length of a G3 page as fax2tiff and tiffinfo read it.
 struct TiffPage {
     int width = 0, length = 0;

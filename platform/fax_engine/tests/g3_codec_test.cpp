@@ -5,7 +5,7 @@
 #include "platform/files.h"
 #include "platform/image/bmp.h"
 #include "platform/testing/temp_home.h"
-#include "run_program.h"
+#include "platform/testing/run_program.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -220,10 +220,10 @@ TEST(G3Codec, Fax2tiffReadsOurPages) {
         image::writeBmp(bmp, c.bitmap, 24);
         bmpFileToG3(bmp, g3, c.stretch);
         auto conv = testing::runProgram({"fax2tiff", "-o", tif, g3});
-        ASSERT_EQ(conv.exitCode, 0) << conv.output;
-        EXPECT_EQ(conv.output.find("bad"), std::string::npos) << conv.output;
+        ASSERT_EQ(conv.exitCode, 0) << conv.errors;
+        EXPECT_EQ(conv.errors.find("bad"), std::string::npos) << conv.errors;
         auto info = testing::runProgram({"tiffinfo", tif});
-        ASSERT_EQ(info.exitCode, 0) << info.output;
+        ASSERT_EQ(info.exitCode, 0) << info.errors;
         // fax2tiff does not know the return to control that ends our pages:
         // it takes each of its five further EOLs for an empty line, which it
         // keeps as a white row.
@@ -255,7 +255,7 @@ TEST(G3Codec, WeReadLibtiffsCodingInBothBitOrders) {
         std::string tif = dir / "theirs.tif";
         // -5: one-dimensional coding; -a: EOLs padded to bytes, unlike ours.
         auto conv = testing::runProgram({"fax2tiff", "-5", "-a", c.fillFlag, "-R", "98", "-o", tif, dir / "ours.g3"});
-        ASSERT_EQ(conv.exitCode, 0) << conv.output;
+        ASSERT_EQ(conv.exitCode, 0) << conv.errors;
         TiffPage t = readTiff(tif);
         ASSERT_EQ(t.pixels.height, page.height + 5);  // the return to control, see above
         ASSERT_EQ(0, std::memcmp(t.pixels.bits.data(), page.bits.data(), page.bits.size()));

@@ -1,0 +1,22 @@
+// Runs a peer program of the tests (fax2tiff, tiffinfo, xdotool, a program
+// of the build) without a shell, collects what it prints, and bounds its run.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace fg::testing {
+
+struct ProgramRun {
+    int exitCode = -1;   // 128 + signal when killed; -1 when it could not start
+    std::string output;  // standard output
+    std::string errors;  // standard error
+};
+
+// Runs `args` (args[0] a path, or a name searched in PATH) and waits up to
+// `bound` of real time for its end; a program still running then is killed.
+ProgramRun runProgram(const std::vector<std::string>& args,
+                      std::chrono::milliseconds bound = std::chrono::milliseconds(60000));
+
+}  // namespace fg::testing
