@@ -3,13 +3,13 @@
 // index. Prints its figures; never fails a build.
 #include "edi_transport/index.h"
 #include "edi_transport/request_reception.h"
+#include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/process/process.h"
 #include "platform/text.h"
 #include "standins/edi_server/local_edi_server.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,23 +20,21 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-bool run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// GNU tar, which makes the index archives.
+bool tar(const std::vector<std::string>& args) {
+    try {
+        fg::Process p = fg::Process::start("/usr/bin/tar", args);
+        return p.waitFor(std::chrono::milliseconds(600000)) && p.exitCode() == 0;
+    } catch (const fg::Error& e) {
+        std::fprintf(stderr, "tar: %s\n", e.description().c_str());
+        return false;
+    }
 }
 
 class Quiet : public fg::ErrorLogSink {
@@ -93,7 +91,7 @@ int main() {
     std::string scratch = root + "scratch/";
     fg::fs::makeFolders(scratch);
     fg::fs::writeFileAtomic(scratch + "index.csv", fg::text::toCp932(csv));
-    if (!run({"tar", "-czf", root + "index.tgz", "-C", scratch, "index.csv"})) return 1;
+    if (!tar({"-czf", root + "index.tgz", "-C", scratch, "index.csv"})) return 1;
     fg::Index index;
     const int loads = 10;
     auto start = Clock::now();

@@ -2,9 +2,7 @@
 #pragma once
 
 #include "platform/files.h"
-
-#include <spawn.h>
-#include <sys/wait.h>
+#include "platform/testing/run_program.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,8 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace fg::testing {
 
@@ -28,15 +24,9 @@ inline void makeTgz(const std::string& archive, const std::map<std::string, std:
         fs::writeFileAtomic(fs::join(scratch, name), bytes);
         args.push_back(name);
     }
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, "tar", nullptr, nullptr, argv.data(), environ) != 0) throw std::runtime_error("no tar");
-    int status = 0;
-    waitpid(pid, &status, 0);
+    ProgramRun run = runProgram(args);
     fs::removeTree(scratch);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("tar failed for " + archive);
+    if (run.exitCode != 0) throw std::runtime_error("tar failed for " + archive + ": " + run.errors);
 }
 
 // Names in a folder, hidden ones included, sorted.

@@ -50,8 +50,14 @@ client certificate). --make-certs DIR writes test certificates with openssl:
 ca, server (127.0.0.1 and localhost), expired, wronghost, selfsigned, client
 (each NAME.pem with NAME.key).
 
-The server prints "PORT <n>" on standard output once it listens, and runs
-until it is terminated.
+The server prints "PORT <n>" on standard output once it listens (also on
+the descriptor given with --port-fd N, which is then closed), and runs until
+it is terminated (SIGTERM).
+
+Command line:
+  edi_server.py --answers DIR [--record DIR] [--port N] [--port-fd N]
+                [--tls-cert PEM --tls-key PEM [--client-ca PEM]]
+  edi_server.py --make-certs DIR
 """
 
 import argparse
@@ -339,6 +345,7 @@ def main():
     parser.add_argument("--answers", help="folder of canned answers")
     parser.add_argument("--record", help="folder that keeps every request")
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port-fd", type=int, help="also write the PORT line to this descriptor")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--client-ca")
@@ -360,7 +367,11 @@ def main():
     if args.record:
         os.makedirs(args.record, exist_ok=True)
     server = Server(("127.0.0.1", args.port), os.path.abspath(args.answers), args.record, context)
-    print("PORT %d" % server.server_address[1], flush=True)
+    line = "PORT %d" % server.server_address[1]
+    print(line, flush=True)
+    if args.port_fd is not None:
+        with os.fdopen(args.port_fd, "w") as f:
+            f.write(line + "\n")
     try:
         server.serve_forever(poll_interval=0.05)
     except KeyboardInterrupt:

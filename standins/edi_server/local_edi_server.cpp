@@ -1,90 +1,105 @@
 #include "standins/edi_server/local_edi_server.h"
 
+#include "platform/error.h"
+
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace fg::testing {
 
 namespace {
 
-std::string python() {
-#ifdef FAXGATE_PYTHON3
-    return FAXGATE_PYTHON3;
-#else
-    return "python3";
-#endif
+using Steady = std::chrono::steady_clock;
+
+// How long the server may take to come up, or the certificates to be made,
+// in real time: a bound for a broken installation, not for a slow machine.
+constexpr std::chrono::seconds kStartBound(30);
+constexpr std::chrono::seconds kCertificateBound(120);
+
+int millisecondsLeft(Steady::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
-int reap(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+// Waits for the process to end, in real time (the certificates take what
+// openssl takes, whatever the system's clock scale).
+bool waitForEnd(Process& process, std::chrono::seconds bound) {
+    auto deadline = Steady::now() + bound;
+    while (process.running()) {
+        int left = millisecondsLeft(deadline);
+        if (left == 0) return false;
+        if (process.descriptor() >= 0) {
+            pollfd p{process.descriptor(), POLLIN, 0};
+            if (::poll(&p, 1, left) < 0 && errno != EINTR) return false;
+        } else {
+            process.waitFor(std::chrono::milliseconds(std::min(left, 100)));
+        }
     }
-    return status;
+    return true;
 }
 
-// Starts python3 with the arguments; its standard output goes to `outFd`
-// when that is not -1.
-pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extraEnv, int outFd) {
-    args.insert(args.begin(), python());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore(extraEnv);
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + python() + ": " + std::to_string(rc));
-    return pid;
+Process startScript(const std::vector<std::string>& args, const SpawnOptions& options) {
+    std::vector<std::string> all{LocalEdiServer::script()};
+    all.insert(all.end(), args.begin(), args.end());
+    try {
+        return Process::start(LocalEdiServer::interpreter(), all, options);
+    } catch (const Error& e) {
+        throw std::runtime_error("cannot start the local EDI server: " + e.description());
+    }
 }
 
 }  // namespace
 
 std::string LocalEdiServer::script() {
-#ifdef FAXGATE_PROGRAM_DIR
-    std::string dir = FAXGATE_PROGRAM_DIR;
-#else
-    std::string dir = ".";
-#endif
     if (const char* over = std::getenv("FAXGATE_EDI_SERVER")) return over;
-    return dir + "/edi_server.py";
+#ifdef FAXGATE_PROGRAM_DIR
+    return std::string(FAXGATE_PROGRAM_DIR) + "/edi_server.py";
+#else
+    return runningProgramFolder() + "edi_server.py";
+#endif
+}
+
+std::string LocalEdiServer::interpreter() {
+#ifdef FAXGATE_PYTHON3
+    return FAXGATE_PYTHON3;
+#else
+    return "/usr/bin/python3";
+#endif
 }
 
 void LocalEdiServer::makeCertificates(const std::string& folder) {
-    pid_t pid = spawn({script(), "--make-certs", folder}, {}, -1);
-    int status = reap(pid);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("edi_server.py --make-certs failed for " + folder);
+    Process maker = startScript({"--make-certs", folder}, {});
+    if (!waitForEnd(maker, kCertificateBound)) {
+        maker.terminate();
+        throw std::runtime_error("edi_server.py --make-certs did not finish for " + folder);
+    }
+    if (maker.exitCode() != 0)
+        throw std::runtime_error("edi_server.py --make-certs failed for " + folder + " with exit code " +
+                                 std::to_string(maker.exitCode().value_or(-1)));
 }
 
 LocalEdiServer::LocalEdiServer(Options options) : options_(std::move(options)) {
-    std::vector<std::string> args{script(), "--answers", options_.answers};
+    // The server reports its port on descriptor 3, a pipe of our own, so its
+    // standard output stays the caller's.
+    std::vector<std::string> args{"--answers", options_.answers, "--port-fd", "3"};
     if (!options_.record.empty()) args.insert(args.end(), {"--record", options_.record});
     if (!options_.tlsCert.empty()) args.insert(args.end(), {"--tls-cert", options_.tlsCert, "--tls-key", options_.tlsKey});
     if (!options_.clientCa.empty()) args.insert(args.end(), {"--client-ca", options_.clientCa});
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    SpawnOptions spawn;
+    spawn.environment = options_.environment;
+    spawn.childFd = fds[1];
     try {
-        pid_ = spawn(args, options_.environment, fds[1]);
+        process_ = startScript(args, spawn);
     } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);
@@ -92,19 +107,20 @@ LocalEdiServer::LocalEdiServer(Options options) : options_(std::move(options)) {
     }
     ::close(fds[1]);
 
-    // The first line is "PORT <n>". A server that does not come up within
-    // the bound is a broken installation, not a slow one.
+    // The first line is "PORT <n>"; an end of file first means the server
+    // failed to start.
     std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto deadline = Steady::now() + kStartBound;
     while (line.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
+        int left = millisecondsLeft(deadline);
+        if (left == 0) break;
         pollfd p{fds[0], POLLIN, 0};
-        int n = ::poll(&p, 1, static_cast<int>(left.count()));
+        int n = ::poll(&p, 1, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         char buf[64];
         ssize_t got = ::read(fds[0], buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         line.append(buf, static_cast<size_t>(got));
     }
@@ -131,10 +147,9 @@ LocalEdiServer::LocalEdiServer(const std::string& answers, const std::string& re
 LocalEdiServer::~LocalEdiServer() { stop(); }
 
 void LocalEdiServer::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    reap(pid_);
-    pid_ = -1;
+    if (!process_.valid()) return;
+    process_.terminate();
+    process_ = Process();
 }
 
 std::string LocalEdiServer::methodRoot(const std::string& host) const {

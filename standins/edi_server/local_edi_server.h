@@ -1,10 +1,47 @@
-// Runs the local EDI server (edi_server.py in the program folder) as a child
-// process for tests, benchmarks and end-to-end runs: started without a
-// shell on a port the system chooses, stopped and reaped with the object.
+// The local EDI server for tests, benchmarks, end-to-end runs and the demo.
+//
+// edi_server.py (installed in the program folder) serves the thirteen
+// servlets ("<root>servlets/GetEdiData" and the others) on 127.0.0.1, over
+// http, or https with --tls-cert/--tls-key. It speaks the HTTP binding of
+// platform/http/http_connection.h. In short:
+//
+//   Canned answers, one folder per servlet inside the answers folder, read
+//   again on every request (so a test or a demo may change them between
+//   exchanges):
+//     <answers>/<Servlet>/NAME          served as the data file NAME;
+//     <answers>/<Servlet>/NAME.tgz/     a folder served as a tar/gzip archive
+//                                       of its files (answer.tgz/answer.xml,
+//                                       or a data archive with index.csv);
+//     <answers>/<Servlet>/1/, 2/, ...   numbered steps: the k-th request of
+//                                       the servlet gets the one entry of
+//                                       step k, later ones the default;
+//     (nothing canned)                  answer.tgz with /Answer/ErrCode
+//                                       "C0404" for fetches, "C0000" for sends.
+//     Hidden files (".name") are never answers.
+//   Failures: while <answers>/<Servlet>.fault exists its lines apply:
+//     "status N", "delay MS" (times FAXGATE_TIME_SCALE), "broken",
+//     "truncate", "close", "code CNNNN", "noname", "name NAME".
+//   Recording (--record DIR): request n is kept as DIR/NNNN-<Servlet>.body
+//   and, when it decodes, DIR/NNNN-<Servlet>.zip (the request archive);
+//   DIR/requests.log gets "NNNN <Servlet> <path> <bytes> decoded|undecodable".
+//
+// Command line (stable; new options are only ever added):
+//   python3 edi_server.py --answers DIR [--record DIR] [--port N] [--port-fd N]
+//           [--tls-cert PEM --tls-key PEM [--client-ca PEM]]
+//   python3 edi_server.py --make-certs DIR
+// It prints "PORT <n>" once it listens and runs until SIGTERM. --port 0 (the
+// default) lets the system choose the port. The script's own docstring has
+// the details.
+//
+// LocalEdiServer starts it as a child process through platform/process: no
+// shell, a port the system chooses, terminated and reaped with the object.
+// Its method root is methodRoot(), e.g. "http://127.0.0.1:4711/edi/", which
+// end-to-end runs write into SetUpInformation.xml as EDIMethodRoot.
 #pragma once
 
+#include "platform/process/process.h"
+
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace fg::testing {
@@ -36,14 +73,17 @@ public:
     // Stops the server now (the destructor does it otherwise).
     void stop();
 
-    // The server script: edi_server.py in the build's program folder.
+    // The server script: edi_server.py in the build's program folder, or the
+    // file FAXGATE_EDI_SERVER names.
     static std::string script();
+    // The interpreter that runs it (the system's python3).
+    static std::string interpreter();
     // Writes test certificates into `folder` (see edi_server.py --make-certs).
     static void makeCertificates(const std::string& folder);
 
 private:
     Options options_;
-    pid_t pid_ = -1;
+    Process process_;
     int port_ = 0;
 };
 
