@@ -3,13 +3,21 @@
 // folder, each recorded in the management-number store.
 //
 // This header holds the object's lasting state (the batch stamp and number
-// counter), the records its callers exchange with it, and the document
-// builders. The batch driver, the send ports and the receipt confirmation
-// are members of the same class and live in files of their own.
+// counter, the page pipeline, the 20 send ports), the records its callers
+// exchange with it, the document builders, the batch driver and the receipt
+// confirmation. Each lives in a file of its own.
+//
+// One thread owns the object. The end of a send arrives as an event of the
+// event pump the object was given (or owns); it is delivered while the owner
+// pumps, while a batch waits for a free port, and in SendPortEndCheck.
 #pragma once
 
 #include "platform/xml.h"
 
+#include <sys/types.h>
+
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,9 +56,18 @@ namespace documents {
 class NumberReservations;
 }
 
+class EventPump;
+class FaxRepImg;
+class FaxSend;
+class SetUpInfo;
+
 class FaxTranXml {
 public:
-    FaxTranXml();
+    // With no pump the object keeps one of its own; a given pump must
+    // outlive the object. Destroying the object lets go of every port's
+    // fax-send server: a send under way is finished by its server, which
+    // then ends by itself.
+    explicit FaxTranXml(EventPump* pump = nullptr);
     ~FaxTranXml();
     FaxTranXml(const FaxTranXml&) = delete;
     FaxTranXml& operator=(const FaxTranXml&) = delete;
@@ -74,6 +91,48 @@ public:
     bool makeOrderSheet(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
     bool makeEstiRequest(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
 
+    // One batch: the downloaded message files of a fetch (strReportType ""),
+    // the reminder lists ("F5F11"), the order-balance list for the supplier
+    // of strFaxNo ("F7"), the unanswered-items list for strFaxNo ("F15") or
+    // stored documents laid out and sent again ("F4F10F14": records 0 to 2
+    // hold management numbers). Every document is built, laid out and
+    // rendered, every recipient group handed to a send port, and the receipt
+    // confirmation runs last. True only when all of that succeeded; a
+    // failure rolls back what will not be sent, is logged (source
+    // "makeFAXSendXML" for a raised error) and answers False. While every
+    // port is busy the call waits for end events, without limit.
+    bool makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std::string& strReportType,
+                        const std::string& strFaxNo);
+    // True while any send port holds a send whose end has not yet come.
+    // Delivers the pending events first, so that an end that has happened
+    // is seen.
+    bool SendPortEndCheck();
+    // Confirms the receipt of the files listed in PutConfirmFax.xml of the
+    // "TempReqEDI" folder to the EDI server; True when there is nothing to
+    // confirm, when every entry was confirmed, or when the server refused
+    // one (logged 40205: the server keeps those files unconfirmed and offers
+    // them again). False after a packing failure (40204) or any other error.
+    bool PutConfirmFax();
+    // The fax document of a management number ("FaxSendXML" folder, number +
+    // ".xml"); an empty document when it does not load.
+    xml::Document loadFAXSendXML(const std::string& strFileName);
+    // Deletes the management records and layouts of the numbers; a number
+    // that cannot be rolled back does not stop the others.
+    void delManageOrderBalance(const std::vector<std::string>& strRepNo);
+    // Groups the files of record 0 by supplier, in the order of first
+    // appearance. Raises fg::Error 6 for a group beyond 32767 files.
+    void EditData(const std::vector<GET_FILE>& udtData, std::vector<Edit_File>& udtEdit);
+
+    static constexpr int kSendPorts = 20;
+    // The wait between two searches for a free port (system time).
+    static constexpr std::chrono::milliseconds kPortWait{30000};
+    // Whether port n (1 to 20) holds a send, and the process id of its
+    // server (-1 when none): for the owner's monitoring and for tests.
+    bool sendPortBusy(int port) const;
+    pid_t sendPortServerPid(int port) const;
+    // The event pump the object delivers its events through.
+    EventPump& eventPump() { return *pump_; }
+
     // Batch stamp ("YYYYMMDDHHNNSS") and number counter. A report management
     // number is the stamp followed by the counter in at least four digits.
     const std::string& repManageDate() const { return mstrRepManageDate; }
@@ -91,6 +150,10 @@ public:
     // its style sheets run; lets a test or a trace see what the sheets get.
     using DocumentObserver = std::function<void(const std::string& number, const xml::Document& document)>;
     void setDocumentObserver(DocumentObserver observer) { observer_ = std::move(observer); }
+    // Called with the port and the numbers of each recipient group just
+    // before the group is handed to its port.
+    using SendObserver = std::function<void(int port, const std::vector<std::string>& numbers)>;
+    void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
 
 private:
     friend class documents::NumberReservations;
@@ -98,9 +161,34 @@ private:
         if (observer_) observer_(number, document);
     }
 
+    struct SendPort {
+        bool busy = false;  // the flag: set before the hand-over, cleared with the release
+        std::unique_ptr<FaxSend> send;
+    };
+    struct Batch;
+
+    bool sendFAXOnFreePort(const std::vector<std::string>& strRepManageNo);
+    void onSendEnd(int port);
+    void freePort(int port) noexcept;
+    int takeFreePort();
+
+    bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
+    bool runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
+    bool runUnansweredBatch(Batch& batch, const std::string& strFaxNo);
+    bool runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strFaxNo);
+    bool runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
+
+    std::unique_ptr<EventPump> ownPump_;
+    EventPump* pump_ = nullptr;
+    std::unique_ptr<FaxRepImg> mobjFaxRepImg;
+    std::unique_ptr<SetUpInfo> mobjSetUpInfo;
+    std::string mstrSendXMLFolder;
+    std::array<SendPort, kSendPorts + 1> ports_;  // index 0 is never used
+
     std::string mstrRepManageDate;
     std::int32_t mlngRepManageCount = 0;
     DocumentObserver observer_;
+    SendObserver sendObserver_;
 };
 
 }  // namespace fg
