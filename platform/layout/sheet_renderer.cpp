@@ -327,4 +327,43 @@ RenderedPdf renderSheetPdf(const Workbook& workbook, const Sheet& sheet) {
     return out;
 }
 
+RenderedPdf renderWorkbookPdf(const Workbook& workbook) {
+    std::vector<std::pair<const Sheet*, PagePlan>> plans;
+    std::size_t total = 0;
+    for (const Sheet& sheet : workbook.sheets) {
+        if (!workbook.usedArea(sheet)) continue;
+        plans.emplace_back(&sheet, planPages(workbook, sheet));
+        total += plans.back().second.pages.size();
+    }
+    if (plans.empty()) layoutError("印刷する内容がありません");
+    if (total > static_cast<std::size_t>(kMaxPages))
+        layoutError("ページ数が多すぎます (" + std::to_string(total) + " ページ)");
+    RenderedPdf out;
+    const PageSetup& first = plans.front().first->pageSetup;
+    Owned<cairo_surface_t> surface(
+        cairo_pdf_surface_create_for_stream(appendToString, &out.bytes, first.paperWidth(), first.paperHeight()));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        layoutError(std::string("PDF を作れません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
+    {
+        Owned<cairo_t> cr(cairo_create(surface.get()));
+        for (const auto& [sheet, plan] : plans) {
+            // The page size is taken when a page begins, so each sheet's
+            // pages keep its own orientation.
+            cairo_pdf_surface_set_size(surface.get(), sheet->pageSetup.paperWidth(), sheet->pageSetup.paperHeight());
+            SheetPainter painter(workbook, *sheet, plan);
+            for (const PagePlan::Page& page : plan.pages) {
+                painter.paint(cr.get(), page);
+                cairo_show_page(cr.get());
+                if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+                    layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_status(cr.get())));
+            }
+        }
+    }
+    cairo_surface_finish(surface.get());
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        layoutError(std::string("PDF を書けません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
+    out.pages = static_cast<int>(total);
+    return out;
+}
+
 }  // namespace fg::layout

@@ -33,4 +33,10 @@ struct RenderedPdf {
 // pages, or cairo fails.
 RenderedPdf renderSheetPdf(const Workbook& workbook, const Sheet& sheet);
 
+// Draws every sheet that has something to print into one PDF document, in
+// sheet order, each on pages of its own orientation; blank sheets give no
+// page. Raises kLayoutError when no sheet has anything to print, when the
+// pages together would be more than kMaxPages, or when cairo fails.
+RenderedPdf renderWorkbookPdf(const Workbook& workbook);
+
 }  // namespace fg::layout

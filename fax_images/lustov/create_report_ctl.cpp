@@ -1,0 +1,134 @@
+#include "fax_images/lustov/create_report_ctl.h"
+
+#include "common/vantrel/edi_folder_information_object.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/report_book/report_book.h"
+
+namespace fg {
+
+namespace {
+
+// Results of the report book pass through as 16-bit values; the book's
+// codes all fit, and anything that would not is not taken for success.
+int16_t toResult(int code) {
+    if (code < INT16_MIN || code > INT16_MAX) return ReportBook::kUnexpected;
+    return static_cast<int16_t>(code);
+}
+
+}  // namespace
+
+// Every call starts from nothing: the code and the template of an earlier
+// call, or its "already checked" mark, would otherwise let a later call
+// skip its checks or answer the earlier call's result.
+void CreateReportCtl::beginCall() {
+    templatePath_.clear();
+    code_ = NO_ERR;
+    checkCount_ = 0;
+}
+
+std::string CreateReportCtl::getTemplatePath(const std::string& reportId) const {
+    EdiFolderInformationObject folders;
+    return fs::join(fs::programFolder(), folders.getData("ReportID")) + reportId + ".xlt";
+}
+
+std::string CreateReportCtl::tempWorkbookPath() const {
+    EdiFolderInformationObject folders;
+    return fs::join(fs::programFolder(), folders.getData("temp")) + kTempWorkbookName;
+}
+
+int16_t CreateReportCtl::checkReportFiles(const std::string& xmlFile, const std::string& reportId,
+                                          const std::string& saveFileName) {
+    if (!fs::fileExists(xmlFile)) {
+        code_ = NONE_XML_FILE;
+        return code_;
+    }
+    if (checkCount_ == 0) {
+        templatePath_ = getTemplatePath(reportId);
+        // A report id names a template of the template folder; one that
+        // climbs out of it names none.
+        if (reportId.find('/') != std::string::npos || !fs::fileExists(templatePath_)) {
+            code_ = NONE_TMP_FILE;
+            return code_;
+        }
+        if (!saveFileName.empty()) {
+            const std::size_t slash = saveFileName.rfind('/');
+            // A bare name would land wherever the calling program happens to
+            // run; a save file is named with its folder.
+            bool folderOk = false;
+            if (slash != std::string::npos) {
+                const std::string folder = slash == 0 ? "/" : saveFileName.substr(0, slash);
+                folderOk = fs::folderExists(folder);
+            }
+            const bool nameOk =
+                saveFileName.size() >= 3 && saveFileName.compare(saveFileName.size() - 3, 3, "xls") == 0;
+            if (!folderOk || !nameOk) code_ = NONE_SAVE_FILE;
+            ++checkCount_;
+        }
+    }
+    return code_;
+}
+
+void CreateReportCtl::deleteImageBook() {
+    const std::string path = tempWorkbookPath();
+    while (auto found = fs::resolve(path)) {
+        if (!fs::removeFile(*found)) {
+            // The report has been printed by now; a workbook left over is
+            // replaced by the next call, so it is logged, not reported as a
+            // failed print that a caller might repeat.
+            ErrorLogWriter().writeError("doPrint", errnum::PermissionDenied,
+                                        "一時ブックを削除できません: " + *found);
+            return;
+        }
+    }
+}
+
+int16_t CreateReportCtl::doPrint(const std::vector<std::string>& strXMLFileName, const std::string& strReportID,
+                                 const Variant& /*varFromPageNo*/, const Variant& /*varToPageNo*/,
+                                 int16_t intCopiesCnt, const Variant& /*varPreview*/,
+                                 const Variant& /*varPrintToFile*/, const Variant& /*varCollate*/,
+                                 std::string strActivePrinter) {
+    beginCall();
+    templatePath_ = getTemplatePath(strReportID);
+    int16_t code = NO_ERR;
+    for (const std::string& file : strXMLFileName)
+        if ((code = checkReportFiles(file, strReportID, "")) != NO_ERR) break;
+    if (code == NO_ERR) {
+        ReportBook book(tempWorkbookPath());
+        code = toResult(book.gCallPrintReport(strXMLFileName, templatePath_, intCopiesCnt, strActivePrinter));
+        deleteImageBook();
+    }
+    code_ = code;
+    return code;
+}
+
+int16_t CreateReportCtl::doPreview(const std::vector<std::string>& strXMLFileName, const std::string& strReportID) {
+    beginCall();
+    templatePath_ = getTemplatePath(strReportID);
+    int16_t code = NO_ERR;
+    for (const std::string& file : strXMLFileName)
+        if ((code = checkReportFiles(file, strReportID, "")) != NO_ERR) break;
+    if (code == NO_ERR) {
+        ReportBook book(tempWorkbookPath());
+        code = toResult(book.gCallPreviewReport(strXMLFileName, templatePath_));
+    }
+    code_ = code;
+    return code;
+}
+
+int16_t CreateReportCtl::doSave(const std::vector<std::string>& strXMLFileName, const std::string& strReportID,
+                                const std::string& strSaveFileName) {
+    beginCall();
+    int16_t code = NO_ERR;
+    for (const std::string& file : strXMLFileName)
+        if ((code = checkReportFiles(file, strReportID, strSaveFileName)) != NO_ERR) break;
+    if (code == NO_ERR) {
+        ReportBook book(tempWorkbookPath());
+        code = toResult(book.gCallSaveReport(strXMLFileName, templatePath_, strSaveFileName));
+    }
+    code_ = code;
+    return code;
+}
+
+}  // namespace fg
