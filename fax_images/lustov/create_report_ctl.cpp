@@ -3,8 +3,11 @@
 #include "common/vantrel/edi_folder_information_object.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/report_book/report_book.h"
+
+#include <optional>
 
 namespace fg {
 
@@ -15,6 +18,16 @@ namespace {
 int16_t toResult(int code) {
     if (code < INT16_MIN || code > INT16_MAX) return ReportBook::kUnexpected;
     return static_cast<int16_t>(code);
+}
+
+// The temporary workbook and its PDF have one name for every program that
+// prints reports, so one report's call at a time may use them: a second
+// program would otherwise fill them with its own report while the first
+// prints, or delete them under it. Without the folder there is nothing to
+// share, and the report book reports the missing folder itself.
+std::optional<FileLock> lockImageBook(const std::string& path) {
+    if (!fs::folderExists(fs::folderOf(path))) return std::nullopt;
+    return FileLock(path, FileLock::Mode::Exclusive);
 }
 
 }  // namespace
@@ -95,7 +108,9 @@ int16_t CreateReportCtl::doPrint(const std::vector<std::string>& strXMLFileName,
     for (const std::string& file : strXMLFileName)
         if ((code = checkReportFiles(file, strReportID, "")) != NO_ERR) break;
     if (code == NO_ERR) {
-        ReportBook book(tempWorkbookPath());
+        const std::string imageBook = tempWorkbookPath();
+        const auto lock = lockImageBook(imageBook);
+        ReportBook book(imageBook);
         code = toResult(book.gCallPrintReport(strXMLFileName, templatePath_, intCopiesCnt, strActivePrinter));
         deleteImageBook();
     }
@@ -110,7 +125,9 @@ int16_t CreateReportCtl::doPreview(const std::vector<std::string>& strXMLFileNam
     for (const std::string& file : strXMLFileName)
         if ((code = checkReportFiles(file, strReportID, "")) != NO_ERR) break;
     if (code == NO_ERR) {
-        ReportBook book(tempWorkbookPath());
+        const std::string imageBook = tempWorkbookPath();
+        const auto lock = lockImageBook(imageBook);
+        ReportBook book(imageBook);
         code = toResult(book.gCallPreviewReport(strXMLFileName, templatePath_));
     }
     code_ = code;
@@ -124,7 +141,9 @@ int16_t CreateReportCtl::doSave(const std::vector<std::string>& strXMLFileName, 
     for (const std::string& file : strXMLFileName)
         if ((code = checkReportFiles(file, strReportID, strSaveFileName)) != NO_ERR) break;
     if (code == NO_ERR) {
-        ReportBook book(tempWorkbookPath());
+        const std::string imageBook = tempWorkbookPath();
+        const auto lock = lockImageBook(imageBook);
+        ReportBook book(imageBook);
         code = toResult(book.gCallSaveReport(strXMLFileName, templatePath_, strSaveFileName));
     }
     code_ = code;

@@ -7,8 +7,12 @@
 // folder. Each call checks its files, then hands them to the report book and
 // answers the book's result: 0, or one of the book's own codes (above 100).
 //
+// Programs that print reports at the same time take turns: the temporary
+// workbook is one file for all of them.
+//
 // The class handles no error: a folder.xml that cannot be read or lacks a
-// key raises its fg::Error to the caller.
+// key, or a turn that does not come within two minutes (error 70), raises
+// its fg::Error to the caller.
 #pragma once
 
 #include "platform/values.h"

@@ -4,6 +4,7 @@
 #include "fax_images/lustov/create_report_ctl.h"
 
 #include "platform/error.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/report_book/report_book.h"
 #include "platform/testing/run_program.h"
@@ -12,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace fg {
 namespace {
@@ -155,6 +158,24 @@ TEST_F(CreateReportCtlTest, AReusedObjectChecksEveryCallAfresh) {
     lp(0);
     EXPECT_EQ(print(ctl, {m1}, "R01"), NO_ERR);
     EXPECT_EQ(ctl.doSave({m1}, "R01", good), NO_ERR);
+}
+
+TEST_F(CreateReportCtlTest, AReportWaitsWhileAnotherProgramUsesTheTemporaryWorkbook) {
+    // Another program's preview of its own report is under way.
+    home_.write("temp/ImageBook.xls", "<Workbook/>");
+    FileLock other(imageBook);
+    int16_t result = -1;
+    std::thread printing([&] {
+        CreateReportCtl ctl;
+        result = print(ctl, {m1}, "R01");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(lpCalls(), "");
+    EXPECT_EQ(fs::readFile(imageBook), "<Workbook/>");
+    other.unlock();
+    printing.join();
+    EXPECT_EQ(result, NO_ERR);
+    EXPECT_NE(lpCalls(), "");
 }
 
 TEST_F(CreateReportCtlTest, AFolderFileThatCannotBeReadReachesTheCaller) {
