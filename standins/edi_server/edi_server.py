@@ -50,9 +50,9 @@ client certificate). --make-certs DIR writes test certificates with openssl:
 ca, server (127.0.0.1 and localhost), expired, wronghost, selfsigned, client
 (each NAME.pem with NAME.key).
 
-The server prints "PORT <n>" on standard output once it listens (also on
-the descriptor given with --port-fd N, which is then closed), and runs until
-it is terminated (SIGTERM).
+The server prints "PORT <n>" on standard output once it listens (on the
+descriptor given with --port-fd N instead, which is then closed), and runs
+until it is terminated (SIGTERM).
 
 Command line:
   edi_server.py --answers DIR [--record DIR] [--port N] [--port-fd N]
@@ -368,10 +368,11 @@ def main():
         os.makedirs(args.record, exist_ok=True)
     server = Server(("127.0.0.1", args.port), os.path.abspath(args.answers), args.record, context)
     line = "PORT %d" % server.server_address[1]
-    print(line, flush=True)
     if args.port_fd is not None:
         with os.fdopen(args.port_fd, "w") as f:
             f.write(line + "\n")
+    else:
+        print(line, flush=True)
     try:
         server.serve_forever(poll_interval=0.05)
     except KeyboardInterrupt:

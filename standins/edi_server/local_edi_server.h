@@ -29,9 +29,9 @@
 //   python3 edi_server.py --answers DIR [--record DIR] [--port N] [--port-fd N]
 //           [--tls-cert PEM --tls-key PEM [--client-ca PEM]]
 //   python3 edi_server.py --make-certs DIR
-// It prints "PORT <n>" once it listens and runs until SIGTERM. --port 0 (the
-// default) lets the system choose the port. The script's own docstring has
-// the details.
+// It prints "PORT <n>" once it listens (on descriptor N with --port-fd N)
+// and runs until SIGTERM. --port 0 (the default) lets the system choose the
+// port. The script's own docstring has the details.
 //
 // LocalEdiServer starts it as a child process through platform/process: no
 // shell, a port the system chooses, terminated and reaped with the object.
