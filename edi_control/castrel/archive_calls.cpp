@@ -1,0 +1,29 @@
+#include "edi_control/castrel/archive_calls.h"
+
+#include "archive/grenwald/archive.h"
+
+namespace fg::castrel {
+
+namespace {
+constexpr long kZip = 1;
+}
+
+long packZip(const std::string& archiveName, const std::vector<std::string>& files) {
+    Archive service;
+    service.setFile(archiveName);
+    return service.compress(kZip, files);
+}
+
+std::vector<std::string> entryNames(const std::string& archive) {
+    Archive service;
+    service.setFile(archive);
+    return service.getFileNameList();
+}
+
+long expandEntry(const std::string& archive, const std::string& folder, const std::string& member) {
+    Archive service;
+    service.setFile(archive);
+    return service.expand(folder, member);
+}
+
+}  // namespace fg::castrel

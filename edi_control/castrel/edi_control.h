@@ -1,0 +1,109 @@
+// EDIControl: every exchange the system has with the EDI server. The
+// scheduled fetch of documents by information code and their hand-over to
+// the fax document builder, the reminder lists, the order balances, the
+// refresh of the registered suppliers, the upload of answers and the
+// receipt confirmations.
+//
+// One object keeps one FaxTranXml for its life, so every batch built
+// through it shares the builder's 20 send ports. Everything else (folders,
+// settings, transport, archives, index, suppliers) is looked up again in
+// each call.
+//
+// Members log their failures (platform/error_log.h) under the member's
+// source and return their result; only SendPortEndCheck lets an error
+// through. A True result of an exchange means that the caller may go on:
+// nothing to fetch, a logged server refusal of a fetch or of a receipt
+// confirmation also give True.
+//
+// Beyond the plain exchange, the control keeps these rules:
+// - names that come from the EDI server (download names, archive entries,
+//   index file names) must be bare file names; any other is skipped and
+//   logged, and an archive whose entries are not all bare is extracted entry
+//   by entry, never as a whole;
+// - each request folder's build, pack, post and delete cycle runs under the
+//   folder's lock (platform/request_folder_lock.h, the one the builder's
+//   receipt confirmation and the job programs take), held for one
+//   cycle and never while the builder runs, so two processes never post each
+//   other's request;
+// - request files are deleted one by one: a missing request.xml never keeps
+//   request.zip;
+// - documents of suppliers that are not registered are removed from the
+//   work folder, each with a log line;
+// - a supplier refresh that keeps no record leaves the registered suppliers
+//   as they are;
+// - an order-balance archive whose index does not load is deleted.
+#pragma once
+
+#include "documents/quillary/fax_tran_xml.h"
+#include "platform/xml.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+class EDIControl {
+public:
+    // The builder delivers its send-end events through `pump` (one of its
+    // own when none is given); a given pump must outlive the object.
+    explicit EDIControl(EventPump* pump = nullptr);
+    ~EDIControl();
+    EDIControl(const EDIControl&) = delete;
+    EDIControl& operator=(const EDIControl&) = delete;
+
+    // Deletes strEdiPath & each name; a missing or undeletable file is
+    // skipped and the next one tried. Names that are not bare are skipped
+    // and logged.
+    void delEdiXmlFile(const std::string& strEdiPath, const std::vector<std::string>& strEDIFile);
+    // "0": fetches "0301", "0500", "0701" and "1101" and hands the documents
+    // of registered suppliers to the builder in one batch; any other value:
+    // the reminder lists, built as the batch "F5F11" and then confirmed.
+    bool getEDIData(const std::string& strEDIDataType);
+    // The order balances ("0601") of every registered supplier in the
+    // answer, returned in udtAllData (one record); strDelAry gets the
+    // archive's entry names for the caller to delete when done.
+    bool getOrderBalanceData(const std::string& strFaxNo, std::vector<GET_FILE>& udtAllData,
+                             std::vector<std::string>& strDelAry);
+    // Uploads the documents one after another as answers of strEdiType.
+    bool putEDIData(const std::vector<xml::Document>& objEDIData, const std::string& strEdiType);
+    // Replaces the registered suppliers with this client's supplier records
+    // on the EDI server.
+    bool getMakerInfoData();
+    // True while a send of this object's builder is under way.
+    bool SendPortEndCheck();
+    // Writes the receipt-confirmation list (Puts/Put) into "TempReqEDI".
+    bool CreatePutConfirmXml(const std::string& strInfo, const std::string& strFilename);
+
+    // The builder every batch goes to.
+    FaxTranXml& faxTranXml() { return *mobjFaxTranXml; }
+
+    // Tests watch the batches handed to the builder through this; nullptr
+    // restores the builder's makeFAXSendXML. Not for production callers.
+    using BatchBuilder =
+        std::function<bool(const std::vector<GET_FILE>& udtData, const std::string& strReportType, const std::string& strFaxNo)>;
+    void setBatchBuilder(BatchBuilder builder) { batchBuilder_ = std::move(builder); }
+
+    static constexpr const char* kPutConfirmFax = "PutConfirmFax.xml";
+    static constexpr const char* kPutConfirmOrderFax = "PutConfirmOrderFax.xml";
+
+private:
+    struct Session;
+
+    bool subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode, std::string& strArchive);
+    bool subCheckMaker(const std::vector<GET_FILE>& udtData, std::vector<std::string>& strRegistered);
+    bool subGetFaxReminder();
+    bool confirmAtOnce(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
+                       const std::string& infoCode, const std::string& archive,
+                       const std::vector<std::string>& entries, const char* source, bool keepFilesOnPackFailure);
+    bool keepMakerDocuments(const std::string& folder, const std::string& supplierCode,
+                            const std::vector<std::string>& names, std::vector<std::string>& kept);
+    void subDelGetFile(const std::string& folder, const std::vector<GET_FILE>& udtData);
+    bool buildBatch(const std::vector<GET_FILE>& udtData, const std::string& reportType);
+
+    std::unique_ptr<FaxTranXml> mobjFaxTranXml;
+    BatchBuilder batchBuilder_;
+};
+
+}  // namespace fg

@@ -1,0 +1,127 @@
+#include "edi_control/castrel/exchange_support.h"
+
+#include "documents/report_maker/request_document_factory.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "settings/set_up_info.h"
+
+#include <algorithm>
+
+namespace fg::castrel {
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::string textOf(const Variant& value) {
+    try {
+        return value.toText();
+    } catch (const Error&) {
+        return {};
+    }
+}
+
+void appendUnderRequests(xml::Document& doc, const std::string& name, const std::string& text) {
+    for (xml::Node request : doc.getElementsByTagName("Request")) {
+        xml::Node element = doc.createElement(name);
+        element.setText(text);
+        request.appendChild(element);
+    }
+}
+
+}  // namespace
+
+std::string workFolder(const std::string& key) {
+    std::string path;
+    FolderPathInfo().getFolderPath(key, path);
+    if (trimmed(path).empty()) return {};
+    return fs::withSlash(path);
+}
+
+std::string withoutSlash(const std::string& folder) {
+    std::string out = folder;
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+ServerSettings ServerSettings::read() {
+    SetUpInfo info;
+    return {textOf(info.strClientCertiKey()), textOf(info.strEDIMakerCode()), textOf(info.strEDIMethodRoot())};
+}
+
+bool isSuccess(const std::string& code) { return code == "T0000" || code == "C0000"; }
+
+xml::Document newRequest(const ServerSettings& settings) {
+    xml::Document doc;
+    RequestDocumentFactory().createRequest(settings.certificateKey, doc);
+    if (doc.documentElement().isNull() || doc.documentElement().nodeName() != "Request")
+        throw Error(errnum::ObjectNotSet, "要求文書を作れません", "RequestDocumentFactory");
+    return doc;
+}
+
+void subSetInfoCodeKind(xml::Document& doc, const std::string& infoCode) {
+    appendUnderRequests(doc, "Information-code", infoCode);
+    appendUnderRequests(doc, "ClientKind", "2");
+}
+
+void subSetInfoCode(xml::Document& doc, const std::string& infoCode) {
+    appendUnderRequests(doc, "Information-code", infoCode);
+}
+
+void subSetConfirmID(xml::Document& doc, const std::string& confirmId) {
+    appendUnderRequests(doc, "ConfirmID", confirmId);
+    appendUnderRequests(doc, "ClientKind", "2");
+}
+
+void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) {
+    std::vector<xml::Node> requests = doc.getElementsByTagName("Request");
+    for (xml::Node request : requests) {
+        xml::Node list = doc.createElement("FileList");
+        for (const std::string& name : names) {
+            xml::Node file = doc.createElement("FileName");
+            file.setText(name);
+            list.appendChild(file);
+        }
+        request.appendChild(list);
+    }
+}
+
+void subDelRequestFile(const std::string& folder, bool withRequestXml) {
+    if (withRequestXml) fs::removeFile(folder + kRequestXml);
+    fs::removeFile(folder + kRequestZip);
+}
+
+void subDelDataFile(const std::string& folder) { fs::removeFile(folder + kDataXml); }
+
+bool isBareName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || c == '\\' || c == '\0'; });
+}
+
+std::string cutAtDot(const std::string& name) {
+    auto dot = name.find('.');
+    if (dot == std::string::npos)
+        throw Error(errnum::InvalidProcedureCall, "名前に \".\" がありません: \"" + name + "\"");
+    return name.substr(0, dot);
+}
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+RequestCycle::RequestCycle(const std::string& folder) : lock_(folder) {}
+
+void logError(const char* source, long number, const std::string& description) noexcept {
+    ErrorLogWriter().writeError(source, number, description);
+}
+
+}  // namespace fg::castrel

@@ -1,0 +1,256 @@
+// The scheduled fetch against the local EDI server: the four fetch passes,
+// what the server receives, the batch handed to the builder, the
+// confirmation list, the receipt confirmations of archives that kept no
+// document, the refusals, and the work folders left behind.
+#include "edi_fixture.h"
+
+#include "platform/request_folder_lock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace fg {
+namespace {
+
+using testing::EdiFixture;
+using testing::Row;
+using testing::TempDir;
+
+class ScheduledFetchTest : public EdiFixture {};
+
+TEST_F(ScheduledFetchTest, KeepsRegisteredDocumentsOfEveryCodeAndConfirmsThemThroughTheBatch) {
+    // 0301: two documents of S0001 to fetch, one already faxed ("1"), one of
+    // a supplier that is not registered. 0500 refused by the server, 0701
+    // two documents of S0002, 1101 nothing to fetch.
+    cannedData("GetEdiData", 1, "D0301A.tgz", "0301",
+               {{"S0001", "0", "A001.xml"}, {"S0001", "0", "A002.xml"}, {"S0001", "1", "A003.xml"},
+                {"S0999", "0", "X001.xml"}});
+    cannedCode("GetEdiData", 2, "C0999");
+    cannedData("GetEdiData", 3, "D0701A.tgz", "0701", {{"S0002", "0", "B001.xml"}, {"S0001", "0", "B002.xml"}});
+    cannedCode("GetEdiData", 4, "C0404");
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+
+    auto posted = requests("GetEdiData");
+    ASSERT_EQ(posted.size(), 4u);
+    const char* codes[] = {"0301", "0500", "0701", "1101"};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(members(posted[k]), std::vector<std::string>{"request.xml"});
+        EXPECT_EQ(requestValue(posted[k], "Information-code"), codes[k]);
+        EXPECT_EQ(requestValue(posted[k], "ClientKind"), "2");
+        EXPECT_EQ(requestValue(posted[k], "ClientCertiKey"), "DEMO-CLIENT-KEY-0001");
+    }
+    EXPECT_TRUE(logged(40201, "getEDIData")) << logText();
+
+    ASSERT_EQ(batches.size(), 1u);
+    const auto& batch = batches[0];
+    EXPECT_EQ(batch.reportType, "");
+    ASSERT_EQ(batch.data.size(), 4u);
+    EXPECT_EQ(batch.data[0].strInfoType, "0301");
+    EXPECT_EQ(batch.data[0].intCnt, 2);
+    EXPECT_EQ(batch.data[0].strGetFile, (std::vector<std::string>{"A001", "A002"}));
+    EXPECT_EQ(batch.data[0].strSupplier, (std::vector<std::string>{"S0001", "S0001"}));
+    EXPECT_EQ(batch.data[1].strInfoType, "");
+    EXPECT_EQ(batch.data[1].intCnt, 0);
+    EXPECT_EQ(batch.data[2].strInfoType, "0701");
+    EXPECT_EQ(batch.data[2].strGetFile, (std::vector<std::string>{"B001", "B002"}));
+    EXPECT_EQ(batch.data[2].strSupplier, (std::vector<std::string>{"S0002", "S0001"}));
+    EXPECT_EQ(batch.data[3].intCnt, 0);
+
+    // The builder would take and delete it; here it is left to read.
+    xml::Document put;
+    ASSERT_TRUE(put.load(folder("TempReqEDI") + "PutConfirmFax.xml"));
+    EXPECT_EQ(put.childNodes()[0].nodeName(), "xml");
+    EXPECT_EQ(put.childNodes()[0].text(), "version=\"1.0\" encoding=\"shift-jis\"");
+    EXPECT_EQ(put.selectSingleNode("/Puts/Put").text(), "D0301A.tgz,,D0701A.tgz,");
+
+    // The unregistered supplier's document is gone and said so; the batch's
+    // documents and the archives are gone; no request file stays.
+    EXPECT_TRUE(logged(40105, "getEDIData")) << logText();
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{"PutConfirmFax.xml"});
+    EXPECT_TRUE(requests("PutConfirm").empty());
+}
+
+TEST_F(ScheduledFetchTest, NothingToFetchBuildsNothing) {
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    EXPECT_EQ(requests("GetEdiData").size(), 4u);
+    EXPECT_TRUE(batches.empty());
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_TRUE(log.log->entries().empty()) << logText();
+}
+
+TEST_F(ScheduledFetchTest, AnArchiveThatKeepsNoDocumentIsConfirmedAtOnce) {
+    // An empty index, and an index whose rows are all faxed already.
+    cannedArchive("GetEdiData", 1, "N0301.tgz", {{"index.csv", ""}, {"A001.xml", document("S0001")}});
+    cannedData("GetEdiData", 2, "N0500.tgz", "0500", {{"S0001", "1", "A002.xml"}, {"S0002", "9", "A003.xml"}});
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    EXPECT_TRUE(batches.empty());
+    auto confirmed = requests("PutConfirm");
+    ASSERT_EQ(confirmed.size(), 2u) << logText();
+    EXPECT_EQ(requestValue(confirmed[0], "ConfirmID"), "N0301");
+    EXPECT_EQ(requestValue(confirmed[1], "ConfirmID"), "N0500");
+    EXPECT_EQ(requestValue(confirmed[0], "ClientKind"), "2");
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+}
+
+TEST_F(ScheduledFetchTest, ARefusedConfirmationIsLoggedAndTheFetchGoesOn) {
+    cannedData("GetEdiData", 1, "N0301.tgz", "0301", {{"S0001", "1", "A001.xml"}});
+    cannedData("GetEdiData", 2, "D0500.tgz", "0500", {{"S0003", "0", "O001.xml"}});
+    cannedCode("PutConfirm", 1, "C0907");
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    EXPECT_TRUE(logged(40205, "getEDIData")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[1].strGetFile, std::vector<std::string>{"O001"});
+    EXPECT_EQ(requests("GetEdiData").size(), 4u);
+}
+
+TEST_F(ScheduledFetchTest, AFailedPassStopsTheFetchBeforeAnythingIsBuilt) {
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
+    // An answer archive without its index does not load.
+    cannedArchive("GetEdiData", 2, "D0500.tgz", {{"O001.xml", document("S0001")}});
+
+    EXPECT_FALSE(control->getEDIData("0"));
+    EXPECT_TRUE(logged(40202, "getEDIData")) << logText();
+    EXPECT_EQ(requests("GetEdiData").size(), 2u);
+    EXPECT_TRUE(batches.empty());
+    // The first pass's document waits for the next fetch; the broken archive is gone.
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{"A001.xml"});
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+}
+
+TEST_F(ScheduledFetchTest, NamesFromTheServerMustBeBareFileNames) {
+    TempDir outside;
+    cannedArchive("GetEdiData", 1, "D0301.tgz",
+                  {{"index.csv", indexCsv("0301", {{"S0001", "0", "../escape.xml"},
+                                                   {"S0001", "0", "sub/inner.xml"},
+                                                   {"S0001", "0", "A001.xml"}})},
+                   {"A001.xml", document("S0001")},
+                   {"sub/inner.xml", document("S0001")}});
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].strGetFile, std::vector<std::string>{"A001"});
+    EXPECT_TRUE(logged(40203, "getEDIData")) << logText();
+    EXPECT_FALSE(fs::fileExists(folder("TempEDI") + "../escape.xml"));
+    EXPECT_FALSE(fs::folderExists(folder("TempEDI") + "sub"));
+
+    // delEdiXmlFile never reaches outside its folder.
+    fs::writeFileAtomic(outside / "keep.xml", "x");
+    control->delEdiXmlFile(folder("TempEDI"), {"../../../" + outside.path().substr(1) + "keep.xml", outside / "keep.xml"});
+    EXPECT_TRUE(fs::fileExists(outside / "keep.xml"));
+    EXPECT_TRUE(logged(0, "delEdiXmlFile"));
+}
+
+TEST_F(ScheduledFetchTest, NoRegisteredSupplierLeavesNothingBehindAndConfirmsNothing) {
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0998", "0", "A001.xml"}, {"S0999", "0", "A002.xml"}});
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    EXPECT_TRUE(batches.empty());
+    EXPECT_TRUE(requests("PutConfirm").empty());
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+    EXPECT_TRUE(logged(40105, "getEDIData")) << logText();
+}
+
+TEST_F(ScheduledFetchTest, TheBuilderFailingStillClearsTheBatchDocuments) {
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
+    builderResult = false;
+    EXPECT_FALSE(control->getEDIData("0"));
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    // Not confirmed: the list waits for the next build.
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{"PutConfirmFax.xml"});
+}
+
+TEST_F(ScheduledFetchTest, MissingWorkFoldersAndABrokenSupplierFolderAreLogged) {
+    home.write("folderpath.xml",
+               "<?xml version=\"1.0\"?><Folders><Folder class=\"TempEDI\">temp/TempEDI/</Folder>"
+               "<Folder class=\"TempReqEDI\">  </Folder></Folders>");
+    EXPECT_FALSE(control->getEDIData("0"));
+    EXPECT_TRUE(logged(40523, "subGetEDIData")) << logText();
+    EXPECT_TRUE(requests("GetEdiData").empty());
+    EXPECT_FALSE(control->getEDIData("1"));
+    EXPECT_TRUE(logged(40524, "subGetFaxReminder")) << logText();
+}
+
+TEST_F(ScheduledFetchTest, TheSupplierCheckFailingIsLogged) {
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
+    // The supplier folder's key is gone: the lookup cannot even start.
+    std::string map = home.read("folderpath.xml");
+    auto at = map.find("class=\"MakerInfo\"");
+    ASSERT_NE(at, std::string::npos);
+    map.replace(at, 17, "class=\"MakerGone\"");
+    home.write("folderpath.xml", map);
+
+    EXPECT_FALSE(control->getEDIData("0"));
+    EXPECT_TRUE(batches.empty());
+    EXPECT_TRUE(logged(0, "getEDIData") || !log.log->entries().empty()) << logText();
+    bool fromCheck = false;
+    for (const auto& e : log.log->entries()) fromCheck |= e.source == "getEDIData";
+    EXPECT_TRUE(fromCheck) << logText();
+}
+
+TEST_F(ScheduledFetchTest, ARequestFolderHeldByAnotherCycleIsWaitedFor) {
+    // Another process's cycle holds the folder: its request.xml must not be
+    // overwritten or posted by this one.
+    std::string requestXml = folder("TempReqEDI") + "request.xml";
+    auto other = std::make_unique<RequestFolderLock>(folder("TempReqEDI"));
+    fs::writeFileAtomic(requestXml, "<Request>other</Request>");
+    std::thread fetch([&] { control->getEDIData("0"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(fs::readFile(requestXml), "<Request>other</Request>");
+    EXPECT_TRUE(requests("GetEdiData").empty());
+    fs::removeFile(requestXml);
+    other.reset();
+    fetch.join();
+    EXPECT_EQ(requests("GetEdiData").size(), 4u);
+}
+
+TEST_F(ScheduledFetchTest, TheReminderPassFaxesTheListsThenConfirmsThem) {
+    cannedArchive("GetFaxReminder", 1, "R0001.tgz",
+                  {{"a.XML", document("S0001")}, {"b.xml", document("S0002")}, {"readme.txt", "x"}});
+
+    ASSERT_TRUE(control->getEDIData("1")) << logText();
+    EXPECT_TRUE(requests("GetEdiData").empty());
+    auto fetched = requests("GetFaxReminder");
+    ASSERT_EQ(fetched.size(), 1u);
+    EXPECT_EQ(requestValue(fetched[0], "Information-code"), "<none>");
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].reportType, "F5F11");
+    ASSERT_EQ(batches[0].data.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].intCnt, 2);
+    EXPECT_EQ(batches[0].data[0].strGetFile, (std::vector<std::string>{"a.XML", "b.xml"}));
+    auto confirmed = requests("DelFaxReminder");
+    ASSERT_EQ(confirmed.size(), 1u);
+    std::string text = member(confirmed[0], "request.xml");
+    EXPECT_NE(text.find("<FileList><FileName>a.XML</FileName><FileName>b.xml</FileName></FileList>"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(filesIn("TempReqRem"), std::vector<std::string>{});
+}
+
+TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
+    cannedArchive("GetFaxReminder", 1, "R0002.tgz", {{"readme.txt", "x"}, {"sub/up.xml", "x"}});
+    builderResult = false;
+    EXPECT_FALSE(control->getEDIData("1"));
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].intCnt, 0);
+    EXPECT_TRUE(requests("DelFaxReminder").empty());
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::folderExists(folder("TempEDI") + "sub"));
+    EXPECT_TRUE(logged(0, "subGetFaxReminder")) << logText();
+
+    // Nothing to fetch and a refusal both let the schedule go on.
+    cannedCode("GetFaxReminder", 2, "C1002");
+    cannedCode("GetFaxReminder", 3, "C0500");
+    EXPECT_TRUE(control->getEDIData("1"));
+    EXPECT_TRUE(control->getEDIData("1"));
+    EXPECT_TRUE(logged(40210, "subGetFaxReminder")) << logText();
+}
+
+}  // namespace
+}  // namespace fg
