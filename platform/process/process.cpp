@@ -166,6 +166,11 @@ Process Process::start(const std::string& program, const std::vector<std::string
     // Nothing of ours leaks into the child: above all no lock descriptor,
     // which would keep a lock alive after its holder has gone.
     if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions, lowest);
+    if (rc == 0 && !options.outputFile.empty()) {
+        rc = posix_spawn_file_actions_addopen(&actions, 1, options.outputFile.c_str(),
+                                              O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
     if (rc == 0 && !options.workingFolder.empty())
         rc = posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
     // The child starts with the default signal mask and dispositions, whatever

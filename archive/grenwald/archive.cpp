@@ -1,0 +1,206 @@
+#include "archive/grenwald/archive.h"
+
+#include "archive/parvolt/parvolt.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace fg {
+
+namespace {
+
+// The server has no windows: the control gets no owner window.
+constexpr Parvolt::Long kNoWindow = 0;
+
+bool folderExists(const std::string& path) { return !path.empty() && fs::folderExists(path); }
+bool fileExists(const std::string& path) { return !path.empty() && fs::fileExists(path); }
+
+std::string absolute(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    std::error_code ec;
+    std::string cwd = std::filesystem::current_path(ec).string();
+    return fs::join(ec ? "/" : cwd, path);
+}
+
+// The path of the existing file or folder, found without regard to case.
+std::string located(const std::string& path) {
+    if (auto found = fs::resolve(path)) return *found;
+    return path;
+}
+
+void logFailure(const std::string& what, const std::string& reason) {
+    ErrorLogWriter().writeError("Archive", 0, what + ": " + reason);
+}
+
+bool splitPath(const std::string& path, std::string& folder, std::string& name) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.find('.') == std::string::npos) return false;
+    std::size_t cut = path.find_last_of('/');
+    folder = cut == 0 ? std::string("/") : path.substr(0, cut);
+    name = path.substr(cut + 1);
+    return true;
+}
+
+}  // namespace
+
+Archive::Archive() = default;
+Archive::~Archive() = default;
+
+std::string Archive::getFolderOfPath(const std::string& path) {
+    std::string folder, name;
+    return splitPath(path, folder, name) ? folder : std::string();
+}
+
+std::string Archive::getNameOfPath(const std::string& path) {
+    std::string folder, name;
+    return splitPath(path, folder, name) ? name : std::string();
+}
+
+Parvolt& Archive::control() {
+    if (!control_) control_ = std::make_unique<Parvolt>();
+    return *control_;
+}
+
+void Archive::prepare(long arcMode, bool withWindow) {
+    Parvolt& c = control();
+    c.setswDialog(parvolt::vbFalse);
+    c.setArcMode(static_cast<Parvolt::Long>(arcMode));
+    if (withWindow) c.sethwnd(kNoWindow);
+}
+
+long Archive::compress(long strArchiveType, const std::vector<std::string>& strFileName) {
+    if (strFileName.empty()) {
+        logFailure("書庫に入れるファイルの一覧", Error::standardText(errnum::SubscriptOutOfRange));
+        return mstrARCHIVE_ERROR;
+    }
+    if (strFileName.size() > 32768) {
+        logFailure("書庫に入れるファイルの一覧", Error::standardText(errnum::Overflow));
+        return mstrARCHIVE_ERROR;
+    }
+    std::string folder = getFolderOfPath(strFileName[0]);
+    std::vector<std::string> names;
+    for (const auto& path : strFileName) names.push_back(getNameOfPath(path));
+    if (strArchiveType != ZIP) return mstrNOT_ARCHIVE_TYPE;
+    if (file_.empty()) return mstrNOT_ARCHIVE_FILE;
+    if (!folderExists(folder)) return mstrNOT_FOLDER;
+    return packInto(folder, &names);
+}
+
+long Archive::compressOne(long strArchiveType, const std::string& strFileName) {
+    std::string folder = getFolderOfPath(strFileName);
+    std::vector<std::string> names{getNameOfPath(strFileName)};
+    if (strArchiveType != ZIP) return mstrNOT_ARCHIVE_TYPE;
+    if (file_.empty()) return mstrNOT_ARCHIVE_FILE;
+    if (!folderExists(folder)) return mstrNOT_FOLDER;
+    return packInto(folder, &names);
+}
+
+long Archive::compressAll(long strArchiveType, const std::string& strFileFolder) {
+    if (strArchiveType != ZIP) return mstrNOT_ARCHIVE_TYPE;
+    if (file_.empty()) return mstrNOT_ARCHIVE_FILE;
+    if (!folderExists(strFileFolder)) return mstrNOT_FOLDER;
+    return packInto(strFileFolder, nullptr);
+}
+
+long Archive::packInto(const std::string& folder, const std::vector<std::string>* names) {
+    const std::string base = fs::withSlash(located(absolute(folder)));
+    const std::string target = (!file_.empty() && file_[0] == '/') ? file_ : base + file_;
+    try {
+        prepare(ZIP, true);
+        Parvolt& c = control();
+        // A fresh archive under a name of its own; renamed over File once whole.
+        std::string staging = fs::folderOf(target) + "." + fs::nameOf(target) + ".XXXXXX";
+        if (fs::folderOf(target).empty() || !fs::folderExists(fs::folderOf(target))) {
+            logFailure("書庫を作るフォルダがありません", target);
+            return mstrARCHIVE_ERROR;
+        }
+        int fd = ::mkstemp(staging.data());
+        if (fd < 0) {
+            logFailure("書庫を作れません", target + " (" + std::strerror(errno) + ")");
+            return mstrARCHIVE_ERROR;
+        }
+        ::close(fd);
+        ::unlink(staging.c_str());
+        struct Cleanup {
+            std::string path;
+            ~Cleanup() { ::unlink(path.c_str()); }
+        } cleanup{staging};
+
+        c.setpArcFileName(staging);
+        c.setpBaseFolder(folder);
+        c.pFilesClear();
+        if (names) {
+            for (const auto& name : *names) {
+                if (!fileExists(fs::join(folder, name))) return mstrNOT_FILE;
+                c.pAddFile(name);
+            }
+        }
+        c.Pack();
+        if (c.Error() != 0) {
+            logFailure("書庫を作れません " + target, c.Errorstring());
+            return mstrARCHIVE_ERROR;
+        }
+        if (::rename(staging.c_str(), target.c_str()) != 0) {
+            logFailure("書庫を置けません", target + " (" + std::strerror(errno) + ")");
+            return mstrARCHIVE_ERROR;
+        }
+        return mstrARCHIVE_SUCCESS;
+    } catch (const Error& e) {
+        logFailure("書庫を作れません " + target, e.description());
+        return mstrARCHIVE_ERROR;
+    }
+}
+
+long Archive::expand(const std::string& strFileFolder, const std::string& strFileName) {
+    if (!folderExists(strFileFolder)) return mstrNOT_FOLDER;
+    try {
+        prepare(TAR_GZ, true);
+        if (!fileExists(file_)) return mstrNOT_FILE;
+        Parvolt& c = control();
+        c.seteArcFileName(located(absolute(file_)));
+        c.seteFolder(strFileFolder);
+        c.eFilesClear();
+        if (!strFileName.empty()) c.eAddFile(strFileName);
+        c.Extract();
+        if (c.Error() != 0) {
+            logFailure("書庫を展開できません " + file_ + " → " + strFileFolder, c.Errorstring());
+            return mstrEXPAND_ERROR;
+        }
+        return mstrARCHIVE_SUCCESS;
+    } catch (const Error& e) {
+        logFailure("書庫を展開できません " + file_, e.description());
+        return mstrEXPAND_ERROR;
+    }
+}
+
+std::vector<std::string> Archive::getFileNameList() {
+    std::vector<std::string> list{""};
+    try {
+        prepare(TAR_GZ, false);
+        if (!fileExists(file_)) return list;
+        Parvolt& c = control();
+        c.setoArcFileName(located(absolute(file_)));
+        c.OpenFile();
+        if (c.Error() != 0) {
+            logFailure("書庫の一覧を読めません " + file_, c.Errorstring());
+            return list;
+        }
+        Parvolt::Int n = c.oFilesCount();
+        if (n <= 0) return list;
+        list.clear();
+        for (Parvolt::Int i = 0; i < n; ++i) list.push_back(c.oFilesList(i));
+    } catch (const Error& e) {
+        logFailure("書庫の一覧を読めません " + file_, e.description());
+        return {""};
+    }
+    return list;
+}
+
+}  // namespace fg

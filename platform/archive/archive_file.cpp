@@ -1,0 +1,556 @@
+#include "platform/archive/archive_file.h"
+
+#include "platform/archive/cab_writer.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace fg::arc {
+
+namespace {
+
+constexpr std::size_t kBlock = 64 * 1024;
+
+uint32_t crc32Update(uint32_t crc, const void* data, std::size_t size) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+bool validUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0 ? 1 : 0)) return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+bool isAscii(const std::string& s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// The entry's name as UTF-8. Names that are not UTF-8 come from Japanese
+// archivers and are code page 932.
+std::string entryName(archive_entry* e) {
+    const char* raw = archive_entry_pathname(e);
+    std::string name = raw ? raw : "";
+    if (!validUtf8(name)) name = text::fromCp932(name);
+    return name;
+}
+
+std::string linkTarget(archive_entry* e, bool hard) {
+    const char* raw = hard ? archive_entry_hardlink(e) : archive_entry_symlink(e);
+    std::string name = raw ? raw : "";
+    if (!validUtf8(name)) name = text::fromCp932(name);
+    return name;
+}
+
+// The name bytes written into an archive: code page 932 for ZIP and CAB
+// (their readers on the peers' side expect it), UTF-8 for TAR.
+std::string storedName(const std::string& utf8, Format format) {
+    if (format == Format::Tar || isAscii(utf8)) return utf8;
+    return text::toCp932(utf8);
+}
+
+Error readError(archive* a, const std::string& path) {
+    const char* why = archive_error_string(a);
+    return Error(errnum::PathFileAccessError,
+                 "書庫を読めません: " + path + (why ? std::string(" (") + why + ")" : std::string()), "Archive");
+}
+
+Error writeError(archive* a, const std::string& path) {
+    const char* why = archive_error_string(a);
+    return Error(errnum::PathFileAccessError,
+                 "書庫を書けません: " + path + (why ? std::string(" (") + why + ")" : std::string()), "Archive");
+}
+
+struct ReadFree {
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+struct WriteFree {
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+using ReadHandle = std::unique_ptr<archive, ReadFree>;
+using WriteHandle = std::unique_ptr<archive, WriteFree>;
+
+ReadHandle openReader(const std::string& path, Format format) {
+    ReadHandle a(archive_read_new());
+    if (!a) throw Error(errnum::OutOfMemory, "書庫を読む準備ができません", "Archive");
+    switch (format) {
+    case Format::Zip:
+        archive_read_support_format_zip(a.get());
+        break;
+    case Format::Tar:
+        archive_read_support_filter_all(a.get());
+        archive_read_support_format_tar(a.get());
+        break;
+    case Format::Lha:
+        archive_read_support_format_lha(a.get());
+        break;
+    case Format::Cab:
+        archive_read_support_format_cab(a.get());
+        break;
+    case Format::Rar:
+        archive_read_support_format_rar(a.get());
+        archive_read_support_format_rar5(a.get());
+        break;
+    }
+    if (archive_read_open_filename(a.get(), path.c_str(), kBlock) != ARCHIVE_OK) throw readError(a.get(), path);
+    return a;
+}
+
+bool ok(int r) { return r == ARCHIVE_OK || r == ARCHIVE_WARN; }
+
+std::vector<std::string> components(const std::string& name) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t slash = name.find('/', start);
+        if (slash == std::string::npos) slash = name.size();
+        if (slash > start) parts.push_back(name.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+bool hasDotDot(const std::string& name) {
+    for (const auto& c : components(name))
+        if (c == "..") return true;
+    return false;
+}
+
+// Whether a link stored at `name` pointing at `target` stays inside the folder.
+bool linkStaysInside(const std::string& name, const std::string& target) {
+    if (target.empty() || target[0] == '/') return false;
+    std::vector<std::string> path = components(name);
+    if (!path.empty()) path.pop_back();
+    for (const auto& c : components(target)) {
+        if (c == ".") continue;
+        if (c == "..") {
+            if (path.empty()) return false;
+            path.pop_back();
+        } else {
+            path.push_back(c);
+        }
+    }
+    return true;
+}
+
+// Whether an existing component between the folder and the target is a
+// link: writing through it could land anywhere.
+bool passesThroughLink(const std::string& folder, const std::string& name) {
+    std::string path = fs::withSlash(folder);
+    std::vector<std::string> parts = components(name);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        path += parts[i];
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return false;  // not there yet: created as a folder
+        if (S_ISLNK(st.st_mode)) return true;
+        path += "/";
+    }
+    return false;
+}
+
+bool sameName(const std::string& a, const std::string& b) { return text::icompare(a, b) == 0; }
+
+}  // namespace
+
+Compression compressionForName(const std::string& archiveName) {
+    std::string n = text::toLowerAscii(archiveName);
+    auto ends = [&](const char* s) {
+        std::size_t k = std::strlen(s);
+        return n.size() >= k && n.compare(n.size() - k, k, s) == 0;
+    };
+    if (ends(".tgz") || ends(".gz") || ends(".taz")) return Compression::Gzip;
+    if (ends(".tbz") || ends(".tbz2") || ends(".bz2")) return Compression::Bzip2;
+    if (ends(".txz") || ends(".xz")) return Compression::Xz;
+    return Compression::None;
+}
+
+std::string normalName(const std::string& stored) {
+    std::string n = stored;
+    while (n.size() >= 2 && n[0] == '.' && n[1] == '/') {
+        n.erase(0, 2);
+        while (!n.empty() && n[0] == '/') n.erase(0, 1);
+    }
+    if (n == ".") n.clear();
+    while (!n.empty() && n.back() == '/') n.pop_back();
+    return n;
+}
+
+bool isArchive(const std::string& path, Format format) {
+    try {
+        ReadHandle a = openReader(path, format);
+        archive_entry* e = nullptr;
+        int r = archive_read_next_header(a.get(), &e);
+        return ok(r) || r == ARCHIVE_EOF;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+std::vector<Entry> list(const std::string& path, Format format) {
+    if (!fs::fileExists(path)) throw Error(errnum::FileNotFound, "書庫がありません: " + path, "Archive");
+    ReadHandle a = openReader(path, format);
+    std::vector<Entry> entries;
+    archive_entry* e = nullptr;
+    std::vector<char> buffer(kBlock);
+    while (true) {
+        int64_t before = archive_filter_bytes(a.get(), -1);
+        int r = archive_read_next_header(a.get(), &e);
+        if (r == ARCHIVE_EOF) break;
+        if (!ok(r)) throw readError(a.get(), path);
+        Entry entry;
+        entry.name = entryName(e);
+        entry.mode = archive_entry_mode(e);
+        entry.folder = archive_entry_filetype(e) == AE_IFDIR;
+        entry.link = archive_entry_filetype(e) == AE_IFLNK || archive_entry_hardlink(e) != nullptr;
+        entry.size = archive_entry_size_is_set(e) ? static_cast<uint64_t>(archive_entry_size(e)) : 0;
+        entry.mtime = archive_entry_mtime(e);
+        const char* formatName = archive_format_name(a.get());
+        entry.method = formatName ? formatName : "";
+        uint32_t crc = 0;
+        uint64_t size = 0;
+        while (true) {
+            ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
+            if (n == 0) break;
+            if (n < 0) throw readError(a.get(), path);
+            crc = crc32Update(crc, buffer.data(), static_cast<std::size_t>(n));
+            size += static_cast<uint64_t>(n);
+        }
+        entry.crc = crc;
+        if (!archive_entry_size_is_set(e)) entry.size = size;
+        int64_t after = archive_filter_bytes(a.get(), -1);
+        entry.packed = after > before ? static_cast<uint64_t>(after - before) : 0;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+ExtractReport extract(const ExtractRequest& request) {
+    if (!fs::folderExists(request.folder))
+        throw Error(errnum::PathNotFound, "展開先のフォルダがありません: " + request.folder, "Archive");
+    if (!fs::fileExists(request.archive))
+        throw Error(errnum::FileNotFound, "書庫がありません: " + request.archive, "Archive");
+    std::string folder = fs::withSlash(*fs::resolve(request.folder));
+    std::string archivePath = *fs::resolve(request.archive);
+
+    ReadHandle a = openReader(archivePath, request.format);
+    WriteHandle disk(archive_write_disk_new());
+    if (!disk) throw Error(errnum::OutOfMemory, "展開の準備ができません", "Archive");
+    // No owner, no permissions beyond the user's, no special bits; an
+    // existing file is unlinked first so that a link in its place is
+    // replaced, never written through.
+    archive_write_disk_set_options(disk.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_UNLINK |
+                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+
+    std::vector<std::string> wanted;
+    for (const auto& m : request.members) wanted.push_back(normalName(m));
+    std::vector<bool> found(wanted.size(), false);
+
+    ExtractReport report;
+    archive_entry* e = nullptr;
+    while (true) {
+        int r = archive_read_next_header(a.get(), &e);
+        if (r == ARCHIVE_EOF) break;
+        if (!ok(r)) throw readError(a.get(), archivePath);
+        std::string stored = entryName(e);
+        std::string name = normalName(stored);
+        if (name.empty() && !stored.empty() && stored[0] != '/') continue;  // the archive's own root
+
+        if (!wanted.empty()) {
+            bool match = false;
+            for (std::size_t i = 0; i < wanted.size(); ++i) {
+                if (sameName(wanted[i], name)) {
+                    match = true;
+                    found[i] = true;
+                }
+            }
+            if (!match) continue;
+        }
+
+        const unsigned type = archive_entry_filetype(e);
+        const char* hard = archive_entry_hardlink(e);
+        bool safe = !stored.empty() && stored[0] != '/' && !hasDotDot(stored);
+        if (safe && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) safe = false;
+        std::string hardTarget;
+        if (safe && hard) {
+            hardTarget = normalName(linkTarget(e, true));
+            std::string rawTarget = linkTarget(e, true);
+            safe = !hardTarget.empty() && !rawTarget.empty() && rawTarget[0] != '/' && !hasDotDot(rawTarget) &&
+                   request.keepFolders;
+        }
+        if (safe && type == AE_IFLNK && !hard) safe = request.keepFolders && linkStaysInside(name, linkTarget(e, false));
+        if (!safe) {
+            report.refused.push_back(stored);
+            continue;
+        }
+
+        std::string relative = name;
+        if (!request.keepFolders) {
+            if (type == AE_IFDIR) continue;
+            relative = fs::nameOf(name);
+        }
+        if (passesThroughLink(folder, relative) || (hard && passesThroughLink(folder, hardTarget))) {
+            report.refused.push_back(stored);
+            continue;
+        }
+        std::string target = folder + relative;
+        if (request.onlyNewer && type == AE_IFREG) {
+            struct stat st {};
+            if (::stat(target.c_str(), &st) == 0 && st.st_mtime >= archive_entry_mtime(e)) {
+                ++report.skipped;
+                continue;
+            }
+        }
+        archive_entry_copy_pathname(e, target.c_str());
+        if (hard) archive_entry_copy_hardlink(e, (folder + hardTarget).c_str());
+        if (type == AE_IFLNK && !hard) {
+            std::string linkText = linkTarget(e, false);
+            archive_entry_copy_symlink(e, linkText.c_str());
+        }
+        unsigned perm = archive_entry_perm(e) & 0777;
+        if (type == AE_IFDIR) perm |= 0700;
+        if (type == AE_IFREG) perm |= 0600;
+        archive_entry_set_perm(e, perm);
+
+        int w = archive_write_header(disk.get(), e);
+        if (!ok(w)) throw writeError(disk.get(), target);
+        if (type == AE_IFREG && !hard && archive_entry_size(e) > 0) {
+            const void* block = nullptr;
+            size_t size = 0;
+            la_int64_t offset = 0;
+            while (true) {
+                int rb = archive_read_data_block(a.get(), &block, &size, &offset);
+                if (rb == ARCHIVE_EOF) break;
+                if (!ok(rb)) throw readError(a.get(), archivePath);
+                if (archive_write_data_block(disk.get(), block, size, offset) < 0) throw writeError(disk.get(), target);
+            }
+        }
+        if (!ok(archive_write_finish_entry(disk.get()))) throw writeError(disk.get(), target);
+        if (type != AE_IFDIR) ++report.written;
+    }
+    if (!ok(archive_write_close(disk.get()))) throw writeError(disk.get(), folder);
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        if (!found[i]) report.missing.push_back(request.members[i]);
+    return report;
+}
+
+namespace {
+
+// A temporary file beside the target that becomes the target on commit.
+class StagedFile {
+public:
+    explicit StagedFile(const std::string& target) : target_(target) {
+        std::string folder = fs::folderOf(target);
+        path_ = (folder.empty() ? std::string("./") : folder) + "." + fs::nameOf(target) + ".XXXXXX";
+        fd_ = ::mkstemp(path_.data());
+        if (fd_ < 0)
+            throw Error(errnum::PathFileAccessError, "一時ファイルを作れません: " + path_ + " (" + std::strerror(errno) + ")",
+                        "Archive");
+    }
+    ~StagedFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!committed_) ::unlink(path_.c_str());
+    }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    void commit() {
+        if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
+            fd_ = -1;
+            throw Error(errnum::PathFileAccessError, "書庫を書き終えられません: " + target_, "Archive");
+        }
+        fd_ = -1;
+        ::chmod(path_.c_str(), 0644);
+        if (::rename(path_.c_str(), target_.c_str()) != 0)
+            throw Error(errnum::PathFileAccessError, "書庫を置き換えられません: " + target_ + " (" + std::strerror(errno) + ")",
+                        "Archive");
+        committed_ = true;
+    }
+
+private:
+    std::string target_;
+    std::string path_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+struct Source {
+    PackItem item;
+    struct stat st {};
+};
+
+std::vector<Source> statSources(const PackRequest& request) {
+    std::vector<Source> sources;
+    for (const auto& item : request.items) {
+        Source s{item, {}};
+        if (::stat(item.source.c_str(), &s.st) != 0 || !(S_ISREG(s.st.st_mode) || S_ISDIR(s.st.st_mode)))
+            throw Error(errnum::FileNotFound, "書庫に入れるファイルがありません: " + item.source, "Archive");
+        sources.push_back(std::move(s));
+    }
+    return sources;
+}
+
+// Decides, for an entry already in the archive, whether it stays; a new file
+// that is not newer than the entry it would replace is dropped instead.
+bool keepOld(const std::string& oldName, std::time_t oldTime, std::vector<Source>& sources, bool onlyNewer) {
+    for (auto it = sources.begin(); it != sources.end(); ++it) {
+        if (!sameName(normalName(it->item.name), normalName(oldName))) continue;
+        if (onlyNewer && it->st.st_mtime <= oldTime) {
+            sources.erase(it);
+            return true;
+        }
+        return false;
+    }
+    return true;
+}
+
+void writeItem(archive* w, const Source& s, Format format, const std::string& archivePath) {
+    std::unique_ptr<archive_entry, void (*)(archive_entry*)> e(archive_entry_new(), archive_entry_free);
+    bool folder = S_ISDIR(s.st.st_mode);
+    std::string name = storedName(s.item.name, format);
+    if (folder && (name.empty() || name.back() != '/')) name += "/";
+    archive_entry_copy_pathname(e.get(), name.c_str());
+    archive_entry_set_filetype(e.get(), folder ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_perm(e.get(), s.st.st_mode & 0777);
+    archive_entry_set_mtime(e.get(), s.st.st_mtime, 0);
+    archive_entry_set_size(e.get(), folder ? 0 : s.st.st_size);
+    if (!ok(archive_write_header(w, e.get()))) throw writeError(w, archivePath);
+    if (folder) return;
+    int fd = ::open(s.item.source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error(errnum::PathFileAccessError, "ファイルを読めません: " + s.item.source, "Archive");
+    std::vector<char> buffer(kBlock);
+    int64_t left = s.st.st_size;
+    while (left > 0) {
+        ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n <= 0) {
+            ::close(fd);
+            throw Error(errnum::PathFileAccessError, "ファイルを読めません: " + s.item.source, "Archive");
+        }
+        if (n > left) n = static_cast<ssize_t>(left);  // the file grew while packed: its size was declared
+        if (archive_write_data(w, buffer.data(), static_cast<size_t>(n)) < 0) {
+            ::close(fd);
+            throw writeError(w, archivePath);
+        }
+        left -= n;
+    }
+    ::close(fd);
+}
+
+void packCab(const PackRequest& request, std::vector<Source>& sources, StagedFile& staged) {
+    CabWriter cab(request.cabCompress);
+    if (request.keepExisting && fs::fileExists(request.archive)) {
+        ReadHandle a = openReader(request.archive, Format::Cab);
+        archive_entry* e = nullptr;
+        while (true) {
+            int r = archive_read_next_header(a.get(), &e);
+            if (r == ARCHIVE_EOF) break;
+            if (!ok(r)) throw readError(a.get(), request.archive);
+            std::string name = entryName(e);
+            if (!keepOld(name, archive_entry_mtime(e), sources, request.onlyNewer)) continue;
+            std::string bytes;
+            std::vector<char> buffer(kBlock);
+            while (true) {
+                ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
+                if (n == 0) break;
+                if (n < 0) throw readError(a.get(), request.archive);
+                bytes.append(buffer.data(), static_cast<std::size_t>(n));
+            }
+            cab.addBytes(storedName(name, Format::Cab), std::move(bytes), archive_entry_mtime(e));
+        }
+    }
+    for (const auto& s : sources) {
+        if (S_ISDIR(s.st.st_mode)) continue;  // a cabinet holds files only
+        cab.addFile(storedName(s.item.name, Format::Cab), s.item.source);
+    }
+    cab.write(staged.fd(), request.archive);
+}
+
+}  // namespace
+
+void pack(const PackRequest& request) {
+    std::vector<Source> sources = statSources(request);
+    StagedFile staged(request.archive);
+    if (request.format == Format::Cab) {
+        packCab(request, sources, staged);
+        staged.commit();
+        return;
+    }
+    if (request.format != Format::Zip && request.format != Format::Tar)
+        throw Error(errnum::PathFileAccessError, "この形式の書庫は作れません", "Archive");
+
+    WriteHandle w(archive_write_new());
+    if (!w) throw Error(errnum::OutOfMemory, "書庫を書く準備ができません", "Archive");
+    if (request.format == Format::Zip) {
+        archive_write_set_format_zip(w.get());
+    } else {
+        archive_write_set_format_pax_restricted(w.get());
+        switch (request.compression) {
+        case Compression::Gzip: archive_write_add_filter_gzip(w.get()); break;
+        case Compression::Bzip2: archive_write_add_filter_bzip2(w.get()); break;
+        case Compression::Xz: archive_write_add_filter_xz(w.get()); break;
+        case Compression::None: break;
+        }
+    }
+    archive_write_set_bytes_in_last_block(w.get(), 1);
+    if (archive_write_open_fd(w.get(), staged.fd()) != ARCHIVE_OK) throw writeError(w.get(), request.archive);
+
+    if (request.keepExisting && fs::fileExists(request.archive)) {
+        ReadHandle a = openReader(request.archive, request.format);
+        archive_entry* e = nullptr;
+        std::vector<char> buffer(kBlock);
+        while (true) {
+            int r = archive_read_next_header(a.get(), &e);
+            if (r == ARCHIVE_EOF) break;
+            if (!ok(r)) throw readError(a.get(), request.archive);
+            if (!keepOld(entryName(e), archive_entry_mtime(e), sources, request.onlyNewer)) continue;
+            if (!ok(archive_write_header(w.get(), e))) throw writeError(w.get(), request.archive);
+            while (true) {
+                ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
+                if (n == 0) break;
+                if (n < 0) throw readError(a.get(), request.archive);
+                if (archive_write_data(w.get(), buffer.data(), static_cast<size_t>(n)) < 0)
+                    throw writeError(w.get(), request.archive);
+            }
+        }
+    }
+    for (const auto& s : sources) writeItem(w.get(), s, request.format, request.archive);
+    if (archive_write_close(w.get()) != ARCHIVE_OK) throw writeError(w.get(), request.archive);
+    staged.commit();
+}
+
+long libraryVersion() {
+    int v = archive_version_number();  // 3006002
+    return (v / 1000000) * 100 + (v / 1000) % 1000;
+}
+
+}  // namespace fg::arc

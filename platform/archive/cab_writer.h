@@ -1,0 +1,28 @@
+// Cabinet files written through libgcab: one folder, MSZIP or stored.
+#pragma once
+
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace fg::arc {
+
+class CabWriter {
+public:
+    explicit CabWriter(bool mszip);
+    ~CabWriter();
+    CabWriter(const CabWriter&) = delete;
+    CabWriter& operator=(const CabWriter&) = delete;
+
+    // `name` is the stored name ("/" separated; written with "\" as cabinets keep it).
+    void addFile(const std::string& name, const std::string& path);
+    void addBytes(const std::string& name, std::string bytes, std::time_t mtime);
+    // Writes the cabinet to an open descriptor (left open). Raises fg::Error 75.
+    void write(int fd, const std::string& displayName);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace fg::arc
