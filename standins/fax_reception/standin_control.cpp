@@ -1,0 +1,128 @@
+#include "standin_control.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/process/child_server.h"
+#include "platform/process/event_pump.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/text.h"
+#include "platform/values.h"
+#include "platform/xml.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace fg::standin {
+
+namespace {
+
+std::optional<std::chrono::milliseconds> msAttribute(const xml::Node& n, const char* name) {
+    if (!n.hasAttribute(name)) return std::nullopt;
+    return std::chrono::milliseconds(toInt32(n.getAttribute(name)));
+}
+
+}  // namespace
+
+Behaviour loadBehaviour(const std::string& name, int port) {
+    Behaviour b;
+    xml::Document doc;
+    if (!doc.load(fs::programFolder() + kControlFile)) return b;
+    for (const auto& n : doc.getElementsByTagName("StandIn")) {
+        if (!text::iequals(n.getAttribute("name"), name)) continue;
+        try {
+            if (n.hasAttribute("Port") && toInt32(n.getAttribute("Port")) != port) continue;
+            if (n.hasAttribute("StartResult")) b.startResult = n.getAttribute("StartResult");
+            if (n.hasAttribute("Busy")) b.busy = n.getAttribute("Busy") == "1";
+            if (n.hasAttribute("Refuse")) b.refuse = n.getAttribute("Refuse") == "1";
+            if (auto v = msAttribute(n, "ErrorAfter")) b.errorAfter = v;
+            if (auto v = msAttribute(n, "DieAfter")) b.dieAfter = v;
+            if (auto v = msAttribute(n, "StopDelay")) b.stopDelay = *v;
+        } catch (const Error& e) {
+            trace(name, "StandIn.xml: " + e.description());
+        }
+    }
+    return b;
+}
+
+std::string tracePath() {
+    std::string folder;
+    FolderPathInfo().getFolderPath("log", folder);
+    if (folder.empty()) folder = fs::programFolder() + "log/";
+    return folder + kTraceFile;
+}
+
+void trace(const std::string& who, const std::string& step) noexcept {
+    try {
+        std::string path = tracePath();
+        fs::makeFolders(fs::folderOf(path));
+        std::string line = std::to_string(clock().elapsed().count()) + " " + who + " " + step + "\n";
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) return;
+        // One write per line keeps the lines of several stand-ins whole.
+        ssize_t n = ::write(fd, line.data(), line.size());
+        (void)n;
+        ::close(fd);
+    } catch (...) {
+    }
+}
+
+
+int serveSchedule(const std::string& name, const std::string& errorEvent) {
+    EventPump pump;
+    pump.watchSignal(SIGTERM, [&] {
+        trace(name, "terminated");
+        pump.quit();
+    });
+    ChildServer server(pump);
+    Behaviour b = loadBehaviour(name);
+    if (b.refuse) {
+        trace(name, "refused");
+        server.refuse(Error(kRefusedNumber, name + " は作成を拒否しました", name));
+        return 1;
+    }
+    // 0: idle between scheduled passes; the supervisor lets go of a schedule
+    // only while it is idle.
+    server.on("startSchedule", [&](const ChildServer::Values&) {
+        trace(name, "startSchedule " + b.startResult);
+        return ChildServer::Values{b.startResult};
+    });
+    server.on("getRunState", [&](const ChildServer::Values&) {
+        std::string state = b.busy ? "1" : "0";
+        trace(name, "getRunState " + state);
+        return ChildServer::Values{state};
+    });
+    if (b.errorAfter)
+        pump.addTimer(*b.errorAfter, [&] {
+            trace(name, errorEvent);
+            server.raiseEvent(errorEvent);
+        });
+    if (b.dieAfter)
+        pump.addTimer(*b.dieAfter, [&] {
+            trace(name, "died");
+            ::_exit(3);
+        });
+    server.onRelease([&] {
+        trace(name, "released");
+        pump.quit();
+    });
+    trace(name, "created");
+    server.ready();
+    pump.run();
+    return 0;
+}
+
+int runStandIn(const std::string& who, int (*body)(void*), void* context) {
+    try {
+        return body(context);
+    } catch (const Error& e) {
+        std::fprintf(stderr, "%s: %ld %s\n", who.c_str(), e.number(), e.description().c_str());
+        trace(who, "error " + std::to_string(e.number()) + " " + e.description());
+        return 2;
+    }
+}
+
+}  // namespace fg::standin

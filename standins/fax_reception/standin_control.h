@@ -1,0 +1,60 @@
+// What the stand-ins of the outside programs are told to do, and what they
+// report having done: the demo and the tests steer them through one file.
+//
+// "StandIn.xml" in the program folder (optional; none means "behave"):
+//   <StandIns>
+//     <StandIn name="Trundel" StartResult="1"/>          the answer to startSchedule
+//     <StandIn name="Alvaret" Port="3" ErrorAfter="500"/> raise the error event after 500 ms
+//     <StandIn name="Ospery" Busy="1"/>                  never report the stopped state
+//     <StandIn name="Alvaret" DieAfter="200"/>           end abruptly (exit code 3)
+//     <StandIn name="Trundel" Refuse="1"/>               refuse to be created
+//     <StandIn name="Alvaret" StopDelay="3000"/>         time from stopLine to the stopped state
+//   </StandIns>
+// Names are matched without regard to case; an entry without Port applies
+// to every port. Times are in the system's time (the platform clock).
+//
+// Each stand-in appends what it does to "StandInTrace.txt" in the log
+// folder, one line each: the clock's elapsed milliseconds, the stand-in's
+// name (and port), and the step ("created", "startSchedule 0", ...).
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace fg::standin {
+
+struct Behaviour {
+    std::string startResult = "0";
+    bool busy = false;
+    bool refuse = false;
+    std::optional<std::chrono::milliseconds> errorAfter;
+    std::optional<std::chrono::milliseconds> dieAfter;
+    std::chrono::milliseconds stopDelay{1000};
+};
+
+inline constexpr const char* kControlFile = "StandIn.xml";
+inline constexpr const char* kTraceFile = "StandInTrace.txt";
+// The error number of a stand-in told to refuse its creation.
+inline constexpr long kRefusedNumber = 40099;
+
+// The behaviour of the stand-in `name` (serving `port`, 0 for none). A
+// control file that cannot be read leaves the defaults.
+Behaviour loadBehaviour(const std::string& name, int port = 0);
+
+// Appends one trace line; never raises.
+void trace(const std::string& who, const std::string& step) noexcept;
+// The trace file's path.
+std::string tracePath();
+
+
+// Serves a schedule object (startSchedule, getRunState; the error event
+// `errorEvent`) over the child-object socket until released. The program's
+// exit code.
+int serveSchedule(const std::string& name, const std::string& errorEvent);
+
+// Runs `body` with the stand-in's signal handling and error reporting: an
+// error before the object serves goes to standard error and exit code 2.
+int runStandIn(const std::string& who, int (*body)(void*), void* context);
+
+}  // namespace fg::standin
