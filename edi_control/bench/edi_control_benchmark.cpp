@@ -88,7 +88,7 @@ Run runOnce(bool withBuilder) {
         auto start = std::chrono::steady_clock::now();
         run.ok = control.getEDIData("0");
         auto built = std::chrono::steady_clock::now();
-        while (control.SendPortEndCheck()) clock().sleepFor(std::chrono::milliseconds(1000));
+        while (control.SendPortEndCheck()) fg::clock().sleepFor(std::chrono::milliseconds(1000));
         auto ended = std::chrono::steady_clock::now();
         run.pass = seconds(built - start);
         run.sends = seconds(ended - built);

@@ -17,7 +17,11 @@ long packZip(const std::string& archiveName, const std::vector<std::string>& fil
 std::vector<std::string> entryNames(const std::string& archive) {
     Archive service;
     service.setFile(archive);
-    return service.getFileNameList();
+    // The service answers one empty name for an archive it cannot read.
+    std::vector<std::string> names;
+    for (std::string& name : service.getFileNameList())
+        if (!name.empty()) names.push_back(std::move(name));
+    return names;
 }
 
 long expandEntry(const std::string& archive, const std::string& folder, const std::string& member) {

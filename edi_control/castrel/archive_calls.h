@@ -10,8 +10,8 @@ namespace fg::castrel {
 // Packs the files (full paths) as a ZIP archive named `archiveName` in the
 // folder of the first file. 0 on success, else the service's error number.
 long packZip(const std::string& archiveName, const std::vector<std::string>& files);
-// The entry names of an archive, in the archive's order; empty when it
-// cannot be read.
+// The entry names of an archive (without their folders), in the archive's
+// order; none when it cannot be read.
 std::vector<std::string> entryNames(const std::string& archive);
 // Extracts one entry (every entry when `member` is "") into the folder,
 // given without its trailing separator. 0 on success.
