@@ -130,6 +130,29 @@ ReadHandle openReader(const std::string& path, Format format) {
 
 bool ok(int r) { return r == ARCHIVE_OK || r == ARCHIVE_WARN; }
 
+// A tar archive of no entries is its end blocks alone, which the format
+// reader does not take for a tar archive.
+bool isEmptyTar(const std::string& path) {
+    ReadHandle a(archive_read_new());
+    if (!a) return false;
+    archive_read_support_filter_all(a.get());
+    archive_read_support_format_raw(a.get());
+    if (archive_read_open_filename(a.get(), path.c_str(), kBlock) != ARCHIVE_OK) return false;
+    archive_entry* e = nullptr;
+    if (archive_read_next_header(a.get(), &e) != ARCHIVE_OK) return false;
+    std::vector<char> block(1024);
+    std::size_t got = 0;
+    while (got < block.size()) {
+        ssize_t n = archive_read_data(a.get(), block.data() + got, block.size() - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got < block.size()) return false;
+    for (char c : block)
+        if (c != 0) return false;
+    return true;
+}
+
 std::vector<std::string> components(const std::string& name) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -212,14 +235,15 @@ bool isArchive(const std::string& path, Format format) {
         ReadHandle a = openReader(path, format);
         archive_entry* e = nullptr;
         int r = archive_read_next_header(a.get(), &e);
-        return ok(r) || r == ARCHIVE_EOF;
+        if (ok(r) || r == ARCHIVE_EOF) return true;
     } catch (const Error&) {
-        return false;
     }
+    return format == Format::Tar && isEmptyTar(path);
 }
 
 std::vector<Entry> list(const std::string& path, Format format) {
     if (!fs::fileExists(path)) throw Error(errnum::FileNotFound, "書庫がありません: " + path, "Archive");
+    if (format == Format::Tar && isEmptyTar(path)) return {};
     ReadHandle a = openReader(path, format);
     std::vector<Entry> entries;
     archive_entry* e = nullptr;
@@ -263,6 +287,11 @@ ExtractReport extract(const ExtractRequest& request) {
         throw Error(errnum::FileNotFound, "書庫がありません: " + request.archive, "Archive");
     std::string folder = fs::withSlash(*fs::resolve(request.folder));
     std::string archivePath = *fs::resolve(request.archive);
+    if (request.format == Format::Tar && isEmptyTar(archivePath)) {
+        ExtractReport none;
+        none.missing = request.members;
+        return none;
+    }
 
     ReadHandle a = openReader(archivePath, request.format);
     WriteHandle disk(archive_write_disk_new());
@@ -492,7 +521,7 @@ void packCab(const PackRequest& request, std::vector<Source>& sources, StagedFil
         if (S_ISDIR(s.st.st_mode)) continue;  // a cabinet holds files only
         cab.addFile(storedName(s.item.name, Format::Cab), s.item.source);
     }
-    cab.write(staged.fd(), request.archive);
+    cab.write(staged.path());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include "platform/error.h"
 
-#include <gio/gunixoutputstream.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <libgcab.h>
 
 namespace fg::arc {
@@ -63,15 +65,24 @@ void CabWriter::addBytes(const std::string& name, std::string bytes, std::time_t
     if (!added) throw gcabError(error, "キャビネットに入れられません: " + name);
 }
 
-void CabWriter::write(int fd, const std::string& displayName) {
+void CabWriter::write(const std::string& path) {
     GError* error = nullptr;
     if (!gcab_cabinet_add_folder(impl_->cabinet, impl_->folder, &error))
-        throw gcabError(error, "キャビネットを組めません: " + displayName);
-    GOutputStream* out = g_unix_output_stream_new(fd, FALSE);
-    gboolean written = gcab_cabinet_write_simple(impl_->cabinet, out, nullptr, nullptr, nullptr, &error);
-    if (written) written = g_output_stream_flush(out, nullptr, &error);
+        throw gcabError(error, "キャビネットを組めません: " + path);
+    // The cabinet writer goes back to fill in its header: it needs a
+    // seekable stream.
+    GFile* file = g_file_new_for_path(path.c_str());
+    GFileOutputStream* out = g_file_replace(file, nullptr, FALSE, G_FILE_CREATE_PRIVATE, nullptr, &error);
+    g_object_unref(file);
+    if (!out) throw gcabError(error, "キャビネットを書けません: " + path);
+    gboolean written = gcab_cabinet_write_simple(impl_->cabinet, G_OUTPUT_STREAM(out), nullptr, nullptr, nullptr, &error);
+    if (written) written = g_output_stream_close(G_OUTPUT_STREAM(out), nullptr, &error);
     g_object_unref(out);
-    if (!written) throw gcabError(error, "キャビネットを書けません: " + displayName);
+    if (!written) throw gcabError(error, "キャビネットを書けません: " + path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!synced) throw Error(75, "キャビネットを書き終えられません: " + path, "Archive");
 }
 
 }  // namespace fg::arc

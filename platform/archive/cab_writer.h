@@ -17,8 +17,8 @@ public:
     // `name` is the stored name ("/" separated; written with "\" as cabinets keep it).
     void addFile(const std::string& name, const std::string& path);
     void addBytes(const std::string& name, std::string bytes, std::time_t mtime);
-    // Writes the cabinet to an open descriptor (left open). Raises fg::Error 75.
-    void write(int fd, const std::string& displayName);
+    // Writes the cabinet to the file, replacing it, and syncs it. Raises fg::Error 75.
+    void write(const std::string& path);
 
 private:
     struct Impl;
