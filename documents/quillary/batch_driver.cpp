@@ -1,16 +1,343 @@
+// makeFAXSendXML: one batch of EDI message files (or stored documents) made
+// into faxes: built, laid out, rendered, handed to send ports, confirmed.
+//
+// What a failed batch leaves behind: every document that was built but will
+// not be handed to a port is rolled back (its record and layout deleted),
+// whichever step failed and however (a False or a raised error); groups
+// already handed over keep their records, as their faxes go on. A by-code
+// batch that fails also discards its confirmation file, so that no later
+// batch confirms files whose faxes were never sent: the EDI server keeps
+// them unconfirmed and offers them again.
 #include "documents/quillary/fax_tran_xml.h"
 
+#include "documents/quillary/grouping.h"
+#include "documents/quillary/page_lists.h"
+#include "fax_images/pellior/fax_rep_img.h"
+#include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/layout/fax_report_maker.h"
+#include "platform/processed_file_hook.h"
+#include "platform/request_folder_lock.h"
+#include "settings/fax_manage_num.h"
+#include "settings/maker_info.h"
+
+#include <algorithm>
+#include <exception>
+#include <map>
 
 namespace fg {
 
-bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>&, const std::string&, const std::string&) {
-    ErrorLogWriter().writeError("makeFAXSendXML", 5, "not yet available");
-    return false;
+namespace {
+
+constexpr const char* kSource = "makeFAXSendXML";
+constexpr const char* kConfirmFile = "PutConfirmFax.xml";
+
+// Record and layout of each number; one that cannot be removed does not stop
+// the others, and is noted for the person who looks after the store.
+void rollBackNumbers(const std::vector<std::string>& numbers) noexcept {
+    if (numbers.empty()) return;
+    try {
+        FaxManageNum store;
+        FaxReportMaker maker;
+        for (const auto& n : numbers) {
+            try {
+                if (!store.delManageNum(n)) writeDebugLine("FaxTranXml", "管理番号を削除できません: " + n);
+                bool ok = false;
+                maker.deleteReport(n, ok);
+            } catch (const std::exception& e) {
+                writeDebugLine("FaxTranXml", "管理番号 " + n + " を戻せません: " + e.what());
+            }
+        }
+    } catch (const std::exception& e) {
+        writeDebugLine("FaxTranXml", std::string("管理番号を戻せません: ") + e.what());
+    }
 }
-bool FaxTranXml::PutConfirmFax() { return false; }
-xml::Document FaxTranXml::loadFAXSendXML(const std::string&) { return {}; }
-void FaxTranXml::delManageOrderBalance(const std::vector<std::string>&) {}
-void FaxTranXml::EditData(const std::vector<GET_FILE>&, std::vector<Edit_File>&) {}
+
+// The layouts only (documents whose records this batch did not make).
+void deleteReports(const std::vector<std::string>& numbers) noexcept {
+    try {
+        FaxReportMaker maker;
+        for (const auto& n : numbers) {
+            try {
+                bool ok = false;
+                maker.deleteReport(n, ok);
+            } catch (const std::exception& e) {
+                writeDebugLine("FaxTranXml", "レイアウト " + n + " を削除できません: " + e.what());
+            }
+        }
+    } catch (const std::exception& e) {
+        writeDebugLine("FaxTranXml", std::string("レイアウトを削除できません: ") + e.what());
+    }
+}
+
+void discardConfirmation() noexcept {
+    try {
+        const std::string folder = FolderPathInfo().getFolderPath("TempReqEDI");
+        RequestFolderLock lock(folder);
+        if (fs::fileExists(folder + kConfirmFile) && fs::removeFile(folder + kConfirmFile))
+            writeDebugLine(kSource, "送信できなかったバッチの受信確認ファイルを破棄しました: " + folder + kConfirmFile);
+    } catch (const Error& e) {
+        ErrorLogWriter().writeError(kSource, e);
+    } catch (const std::exception& e) {
+        ErrorLogWriter().writeError(kSource, Error(errnum::OutOfMemory, e.what(), kSource));
+    }
+}
+
+void removeAll(std::vector<std::string>& from, const std::vector<std::string>& numbers) {
+    for (const auto& n : numbers) {
+        auto it = std::find(from.begin(), from.end(), n);
+        if (it != from.end()) from.erase(it);
+    }
+}
+
+void append(std::vector<std::string>& to, const std::vector<std::string>& numbers) {
+    to.insert(to.end(), numbers.begin(), numbers.end());
+}
+
+}  // namespace
+
+// The numbers of the running batch that will not be sent if it fails now.
+struct FaxTranXml::Batch {
+    std::vector<std::string> unsent;  // built (or laid out again) and not yet handed over
+    bool relayout = false;            // the documents were there before the batch
+    std::map<std::string, documents::PageLists> pagesBefore;  // relayout: the lists to restore
+    FaxReportMaker reportMaker;
+
+    bool report(const std::string& number, const std::string& type, std::string& workbook) {
+        bool ok = false;
+        reportMaker.makeReport({number}, type, workbook, ok);
+        return ok;
+    }
+    void handedOver(const std::vector<std::string>& numbers) { removeAll(unsent, numbers); }
+    void rollBack() noexcept {
+        if (relayout) {
+            deleteReports(unsent);
+            for (const auto& [number, lists] : pagesBefore) {
+                try {
+                    documents::writePageLists(number, lists);
+                } catch (const Error& e) {
+                    ErrorLogWriter().writeError(kSource, e);
+                }
+            }
+        } else {
+            rollBackNumbers(unsent);
+        }
+        unsent.clear();
+    }
+};
+
+bool FaxTranXml::renderPages(const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
+                             const std::string& reportType) {
+    if (renderer_) return renderer_(numbers, workbooks, reportType);
+    return mobjFaxRepImg->makeFAXImage(numbers, workbooks, reportType);
+}
+
+void FaxTranXml::delManageOrderBalance(const std::vector<std::string>& strRepNo) { rollBackNumbers(strRepNo); }
+
+void FaxTranXml::EditData(const std::vector<GET_FILE>& udtData, std::vector<Edit_File>& udtEdit) {
+    documents::editData(udtData, udtEdit);
+}
+
+bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std::string& strReportType,
+                                const std::string& strFaxNo) {
+    // A batch begun in the same second as the last one continues its
+    // counter, so the two batches cannot make the same number.
+    beginBatch();
+    Batch batch;
+    const bool byCode =
+        strReportType != "F5F11" && strReportType != "F15" && strReportType != "F7" && strReportType != "F4F10F14";
+    bool built = false;
+    try {
+        if (strReportType == "F5F11")
+            built = runReminderBatch(batch, udtData);
+        else if (strReportType == "F15")
+            built = runUnansweredBatch(batch, strFaxNo);
+        else if (strReportType == "F7")
+            built = runOrderBalanceBatch(batch, udtData, strFaxNo);
+        else if (strReportType == "F4F10F14")
+            built = runRelayoutBatch(batch, udtData);
+        else
+            built = runByCodeBatch(batch, udtData, strReportType);
+    } catch (const Error& e) {
+        ErrorLogWriter().writeError(kSource, e);
+    } catch (const std::exception& e) {
+        ErrorLogWriter().writeError(kSource, Error(errnum::OutOfMemory, e.what(), kSource));
+    }
+    if (!built) {
+        batch.rollBack();
+        if (byCode) discardConfirmation();
+        return false;
+    }
+    return PutConfirmFax();
+}
+
+bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType) {
+    std::vector<documents::SUPPLIER_GROUP> groups;
+    documents::makeGetFileList(udtData, groups);
+    std::vector<std::vector<std::string>> groupNumbers;
+    for (const auto& group : groups) {
+        std::vector<std::string> numbers;
+        for (const auto& info : group.udtInfo) {
+            std::vector<std::string> made;
+            bool ok = false;
+            std::string type;
+            if (info.strInfoType == "0301") {
+                type = "F1";
+                ok = makeEstiRequest(info.strFileName, made);
+            } else if (info.strInfoType == "0500") {
+                type = "F6";
+                ok = makeOrderSheet(info.strFileName, made);
+            } else if (info.strInfoType == "0701") {
+                type = "F8";
+                ok = makeLimitConfirmList(info.strFileName, made);
+            } else if (info.strInfoType == "1101") {
+                type = "F12";
+                ok = makeCreditDetail(info.strFileName, made);
+            } else {
+                writeDebugLine(kSource, "情報区分 \"" + info.strInfoType + "\" の帳票はありません (受注者 " +
+                                            group.strSupplier + ")");
+                continue;
+            }
+            // A builder that fails has rolled back its own records.
+            if (!ok) return false;
+            append(batch.unsent, made);
+            for (const auto& number : made) {
+                std::string workbook;
+                if (!batch.report(number, type, workbook)) return false;
+                numbers.push_back(number);
+            }
+        }
+        // A group of none of the four codes makes no fax.
+        if (!numbers.empty() && !renderPages(numbers, numbers, strReportType)) return false;
+        groupNumbers.push_back(std::move(numbers));
+    }
+    for (const auto& numbers : groupNumbers) {
+        if (numbers.empty()) continue;
+        if (!sendFAXOnFreePort(numbers)) return false;
+        batch.handedOver(numbers);
+    }
+    return true;
+}
+
+bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData) {
+    if (udtData.empty()) throw Error::standard(errnum::SubscriptOutOfRange, kSource);
+    const GET_FILE& record = udtData[0];
+    std::vector<std::string> files(record.strGetFile.begin(),
+                                   record.strGetFile.begin() +
+                                       std::min<std::size_t>(record.strGetFile.size(),
+                                                             static_cast<std::size_t>(std::max<int>(0, record.intCnt))));
+    std::vector<WORKTABLE> worktable;
+    if (!makeEstimLimitList(files, worktable)) return false;
+    for (const auto& w : worktable) batch.unsent.push_back(w.strFileName);
+    std::vector<documents::REMINDER_GROUP> groups;
+    documents::makeReminderList(worktable, groups);
+    std::vector<std::vector<std::string>> groupNumbers;
+    for (const auto& group : groups) {
+        std::vector<std::string> numbers;
+        for (const auto& item : group.udtRfq) {
+            numbers.push_back(item.strRepManageNo);
+            std::string workbook;
+            if (!batch.report(item.strRepManageNo, "F5", workbook)) return false;
+        }
+        for (const auto& item : group.udtOther) {
+            numbers.push_back(item.strRepManageNo);
+            std::string workbook;
+            if (!batch.report(item.strRepManageNo, "F11", workbook)) return false;
+        }
+        if (!numbers.empty() && !renderPages(numbers, numbers, "F5F11")) return false;
+        groupNumbers.push_back(std::move(numbers));
+    }
+    for (const auto& numbers : groupNumbers) {
+        if (numbers.empty()) continue;
+        if (!sendFAXOnFreePort(numbers)) return false;
+        batch.handedOver(numbers);
+    }
+    return true;
+}
+
+bool FaxTranXml::runUnansweredBatch(Batch& batch, const std::string& strFaxNo) {
+    std::string number;
+    if (!makeFAXTransaction(strFaxNo, number)) return false;
+    batch.unsent.push_back(number);
+    std::string workbook;
+    if (!batch.report(number, "F15", workbook)) return false;
+    if (!renderPages({number}, {workbook}, "F15")) return false;
+    if (!sendFAXOnFreePort({number})) return false;
+    batch.handedOver({number});
+    return true;
+}
+
+bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData,
+                                      const std::string& strFaxNo) {
+    MakerInfo maker;
+    if (!maker.getMakerInfo("", strFaxNo, true)) return false;
+    const std::string supplier = maker.strSupplierCode();
+    std::vector<Edit_File> groups;
+    EditData(udtData, groups);
+    std::vector<std::vector<std::string>> groupNumbers;
+    for (const auto& group : groups) {
+        if (group.strSupplier != supplier) continue;
+        std::vector<std::string> numbers;
+        if (!makeOderBalanceList(group.strFileName, numbers, strFaxNo)) return false;
+        append(batch.unsent, numbers);
+        for (const auto& file : group.strFileName) {
+            bool ok = false;
+            ProcessedFileHook::current().fileDone(file, ok);
+        }
+        std::vector<std::string> workbooks;
+        for (const auto& number : numbers) {
+            std::string workbook;
+            if (!batch.report(number, "F7", workbook)) return false;
+            workbooks.push_back(workbook);
+        }
+        if (!numbers.empty() && !renderPages(numbers, workbooks, "F7")) return false;
+        groupNumbers.push_back(std::move(numbers));
+    }
+    for (const auto& numbers : groupNumbers) {
+        if (numbers.empty()) continue;
+        if (!sendFAXOnFreePort(numbers)) return false;
+        batch.handedOver(numbers);
+    }
+    return true;
+}
+
+bool FaxTranXml::runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udtData) {
+    // The documents and their records were made by earlier batches: a
+    // failure here deletes the layouts it made and puts the page lists back,
+    // never the records.
+    batch.relayout = true;
+    static const char* const types[3] = {"F4", "F10", "F14"};
+    std::vector<std::string> numbers;
+    for (std::size_t r = 0; r < 3 && r < udtData.size(); ++r) {
+        const GET_FILE& record = udtData[r];
+        const int count = std::min<int>(record.intCnt, static_cast<int>(record.strGetFile.size()));
+        for (int k = 0; k < count; ++k) {
+            const std::string& number = record.strGetFile[static_cast<std::size_t>(k)];
+            std::string workbook = number;
+            batch.unsent.push_back(number);
+            if (!batch.report(number, types[r], workbook)) return false;
+            numbers.push_back(number);
+        }
+    }
+    if (numbers.empty()) return true;
+    for (const auto& number : numbers)
+        if (auto lists = documents::readPageLists(number)) batch.pagesBefore.emplace(number, *lists);
+    if (!renderPages(numbers, numbers, "F4F10F14")) return false;
+    // The pipeline appended the new pages after the old ones: keep the new.
+    for (const auto& [number, before] : batch.pagesBefore) {
+        auto now = documents::readPageLists(number);
+        if (!now) continue;
+        documents::PageLists fresh;
+        fresh.temp.assign(now->temp.begin() + std::min(before.temp.size(), now->temp.size()), now->temp.end());
+        fresh.ref.assign(now->ref.begin() + std::min(before.ref.size(), now->ref.size()), now->ref.end());
+        documents::writePageLists(number, fresh);
+    }
+    batch.pagesBefore.clear();
+    if (!sendFAXOnFreePort(numbers)) return false;
+    batch.handedOver(numbers);
+    return true;
+}
 
 }  // namespace fg

@@ -63,10 +63,11 @@ class SetUpInfo;
 
 class FaxTranXml {
 public:
-    // With no pump the object keeps one of its own; a given pump must
-    // outlive the object. Destroying the object lets go of every port's
-    // fax-send server: a send under way is finished by its server, which
-    // then ends by itself.
+    // With no pump the object uses the process's own; a given pump must
+    // outlive the object. Destroying the object waits, pumping, up to
+    // kEndWait for the sends under way to end, so that their servers are
+    // reaped; a send still running then is let go of: its server finishes
+    // the job and ends by itself.
     explicit FaxTranXml(EventPump* pump = nullptr);
     ~FaxTranXml();
     FaxTranXml(const FaxTranXml&) = delete;
@@ -126,6 +127,8 @@ public:
     static constexpr int kSendPorts = 20;
     // The wait between two searches for a free port (system time).
     static constexpr std::chrono::milliseconds kPortWait{30000};
+    // The longest wait of the destructor for sends under way (system time).
+    static constexpr std::chrono::milliseconds kEndWait{600000};
     // Whether port n (1 to 20) holds a send, and the process id of its
     // server (-1 when none): for the owner's monitoring and for tests.
     bool sendPortBusy(int port) const;
@@ -150,6 +153,12 @@ public:
     // its style sheets run; lets a test or a trace see what the sheets get.
     using DocumentObserver = std::function<void(const std::string& number, const xml::Document& document)>;
     void setDocumentObserver(DocumentObserver observer) { observer_ = std::move(observer); }
+    // Renders the pages of a group in place of the page pipeline (a test
+    // or benchmark that leaves the rendering out); it appends the page
+    // names to the records as the pipeline does. Empty restores the pipeline.
+    using PageRenderer = std::function<bool(const std::vector<std::string>& numbers,
+                                            const std::vector<std::string>& workbooks, const std::string& reportType)>;
+    void setPageRenderer(PageRenderer renderer) { renderer_ = std::move(renderer); }
     // Called with the port and the numbers of each recipient group just
     // before the group is handed to its port.
     using SendObserver = std::function<void(int port, const std::vector<std::string>& numbers)>;
@@ -171,6 +180,8 @@ private:
     void onSendEnd(int port);
     void freePort(int port) noexcept;
     int takeFreePort();
+    bool renderPages(const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
+                     const std::string& reportType);
 
     bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
     bool runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
@@ -178,7 +189,6 @@ private:
     bool runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strFaxNo);
     bool runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
 
-    std::unique_ptr<EventPump> ownPump_;
     EventPump* pump_ = nullptr;
     std::unique_ptr<FaxRepImg> mobjFaxRepImg;
     std::unique_ptr<SetUpInfo> mobjSetUpInfo;
@@ -189,6 +199,7 @@ private:
     std::int32_t mlngRepManageCount = 0;
     DocumentObserver observer_;
     SendObserver sendObserver_;
+    PageRenderer renderer_;
 };
 
 }  // namespace fg

@@ -2,7 +2,7 @@
 // every file the builders write passes xmllint, and each builder's output is
 // what xsltproc makes of the same in-memory document with the same sheets.
 #include "documents/tests/builder_fixture.h"
-#include "platform/fax_engine/tests/run_program.h"
+#include "platform/testing/run_program.h"
 
 #include <functional>
 
