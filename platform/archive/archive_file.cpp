@@ -330,7 +330,8 @@ ExtractReport extract(const ExtractRequest& request) {
         const unsigned type = archive_entry_filetype(e);
         const char* hard = archive_entry_hardlink(e);
         bool safe = !stored.empty() && stored[0] != '/' && !hasDotDot(stored);
-        if (safe && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) safe = false;
+        // A hard link entry may carry no file type of its own.
+        if (safe && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK && !(hard && type == 0)) safe = false;
         std::string hardTarget;
         if (safe && hard) {
             hardTarget = normalName(linkTarget(e, true));
