@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/process/child_object.h"
 #include "platform/process/event_pump.h"
+#include "platform/processed_file_hook.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
