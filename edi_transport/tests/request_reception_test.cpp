@@ -3,13 +3,14 @@
 // of each failure, and the communication log.
 #include "edi_transport/request_reception.h"
 
-#include "edi_transport/index.h"
-
+#include "archive/grenwald/archive.h"
 #include "edi_test_support.h"
+#include "edi_transport/index.h"
 #include "edi_transport/base64_body.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/http/http_connection.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "standins/edi_server/local_edi_server.h"
@@ -39,6 +40,14 @@ std::vector<std::string> split(const std::string& s, const std::string& by) {
     return out;
 }
 
+// Letters that do not pack small, so the request text runs over many lines.
+std::string randomLetters(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string s(n, 'a');
+    for (char& c : s) c = static_cast<char>('A' + random() % 58);
+    return s;
+}
+
 std::string randomBytes(std::size_t n, unsigned seed) {
     std::mt19937 random(seed);
     std::string s(n, '\0');
@@ -53,12 +62,23 @@ protected:
     TempDir record;
     TempDir save;
     ErrorLogGuard log;
-    std::string request = randomBytes(5000, 1);
+    // The request document, and request.zip packed from it by the archive
+    // service as the callers pack it.
+    std::string requestXml;
+    std::string request;
     std::string requestFile;
 
     void SetUp() override {
-        requestFile = home.folder("TempReqEDI") + "request.zip";
-        fs::writeFileAtomic(requestFile, request);
+        std::string folder = home.folder("TempReqEDI");
+        requestXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Request><Body>" + randomLetters(7000, 1) +
+                     "受領確認</Body></Request>";
+        fs::writeFileAtomic(folder + "request.xml", requestXml);
+        requestFile = folder + "request.zip";
+        Archive archive;
+        archive.setFile(requestFile);
+        ASSERT_EQ(archive.compress(ZIP, {folder + "request.xml"}), 0);
+        request = fs::readFile(requestFile);
+        ASSERT_GT(request.size(), 1000u);
     }
 
     std::unique_ptr<RequestReception> reception() {
@@ -146,6 +166,10 @@ TEST_F(RequestReceptionTest, EveryServletIsReachedAndLogged) {
         EXPECT_EQ(f[6], "KEY-123");
         EXPECT_EQ(f[7], server.methodRoot() + "servlets/" + c.servlet);
     }
+    // What the server took apart is the very archive the caller packed.
+    testing::ProgramRun unpacked = testing::runProgram({"unzip", "-p", record / "0001-GetAmount.zip", "request.xml"});
+    EXPECT_EQ(unpacked.exitCode, 0) << unpacked.errors;
+    EXPECT_EQ(unpacked.output, requestXml);
     auto served = split(fs::readFile(record / "requests.log"), "\n");
     EXPECT_EQ(served[0], "0001 GetAmount /edi/servlets/GetAmount " + std::to_string(edi::encodeBase64File(request).size()) + " decoded");
     EXPECT_TRUE(everything(save.path()).empty());
