@@ -112,6 +112,12 @@ struct FaxTranXml::Batch {
     }
     void handedOver(const std::vector<std::string>& numbers) { removeAll(unsent, numbers); }
     void rollBack() noexcept {
+        if (!unsent.empty()) {
+            std::string list;
+            for (const auto& n : unsent) list += (list.empty() ? "" : ",") + n;
+            writeDebugLine(kSource, std::string(relayout ? "送信しないレイアウトを削除します: "
+                                                         : "送信しない帳票の管理番号を戻します: ") + list);
+        }
         if (relayout) {
             deleteReports(unsent);
             for (const auto& [number, lists] : pagesBefore) {

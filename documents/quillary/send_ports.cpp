@@ -18,7 +18,13 @@ constexpr const char* kSource = "sendFAXOnFreePort";
 bool FaxTranXml::SendPortEndCheck() {
     // An end that has happened must be seen: the owner polls this between
     // its own waits, which may not pump our events.
-    while (pump_->pumpOnce()) {
+    try {
+        while (pump_->pumpOnce()) {
+        }
+    } catch (const Error& e) {
+        ErrorLogWriter().writeError("SendPortEndCheck", e);
+    } catch (const std::exception& e) {
+        ErrorLogWriter().writeError("SendPortEndCheck", Error(errnum::OutOfMemory, e.what(), "SendPortEndCheck"));
     }
     for (int n = 1; n <= kSendPorts; ++n)
         if (ports_[n].busy) return true;
