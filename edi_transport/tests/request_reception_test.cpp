@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <regex>
@@ -253,7 +254,7 @@ TEST_F(RequestReceptionTest, EachTransportFailureHasItsCodeAndLogField) {
     EXPECT_EQ(log.log->entries()[0].source, "RequestReception");
 }
 
-TEST_F(RequestReceptionTest, ClosedPortAndTimeOut) {
+TEST_F(RequestReceptionTest, UnreachableServersAndTimeOut) {
     int port;
     {
         LocalEdiServer gone(answers.path());
@@ -262,6 +263,10 @@ TEST_F(RequestReceptionTest, ClosedPortAndTimeOut) {
     auto r = reception();
     EXPECT_EQ(r->getEdiData("http://127.0.0.1:" + std::to_string(port) + "/edi/", requestFile, save.path()), "T1003");
     EXPECT_EQ(lastResultField(), "T1003(12029)");
+    ::setenv("RES_OPTIONS", "timeout:1 attempts:1", 1);
+    EXPECT_EQ(r->getEdiData("http://no-such-host.invalid/edi/", requestFile, save.path()), "T1002");
+    ::unsetenv("RES_OPTIONS");
+    EXPECT_EQ(lastResultField(), "T1002(12007)");
 
     home.write("connection.xml", "<Connection><Timeout>2000</Timeout></Connection>");
     setClock(std::make_shared<ScaledClock>(0.05));

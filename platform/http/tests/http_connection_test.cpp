@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -122,6 +123,16 @@ TEST_F(HttpConnectionTest, AClosedPortIsRefused) {
         port = server.port();
     }
     EXPECT_EQ(exchange("http://127.0.0.1:" + std::to_string(port) + "/edi/servlets/GetEdiData").code, "12029");
+}
+
+TEST_F(HttpConnectionTest, AHostThatDoesNotExistIsNotResolved) {
+    // ".invalid" names no host anywhere; one short try of the resolver keeps
+    // a machine without a name server from waiting long for its answer.
+    ::setenv("RES_OPTIONS", "timeout:1 attempts:1", 1);
+    Result r = exchange("http://no-such-host.invalid/edi/servlets/GetEdiData");
+    ::unsetenv("RES_OPTIONS");
+    EXPECT_EQ(r.code, "12007");
+    EXPECT_FALSE(r.sent);
 }
 
 TEST_F(HttpConnectionTest, ASlowServerTimesOutInTheSystemsTime) {
