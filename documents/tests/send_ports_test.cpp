@@ -42,7 +42,7 @@ protected:
 TEST_F(SendPorts, TwentyFirstGroupWaitsForAnEndAndTakesTheLowestFreePort) {
     quickPages();
     // Every line slow but one, so that one send ends well before the others.
-    writeLines(20, "<ConnectTime>100000</ConnectTime><PageTime>0</PageTime>");
+    writeLines(20, "<ConnectTime>50000</ConnectTime><PageTime>0</PageTime>");
     setLine(7, "<ConnectTime>0</ConnectTime><PageTime>0</PageTime>");
     struct HandOver {
         int port;
