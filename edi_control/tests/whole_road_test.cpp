@@ -1,0 +1,98 @@
+// The whole road of the demo's documents: the shipped answers of the local
+// EDI server fetched by the schedule's call, built by the document builder,
+// rendered and sent on simulated lines by fax-send servers started from the
+// installation, the send log filled, and the receipts confirmed once the
+// sends are queued. Then the reminder lists, faxed and confirmed.
+#include "edi_fixture.h"
+
+#include "platform/clock.h"
+#include "platform/process/event_pump.h"
+
+#include <filesystem>
+
+namespace fg {
+namespace {
+
+using testing::EdiFixture;
+
+class WholeRoadTest : public EdiFixture {
+protected:
+    EventPump pump;
+
+    void SetUp() override {
+        ::setenv("FAXGATE_TIME_SCALE", "0.001", 1);
+        setClock(std::make_shared<ScaledClock>(0.001));
+        std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
+                              std::filesystem::copy_options::recursive);
+        std::filesystem::create_symlink(testing::programDir() + "morvane", home / "morvane");
+        for (int port = 1; port <= 6; ++port)
+            home.write("FaxLines/COM" + std::to_string(port) + "/line.xml",
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
+                       "<PageTime>0</PageTime></FaxLine>");
+        EdiFixture::SetUp();
+        control = std::make_unique<EDIControl>(&pump);
+    }
+    void TearDown() override {
+        control.reset();
+        setClock(nullptr);
+        ::unsetenv("FAXGATE_TIME_SCALE");
+    }
+    // Waits (pumping the builder's events) until no send is under way.
+    bool sendsEnded() {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (control->SendPortEndCheck()) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            pump.waitFor(std::chrono::milliseconds(1000));
+        }
+        return true;
+    }
+    std::vector<xml::Node> sendLog() {
+        xml::Document log;
+        if (!log.load(folder("FaxSendLog") + "FaxSendLog.xml")) return {};
+        return log.selectNodes("/FaxSendLogs/FaxSendLog");
+    }
+    std::size_t sentPages() {
+        std::size_t pages = 0;
+        for (int port = 1; port <= 6; ++port) {
+            std::string outbox = home / ("FaxLines/COM" + std::to_string(port) + "/outbox/");
+            std::error_code ec;
+            for (auto it = std::filesystem::recursive_directory_iterator(outbox, ec);
+                 it != std::filesystem::recursive_directory_iterator(); ++it)
+                pages += it->is_regular_file() ? 1 : 0;
+        }
+        return pages;
+    }
+};
+
+TEST_F(WholeRoadTest, TheDemoDocumentsAreFaxedLoggedAndConfirmed) {
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    ASSERT_TRUE(sendsEnded());
+
+    // Six documents of two suppliers, four kinds: every send logged OK.
+    auto logged = sendLog();
+    ASSERT_FALSE(logged.empty()) << logText();
+    for (const auto& record : logged) EXPECT_NE(record.xml().find("OK"), std::string::npos) << record.xml();
+    EXPECT_GT(sentPages(), 0u);
+
+    // Confirmed after the sends were queued, one archive per code.
+    auto confirmed = requests("PutConfirm");
+    ASSERT_EQ(confirmed.size(), 4u) << logText();
+    std::vector<std::string> ids;
+    for (const auto& zip : confirmed) ids.push_back(requestValue(zip, "ConfirmID"));
+    EXPECT_EQ(ids, (std::vector<std::string>{"D0301_20240110083000", "D0500_20240111090000",
+                                             "D0701_20240112100000", "D1101_20240105080000"}));
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+
+    // The reminder lists go the same road and are confirmed by name.
+    ASSERT_TRUE(control->getEDIData("1")) << logText();
+    ASSERT_TRUE(sendsEnded());
+    auto reminders = requests("DelFaxReminder");
+    ASSERT_EQ(reminders.size(), 1u) << logText();
+    EXPECT_NE(member(reminders[0], "request.xml").find("<FileName>Reminder_0001.xml</FileName>"), std::string::npos);
+    EXPECT_GT(sendLog().size(), logged.size());
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace fg
