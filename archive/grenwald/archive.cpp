@@ -35,8 +35,9 @@ std::string located(const std::string& path) {
     return path;
 }
 
-void logFailure(const std::string& what, const std::string& reason) {
-    ErrorLogWriter().writeError("Archive", 0, what + ": " + reason);
+// The result the caller gets, with the reason it cannot see.
+void logFailure(long result, const std::string& what, const std::string& reason) {
+    ErrorLogWriter().writeError("Archive", result, what + ": " + reason);
 }
 
 bool splitPath(const std::string& path, std::string& folder, std::string& name) {
@@ -77,11 +78,11 @@ void Archive::prepare(long arcMode, bool withWindow) {
 
 long Archive::compress(long strArchiveType, const std::vector<std::string>& strFileName) {
     if (strFileName.empty()) {
-        logFailure("書庫に入れるファイルの一覧", Error::standardText(errnum::SubscriptOutOfRange));
+        logFailure(mstrARCHIVE_ERROR, "書庫に入れるファイルの一覧", Error::standardText(errnum::SubscriptOutOfRange));
         return mstrARCHIVE_ERROR;
     }
     if (strFileName.size() > 32768) {
-        logFailure("書庫に入れるファイルの一覧", Error::standardText(errnum::Overflow));
+        logFailure(mstrARCHIVE_ERROR, "書庫に入れるファイルの一覧", Error::standardText(errnum::Overflow));
         return mstrARCHIVE_ERROR;
     }
     std::string folder = getFolderOfPath(strFileName[0]);
@@ -118,12 +119,12 @@ long Archive::packInto(const std::string& folder, const std::vector<std::string>
         // A fresh archive under a name of its own; renamed over File once whole.
         std::string staging = fs::folderOf(target) + "." + fs::nameOf(target) + ".XXXXXX";
         if (fs::folderOf(target).empty() || !fs::folderExists(fs::folderOf(target))) {
-            logFailure("書庫を作るフォルダがありません", target);
+            logFailure(mstrARCHIVE_ERROR, "書庫を作るフォルダがありません", target);
             return mstrARCHIVE_ERROR;
         }
         int fd = ::mkstemp(staging.data());
         if (fd < 0) {
-            logFailure("書庫を作れません", target + " (" + std::strerror(errno) + ")");
+            logFailure(mstrARCHIVE_ERROR, "書庫を作れません", target + " (" + std::strerror(errno) + ")");
             return mstrARCHIVE_ERROR;
         }
         ::close(fd);
@@ -144,16 +145,16 @@ long Archive::packInto(const std::string& folder, const std::vector<std::string>
         }
         c.Pack();
         if (c.Error() != 0) {
-            logFailure("書庫を作れません " + target, c.Errorstring());
+            logFailure(mstrARCHIVE_ERROR, "書庫を作れません " + target, c.Errorstring());
             return mstrARCHIVE_ERROR;
         }
         if (::rename(staging.c_str(), target.c_str()) != 0) {
-            logFailure("書庫を置けません", target + " (" + std::strerror(errno) + ")");
+            logFailure(mstrARCHIVE_ERROR, "書庫を置けません", target + " (" + std::strerror(errno) + ")");
             return mstrARCHIVE_ERROR;
         }
         return mstrARCHIVE_SUCCESS;
     } catch (const Error& e) {
-        logFailure("書庫を作れません " + target, e.description());
+        logFailure(mstrARCHIVE_ERROR, "書庫を作れません " + target, e.description());
         return mstrARCHIVE_ERROR;
     }
 }
@@ -170,12 +171,12 @@ long Archive::expand(const std::string& strFileFolder, const std::string& strFil
         if (!strFileName.empty()) c.eAddFile(strFileName);
         c.Extract();
         if (c.Error() != 0) {
-            logFailure("書庫を展開できません " + file_ + " → " + strFileFolder, c.Errorstring());
+            logFailure(mstrEXPAND_ERROR, "書庫を展開できません " + file_ + " → " + strFileFolder, c.Errorstring());
             return mstrEXPAND_ERROR;
         }
         return mstrARCHIVE_SUCCESS;
     } catch (const Error& e) {
-        logFailure("書庫を展開できません " + file_, e.description());
+        logFailure(mstrEXPAND_ERROR, "書庫を展開できません " + file_, e.description());
         return mstrEXPAND_ERROR;
     }
 }
@@ -189,7 +190,7 @@ std::vector<std::string> Archive::getFileNameList() {
         c.setoArcFileName(located(absolute(file_)));
         c.OpenFile();
         if (c.Error() != 0) {
-            logFailure("書庫の一覧を読めません " + file_, c.Errorstring());
+            logFailure(c.Error(), "書庫の一覧を読めません " + file_, c.Errorstring());
             return list;
         }
         Parvolt::Int n = c.oFilesCount();
@@ -197,7 +198,7 @@ std::vector<std::string> Archive::getFileNameList() {
         list.clear();
         for (Parvolt::Int i = 0; i < n; ++i) list.push_back(c.oFilesList(i));
     } catch (const Error& e) {
-        logFailure("書庫の一覧を読めません " + file_, e.description());
+        logFailure(e.number(), "書庫の一覧を読めません " + file_, e.description());
         return {""};
     }
     return list;
