@@ -446,6 +446,17 @@ TEST_F(RequestReceptionTest, AFetchedArchiveIsIndexedAndStepsAnswerInTurn) {
     EXPECT_EQ(everything(save.path()), std::vector<std::string>{"D0301.tgz"});
 }
 
+TEST(LocalEdiServerTest, AServerThatDoesNotComeUpIsReportedAtOnce) {
+    TempDir scripts;
+    fs::writeFileAtomic(scripts / "gone.py", "import sys\nsys.exit(3)\n");
+    ::setenv("FAXGATE_EDI_SERVER", (scripts / "gone.py").c_str(), 1);
+    TempDir answers;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(LocalEdiServer server(answers.path()), std::runtime_error);
+    ::unsetenv("FAXGATE_EDI_SERVER");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+}
+
 class RequestReceptionTlsTest : public RequestReceptionTest {
 protected:
     static std::unique_ptr<TempDir> certs;
