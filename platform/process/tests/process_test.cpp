@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -94,14 +95,32 @@ TEST(Process, StartFailuresSayWhatWasWrong) {
     }
 }
 
+// Whether the child has set up its SIGTERM disposition yet (`field` SigCgt:
+// caught, SigIgn: ignored), looked at for up to 20 real seconds: a loaded
+// machine may take long to get the child that far.
+bool takesTerm(pid_t pid, const std::string& field) {
+    auto until = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < until) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind(field + ":", 0) != 0) continue;
+            unsigned long long mask = std::stoull(line.substr(field.size() + 1), nullptr, 16);
+            if (mask & (1ull << (SIGTERM - 1))) return true;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return false;
+}
+
 TEST(Process, TerminateAsksFirstThenKillsAfterTheGrace) {
     Process polite = Process::start(kChild, {"term-exit"});
-    std::this_thread::sleep_for(100ms);  // let it install its handler
+    ASSERT_TRUE(takesTerm(polite.pid(), "SigCgt"));
     EXPECT_TRUE(polite.terminate(20000ms));
     EXPECT_EQ(polite.exitCode(), 0);
 
     Process stubborn = Process::start(kChild, {"ignore-term", "30000"});
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(takesTerm(stubborn.pid(), "SigIgn"));
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(stubborn.terminate(300ms));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);

@@ -1,0 +1,355 @@
+#include "frm_main_ctrl.h"
+
+#include "end_control_file.h"
+#include "supervisor_lock.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/process/run_marker.h"
+#include "platform/values.h"
+#include "settings/modem_info.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace fg {
+
+namespace errs = supervisor_errors;
+
+namespace {
+
+std::vector<std::string> splitStars(const std::string& record) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t star = record.find('*', start);
+        fields.push_back(record.substr(start, star == std::string::npos ? std::string::npos : star - start));
+        if (star == std::string::npos) return fields;
+        start = star + 1;
+    }
+}
+
+// A state answer of an outside object: Empty and 0 mean stopped. Anything
+// that is no number is as good as a failed call.
+bool stateIsStopped(const std::string& state) {
+    if (state.empty()) return true;
+    return toDouble(state) == 0.0;
+}
+
+bool resultIsOne(const std::string& result) { return isNumeric(result) && toDouble(result) == 1.0; }
+
+std::string seconds(std::chrono::milliseconds ms) { return std::to_string(ms.count() / 1000) + " 秒"; }
+
+}  // namespace
+
+FrmMainCtrl::FrmMainCtrl(EventPump& pump, SupervisorOptions options)
+    : tmrWatch(pump, [this] { tmrWatch_Timer(); }),
+      tmrDestroy(pump, [this] { tmrDestroy_Timer(); }),
+      pump_(pump),
+      options_(std::move(options)) {}
+
+FrmMainCtrl::~FrmMainCtrl() {
+    if (helperWatch_) pump_.unwatch(helperWatch_);
+}
+
+void FrmMainCtrl::log(long number, const std::string& description) {
+    ErrorLogWriter().writeError(kSource, Error(number, description, kSource));
+}
+
+int FrmMainCtrl::run() {
+    if (!acquireLock()) return 3;
+    tmrWatch.setInterval(options_.watchInterval);
+    if (!Form_Load()) return 2;
+    while (!ended_) pump_.waitFor(Ms(3600000));
+    return exitCode();
+}
+
+bool FrmMainCtrl::acquireLock() {
+    try {
+        lock_ = SupervisorLock::acquire();
+    } catch (const Error& e) {
+        log(e.number(), e.description());
+        std::fprintf(stderr, "tolvern: %s\n", e.description().c_str());
+        return false;
+    }
+    if (lock_->held()) return true;
+    const std::string text = "ＦＡＸサーバーは既に起動しています: " + fs::programFolder();
+    log(errs::AlreadyRunning, text);
+    std::fprintf(stderr, "tolvern: %s\n", text.c_str());
+    return false;
+}
+
+bool FrmMainCtrl::Form_Load() {
+    std::string runTime;
+    try {
+        runTime = FolderPathInfo().getFolderPath("RunTime");
+    } catch (const Error& e) {
+        // Without its folders the supervisor cannot even log reliably; it
+        // ends at once, and says why where a person starting it will look.
+        std::fprintf(stderr, "tolvern: RunTime フォルダが分かりません: %s\n", e.description().c_str());
+        ended_ = true;
+        failed_ = true;
+        return false;
+    }
+    try {
+        startHelper(runTime);
+
+        eventMakerErr = std::make_unique<MakerInfoScheduler>(pump_, options_.programsFolder,
+                                                             errorHandler("メーカー情報スケジュール"));
+        blnMakerActive = true;
+        if (resultIsOne(eventMakerErr->startSchedule()))
+            throw Error(errs::MakerScheduleFailed, "メーカー情報スケジュールを開始できませんでした。", kSource);
+
+        eventEDIErr = std::make_unique<EdiDataScheduler>(pump_, options_.programsFolder,
+                                                         errorHandler("EDIデータスケジュール"));
+        blnEdiActive = true;
+        if (resultIsOne(eventEDIErr->startSchedule()))
+            throw Error(errs::EdiScheduleFailed, "EDIデータスケジュールを開始できませんでした。", kSource);
+
+        std::string reason;
+        if (!startReceiveLines(reason))
+            throw Error(errs::ReceiveLinesFailed, "ＦＡＸ受信回線を開始できませんでした。" + reason, kSource);
+
+        strAppPath = fs::programFolder();
+        MfRemote1Member30();
+    } catch (const Error& e) {
+        ErrorLogWriter().writeError(kSource, e);
+        failed_ = true;
+        beginShutdown();
+    }
+    return true;
+}
+
+void FrmMainCtrl::startHelper(const std::string& runTimeFolder) {
+    auto program = fs::resolve(runTimeFolder + kHelperProgram);
+    if (!program)
+        throw Error(errnum::FileNotFound, std::string(kHelperProgram) + " が見つかりません: " + runTimeFolder, kSource);
+    SpawnOptions o;
+    o.workingFolder = runTimeFolder;
+    lngPgpProcess = Process::start(*program, {}, o);
+    // Set only once it really runs: the shutdown must not count on a helper
+    // that never started.
+    blnPgpActive = true;
+    if (lngPgpProcess.descriptor() >= 0)
+        helperWatch_ = pump_.watch(lngPgpProcess.descriptor(), [this] { onHelperEnded(); });
+}
+
+void FrmMainCtrl::onHelperEnded() {
+    if (lngPgpProcess.running()) return;
+    pump_.unwatch(helperWatch_);
+    helperWatch_ = 0;
+    auto code = lngPgpProcess.exitCode();
+    log(errs::HelperEnded, std::string(kHelperProgram) + " が終了しました (終了コード " +
+                               std::to_string(code.value_or(-1)) + ")。");
+}
+
+OutsideObject::ErrorHandler FrmMainCtrl::errorHandler(const std::string& who) {
+    return [this, who](const std::string& event, const std::string& detail) {
+        beginShutdown(who + " からエラーイベント " + event + " を受けました。" + (detail.empty() ? "" : " " + detail));
+    };
+}
+
+bool FrmMainCtrl::startReceiveLines(std::string& reason) {
+    bool result = true;
+    std::vector<std::string> lines;
+    try {
+        ModemInfo modems;
+        if (!modems.getModemInfo(lines)) {
+            result = false;
+            reason = " モデム情報を読めません。";
+        }
+        for (int port = 1; port <= 20; ++port) blnLineActive[static_cast<std::size_t>(port)] = false;
+        for (std::size_t i = 0; i < 20; ++i) {
+            if (i >= lines.size())
+                throw Error(errnum::SubscriptOutOfRange,
+                            "モデム情報が " + std::to_string(lines.size()) + " 件しかありません (20 件必要)。");
+            auto fields = splitStars(lines[i]);
+            if (fields.size() < 4)
+                throw Error(errnum::SubscriptOutOfRange, "モデム情報 " + std::to_string(i + 1) + " 件目の項目が足りません。");
+            if (fields[3] != "0") continue;  // send lines and unused records
+            int port = toInt16(fields[0]);
+            if (port < 0 || port > 20)
+                throw Error(errnum::SubscriptOutOfRange, "受信回線のポート番号が範囲外です: " + fields[0]);
+            auto slot = static_cast<std::size_t>(port);
+            if (blnLineActive[slot]) {
+                reason = " 受信回線のポート番号 " + std::to_string(port) + " が重複しています。";
+                return false;
+            }
+            blnLineActive[slot] = true;
+            if (port >= 1)
+                eventReciveErr[slot] = std::make_unique<FaxReceptionLine>(
+                    pump_, options_.programsFolder, port, errorHandler("受信回線 " + std::to_string(port)));
+            clock().sleepFor(options_.linePause);
+        }
+    } catch (const Error& e) {
+        reason = " " + e.description();
+        return false;
+    }
+    return result;
+}
+
+void FrmMainCtrl::tmrWatch_Timer() {
+    auto reading = EndControlFile().read();
+    if (reading.badText != lastBadEndValue_) {
+        lastBadEndValue_ = reading.badText;
+        if (!reading.badText.empty())
+            log(errs::BadEndValue, "起動･終了ファイル[End.xml]の値が数値ではありません (要求なしとします): " +
+                                       reading.badText);
+    }
+    if (reading.value == 1) beginShutdown({}, false);
+}
+
+void FrmMainCtrl::requestStop(const std::string& why) {
+    ErrorLogWriter().writeError(kSource, 0, "停止の要求を受けました: " + why);
+    beginShutdown({}, false);
+}
+
+void FrmMainCtrl::beginShutdown(const std::string& reason, bool failure) {
+    if (ended_) return;
+    if (failure) failed_ = true;
+    if (!reason.empty()) log(errs::ErrorEvent, reason);
+    shuttingDown_ = true;
+    tmrWatch.setInterval(Ms(0));
+    if (stopAll()) {
+        endProcess();
+        return;
+    }
+    tmrDestroy.setInterval(options_.destroyInterval);
+}
+
+void FrmMainCtrl::tmrDestroy_Timer() {
+    if (ended_) return;
+    if (stopAll()) endProcess();
+}
+
+void FrmMainCtrl::endProcess() {
+    tmrDestroy.setInterval(Ms(0));
+    tmrWatch.setInterval(Ms(0));
+    ended_ = true;
+    pump_.quit();
+}
+
+bool FrmMainCtrl::stopBoundPassed(const std::string& key) {
+    Ms now = clock().elapsed();
+    auto [it, inserted] = firstAsked_.try_emplace(key, now);
+    return !inserted && now - it->second >= options_.stopBound;
+}
+
+bool FrmMainCtrl::stopAll() {
+    bool result = true;
+
+    // Run markers: a fax send or a telephone call is under way.
+    bool hold = false;
+    std::string holders;
+    try {
+        for (const auto& m : RunMarker::find(fs::programFolder())) {
+            if (m.live) {
+                hold = true;
+                holders += " " + m.fileName;
+            } else if (staleLogged_.insert(m.fileName).second) {
+                log(errs::StaleRunMarker, "実行中ファイル " + m.fileName + " の作成元は既に終了しています。無視します。");
+            }
+        }
+    } catch (const Error& e) {
+        hold = true;  // a folder that cannot be listed may hold a marker
+        holders = " (" + e.description() + ")";
+    }
+    if (hold) {
+        Ms now = clock().elapsed();
+        if (!markerHoldSince_) markerHoldSince_ = now;
+        if (now - *markerHoldSince_ < options_.markerBound) return false;
+        if (!markerBoundLogged_) {
+            markerBoundLogged_ = true;
+            log(errs::RunMarkerBound, "実行中ファイルが " + seconds(options_.markerBound) +
+                                          "を過ぎても残っています。終了処理を続けます:" + holders);
+        }
+    } else {
+        markerHoldSince_.reset();
+    }
+
+    // The helper.
+    if (blnPgpActive) {
+        if (helperWatch_) pump_.unwatch(helperWatch_);
+        helperWatch_ = 0;
+        if (lngPgpProcess.running()) lngPgpProcess.terminate(options_.helperGrace);
+        blnPgpActive = false;
+    }
+
+    // The schedules are never told to stop: they are let go once idle.
+    auto stopSchedule = [&](auto& object, bool& active, const char* key, const char* name) {
+        if (!active) return;
+        bool stopped = true;
+        try {
+            if (!object->alive() || stateIsStopped(object->getRunState())) stopped = true;
+            else stopped = false;
+        } catch (const Error&) {
+            stopped = true;  // an object that cannot answer is let go
+        }
+        if (!stopped) {
+            if (!stopBoundPassed(key)) {
+                result = false;
+                return;
+            }
+            log(errs::ObjectDidNotStop, std::string(name) + " が " + seconds(options_.stopBound) +
+                                            "以内に停止しませんでした。強制終了します。");
+            object->terminate();
+        }
+        object.reset();
+        active = false;
+    };
+    stopSchedule(eventMakerErr, blnMakerActive, "maker", "メーカー情報スケジュール");
+    stopSchedule(eventEDIErr, blnEdiActive, "edi", "EDIデータスケジュール");
+
+    if (!stopReceiveLines()) result = false;
+    return result;
+}
+
+bool FrmMainCtrl::stopReceiveLines() {
+    for (int port = 1; port <= 20; ++port) {
+        auto slot = static_cast<std::size_t>(port);
+        if (!blnLineActive[slot]) continue;
+        auto& line = eventReciveErr[slot];
+        const std::string key = "line" + std::to_string(port);
+        auto letGo = [&] {
+            line.reset();
+            blnLineActive[slot] = false;
+        };
+        if (!line || !line->alive()) {
+            letGo();  // a line whose program has ended is down
+            continue;
+        }
+        bool failed = false;
+        try {
+            if (stateIsStopped(line->getLineState())) {
+                letGo();
+                continue;
+            }
+            line->stopLine(true);
+        } catch (const Error&) {
+            if (!line->alive()) {
+                letGo();
+                continue;
+            }
+            failed = true;
+        }
+        if (stopBoundPassed(key)) {
+            log(errs::ObjectDidNotStop, "受信回線 " + std::to_string(port) + " が " + seconds(options_.stopBound) +
+                                            "以内に停止しませんでした。強制終了します。");
+            line->terminate();
+            letGo();
+            continue;
+        }
+        // A call that failed ends this pass of the lines; the ones after it
+        // are visited on the next pass.
+        if (failed) break;
+    }
+    for (int port = 1; port <= 20; ++port)
+        if (blnLineActive[static_cast<std::size_t>(port)]) return false;
+    return true;
+}
+
+}  // namespace fg

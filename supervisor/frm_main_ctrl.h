@@ -1,0 +1,138 @@
+// The supervisor (frmMainCtrl): starts the helper program of the RunTime
+// folder, the maker-information and EDI-data schedules and one reception
+// line per receive modem port, watches End.xml and the objects' error events,
+// and shuts everything down in order.
+//
+// One thread over an event pump: start-up, the timers and the events run on
+// it one at a time. Every timer runs on the platform clock.
+//
+// Beyond the bare order of start and shutdown, it keeps the server honest:
+// - only one supervisor runs on a program folder (SupervisorLock); a second
+//   one logs 40030 and ends at once;
+// - a run marker whose writer has gone is logged (40031) and ignored; live
+//   markers hold the shutdown for at most markerBound (then 40032);
+// - an object that does not report its stopped state within stopBound of
+//   being first asked is terminated (40033); a program that died is down;
+// - every reason for a shutdown that is not a stop request is logged (40035),
+//   and the helper's own end while the server runs as well (40036);
+// - End.xml text that is no number is no request, logged once (40034).
+#pragma once
+
+#include "outside_objects.h"
+
+#include "platform/file_lock.h"
+#include "platform/process/event_pump.h"
+#include "platform/process/process.h"
+
+#include <array>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace fg {
+
+namespace supervisor_errors {
+inline constexpr long ReceiveLinesFailed = 40001;
+inline constexpr long MakerScheduleFailed = 40522;
+inline constexpr long EdiScheduleFailed = 40523;
+inline constexpr long AlreadyRunning = 40030;
+inline constexpr long StaleRunMarker = 40031;
+inline constexpr long RunMarkerBound = 40032;
+inline constexpr long ObjectDidNotStop = 40033;
+inline constexpr long BadEndValue = 40034;
+inline constexpr long ErrorEvent = 40035;
+inline constexpr long HelperEnded = 40036;
+}  // namespace supervisor_errors
+
+struct SupervisorOptions {
+    using Ms = std::chrono::milliseconds;
+    // Where the outside programs lie; "" finds them beside the running
+    // program or in the program folder.
+    std::string programsFolder;
+    Ms watchInterval{50000};    // End.xml watch
+    Ms destroyInterval{500};    // shutdown passes
+    Ms linePause{2000};         // after each receive line
+    Ms helperGrace{5000};       // between SIGTERM and SIGKILL for the helper
+    Ms markerBound{3600000};    // live run markers hold the shutdown this long at most
+    Ms stopBound{600000};       // an object that still works is ended after this
+};
+
+class FrmMainCtrl {
+public:
+    using Ms = std::chrono::milliseconds;
+    static constexpr const char* kSource = "Halgrove";
+    static constexpr const char* kHelperProgram = "PGPWIN32";
+
+    explicit FrmMainCtrl(EventPump& pump, SupervisorOptions options = {});
+    ~FrmMainCtrl();
+    FrmMainCtrl(const FrmMainCtrl&) = delete;
+    FrmMainCtrl& operator=(const FrmMainCtrl&) = delete;
+
+    // The whole life: the lock, the start-up, then the pump until the
+    // shutdown has ended. Answers the exit code: 0 after a stop request,
+    // 1 after a failure or error event, 2 without a RunTime folder, 3 when
+    // another supervisor runs.
+    int run();
+
+    // The steps, for the program and the tests.
+    bool acquireLock();
+    // Start-up. False when it ended at once (no RunTime folder).
+    bool Form_Load();
+    void tmrWatch_Timer();
+    // Starts (or repeats) the shutdown. `reason` is logged unless it is a
+    // stop request (`failure` false).
+    void beginShutdown(const std::string& reason = {}, bool failure = true);
+    // A stop request from outside End.xml (a signal).
+    void requestStop(const std::string& why);
+    bool stopAll();
+    bool stopReceiveLines();
+    void tmrDestroy_Timer();
+
+    bool ended() const { return ended_; }
+    bool shuttingDown() const { return shuttingDown_; }
+    int exitCode() const { return failed_ ? 1 : 0; }
+
+    // The form's members.
+    PumpTimer tmrWatch;
+    PumpTimer tmrDestroy;
+    std::unique_ptr<MakerInfoScheduler> eventMakerErr;
+    std::unique_ptr<EdiDataScheduler> eventEDIErr;
+    std::array<std::unique_ptr<FaxReceptionLine>, 21> eventReciveErr;  // by port; 0 unused
+    Process lngPgpProcess;
+    bool blnPgpActive = false;
+    bool blnMakerActive = false;
+    bool blnEdiActive = false;
+    std::array<bool, 21> blnLineActive{};
+    std::string strAppPath;
+
+private:
+    bool startReceiveLines(std::string& reason);
+    void startHelper(const std::string& runTimeFolder);
+    void onHelperEnded();
+    // The fax-printer member the start-up calls last. Nothing here drives
+    // a fax printer: the page images are made by our own pipeline.
+    void MfRemote1Member30() {}
+    OutsideObject::ErrorHandler errorHandler(const std::string& who);
+    // Whether an object that still works has had its time; then it is ended.
+    bool stopBoundPassed(const std::string& key);
+    void endProcess();
+    void log(long number, const std::string& description);
+
+    EventPump& pump_;
+    SupervisorOptions options_;
+    std::optional<FileLock> lock_;
+    EventPump::Id helperWatch_ = 0;
+    bool ended_ = false;
+    bool shuttingDown_ = false;
+    bool failed_ = false;
+    std::optional<Ms> markerHoldSince_;
+    bool markerBoundLogged_ = false;
+    std::set<std::string> staleLogged_;
+    std::string lastBadEndValue_;
+    std::map<std::string, Ms> firstAsked_;
+};
+
+}  // namespace fg

@@ -1,0 +1,181 @@
+#include "frm_main_win.h"
+
+#include "end_control_file.h"
+#include "supervisor_lock.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/message_sink.h"
+
+namespace fg {
+
+namespace {
+
+void logError(const Error& e) { ErrorLogWriter().writeError(FrmMainWin::kTitle, e); }
+
+}  // namespace
+
+FrmMainWin::FrmMainWin(MainWinView& view, MainWinOptions options) : view_(view), options_(std::move(options)) {}
+
+FrmMainWin::~FrmMainWin() { lngServerProcess.detach(); }
+
+void FrmMainWin::setStatus(const std::string& text) {
+    status_ = text;
+    view_.setStatus(text);
+}
+
+void FrmMainWin::setCaption(const std::string& caption) {
+    caption_ = caption;
+    view_.setButton(caption);
+}
+
+bool FrmMainWin::folderFileExists() { return fs::fileExists(fs::programFolder() + "Folder.xml"); }
+
+bool FrmMainWin::Form_Load() {
+    if (!folderFileExists()) {
+        messageSink().show("フォルダー情報ファイル[Folder.xml]が指定位置ない為、FAXサーバを起動できません", msgbox::OKOnly,
+                           kTitle);
+        return false;
+    }
+    auto reading = EndControlFile().read();
+    if (!reading.loaded) {
+        messageSink().show("起動・終了ファイル[End.xml]が指定位置ない為、FAXサーバを起動できません", msgbox::OKOnly, kTitle);
+        return false;
+    }
+    if (!reading.badText.empty())
+        logError(Error(40034, "起動･終了ファイル[End.xml]の値が数値ではありません (要求なしとします): " + reading.badText));
+    if (reading.value != 1 && SupervisorLock::supervisorRunning()) {
+        // A supervisor runs that this window did not start: show it as
+        // running and watch its lock for its end.
+        setStatus(kStatusRunning);
+        setCaption(kStop);
+        view_.setEndTimer(options_.endInterval);
+    } else {
+        setStatus(kStatusStopped);
+        setCaption(kStart);
+    }
+    return true;
+}
+
+void FrmMainWin::cmdStartEnd_Click() {
+    view_.setButtonEnabled(false);
+    if (caption_ != kStop) {
+        setStatus(kStatusStarting);
+        if (startServer()) {
+            setStatus(kStatusRunning);
+            setCaption(kStop);
+        } else {
+            setStatus(kStatusStartFailed);
+        }
+    } else {
+        setStatus(kStatusStopping);
+        switch (requestServerEnd()) {
+        case StopResult::Stopped:
+            setStatus(kStatusStopped);
+            setCaption(kStart);
+            break;
+        case StopResult::StillRunning:
+            // The request is written and the supervisor works through its
+            // shutdown: keep saying so, and notice its end later.
+            view_.setEndTimer(options_.endInterval);
+            break;
+        case StopResult::Failed:
+            // No request reached the supervisor: it still runs.
+            setStatus(kStatusRunning);
+            if (lngServerProcess.valid() || SupervisorLock::supervisorRunning()) view_.setEndTimer(options_.endInterval);
+            break;
+        }
+    }
+    view_.setButtonEnabled(true);
+}
+
+bool FrmMainWin::startServer() {
+    if (SupervisorLock::supervisorRunning()) {
+        logError(Error(40030, "ＦＡＸサーバーは既に起動しています: " + fs::programFolder()));
+        return false;
+    }
+    try {
+        // An old request must not stop the new supervisor.
+        EndControlFile().set({{EndControlFile::kEndRequest, "0"}, {EndControlFile::kTelephonyErrReq, "0"}});
+        std::optional<std::string> program;
+        if (options_.programsFolder.empty()) program = findProgram("Tolvern");
+        else program = fs::resolve(fs::join(options_.programsFolder, "Tolvern"));
+        if (!program) throw Error(errnum::FileNotFound, "プログラム Tolvern が見つかりません");
+        SpawnOptions o;
+        o.workingFolder = fs::programFolder();
+        o.newSession = true;  // the server outlives this window and its terminal
+        // ...and does not write into them: what it says on its way out (a
+        // start without its folders) stays in the log folder.
+        std::string logFolder;
+        FolderPathInfo().getFolderPath("log", logFolder);
+        o.outputFile = (logFolder.empty() || !fs::folderExists(logFolder) ? fs::programFolder() : logFolder) + kServerOutput;
+        lngServerProcess = Process::start(*program, {}, o);
+    } catch (const Error& e) {
+        logError(e);
+        return false;
+    }
+    view_.setEndTimer(options_.endInterval);
+    return true;
+}
+
+FrmMainWin::StopResult FrmMainWin::requestServerEnd() {
+    view_.setEndTimer(Ms(0));
+    const std::string folder = fs::programFolder();
+    if (!fs::folderExists(folder)) {
+        messageSink().show("フォルダー情報ファイル[folder.xml]が指定位置に見つかりません\r又は内容が不正です。",
+                           msgbox::OKOnly, kTitle);
+        return StopResult::Failed;
+    }
+    EndControlFile end;
+    if (!end.read().loaded) {
+        messageSink().show("起動･終了ファイル[End.xml]が指定位置に見つかりません\r又は内容が不正です。", msgbox::OKOnly,
+                           kTitle);
+        return StopResult::Failed;
+    }
+    try {
+        end.set({{EndControlFile::kEndRequest, "1"}});
+    } catch (const Error& e) {
+        messageSink().show(e.description(), msgbox::OKOnly, kTitle);
+        return StopResult::Failed;
+    }
+    // The supervisor reads End.xml on its own schedule and then shuts down
+    // in order; wait for its end, but not for ever.
+    // The bound is one on another process, so a scaled clock does not shrink
+    // it below what a loaded machine needs (see realBound).
+    const auto deadline = std::chrono::steady_clock::now() + realBound(options_.stopWaitBound);
+    for (;;) {
+        if (serverEnded()) return StopResult::Stopped;
+        if (std::chrono::steady_clock::now() >= deadline) return StopResult::StillRunning;
+        if (!view_.pumpEvents(options_.stopPollInterval)) return StopResult::StillRunning;
+    }
+}
+
+bool FrmMainWin::serverEnded() {
+    // The process this window started, or else the lock of whichever
+    // supervisor runs on this program folder.
+    return lngServerProcess.valid() ? !lngServerProcess.running() : !SupervisorLock::supervisorRunning();
+}
+
+void FrmMainWin::trmEnd_Timer() {
+    view_.setEndTimer(Ms(0));
+    if (!serverEnded()) {
+        view_.setEndTimer(options_.endInterval);
+        return;
+    }
+    if (SupervisorLock::supervisorRunning()) {
+        // Ours has ended but another supervisor runs: it is not ours to stop.
+        lngServerProcess = Process();
+        setStatus(kStatusRunning);
+        setCaption(kStop);
+        view_.setEndTimer(options_.endInterval);
+        return;
+    }
+    requestServerEnd();
+    setStatus(kStatusStopped);
+    setCaption(kStart);
+}
+
+}  // namespace fg

@@ -1,0 +1,31 @@
+// The main window without a display: the command line of a headless server.
+#pragma once
+
+#include "frm_main_win.h"
+
+#include "platform/process/event_pump.h"
+
+#include <string>
+
+namespace fg {
+
+class ConsoleView : public MainWinView {
+public:
+    void setStatus(const std::string&) override {}
+    void setButton(const std::string&) override {}
+    void setButtonEnabled(bool) override {}
+    void setEndTimer(std::chrono::milliseconds) override {}
+    bool pumpEvents(std::chrono::milliseconds upTo) override {
+        pump_.waitFor(upTo);
+        return true;
+    }
+
+private:
+    EventPump pump_;
+};
+
+// start, stop or status, as the window's button would do it. Prints the
+// final status; answers the exit code (0 when the asked state was reached).
+int runCommand(const std::string& command);
+
+}  // namespace fg

@@ -1,0 +1,193 @@
+// A temporary install tree for the supervisor's tests: the demo home (folder
+// map, End.xml, 20 modem records with receive lines on ports 5 and 6), the
+// helper stand-in in its RunTime folder, the error log recorded, and the
+// system's time scaled down (also for every program the test starts).
+#pragma once
+
+#include "frm_main_ctrl.h"
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/testing/temp_home.h"
+
+#include <signal.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fg::testing {
+
+inline constexpr double kScale = 0.001;
+
+inline bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH); }
+
+// The processes running with this home as their program folder (found by
+// their environment): the supervisor, the stand-ins, a window.
+inline std::vector<pid_t> processesOf(const std::string& home) {
+    std::vector<pid_t> out;
+    const std::string needle = "FAXGATE_HOME=" + home;
+    DIR* d = ::opendir("/proc");
+    if (!d) return out;
+    while (dirent* e = ::readdir(d)) {
+        pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0 || pid == ::getpid()) continue;
+        std::ifstream env("/proc/" + std::string(e->d_name) + "/environ", std::ios::binary);
+        std::stringstream ss;
+        ss << env.rdbuf();
+        std::string all = ss.str();
+        std::size_t at = 0;
+        while ((at = all.find(needle, at)) != std::string::npos) {
+            std::size_t end = at + needle.size();
+            if ((at == 0 || all[at - 1] == '\0') && (end == all.size() || all[end] == '\0')) {
+                out.push_back(pid);
+                break;
+            }
+            at = end;
+        }
+    }
+    ::closedir(d);
+    return out;
+}
+
+// When a process started, in clock ticks since boot (0 when unknown): tells
+// the order of starts that the processes' own traces cannot, as each
+// writes its trace whenever it gets to run.
+inline unsigned long long startTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t close = all.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(all.substr(close + 2));
+    std::string field;
+    // After the name: state is field 3; the start time is field 22.
+    for (int i = 3; i <= 22 && fields >> field; ++i)
+        if (i == 22) return std::stoull(field);
+    return 0;
+}
+
+// Looks at a condition that another process makes true (nothing in this
+// process's pump would wake it) every few real milliseconds, up to a bound
+// of real time, so that a fault fails the test instead of hanging it.
+inline bool eventually(const std::function<bool()>& done,
+                       std::chrono::milliseconds bound = std::chrono::milliseconds(30000)) {
+    auto until = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+struct TraceLine {
+    long long at;      // the clock's elapsed milliseconds
+    std::string step;  // who and what, e.g. "Alvaret 5 created"
+};
+
+class SupervisorHome {
+public:
+    SupervisorHome() {
+        fs::copyFile(programDir() + "PGPWIN32", home / "RunTime/PGPWIN32");
+        ::chmod((home / "RunTime/PGPWIN32").c_str(), 0755);
+        ::setenv("FAXGATE_TIME_SCALE", "0.001", 1);
+        setClock(std::make_shared<ScaledClock>(kScale));
+    }
+    ~SupervisorHome() {
+        // A test that failed half-way must not leave a server running on a
+        // folder that is about to vanish.
+        auto left = processesOf(home.path());
+        for (pid_t pid : left) ::kill(pid, SIGKILL);
+        if (!left.empty()) ADD_FAILURE() << left.size() << " process(es) of the test home were still running";
+        if (::testing::Test::HasFailure()) {
+            // What the server logged and the stand-ins did, for the failure's reader.
+            std::string text = "error log:\n";
+            for (const auto& e : log.log->entries())
+                text += "  " + std::to_string(e.number) + " " + e.source + " " + e.description + "\n";
+            text += "stand-in trace:\n";
+            for (const auto& t : trace()) text += "  " + std::to_string(t.at) + " " + t.step + "\n";
+            std::fprintf(stderr, "%s", text.c_str());
+        }
+        setClock(nullptr);
+        ::unsetenv("FAXGATE_TIME_SCALE");
+    }
+
+    SupervisorOptions options() const {
+        SupervisorOptions o;
+        o.programsFolder = programDir();
+        return o;
+    }
+
+    void standIns(const std::string& entries) const {
+        home.write("StandIn.xml", "<?xml version=\"1.0\"?><StandIns>" + entries + "</StandIns>");
+    }
+    void endFile(const std::string& body) const {
+        // The file as installed: declared and written in Shift_JIS.
+        home.write("End.xml", text::toCp932("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<End>" + body + "</End>\n"));
+    }
+
+    std::vector<TraceLine> trace() const {
+        std::vector<TraceLine> out;
+        std::string text;
+        try {
+            text = fs::readFile(home / "log/StandInTrace.txt");
+        } catch (...) {
+            return out;
+        }
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t nl = text.find('\n', start);
+            std::string line = text.substr(start, nl - start);
+            start = nl == std::string::npos ? text.size() : nl + 1;
+            std::size_t sp = line.find(' ');
+            if (sp == std::string::npos) continue;
+            out.push_back({std::atoll(line.substr(0, sp).c_str()), line.substr(sp + 1)});
+        }
+        return out;
+    }
+    // The steps of the trace that begin with one of `prefixes`, in order.
+    std::vector<std::string> steps(const std::vector<std::string>& prefixes) const {
+        std::vector<std::string> out;
+        for (const auto& t : trace())
+            for (const auto& p : prefixes)
+                if (t.step.rfind(p, 0) == 0) {
+                    out.push_back(t.step);
+                    break;
+                }
+        return out;
+    }
+    long long at(const std::string& step) const {
+        for (const auto& t : trace())
+            if (t.step.rfind(step, 0) == 0) return t.at;
+        return -1;
+    }
+
+    std::vector<long> loggedNumbers() const {
+        std::vector<long> out;
+        for (const auto& e : log.log->entries())
+            if (e.number != 0) out.push_back(e.number);
+        return out;
+    }
+    bool logged(long number, const std::string& source = "Halgrove") const {
+        for (const auto& e : log.log->entries())
+            if (e.number == number && e.source == source) return true;
+        return false;
+    }
+
+    TempHome home;
+    ErrorLogGuard log;
+};
+
+}  // namespace fg::testing

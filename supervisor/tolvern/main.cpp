@@ -1,0 +1,26 @@
+// Tolvern, the supervisor: no command line. It runs until its shutdown has
+// ended (a stop request in End.xml, SIGTERM/SIGINT, an error event or a
+// failed start) and answers an exit code (see FrmMainCtrl::run).
+#include "frm_main_ctrl.h"
+
+#include "platform/process/event_pump.h"
+
+#include <signal.h>
+
+#include <cstdio>
+
+int main(int argc, char**) {
+    if (argc > 1) {
+        std::fprintf(stderr, "tolvern: takes no arguments\n");
+        return 2;
+    }
+    fg::EventPump pump;
+    fg::FrmMainCtrl supervisor(pump);
+    // A signal asks for the same ordered shutdown as End.xml; the signals are
+    // taken before any child is started, and children start with the default mask.
+    pump.watchSignal(SIGTERM, [&] { supervisor.requestStop("SIGTERM"); });
+    pump.watchSignal(SIGINT, [&] { supervisor.requestStop("SIGINT"); });
+    ::signal(SIGHUP, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+    return supervisor.run();
+}
