@@ -173,6 +173,26 @@ TEST_F(ByCodeBatch, FailedHandOverKeepsTheGroupsSentAndRollsBackTheRest) {
     EXPECT_FALSE(confirmationLeft());
 }
 
+TEST_F(ByCodeBatch, RefusedSendFreesItsPortAndRollsBackItsGroup) {
+    quickPages();
+    writeConfirmation("DORE0301_0001.xml,,,");
+    const std::string settings = home.folder("SetupInfo") + "SetUpInformation.xml";
+    const std::string kept = fs::readFile(settings);
+    // The server refuses the list: it cannot read the settings it sends with.
+    builder().setSendObserver([&](int, const Strings&) { fs::writeFileAtomic(settings, "<SetUpInfo>"); });
+    auto data = fetch(files("", {"S0001"}, {"DORE0301_0001"}), {}, {}, {});
+    const bool ok = builder().makeFAXSendXML(data, "", "");
+    fs::writeFileAtomic(settings, kept);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(logged(errnum::InvalidProcedureCall, "sendFAXOnFreePort")) << loggedText();
+    EXPECT_FALSE(builder().sendPortBusy(1));
+    EXPECT_FALSE(builder().SendPortEndCheck());
+    EXPECT_TRUE(records().empty());
+    EXPECT_TRUE(sentFaxes().empty());
+    EXPECT_TRUE(requests("PutConfirm").empty());
+    EXPECT_FALSE(confirmationLeft());
+}
+
 TEST_F(ByCodeBatch, BuilderFailingInTheThirdGroupRollsBackTheFirstTwo) {
     quickPages();
     fs::writeFileAtomic(home.folder("TempEDI") + "DORE1101_0009.xml", "<DORE1101><JPTRM>");
