@@ -1,22 +1,22 @@
-// Runs the test helper program as a child process, without a shell.
+// Runs the test helper program as a child process, through the process
+// layer (no shell, nothing of ours inherited, always reaped).
 #pragma once
+
+#include "platform/process/process.h"
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace fg::testing {
 
 struct Child {
+    Process process;
     pid_t pid = -1;
     int out = -1;  // read end of the child's standard output, when captured
 
@@ -24,32 +24,25 @@ struct Child {
     // to this process's environment.
     static Child start(const std::vector<std::string>& args, bool captureOutput = false,
                        const std::vector<std::string>& env = {}) {
-        std::vector<std::string> all{PLATFORM_TEST_HELPER};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> envStore(env);
-        std::vector<char*> envp;
-        for (char** e = environ; *e; ++e) envp.push_back(*e);
-        for (auto& e : envStore) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
+        SpawnOptions options;
+        options.environment = env;
         int fds[2] = {-1, -1};
         if (captureOutput) {
             if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-            posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+            options.outputFd = fds[1];
         }
         Child c;
-        int rc = posix_spawn(&c.pid, all[0].c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
+        try {
+            c.process = Process::start(PLATFORM_TEST_HELPER, args, options);
+        } catch (...) {
+            if (captureOutput) ::close(fds[0]), ::close(fds[1]);
+            throw;
+        }
+        c.pid = c.process.pid();
         if (captureOutput) {
             ::close(fds[1]);
             c.out = fds[0];
         }
-        if (rc != 0) throw std::runtime_error("posix_spawn failed: " + std::to_string(rc));
         return c;
     }
 
@@ -63,25 +56,23 @@ struct Child {
 
     // Waits for the child; its exit code, or 128 + signal.
     int wait() {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        while (!process.waitFor(std::chrono::milliseconds(60000))) {
         }
-        pid = -1;
         if (out >= 0) ::close(out), out = -1;
-        if (WIFEXITED(status)) return WEXITSTATUS(status);
-        return 128 + WTERMSIG(status);
+        return process.exitCode().value_or(-1);
     }
 
     void kill(int sig = SIGKILL) const { ::kill(pid, sig); }
 
     ~Child() {
-        if (pid > 0) {
+        if (process.running()) {
             ::kill(pid, SIGKILL);
             wait();
         }
+        if (out >= 0) ::close(out);
     }
     Child() = default;
-    Child(Child&& o) noexcept : pid(o.pid), out(o.out) { o.pid = -1, o.out = -1; }
+    Child(Child&& o) noexcept : process(std::move(o.process)), pid(o.pid), out(o.out) { o.pid = -1, o.out = -1; }
     Child& operator=(Child&&) = delete;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/process/process.h"
 #include "platform/testing/temp_home.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -51,6 +52,26 @@ TEST(Process, StartsWithItsFolderArgumentsAndEnvironmentAndNothingElse) {
     // No shell: blanks, wildcards and shell syntax reach the program as they are.
     EXPECT_EQ(got, (std::vector<std::string>{dir / "work folder", "arg:a b", "arg:", "arg:*.XML", "arg:$HOME;ls",
                                              "env:値 with space"}));
+}
+
+TEST(Process, StandardOutputGoesWhereTheCallerSays) {
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    SpawnOptions options;
+    options.outputFd = fds[1];
+    Process p = Process::start(kChild, {"report", "-", "x"}, options);
+    ::close(fds[1]);
+    std::string out;
+    char buf[256];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    ASSERT_TRUE(p.waitFor(20000ms));
+    EXPECT_EQ(p.exitCode(), 0);
+    auto got = lines(out);
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(got[1], "arg:x");
+    // Only standard output was given: the pipe's own descriptor does not stay open in the child.
+    EXPECT_EQ(got.size(), 3u) << out;
 }
 
 TEST(Process, ExitCodesAndSignalsAreReported) {

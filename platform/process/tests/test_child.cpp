@@ -42,7 +42,8 @@ int report(const std::string& file, int argc, char** argv) {
         }
         ::closedir(d);
     }
-    fg::fs::writeFileAtomic(file, out);
+    if (file == "-") std::fputs(out.c_str(), stdout);  // to standard output
+    else fg::fs::writeFileAtomic(file, out);
     return 0;
 }
 
