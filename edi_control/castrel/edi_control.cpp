@@ -79,6 +79,7 @@ bool EDIControl::SendPortEndCheck() { return mobjFaxTranXml->SendPortEndCheck();
 
 void EDIControl::delEdiXmlFile(const std::string& strEdiPath, const std::vector<std::string>& strEDIFile) {
     for (const std::string& name : strEDIFile) {
+        if (name.empty()) continue;  // an unused entry of the caller's list
         if (!isBareName(name)) {
             // A name from the server that is not bare would reach outside
             // the work folder.
