@@ -74,6 +74,20 @@ TEST(Process, StandardOutputGoesWhereTheCallerSays) {
     EXPECT_EQ(got.size(), 3u) << out;
 }
 
+TEST(Process, OutputCanGoToAFileThatIsEmptiedFirst) {
+    testing::TempDir dir;
+    fs::writeFileAtomic(dir / "out.txt", "old content that must not stay\n");
+    SpawnOptions options;
+    options.outputFile = dir / "out.txt";
+    Process p = Process::start(kChild, {"report", "-", "y"}, options);
+    ASSERT_TRUE(p.waitFor(20000ms));
+    EXPECT_EQ(p.exitCode(), 0);
+    auto got = lines(fs::readFile(dir / "out.txt"));
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got[1], "arg:y");
+    EXPECT_EQ(fs::readFile(dir / "out.txt").find("old content"), std::string::npos);
+}
+
 TEST(Process, ExitCodesAndSignalsAreReported) {
     struct Case {
         std::vector<std::string> args;
