@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <unistd.h>
 
@@ -141,6 +142,15 @@ long Archive::packInto(const std::string& folder, const std::vector<std::string>
             for (const auto& name : *names) {
                 if (!fileExists(fs::join(folder, name))) return mstrNOT_FILE;
                 c.pAddFile(name);
+            }
+        } else if (fs::folderOf(target) == base && fs::fileExists(target)) {
+            // Every file of the folder but the archive's older copy, which
+            // would otherwise be packed into the new one.
+            for (const auto& name : fs::list(base, "*", fs::ListKind::All))
+                if (text::icompare(name, fs::nameOf(target)) != 0) c.pAddFile(name);
+            if (c.pFilesCount() == 0) {
+                logFailure(mstrARCHIVE_ERROR, "書庫に入れるファイルがありません", base);
+                return mstrARCHIVE_ERROR;
             }
         }
         c.Pack();

@@ -140,6 +140,12 @@ TEST_F(ArchiveService, CompressOneAndCompressAllPackTheirFiles) {
     a.setFile(dir / "out.zip");
     ASSERT_EQ(a.compressAll(ZIP, dir / "all"), 0);
     EXPECT_EQ(zipNames(dir / "out.zip"), (std::vector<std::string>{"a.xml", "b.xml"}));
+    // An archive inside the folder it packs never takes in its older copy.
+    write("all/sub/c.xml", "c");
+    a.setFile("all.zip");
+    ASSERT_EQ(a.compressAll(ZIP, dir / "all"), 0);
+    ASSERT_EQ(a.compressAll(ZIP, dir / "all"), 0);
+    EXPECT_EQ(zipNames(dir / "all/all.zip"), (std::vector<std::string>{"a.xml", "b.xml", "sub/c.xml"}));
 }
 
 class AnswerArchive : public ArchiveService {
