@@ -120,6 +120,11 @@ bool FrmMainCtrl::Form_Load() {
         ErrorLogWriter().writeError(kSource, e);
         failed_ = true;
         beginShutdown();
+    } catch (const std::exception& e) {
+        // Whatever failed, what has started is brought down in order.
+        log(errnum::InvalidProcedureCall, std::string("起動処理に失敗しました: ") + e.what());
+        failed_ = true;
+        beginShutdown();
     }
     return true;
 }

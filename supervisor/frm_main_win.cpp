@@ -143,9 +143,11 @@ FrmMainWin::StopResult FrmMainWin::requestServerEnd() {
     }
     // The supervisor reads End.xml on its own schedule and then shuts down
     // in order; wait for its end, but not for ever.
-    // The bound is one on another process, so a scaled clock does not shrink
-    // it below what a loaded machine needs (see realBound).
-    const auto deadline = std::chrono::steady_clock::now() + realBound(options_.stopWaitBound);
+    // The bound is one on another process's shutdown, which a loaded machine
+    // slows down: a scaled clock does not shrink it below half a minute.
+    const auto bound = std::max<std::chrono::nanoseconds>(
+        realBound(options_.stopWaitBound), std::min<std::chrono::nanoseconds>(options_.stopWaitBound, std::chrono::seconds(30)));
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
         if (serverEnded()) return StopResult::Stopped;
         if (std::chrono::steady_clock::now() >= deadline) return StopResult::StillRunning;

@@ -226,7 +226,7 @@ TEST(MainWindow, TheStopWaitIsBoundedAndSaysTheShutdownGoesOn) {
     FileLock stuck = SupervisorLock::acquire();  // a supervisor that does not end
     RecordingView view;
     auto o = h.options();
-    o.stopWaitBound = 120000ms;
+    o.stopWaitBound = 3000ms;
     FrmMainWin window(view, o);
     ASSERT_TRUE(window.Form_Load());
     ASSERT_EQ(view.button, "停止");

@@ -3,11 +3,14 @@
 // failed start) and answers an exit code (see FrmMainCtrl::run).
 #include "frm_main_ctrl.h"
 
+#include "platform/error.h"
+#include "platform/error_log.h"
 #include "platform/process/event_pump.h"
 
 #include <signal.h>
 
 #include <cstdio>
+#include <exception>
 
 int main(int argc, char**) {
     if (argc > 1) {
@@ -22,5 +25,13 @@ int main(int argc, char**) {
     pump.watchSignal(SIGINT, [&] { supervisor.requestStop("SIGINT"); });
     ::signal(SIGHUP, SIG_IGN);
     ::signal(SIGPIPE, SIG_IGN);
-    return supervisor.run();
+    try {
+        return supervisor.run();
+    } catch (const std::exception& e) {
+        // Leaving run() releases every object and ends the helper; say why.
+        std::fprintf(stderr, "tolvern: %s\n", e.what());
+        fg::ErrorLogWriter().writeError(fg::FrmMainCtrl::kSource,
+                                        fg::Error(fg::errnum::InvalidProcedureCall, e.what(), fg::FrmMainCtrl::kSource));
+        return 1;
+    }
 }
