@@ -355,6 +355,15 @@ ExtractReport extract(const ExtractRequest& request) {
             continue;
         }
         std::string target = folder + relative;
+        if (type == AE_IFDIR) {
+            // A link in a folder's place would take the folder's time and
+            // everything stored below it somewhere else.
+            struct stat st {};
+            if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+                report.refused.push_back(stored);
+                continue;
+            }
+        }
         if (request.onlyNewer && type == AE_IFREG) {
             struct stat st {};
             if (::stat(target.c_str(), &st) == 0 && st.st_mtime >= archive_entry_mtime(e)) {

@@ -156,6 +156,18 @@ TEST_F(ArchiveLayer, ExtractionFlattensSkipsOlderAndRefusesWhatIsNotAFileFolderO
     EXPECT_EQ(r.missing, std::vector<std::string>{"absent"});
 }
 
+TEST_F(ArchiveLayer, AFolderEntryOverALinkInTheTargetIsRefused) {
+    write("src/docs/a.txt", "a");
+    ASSERT_EQ(runTar({"-cf", dir / "d.tar", "docs"}, dir / "src"), 0);
+    write("elsewhere/keep.txt", "keep");
+    std::string out = dir / "out/";
+    fs::makeFolders(out);
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (out + "docs").c_str()), 0);
+    arc::ExtractReport r = arc::extract({dir / "d.tar", arc::Format::Tar, out});
+    EXPECT_EQ(r.refused, (std::vector<std::string>{"docs/", "docs/a.txt"}));
+    EXPECT_FALSE(fs::fileExists(dir / "elsewhere/a.txt"));
+}
+
 TEST_F(ArchiveLayer, HardLinksOutsideTheFolderAreRefused) {
     write("src/a", "secret");
     ASSERT_EQ(::link((dir / "src/a").c_str(), (dir / "src/b").c_str()), 0);
