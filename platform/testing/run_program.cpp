@@ -75,4 +75,16 @@ ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::millise
     return result;
 }
 
+int waitForEnd(Process& process, std::chrono::milliseconds bound) {
+    // Each wait of the process lasts at least a second of real time, also
+    // under a clock that stands still or runs fast.
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!process.waitFor(std::chrono::milliseconds(1000)))
+        if (std::chrono::steady_clock::now() >= deadline) {
+            process.terminate(std::chrono::milliseconds(0));
+            break;
+        }
+    return process.exitCode().value_or(-1);
+}
+
 }  // namespace fg::testing

@@ -1,6 +1,9 @@
 // Runs a peer program of the tests (fax2tiff, tiffinfo, xdotool, a program
-// of the build) without a shell, collects what it prints, and bounds its run.
+// of the build) without a shell, collects what it prints, and bounds its run;
+// waits for a program a test started through fg::Process.
 #pragma once
+
+#include "platform/process/process.h"
 
 #include <chrono>
 #include <string>
@@ -18,5 +21,10 @@ struct ProgramRun {
 // `bound` of real time for its end; a program still running then is killed.
 ProgramRun runProgram(const std::vector<std::string>& args,
                       std::chrono::milliseconds bound = std::chrono::milliseconds(60000));
+
+// Waits up to `bound` of real time, whatever the process's clock, for the
+// end of `process`; one still running then is killed. Answers its exit code
+// (128 + signal when killed).
+int waitForEnd(Process& process, std::chrono::milliseconds bound = std::chrono::milliseconds(60000));
 
 }  // namespace fg::testing

@@ -4,6 +4,7 @@
 
 #include "helper_process.h"
 #include "platform/files.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -16,7 +17,8 @@
 namespace fg {
 namespace {
 
-using testing::HelperProcess;
+using testing::waitForEnd;
+using testing::startHelper;
 using Names = std::vector<std::string>;
 
 class StoreConcurrencyTest : public ::testing::Test {
@@ -25,14 +27,14 @@ protected:
     testing::ErrorLogGuard log;
     std::string path = home.folder("FaxManageNum") + FaxManageNum::kFileName;
 
-    static void runAll(std::vector<HelperProcess>& children) {
-        for (std::size_t i = 0; i < children.size(); ++i) EXPECT_EQ(children[i].wait(), 0) << "helper " << i;
+    static void runAll(std::vector<Process>& children) {
+        for (std::size_t i = 0; i < children.size(); ++i) EXPECT_EQ(waitForEnd(children[i]), 0) << "helper " << i;
     }
 };
 
 TEST_F(StoreConcurrencyTest, TwentyProcessesAddingTwentyRecordsEachLeaveFourHundred) {
-    std::vector<HelperProcess> children;
-    for (int p = 0; p < 20; ++p) children.emplace_back(std::vector<std::string>{"add", "P" + std::to_string(p), "20"});
+    std::vector<Process> children;
+    for (int p = 0; p < 20; ++p) children.push_back(startHelper({"add", "P" + std::to_string(p), "20"}));
     runAll(children);
 
     xml::Document doc;
@@ -58,9 +60,9 @@ TEST_F(StoreConcurrencyTest, TenProcessesAppendingThreePagesToOneRecordLeaveThir
     store.setMstrRepManageNo("OTHER");
     ASSERT_TRUE(store.setManageNum("0"));
 
-    std::vector<HelperProcess> children;
+    std::vector<Process> children;
     for (int p = 0; p < 10; ++p)
-        children.emplace_back(std::vector<std::string>{"append", "SHARED", "T" + std::to_string(p), "3"});
+        children.push_back(startHelper({"append", "SHARED", "T" + std::to_string(p), "3"}));
     runAll(children);
 
     Names pages;
@@ -140,12 +142,12 @@ TEST(MakerConcurrencyTest, LookupsDuringReplacementsSeeOneWholeSetOrTheOther) {
     ASSERT_TRUE(makers.saveMakerInfo({"a1.XML", "a2.XML", "a3.XML"}));
 
     const std::string stop = home / "stop";
-    std::vector<HelperProcess> readers;
-    for (int r = 0; r < 4; ++r) readers.emplace_back(std::vector<std::string>{"makers-read", stop});
-    HelperProcess swapper(std::vector<std::string>{"makers-swap", "25"});
-    EXPECT_EQ(swapper.wait(), 0);
+    std::vector<Process> readers;
+    for (int r = 0; r < 4; ++r) readers.push_back(startHelper({"makers-read", stop}));
+    Process swapper = startHelper({"makers-swap", "25"});
+    EXPECT_EQ(waitForEnd(swapper), 0);
     fs::writeFileAtomic(stop, "");
-    for (auto& reader : readers) EXPECT_EQ(reader.wait(), 0);
+    for (auto& reader : readers) EXPECT_EQ(waitForEnd(reader), 0);
 
     auto codes = makers.getAllMakerInfo();
     ASSERT_TRUE(codes);
