@@ -5,13 +5,11 @@
 
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -225,28 +223,10 @@ TEST_F(SendCareers, CreationFailsWhenTheFolderKeyIsMissing) {
 TEST_F(SendCareers, WritersInSeveralProcessesLoseNoRecord) {
     writeLog("");
     constexpr int kProcesses = 8, kRecords = 15;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int failures = 0;
-            FaxSendCareers c;
-            for (int r = 0; r < kRecords; ++r) {
-                c.setStrRepManageNo("P" + std::to_string(p) + "R" + std::to_string(r));
-                c.setStrRepType("T");
-                failures += !c.setSendCareer();
-                failures += !c.setSendImage(c.strRepManageNo(), "img");
-            }
-            ::_exit(failures);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    std::vector<Process> children;
+    for (int p = 0; p < kProcesses; ++p)
+        children.push_back(Process::start(CAREERS_WRITER, {std::to_string(p), std::to_string(kRecords)}));
+    for (Process& child : children) EXPECT_EQ(testing::waitForEnd(child), 0);
     auto all = recordsOnDisk();
     ASSERT_EQ(all.size(), static_cast<std::size_t>(kProcesses * kRecords));
     std::set<std::string> numbers;
