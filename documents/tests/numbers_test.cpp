@@ -4,9 +4,7 @@
 #include "documents/quillary/number_reservations.h"
 #include "documents/tests/builder_fixture.h"
 #include "platform/file_lock.h"
-
-#include <sys/wait.h>
-#include <unistd.h>
+#include "platform/testing/run_program.h"
 
 #include <filesystem>
 #include <set>
@@ -56,25 +54,11 @@ TEST_F(NumbersTest, TakenNumbersAreSkipped) {
 
 TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
     constexpr int kChildren = 4;
-    std::vector<pid_t> children;
-    for (int i = 0; i < kChildren; ++i) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            // Each child builds from the same second with a counter of 0.
-            FaxTranXml own;
-            own.beginBatch();
-            Strings out;
-            bool ok = own.makeOrderSheet({"DORE0500_0001", "DORE0500_0001"}, out);
-            ::_exit(ok && out.size() == 4 ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    // Each child builds from the same second with a counter of 0.
+    const std::string second = std::to_string(std::chrono::system_clock::to_time_t(fixedTime()));
+    std::vector<Process> children;
+    for (int i = 0; i < kChildren; ++i) children.push_back(Process::start(NUMBERS_STAMPER, {second}));
+    for (Process& child : children) EXPECT_EQ(waitForEnd(child), 0);
     auto recs = records();
     EXPECT_EQ(recs.size(), static_cast<std::size_t>(4 * kChildren));
     for (int i = 1; i <= 4 * kChildren; ++i) {
