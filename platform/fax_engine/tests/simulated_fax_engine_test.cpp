@@ -4,13 +4,12 @@
 #include "platform/fax_engine/fax_engine_loader.h"
 #include "platform/fax_engine/g3_codec.h"
 #include "platform/files.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <thread>
@@ -108,15 +107,8 @@ TEST_F(SimulatedLines, APortIsOpenInOneProgramAtATime) {
     EXPECT_EQ(other.PortOpen(&h2, 3, "ATZ"), EngineCode::Ok);
 
     // Another process is refused too.
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        SimulatedFaxEngine child;
-        std::int32_t ch = 0;
-        ::_exit(child.PortOpen(&ch, 2, "ATZ"));
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), EngineCode::PortBusy);
+    Process child = Process::start(PORT_OPENER, {"2"});
+    EXPECT_EQ(testing::waitForEnd(child), EngineCode::PortBusy);
 
     EXPECT_EQ(engine.PortClose(h), EngineCode::Ok);
     EXPECT_EQ(other.PortOpen(&h2, 2, "ATZ"), EngineCode::Ok);
