@@ -104,7 +104,7 @@ void MorvaneController::raiseSendFaxEnd() {
     if (released_ || !child_->raiseEvent("eventSendFaxEnd")) return;
     // The client's handler runs before the marker goes; it may read the end
     // status or release the object meanwhile.
-    pump_->waitUntil([this] { return eventDone_ || released_ || child_->released(); }, kEventBound);
+    pump_->waitUntilPeer([this] { return eventDone_ || released_ || child_->released(); }, kEventBound);
     if (!eventDone_ && !released_ && !child_->released())
         ErrorLogWriter().writeError(FaxSendJob::kSource,
                                     Error(errnum::PathFileAccessError, "送信終了イベントの処理が終わりません。"));

@@ -1,6 +1,7 @@
 #include "event_pump.h"
 
 #include "platform/clock.h"
+#include "platform/process/process.h"
 #include "platform/error.h"
 
 #include <poll.h>
@@ -208,6 +209,19 @@ bool EventPump::waitUntil(const std::function<bool()>& done, Ms timeout) {
         Ms remaining = deadline - clock().elapsed();
         if (remaining <= Ms(0)) return done();
         step(remaining);
+    }
+}
+
+bool EventPump::waitUntilPeer(const std::function<bool()>& done, Ms bound) {
+    using Steady = std::chrono::steady_clock;
+    const auto floor = std::min<std::chrono::nanoseconds>(bound, std::chrono::seconds(15));
+    const auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(std::max(realBound(bound), floor));
+    for (;;) {
+        if (done()) return true;
+        if (Steady::now() >= deadline) return done();
+        // Each slice waits at most the bound's scaled length, so the real
+        // deadline is looked at again well before it is overshot twice.
+        step(bound);
     }
 }
 

@@ -58,6 +58,11 @@ public:
     // Pumps until `done` answers true (checked before every wait) or
     // `timeout` has passed; answers `done`'s last word.
     bool waitUntil(const std::function<bool()>& done, Ms timeout);
+    // The same for what another process must do (handle an event, say):
+    // `bound` is in the system's time, but under a scaled clock never less
+    // than the lesser of the bound and fifteen real seconds, so that a
+    // loaded machine is not taken for a hung peer.
+    bool waitUntilPeer(const std::function<bool()>& done, Ms bound);
     // Pumps for `duration` of the system's time, delivering everything.
     void runFor(Ms duration);
     // Pumps until quit() is called.

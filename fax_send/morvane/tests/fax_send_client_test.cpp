@@ -234,7 +234,8 @@ TEST_F(FaxSendClient, TwentyServersOverFourLinesLoseNothingAndMixNoPages) {
     EXPECT_TRUE(files("SendTemp").empty());
     clients.clear();
     EXPECT_TRUE(markerFiles().empty());
-    EXPECT_TRUE(errorLogLines().empty());
+    auto errors = errorLogLines();
+    EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
 }
 
 TEST_F(FaxSendClient, AServerKilledMidSendLeavesWhatTheNextRunAndTheSupervisorHandle) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fg {
@@ -128,6 +129,31 @@ TEST(EventPump, ScaledClockShortensRealWaits) {
     auto real = std::chrono::steady_clock::now() - start;
     setClock(nullptr);
     EXPECT_LT(real, 5s);  // two ticks of 50 s took about 100 ms
+}
+
+TEST(EventPump, AWaitForAnotherProcessIsNotCutShortByAScaledClock) {
+    // A peer that needs a third of a real second under a clock scaled a
+    // thousandfold: a wait on the system's time gives up after a few
+    // milliseconds, a wait for a peer does not.
+    setClock(std::make_shared<ScaledClock>(0.001));
+    EventPump pump;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    bool answered = false;
+    pump.watch(fds[0], [&] {
+        char c;
+        answered = ::read(fds[0], &c, 1) == 1;
+    });
+    std::thread peer([&] {
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(::write(fds[1], "x", 1), 1);
+    });
+    EXPECT_FALSE(pump.waitUntil([&] { return answered; }, 3000ms));
+    EXPECT_TRUE(pump.waitUntilPeer([&] { return answered; }, 3000ms));
+    peer.join();
+    setClock(nullptr);
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 TEST(EventPump, QuitEndsRun) {
