@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <optional>
+
 namespace fg {
 namespace {
 
@@ -68,7 +70,33 @@ bool supervisorUp() {
     return testing::eventually([] { return SupervisorLock::supervisorRunning(); });
 }
 
-TEST(MainWindow, LoadRefusesToRunWithoutItsFiles) {
+// A window over a home of its own, made by the test once End.xml and the
+// locks are as the case needs them.
+class MainWindow : public ::testing::Test {
+protected:
+    FrmMainWin& makeWindow(const MainWinOptions& options) { return window_.emplace(view, options); }
+    // The window over End.xml holding `endBody`.
+    FrmMainWin& windowOver(const std::string& endBody) {
+        h.endFile(endBody);
+        return makeWindow(h.options());
+    }
+    // Starts the supervisor from the window, has an outside writer ask for its
+    // stop and waits until it has ended, before the window's end watch ticks.
+    static void startAndLetTheSupervisorEnd(FrmMainWin& window) {
+        window.cmdStartEnd_Click();
+        ASSERT_TRUE(supervisorUp());
+        EndControlFile().set({{"TelephonyErrReq", "1"}});
+        ASSERT_TRUE(window.lngServerProcess.waitFor(kLong));
+    }
+
+    WindowHome h;
+    RecordingView view;
+
+private:
+    std::optional<FrmMainWin> window_;
+};
+
+TEST_F(MainWindow, LoadRefusesToRunWithoutItsFiles) {
     struct Case {
         const char* name;
         const char* message;
@@ -91,7 +119,7 @@ TEST(MainWindow, LoadRefusesToRunWithoutItsFiles) {
     }
 }
 
-TEST(MainWindow, LoadShowsTheStateOfTheServer) {
+TEST_F(MainWindow, LoadShowsTheStateOfTheServer) {
     struct Case {
         const char* body;
         bool supervisorHoldsLock;
@@ -122,11 +150,8 @@ TEST(MainWindow, LoadShowsTheStateOfTheServer) {
     }
 }
 
-TEST(MainWindow, StartsAndStopsTheSupervisorTwice) {
-    WindowHome h;
-    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>1</TelephonyErrReq>");
-    RecordingView view;
-    FrmMainWin window(view, h.options());
+TEST_F(MainWindow, StartsAndStopsTheSupervisorTwice) {
+    FrmMainWin& window = windowOver("<End-Request>1</End-Request><TelephonyErrReq>1</TelephonyErrReq>");
     ASSERT_TRUE(window.Form_Load());
     pid_t previous = -1;
     for (int cycle = 0; cycle < 2; ++cycle) {
@@ -161,11 +186,8 @@ TEST(MainWindow, StartsAndStopsTheSupervisorTwice) {
     EXPECT_TRUE(h.messages->shown().empty());
 }
 
-TEST(MainWindow, AStartWhileASupervisorRunsFails) {
-    WindowHome h;
-    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
-    RecordingView view;
-    FrmMainWin window(view, h.options());
+TEST_F(MainWindow, AStartWhileASupervisorRunsFails) {
+    FrmMainWin& window = windowOver("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
     ASSERT_TRUE(window.Form_Load());
     FileLock other = SupervisorLock::acquire();  // started elsewhere meanwhile
     ASSERT_TRUE(other.held());
@@ -177,33 +199,20 @@ TEST(MainWindow, AStartWhileASupervisorRunsFails) {
     EXPECT_TRUE(h.logged(40030, "Nimbrel"));
 }
 
-TEST(MainWindow, TheEndWatchNoticesASupervisorThatEndedByItself) {
-    WindowHome h;
-    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
-    RecordingView view;
-    FrmMainWin window(view, h.options());
+TEST_F(MainWindow, TheEndWatchNoticesASupervisorThatEndedByItself) {
+    FrmMainWin& window = windowOver("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
     ASSERT_TRUE(window.Form_Load());
-    window.cmdStartEnd_Click();
-    ASSERT_TRUE(supervisorUp());
-    // The outside writer asks for the stop.
-    EndControlFile().set({{"TelephonyErrReq", "1"}});
-    ASSERT_TRUE(window.lngServerProcess.waitFor(kLong));
+    ASSERT_NO_FATAL_FAILURE(startAndLetTheSupervisorEnd(window));
     window.trmEnd_Timer();
     EXPECT_EQ(window.status(), "停止");
     EXPECT_EQ(view.button, "起動");
     EXPECT_EQ(h.endRequest(), "1/1");  // the next launch shows the stopped state
 }
 
-TEST(MainWindow, TheEndWatchLeavesAnotherSupervisorAlone) {
-    WindowHome h;
-    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
-    RecordingView view;
-    FrmMainWin window(view, h.options());
+TEST_F(MainWindow, TheEndWatchLeavesAnotherSupervisorAlone) {
+    FrmMainWin& window = windowOver("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
     ASSERT_TRUE(window.Form_Load());
-    window.cmdStartEnd_Click();
-    ASSERT_TRUE(supervisorUp());
-    EndControlFile().set({{"TelephonyErrReq", "1"}});
-    ASSERT_TRUE(window.lngServerProcess.waitFor(kLong));
+    ASSERT_NO_FATAL_FAILURE(startAndLetTheSupervisorEnd(window));
     // Before the window's watch ticks, another supervisor has started.
     EndControlFile().set({{"TelephonyErrReq", "0"}});
     FileLock other = SupervisorLock::acquire();
@@ -220,14 +229,12 @@ TEST(MainWindow, TheEndWatchLeavesAnotherSupervisorAlone) {
     EXPECT_EQ(h.endRequest(), "1/0");
 }
 
-TEST(MainWindow, TheStopWaitIsBoundedAndSaysTheShutdownGoesOn) {
-    WindowHome h;
+TEST_F(MainWindow, TheStopWaitIsBoundedAndSaysTheShutdownGoesOn) {
     h.endFile("<End-Request>0</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
     FileLock stuck = SupervisorLock::acquire();  // a supervisor that does not end
-    RecordingView view;
     auto o = h.options();
     o.stopWaitBound = 3000ms;
-    FrmMainWin window(view, o);
+    FrmMainWin& window = makeWindow(o);
     ASSERT_TRUE(window.Form_Load());
     ASSERT_EQ(view.button, "停止");
     auto start = std::chrono::steady_clock::now();
@@ -249,12 +256,10 @@ TEST(MainWindow, TheStopWaitIsBoundedAndSaysTheShutdownGoesOn) {
     EXPECT_EQ(view.button, "起動");
 }
 
-TEST(MainWindow, AStopRequestThatCannotBeWrittenLeavesTheServerShownRunning) {
-    WindowHome h;
+TEST_F(MainWindow, AStopRequestThatCannotBeWrittenLeavesTheServerShownRunning) {
     h.endFile("<End-Request>0</End-Request>");
     FileLock running = SupervisorLock::acquire();
-    RecordingView view;
-    FrmMainWin window(view, h.options());
+    FrmMainWin& window = makeWindow(h.options());
     ASSERT_TRUE(window.Form_Load());
     fs::removeFile(h.home / "End.xml");
     window.cmdStartEnd_Click();
