@@ -9,8 +9,6 @@
 #include "platform/process/event_pump.h"
 #include "platform/values.h"
 
-#include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -21,54 +19,33 @@ int serveLine(void* context) {
     const int port = *static_cast<int*>(context);
     const std::string who = "Alvaret " + std::to_string(port);
     fg::EventPump pump;
-    pump.watchSignal(SIGTERM, [&] {
-        fg::standin::trace(who, "terminated");
-        pump.quit();
-    });
-    fg::ChildServer server(pump);
     fg::standin::Behaviour b = fg::standin::loadBehaviour("Alvaret", port);
-    if (b.refuse) {
-        fg::standin::trace(who, "refused");
-        server.refuse(fg::Error(fg::standin::kRefusedNumber, who + " は作成を拒否しました", "Alvaret"));
-        return 1;
-    }
     int state = 1;
     bool stopping = false;
-    server.on("getLineState", [&](const fg::ChildServer::Values&) {
-        fg::standin::trace(who, "getLineState " + std::to_string(state));
-        return fg::ChildServer::Values{std::to_string(state)};
-    });
-    server.on("stopLine", [&](const fg::ChildServer::Values& args) {
-        bool stop = args.empty() || fg::toBoolean(args[0]);
-        fg::standin::trace(who, std::string("stopLine ") + (stop ? "True" : "False"));
-        // The line finishes a call in progress before it reports the stop.
-        if (stop && !stopping && !b.busy) {
-            stopping = true;
-            pump.addTimer(b.stopDelay, [&] {
-                state = 0;
-                fg::standin::trace(who, "stopped");
+    return fg::standin::serveObject(pump, who, "Alvaret", b, [&](fg::ChildServer& server) {
+        server.on("getLineState", [&](const fg::ChildServer::Values&) {
+            fg::standin::trace(who, "getLineState " + std::to_string(state));
+            return fg::ChildServer::Values{std::to_string(state)};
+        });
+        server.on("stopLine", [&](const fg::ChildServer::Values& args) {
+            bool stop = args.empty() || fg::toBoolean(args[0]);
+            fg::standin::trace(who, std::string("stopLine ") + (stop ? "True" : "False"));
+            // The line finishes a call in progress before it reports the stop.
+            if (stop && !stopping && !b.busy) {
+                stopping = true;
+                pump.addTimer(b.stopDelay, [&] {
+                    state = 0;
+                    fg::standin::trace(who, "stopped");
+                });
+            }
+            return fg::ChildServer::Values{};
+        });
+        if (b.errorAfter)
+            pump.addTimer(*b.errorAfter, [&] {
+                fg::standin::trace(who, "ErrorReceiveFAX");
+                server.raiseEvent("ErrorReceiveFAX");
             });
-        }
-        return fg::ChildServer::Values{};
     });
-    if (b.errorAfter)
-        pump.addTimer(*b.errorAfter, [&] {
-            fg::standin::trace(who, "ErrorReceiveFAX");
-            server.raiseEvent("ErrorReceiveFAX");
-        });
-    if (b.dieAfter)
-        pump.addTimer(*b.dieAfter, [&] {
-            fg::standin::trace(who, "died");
-            ::_exit(3);
-        });
-    server.onRelease([&] {
-        fg::standin::trace(who, "released");
-        pump.quit();
-    });
-    fg::standin::trace(who, "created");
-    server.ready();
-    pump.run();
-    return 0;
 }
 
 }  // namespace

@@ -70,46 +70,29 @@ void trace(const std::string& who, const std::string& step) noexcept {
     }
 }
 
-
-int serveSchedule(const std::string& name, const std::string& errorEvent) {
-    EventPump pump;
+int serveObject(EventPump& pump, const std::string& who, const std::string& source, const Behaviour& b,
+                const std::function<void(ChildServer& server)>& members) {
     pump.watchSignal(SIGTERM, [&] {
-        trace(name, "terminated");
+        trace(who, "terminated");
         pump.quit();
     });
     ChildServer server(pump);
-    Behaviour b = loadBehaviour(name);
     if (b.refuse) {
-        trace(name, "refused");
-        server.refuse(Error(kRefusedNumber, name + " は作成を拒否しました", name));
+        trace(who, "refused");
+        server.refuse(Error(kRefusedNumber, who + " は作成を拒否しました", source));
         return 1;
     }
-    // 0: idle between scheduled passes; the supervisor lets go of a schedule
-    // only while it is idle.
-    server.on("startSchedule", [&](const ChildServer::Values&) {
-        trace(name, "startSchedule " + b.startResult);
-        return ChildServer::Values{b.startResult};
-    });
-    server.on("getRunState", [&](const ChildServer::Values&) {
-        std::string state = b.busy ? "1" : "0";
-        trace(name, "getRunState " + state);
-        return ChildServer::Values{state};
-    });
-    if (b.errorAfter)
-        pump.addTimer(*b.errorAfter, [&] {
-            trace(name, errorEvent);
-            server.raiseEvent(errorEvent);
-        });
+    members(server);
     if (b.dieAfter)
         pump.addTimer(*b.dieAfter, [&] {
-            trace(name, "died");
+            trace(who, "died");
             ::_exit(3);
         });
     server.onRelease([&] {
-        trace(name, "released");
+        trace(who, "released");
         pump.quit();
     });
-    trace(name, "created");
+    trace(who, "created");
     server.ready();
     pump.run();
     return 0;

@@ -19,8 +19,14 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+
+namespace fg {
+class ChildServer;
+class EventPump;
+}  // namespace fg
 
 namespace fg::standin {
 
@@ -48,10 +54,14 @@ void trace(const std::string& who, const std::string& step) noexcept;
 std::string tracePath();
 
 
-// Serves a schedule object (startSchedule, getRunState; the error event
-// `errorEvent`) over the child-object socket until released. The program's
-// exit code.
-int serveSchedule(const std::string& name, const std::string& errorEvent);
+// Serves one stand-in object over the child-object socket until it is
+// released or terminated (SIGTERM): `members` registers what it serves, and
+// the timers it needs, before the creation is answered. The behaviour `b`
+// may refuse the creation (exit code 1) or end the program abruptly after a
+// while (exit code 3). `who` names it in the trace and in the refusal, whose
+// source is `source`. The program's exit code.
+int serveObject(EventPump& pump, const std::string& who, const std::string& source, const Behaviour& b,
+                const std::function<void(ChildServer& server)>& members);
 
 // Runs `body` with the stand-in's signal handling and error reporting: an
 // error before the object serves goes to standard error and exit code 2.

@@ -10,7 +10,6 @@
 #include "settings/set_up_info.h"
 #include "standin_control.h"
 
-#include <csignal>
 #include <ctime>
 #include <unistd.h>
 
@@ -186,51 +185,30 @@ void ScheduleServer::tick() {
 }
 
 int ScheduleServer::run() {
-    pump_.watchSignal(SIGTERM, [&] {
-        trace(name_, "terminated");
-        pump_.quit();
-    });
-    ChildServer server(pump_);
     Behaviour b = loadBehaviour(name_);
-    if (b.refuse) {
-        trace(name_, "refused");
-        server.refuse(Error(kRefusedNumber, name_ + " は作成を拒否しました", name_));
-        return 1;
-    }
-    raise_ = [&] {
-        trace(name_, errorEvent_);
-        server.raiseEvent(errorEvent_);
-    };
-    server.on("startSchedule", [&](const ChildServer::Values&) {
-        trace(name_, "startSchedule " + b.startResult);
-        if (b.startResult != "1" && !started_) {
-            started_ = true;
-            for (Entry& entry : jobs_) plan(entry);
-            pump_.post([this] { tick(); });
-        }
-        return ChildServer::Values{b.startResult};
-    });
-    server.on("getRunState", [&](const ChildServer::Values&) {
-        std::string state = b.busy || running_ || sending_ ? "1" : "0";
-        trace(name_, "getRunState " + state);
-        return ChildServer::Values{state};
-    });
     PumpTimer ticker(pump_, [this] { tick(); });
-    ticker.setInterval(kTick);
-    if (b.errorAfter) pump_.addTimer(*b.errorAfter, [&] { raise_(); });
-    if (b.dieAfter)
-        pump_.addTimer(*b.dieAfter, [&] {
-            trace(name_, "died");
-            ::_exit(3);
+    return serveObject(pump_, name_, name_, b, [&](ChildServer& server) {
+        raise_ = [this, &server] {
+            trace(name_, errorEvent_);
+            server.raiseEvent(errorEvent_);
+        };
+        server.on("startSchedule", [&](const ChildServer::Values&) {
+            trace(name_, "startSchedule " + b.startResult);
+            if (b.startResult != "1" && !started_) {
+                started_ = true;
+                for (Entry& entry : jobs_) plan(entry);
+                pump_.post([this] { tick(); });
+            }
+            return ChildServer::Values{b.startResult};
         });
-    server.onRelease([&] {
-        trace(name_, "released");
-        pump_.quit();
+        server.on("getRunState", [&](const ChildServer::Values&) {
+            std::string state = b.busy || running_ || sending_ ? "1" : "0";
+            trace(name_, "getRunState " + state);
+            return ChildServer::Values{state};
+        });
+        ticker.setInterval(kTick);
+        if (b.errorAfter) pump_.addTimer(*b.errorAfter, [&] { raise_(); });
     });
-    trace(name_, "created");
-    server.ready();
-    pump_.run();
-    return 0;
 }
 
 }  // namespace fg::standin
