@@ -98,28 +98,21 @@ TEST(ScheduleStandIns, DoWhatTheControlFileTellsThem) {
             EXPECT_EQ(obj.callValue("startSchedule"), "1");
             EXPECT_EQ(obj.callValue("getRunState"), "1");
         }
-        {
+        // Told `entry`, the schedule raises its error event, and only that;
+        // answers whether it still serves then.
+        auto raisesItsErrorEvent = [&](const std::string& entry) {
             ScaledHome h;
-            h.standIns("<StandIn name='" + who + "' ErrorAfter='20000'/>");
+            h.standIns("<StandIn name='" + who + "' " + entry + "/>");
             EventPump pump;
             Events events;
             ChildObject obj(pump, program(s.program), {}, options(s.errorEvent));
             obj.setEventHandler(events.handler());
-            ASSERT_TRUE(pump.waitUntil([&] { return !events.names.empty(); }, 30000000ms));
-            EXPECT_EQ(events.names, std::vector<std::string>{s.errorEvent});
-            EXPECT_TRUE(obj.alive());  // it reports and goes on serving
-        }
-        {
-            ScaledHome h;
-            h.standIns("<StandIn name='" + who + "' DieAfter='20000'/>");
-            EventPump pump;
-            Events events;
-            ChildObject obj(pump, program(s.program), {}, options(s.errorEvent));
-            obj.setEventHandler(events.handler());
-            ASSERT_TRUE(pump.waitUntil([&] { return !events.names.empty(); }, 30000000ms));
-            EXPECT_EQ(events.names, std::vector<std::string>{s.errorEvent});  // the death, as the object's error
-            EXPECT_FALSE(obj.alive());
-        }
+            EXPECT_TRUE(pump.waitUntil([&] { return !events.names.empty(); }, 30000000ms)) << entry;
+            EXPECT_EQ(events.names, std::vector<std::string>{s.errorEvent}) << entry;
+            return obj.alive();
+        };
+        EXPECT_TRUE(raisesItsErrorEvent("ErrorAfter='20000'"));  // it reports and goes on serving
+        EXPECT_FALSE(raisesItsErrorEvent("DieAfter='20000'"));   // the death, as the object's error
         {
             ScaledHome h;
             h.standIns("<StandIn name='" + who + "' Refuse='1'/>");
