@@ -7,8 +7,6 @@
 #include "schedule_runner.h"
 #include "standin_control.h"
 
-#include <memory>
-
 namespace {
 
 using namespace fg;
@@ -16,19 +14,11 @@ using namespace fg::standin;
 
 int serve(void*) {
     ScheduleServer server("Ospery", "ErrorEDIData");
-    // Made at the first pass: a schedule that never runs needs no builder.
-    std::unique_ptr<EDIControl> control;
-    auto edi = [&]() -> EDIControl& {
-        if (!control) control = std::make_unique<EDIControl>(&server.pump());
-        return *control;
-    };
-    server.addJob({"getEDIData 0", documentCadence, [&] { return edi().getEDIData("0"); }});
-    server.addJob({"getEDIData 1", reminderCadence, [&] { return edi().getEDIData("1"); }});
-    server.setBusyCheck([&] { return control && control->SendPortEndCheck(); });
+    server.addJob({"getEDIData 0", documentCadence, [&] { return server.edi().getEDIData("0"); }});
+    server.addJob({"getEDIData 1", reminderCadence, [&] { return server.edi().getEDIData("1"); }});
+    server.setBusyCheck([&] { return server.ediMade() && server.edi().SendPortEndCheck(); });
     server.setReadyCheck(ediServerConfigured);
-    int code = server.run();
-    control.reset();  // before the pump it delivers through
-    return code;
+    return server.run();
 }
 
 }  // namespace

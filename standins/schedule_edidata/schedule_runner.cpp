@@ -1,5 +1,6 @@
 #include "schedule_runner.h"
 
+#include "edi_control/castrel/edi_control.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
@@ -120,6 +121,13 @@ bool ediServerConfigured(std::string& why) {
 ScheduleServer::ScheduleServer(std::string name, std::string errorEvent)
     : name_(std::move(name)), errorEvent_(std::move(errorEvent)) {}
 
+ScheduleServer::~ScheduleServer() = default;
+
+EDIControl& ScheduleServer::edi() {
+    if (!edi_) edi_ = std::make_unique<EDIControl>(&pump_);
+    return *edi_;
+}
+
 void ScheduleServer::addJob(ScheduledJob job) { jobs_.push_back({std::move(job)}); }
 
 void ScheduleServer::plan(Entry& entry) {
@@ -187,7 +195,7 @@ void ScheduleServer::tick() {
 int ScheduleServer::run() {
     Behaviour b = loadBehaviour(name_);
     PumpTimer ticker(pump_, [this] { tick(); });
-    return serveObject(pump_, name_, name_, b, [&](ChildServer& server) {
+    int code = serveObject(pump_, name_, name_, b, [&](ChildServer& server) {
         raise_ = [this, &server] {
             trace(name_, errorEvent_);
             server.raiseEvent(errorEvent_);
@@ -209,6 +217,8 @@ int ScheduleServer::run() {
         ticker.setInterval(kTick);
         if (b.errorAfter) pump_.addTimer(*b.errorAfter, [&] { raise_(); });
     });
+    edi_.reset();
+    return code;
 }
 
 }  // namespace fg::standin

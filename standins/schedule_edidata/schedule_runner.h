@@ -39,8 +39,13 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace fg {
+class EDIControl;
+}  // namespace fg
 
 namespace fg::standin {
 
@@ -76,7 +81,15 @@ class ScheduleServer {
 public:
     ScheduleServer(std::string name, std::string errorEvent);
 
+    ScheduleServer(const ScheduleServer&) = delete;
+    ScheduleServer& operator=(const ScheduleServer&) = delete;
+    ~ScheduleServer();
     EventPump& pump() { return pump_; }
+    // The EDI control the passes share, made at its first use (a schedule
+    // that never runs needs none) on the server's pump, and let go when the
+    // service ends, before that pump.
+    EDIControl& edi();
+    bool ediMade() const { return edi_ != nullptr; }
     void addJob(ScheduledJob job);
     // Passes wait while this answers True (sends of the last batch under way).
     void setBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
@@ -109,6 +122,7 @@ private:
     bool sending_ = false;
     bool notReadyLogged_ = false;
     std::function<void()> raise_;
+    std::unique_ptr<EDIControl> edi_;  // after the pump: it goes first
 };
 
 }  // namespace fg::standin

@@ -5,8 +5,6 @@
 #include "schedule_runner.h"
 #include "standin_control.h"
 
-#include <memory>
-
 namespace {
 
 using namespace fg;
@@ -14,15 +12,9 @@ using namespace fg::standin;
 
 int serve(void*) {
     ScheduleServer server("Trundel", "ErrorMakerInfo");
-    std::unique_ptr<EDIControl> control;
-    server.addJob({"getMakerInfoData", makerCadence, [&] {
-                       if (!control) control = std::make_unique<EDIControl>(&server.pump());
-                       return control->getMakerInfoData();
-                   }});
+    server.addJob({"getMakerInfoData", makerCadence, [&] { return server.edi().getMakerInfoData(); }});
     server.setReadyCheck(ediServerConfigured);
-    int code = server.run();
-    control.reset();
-    return code;
+    return server.run();
 }
 
 }  // namespace
