@@ -10,6 +10,7 @@
 #include "settings/maker_info.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace fg {
 
@@ -37,6 +38,56 @@ void logCaught(const char* source, const std::exception& e) noexcept {
     } else {
         ErrorLogWriter().writeError(source, 0, e.what());
     }
+}
+
+// Writes the request document, completed by `complete`, into the folder
+// and packs it into request.zip; the archive service's code (0: packed).
+long packRequest(const ServerSettings& session, const std::string& folder,
+                 const std::function<void(xml::Document&)>& complete) {
+    xml::Document doc = newRequest(session);
+    if (complete) complete(doc);
+    doc.save(folder + kRequestXml);
+    return packZip(kRequestZip, {folder + kRequestXml});
+}
+
+// One fetch under the request folder's lock: the request is packed, `post`
+// sends request.zip and the request files are deleted. A request that
+// cannot be packed is logged under source and number and gives False.
+bool fetchOnce(const ServerSettings& session, const std::string& request, const std::string& infoCode,
+               const std::function<void(xml::Document&)>& complete,
+               const std::function<std::string(RequestReception&, const std::string&)>& post, const char* source,
+               long number, std::string& code, std::string& download) {
+    RequestCycle cycle(request);
+    long packed = packRequest(session, request, complete);
+    if (packed != 0) {
+        subDelRequestFile(request);
+        logError(source, number, std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
+        return false;
+    }
+    RequestReception exchange;
+    prepare(exchange, session, infoCode, "");
+    code = post(exchange, request + kRequestZip);
+    download = exchange.DownloadFileName();
+    subDelRequestFile(request);
+    return true;
+}
+
+// Whether a fetch's answer brought an archive to read. Neither the code
+// that says there is nothing (nor "C0404") does, nor a refusal or a
+// download name that is not bare; those two are logged under source and
+// number.
+bool brought(const std::string& code, const std::string& download, const char* nothing, const char* source,
+             long number) {
+    if (code == nothing || code == "C0404") return false;
+    if (!isSuccess(code)) {
+        logError(source, number, "[ErrCode:" + code + "]");
+        return false;
+    }
+    if (!isBareName(download)) {
+        logError(source, number, "[ErrCode:" + code + "] 不正なファイル名: \"" + download + "\"");
+        return false;
+    }
+    return true;
 }
 
 bool hasIndexEntry(const std::vector<std::string>& entries) {
@@ -133,32 +184,14 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
     Session session(ServerSettings::read());
     std::string code;
     std::string download;
-    {
-        RequestCycle cycle(request);
-        xml::Document doc = newRequest(session);
-        subSetInfoCodeKind(doc, strInfoCode);
-        doc.save(request + kRequestXml);
-        long packed = packZip(kRequestZip, {request + kRequestXml});
-        if (packed != 0) {
-            subDelRequestFile(request);
-            logError("getEDIData", 40200, std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
-            return false;
-        }
-        RequestReception exchange;
-        prepare(exchange, session, strInfoCode, "");
-        code = exchange.getEdiData(session.methodRoot, request + kRequestZip, tempEdi);
-        download = exchange.DownloadFileName();
-        subDelRequestFile(request);
-    }
-    if (code == "C0403" || code == "C0404") return true;
-    if (!isSuccess(code)) {
-        logError("getEDIData", 40201, "[ErrCode:" + code + "]");
-        return true;
-    }
-    if (!isBareName(download)) {
-        logError("getEDIData", 40201, "[ErrCode:" + code + "] 不正なファイル名: \"" + download + "\"");
-        return true;
-    }
+    if (!fetchOnce(
+            session, request, strInfoCode, [&](xml::Document& doc) { subSetInfoCodeKind(doc, strInfoCode); },
+            [&](RequestReception& exchange, const std::string& zip) {
+                return exchange.getEdiData(session.methodRoot, zip, tempEdi);
+            },
+            "getEDIData", 40200, code, download))
+        return false;
+    if (!brought(code, download, "C0403", "getEDIData", 40201)) return true;
 
     std::string archive = tempEdi + download;
     Index index;
@@ -168,31 +201,16 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
         return false;
     }
     std::vector<std::string> entries = entryNames(archive);
-    if (hasIndexEntry(entries)) {
-        for (const std::string& supplier : index.getList("Supplier-code", false)) {
-            if (supplier.empty()) continue;  // the index lists no supplier
-            for (const auto& row : index.getSearchedListXArray("Supplier-code", supplier)) {
-                if (row.size() < 10 || row[3] != "0") continue;
-                const std::string& name = row[9];
-                if (!isBareName(name)) {
-                    logError("getEDIData", 40203,
-                             tempEdi + " 不正な文書名を飛ばしました: \"" + name + "\" (" + download + ")");
-                    continue;
-                }
-                long expanded = expandEntry(archive, withoutSlash(tempEdi), name);
-                if (expanded != 0) {
-                    fs::removeFile(archive);
-                    delEdiXmlFile(tempEdi, entries);
-                    logError("getEDIData", 40203, tempEdi + name);
-                    return false;
-                }
-                std::string stem = cutAtDot(name);
-                udtData.intCnt++;
-                udtData.strSupplier.push_back(supplier);
-                udtData.strGetFile.push_back(stem);
-            }
-        }
-    }
+    bool expanded = expandIndexed(
+        index, archive, tempEdi, download, entries, "getEDIData",
+        [](const std::vector<std::string>& row) { return row[3] == "0"; },
+        [&](const std::string& supplier, const std::string& name) {
+            std::string stem = cutAtDot(name);
+            udtData.intCnt++;
+            udtData.strSupplier.push_back(supplier);
+            udtData.strGetFile.push_back(stem);
+        });
+    if (!expanded) return false;
     fs::removeFile(archive);
     if (udtData.intCnt > 0) {
         strArchive = download;
@@ -207,25 +225,61 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
                                const std::vector<std::string>& entries, const char* source,
                                bool keepFilesOnPackFailure) {
     std::string confirmId = cutAtDot(archive);
+    return confirmExchange(
+        session, requestFolder, infoCode, [&](xml::Document& doc) { subSetConfirmID(doc, confirmId); },
+        [&](RequestReception& exchange, const std::string& zip) {
+            return exchange.putConfirm(session.methodRoot, zip);
+        },
+        {tempEdi, entries, source, 40204, 40205, keepFilesOnPackFailure});
+}
+
+bool EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
+                               const std::string& download, const std::vector<std::string>& entries,
+                               const char* source, const std::function<bool(const std::vector<std::string>&)>& wanted,
+                               const std::function<void(const std::string&, const std::string&)>& take) {
+    if (!hasIndexEntry(entries)) return true;
+    for (const std::string& supplier : index.getList("Supplier-code", false)) {
+        if (supplier.empty()) continue;  // the index lists no supplier
+        for (const auto& row : index.getSearchedListXArray("Supplier-code", supplier)) {
+            if (row.size() < 10 || (wanted && !wanted(row))) continue;
+            const std::string& name = row[9];
+            if (!isBareName(name)) {
+                logError(source, 40203, tempEdi + " 不正な文書名を飛ばしました: \"" + name + "\" (" + download + ")");
+                continue;
+            }
+            long expanded = expandEntry(archive, withoutSlash(tempEdi), name);
+            if (expanded != 0) {
+                fs::removeFile(archive);
+                delEdiXmlFile(tempEdi, entries);
+                logError(source, 40203, tempEdi + name);
+                return false;
+            }
+            take(supplier, name);
+        }
+    }
+    return true;
+}
+
+bool EDIControl::confirmExchange(const Session& session, const std::string& requestFolder,
+                                 const std::string& infoCode, const std::function<void(xml::Document&)>& complete,
+                                 const std::function<std::string(RequestReception&, const std::string&)>& post,
+                                 const ConfirmFailure& failure) {
     RequestCycle cycle(requestFolder);
-    xml::Document doc = newRequest(session);
-    subSetConfirmID(doc, confirmId);
-    doc.save(requestFolder + kRequestXml);
-    long packed = packZip(kRequestZip, {requestFolder + kRequestXml});
+    long packed = packRequest(session, requestFolder, complete);
     if (packed != 0) {
-        delEdiXmlFile(tempEdi, entries);
-        if (!keepFilesOnPackFailure) subDelRequestFile(requestFolder);
-        logError(source, 40204,
+        delEdiXmlFile(failure.tempEdi, failure.entries);
+        if (!failure.keepFilesOnPackFailure) subDelRequestFile(requestFolder);
+        logError(failure.source, failure.notPacked,
                  requestFolder + kRequestXml + "[ErrorCode:]" + std::to_string(packed) + "]");
         return false;
     }
     RequestReception exchange;
     prepare(exchange, session, infoCode, "");
-    std::string code = exchange.putConfirm(session.methodRoot, requestFolder + kRequestZip);
+    std::string code = post(exchange, requestFolder + kRequestZip);
     subDelRequestFile(requestFolder);
     if (!isSuccess(code)) {
-        delEdiXmlFile(tempEdi, entries);
-        logError(source, 40205, "[ErrCode:" + code + "]");
+        delEdiXmlFile(failure.tempEdi, failure.entries);
+        logError(failure.source, failure.refused, "[ErrCode:" + code + "]");
     }
     return true;
 }
@@ -317,32 +371,14 @@ bool EDIControl::subGetFaxReminder() {
     Session session(ServerSettings::read());
     std::string code;
     std::string download;
-    {
-        RequestCycle cycle(request);
-        xml::Document doc = newRequest(session);
-        doc.save(request + kRequestXml);
-        long packed = packZip(kRequestZip, {request + kRequestXml});
-        if (packed != 0) {
-            subDelRequestFile(request);
-            logError("subGetFaxReminder", 40209,
-                     std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
-            return false;
-        }
-        RequestReception exchange;
-        prepare(exchange, session, "", "");
-        code = exchange.getFaxReminder(session.methodRoot, request + kRequestZip, tempEdi);
-        download = exchange.DownloadFileName();
-        subDelRequestFile(request);
-    }
-    if (code == "C1002" || code == "C0404") return true;
-    if (!isSuccess(code)) {
-        logError("subGetFaxReminder", 40210, "[ErrCode:" + code + "]");
-        return true;
-    }
-    if (!isBareName(download)) {
-        logError("subGetFaxReminder", 40210, "[ErrCode:" + code + "] 不正なファイル名: \"" + download + "\"");
-        return true;
-    }
+    if (!fetchOnce(
+            session, request, "", nullptr,
+            [&](RequestReception& exchange, const std::string& zip) {
+                return exchange.getFaxReminder(session.methodRoot, zip, tempEdi);
+            },
+            "subGetFaxReminder", 40209, code, download))
+        return false;
+    if (!brought(code, download, "C1002", "subGetFaxReminder", 40210)) return true;
 
     std::string archive = tempEdi + download;
     std::vector<std::string> entries = entryNames(archive);
@@ -364,23 +400,14 @@ bool EDIControl::subGetFaxReminder() {
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
 
-    RequestCycle cycle(request);
-    xml::Document doc = newRequest(session);
-    subSetFileList(doc, batch[0].strGetFile);
-    doc.save(request + kRequestXml);
-    long packed = packZip(kRequestZip, {request + kRequestXml});
-    if (packed != 0) {
-        subDelRequestFile(request);
-        logError("subGetFaxReminder", 40212,
-                 request + kRequestXml + "[ErrorCode:]" + std::to_string(packed) + "]");
-        return false;
-    }
-    RequestReception exchange;
-    prepare(exchange, session, "", "");
-    std::string confirmed = exchange.delFaxReminder(session.methodRoot, request + kRequestZip);
-    subDelRequestFile(request);
-    if (!isSuccess(confirmed)) logError("subGetFaxReminder", 40213, "[ErrCode:" + confirmed + "]");
-    return true;
+    // The reminder files are gone already: a failed confirmation has nothing
+    // more to delete.
+    return confirmExchange(
+        session, request, "", [&](xml::Document& doc) { subSetFileList(doc, batch[0].strGetFile); },
+        [&](RequestReception& exchange, const std::string& zip) {
+            return exchange.delFaxReminder(session.methodRoot, zip);
+        },
+        {"", {}, "subGetFaxReminder", 40212, 40213, false});
 }
 
 // ---------------------------------------------------------------------------
@@ -498,10 +525,7 @@ bool EDIControl::getMakerInfoData() {
         {
             // The request files serve both exchanges of the refresh.
             RequestCycle cycle(request);
-            xml::Document doc = newRequest(session);
-            doc.save(request + kRequestXml);
-            long packed = packZip(kRequestZip, {request + kRequestXml});
-            if (packed != 0) {
+            if (packRequest(session, request, nullptr) != 0) {
                 subDelRequestFile(request);
                 logError("getMakerInfoData", 40206, tempEdi + kRequestXml);
                 return false;
@@ -598,33 +622,14 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         Session session(ServerSettings::read());
         std::string code;
         std::string download;
-        {
-            RequestCycle cycle(request);
-            xml::Document doc = newRequest(session);
-            subSetInfoCodeKind(doc, "0601");
-            doc.save(request + kRequestXml);
-            long packed = packZip(kRequestZip, {request + kRequestXml});
-            if (packed != 0) {
-                subDelRequestFile(request);
-                logError("getOrderBalanceData", 40216,
-                         std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
-                return false;
-            }
-            RequestReception exchange;
-            prepare(exchange, session, "0601", "");
-            code = exchange.getEdiData(session.methodRoot, request + kRequestZip, tempEdi);
-            download = exchange.DownloadFileName();
-            subDelRequestFile(request);
-        }
-        if (code == "C0403" || code == "C0404") return true;
-        if (!isSuccess(code)) {
-            logError("getOrderBalanceData", 40201, "[ErrCode:" + code + "]");
-            return true;
-        }
-        if (!isBareName(download)) {
-            logError("getOrderBalanceData", 40201, "[ErrCode:" + code + "] 不正なファイル名: \"" + download + "\"");
-            return true;
-        }
+        if (!fetchOnce(
+                session, request, "0601", [](xml::Document& doc) { subSetInfoCodeKind(doc, "0601"); },
+                [&](RequestReception& exchange, const std::string& zip) {
+                    return exchange.getEdiData(session.methodRoot, zip, tempEdi);
+                },
+                "getOrderBalanceData", 40216, code, download))
+            return false;
+        if (!brought(code, download, "C0403", "getOrderBalanceData", 40201)) return true;
         std::string archive = tempEdi + download;
         Index index;
         if (!index.loadIndex({archive}, "0601", {session.certificateKey})) {
@@ -635,34 +640,16 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
             return false;
         }
         strDelAry = entryNames(archive);
-        if (hasIndexEntry(strDelAry)) {
-            std::vector<std::string> suppliers = index.getList("Supplier-code", false);
-            for (const std::string& supplier : suppliers) {
-                if (supplier.empty()) continue;
-                for (const auto& row : index.getSearchedListXArray("Supplier-code", supplier)) {
-                    if (row.size() < 10) continue;
-                    const std::string& name = row[9];
-                    if (!isBareName(name)) {
-                        logError("getOrderBalanceData", 40203,
-                                 tempEdi + " 不正な文書名を飛ばしました: \"" + name + "\" (" + download + ")");
-                        continue;
-                    }
-                    long expanded = expandEntry(archive, withoutSlash(tempEdi), name);
-                    if (expanded != 0) {
-                        delEdiXmlFile(tempEdi, strDelAry);
-                        fs::removeFile(archive);
-                        logError("getOrderBalanceData", 40203, tempEdi + name);
-                        return false;
-                    }
-                    if (MakerInfo().getMakerInfo(supplier, "", false)) {
-                        std::string stem = cutAtDot(name);
-                        record.intCnt++;
-                        record.strGetFile.push_back(stem);
-                        record.strSupplier.push_back(supplier);
-                    }
-                }
-            }
-        }
+        bool expanded = expandIndexed(
+            index, archive, tempEdi, download, strDelAry, "getOrderBalanceData", nullptr,
+            [&](const std::string& supplier, const std::string& name) {
+                if (!MakerInfo().getMakerInfo(supplier, "", false)) return;
+                std::string stem = cutAtDot(name);
+                record.intCnt++;
+                record.strGetFile.push_back(stem);
+                record.strSupplier.push_back(supplier);
+            });
+        if (!expanded) return false;
         fs::removeFile(archive);
         if (record.intCnt > 0) {
             if (CreatePutConfirmXml(download, kPutConfirmOrderFax)) return true;

@@ -44,6 +44,9 @@
 
 namespace fg {
 
+class Index;
+class RequestReception;
+
 class EDIControl {
 public:
     // The builder delivers its send-end events through `pump` (one of its
@@ -97,6 +100,31 @@ private:
     bool confirmAtOnce(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
                        const std::string& infoCode, const std::string& archive,
                        const std::vector<std::string>& entries, const char* source, bool keepFilesOnPackFailure);
+    // Extracts from the archive the document (field 9) of each row its index
+    // lists for each supplier, when the row has ten fields and `wanted`
+    // (when given) takes it, and hands it to `take` (supplier, name). A name
+    // that is not bare is logged and skipped. False, with the archive and
+    // the entries deleted and 40203 logged under source, when a document
+    // cannot be extracted.
+    bool expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
+                       const std::string& download, const std::vector<std::string>& entries, const char* source,
+                       const std::function<bool(const std::vector<std::string>&)>& wanted,
+                       const std::function<void(const std::string&, const std::string&)>& take);
+    // What a failed confirmation deletes (the entries in tempEdi) and logs.
+    struct ConfirmFailure {
+        std::string tempEdi;
+        std::vector<std::string> entries;
+        const char* source;
+        long notPacked;  // the request could not be packed: False
+        long refused;    // the server refused it: True
+        bool keepFilesOnPackFailure;
+    };
+    // One confirmation under the request folder's lock: the request,
+    // completed by `complete`, is packed and `post` sends request.zip.
+    bool confirmExchange(const Session& session, const std::string& requestFolder, const std::string& infoCode,
+                         const std::function<void(xml::Document&)>& complete,
+                         const std::function<std::string(RequestReception&, const std::string&)>& post,
+                         const ConfirmFailure& failure);
     bool keepMakerDocuments(const std::string& folder, const std::string& supplierCode,
                             const std::vector<std::string>& names, std::vector<std::string>& kept);
     void subDelGetFile(const std::string& folder, const std::vector<GET_FILE>& udtData);
