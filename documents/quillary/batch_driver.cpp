@@ -179,6 +179,17 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     return PutConfirmFax();
 }
 
+// Each group that made a fax goes to a free port, one after another; what
+// was handed over is no longer the batch's to roll back.
+bool FaxTranXml::handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers) {
+    for (const auto& numbers : groupNumbers) {
+        if (numbers.empty()) continue;
+        if (!sendFAXOnFreePort(numbers)) return false;
+        batch.handedOver(numbers);
+    }
+    return true;
+}
+
 bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType) {
     std::vector<documents::SUPPLIER_GROUP> groups;
     documents::makeGetFileList(udtData, groups);
@@ -219,12 +230,7 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
         if (!numbers.empty() && !renderPages(numbers, numbers, strReportType)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
-    for (const auto& numbers : groupNumbers) {
-        if (numbers.empty()) continue;
-        if (!sendFAXOnFreePort(numbers)) return false;
-        batch.handedOver(numbers);
-    }
-    return true;
+    return handOverGroups(batch, groupNumbers);
 }
 
 bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData) {
@@ -255,12 +261,7 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
         if (!numbers.empty() && !renderPages(numbers, numbers, "F5F11")) return false;
         groupNumbers.push_back(std::move(numbers));
     }
-    for (const auto& numbers : groupNumbers) {
-        if (numbers.empty()) continue;
-        if (!sendFAXOnFreePort(numbers)) return false;
-        batch.handedOver(numbers);
-    }
-    return true;
+    return handOverGroups(batch, groupNumbers);
 }
 
 bool FaxTranXml::runUnansweredBatch(Batch& batch, const std::string& strFaxNo) {
@@ -270,9 +271,7 @@ bool FaxTranXml::runUnansweredBatch(Batch& batch, const std::string& strFaxNo) {
     std::string workbook;
     if (!batch.report(number, "F15", workbook)) return false;
     if (!renderPages({number}, {workbook}, "F15")) return false;
-    if (!sendFAXOnFreePort({number})) return false;
-    batch.handedOver({number});
-    return true;
+    return handOverGroups(batch, {{number}});
 }
 
 bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData,
@@ -301,12 +300,7 @@ bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>&
         if (!numbers.empty() && !renderPages(numbers, workbooks, "F7")) return false;
         groupNumbers.push_back(std::move(numbers));
     }
-    for (const auto& numbers : groupNumbers) {
-        if (numbers.empty()) continue;
-        if (!sendFAXOnFreePort(numbers)) return false;
-        batch.handedOver(numbers);
-    }
-    return true;
+    return handOverGroups(batch, groupNumbers);
 }
 
 bool FaxTranXml::runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udtData) {
@@ -341,9 +335,7 @@ bool FaxTranXml::runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udt
         documents::writePageLists(number, fresh);
     }
     batch.pagesBefore.clear();
-    if (!sendFAXOnFreePort(numbers)) return false;
-    batch.handedOver(numbers);
-    return true;
+    return handOverGroups(batch, {numbers});
 }
 
 }  // namespace fg

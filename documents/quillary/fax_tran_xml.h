@@ -183,6 +183,7 @@ private:
     bool renderPages(const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
                      const std::string& reportType);
 
+    bool handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers);
     bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
     bool runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
     bool runUnansweredBatch(Batch& batch, const std::string& strFaxNo);
