@@ -6,6 +6,7 @@
 // started and given their groups). The time until every send has ended is
 // shown apart; the servers' waits run at a hundredth of their length.
 // Runs in a scratch copy of the demo installation.
+#include "documents/bench/bench_support.h"
 #include "documents/quillary/fax_tran_xml.h"
 #include "fax_images/pellior/fax_rep_img.h"
 #include "platform/clock.h"
@@ -24,22 +25,11 @@
 #include <vector>
 
 using namespace fg;
+using namespace fg::bench;
 
 namespace {
 
 using Steady = std::chrono::steady_clock;
-double seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
-
-std::string jptrm(const std::string& supplier, int i, const std::string& extra) {
-    char seq[16];
-    std::snprintf(seq, sizeof seq, "%06d", i);
-    return std::string("<JPTRM TEST=\"0\"><Sequence-number>") + seq +
-           "</Sequence-number><Customer-code>C0001</Customer-code><Supplier-code>" + supplier +
-           "</Supplier-code><Order-number>PO-" + seq + "</Order-number><Correction-code>A</Correction-code>"
-           "<Devide-delivery-number>01</Devide-delivery-number><RFQ-number>RFQ-" + seq +
-           "</RFQ-number><Parts-number>AX-1001</Parts-number><Parts-name-K>六角ボルト　Ｍ８×３０</Parts-name-K>"
-           "<Unit>PCS</Unit><Customer-name-K>東和精機株式会社</Customer-name-K>" + extra + "</JPTRM>";
-}
 
 void writeLines(const std::string& home, int sendLines) {
     std::string body = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Modems>";
@@ -61,11 +51,8 @@ void writeLines(const std::string& home, int sendLines) {
 }  // namespace
 
 int main() {
-    std::string home = "/tmp/fgbatch-XXXXXX";
-    if (!::mkdtemp(home.data())) return 1;
-    home += "/";
-    std::filesystem::copy(std::string(FAXGATE_SOURCE_DIR) + "/demo/home", home,
-                          std::filesystem::copy_options::recursive);
+    std::string home = scratchHome("/tmp/fgbatch-XXXXXX");
+    if (home.empty()) return 1;
     std::filesystem::create_symlink(std::string(FAXGATE_PROGRAM_DIR) + "/morvane", home + "morvane");
     ::setenv("FAXGATE_HOME", home.c_str(), 1);
     ::setenv("FAXGATE_TIME_SCALE", "0.01", 1);

@@ -2,6 +2,7 @@
 // quotation requests, order sheets, delivery-date confirmations and payables
 // notices, built, recorded and written, then laid out (no rendering). Runs
 // in a scratch copy of the demo installation.
+#include "documents/bench/bench_support.h"
 #include "documents/quillary/fax_tran_xml.h"
 #include "platform/files.h"
 #include "platform/layout/fax_report_maker.h"
@@ -16,30 +17,11 @@
 #include <vector>
 
 using namespace fg;
-
-namespace {
-
-std::string jptrm(const std::string& supplier, int i, const std::string& extra) {
-    char seq[16];
-    std::snprintf(seq, sizeof seq, "%06d", i);
-    return std::string("<JPTRM TEST=\"0\"><Sequence-number>") + seq +
-           "</Sequence-number><Customer-code>C0001</Customer-code><Supplier-code>" + supplier +
-           "</Supplier-code><Order-number>PO-" + seq + "</Order-number><Correction-code>A</Correction-code>"
-           "<Devide-delivery-number>01</Devide-delivery-number><RFQ-number>RFQ-" + seq +
-           "</RFQ-number><Parts-number>AX-1001</Parts-number><Parts-name-K>六角ボルト　Ｍ８×３０</Parts-name-K>"
-           "<Unit>PCS</Unit><Customer-name-K>東和精機株式会社</Customer-name-K>" + extra + "</JPTRM>";
-}
-
-double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-}  // namespace
+using namespace fg::bench;
 
 int main() {
-    std::string home = "/tmp/fgbench-XXXXXX";
-    if (!::mkdtemp(home.data())) return 1;
-    home += "/";
-    std::filesystem::copy(std::string(FAXGATE_SOURCE_DIR) + "/demo/home", home,
-                          std::filesystem::copy_options::recursive);
+    std::string home = scratchHome("/tmp/fgbench-XXXXXX");
+    if (home.empty()) return 1;
     ::setenv("FAXGATE_HOME", home.c_str(), 1);
     const std::string tempEdi = home + "temp/TempEDI/";
     const char* suppliers[] = {"S0001", "S0002", "S0003"};
