@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/report_book/report_book.h"
 
+#include <functional>
 #include <optional>
 
 namespace fg {
@@ -97,6 +98,21 @@ void CreateReportCtl::deleteImageBook() {
     }
 }
 
+int16_t CreateReportCtl::onImageBook(const std::vector<std::string>& xmlFiles, const std::string& reportId,
+                                     const std::string& saveFileName, const std::function<int(ReportBook&)>& work) {
+    int16_t code = NO_ERR;
+    for (const std::string& file : xmlFiles)
+        if ((code = checkReportFiles(file, reportId, saveFileName)) != NO_ERR) break;
+    if (code == NO_ERR) {
+        const std::string imageBook = tempWorkbookPath();
+        const auto lock = lockImageBook(imageBook);
+        ReportBook book(imageBook);
+        code = toResult(work(book));
+    }
+    code_ = code;
+    return code;
+}
+
 int16_t CreateReportCtl::doPrint(const std::vector<std::string>& strXMLFileName, const std::string& strReportID,
                                  const Variant& /*varFromPageNo*/, const Variant& /*varToPageNo*/,
                                  int16_t intCopiesCnt, const Variant& /*varPreview*/,
@@ -104,50 +120,27 @@ int16_t CreateReportCtl::doPrint(const std::vector<std::string>& strXMLFileName,
                                  std::string strActivePrinter) {
     beginCall();
     templatePath_ = getTemplatePath(strReportID);
-    int16_t code = NO_ERR;
-    for (const std::string& file : strXMLFileName)
-        if ((code = checkReportFiles(file, strReportID, "")) != NO_ERR) break;
-    if (code == NO_ERR) {
-        const std::string imageBook = tempWorkbookPath();
-        const auto lock = lockImageBook(imageBook);
-        ReportBook book(imageBook);
-        code = toResult(book.gCallPrintReport(strXMLFileName, templatePath_, intCopiesCnt, strActivePrinter));
+    return onImageBook(strXMLFileName, strReportID, "", [&](ReportBook& book) {
+        int result = book.gCallPrintReport(strXMLFileName, templatePath_, intCopiesCnt, strActivePrinter);
         deleteImageBook();
-    }
-    code_ = code;
-    return code;
+        return result;
+    });
 }
 
 int16_t CreateReportCtl::doPreview(const std::vector<std::string>& strXMLFileName, const std::string& strReportID) {
     beginCall();
     templatePath_ = getTemplatePath(strReportID);
-    int16_t code = NO_ERR;
-    for (const std::string& file : strXMLFileName)
-        if ((code = checkReportFiles(file, strReportID, "")) != NO_ERR) break;
-    if (code == NO_ERR) {
-        const std::string imageBook = tempWorkbookPath();
-        const auto lock = lockImageBook(imageBook);
-        ReportBook book(imageBook);
-        code = toResult(book.gCallPreviewReport(strXMLFileName, templatePath_));
-    }
-    code_ = code;
-    return code;
+    return onImageBook(strXMLFileName, strReportID, "", [&](ReportBook& book) {
+        return book.gCallPreviewReport(strXMLFileName, templatePath_);
+    });
 }
 
 int16_t CreateReportCtl::doSave(const std::vector<std::string>& strXMLFileName, const std::string& strReportID,
                                 const std::string& strSaveFileName) {
     beginCall();
-    int16_t code = NO_ERR;
-    for (const std::string& file : strXMLFileName)
-        if ((code = checkReportFiles(file, strReportID, strSaveFileName)) != NO_ERR) break;
-    if (code == NO_ERR) {
-        const std::string imageBook = tempWorkbookPath();
-        const auto lock = lockImageBook(imageBook);
-        ReportBook book(imageBook);
-        code = toResult(book.gCallSaveReport(strXMLFileName, templatePath_, strSaveFileName));
-    }
-    code_ = code;
-    return code;
+    return onImageBook(strXMLFileName, strReportID, strSaveFileName, [&](ReportBook& book) {
+        return book.gCallSaveReport(strXMLFileName, templatePath_, strSaveFileName);
+    });
 }
 
 }  // namespace fg

@@ -18,10 +18,13 @@
 #include "platform/values.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace fg {
+
+class ReportBook;
 
 enum ERR_CODE : int16_t {
     NO_ERR = 0,
@@ -56,6 +59,10 @@ private:
     int16_t checkReportFiles(const std::string& xmlFile, const std::string& reportId, const std::string& saveFileName);
     std::string tempWorkbookPath() const;
     void deleteImageBook();
+    // Checks every data file, then hands them to `work` on the temporary
+    // workbook, under its turn; the call's result, kept as the last one.
+    int16_t onImageBook(const std::vector<std::string>& xmlFiles, const std::string& reportId,
+                        const std::string& saveFileName, const std::function<int(ReportBook&)>& work);
 
     std::string templatePath_;  // of the last check
     int16_t code_ = NO_ERR;     // of the last check or call
