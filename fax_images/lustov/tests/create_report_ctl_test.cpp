@@ -7,6 +7,7 @@
 #include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/report_book/report_book.h"
+#include "platform/report_book/tests/stand_in_folder.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
@@ -36,16 +37,11 @@ constexpr const char* kTemplate = R"xlt(<?xml version="1.0" encoding="UTF-8"?>
 class CreateReportCtlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-        ::setenv("PATH", (bin_.path() + ":" + oldPath_).c_str(), 1);
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
         home_.write("ReportID/R01.xlt", kTemplate);
         home_.write("data/m1.xml", "<Maker><Name>東和精機</Name></Maker>");
         home_.write("data/m2.xml", "<Maker><Name>北辰工業</Name></Maker>");
         lp(0);
     }
-    void TearDown() override { ::setenv("PATH", oldPath_.c_str(), 1); }
 
     // The stand-in lp records its arguments and ends with `exitCode`.
     void lp(int exitCode) {
@@ -62,9 +58,8 @@ protected:
     }
 
     testing::TempHome home_;
-    testing::TempDir bin_;
+    testing::StandInFolder bin_;
     testing::ErrorLogGuard log_;
-    std::string oldPath_;
     std::string record_ = bin_ / "lp.calls";
     std::string m1 = home_ / "data/m1.xml";
     std::string m2 = home_ / "data/m2.xml";

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/layout/page_export.h"
 #include "platform/layout/workbook_file.h"
+#include "platform/report_book/tests/stand_in_folder.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
@@ -60,20 +61,13 @@ void standIn(const std::string& bin, const std::string& record, const std::strin
 class ReportBookTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-        ::setenv("PATH", (bin_.path() + ":" + oldPath_).c_str(), 1);
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
         fs::makeFolders(dir_ / "temp");
         fs::writeFileAtomic(templatePath, kOrderTemplate);
         fs::writeFileAtomic(data1, kFirstData);
         std::string sjis = kSecondData;
         fs::writeFileAtomic(data2, toShiftJis(sjis));
     }
-    void TearDown() override {
-        ::setenv("PATH", oldPath_.c_str(), 1);
-        setClock(nullptr);
-    }
+    void TearDown() override { setClock(nullptr); }
     static std::string toShiftJis(std::string s) {
         // 座金 in code page 932
         std::size_t at = s.find("座金");
@@ -88,9 +82,9 @@ protected:
         return fs::fileExists(record_ / (name + ".args")) ? fs::readFile(record_ / (name + ".args")) : "";
     }
 
-    testing::TempDir dir_, bin_, record_;
+    testing::TempDir dir_, record_;
+    testing::StandInFolder bin_;
     testing::ErrorLogGuard log_;
-    std::string oldPath_;
     std::string templatePath = dir_ / "F90.xlt";
     std::string data1 = dir_ / "order1.xml";
     std::string data2 = dir_ / "order2.xml";
@@ -184,7 +178,7 @@ TEST_F(ReportBookTest, EveryFailureAnswersItsOwnCodeAndIsLogged) {
         if (c.lp.empty()) ::setenv("PATH", bin_.path().c_str(), 1);
         ReportBook book(temp);
         EXPECT_EQ(book.gCallPrintReport(c.files, tpl, c.copies, "p1"), c.code);
-        ::setenv("PATH", (bin_.path() + ":" + oldPath_).c_str(), 1);
+        bin_.firstOnPath();
         EXPECT_TRUE(logged(c.code, "gCallPrintReport"));
         EXPECT_FALSE(fs::fileExists(pdf));
     }
