@@ -23,16 +23,7 @@ namespace {
 constexpr std::chrono::milliseconds kProgramBound{10 * 60 * 1000};
 
 std::string findArj() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = fs::withSlash(dirs.substr(start, end - start)) + "arj";
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
+    if (auto arj = findOnPath("arj")) return *arj;
     throw fg::Error(errnum::FileNotFound, "arj プログラムが見つかりません", "Parvolt");
 }
 

@@ -91,6 +91,12 @@ std::chrono::nanoseconds realBound(std::chrono::milliseconds bound);
 // folder of the running program, then in the program folder (FAXGATE_HOME).
 // nullopt when neither holds it.
 std::optional<std::string> findProgram(const std::string& name);
+// Finds an outside program by name as a shell would: the first regular,
+// executable file of that name in the folders of PATH (the usual system
+// folders when PATH is unset or empty), so that an installation or a test
+// can put its own first. An empty PATH element is passed over: the current
+// folder is never searched. nullopt when no folder holds it.
+std::optional<std::string> findOnPath(const std::string& name);
 // The folder of the running program's file, ending with "/".
 std::string runningProgramFolder();
 

@@ -10,10 +10,8 @@
 #include "platform/xml.h"
 #include "platform/xslt.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -27,25 +25,16 @@ void logFailure(const char* call, int code, const std::string& why) {
     ErrorLogWriter().writeError(call, code, why);
 }
 
-// The printing system's and the desktop's programs are found as a shell
-// would find them, so that an installation (or a test) can put its own
-// first on PATH.
-std::optional<std::string> findOnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        start = end + 1;
-        if (dir.empty()) continue;  // the current folder is never searched
-        std::string candidate = fs::join(dir, name);
-        struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+// Runs one step of a call; an error it raises is logged under the call as
+// `code`, with `what` and the error's description, and answers `code`.
+int step(const char* call, int code, const std::string& what, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const Error& e) {
+        logFailure(call, code, what + " (" + e.description() + ")");
+        return code;
     }
-    return std::nullopt;
+    return ReportBook::kDone;
 }
 
 bool hasDisplay() {
@@ -126,51 +115,28 @@ int ReportBook::fill(const char* call, const std::vector<std::string>& xmlFiles,
     std::string layoutText;
     if (isTemplateSheet(sheet)) {
         xml::Document filled;
-        try {
-            xml::transformNodeToObject(input.asNode(), sheet, filled);
-        } catch (const Error& e) {
-            logFailure(call, kTemplateUnreadable, "帳票テンプレートで差し込めません: " + templatePath + " (" +
-                                                      e.description() + ")");
-            return kTemplateUnreadable;
-        }
+        if (int code = step(call, kTemplateUnreadable, "帳票テンプレートで差し込めません: " + templatePath,
+                            [&] { xml::transformNodeToObject(input.asNode(), sheet, filled); }))
+            return code;
         layoutText = filled.xml();
     } else {
         layoutText = sheet.xml();
     }
 
-    try {
-        out.workbook = layout::parseWorkbook(layoutText);
-    } catch (const Error& e) {
-        logFailure(call, kFillFailed, "差し込んだ帳票がレイアウトになりません: " + templatePath + " (" +
-                                          e.description() + ")");
-        return kFillFailed;
-    }
-
-    try {
-        layout::writeWorkbook(tempWorkbook_, out.workbook);
-    } catch (const Error& e) {
-        logFailure(call, kTempWriteFailed, "一時ブックを書けません: " + tempWorkbook_ + " (" + e.description() + ")");
-        return kTempWriteFailed;
-    }
-    return kDone;
+    if (int code = step(call, kFillFailed, "差し込んだ帳票がレイアウトになりません: " + templatePath,
+                        [&] { out.workbook = layout::parseWorkbook(layoutText); }))
+        return code;
+    return step(call, kTempWriteFailed, "一時ブックを書けません: " + tempWorkbook_,
+                [&] { layout::writeWorkbook(tempWorkbook_, out.workbook); });
 }
 
 int ReportBook::writePdf(const char* call, const Filled& filled) {
     layout::RenderedPdf pdf;
-    try {
-        pdf = layout::renderWorkbookPdf(filled.workbook);
-    } catch (const Error& e) {
-        logFailure(call, kNothingToPrint, "帳票を印刷できません: " + tempWorkbook_ + " (" + e.description() + ")");
-        return kNothingToPrint;
-    }
+    if (int code = step(call, kNothingToPrint, "帳票を印刷できません: " + tempWorkbook_,
+                        [&] { pdf = layout::renderWorkbookPdf(filled.workbook); }))
+        return code;
     const std::string path = pdfPathOf(tempWorkbook_);
-    try {
-        fs::writeFileAtomic(path, pdf.bytes);
-    } catch (const Error& e) {
-        logFailure(call, kTempWriteFailed, "PDF を書けません: " + path + " (" + e.description() + ")");
-        return kTempWriteFailed;
-    }
-    return kDone;
+    return step(call, kTempWriteFailed, "PDF を書けません: " + path, [&] { fs::writeFileAtomic(path, pdf.bytes); });
 }
 
 int ReportBook::gCallPrintReport(const std::vector<std::string>& xmlFiles, const std::string& templatePath,
@@ -255,13 +221,8 @@ int ReportBook::gCallSaveReport(const std::vector<std::string>& xmlFiles, const 
     try {
         Filled filled;
         if (int code = fill(call, xmlFiles, templatePath, filled)) return code;
-        try {
-            layout::writeWorkbook(saveFile, filled.workbook);
-        } catch (const Error& e) {
-            logFailure(call, kSaveWriteFailed, "帳票を保存できません: " + saveFile + " (" + e.description() + ")");
-            return kSaveWriteFailed;
-        }
-        return kDone;
+        return step(call, kSaveWriteFailed, "帳票を保存できません: " + saveFile,
+                    [&] { layout::writeWorkbook(saveFile, filled.workbook); });
     } catch (const std::exception& e) {
         logFailure(call, kUnexpected, e.what());
         return kUnexpected;

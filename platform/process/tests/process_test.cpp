@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -217,6 +219,35 @@ TEST(Process, ProgramsAreFoundInTheProgramFolderWithoutRegardToCase) {
     EXPECT_FALSE(findProgram("nimbrel-missing"));
     fs::writeFileAtomic(home / "plain", "data");
     EXPECT_FALSE(findProgram("plain"));  // not executable
+}
+
+TEST(Process, ProgramsOnThePathAreFoundAsAShellWould) {
+    testing::TempHome home(false);
+    for (const char* dir : {"first", "second", "cwd"}) fs::makeFolders(home / dir);
+    auto program = [&](const std::string& rel, mode_t mode) {
+        fs::writeFileAtomic(home / rel, "#!/bin/sh\n");
+        ASSERT_EQ(::chmod((home / rel).c_str(), mode), 0);
+    };
+    program("first/lp", 0644);       // not executable: passed over
+    program("second/lp", 0755);
+    program("first/viewer", 0755);   // the earlier folder wins
+    program("second/viewer", 0755);
+    fs::makeFolders(home / "first/arj");  // a folder is no program
+    program("second/arj", 0755);
+    program("cwd/only-here", 0755);
+
+    const char* saved = std::getenv("PATH");
+    const std::string before = saved ? saved : "";
+    ::setenv("PATH", (":" + (home / "first") + "::" + (home / "second/")).c_str(), 1);
+    const std::string cwd = std::filesystem::current_path().string();
+    ASSERT_EQ(::chdir((home / "cwd").c_str()), 0);
+    EXPECT_EQ(findOnPath("lp").value_or(""), home / "second/lp");
+    EXPECT_EQ(findOnPath("viewer").value_or(""), home / "first/viewer");
+    EXPECT_EQ(findOnPath("arj").value_or(""), home / "second/arj");
+    EXPECT_FALSE(findOnPath("only-here"));  // the empty elements are not the current folder
+    EXPECT_FALSE(findOnPath("nimbrel-missing"));
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    ::setenv("PATH", before.c_str(), 1);
 }
 
 }  // namespace
