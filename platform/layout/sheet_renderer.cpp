@@ -302,48 +302,19 @@ private:
 
 }  // namespace
 
-RenderedPdf renderSheetPdf(const Workbook& workbook, const Sheet& sheet) {
-    const PagePlan plan = planPages(workbook, sheet);
-    RenderedPdf out;
-    const PageSetup& ps = sheet.pageSetup;
-    Owned<cairo_surface_t> surface(
-        cairo_pdf_surface_create_for_stream(appendToString, &out.bytes, ps.paperWidth(), ps.paperHeight()));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-        layoutError(std::string("PDF を作れません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
-    {
-        Owned<cairo_t> cr(cairo_create(surface.get()));
-        SheetPainter painter(workbook, sheet, plan);
-        for (const PagePlan::Page& page : plan.pages) {
-            painter.paint(cr.get(), page);
-            cairo_show_page(cr.get());
-            if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
-                layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_status(cr.get())));
-        }
-    }
-    cairo_surface_finish(surface.get());
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-        layoutError(std::string("PDF を書けません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
-    out.pages = static_cast<int>(plan.pages.size());
-    return out;
-}
+namespace {
 
-RenderedPdf renderWorkbookPdf(const Workbook& workbook) {
-    std::vector<std::pair<const Sheet*, PagePlan>> plans;
-    std::size_t total = 0;
-    for (const Sheet& sheet : workbook.sheets) {
-        if (!workbook.usedArea(sheet)) continue;
-        plans.emplace_back(&sheet, planPages(workbook, sheet));
-        total += plans.back().second.pages.size();
-    }
-    if (plans.empty()) layoutError("印刷する内容がありません");
-    if (total > static_cast<std::size_t>(kMaxPages))
-        layoutError("ページ数が多すぎます (" + std::to_string(total) + " ページ)");
+using SheetPlans = std::vector<std::pair<const Sheet*, PagePlan>>;
+
+// One PDF of the planned pages of the sheets, in order (at least one sheet).
+RenderedPdf paintPdf(const Workbook& workbook, const SheetPlans& plans) {
     RenderedPdf out;
     const PageSetup& first = plans.front().first->pageSetup;
     Owned<cairo_surface_t> surface(
         cairo_pdf_surface_create_for_stream(appendToString, &out.bytes, first.paperWidth(), first.paperHeight()));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         layoutError(std::string("PDF を作れません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
+    std::size_t pages = 0;
     {
         Owned<cairo_t> cr(cairo_create(surface.get()));
         for (const auto& [sheet, plan] : plans) {
@@ -357,13 +328,36 @@ RenderedPdf renderWorkbookPdf(const Workbook& workbook) {
                 if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
                     layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_status(cr.get())));
             }
+            pages += plan.pages.size();
         }
     }
     cairo_surface_finish(surface.get());
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         layoutError(std::string("PDF を書けません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
-    out.pages = static_cast<int>(total);
+    out.pages = static_cast<int>(pages);
     return out;
+}
+
+}  // namespace
+
+RenderedPdf renderSheetPdf(const Workbook& workbook, const Sheet& sheet) {
+    SheetPlans plans;
+    plans.emplace_back(&sheet, planPages(workbook, sheet));
+    return paintPdf(workbook, plans);
+}
+
+RenderedPdf renderWorkbookPdf(const Workbook& workbook) {
+    SheetPlans plans;
+    std::size_t total = 0;
+    for (const Sheet& sheet : workbook.sheets) {
+        if (!workbook.usedArea(sheet)) continue;
+        plans.emplace_back(&sheet, planPages(workbook, sheet));
+        total += plans.back().second.pages.size();
+    }
+    if (plans.empty()) layoutError("印刷する内容がありません");
+    if (total > static_cast<std::size_t>(kMaxPages))
+        layoutError("ページ数が多すぎます (" + std::to_string(total) + " ページ)");
+    return paintPdf(workbook, plans);
 }
 
 }  // namespace fg::layout
