@@ -172,4 +172,26 @@ void transformDocument(const xml::Node& source, const xml::Document& sheet, xml:
         throw Error(errnum::InvalidProcedureCall, sheetName + " の変換結果に文書要素がありません", sheetName);
 }
 
+FormSheets::FormSheets(const std::string& folder, const std::string& form, const std::string& source)
+    : codeName(form + "_ChangeCode.xsl"),
+      structureName(form + "_ChangeStructure.xsl"),
+      code(loadInstalled(folder, codeName, source)),
+      structure(loadInstalled(folder, structureName, source)) {}
+
+void saveFaxDocument(const xml::Document& message, const FormSheets& sheets, const std::string& path) {
+    xml::Document converted, fax;
+    transformDocument(message.asNode(), sheets.code, converted, sheets.codeName);
+    transformDocument(converted.asNode(), sheets.structure, fax, sheets.structureName);
+    withUtf8Declaration(fax);
+    fax.save(path);
+}
+
+xml::Node startGroupDocument(DocumentGroup& group, const std::string& declaration, const std::string& rootName) {
+    xml::Node root;
+    group.document = newDocument(declaration, rootName, root);
+    xml::Node rep = root.appendChild(group.document.createElement("RepManageNo"));
+    rep.setText(group.number);
+    return root;
+}
+
 }  // namespace fg::documents

@@ -69,4 +69,35 @@ void transformDocument(const xml::Node& source, const xml::Document& sheet, xml:
                        const std::string& sheetName);
 void withUtf8Declaration(xml::Document& output);
 
+// The style sheets of one fax form, from the "Xsl" folder:
+// "<form>_ChangeCode.xsl" puts words for the message's codes, and
+// "<form>_ChangeStructure.xsl" lays out the fax document. Loaded in that
+// order; one that does not load is refused as loadInstalled does.
+struct FormSheets {
+    FormSheets(const std::string& folder, const std::string& form, const std::string& source);
+    std::string codeName, structureName;
+    xml::Document code, structure;
+};
+// The fax document of a message document: run through the code sheet, then
+// the structure sheet, and saved with the UTF-8 declaration at `path`.
+void saveFaxDocument(const xml::Document& message, const FormSheets& sheets, const std::string& path);
+
+// A list that gathers the lines of one customer, supplier and test flag
+// into one fax document.
+struct DocumentGroup {
+    xml::Document document;
+    std::string customer, supplier, test, orderName, number;
+};
+// The group of those keys, nullptr when none has been started.
+template <class Group>
+Group* findGroup(std::vector<Group>& groups, const std::string& customer, const std::string& supplier,
+                 const std::string& test) {
+    for (auto& g : groups)
+        if (g.customer == customer && g.supplier == supplier && g.test == test) return &g;
+    return nullptr;
+}
+// Starts the document of a group whose number is set: the declaration, the
+// root of that name and its RepManageNo. Answers the root.
+xml::Node startGroupDocument(DocumentGroup& group, const std::string& declaration, const std::string& rootName);
+
 }  // namespace fg::documents

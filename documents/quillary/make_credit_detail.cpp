@@ -19,9 +19,7 @@ constexpr const char* kLineKeyNames[5] = {"Credit-code", "Vendor-code", "Add-up-
                                           "Payment-conditions-code"};
 using LineKey = std::array<std::string, 5>;
 
-struct Group {
-    xml::Document document;
-    std::string customer, supplier, test, orderName, number;
+struct Group : DocumentGroup {
     std::vector<LineKey> keys;
     // The JPTRMR of each key, held directly: finding it again by counting
     // JPTRMR elements would be misled by a line that carries one itself.
@@ -60,12 +58,7 @@ bool FaxTranXml::makeCreditDetail(const std::vector<std::string>& strFileName, s
                 std::string orderName = descendantText(jptrm, "Customer-name-K");
                 readTestAttribute(jptrm, test);
 
-                Group* group = nullptr;
-                for (auto& g : groups)
-                    if (g.customer == customer && g.supplier == supplier && g.test == test) {
-                        group = &g;
-                        break;
-                    }
+                Group* group = findGroup(groups, customer, supplier, test);
                 if (group) {
                     std::size_t s = 0;
                     while (s < group->keys.size() && group->keys[s] != current) ++s;
@@ -81,16 +74,11 @@ bool FaxTranXml::makeCreditDetail(const std::vector<std::string>& strFileName, s
                 }
                 if (groups.size() >= kMax) throw Error::standard(errnum::Overflow, source);
                 Group g;
-                xml::Node root;
-                g.document = newDocument(kShiftJisDeclaration, "DORE1101", root);
-                xml::Node rep = g.document.createElement("RepManageNo");
-                xml::Node container = g.document.createElement("JPTRMR");
                 g.number = reservations.next();
                 made.push_back(g.number);
                 strOutFile.push_back(g.number);
-                rep.setText(g.number);
-                root.appendChild(rep);
-                container = root.appendChild(container);
+                xml::Node root = startGroupDocument(g, kShiftJisDeclaration, "DORE1101");
+                xml::Node container = root.appendChild(g.document.createElement("JPTRMR"));
                 container.appendChild(jptrm);
                 g.customer = customer;
                 g.supplier = supplier;
@@ -105,8 +93,7 @@ bool FaxTranXml::makeCreditDetail(const std::vector<std::string>& strFileName, s
 
         const std::string xsl = folders.getFolderPath("Xsl");
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-        xml::Document codeSheet = loadInstalled(xsl, "FR120_ChangeCode.xsl", source);
-        xml::Document structureSheet = loadInstalled(xsl, "FR120_ChangeStructure.xsl", source);
+        const FormSheets sheets(xsl, "FR120", source);
         xml::Document codeTable = loadInstalled(xsl, "StandardCode_jp.xml", source);
 
         for (auto& g : groups) {
@@ -123,11 +110,7 @@ bool FaxTranXml::makeCreditDetail(const std::vector<std::string>& strFileName, s
                 return false;
             }
             observe(g.number, g.document);
-            xml::Document converted, fax;
-            transformDocument(g.document.asNode(), codeSheet, converted, "FR120_ChangeCode.xsl");
-            transformDocument(converted.asNode(), structureSheet, fax, "FR120_ChangeStructure.xsl");
-            withUtf8Declaration(fax);
-            fax.save(sendFolder + g.number + ".xml");
+            saveFaxDocument(g.document, sheets, sendFolder + g.number + ".xml");
         }
         return true;
     } catch (...) {

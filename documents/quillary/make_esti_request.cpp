@@ -79,8 +79,7 @@ bool FaxTranXml::makeEstiRequest(const std::vector<std::string>& strFileName, st
 
         const std::string xsl = folders.getFolderPath("Xsl");
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-        xml::Document codeSheet = loadInstalled(xsl, "FR010_ChangeCode.xsl", source);
-        xml::Document structureSheet = loadInstalled(xsl, "FR010_ChangeStructure.xsl", source);
+        const FormSheets sheets(xsl, "FR010", source);
         xml::Document codeTable = loadInstalled(xsl, "StandardCode_jp.xml", source);
 
         for (auto& r : requests) {
@@ -97,11 +96,7 @@ bool FaxTranXml::makeEstiRequest(const std::vector<std::string>& strFileName, st
                 return false;
             }
             observe(r.number, r.document);
-            xml::Document converted, fax;
-            transformDocument(r.document.asNode(), codeSheet, converted, "FR010_ChangeCode.xsl");
-            transformDocument(converted.asNode(), structureSheet, fax, "FR010_ChangeStructure.xsl");
-            withUtf8Declaration(fax);
-            fax.save(sendFolder + r.number + ".xml");
+            saveFaxDocument(r.document, sheets, sendFolder + r.number + ".xml");
             strOutFile.push_back(r.number);
 
             // The base copy comes from the request's own file and place, so

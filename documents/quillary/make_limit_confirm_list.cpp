@@ -13,10 +13,7 @@ using namespace documents;
 
 namespace {
 
-struct Group {
-    xml::Document document;
-    std::string customer, supplier, test, orderName, number;
-};
+using Group = DocumentGroup;
 
 }  // namespace
 
@@ -53,28 +50,17 @@ bool FaxTranXml::makeLimitConfirmList(const std::vector<std::string>& strFileNam
                 std::string orderName = descendantText(jptrm, "Customer-name-K");
                 readTestAttribute(jptrm, test);
 
-                Group* group = nullptr;
-                for (auto& g : groups)
-                    if (g.customer == customer && g.supplier == supplier && g.test == test) {
-                        group = &g;
-                        break;
-                    }
+                Group* group = findGroup(groups, customer, supplier, test);
                 if (group) {
                     group->document.documentElement().appendChild(jptrm);
                     continue;
                 }
                 Group g;
-                xml::Node root;
-                g.document = newDocument(kUtf8Declaration, "DORE0701", root);
-                xml::Node rep = g.document.createElement("RepManageNo");
-                xml::Node pilotElement = g.document.createElement("PilotFAXNumber");
                 g.number = reservations.next();
                 made.push_back(g.number);
                 strOutFile.push_back(g.number);
-                rep.setText(g.number);
-                pilotElement.setText(pilot);
-                root.appendChild(rep);
-                root.appendChild(pilotElement);
+                xml::Node root = startGroupDocument(g, kUtf8Declaration, "DORE0701");
+                root.appendChild(g.document.createElement("PilotFAXNumber")).setText(pilot);
                 root.appendChild(jptrm);
                 g.customer = customer;
                 g.supplier = supplier;
@@ -87,8 +73,7 @@ bool FaxTranXml::makeLimitConfirmList(const std::vector<std::string>& strFileNam
 
         const std::string xsl = folders.getFolderPath("Xsl");
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-        xml::Document codeSheet = loadInstalled(xsl, "FR080_ChangeCode.xsl", source);
-        xml::Document structureSheet = loadInstalled(xsl, "FR080_ChangeStructure.xsl", source);
+        const FormSheets sheets(xsl, "FR080", source);
         xml::Document codeTable = loadInstalled(xsl, "StandardCode_jp.xml", source);
 
         for (auto& g : groups) {
@@ -108,15 +93,12 @@ bool FaxTranXml::makeLimitConfirmList(const std::vector<std::string>& strFileNam
                 return false;
             }
             observe(g.number, g.document);
-            xml::Document converted, base, fax;
-            transformDocument(g.document.asNode(), codeSheet, converted, "FR080_ChangeCode.xsl");
+            xml::Document base;
             base.setPreserveWhiteSpace(true);
-            transformDocument(g.document.asNode(), structureSheet, base, "FR080_ChangeStructure.xsl");
+            transformDocument(g.document.asNode(), sheets.structure, base, sheets.structureName);
             withUtf8Declaration(base);
             base.save(sendFolder + "base" + g.number + ".xml");
-            transformDocument(converted.asNode(), structureSheet, fax, "FR080_ChangeStructure.xsl");
-            withUtf8Declaration(fax);
-            fax.save(sendFolder + g.number + ".xml");
+            saveFaxDocument(g.document, sheets, sendFolder + g.number + ".xml");
         }
         return true;
     } catch (...) {

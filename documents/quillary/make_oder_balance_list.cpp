@@ -13,10 +13,7 @@ using namespace documents;
 
 namespace {
 
-struct Group {
-    xml::Document document;
-    std::string customer, supplier, test, orderName, number;
-};
+using Group = DocumentGroup;
 
 }  // namespace
 
@@ -45,26 +42,16 @@ bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName
                     std::string supplier = descendantText(jptrm, "Supplier-code");
                     std::string orderName = descendantText(jptrm, "Customer-name-K");
                     readTestAttribute(jptrm, test);
-                    Group* group = nullptr;
-                    for (auto& g : groups)
-                        if (g.customer == customer && g.supplier == supplier && g.test == test) {
-                            group = &g;
-                            break;
-                        }
+                    Group* group = findGroup(groups, customer, supplier, test);
                     if (group) {
                         group->document.documentElement().appendChild(jptrm);
                         continue;
                     }
                     Group g;
-                    xml::Node root;
-                    g.document = newDocument(kShiftJisDeclaration, "DORE0601", root);
-                    xml::Node rep = g.document.createElement("RepManageNo");
                     g.number = reservations.next();
                     made.push_back(g.number);
                     strOutFile.push_back(g.number);
-                    rep.setText(g.number);
-                    root.appendChild(rep);
-                    root.appendChild(jptrm);
+                    startGroupDocument(g, kShiftJisDeclaration, "DORE0601").appendChild(jptrm);
                     g.customer = customer;
                     g.supplier = supplier;
                     g.test = test;
@@ -82,8 +69,7 @@ bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName
 
             const std::string xsl = folders.getFolderPath("Xsl");
             const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-            xml::Document codeSheet = loadInstalled(xsl, "FR070_ChangeCode.xsl", source);
-            xml::Document structureSheet = loadInstalled(xsl, "FR070_ChangeStructure.xsl", source);
+            const FormSheets sheets(xsl, "FR070", source);
             xml::Document codeTable = loadInstalled(xsl, "standardcode_jp.xml", source);
 
             for (auto& g : groups) {
@@ -95,11 +81,7 @@ bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName
                     return false;
                 }
                 observe(g.number, g.document);
-                xml::Document converted, fax;
-                transformDocument(g.document.asNode(), codeSheet, converted, "FR070_ChangeCode.xsl");
-                transformDocument(converted.asNode(), structureSheet, fax, "FR070_ChangeStructure.xsl");
-                withUtf8Declaration(fax);
-                fax.save(sendFolder + g.number + ".xml");
+                saveFaxDocument(g.document, sheets, sendFolder + g.number + ".xml");
             }
             return true;
         } catch (...) {

@@ -64,8 +64,7 @@ bool FaxTranXml::makeOrderSheet(const std::vector<std::string>& strFileName, std
 
         const std::string xsl = folders.getFolderPath("Xsl");
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-        xml::Document codeSheet = loadInstalled(xsl, "FR060_ChangeCode.xsl", source);
-        xml::Document structureSheet = loadInstalled(xsl, "FR060_ChangeStructure.xsl", source);
+        const FormSheets sheets(xsl, "FR060", source);
         xml::Document codeTable = loadInstalled(xsl, "StandardCode_jp.xml", source);
 
         for (auto& o : orders) {
@@ -83,11 +82,7 @@ bool FaxTranXml::makeOrderSheet(const std::vector<std::string>& strFileName, std
                 return false;
             }
             observe(o.number, o.document);
-            xml::Document converted, fax;
-            transformDocument(o.document.asNode(), codeSheet, converted, "FR060_ChangeCode.xsl");
-            transformDocument(converted.asNode(), structureSheet, fax, "FR060_ChangeStructure.xsl");
-            withUtf8Declaration(fax);
-            fax.save(sendFolder + o.number + ".xml");
+            saveFaxDocument(o.document, sheets, sendFolder + o.number + ".xml");
             strOutFile.push_back(o.number);
         }
         return true;
