@@ -42,6 +42,16 @@ void onMessage(j_common_ptr info, int level) {
     }
 }
 
+// Clears the manager and routes the library's errors and warnings to it;
+// answers what the library's `err` field takes.
+jpeg_error_mgr* useErrorManager(ErrorManager& err) {
+    std::memset(&err, 0, sizeof err);
+    jpeg_error_mgr* pub = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    err.pub.emit_message = onMessage;
+    return pub;
+}
+
 struct Decoded {
     unsigned width = 0, height = 0, components = 0;
     unsigned char* pixels = nullptr;  // malloc'd; freed by the caller
@@ -54,10 +64,7 @@ struct Decoded {
 bool decodeRaw(const unsigned char* data, unsigned long size, Decoded* out) {
     jpeg_decompress_struct info;
     ErrorManager err;
-    std::memset(&err, 0, sizeof err);
-    info.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = onError;
-    err.pub.emit_message = onMessage;
+    info.err = useErrorManager(err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&info);
         std::memcpy(out->message, err.message, sizeof out->message);
@@ -113,10 +120,7 @@ bool encodeRaw(const unsigned char* pixels, int width, int height, int component
                Encoded* out) {
     jpeg_compress_struct info;
     ErrorManager err;
-    std::memset(&err, 0, sizeof err);
-    info.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = onError;
-    err.pub.emit_message = onMessage;
+    info.err = useErrorManager(err);
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&info);
         std::memcpy(out->message, err.message, sizeof out->message);
