@@ -16,6 +16,27 @@ function(faxgate_test name)
     PROPERTIES ENVIRONMENT "FAXGATE_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp")
 endfunction()
 
+# faxgate_test_program(NAME SOURCES... LIBS... FOR TESTS... [DEFINE MACRO])
+# A program that the test programs TESTS start as a separate process (a lock
+# contender, a writer killed mid-save, a child object): it lies beside them
+# and is built with them; with DEFINE they know its path as MACRO. Call it
+# after the faxgate_test calls of TESTS.
+function(faxgate_test_program name)
+  if(NOT FAXGATE_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(P "" "DEFINE" "SOURCES;LIBS;FOR" ${ARGN})
+  add_executable(${name} ${P_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+  foreach(t ${P_FOR})
+    add_dependencies(${t} ${name})
+    if(P_DEFINE)
+      target_compile_definitions(${t} PRIVATE ${P_DEFINE}="$<TARGET_FILE:${name}>")
+    endif()
+  endforeach()
+endfunction()
+
 # faxgate_benchmark(NAME SOURCES... LIBS ...): a program that prints figures; never a test.
 function(faxgate_benchmark name)
   if(NOT FAXGATE_BENCHMARKS)
