@@ -263,12 +263,7 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
     ::close(sv[1]);
     try {
         Impl::CallScope scope(d);
-        // Starting a program is what a loaded machine slows most (loading,
-        // linking, a sanitizer's start-up): under a scaled clock its real
-        // floor is longer than that of a call.
-        auto createDeadline = std::max(d.deadlineAfter(d.options.createBound),
-                                       Steady::now() + std::min<Steady::duration>(d.options.createBound, std::chrono::seconds(15)));
-        Message m = d.awaitAnswer(0, createDeadline, "(作成)");
+        Message m = d.awaitAnswer(0, d.deadlineAfter(d.options.createBound), "(作成)");
         if (!m.ok)
             throw Error(kChildCannotCreate,
                         "オブジェクトを作成できません: " + program + ": " + std::to_string(m.errorNumber) + " " +

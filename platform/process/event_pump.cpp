@@ -214,8 +214,7 @@ bool EventPump::waitUntil(const std::function<bool()>& done, Ms timeout) {
 
 bool EventPump::waitUntilPeer(const std::function<bool()>& done, Ms bound) {
     using Steady = std::chrono::steady_clock;
-    const auto floor = std::min<std::chrono::nanoseconds>(bound, std::chrono::seconds(15));
-    const auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(std::max(realBound(bound), floor));
+    const auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(bound));
     for (;;) {
         if (done()) return true;
         if (Steady::now() >= deadline) return done();

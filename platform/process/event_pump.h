@@ -59,9 +59,7 @@ public:
     // `timeout` has passed; answers `done`'s last word.
     bool waitUntil(const std::function<bool()>& done, Ms timeout);
     // The same for what another process must do (handle an event, say):
-    // `bound` is in the system's time, but under a scaled clock never less
-    // than the lesser of the bound and fifteen real seconds, so that a
-    // loaded machine is not taken for a hung peer.
+    // `bound` is in the system's time, with the real floor of realBound.
     bool waitUntilPeer(const std::function<bool()>& done, Ms bound);
     // Pumps for `duration` of the system's time, delivering everything.
     void runFor(Ms duration);

@@ -119,7 +119,7 @@ bool pollReadable(int fd, Steady::time_point deadline) {
 
 nanoseconds realBound(std::chrono::milliseconds bound) {
     nanoseconds scaled = clock().realDuration(bound);
-    nanoseconds floor = std::min<nanoseconds>(bound, std::chrono::seconds(2));
+    nanoseconds floor = std::min<nanoseconds>(bound, std::chrono::seconds(15));
     return std::max(scaled, floor);
 }
 
