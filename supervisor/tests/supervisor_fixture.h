@@ -107,8 +107,14 @@ public:
     }
     ~SupervisorHome() {
         // A test that failed half-way must not leave a server running on a
-        // folder that is about to vanish.
-        auto left = processesOf(home.path());
+        // folder that is about to vanish. Programs that have let go of
+        // everything may still be on their way out (a sanitizer's check at
+        // exit takes a while): they get a bound to end first.
+        std::vector<pid_t> left;
+        eventually([&] {
+            left = processesOf(home.path());
+            return left.empty();
+        }, std::chrono::milliseconds(15000));
         for (pid_t pid : left) ::kill(pid, SIGKILL);
         if (!left.empty()) ADD_FAILURE() << left.size() << " process(es) of the test home were still running";
         if (::testing::Test::HasFailure()) {
