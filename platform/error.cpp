@@ -1,5 +1,7 @@
 #include "error.h"
 
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 namespace fg {
@@ -31,6 +33,32 @@ std::string Error::standardText(long number) {
 
 Error Error::standard(long number, std::string source) {
     return Error(number, standardText(number), std::move(source));
+}
+
+namespace {
+
+Error foreign(long number, const char* words) {
+    std::string description = Error::standardText(number);
+    if (words && *words) description += std::string(" (") + words + ")";
+    return Error(number, std::move(description));
+}
+
+}  // namespace
+
+Error currentError() {
+    try {
+        throw;
+    } catch (const Error& e) {
+        return e;
+    } catch (const std::bad_alloc& e) {
+        return Error::standard(errnum::OutOfMemory);
+    } catch (const std::out_of_range& e) {
+        return foreign(errnum::SubscriptOutOfRange, e.what());
+    } catch (const std::exception& e) {
+        return foreign(errnum::InvalidProcedureCall, e.what());
+    } catch (...) {
+        return Error::standard(errnum::InvalidProcedureCall);
+    }
 }
 
 }  // namespace fg

@@ -46,4 +46,13 @@ private:
     std::string what_;
 };
 
+// The exception being handled, as an Error. Ours keep their number; a foreign
+// one gets a fixed number for its kind (out of memory 7, out of range 9, any
+// other 5) with its standard text and its own words. Call only inside a catch.
+Error currentError();
+
+// Writes the exception being handled to the error log under `source` and
+// returns it as an Error. Never throws; call only inside a catch.
+Error logCurrentError(const std::string& source) noexcept;
+
 }  // namespace fg

@@ -122,4 +122,16 @@ void TelephonyErrorLog::writeError(const Error& error, bool flag) noexcept {
     }
 }
 
+Error logCurrentError(const std::string& source) noexcept {
+    try {
+        Error error = currentError();
+        ErrorLogWriter().writeError(source, error);
+        return error;
+    } catch (...) {
+        // Only the copy itself can fail here: log what we can.
+        ErrorLogWriter().writeError(source, errnum::OutOfMemory, Error::standardText(errnum::OutOfMemory));
+        return Error(errnum::OutOfMemory, {});
+    }
+}
+
 }  // namespace fg

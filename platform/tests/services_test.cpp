@@ -13,6 +13,9 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <ctime>
 #include <map>
 #include <sstream>
@@ -255,6 +258,34 @@ TEST(ErrorLog, RecorderSeesEveryCall) {
     EXPECT_TRUE(log.log->has(40101));
     log.log->clear();
     EXPECT_TRUE(log.log->entries().empty());
+}
+
+TEST(ErrorLog, ForeignExceptionsGetOneNumberPerKindAndAreLogged) {
+    ErrorLogGuard log;
+    struct Case {
+        std::function<void()> raise;
+        long number;
+    };
+    const Case cases[] = {
+        {[] { throw Error(40013, "ours", "X"); }, 40013},
+        {[] { throw std::bad_alloc(); }, errnum::OutOfMemory},
+        {[] { (void)std::string().at(3); }, errnum::SubscriptOutOfRange},
+        {[] { throw std::runtime_error("broken"); }, errnum::InvalidProcedureCall},
+        {[] { throw 42; }, errnum::InvalidProcedureCall},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.raise();
+        } catch (...) {
+            EXPECT_EQ(currentError().number(), c.number);
+            EXPECT_EQ(logCurrentError("Src").number(), c.number);
+        }
+    }
+    auto e = log.log->entries();
+    ASSERT_EQ(e.size(), std::size(cases));
+    EXPECT_EQ(e[0].description, "ours");
+    EXPECT_EQ(e[3].source, "Src");
+    EXPECT_NE(e[3].description.find("broken"), std::string::npos);
 }
 
 TEST(FolderPathInfo, TheDemoHomeMapsAllKeys) {
