@@ -50,7 +50,7 @@ Error currentError() {
         throw;
     } catch (const Error& e) {
         return e;
-    } catch (const std::bad_alloc& e) {
+    } catch (const std::bad_alloc&) {
         return Error::standard(errnum::OutOfMemory);
     } catch (const std::out_of_range& e) {
         return foreign(errnum::SubscriptOutOfRange, e.what());
