@@ -153,9 +153,11 @@ Process Process::start(const std::string& program, const std::vector<std::string
             if (fd >= 0) ::close(fd);
         }
     } spareClose{spare};
-    // Standard output first: a descriptor numbered 3 is copied before the
-    // child object's socket takes that number.
-    if (options.outputFd >= 0 && options.outputFd != 1) rc = posix_spawn_file_actions_adddup2(&actions, options.outputFd, 1);
+    // Standard input and output first: a descriptor numbered 3 is copied
+    // before the child object's socket takes that number.
+    if (options.inputFd >= 0 && options.inputFd != 0) rc = posix_spawn_file_actions_adddup2(&actions, options.inputFd, 0);
+    if (rc == 0 && options.outputFd >= 0 && options.outputFd != 1)
+        rc = posix_spawn_file_actions_adddup2(&actions, options.outputFd, 1);
     if (rc == 0 && options.childFd >= 0) {
         int from = options.childFd;
         if (from == 3) {

@@ -24,6 +24,9 @@ struct SpawnOptions {
     // A descriptor that becomes the child's descriptor 3 (the socket of a
     // child object). Every other descriptor above 2 is closed in the child.
     int childFd = -1;
+    // A descriptor that becomes the child's standard input (the read end of
+    // a pipe its caller writes, say); -1 leaves the caller's. Honoured by start().
+    int inputFd = -1;
     // A descriptor that becomes the child's standard output (the write end
     // of a pipe its caller reads, say); -1 leaves the caller's. Honoured by start().
     int outputFd = -1;
