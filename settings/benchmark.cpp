@@ -4,7 +4,7 @@
 #include "platform/files.h"
 #include "platform/testing/temp_home.h"
 #include "settings/fax_manage_num.h"
-#include "settings/tests/store_files.h"
+#include "platform/testing/store_files.h"
 
 #include <chrono>
 #include <cstdio>

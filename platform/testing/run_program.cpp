@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
+
 extern char** environ;
 
 namespace fg::testing {
@@ -85,6 +87,15 @@ int waitForEnd(Process& process, std::chrono::milliseconds bound) {
             break;
         }
     return process.exitCode().value_or(-1);
+}
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bound) {
+    auto until = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 }  // namespace fg::testing

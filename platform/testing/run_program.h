@@ -1,11 +1,13 @@
 // Runs a peer program of the tests (fax2tiff, tiffinfo, xdotool, a program
 // of the build) without a shell, collects what it prints, and bounds its run;
-// waits for a program a test started through fg::Process.
+// waits for a program a test started through fg::Process, and for what
+// another process makes true.
 #pragma once
 
 #include "platform/process/process.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,5 +28,10 @@ ProgramRun runProgram(const std::vector<std::string>& args,
 // end of `process`; one still running then is killed. Answers its exit code
 // (128 + signal when killed).
 int waitForEnd(Process& process, std::chrono::milliseconds bound = std::chrono::milliseconds(60000));
+
+// Looks at a condition that another process makes true (nothing in this
+// process's pump would wake it) every few real milliseconds, up to a bound
+// of real time, so that a fault fails the test instead of hanging it.
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bound = std::chrono::milliseconds(30000));
 
 }  // namespace fg::testing

@@ -8,7 +8,7 @@
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
-#include "store_files.h"
+#include "platform/testing/store_files.h"
 
 #include <gtest/gtest.h>
 

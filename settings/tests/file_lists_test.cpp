@@ -3,7 +3,7 @@
 #include "platform/files.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
-#include "store_files.h"
+#include "platform/testing/store_files.h"
 
 #include <gtest/gtest.h>
 

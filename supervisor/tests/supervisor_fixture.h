@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
 #include <signal.h>
@@ -77,19 +78,6 @@ inline unsigned long long startTicks(pid_t pid) {
     for (int i = 3; i <= 22 && fields >> field; ++i)
         if (i == 22) return std::stoull(field);
     return 0;
-}
-
-// Looks at a condition that another process makes true (nothing in this
-// process's pump would wake it) every few real milliseconds, up to a bound
-// of real time, so that a fault fails the test instead of hanging it.
-inline bool eventually(const std::function<bool()>& done,
-                       std::chrono::milliseconds bound = std::chrono::milliseconds(30000)) {
-    auto until = std::chrono::steady_clock::now() + bound;
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
 }
 
 struct TraceLine {
