@@ -5,6 +5,7 @@
 #include "platform/testing/temp_home.h"
 #include "settings/fax_manage_num.h"
 #include "platform/testing/store_files.h"
+#include "platform/testing/timing.h"
 
 #include <chrono>
 #include <cstdio>
@@ -15,18 +16,6 @@
 using namespace fg;
 
 namespace {
-
-// Milliseconds per call, the best of three runs of `calls` calls.
-double timeCalls(int calls, const std::function<void(int)>& call) {
-    double best = 1e300;
-    for (int run = 0; run < 3; ++run) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < calls; ++i) call(run * calls + i);
-        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count() / calls);
-    }
-    return best;
-}
 
 std::string number(int i) {
     char buf[32];
@@ -91,7 +80,7 @@ int main() {
              }},
         };
         for (const Row& row : rows) {
-            double ms = timeCalls(calls, row.call);
+            double ms = testing::msPerCall(calls, row.call);
             std::printf("%-10d %-26s %12.2f %16.1f\n", records, row.name, ms, ms * 1000.0 / (records / 1000.0));
         }
         std::printf("%-10d %-26s %12.1f KB\n", records, "file size", static_cast<double>(bytes.size()) / 1024.0);
