@@ -1,0 +1,203 @@
+#include "telephony/host_entry.h"
+
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/process/event_pump.h"
+#include "platform/process/line_protocol.h"
+#include "platform/text.h"
+#include "platform/values.h"
+#include "telephony/telephony_control.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+namespace fg {
+
+namespace {
+
+constexpr const char* kSource = "TelephonyHostEntry";
+
+using Args = std::vector<std::string>;
+
+struct Member {
+    const char* name;
+    std::size_t arity;
+    std::string (*call)(TelephonyControl& control, Args& a);
+};
+
+std::string number(long value) { return fromNumber(static_cast<long long>(value)); }
+
+// Every member a host can call with strings, in the order of the interface.
+const Member kMembers[] = {
+    {"dataDecision", 2, [](TelephonyControl& c, Args& a) { return number(c.dataDecision(a[0], a[1])); }},
+    {"checkBeforeDecision", 2, [](TelephonyControl& c, Args& a) { return number(c.checkBeforeDecision(a[0], a[1])); }},
+    {"checkFAXNo", 1, [](TelephonyControl& c, Args& a) { return number(c.checkFAXNo(a[0])); }},
+    {"makeCareerData", 2, [](TelephonyControl& c, Args& a) { return number(c.makeCareerData(a[0], a[1])); }},
+    {"SelFaxSendLog", 3, [](TelephonyControl& c, Args& a) { return fromBoolean(c.SelFaxSendLog(a[0], a[1], a[2])); }},
+    {"makeTestFAXData", 1, [](TelephonyControl& c, Args& a) { return number(c.makeTestFAXData(a[0])); }},
+    {"requestOrderBalance", 1, [](TelephonyControl& c, Args& a) { return number(c.requestOrderBalance(a[0])); }},
+    {"makeYetUnattend", 1, [](TelephonyControl& c, Args& a) { return number(c.makeYetUnattend(a[0])); }},
+    {"makeReSendFAX", 2, [](TelephonyControl& c, Args& a) { return number(c.makeReSendFAX(a[0], a[1])); }},
+    {"deliveryestimateDecision", 2,
+     [](TelephonyControl& c, Args& a) { return number(c.deliveryestimateDecision(a[0], a[1])); }},
+    {"confirmOrderReport", 2, [](TelephonyControl& c, Args& a) { return number(c.confirmOrderReport(a[0], a[1])); }},
+    {"makeOCRData", 2, [](TelephonyControl& c, Args& a) { return number(c.makeOCRData(a[0], a[1])); }},
+};
+
+constexpr const char* kStart = "RunTimeStart";
+constexpr const char* kStop = "RunTimeStop";
+
+TelephonyHostEntry::Answer failure(TelephonyHostEntry::Outcome outcome, const Error& error) {
+    TelephonyErrorLog().writeError(error, true);
+    return {outcome, {"ERR", number(error.number()), error.description()}};
+}
+
+TelephonyHostEntry::Answer badRequest(const std::string& description) {
+    return failure(TelephonyHostEntry::Outcome::BadRequest, Error(errnum::InvalidProcedureCall, description, kSource));
+}
+
+}  // namespace
+
+TelephonyHostEntry::TelephonyHostEntry(TelephonyControl& control) : control_(control) {}
+
+TelephonyHostEntry::~TelephonyHostEntry() { releaseMarkers(); }
+
+void TelephonyHostEntry::releaseMarkers() {
+    for (const std::string& name : held_) control_.RunTimeStop(name);
+    held_.clear();
+}
+
+TelephonyHostEntry::Answer TelephonyHostEntry::serveRequest(const std::vector<std::string>& request) {
+    return dispatch(request, true);
+}
+
+TelephonyHostEntry::Answer TelephonyHostEntry::callOnce(const std::vector<std::string>& request) {
+    return dispatch(request, false);
+}
+
+TelephonyHostEntry::Answer TelephonyHostEntry::dispatch(const std::vector<std::string>& request, bool serving) {
+    const std::string name = request.empty() ? std::string() : request.front();
+    Args args(request.empty() ? request.begin() : request.begin() + 1, request.end());
+
+    const bool start = text::iequals(name, kStart), stop = text::iequals(name, kStop);
+    if (start || stop) {
+        if (!serving)
+            return badRequest(name + " は常駐モード (--serve) でのみ受け付けます: 終了するプロセスの実行中ファイルは誰も保持しません");
+        if (args.size() != (start ? 0u : 1u))
+            return badRequest(name + " の引数は " + std::to_string(start ? 0 : 1) + " 個です (" +
+                              std::to_string(args.size()) + " 個ありました)");
+        if (start) {
+            std::string marker = control_.RunTimeStart();
+            if (!marker.empty()) held_.insert(marker);
+            return {Outcome::Answered, {marker}};
+        }
+        control_.RunTimeStop(args[0]);
+        held_.erase(args[0]);
+        return {Outcome::Answered, {"", args[0]}};
+    }
+
+    const Member* member = nullptr;
+    for (const Member& m : kMembers)
+        if (text::iequals(name, m.name)) member = &m;
+    if (!member) return badRequest("そのような要求はありません: " + name);
+    if (args.size() != member->arity)
+        return badRequest(std::string(member->name) + " の引数は " + std::to_string(member->arity) + " 個です (" +
+                          std::to_string(args.size()) + " 個ありました)");
+
+    // A one-shot call holds a marker of its own for as long as it works.
+    std::string marker;
+    if (!serving) {
+        marker = control_.RunTimeStart();
+        if (marker.empty())
+            TelephonyErrorLog().writeError(
+                Error(errnum::PathFileAccessError,
+                      "実行中ファイルを作れません (" + fs::programFolder() + "): 要求はそのまま処理します", kSource),
+                true);
+    }
+    Answer answer;
+    try {
+        std::string result = member->call(control_, args);
+        answer.fields.push_back(std::move(result));
+        answer.fields.insert(answer.fields.end(), args.begin(), args.end());
+    } catch (...) {
+        Error error = currentError();
+        error.setSource(member->name);
+        answer = failure(Outcome::Raised, error);
+    }
+    if (!marker.empty()) control_.RunTimeStop(marker);
+    return answer;
+}
+
+std::string TelephonyHostEntry::formatLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += '\t';
+        line += childproto::escapeField(fields[i]);
+    }
+    return line + "\n";
+}
+
+std::vector<std::string> TelephonyHostEntry::parseLine(std::string_view line) {
+    std::vector<std::string> fields;
+    for (std::size_t start = 0;;) {
+        std::size_t tab = line.find('\t', start);
+        fields.push_back(childproto::unescapeField(line.substr(start, tab - start)));
+        if (tab == std::string_view::npos) break;
+        start = tab + 1;
+    }
+    return fields;
+}
+
+int TelephonyHostEntry::serve(EventPump& pump, int in, int out) {
+    // Answers go through a stream of their own, which writes each line whole
+    // and tells when the host has gone (with SIGPIPE ignored, as the program does).
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> answers(::fdopen(::dup(out), "w"), std::fclose);
+    if (!answers) {
+        TelephonyErrorLog().writeError(Error(errnum::PathFileAccessError, "応答の出力を開けません", kSource), true);
+        return 1;
+    }
+    childproto::LineBuffer buffer(kMaxRequestLine);
+    int result = 0;
+    auto fail = [&](const Error& error) {
+        TelephonyErrorLog().writeError(error, true);
+        result = 1;
+        pump.quit();
+    };
+    auto id = pump.watch(in, [&] {
+        char bytes[4096];
+        ssize_t n = ::read(in, bytes, sizeof bytes);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (n < 0) return fail(Error(errnum::PathFileAccessError, "要求を読めません", kSource));
+        try {
+            if (n > 0) buffer.append(bytes, static_cast<std::size_t>(n));
+            else if (!buffer.empty()) buffer.append("\n", 1);  // a last request without its line end
+            while (std::optional<std::string> line = buffer.nextLine()) {
+                if (!line->empty() && line->back() == '\r') line->pop_back();
+                Answer answer;
+                try {
+                    answer = serveRequest(parseLine(*line));
+                } catch (const Error& broken) {
+                    answer = badRequest("要求の行が不正です: " + broken.description());
+                }
+                std::string text = formatLine(answer.fields);
+                if (std::fwrite(text.data(), 1, text.size(), answers.get()) != text.size() ||
+                    std::fflush(answers.get()) != 0)
+                    return fail(Error(errnum::PathFileAccessError, "応答を書けません: 相手が終了しています", kSource));
+            }
+        } catch (const Error&) {
+            return fail(Error(errnum::OutOfMemory,
+                              "要求の行が長すぎます (" + std::to_string(kMaxRequestLine) + " バイトまで)", kSource));
+        }
+        if (n == 0) pump.quit();
+    });
+    pump.run();
+    pump.unwatch(id);
+    releaseMarkers();
+    return result;
+}
+
+}  // namespace fg

@@ -1,0 +1,231 @@
+#include "telephony/telephony_control.h"
+
+#include "fax_send/kelvra/fax_send_careers.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/process/process.h"
+#include "platform/process/run_marker.h"
+#include "platform/text.h"
+#include "platform/values.h"
+#include "platform/xml.h"
+#include "settings/fax_manage_num.h"
+#include "settings/maker_info.h"
+#include "telephony/errors.h"
+
+#include <optional>
+
+namespace fg {
+
+namespace rc = TelephonyResultCode;
+
+namespace {
+
+constexpr const char* kTestFaxTitle = "テスト帳票";
+constexpr const char* kRealOperation = "0";
+// Order sheets: awaiting the supplier's confirmation, and confirmed.
+constexpr const char* kAwaitingConfirmation = "3";
+constexpr const char* kConfirmed = "4";
+
+// Inside a catch: writes the failure to the telephony error log under the
+// member's name, with `number` in place of its own when one is given.
+void logFailure(const char* member, long number = 0) noexcept {
+    try {
+        Error e = currentError();
+        TelephonyErrorLog().writeError(Error(number != 0 ? number : e.number(), e.description(), member), true);
+    } catch (...) {
+        // Only the copies can fail here: log what we can.
+        TelephonyErrorLog().writeError(Error(number != 0 ? number : errnum::OutOfMemory, {}, member), true);
+    }
+}
+
+// Whether any descendant element of that name has a text that passes.
+template <class Test>
+bool anyText(const xml::Node& record, const char* name, Test test) {
+    for (const xml::Node& n : record.getElementsByTagName(name))
+        if (test(n.text())) return true;
+    return false;
+}
+
+}  // namespace
+
+void TelephonyControl::removeTrailingMark(std::string& strRepManageNo) {
+    if (!strRepManageNo.empty() && (strRepManageNo.back() == '#' || strRepManageNo.back() == '*'))
+        strRepManageNo.pop_back();
+}
+
+std::string TelephonyControl::filterNumericChars(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if ((c >= '0' && c <= '9') || c == '.' || c == '-') out += c;
+    return out == "." ? std::string() : out;
+}
+
+std::int32_t TelephonyControl::dataDecision(std::string& strRepManageNo, const std::string& strFaxNo) {
+    try {
+        removeTrailingMark(strRepManageNo);
+        std::int32_t checked = checkBeforeDecision(strFaxNo, strRepManageNo);
+        if (checked == rc::NotFound) throw Error(telephony::errs::DecisionFailed, "ユーザ・確定状態のチェック");
+        if (checked != rc::Done && checked != rc::Failed) return checked;  // 9: stored as not yet answered
+        std::int16_t decided = deliveryestimateDecision(strRepManageNo, strFaxNo);
+        if (decided == rc::Done) return rc::Done;
+        if (decided == rc::Failed) throw Error(telephony::errs::DecisionFailed, "回答データ作成失敗");
+        return decided;
+    } catch (...) {
+        logFailure("dataDecision", telephony::errs::DecisionFailed);
+        return rc::Failed;
+    }
+}
+
+std::int32_t TelephonyControl::checkBeforeDecision(const std::string& strFaxNo, std::string& strRepManageNo) {
+    if (checkManageFaxNo(strRepManageNo, strFaxNo) == rc::NotAnswerable) return rc::NotAnswerable;
+    std::int32_t condition = getDecisionCondition(strRepManageNo);
+    // An order sheet, awaiting its confirmation or confirmed, has no answer.
+    if (condition == 3 || condition == 4) return rc::NotAnswerable;
+    return condition;
+}
+
+std::int32_t TelephonyControl::checkManageFaxNo(std::string& strRepManageNo, const std::string& strFaxNo) {
+    removeTrailingMark(strRepManageNo);
+    FaxManageNum store;
+    if (!store.getManageNum(strRepManageNo, "", true)) return rc::NotAnswerable;
+    return store.mstrSendFAXNum() == strFaxNo ? rc::Done : rc::NotAnswerable;
+}
+
+std::int32_t TelephonyControl::getDecisionCondition(const std::string& strRepManageNo) {
+    FaxManageNum store;
+    if (!store.getManageNum(strRepManageNo, "", true)) return rc::NotFound;
+    const std::string& condition = store.mstrDecisionCondition();
+    if (text::trim(condition).empty()) return 0;
+    return toInt16(condition);
+}
+
+std::int32_t TelephonyControl::checkFAXNo(const std::string& strFaxNo) {
+    try {
+        return registeredFaxNo(strFaxNo);
+    } catch (...) {
+        logFailure("checkFAXNo");
+        return rc::Failed;
+    }
+}
+
+std::int32_t TelephonyControl::registeredFaxNo(const std::string& strFaxNo) {
+    return MakerInfo().checkMaker(strFaxNo) ? rc::Done : rc::Refused;
+}
+
+std::int32_t TelephonyControl::makeCareerData(const std::string& strFaxNo, const std::string& strDate) {
+    try {
+        if (!sendLogHolds(strDate, strFaxNo)) return rc::Refused;
+        startJob("drumel", strFaxNo + "," + strDate);
+        return rc::Done;
+    } catch (...) {
+        logFailure("makeCareerData");
+        return rc::Failed;
+    }
+}
+
+bool TelephonyControl::SelFaxSendLog(const std::string& strYD, const std::string& strFaxNo, std::string&) {
+    try {
+        return sendLogHolds(strYD, strFaxNo);
+    } catch (...) {
+        logFailure("SelFaxSendLog");
+        return false;
+    }
+}
+
+bool TelephonyControl::sendLogHolds(const std::string& strYD, const std::string& strFaxNo) {
+    const std::string path = FolderPathInfo().getFolderPath("FaxSendLog") + FaxSendCareers::kFileName;
+    // A log that does not exist yet holds no send. One that exists but does
+    // not load is a failure: "nothing to send" would hide it from the caller.
+    if (!fs::fileExists(path)) return false;
+    xml::Document doc;
+    if (!doc.load(path))
+        throw Error(errnum::PathFileAccessError, "送信履歴を読めません: " + path + ": " + doc.parseError().reason);
+    if (text::length16(strYD) != 6 || doc.getElementsByTagName("FaxSendLogs").empty()) return false;
+    for (const xml::Node& record : doc.getElementsByTagName("FaxSendLog")) {
+        if (anyText(record, "SendDate", [&](const std::string& t) { return text::mid16(t, 0, 6) == strYD; }) &&
+            anyText(record, "FAXNum", [&](const std::string& t) { return t == strFaxNo; }) &&
+            anyText(record, "RepType", [](const std::string& t) { return t != kTestFaxTitle; }) &&
+            anyText(record, "EmploymentMode", [](const std::string& t) { return t == kRealOperation; }))
+            return true;
+    }
+    return false;
+}
+
+std::int32_t TelephonyControl::startForSupplier(const char* member, const char* program, const std::string& strFaxNo,
+                                                const std::string& arguments, long failureNumber) {
+    try {
+        if (registeredFaxNo(strFaxNo) != rc::Done) return rc::Refused;
+        startJob(program, arguments);
+        return rc::Done;
+    } catch (...) {
+        logFailure(member, failureNumber);
+        return rc::Failed;
+    }
+}
+
+std::int32_t TelephonyControl::makeTestFAXData(const std::string& strFaxNo) {
+    return startForSupplier("makeTestFAXData", "belvast", strFaxNo, strFaxNo, telephony::errs::TestFaxFailed);
+}
+
+std::int32_t TelephonyControl::requestOrderBalance(const std::string& strFaxNo) {
+    return startForSupplier("requestOrderBalance", "sorvik", strFaxNo, strFaxNo, 0);
+}
+
+std::int32_t TelephonyControl::makeYetUnattend(const std::string& strFaxNo) {
+    return startForSupplier("makeYetUnattend", "wendrik", strFaxNo, strFaxNo, 0);
+}
+
+std::int16_t TelephonyControl::makeOCRData(const std::string& strFaxNo, const std::string& strOCRReportType) {
+    return static_cast<std::int16_t>(
+        startForSupplier("makeOCRData", "pomrik", strFaxNo, strFaxNo + "," + strOCRReportType, 0));
+}
+
+std::int32_t TelephonyControl::makeReSendFAX(const std::string& strFaxNo, std::string& strRepManageNo) {
+    try {
+        removeTrailingMark(strRepManageNo);
+        if (checkManageFaxNo(strRepManageNo, strFaxNo) != rc::Done) return rc::Refused;
+        startJob("corvina", strFaxNo + "," + strRepManageNo);
+        return rc::Done;
+    } catch (...) {
+        logFailure("makeReSendFAX");
+        return rc::Failed;
+    }
+}
+
+std::int16_t TelephonyControl::confirmOrderReport(const std::string& strFaxNo, std::string& strRepManageNo) {
+    try {
+        removeTrailingMark(strRepManageNo);
+        FaxManageNum store;
+        if (!store.getManageNum(strRepManageNo, "", true)) return rc::Refused;
+        if (store.mstrSendFAXNum() != strFaxNo) return rc::Refused;
+        if (store.mstrDecisionCondition() == kConfirmed) return rc::AlreadyDone;
+        if (store.mstrDecisionCondition() != kAwaitingConfirmation) return rc::Refused;
+        if (!store.setDecisionCondition(strRepManageNo, kConfirmed))
+            throw Error(telephony::errs::OrderConfirmFailed, "注文書確認フラグのセットに失敗");
+        return rc::Done;
+    } catch (...) {
+        logFailure("confirmOrderReport", telephony::errs::OrderConfirmFailed);
+        return rc::Failed;
+    }
+}
+
+std::string TelephonyControl::RunTimeStart() { return makeRunFile(fs::programFolder()); }
+
+void TelephonyControl::RunTimeStop(const std::string& strRunFile) { deleteRunFile(fs::programFolder(), strRunFile); }
+
+void TelephonyControl::startJob(const std::string& program, const std::string& argument) {
+    std::optional<std::string> path = findProgram(program);
+    if (!path) throw Error(errnum::FileNotFound, "ジョブプログラムが見つかりません: " + program);
+    SpawnOptions options;
+    // The job runs on after the call has returned, and a signal to the
+    // host's terminal or process group must not end a fax half-sent.
+    options.newSession = true;
+    // The argument string is one argument: nothing in a keyed value can
+    // become a second one, and no shell reads it.
+    pid_t pid = Process::startDetached(*path, {argument}, options);
+    writeDebugLine("TelephonyControl", *path + " " + argument + " (pid " + std::to_string(pid) + ")");
+}
+
+}  // namespace fg

@@ -1,0 +1,286 @@
+#include "telephony/host_entry.h"
+#include "telephony_fixture.h"
+
+#include "platform/process/event_pump.h"
+#include "platform/process/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
+namespace fg::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Outcome = TelephonyHostEntry::Outcome;
+
+using HostEntry = TelephonyHome;
+
+std::string program() { return programDir() + "telephony_request"; }
+
+// Files of the folder whose names begin with "." and "@": the locks of run markers.
+std::vector<std::string> markerLocks(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind(".@", 0) == 0) out.push_back(e.path().filename().string());
+    return out;
+}
+
+// The next line of `fd` (without its end), waiting up to a bound of real time.
+std::optional<std::string> readLine(int fd, std::string& pending, std::chrono::milliseconds bound = 30000ms) {
+    auto until = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (std::size_t nl = pending.find('\n'); nl != std::string::npos) {
+            std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            return line;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left <= 0ms) return std::nullopt;
+        pollfd p{fd, POLLIN, 0};
+        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return std::nullopt;
+        char buf[256];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) return std::nullopt;
+        pending.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+TEST(HostLines, FieldsComeThroughALineWhateverTheyHold) {
+    std::vector<std::vector<std::string>> cases = {
+        {"checkFAXNo", "0312345679"},
+        {"makeOCRData", "0312345679", "A\tB\\C\r\nD", ""},
+        {"", ""},
+        {"注文書", "@20240105093000"},
+    };
+    for (const auto& fields : cases) {
+        std::string line = TelephonyHostEntry::formatLine(fields);
+        ASSERT_EQ(line.find('\n'), line.size() - 1) << line;
+        EXPECT_EQ(TelephonyHostEntry::parseLine(line.substr(0, line.size() - 1)), fields) << line;
+    }
+    EXPECT_THROW(TelephonyHostEntry::parseLine("checkFAXNo\tbroken\\x"), Error);
+}
+
+TEST_F(HostEntry, EachRequestIsAnsweredWithTheResultAndTheArgumentsAfterTheCall) {
+    store({record("N1", kSupplierFax, "9"), record("N4", kSupplierFax, "2"), record("NX", kSupplierFax, "x")});
+    SpyControl control;
+    TelephonyHostEntry entry(control);
+    struct Case {
+        std::vector<std::string> request;
+        Outcome outcome;
+        std::vector<std::string> fields;  // for a failure: "ERR" and its number
+    } cases[] = {
+        {{"checkFAXNo", kSupplierFax}, Outcome::Answered, {"0", kSupplierFax}},
+        {{"CHECKFAXNO", kStrangerFax}, Outcome::Answered, {"1", kStrangerFax}},
+        {{"dataDecision", "N4#", kSupplierFax}, Outcome::Answered, {"2", "N4", kSupplierFax}},
+        {{"dataDecision", "N1*", kSupplierFax}, Outcome::Answered, {"0", "N1", kSupplierFax}},
+        {{"deliveryestimateDecision", "N1", kSupplierFax}, Outcome::Answered, {"0", "N1", kSupplierFax}},
+        {{"SelFaxSendLog", "202401", kSupplierFax, "x"}, Outcome::Answered, {"False", "202401", kSupplierFax, "x"}},
+        {{"confirmOrderReport", kSupplierFax, "N404#"}, Outcome::Answered, {"1", kSupplierFax, "N404"}},
+        {{"checkBeforeDecision", kSupplierFax, "NX"}, Outcome::Raised, {"ERR", "13"}},
+        {{"nosuch"}, Outcome::BadRequest, {"ERR", "5"}},
+        {{}, Outcome::BadRequest, {"ERR", "5"}},
+        {{"checkFAXNo"}, Outcome::BadRequest, {"ERR", "5"}},
+        {{"checkFAXNo", kSupplierFax, "x"}, Outcome::BadRequest, {"ERR", "5"}},
+        {{"RunTimeStart", "x"}, Outcome::BadRequest, {"ERR", "5"}},
+        {{"RunTimeStop"}, Outcome::BadRequest, {"ERR", "5"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.empty() ? "(empty)" : c.request[0]);
+        TelephonyHostEntry::Answer a = entry.serveRequest(c.request);
+        EXPECT_EQ(a.outcome, c.outcome);
+        if (c.outcome == Outcome::Answered) {
+            EXPECT_EQ(a.fields, c.fields);
+        } else {
+            ASSERT_EQ(a.fields.size(), 3u);
+            EXPECT_EQ(a.fields[0], c.fields[0]);
+            EXPECT_EQ(a.fields[1], c.fields[1]);
+            EXPECT_FALSE(a.fields[2].empty());
+        }
+    }
+    // Every request that failed is in the log, under the member or the entry.
+    auto entries = telephonyLog();
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[0].source, "checkBeforeDecision");
+    EXPECT_EQ(entries[0].number, errnum::TypeMismatch);
+    for (std::size_t i = 1; i < entries.size(); ++i) EXPECT_EQ(entries[i].source, "TelephonyHostEntry");
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+}
+
+TEST_F(HostEntry, AOneShotCallHoldsAMarkerOfItsOwnWhileItWorks) {
+    store({record("N1", kSupplierFax, "9")});
+    SpyControl control;
+    TelephonyHostEntry entry(control);
+    TelephonyHostEntry::Answer a = entry.callOnce({"dataDecision", "N1#", kSupplierFax});
+    EXPECT_EQ(a.fields, (std::vector<std::string>{"0", "N1", kSupplierFax}));
+    ASSERT_EQ(control.markersSeen.size(), 1u);
+    EXPECT_TRUE(control.markersSeen[0].live);
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+    // The bracket is the call's own: a marker of a process about to end is held by nobody.
+    EXPECT_EQ(entry.callOnce({"RunTimeStart"}).outcome, Outcome::BadRequest);
+    EXPECT_EQ(entry.callOnce({"RunTimeStop", "@20240105093000"}).outcome, Outcome::BadRequest);
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+    EXPECT_TRUE(markerLocks(home.path()).empty());
+}
+
+TEST_F(HostEntry, AServedHostBracketsItsCallsAndMarkersLeftGoWithTheService) {
+    SpyControl control;
+    {
+        TelephonyHostEntry entry(control);
+        std::string first = entry.serveRequest({"RunTimeStart"}).fields.at(0);
+        auto markers = RunMarker::find(home.path());
+        ASSERT_EQ(markers.size(), 1u);
+        EXPECT_EQ(markers[0].fileName, first + ".XML");
+        EXPECT_TRUE(markers[0].live);
+        EXPECT_EQ(entry.serveRequest({"RunTimeStop", first}).fields, (std::vector<std::string>{"", first}));
+        EXPECT_TRUE(RunMarker::find(home.path()).empty());
+        std::string left = entry.serveRequest({"runtimestart"}).fields.at(0);
+        EXPECT_EQ(entry.heldMarkers(), std::set<std::string>{left});
+        EXPECT_EQ(RunMarker::find(home.path()).size(), 1u);
+    }
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+    EXPECT_TRUE(markerLocks(home.path()).empty());
+}
+
+TEST_F(HostEntry, ServingAnswersOneLinePerRequestUntilTheInputEnds) {
+    // The last request has no line end; the empty line and the broken one are bad requests.
+    home.write("requests.txt", "checkFAXNo\t" + kSupplierFax + "\r\n" + "RunTimeStart\n" + "\n" +
+                                   "checkFAXNo\tbroken\\x\n" + "makeOCRData\t" + kSupplierFax + "\t納期\\\\A\n" +
+                                   "checkFAXNo\t" + kStrangerFax);
+    int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    TelephonyControl control;
+    TelephonyHostEntry entry(control);
+    EventPump pump;
+    EXPECT_EQ(entry.serve(pump, in, out), 0);
+    ::close(in);
+    ::close(out);
+
+    std::string pending = home.read("answers.txt");
+    std::vector<std::string> answers;
+    for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
+        answers.push_back(pending.substr(0, nl));
+    EXPECT_EQ(pending, "");
+    ASSERT_EQ(answers.size(), 6u);
+    EXPECT_EQ(answers[0], "0\t" + kSupplierFax);
+    EXPECT_EQ(answers[1].rfind("@", 0), 0u) << answers[1];
+    EXPECT_EQ(answers[2].rfind("ERR\t5\t", 0), 0u) << answers[2];
+    EXPECT_EQ(answers[3].rfind("ERR\t5\t", 0), 0u) << answers[3];
+    EXPECT_EQ(answers[4], "0\t" + kSupplierFax + "\t納期\\\\A");
+    EXPECT_EQ(answers[5], "1\t" + kStrangerFax);
+    // The marker the host did not stop went with the end of its input.
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+    EXPECT_EQ(awaitStarts(1), std::vector<std::string>{"pomrik\t" + kSupplierFax + ",納期\\A"});
+}
+
+TEST_F(HostEntry, ARequestLineWithoutEndEndsTheService) {
+    home.write("requests.txt", "RunTimeStart\n" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x'));
+    int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    TelephonyControl control;
+    TelephonyHostEntry entry(control);
+    EventPump pump;
+    EXPECT_EQ(entry.serve(pump, in, out), 1);
+    ::close(in);
+    ::close(out);
+    ASSERT_EQ(telephonyLog().size(), 1u);
+    EXPECT_EQ(telephonyLog()[0].number, errnum::OutOfMemory);
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+}
+
+TEST_F(HostEntry, TheCommandLineCallsOneMemberAndPrintsItsAnswer) {
+    store({record("N4", kSupplierFax, "2"), record("NX", kSupplierFax, "x")});
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string output;  // the whole line, or its beginning when it ends in a tab
+    } cases[] = {
+        {{"checkFAXNo", kSupplierFax}, 0, "0\t" + kSupplierFax + "\n"},
+        {{"dataDecision", "N4#", kSupplierFax}, 0, "2\tN4\t" + kSupplierFax + "\n"},
+        {{"SelFaxSendLog", "202401", kSupplierFax, ""}, 0, "False\t202401\t" + kSupplierFax + "\t\n"},
+        {{"checkBeforeDecision", kSupplierFax, "NX"}, 1, "ERR\t13\t"},
+        {{"RunTimeStart"}, 2, "ERR\t5\t"},
+        {{"nosuch", "x"}, 2, "ERR\t5\t"},
+        {{}, 2, ""},
+        {{"--serve", "x"}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{program()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProgramRun r = runProgram(args);
+        SCOPED_TRACE(r.output + r.errors);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        if (!c.output.empty() && c.output.back() == '\t') EXPECT_EQ(r.output.rfind(c.output, 0), 0u);
+        else EXPECT_EQ(r.output, c.output);
+    }
+    EXPECT_TRUE(RunMarker::find(home.path()).empty());
+    EXPECT_TRUE(markerLocks(home.path()).empty());
+    // The failures went to the installation's telephony error log.
+    std::string logged = home.read("log/TelephonyErrorLog.txt");
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 3) << logged;
+}
+
+TEST_F(HostEntry, TheUnansweredItemsStandInAnswersARegisteredSupplier) {
+    ProgramRun r = runProgram({program(), "makeYetUnattend", kSupplierFax});
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(r.output, "0\t" + kSupplierFax + "\n");
+    EXPECT_TRUE(eventually([&] {
+        return fs::fileExists(home / "log/StandInTrace.txt") &&
+               home.read("log/StandInTrace.txt").find("Wendrik started " + kSupplierFax) != std::string::npos;
+    }));
+}
+
+TEST_F(HostEntry, AServingProcessHoldsItsMarkersAndDeletesThoseLeftWhenItEnds) {
+    for (bool bySignal : {false, true}) {
+        SCOPED_TRACE(bySignal ? "terminated" : "input ended");
+        int in[2], out[2];
+        ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        SpawnOptions options;
+        options.inputFd = in[0];
+        options.outputFd = out[1];
+        Process server = Process::start(program(), {"--serve"}, options);
+        ::close(in[0]);
+        ::close(out[1]);
+        std::string pending;
+        auto ask = [&](const std::string& request) -> std::string {
+            if (::write(in[1], request.data(), request.size()) != static_cast<ssize_t>(request.size())) return "(unsent)";
+            return readLine(out[0], pending).value_or("(no answer)");
+        };
+
+        std::string first = ask("RunTimeStart\n");
+        auto markers = RunMarker::find(home.path());
+        ASSERT_EQ(markers.size(), 1u) << first;
+        EXPECT_EQ(markers[0].fileName, first + ".XML");
+        EXPECT_TRUE(markers[0].live);  // held by the serving process
+        EXPECT_EQ(ask("RunTimeStop\t" + first + "\n"), "\t" + first);
+        EXPECT_TRUE(RunMarker::find(home.path()).empty());
+
+        std::string left = ask("RunTimeStart\n");
+        EXPECT_EQ(ask("checkFAXNo\t" + kSupplierFax + "\r\n"), "0\t" + kSupplierFax);
+        ASSERT_EQ(RunMarker::find(home.path()).size(), 1u) << left;
+        if (bySignal) {
+            // Told to end while its host is still there.
+            ASSERT_EQ(::kill(server.pid(), SIGTERM), 0);
+            EXPECT_EQ(waitForEnd(server), 0);
+            ::close(in[1]);
+        } else {
+            ::close(in[1]);
+            EXPECT_EQ(waitForEnd(server), 0);
+        }
+        ::close(out[0]);
+        EXPECT_TRUE(RunMarker::find(home.path()).empty());
+        EXPECT_TRUE(markerLocks(home.path()).empty());
+    }
+}
+
+}  // namespace
+}  // namespace fg::testing
