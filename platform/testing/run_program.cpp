@@ -1,5 +1,7 @@
 #include "platform/testing/run_program.h"
 
+#include "platform/error.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -87,6 +90,86 @@ int waitForEnd(Process& process, std::chrono::milliseconds bound) {
             break;
         }
     return process.exitCode().value_or(-1);
+}
+
+PipedProgram::PipedProgram(const std::string& program, const std::vector<std::string>& args) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) throw Error(errnum::PathFileAccessError, "pipe2 failed");
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        throw Error(errnum::PathFileAccessError, "pipe2 failed");
+    }
+    input_ = in[1];
+    output_ = out[0];
+    SpawnOptions options;
+    options.inputFd = in[0];
+    options.outputFd = out[1];
+    try {
+        process_ = Process::start(program, args, options);
+    } catch (...) {
+        for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+        throw;
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+}
+
+PipedProgram::~PipedProgram() {
+    closeInput();
+    if (output_ >= 0) ::close(output_);
+}
+
+bool PipedProgram::write(const std::string& bytes) {
+    std::size_t done = 0;
+    while (input_ >= 0 && done < bytes.size()) {
+        ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return done == bytes.size();
+}
+
+void PipedProgram::closeInput() {
+    if (input_ >= 0) ::close(input_);
+    input_ = -1;
+}
+
+bool PipedProgram::fill(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{output_, POLLIN, 0};
+        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        char buf[4096];
+        ssize_t n = ::read(output_, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        pending_.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+}
+
+std::optional<std::string> PipedProgram::readLine(std::chrono::milliseconds bound) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (std::size_t nl = pending_.find('\n'); nl != std::string::npos) {
+            std::string line = pending_.substr(0, nl);
+            pending_.erase(0, nl + 1);
+            return line;
+        }
+        if (!fill(deadline)) return std::nullopt;
+    }
+}
+
+std::string PipedProgram::readAll(std::chrono::milliseconds bound) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    while (fill(deadline)) {
+    }
+    return std::exchange(pending_, {});
 }
 
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bound) {

@@ -1,13 +1,15 @@
 // Runs a peer program of the tests (fax2tiff, tiffinfo, xdotool, a program
 // of the build) without a shell, collects what it prints, and bounds its run;
-// waits for a program a test started through fg::Process, and for what
-// another process makes true.
+// talks to a program through pipes on its standard input and output; waits
+// for a program a test started through fg::Process, and for what another
+// process makes true.
 #pragma once
 
 #include "platform/process/process.h"
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,37 @@ struct ProgramRun {
 // `bound` of real time for its end; a program still running then is killed.
 ProgramRun runProgram(const std::vector<std::string>& args,
                       std::chrono::milliseconds bound = std::chrono::milliseconds(60000));
+
+// A program started with a pipe to its standard input and one from its
+// standard output, both kept by the test; they close with the object (and
+// the process ends as fg::Process ends it).
+class PipedProgram {
+public:
+    // Raises fg::Error as Process::start.
+    PipedProgram(const std::string& program, const std::vector<std::string>& args);
+    ~PipedProgram();
+    PipedProgram(const PipedProgram&) = delete;
+    PipedProgram& operator=(const PipedProgram&) = delete;
+
+    Process& process() { return process_; }
+    // Writes all of `bytes` to the program's input; false when it cannot.
+    bool write(const std::string& bytes);
+    // Ends the program's input.
+    void closeInput();
+    // The next line of its output without the line end, waiting up to
+    // `bound` of real time; nullopt at the end of its output or the bound.
+    std::optional<std::string> readLine(std::chrono::milliseconds bound = std::chrono::milliseconds(30000));
+    // The rest of its output, up to its end (or the bound of real time).
+    std::string readAll(std::chrono::milliseconds bound = std::chrono::milliseconds(30000));
+
+private:
+    // More output, waiting up to the deadline; false at its end or the deadline.
+    bool fill(std::chrono::steady_clock::time_point deadline);
+    Process process_;
+    int input_ = -1;
+    int output_ = -1;
+    std::string pending_;
+};
 
 // Waits up to `bound` of real time, whatever the process's clock, for the
 // end of `process`; one still running then is killed. Answers its exit code

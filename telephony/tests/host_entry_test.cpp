@@ -5,12 +5,10 @@
 #include "platform/process/process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 
 namespace fg::testing {
 namespace {
@@ -28,28 +26,6 @@ std::vector<std::string> markerLocks(const std::string& folder) {
     for (const auto& e : std::filesystem::directory_iterator(folder))
         if (e.path().filename().string().rfind(".@", 0) == 0) out.push_back(e.path().filename().string());
     return out;
-}
-
-// The next line of `fd` (without its end), waiting up to a bound of real time.
-std::optional<std::string> readLine(int fd, std::string& pending, std::chrono::milliseconds bound = 30000ms) {
-    auto until = std::chrono::steady_clock::now() + bound;
-    for (;;) {
-        if (std::size_t nl = pending.find('\n'); nl != std::string::npos) {
-            std::string line = pending.substr(0, nl);
-            pending.erase(0, nl + 1);
-            return line;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left <= 0ms) return std::nullopt;
-        pollfd p{fd, POLLIN, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return std::nullopt;
-        char buf[256];
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0) return std::nullopt;
-        pending.append(buf, static_cast<std::size_t>(n));
-    }
 }
 
 TEST(HostLines, FieldsComeThroughALineWhateverTheyHold) {
@@ -241,19 +217,10 @@ TEST_F(HostEntry, TheUnansweredItemsStandInAnswersARegisteredSupplier) {
 TEST_F(HostEntry, AServingProcessHoldsItsMarkersAndDeletesThoseLeftWhenItEnds) {
     for (bool bySignal : {false, true}) {
         SCOPED_TRACE(bySignal ? "terminated" : "input ended");
-        int in[2], out[2];
-        ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
-        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
-        SpawnOptions options;
-        options.inputFd = in[0];
-        options.outputFd = out[1];
-        Process server = Process::start(program(), {"--serve"}, options);
-        ::close(in[0]);
-        ::close(out[1]);
-        std::string pending;
+        PipedProgram server(program(), {"--serve"});
         auto ask = [&](const std::string& request) -> std::string {
-            if (::write(in[1], request.data(), request.size()) != static_cast<ssize_t>(request.size())) return "(unsent)";
-            return readLine(out[0], pending).value_or("(no answer)");
+            if (!server.write(request)) return "(unsent)";
+            return server.readLine().value_or("(no answer)");
         };
 
         std::string first = ask("RunTimeStart\n");
@@ -269,14 +236,11 @@ TEST_F(HostEntry, AServingProcessHoldsItsMarkersAndDeletesThoseLeftWhenItEnds) {
         ASSERT_EQ(RunMarker::find(home.path()).size(), 1u) << left;
         if (bySignal) {
             // Told to end while its host is still there.
-            ASSERT_EQ(::kill(server.pid(), SIGTERM), 0);
-            EXPECT_EQ(waitForEnd(server), 0);
-            ::close(in[1]);
+            ASSERT_EQ(::kill(server.process().pid(), SIGTERM), 0);
         } else {
-            ::close(in[1]);
-            EXPECT_EQ(waitForEnd(server), 0);
+            server.closeInput();
         }
-        ::close(out[0]);
+        EXPECT_EQ(waitForEnd(server.process()), 0);
         EXPECT_TRUE(RunMarker::find(home.path()).empty());
         EXPECT_TRUE(markerLocks(home.path()).empty());
     }

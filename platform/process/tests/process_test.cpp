@@ -2,6 +2,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process/process.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
 #include <fcntl.h>
@@ -77,25 +78,14 @@ TEST(Process, StandardOutputGoesWhereTheCallerSays) {
 }
 
 TEST(Process, StandardInputComesFromWhereTheCallerSays) {
-    int in[2], out[2];
-    ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    SpawnOptions options;
-    options.inputFd = in[0];
-    options.outputFd = out[1];
-    Process p = Process::start(kChild, {"copy-input"}, options);
-    ::close(in[0]);
-    ::close(out[1]);
+    // The pipes' other ends are the test's (inputFd and outputFd of the start).
+    testing::PipedProgram child(kChild, {"copy-input"});
     const std::string sent = "RunTimeStart\ncheckFAXNo\t0312345678\n";
-    ASSERT_EQ(::write(in[1], sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
-    ::close(in[1]);  // the child's input ends, and so does the child
-    std::string got;
-    char buf[256];
-    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    ASSERT_TRUE(p.waitFor(20000ms));
-    EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_EQ(got, sent);
+    ASSERT_TRUE(child.write(sent));
+    child.closeInput();  // the child's input ends, and so does the child
+    EXPECT_EQ(child.readAll(), sent);
+    ASSERT_TRUE(child.process().waitFor(20000ms));
+    EXPECT_EQ(child.process().exitCode(), 0);
 }
 
 TEST(Process, OutputCanGoToAFileThatIsEmptiedFirst) {
