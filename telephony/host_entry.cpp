@@ -60,6 +60,21 @@ TelephonyHostEntry::Answer badRequest(const std::string& description) {
     return failure(TelephonyHostEntry::Outcome::BadRequest, Error(errnum::InvalidProcedureCall, description, kSource));
 }
 
+TelephonyHostEntry::Answer wrongCount(const std::string& name, std::size_t expected, std::size_t given) {
+    return badRequest(name + " の引数は " + std::to_string(expected) + " 個です (" + std::to_string(given) +
+                      " 個ありました)");
+}
+
+// A marker that cannot be written does not stop the call, but the shutdown
+// of the server will not wait for it: that is worth a line in the log.
+std::string startMarker(TelephonyControl& control) {
+    std::string marker = control.RunTimeStart();
+    if (marker.empty())
+        TelephonyErrorLog().writeError(
+            Error(errnum::PathFileAccessError, "実行中ファイルを作れません (" + fs::programFolder() + ")", kSource), true);
+    return marker;
+}
+
 }  // namespace
 
 TelephonyHostEntry::TelephonyHostEntry(TelephonyControl& control) : control_(control) {}
@@ -87,11 +102,9 @@ TelephonyHostEntry::Answer TelephonyHostEntry::dispatch(const std::vector<std::s
     if (start || stop) {
         if (!serving)
             return badRequest(name + " は常駐モード (--serve) でのみ受け付けます: 終了するプロセスの実行中ファイルは誰も保持しません");
-        if (args.size() != (start ? 0u : 1u))
-            return badRequest(name + " の引数は " + std::to_string(start ? 0 : 1) + " 個です (" +
-                              std::to_string(args.size()) + " 個ありました)");
+        if (args.size() != (start ? 0u : 1u)) return wrongCount(name, start ? 0 : 1, args.size());
         if (start) {
-            std::string marker = control_.RunTimeStart();
+            std::string marker = startMarker(control_);
             if (!marker.empty()) held_.insert(marker);
             return {Outcome::Answered, {marker}};
         }
@@ -104,20 +117,10 @@ TelephonyHostEntry::Answer TelephonyHostEntry::dispatch(const std::vector<std::s
     for (const Member& m : kMembers)
         if (text::iequals(name, m.name)) member = &m;
     if (!member) return badRequest("そのような要求はありません: " + name);
-    if (args.size() != member->arity)
-        return badRequest(std::string(member->name) + " の引数は " + std::to_string(member->arity) + " 個です (" +
-                          std::to_string(args.size()) + " 個ありました)");
+    if (args.size() != member->arity) return wrongCount(member->name, member->arity, args.size());
 
     // A one-shot call holds a marker of its own for as long as it works.
-    std::string marker;
-    if (!serving) {
-        marker = control_.RunTimeStart();
-        if (marker.empty())
-            TelephonyErrorLog().writeError(
-                Error(errnum::PathFileAccessError,
-                      "実行中ファイルを作れません (" + fs::programFolder() + "): 要求はそのまま処理します", kSource),
-                true);
-    }
+    std::string marker = serving ? std::string() : startMarker(control_);
     Answer answer;
     try {
         std::string result = member->call(control_, args);

@@ -22,9 +22,12 @@
 // ends or it is told to end. A one-shot call brackets its member with a
 // marker of its own: a process that ended right after RunTimeStart would
 // leave a marker that nobody holds, which the supervisor rightly takes for
-// stale, so RunTimeStart and RunTimeStop are served requests only.
+// stale, so RunTimeStart and RunTimeStop are served requests only. A
+// marker that cannot be written is logged; the served RunTimeStart answers
+// an empty name, a one-shot call goes on without one.
 #pragma once
 
+#include <cstddef>
 #include <set>
 #include <string>
 #include <string_view>

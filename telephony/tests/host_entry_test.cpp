@@ -13,7 +13,6 @@
 namespace fg::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using Outcome = TelephonyHostEntry::Outcome;
 
 using HostEntry = TelephonyHome;
@@ -26,21 +25,6 @@ std::vector<std::string> markerLocks(const std::string& folder) {
     for (const auto& e : std::filesystem::directory_iterator(folder))
         if (e.path().filename().string().rfind(".@", 0) == 0) out.push_back(e.path().filename().string());
     return out;
-}
-
-TEST(HostLines, FieldsComeThroughALineWhateverTheyHold) {
-    std::vector<std::vector<std::string>> cases = {
-        {"checkFAXNo", "0312345679"},
-        {"makeOCRData", "0312345679", "A\tB\\C\r\nD", ""},
-        {"", ""},
-        {"注文書", "@20240105093000"},
-    };
-    for (const auto& fields : cases) {
-        std::string line = TelephonyHostEntry::formatLine(fields);
-        ASSERT_EQ(line.find('\n'), line.size() - 1) << line;
-        EXPECT_EQ(TelephonyHostEntry::parseLine(line.substr(0, line.size() - 1)), fields) << line;
-    }
-    EXPECT_THROW(TelephonyHostEntry::parseLine("checkFAXNo\tbroken\\x"), Error);
 }
 
 TEST_F(HostEntry, EachRequestIsAnsweredWithTheResultAndTheArgumentsAfterTheCall) {
@@ -122,6 +106,18 @@ TEST_F(HostEntry, AServedHostBracketsItsCallsAndMarkersLeftGoWithTheService) {
     }
     EXPECT_TRUE(RunMarker::find(home.path()).empty());
     EXPECT_TRUE(markerLocks(home.path()).empty());
+}
+
+TEST_F(HostEntry, AMarkerThatCannotBeWrittenAnswersAnEmptyNameAndIsLogged) {
+    TelephonyControl control;
+    TelephonyHostEntry entry(control);
+    ::setenv("FAXGATE_HOME", (home / "no such folder/").c_str(), 1);
+    TelephonyHostEntry::Answer a = entry.serveRequest({"RunTimeStart"});
+    ::setenv("FAXGATE_HOME", home.path().c_str(), 1);
+    EXPECT_EQ(a.fields, std::vector<std::string>{""});
+    EXPECT_TRUE(entry.heldMarkers().empty());
+    ASSERT_EQ(telephonyLog().size(), 1u);
+    EXPECT_EQ(telephonyLog()[0].number, errnum::PathFileAccessError);
 }
 
 TEST_F(HostEntry, ServingAnswersOneLinePerRequestUntilTheInputEnds) {
