@@ -9,6 +9,7 @@
 #include "platform/values.h"
 #include "telephony/telephony_control.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -158,8 +159,10 @@ std::vector<std::string> TelephonyHostEntry::parseLine(std::string_view line) {
 int TelephonyHostEntry::serve(EventPump& pump, int in, int out) {
     // Answers go through a stream of their own, which writes each line whole
     // and tells when the host has gone (with SIGPIPE ignored, as the program does).
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> answers(::fdopen(::dup(out), "w"), std::fclose);
+    int own = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> answers(own >= 0 ? ::fdopen(own, "w") : nullptr, std::fclose);
     if (!answers) {
+        if (own >= 0) ::close(own);
         TelephonyErrorLog().writeError(Error(errnum::PathFileAccessError, "応答の出力を開けません", kSource), true);
         return 1;
     }
