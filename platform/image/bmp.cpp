@@ -76,7 +76,7 @@ Header parseHeader(std::string_view b) {
     }
     if (h.width <= 0 || h.height <= 0) invalidPicture("empty image");
     if (compression != 0) invalidPicture("compressed bitmaps are not supported");
-    if (h.bits != 1 && h.bits != 4 && h.bits != 8 && h.bits != 24 && h.bits != 32)
+    if (h.bits != 1 && h.bits != 4 && h.bits != 8 && h.bits != 16 && h.bits != 24 && h.bits != 32)
         invalidPicture("unsupported bits per pixel");
     h.paletteOffset = 14 + infoSize;
     if (h.bits <= 8) {
@@ -95,53 +95,80 @@ std::size_t rowBytes(int width, int bits) {
 
 }  // namespace
 
-Image decodeBmp(std::string_view b) {
+Image decodeBmp(std::string_view b, BmpDepth depth) {
     Header h = parseHeader(b);
     std::size_t stride = rowBytes(h.width, h.bits);
     if (h.dataOffset < 14 || h.dataOffset > b.size() ||
         (b.size() - h.dataOffset) / stride < static_cast<std::size_t>(h.height))
         invalidPicture("truncated pixel data");
 
-    std::vector<std::array<std::uint8_t, 3>> palette;
+    Palette palette;
     bool gray = true;
     for (int i = 0; i < h.paletteEntries; ++i) {
         std::size_t at = h.paletteOffset + static_cast<std::size_t>(i * h.paletteEntrySize);
-        std::array<std::uint8_t, 3> rgb{static_cast<std::uint8_t>(b[at + 2]), static_cast<std::uint8_t>(b[at + 1]),
-                                        static_cast<std::uint8_t>(b[at])};
-        if (rgb[0] != rgb[1] || rgb[1] != rgb[2]) gray = false;
+        Rgb rgb{static_cast<std::uint8_t>(b[at + 2]), static_cast<std::uint8_t>(b[at + 1]),
+                static_cast<std::uint8_t>(b[at])};
+        if (rgb.r != rgb.g || rgb.g != rgb.b) gray = false;
         palette.push_back(rgb);
     }
     const bool paletted = h.bits <= 8;
-    Image out(h.width, h.height, paletted && gray ? PixelFormat::Gray8 : PixelFormat::Rgb24);
+    const bool stored = depth == BmpDepth::AsStored;
+    PixelFormat format = paletted && gray ? PixelFormat::Gray8 : PixelFormat::Rgb24;
+    if (stored) {
+        switch (h.bits) {
+        case 1: format = PixelFormat::Indexed1; break;
+        case 4: format = PixelFormat::Indexed4; break;
+        case 8: format = PixelFormat::Indexed8; break;
+        case 16: format = PixelFormat::Rgb16; break;
+        case 32: format = PixelFormat::Rgb32; break;
+        default: format = PixelFormat::Rgb24;
+        }
+    }
+    Image out(h.width, h.height, format, 0);
     out.setResolution(h.xPelsPerMeter, h.yPelsPerMeter);
-    const int ch = out.channels();
+    if (stored && paletted) out.setPalette(palette);
+    // Rows of 1 to 16 bits are laid out in the file as image rows of the
+    // same depth, so they are read through one; 24 and 32 bits are blue,
+    // green, red in the file.
+    Image fileRow(h.width, 1, stored && paletted ? format
+                              : h.bits == 1       ? PixelFormat::Indexed1
+                              : h.bits == 4       ? PixelFormat::Indexed4
+                              : h.bits == 8       ? PixelFormat::Indexed8
+                              : h.bits == 16      ? PixelFormat::Rgb16
+                                                  : PixelFormat::Rgb24, 0);
     for (int y = 0; y < h.height; ++y) {
-        int fileRow = h.topDown ? y : h.height - 1 - y;
+        int fileY = h.topDown ? y : h.height - 1 - y;
         const auto* s = reinterpret_cast<const std::uint8_t*>(b.data() + h.dataOffset +
-                                                              static_cast<std::size_t>(fileRow) * stride);
-        std::uint8_t* d = out.row(y);
+                                                              static_cast<std::size_t>(fileY) * stride);
+        if (paletted || h.bits == 16) {
+            std::memcpy(fileRow.row(0), s, fileRow.stride());
+            if (stored) {
+                std::memcpy(out.row(y), s, out.stride());
+                if (paletted)
+                    for (int x = 0; x < h.width; ++x)
+                        if (out.index(x, y) >= palette.size()) invalidPicture("pixel outside the palette");
+                continue;
+            }
+        }
         for (int x = 0; x < h.width; ++x) {
+            Rgb c;
             if (paletted) {
-                int index;
-                if (h.bits == 8) index = s[x];
-                else if (h.bits == 4) index = (s[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
-                else index = (s[x >> 3] >> (7 - (x & 7))) & 1;
-                if (index >= h.paletteEntries) invalidPicture("pixel outside the palette");
-                const auto& c = palette[static_cast<std::size_t>(index)];
-                if (ch == 1) d[x] = c[0];
-                else std::memcpy(d + x * 3, c.data(), 3);
+                const unsigned index = fileRow.index(x, 0);
+                if (index >= palette.size()) invalidPicture("pixel outside the palette");
+                c = palette[index];
+            } else if (h.bits == 16) {
+                c = fileRow.pixel(x, 0);
             } else {
                 const std::uint8_t* p = s + static_cast<std::size_t>(x) * static_cast<std::size_t>(h.bits / 8);
-                d[x * 3] = p[2];
-                d[x * 3 + 1] = p[1];
-                d[x * 3 + 2] = p[0];
+                c = {p[2], p[1], p[0]};
             }
+            out.setPixel(x, y, c);
         }
     }
     return out;
 }
 
-Image readBmp(const std::string& path) { return decodeBmp(fs::readFile(path)); }
+Image readBmp(const std::string& path, BmpDepth depth) { return decodeBmp(fs::readFile(path), depth); }
 
 BmpSize readBmpSize(const std::string& path) {
     std::string bytes = fs::readFile(path);
@@ -211,6 +238,65 @@ std::string encodeBmp(const Image& image, int bits, int threshold) {
 
 void writeBmp(const std::string& path, const Image& image, int bits, int threshold) {
     fs::writeFileAtomic(path, encodeBmp(image, bits, threshold));
+}
+
+}  // namespace fg::image
+
+namespace fg::image {
+
+std::string encodeDib(const Image& image) {
+    if (image.empty()) invalidPicture("empty image");
+    const PixelFormat f = image.format();
+    const int bits = f == PixelFormat::Gray8 ? 8 : image.bitsPerPixel();
+    Palette palette = image.palette();
+    if (f == PixelFormat::Gray8)
+        for (int i = 0; i < 256; ++i) palette.push_back({std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)});
+    if (f == PixelFormat::Indexed1 && palette.empty()) palette = {{0, 0, 0}, {255, 255, 255}};
+    const std::size_t stride = rowBytes(image.width(), bits);
+    std::string out;
+    put32(out, 40);
+    put32(out, static_cast<std::uint32_t>(image.width()));
+    put32(out, static_cast<std::uint32_t>(image.height()));
+    put16(out, 1);
+    put16(out, static_cast<std::uint32_t>(bits));
+    put32(out, 0);
+    put32(out, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(image.height())));
+    put32(out, static_cast<std::uint32_t>(image.xPelsPerMeter()));
+    put32(out, static_cast<std::uint32_t>(image.yPelsPerMeter()));
+    put32(out, static_cast<std::uint32_t>(palette.size()));
+    put32(out, 0);
+    for (const Rgb& c : palette) {
+        out.push_back(static_cast<char>(c.b));
+        out.push_back(static_cast<char>(c.g));
+        out.push_back(static_cast<char>(c.r));
+        out.push_back(0);
+    }
+    std::string row(stride, '\0');
+    for (int y = image.height() - 1; y >= 0; --y) {
+        std::fill(row.begin(), row.end(), '\0');
+        if (f == PixelFormat::Rgb24 || f == PixelFormat::Rgb32) {
+            const int step = bits / 8;
+            for (int x = 0; x < image.width(); ++x) {
+                const Rgb c = image.pixel(x, y);
+                char* p = row.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(step);
+                p[0] = static_cast<char>(c.b), p[1] = static_cast<char>(c.g), p[2] = static_cast<char>(c.r);
+            }
+        } else {
+            std::memcpy(row.data(), image.row(y), image.stride());
+        }
+        out += row;
+    }
+    return out;
+}
+
+std::string encodeBmp(const Image& image) {
+    std::string dib = encodeDib(image);
+    const std::uint32_t paletteBytes = u32(dib, 32) * 4;
+    std::string out = "BM";
+    put32(out, static_cast<std::uint32_t>(14 + dib.size()));
+    put32(out, 0);
+    put32(out, 14 + 40 + paletteBytes);
+    return out + dib;
 }
 
 }  // namespace fg::image

@@ -34,6 +34,7 @@ Image quarterTurns(const Image& src, int turns) {
 
 Image rotate(const Image& image, long hundredths, bool expand, Rgb fill) {
     if (image.empty()) invalidPicture("empty image");
+    requireGrayOrRgb(image);
     long a = hundredths % 36000;
     if (a < 0) a += 36000;
     if (a == 0) return image;

@@ -13,13 +13,9 @@
 
 namespace fg::image {
 
-struct Rgb {
-    std::uint8_t r = 255, g = 255, b = 255;
-};
-
 // `hundredths` of a degree. With `expand` the result is large enough to
 // hold the whole turned picture; otherwise it keeps the picture's size and
-// what turns out of it is cut off.
+// what turns out of it is cut off. Takes 8-bit gray and 24-bit colour.
 Image rotate(const Image& image, long hundredths, bool expand, Rgb fill = {});
 
 }  // namespace fg::image

@@ -19,6 +19,12 @@ Image noise(int w, int h, PixelFormat f, unsigned seed) {
     return img;
 }
 
+BmpSize readBmpSizeOf(const std::string& bytes) {
+    testing::TempDir dir;
+    fs::writeFileAtomic(dir / "b.bmp", bytes);
+    return readBmpSize(dir / "b.bmp");
+}
+
 Image blackAndWhite(const Image& gray) {
     Image out = gray;
     for (auto& p : out.pixels()) p = p < 128 ? 0 : 255;
@@ -107,7 +113,7 @@ TEST(Bmp, RefusesMalformedFilesWithAClearError) {
         {"zero width", with(18, std::string(4, '\0'))},
         {"huge height", with(22, std::string("\xFF\xFF\xFF\x7F", 4))},
         {"RLE compression", with(30, std::string("\x01\x00\x00\x00", 4))},
-        {"16 bits", with(28, std::string("\x10\x00", 2))},
+        {"16 bits over 8-bit data", with(28, std::string("\x10\x00", 2))},
         {"odd header size", with(14, std::string("\x20\x00\x00\x00", 4))},
         {"data offset past the end", with(10, std::string("\xFF\xFF\xFF\x00", 4))},
     };
@@ -160,6 +166,72 @@ TEST(Image, ResizeAveragesAreasAndKeepsUniformImagesUniform) {
         for (int x = 4; x < 8; ++x) EXPECT_EQ(doubled.row(y)[x], 255);
     }
     EXPECT_THROW(resize(edge, 0, 5), Error);
+}
+
+// Bitmaps of the drawing layers: every depth keeps its pels and palette
+// through a file read as stored, and reads back as a page image in colour.
+TEST(Bmp, KeepsEveryDepthAndPaletteWhenReadAsStored) {
+    const Palette sixteen = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},  {128, 0, 128},
+                             {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},  {255, 255, 0},
+                             {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    struct Case {
+        PixelFormat format;
+        Palette palette;
+        int bits;
+    } cases[] = {
+        {PixelFormat::Indexed1, {{10, 20, 30}, {200, 100, 0}}, 1},
+        {PixelFormat::Indexed1, {}, 1},
+        {PixelFormat::Indexed4, sixteen, 4},
+        {PixelFormat::Indexed8, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, 8},
+        {PixelFormat::Rgb16, {}, 16},
+        {PixelFormat::Rgb24, {}, 24},
+        {PixelFormat::Rgb32, {}, 32},
+    };
+    for (const auto& c : cases) {
+        for (int width : {1, 7, 33}) {
+            SCOPED_TRACE(std::to_string(c.bits) + " bits, width " + std::to_string(width));
+            Image img(width, 3, c.format, 0);
+            img.setPalette(c.palette);
+            std::mt19937 rng(static_cast<unsigned>(width * c.bits));
+            const unsigned entries = c.palette.empty() ? 2 : static_cast<unsigned>(c.palette.size());
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < width; ++x) {
+                    if (isIndexed(c.format)) img.setIndex(x, y, rng() % entries);
+                    else img.setPixel(x, y, Rgb{std::uint8_t(rng()), std::uint8_t(rng()), std::uint8_t(rng())});
+                }
+            std::string file = encodeBmp(img);
+            Image back = decodeBmp(file, BmpDepth::AsStored);
+            if (c.format == PixelFormat::Indexed1 && c.palette.empty()) {
+                // A mask is written with a black and white palette.
+                EXPECT_EQ(back.palette(), (Palette{{0, 0, 0}, {255, 255, 255}}));
+                back.setPalette({});
+            }
+            EXPECT_EQ(back, img);
+            Image page = decodeBmp(file);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < width; ++x) ASSERT_EQ(page.pixel(x, y), img.pixel(x, y));
+            EXPECT_EQ(readBmpSizeOf(file).bitsPerPixel, c.bits);
+        }
+    }
+}
+
+TEST(Image, ConvertsBetweenFormatsThroughTheNearestColour) {
+    Image rgb(3, 1, PixelFormat::Rgb24, 0);
+    rgb.setPixel(0, 0, {250, 10, 10});
+    rgb.setPixel(1, 0, {20, 20, 20});
+    rgb.setPixel(2, 0, {240, 240, 240});
+    Image indexed = convert(rgb, PixelFormat::Indexed4, {{0, 0, 0}, {255, 0, 0}, {255, 255, 255}});
+    EXPECT_EQ(indexed.index(0, 0), 1u);
+    EXPECT_EQ(indexed.index(1, 0), 0u);
+    EXPECT_EQ(indexed.index(2, 0), 2u);
+    Image mask = convert(rgb, PixelFormat::Indexed1);
+    EXPECT_TRUE(mask.palette().empty());
+    EXPECT_EQ(mask.pixel(1, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(mask.pixel(2, 0), (Rgb{255, 255, 255}));
+    EXPECT_EQ(convert(convert(rgb, PixelFormat::Rgb32), PixelFormat::Rgb24), rgb);
+    EXPECT_EQ(convert(rgb, PixelFormat::Rgb16).pixel(0, 0), (Rgb{255, 8, 8}));  // five bits a colour
+    EXPECT_THROW(resize(indexed, 2, 2), Error);
+    EXPECT_THROW(Image(2, 2, PixelFormat::Indexed1).setPalette(Palette(3)), Error);
 }
 
 TEST(Image, GrayAndColourConvertBothWays) {
