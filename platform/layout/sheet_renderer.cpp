@@ -1,5 +1,6 @@
 #include "platform/layout/sheet_renderer.h"
 
+#include "platform/layout/cairo_objects.h"
 #include "platform/layout/page_plan.h"
 
 #include <cairo-pdf.h>
@@ -23,15 +24,8 @@ constexpr double kPadY = 1.0;
 // a line thinner than 0.75 pt would then cover less than a pel and fade out.
 constexpr double kThin = 0.75;
 
-struct Deleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-    void operator()(cairo_t* c) const { cairo_destroy(c); }
-    void operator()(PangoLayout* l) const { g_object_unref(l); }
-    void operator()(PangoFontDescription* f) const { pango_font_description_free(f); }
-    void operator()(PangoAttrList* a) const { pango_attr_list_unref(a); }
-};
 template <class T>
-using Owned = std::unique_ptr<T, Deleter>;
+using Owned = CairoOwned<T>;
 
 cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned int length) {
     static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
