@@ -93,6 +93,21 @@ std::size_t rowBytes(int width, int bits) {
     return ((static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32) * 4;
 }
 
+// The 40-byte info header of a bottom-up bitmap, as most readers expect it.
+void putInfoHeader(std::string& out, const Image& image, int bits, int paletteEntries) {
+    put32(out, 40);
+    put32(out, static_cast<std::uint32_t>(image.width()));
+    put32(out, static_cast<std::uint32_t>(image.height()));
+    put16(out, 1);
+    put16(out, static_cast<std::uint32_t>(bits));
+    put32(out, 0);
+    put32(out, static_cast<std::uint32_t>(rowBytes(image.width(), bits) * static_cast<std::size_t>(image.height())));
+    put32(out, static_cast<std::uint32_t>(image.xPelsPerMeter()));
+    put32(out, static_cast<std::uint32_t>(image.yPelsPerMeter()));
+    put32(out, static_cast<std::uint32_t>(paletteEntries));
+    put32(out, 0);
+}
+
 }  // namespace
 
 Image decodeBmp(std::string_view b, BmpDepth depth) {
@@ -196,17 +211,7 @@ std::string encodeBmp(const Image& image, int bits, int threshold) {
     put32(out, static_cast<std::uint32_t>(total));
     put32(out, 0);
     put32(out, static_cast<std::uint32_t>(offset));
-    put32(out, 40);
-    put32(out, static_cast<std::uint32_t>(image.width()));
-    put32(out, static_cast<std::uint32_t>(image.height()));  // bottom-up, as most readers expect
-    put16(out, 1);
-    put16(out, static_cast<std::uint32_t>(bits));
-    put32(out, 0);
-    put32(out, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(image.height())));
-    put32(out, static_cast<std::uint32_t>(image.xPelsPerMeter()));
-    put32(out, static_cast<std::uint32_t>(image.yPelsPerMeter()));
-    put32(out, static_cast<std::uint32_t>(entries));
-    put32(out, 0);
+    putInfoHeader(out, image, bits, entries);
     for (int i = 0; i < entries; ++i) {
         std::uint8_t v = static_cast<std::uint8_t>(bits == 1 ? (i ? 255 : 0) : i);
         out.push_back(static_cast<char>(v));
@@ -240,10 +245,6 @@ void writeBmp(const std::string& path, const Image& image, int bits, int thresho
     fs::writeFileAtomic(path, encodeBmp(image, bits, threshold));
 }
 
-}  // namespace fg::image
-
-namespace fg::image {
-
 std::string encodeDib(const Image& image) {
     if (image.empty()) invalidPicture("empty image");
     const PixelFormat f = image.format();
@@ -254,17 +255,7 @@ std::string encodeDib(const Image& image) {
     if (f == PixelFormat::Indexed1 && palette.empty()) palette = {{0, 0, 0}, {255, 255, 255}};
     const std::size_t stride = rowBytes(image.width(), bits);
     std::string out;
-    put32(out, 40);
-    put32(out, static_cast<std::uint32_t>(image.width()));
-    put32(out, static_cast<std::uint32_t>(image.height()));
-    put16(out, 1);
-    put16(out, static_cast<std::uint32_t>(bits));
-    put32(out, 0);
-    put32(out, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(image.height())));
-    put32(out, static_cast<std::uint32_t>(image.xPelsPerMeter()));
-    put32(out, static_cast<std::uint32_t>(image.yPelsPerMeter()));
-    put32(out, static_cast<std::uint32_t>(palette.size()));
-    put32(out, 0);
+    putInfoHeader(out, image, bits, static_cast<int>(palette.size()));
     for (const Rgb& c : palette) {
         out.push_back(static_cast<char>(c.b));
         out.push_back(static_cast<char>(c.g));
