@@ -107,6 +107,14 @@ bool folderExists(const std::string& path) {
     return r && statIs(*r, S_IFDIR);
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    auto ra = resolve(a);
+    auto rb = resolve(b);
+    struct stat sa {}, sb {};
+    if (!ra || !rb || ::stat(ra->c_str(), &sa) != 0 || ::stat(rb->c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool matchWildcard(std::string_view pattern, std::string_view name) {
     // Folded as icompare folds, so that list() and resolve() agree on what matches.
     auto fold = [](std::string_view s) {

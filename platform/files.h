@@ -27,6 +27,9 @@ std::string nameOf(std::string_view path);
 std::optional<std::string> resolve(const std::string& path);
 bool fileExists(const std::string& path);    // a regular file, name without regard to case
 bool folderExists(const std::string& path);  // a folder, name without regard to case
+// Whether two paths name one existing file or folder, however each is spelt
+// (letter case, links, "." and ".."). False when either does not exist.
+bool sameFile(const std::string& a, const std::string& b);
 
 // Wildcard match of "*" and "?" without regard to case.
 bool matchWildcard(std::string_view pattern, std::string_view name);

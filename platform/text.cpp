@@ -218,6 +218,21 @@ std::string trimBlanks(std::string_view s) {
     return std::string(s.substr(b, e - b + 1));
 }
 
+std::vector<std::string> lines(std::string_view text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            out.emplace_back(text.substr(start));
+            break;
+        }
+        out.emplace_back(text.substr(start, end - start));
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return out;
+}
+
 std::string toLowerAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fg::text {
 
@@ -34,5 +35,9 @@ std::string toUpperAscii(std::string_view s);
 bool iequals(std::string_view a, std::string_view b);  // ASCII case-insensitive
 // Compare without regard to case: ASCII letters and the full-width Latin letters.
 int icompare(std::string_view a, std::string_view b);
+
+// The lines of a text, each without its end: CR LF, LF or a lone CR ends a
+// line, and an end at the very end of the text opens no further line.
+std::vector<std::string> lines(std::string_view text);
 
 }  // namespace fg::text

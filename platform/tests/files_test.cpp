@@ -69,6 +69,25 @@ TEST(Files, ResolveFindsAnySpelling) {
     EXPECT_EQ(fs::readFile(dir / "Data/exact.xml"), "lower");
 }
 
+TEST(Files, SameFileHoweverSpelt) {
+    TempDir dir;
+    fs::makeFolders(dir / "Data/Maker");
+    fs::makeFolders(dir / "Other");
+    ASSERT_EQ(::symlink((dir / "Data").c_str(), (dir / "Link").c_str()), 0);
+    struct Case {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {dir / "Data/", dir / "Data", true},
+        {dir / "data/MAKER/", dir / "Data/Maker/", true},
+        {dir / "Link/Maker/", dir / "Data/Maker/", true},
+        {dir / "Data/Maker/../", dir / "Data/", true},
+        {dir / "Other/", dir / "Data/", false},
+        {dir / "Missing/", dir / "Missing/", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fs::sameFile(c.a, c.b), c.same) << c.a << " " << c.b;
+}
+
 TEST(Files, ListMatchesWithoutCaseAndSortsWithoutCase) {
     TempDir dir;
     for (const char* name : {"b.XML", "A.xml", "c.txt", "@run1.XML", "@Run0.xml", ".x.xml.lock", ".x.xml.tmp.1.0",

@@ -64,6 +64,22 @@ TEST(Text, BlanksAndCase) {
     EXPECT_GT(text::icompare("abc", "AB"), 0);
 }
 
+TEST(Text, LinesEndAtAnyLineEnd) {
+    using L = std::vector<std::string>;
+    struct Case {
+        const char* text;
+        L lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\n", {"a"}},
+        {"\n\na\n\n", {"", "", "a", ""}},
+        {"a\r\r\nb", {"a", "", "b"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(text::lines(c.text), c.lines) << c.text;
+}
+
 TEST(Values, WholeNumberConversions) {
     struct Case {
         const char* text;
