@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/window/gtk_message_sink.h"
 
 #include <gtk/gtk.h>
 
@@ -17,23 +18,6 @@ guint realMs(std::chrono::milliseconds ms) {
     auto real = std::chrono::duration_cast<std::chrono::milliseconds>(clock().realDuration(ms)).count();
     return static_cast<guint>(std::max<long long>(real, 1));
 }
-
-// Message boxes of the window: a modal dialog with an OK button.
-class GtkMessageSink : public MessageSink {
-public:
-    explicit GtkMessageSink(GtkWindow* parent) : parent_(parent) {}
-    int show(const std::string& prompt, int style, const std::string& title) override {
-        GtkWidget* dialog = gtk_message_dialog_new(parent_, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
-                                                   prompt.c_str());
-        gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
-        gtk_dialog_run(GTK_DIALOG(dialog));
-        gtk_widget_destroy(dialog);
-        return msgbox::defaultButton(style);
-    }
-
-private:
-    GtkWindow* parent_;
-};
 
 class GtkView : public MainWinView {
 public:

@@ -1,0 +1,78 @@
+#include "platform/testing/virtual_display.h"
+
+#include "platform/testing/run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace fg::testing {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string xvfbPath() {
+    for (const char* p : {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"})
+        if (::access(p, X_OK) == 0) return p;
+    return {};
+}
+
+}  // namespace
+
+VirtualDisplay::VirtualDisplay() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    // Xvfb writes the number it picked (-displayfd) to the descriptor it is
+    // given, so that tests never fight over one: hand it the pipe as its
+    // descriptor 3.
+    SpawnOptions o;
+    o.childFd = fds[1];
+    try {
+        server_ = Process::start(xvfbPath(), {"-displayfd", "3", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, o);
+    } catch (...) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return;
+    }
+    ::close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (::poll(&p, 1, 20000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (used_) ::unsetenv("DISPLAY");
+    server_.terminate(2000ms);
+}
+
+void VirtualDisplay::use() {
+    ::setenv("DISPLAY", display_.c_str(), 1);
+    ::setenv("GDK_BACKEND", "x11", 1);
+    ::setenv("NO_AT_BRIDGE", "1", 1);
+    ::setenv("GSETTINGS_BACKEND", "memory", 1);  // no settings daemon on a test display
+    used_ = true;
+}
+
+std::string VirtualDisplay::missingTool() {
+    if (xvfbPath().empty()) return "Xvfb";
+    for (const char* tool : {"xdotool", "import"})
+        if (!findOnPath(tool)) return tool;
+    return {};
+}
+
+std::string windowWithCaption(const std::string& caption) {
+    auto r = runProgram({"xdotool", "search", "--name", "^" + caption + "$"}, 10000ms);
+    return r.output.substr(0, r.output.find('\n'));
+}
+
+bool screenshot(const std::string& windowId, const std::string& pngPath) {
+    return runProgram({"import", "-window", windowId, pngPath}, 30000ms).exitCode == 0;
+}
+
+}  // namespace fg::testing
