@@ -1,5 +1,6 @@
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 
 #include <sys/stat.h>
@@ -15,19 +16,7 @@
 
 using namespace fg;
 using fg::testing::TempDir;
-
-namespace {
-
-long errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-}  // namespace
+using fg::testing::errorOf;
 
 TEST(Files, PathPieces) {
     EXPECT_EQ(fs::join("a/", "/b"), "a/b");

@@ -2,31 +2,25 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace fg::registry {
 namespace {
 
+using testing::errorOf;
 using testing::TempDir;
 using Names = std::vector<std::string>;
 
 const std::string kHead = std::string(RegistryStore::kHeader) + "\r\n\r\n";
 
 std::string reg(const std::string& body) { return std::string(RegistryStore::kHeader) + "\n\n" + body; }
-
-long errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(RegistryStore, ExportsWhatWasImportedWithEveryValueForm) {
     TempDir dir;
