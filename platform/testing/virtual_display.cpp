@@ -27,11 +27,13 @@ VirtualDisplay::VirtualDisplay() {
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
     // Xvfb writes the number it picked (-displayfd) to the descriptor it is
     // given, so that tests never fight over one: hand it the pipe as its
-    // descriptor 3.
+    // descriptor 3. Without -noreset the server resets whenever its last
+    // client leaves, and a window program connecting just then (while a
+    // test's window lookup comes and goes) finds no display.
     SpawnOptions o;
     o.childFd = fds[1];
     try {
-        server_ = Process::start(xvfbPath(), {"-displayfd", "3", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, o);
+        server_ = Process::start(xvfbPath(), {"-displayfd", "3", "-noreset", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, o);
     } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);
