@@ -136,7 +136,9 @@ void Form1::runRegistryProgram(const std::vector<std::string>& args) {
     }
     SpawnOptions spawn;
     spawn.workingFolder = folder_;
-    if (!options_.storePath.empty()) spawn.environment.push_back("FAXGATE_REGISTRY=" + options_.storePath);
+    // The registry program works on the store this run deletes keys from,
+    // wherever each program lies.
+    spawn.environment.push_back("FAXGATE_REGISTRY=" + store_.path());
     Process process = Process::start(program, args, spawn);
     if (!process.waitFor(options_.programBound)) {
         process.terminate(std::chrono::milliseconds(2000));
