@@ -233,6 +233,18 @@ std::vector<std::string> lines(std::string_view text) {
     return out;
 }
 
+std::vector<std::string> nonEmptyParts(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) parts.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
 std::string toLowerAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out)

@@ -39,5 +39,7 @@ int icompare(std::string_view a, std::string_view b);
 // The lines of a text, each without its end: CR LF, LF or a lone CR ends a
 // line, and an end at the very end of the text opens no further line.
 std::vector<std::string> lines(std::string_view text);
+// The non-empty pieces of a text between separators ("/a//b/" gives a, b).
+std::vector<std::string> nonEmptyParts(std::string_view text, char separator);
 
 }  // namespace fg::text

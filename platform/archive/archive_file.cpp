@@ -153,17 +153,7 @@ bool isEmptyTar(const std::string& path) {
     return true;
 }
 
-std::vector<std::string> components(const std::string& name) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t slash = name.find('/', start);
-        if (slash == std::string::npos) slash = name.size();
-        if (slash > start) parts.push_back(name.substr(start, slash - start));
-        start = slash + 1;
-    }
-    return parts;
-}
+std::vector<std::string> components(const std::string& name) { return text::nonEmptyParts(name, '/'); }
 
 bool hasDotDot(const std::string& name) {
     for (const auto& c : components(name))

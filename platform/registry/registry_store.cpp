@@ -15,17 +15,7 @@ namespace {
 constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                       "HKEY_CURRENT_CONFIG"};
 
-std::vector<std::string> splitPath(std::string_view path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
+std::vector<std::string> splitPath(std::string_view path) { return text::nonEmptyParts(path, '\\'); }
 
 Error badText(std::size_t lineNumber, const std::string& why) {
     return Error(errnum::InvalidProcedureCall, std::to_string(lineNumber) + " 行目を読めません: " + why, "RegistryStore");

@@ -78,6 +78,8 @@ TEST(Text, LinesEndAtAnyLineEnd) {
         {"a\r\r\nb", {"a", "", "b"}},
     };
     for (const Case& c : cases) EXPECT_EQ(text::lines(c.text), c.lines) << c.text;
+    EXPECT_EQ(text::nonEmptyParts("/a//b c/", '/'), (L{"a", "b c"}));
+    EXPECT_EQ(text::nonEmptyParts("", '/'), L{});
 }
 
 TEST(Values, WholeNumberConversions) {
