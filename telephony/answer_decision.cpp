@@ -1,16 +1,60 @@
-// The building of the answer of an approved management number and its
-// upload to the EDI server.
+// The approval of a recognised answer: the answer is built from the received
+// document and the document that was faxed, uploaded to the EDI server, and
+// only then is the record marked decided.
 #include "telephony/telephony_control.h"
+
+#include "edi_control/castrel/edi_control.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "settings/fax_manage_num.h"
+#include "telephony/answer_support.h"
+#include "telephony/errors.h"
 
 namespace fg {
 
-// The answer builders are not part of this build yet: no answer can be
-// built, and the decision reports that as a failure, which dataDecision
-// logs. Nothing is uploaded and the record keeps its condition, so the same
-// approval succeeds once the builders are in place.
-std::int16_t TelephonyControl::deliveryestimateDecision(std::string& /*strRepManageNo*/,
-                                                        const std::string& /*strFaxNo*/) {
-    return TelephonyResultCode::Failed;
+namespace rc = TelephonyResultCode;
+
+namespace {
+
+constexpr const char* kDecided = "2";
+constexpr const char* kDeliveryAnswerCode = "0702";
+constexpr const char* kQuotationAnswerCode = "0302";
+
+}  // namespace
+
+std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManageNo, const std::string& strFaxNo) {
+    FaxManageNum store;
+    removeTrailingMark(strRepManageNo);
+    if (!store.getManageNum(strRepManageNo, "", true)) return rc::NotAnswerable;
+    const std::string repType = store.mstrRepType();
+    const bool quotation = repType == telephony::kQuotationReceived;
+    if (!quotation && repType != telephony::kDeliveryAnswerReceived) return rc::NotAnswerable;
+    if (store.mstrDecisionCondition() == kDecided) return rc::AlreadyDone;
+
+    std::vector<xml::Document> answers;
+    bool built = quotation ? makeEstimatAnswer(strFaxNo, strRepManageNo, answers)
+                           : makeDeliveryAnswer(strRepManageNo, answers);
+    // A build that stopped half-way has logged why; nothing of it goes up.
+    if (!built) return rc::Failed;
+    // Received documents that answer nothing are no answer: the supplier's
+    // approval must not be reported as delivered.
+    if (answers.empty()) {
+        writeDebugLine("deliveryestimateDecision", strRepManageNo + ": 回答する明細がありません");
+        return rc::Failed;
+    }
+    // The upload logs its own failure; the record keeps its condition, so
+    // that the next approval builds and uploads the answer again.
+    EDIControl edi;
+    if (!edi.putEDIData(answers, quotation ? kQuotationAnswerCode : kDeliveryAnswerCode)) return rc::Failed;
+    // The answer is on the server: the decision is made. A record that then
+    // cannot be marked would let the next approval upload it again, which
+    // the operator must hear of.
+    if (!store.setDecisionCondition(strRepManageNo, kDecided))
+        TelephonyErrorLog().writeError(Error(telephony::errs::DecisionFailed,
+                                             "回答済みの記録に失敗しました。(" + strRepManageNo + ")",
+                                             "deliveryestimateDecision"),
+                                       true);
+    return rc::Done;
 }
 
 }  // namespace fg

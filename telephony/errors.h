@@ -7,7 +7,8 @@ namespace fg::telephony::errs {
 
 // A decision failed: the management number vanished between its checks
 // ("ユーザ・確定状態のチェック"), the answer could not be built or uploaded
-// ("回答データ作成失敗"), or anything else went wrong within it.
+// ("回答データ作成失敗"), or anything else went wrong within it; also an
+// uploaded answer whose record could not be marked decided.
 inline constexpr long DecisionFailed = 40502;
 // A test fax could not be requested.
 inline constexpr long TestFaxFailed = 40516;

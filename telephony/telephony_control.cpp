@@ -12,6 +12,7 @@
 #include "platform/xml.h"
 #include "settings/fax_manage_num.h"
 #include "settings/maker_info.h"
+#include "telephony/answer_support.h"
 #include "telephony/errors.h"
 
 #include <optional>
@@ -19,6 +20,7 @@
 namespace fg {
 
 namespace rc = TelephonyResultCode;
+using telephony::logFailure;
 
 namespace {
 
@@ -27,18 +29,6 @@ constexpr const char* kRealOperation = "0";
 // Order sheets: awaiting the supplier's confirmation, and confirmed.
 constexpr const char* kAwaitingConfirmation = "3";
 constexpr const char* kConfirmed = "4";
-
-// Inside a catch: writes the failure to the telephony error log under the
-// member's name, with `number` in place of its own when one is given.
-void logFailure(const char* member, long number = 0) noexcept {
-    try {
-        Error e = currentError();
-        TelephonyErrorLog().writeError(Error(number != 0 ? number : e.number(), e.description(), member), true);
-    } catch (...) {
-        // Only the copies can fail here: log what we can.
-        TelephonyErrorLog().writeError(Error(number != 0 ? number : errnum::OutOfMemory, {}, member), true);
-    }
-}
 
 // Whether any descendant element of that name has a text that passes.
 template <class Test>

@@ -18,9 +18,12 @@
 // caller.
 #pragma once
 
+#include "platform/xml.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fg {
 
@@ -67,11 +70,43 @@ public:
     // The re-send of a fax ("corvina") that was sent to this fax number.
     std::int32_t makeReSendFAX(const std::string& strFaxNo, std::string& strRepManageNo);
 
-    // Builds the answer of an approved management number and hands it to the
-    // EDI server: 0 done, 2 already decided, 3 not answerable by telephone,
-    // 9 no answer built or handed over. Virtual so that the decision's
-    // handling of each of these outcomes can be exercised on its own.
+    // Builds the answer of an approved management number (a received
+    // delivery-date answer, "納期回答書受信確認", or quotation, "見積書受信確認")
+    // and uploads it to the EDI server ("0702" or "0302"): 0 done, 2 already
+    // decided, 3 not on record or no telephone answer, 9 nothing built or
+    // the upload failed. Only a finished upload marks the record decided
+    // ("2"); after a 9 the condition is as it was and the same approval can
+    // be made again. The answers go up one document at a time: when a later
+    // one is refused the earlier ones are already on the server, and the
+    // next approval uploads them again. Removes a trailing mark first.
+    // Raises fg::Error to its caller (dataDecision logs it). Virtual so that
+    // the decision's handling of each outcome can be exercised on its own.
     virtual std::int16_t deliveryestimateDecision(std::string& strRepManageNo, const std::string& strFaxNo);
+    // The delivery-date answers ("DORE0702") of a received answer record:
+    // one document per line of the sent confirmation that a received row
+    // answers, appended to objJPTRM. False, logged, when the build stopped
+    // on an error; objJPTRM then holds what was built before it.
+    bool makeDeliveryAnswer(const std::string& strRepManageNo, std::vector<xml::Document>& objJPTRM);
+    // The quotation answers ("DORE0302") of the received record of this
+    // number sent to this fax number: one document per such record, each
+    // with one REPLY per answered line. False, logged, on any error: no
+    // half-built answer is ever reported as built.
+    bool makeEstimatAnswer(const std::string& strFAXNumber, const std::string& strRepManageNo,
+                           std::vector<xml::Document>& objJPTRM);
+    // Writes the answer's declaration, DORE0302/JPTRM and its header from
+    // the request and the received header, then an empty PACAGE. Keeps the
+    // quotation number it writes for the answer's lines. Raises fg::Error.
+    void makeEstRequest(xml::Document& newDom, const xml::Document& RefeDom, const xml::Node& eleEstiAnswTop,
+                        const std::string& strCorrectionCodeWk);
+    // Appends one REPLY for one answered line to the PACAGE: the request's
+    // fields, the recognised reply, the line amounts and the totals.
+    // intReplyCnt is the caller's count and changes nothing. Raises fg::Error.
+    void makeEstRequest_Re(xml::Document& newDom, const xml::Document& RefeDom, xml::Node& strPACAGE,
+                           std::int16_t intReplyCnt, const xml::Node& eleEstiAnsw);
+    // The correction code of an answer over the base copies of its requests
+    // ("base" + name + ".xml" in strEstimatePath): "C" when any request is a
+    // correction or none says, else "A". "" on failure, logged.
+    std::string getCorrectionCode(const std::string& strEstimatePath, const std::vector<std::string>& strFileName);
 
     // The supplier confirms that an order sheet arrived: "3" becomes "4".
     std::int16_t confirmOrderReport(const std::string& strFaxNo, std::string& strRepManageNo);
@@ -109,6 +144,13 @@ private:
     // Starts a job program of the program folder with one argument, without
     // waiting for it. Raises when it cannot be found or started.
     static void startJob(const std::string& program, const std::string& argument);
+    // getCorrectionCode without its handler. Raises.
+    static std::string correctionCodeOf(const std::string& folder, const std::vector<std::string>& names);
+
+    // The quotation number of the answer being built: set by its header,
+    // written into the remarks of lines marked for it. Cleared when an
+    // answer begins, so that no other supplier's number reaches it.
+    std::string mstrQuotationNumber;
 };
 
 }  // namespace fg
