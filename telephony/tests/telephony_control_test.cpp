@@ -82,16 +82,6 @@ TEST_F(Telephony, TheDecisionReportsEachOutcomeOfTheAnswer) {
     EXPECT_EQ(condition("N1"), "9");
 }
 
-TEST_F(Telephony, WithoutTheAnswerBuildersADecisionFailsAndLeavesTheRecordAsItWas) {
-    store({record("N1", kSupplierFax, "")});
-    TelephonyControl control;
-    std::string number = "N1", fax = kSupplierFax;
-    EXPECT_EQ(control.dataDecision(number, fax), rc::Failed);
-    ASSERT_EQ(telephonyLog().size(), 1u);
-    EXPECT_EQ(telephonyLog()[0].number, DecisionFailed);
-    EXPECT_EQ(condition("N1"), "");
-}
-
 TEST_F(Telephony, AConditionThatIsNoNumberRaisesFromTheCheckAndFailsTheDecision) {
     store({record("N1", kSupplierFax, "x")});
     SpyControl control;
