@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 #include <vector>
@@ -42,6 +43,16 @@ std::string firstText(const xml::Node& node, const std::string& name, bool* foun
 std::string lastText(const xml::Node& node, const std::string& name) {
     xml::NodeList all = node.getElementsByTagName(name);
     return all.empty() ? std::string() : all.back().text();
+}
+
+xml::Document loadSentDocument(const std::string& folder, const std::string& name, const std::string& what) {
+    std::string path = folder + "base" + name + ".xml";
+    if (!fs::fileExists(path)) path = folder + name + ".xml";
+    xml::Document doc;
+    doc.setPreserveWhiteSpace(true);
+    if (!doc.load(path))
+        throw Error(errnum::FileNotFound, "送信した" + what + "を読めません: " + path + " " + doc.parseError().reason);
+    return doc;
 }
 
 xml::Node appendText(const xml::Document& doc, xml::Node& parent, const std::string& name, const std::string& text) {

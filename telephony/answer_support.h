@@ -37,6 +37,11 @@ std::string firstText(const xml::Node& node, const std::string& name, bool* foun
 // The text of the last descendant element of that name, "" when none.
 std::string lastText(const xml::Node& node, const std::string& name);
 
+// A document as it was faxed: its base copy ("base" + name + ".xml" in the
+// folder) when there is one, else the fax document (name + ".xml"), loaded
+// with white space kept. Raises 53 naming `what` when neither loads.
+xml::Document loadSentDocument(const std::string& folder, const std::string& name, const std::string& what);
+
 // A new element with its text, appended as the parent's last child.
 xml::Node appendText(const xml::Document& doc, xml::Node& parent, const std::string& name, const std::string& text);
 // One element of the same name and text for each element of that name

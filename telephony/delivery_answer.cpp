@@ -15,7 +15,6 @@
 #include "telephony/telephony_control.h"
 
 #include "platform/error.h"
-#include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
 #include "platform/values.h"
@@ -130,7 +129,8 @@ private:
         // Every row has its reference; there cannot be more rows than references.
         const std::size_t capacity = doc.getElementsByTagName("RefNum").size();
         if (capacity == 0) throw Error(errnum::SubscriptOutOfRange, "受信した回答書に RefNum がありません: " + path);
-        for (const xml::Node& mode : doc.getElementsByTagName("EnploymentMode")) test_ = mode.text() == kMark ? "1" : "0";
+        for (const xml::Node& mode : doc.getElementsByTagName("EnploymentMode"))
+            test_.assign(1, mode.text() == kMark ? '1' : '0');
         xml::Node root = doc.documentElement();
         if (!root) throw Error(errnum::ObjectNotSet, "受信した回答書に文書要素がありません: " + path);
         replyDate_ = childAt(childAt(root, 0, path), 6, path).text();
@@ -166,41 +166,37 @@ private:
     }
 
     void answerSent(const std::string& name, const std::string& sent, const std::vector<Row>& rows) {
-        std::string path = folder_ + "base" + name + ".xml";
-        if (!fs::fileExists(path)) path = folder_ + name + ".xml";
-        xml::Document doc;
-        doc.setPreserveWhiteSpace(true);
-        if (!doc.load(path))
-            throw Error(errnum::FileNotFound, "送信した納期確認書を読めません: " + path + " " + doc.parseError().reason);
+        xml::Document doc = loadSentDocument(folder_, name, kDeliveryConfirmation);
+        const std::string what = std::string("送信した") + kDeliveryConfirmation + " " + name;
         xml::Node root = doc.documentElement();
-        if (!root) throw Error(errnum::ObjectNotSet, "送信した納期確認書に文書要素がありません: " + path);
-        if (childAt(root, 1, path).text() != sent) return;
-        for (const xml::Node& line : childAt(root, 8, path).childNodes()) {
-            std::string reference = childAt(line, 0, path).text();
+        if (!root) throw Error(errnum::ObjectNotSet, what + ": 文書要素がありません");
+        if (childAt(root, 1, what).text() != sent) return;
+        for (const xml::Node& line : childAt(root, 8, what).childNodes()) {
+            std::string reference = childAt(line, 0, what).text();
             for (const Row& row : rows)
                 if (row.reference == reference) {
-                    out_.push_back(answer(root, line, row, sent, path));
+                    out_.push_back(answer(root, line, row, sent, what));
                     break;
                 }
         }
     }
 
     xml::Document answer(const xml::Node& root, const xml::Node& line, const Row& row, const std::string& sent,
-                         const std::string& path) const {
+                         const std::string& what) const {
         xml::Document doc = newAnswerDocument();
         xml::Node top = doc.appendChild(doc.createElement("DORE0702"));
         xml::Node jptrm = doc.createElement("JPTRM");
         jptrm.setAttribute("TEST", test_);
         jptrm = top.appendChild(jptrm);
-        appendText(doc, jptrm, "Sequence-number", requiredChild(line, "Sequence-number", path).text());
+        appendText(doc, jptrm, "Sequence-number", requiredChild(line, "Sequence-number", what).text());
         appendText(doc, jptrm, "Information-code", "0702");
         appendText(doc, jptrm, "Data-create-date", createDate());
         appendText(doc, jptrm, "Data-create-time", createTime());
-        appendText(doc, jptrm, "Customer-code", requiredChild(root, "Customer-code", path).text());
-        appendText(doc, jptrm, "Supplier-code", requiredChild(root, "Supplier-code", path).text());
-        appendText(doc, jptrm, "Order-number", requiredChild(line, "Order-number", path).text());
-        appendText(doc, jptrm, "Correction-code", requiredChild(line, "Correction-code", path).text());
-        appendText(doc, jptrm, "Devide-delivery-number", requiredChild(line, "Devide-delivery-number", path).text());
+        appendText(doc, jptrm, "Customer-code", requiredChild(root, "Customer-code", what).text());
+        appendText(doc, jptrm, "Supplier-code", requiredChild(root, "Supplier-code", what).text());
+        appendText(doc, jptrm, "Order-number", requiredChild(line, "Order-number", what).text());
+        appendText(doc, jptrm, "Correction-code", requiredChild(line, "Correction-code", what).text());
+        appendText(doc, jptrm, "Devide-delivery-number", requiredChild(line, "Devide-delivery-number", what).text());
 
         // The replied deliveries. A code of 1 (nothing to reply) with no
         // date and no quantity has no group; any other code has one, empty
@@ -229,7 +225,7 @@ private:
             }
             case Value::ReplyDate: appendText(doc, jptrm, f.name, replyDate_); break;
             case Value::CustomerNameK:
-                appendText(doc, jptrm, f.name, requiredChild(root, "Customer-name-K", path).text());
+                appendText(doc, jptrm, f.name, requiredChild(root, "Customer-name-K", what).text());
                 break;
             case Value::SupplierRemarksK:
                 written = row.mark == kMark;

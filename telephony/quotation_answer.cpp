@@ -10,7 +10,6 @@
 #include "telephony/telephony_control.h"
 
 #include "platform/error.h"
-#include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "settings/fax_manage_num.h"
 #include "telephony/answer_support.h"
@@ -36,18 +35,6 @@ std::vector<std::string> documentNames(const xml::Node& record) {
     for (const xml::Node& list : record.getElementsByTagName("FAXSendXMLFileNames"))
         for (const xml::Node& name : list.getElementsByTagName("FAXSendXMLFileName")) names.push_back(name.text());
     return names;
-}
-
-// A request as it was faxed: its base copy, or the fax document itself when
-// no base copy was written.
-xml::Document loadRequest(const std::string& folder, const std::string& name) {
-    std::string path = folder + "base" + name + ".xml";
-    if (!fs::fileExists(path)) path = folder + name + ".xml";
-    xml::Document doc;
-    doc.setPreserveWhiteSpace(true);
-    if (!doc.load(path))
-        throw Error(errnum::FileNotFound, "送信した見積依頼書を読めません: " + path + " " + doc.parseError().reason);
-    return doc;
 }
 
 // The header fields copied from the request, in order, around the ones the
@@ -115,7 +102,7 @@ bool TelephonyControl::makeEstimatAnswer(const std::string& strFAXNumber, const 
                 answer.setPreserveWhiteSpace(true);
                 std::int16_t replies = 0;
                 for (std::size_t h = 0; h < entries.size(); ++h) {
-                    xml::Document request = loadRequest(sendFolder, entries[h].name);
+                    xml::Document request = loadSentDocument(sendFolder, entries[h].name, "見積依頼書");
                     if (h == 0) makeEstRequest(answer, request, entries[0].header, correction);
                     for (const xml::Node& jptrm : answer.getElementsByTagName("JPTRM"))
                         for (xml::Node pacage : jptrm.getElementsByTagName("PACAGE")) {

@@ -6,13 +6,13 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/testing/local_time.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,17 +21,7 @@
 namespace fg::testing {
 
 // 2024-01-15 10:20:30 local time: numbers read "20240115102030" + counter.
-inline std::chrono::system_clock::time_point fixedTime() {
-    std::tm tm{};
-    tm.tm_year = 2024 - 1900;
-    tm.tm_mon = 0;
-    tm.tm_mday = 15;
-    tm.tm_hour = 10;
-    tm.tm_min = 20;
-    tm.tm_sec = 30;
-    tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
+inline std::chrono::system_clock::time_point fixedTime() { return localTime(2024, 1, 15, 10, 20, 30); }
 inline constexpr const char* kStamp = "20240115102030";
 
 // One stored management record, its children by element name.

@@ -7,13 +7,14 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/testing/canonical_xml.h"
+#include "platform/testing/local_time.h"
 #include "platform/testing/run_program.h"
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
 #include "telephony_fixture.h"
 
-#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace fg::testing {
@@ -33,20 +34,7 @@ inline std::string golden(const std::string& name) {
 // Real waits and time-outs, but a "now" of 2024-01-25 09:30:00 local time.
 class StillNow : public SystemClock {
 public:
-    StillNow() {
-        std::tm tm{};
-        tm.tm_year = 2024 - 1900;
-        tm.tm_mon = 0;
-        tm.tm_mday = 25;
-        tm.tm_hour = 9;
-        tm.tm_min = 30;
-        tm.tm_isdst = -1;
-        now_ = std::chrono::system_clock::from_time_t(std::mktime(&tm));
-    }
-    std::chrono::system_clock::time_point now() override { return now_; }
-
-private:
-    std::chrono::system_clock::time_point now_;
+    std::chrono::system_clock::time_point now() override { return localTime(2024, 1, 25, 9, 30); }
 };
 
 // The telephone home with the samples installed and the clock standing still.
@@ -59,6 +47,13 @@ protected:
     }
     void TearDown() override { setClock(nullptr); }
 
+    // A case of a table: the samples as shipped, an empty log, then the
+    // case's change.
+    void startCase(const std::function<void()>& change) {
+        installSamples();
+        log.log->clear();
+        change();
+    }
     // Installs the samples again over whatever a case changed.
     void installSamples() {
         std::filesystem::copy(telephoneSamples() + "home", home.path(),

@@ -58,9 +58,7 @@ TEST_F(DeliveryRules, ADocumentThatDoesNotFitStopsTheAnswerAndNothingIsUploaded)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        installSamples();
-        log.log->clear();
-        c.change();
+        startCase(c.change);
         TelephonyControl control;
         std::vector<xml::Document> built;
         EXPECT_FALSE(control.makeDeliveryAnswer(kDeliveryAnswer, built));
@@ -100,8 +98,7 @@ TEST_F(DeliveryRules, WhichDocumentsAreReadAndWhatTheyMark) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        installSamples();
-        c.change();
+        startCase(c.change);
         TelephonyControl control;
         std::vector<xml::Document> built;
         EXPECT_TRUE(control.makeDeliveryAnswer(kDeliveryAnswer, built));
@@ -155,9 +152,7 @@ TEST_F(QuotationRules, AnyErrorInTheQuotationFailsTheWholeAnswerAndNothingIsUplo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        installSamples();
-        log.log->clear();
-        c.change();
+        startCase(c.change);
         TelephonyControl control;
         std::vector<xml::Document> built;
         EXPECT_FALSE(control.makeEstimatAnswer(kSupplierFax, kQuotation, built));
@@ -215,8 +210,7 @@ TEST_F(QuotationRules, TheTestMarkAndTheQuotationNumberComeFromThisAnswersForm) 
     TelephonyControl control;  // one object for all: nothing may carry over
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        installSamples();
-        edit(received, c.from, c.to);
+        startCase([&] { edit(received, c.from, c.to); });
         std::vector<xml::Document> built;
         ASSERT_TRUE(control.makeEstimatAnswer(kSupplierFax, kQuotation, built));
         ASSERT_EQ(built.size(), 1u);

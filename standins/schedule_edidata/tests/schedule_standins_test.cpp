@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process/child_object.h"
+#include "platform/testing/local_time.h"
 #include "platform/testing/temp_home.h"
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
@@ -15,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
 
 namespace fg {
 namespace {
@@ -83,14 +83,7 @@ TEST(ScheduleCadence, TimesOfTheDayComeRoundOnceADay) {
     EXPECT_EQ(standin::minutesOfDay("630"), 6 * 60 + 30);
     for (const char* bad : {"2400", "0960", "", "12:00", "12345", "-100"}) EXPECT_EQ(standin::minutesOfDay(bad), -1) << bad;
 
-    std::tm at{};
-    at.tm_year = 124;
-    at.tm_mon = 0;
-    at.tm_mday = 10;
-    at.tm_hour = 8;
-    at.tm_min = 0;
-    at.tm_isdst = -1;
-    auto eight = std::chrono::system_clock::from_time_t(std::mktime(&at));
+    auto eight = testing::localTime(2024, 1, 10, 8);
     Cadence daily;
     daily.dailyAt = {9 * 60, 7 * 60};
     EXPECT_EQ(daily.untilNext(eight), std::chrono::milliseconds(60min));
