@@ -37,6 +37,26 @@ std::vector<std::string> documentNames(const xml::Node& record) {
     return names;
 }
 
+// The reply entries of a received quotation: every line of every form of
+// this number, once for each document of each request record (among the
+// records of the received record's group) that the line names.
+void collectEntries(const xml::Document& received, const std::string& number, const xml::NodeList& records,
+                    std::vector<ReplyEntry>& entries) {
+    for (const xml::Node& root : received.getElementsByTagName("JPTRMROOT"))
+        for (const xml::Node& header : root.getElementsByTagName("JPTRM")) {
+            bool ours = false;
+            for (const xml::Node& n : header.getElementsByTagName("RepManageNo")) ours = ours || n.text() == number;
+            if (!ours) continue;
+            for (const xml::Node& lines : header.getElementsByTagName("JPM001"))
+                for (const xml::Node& reply : lines.getElementsByTagName("JPM001R"))
+                    for (const xml::Node& manageNo : reply.getElementsByTagName("ManageNo"))
+                        for (const xml::Node& request : records)
+                            if (lastText(request, "RepManageNo") == manageNo.text())
+                                for (const std::string& name : documentNames(request))
+                                    entries.push_back({name, header, reply});
+        }
+}
+
 // The header fields copied from the request, in order, around the ones the
 // answer fills in itself.
 constexpr const char* kLeadingCopies[] = {"Handling-commission-rate", "CandF-Y", "CandF-F", "FandO-exchange-rate",
@@ -78,20 +98,7 @@ bool TelephonyControl::makeEstimatAnswer(const std::string& strFAXNumber, const 
                     if (!received.load(path))
                         throw Error(errnum::FileNotFound,
                                     "受信した見積書を読めません: " + path + " " + received.parseError().reason);
-                    for (const xml::Node& root : received.getElementsByTagName("JPTRMROOT"))
-                        for (const xml::Node& header : root.getElementsByTagName("JPTRM")) {
-                            bool ours = false;
-                            for (const xml::Node& n : header.getElementsByTagName("RepManageNo"))
-                                ours = ours || n.text() == strRepManageNo;
-                            if (!ours) continue;
-                            for (const xml::Node& lines : header.getElementsByTagName("JPM001"))
-                                for (const xml::Node& reply : lines.getElementsByTagName("JPM001R"))
-                                    for (const xml::Node& manageNo : reply.getElementsByTagName("ManageNo"))
-                                        for (const xml::Node& request : records)
-                                            if (lastText(request, "RepManageNo") == manageNo.text())
-                                                for (const std::string& requestName : documentNames(request))
-                                                    entries.push_back({requestName, header, reply});
-                        }
+                    collectEntries(received, strRepManageNo, records, entries);
                 }
                 if (entries.empty()) continue;
 
