@@ -3,7 +3,8 @@
 // reads the files it needs whole, so what a caller waits for follows the
 // records on file. Also times what a host pays around its requests: a run
 // marker's bracket, the start of a job program (one that only ends), and a
-// whole one-shot call of the host's program.
+// whole one-shot call of the host's program; and the building of the
+// answers of the two telephone samples (demo/telephone) among those records.
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/store_files.h"
@@ -41,6 +42,22 @@ int main() {
     testing::TempHome home;
     // A job program that only ends.
     if (::symlink("/bin/true", (home / "belvast").c_str()) != 0) std::fprintf(stderr, "no job stand-in\n");
+    // The documents of the samples; their records join the generated ones.
+    for (const auto& name : fs::list(testing::sourceDir() + "demo/telephone/home/FaxSendXML/"))
+        fs::writeFileAtomic(home.folder("FaxSendXML") + name,
+                            fs::readFile(testing::sourceDir() + "demo/telephone/home/FaxSendXML/" + name));
+    auto sample = [](const std::string& number, const std::string& type) {
+        testing::StoreRecord r;
+        r.number = number;
+        r.repType = type;
+        r.faxNum = kFax;
+        r.sendXml = {number};
+        return r;
+    };
+    const std::vector<testing::StoreRecord> samples{
+        sample("202401121000000001", "納期確認書"),       sample("202401101000000001", "見積依頼書"),
+        sample("202401101000000002", "見積依頼書"),       sample("202401101000000003", "見積依頼書"),
+        sample("202401201430000001", "納期回答書受信確認"), sample("202401221000000001", "見積書受信確認")};
     std::printf("%-10s %-34s %12s\n", "records", "call", "ms/call");
     for (int records : {1000, 10000}) {
         std::vector<testing::StoreRecord> all;
@@ -56,6 +73,7 @@ int main() {
                        "</RepManageNo><RepType>注文書</RepType><FAXRefImageFileNames/><FAXNum>" + kFax +
                        "</FAXNum><EmploymentMode>" + (i == records - 1 ? "0" : "1") + "</EmploymentMode></FaxSendLog>";
         }
+        all.insert(all.end(), samples.begin(), samples.end());
         fs::writeFileAtomic(home.folder("FaxManageNum") + FaxManageNum::kFileName, testing::storeXml(all));
         fs::writeFileAtomic(home.folder("FaxSendLog") + "FaxSendLog.xml", sendLog + "</FaxSendLogs>");
         const std::string last = number(records - 1), confirmed = number(records - 2);
@@ -89,6 +107,18 @@ int main() {
              }},
             {"makeTestFAXData (job start)", [&](int) { check(control.makeTestFAXData(kFax) == 0, "makeTestFAXData"); }},
             {"RunTimeStart + RunTimeStop", [&](int) { control.RunTimeStop(control.RunTimeStart()); }},
+            {"makeDeliveryAnswer (4 answers)",
+             [&](int) {
+                 std::vector<xml::Document> built;
+                 check(control.makeDeliveryAnswer("202401201430000001", built) && built.size() == 4,
+                       "makeDeliveryAnswer");
+             }},
+            {"makeEstimatAnswer (3 lines)",
+             [&](int) {
+                 std::vector<xml::Document> built;
+                 check(control.makeEstimatAnswer(kFax, "202401221000000001", built) && built.size() == 1,
+                       "makeEstimatAnswer");
+             }},
             {"telephony_request checkFAXNo",
              [&](int) {
                  check(testing::runProgram({testing::programDir() + "telephony_request", "checkFAXNo", kFax}).exitCode == 0,
