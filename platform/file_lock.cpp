@@ -61,6 +61,7 @@ FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::
 
 FileLock::FileLock(const std::string& path, Mode mode, std::chrono::milliseconds timeout) {
     *this = acquire(lockPathFor(path), mode, timeout, false);
+    if (mode == Mode::Exclusive) fs::removeStaleTemporaries(path);
 }
 
 FileLock FileLock::forFolder(const std::string& folder, Mode mode, std::chrono::milliseconds timeout) {
@@ -70,7 +71,9 @@ FileLock FileLock::forFolder(const std::string& folder, Mode mode, std::chrono::
 }
 
 FileLock FileLock::tryLock(const std::string& path, Mode mode) {
-    return acquire(lockPathFor(path), mode, std::chrono::milliseconds(0), true);
+    FileLock lock = acquire(lockPathFor(path), mode, std::chrono::milliseconds(0), true);
+    if (lock.held() && mode == Mode::Exclusive) fs::removeStaleTemporaries(path);
+    return lock;
 }
 
 FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }

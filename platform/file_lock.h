@@ -6,6 +6,8 @@
 // would otherwise leave the lock on a file nobody reads any more.
 // Locks are flock(2) locks on their own open file: they also exclude other
 // threads of the same process, and they vanish when their holder dies.
+// Whoever takes a file's exclusive lock also clears the temporary files that
+// writers killed in the middle of a save of that file left behind.
 #pragma once
 
 #include <chrono>

@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -196,6 +197,45 @@ void fsyncFolder(const std::string& folder) {
                 Error::standardText(errnum::PathFileAccessError) + " " + path + ": " + std::strerror(err));
 }
 
+constexpr const char* kTempMark = ".tmp.";
+
+// The named temporary file of a save: hidden, and carrying the writer's
+// process id, so that a temporary left by a killed writer can be told from
+// one that is still being written.
+std::string temporaryName(const std::string& folder, const std::string& name, unsigned serial) {
+    return folder + "." + name + kTempMark + std::to_string(::getpid()) + "." + std::to_string(serial);
+}
+
+// A new file takes the mode of the file it replaces, and its owner and group
+// where this process may give them, so that a save keeps who may read the
+// file. Changing the owner needs a privilege; keeping the group needs
+// membership: each is tried on its own, and one that is refused leaves the
+// file to its writer.
+void keepAccess(int fd, const struct stat& old) {
+    ::fchmod(fd, old.st_mode & 07777);
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Neither may be given: the file belongs to its writer, with the old mode.
+    }
+}
+
+bool writeAll(int fd, std::string_view bytes, int& err) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        err = errno;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void writeFileAtomic(const std::string& path, std::string_view bytes) {
@@ -210,40 +250,95 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
         folder = withSlash(*real);
         target = folder + nameOf(target);
     }
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     static std::atomic<unsigned> counter{0};
     std::string temp;
-    int fd = -1;
-    // A writer killed earlier may have left a temporary file of the same
-    // name (process ids come round again): take the next name.
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = folder + "." + nameOf(target) + ".tmp." + std::to_string(::getpid()) + "." +
-               std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && (errno != EEXIST || attempt >= 1000)) writeFailed(target, errno);
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
+    int err = 0;
+
+    // The bytes go to an unnamed file first: a writer killed while it writes
+    // leaves nothing behind. The file gets a (hidden) name only once it is
+    // complete, for the instant before the rename.
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        if (replacing) keepAccess(fd, old);
+        if (!writeAll(fd, bytes, err)) {
             ::close(fd);
+            writeFailed(target, err);
+        }
+        std::string self = "/proc/self/fd/" + std::to_string(fd);
+        for (int attempt = 0; attempt < 1000 && temp.empty(); ++attempt) {
+            std::string name = temporaryName(folder, nameOf(target), counter++);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp = name;
+            else if (errno != EEXIST) break;
+        }
+        ::close(fd);
+    }
+    if (temp.empty()) {
+        // A file system without unnamed files (or no /proc to name one by):
+        // a named temporary file from the start. A writer killed earlier may
+        // have left one of the same name (process ids come round again): take
+        // the next name.
+        for (int attempt = 0;; ++attempt) {
+            temp = temporaryName(folder, nameOf(target), counter++);
+            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0) break;
+            if (errno != EEXIST || attempt >= 1000) writeFailed(target, errno);
+        }
+        if (replacing) keepAccess(fd, old);
+        bool written = writeAll(fd, bytes, err);
+        if (::close(fd) != 0 && written) {
+            written = false;
+            err = errno;
+        }
+        if (!written) {
             ::unlink(temp.c_str());
             writeFailed(target, err);
         }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        writeFailed(target, err);
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int err = errno;
+        err = errno;
         ::unlink(temp.c_str());
         writeFailed(target, err);
     }
     fsyncFolder(folder);
+}
+
+void removeStaleTemporaries(const std::string& path) noexcept {
+    try {
+        auto real = resolve(folderOf(path).empty() ? "." : folderOf(path));
+        if (!real) return;
+        const std::string folder = withSlash(*real);
+        const std::string prefix = "." + nameOf(path) + kTempMark;
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir) return;
+        std::vector<std::string> stale;
+        while (dirent* e = ::readdir(dir)) {
+            std::string name = e->d_name;
+            if (name.size() <= prefix.size() || text::icompare(name.substr(0, prefix.size()), prefix) != 0) continue;
+            // ".NAME.tmp.PID.N": the writer's process id, then its serial number.
+            std::string rest = name.substr(prefix.size());
+            std::size_t dot = rest.find('.');
+            if (dot == 0 || dot == std::string::npos) continue;
+            pid_t pid = 0;
+            bool digits = true;
+            for (std::size_t i = 0; i < dot; ++i) {
+                if (rest[i] < '0' || rest[i] > '9' || pid > 100000000) {
+                    digits = false;
+                    break;
+                }
+                pid = pid * 10 + (rest[i] - '0');
+            }
+            if (!digits || pid <= 0) continue;
+            // A writer that still runs may be about to rename its file.
+            if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+            stale.push_back(folder + name);
+        }
+        ::closedir(dir);
+        for (const std::string& file : stale) ::unlink(file.c_str());
+    } catch (...) {
+        // Left for the next lock: what stays is only wasted space.
+    }
 }
 
 void makeFolders(const std::string& path) {

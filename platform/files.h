@@ -47,9 +47,17 @@ std::string readFile(const std::string& path);
 
 // Writes a whole file atomically: a temporary file in the same folder,
 // fsync, rename over the target, fsync of the folder. A reader never sees a
-// half-written file, and a writer killed midway leaves the old file.
+// half-written file, and a writer killed midway leaves the old file. The new
+// file keeps the mode, owner and group of the one it replaces (owner and
+// group as far as this process may give them). The temporary file has no
+// name while it is written where the file system allows it; otherwise it is
+// ".NAME.tmp.PID.N" beside the target.
 // Raises fg::Error 76 for a missing folder, 75 for any other failure.
 void writeFileAtomic(const std::string& path, std::string_view bytes);
+// Removes the temporary files that writers of `path` left when they were
+// killed in the middle of a save: those whose writer no longer runs. Taking
+// a file's exclusive lock does this. Never raises.
+void removeStaleTemporaries(const std::string& path) noexcept;
 
 // Creates a folder and its parents. Raises fg::Error 76 on failure.
 void makeFolders(const std::string& path);

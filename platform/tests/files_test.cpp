@@ -136,6 +136,50 @@ TEST(Files, AtomicWriteKeepsOneSpellingAndLeavesNoTemporaries) {
     EXPECT_EQ(fs::readFile(dir / "big.bin"), big);
 }
 
+TEST(Files, AnAtomicSaveKeepsTheFilesModeOwnerAndGroup) {
+    TempDir dir;
+    const std::string path = dir / "FaxSendLog.xml";
+    fs::writeFileAtomic(path, "old");
+    // A group other than ours: root may give any, others one of their own.
+    gid_t other = ::getegid();
+    if (::geteuid() == 0) {
+        other = 1;
+    } else {
+        gid_t groups[64];
+        int n = ::getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != ::getegid()) other = groups[i];
+    }
+    struct Case {
+        mode_t mode;
+        gid_t group;
+    } cases[] = {{0660, other}, {0600, ::getegid()}, {0644, other}, {0640, ::getegid()}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        ASSERT_EQ(::chown(path.c_str(), static_cast<uid_t>(-1), c.group), 0);
+        fs::writeFileAtomic(dir / "FAXSENDLOG.XML", "new " + std::to_string(c.mode));
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(st.st_gid, c.group);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(fs::readFile(path), "new " + std::to_string(c.mode));
+    }
+    // A copy takes the mode of the file it replaces, not of its source.
+    fs::writeFileAtomic(dir / "copy.xml", "x");
+    ::chmod((dir / "copy.xml").c_str(), 0604);
+    fs::copyFile(path, dir / "copy.xml");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "copy.xml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    // A new file gets the usual mode.
+    mode_t mask = ::umask(022);
+    fs::writeFileAtomic(dir / "new.xml", "n");
+    ::umask(mask);
+    ASSERT_EQ(::stat((dir / "new.xml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
 TEST(Files, ProgramFolderIsTheHomeOrTheProgramsFolder) {
     const char* saved = std::getenv("FAXGATE_HOME");
     std::string keep = saved ? saved : "";

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <chrono>
 #include <random>
 #include <string>
@@ -89,6 +91,49 @@ TEST(SharedFile, AWriterKilledMidSaveLeavesTheOldOrTheNewFile) {
         EXPECT_EQ(items.back().getAttribute("gen"), gen);
         EXPECT_EQ(items.back().text(), "品目2999");
     }
+}
+
+TEST(SharedFile, TemporariesOfKilledWritersGoWhenTheLockIsNextTaken) {
+    TempDir dir;
+    const std::string path = dir / "FAXManageNumber.xml";
+    auto hidden = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().filename().string().find(".tmp.") != std::string::npos)
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    std::mt19937 random(54321);
+    for (int round = 0; round < 6; ++round) {
+        Child writer = Child::start({"churn", path}, true);
+        ASSERT_EQ(writer.readLine(), "saved");
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+        writer.kill(SIGKILL);
+        writer.wait();
+    }
+    // A writer that died before its rename, as a named temporary shows it,
+    // and one that is still writing (this process).
+    Child gone = Child::start({"scale"}, true);
+    gone.readLine();
+    ASSERT_EQ(gone.wait(), 0);
+    const std::string dead = ".FaxManageNumber.xml.tmp." + std::to_string(gone.pid) + ".0";
+    const std::string live = ".faxmanagenumber.XML.tmp." + std::to_string(::getpid()) + ".7";
+    fs::writeFileAtomic(dir / dead, std::string(100000, 'x'));
+    fs::writeFileAtomic(dir / live, "being written");
+    fs::writeFileAtomic(dir / ".Other.xml.tmp.1.0", "another file's");
+    EXPECT_EQ(hidden(), (std::vector<std::string>{dead, ".Other.xml.tmp.1.0", live}));
+
+    { FileLock lock(dir / "faxmanagenumber.xml"); }
+    EXPECT_EQ(hidden(), (std::vector<std::string>{".Other.xml.tmp.1.0", live}));
+    // A shared lock is a reader's: it leaves the folder alone.
+    fs::writeFileAtomic(dir / dead, "again");
+    { FileLock lock(path, FileLock::Mode::Shared); }
+    EXPECT_EQ(hidden().size(), 3u);
+    EXPECT_TRUE(FileLock::tryLock(path).held());
+    EXPECT_EQ(hidden().size(), 2u);
+    xml::Document doc;
+    EXPECT_TRUE(doc.load(path));
 }
 
 TEST(FileLock, ExclusiveSharedAndTimeouts) {
