@@ -29,11 +29,12 @@ std::string firstAttribute(const xml::Node& element, const std::string& what) {
     return attributes.front().second;
 }
 
-xml::Node childAt(const xml::Node& parent, std::size_t n) {
-    xml::Node c = parent.firstChild();
-    for (std::size_t i = 0; c && i < n; ++i) c = c.nextSibling();
-    if (!c) throw missing(std::to_string(n + 1) + " 番目の項目");
-    return c;
+// The element of a plain value: the one GetScheduleInfo reads, so that a
+// comment or another node among the elements moves nothing.
+xml::Node plainValue(const xml::Node& root, const char* name) {
+    xml::NodeList found = root.getElementsByTagName(name);
+    if (found.empty()) throw missing(name);
+    return found.front();
 }
 
 // The readers' one failure: 40101 with no words of its own under the
@@ -104,7 +105,7 @@ bool schedule::updateSchedule() {
                                        urgeTimeSet_};
         for (const xml::Node& root : roots)
             for (std::size_t k = 0; k < std::size(values); ++k)
-                childAt(root, k + 1).setText(std::to_string(values[k]));
+                plainValue(root, kPlainNames[k]).setText(std::to_string(values[k]));
         store.save();
         return true;
     } catch (...) {

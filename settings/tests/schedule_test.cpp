@@ -167,6 +167,49 @@ TEST_F(ScheduleTest, UpdateWritesThePlainValuesAndKeepsTheExchangeSettings) {
     EXPECT_TRUE(log.log->entries().empty());
 }
 
+TEST_F(ScheduleTest, UpdateWritesEachValueToItsOwnElementWhateverStandBetween) {
+    const std::string plainWithNotes =
+        "<MakerInfoInterval>10</MakerInfoInterval>\n  <!-- 督促 -->\n  <UrgeDataInterval>20</UrgeDataInterval>"
+        "<?note x?><ReceiveInterval>30</ReceiveInterval><UrgeTimeSet>50</UrgeTimeSet><MakerTimeSet>40</MakerTimeSet>";
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"a comment before the exchange settings", scheduleFile("<!-- EDI -->" + session("15"), kPlain)},
+        {"white space kept between the elements",
+         scheduleFile("\n  " + session("15") + "\n  ", "<MakerInfoInterval>10</MakerInfoInterval>\n  "
+                                                     "<UrgeDataInterval>20</UrgeDataInterval>\n  <ReceiveInterval>30"
+                                                     "</ReceiveInterval>\n  <MakerTimeSet>40</MakerTimeSet>\n  "
+                                                     "<UrgeTimeSet>50</UrgeTimeSet>\n")},
+        {"notes and another order", scheduleFile(session("15"), plainWithNotes)},
+    };
+    for (const Case& c : cases) {
+        write(c.bytes);
+        log.log->clear();
+        schedule s;
+        ASSERT_TRUE(s.GetScheduleInfo()) << c.what;
+        EXPECT_EQ(values(s), (std::vector<std::int32_t>{10, 20, 30, 40, 50})) << c.what;
+        s.setMGetMakerInfoInterval(11);
+        s.setMGetUrgeDataInterval(22);
+        s.setMGetReceiveInterval(33);
+        s.setMGetMakerTimeSet(44);
+        s.setMGetUrgeTimeSet(55);
+        ASSERT_TRUE(s.updateSchedule()) << c.what;
+
+        schedule reader;
+        ASSERT_TRUE(reader.GetScheduleInfo()) << c.what;
+        EXPECT_EQ(values(reader), (std::vector<std::int32_t>{11, 22, 33, 44, 55})) << c.what;
+        EXPECT_EQ(reader.getEDIScheduleMode(), "2") << c.what;
+        EXPECT_EQ(reader.getInterval(), 15) << c.what;
+        ScheduleTimes times;
+        EXPECT_TRUE(reader.getTime(times)) << c.what;
+        EXPECT_TRUE(log.log->entries().empty()) << c.what;
+        std::string saved = fs::readFile(path);
+        for (const char* kept : {"<Time Use=\"1\">2100</Time>", "EDISessionInterval Mode=\"2\""})
+            EXPECT_NE(saved.find(kept), std::string::npos) << c.what << ": " << kept;
+    }
+}
+
 TEST_F(ScheduleTest, UpdateWithoutAReadFindsTheScheduleFolderItself) {
     write(scheduleFile(session(), kPlain));
     schedule s;
