@@ -169,7 +169,7 @@ TEST_F(ScheduleTest, UpdateWritesThePlainValuesAndKeepsTheExchangeSettings) {
 
 TEST_F(ScheduleTest, UpdateWritesEachValueToItsOwnElementWhateverStandBetween) {
     const std::string plainWithNotes =
-        "<MakerInfoInterval>10</MakerInfoInterval>\n  <!-- 督促 -->\n  <UrgeDataInterval>20</UrgeDataInterval>"
+        "<MakerInfoInterval>10</MakerInfoInterval>\n  <!-- urge -->\n  <UrgeDataInterval>20</UrgeDataInterval>"
         "<?note x?><ReceiveInterval>30</ReceiveInterval><UrgeTimeSet>50</UrgeTimeSet><MakerTimeSet>40</MakerTimeSet>";
     struct Case {
         const char* what;
