@@ -49,12 +49,12 @@ void bmpFileToG3(const std::string& bmpPath, const std::string& g3Path, int stre
 
 void g3FileToBmp(const std::string& g3Path, const std::string& bmpPath, int shrink, int shrinkWidth,
                  int shrinkHeight) {
-    BilevelImage page = decodeG3(fs::readFile(g3Path));
+    BilevelImage page = decodeWholeG3(fs::readFile(g3Path));
     image::writeBmp(bmpPath, imageFromPage(page, shrink, shrinkWidth, shrinkHeight), 1);
 }
 
 PageSize g3FileSize(const std::string& g3Path) {
-    BilevelImage page = decodeG3(fs::readFile(g3Path));
+    BilevelImage page = decodeWholeG3(fs::readFile(g3Path));
     return {page.width, page.height};
 }
 

@@ -282,6 +282,7 @@ struct RawPage {
     int stride = kMaxG3Width / 8;
     std::vector<std::uint8_t> rows;
     std::vector<int> widths;  // -1 for a line that did not decode
+    bool endedInLine = false;  // no EOL followed the last line: the data ended in it
 };
 
 void fillBlack(std::uint8_t* row, int from, int to) {
@@ -318,8 +319,9 @@ int decodeLine(BitReader& r, const DecodeTables& t, std::uint8_t* row) {
             colour ^= 1;
             runStart = pos;
         }
-        // A line the data ends in never reached its EOL: it may be cut.
-        if (r.exhausted()) return -1;
+        // Past the end of the data the reader gives zeros, which read as an
+        // EOL: a last line whose last code ends on the data's last bit is
+        // whole when that code was a terminating one.
     }
 }
 
@@ -340,20 +342,24 @@ RawPage decodeRaw(std::string_view data, bool reverse) {
         std::uint8_t* row = page.rows.data() + page.rows.size() - static_cast<std::size_t>(page.stride);
         int width = decodeLine(r, t, row);
         page.widths.push_back(width);
-        if (width < 0) {
-            std::memset(row, 0, static_cast<std::size_t>(page.stride));
-            if (!findEol(r)) break;
-        } else if (!skipEol(r)) {
+        if (width < 0) std::memset(row, 0, static_cast<std::size_t>(page.stride));
+        // No EOL after the line: the data ends in it (or in its fill).
+        if (!(width < 0 ? findEol(r) : skipEol(r))) {
+            page.endedInLine = true;
             break;
         }
     }
     return page;
 }
 
-int commonWidth(const std::vector<int>& widths) {
+// The page's width: the most common width of its whole lines. A last line
+// that the data's end closed proves nothing by itself (trailing junk reads
+// as runs too): it counts only if it has the width of the others.
+int commonWidth(const RawPage& page) {
     std::map<int, int> counts;
-    for (int w : widths)
-        if (w > 0) ++counts[w];
+    std::size_t closed = page.widths.size() - (page.endedInLine ? 1 : 0);
+    for (std::size_t i = 0; i < closed; ++i)
+        if (page.widths[i] > 0) ++counts[page.widths[i]];
     int best = 0, bestCount = 0;
     for (auto [w, n] : counts)
         if (n > bestCount || (n == bestCount && w == kFaxWidth)) best = w, bestCount = n;
@@ -407,14 +413,14 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
     int width = 0;
     if (order == BitOrder::Detect) {
         RawPage lsb = decodeRaw(data, true);
-        int wl = commonWidth(lsb.widths);
+        int wl = commonWidth(lsb);
         if (wl > 0 && damaged(lsb, wl) == 0) {
             page = std::move(lsb);
             width = wl;
             used = BitOrder::LsbFirst;
         } else {
             RawPage msb = decodeRaw(data, false);
-            int wm = commonWidth(msb.widths);
+            int wm = commonWidth(msb);
             auto good = [](const RawPage& p, int w) { return w > 0 ? static_cast<int>(p.widths.size()) - damaged(p, w) : 0; };
             if (good(msb, wm) > good(lsb, wl)) {
                 page = std::move(msb);
@@ -428,7 +434,7 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
         }
     } else {
         page = decodeRaw(data, order == BitOrder::LsbFirst);
-        width = commonWidth(page.widths);
+        width = commonWidth(page);
     }
     if (width <= 0) notG3("no line of the page decodes as G3");
     const int lines = static_cast<int>(page.widths.size());
@@ -451,8 +457,18 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
         report->lines = lines;
         report->damagedLines = bad;
         report->bitOrder = used;
+        // A last line that the data's end cut short: more of the page was coded.
+        report->truncated = page.endedInLine && page.widths.back() != width;
     }
     return out;
+}
+
+BilevelImage decodeWholeG3(std::string_view data) {
+    G3DecodeReport report;
+    BilevelImage page = decodeG3(data, BitOrder::Detect, &report);
+    if (report.truncated)
+        notG3(("the page is cut short after " + std::to_string(report.lines - 1) + " lines").c_str());
+    return page;
 }
 
 }  // namespace fg::fax

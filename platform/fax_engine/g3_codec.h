@@ -9,6 +9,7 @@
 // order (it keeps the one that decodes better), skips fill bits before EOLs,
 // and replaces a line it cannot decode by the line above it. A page on which
 // no line decodes, or more than half of the lines are damaged, is refused.
+// A page need not end with RTC: its last line may end on the data's last bit.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,10 @@ struct G3DecodeReport {
     int lines = 0;         // lines found on the page
     int damagedLines = 0;  // lines replaced by the line above
     BitOrder bitOrder = BitOrder::LsbFirst;
+    // The data ends inside a line that is shorter than the page: the file
+    // was cut short. (A page cut exactly after a line's end cannot be told
+    // from a page without RTC.)
+    bool truncated = false;
 };
 
 // Standard page width of a fax line, and the widest line the decoder takes.
@@ -56,5 +61,8 @@ std::string encodeG3(const BilevelImage& page);
 // Decodes a page. Raises fg::Error 481 when the data is not a one-dimensional
 // G3 page. The width is the most common line length on the page.
 BilevelImage decodeG3(std::string_view data, BitOrder order = BitOrder::Detect, G3DecodeReport* report = nullptr);
+// Decodes a page that must be whole, as the page files of the system are:
+// as decodeG3, and a page cut short raises fg::Error 481 as well.
+BilevelImage decodeWholeG3(std::string_view data);
 
 }  // namespace fg::fax

@@ -360,7 +360,7 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
         std::string name = pageName(file, n);
         try {
             data.push_back(fs::readFile(name));
-            decodeG3(data.back());
+            decodeWholeG3(data.back());
         } catch (const Error& e) {
             trace(tag + name + ": " + e.description());
             return e.number() == errnum::FileNotFound ? EngineCode::FileNotFound : EngineCode::BadImage;

@@ -100,10 +100,17 @@ TEST(G3Codec, DamagedDataIsConcealedOrRefused) {
     EXPECT_LT(report.damagedLines, 20);
     EXPECT_EQ(0, std::memcmp(back.row(back.height - 1), page.row(399), page.stride));
 
-    // A page cut short gives the lines that arrived.
-    BilevelImage half = decodeG3(std::string_view(data).substr(0, data.size() / 2));
+    // A page cut short gives the lines that arrived, and says that it was
+    // cut; a page file of the system must be whole.
+    G3DecodeReport cut;
+    const std::string_view firstHalf = std::string_view(data).substr(0, data.size() / 2);
+    BilevelImage half = decodeG3(firstHalf, BitOrder::Detect, &cut);
     EXPECT_GT(half.height, 150);
     EXPECT_LT(half.height, 250);
+    EXPECT_TRUE(cut.truncated);
+    EXPECT_THROW(decodeWholeG3(firstHalf), Error);
+    EXPECT_FALSE(report.truncated);
+    EXPECT_EQ(decodeWholeG3(data), page);
 
     std::mt19937 rng(9);
     std::string garbage(5000, '\0');
@@ -195,6 +202,64 @@ TiffPage readTiff(const std::string& path) {
     }
     TIFFClose(tif);
     return t;
+}
+
+TEST(G3Codec, APageWithoutRtcKeepsTheLastLineThatEndsOnTheLastBit) {
+    testing::TempDir dir;
+    // Our own coding without its RTC, on pages whose last code ends on the
+    // last bit of a byte: the RTC then fills its last nine bytes exactly,
+    // and its last byte holds nothing but the final EOL's one bit.
+    int tight = 0;
+    for (unsigned seed = 1; seed < 2000 && tight < 4; ++seed) {
+        BilevelImage page = printLikePage(kFaxWidth, 40 + static_cast<int>(seed % 23), seed);
+        const int last = page.height - 1;
+        std::memset(page.row(last - 1), 0, page.stride);
+        for (int x = 20 + static_cast<int>(seed % 37); x < kFaxWidth - 50; x += 41 + static_cast<int>(seed % 5))
+            for (int k = 0; k < 9; ++k) page.setBlack(x + k, last);
+        std::string data = encodeG3(page);
+        if (static_cast<unsigned char>(data.back()) != 0x80) continue;
+        ++tight;
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const std::string bare = data.substr(0, data.size() - 9);
+        G3DecodeReport report;
+        EXPECT_EQ(decodeG3(bare, BitOrder::Detect, &report), page);
+        EXPECT_EQ(report.damagedLines, 0);
+        EXPECT_FALSE(report.truncated);
+        EXPECT_EQ(decodeWholeG3(bare), page);
+
+        // Cut inside that last line, the page is reported cut short.
+        const std::string cut = bare.substr(0, bare.size() - 3);
+        decodeG3(cut, BitOrder::Detect, &report);
+        EXPECT_TRUE(report.truncated);
+        try {
+            decodeWholeG3(cut);
+            ADD_FAILURE() << "a page cut short was taken whole";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 481);
+        }
+        fs::writeFileAtomic(dir / "cut.G3", cut);
+        EXPECT_THROW(g3FileToBmp(dir / "cut.G3", dir / "cut.bmp", 0, 864, 1145), Error);
+        EXPECT_FALSE(fs::fileExists(dir / "cut.bmp"));
+    }
+    EXPECT_EQ(tight, 4);
+
+    // Pages coded by libtiff, one strip each and without RTC: whatever bit
+    // their last code ends on, every line is libtiff's.
+    for (unsigned seed = 1; seed <= 17; ++seed) {
+        SCOPED_TRACE("tiffcp page " + std::to_string(seed));
+        BilevelImage page = printLikePage(kFaxWidth, 30 + static_cast<int>(seed * 7), seed * 101);
+        for (int x = 0; x < kFaxWidth; x += 3 + static_cast<int>(seed)) page.setBlack(x, page.height - 1);
+        fs::writeFileAtomic(dir / "ours.g3", encodeG3(page));
+        auto conv = testing::runProgram({"fax2tiff", "-o", dir / "plain.tif", dir / "ours.g3"});
+        ASSERT_EQ(conv.exitCode, 0) << conv.errors;
+        auto copy = testing::runProgram({"tiffcp", "-c", "g3:1d", "-r", "100000", dir / "plain.tif", dir / "g3.tif"});
+        ASSERT_EQ(copy.exitCode, 0) << copy.errors;
+        TiffPage t = readTiff(dir / "g3.tif");
+        G3DecodeReport report;
+        EXPECT_EQ(decodeG3(t.raw, BitOrder::Detect, &report), t.pixels);
+        EXPECT_EQ(report.damagedLines, 0);
+        EXPECT_FALSE(report.truncated);
+    }
 }
 
 TEST(G3Codec, Fax2tiffReadsOurPages) {
