@@ -44,6 +44,10 @@ bool resultIsOne(const std::string& result) { return isNumeric(result) && toDoub
 
 std::string seconds(std::chrono::milliseconds ms) { return std::to_string(ms.count() / 1000) + " 秒"; }
 
+// Where the supervisor notes the helper's process id for the supervisor
+// that comes after it, should it end without stopping its helper.
+std::string helperRecord() { return fs::programFolder() + ".pgpwin32.pid"; }
+
 }  // namespace
 
 FrmMainCtrl::FrmMainCtrl(EventPump& pump, SupervisorOptions options)
@@ -133,14 +137,44 @@ void FrmMainCtrl::startHelper(const std::string& runTimeFolder) {
     auto program = fs::resolve(runTimeFolder + kHelperProgram);
     if (!program)
         throw Error(errnum::FileNotFound, std::string(kHelperProgram) + " が見つかりません: " + runTimeFolder, kSource);
+    endLeftoverHelper(*program);
     SpawnOptions o;
     o.workingFolder = runTimeFolder;
+    o.ownProcessGroup = true;
+    o.endWithParent = true;
     lngPgpProcess = Process::start(*program, {}, o);
     // Set only once it really runs: the shutdown must not count on a helper
     // that never started.
     blnPgpActive = true;
+    try {
+        fs::writeFileAtomic(helperRecord(), std::to_string(lngPgpProcess.pid()) + "\n");
+    } catch (const Error& e) {
+        log(e.number(), "PGPWIN32 のプロセス番号を記録できません: " + e.description());
+    }
     if (lngPgpProcess.descriptor() >= 0)
         helperWatch_ = pump_.watch(lngPgpProcess.descriptor(), [this] { onHelperEnded(); });
+}
+
+void FrmMainCtrl::endLeftoverHelper(const std::string& program) {
+    // This supervisor holds the program folder's lock, so the supervisor that
+    // noted this helper has ended; a helper that survived it (one that does
+    // not end on SIGTERM) would otherwise run twice from now on.
+    std::string noted;
+    try {
+        if (!fs::fileExists(helperRecord())) return;
+        noted = fs::readFile(helperRecord());
+    } catch (const Error&) {
+        return;
+    }
+    pid_t pid = 0;
+    for (char c : noted) {
+        if (c < '0' || c > '9' || pid > 100000000) break;
+        pid = pid * 10 + (c - '0');
+    }
+    if (endLeftoverProcess(pid, program, options_.helperGrace))
+        log(errs::LeftoverHelper, "前回の ＦＡＸサーバーが残した " + std::string(kHelperProgram) + " (プロセス " +
+                                      std::to_string(pid) + ") を終了しました。");
+    fs::removeFile(helperRecord());
 }
 
 void FrmMainCtrl::onHelperEnded() {
@@ -282,6 +316,7 @@ bool FrmMainCtrl::stopAll() {
         helperWatch_ = 0;
         if (lngPgpProcess.running()) lngPgpProcess.terminate(options_.helperGrace);
         blnPgpActive = false;
+        fs::removeFile(helperRecord());
     }
 
     // The schedules are never told to stop: they are let go once idle.

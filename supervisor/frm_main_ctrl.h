@@ -15,6 +15,11 @@
 //   being first asked is terminated (40033); a program that died is down;
 // - every reason for a shutdown that is not a stop request is logged (40035),
 //   and the helper's own end while the server runs as well (40036);
+// - its children run in process groups of their own (a Ctrl-C in the
+//   terminal reaches the supervisor alone, which then shuts down in order)
+//   and end when it ends, even killed; a helper that an earlier supervisor
+//   of the program folder left running all the same is ended before the
+//   new one starts (40037);
 // - End.xml text that is no number is no request, logged once (40034).
 #pragma once
 
@@ -45,6 +50,7 @@ inline constexpr long ObjectDidNotStop = 40033;
 inline constexpr long BadEndValue = 40034;
 inline constexpr long ErrorEvent = 40035;
 inline constexpr long HelperEnded = 40036;
+inline constexpr long LeftoverHelper = 40037;
 }  // namespace supervisor_errors
 
 struct SupervisorOptions {
@@ -111,6 +117,7 @@ public:
 private:
     bool startReceiveLines(std::string& reason);
     void startHelper(const std::string& runTimeFolder);
+    void endLeftoverHelper(const std::string& program);
     void onHelperEnded();
     // The fax-printer member the start-up calls last. Nothing here drives
     // a fax printer: the page images are made by our own pipeline.

@@ -28,6 +28,10 @@ ChildObjectOptions optionsFor(const std::string& errorEvent) {
     // shutdown calls every object: a hung program must not stall it long.
     o.callBound = std::chrono::milliseconds(10000);
     o.workingFolder = fs::programFolder();
+    // The programs are the supervisor's: a Ctrl-C meant for it must not end
+    // them behind its back, and none may outlive it.
+    o.ownProcessGroup = true;
+    o.endWithParent = true;
     return o;
 }
 

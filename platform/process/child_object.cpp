@@ -252,6 +252,8 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
     spawn.workingFolder = d.options.workingFolder;
     spawn.environment = d.options.environment;
     spawn.childFd = sv[1];
+    spawn.ownProcessGroup = d.options.ownProcessGroup;
+    spawn.endWithParent = d.options.endWithParent;
     try {
         d.process = Process::start(program, args, spawn);
     } catch (const Error& e) {

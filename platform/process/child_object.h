@@ -42,6 +42,10 @@ struct ChildObjectOptions {
     // The event raised when the child ends unasked ("" for none). Its one
     // argument tells how the child ended.
     std::string errorEvent;
+    // See SpawnOptions: a process group of the child's own, and an end
+    // together with the thread that creates the object.
+    bool ownProcessGroup = false;
+    bool endWithParent = false;
     // Bounds in the system's time (see realBound for their real floor).
     Ms createBound{30000};  // for the answer to the creation
     Ms callBound{30000};    // for each call that gives none of its own

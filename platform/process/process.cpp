@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -115,6 +116,94 @@ bool pollReadable(int fd, Steady::time_point deadline) {
     }
 }
 
+// Moves a descriptor of the caller's to a number of 10 or more, so that the
+// child's own descriptors 0 to 3 can be set up without closing it.
+int highDescriptor(int fd) {
+    int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    ::close(fd);
+    return high;
+}
+
+// The start of a child that is to end with its parent: the parent-death
+// signal can only be asked for by the child itself, between fork and exec,
+// where posix_spawn offers no step. Only async-signal-safe calls run in the
+// child; a failure before the exec comes back through a pipe.
+pid_t forkChild(const std::string& program, Argv& argv, Argv& envp, const SpawnOptions& options) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) throw startError(errno, program);
+    report[0] = highDescriptor(report[0]);
+    report[1] = highDescriptor(report[1]);
+    if (report[0] < 0 || report[1] < 0) {
+        int err = errno;
+        if (report[0] >= 0) ::close(report[0]);
+        if (report[1] >= 0) ::close(report[1]);
+        throw startError(err, program);
+    }
+    const pid_t parent = ::getpid();
+    const char* folder = options.workingFolder.empty() ? nullptr : options.workingFolder.c_str();
+    const char* outputFile = options.outputFile.empty() ? nullptr : options.outputFile.c_str();
+    sigset_t none;
+    sigemptyset(&none);
+
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        int err = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        throw startError(err, program);
+    }
+    if (pid == 0) {
+        auto fail = [&](int err) {
+            ssize_t ignored = ::write(report[1], &err, sizeof err);
+            (void)ignored;
+            ::_exit(127);
+        };
+        if (options.ownProcessGroup && ::setpgid(0, 0) != 0) fail(errno);
+        if (options.endWithParent) {
+            if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) fail(errno);
+            // The parent may have ended before the request took hold.
+            if (::getppid() != parent) ::_exit(128 + SIGTERM);
+        }
+        int lowest = 3;
+        if (options.outputFd >= 0 && options.outputFd != 1 && ::dup2(options.outputFd, 1) < 0) fail(errno);
+        if (options.childFd >= 0) {
+            if (options.childFd == 3) {
+                if (::fcntl(3, F_SETFD, 0) != 0) fail(errno);
+            } else if (::dup2(options.childFd, 3) < 0) {
+                fail(errno);
+            }
+            lowest = 4;
+        }
+        if (outputFile) {
+            int fd = ::open(outputFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(1, 2) < 0) fail(errno);
+            ::close(fd);
+        }
+#ifdef SYS_close_range
+        // Nothing of ours leaks into the program (the report pipe closes at exec).
+        ::syscall(SYS_close_range, static_cast<unsigned>(lowest), ~0u, 4u /* CLOSE_RANGE_CLOEXEC */);
+#endif
+        if (folder && ::chdir(folder) != 0) fail(errno);
+        for (int s = 1; s < NSIG; ++s)
+            if (s != SIGKILL && s != SIGSTOP) ::signal(s, SIG_DFL);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(argv.data()[0], argv.data(), envp.data());
+        fail(errno);
+    }
+    ::close(report[1]);
+    int err = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof err)) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        throw startError(err, program);
+    }
+    return pid;
+}
+
 }  // namespace
 
 nanoseconds realBound(std::chrono::milliseconds bound) {
@@ -127,6 +216,12 @@ Process Process::start(const std::string& program, const std::vector<std::string
     checkStart(program, options);
     Argv argv = makeArgv(program, args);
     Argv envp = makeEnv(options, options.childFd >= 0);
+    if (options.endWithParent) {
+        Process p;
+        p.pid_ = forkChild(program, argv, envp, options);
+        p.pidfd_ = openPidfd(p.pid_);
+        return p;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
@@ -186,6 +281,8 @@ Process Process::start(const std::string& program, const std::vector<std::string
     sigfillset(&all);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     if (options.newSession) flags |= POSIX_SPAWN_SETSID;
+    if (options.ownProcessGroup) flags |= POSIX_SPAWN_SETPGROUP;
+    if (rc == 0 && options.ownProcessGroup) rc = posix_spawnattr_setpgroup(&attr, 0);
     if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
     if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &all);
     if (rc == 0) rc = posix_spawnattr_setflags(&attr, flags);
@@ -353,6 +450,34 @@ void Process::detach() {
     closeDescriptor();
     pid_ = -1;
     exitCode_.reset();
+}
+
+bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace) {
+    if (pid <= 0) return false;
+    // The descriptor holds on to that very process: a process id that comes
+    // round again to another program while we look is not touched.
+    int fd = openPidfd(pid);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat running {}, wanted {};
+    if (::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &running) != 0 ||
+        ::stat(program.c_str(), &wanted) != 0 || running.st_dev != wanted.st_dev || running.st_ino != wanted.st_ino)
+        return false;
+    auto signal = [&](int signo) {
+#ifdef SYS_pidfd_send_signal
+        return ::syscall(SYS_pidfd_send_signal, fd, signo, nullptr, 0) == 0;
+#else
+        return ::kill(pid, signo) == 0;
+#endif
+    };
+    if (!signal(SIGTERM)) return false;
+    auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(grace));
+    if (pollReadable(fd, deadline)) return true;
+    signal(SIGKILL);
+    return pollReadable(fd, Steady::now() + std::chrono::seconds(10));
 }
 
 std::string runningProgramFolder() {

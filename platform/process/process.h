@@ -33,6 +33,13 @@ struct SpawnOptions {
     // A file that takes the child's standard output and standard error
     // (created or emptied first); "" leaves them the caller's. Honoured by start().
     std::string outputFile;
+    // Starts the child in a process group of its own, so that the signals a
+    // terminal sends to the caller's group (Ctrl-C) reach the caller alone.
+    // Honoured by start().
+    bool ownProcessGroup = false;
+    // The child is sent SIGTERM when the thread that started it ends, killed
+    // or not, so that it does not outlive the caller. Honoured by start().
+    bool endWithParent = false;
 };
 
 class Process {
@@ -84,6 +91,13 @@ private:
     int pidfd_ = -1;
     std::optional<int> exitCode_;
 };
+
+// Ends a process that is not our child, one left running by an earlier run
+// of the system, say: only when it runs the file `program` (the same file,
+// whatever the path's spelling), with SIGTERM first and SIGKILL after
+// `grace` of the system's time. True when such a process was found and has
+// ended; false when `pid` runs no more or runs another program.
+bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace);
 
 // The real time that a bound on another process's answer takes: the bound in
 // the system's time, but under a scaled clock never less than the lesser of

@@ -9,6 +9,7 @@
 //     <StandIn name="Alvaret" DieAfter="200"/>           end abruptly (exit code 3)
 //     <StandIn name="Trundel" Refuse="1"/>               refuse to be created
 //     <StandIn name="Alvaret" StopDelay="3000"/>         time from stopLine to the stopped state
+//     <StandIn name="PGPWIN32" IgnoreTerm="1"/>          the helper does not end on SIGTERM
 //   </StandIns>
 // Names are matched without regard to case; an entry without Port applies
 // to every port. Times are in the system's time (the platform clock).
@@ -34,6 +35,7 @@ struct Behaviour {
     std::string startResult = "0";
     bool busy = false;
     bool refuse = false;
+    bool ignoreTerm = false;
     std::optional<std::chrono::milliseconds> errorAfter;
     std::optional<std::chrono::milliseconds> dieAfter;
     std::chrono::milliseconds stopDelay{1000};

@@ -1,6 +1,7 @@
 // Harmless stand-in of the helper that runs for the life of the server: it
 // notes its start (and working folder) in the stand-in trace, waits for
-// SIGTERM and ends. Told to, it dies early (see standin_control.h).
+// SIGTERM and ends. Told to, it dies early or ignores SIGTERM (see
+// standin_control.h).
 #include "standin_control.h"
 
 #include "platform/process/event_pump.h"
@@ -15,12 +16,19 @@ namespace {
 
 int runHelper(void*) {
     fg::EventPump pump;
+    fg::standin::Behaviour b = fg::standin::loadBehaviour("PGPWIN32");
     pump.watchSignal(SIGTERM, [&] {
+        if (b.ignoreTerm) {
+            fg::standin::trace("PGPWIN32", "ignored SIGTERM");
+            return;
+        }
         fg::standin::trace("PGPWIN32", "terminated");
         pump.quit();
     });
-    pump.watchSignal(SIGINT, [&] { pump.quit(); });
-    fg::standin::Behaviour b = fg::standin::loadBehaviour("PGPWIN32");
+    pump.watchSignal(SIGINT, [&] {
+        fg::standin::trace("PGPWIN32", "interrupted");
+        pump.quit();
+    });
     if (b.dieAfter)
         pump.addTimer(*b.dieAfter, [] {
             fg::standin::trace("PGPWIN32", "died");

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,15 @@ const std::string kChild = PROCESS_TEST_CHILD;
 
 bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
+// Whether a process that is not our child still runs: one that has ended
+// may wait as a zombie until whoever adopted it reaps it.
+bool running(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t close = all.rfind(')');
+    return close != std::string::npos && close + 2 < all.size() && all[close + 2] != 'Z';
+}
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t start = 0;
@@ -38,23 +48,107 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 TEST(Process, StartsWithItsFolderArgumentsAndEnvironmentAndNothingElse) {
+    // Both ways of starting: a child that ends with its parent is forked by hand.
+    for (bool endWithParent : {false, true}) {
+        SCOPED_TRACE(endWithParent ? "ending with its parent" : "plain");
+        testing::TempDir dir;
+        fs::makeFolders(dir / "work folder");
+        std::string reportFile = dir / "report.txt";
+        // A descriptor of ours without close-on-exec must not reach the child.
+        int leaky = ::dup(1);
+        SpawnOptions options;
+        options.workingFolder = dir / "work folder";
+        options.environment = {"FAXGATE_TEST_VALUE=値 with space"};
+        options.endWithParent = endWithParent;
+        options.ownProcessGroup = endWithParent;
+        Process p = Process::start(kChild, {"report", reportFile, "a b", "", "*.XML", "$HOME;ls"}, options);
+        ::close(leaky);
+        ASSERT_TRUE(p.waitFor(20000ms));
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_FALSE(p.running());
+        auto got = lines(fs::readFile(reportFile));
+        // No shell: blanks, wildcards and shell syntax reach the program as they are.
+        EXPECT_EQ(got, (std::vector<std::string>{dir / "work folder", "arg:a b", "arg:", "arg:*.XML", "arg:$HOME;ls",
+                                                 "env:値 with space"}));
+
+        // Standard output through a pipe, and a start that fails says why.
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        SpawnOptions piped;
+        piped.outputFd = fds[1];
+        piped.endWithParent = endWithParent;
+        Process q = Process::start(kChild, {"report", "-", "x"}, piped);
+        ::close(fds[1]);
+        std::string out;
+        char buf[256];
+        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+        ::close(fds[0]);
+        ASSERT_TRUE(q.waitFor(20000ms));
+        EXPECT_EQ(lines(out).size(), 3u) << out;
+        SpawnOptions nowhere;
+        nowhere.workingFolder = dir / "work folder";
+        nowhere.endWithParent = endWithParent;
+        ::chmod((dir / "work folder").c_str(), 0);
+        if (::geteuid() != 0) EXPECT_THROW(Process::start(kChild, {"exit", "0"}, nowhere), Error);
+        ::chmod((dir / "work folder").c_str(), 0755);
+    }
+}
+
+TEST(Process, AChildCanHaveAGroupOfItsOwnAndEndWithItsParent) {
+    {
+        Process plain = Process::start(kChild, {"sleep", "30000"});
+        SpawnOptions o;
+        o.ownProcessGroup = true;
+        Process grouped = Process::start(kChild, {"sleep", "30000"}, o);
+        o.endWithParent = true;
+        Process forked = Process::start(kChild, {"sleep", "30000"}, o);
+        EXPECT_EQ(::getpgid(plain.pid()), ::getpgrp());
+        EXPECT_EQ(::getpgid(grouped.pid()), grouped.pid());
+        EXPECT_EQ(::getpgid(forked.pid()), forked.pid());
+    }
+    // A parent killed outright: the sleeper that was to end with it ends, the
+    // other one runs on.
     testing::TempDir dir;
-    fs::makeFolders(dir / "work folder");
-    std::string reportFile = dir / "report.txt";
-    // A descriptor of ours without close-on-exec must not reach the child.
-    int leaky = ::dup(1);
-    SpawnOptions options;
-    options.workingFolder = dir / "work folder";
-    options.environment = {"FAXGATE_TEST_VALUE=値 with space"};
-    Process p = Process::start(kChild, {"report", reportFile, "a b", "", "*.XML", "$HOME;ls"}, options);
-    ::close(leaky);
-    ASSERT_TRUE(p.waitFor(20000ms));
-    EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_FALSE(p.running());
-    auto got = lines(fs::readFile(reportFile));
-    // No shell: blanks, wildcards and shell syntax reach the program as they are.
-    EXPECT_EQ(got, (std::vector<std::string>{dir / "work folder", "arg:a b", "arg:", "arg:*.XML", "arg:$HOME;ls",
-                                             "env:値 with space"}));
+    for (const char* ends : {"1", "0"}) {
+        SCOPED_TRACE(std::string("ends with its parent: ") + ends);
+        Process middle = Process::start(kChild, {"parent", dir / "pid", ends});
+        pid_t sleeper = 0;
+        for (int i = 0; i < 2000 && sleeper == 0; ++i) {
+            if (fs::fileExists(dir / "pid")) sleeper = std::atoi(fs::readFile(dir / "pid").c_str());
+            else std::this_thread::sleep_for(5ms);
+        }
+        ASSERT_GT(sleeper, 0);
+        fs::removeFile(dir / "pid");
+        ::kill(middle.pid(), SIGKILL);
+        ASSERT_TRUE(middle.waitFor(20000ms));
+        if (std::string(ends) == "1") {
+            for (int i = 0; i < 2000 && running(sleeper); ++i) std::this_thread::sleep_for(5ms);
+            EXPECT_FALSE(running(sleeper));
+        } else {
+            std::this_thread::sleep_for(100ms);
+            EXPECT_TRUE(running(sleeper));
+            EXPECT_TRUE(endLeftoverProcess(sleeper, kChild, 1000ms));
+        }
+    }
+}
+
+TEST(Process, ALeftoverProcessIsEndedOnlyWhenItRunsTheGivenProgram) {
+    pid_t stubborn = Process::startDetached(kChild, {"ignore-term", "30000"});
+    pid_t polite = Process::startDetached(kChild, {"sleep", "30000"});
+    // Another program, or the right program under another spelling of its path.
+    EXPECT_FALSE(endLeftoverProcess(stubborn, "/bin/sh", 100ms));
+    EXPECT_TRUE(processExists(stubborn));
+    std::string other = fs::folderOf(kChild) + "./" + fs::nameOf(kChild);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(endLeftoverProcess(stubborn, other, 300ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_TRUE(endLeftoverProcess(polite, kChild, 20000ms));
+    for (pid_t pid : {stubborn, polite}) {
+        for (int i = 0; i < 2000 && running(pid); ++i) std::this_thread::sleep_for(5ms);
+        EXPECT_FALSE(running(pid));
+        EXPECT_FALSE(endLeftoverProcess(pid, kChild, 100ms));  // gone: nothing to end
+    }
+    EXPECT_FALSE(endLeftoverProcess(0, kChild, 100ms));
 }
 
 TEST(Process, StandardOutputGoesWhereTheCallerSays) {

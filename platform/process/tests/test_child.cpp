@@ -113,6 +113,18 @@ int holdMarker(const std::string& folder, const std::string& file, const std::st
     return 0;
 }
 
+// Starts a sleeper of its own (ending with us when `ends` is "1"), tells
+// its process id in `file`, and waits to be killed.
+int parent(const std::string& file, const std::string& ends, const std::string& self) {
+    fg::SpawnOptions o;
+    o.endWithParent = ends == "1";
+    fg::Process sleeper = fg::Process::start(self, {"sleep", "30000"}, o);
+    fg::fs::writeFileAtomic(file, std::to_string(sleeper.pid()));
+    sleeper.detach();
+    sleepMs(60000);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +155,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (mode == "serve") return serve(argc >= 3 ? argv[2] : "");
+        if (mode == "parent" && argc >= 4) return parent(argv[2], argv[3], argv[0]);
         if (mode == "marker" && argc >= 4) return holdMarker(argv[2], argv[3], argv[0]);
     } catch (const fg::Error& e) {
         std::fprintf(stderr, "test child: %ld %s\n", e.number(), e.description().c_str());
