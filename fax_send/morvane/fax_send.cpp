@@ -1,12 +1,17 @@
 #include "fax_send/morvane/fax_send.h"
 
+#include "fax_send/morvane/send_records.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
 #include "platform/process/child_object.h"
 #include "platform/process/process.h"
+#include "platform/process/run_marker.h"
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 #include <utility>
 
 namespace fg {
@@ -18,6 +23,41 @@ constexpr const char* kGoneEvent = "FaxSendServerGone";
 
 void logError(const Error& e) { ErrorLogWriter().writeError(FaxSend::kErrorSource, e); }
 
+// What a server under a job leaves, should it die: the numbers it was
+// handed, its send copies (named by its process id) and its run marker.
+struct Handover {
+    std::vector<std::string> numbers;
+    pid_t server = -1;
+    std::string runFile;
+};
+
+bool isDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A server died under its job: no number it was handed may vanish. Those it
+// did not record are recorded "NG" with their pages kept, as a failed send
+// is, and what it left in the folders goes.
+void clearAfterDeadServer(const Handover& h, const std::string& why) {
+    std::string numbers;
+    for (const std::string& n : h.numbers) numbers += (numbers.empty() ? "" : ",") + n;
+    logError(Error(kChildGone, why + "　送信中の帳票管理番号：" + numbers, FaxSend::kErrorSource));
+    for (const std::string& n : h.numbers)
+        if (!send_records::hasSendRecord(n)) send_records::recordUnsent(n, kChildGone);
+    try {
+        // Its send copies: the stamp, "_", its process id, "_", then the page.
+        std::string temp = FolderPathInfo().getFolderPath("SendTemp");
+        const std::string mark = "_" + std::to_string(h.server) + "_";
+        for (const std::string& name : fs::list(temp, "*" + mark + "*.G3"))
+            if (name.size() > 14 + mark.size() && isDigits(std::string_view(name).substr(0, 14)) &&
+                name.compare(14, mark.size(), mark) == 0)
+                fs::removeFile(temp + name);
+    } catch (...) {
+        logCurrentError(FaxSend::kErrorSource);
+    }
+    if (!h.runFile.empty()) deleteRunFile(fs::programFolder(), h.runFile);
+}
+
 // Servers let go of while their job runs. They finish it on their own; the
 // client keeps their channel only to hear the end and reap them. Never
 // destroyed: a client that ends first must not take the server down with it
@@ -27,10 +67,12 @@ std::vector<std::unique_ptr<ChildObject>>& lingering() {
     return *servers;
 }
 
-void linger(EventPump& pump, std::unique_ptr<ChildObject> child) {
+void linger(EventPump& pump, std::unique_ptr<ChildObject> child, Handover handover) {
     ChildObject* raw = child.get();
-    child->setEventHandler([&pump, raw](const std::string&, const std::vector<std::string>&) {
-        // Its end event or its end: either way it is done.
+    child->setEventHandler([&pump, raw, handover](const std::string& name, const std::vector<std::string>& args) {
+        // Its end event or its end: either way it is done; an end before
+        // its end event leaves its job to be cleared up here.
+        if (name == kGoneEvent) clearAfterDeadServer(handover, args.empty() ? std::string(FaxSend::kProgram) : args.front());
         pump.post([raw] {
             auto& list = lingering();
             auto it = std::find_if(list.begin(), list.end(), [raw](const auto& c) { return c.get() == raw; });
@@ -47,6 +89,7 @@ void linger(EventPump& pump, std::unique_ptr<ChildObject> child) {
 
 struct FaxSend::State {
     std::unique_ptr<ChildObject> child;
+    Handover handover;  // of the last accepted sendFAX
     std::function<void()> handler;
     bool sending = false;     // a sendFAX was accepted and its end has not come
     bool ended = false;       // the end of the last accepted sendFAX has come
@@ -77,9 +120,14 @@ FaxSend::FaxSend(EventPump& pump) : pump_(pump), state_(std::make_shared<State>(
         if (!st) return;
         if (name == kGoneEvent) {
             st->gone = true;
-            logError(Error(kChildGone, args.empty() ? std::string(kProgram) : args.front(), kErrorSource));
+            std::string why = args.empty() ? std::string(kProgram) : args.front();
+            if (!st->sending) {
+                logError(Error(kChildGone, why, kErrorSource));
+                return;
+            }
             // The job died with its server: its end comes now, as a failure.
-            if (st->sending) st->raiseEnd();
+            clearAfterDeadServer(st->handover, why);
+            st->raiseEnd();
             return;
         }
         if (name != kEndEvent || !st->sending) return;
@@ -100,11 +148,13 @@ FaxSend::~FaxSend() { release(); }
 bool FaxSend::sendFAX(const std::vector<std::string>& strRepManageNo) {
     if (!state_->child || !state_->child->alive()) return false;
     try {
-        bool accepted = state_->child->callValue("sendFAX", strRepManageNo) == "True";
+        std::vector<std::string> answer = state_->child->call("sendFAX", strRepManageNo);
+        bool accepted = !answer.empty() && answer.front() == "True";
         if (accepted) {
             state_->sending = true;
             state_->ended = false;
             state_->jobStarted = true;
+            state_->handover = {strRepManageNo, state_->child->pid(), answer.size() > 1 ? answer[1] : std::string()};
         }
         return accepted;
     } catch (const Error& e) {
@@ -164,7 +214,7 @@ void FaxSend::release() {
             logError(e);
         }
         if (later == "True") {
-            linger(pump_, std::move(child));
+            linger(pump_, std::move(child), st.handover);
             return;
         }
     }

@@ -17,7 +17,11 @@
 // A server that ends without being asked (killed, crashed) has ended its job
 // in failure: the error is logged, blnEndStatus answers False and, when a job
 // was under way, eventSendFaxEnd is raised all the same, so that no client
-// waits for ever.
+// waits for ever. Nothing of that job is lost or left: the client records
+// each number it handed over that has no send-history record yet as "NG"
+// with its pages kept (as a failed send is recorded), names the numbers in
+// the error log, and removes the dead server's send copies and run marker.
+// That also holds for a server let go of during its job.
 #pragma once
 
 #include "platform/process/event_pump.h"

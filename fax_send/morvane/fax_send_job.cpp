@@ -1,6 +1,7 @@
 #include "fax_send/morvane/fax_send_job.h"
 
-#include "fax_send/kelvra/fax_retry_image.h"
+#include "fax_send/morvane/send_records.h"
+
 #include "fax_send/kelvra/fax_send_careers.h"
 #include "fax_send/kelvra/page_name.h"
 #include "fax_send/ostrand/ostrand.h"
@@ -43,16 +44,6 @@ std::vector<std::string> splitFields(const std::string& line) {
     }
 }
 
-// The page names of a number, as the store lists them. Raises 52 for a name
-// that would reach outside the page folders.
-std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manageNumber) {
-    std::vector<std::string> names;
-    std::int16_t count = store.getTempImageFileToManage(manageNumber, "", names);
-    names.resize(std::max<std::int16_t>(count, 0));
-    for (const std::string& name : names) checkPlainPageName(name);
-    return names;
-}
-
 std::string sendFolder() { return FolderPathInfo().getFolderPath("SendTemp"); }
 
 }  // namespace
@@ -84,7 +75,7 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             modem_.setPages(static_cast<std::int16_t>(sendNames.size() - 1));
             bool sent = sendWithRetry(number, sendNames.front());
             closePort();
-            bool pagesKept = writeSendResult(number, sent);
+            bool pagesKept = send_records::writeSendResult(number, sent);
             delG3DummyFile(sendNames);
             if (pagesKept) delG3FromManageNo(number);
         }
@@ -99,13 +90,8 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
 }
 
 void FaxSendJob::recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause) {
-    // The job stops, but the documents it did not get to must not vanish:
-    // each is logged, recorded "NG" like a failed send, and its pages leave
-    // G3Image only once they are kept for a re-send.
-    for (std::size_t j = from; j < manageNumbers.size(); ++j) {
-        logError(kSource, Error(cause.number(), "帳票管理番号：" + manageNumbers[j] + "　未送信"));
-        if (writeSendResult(manageNumbers[j], false)) delG3FromManageNo(manageNumbers[j]);
-    }
+    // The job stops, but the documents it did not get to must not vanish.
+    for (std::size_t j = from; j < manageNumbers.size(); ++j) send_records::recordUnsent(manageNumbers[j], cause.number());
 }
 
 // ---- Modem choice --------------------------------------------------------------
@@ -171,7 +157,7 @@ void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<st
         std::string kept = folders.getFolderPath("G3ReImage");
         std::string temp = folders.getFolderPath("SendTemp");
         FaxManageNum store;
-        std::vector<std::string> pages = pageNames(store, manageNumber);
+        std::vector<std::string> pages = send_records::pageNames(store, manageNumber);
         if (pages.empty()) throw Error(kNoPages, "帳票管理番号：" + manageNumber + "　送信するページがありません。");
 
         std::string previous;
@@ -251,61 +237,6 @@ bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::strin
     }
 }
 
-// ---- Recording -----------------------------------------------------------------
-
-bool FaxSendJob::writeSendResult(const std::string& manageNumber, bool sent) {
-    bool pagesKept = sent;
-    try {
-        FaxSendCareers careers;
-        FaxManageNum store;
-        FaxRetryImage retry;
-        if (!store.getManageNum(manageNumber, "", true)) return false;
-        std::vector<std::string> pages = pageNames(store, manageNumber);
-
-        std::string status = sent ? "OK" : "NG";
-        std::int16_t pageCount = sent ? static_cast<std::int16_t>(pages.size()) : 0;
-        if (!sent) {
-            pagesKept = true;
-            for (const std::string& page : pages) pagesKept = retry.saveRetryImage(page) && pagesKept;
-        }
-
-        std::string now = timeStamp14(clock().now());
-        if (!careers.checkSendCareer(store.mstrRepManageNo(), store.mstrRepType())) {
-            careers.setStrSendDate(now);
-            careers.setStrRepManageNo(store.mstrRepManageNo());
-            careers.setStrRepType(store.mstrRepType());
-            careers.setStrSendCompanyName(store.mstrSendCompanyName());
-            careers.setStrSendPostName(store.mstrSendPostName());
-            careers.setStrSendChargeName(store.mstrSendChargeName());
-            careers.setStrSendFAXNum(store.mstrSendFAXNum());
-            careers.setStrEnploymentMode(store.mstrEnploymentMode());
-            careers.setStrReciverCode(store.mstrReceiveCode());
-            careers.setStrOrderName(store.mstrOrderName());
-            careers.setStrSendPageNum(std::to_string(pageCount));
-            careers.setStrSendResult(status);
-            careers.setSendCareer();
-            std::vector<std::string> refs;
-            std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
-            for (std::int16_t r = 0; r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
-                careers.setSendImage(store.mstrRepManageNo(), refs[r]);
-        } else {
-            careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
-            if (sent) {
-                // The kept pages of the earlier failure are not needed any more.
-                std::vector<std::string> refs;
-                std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
-                std::string kept;
-                FolderPathInfo().getFolderPath("G3ReImage", kept);
-                for (std::int16_t r = 0; !kept.empty() && r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
-                    if (isPlainPageName(refs[r])) fs::removeFile(kept + refs[r] + ".G3");
-            }
-        }
-    } catch (const std::exception& e) {
-        logError(kSource, asError(e));
-    }
-    return pagesKept;
-}
-
 // ---- Work files ------------------------------------------------------------------
 
 bool FaxSendJob::delG3DummyFile(const std::vector<std::string>& names) {
@@ -325,19 +256,7 @@ bool FaxSendJob::delG3DummyFile(const std::vector<std::string>& names) {
 }
 
 bool FaxSendJob::delG3FromManageNo(const std::string& manageNumber) {
-    try {
-        std::string g3 = FolderPathInfo().getFolderPath("G3Image");
-        FaxManageNum store;
-        for (const std::string& page : pageNames(store, manageNumber)) {
-            std::string path = g3 + page + ".g3";
-            if (!fs::removeFile(path))
-                throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
-        }
-        return true;
-    } catch (const std::exception& e) {
-        logError(kSource, Error(kPageDeleteFailed, asError(e).description()));
-        return false;
-    }
+    return send_records::delG3FromManageNo(manageNumber);
 }
 
 }  // namespace fg

@@ -69,7 +69,6 @@ private:
     bool findSendResult(const std::string& manageNumber, std::string& result);
     bool sendWithRetry(const std::string& manageNumber, const std::string& baseName);
     std::int16_t awaitResult(std::int16_t startCode);
-    bool writeSendResult(const std::string& manageNumber, bool sent);
     void recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause);
 
     SendModem& modem_;

@@ -38,11 +38,12 @@ int MorvaneController::run() {
 
     child.on("sendFAX", [&](const ChildServer::Values& args) {
         bool armed = object.sendFAX(args);
-        if (armed) {
-            eventDone_ = false;
-            timer.setInterval(FaxSendServer::kFirstTick);
-        }
-        return answer(armed);
+        if (!armed) return answer(false);
+        eventDone_ = false;
+        timer.setInterval(FaxSendServer::kFirstTick);
+        // The client keeps the marker's name, to remove it should this
+        // process die under the job.
+        return ChildServer::Values{fromBoolean(true), object.runFile()};
     });
     child.on("blnEndStatus", [&](const ChildServer::Values&) {
         Variant status = object.blnEndStatus();

@@ -1,8 +1,8 @@
 // The fax-send server program: one FaxSend object served to the client that
 // started this process, over the child-object line protocol.
 //
-// Members served: "sendFAX" (the management numbers as arguments; "True" or
-// "False"), "blnEndStatus" (no value while Empty, else "True"/"False"),
+// Members served: "sendFAX" (the management numbers as arguments; "True"
+// and the run marker's name, or "False"), "blnEndStatus" (no value while Empty, else "True"/"False"),
 // "delG3DummyFile" (the names), "delG3FromManageNo" (one number), and two of
 // the client side's own: "endEventDone" (its end-event handler has run) and
 // "releaseWhenDone" (answers "True" when a job is running and the process

@@ -226,8 +226,11 @@ void deleteRunFile(const std::string& folderIn, const std::string& name) noexcep
             }
         }
         // A marker of another process, or of ours under another spelling of
-        // the folder: the file goes; its writer's lock goes with its writer.
-        ::unlink((folder + name + ".XML").c_str());
+        // the folder: the file goes; its writer's lock goes with its writer,
+        // and the lock file too once no writer holds it (a writer that died).
+        const std::string file = name + ".XML";
+        ::unlink((folder + file).c_str());
+        if (!RunMarker::isLive(folder, file)) ::unlink(lockPathOf(folder, file).c_str());
     } catch (...) {
     }
 }

@@ -65,8 +65,9 @@ private:
 //
 // makeRunFile answers the marker name, or "" when it cannot be written.
 std::string makeRunFile(const std::string& folder) noexcept;
-// Deletes a marker of `folder` by name. A name that is no marker name ("@"
-// and a stamp, no folder part) or a missing marker is ignored.
+// Deletes a marker of `folder` by name, and its lock file when its writer
+// has gone. A name that is no marker name ("@" and a stamp, no folder part)
+// or a missing marker is ignored.
 void deleteRunFile(const std::string& folder, const std::string& name) noexcept;
 
 }  // namespace fg

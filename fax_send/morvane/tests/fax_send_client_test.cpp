@@ -238,52 +238,84 @@ TEST_F(FaxSendClient, TwentyServersOverFourLinesLoseNothingAndMixNoPages) {
     EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
 }
 
-TEST_F(FaxSendClient, AServerKilledMidSendLeavesWhatTheNextRunAndTheSupervisorHandle) {
-    auto pages = install({{"A0001", "0311110001", {"A0001_1"}}});
-    testing::writeModems(home, {"1*ATZ*0*1*0*"});
-    testing::setLine(home, 1, "<ConnectTime>500000</ConnectTime>");
-    {
-        FaxSend send(pump);
-        int events = 0;
-        send.setEventSendFaxEnd([&] { ++events; });
-        pid_t server = send.serverPid();
-        ASSERT_TRUE(send.sendFAX({"A0001"}));
-        ASSERT_TRUE(pumpUntil([&] { return !testing::outbox(home, 1).empty(); }));
-        // While its line dials, the server answers, and refuses a second list.
-        EXPECT_TRUE(send.blnEndStatus().isEmpty());
-        EXPECT_FALSE(send.sendFAX({"A0001"}));
-        EXPECT_TRUE(send.sending());
-        ASSERT_EQ(::kill(server, SIGKILL), 0);
-        // The client hears of it as the end of a failed job.
-        ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
-        EXPECT_EQ(events, 1);
-        EXPECT_EQ(send.blnEndStatus().toText(), "False");
-        EXPECT_TRUE(log.log->has(kChildGone));
-    }
-    // Its marker is left, but stale; its pages and record are untouched.
-    auto markers = RunMarker::find(home.path());
-    ASSERT_EQ(markers.size(), 1u);
-    EXPECT_FALSE(markers[0].live);
-    EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_1.G3"});
-    EXPECT_TRUE(testing::sendLog(home).empty());
+TEST_F(FaxSendClient, AServerKilledMidSendHasItsNumbersRecordedAndItsLeftoversRemoved) {
+    // Killed while its client waits, or after its client let go of it.
+    for (bool released : {false, true}) {
+        SCOPED_TRACE(released ? "released first" : "client waiting");
+        testing::TempHome fresh;
+        ::symlink((testing::programDir() + "morvane").c_str(), (fresh.path() + "morvane").c_str());
+        testing::setRetries(fresh, "2");
+        testing::writeStore(fresh, {{"A0001", "0311110001", {"A0001_1"}}, {"A0002", "0311110002", {"A0002_1", "A0002_2"}}});
+        auto pages = testing::writePages(fresh, {{"A0001", "0311110001", {"A0001_1"}},
+                                                 {"A0002", "0311110002", {"A0002_1", "A0002_2"}}});
+        testing::writeModems(fresh, {"1*ATZ*0*1*0*"});
+        testing::setLine(fresh, 1, "<ConnectTime>500000</ConnectTime>");
+        auto folder = [&](const char* key) { return fs::list(fresh.folder(key)); };
+        log.log->clear();
+        pid_t server = -1;
+        {
+            auto send = std::make_unique<FaxSend>(pump);
+            int events = 0;
+            send->setEventSendFaxEnd([&] { ++events; });
+            server = send->serverPid();
+            ASSERT_TRUE(send->sendFAX({"A0001", "A0002"}));
+            ASSERT_TRUE(pumpUntil([&] { return !testing::outbox(fresh, 1).empty(); }));
+            ASSERT_FALSE(folder("SendTemp").empty());
+            ASSERT_EQ(fs::list(fresh.path(), "@*.XML").size(), 1u);
+            if (released) send.reset();
+            ASSERT_EQ(::kill(server, SIGKILL), 0);
+            if (!released) {
+                // The client hears of it as the end of a failed job.
+                ASSERT_TRUE(FaxSend::waitForEnds(pump, {send.get()}, FaxSend::WaitFor::All, kBound));
+                EXPECT_EQ(events, 1);
+                EXPECT_EQ(send->blnEndStatus().toText(), "False");
+            } else {
+                ASSERT_TRUE(pumpUntil([&] { return log.log->has(kChildGone); }));
+            }
+        }
+        // Neither number vanishes: both are "NG" with their pages kept.
+        auto records = testing::sendLog(fresh);
+        ASSERT_EQ(records.size(), 2u);
+        for (const auto& r : records) {
+            EXPECT_EQ(r.result, "NG") << r.number;
+            EXPECT_EQ(r.pageNum, "0") << r.number;
+        }
+        EXPECT_EQ(records[0].number, "A0001");
+        EXPECT_EQ(records[1].images, (std::vector<std::string>{"A0002_1", "A0002_2"}));
+        EXPECT_EQ(folder("G3ReImage"), (std::vector<std::string>{"A0001_1.G3", "A0002_1.G3", "A0002_2.G3"}));
+        EXPECT_TRUE(folder("G3Image").empty());
+        // Nothing of the dead server is left: send copies, marker, its lock.
+        EXPECT_TRUE(folder("SendTemp").empty());
+        EXPECT_TRUE(RunMarker::find(fresh.path()).empty());
+        for (const auto& e : std::filesystem::directory_iterator(fresh.path()))
+            EXPECT_EQ(e.path().filename().string().find(".@"), std::string::npos) << e.path();
+        // The log names the numbers.
+        int named = 0, unsent = 0;
+        for (const auto& e : log.log->entries()) {
+            named += e.number == kChildGone && e.description.find("A0001,A0002") != std::string::npos;
+            unsent += e.number == kChildGone && e.description == "帳票管理番号：A0002　未送信";
+        }
+        EXPECT_EQ(named, 1);
+        EXPECT_EQ(unsent, 1);
 
-    // The next run sends the document from the same pages.
-    testing::setLine(home, 1, "<ConnectTime>3000</ConnectTime>");
-    std::size_t leftovers = files("SendTemp").size();
-    {
-        FaxSend send(pump);
-        ASSERT_TRUE(send.sendFAX({"A0001"}));
-        ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
-        EXPECT_EQ(send.blnEndStatus().toText(), "True");
+        // The next run sends the document from its kept pages.
+        testing::setLine(fresh, 1, "<ConnectTime>3000</ConnectTime>");
+        {
+            FaxSend send(pump);
+            ASSERT_TRUE(send.sendFAX({"A0002"}));
+            ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+            EXPECT_EQ(send.blnEndStatus().toText(), "True");
+        }
+        records = testing::sendLog(fresh);
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[1].result, "OK");
+        EXPECT_EQ(records[1].pageNum, "2");
+        auto faxes = testing::outbox(fresh, 1);
+        ASSERT_EQ(faxes.size(), 2u);
+        EXPECT_EQ(faxes[1].pages, (std::vector<std::string>{pages["A0002_1"], pages["A0002_2"]}));
+        EXPECT_EQ(folder("G3ReImage"), std::vector<std::string>{"A0001_1.G3"});
+        EXPECT_TRUE(folder("SendTemp").empty());
     }
-    ASSERT_EQ(testing::sendLog(home).size(), 1u);
-    EXPECT_EQ(testing::sendLog(home)[0].result, "OK");
-    auto faxes = testing::outbox(home, 1);
-    ASSERT_EQ(faxes.size(), 2u);
-    EXPECT_EQ(faxes[1].pages, std::vector<std::string>{pages["A0001_1"]});
-    EXPECT_TRUE(files("G3Image").empty());
-    EXPECT_EQ(files("SendTemp").size(), leftovers);  // the dead server's copies, nothing of ours
-    EXPECT_EQ(RunMarker::find(home.path()).size(), 1u);
 }
 
 TEST_F(FaxSendClient, AReleaseDuringTheJobLetsTheServerFinishItAlone) {

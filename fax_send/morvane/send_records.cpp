@@ -1,0 +1,118 @@
+#include "fax_send/morvane/send_records.h"
+
+#include "fax_send/kelvra/fax_retry_image.h"
+#include "fax_send/kelvra/fax_send_careers.h"
+#include "fax_send/kelvra/page_name.h"
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "settings/fax_manage_num.h"
+
+#include <algorithm>
+
+namespace fg::send_records {
+
+namespace {
+
+constexpr const char* kSource = "FaxSend";
+constexpr long kPageDeleteFailed = 40016;
+
+}  // namespace
+
+std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manageNumber) {
+    std::vector<std::string> names;
+    std::int16_t count = store.getTempImageFileToManage(manageNumber, "", names);
+    names.resize(static_cast<std::size_t>(std::max<std::int16_t>(count, 0)));
+    for (const std::string& name : names) checkPlainPageName(name);
+    return names;
+}
+
+bool writeSendResult(const std::string& manageNumber, bool sent) {
+    bool pagesKept = sent;
+    try {
+        FaxSendCareers careers;
+        FaxManageNum store;
+        FaxRetryImage retry;
+        if (!store.getManageNum(manageNumber, "", true)) return false;
+        std::vector<std::string> pages = pageNames(store, manageNumber);
+
+        std::string status = sent ? "OK" : "NG";
+        std::int16_t pageCount = sent ? static_cast<std::int16_t>(pages.size()) : 0;
+        if (!sent) {
+            pagesKept = true;
+            for (const std::string& page : pages) pagesKept = retry.saveRetryImage(page) && pagesKept;
+        }
+
+        std::string now = timeStamp14(clock().now());
+        if (!careers.checkSendCareer(store.mstrRepManageNo(), store.mstrRepType())) {
+            careers.setStrSendDate(now);
+            careers.setStrRepManageNo(store.mstrRepManageNo());
+            careers.setStrRepType(store.mstrRepType());
+            careers.setStrSendCompanyName(store.mstrSendCompanyName());
+            careers.setStrSendPostName(store.mstrSendPostName());
+            careers.setStrSendChargeName(store.mstrSendChargeName());
+            careers.setStrSendFAXNum(store.mstrSendFAXNum());
+            careers.setStrEnploymentMode(store.mstrEnploymentMode());
+            careers.setStrReciverCode(store.mstrReceiveCode());
+            careers.setStrOrderName(store.mstrOrderName());
+            careers.setStrSendPageNum(std::to_string(pageCount));
+            careers.setStrSendResult(status);
+            careers.setSendCareer();
+            std::vector<std::string> refs;
+            std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
+            for (std::int16_t r = 0; r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
+                careers.setSendImage(store.mstrRepManageNo(), refs[r]);
+        } else {
+            careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
+            if (sent) {
+                // The kept pages of the earlier failure are not needed any more.
+                std::vector<std::string> refs;
+                std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
+                std::string kept;
+                FolderPathInfo().getFolderPath("G3ReImage", kept);
+                for (std::int16_t r = 0; !kept.empty() && r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
+                    if (isPlainPageName(refs[r])) fs::removeFile(kept + refs[r] + ".G3");
+            }
+        }
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+    return pagesKept;
+}
+
+bool delG3FromManageNo(const std::string& manageNumber) {
+    try {
+        std::string g3 = FolderPathInfo().getFolderPath("G3Image");
+        FaxManageNum store;
+        for (const std::string& page : pageNames(store, manageNumber)) {
+            std::string path = g3 + page + ".g3";
+            if (!fs::removeFile(path))
+                throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
+        }
+        return true;
+    } catch (...) {
+        ErrorLogWriter().writeError(kSource, Error(kPageDeleteFailed, currentError().description()));
+        return false;
+    }
+}
+
+bool hasSendRecord(const std::string& manageNumber) {
+    try {
+        FaxManageNum store;
+        // A number without a management record has nothing to record either.
+        if (!store.getManageNum(manageNumber, "", false)) return false;
+        return FaxSendCareers().checkSendCareer(store.mstrRepManageNo(), store.mstrRepType());
+    } catch (...) {
+        logCurrentError(kSource);
+        return false;
+    }
+}
+
+void recordUnsent(const std::string& manageNumber, long cause) {
+    ErrorLogWriter().writeError(kSource, Error(cause, "帳票管理番号：" + manageNumber + "　未送信"));
+    if (writeSendResult(manageNumber, false)) delG3FromManageNo(manageNumber);
+}
+
+}  // namespace fg::send_records

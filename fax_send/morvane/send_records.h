@@ -1,0 +1,40 @@
+// What a send leaves in the send history and the page folders, for the
+// fax-send server's job and for a client whose server died under a job:
+// each number handed over ends recorded "OK" or "NG", and its pages leave
+// G3Image only once they are sent or kept in G3ReImage for a re-send.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fg {
+class FaxManageNum;
+}
+
+namespace fg::send_records {
+
+// The page names of a number, as its management record lists them. Raises
+// fg::Error 52 for a name that would reach outside the page folders.
+std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manageNumber);
+
+// Records the outcome of one number in the send history: "OK" with its page
+// count when sent, else "NG" with page count 0 and its pages kept in
+// G3ReImage. A number recorded before gets its record updated. Errors are
+// logged under "FaxSend". Answers whether the number's pages may now leave
+// G3Image (sent, or every page kept).
+bool writeSendResult(const std::string& manageNumber, bool sent);
+
+// Deletes the number's pages from G3Image. False after logging 40016 at the
+// first that cannot be deleted; True when the number is not on record.
+bool delG3FromManageNo(const std::string& manageNumber);
+
+// Whether the send history holds a record of the number (of the report type
+// of its management record). False as well when it cannot be told.
+bool hasSendRecord(const std::string& manageNumber);
+
+// A number that was handed over but never sent: logged with `cause` as
+// unsent, recorded "NG" with its pages kept, and its pages removed from
+// G3Image once kept.
+void recordUnsent(const std::string& manageNumber, long cause);
+
+}  // namespace fg::send_records
