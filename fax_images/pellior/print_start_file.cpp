@@ -1,8 +1,10 @@
 #include "fax_images/pellior/print_start_file.h"
 
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process/event_pump.h"
+#include "platform/wait_bounds.h"
 #include "platform/xml.h"
 
 namespace fg {
@@ -10,10 +12,17 @@ namespace fg {
 std::string PrintStartFile::path() { return fs::join(fs::programFolder(), kFileName); }
 
 FileLock PrintStartFile::acquire(EventPump* pump) {
+    // A holder that hangs must not stop page making in every process for
+    // good: the wait has a bound, and its end fails this print.
+    const std::chrono::milliseconds bound = WaitBounds::load().printStart;
+    const auto until = clock().elapsed() + bound;
     if (pump) pump->pumpOnce();
     for (;;) {
         FileLock lock = FileLock::tryLock(path());
         if (lock.held()) return lock;
+        if (clock().elapsed() >= until)
+            throw Error(errnum::PermissionDenied, "他のプロセスの印刷が " + secondsText(bound) +
+                                                      "を過ぎても終わりません。この印刷をやめます: " + path());
         if (pump) pump->runFor(kPause);
         else clock().sleepFor(kPause);
     }

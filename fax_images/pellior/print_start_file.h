@@ -29,10 +29,11 @@ public:
     // separator.
     static std::string path();
 
-    // Waits, with no time limit, until this process holds the print lock:
-    // pumps pending events once, then tries, and pauses between tries while
-    // pumping (or sleeping through the platform clock without a pump).
-    // Raises fg::Error when the lock file cannot be made.
+    // Waits until this process holds the print lock: pumps pending events
+    // once, then tries, and pauses between tries while pumping (or sleeping
+    // through the platform clock without a pump). Raises fg::Error when the
+    // lock file cannot be made, and 70 when another print still holds the
+    // lock after the bound of waits.xml (PrintStart).
     static FileLock acquire(EventPump* pump);
 
     // Writes the start file: the declaration with encoding "shift-jis", then

@@ -8,6 +8,7 @@
 #include "platform/process/child_object.h"
 #include "platform/process/process.h"
 #include "platform/process/run_marker.h"
+#include "platform/wait_bounds.h"
 
 #include <algorithm>
 #include <exception>
@@ -238,14 +239,16 @@ bool FaxSend::waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects,
         if (mode == WaitFor::All) return sending == 0;
         return sending < states.size() || states.empty();
     };
-    // Waited for in slices, so that a bound of "for ever" cannot overflow the clock.
-    const Ms slice = std::chrono::hours(1);
-    while (timeout > Ms(0)) {
-        Ms step = std::min(timeout, slice);
-        if (pump.waitUntil(done, step)) return true;
-        if (timeout != Ms::max()) timeout -= step;
-    }
-    return done();
+    return pump.waitUntil(done, timeout) || done();
+}
+
+bool FaxSend::waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode) {
+    const Ms bound = WaitBounds::load().sendJob;
+    if (waitForEnds(pump, objects, mode, bound)) return true;
+    // The servers go on with their jobs; this client stops waiting for them.
+    logError(Error(kChildTimedOut, "ＦＡＸ送信の終了を " + secondsText(bound) + "待ちましたが終わりません。",
+                   kErrorSource));
+    return false;
 }
 
 }  // namespace fg

@@ -77,10 +77,13 @@ public:
 
     // Pumps until the end events have arrived: of every object (All) or of
     // at least one (Any) among those that are sending. True when that
-    // happened within `timeout`; objects that are not sending count as ended.
+    // happened in time; objects that are not sending count as ended.
+    // Without a timeout the wait lasts at most the bound of waits.xml
+    // (SendJob), and its expiry is logged; with one, the caller waits in
+    // slices of its own and learns of the expiry from the answer alone.
     enum class WaitFor { All, Any };
-    static bool waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode = WaitFor::All,
-                            Ms timeout = Ms::max());
+    static bool waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode = WaitFor::All);
+    static bool waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode, Ms timeout);
 
     struct State;
 

@@ -12,6 +12,7 @@
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
 #include "platform/values.h"
+#include "platform/wait_bounds.h"
 #include "platform/xml.h"
 #include "settings/fax_manage_num.h"
 #include "settings/modem_info.h"
@@ -72,8 +73,9 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             if (!openSendModem()) throw Error(kNoSendLine, "");
             std::vector<std::string> sendNames;
             collectG3Images(number, sendNames);
-            modem_.setPages(static_cast<std::int16_t>(sendNames.size() - 1));
-            bool sent = sendWithRetry(number, sendNames.front());
+            const auto pages = static_cast<std::int16_t>(sendNames.size() - 1);
+            modem_.setPages(pages);
+            bool sent = sendWithRetry(number, sendNames.front(), pages);
             closePort();
             bool pagesKept = send_records::writeSendResult(number, sent);
             delG3DummyFile(sendNames);
@@ -194,7 +196,11 @@ void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<st
 
 // ---- Sending -----------------------------------------------------------------
 
-std::int16_t FaxSendJob::awaitResult(std::int16_t startCode) {
+std::int16_t FaxSendJob::awaitResult(std::int16_t startCode, const std::string& manageNumber, std::int16_t pages) {
+    // A line or engine that hangs must not hold the job for good: a send
+    // may take its pages' time and the call's, then the try has failed.
+    const std::chrono::milliseconds bound = WaitBounds::load().sendPage * (std::max<std::int16_t>(pages, 0) + 1);
+    const auto until = clock().elapsed() + bound;
     for (;;) {
         std::int16_t result = 0, code = 0;
         modem_.GetResult(result, code);
@@ -204,11 +210,17 @@ std::int16_t FaxSendJob::awaitResult(std::int16_t startCode) {
             // would wait for ever, so the try has failed with the start's code.
             return startCode != 0 ? startCode : code;
         }
+        if (clock().elapsed() >= until) {
+            logError(kSource, Error(kSendFailed, "帳票管理番号：" + manageNumber + "　送信が " + secondsText(bound) +
+                                                     "を過ぎても終わりません。回線を切ります。"));
+            closePort();  // hangs up; the control lets go of the send
+            return OstrandResultCode::StillRunning;
+        }
         pump_.wait(kPollInterval);
     }
 }
 
-bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::string& baseName) {
+bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::string& baseName, std::int16_t pages) {
     try {
         std::string file = sendFolder() + baseName + ".G3";
         std::int16_t tries = toInt16(SetUpInfo().strSendReTryNum().toText());
@@ -217,7 +229,7 @@ bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::strin
         for (std::int16_t t = 1; t <= tries; ++t) {
             std::int16_t started = 0;
             modem_.SendFax(store.mstrSendFAXNum(), file, started);
-            std::int16_t result = awaitResult(started);
+            std::int16_t result = awaitResult(started, store.mstrRepManageNo(), pages);
             if (result == 0) return true;
             logError(kSource, Error(kSendFailed, "帳票管理番号：" + store.mstrRepManageNo() + "　送信回数：" +
                                                      std::to_string(t) + "回目　　送信結果コード：" +

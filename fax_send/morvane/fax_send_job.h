@@ -5,7 +5,9 @@
 //
 // Waits (between passes over the modem lines, between tries, while a send
 // runs) go through the JobPump, which keeps serving the server's client in
-// the meantime; the job itself never blocks the process.
+// the meantime; the job itself never blocks the process. A send that runs
+// past the bound of waits.xml (SendPage, per page and once more for the
+// call) is hung up and counts as a failed try.
 //
 // Whatever happens, no document silently disappears: a number the job could
 // not send is recorded "NG" with page count 0 and its pages are kept in the
@@ -67,8 +69,8 @@ private:
     void closePort();
     void collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames);
     bool findSendResult(const std::string& manageNumber, std::string& result);
-    bool sendWithRetry(const std::string& manageNumber, const std::string& baseName);
-    std::int16_t awaitResult(std::int16_t startCode);
+    bool sendWithRetry(const std::string& manageNumber, const std::string& baseName, std::int16_t pages);
+    std::int16_t awaitResult(std::int16_t startCode, const std::string& manageNumber, std::int16_t pages);
     void recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause);
 
     SendModem& modem_;

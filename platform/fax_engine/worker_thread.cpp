@@ -1,5 +1,9 @@
 #include "platform/fax_engine/worker_thread.h"
 
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/process/process.h"
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -40,22 +44,43 @@ int WorkerThread::niceOffset(int priority) {
     }
 }
 
-WorkerThread::~WorkerThread() { join(); }
+WorkerThread::~WorkerThread() { join(kJoinBound); }
 
-void WorkerThread::join() {
-    if (thread_.joinable()) thread_.join();
+bool WorkerThread::join(std::chrono::milliseconds bound) {
+    if (!thread_.joinable()) return true;
+    {
+        std::unique_lock lock(shared_->mutex);
+        bool ended = shared_->ended.wait_for(lock, realBound(bound), [&] {
+            return !shared_->running.load(std::memory_order_acquire);
+        });
+        if (!ended) {
+            thread_.detach();
+            lock.unlock();
+            ErrorLogWriter().writeError("WorkerThread",
+                                        Error(errnum::InvalidProcedureCall,
+                                              "回線の作業スレッドが " + std::to_string(bound.count() / 1000) +
+                                                  " 秒を過ぎても終わりません。待たずに切り離します。",
+                                              "WorkerThread"));
+            return false;
+        }
+    }
+    thread_.join();
+    return true;
 }
 
 WorkerThread::StartResult WorkerThread::start(std::function<void()> body, int priority) {
-    join();
+    // The body of an earlier start has its bound to end; one that runs on
+    // is let go, and this object starts afresh.
+    if (!join(kJoinBound)) shared_ = std::make_shared<Shared>();
     auto gate = std::make_shared<Gate>();
     errno = 0;
     const int starterNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(threadId()));
     const int offset = niceOffset(priority);
     const int nice = std::clamp(starterNice + offset, -20, 19);
-    running_.store(true, std::memory_order_release);
+    auto shared = shared_;
+    shared->running.store(true, std::memory_order_release);
     try {
-        thread_ = std::thread([this, gate, body = std::move(body), offset, nice] {
+        thread_ = std::thread([shared, gate, body = std::move(body), offset, nice] {
             int error = 0;
             if (offset != 0 && ::setpriority(PRIO_PROCESS, static_cast<id_t>(threadId()), nice) != 0) error = errno;
             std::unique_lock lock(gate->mutex);
@@ -66,10 +91,13 @@ WorkerThread::StartResult WorkerThread::start(std::function<void()> body, int pr
             bool go = gate->go;
             lock.unlock();
             if (go) body();
-            running_.store(false, std::memory_order_release);
+            // Under the mutex, so that a joiner never misses the end.
+            std::lock_guard ended(shared->mutex);
+            shared->running.store(false, std::memory_order_release);
+            shared->ended.notify_all();
         });
     } catch (const std::system_error& e) {
-        running_.store(false, std::memory_order_release);
+        shared->running.store(false, std::memory_order_release);
         return {Step::Create, e.code().value()};
     }
     std::unique_lock lock(gate->mutex);

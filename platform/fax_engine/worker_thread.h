@@ -10,8 +10,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace fg::fax {
@@ -24,25 +27,39 @@ public:
         long systemError = 0;
     };
 
+    // How long the end of a body is waited for, in the system's time (see
+    // realBound for its real floor): a body that hangs (an engine that does
+    // not return after a hang-up) must not hang its owner.
+    static constexpr std::chrono::milliseconds kJoinBound{30000};
+
     WorkerThread() = default;
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
-    // Joins the thread; a running body is waited for.
+    // Joins the thread within kJoinBound (see join).
     ~WorkerThread();
 
     // Runs `body` on a new thread. On any failure the body never runs and no
     // thread is left behind.
     StartResult start(std::function<void()> body, int priority);
     // True from a successful start until the body has returned.
-    bool running() const { return running_.load(std::memory_order_acquire); }
-    void join();
+    bool running() const { return shared_->running.load(std::memory_order_acquire); }
+    // Waits up to `bound` for the body to return and joins the thread; true
+    // when it did. False: the thread is let go, ends on its own holding only
+    // what its body holds, and the expiry is logged.
+    bool join(std::chrono::milliseconds bound = kJoinBound);
 
     // The nice offset of a priority (0 for an unknown value).
     static int niceOffset(int priority);
 
 private:
+    // What the thread shares with its owner, kept alive by both.
+    struct Shared {
+        std::atomic<bool> running{false};
+        std::mutex mutex;
+        std::condition_variable ended;
+    };
     std::thread thread_;
-    std::atomic<bool> running_{false};
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 }  // namespace fg::fax

@@ -2,6 +2,8 @@
 
 #include "child_object.h"
 #include "platform/error.h"
+#include "platform/error_log.h"
+#include "process.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -10,7 +12,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -66,21 +70,37 @@ void ChildServer::on(const std::string& member, Handler handler) {
 void ChildServer::onRelease(std::function<void()> handler) { onRelease_ = std::move(handler); }
 
 bool ChildServer::send(const std::string& line) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0 || released_) return false;
     std::size_t done = 0;
+    using Steady = std::chrono::steady_clock;
+    auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(sendBound_));
     while (done < line.size()) {
         ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(sendBound_));
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The parent reads as it pumps; a full socket only means it is busy.
-            pollfd p{fd_, POLLOUT, 0};
-            ::poll(&p, 1, 1000);
-            continue;
+            // The parent reads as it pumps; a full socket only means it is
+            // busy, up to a bound: a parent that lives but no longer reads
+            // is as good as gone.
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+            if (left > 0) {
+                pollfd p{fd_, POLLOUT, 0};
+                ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+                continue;
+            }
+            ErrorLogWriter().writeError(
+                "ChildServer", Error(kChildTimedOut, "親プロセスが " + std::to_string(sendBound_.count() / 1000) +
+                                                         " 秒を過ぎても受け取りません。通信を閉じます。",
+                                     "ChildServer"));
         }
+        // Half a line must never be followed by another: the channel is closed
+        // for good, which the parent sees as our end.
+        ::shutdown(fd_, SHUT_RDWR);
+        endService();
         return false;
     }
     return true;

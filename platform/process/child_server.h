@@ -17,6 +17,7 @@
 #include "event_pump.h"
 #include "line_protocol.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -48,8 +49,14 @@ public:
     void ready();
     void refuse(const Error& error);
 
-    // Raises an event in the parent. False when the parent is gone.
+    // Raises an event in the parent. False when the parent is gone, or when
+    // it has not read for the send bound: then the channel is closed and the
+    // object released (the parent sees it end), and the expiry is logged.
     bool raiseEvent(const std::string& name, const Values& args = {});
+
+    // How long a send waits for a parent that does not read, in the
+    // system's time (see realBound for its real floor). Five minutes.
+    void setSendBound(std::chrono::milliseconds bound) { sendBound_ = bound; }
 
     bool released() const { return released_; }
 
@@ -66,6 +73,7 @@ private:
     std::function<void()> onRelease_;
     childproto::LineBuffer input_;
     bool released_ = false;
+    std::chrono::milliseconds sendBound_{300000};
 };
 
 }  // namespace fg

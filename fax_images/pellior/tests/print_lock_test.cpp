@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 namespace fg {
@@ -81,6 +82,29 @@ TEST_F(PrintLock, APrintWaitsForTheHolderAndALockOfAKilledProcessDoesNotBlock) {
     EXPECT_TRUE(ok) << loggedText();
     EXPECT_TRUE(fs::fileExists(msfs + kTestForm + ".msf"));
     EXPECT_FALSE(fs::fileExists(home / "MyTalkStUp.xml"));
+}
+
+TEST_F(PrintLock, AHungHolderFailsThePrintAfterTheBoundOfWaitsXml) {
+    setClock(std::make_shared<ScaledClock>(0.01));
+    home.write("waits.xml", "<?xml version=\"1.0\"?><Waits><PrintStart>5000</PrintStart></Waits>");
+    // The holder prints for ever.
+    Process holder = Process::start(helper(), {"hold", home / "held"});
+    ASSERT_TRUE(appears(home / "held"));
+    record("P1", "テスト帳票");
+    fs::copyFile(layouts + kTestForm + ".xls", layouts + "P1.xls");
+    auto start = clock().elapsed();
+    auto printing = std::async(std::launch::async, [] { return FaxRepImg().makeFAXImage({"P1"}, {"P1"}, ""); });
+    if (printing.wait_for(30s) != std::future_status::ready) {
+        holder.terminate(0ms);  // lets the print go on, so that the test can end
+        printing.wait();
+        FAIL() << "the print waited past its bound";
+    }
+    EXPECT_FALSE(printing.get());
+    EXPECT_GE(clock().elapsed() - start, 5000ms);
+    EXPECT_NE(loggedText().find("5 秒を過ぎても終わりません"), std::string::npos) << loggedText();
+    EXPECT_NE(loggedText().find("40007"), std::string::npos) << loggedText();
+    EXPECT_FALSE(fs::fileExists(msfs + "P1.msf"));
+    EXPECT_TRUE(fs::fileExists(layouts + "P1.xls"));  // left for the next try
 }
 
 TEST_F(PrintLock, TwoProcessesMakingPagesAtOnceBothSucceed) {

@@ -341,6 +341,31 @@ TEST_F(FaxSendClient, AReleaseDuringTheJobLetsTheServerFinishItAlone) {
     EXPECT_TRUE(files("G3Image").empty());
 }
 
+TEST_F(FaxSendClient, AWaitForTheEndHasTheBoundOfWaitsXmlAndLogsItsExpiry) {
+    install({{"A0001", "0311110001", {"A0001_1"}}});
+    testing::writeModems(home, {"1*ATZ*0*1*0*"});
+    testing::setLine(home, 1, "<ConnectTime>100000000</ConnectTime>");  // a line that hangs
+    home.write("waits.xml", "<?xml version=\"1.0\"?><Waits><SendJob>20000</SendJob><SendPage>100000000</SendPage>"
+                            "</Waits>");
+    FaxSend send(pump);
+    pid_t server = send.serverPid();
+    ASSERT_TRUE(send.sendFAX({"A0001"}));
+    auto start = clock().elapsed();
+    EXPECT_FALSE(FaxSend::waitForEnds(pump, {&send}));
+    EXPECT_GE(clock().elapsed() - start, 20000ms);
+    EXPECT_TRUE(send.sending());
+    int expired = 0;
+    for (const auto& e : log.log->entries())
+        expired += e.number == kChildTimedOut && e.description.find("20 秒待ちましたが終わりません") != std::string::npos;
+    EXPECT_EQ(expired, 1);
+    // A caller that waits in slices of its own bound hears of it by the answer alone.
+    log.log->clear();
+    EXPECT_FALSE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::Any, 1000ms));
+    EXPECT_TRUE(log.log->entries().empty());
+    ::kill(server, SIGKILL);
+    ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+}
+
 TEST_F(FaxSendClient, ARefusedListBringsNoEventAndAReleaseEndsTheServerAtOnce) {
     install({{"A0001", "0311110001", {"A0001_1"}}});
     fs::writeFileAtomic(home.folder("FaxSendLog") + "FaxSendLog.xml", "<FaxSendLogs>");

@@ -234,6 +234,33 @@ TEST_F(SendJob, AJobThatMustStopRecordsEveryUnsentNumberAndKeepsItsPages) {
     }
 }
 
+TEST_F(SendJob, ASendThatNeverEndsIsHungUpAfterTheBoundAndCountsAsAFailedTry) {
+    install({{"A0001", "0311110001", {"A0001_1", "A0001_2"}}});
+    testing::setRetries(home, "2");
+    home.write("waits.xml", "<?xml version=\"1.0\"?><Waits><SendPage>60000</SendPage></Waits>");
+    modem.pollsPerSend = 1 << 30;  // the line never reports an end
+    auto start = manual->elapsed();
+    ASSERT_TRUE(run({"A0001"}));
+
+    // Each try: three pages' worth of the bound (two pages and the call).
+    EXPECT_GE(manual->elapsed() - start, 2 * 180000ms + FaxSendJob::kTryWait);
+    EXPECT_LT(manual->elapsed() - start, 2 * 181000ms + FaxSendJob::kTryWait);
+    EXPECT_EQ(modem.calls, (std::vector<std::string>{"open COM1", "send 0311110001 pages=2", "close", "close",
+                                                      "open COM1", "send 0311110001 pages=2", "close", "close",
+                                                      "close"}));
+    auto failures = entries(FaxSendJob::kSendFailed);
+    ASSERT_EQ(failures.size(), 4u);
+    EXPECT_EQ(failures[0].description, "帳票管理番号：A0001　送信が 180 秒を過ぎても終わりません。回線を切ります。");
+    EXPECT_NE(failures[1].description.find("送信回数：1回目　　送信結果コード：304"), std::string::npos)
+        << failures[1].description;
+    EXPECT_NE(failures[3].description.find("送信回数：2回目"), std::string::npos);
+    auto records = testing::sendLog(home);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, "NG");
+    EXPECT_EQ(files("G3ReImage"), (std::vector<std::string>{"A0001_1.G3", "A0001_2.G3"}));
+    EXPECT_TRUE(files("SendTemp").empty());
+}
+
 TEST_F(SendJob, PagesThatCannotBeKeptStayInTheImageFolder) {
     install({{"A0001", "0311110001", {"A0001_1", "A0001_2"}}});
     fs::removeFile(home.folder("G3Image") + "A0001_2.G3");

@@ -1,10 +1,15 @@
 #include "platform/error.h"
 #include "platform/process/child_object.h"
+#include "platform/process/child_server.h"
+#include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <sys/socket.h>
+
 #include <cerrno>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -182,6 +187,42 @@ TEST(ChildObject, AHandlerMayReleaseItsOwnObject) {
     pump.runFor(200ms);
     EXPECT_EQ(seen, 1);  // nothing is delivered for a released object
     EXPECT_EQ(obj, nullptr);
+}
+
+TEST(ChildServer, AParentThatLivesButNeverReadsIsLetGoAfterTheSendBound) {
+    testing::ErrorLogGuard log;
+    int sv[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    EventPump pump;
+    ChildServer server(pump, sv[1]);
+    server.setSendBound(1000ms);
+    bool released = false;
+    server.onRelease([&] { released = true; });
+    // The parent (sv[0]) is alive and never reads: the socket fills up.
+    auto raising = std::async(std::launch::async, [&] {
+        const std::string payload(60000, 'x');
+        for (int i = 0; i < 10000; ++i)
+            if (!server.raiseEvent("Filler", {payload})) return i;
+        return -1;
+    });
+    if (raising.wait_for(60s) != std::future_status::ready) {
+        ::close(sv[0]);  // the send fails at once and the thread ends
+        raising.wait();
+        FAIL() << "a send waited past its bound";
+    }
+    EXPECT_GT(raising.get(), 0);
+    EXPECT_TRUE(released);
+    EXPECT_TRUE(server.released());
+    EXPECT_FALSE(server.raiseEvent("Later"));
+    EXPECT_TRUE(log.log->has(kChildTimedOut));
+    // The parent sees the channel closed once it reads what was whole.
+    char buf[65536];
+    ssize_t n;
+    std::size_t total = 0;
+    while ((n = ::recv(sv[0], buf, sizeof buf, 0)) > 0) total += static_cast<std::size_t>(n);
+    EXPECT_EQ(n, 0);
+    EXPECT_GT(total, 0u);
+    ::close(sv[0]);
 }
 
 TEST(ChildObject, CreationFailuresAreErrors429) {
