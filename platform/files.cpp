@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -212,10 +213,12 @@ std::string temporaryName(const std::string& folder, const std::string& name, un
 // membership: each is tried on its own, and one that is refused leaves the
 // file to its writer.
 void keepAccess(int fd, const struct stat& old) {
-    ::fchmod(fd, old.st_mode & 07777);
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-        // Neither may be given: the file belongs to its writer, with the old mode.
-    }
+    // The file is our own new one: its mode can always be set.
+    (void)::fchmod(fd, old.st_mode & 07777);
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0) return;
+    // Without the privilege to give the owner, the group alone; refused too,
+    // the file belongs to its writer, with the old mode.
+    (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
 }
 
 bool writeAll(int fd, std::string_view bytes, int& err) {
@@ -321,15 +324,8 @@ void removeStaleTemporaries(const std::string& path) noexcept {
             std::size_t dot = rest.find('.');
             if (dot == 0 || dot == std::string::npos) continue;
             pid_t pid = 0;
-            bool digits = true;
-            for (std::size_t i = 0; i < dot; ++i) {
-                if (rest[i] < '0' || rest[i] > '9' || pid > 100000000) {
-                    digits = false;
-                    break;
-                }
-                pid = pid * 10 + (rest[i] - '0');
-            }
-            if (!digits || pid <= 0) continue;
+            auto [end, ec] = std::from_chars(rest.data(), rest.data() + dot, pid);
+            if (ec != std::errc() || end != rest.data() + dot || pid <= 0) continue;
             // A writer that still runs may be about to rename its file.
             if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
             stale.push_back(folder + name);

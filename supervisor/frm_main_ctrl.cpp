@@ -12,6 +12,7 @@
 #include "platform/values.h"
 #include "settings/modem_info.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -167,10 +168,7 @@ void FrmMainCtrl::endLeftoverHelper(const std::string& program) {
         return;
     }
     pid_t pid = 0;
-    for (char c : noted) {
-        if (c < '0' || c > '9' || pid > 100000000) break;
-        pid = pid * 10 + (c - '0');
-    }
+    std::from_chars(noted.data(), noted.data() + noted.size(), pid);
     if (endLeftoverProcess(pid, program, options_.helperGrace))
         log(errs::LeftoverHelper, "前回の ＦＡＸサーバーが残した " + std::string(kHelperProgram) + " (プロセス " +
                                       std::to_string(pid) + ") を終了しました。");

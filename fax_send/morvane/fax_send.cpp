@@ -70,10 +70,14 @@ std::vector<std::unique_ptr<ChildObject>>& lingering() {
 
 void linger(EventPump& pump, std::unique_ptr<ChildObject> child, Handover handover) {
     ChildObject* raw = child.get();
-    child->setEventHandler([&pump, raw, handover](const std::string& name, const std::vector<std::string>& args) {
+    auto ended = std::make_shared<bool>(false);
+    child->setEventHandler([&pump, raw, handover, ended](const std::string& name,
+                                                         const std::vector<std::string>& args) {
         // Its end event or its end: either way it is done; an end before
         // its end event leaves its job to be cleared up here.
-        if (name == kGoneEvent) clearAfterDeadServer(handover, args.empty() ? std::string(FaxSend::kProgram) : args.front());
+        if (name == kEndEvent) *ended = true;
+        if (name == kGoneEvent && !*ended)
+            clearAfterDeadServer(handover, args.empty() ? std::string(FaxSend::kProgram) : args.front());
         pump.post([raw] {
             auto& list = lingering();
             auto it = std::find_if(list.begin(), list.end(), [raw](const auto& c) { return c.get() == raw; });
@@ -239,7 +243,14 @@ bool FaxSend::waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects,
         if (mode == WaitFor::All) return sending == 0;
         return sending < states.size() || states.empty();
     };
-    return pump.waitUntil(done, timeout) || done();
+    // Waited for in slices, so that a long bound cannot overflow the clock.
+    const Ms slice = std::chrono::hours(1);
+    while (timeout > Ms(0)) {
+        Ms step = std::min(timeout, slice);
+        if (pump.waitUntil(done, step)) return true;
+        timeout -= step;
+    }
+    return done();
 }
 
 bool FaxSend::waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode) {

@@ -45,28 +45,6 @@ std::vector<pid_t> helpers(const SupervisorHome& h) {
     return out;
 }
 
-// The numbers that the programs wrote to the error log file of the home.
-std::vector<long> loggedByPrograms(const SupervisorHome& h) {
-    std::vector<long> out;
-    std::string text;
-    try {
-        text = fs::readFile(h.home.folder("log") + "ErrorLog.txt");
-    } catch (const Error&) {
-        return out;
-    }
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t nl = text.find('\n', start);
-        std::string line = text.substr(start, nl - start);
-        start = nl == std::string::npos ? text.size() : nl + 1;
-        // date, time, source, number, description: tab-separated.
-        std::size_t field = 0, at = 0;
-        while (field < 3 && (at = line.find('\t', at)) != std::string::npos) ++field, ++at;
-        if (field == 3) out.push_back(std::atol(line.c_str() + at));
-    }
-    return out;
-}
-
 std::size_t count(const std::vector<std::string>& steps, const std::string& step) {
     return static_cast<std::size_t>(std::count(steps.begin(), steps.end(), step));
 }
@@ -109,7 +87,7 @@ TEST(SupervisorChildren, AStartEndsTheHelperAnEarlierSupervisorLeftRunning) {
     EXPECT_TRUE(eventually([&] {
         return count(h.steps({"PGPWIN32 started"}), "PGPWIN32 started in " + h.home.path() + "RunTime") == 2;
     }));
-    auto numbers = loggedByPrograms(h);
+    auto numbers = h.loggedByPrograms();
     EXPECT_EQ(std::count(numbers.begin(), numbers.end(), supervisor_errors::LeftoverHelper), 1);
 
     // Its own stop ends its (as stubborn) helper too.
@@ -133,7 +111,7 @@ TEST(SupervisorChildren, CtrlCInTheTerminalGivesTheOrderedShutdown) {
                              "Alvaret 6 released"})
         EXPECT_GE(h.at(step), 0) << step;
     EXPECT_LT(h.at("PGPWIN32 interrupted"), 0);
-    auto numbers = loggedByPrograms(h);
+    auto numbers = h.loggedByPrograms();
     EXPECT_EQ(std::count(numbers.begin(), numbers.end(), supervisor_errors::ErrorEvent), 0);
     EXPECT_EQ(std::count(numbers.begin(), numbers.end(), supervisor_errors::HelperEnded), 0);
 }

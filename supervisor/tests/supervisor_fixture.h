@@ -132,22 +132,42 @@ public:
         home.write("End.xml", text::toCp932("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<End>" + body + "</End>\n"));
     }
 
-    std::vector<TraceLine> trace() const {
-        std::vector<TraceLine> out;
+    // The lines of a file of the home; none when it cannot be read.
+    std::vector<std::string> fileLines(const std::string& rel) const {
+        std::vector<std::string> out;
         std::string text;
         try {
-            text = fs::readFile(home / "log/StandInTrace.txt");
+            text = fs::readFile(home / rel);
         } catch (...) {
             return out;
         }
         std::size_t start = 0;
         while (start < text.size()) {
             std::size_t nl = text.find('\n', start);
-            std::string line = text.substr(start, nl - start);
+            out.push_back(text.substr(start, nl - start));
             start = nl == std::string::npos ? text.size() : nl + 1;
+        }
+        return out;
+    }
+
+    std::vector<TraceLine> trace() const {
+        std::vector<TraceLine> out;
+        for (const std::string& line : fileLines("log/StandInTrace.txt")) {
             std::size_t sp = line.find(' ');
             if (sp == std::string::npos) continue;
             out.push_back({std::atoll(line.substr(0, sp).c_str()), line.substr(sp + 1)});
+        }
+        return out;
+    }
+
+    // The numbers that the programs (not this process) wrote to the home's
+    // error log file: time stamp, process, source, number, description.
+    std::vector<long> loggedByPrograms() const {
+        std::vector<long> out;
+        for (const std::string& line : fileLines("log/ErrorLog.txt")) {
+            std::size_t field = 0, at = 0;
+            while (field < 3 && (at = line.find('\t', at)) != std::string::npos) ++field, ++at;
+            if (field == 3) out.push_back(std::atol(line.c_str() + at));
         }
         return out;
     }

@@ -71,26 +71,6 @@ TEST(Process, StartsWithItsFolderArgumentsAndEnvironmentAndNothingElse) {
         EXPECT_EQ(got, (std::vector<std::string>{dir / "work folder", "arg:a b", "arg:", "arg:*.XML", "arg:$HOME;ls",
                                                  "env:値 with space"}));
 
-        // Standard output through a pipe, and a start that fails says why.
-        int fds[2];
-        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-        SpawnOptions piped;
-        piped.outputFd = fds[1];
-        piped.endWithParent = endWithParent;
-        Process q = Process::start(kChild, {"report", "-", "x"}, piped);
-        ::close(fds[1]);
-        std::string out;
-        char buf[256];
-        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
-        ::close(fds[0]);
-        ASSERT_TRUE(q.waitFor(20000ms));
-        EXPECT_EQ(lines(out).size(), 3u) << out;
-        SpawnOptions nowhere;
-        nowhere.workingFolder = dir / "work folder";
-        nowhere.endWithParent = endWithParent;
-        ::chmod((dir / "work folder").c_str(), 0);
-        if (::geteuid() != 0) EXPECT_THROW(Process::start(kChild, {"exit", "0"}, nowhere), Error);
-        ::chmod((dir / "work folder").c_str(), 0755);
     }
 }
 
@@ -152,23 +132,26 @@ TEST(Process, ALeftoverProcessIsEndedOnlyWhenItRunsTheGivenProgram) {
 }
 
 TEST(Process, StandardOutputGoesWhereTheCallerSays) {
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    SpawnOptions options;
-    options.outputFd = fds[1];
-    Process p = Process::start(kChild, {"report", "-", "x"}, options);
-    ::close(fds[1]);
-    std::string out;
-    char buf[256];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    ASSERT_TRUE(p.waitFor(20000ms));
-    EXPECT_EQ(p.exitCode(), 0);
-    auto got = lines(out);
-    ASSERT_GE(got.size(), 3u);
-    EXPECT_EQ(got[1], "arg:x");
-    // Only standard output was given: the pipe's own descriptor does not stay open in the child.
-    EXPECT_EQ(got.size(), 3u) << out;
+    for (bool endWithParent : {false, true}) {
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        SpawnOptions options;
+        options.outputFd = fds[1];
+        options.endWithParent = endWithParent;
+        Process p = Process::start(kChild, {"report", "-", "x"}, options);
+        ::close(fds[1]);
+        std::string out;
+        char buf[256];
+        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+        ::close(fds[0]);
+        ASSERT_TRUE(p.waitFor(20000ms));
+        EXPECT_EQ(p.exitCode(), 0);
+        auto got = lines(out);
+        ASSERT_GE(got.size(), 3u);
+        EXPECT_EQ(got[1], "arg:x");
+        // Only standard output was given: the pipe's own descriptor does not stay open in the child.
+        EXPECT_EQ(got.size(), 3u) << out;
+    }
 }
 
 TEST(Process, StandardInputComesFromWhereTheCallerSays) {
@@ -215,6 +198,8 @@ TEST(Process, ExitCodesAndSignalsAreReported) {
 TEST(Process, StartFailuresSayWhatWasWrong) {
     testing::TempDir dir;
     fs::writeFileAtomic(dir / "not-executable", "#!/bin/sh\n");
+    fs::writeFileAtomic(dir / "no-program", "neither a binary nor a script\n");
+    ::chmod((dir / "no-program").c_str(), 0755);
     struct Case {
         std::string program;
         std::string folder;
@@ -224,16 +209,23 @@ TEST(Process, StartFailuresSayWhatWasWrong) {
         {dir.path(), "", errnum::FileNotFound},  // a folder is no program
         {kChild, dir / "no such folder", errnum::PathNotFound},
         {dir / "not-executable", "", errnum::PermissionDenied},
+        {dir / "no-program", "", errnum::PathFileAccessError},  // refused by exec itself
     };
     for (const auto& c : cases) {
+        // Either way of starting, a child that ends with its parent included.
+        for (bool endWithParent : {false, true}) {
+            SpawnOptions o;
+            o.workingFolder = c.folder;
+            o.endWithParent = endWithParent;
+            try {
+                Process::start(c.program, {"exit", "0"}, o);
+                ADD_FAILURE() << "started " << c.program;
+            } catch (const Error& e) {
+                EXPECT_EQ(e.number(), c.number) << c.program << " " << e.description();
+            }
+        }
         SpawnOptions o;
         o.workingFolder = c.folder;
-        try {
-            Process::start(c.program, {"exit", "0"}, o);
-            ADD_FAILURE() << "started " << c.program;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), c.number) << c.program << " " << e.description();
-        }
         EXPECT_THROW(Process::startDetached(c.program, {"exit", "0"}, o), Error) << c.program;
     }
 }
