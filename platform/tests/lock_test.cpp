@@ -31,6 +31,16 @@ Child holder(const std::string& path, const std::string& mode) {
     return c;
 }
 
+// Starts a writer that saves `path` over and over, and kills it at a random
+// moment after its first save. Its exit code.
+int killWriterMidSave(const std::string& path, std::mt19937& random) {
+    Child writer = Child::start({"churn", path}, true);
+    EXPECT_EQ(writer.readLine(), "saved");
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+    writer.kill(SIGKILL);
+    return writer.wait();
+}
+
 }  // namespace
 
 TEST(SharedFile, EightWritersUnderTheLockLoseNoUpdateAndAReaderSeesWholeFiles) {
@@ -77,11 +87,7 @@ TEST(SharedFile, AWriterKilledMidSaveLeavesTheOldOrTheNewFile) {
     const std::string path = dir / "Generation.xml";
     std::mt19937 random(12345);
     for (int round = 0; round < 6; ++round) {
-        Child writer = Child::start({"churn", path}, true);
-        ASSERT_EQ(writer.readLine(), "saved");
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
-        writer.kill(SIGKILL);
-        EXPECT_EQ(writer.wait(), 128 + SIGKILL);
+        EXPECT_EQ(killWriterMidSave(path, random), 128 + SIGKILL);
 
         xml::Document doc;
         ASSERT_TRUE(doc.load(path)) << "round " << round << ": " << doc.parseError().reason;
@@ -105,13 +111,7 @@ TEST(SharedFile, TemporariesOfKilledWritersGoWhenTheLockIsNextTaken) {
         return names;
     };
     std::mt19937 random(54321);
-    for (int round = 0; round < 6; ++round) {
-        Child writer = Child::start({"churn", path}, true);
-        ASSERT_EQ(writer.readLine(), "saved");
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
-        writer.kill(SIGKILL);
-        writer.wait();
-    }
+    for (int round = 0; round < 6; ++round) killWriterMidSave(path, random);
     // A writer that died before its rename, as a named temporary shows it,
     // and one that is still writing (this process).
     Child gone = Child::start({"scale"}, true);
