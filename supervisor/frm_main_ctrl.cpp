@@ -10,6 +10,7 @@
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
 #include "platform/values.h"
+#include "platform/wait_bounds.h"
 #include "settings/modem_info.h"
 
 #include <charconv>
@@ -42,8 +43,6 @@ bool stateIsStopped(const std::string& state) {
 }
 
 bool resultIsOne(const std::string& result) { return isNumeric(result) && toDouble(result) == 1.0; }
-
-std::string seconds(std::chrono::milliseconds ms) { return std::to_string(ms.count() / 1000) + " 秒"; }
 
 // Where the supervisor notes the helper's process id for the supervisor
 // that comes after it, should it end without stopping its helper.
@@ -301,7 +300,7 @@ bool FrmMainCtrl::stopAll() {
         if (now - *markerHoldSince_ < options_.markerBound) return false;
         if (!markerBoundLogged_) {
             markerBoundLogged_ = true;
-            log(errs::RunMarkerBound, "実行中ファイルが " + seconds(options_.markerBound) +
+            log(errs::RunMarkerBound, "実行中ファイルが " + secondsText(options_.markerBound) +
                                           "を過ぎても残っています。終了処理を続けます:" + holders);
         }
     } else {
@@ -332,7 +331,7 @@ bool FrmMainCtrl::stopAll() {
                 result = false;
                 return;
             }
-            log(errs::ObjectDidNotStop, std::string(name) + " が " + seconds(options_.stopBound) +
+            log(errs::ObjectDidNotStop, std::string(name) + " が " + secondsText(options_.stopBound) +
                                             "以内に停止しませんでした。強制終了します。");
             object->terminate();
         }
@@ -375,7 +374,7 @@ bool FrmMainCtrl::stopReceiveLines() {
             failed = true;
         }
         if (stopBoundPassed(key)) {
-            log(errs::ObjectDidNotStop, "受信回線 " + std::to_string(port) + " が " + seconds(options_.stopBound) +
+            log(errs::ObjectDidNotStop, "受信回線 " + std::to_string(port) + " が " + secondsText(options_.stopBound) +
                                             "以内に停止しませんでした。強制終了します。");
             line->terminate();
             letGo();

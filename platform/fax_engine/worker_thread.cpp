@@ -3,6 +3,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/process/process.h"
+#include "platform/wait_bounds.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -58,8 +59,8 @@ bool WorkerThread::join(std::chrono::milliseconds bound) {
             lock.unlock();
             ErrorLogWriter().writeError("WorkerThread",
                                         Error(errnum::InvalidProcedureCall,
-                                              "回線の作業スレッドが " + std::to_string(bound.count() / 1000) +
-                                                  " 秒を過ぎても終わりません。待たずに切り離します。",
+                                              "回線の作業スレッドが " + secondsText(bound) +
+                                                  "を過ぎても終わりません。待たずに切り離します。",
                                               "WorkerThread"));
             return false;
         }

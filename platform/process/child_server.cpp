@@ -1,18 +1,19 @@
 #include "child_server.h"
 
 #include "child_object.h"
+#include "process.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
-#include "process.h"
 #include "platform/text.h"
+#include "platform/wait_bounds.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
@@ -93,8 +94,8 @@ bool ChildServer::send(const std::string& line) {
                 continue;
             }
             ErrorLogWriter().writeError(
-                "ChildServer", Error(kChildTimedOut, "親プロセスが " + std::to_string(sendBound_.count() / 1000) +
-                                                         " 秒を過ぎても受け取りません。通信を閉じます。",
+                "ChildServer", Error(kChildTimedOut, "親プロセスが " + secondsText(sendBound_) +
+                                                         "を過ぎても受け取りません。通信を閉じます。",
                                      "ChildServer"));
         }
         // Half a line must never be followed by another: the channel is closed
