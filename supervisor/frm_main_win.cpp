@@ -47,10 +47,11 @@ bool FrmMainWin::Form_Load() {
     }
     if (!reading.badText.empty())
         logError(Error(40034, "起動･終了ファイル[End.xml]の値が数値ではありません (要求なしとします): " + reading.badText));
-    if (reading.value != 1 && SupervisorLock::supervisorRunning()) {
-        // A supervisor runs that this window did not start: show it as
-        // running and watch its lock for its end.
-        setStatus(kStatusRunning);
+    if (SupervisorLock::supervisorRunning()) {
+        // A supervisor runs that this window did not start: show it as running,
+        // or as shutting down when its stop was already asked (it may take
+        // minutes to finish its sends), and watch its lock for its end.
+        setStatus(reading.value == 1 ? kStatusStopping : kStatusRunning);
         setCaption(kStop);
         view_.setEndTimer(options_.endInterval);
     } else {

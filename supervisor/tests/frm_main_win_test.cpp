@@ -128,7 +128,8 @@ TEST_F(MainWindow, LoadShowsTheStateOfTheServer) {
     } cases[] = {
         {"<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>", false, "停止", "起動"},
         {"<End-Request>0</End-Request><TelephonyErrReq>1</TelephonyErrReq>", false, "停止", "起動"},
-        {"<End-Request>1</End-Request>", true, "停止", "起動"},
+        // A stop was asked but the supervisor still finishes its work.
+        {"<End-Request>1</End-Request>", true, "終了処理中です。しばらくお待ち下さい。", "停止"},
         {"", true, "起動中", "停止"},
         {"<End-Request>0</End-Request>", true, "起動中", "停止"},
         // No stop request, but no supervisor either: it is not shown as running.
@@ -146,7 +147,7 @@ TEST_F(MainWindow, LoadShowsTheStateOfTheServer) {
         EXPECT_EQ(window.status(), c.status) << c.body;
         EXPECT_EQ(view.button, c.button) << c.body;
         // A running supervisor is watched even when another started it.
-        EXPECT_EQ(view.endTimer, std::string(c.status) == "起動中" ? 5000ms : 0ms) << c.body;
+        EXPECT_EQ(view.endTimer, c.supervisorHoldsLock ? 5000ms : 0ms) << c.body;
     }
 }
 
