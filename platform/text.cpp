@@ -150,6 +150,19 @@ std::string toCp932(std::string_view utf8, bool* lossless) {
     return out;
 }
 
+bool isUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t at = i;
+        // A replacement character may also stand in the text itself.
+        if (decodeOne(bytes, i) == 0xFFFD && bytes.substr(at, i - at) != "\xEF\xBF\xBD") return false;
+    }
+    return true;
+}
+
+std::string fromUtf8OrCp932(std::string_view bytes) {
+    return isUtf8(bytes) ? std::string(bytes) : fromCp932(bytes);
+}
+
 std::string fromCp932(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 3 / 2);

@@ -22,6 +22,12 @@ std::string mid16(std::string_view utf8, std::size_t start, std::size_t count = 
 // that happened. fromCp932 maps undecodable bytes to U+FFFD.
 std::string toCp932(std::string_view utf8, bool* lossless = nullptr);
 std::string fromCp932(std::string_view bytes);
+// Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// code points beyond U+10FFFF).
+bool isUtf8(std::string_view bytes);
+// Bytes that name or say something, from a source that may write either:
+// UTF-8 as it is, anything else read as code page 932.
+std::string fromUtf8OrCp932(std::string_view bytes);
 // Bytes the text takes in code page 932 (an unencodable character counts 2).
 std::size_t cp932Length(std::string_view utf8);
 // Bytes one code point takes in code page 932: 1, 2, or 0 when it cannot be held.

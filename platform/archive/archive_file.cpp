@@ -40,18 +40,6 @@ uint32_t crc32Update(uint32_t crc, const void* data, std::size_t size) {
     return ~crc;
 }
 
-bool validUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0 ? 1 : 0)) return false;
-        for (int k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
 bool isAscii(const std::string& s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -62,16 +50,12 @@ bool isAscii(const std::string& s) {
 // archivers and are code page 932.
 std::string entryName(archive_entry* e) {
     const char* raw = archive_entry_pathname(e);
-    std::string name = raw ? raw : "";
-    if (!validUtf8(name)) name = text::fromCp932(name);
-    return name;
+    return text::fromUtf8OrCp932(raw ? raw : "");
 }
 
 std::string linkTarget(archive_entry* e, bool hard) {
     const char* raw = hard ? archive_entry_hardlink(e) : archive_entry_symlink(e);
-    std::string name = raw ? raw : "";
-    if (!validUtf8(name)) name = text::fromCp932(name);
-    return name;
+    return text::fromUtf8OrCp932(raw ? raw : "");
 }
 
 // The name bytes written into an archive: code page 932 for ZIP and CAB

@@ -52,6 +52,32 @@ TEST(Text, UndecodableCodePage932BytesLoseOnlyThemselves) {
     EXPECT_EQ(text::fromCp932("\xA0|\xFD"), "\uFFFD|\uFFFD");
 }
 
+// Stored names and texts may come as UTF-8 or as code page 932; what is
+// not well-formed UTF-8 is read as code page 932.
+TEST(Text, Utf8OrCodePage932) {
+    const std::string sjis = text::toCp932("ﾃｷｽﾄ 注文書");
+    const struct {
+        std::string bytes;
+        bool utf8;
+    } cases[] = {
+        {"", true},
+        {"plain", true},
+        {"注文書😀", true},
+        {"\xEF\xBF\xBD", true},  // a replacement character of the text itself
+        {sjis, false},
+        {"\xC0\xAF", false},          // an overlong slash
+        {"\xED\xA0\x80", false},      // a surrogate
+        {"\xF4\x90\x80\x80", false},  // beyond U+10FFFF
+        {"\xE3\x81", false},          // cut short
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.bytes));
+        EXPECT_EQ(text::isUtf8(c.bytes), c.utf8);
+        EXPECT_EQ(text::fromUtf8OrCp932(c.bytes), c.utf8 ? c.bytes : text::fromCp932(c.bytes));
+    }
+    EXPECT_EQ(text::fromUtf8OrCp932(sjis), "ﾃｷｽﾄ 注文書");
+}
+
 TEST(Text, BlanksAndCase) {
     EXPECT_EQ(text::trim("  a b \t"), "a b \t");
     EXPECT_EQ(text::trimBlanks("\r\n a b \t\n"), "a b");

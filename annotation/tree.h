@@ -1,0 +1,39 @@
+// The tree of objects: insertion, removal, destruction, z-order, walks and
+// the notifications that go with them, and the refresh that every change
+// runs (invalidate the old area, update the bounds, invalidate the new).
+#pragma once
+
+#include "annotation/object.h"
+
+namespace fg::annotation {
+
+AnnObject* annRoot(AnnObject* object);
+// True when `object` is `ancestor` or lies below it.
+bool annIsWithin(const AnnObject* object, const AnnObject* ancestor);
+// Whether the selection flags 1 (selected only) and 2 (no containers)
+// leave the object out.
+bool annExcluded(const AnnObject& object, unsigned flags);
+
+// Invalidates the object's visible area, without erasing, when it has a
+// window, is visible and the flags allow it.
+void annInvalidate(const AnnObject& object, unsigned flags);
+// Invalidate, bounds update of the object and its subtree, invalidate.
+void annRefresh(AnnObject& object, unsigned flags);
+
+// The notification message with `code` for the object and each of its
+// descendants, pre-order, to each one's window. The handles are taken
+// first: an object the host destroys meanwhile gets no message.
+void annNotifyTree(AnnObject* object, std::uintptr_t code);
+
+// The object (or with `dissolve` its children, the object being
+// destroyed) appended to the container's children. -13 when the container
+// is no container, or is the object or lies within it.
+int annInsert(AnnObject* container, AnnObject* object, bool dissolve);
+// Out of its container, the object kept alive; nothing for a root. With
+// flag 0x10 the window is left alone.
+int annRemove(AnnObject* object, unsigned flags = 0);
+// Destroys the object, or the objects the flags select, with everything
+// below them; `walkSiblings` goes on along the following siblings.
+int annDestroyTree(AnnObject* object, unsigned flags, bool walkSiblings);
+
+}  // namespace fg::annotation
