@@ -116,7 +116,10 @@ enum { ANN_MODE_DESIGN, ANN_MODE_RUN };
 enum { ANN_HIT_NONE, ANN_HIT_OBJECT, ANN_HIT_HANDLE };
 
 /* The notification message, sent to an object's window; wParam says what
- * happened, lParam names the object. */
+ * happened, lParam names the object. A handler may call the engine; it
+ * should not destroy the object it is told about: the engine never touches
+ * a destroyed object, but the call that sent the message then ends without
+ * finishing its change. */
 #define ANN_NOTIFY_MESSAGE 0x600
 enum {
     ANN_NOTIFY_TOOL_CHOSEN = 0,

@@ -93,6 +93,21 @@ TEST_F(Defaults, AnAutomationObjectHoldsTheSeventyOneTexts) {
     EXPECT_EQ(K_AnnDestroy(h, 0), ANN_SUCCESS);  // the fixture checks that the texts went with it
 }
 
+TEST_F(Defaults, DestroyingAnAutomationObjectDestroysItsUndoSnapshots) {
+    const ANNHANDLE automation = create(ANN_AUTOMATION);
+    AnnObject& a = record(automation);
+    a.UndoDepth = 3;
+    a.UndoList = static_cast<ANNHANDLE*>(desktop::memoryAllocate(4 * sizeof(ANNHANDLE), true));
+    ASSERT_NE(a.UndoList, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        const ANNHANDLE snapshot = container(0, {0, 0, 100, 100});
+        box(snapshot, ANN_NOTE, {1, 1, 50, 50});
+        a.UndoList[i] = snapshot;
+    }
+    // The fixture finds every snapshot, its children and the list gone.
+    EXPECT_EQ(K_AnnDestroy(automation, 0), ANN_SUCCESS);
+}
+
 // Which attribute applies to which kind: '1' at position k when kind k takes
 // it, '0' when the call answers -16 and leaves the object alone.
 using Attributes = EngineTest;

@@ -118,6 +118,22 @@ TEST_F(Tree, NotificationsGoOutForTheObjectAndEachDescendantInOrder) {
     EXPECT_EQ(notes(), (Notes{{6, g1}, {6, g21}, {6, g2}, {6, group}, {6, first}}));
 }
 
+// Kept as it is: the removal updates the bounds while the object is still
+// in its container, so a removed object keeps the place it had there until
+// its next change.
+TEST_F(Tree, ARemovedObjectKeepsItsBoundsUntilItsNextChange) {
+    const ANNHANDLE root = container(window(), {100, 100, 400, 300});
+    const ANNHANDLE r = box(root, ANN_RECTANGLE, {10, 10, 20, 20});
+    const desktop::Rect inside = bounds(r);
+    EXPECT_EQ(inside.left, 109);
+    ASSERT_EQ(K_AnnRemove(r), ANN_SUCCESS);
+    EXPECT_EQ(bounds(r), inside);
+    K_AnnSetLineWidth(r, 1, 0);
+    EXPECT_EQ(bounds(r).left, 9);
+    K_AnnDestroy(r, 0);
+    K_AnnDestroy(root, 0);
+}
+
 TEST_F(Tree, AnObjectCannotGoIntoItselfOrItsDescendants) {
     const ANNHANDLE root = container(window(), {0, 0, 400, 300});
     const ANNHANDLE group = create(ANN_CONTAINER), inner = create(ANN_CONTAINER);
