@@ -41,15 +41,9 @@ protected:
         EXPECT_EQ(K_AnnCreateContainer(window, &rect, visible, &h), ANN_SUCCESS);
         return h;
     }
-    // A visible object of a box kind in the container.
-    static ANNHANDLE box(ANNHANDLE in, uint32_t kind, RECTD rect) {
-        ANNHANDLE h = 0;
-        EXPECT_EQ(K_AnnCreateItem(in, kind, 1, &h), ANN_SUCCESS);
-        EXPECT_EQ(K_AnnSetRect(h, &rect), ANN_SUCCESS);
-        return h;
-    }
-    // A visible object of a point kind in the container (0: a root).
-    static ANNHANDLE points(ANNHANDLE in, uint32_t kind, std::vector<POINTD> pts) {
+    // A visible object in the container (0: a root), of a box kind or of a
+    // point kind.
+    static ANNHANDLE visible(ANNHANDLE in, uint32_t kind) {
         ANNHANDLE h = 0;
         if (in) {
             EXPECT_EQ(K_AnnCreateItem(in, kind, 1, &h), ANN_SUCCESS);
@@ -57,8 +51,22 @@ protected:
             EXPECT_EQ(K_AnnCreate(kind, &h), ANN_SUCCESS);
             K_AnnSetVisible(h, 1, 0);
         }
+        return h;
+    }
+    static ANNHANDLE box(ANNHANDLE in, uint32_t kind, RECTD rect) {
+        const ANNHANDLE h = visible(in, kind);
+        EXPECT_EQ(K_AnnSetRect(h, &rect), ANN_SUCCESS);
+        return h;
+    }
+    static ANNHANDLE points(ANNHANDLE in, uint32_t kind, std::vector<POINTD> pts) {
+        const ANNHANDLE h = visible(in, kind);
         EXPECT_EQ(K_AnnSetPoints(h, pts.data(), static_cast<uint32_t>(pts.size())), ANN_SUCCESS);
         return h;
+    }
+    static ANNHANDLE containerOf(ANNHANDLE h) {
+        ANNHANDLE up = 1;
+        EXPECT_EQ(K_AnnGetContainer(h, &up), ANN_SUCCESS);
+        return up;
     }
     static desktop::Rect bounds(ANNHANDLE h) {
         RECT r{};

@@ -72,12 +72,35 @@ desktop::TextMetrics metricsOf(const desktop::Font& font, desktop::Size* extent 
     return dc.textMetrics();
 }
 
+struct Pel {
+    int x, y;
+    Color colour;
+};
+void expectPels(const Image& img, std::initializer_list<Pel> pels) {
+    for (const Pel& p : pels) EXPECT_EQ(at(img, p.x, p.y), p.colour) << p.x << "," << p.y;
+}
+
 class Render : public EngineTest {
 protected:
+    // The tree drawn onto a page of 200 x 100 pels.
+    static Image drawn(ANNHANDLE top, Color background = kWhite) {
+        Image img = page(200, 100, background);
+        desktop::RasterDC dc(img);
+        EXPECT_EQ(K_AnnDraw(&dc, nullptr, top), ANN_SUCCESS);
+        return img;
+    }
     // A root of 200 x 100 pels whose bounds are exactly that.
     ANNHANDLE root() {
         const ANNHANDLE h = container(0, {0, 0, 199, 99});
         K_AnnSetLineWidth(h, 0, 0);
+        return h;
+    }
+    // A container over the root's area.
+    static ANNHANDLE group(ANNHANDLE in, bool visible) {
+        ANNHANDLE h = 0;
+        EXPECT_EQ(K_AnnCreateItem(in, ANN_CONTAINER, visible, &h), ANN_SUCCESS);
+        const RECTD area{0, 0, 199, 99};
+        K_AnnSetRect(h, &area);
         return h;
     }
     static ANNHANDLE filled(ANNHANDLE in, uint32_t kind, RECTD r, Color back, uint32_t mode = ANN_FILLMODE_OPAQUE) {
@@ -99,20 +122,13 @@ TEST_F(Render, FillsFollowTheirModeAndPattern) {
     K_AnnSetLineStyle(hatch, ANN_LINE_NONE, 0);
     box(top, ANN_REDACTION, {140, 10, 170, 40});
     box(top, ANN_HIGHLIGHT, {150, 20, 190, 50});  // over the redaction and the page
-    Image img = page(200, 100);
-    desktop::RasterDC dc(img);
-    ASSERT_EQ(K_AnnDraw(&dc, nullptr, top), ANN_SUCCESS);
-    const struct {
-        int x, y;
-        Color colour;
-    } cases[] = {
-        {25, 25, kRed},    {45, 25, kWhite},                         // opaque fill
-        {65, 25, kWhite},  {50, 25, kBlack},  {80, 25, kBlack},      // transparent fill, its outline
-        {100, 16, kBlue},  {100, 17, kWhite}, {100, 24, kBlue},     // hatch lines every eighth row
-        {145, 15, kBlack},                                           // redaction
-        {155, 25, kBlack}, {180, 45, kYellow}, {188, 22, kYellow},  // the highlighter: black stays black
-    };
-    for (const auto& c : cases) EXPECT_EQ(at(img, c.x, c.y), c.colour) << c.x << "," << c.y;
+    expectPels(drawn(top), {
+                               {25, 25, kRed},    {45, 25, kWhite},                     // opaque fill
+                               {65, 25, kWhite},  {50, 25, kBlack},  {80, 25, kBlack},  // transparent fill, its outline
+                               {100, 16, kBlue},  {100, 17, kWhite}, {100, 24, kBlue},  // hatch lines every eighth row
+                               {145, 15, kBlack},                                       // redaction
+                               {155, 25, kBlack}, {180, 45, kYellow}, {188, 22, kYellow},  // the highlighter: black stays black
+                           });
     (void)outline;
     K_AnnDestroy(top, 0);
 }
@@ -123,9 +139,7 @@ TEST_F(Render, AudioClipsAreLaidOverThePageThroughTheirMasks) {
         const ANNHANDLE top = root();
         const ANNHANDLE audio = box(top, ANN_AUDIO, {20, 20, 51, 51});  // 32 x 32 pels
         annSetProperty(annLock(audio), kActiveKinds, Attribute::ActiveState, active, 0);
-        Image img = page(200, 100, kGrey);
-        desktop::RasterDC dc(img);
-        ASSERT_EQ(K_AnnDraw(&dc, nullptr, top), ANN_SUCCESS);
+        const Image img = drawn(top, kGrey);
         const Image& mask = resourceBitmap(active ? kActiveAudioMask : kAudioMask);
         const Image& picture = resourceBitmap(active ? kActiveAudioImage : kAudioImage);
         int shown = 0;
@@ -182,12 +196,8 @@ TEST_F(Render, SelectionHandlesAreInvertedInDesignModeOnly) {
 }
 
 TEST_F(Render, AnInvisibleContainerHidesItsWholeSubtreeEverywhere) {
-    const ANNHANDLE top = root();
-    ANNHANDLE group = 0;
-    ASSERT_EQ(K_AnnCreateItem(top, ANN_CONTAINER, 0, &group), ANN_SUCCESS);
-    const RECTD area{0, 0, 150, 90};
-    K_AnnSetRect(group, &area);
-    box(group, ANN_REDACTION, {10, 10, 50, 50});  // visible, in an invisible container
+    const ANNHANDLE top = root(), hidden = group(top, false);
+    box(hidden, ANN_REDACTION, {10, 10, 50, 50});  // visible, in an invisible container
     const Image blank = page(200, 100);
     Image drawn = blank, printed = blank;
     {
@@ -202,7 +212,7 @@ TEST_F(Render, AnInvisibleContainerHidesItsWholeSubtreeEverywhere) {
     const Image black = bitmap.image;
     EXPECT_EQ(K_AnnRealize(&bitmap, nullptr, top, 0), ANN_SUCCESS);
     EXPECT_EQ(bitmap.image, black);
-    K_AnnSetVisible(group, 1, 0);
+    K_AnnSetVisible(hidden, 1, 0);
     EXPECT_EQ(K_AnnPrint(nullptr, nullptr, top), ANN_ERROR_INVALID_PARAMETER);
     {
         desktop::RasterDC a(drawn);
@@ -227,13 +237,9 @@ TEST_F(Render, DrawingStaysInsideTheClip) {
 }
 
 TEST_F(Render, RealizeBurnsTheAnnotationsOrOnlyTheRedactionsIntoTheBitmap) {
-    const ANNHANDLE top = root();
-    ANNHANDLE group = 0;
-    ASSERT_EQ(K_AnnCreateItem(top, ANN_CONTAINER, 1, &group), ANN_SUCCESS);
-    const RECTD area{0, 0, 199, 99};
-    K_AnnSetRect(group, &area);
+    const ANNHANDLE top = root(), shown = group(top, true);
     filled(top, ANN_RECTANGLE, {10, 10, 40, 40}, kRed);
-    box(group, ANN_REDACTION, {60, 10, 90, 40});  // reached through a visible container
+    box(shown, ANN_REDACTION, {60, 10, 90, 40});  // reached through a visible container
     for (int32_t redactionsOnly : {1, 0}) {
         SCOPED_TRACE(redactionsOnly);
         desktop::Bitmap bitmap;
@@ -298,10 +304,7 @@ TEST_F(Render, PrintLaysTheTreeOntoTheDestination) {
 }
 
 TEST_F(Render, TextIsWrittenLineByLineFromTheTopLeftCorner) {
-    const ANNHANDLE text = create(ANN_TEXT);
-    K_AnnSetVisible(text, 1, 0);
-    const RECTD r{100, 100, 200, 140};
-    K_AnnSetRect(text, &r);
+    const ANNHANDLE text = box(0, ANN_TEXT, {100, 100, 200, 140});
     K_AnnSetFontSize(text, 20, 0);
     K_AnnSetFontBold(text, 1, 0);
     K_AnnSetText(text, "ab\r\ncd\n\nef\n\r注文書", 0);
@@ -351,10 +354,7 @@ TEST_F(Render, TextIsWrittenLineByLineFromTheTopLeftCorner) {
 }
 
 TEST_F(Render, StoredBytesThatAreNotUtf8AreReadAsCodePage932) {
-    const ANNHANDLE text = create(ANN_TEXT);
-    K_AnnSetVisible(text, 1, 0);
-    const RECTD r{0, 0, 300, 50};
-    K_AnnSetRect(text, &r);
+    const ANNHANDLE text = box(0, ANN_TEXT, {0, 0, 300, 50});
     const std::string face = text::toCp932("ＭＳ ゴシック"), words = text::toCp932("ﾃｷｽﾄ");
     K_AnnSetFontName(text, face.c_str(), 0);
     K_AnnSetText(text, words.c_str(), 0);
@@ -379,9 +379,7 @@ TEST_F(Render, OpaqueTextPaintsItsBackgroundBehindTheGlyphsOnly) {
     K_AnnSetFontSize(text, 20, 0);
     K_AnnSetBackColor(text, 0x00FF00, 0);
     K_AnnSetFillMode(text, ANN_FILLMODE_OPAQUE, 0);
-    Image img = page(200, 100);
-    desktop::RasterDC dc(img);
-    ASSERT_EQ(K_AnnDraw(&dc, nullptr, top), ANN_SUCCESS);
+    const Image img = drawn(top);
     desktop::Font font;
     font.height = -20;
     font.faceName = "Arial";
@@ -396,21 +394,12 @@ TEST_F(Render, OpaqueTextPaintsItsBackgroundBehindTheGlyphsOnly) {
 TEST_F(Render, ANoteHasABlackFrameACheckeredShadowAndWrappedText) {
     const ANNHANDLE top = root();
     const ANNHANDLE note = box(top, ANN_NOTE, {20, 20, 120, 80});  // box (20, 20, 121, 81)
-    Image img = page(200, 100);
-    {
-        desktop::RasterDC dc(img);
-        ASSERT_EQ(K_AnnDraw(&dc, nullptr, top), ANN_SUCCESS);
-    }
-    const struct {
-        int x, y;
-        Color colour;
-    } cases[] = {
-        {20, 40, kBlack},  {116, 40, kBlack}, {60, 76, kBlack},  // the frame, 4 pels in from the right and bottom
-        {60, 50, kYellow},                                        // the body
-        {30, 78, kBlack},  {31, 78, kWhite},  {120, 30, kBlack}, {119, 30, kWhite},  // the shadow
-        {22, 79, kWhite},  {119, 22, kWhite},                     // left of and above it
-    };
-    for (const auto& c : cases) EXPECT_EQ(at(img, c.x, c.y), c.colour) << c.x << "," << c.y;
+    expectPels(drawn(top), {
+                               {20, 40, kBlack}, {116, 40, kBlack}, {60, 76, kBlack},  // the frame, 4 pels in
+                               {60, 50, kYellow},                                       // the body
+                               {30, 78, kBlack}, {31, 78, kWhite}, {120, 30, kBlack}, {119, 30, kWhite},  // the shadow
+                               {22, 79, kWhite}, {119, 22, kWhite},                     // left of and above it
+                           });
     K_AnnSetText(note, "a note", 0);
     const auto records = recorded([&](desktop::DeviceContext& dc) { K_AnnDraw(&dc, nullptr, top); });
     const auto texts = only(records, meta::EXTTEXTOUT);
@@ -431,10 +420,7 @@ public:
 };
 
 TEST_F(Render, AButtonIsDrawnInTheSystemColoursWithItsCaptionInTheMiddle) {
-    const ANNHANDLE button = create(ANN_BUTTON);
-    K_AnnSetVisible(button, 1, 0);
-    const RECTD r{10, 10, 60, 34};  // box (10, 10, 61, 35)
-    K_AnnSetRect(button, &r);
+    const ANNHANDLE button = box(0, ANN_BUTTON, {10, 10, 60, 34});  // box (10, 10, 61, 35)
     K_AnnSetText(button, "OK", 0);
     const int L = 10, T = 10, R = 61, B = 35;
     using desktop::COLOR_BTNFACE, desktop::COLOR_BTNHIGHLIGHT, desktop::COLOR_BTNSHADOW, desktop::COLOR_WINDOWFRAME;
@@ -506,30 +492,15 @@ TEST_F(Render, AStampsBitmapFillsItsBoxAndTurnsWithIt) {
     const ANNHANDLE top = root();
     const ANNHANDLE stamp = box(top, ANN_STAMP, {20, 20, 59, 39});
     ASSERT_EQ(K_AnnSetBitmap(stamp, &picture, 0), ANN_SUCCESS);
-    auto draw = [&] {
-        Image img = page(200, 100);
-        desktop::RasterDC dc(img);
-        EXPECT_EQ(K_AnnDraw(&dc, nullptr, top), ANN_SUCCESS);
-        return img;
-    };
-    Image img = draw();
-    EXPECT_EQ(at(img, 25, 30), kRed);
-    EXPECT_EQ(at(img, 55, 30), kBlue);
-    EXPECT_EQ(at(img, 61, 30), kWhite);
+    expectPels(drawn(top), {{25, 30, kRed}, {55, 30, kBlue}, {61, 30, kWhite}});
     // A quarter turn clockwise brings the left half to the top.
     ASSERT_EQ(K_AnnRotate(stamp, 90, nullptr, 0), ANN_SUCCESS);
-    img = draw();
-    EXPECT_EQ(at(img, 40, 15), kRed);
-    EXPECT_EQ(at(img, 40, 45), kBlue);
-    EXPECT_EQ(at(img, 25, 30), kWhite);
+    expectPels(drawn(top), {{40, 15, kRed}, {40, 45, kBlue}, {25, 30, kWhite}});
     K_AnnDestroy(top, 0);
 }
 
 TEST_F(Render, AStampsTextIsCentredInItsBox) {
-    const ANNHANDLE stamp = create(ANN_STAMP);
-    K_AnnSetVisible(stamp, 1, 0);
-    const RECTD r{10, 10, 210, 110};
-    K_AnnSetRect(stamp, &r);
+    const ANNHANDLE stamp = box(0, ANN_STAMP, {10, 10, 210, 110});
     K_AnnSetText(stamp, "OK", 0);
     K_AnnSetFontSize(stamp, 20, 0);
     const auto records = recorded([&](desktop::DeviceContext& dc) { K_AnnDraw(&dc, nullptr, stamp); });
@@ -565,10 +536,7 @@ TEST_F(Render, PensArrowsAndEllipsesUseTheRightPrimitives) {
     EXPECT_TRUE(only(records, meta::POLYLINE).empty());
     EXPECT_EQ(only(records, meta::POLYGON).at(0).params[0], 6);
 
-    const ANNHANDLE ellipse = create(ANN_ELLIPSE);
-    K_AnnSetVisible(ellipse, 1, 0);
-    const RECTD r{10, 10, 110, 60};
-    K_AnnSetRect(ellipse, &r);
+    const ANNHANDLE ellipse = box(0, ANN_ELLIPSE, {10, 10, 110, 60});
     EXPECT_EQ(only(draw(ellipse), meta::ELLIPSE).size(), 1u);
     K_AnnRotate(ellipse, 30, nullptr, 0);
     records = draw(ellipse);

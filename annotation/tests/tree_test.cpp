@@ -68,19 +68,16 @@ TEST_F(Tree, InsertAppendsInFrontAndHandsDownWindowAndMode) {
     K_AnnGetUserMode(inner, &mode);
     EXPECT_EQ(w, window());
     EXPECT_EQ(mode, uint32_t(ANN_MODE_RUN));
-    K_AnnGetContainer(inner, &up);
-    EXPECT_EQ(up, group);
+    EXPECT_EQ(containerOf(inner), group);
+    EXPECT_EQ(containerOf(root), 0u);
     K_AnnGetTopContainer(inner, &up);
     EXPECT_EQ(up, root);
     K_AnnGetTopContainer(root, &up);
     EXPECT_EQ(up, root);
-    K_AnnGetContainer(root, &up);
-    EXPECT_EQ(up, 0u);
     // Moving an object from one container to another.
     ASSERT_EQ(K_AnnInsert(group, a, 0), ANN_SUCCESS);
     EXPECT_EQ(children(root), "2 3");
-    K_AnnGetContainer(a, &up);
-    EXPECT_EQ(up, group);
+    EXPECT_EQ(containerOf(a), group);
     (void)b;
     K_AnnDestroy(root, 0);
 }
@@ -146,13 +143,9 @@ TEST_F(Tree, AnObjectCannotGoIntoItselfOrItsDescendants) {
             EXPECT_TRUE(notes().empty());
         }
     }
-    ANNHANDLE up = 0;
-    K_AnnGetContainer(inner, &up);
-    EXPECT_EQ(up, group);
-    K_AnnGetContainer(group, &up);
-    EXPECT_EQ(up, root);
-    K_AnnGetContainer(root, &up);
-    EXPECT_EQ(up, 0u);
+    EXPECT_EQ(containerOf(inner), group);
+    EXPECT_EQ(containerOf(group), root);
+    EXPECT_EQ(containerOf(root), 0u);
     // Only containers take objects.
     const ANNHANDLE rect = tagged(root, ANN_RECTANGLE, 1);
     const std::size_t live = annLiveObjectCount();
@@ -176,9 +169,7 @@ TEST_F(Tree, DissolvingInsertsTheChildrenAndDestroysTheirContainer) {
     uint32_t kind;
     EXPECT_EQ(K_AnnGetType(group, &kind), ANN_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(notes(), (Notes{{5, a}, {5, b}}));
-    ANNHANDLE up = 0;
-    K_AnnGetContainer(b, &up);
-    EXPECT_EQ(up, root);
+    EXPECT_EQ(containerOf(b), root);
 
     // Nothing to insert: the empty container goes, nothing is told.
     const ANNHANDLE empty = create(ANN_CONTAINER);
