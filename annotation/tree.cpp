@@ -92,13 +92,14 @@ void annNotifyTree(AnnObject* object, std::uintptr_t code) {
 
 int annRemove(AnnObject* o, unsigned flags) {
     if (!o->Container) return ANN_SUCCESS;
-    const ANNHANDLE self = o->Self;
+    const ANNHANDLE self = o->Self, from = o->Container->Self;
     if (o->Wnd && !o->Leaving) {
         o->Leaving = true;
         annNotifyTree(o, ANN_NOTIFY_REMOVED);
         if (!(o = annLock(self))) return ANN_SUCCESS;
         o->Leaving = false;
-        if (!o->Container) return ANN_SUCCESS;
+        // The handler may have taken it out, or moved it elsewhere, itself.
+        if (!o->Container || o->Container->Self != from) return ANN_SUCCESS;
     }
     annRefresh(*o, flags);
     unlink(*o);
