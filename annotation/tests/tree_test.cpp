@@ -347,11 +347,24 @@ TEST_F(Tree, AHostThatDestroysObjectsInItsHandlerLeavesNoDanglingRecord) {
     EXPECT_EQ(K_AnnGetType(a, &kind), ANN_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(children(root), "2 3");
 
+    // A handler that moves the object elsewhere itself: it stays there.
+    const ANNHANDLE other = container(w, {0, 0, 100, 100});
+    handler() = [&](uintptr_t code, ANNHANDLE h) {
+        if (code == ANN_NOTIFY_REMOVED && h == b) K_AnnInsert(other, h, 0);
+    };
+    EXPECT_EQ(K_AnnRemove(b), ANN_SUCCESS);
+    EXPECT_EQ(containerOf(b), other);
+    handler() = nullptr;
+    ASSERT_EQ(K_AnnInsert(root, b, 0), ANN_SUCCESS);
+    EXPECT_EQ(children(root), "3 2");
+    K_AnnDestroy(other, 0);
+
     // Told of the first child's removal, the host destroys the next one.
     handler() = [&](uintptr_t code, ANNHANDLE h) {
         if (code == ANN_NOTIFY_REMOVED && h == b)
             if (const AnnObject* o = annLock(h); o && o->NextSibling) K_AnnDestroy(o->NextSibling->Self, 0);
     };
+    ASSERT_EQ(K_AnnSendToBack(b), ANN_SUCCESS);
     EXPECT_EQ(K_AnnDestroy(root, ANN_FLAG_CHILDREN), ANN_SUCCESS);
     EXPECT_EQ(children(root), "");
     handler() = nullptr;
