@@ -52,7 +52,7 @@ bool storeRecord(const Record& r) {
     store.setMstrReceiveXMLFileName("");
     store.setMstrOrderCode(r.orderCode);
     store.setMstrOrderName(r.orderName);
-    store.setMstrReceiveCode(r.supplierCodeAsReceiveCode ? r.supplier.code : "");
+    store.setMstrReceiveCode(r.supplier.code);
     store.setMstrSendCompanyName(r.supplier.name);
     store.setMstrSendPostName(r.supplier.section);
     store.setMstrSendChargeName(r.supplier.person);
@@ -184,14 +184,6 @@ void saveFaxDocument(const xml::Document& message, const FormSheets& sheets, con
     transformDocument(converted.asNode(), sheets.structure, fax, sheets.structureName);
     withUtf8Declaration(fax);
     fax.save(path);
-}
-
-xml::Node startGroupDocument(DocumentGroup& group, const std::string& declaration, const std::string& rootName) {
-    xml::Node root;
-    group.document = newDocument(declaration, rootName, root);
-    xml::Node rep = root.appendChild(group.document.createElement("RepManageNo"));
-    rep.setText(group.number);
-    return root;
 }
 
 }  // namespace fg::documents

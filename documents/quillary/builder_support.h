@@ -27,7 +27,6 @@ bool readPilotFaxNumber(std::string& pilot);
 struct Record {
     std::string sendDate, repManageNo, repType, orderCode, orderName, decisionCondition, orderNumber;
     Supplier supplier;
-    bool supplierCodeAsReceiveCode = true;
 };
 // setManageNum("0") with the fields of the record and the values every
 // builder writes for the rest ("" image names, the number as the fax
@@ -81,23 +80,5 @@ struct FormSheets {
 // The fax document of a message document: run through the code sheet, then
 // the structure sheet, and saved with the UTF-8 declaration at `path`.
 void saveFaxDocument(const xml::Document& message, const FormSheets& sheets, const std::string& path);
-
-// A list that gathers the lines of one customer, supplier and test flag
-// into one fax document.
-struct DocumentGroup {
-    xml::Document document;
-    std::string customer, supplier, test, orderName, number;
-};
-// The group of those keys, nullptr when none has been started.
-template <class Group>
-Group* findGroup(std::vector<Group>& groups, const std::string& customer, const std::string& supplier,
-                 const std::string& test) {
-    for (auto& g : groups)
-        if (g.customer == customer && g.supplier == supplier && g.test == test) return &g;
-    return nullptr;
-}
-// Starts the document of a group whose number is set: the declaration, the
-// root of that name and its RepManageNo. Answers the root.
-xml::Node startGroupDocument(DocumentGroup& group, const std::string& declaration, const std::string& rootName);
 
 }  // namespace fg::documents

@@ -53,6 +53,7 @@ struct WORKTABLE {
 };
 
 namespace documents {
+class BuilderCall;
 class NumberReservations;
 }
 
@@ -165,6 +166,7 @@ public:
     void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
 
 private:
+    friend class documents::BuilderCall;
     friend class documents::NumberReservations;
     void observe(const std::string& number, const xml::Document& document) const {
         if (observer_) observer_(number, document);

@@ -1,9 +1,8 @@
 // Reminder lists: unanswered quotation requests (見積未回答一覧, keyed by
 // RFQ-number) and unanswered delivery dates (納期未回答一覧, the other kinds),
 // one document per customer, supplier and kind.
-#include "documents/quillary/builder_support.h"
 #include "documents/quillary/fax_tran_xml.h"
-#include "documents/quillary/number_reservations.h"
+#include "documents/quillary/grouped_builder.h"
 #include "platform/folder_path_info.h"
 
 namespace fg {
@@ -12,109 +11,73 @@ using namespace documents;
 
 namespace {
 
-struct Group {
-    WORKTABLE table;
-    std::string customerName;
+// The reminder data files are named with their ending; the lists are laid
+// out by a structure sheet of their kind alone.
+constexpr FormTable kForm{.source = "makeEstimLimitList",
+                          .root = "FAX-reminders",
+                          .form = nullptr,
+                          .reportType = nullptr,
+                          .declaration = kShiftJisDeclaration,
+                          .badData = "督促データが不正です。：",
+                          .line = "FAX-reminder",
+                          .fileSuffix = ""};
+
+// The third key of a group is the reminder's kind.
+struct Reminders : DocumentGroup {
+    bool rfq() const { return test == "RFQ-number"; }
 };
 
 }  // namespace
 
 bool FaxTranXml::makeEstimLimitList(const std::vector<std::string>& strFileName, std::vector<WORKTABLE>& udtData) {
-    const std::string source = "makeEstimLimitList";
-    FolderPathInfo folders;
-    const std::string tempEdi = folders.getFolderPath("TempEDI");
-    NumberReservations reservations(*this);
-    std::vector<Group> groups;
-    std::vector<std::string> made;
-    try {
-        xml::Document data;
-        for (const auto& name : strFileName) {
-            if (!data.load(tempEdi + name)) {
-                logFailure(source, 40017, "督促データが不正です。：" + name);
-                return false;
-            }
-            for (xml::Node reminder : data.getElementsByTagName("FAX-reminder")) {
-                // Every reminder is read on its own: one that lacks a key gets
-                // an empty value, so it can never join another supplier's list.
-                std::string customerName, customer, supplier, kind;
-                auto ediData = reminder.getElementsByTagName("EDI-data");
-                if (!ediData.empty()) customerName = descendantText(ediData.front(), "Customer-name-K");
-                for (const auto& key : reminder.getElementsByTagName("KEY")) {
-                    customer = descendantText(key, "Customer-code");
-                    supplier = descendantText(key, "Supplier-code");
-                    kind.clear();
-                    for (xml::Node c = key.firstChild(); c; c = c.nextSibling()) {
-                        if (c.type() != xml::NodeType::Element) continue;
-                        std::string base = localName(c.nodeName());
-                        if (base == "RFQ-number" || base == "Order-number") {
-                            kind = base;
-                            break;
-                        }
-                    }
+    GroupedBuilder<Reminders> call(*this, kForm, nullptr);
+    bool read = call.read(strFileName, [&](xml::Node reminder, const std::string&, std::size_t) {
+        // Every reminder is read on its own: one that lacks a key gets an
+        // empty value, so it can never join another supplier's list.
+        std::string customerName, customer, supplier, kind;
+        auto ediData = reminder.getElementsByTagName("EDI-data");
+        if (!ediData.empty()) customerName = descendantText(ediData.front(), "Customer-name-K");
+        for (const auto& key : reminder.getElementsByTagName("KEY")) {
+            customer = descendantText(key, "Customer-code");
+            supplier = descendantText(key, "Supplier-code");
+            kind.clear();
+            for (xml::Node c = key.firstChild(); c; c = c.nextSibling()) {
+                if (c.type() != xml::NodeType::Element) continue;
+                std::string base = localName(c.nodeName());
+                if (base == "RFQ-number" || base == "Order-number") {
+                    kind = base;
+                    break;
                 }
-                Group* group = nullptr;
-                for (auto& g : groups)
-                    if (g.table.strCustomerCode == customer && g.table.strSupplierCode == supplier &&
-                        g.table.strTagName == kind) {
-                        group = &g;
-                        break;
-                    }
-                if (group) {
-                    group->table.DomXml.documentElement().appendChild(reminder);
-                    continue;
-                }
-                Group g;
-                xml::Node root;
-                g.table.DomXml = newDocument(kShiftJisDeclaration, "FAX-reminders", root);
-                xml::Node rep = g.table.DomXml.createElement("RepManageNo");
-                g.table.strFileName = reservations.next();
-                made.push_back(g.table.strFileName);
-                rep.setText(g.table.strFileName);
-                root.appendChild(rep);
-                root.appendChild(reminder);
-                g.table.strCustomerCode = customer;
-                g.table.strSupplierCode = supplier;
-                g.table.strTagName = kind;
-                g.customerName = customerName;
-                groups.push_back(std::move(g));
             }
         }
-
-        if (!groups.empty()) {
-            const std::string xsl = folders.getFolderPath("Xsl");
-            const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-            xml::Document rfqSheet = loadInstalled(xsl, "FR050_ChangeStructure.xsl", source);
-            xml::Document orderSheet = loadInstalled(xsl, "FR110_ChangeStructure.xsl", source);
-            for (auto& g : groups) {
-                const WORKTABLE& t = g.table;
-                Supplier supplier;
-                if (!findSupplier(t.strSupplierCode, "", supplier)) {
-                    rollBack(made);
-                    logFailure(source, 40105, "[受注者コード:" + t.strSupplierCode + "]");
-                    return false;
-                }
-                bool rfq = t.strTagName == "RFQ-number";
-                if (!storeRecord({mstrRepManageDate, t.strFileName, rfq ? "見積未回答一覧" : "納期未回答一覧",
-                                  t.strCustomerCode, g.customerName, "", "", supplier})) {
-                    rollBack(made);
-                    logFailure(source, 40013, "");
-                    return false;
-                }
-                observe(t.strFileName, t.DomXml);
-                xml::Document fax;
-                const char* sheetName = rfq ? "FR050_ChangeStructure.xsl" : "FR110_ChangeStructure.xsl";
-                transformDocument(t.DomXml.asNode(), rfq ? rfqSheet : orderSheet, fax, sheetName);
-                withUtf8Declaration(fax);
-                fax.save(sendFolder + t.strFileName + ".xml");
-            }
-        }
-        udtData.clear();
-        for (auto& g : groups) udtData.push_back(std::move(g.table));
+        Reminders* group = call.find(customer, supplier, kind);
+        if (!group) group = &call.start(customer, supplier, kind, customerName);
+        group->document.documentElement().appendChild(reminder);
         return true;
-    } catch (...) {
-        rollBack(made);
-        throw;
+    });
+    if (!read) return false;
+
+    if (call.size() > 0) {
+        FolderPathInfo folders;
+        const std::string xsl = folders.getFolderPath("Xsl");
+        const std::string sendFolder = folders.getFolderPath("FaxSendXML");
+        xml::Document rfqSheet = loadInstalled(xsl, "FR050_ChangeStructure.xsl", kForm.source);
+        xml::Document orderSheet = loadInstalled(xsl, "FR110_ChangeStructure.xsl", kForm.source);
+        for (auto& g : call.groups()) {
+            Supplier supplier;
+            if (!call.supplierOf(g.supplier, supplier)) return false;
+            if (!call.record(g, supplier, g.rfq() ? "見積未回答一覧" : "納期未回答一覧")) return false;
+            xml::Document fax;
+            const char* sheetName = g.rfq() ? "FR050_ChangeStructure.xsl" : "FR110_ChangeStructure.xsl";
+            transformDocument(g.document.asNode(), g.rfq() ? rfqSheet : orderSheet, fax, sheetName);
+            withUtf8Declaration(fax);
+            fax.save(sendFolder + g.number + ".xml");
+        }
     }
+    udtData.clear();
+    for (auto& g : call.groups())
+        udtData.push_back({std::move(g.document), g.customer, g.supplier, g.test, g.number});
+    return true;
 }
 
 }  // namespace fg

@@ -1,8 +1,7 @@
 // The unanswered-items list (未処理一覧) of one fax number: the records of
 // documents sent to it whose answer is still open, as one fax document.
-#include "documents/quillary/builder_support.h"
 #include "documents/quillary/fax_tran_xml.h"
-#include "documents/quillary/number_reservations.h"
+#include "documents/quillary/grouped_builder.h"
 #include "platform/error_log.h"
 #include "platform/folder_path_info.h"
 
@@ -10,9 +9,21 @@ namespace fg {
 
 using namespace documents;
 
+namespace {
+
+// Its data is the management-number store itself.
+constexpr FormTable kForm{.source = "makeFAXTransaction",
+                          .root = "FAXManageNums",
+                          .form = "FR150",
+                          .reportType = "未処理一覧",
+                          .declaration = kShiftJisDeclaration,
+                          .badData = "ＦＡＸ帳票管理番号マスタが不正です。："};
+
+}  // namespace
+
 bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& strFileName) {
-    const std::string source = "makeFAXTransaction";
-    std::string number;
+    const std::string source = kForm.source;
+    DocumentGroup list;
     bool recorded = false;
     try {
         FolderPathInfo folders;
@@ -20,18 +31,15 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
         const std::string xsl = folders.getFolderPath("Xsl");
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
 
+        BuilderCall call(*this, kForm, nullptr);
         xml::Document store;
-        if (!store.load(storePath)) {
-            logFailure(source, 40017, "ＦＡＸ帳票管理番号マスタが不正です。：FaxManageNumber.xml");
-            return false;
-        }
-        NumberReservations reservations(*this);
+        if (!store.load(storePath)) return call.badData("FaxManageNumber");
         xml::Node root;
-        xml::Document list = newDocument(kShiftJisDeclaration, "FAXManageNums", root);
-        xml::Node rep = list.createElement("RepManageNo");
+        list.document = newDocument(kForm.declaration, kForm.root, root);
+        xml::Node rep = list.document.createElement("RepManageNo");
         restamp();
-        number = reservations.next();
-        rep.setText(number);
+        list.number = call.reservations().next();
+        rep.setText(list.number);
         root.appendChild(rep);
         for (const auto& records : store.getElementsByTagName("FAXManageNums")) {
             for (xml::Node record : records.getElementsByTagName("FAXManageNum")) {
@@ -46,19 +54,13 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
         }
 
         Supplier supplier;
-        if (!findSupplier("", strFaxNum, supplier)) {
-            logFailure(source, 40105, "[Fax番号:" + strFaxNum + "]");
-            return false;
-        }
-        xml::Document sheet = loadInstalled(xsl, "FR150_ChangeStructure.xsl", source);
-        if (!storeRecord({mstrRepManageDate, number, "未処理一覧", "", "", "", "", supplier})) {
-            logFailure(source, 40013, "");
-            return false;
-        }
+        if (!call.supplierByFax(strFaxNum, supplier)) return false;
+        const std::string sheetName = kForm.form + std::string("_ChangeStructure.xsl");
+        xml::Document sheet = loadInstalled(xsl, sheetName, source);
+        if (!call.record(list, supplier, kForm.reportType)) return false;
         recorded = true;
-        observe(number, list);
         xml::Document fax;
-        transformDocument(list.asNode(), sheet, fax, "FR150_ChangeStructure.xsl");
+        transformDocument(list.document.asNode(), sheet, fax, sheetName);
         withUtf8Declaration(fax);
         const std::pair<const char*, const std::string*> addressee[] = {
             {"SendCompanyName", &supplier.name},
@@ -68,12 +70,11 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
         for (const auto& [name, value] : addressee) {
             xml::Node field = fax.selectSingleNode(std::string("/JPTRM/") + name);
             if (!field)
-                throw Error(errnum::InvalidProcedureCall,
-                            std::string("FR150_ChangeStructure.xsl の結果に JPTRM/") + name + " がありません", source);
+                throw Error(errnum::InvalidProcedureCall, sheetName + " の結果に JPTRM/" + name + " がありません", source);
             field.setText(*value);
         }
-        fax.save(sendFolder + number + ".xml");
-        strFileName = number;
+        fax.save(sendFolder + list.number + ".xml");
+        strFileName = list.number;
         return true;
     } catch (const Error& e) {
         ErrorLogWriter().writeError(source, e);
@@ -82,7 +83,7 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
     }
     // A record whose list could not be written would stand for a fax that
     // never existed.
-    if (recorded) rollBack({number});
+    if (recorded) rollBack({list.number});
     return false;
 }
 

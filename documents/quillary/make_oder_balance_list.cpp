@@ -1,11 +1,9 @@
 // Order-balance lists (注文残高一覧, DORE0601) for the supplier of one fax
 // number: one document per customer, supplier and TEST value. Made inside a
 // batch and by the order-balance job, so it logs every failure itself.
-#include "documents/quillary/builder_support.h"
 #include "documents/quillary/fax_tran_xml.h"
-#include "documents/quillary/number_reservations.h"
+#include "documents/quillary/grouped_builder.h"
 #include "platform/error_log.h"
-#include "platform/folder_path_info.h"
 
 namespace fg {
 
@@ -13,81 +11,39 @@ using namespace documents;
 
 namespace {
 
-using Group = DocumentGroup;
+constexpr FormTable kForm{.source = "makeOderBalanceList",
+                          .root = "DORE0601",
+                          .form = "FR070",
+                          .reportType = "注文残高一覧",
+                          .declaration = kShiftJisDeclaration,
+                          .badData = "注文残高データが不正です。：",
+                          .codeTable = "standardcode_jp.xml"};
 
 }  // namespace
 
 bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName,
                                      std::vector<std::string>& strOutFile, const std::string& strFaxNum) {
-    const std::string source = "makeOderBalanceList";
-    std::vector<std::string> made;
+    const std::string source = kForm.source;
     try {
-        FolderPathInfo folders;
-        const std::string tempEdi = folders.getFolderPath("TempEDI");
+        GroupedBuilder<> call(*this, kForm, &strOutFile);
         restamp();
-        NumberReservations reservations(*this);
-        std::vector<Group> groups;
-        try {
-            std::string test;
-            xml::Document message;
-            for (const auto& name : strFileName) {
-                if (!message.load(tempEdi + name + ".xml")) {
-                    logFailure(source, 40017, "注文残高データが不正です。：" + name + ".xml");
-                    return false;
-                }
-                for (xml::Node jptrm : message.getElementsByTagName("JPTRM")) {
-                    // A record without its codes gets empty ones, never those
-                    // of the record before it.
-                    std::string customer = descendantText(jptrm, "Customer-code");
-                    std::string supplier = descendantText(jptrm, "Supplier-code");
-                    std::string orderName = descendantText(jptrm, "Customer-name-K");
-                    readTestAttribute(jptrm, test);
-                    Group* group = findGroup(groups, customer, supplier, test);
-                    if (group) {
-                        group->document.documentElement().appendChild(jptrm);
-                        continue;
-                    }
-                    Group g;
-                    g.number = reservations.next();
-                    made.push_back(g.number);
-                    strOutFile.push_back(g.number);
-                    startGroupDocument(g, kShiftJisDeclaration, "DORE0601").appendChild(jptrm);
-                    g.customer = customer;
-                    g.supplier = supplier;
-                    g.test = test;
-                    g.orderName = orderName;
-                    groups.push_back(std::move(g));
-                }
-            }
-
-            Supplier supplier;
-            if (!findSupplier("", strFaxNum, supplier)) {
-                logFailure(source, 40105, "[Fax番号:" + strFaxNum + "]");
-                return false;
-            }
-            if (groups.empty()) return true;
-
-            const std::string xsl = folders.getFolderPath("Xsl");
-            const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-            const FormSheets sheets(xsl, "FR070", source);
-            xml::Document codeTable = loadInstalled(xsl, "standardcode_jp.xml", source);
-
-            for (auto& g : groups) {
-                appendCodeBlock(g.document, codeTable);
-                if (!storeRecord({mstrRepManageDate, g.number, "注文残高一覧", g.customer, g.orderName, "", "",
-                                  supplier})) {
-                    rollBack(made);
-                    logFailure(source, 40013, "");
-                    return false;
-                }
-                observe(g.number, g.document);
-                saveFaxDocument(g.document, sheets, sendFolder + g.number + ".xml");
-            }
+        std::string test;
+        bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string&, std::size_t) {
+            // A record without its codes gets empty ones, never those of
+            // the record before it.
+            std::string customer = descendantText(jptrm, "Customer-code");
+            std::string supplier = descendantText(jptrm, "Supplier-code");
+            std::string orderName = descendantText(jptrm, "Customer-name-K");
+            readTestAttribute(jptrm, test);
+            DocumentGroup* group = call.find(customer, supplier, test);
+            if (!group) group = &call.start(customer, supplier, test, orderName);
+            group->document.documentElement().appendChild(jptrm);
             return true;
-        } catch (...) {
-            rollBack(made);
-            throw;
-        }
+        });
+        if (!read) return false;
+        Supplier supplier;
+        if (!call.supplierByFax(strFaxNum, supplier)) return false;
+        return call.write(&supplier);
     } catch (const Error& e) {
         ErrorLogWriter().writeError(source, e);
     } catch (const std::exception& e) {

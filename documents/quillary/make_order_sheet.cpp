@@ -1,9 +1,7 @@
 // Order sheets (注文書, DORE0500): one document per order, recorded as
 // awaiting the supplier's order confirmation ("3").
-#include "documents/quillary/builder_support.h"
 #include "documents/quillary/fax_tran_xml.h"
-#include "documents/quillary/number_reservations.h"
-#include "platform/folder_path_info.h"
+#include "documents/quillary/grouped_builder.h"
 
 #include <limits>
 
@@ -13,83 +11,35 @@ using namespace documents;
 
 namespace {
 
-struct Order {
-    xml::Document document;
-    std::string number, supplier, customer, orderNumber, orderName;
-};
+// The orders of a message are each JPTRM below each DORE0500.
+constexpr FormTable kForm{.source = "makeOrderSheet",
+                          .root = "DORE0500",
+                          .form = "FR060",
+                          .reportType = "注文書",
+                          .declaration = kShiftJisDeclaration,
+                          .badData = "注文データが不正です。：",
+                          .body = "DORE0500",
+                          .decisionCondition = "3",
+                          .listWhenWritten = true};
 
 }  // namespace
 
 bool FaxTranXml::makeOrderSheet(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
-    const std::string source = "makeOrderSheet";
-    FolderPathInfo folders;
-    const std::string tempEdi = folders.getFolderPath("TempEDI");
-    NumberReservations reservations(*this);
-    std::vector<Order> orders;
-    std::vector<std::string> made;
-    try {
-        xml::Document message;
-        for (const auto& name : strFileName) {
-            if (!message.load(tempEdi + name + ".xml")) {
-                logFailure(source, 40017, "注文データが不正です。：" + name + ".xml");
-                return false;
-            }
-            for (const auto& body : message.getElementsByTagName("DORE0500")) {
-                for (xml::Node jptrm : body.getElementsByTagName("JPTRM")) {
-                    if (orders.size() >= static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
-                        throw Error::standard(errnum::Overflow, source);
-                    Order o;
-                    xml::Node root;
-                    o.document = newDocument(kShiftJisDeclaration, "DORE0500", root);
-                    xml::Node rep = o.document.createElement("RepManageNo");
-                    bool hasSupplier = false, hasCustomer = false, hasOrder = false;
-                    o.supplier = childText(jptrm, "Supplier-code", &hasSupplier);
-                    o.customer = childText(jptrm, "Customer-code", &hasCustomer);
-                    o.orderNumber = childText(jptrm, "Order-number", &hasOrder);
-                    if (!hasSupplier || !hasCustomer || !hasOrder) {
-                        logFailure(source, 40017, "注文データが不正です。：" + name + ".xml");
-                        return false;
-                    }
-                    o.orderName = descendantText(jptrm, "Customer-name-K");
-                    o.number = reservations.next();
-                    made.push_back(o.number);
-                    rep.setText(o.number);
-                    root.appendChild(rep);
-                    root.appendChild(jptrm);
-                    orders.push_back(std::move(o));
-                }
-            }
-        }
-        if (orders.empty()) return true;
-
-        const std::string xsl = folders.getFolderPath("Xsl");
-        const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-        const FormSheets sheets(xsl, "FR060", source);
-        xml::Document codeTable = loadInstalled(xsl, "StandardCode_jp.xml", source);
-
-        for (auto& o : orders) {
-            appendCodeBlock(o.document, codeTable);
-            Supplier supplier;
-            if (!findSupplier(o.supplier, "", supplier)) {
-                rollBack(made);
-                logFailure(source, 40105, "[受注者コード:" + o.supplier + "]");
-                return false;
-            }
-            if (!storeRecord({mstrRepManageDate, o.number, "注文書", o.customer, o.orderName, "3", o.orderNumber,
-                              supplier})) {
-                rollBack(made);
-                logFailure(source, 40013, "");
-                return false;
-            }
-            observe(o.number, o.document);
-            saveFaxDocument(o.document, sheets, sendFolder + o.number + ".xml");
-            strOutFile.push_back(o.number);
-        }
+    GroupedBuilder<> call(*this, kForm, &strOutFile);
+    bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t) {
+        if (call.size() >= static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
+            throw Error::standard(errnum::Overflow, kForm.source);
+        bool hasSupplier = false, hasCustomer = false, hasOrder = false;
+        std::string supplier = childText(jptrm, "Supplier-code", &hasSupplier);
+        std::string customer = childText(jptrm, "Customer-code", &hasCustomer);
+        std::string orderNumber = childText(jptrm, "Order-number", &hasOrder);
+        if (!hasSupplier || !hasCustomer || !hasOrder) return call.badData(name);
+        DocumentGroup& order = call.start(customer, supplier, "", descendantText(jptrm, "Customer-name-K"));
+        order.orderNumber = orderNumber;
+        order.document.documentElement().appendChild(jptrm);
         return true;
-    } catch (...) {
-        rollBack(made);
-        throw;
-    }
+    });
+    return read && call.write();
 }
 
 }  // namespace fg

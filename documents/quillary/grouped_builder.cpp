@@ -1,0 +1,111 @@
+#include "documents/quillary/grouped_builder.h"
+
+#include "documents/quillary/fax_tran_xml.h"
+#include "platform/error_log.h"
+#include "platform/folder_path_info.h"
+
+#include <exception>
+
+namespace fg::documents {
+
+BuilderCall::BuilderCall(FaxTranXml& owner, const FormTable& form, std::vector<std::string>* listed)
+    : owner_(owner),
+      form_(form),
+      listed_(listed),
+      messageFolder_(FolderPathInfo().getFolderPath("TempEDI")),
+      reservations_(owner),
+      uncaught_(std::uncaught_exceptions()) {}
+
+BuilderCall::~BuilderCall() {
+    if (std::uncaught_exceptions() > uncaught_) rollBack();
+}
+
+Error BuilderCall::badDataError(const std::string& name) const {
+    return Error(40017, form_.badData + name + form_.fileSuffix, form_.source);
+}
+
+bool BuilderCall::badData(const std::string& name) const {
+    ErrorLogWriter().writeError(form_.source, badDataError(name));
+    return false;
+}
+
+std::vector<xml::Node> BuilderCall::linesOf(const xml::Document& message) const {
+    if (!form_.body) return message.getElementsByTagName(form_.line);
+    std::vector<xml::Node> out;
+    for (const auto& body : message.getElementsByTagName(form_.body))
+        for (const auto& line : body.getElementsByTagName(form_.line)) out.push_back(line);
+    return out;
+}
+
+bool BuilderCall::read(const std::vector<std::string>& names, const LineWork& perLine) {
+    xml::Document message;
+    message.setPreserveWhiteSpace(form_.preserveWhiteSpace);
+    for (const auto& name : names) {
+        if (!message.load(messageFolder_ + name + form_.fileSuffix)) return badData(name);
+        std::size_t index = 0;
+        for (xml::Node line : linesOf(message))
+            if (!perLine(line, name, index++)) return false;
+    }
+    return true;
+}
+
+void BuilderCall::start(DocumentGroup& document) {
+    document.number = reservations_.next();
+    made_.push_back(document.number);
+    if (listed_ && !form_.listWhenWritten) listed_->push_back(document.number);
+    xml::Node root;
+    document.document = newDocument(form_.declaration, form_.root, root);
+    root.appendChild(document.document.createElement("RepManageNo")).setText(document.number);
+}
+
+bool BuilderCall::supplierOf(const std::string& code, Supplier& out) {
+    if (findSupplier(code, "", out)) return true;
+    rollBack();
+    logFailure(form_.source, 40105, "[受注者コード:" + code + "]");
+    return false;
+}
+
+bool BuilderCall::supplierByFax(const std::string& faxNo, Supplier& out) {
+    if (findSupplier("", faxNo, out)) return true;
+    logFailure(form_.source, 40105, "[Fax番号:" + faxNo + "]");
+    return false;
+}
+
+bool BuilderCall::record(const DocumentGroup& d, const Supplier& supplier, const std::string& reportType) {
+    if (!storeRecord({owner_.repManageDate(), d.number, reportType, d.customer, d.orderName, form_.decisionCondition,
+                      d.orderNumber, supplier})) {
+        rollBack();
+        logFailure(form_.source, 40013, "");
+        return false;
+    }
+    owner_.observe(d.number, d.document);
+    return true;
+}
+
+bool BuilderCall::recordWithCodes(DocumentGroup& d, const Supplier* addressee) {
+    if (form_.preserveWhiteSpace) d.document.setPreserveWhiteSpace(true);
+    appendCodeBlock(d.document, codeTable_);
+    Supplier supplier;
+    if (addressee) supplier = *addressee;
+    else if (!supplierOf(d.supplier, supplier)) return false;
+    return record(d, supplier, form_.reportType);
+}
+
+void BuilderCall::loadSheets() {
+    FolderPathInfo folders;
+    const std::string xsl = folders.getFolderPath("Xsl");
+    sendFolder_ = folders.getFolderPath("FaxSendXML");
+    sheets_ = std::make_unique<FormSheets>(xsl, form_.form, form_.source);
+    codeTable_ = loadInstalled(xsl, form_.codeTable, form_.source);
+}
+
+void BuilderCall::saveFax(const DocumentGroup& d) {
+    saveFaxDocument(d.document, *sheets_, sendFolder_ + d.number + ".xml");
+    if (listed_ && form_.listWhenWritten) listed_->push_back(d.number);
+}
+
+void BuilderCall::rollBack() noexcept {
+    if (!made_.empty()) documents::rollBack(made_);
+}
+
+}  // namespace fg::documents
