@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "files.h"
 #include "folder_path_info.h"
+#include "owned.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -54,19 +55,17 @@ std::string logFolder() {
 void appendLine(const std::string& fileName, const std::string& line) noexcept {
     std::string folder = logFolder();
     std::string path = folder + fileName;
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd) {
         try {
             fs::makeFolders(folder);
         } catch (...) {
         }
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd.reset(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     }
     // One write per line: O_APPEND keeps lines of several processes whole.
-    if (fd < 0 || ::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    if (!fd || ::write(fd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         std::fwrite(line.data(), 1, line.size(), stderr);
-    }
-    if (fd >= 0) ::close(fd);
 }
 
 std::string stamp() {

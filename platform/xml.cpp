@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "files.h"
+#include "xml_handles.h"
 
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
@@ -26,10 +27,17 @@ std::string S(const xmlChar* s) { return s ? reinterpret_cast<const char*>(s) : 
 
 // Takes ownership of a libxml2 string.
 std::string take(xmlChar* s) {
-    std::string out = S(s);
-    xmlFree(s);
-    return out;
+    XmlString owned(s);
+    return S(s);
 }
+
+void closeEncoding(xmlCharEncodingHandlerPtr handler) noexcept { xmlCharEncCloseFunc(handler); }
+using EncodingHandler = Owned<xmlCharEncodingHandlerPtr, closeEncoding>;
+using ParserContext = Owned<xmlParserCtxtPtr, xmlFreeParserCtxt>;
+using XPathContext = Owned<xmlXPathContextPtr, xmlXPathFreeContext>;
+using XPathResult = Owned<xmlXPathObjectPtr, xmlXPathFreeObject>;
+void closeSave(xmlSaveCtxtPtr ctxt) noexcept { xmlSaveClose(ctxt); }
+using SaveContext = Owned<xmlSaveCtxtPtr, closeSave>;
 
 void silentError(void*, xmlErrorPtr) {}
 
@@ -136,10 +144,8 @@ void dropBlankText(xmlNodePtr parent, bool preserve) {
             }
         } else if (child->type == XML_ELEMENT_NODE) {
             bool keep = preserve || isXslText(child);
-            if (xmlChar* space = xmlGetNsProp(child, BAD_CAST "space", XML_XML_NAMESPACE)) {
-                keep = std::strcmp(reinterpret_cast<char*>(space), "preserve") == 0;
-                xmlFree(space);
-            }
+            if (XmlString space{xmlGetNsProp(child, BAD_CAST "space", XML_XML_NAMESPACE)})
+                keep = std::strcmp(reinterpret_cast<char*>(space.get()), "preserve") == 0;
             dropBlankText(child, keep);
         }
         child = next;
@@ -159,50 +165,43 @@ std::string encodingOf(const std::string& declData) {
 
 // Whether "<" is one byte of the same value in the encoding, as in UTF-8
 // and code page 932 but not in UTF-16.
+// Two fresh buffers, or error 7.
+std::pair<Buffer, Buffer> bufferPair() {
+    Buffer in(xmlBufferCreate()), out(xmlBufferCreate());
+    if (!in || !out) throw Error::standard(errnum::OutOfMemory);
+    return {std::move(in), std::move(out)};
+}
+
+std::string contentOf(const Buffer& buffer) {
+    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                       static_cast<std::size_t>(xmlBufferLength(buffer.get())));
+}
+
 bool asciiCompatible(const std::string& encoding) {
-    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
+    EncodingHandler handler(xmlFindCharEncodingHandler(encoding.c_str()));
     if (!handler) return true;  // unknown: the save reports it
-    if (!handler->output && !handler->iconv_out) {
-        xmlCharEncCloseFunc(handler);
-        return true;
-    }
-    xmlBufferPtr in = xmlBufferCreate();
-    xmlBufferPtr out = xmlBufferCreate();
-    bool same = false;
-    if (in && out) {
-        xmlBufferCCat(in, "<");
-        same = xmlCharEncOutFunc(handler, out, in) >= 0 && xmlBufferLength(out) == 1 && xmlBufferContent(out)[0] == '<';
-    }
-    if (in) xmlBufferFree(in);
-    if (out) xmlBufferFree(out);
-    xmlCharEncCloseFunc(handler);
-    return same;
+    if (!handler.get()->output && !handler.get()->iconv_out) return true;
+    auto [in, out] = bufferPair();
+    if (xmlBufferCCat(in.get(), "<") != 0) throw Error::standard(errnum::OutOfMemory);
+    return xmlCharEncOutFunc(handler.get(), out.get(), in.get()) >= 0 && contentOf(out) == "<";
 }
 
 std::string convertWhole(const std::string& utf8, const std::string& encoding) {
-    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
+    EncodingHandler handler(xmlFindCharEncodingHandler(encoding.c_str()));
     if (!handler) throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding);
-    xmlBufferPtr in = xmlBufferCreate();
-    xmlBufferPtr out = xmlBufferCreate();
-    int rc = -1;
-    if (in && out) {
-        xmlBufferAdd(in, U(utf8), static_cast<int>(utf8.size()));
-        // The first call may only write a byte order mark; go on until all is taken.
-        rc = xmlCharEncOutFunc(handler, out, nullptr);
-        while (rc >= 0 && xmlBufferLength(in) > 0) {
-            int before = xmlBufferLength(in);
-            rc = xmlCharEncOutFunc(handler, out, in);
-            if (xmlBufferLength(in) == before) break;
-        }
+    auto [in, out] = bufferPair();
+    if (xmlBufferAdd(in.get(), U(utf8), static_cast<int>(utf8.size())) != 0)
+        throw Error::standard(errnum::OutOfMemory);
+    // The first call may only write a byte order mark; go on until all is taken.
+    int rc = xmlCharEncOutFunc(handler.get(), out.get(), nullptr);
+    while (rc >= 0 && xmlBufferLength(in.get()) > 0) {
+        int before = xmlBufferLength(in.get());
+        rc = xmlCharEncOutFunc(handler.get(), out.get(), in.get());
+        if (xmlBufferLength(in.get()) == before) break;
     }
-    std::string result;
-    bool ok = rc >= 0 && in && xmlBufferLength(in) == 0;
-    if (ok) result.assign(reinterpret_cast<const char*>(xmlBufferContent(out)), static_cast<std::size_t>(xmlBufferLength(out)));
-    if (in) xmlBufferFree(in);
-    if (out) xmlBufferFree(out);
-    xmlCharEncCloseFunc(handler);
-    if (!ok) throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした: " + encoding);
-    return result;
+    if (rc < 0 || xmlBufferLength(in.get()) != 0)
+        throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした: " + encoding);
+    return contentOf(out);
 }
 
 }  // namespace
@@ -334,11 +333,15 @@ void Node::setText(const std::string& value) {
             xmlFreeNode(c);
             c = next;
         }
-        if (!value.empty()) xmlAddChild(n, xmlNewDocTextLen(n->doc, U(value), static_cast<int>(value.size())));
+        if (!value.empty()) {
+            OwnedNode text(xmlNewDocTextLen(n->doc, U(value), static_cast<int>(value.size())));
+            if (!text || !xmlAddChild(n, text.get())) throw Error::standard(errnum::OutOfMemory);
+            static_cast<void>(text.release());
+        }
         break;
     }
     case XML_ATTRIBUTE_NODE:
-        xmlSetNsProp(n->parent, n->ns, n->name, U(value));
+        if (!xmlSetNsProp(n->parent, n->ns, n->name, U(value))) throw Error::standard(errnum::OutOfMemory);
         break;
     default:
         xmlNodeSetContentLen(n, nullptr, 0);
@@ -366,11 +369,11 @@ void Node::setAttribute(const std::string& name, const std::string& value) {
     if (!node_ || X(node_)->type != XML_ELEMENT_NODE) throw Error::standard(errnum::ObjectNotSet);
     for (xmlAttrPtr a = X(node_)->properties; a; a = a->next) {
         if (Node(doc_, a).nodeName() == name) {
-            xmlSetNsProp(X(node_), a->ns, a->name, U(value));
+            if (!xmlSetNsProp(X(node_), a->ns, a->name, U(value))) throw Error::standard(errnum::OutOfMemory);
             return;
         }
     }
-    xmlSetProp(X(node_), U(name), U(value));
+    if (!xmlSetProp(X(node_), U(name), U(value))) throw Error::standard(errnum::OutOfMemory);
 }
 
 void Node::removeAttribute(const std::string& name) {
@@ -556,24 +559,19 @@ NodeList Node::selectNodes(const std::string& xpath) const {
     if (!node_) throw Error::standard(errnum::ObjectNotSet);
     xmlNodePtr n = X(node_);
     xmlDocPtr d = n->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(n) : n->doc;
-    xmlXPathContextPtr ctx = xmlXPathNewContext(d);
+    XPathContext ctx(xmlXPathNewContext(d));
     if (!ctx) throw Error::standard(errnum::OutOfMemory);
-    ctx->node = n;
-    ctx->error = silentError;
-    xmlXPathObjectPtr res = xmlXPathEvalExpression(U(xpath), ctx);
-    if (!res) {
-        xmlXPathFreeContext(ctx);
-        throw Error(errnum::InvalidProcedureCall, "XPath の式が不正です: " + xpath);
-    }
-    if (res->type == XPATH_NODESET && res->nodesetval) {
-        for (int i = 0; i < res->nodesetval->nodeNr; ++i) {
-            xmlNodePtr m = res->nodesetval->nodeTab[i];
+    ctx.get()->node = n;
+    ctx.get()->error = silentError;
+    XPathResult res(xmlXPathEvalExpression(U(xpath), ctx.get()));
+    if (!res) throw Error(errnum::InvalidProcedureCall, "XPath の式が不正です: " + xpath);
+    if (res.get()->type == XPATH_NODESET && res.get()->nodesetval) {
+        for (int i = 0; i < res.get()->nodesetval->nodeNr; ++i) {
+            xmlNodePtr m = res.get()->nodesetval->nodeTab[i];
             if (m->type == XML_NAMESPACE_DECL) continue;
             out.push_back(DocImpl::node(m, doc_));
         }
     }
-    xmlXPathFreeObject(res);
-    xmlXPathFreeContext(ctx);
     return out;
 }
 
@@ -588,12 +586,10 @@ std::string Node::xml() const {
     if (n->type == XML_DOCUMENT_NODE) return Document(doc_).xml();
     if (isDeclaration(n)) return "<?xml " + S(n->content) + "?>";
     Utf8WhileWriting utf8(n->doc);
-    xmlBufferPtr buf = xmlBufferCreate();
+    Buffer buf(xmlBufferCreate());
     if (!buf) throw Error::standard(errnum::OutOfMemory);
-    xmlNodeDump(buf, n->doc, n, 0, 0);
-    std::string out(reinterpret_cast<const char*>(xmlBufferContent(buf)), static_cast<std::size_t>(xmlBufferLength(buf)));
-    xmlBufferFree(buf);
-    return out;
+    if (xmlNodeDump(buf.get(), n->doc, n, 0, 0) < 0) throw Error::standard(errnum::OutOfMemory);
+    return contentOf(buf);
 }
 
 Document Node::ownerDocument() const {
@@ -630,34 +626,35 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
             while (!declData.empty() && std::strchr(" \t\r\n", declData.front())) declData.erase(0, 1);
         }
     }
-    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    ParserContext ctxt(xmlNewParserCtxt());
     if (!ctxt) throw Error::standard(errnum::OutOfMemory);
     ErrorCapture capture;
-    capture.attach(ctxt);
-    ctxt->vctxt.error = nullptr;
-    ctxt->vctxt.warning = nullptr;
+    capture.attach(ctxt.get());
+    ctxt.get()->vctxt.error = nullptr;
+    ctxt.get()->vctxt.warning = nullptr;
     int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    xmlDocPtr d = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()),
-                                    url.empty() ? nullptr : url.c_str(), nullptr, options);
-    if (!d || !ctxt->wellFormed) {
-        const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt);
+    OwnedDocument d(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                      url.empty() ? nullptr : url.c_str(), nullptr, options));
+    if (!d || !ctxt.get()->wellFormed) {
+        const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt.get());
         impl.error.errorCode = e && e->code ? e->code : 1;
         impl.error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
         while (!impl.error.reason.empty() && impl.error.reason.back() == '\n') impl.error.reason.pop_back();
         impl.error.line = e ? e->line : 0;
-        if (d) xmlFreeDoc(d);
-        xmlFreeParserCtxt(ctxt);
         impl.clear();
         return false;
     }
-    xmlFreeParserCtxt(ctxt);
-    if (!impl.preserve) dropBlankText(reinterpret_cast<xmlNodePtr>(d), false);
+    ctxt.reset();
+    xmlNodePtr top = reinterpret_cast<xmlNodePtr>(d.get());
+    if (!impl.preserve) dropBlankText(top, false);
     if (hasDecl) {
-        xmlNodePtr pi = xmlNewDocPI(d, BAD_CAST "xml", U(declData));
-        if (d->children) xmlAddPrevSibling(d->children, pi);
-        else xmlAddChild(reinterpret_cast<xmlNodePtr>(d), pi);
+        OwnedNode pi(xmlNewDocPI(d.get(), BAD_CAST "xml", U(declData)));
+        if (!pi) throw Error::standard(errnum::OutOfMemory);
+        xmlNodePtr placed = top->children ? xmlAddPrevSibling(top->children, pi.get()) : xmlAddChild(top, pi.get());
+        if (!placed) throw Error::standard(errnum::OutOfMemory);
+        static_cast<void>(pi.release());
     }
-    impl.replace(d);
+    impl.replace(d.release());
     return true;
 }
 
@@ -739,21 +736,17 @@ std::string Document::saveToString() const {
         // A second declaration (one added to a loaded document that had one)
         // would make a file no parser takes back.
         if (isDeclaration(c)) continue;
-        xmlBufferPtr buf = xmlBufferCreate();
-        xmlSaveCtxtPtr ctxt = buf ? xmlSaveToBuffer(buf, encoding.c_str(), XML_SAVE_NO_DECL) : nullptr;
-        if (!ctxt) {
-            if (buf) xmlBufferFree(buf);
+        Buffer buf(xmlBufferCreate());
+        SaveContext ctxt(buf ? xmlSaveToBuffer(buf.get(), encoding.c_str(), XML_SAVE_NO_DECL) : nullptr);
+        if (!ctxt)
             throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding + " " + capture.message());
-        }
-        long rc = xmlSaveTree(ctxt, c);
-        int closeRc = xmlSaveClose(ctxt);
-        if (rc < 0 || closeRc < 0) {
-            xmlBufferFree(buf);
+        long rc = xmlSaveTree(ctxt.get(), c);
+        // The close writes what is still held back: its answer counts.
+        int closeRc = xmlSaveClose(ctxt.release());
+        if (rc < 0 || closeRc < 0)
             throw Error(errnum::PathFileAccessError, "XML を書き出せませんでした。" + capture.message());
-        }
-        out.append(reinterpret_cast<const char*>(xmlBufferContent(buf)), static_cast<std::size_t>(xmlBufferLength(buf)));
+        out += contentOf(buf);
         out += "\r\n";
-        xmlBufferFree(buf);
     }
     if (!wholeEncoding.empty()) out = convertWhole(out, wholeEncoding);
     return out;

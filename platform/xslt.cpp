@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "files.h"
+#include "xml_handles.h"
 
 #include <libxml/tree.h>
 #include <libxslt/imports.h>
@@ -21,6 +22,34 @@ namespace {
 
 void silent(void*, const char*, ...) {}
 
+using Stylesheet = Owned<xsltStylesheetPtr, xsltFreeStylesheet>;
+using TransformContext = Owned<xsltTransformContextPtr, xsltFreeTransformContext>;
+
+// Silences the generic error output of libxml2 and libxslt for one
+// transform, and gives the handlers that were in force back afterwards: a
+// transform must not change what the rest of the process prints.
+class QuietGenericErrors {
+public:
+    QuietGenericErrors()
+        : xml_(xmlGenericError), xmlContext_(xmlGenericErrorContext), xslt_(xsltGenericError),
+          xsltContext_(xsltGenericErrorContext) {
+        xsltSetGenericErrorFunc(nullptr, silent);
+        xmlSetGenericErrorFunc(nullptr, silent);
+    }
+    ~QuietGenericErrors() {
+        xsltSetGenericErrorFunc(xsltContext_, xslt_);
+        xmlSetGenericErrorFunc(xmlContext_, xml_);
+    }
+    QuietGenericErrors(const QuietGenericErrors&) = delete;
+    QuietGenericErrors& operator=(const QuietGenericErrors&) = delete;
+
+private:
+    xmlGenericErrorFunc xml_;
+    void* xmlContext_;
+    xmlGenericErrorFunc xslt_;
+    void* xsltContext_;
+};
+
 xsltDocLoaderFunc defaultLoader = nullptr;
 
 // Files that a style sheet includes, imports or reads with document() are
@@ -35,20 +64,24 @@ xmlDocPtr loadWithoutCase(const xmlChar* uri, xmlDictPtr dict, int options, void
 }
 
 // Copies a document, minus the declaration node, which a transform must not see.
-xmlDocPtr workingCopy(xmlNodePtr node) {
-    xmlDocPtr copy;
+OwnedDocument workingCopy(xmlNodePtr node) {
+    OwnedDocument copy;
     if (node->type == XML_DOCUMENT_NODE) {
-        copy = xmlCopyDoc(reinterpret_cast<xmlDocPtr>(node), 1);
+        copy.reset(xmlCopyDoc(reinterpret_cast<xmlDocPtr>(node), 1));
+        if (!copy) throw Error::standard(errnum::OutOfMemory);
     } else {
-        copy = xmlNewDoc(BAD_CAST "1.0");
-        if (copy) {
-            if (node->doc && node->doc->URL) copy->URL = xmlStrdup(node->doc->URL);
-            xmlNodePtr n = xmlDocCopyNode(node, copy, 1);
-            if (n) xmlAddChild(reinterpret_cast<xmlNodePtr>(copy), n);
+        copy.reset(xmlNewDoc(BAD_CAST "1.0"));
+        if (!copy) throw Error::standard(errnum::OutOfMemory);
+        if (node->doc && node->doc->URL) {
+            copy.get()->URL = xmlStrdup(node->doc->URL);
+            if (!copy.get()->URL) throw Error::standard(errnum::OutOfMemory);
         }
+        OwnedNode n(xmlDocCopyNode(node, copy.get(), 1));
+        if (!n || !xmlAddChild(reinterpret_cast<xmlNodePtr>(copy.get()), n.get()))
+            throw Error::standard(errnum::OutOfMemory);
+        static_cast<void>(n.release());
     }
-    if (!copy) throw Error::standard(errnum::OutOfMemory);
-    for (xmlNodePtr c = copy->children; c;) {
+    for (xmlNodePtr c = copy.get()->children; c;) {
         xmlNodePtr next = c->next;
         if (c->type == XML_PI_NODE && std::strcmp(reinterpret_cast<const char*>(c->name), "xml") == 0) {
             xmlUnlinkNode(c);
@@ -67,54 +100,54 @@ void transformNodeToObject(const Node& source, const Document& stylesheet, Docum
     std::call_once(once, [] {
         // Style sheets may read files beside them, never write or reach the network.
         xsltSecurityPrefsPtr prefs = xsltNewSecurityPrefs();
-        xsltSetSecurityPrefs(prefs, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
-        xsltSetSecurityPrefs(prefs, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
-        xsltSetSecurityPrefs(prefs, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
-        xsltSetSecurityPrefs(prefs, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
+        if (!prefs) throw Error::standard(errnum::OutOfMemory);
+        for (xsltSecurityOption option : {XSLT_SECPREF_WRITE_FILE, XSLT_SECPREF_CREATE_DIRECTORY,
+                                          XSLT_SECPREF_WRITE_NETWORK, XSLT_SECPREF_READ_NETWORK}) {
+            if (xsltSetSecurityPrefs(prefs, option, xsltSecurityForbid) != 0) {
+                xsltFreeSecurityPrefs(prefs);
+                throw Error::standard(errnum::OutOfMemory);
+            }
+        }
         xsltSetDefaultSecurityPrefs(prefs);
         defaultLoader = xsltDocDefaultLoader;
         xsltSetLoaderFunc(loadWithoutCase);
     });
-    xsltSetGenericErrorFunc(nullptr, silent);
-    xmlSetGenericErrorFunc(nullptr, silent);
+    QuietGenericErrors quiet;
 
     if (source.isNull()) throw Error::standard(errnum::ObjectNotSet);
     xmlNodePtr src = static_cast<xmlNodePtr>(source.node_);
-    xmlDocPtr sheetDoc = workingCopy(reinterpret_cast<xmlNodePtr>(static_cast<xmlDocPtr>(stylesheet.rawDocument())));
-    // The parsed sheet owns sheetDoc from here on.
-    xsltStylesheetPtr sheet = xsltParseStylesheetDoc(sheetDoc);
-    if (!sheet || sheet->errors > 0) {
-        if (sheet) xsltFreeStylesheet(sheet);
-        else xmlFreeDoc(sheetDoc);
-        throw Error(errnum::InvalidProcedureCall, "スタイルシートが不正です。");
-    }
-    xmlDocPtr in = workingCopy(src);
-    xsltTransformContextPtr tctx = xsltNewTransformContext(sheet, in);
-    xmlDocPtr result = tctx ? xsltApplyStylesheetUser(sheet, in, nullptr, nullptr, nullptr, tctx) : nullptr;
-    bool failed = !result || (tctx && tctx->state != XSLT_STATE_OK);
-    if (tctx) xsltFreeTransformContext(tctx);
-    xmlFreeDoc(in);
-    if (failed) {
-        if (result) xmlFreeDoc(result);
-        xsltFreeStylesheet(sheet);
-        throw Error(errnum::InvalidProcedureCall, "変換に失敗しました。");
+    OwnedDocument sheetDoc =
+        workingCopy(reinterpret_cast<xmlNodePtr>(static_cast<xmlDocPtr>(stylesheet.rawDocument())));
+    // A parsed sheet owns its document, even one parsed with errors.
+    Stylesheet sheet(xsltParseStylesheetDoc(sheetDoc.get()));
+    if (sheet) static_cast<void>(sheetDoc.release());
+    if (!sheet || sheet.get()->errors > 0) throw Error(errnum::InvalidProcedureCall, "スタイルシートが不正です。");
+    OwnedDocument result;
+    {
+        OwnedDocument in = workingCopy(src);
+        TransformContext tctx(xsltNewTransformContext(sheet.get(), in.get()));
+        if (!tctx) throw Error::standard(errnum::OutOfMemory);
+        result.reset(xsltApplyStylesheetUser(sheet.get(), in.get(), nullptr, nullptr, nullptr, tctx.get()));
+        if (!result || tctx.get()->state != XSLT_STATE_OK)
+            throw Error(errnum::InvalidProcedureCall, "変換に失敗しました。");
     }
 
     const xmlChar* encoding = nullptr;
-    XSLT_GET_IMPORT_PTR(encoding, sheet, encoding);
+    XSLT_GET_IMPORT_PTR(encoding, sheet.get(), encoding);
     int omit = 0;
-    XSLT_GET_IMPORT_INT(omit, sheet, omitXmlDeclaration);
+    XSLT_GET_IMPORT_INT(omit, sheet.get(), omitXmlDeclaration);
     std::string enc = encoding ? reinterpret_cast<const char*>(encoding) : "UTF-8";
 
     // Rebuild the output document from the result, through the DOM's own
     // load so that the output follows the same white-space rule as a load.
-    xmlChar* text = nullptr;
+    XmlString text;
     int len = 0;
-    xmlDocDumpMemoryEnc(result, &text, &len, "UTF-8");
-    xmlFreeDoc(result);
-    xsltFreeStylesheet(sheet);
-    std::string body = text ? std::string(reinterpret_cast<char*>(text), static_cast<std::size_t>(len)) : std::string();
-    xmlFree(text);
+    xmlDocDumpMemoryEnc(result.get(), text.out(), &len, "UTF-8");
+    if (!text) throw Error::standard(errnum::OutOfMemory);
+    std::string body(reinterpret_cast<char*>(text.get()), static_cast<std::size_t>(len));
+    text.reset();
+    result.reset();
+    sheet.reset();
     // Drop libxml2's own declaration; ours carries the sheet's encoding name.
     if (body.compare(0, 5, "<?xml") == 0) {
         auto end = body.find("?>");

@@ -3,6 +3,7 @@
 #include "platform/archive/cab_writer.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/owned.h"
 #include "platform/text.h"
 
 #include <archive.h>
@@ -15,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <set>
 
 namespace fg::arc {
@@ -77,14 +77,9 @@ Error writeError(archive* a, const std::string& path) {
                  "書庫を書けません: " + path + (why ? std::string(" (") + why + ")" : std::string()), "Archive");
 }
 
-struct ReadFree {
-    void operator()(archive* a) const { archive_read_free(a); }
-};
-struct WriteFree {
-    void operator()(archive* a) const { archive_write_free(a); }
-};
-using ReadHandle = std::unique_ptr<archive, ReadFree>;
-using WriteHandle = std::unique_ptr<archive, WriteFree>;
+using ReadHandle = Owned<archive*, archive_read_free>;
+using WriteHandle = Owned<archive*, archive_write_free>;
+using OwnedEntry = Owned<archive_entry*, archive_entry_free>;
 
 ReadHandle openReader(const std::string& path, Format format) {
     ReadHandle a(archive_read_new());
@@ -448,7 +443,8 @@ bool keepOld(const std::string& oldName, std::time_t oldTime, std::vector<Source
 }
 
 void writeItem(archive* w, const Source& s, Format format, const std::string& archivePath) {
-    std::unique_ptr<archive_entry, void (*)(archive_entry*)> e(archive_entry_new(), archive_entry_free);
+    OwnedEntry e(archive_entry_new());
+    if (!e) throw Error::standard(errnum::OutOfMemory, "Archive");
     bool folder = S_ISDIR(s.st.st_mode);
     std::string name = storedName(s.item.name, format);
     if (folder && (name.empty() || name.back() != '/')) name += "/";
@@ -459,24 +455,17 @@ void writeItem(archive* w, const Source& s, Format format, const std::string& ar
     archive_entry_set_size(e.get(), folder ? 0 : s.st.st_size);
     if (!ok(archive_write_header(w, e.get()))) throw writeError(w, archivePath);
     if (folder) return;
-    int fd = ::open(s.item.source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(errnum::PathFileAccessError, "ファイルを読めません: " + s.item.source, "Archive");
+    Descriptor fd(::open(s.item.source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) throw Error(errnum::PathFileAccessError, "ファイルを読めません: " + s.item.source, "Archive");
     std::vector<char> buffer(kBlock);
     int64_t left = s.st.st_size;
     while (left > 0) {
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n <= 0) {
-            ::close(fd);
-            throw Error(errnum::PathFileAccessError, "ファイルを読めません: " + s.item.source, "Archive");
-        }
+        ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n <= 0) throw Error(errnum::PathFileAccessError, "ファイルを読めません: " + s.item.source, "Archive");
         if (n > left) n = static_cast<ssize_t>(left);  // the file grew while packed: its size was declared
-        if (archive_write_data(w, buffer.data(), static_cast<size_t>(n)) < 0) {
-            ::close(fd);
-            throw writeError(w, archivePath);
-        }
+        if (archive_write_data(w, buffer.data(), static_cast<size_t>(n)) < 0) throw writeError(w, archivePath);
         left -= n;
     }
-    ::close(fd);
 }
 
 void packCab(const PackRequest& request, std::vector<Source>& sources, StagedFile& staged) {

@@ -1,6 +1,7 @@
 #include "platform/archive/cab_writer.h"
 
 #include "platform/error.h"
+#include "platform/owned.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,72 +18,68 @@ std::string cabName(std::string name) {
     return name;
 }
 
-Error gcabError(GError* error, const std::string& what) {
-    std::string text = what + (error && error->message ? std::string(" (") + error->message + ")" : std::string());
-    if (error) g_error_free(error);
-    return Error(75, text, "Archive");
+// GLib objects and errors, each given back once.
+template <class T>
+using Object = Owned<T*, g_object_unref>;
+using ErrorText = Owned<GError*, g_error_free>;
+
+Error gcabError(const ErrorText& error, const std::string& what) {
+    const GError* e = error.get();
+    return Error(75, what + (e && e->message ? std::string(" (") + e->message + ")" : std::string()), "Archive");
+}
+
+void addTo(GCabFolder* folder, GCabFile* entry, const std::string& what) {
+    ErrorText error;
+    if (!gcab_folder_add_file(folder, entry, FALSE, nullptr, error.out()))
+        throw gcabError(error, "キャビネットに入れられません: " + what);
 }
 
 }  // namespace
 
 struct CabWriter::Impl {
-    GCabCabinet* cabinet = nullptr;
-    GCabFolder* folder = nullptr;
+    Object<GCabCabinet> cabinet;
+    Object<GCabFolder> folder;
 };
 
 CabWriter::CabWriter(bool mszip) : impl_(std::make_unique<Impl>()) {
-    impl_->cabinet = gcab_cabinet_new();
-    impl_->folder = gcab_folder_new(mszip ? GCAB_COMPRESSION_MSZIP : GCAB_COMPRESSION_NONE);
+    impl_->cabinet.reset(gcab_cabinet_new());
+    impl_->folder.reset(gcab_folder_new(mszip ? GCAB_COMPRESSION_MSZIP : GCAB_COMPRESSION_NONE));
 }
 
-CabWriter::~CabWriter() {
-    if (impl_->folder) g_object_unref(impl_->folder);
-    if (impl_->cabinet) g_object_unref(impl_->cabinet);
-}
+CabWriter::~CabWriter() = default;
 
 void CabWriter::addFile(const std::string& name, const std::string& path) {
-    GFile* file = g_file_new_for_path(path.c_str());
-    GCabFile* entry = gcab_file_new_with_file(cabName(name).c_str(), file);
-    g_object_unref(file);
-    GError* error = nullptr;
-    gboolean added = gcab_folder_add_file(impl_->folder, entry, FALSE, nullptr, &error);
-    g_object_unref(entry);
-    if (!added) throw gcabError(error, "キャビネットに入れられません: " + path);
+    const std::string stored = cabName(name);
+    Object<GFile> file(g_file_new_for_path(path.c_str()));
+    Object<GCabFile> entry(gcab_file_new_with_file(stored.c_str(), file.get()));
+    addTo(impl_->folder.get(), entry.get(), path);
 }
 
 void CabWriter::addBytes(const std::string& name, std::string bytes, std::time_t mtime) {
-    GBytes* data = g_bytes_new(bytes.data(), bytes.size());
-    GCabFile* entry = gcab_file_new_with_bytes(cabName(name).c_str(), data);
-    g_bytes_unref(data);
-    GDateTime* time = g_date_time_new_from_unix_utc(static_cast<gint64>(mtime));
-    if (time) {
-        gcab_file_set_date_time(entry, time);
-        g_date_time_unref(time);
-    }
-    GError* error = nullptr;
-    gboolean added = gcab_folder_add_file(impl_->folder, entry, FALSE, nullptr, &error);
-    g_object_unref(entry);
-    if (!added) throw gcabError(error, "キャビネットに入れられません: " + name);
+    const std::string stored = cabName(name);
+    Owned<GBytes*, g_bytes_unref> data(g_bytes_new(bytes.data(), bytes.size()));
+    Object<GCabFile> entry(gcab_file_new_with_bytes(stored.c_str(), data.get()));
+    Owned<GDateTime*, g_date_time_unref> time(g_date_time_new_from_unix_utc(static_cast<gint64>(mtime)));
+    if (time) gcab_file_set_date_time(entry.get(), time.get());
+    addTo(impl_->folder.get(), entry.get(), name);
 }
 
 void CabWriter::write(const std::string& path) {
-    GError* error = nullptr;
-    if (!gcab_cabinet_add_folder(impl_->cabinet, impl_->folder, &error))
+    ErrorText error;
+    if (!gcab_cabinet_add_folder(impl_->cabinet.get(), impl_->folder.get(), error.out()))
         throw gcabError(error, "キャビネットを組めません: " + path);
     // The cabinet writer goes back to fill in its header: it needs a
     // seekable stream.
-    GFile* file = g_file_new_for_path(path.c_str());
-    GFileOutputStream* out = g_file_replace(file, nullptr, FALSE, G_FILE_CREATE_PRIVATE, nullptr, &error);
-    g_object_unref(file);
+    Object<GFile> file(g_file_new_for_path(path.c_str()));
+    Object<GFileOutputStream> out(
+        g_file_replace(file.get(), nullptr, FALSE, G_FILE_CREATE_PRIVATE, nullptr, error.out()));
     if (!out) throw gcabError(error, "キャビネットを書けません: " + path);
-    gboolean written = gcab_cabinet_write_simple(impl_->cabinet, G_OUTPUT_STREAM(out), nullptr, nullptr, nullptr, &error);
-    if (written) written = g_output_stream_close(G_OUTPUT_STREAM(out), nullptr, &error);
-    g_object_unref(out);
+    GOutputStream* stream = G_OUTPUT_STREAM(out.get());
+    bool written = gcab_cabinet_write_simple(impl_->cabinet.get(), stream, nullptr, nullptr, nullptr, error.out()) &&
+                   g_output_stream_close(stream, nullptr, error.out());
     if (!written) throw gcabError(error, "キャビネットを書けません: " + path);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) ::close(fd);
-    if (!synced) throw Error(75, "キャビネットを書き終えられません: " + path, "Archive");
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0) throw Error(75, "キャビネットを書き終えられません: " + path, "Archive");
 }
 
 }  // namespace fg::arc

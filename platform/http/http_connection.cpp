@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/http/connection_settings.h"
+#include "platform/owned.h"
 #include "platform/text.h"
 
 #include <curl/curl.h>
@@ -102,23 +103,17 @@ long realMilliseconds(std::chrono::milliseconds systemTime) {
     return std::max<long>(1, static_cast<long>(real.count()));
 }
 
-class Easy {
-public:
-    Easy() : handle_(curl_easy_init()) {}
-    ~Easy() {
-        if (list_) curl_slist_free_all(list_);
-        if (handle_) curl_easy_cleanup(handle_);
-    }
-    Easy(const Easy&) = delete;
-    Easy& operator=(const Easy&) = delete;
-    CURL* get() const { return handle_; }
-    void header(const char* line) { list_ = curl_slist_append(list_, line); }
-    curl_slist* headers() const { return list_; }
+using EasyHandle = Owned<CURL*, curl_easy_cleanup>;
+using HeaderList = Owned<curl_slist*, curl_slist_free_all>;
 
-private:
-    CURL* handle_;
-    curl_slist* list_ = nullptr;
-};
+// False when there is no memory for the line; the list stays as it was.
+bool appendHeader(HeaderList& list, const char* line) {
+    curl_slist* head = curl_slist_append(list.get(), line);
+    if (!head) return false;
+    static_cast<void>(list.release());  // the same list, or a new one when it was empty
+    list.reset(head);
+    return true;
+}
 
 }  // namespace
 
@@ -154,19 +149,19 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
         return false;
     }
 
-    Easy easy;
-    if (!easy.get()) {
+    EasyHandle easy(curl_easy_init());
+    if (!easy) {
         s.fail(kTransportBase + CURLE_FAILED_INIT, "libcurl could not start an exchange");
         return false;
     }
     CURL* h = easy.get();
     char message[CURL_ERROR_SIZE] = {0};
     Headers headers;
-    easy.header("Content-Type: text/plain; charset=us-ascii");
     // A server that does not answer 100-continue would otherwise stall every
     // larger request for a second.
-    easy.header("Expect:");
-    if (!easy.headers()) {
+    HeaderList requestHeaders;
+    if (!appendHeader(requestHeaders, "Content-Type: text/plain; charset=us-ascii") ||
+        !appendHeader(requestHeaders, "Expect:")) {
         s.fail(kTransportBase + CURLE_OUT_OF_MEMORY, "out of memory");
         return false;
     }
@@ -183,7 +178,7 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
     set(CURLOPT_POST, 1L);
     set(CURLOPT_POSTFIELDS, body.data());
     set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    set(CURLOPT_HTTPHEADER, easy.headers());
+    set(CURLOPT_HTTPHEADER, requestHeaders.get());
     set(CURLOPT_USERAGENT, "faxgate");
     set(CURLOPT_WRITEFUNCTION, collectBody);
     set(CURLOPT_WRITEDATA, &answer);

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/owned.h"
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <csetjmp>
 
 #include <algorithm>
-#include <memory>
 
 #include <jpeglib.h>
 
@@ -166,7 +166,7 @@ Image decodeJpeg(std::string_view bytes, bool strict) {
     Decoded d;
     if (!decodeRaw(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()), &d))
         badJpeg(d.message);
-    std::unique_ptr<unsigned char, decltype(&std::free)> hold(d.pixels, &std::free);
+    Owned<unsigned char*, std::free> hold(d.pixels);
     if (strict && d.warnings) badJpeg(d.message);
     Image img(static_cast<int>(d.width), static_cast<int>(d.height),
               d.components == 1 ? PixelFormat::Gray8 : PixelFormat::Rgb24);
@@ -190,7 +190,7 @@ std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality) {
     Encoded e;
     const bool ok = encodeRaw(src.pixels().data(), src.width(), src.height(), src.channels(),
                               std::clamp(quality, 1, 100), src.xPelsPerMeter(), src.yPelsPerMeter(), &e);
-    std::unique_ptr<unsigned char, decltype(&std::free)> hold(e.buffer, &std::free);
+    Owned<unsigned char*, std::free> hold(e.buffer);
     if (!ok) badJpeg(e.message);
     return std::string(reinterpret_cast<const char*>(e.buffer), e.size);
 }

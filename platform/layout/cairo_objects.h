@@ -1,24 +1,33 @@
-// Owning pointers for the cairo and pango objects that the sheet renderer
-// and the drawing layer make, so that every exit path lets go of them.
+// Owners of the cairo and pango objects that the sheet renderer and the
+// drawing layer make, so that every exit path lets go of them.
 #pragma once
+
+#include "platform/owned.h"
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
-#include <memory>
-
 namespace fg {
 
-struct CairoDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-    void operator()(cairo_t* c) const { cairo_destroy(c); }
-    void operator()(PangoLayout* l) const { g_object_unref(l); }
-    void operator()(PangoContext* c) const { g_object_unref(c); }
-    void operator()(PangoFontDescription* f) const { pango_font_description_free(f); }
-    void operator()(PangoFontMetrics* m) const { pango_font_metrics_unref(m); }
-    void operator()(PangoAttrList* a) const { pango_attr_list_unref(a); }
-};
+// The call that gives back each kind of object.
 template <class T>
-using CairoOwned = std::unique_ptr<T, CairoDeleter>;
+constexpr auto kCairoRelease = nullptr;
+template <>
+constexpr auto kCairoRelease<cairo_surface_t> = cairo_surface_destroy;
+template <>
+constexpr auto kCairoRelease<cairo_t> = cairo_destroy;
+template <>
+constexpr auto kCairoRelease<PangoLayout> = g_object_unref;
+template <>
+constexpr auto kCairoRelease<PangoContext> = g_object_unref;
+template <>
+constexpr auto kCairoRelease<PangoFontDescription> = pango_font_description_free;
+template <>
+constexpr auto kCairoRelease<PangoFontMetrics> = pango_font_metrics_unref;
+template <>
+constexpr auto kCairoRelease<PangoAttrList> = pango_attr_list_unref;
+
+template <class T>
+using CairoOwned = Owned<T*, kCairoRelease<T>>;
 
 }  // namespace fg

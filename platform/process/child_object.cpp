@@ -2,6 +2,7 @@
 
 #include "line_protocol.h"
 #include "platform/error.h"
+#include "platform/owned.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -30,7 +31,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     std::string program;
     ChildObjectOptions options;
     Process process;
-    int fd = -1;
+    Descriptor fd;
     EventPump::Id socketWatch = 0;
     EventPump::Id processWatch = 0;
     childproto::LineBuffer input;
@@ -54,10 +55,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
         socketWatch = processWatch = 0;
     }
 
-    void closeSocket() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
+    void closeSocket() { fd.reset(); }
 
     std::string exitText() {
         auto code = process.exitCode();
@@ -111,8 +109,8 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     // Reads what the socket holds now. EOF or a broken line marks the child gone.
     void readAvailable() {
         char buf[65536];
-        while (state == State::Alive && fd >= 0) {
-            ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        while (state == State::Alive && fd) {
+            ssize_t n = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT);
             if (n > 0) {
                 try {
                     input.append(buf, static_cast<std::size_t>(n));
@@ -160,7 +158,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
 
     void attachToPump() {
         std::weak_ptr<Impl> weak = weak_from_this();
-        socketWatch = pump.watch(fd, [weak] {
+        socketWatch = pump.watch(fd.get(), [weak] {
             if (auto self = weak.lock()) {
                 self->readAvailable();
                 if (self->callDepth == 0) self->drain();
@@ -179,7 +177,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     void writeAll(const std::string& data, Steady::time_point deadline) {
         std::size_t done = 0;
         while (done < data.size()) {
-            ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+            ssize_t n = ::send(fd.get(), data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 done += static_cast<std::size_t>(n);
                 continue;
@@ -188,8 +186,12 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
                 if (left <= 0) throw Error(kChildTimedOut, "子プロセスが要求を受け取りません: " + program, "ChildObject");
-                pollfd p{fd, POLLOUT, 0};
-                ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+                pollfd p{fd.get(), POLLOUT, 0};
+                if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000))) < 0 && errno != EINTR) {
+                    // Sending again at once would only spin until the deadline.
+                    markGone(std::string("poll: ") + std::strerror(errno), true);
+                    throw gone();
+                }
                 continue;
             }
             markGone(std::string("通信エラー: ") + std::strerror(errno));
@@ -214,7 +216,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
                 throw Error(kChildTimedOut, "子プロセスが時間内に応答しません: " + program + " " + member, "ChildObject");
             auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
             timespec ts{static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
-            pollfd fds[2] = {{fd, POLLIN, 0}, {process.descriptor(), POLLIN, 0}};
+            pollfd fds[2] = {{fd.get(), POLLIN, 0}, {process.descriptor(), POLLIN, 0}};
             int n = process.descriptor() >= 0 ? 2 : 1;
             int rc = ::ppoll(fds, static_cast<nfds_t>(n), &ts, nullptr);
             if (rc < 0 && errno != EINTR) {
@@ -242,27 +244,31 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
                          ChildObjectOptions options)
     : impl_(std::make_shared<Impl>(pump, program, std::move(options))) {
     Impl& d = *impl_;
+    auto systemFailure = [&program] {
+        return Error(kChildCannotCreate, "オブジェクトを作成できません: " + program + ": " + std::strerror(errno),
+                     "ChildObject");
+    };
     int sv[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
-        throw Error(kChildCannotCreate, "オブジェクトを作成できません: " + program + ": " + std::strerror(errno),
-                    "ChildObject");
-    d.fd = sv[0];
-    ::fcntl(d.fd, F_SETFL, ::fcntl(d.fd, F_GETFL) | O_NONBLOCK);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) throw systemFailure();
+    d.fd.reset(sv[0]);
+    // The child's end is closed here whichever way the start goes.
+    Descriptor childEnd(sv[1]);
+    int flags = ::fcntl(d.fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(d.fd.get(), F_SETFL, flags | O_NONBLOCK) != 0) throw systemFailure();
     SpawnOptions spawn;
     spawn.workingFolder = d.options.workingFolder;
     spawn.environment = d.options.environment;
-    spawn.childFd = sv[1];
+    spawn.childFd = childEnd.get();
     spawn.ownProcessGroup = d.options.ownProcessGroup;
     spawn.endWithParent = d.options.endWithParent;
     try {
         d.process = Process::start(program, args, spawn);
     } catch (const Error& e) {
-        ::close(sv[1]);
         d.closeSocket();
         d.state = Impl::State::Released;
         throw Error(kChildCannotCreate, "オブジェクトを作成できません: " + e.description(), "ChildObject");
     }
-    ::close(sv[1]);
+    childEnd.reset();
     try {
         Impl::CallScope scope(d);
         Message m = d.awaitAnswer(0, d.deadlineAfter(d.options.createBound), "(作成)");
@@ -329,7 +335,7 @@ void ChildObject::release() {
             Message rel;
             rel.kind = Message::Kind::Release;
             std::string line = childproto::encode(rel);
-            ssize_t n = ::send(d.fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ssize_t n = ::send(d.fd.get(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
             (void)n;  // a child that cannot take it is ended below all the same
         } catch (...) {
         }

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/owned.h"
 #include "platform/text.h"
 #include "platform/xml.h"
 
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 namespace fg {
 
@@ -162,7 +162,7 @@ std::vector<RunMarker::Found> RunMarker::find(const std::string& folderIn) {
         throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
                     "RunMarker");
     }
-    std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    Owned<DIR*, ::closedir> closer(dir);
     std::vector<std::string> names;
     errno = 0;
     while (dirent* e = ::readdir(dir)) {

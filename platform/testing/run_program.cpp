@@ -1,6 +1,7 @@
 #include "platform/testing/run_program.h"
 
 #include "platform/error.h"
+#include "platform/owned.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,34 +21,31 @@ namespace fg::testing {
 ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::milliseconds bound) {
     ProgramRun result;
     if (args.empty()) return result;
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return result;
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        return result;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     std::vector<std::string> store(args);
     std::vector<char*> argv;
     for (auto& a : store) argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (rc != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
-        return result;
+    // Read ends [0] and write ends [1] of the pipes for standard output and error.
+    Descriptor out[2], err[2];
+    for (Descriptor* pipe : {out, err}) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) return result;
+        pipe[0].reset(ends[0]);
+        pipe[1].reset(ends[1]);
     }
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return result;
+    pid_t pid = -1;
+    int rc = posix_spawn_file_actions_adddup2(&actions, out[1].get(), 1);
+    if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, err[1].get(), 2);
+    if (rc == 0) rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    out[1].reset();
+    err[1].reset();
+    if (rc != 0) return result;
     auto deadline = std::chrono::steady_clock::now() + bound;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    Descriptor* reading[2] = {&out[0], &err[0]};
+    pollfd fds[2] = {{out[0].get(), POLLIN, 0}, {err[0].get(), POLLIN, 0}};
     std::string* sinks[2] = {&result.output, &result.errors};
     int open = 2;
     char buf[4096];
@@ -65,14 +63,12 @@ ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::millise
             if (n > 0) {
                 sinks[i]->append(buf, static_cast<std::size_t>(n));
             } else if (n == 0 || errno != EINTR) {
-                ::close(fds[i].fd);
+                reading[i]->reset();
                 fds[i].fd = -1;
                 --open;
             }
         }
     }
-    for (auto& f : fds)
-        if (f.fd >= 0) ::close(f.fd);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -95,35 +91,23 @@ int waitForEnd(Process& process, std::chrono::milliseconds bound) {
 PipedProgram::PipedProgram(const std::string& program, const std::vector<std::string>& args) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0) throw Error(errnum::PathFileAccessError, "pipe2 failed");
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
-        throw Error(errnum::PathFileAccessError, "pipe2 failed");
-    }
-    input_ = in[1];
-    output_ = out[0];
+    Descriptor programIn(in[0]);
+    input_.reset(in[1]);
+    if (::pipe2(out, O_CLOEXEC) != 0) throw Error(errnum::PathFileAccessError, "pipe2 failed");
+    output_.reset(out[0]);
+    Descriptor programOut(out[1]);
     SpawnOptions options;
-    options.inputFd = in[0];
-    options.outputFd = out[1];
-    try {
-        process_ = Process::start(program, args, options);
-    } catch (...) {
-        for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-        throw;
-    }
-    ::close(in[0]);
-    ::close(out[1]);
+    options.inputFd = programIn.get();
+    options.outputFd = programOut.get();
+    process_ = Process::start(program, args, options);
 }
 
-PipedProgram::~PipedProgram() {
-    closeInput();
-    if (output_ >= 0) ::close(output_);
-}
+PipedProgram::~PipedProgram() = default;
 
 bool PipedProgram::write(const std::string& bytes) {
     std::size_t done = 0;
-    while (input_ >= 0 && done < bytes.size()) {
-        ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
+    while (input_ && done < bytes.size()) {
+        ssize_t n = ::write(input_.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -131,21 +115,18 @@ bool PipedProgram::write(const std::string& bytes) {
     return done == bytes.size();
 }
 
-void PipedProgram::closeInput() {
-    if (input_ >= 0) ::close(input_);
-    input_ = -1;
-}
+void PipedProgram::closeInput() { input_.reset(); }
 
 bool PipedProgram::fill(std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
-        pollfd p{output_, POLLIN, 0};
+        pollfd p{output_.get(), POLLIN, 0};
         int ready = ::poll(&p, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return false;
         char buf[4096];
-        ssize_t n = ::read(output_, buf, sizeof buf);
+        ssize_t n = ::read(output_.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         pending_.append(buf, static_cast<std::size_t>(n));

@@ -5,6 +5,7 @@
 // process makes true.
 #pragma once
 
+#include "platform/owned.h"
 #include "platform/process/process.h"
 
 #include <chrono>
@@ -52,8 +53,8 @@ private:
     // More output, waiting up to the deadline; false at its end or the deadline.
     bool fill(std::chrono::steady_clock::time_point deadline);
     Process process_;
-    int input_ = -1;
-    int output_ = -1;
+    Descriptor output_;
+    Descriptor input_;  // closed first: the program sees the end of its input
     std::string pending_;
 };
 

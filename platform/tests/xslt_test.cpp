@@ -5,6 +5,8 @@
 #include "platform/xslt.h"
 
 #include <gtest/gtest.h>
+#include <libxml/xmlerror.h>
+#include <libxslt/xsltutils.h>
 
 #include <string>
 
@@ -95,6 +97,30 @@ TEST(Xslt, FailuresRaise) {
     EXPECT_THROW(xml::transformNodeToObject(source.asNode(), textOnly, output), Error);
     EXPECT_THROW(xml::transformNodeToObject(Node(), textOnly, output), Error);
     EXPECT_EQ(output.documentElement().nodeName(), "keep");  // a failed transform leaves the output alone
+}
+
+namespace {
+void countMessage(void* count, const char*, ...) { ++*static_cast<int*>(count); }
+}  // namespace
+
+TEST(Xslt, LeavesTheProcessErrorHandlersAsItFoundThem) {
+    int printed = 0;
+    xmlSetGenericErrorFunc(&printed, countMessage);
+    xsltSetGenericErrorFunc(&printed, countMessage);
+    Document source = parse("<r/>");
+    Document output;
+    xml::transformNodeToObject(source.asNode(), parse(std::string(kHead) + "<xsl:template match=\"/\"><x/>"
+                                                      "</xsl:template></xsl:stylesheet>"), output);
+    Document badSelect = parse(std::string(kHead) + "<xsl:template match=\"/\"><xsl:value-of select=\"((\"/>"
+                               "</xsl:template></xsl:stylesheet>");
+    EXPECT_THROW(xml::transformNodeToObject(source.asNode(), badSelect, output), Error);
+    EXPECT_EQ(printed, 0);  // what a transform would print stays quiet
+    EXPECT_EQ(xmlGenericError, countMessage);
+    EXPECT_EQ(xmlGenericErrorContext, &printed);
+    EXPECT_EQ(xsltGenericError, countMessage);
+    EXPECT_EQ(xsltGenericErrorContext, &printed);
+    xmlSetGenericErrorFunc(nullptr, nullptr);
+    xsltSetGenericErrorFunc(nullptr, nullptr);
 }
 
 TEST(Xslt, IncludedAndReadFilesAreFoundWithoutCase) {

@@ -1,6 +1,7 @@
 #include "standins/edi_server/local_edi_server.h"
 
 #include "platform/error.h"
+#include "platform/owned.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -95,17 +96,12 @@ LocalEdiServer::LocalEdiServer(Options options) : options_(std::move(options)) {
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    Descriptor portIn(fds[0]), portOut(fds[1]);
     SpawnOptions spawn;
     spawn.environment = options_.environment;
-    spawn.childFd = fds[1];
-    try {
-        process_ = startScript(args, spawn);
-    } catch (...) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw;
-    }
-    ::close(fds[1]);
+    spawn.childFd = portOut.get();
+    process_ = startScript(args, spawn);
+    portOut.reset();
 
     // The first line is "PORT <n>"; an end of file first means the server
     // failed to start.
@@ -114,17 +110,17 @@ LocalEdiServer::LocalEdiServer(Options options) : options_(std::move(options)) {
     while (line.find('\n') == std::string::npos) {
         int left = millisecondsLeft(deadline);
         if (left == 0) break;
-        pollfd p{fds[0], POLLIN, 0};
+        pollfd p{portIn.get(), POLLIN, 0};
         int n = ::poll(&p, 1, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         char buf[64];
-        ssize_t got = ::read(fds[0], buf, sizeof buf);
+        ssize_t got = ::read(portIn.get(), buf, sizeof buf);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         line.append(buf, static_cast<size_t>(got));
     }
-    ::close(fds[0]);
+    portIn.reset();
     if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
     if (port_ <= 0) {
         stop();
