@@ -37,15 +37,6 @@ void logError(long number, const std::string& description) {
     ErrorLogWriter().writeError("RequestReception", number, description);
 }
 
-// A name the server gives for its answer file must stay inside the folder it
-// is saved to.
-bool isBareName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (char c : name)
-        if (c == '/' || c == '\\' || c == '\0') return false;
-    return true;
-}
-
 }  // namespace
 
 RequestReception::RequestReception() : mobjConstant(std::make_unique<Constant>()) {
@@ -171,7 +162,9 @@ std::string RequestReception::sendRequest(const std::string& url, const std::str
 
 std::string RequestReception::handleAnswer(const std::string& savePath) {
     const Constant& k = *mobjConstant;
-    if (!isBareName(mstrDownloadFileName)) {
+    // A name the server gives for its answer file must stay inside the
+    // folder it is saved to.
+    if (!fs::isBareName(mstrDownloadFileName)) {
         logError(0, "サーバーの応答ファイル名を拒否しました: \"" + mstrDownloadFileName + "\" " + mstrUrl);
         return k.ERR_PROCESS_DATA();
     }

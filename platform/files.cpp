@@ -63,6 +63,11 @@ std::string folderOf(std::string_view path) {
     return std::string(path.substr(0, p + 1));
 }
 
+bool isBareName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 std::string nameOf(std::string_view path) {
     auto p = path.rfind('/');
     return std::string(p == std::string_view::npos ? path : path.substr(p + 1));

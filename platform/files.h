@@ -21,6 +21,10 @@ std::string withSlash(std::string_view folder);
 std::string folderOf(std::string_view path);
 // The last component of a path.
 std::string nameOf(std::string_view path);
+// Whether a name that came from outside (a server, an archive) names a file
+// inside the folder it goes to: not empty, not "." or "..", and without "/",
+// "\" or NUL.
+bool isBareName(std::string_view name);
 
 // Finds an existing file or folder whose path matches without regard to case,
 // component by component. An exact match wins. nullopt when none exists.

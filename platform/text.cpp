@@ -300,4 +300,14 @@ int icompare(std::string_view a, std::string_view b) {
     return 0;
 }
 
+std::vector<std::string> split(std::string_view s, char separator) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0;;) {
+        std::size_t end = s.find(separator, start);
+        out.emplace_back(s.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return out;
+        start = end + 1;
+    }
+}
+
 }  // namespace fg::text

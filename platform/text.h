@@ -47,5 +47,8 @@ int icompare(std::string_view a, std::string_view b);
 std::vector<std::string> lines(std::string_view text);
 // The non-empty pieces of a text between separators ("/a//b/" gives a, b).
 std::vector<std::string> nonEmptyParts(std::string_view text, char separator);
+// The fields between the separators, empty ones included: "a,,b" gives
+// "a", "", "b", and "" one empty field.
+std::vector<std::string> split(std::string_view s, char separator);
 
 }  // namespace fg::text

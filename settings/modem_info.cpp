@@ -34,20 +34,34 @@ xml::Node fieldAt(const xml::Node& record, std::size_t n) {
 
 ModemInfo::ModemInfo() : path_(FolderPathInfo().getFolderPath("ModemInfo") + kFileName) {}
 
+std::string ModemLine::joined() const {
+    if (!complete) return {};
+    return port + '*' + initString + '*' + lineType + '*' + usefulness + '*' + pilotFlag + '*' + pilotFaxNumber;
+}
+
 bool ModemInfo::getModemInfo(std::vector<std::string>& strModemInfo) {
+    std::vector<ModemLine> lines;
+    bool read = getModemLines(lines);
+    // No record at all leaves the caller's array as it was.
+    if (!lines.empty()) strModemInfo.resize(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) strModemInfo[i] = lines[i].joined();
+    return read;
+}
+
+bool ModemInfo::getModemLines(std::vector<ModemLine>& lines) {
     try {
         xml::Document doc;
         doc.load(path_);  // a file that does not load has no records: 40002 below
         std::size_t i = 0;
         for (const xml::Node& modems : doc.getElementsByTagName("Modems")) {
             for (const xml::Node& record : modems.getElementsByTagName("Modem")) {
-                strModemInfo.resize(i + 1);
-                std::string line;
-                for (std::size_t f = 0; f < kFields; ++f) {
-                    if (f > 0) line += '*';
-                    line += fieldAt(record, f).text();
-                }
-                strModemInfo[i] = std::move(line);
+                lines.resize(i + 1);
+                ModemLine line;
+                std::string* fields[kFields] = {&line.port,       &line.initString, &line.lineType,
+                                                &line.usefulness, &line.pilotFlag,  &line.pilotFaxNumber};
+                for (std::size_t f = 0; f < kFields; ++f) *fields[f] = fieldAt(record, f).text();
+                line.complete = true;
+                lines[i] = std::move(line);
                 // The callers count lines in 16-bit integers.
                 if (i == static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
                     throw Error::standard(errnum::Overflow);

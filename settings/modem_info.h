@@ -5,7 +5,8 @@
 // Each Modem holds six child elements, read by position only: port number,
 // initialisation string, line type, usefulness ("0" receive, "1" send, other
 // values unused), pilot flag ("1" marks the pilot line) and pilot fax number.
-// A line is handed out as the six texts joined with "*".
+// A line is handed out as the six texts joined with "*", or field by field
+// as a ModemLine, which the programs that choose lines read.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,20 @@
 #include <vector>
 
 namespace fg {
+
+// One Modem record, field by field: an initialisation string or a number
+// that holds a "*" stays whole, as it cannot in the joined form.
+struct ModemLine {
+    std::string port, initString, lineType, usefulness, pilotFlag, pilotFaxNumber;
+    // False for a record short of its six fields.
+    bool complete = false;
+
+    bool receives() const { return usefulness == "0"; }
+    bool sends() const { return usefulness == "1"; }
+    bool isPilot() const { return pilotFlag == "1"; }
+    // The six texts joined with "*".
+    std::string joined() const;
+};
 
 class ModemInfo {
 public:
@@ -27,6 +42,9 @@ public:
     // False, the array as it was. A record short of six children: False,
     // logged with error 424, the array grown to that record's index.
     bool getModemInfo(std::vector<std::string>& strModemInfo);
+    // The same records as typed lines, with the same answer and log; the
+    // short record is an incomplete line at its index.
+    bool getModemLines(std::vector<ModemLine>& lines);
     // Rewrites the first record of the port (per Modems element) under the
     // file's lock. No such port: 40003 logged, False, nothing saved.
     bool updateModemInfo(std::int16_t intPortNum, const std::string& strInitString, const std::string& strLineType,

@@ -24,17 +24,6 @@ namespace errs = supervisor_errors;
 
 namespace {
 
-std::vector<std::string> splitStars(const std::string& record) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t star = record.find('*', start);
-        fields.push_back(record.substr(start, star == std::string::npos ? std::string::npos : star - start));
-        if (star == std::string::npos) return fields;
-        start = star + 1;
-    }
-}
-
 // A state answer of an outside object: Empty and 0 mean stopped. Anything
 // that is no number is as good as a failed call.
 bool stateIsStopped(const std::string& state) {
@@ -191,10 +180,10 @@ OutsideObject::ErrorHandler FrmMainCtrl::errorHandler(const std::string& who) {
 
 bool FrmMainCtrl::startReceiveLines(std::string& reason) {
     bool result = true;
-    std::vector<std::string> lines;
+    std::vector<ModemLine> lines;
     try {
         ModemInfo modems;
-        if (!modems.getModemInfo(lines)) {
+        if (!modems.getModemLines(lines)) {
             result = false;
             reason = " モデム情報を読めません。";
         }
@@ -203,13 +192,13 @@ bool FrmMainCtrl::startReceiveLines(std::string& reason) {
             if (i >= lines.size())
                 throw Error(errnum::SubscriptOutOfRange,
                             "モデム情報が " + std::to_string(lines.size()) + " 件しかありません (20 件必要)。");
-            auto fields = splitStars(lines[i]);
-            if (fields.size() < 4)
+            const ModemLine& line = lines[i];
+            if (!line.complete)
                 throw Error(errnum::SubscriptOutOfRange, "モデム情報 " + std::to_string(i + 1) + " 件目の項目が足りません。");
-            if (fields[3] != "0") continue;  // send lines and unused records
-            int port = toInt16(fields[0]);
+            if (!line.receives()) continue;  // send lines and unused records
+            int port = toInt16(line.port);
             if (port < 0 || port > 20)
-                throw Error(errnum::SubscriptOutOfRange, "受信回線のポート番号が範囲外です: " + fields[0]);
+                throw Error(errnum::SubscriptOutOfRange, "受信回線のポート番号が範囲外です: " + line.port);
             auto slot = static_cast<std::size_t>(port);
             if (blnLineActive[slot]) {
                 reason = " 受信回線のポート番号 " + std::to_string(port) + " が重複しています。";

@@ -83,18 +83,6 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-std::vector<std::string> words(const std::string& line) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && line[i] == ' ') ++i;
-        std::size_t s = i;
-        while (i < line.size() && line[i] != ' ') ++i;
-        if (i > s) out.push_back(line.substr(s, i - s));
-    }
-    return out;
-}
-
 bool hasDotDot(const std::string& name) {
     std::string padded = "/" + name + "/";
     return padded.find("/../") != std::string::npos;
@@ -152,7 +140,7 @@ std::vector<arc::Entry> listWithArj(const std::string& archive) {
         entry.name = name;
         if (i + 1 < all.size()) {
             // " 11 UNIX   original compressed ratio yy-mm-dd hh:mm:ss attributes ..."
-            std::vector<std::string> w = words(all[i + 1]);
+            std::vector<std::string> w = text::nonEmptyParts(all[i + 1], ' ');
             if (w.size() >= 8) {
                 entry.size = std::strtoull(w[2].c_str(), nullptr, 10);
                 entry.packed = std::strtoull(w[3].c_str(), nullptr, 10);

@@ -18,18 +18,6 @@ namespace fg::parvolt {
 
 namespace {
 
-std::vector<std::string> tokens(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ' ') ++i;
-        std::size_t start = i;
-        while (i < text.size() && text[i] != ' ') ++i;
-        if (i > start) out.push_back(text.substr(start, i - start));
-    }
-    return out;
-}
-
 fg::Error unsupportedSwitch(const std::string& token, std::int32_t kind) {
     static const char* const names[] = {"LHA", "ZIP", "CAB", "ARJ", "ISH", "TAR", "RAR"};
     return fg::Error(result::Trapped,
@@ -215,7 +203,7 @@ std::int32_t packArchive(const PackCall& call) {
     case ZIP_: {
         request.format = arc::Format::Zip;
         request.keepExisting = true;  // the archiver adds to an archive that is there
-        for (const auto& t : tokens(call.switches)) {
+        for (const auto& t : text::nonEmptyParts(call.switches, ' ')) {
             if (t == "-u") request.onlyNewer = true;
             else if (t == "-r") how.recurse = true;
             else if (t == "-D") how.folderEntries = false;
@@ -230,7 +218,7 @@ std::int32_t packArchive(const PackCall& call) {
         request.format = arc::Format::Tar;
         request.compression = arc::compressionForName(call.archive);
         how.recurse = true;
-        for (const auto& t : tokens(call.switches)) {
+        for (const auto& t : text::nonEmptyParts(call.switches, ' ')) {
             if (t == "--use-directory=0") how.junkPaths = true;
             else if (t == "-AH") how.hidden = true;
             else if (t == "-AA") how.hidden = false;
@@ -243,7 +231,7 @@ std::int32_t packArchive(const PackCall& call) {
         request.format = arc::Format::Cab;
         request.keepExisting = true;
         how.folderEntries = false;
-        for (const auto& t : tokens(call.switches)) {
+        for (const auto& t : text::nonEmptyParts(call.switches, ' ')) {
             if (t == "-r") how.recurse = true;
             else if (t == "-i") continue;
             else if (t == "-mz") request.cabCompress = true;
@@ -256,7 +244,7 @@ std::int32_t packArchive(const PackCall& call) {
         break;
     }
     case ARJ_:
-        return packWithArj(call.archive, call.base, tokens(call.switches), call.names);
+        return packWithArj(call.archive, call.base, text::nonEmptyParts(call.switches, ' '), call.names);
     default:
         return notSupported("この種類の書庫の作成");
     }
@@ -267,7 +255,7 @@ std::int32_t packArchive(const PackCall& call) {
 
 std::int32_t extractArchive(const ExtractCall& call) {
     ExtractHow how;
-    const auto words = tokens(call.switches);
+    const auto words = text::nonEmptyParts(call.switches, ' ');
     switch (call.kind) {
     case ZIP_:
         for (const auto& t : words) {

@@ -22,19 +22,11 @@ bool findSupplier(const std::string& supplierCode, const std::string& faxNo, Sup
 
 bool readPilotFaxNumber(std::string& pilot) {
     pilot.clear();
-    std::vector<std::string> lines;
-    if (!ModemInfo().getModemInfo(lines)) return false;
+    std::vector<ModemLine> lines;
+    if (!ModemInfo().getModemLines(lines)) return false;
     for (const auto& line : lines) {
-        std::vector<std::string> fields;
-        std::size_t start = 0;
-        for (;;) {
-            std::size_t star = line.find('*', start);
-            fields.push_back(line.substr(start, star == std::string::npos ? std::string::npos : star - start));
-            if (star == std::string::npos) break;
-            start = star + 1;
-        }
-        if (fields.size() >= 5 && fields[4] == "1") {
-            pilot = fields.size() >= 6 ? fields[5] : "";
+        if (line.complete && line.isPilot()) {
+            pilot = line.pilotFaxNumber;
             break;
         }
     }

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/request_folder_lock.h"
+#include "platform/text.h"
 #include "settings/set_up_info.h"
 
 #include <exception>
@@ -23,17 +24,6 @@ constexpr const char* kConfirmFile = "PutConfirmFax.xml";
 constexpr long kPackingFailed = 40204;
 constexpr long kConfirmRefused = 40205;
 const char* const kInfoCodes[4] = {"0301", "0500", "0701", "1101"};
-
-std::vector<std::string> splitAtComma(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t comma = text.find(',', start);
-        out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos) return out;
-        start = comma + 1;
-    }
-}
 
 bool blank(const std::string& s) { return s.find_first_not_of(" \t\r\n\x0b\x0c") == std::string::npos; }
 
@@ -90,7 +80,7 @@ bool FaxTranXml::PutConfirmFax() {
         // never sent twice.
         delFile(folder + kConfirmFile);
 
-        const std::vector<std::string> entries = splitAtComma(list);
+        const std::vector<std::string> entries = text::split(list, ',');
         const std::string key = mobjSetUpInfo->strClientCertiKey().toText();
         const std::string root = mobjSetUpInfo->strEDIMethodRoot().toText();
         RequestReception reception;

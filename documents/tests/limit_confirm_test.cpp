@@ -139,6 +139,16 @@ TEST_F(LimitConfirmTest, NoPilotLineGivesAnEmptyPilotNumber) {
     EXPECT_EQ(loadSent("base" + out[0]).selectSingleNode("/JPTRMROOT/PilotFAXNumber").text(), "");
 }
 
+TEST_F(LimitConfirmTest, AStarInAnInitialisationStringDoesNotMoveThePilotNumber) {
+    std::string modems = home.read("data/modeminformation.xml");
+    for (auto at = modems.find("<InitString>ATZ<"); at != std::string::npos; at = modems.find("<InitString>ATZ<"))
+        modems.replace(at, 15, "<InitString>AT*E0");
+    home.write("data/modeminformation.xml", modems);
+    Strings out;
+    ASSERT_TRUE(builder.makeLimitConfirmList({"DORE0701_0002"}, out));
+    EXPECT_EQ(loadSent("base" + out[0]).selectSingleNode("/JPTRMROOT/PilotFAXNumber").text(), "0312340000");
+}
+
 TEST_F(LimitConfirmTest, FailuresAreLoggedAndRolledBack) {
     writeMessage("bad", "<DORE0701><JPTRM>");
     writeMessage("nokeys", message("<JPTRM><Customer-code>C0001</Customer-code></JPTRM>"));

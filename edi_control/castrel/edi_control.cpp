@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "settings/maker_info.h"
 
 #include <algorithm>
@@ -91,7 +92,7 @@ bool brought(const std::string& code, const std::string& download, const char* n
 }
 
 bool hasIndexEntry(const std::vector<std::string>& entries) {
-    return std::any_of(entries.begin(), entries.end(), [](const std::string& e) { return upper(e) == "INDEX.CSV"; });
+    return std::any_of(entries.begin(), entries.end(), [](const std::string& e) { return text::toUpperAscii(e) == "INDEX.CSV"; });
 }
 
 // Extracts every entry of an answer archive into the folder. An archive
@@ -384,7 +385,7 @@ bool EDIControl::subGetFaxReminder() {
     std::vector<std::string> entries = entryNames(archive);
     std::vector<GET_FILE> batch(1);
     for (const std::string& entry : entries) {
-        if (upper(entry).find(".XML") == std::string::npos || !isBareName(entry)) continue;
+        if (text::toUpperAscii(entry).find(".XML") == std::string::npos || !isBareName(entry)) continue;
         batch[0].intCnt++;
         batch[0].strGetFile.push_back(entry);
     }

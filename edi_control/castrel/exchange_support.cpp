@@ -5,20 +5,12 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/text.h"
 #include "settings/set_up_info.h"
-
-#include <algorithm>
 
 namespace fg::castrel {
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 std::string textOf(const Variant& value) {
     try {
@@ -41,7 +33,7 @@ void appendUnderRequests(xml::Document& doc, const std::string& name, const std:
 std::string workFolder(const std::string& key) {
     std::string path;
     FolderPathInfo().getFolderPath(key, path);
-    if (trimmed(path).empty()) return {};
+    if (text::trimBlanks(path).empty()) return {};
     return fs::withSlash(path);
 }
 
@@ -100,22 +92,11 @@ void subDelRequestFile(const std::string& folder, bool withRequestXml) {
 
 void subDelDataFile(const std::string& folder) { fs::removeFile(folder + kDataXml); }
 
-bool isBareName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || c == '\\' || c == '\0'; });
-}
-
 std::string cutAtDot(const std::string& name) {
     auto dot = name.find('.');
     if (dot == std::string::npos)
         throw Error(errnum::InvalidProcedureCall, "名前に \".\" がありません: \"" + name + "\"");
     return name.substr(0, dot);
-}
-
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
 }
 
 RequestCycle::RequestCycle(const std::string& folder) : lock_(folder) {}

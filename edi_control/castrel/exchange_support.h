@@ -4,6 +4,7 @@
 // come from the server.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/request_folder_lock.h"
 #include "platform/xml.h"
 
@@ -46,12 +47,10 @@ void subDelRequestFile(const std::string& folder, bool withRequestXml = true);
 void subDelDataFile(const std::string& folder);
 
 // A name that the server gave must name a file inside the folder it goes to.
-bool isBareName(const std::string& name);
+using fs::isBareName;
 // The name up to its first "."; a name without one cannot be cut and
 // raises error 5.
 std::string cutAtDot(const std::string& name);
-// Upper-case ASCII form, for the case-blind comparisons of entry names.
-std::string upper(std::string text);
 
 // Holds the lock of a request folder for one build, pack, post and delete
 // cycle, so that no other process writes or posts that folder's request

@@ -34,17 +34,6 @@ Error asError(const std::exception& e) {
     return Error(errnum::OutOfMemory, e.what());
 }
 
-std::vector<std::string> splitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t star = line.find('*', start);
-        fields.push_back(line.substr(start, star - start));
-        if (star == std::string::npos) return fields;
-        start = star + 1;
-    }
-}
-
 std::string sendFolder() { return FolderPathInfo().getFolderPath("SendTemp"); }
 
 }  // namespace
@@ -54,7 +43,7 @@ std::string sendFolder() { return FolderPathInfo().getFolderPath("SendTemp"); }
 bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
     modemLines_.clear();
     try {
-        if (!ModemInfo().getModemInfo(modemLines_)) {
+        if (!ModemInfo().getModemLines(modemLines_)) {
             // The store has logged why; the numbers stay on record as unsent.
             recordUnsent(manageNumbers, 0, Error(kNoSendLine, "モデム情報を読めません。"));
             return false;
@@ -103,15 +92,15 @@ bool FaxSendJob::openSendModem() {
     for (;;) {
         bool anySendLine = false;
         for (std::size_t k = 0; k < lines; ++k) {
-            std::vector<std::string> fields = splitFields(modemLines_[k]);
-            if (fields.size() < 4)
+            const ModemLine& line = modemLines_[k];
+            if (!line.complete)
                 throw Error(errnum::SubscriptOutOfRange,
                             "モデム情報 " + std::to_string(k + 1) + " 行目の項目が足りません。");
-            if (fields[1].empty() || fields[2].empty() || fields[3] != "1") continue;
+            if (line.initString.empty() || line.lineType.empty() || !line.sends()) continue;
             anySendLine = true;
-            modem_.setCommPort(toInt32(fields[0]));
-            modem_.setModemInitString(fields[1]);
-            modem_.setLineType(toInt32(fields[2]));
+            modem_.setCommPort(toInt32(line.port));
+            modem_.setModemInitString(line.initString);
+            modem_.setLineType(toInt32(line.lineType));
             std::int16_t opened = -1;
             modem_.PortOpen(opened);
             if (opened == 0) return true;

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "fax_send/morvane/send_modem.h"
+#include "settings/modem_info.h"
 
 #include <chrono>
 #include <string>
@@ -75,7 +76,7 @@ private:
 
     SendModem& modem_;
     JobPump& pump_;
-    std::vector<std::string> modemLines_;
+    std::vector<ModemLine> modemLines_;
 };
 
 }  // namespace fg

@@ -29,6 +29,11 @@ TEST(Files, PathPieces) {
     EXPECT_EQ(fs::folderOf("z.xml"), "");
     EXPECT_EQ(fs::nameOf("/x/y/z.xml"), "z.xml");
     EXPECT_EQ(fs::nameOf("z.xml"), "z.xml");
+    for (std::string_view bare : {"a.xml", "index.csv", "..a", "a..", "髙 ①.xml"})
+        EXPECT_TRUE(fs::isBareName(bare)) << bare;
+    for (std::string_view reaching : {"", ".", "..", "sub/a.xml", "/a", "a/", "..\\a", "a\\b"})
+        EXPECT_FALSE(fs::isBareName(reaching)) << reaching;
+    EXPECT_FALSE(fs::isBareName(std::string_view("a\0b", 3)));
 }
 
 TEST(Files, ResolveFindsAnySpelling) {

@@ -78,6 +78,27 @@ TEST(Text, Utf8OrCodePage932) {
     EXPECT_EQ(text::fromUtf8OrCp932(sjis), "ﾃｷｽﾄ 注文書");
 }
 
+TEST(Text, SplitKeepsEmptyFieldsAndNonEmptyPartsDropThem) {
+    using Parts = std::vector<std::string>;
+    struct Case {
+        const char* text;
+        Parts fields;  // split at "*"
+        Parts words;   // the non-empty parts between blanks
+    } cases[] = {
+        {"", {""}, {}},
+        {"a", {"a"}, {"a"}},
+        {"1*ATZ*0*1*0*", {"1", "ATZ", "0", "1", "0", ""}, {"1*ATZ*0*1*0*"}},
+        {"**", {"", "", ""}, {"**"}},
+        {"  -r  -y x ", {"  -r  -y x "}, {"-r", "-y", "x"}},
+        {"髙*①", {"髙", "①"}, {"髙*①"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(text::split(c.text, '*'), c.fields) << c.text;
+        EXPECT_EQ(text::nonEmptyParts(c.text, ' '), c.words) << c.text;
+    }
+    EXPECT_EQ(text::split("0301,,1101", ','), (Parts{"0301", "", "1101"}));
+}
+
 TEST(Text, BlanksAndCase) {
     EXPECT_EQ(text::trim("  a b \t"), "a b \t");
     EXPECT_EQ(text::trimBlanks("\r\n a b \t\n"), "a b");

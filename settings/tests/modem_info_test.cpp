@@ -1,26 +1,17 @@
 #include "settings/modem_info.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 
 namespace fg {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> fields;
-    std::stringstream in(line);
-    std::string f;
-    while (std::getline(in, f, '*')) fields.push_back(f);
-    if (!line.empty() && line.back() == '*') fields.push_back("");
-    return fields;
-}
 
 std::string modem(const std::string& port, const std::string& use, const std::string& pilotNumber = "") {
     return "<Modem><PortNo>" + port + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType><Usefulness>" + use +
@@ -51,7 +42,7 @@ TEST_F(ModemInfoTest, InstalledFileHasTwentyLinesTwoReceivingFourSending) {
     std::map<std::string, int> ports;
     int pilots = 0;
     for (const auto& line : lines) {
-        auto f = split(line);
+        auto f = text::split(line, '*');
         ASSERT_EQ(f.size(), 6u) << line;
         ++byUse[f[3]];
         ++ports[f[0]];
@@ -80,7 +71,34 @@ TEST_F(ModemInfoTest, EachRecordIsItsSixTextsJoinedAsTheyStand) {
     Lines lines{"stale", "stale", "stale", "stale", "stale"};
     ASSERT_TRUE(modems.getModemInfo(lines));
     EXPECT_EQ(lines, (Lines{"1*ATZ*0*1*0*", " 2 *ATZ*0*0*1*03*1234", "* x ****"}));
-    EXPECT_EQ(split(lines[1]).size(), 7u);  // a "*" inside a field is not escaped
+    EXPECT_EQ(text::split(lines[1], '*').size(), 7u);  // a "*" inside a field is not escaped
+
+    // Field by field, a "*" inside a field stays where it belongs.
+    std::vector<ModemLine> typed;
+    ASSERT_TRUE(modems.getModemLines(typed));
+    ASSERT_EQ(typed.size(), 3u);
+    EXPECT_TRUE(typed[1].complete);
+    EXPECT_EQ(typed[1].port, " 2 ");
+    EXPECT_TRUE(typed[1].receives());
+    EXPECT_TRUE(typed[1].isPilot());
+    EXPECT_EQ(typed[1].pilotFaxNumber, "03*1234");
+    EXPECT_EQ(typed[1].joined(), lines[1]);
+    EXPECT_TRUE(typed[0].sends());
+    EXPECT_EQ(typed[2].initString, " x ");
+}
+
+TEST_F(ModemInfoTest, AnInitialisationStringWithAStarKeepsTheLineApart) {
+    fs::writeFileAtomic(path, modemFile("<Modem><PortNo>3</PortNo><InitString>AT*E0</InitString><LineType>1</LineType>"
+                                        "<Usefulness>1</Usefulness><PilotFlag>1</PilotFlag><PilotFAXNumber>0312340000"
+                                        "</PilotFAXNumber></Modem>"));
+    std::vector<ModemLine> typed;
+    ASSERT_TRUE(ModemInfo().getModemLines(typed));
+    ASSERT_EQ(typed.size(), 1u);
+    EXPECT_EQ(typed[0].initString, "AT*E0");
+    EXPECT_EQ(typed[0].lineType, "1");
+    EXPECT_TRUE(typed[0].sends());
+    EXPECT_TRUE(typed[0].isPilot());
+    EXPECT_EQ(typed[0].pilotFaxNumber, "0312340000");
 }
 
 TEST_F(ModemInfoTest, IndentationDoesNotShiftTheFields) {
@@ -140,6 +158,12 @@ TEST_F(ModemInfoTest, ShortRecordFailsWithTheLinesReadSoFar) {
     EXPECT_EQ(lines, (Lines{"1*ATZ*0*1*0*", ""}));
     ASSERT_EQ(log.log->entries().size(), 1u);
     EXPECT_EQ(log.log->entries()[0].number, 424);
+
+    std::vector<ModemLine> typed;
+    EXPECT_FALSE(modems.getModemLines(typed));
+    ASSERT_EQ(typed.size(), 2u);
+    EXPECT_TRUE(typed[0].complete);
+    EXPECT_FALSE(typed[1].complete);
 }
 
 TEST_F(ModemInfoTest, UpdateRewritesTheFirstRecordOfThePort) {

@@ -73,14 +73,7 @@ inline std::map<std::string, std::string> writePages(const TempHome& home, const
 inline void writeModems(const TempHome& home, const std::vector<std::string>& lines) {
     std::string body = "<Modems>";
     for (const auto& line : lines) {
-        std::vector<std::string> f;
-        std::size_t start = 0;
-        for (;;) {
-            auto star = line.find('*', start);
-            f.push_back(line.substr(start, star - start));
-            if (star == std::string::npos) break;
-            start = star + 1;
-        }
+        std::vector<std::string> f = text::split(line, '*');
         body += "<Modem>";
         const char* names[] = {"PortNo", "InitString", "LineType", "Usefulness", "PilotFlag", "PilotFAXNumber"};
         for (std::size_t i = 0; i < f.size() && i < 6; ++i)
