@@ -66,15 +66,7 @@ void Index::readIndexFile(const std::string& path, const std::string& key, const
     // An archive whose index.csv is missing lists no documents.
     std::string content = fs::fileExists(path) ? text::fromCp932(fs::readFile(path)) : std::string();
 
-    ZkParse parser;
-    parser.setDelimiters(",");
-    parser.setQuotePairs("\"\"");
-    parser.setEscape("");
-    parser.setGroupPairs("");
-    parser.setRemoveQuotes(true);
-    parser.setEmptyTokens(true);
-    parser.setTrimTokens(true);
-    parser.setDoubleQuoteRule(true);
+    ZkParse parser = indexLineParser();
 
     const int32_t columns = static_cast<int32_t>(dateColumn.size());
     std::size_t at = 0;

@@ -365,4 +365,17 @@ void ZkParse::buildToken() {
     length_ = static_cast<int32_t>(token_.size());
 }
 
+ZkParse indexLineParser() {
+    ZkParse parser;
+    parser.setDelimiters(",");
+    parser.setQuotePairs("\"\"");
+    parser.setEscape("");
+    parser.setGroupPairs("");
+    parser.setRemoveQuotes(true);
+    parser.setEmptyTokens(true);
+    parser.setTrimTokens(true);
+    parser.setDoubleQuoteRule(true);
+    return parser;
+}
+
 }  // namespace fg

@@ -100,4 +100,9 @@ private:
     int32_t position_ = 0;
 };
 
+// A tokenizer set up for the CSV lines of an answer archive's index.csv:
+// comma-delimited, double quotes removed (a doubled one kept as a quote),
+// tokens trimmed, empty tokens kept, no escape and no groups.
+ZkParse indexLineParser();
+
 }  // namespace fg

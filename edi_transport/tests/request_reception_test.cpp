@@ -457,19 +457,12 @@ TEST(LocalEdiServerTest, AServerThatDoesNotComeUpIsReportedAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
 }
 
-class RequestReceptionTlsTest : public RequestReceptionTest {
-protected:
-    static std::unique_ptr<TempDir> certs;
-    static void SetUpTestSuite() {
-        certs = std::make_unique<TempDir>();
-        LocalEdiServer::makeCertificates(certs->path());
-    }
-    static void TearDownTestSuite() { certs.reset(); }
-};
-std::unique_ptr<TempDir> RequestReceptionTlsTest::certs;
+// https, with the test certificates of the program.
+class RequestReceptionTlsTest : public RequestReceptionTest {};
 
 TEST_F(RequestReceptionTlsTest, CertificateFaultsGiveTheirCodes) {
-    home.write("connection.xml", "<Connection><CAFile>" + *certs / "ca.pem" + "</CAFile></Connection>");
+    home.write("connection.xml", "<Connection><CAFile>" + LocalEdiServer::testCertificates() / "ca.pem" +
+                                     "</CAFile></Connection>");
     struct Case {
         const char* certificate;
         const char* code;
@@ -483,11 +476,7 @@ TEST_F(RequestReceptionTlsTest, CertificateFaultsGiveTheirCodes) {
     auto r = reception();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.certificate);
-        LocalEdiServer::Options o;
-        o.answers = answers.path();
-        o.tlsCert = *certs / (std::string(c.certificate) + ".pem");
-        o.tlsKey = *certs / (std::string(c.certificate) + ".key");
-        LocalEdiServer server(o);
+        LocalEdiServer server(LocalEdiServer::overTls(answers.path(), c.certificate));
         EXPECT_EQ(r->putConfirm(server.methodRoot(), requestFile), c.code);
         EXPECT_EQ(lastResultField(), c.field);
     }

@@ -76,6 +76,8 @@ ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::millise
     return result;
 }
 
+bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH); }
+
 int waitForEnd(Process& process, std::chrono::milliseconds bound) {
     // Each wait of the process lasts at least a second of real time, also
     // under a clock that stands still or runs fast.

@@ -2,11 +2,13 @@
 // of the build) without a shell, collects what it prints, and bounds its run;
 // talks to a program through pipes on its standard input and output; waits
 // for a program a test started through fg::Process, and for what another
-// process makes true.
+// process makes true; tells whether a process is still there.
 #pragma once
 
 #include "platform/owned.h"
 #include "platform/process/process.h"
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <functional>
@@ -67,5 +69,8 @@ int waitForEnd(Process& process, std::chrono::milliseconds bound = std::chrono::
 // process's pump would wake it) every few real milliseconds, up to a bound
 // of real time, so that a fault fails the test instead of hanging it.
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bound = std::chrono::milliseconds(30000));
+
+// Whether a process of that id exists (a zombie not yet reaped included).
+bool processExists(pid_t pid);
 
 }  // namespace fg::testing

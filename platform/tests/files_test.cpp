@@ -15,8 +15,8 @@
 #include <vector>
 
 using namespace fg;
-using fg::testing::TempDir;
 using fg::testing::errorOf;
+using fg::testing::TempDir;
 
 TEST(Files, PathPieces) {
     EXPECT_EQ(fs::join("a/", "/b"), "a/b");

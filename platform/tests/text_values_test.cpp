@@ -1,4 +1,5 @@
 #include "platform/error.h"
+#include "platform/testing/error_of.h"
 #include "platform/text.h"
 #include "platform/values.h"
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 using namespace fg;
+using fg::testing::errorOf;
 
 TEST(Text, Utf16UnitsCountAndSlice) {
     struct Case {
@@ -218,14 +220,6 @@ TEST(Values, CollectionIsOneBasedWithCaseInsensitiveKeys) {
     EXPECT_EQ(c.item("ｋｅｙ３"), "third");
     EXPECT_TRUE(c.contains("KEY1"));
 
-    auto errorOf = [](auto&& call) {
-        try {
-            call();
-        } catch (const Error& e) {
-            return e.number();
-        }
-        return 0L;
-    };
     EXPECT_EQ(errorOf([&] { c.item(0); }), errnum::InvalidProcedureCall);
     EXPECT_EQ(errorOf([&] { c.item(4); }), errnum::InvalidProcedureCall);
     EXPECT_EQ(errorOf([&] { c.item("missing"); }), errnum::InvalidProcedureCall);

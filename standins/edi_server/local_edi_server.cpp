@@ -86,6 +86,21 @@ void LocalEdiServer::makeCertificates(const std::string& folder) {
                                  std::to_string(maker.exitCode().value_or(-1)));
 }
 
+const TempDir& LocalEdiServer::testCertificates() {
+    static TempDir folder;
+    static const bool made = (makeCertificates(folder.path()), true);
+    static_cast<void>(made);
+    return folder;
+}
+
+LocalEdiServer::Options LocalEdiServer::overTls(const std::string& answers, const std::string& name) {
+    Options o;
+    o.answers = answers;
+    o.tlsCert = testCertificates() / (name + ".pem");
+    o.tlsKey = testCertificates() / (name + ".key");
+    return o;
+}
+
 LocalEdiServer::LocalEdiServer(Options options) : options_(std::move(options)) {
     // The server reports its port on descriptor 3, a pipe of our own, so its
     // standard output stays the caller's.

@@ -40,6 +40,7 @@
 #pragma once
 
 #include "platform/process/process.h"
+#include "platform/testing/temp_home.h"
 
 #include <string>
 #include <vector>
@@ -80,6 +81,12 @@ public:
     static std::string interpreter();
     // Writes test certificates into `folder` (see edi_server.py --make-certs).
     static void makeCertificates(const std::string& folder);
+    // One folder of those certificates for the whole test program: made at
+    // the first call, removed when the program ends.
+    static const TempDir& testCertificates();
+    // A server over `answers` that speaks https with the test certificate
+    // `name` ("server", "selfsigned", "expired", "wronghost").
+    static Options overTls(const std::string& answers, const std::string& name);
 
 private:
     Options options_;

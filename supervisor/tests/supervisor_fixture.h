@@ -34,8 +34,6 @@ namespace fg::testing {
 
 inline constexpr double kScale = 0.001;
 
-inline bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH); }
-
 // The processes running with this home as their program folder (found by
 // their environment): the supervisor, the stand-ins, a window.
 inline std::vector<pid_t> processesOf(const std::string& home) {

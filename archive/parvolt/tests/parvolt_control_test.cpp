@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -22,15 +23,8 @@ namespace fg {
 namespace {
 
 using namespace parvolt;
+using testing::errorOf;
 
-long errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fg::Error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(ParvoltProperties, ANewControlHasItsDefaultsAndChecksItsRanges) {
     Parvolt c;

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -19,19 +20,8 @@ using testing::TempHome;
 
 const std::string kStandard91 = "オブジェクト変数または With ブロック変数が設定されていません。";
 
-struct Raised {
-    long number = 0;
-    std::string description;
-};
-
-Raised errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return {e.number(), e.description()};
-    }
-    return {};
-}
+using testing::Raised;
+using testing::raisedBy;
 
 void writeFolders(const TempHome& home, const std::string& entries) {
     fs::removeFile(home / "folder.xml");
@@ -109,15 +99,15 @@ TEST(FolderInformation, MissingEntriesAndFiles) {
         FolderInformation f;
         // The communication log reports every failure as the client error,
         // with the standard text of what went wrong.
-        Raised r = errorOf([&] { f.CommLog(); });
+        Raised r = raisedBy([&] { f.CommLog(); });
         EXPECT_EQ(r.number, errnum::ClientClassError);
         EXPECT_EQ(r.description, kStandard91);
         // Every other folder lets the failure through as it is.
-        r = errorOf([&] { f.Download(); });
+        r = raisedBy([&] { f.Download(); });
         EXPECT_EQ(r.number, errnum::ObjectNotSet);
-        r = errorOf([&] { f.Arc(); });  // no "arc", no "edidata"
+        r = raisedBy([&] { f.Arc(); });  // no "arc", no "edidata"
         EXPECT_EQ(r.number, errnum::ObjectNotSet);
-        EXPECT_EQ(errorOf([&] { f.setUpload("/x/"); }).number, errnum::ObjectNotSet);
+        EXPECT_EQ(raisedBy([&] { f.setUpload("/x/"); }).number, errnum::ObjectNotSet);
         EXPECT_EQ(f.Temp(), home / "temp/");
     }
 
@@ -125,10 +115,10 @@ TEST(FolderInformation, MissingEntriesAndFiles) {
         fs::removeFile(home / "folder.xml");
         if (!content.empty()) home.write("folder.xml", content);
         FolderInformation f;  // creation reads nothing yet
-        Raised r = errorOf([&] { f.Temp(); });
+        Raised r = raisedBy([&] { f.Temp(); });
         EXPECT_EQ(r.number, errnum::ClientClassError);
         EXPECT_NE(r.description.find("Load Error."), std::string::npos) << r.description;
-        r = errorOf([&] { f.CommLog(); });
+        r = raisedBy([&] { f.CommLog(); });
         EXPECT_EQ(r.number, errnum::ClientClassError);
         EXPECT_EQ(r.description, Error::standardText(errnum::ClientClassError));
         // The file arriving later is read by the next member that needs it.

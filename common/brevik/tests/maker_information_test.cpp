@@ -4,6 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -24,19 +25,8 @@ const std::string kMakerFile = "client/option/maker.xml";
 const std::vector<std::string> kCodes = {"0301", "0302", "0500", "0601", "0701", "0702", "0704",
                                          "0705", "0801", "0303", "0304", "0901", "1101"};
 
-struct Raised {
-    long number = 0;
-    std::string description;
-};
-
-Raised errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return {e.number(), e.description()};
-    }
-    return {};
-}
+using testing::Raised;
+using testing::raisedBy;
 
 bool xmllintAccepts(const std::string& path) {
     return std::system(("xmllint --noout '" + path + "' 2>/dev/null").c_str()) == 0;
@@ -267,7 +257,7 @@ TEST(MakerInformation, AListThatDoesNotLoad) {
         EXPECT_FALSE(makers.Initialize());
         EXPECT_EQ(makers.Count(), 0);
         EXPECT_FALSE(makers.Maker("S1"));
-        EXPECT_EQ(errorOf([&] { makers.add(row("S1", "n")); }).number, errnum::ObjectNotSet);
+        EXPECT_EQ(raisedBy([&] { makers.add(row("S1", "n")); }).number, errnum::ObjectNotSet);
         std::string file;
         EXPECT_FALSE(makers.save(file));
         EXPECT_EQ(file, home / kMakerFile);
@@ -296,9 +286,9 @@ TEST(MakerInformation, AListThatDoesNotLoad) {
 TEST(MakerInformation, CreationNeedsTheFolderFile) {
     TempHome home;
     fs::removeFile(home / "folder.xml");
-    EXPECT_EQ(errorOf([] { MakerInformation m; }).number, errnum::ClientClassError);
+    EXPECT_EQ(raisedBy([] { MakerInformation m; }).number, errnum::ClientClassError);
     home.write("folder.xml", "<Folders><Folder class=\"temp\">/t/</Folder></Folders>");
-    EXPECT_EQ(errorOf([] { MakerInformation m; }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([] { MakerInformation m; }).number, errnum::ObjectNotSet);
 }
 
 TEST(MakerInformationRow, BehavioursAndDomRoundTrip) {
@@ -307,10 +297,10 @@ TEST(MakerInformationRow, BehavioursAndDomRoundTrip) {
     EXPECT_EQ(r.ViewNumber(), 0);
     for (const auto& c : kCodes) EXPECT_EQ(r.Behavior(c), CLIENT);
     for (std::string bad : {"9999", "301", "", "0301 "}) {
-        Raised e = errorOf([&] { r.Behavior(bad); });
+        Raised e = raisedBy([&] { r.Behavior(bad); });
         EXPECT_EQ(e.number, errnum::ClientClassError) << bad;
         EXPECT_EQ(e.description, "Property Err");
-        EXPECT_EQ(errorOf([&] { r.setBehavior(bad, LUMP); }).number, errnum::ClientClassError);
+        EXPECT_EQ(raisedBy([&] { r.setBehavior(bad, LUMP); }).number, errnum::ClientClassError);
     }
 
     // A value other than CLIENT or LUMP is written as an empty text and
@@ -351,7 +341,7 @@ TEST(MakerInformationXML, Tags) {
                                                             {6, "Url"},        {8, "Behaviores"}, {9, "Behavior"}};
     for (const auto& [n, name] : names) EXPECT_EQ(tags.Tag(n), name);
     for (int bad : {7, 10, -1}) {
-        Raised e = errorOf([&] { tags.Tag(bad); });
+        Raised e = raisedBy([&] { tags.Tag(bad); });
         EXPECT_EQ(e.number, errnum::ClientClassError);
         EXPECT_EQ(e.description, "Param error.");
     }
@@ -360,7 +350,7 @@ TEST(MakerInformationXML, Tags) {
 TEST(KeyInformation, ReadsTheLastLoadedKeyFile) {
     TempHome home;
     KeyInformation key;
-    EXPECT_EQ(errorOf([&] { key.Key(); }).number, errnum::ObjectNotSet);  // nothing loaded yet
+    EXPECT_EQ(raisedBy([&] { key.Key(); }).number, errnum::ObjectNotSet);  // nothing loaded yet
     ASSERT_TRUE(key.load(home / "client/option/clientkey.xml"));
     EXPECT_EQ(key.Key(), "DEMO-CLIENT-KEY-0001");
     EXPECT_EQ(key.Code(), "EDI01");
@@ -374,9 +364,9 @@ TEST(KeyInformation, ReadsTheLastLoadedKeyFile) {
     home.write("second.xml", "<Key-information><CertificationKey>K2</CertificationKey></Key-information>");
     ASSERT_TRUE(key.load(home / "SECOND.XML"));
     EXPECT_EQ(key.Key(), "K2");
-    EXPECT_EQ(errorOf([&] { key.Code(); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { key.Code(); }).number, errnum::ObjectNotSet);
     EXPECT_FALSE(key.load(home / "none.xml"));
-    EXPECT_EQ(errorOf([&] { key.Key(); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { key.Key(); }).number, errnum::ObjectNotSet);
 
     EXPECT_EQ(keyfile::Tag(keyfile::ROOT_TAG), "Key-information");
     EXPECT_EQ(keyfile::Tag(keyfile::KEY_TAG), "CertificationKey");

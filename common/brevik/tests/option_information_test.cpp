@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 
@@ -19,19 +20,8 @@ using testing::TempHome;
 
 const std::string kOptionFile = "client/option/option.xml";
 
-struct Raised {
-    long number = 0;
-    std::string description;
-};
-
-Raised errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return {e.number(), e.description()};
-    }
-    return {};
-}
+using testing::Raised;
+using testing::raisedBy;
 
 void writeOptions(const TempHome& home, const std::string& informations, const std::string& name = "option.xml") {
     fs::removeFile(home / kOptionFile);
@@ -72,8 +62,8 @@ TEST(OptionInfomationObject, ReadsTheInstalledOptions) {
     EXPECT_EQ(first.strTime, "09:00");
     EXPECT_FALSE(o.ScheduleTime(2).blnVaridity);
     EXPECT_EQ(o.ScheduleTime(3).strTime, "17:30");
-    EXPECT_EQ(errorOf([&] { o.ScheduleTime(0); }).number, errnum::ObjectNotSet);
-    EXPECT_EQ(errorOf([&] { o.ScheduleTime(4); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { o.ScheduleTime(0); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { o.ScheduleTime(4); }).number, errnum::ObjectNotSet);
 }
 
 TEST(OptionInfomationObject, LetsAreSavedWholeAndReadBack) {
@@ -151,7 +141,7 @@ TEST(OptionInfomationObject, LanguageIsJPOrUSExactly) {
     const std::string text = "Langage Mode get Error.(option.xml)";
     for (std::string stored : {"jp", "Jp", " JP", "EN", ""}) {
         writeOptions(home, info("language", stored));
-        Raised r = errorOf([] { OptionInfomationObject().Language(); });
+        Raised r = raisedBy([] { OptionInfomationObject().Language(); });
         EXPECT_EQ(r.number, errnum::ClientClassError) << stored;
         EXPECT_EQ(r.description, text);
     }
@@ -161,7 +151,7 @@ TEST(OptionInfomationObject, LanguageIsJPOrUSExactly) {
     for (int mode : {0, 3, -1}) {
         LanguageObject l;
         l.setMode(static_cast<E_LANGUAGE>(mode));
-        Raised r = errorOf([&] { o.setLanguage(l); });
+        Raised r = raisedBy([&] { o.setLanguage(l); });
         EXPECT_EQ(r.number, errnum::ClientClassError);
         EXPECT_EQ(r.description, text);
         EXPECT_EQ(o.Language().Mode(), US);  // nothing written
@@ -197,7 +187,7 @@ TEST(OptionInfomationObject, StoredTextThatDoesNotConvert) {
     for (const auto& c : cases) {
         writeOptions(home, c.informations);
         OptionInfomationObject o;
-        EXPECT_EQ(errorOf([&] { c.get(o); }).number, c.number) << c.informations;
+        EXPECT_EQ(raisedBy([&] { c.get(o); }).number, c.number) << c.informations;
     }
     // The first of two elements of one option is the one read.
     writeOptions(home, info("timeout", "1") + info("timeout", "2"));
@@ -214,11 +204,11 @@ TEST(OptionInfomationObject, LetsOfMissingOptions) {
     o.setTimeOut(5);
     o.setSendMail(true);
     o.setMailAddress("a@b");
-    EXPECT_EQ(errorOf([&] { o.PassWord(); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { o.PassWord(); }).number, errnum::ObjectNotSet);
     // The schedule's attributes and times must be there.
-    EXPECT_EQ(errorOf([&] { o.setScheduleMode(1); }).number, errnum::ObjectNotSet);
-    EXPECT_EQ(errorOf([&] { o.setScheduleTime(2, {true, "10"}); }).number, errnum::ObjectNotSet);
-    EXPECT_EQ(errorOf([&] { o.setScheduleTime(3, {true, "10"}); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { o.setScheduleMode(1); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { o.setScheduleTime(2, {true, "10"}); }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([&] { o.setScheduleTime(3, {true, "10"}); }).number, errnum::ObjectNotSet);
     // A comment between the times takes no position.
     o.setScheduleTime(1, {true, "07:45"});
     EXPECT_EQ(o.ScheduleTime(1).strTime, "07:45");
@@ -237,7 +227,7 @@ TEST(OptionInfomationObject, AFileThatDoesNotLoadIsNeverWrittenOver) {
         fs::removeFile(home / kOptionFile);
         if (present) home.write(kOptionFile, broken);
         OptionInfomationObject o;
-        EXPECT_EQ(errorOf([&] { o.UserName(); }).number, errnum::ObjectNotSet);
+        EXPECT_EQ(raisedBy([&] { o.UserName(); }).number, errnum::ObjectNotSet);
         o.setUserName("x");
         EXPECT_FALSE(o.save());
         EXPECT_EQ(fs::fileExists(home / kOptionFile), present);
@@ -261,9 +251,9 @@ TEST(OptionInfomationObject, FileNameIsMatchedWithoutCaseAndKeptOnSave) {
 TEST(OptionInfomationObject, CreationNeedsTheFolderFile) {
     TempHome home;
     fs::removeFile(home / "folder.xml");
-    EXPECT_EQ(errorOf([] { OptionInfomationObject o; }).number, errnum::ClientClassError);
+    EXPECT_EQ(raisedBy([] { OptionInfomationObject o; }).number, errnum::ClientClassError);
     home.write("folder.xml", "<Folders><Folder class=\"temp\">/t/</Folder></Folders>");
-    EXPECT_EQ(errorOf([] { OptionInfomationObject o; }).number, errnum::ObjectNotSet);
+    EXPECT_EQ(raisedBy([] { OptionInfomationObject o; }).number, errnum::ObjectNotSet);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
 
@@ -20,6 +21,7 @@
 namespace fg {
 namespace {
 
+using testing::errorOf;
 using testing::TempDir;
 
 const std::string kFolders =
@@ -48,14 +50,6 @@ std::vector<std::pair<std::string, std::string>> entries(const std::string& path
     return out;
 }
 
-long errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(FolderInformationXML, TagNames) {
     FolderInformationXML tags;

@@ -24,15 +24,7 @@ int main() {
         lines.push_back(std::move(line));
     }
 
-    ZkParse p;
-    p.setDelimiters(",");
-    p.setQuotePairs("\"\"");
-    p.setEscape("");
-    p.setGroupPairs("");
-    p.setRemoveQuotes(true);
-    p.setEmptyTokens(true);
-    p.setTrimTokens(true);
-    p.setDoubleQuoteRule(true);
+    ZkParse p = indexLineParser();
 
     const int rounds = 20;
     std::size_t tokens = 0, chars = 0;

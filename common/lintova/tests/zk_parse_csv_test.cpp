@@ -3,6 +3,7 @@
 #include "common/lintova/zk_parse.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -71,18 +72,6 @@ std::string trimBlanks(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-std::vector<std::string> split(const std::string& s, char sep) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= s.size(); ++i) {
-        if (i == s.size() || s[i] == sep) {
-            out.push_back(s.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    return out;
-}
-
 TEST(ZkParseCsv, AgreesWithPythonCsvReaderOnRandomIndexLines) {
     ASSERT_EQ(std::system("python3 -c 'import csv' >/dev/null 2>&1"), 0) << "python3 is needed for this test";
 
@@ -105,24 +94,16 @@ TEST(ZkParseCsv, AgreesWithPythonCsvReaderOnRandomIndexLines) {
     fs::writeFileAtomic(dir / "reader.py", kReader);
     std::string command = "python3 '" + dir / "reader.py" + "' '" + dir / "index.csv" + "' '" + dir / "rows.txt" + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    std::vector<std::string> rows = split(fs::readFile(dir / "rows.txt"), '\n');
+    std::vector<std::string> rows = text::split(fs::readFile(dir / "rows.txt"), '\n');
     ASSERT_EQ(rows.size(), static_cast<std::size_t>(kLines) + 1);  // the last line's newline
 
-    ZkParse p;
-    p.setDelimiters(",");
-    p.setQuotePairs("\"\"");
-    p.setEscape("");
-    p.setGroupPairs("");
-    p.setRemoveQuotes(true);
-    p.setEmptyTokens(true);
-    p.setTrimTokens(true);
-    p.setDoubleQuoteRule(true);
+    ZkParse p = indexLineParser();
 
     std::istringstream source(input);
     std::string line;
     int failures = 0;
     for (int i = 0; i < kLines && std::getline(source, line); ++i) {
-        std::vector<std::string> reader = split(rows[static_cast<std::size_t>(i)], '\x1f');
+        std::vector<std::string> reader = text::split(rows[static_cast<std::size_t>(i)], '\x1f');
         ASSERT_FALSE(reader.empty());
         std::size_t count = std::stoul(reader.front());
         reader.erase(reader.begin());

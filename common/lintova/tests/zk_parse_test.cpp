@@ -1,6 +1,7 @@
 #include "common/lintova/zk_parse.h"
 
 #include "platform/error.h"
+#include "platform/testing/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +23,6 @@ std::ostream& operator<<(std::ostream& os, const Found& f) {
     return os << "{\"" << f.token << "\" @" << f.position << " len " << f.length << "}";
 }
 
-// The settings the index loader uses.
-ZkParse csvParser() {
-    ZkParse p;
-    p.setDelimiters(",");
-    p.setQuotePairs("\"\"");
-    p.setEscape("");
-    p.setGroupPairs("");
-    p.setRemoveQuotes(true);
-    p.setEmptyTokens(true);
-    p.setTrimTokens(true);
-    p.setDoubleQuoteRule(true);
-    return p;
-}
-
 // Every token of a source, in order.
 std::vector<Found> tokens(ZkParse& p, const std::string& source) {
     std::vector<Found> out;
@@ -54,14 +41,8 @@ std::vector<std::string> texts(ZkParse& p, const std::string& source) {
 
 const std::string Q = "\"";
 
-Error errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(0, "");
-}
+using testing::errorOf;
+using testing::raisedBy;
 
 TEST(ZkParse, VersionAndStartValues) {
     ZkParse p;
@@ -121,12 +102,12 @@ TEST(ZkParse, IndexLineSettings) {
         {"\xf0\x9f\x98\x80,x", {{"\xf0\x9f\x98\x80", 1, 2}, {"x", 4, 1}}},
         {Q + "株式会社,本社" + Q + ",ｶﾅ", {{"株式会社,本社", 2, 7}, {"ｶﾅ", 11, 2}}},
     };
-    ZkParse p = csvParser();
+    ZkParse p = indexLineParser();
     for (const auto& c : cases) EXPECT_EQ(tokens(p, c.source), c.expected) << c.source;
 }
 
 TEST(ZkParse, EmptySourceAndEndOfTokens) {
-    ZkParse p = csvParser();
+    ZkParse p = indexLineParser();
     EXPECT_FALSE(p.Parse(""));
     EXPECT_EQ(p.Token(), "");
     EXPECT_EQ(p.Length(), 0);
@@ -306,7 +287,7 @@ TEST(ZkParse, EmptyTokensOffAndDelimiterReporting) {
 }
 
 TEST(ZkParse, TrimSetting) {
-    ZkParse p = csvParser();
+    ZkParse p = indexLineParser();
     p.setTrimTokens(false);
     EXPECT_EQ(tokens(p, " a ,\tb"), (std::vector<Found>{{" a ", 1, 3}, {"\tb", 5, 2}}));
     // Untrimmed blanks outside the quotes stay; the quotes still go.
@@ -347,11 +328,11 @@ TEST(ZkParse, Errors) {
     };
     for (const auto& c : cases) {
         ZkParse p;
-        Error e = errorOf([&] { c.call(p); });
-        EXPECT_EQ(e.number(), c.number);
-        EXPECT_EQ(e.description(), c.text);
-        EXPECT_EQ(e.source(), "Lintova.ZkParse");
-        EXPECT_EQ(zkStatus(e.number()), static_cast<int32_t>(0x800A0000u + static_cast<uint32_t>(c.number)));
+        testing::Raised e = raisedBy([&] { c.call(p); });
+        EXPECT_EQ(e.number, c.number);
+        EXPECT_EQ(e.description, c.text);
+        EXPECT_EQ(e.source, "Lintova.ZkParse");
+        EXPECT_EQ(zkStatus(e.number), static_cast<int32_t>(0x800A0000u + static_cast<uint32_t>(c.number)));
     }
     EXPECT_EQ(zkStatus(2002), static_cast<int32_t>(0x800A07D2u));
     EXPECT_EQ(zkStatus(2005), static_cast<int32_t>(0x800A07D5u));
@@ -365,19 +346,19 @@ TEST(ZkParse, Errors) {
 }
 
 TEST(ZkParse, RejectedValuesKeepTheOldOnesAndFailedCallsChangeNothing) {
-    ZkParse p = csvParser();
+    ZkParse p = indexLineParser();
     p.setGroupPairs("()");
-    EXPECT_EQ(errorOf([&] { p.setQuotePairs("'"); }).number(), 2003);
+    EXPECT_EQ(errorOf([&] { p.setQuotePairs("'"); }), 2003);
     EXPECT_EQ(p.QuotePairs(), "\"\"");
-    EXPECT_EQ(errorOf([&] { p.setGroupPairs("[]]["); }).number(), 2006);
+    EXPECT_EQ(errorOf([&] { p.setGroupPairs("[]]["); }), 2006);
     EXPECT_EQ(p.GroupPairs(), "()");
-    EXPECT_EQ(errorOf([&] { p.setGroupPairs("<"); }).number(), 2004);
+    EXPECT_EQ(errorOf([&] { p.setGroupPairs("<"); }), 2004);
     EXPECT_EQ(p.GroupPairs(), "()");
 
     // Parse without delimiters leaves the current token where it was.
     ASSERT_TRUE(p.Parse("a,b"));
     p.setDelimiters("");
-    EXPECT_EQ(errorOf([&] { p.Parse("x,y"); }).number(), 2002);
+    EXPECT_EQ(errorOf([&] { p.Parse("x,y"); }), 2002);
     EXPECT_EQ(p.Token(), "a");
     p.setDelimiters(",");
     ASSERT_TRUE(p.NextToken());

@@ -1,6 +1,7 @@
 #include "common/lintova/zk_string.h"
 
 #include "platform/error.h"
+#include "platform/testing/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +15,12 @@ namespace {
 
 const ZkString zk;
 
+// The number a call raised; the library raises every error under its own name.
 long errorOf(const std::function<void()>& call, std::string* description = nullptr) {
-    try {
-        call();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.source(), "Lintova.ZkString");
-        if (description) *description = e.description();
-        return e.number();
-    }
-    return 0;
+    testing::Raised raised = testing::raisedBy(call);
+    if (raised.number) EXPECT_EQ(raised.source, "Lintova.ZkString");
+    if (description) *description = raised.description;
+    return raised.number;
 }
 
 TEST(ZkString, Version) { EXPECT_EQ(zk.Version(), "0.00.002: Ambrel ZkString 1.0 Library."); }

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -16,6 +17,9 @@
 namespace fg {
 namespace {
 
+using testing::errorOf;
+using testing::Raised;
+using testing::raisedBy;
 using testing::TempHome;
 
 const std::string kFolders =
@@ -41,16 +45,6 @@ std::vector<std::pair<std::string, std::string>> entries(const std::string& path
     std::vector<std::pair<std::string, std::string>> out;
     for (const auto& n : doc.selectNodes("Folders/Folder")) out.emplace_back(n.getAttribute("class"), n.text());
     return out;
-}
-
-long errorOf(const std::function<void()>& call, std::string* description = nullptr) {
-    try {
-        call();
-    } catch (const Error& e) {
-        if (description) *description = e.description();
-        return e.number();
-    }
-    return 0;
 }
 
 TEST(EdiFolderInformationObject, FoldersAlwaysEndInASlash) {
@@ -88,10 +82,10 @@ TEST(EdiFolderInformationObject, CreationFailsWithTheLoadError) {
         TempHome home;
         fs::removeFile(home / "folder.xml");
         if (content) home.write("folder.xml", content);
-        std::string description;
-        EXPECT_EQ(errorOf([] { EdiFolderInformationObject folders; }, &description), errnum::ClientClassError) << what;
+        Raised raised = raisedBy([] { EdiFolderInformationObject folders; });
+        EXPECT_EQ(raised.number, errnum::ClientClassError) << what;
         std::string folder = home.path().substr(0, home.path().size() - 1);
-        EXPECT_EQ(description, "Load Error." + folder + "/folder.xml") << what;
+        EXPECT_EQ(raised.description, "Load Error." + folder + "/folder.xml") << what;
     }
     EXPECT_EQ(errnum::ClientClassError, static_cast<long>(static_cast<int32_t>(0x80040201u)));
 }

@@ -2,6 +2,7 @@
 #include "common/vantrel/information_code.h"
 
 #include "platform/error.h"
+#include "platform/testing/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -12,20 +13,14 @@
 namespace fg {
 namespace {
 
+using testing::errorOf;
+
 std::vector<std::string> items(const Collection<std::string>& c) {
     std::vector<std::string> out;
     for (std::size_t i = 1; i <= c.count(); ++i) out.push_back(c.item(i));
     return out;
 }
 
-long errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(InformationCode, ListHoldsTheCodesInTheirFixedOrder) {
     InformationCode codes;

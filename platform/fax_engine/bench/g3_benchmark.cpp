@@ -2,6 +2,7 @@
 // coding of the same A4 fine page (1728 x 2291), and both against the time
 // the page takes on a fax line.
 #include "platform/fax_engine/g3_codec.h"
+#include "platform/testing/print_like_page.h"
 
 #include <tiffio.h>
 
@@ -10,33 +11,14 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
 using fg::fax::BilevelImage;
+using fg::testing::printLikePage;
 using Clock = std::chrono::steady_clock;
-
-BilevelImage printLikePage(int width, int height, unsigned seed) {
-    BilevelImage page(width, height);
-    std::mt19937 rng(seed);
-    for (int y = 0; y < height; ++y) {
-        if (y % 40 == 5) {
-            for (int x = 10; x < width - 10; ++x) page.setBlack(x, y);
-            continue;
-        }
-        if (y % 40 > 25) continue;
-        int x = static_cast<int>(rng() % 60);
-        while (x < width) {
-            int run = 1 + static_cast<int>(rng() % 12);
-            for (int i = 0; i < run && x + i < width; ++i) page.setBlack(x + i, y);
-            x += run + 1 + static_cast<int>(rng() % (rng() % 8 == 0 ? 300 : 9));
-        }
-    }
-    return page;
-}
 
 // A TIFF in memory, so that libtiff's figures hold coding alone.
 struct MemoryTiff {

@@ -4,8 +4,9 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/image/bmp.h"
-#include "platform/testing/temp_home.h"
+#include "platform/testing/print_like_page.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -16,26 +17,7 @@
 namespace fg::fax {
 namespace {
 
-// A page that looks like print: lines of "glyphs" of random widths, with
-// long white stretches between them, and some rules across the page.
-BilevelImage printLikePage(int width, int height, unsigned seed) {
-    BilevelImage page(width, height);
-    std::mt19937 rng(seed);
-    for (int y = 0; y < height; ++y) {
-        if (y % 40 == 5) {
-            for (int x = 10; x < width - 10; ++x) page.setBlack(x, y);
-            continue;
-        }
-        if (y % 40 > 25) continue;
-        int x = static_cast<int>(rng() % 60);
-        while (x < width) {
-            int run = 1 + static_cast<int>(rng() % 12);
-            for (int i = 0; i < run && x + i < width; ++i) page.setBlack(x + i, y);
-            x += run + 1 + static_cast<int>(rng() % (rng() % 8 == 0 ? 300 : 9));
-        }
-    }
-    return page;
-}
+using testing::printLikePage;
 
 BilevelImage randomRuns(int width, int height, unsigned seed) {
     BilevelImage page(width, height);

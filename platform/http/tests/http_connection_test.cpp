@@ -193,28 +193,16 @@ TEST(ConnectionSettingsTest, DefaultsWithoutAFileAndPathsBelowTheProgramFolder) 
     EXPECT_EQ(s.clientKey, home.path() + "certs/CA.pem");
 }
 
-// TLS: one set of certificates for the whole suite.
+// TLS: one set of certificates for the whole test program.
 class HttpsTest : public HttpConnectionTest {
 protected:
-    static std::unique_ptr<TempDir> certs;
-    static void SetUpTestSuite() {
-        certs = std::make_unique<TempDir>();
-        LocalEdiServer::makeCertificates(certs->path());
-    }
-    static void TearDownTestSuite() { certs.reset(); }
+    const TempDir& certs = LocalEdiServer::testCertificates();
 
-    LocalEdiServer::Options tls(const std::string& name) {
-        LocalEdiServer::Options o;
-        o.answers = answers.path();
-        o.tlsCert = *certs / (name + ".pem");
-        o.tlsKey = *certs / (name + ".key");
-        return o;
-    }
+    LocalEdiServer::Options tls(const std::string& name) { return LocalEdiServer::overTls(answers.path(), name); }
     void trustTestCa(const std::string& more = "") {
-        writeConnection(home, "<CAFile>" + *certs / "ca.pem" + "</CAFile>" + more);
+        writeConnection(home, "<CAFile>" + certs / "ca.pem" + "</CAFile>" + more);
     }
 };
-std::unique_ptr<TempDir> HttpsTest::certs;
 
 TEST_F(HttpsTest, CertificatesAreVerifiedAndEachFaultHasItsCode) {
     canned("GetEdiData", "D0301.tgz", "x");
@@ -249,12 +237,12 @@ TEST_F(HttpsTest, CertificatesAreVerifiedAndEachFaultHasItsCode) {
 TEST_F(HttpsTest, AClientCertificateFromConnectionXmlIsPresented) {
     canned("PutConfirm", "answer.txt", "ok");
     LocalEdiServer::Options o = tls("server");
-    o.clientCa = *certs / "ca.pem";
+    o.clientCa = certs / "ca.pem";
     LocalEdiServer server(o);
     trustTestCa();
     EXPECT_NE(exchange(server.methodRoot() + "servlets/PutConfirm").code, "T0000");
-    trustTestCa("<ClientCertificate>" + *certs / "client.pem" + "</ClientCertificate><ClientKey>" +
-                *certs / "client.key" + "</ClientKey>");
+    trustTestCa("<ClientCertificate>" + certs / "client.pem" + "</ClientCertificate><ClientKey>" +
+                certs / "client.key" + "</ClientKey>");
     EXPECT_EQ(exchange(server.methodRoot() + "servlets/PutConfirm").code, "T0000");
 }
 

@@ -1,6 +1,7 @@
 #include "platform/error.h"
 #include "platform/process/child_object.h"
 #include "platform/process/child_server.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 const std::string kChild = PROCESS_TEST_CHILD;
 
-bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+using testing::processExists;
 
 struct Recorded {
     std::vector<std::string> events;

@@ -25,7 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 const std::string kChild = PROCESS_TEST_CHILD;
 
-bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+using testing::processExists;
 
 // Whether a process that is not our child still runs: one that has ended
 // may wait as a zombie until whoever adopted it reaps it.
