@@ -50,6 +50,8 @@ public:
 
     // Text form: "" for empty, error 94-like 13 for null.
     std::string toText() const;
+    // The text form, or "" for a value that has none (null).
+    std::string textOrEmpty() const { return isNull() ? std::string() : toText(); }
     double toNumber() const;  // error 13 when not convertible
 
 private:

@@ -12,14 +12,6 @@ namespace fg::castrel {
 
 namespace {
 
-std::string textOf(const Variant& value) {
-    try {
-        return value.toText();
-    } catch (const Error&) {
-        return {};
-    }
-}
-
 void appendUnderRequests(xml::Document& doc, const std::string& name, const std::string& text) {
     for (xml::Node request : doc.getElementsByTagName("Request")) {
         xml::Node element = doc.createElement(name);
@@ -45,7 +37,8 @@ std::string withoutSlash(const std::string& folder) {
 
 ServerSettings ServerSettings::read() {
     SetUpInfo info;
-    return {textOf(info.strClientCertiKey()), textOf(info.strEDIMakerCode()), textOf(info.strEDIMethodRoot())};
+    return {info.strClientCertiKey().textOrEmpty(), info.strEDIMakerCode().textOrEmpty(),
+            info.strEDIMethodRoot().textOrEmpty()};
 }
 
 bool isSuccess(const std::string& code) { return code == "T0000" || code == "C0000"; }

@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/xml.h"
 
 #include <unistd.h>
 
@@ -103,6 +104,14 @@ bool ErrorLogRecorder::has(long number) const {
 void ErrorLogRecorder::clear() {
     std::lock_guard lock(mutex_);
     entries_.clear();
+}
+
+std::vector<std::pair<std::string, std::string>> folderEntries(const std::string& path) {
+    xml::Document doc;
+    if (!doc.load(path)) throw std::runtime_error("the folder map does not load: " + path);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& n : doc.selectNodes("Folders/Folder")) out.emplace_back(n.getAttribute("class"), n.text());
+    return out;
 }
 
 }  // namespace fg::testing

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fg::testing {
@@ -67,6 +68,10 @@ struct ErrorLogGuard {
     std::shared_ptr<ErrorLogRecorder> log = ErrorLogRecorder::install();
     ~ErrorLogGuard() { setErrorLogSink(nullptr); }
 };
+
+// Every (class, folder) entry of a folder map file, in document order.
+// Raises std::runtime_error for a file that does not load.
+std::vector<std::pair<std::string, std::string>> folderEntries(const std::string& path);
 
 // The source tree and the program folder of the build.
 std::string sourceDir();

@@ -200,6 +200,8 @@ TEST(Values, VariantHoldsWhatItWasGiven) {
     EXPECT_EQ(Variant().toText(), "");
     EXPECT_EQ(Variant().toNumber(), 0);
     EXPECT_THROW(Variant(Variant::Null{}).toText(), Error);
+    EXPECT_EQ(Variant(Variant::Null{}).textOrEmpty(), "");
+    EXPECT_EQ(Variant(7).textOrEmpty(), "7");
     EXPECT_EQ(Variant("12").toNumber(), 12);
     EXPECT_THROW(Variant("x").toNumber(), Error);
     EXPECT_EQ(Variant(7).toText(), "7");

@@ -18,14 +18,6 @@ namespace fg::standin {
 
 namespace {
 
-std::string textOf(const Variant& value) {
-    try {
-        return value.toText();
-    } catch (const Error&) {
-        return {};
-    }
-}
-
 // Schedule.xml must be there before its reader is asked: the reader logs a
 // missing file on every call, and an idle schedule asks every pass.
 bool scheduleReadable() {
@@ -88,8 +80,8 @@ bool documentCadence(Cadence& cadence) {
     ScheduleTimes times;
     settings.getTime(times);
     for (const auto& row : times) {
-        if (textOf(row[0]) != "1") continue;
-        int at = minutesOfDay(textOf(row[1]));
+        if (row[0].textOrEmpty() != "1") continue;
+        int at = minutesOfDay(row[1].textOrEmpty());
         if (at >= 0) cadence.dailyAt.push_back(at);
     }
     return true;
@@ -112,7 +104,7 @@ bool makerCadence(Cadence& cadence) {
 }
 
 bool ediServerConfigured(std::string& why) {
-    std::string root = textOf(SetUpInfo().strEDIMethodRoot());
+    std::string root = SetUpInfo().strEDIMethodRoot().textOrEmpty();
     if (root.find_first_not_of(" \t") != std::string::npos) return true;
     why = "SetUpInformation.xml に EDI サーバー (EDIMethodRoot) がありません";
     return false;

@@ -22,6 +22,7 @@ namespace fg {
 namespace {
 
 using testing::errorOf;
+using testing::folderEntries;
 using testing::TempDir;
 
 const std::string kFolders =
@@ -40,16 +41,6 @@ std::string writeFolders(const TempDir& dir, const std::string& content = kFolde
     fs::writeFileAtomic(path, text::toCp932(content));
     return path;
 }
-
-// Every entry of a saved folder file, in document order.
-std::vector<std::pair<std::string, std::string>> entries(const std::string& path) {
-    xml::Document doc;
-    EXPECT_TRUE(doc.load(path)) << path;
-    std::vector<std::pair<std::string, std::string>> out;
-    for (const auto& n : doc.selectNodes("Folders/Folder")) out.emplace_back(n.getAttribute("class"), n.text());
-    return out;
-}
-
 
 TEST(FolderInformationXML, TagNames) {
     FolderInformationXML tags;
@@ -95,7 +86,7 @@ TEST(FolderInformationObject, SetDataChangesOnlyTheFirstEntryInMemory) {
     EXPECT_EQ(fs::readFile(path), before);  // nothing reaches the file before save
 
     ASSERT_TRUE(info.save(path));
-    auto after = entries(path);
+    auto after = folderEntries(path);
     ASSERT_EQ(after.size(), 6u);
     EXPECT_EQ(after[0], (std::pair<std::string, std::string>{"temp", "/new/<&>/"}));
     EXPECT_EQ(after[2], (std::pair<std::string, std::string>{"temp", "/second/"}));
@@ -109,11 +100,11 @@ TEST(FolderInformationObject, SetDataChangesOnlyTheFirstEntryInMemory) {
 TEST(FolderInformationObject, SaveWithoutChangesKeepsEveryEntry) {
     TempDir dir;
     std::string path = writeFolders(dir);
-    auto before = entries(path);
+    auto before = folderEntries(path);
     FolderInformationObject info;
     ASSERT_TRUE(info.load(path));
     ASSERT_TRUE(info.save(dir / "copy.xml"));
-    EXPECT_EQ(entries(dir / "copy.xml"), before);
+    EXPECT_EQ(folderEntries(dir / "copy.xml"), before);
 }
 
 TEST(FolderInformationObject, LoadFailuresAnswerFalseAndLeaveNothingBehind) {
@@ -142,7 +133,7 @@ TEST(FolderInformationObject, SaveNeverRaisesAndReportsFailure) {
     FolderInformationObject info;
     // Nothing loaded: nothing to write, and the installed file must survive.
     EXPECT_FALSE(info.save(path));
-    EXPECT_EQ(entries(path).size(), 6u);
+    EXPECT_EQ(folderEntries(path).size(), 6u);
 
     ASSERT_TRUE(info.load(path));
     EXPECT_FALSE(info.save(dir / "no/such/folder/folder.xml"));

@@ -18,6 +18,7 @@ namespace fg {
 namespace {
 
 using testing::errorOf;
+using testing::folderEntries;
 using testing::Raised;
 using testing::raisedBy;
 using testing::TempHome;
@@ -37,14 +38,6 @@ const std::string kFolders =
 void install(const TempHome& home, const std::string& content = kFolders, const std::string& name = "folder.xml") {
     fs::removeFile(home / "folder.xml");
     home.write(name, text::toCp932(content));
-}
-
-std::vector<std::pair<std::string, std::string>> entries(const std::string& path) {
-    xml::Document doc;
-    EXPECT_TRUE(doc.load(path)) << path;
-    std::vector<std::pair<std::string, std::string>> out;
-    for (const auto& n : doc.selectNodes("Folders/Folder")) out.emplace_back(n.getAttribute("class"), n.text());
-    return out;
 }
 
 TEST(EdiFolderInformationObject, FoldersAlwaysEndInASlash) {
@@ -94,7 +87,7 @@ TEST(EdiFolderInformationObject, SetDataReachesTheFileOnlyThroughSave) {
     TempHome home;
     install(home);
     std::string path = home / "folder.xml";
-    auto before = entries(path);
+    auto before = folderEntries(path);
     std::string bytesBefore = home.read("folder.xml");
 
     {
@@ -107,7 +100,7 @@ TEST(EdiFolderInformationObject, SetDataReachesTheFileOnlyThroughSave) {
     EdiFolderInformationObject folders;
     folders.setData("upload", "/client/新しい/");
     ASSERT_TRUE(folders.save());
-    auto after = entries(path);
+    auto after = folderEntries(path);
     auto expected = before;
     expected[4].second = "/client/新しい/";  // only the first "upload" entry
     EXPECT_EQ(after, expected);
@@ -142,7 +135,7 @@ TEST(EdiFolderInformationObject, WritersOfDifferentEntriesKeepEachOthersChanges)
     EXPECT_EQ(reread.getData("download"), "/first/");
     EXPECT_EQ(reread.getData("upload"), "/second/");
     EXPECT_EQ(second.getData("download"), "/first/");  // the saved file is what the object now holds
-    EXPECT_EQ(entries(home / "folder.xml").size(), 7u);
+    EXPECT_EQ(folderEntries(home / "folder.xml").size(), 7u);
 }
 
 TEST(EdiFolderInformationObject, SaveReportsFailureWithoutRaising) {
