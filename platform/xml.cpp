@@ -163,8 +163,6 @@ std::string encodingOf(const std::string& declData) {
     return declData.substr(p + 1, q - p - 1);
 }
 
-// Whether "<" is one byte of the same value in the encoding, as in UTF-8
-// and code page 932 but not in UTF-16.
 // Two fresh buffers, or error 7.
 std::pair<Buffer, Buffer> bufferPair() {
     Buffer in(xmlBufferCreate()), out(xmlBufferCreate());
@@ -177,6 +175,8 @@ std::string contentOf(const Buffer& buffer) {
                        static_cast<std::size_t>(xmlBufferLength(buffer.get())));
 }
 
+// Whether "<" is one byte of the same value in the encoding, as in UTF-8
+// and code page 932 but not in UTF-16.
 bool asciiCompatible(const std::string& encoding) {
     EncodingHandler handler(xmlFindCharEncodingHandler(encoding.c_str()));
     if (!handler) return true;  // unknown: the save reports it

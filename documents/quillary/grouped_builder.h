@@ -28,7 +28,8 @@ struct FormTable {
     const char* source;       // the builder, under whose name it logs
     const char* root;         // the root element of its documents
     const char* form;         // its style sheets: <form>_ChangeCode.xsl and <form>_ChangeStructure.xsl
-    const char* reportType;   // the report type of its records
+                              // (nullptr for a builder that lays its documents out itself)
+    const char* reportType;   // the report type of its records (nullptr: the builder gives it per document)
     const char* declaration;  // the declaration its documents begin with
     const char* badData;      // the text of 40017, which the file's name follows
     const char* body = nullptr;                    // lines are taken below each element of this name (or anywhere)
@@ -116,7 +117,9 @@ private:
     xml::Document codeTable_;
 };
 
-// A builder call whose documents group by customer, supplier and third key.
+// A builder call and its documents, in the order they were started: a form
+// that groups its lines finds the document of a line's keys or starts one;
+// a form of one document per line starts one for every line.
 template <class Group = DocumentGroup>
 class GroupedBuilder : public BuilderCall {
 public:
