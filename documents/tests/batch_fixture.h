@@ -231,7 +231,6 @@ protected:
             out += e.source + " " + std::to_string(e.number) + " " + e.description + "\n";
         return out;
     }
-    static bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
     TempHome home;
     ErrorLogGuard log;

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/process/child_object.h"
 #include "platform/process/run_marker.h"
+#include "platform/testing/run_program.h"
 #include "send_test_support.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,6 @@ protected:
         }
         return lines;
     }
-    static bool processGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
     // Pumps until the condition holds (looked at between short waits).
     bool pumpUntil(const std::function<bool()>& done) {
         auto until = clock().elapsed() + kBound;
@@ -106,7 +106,7 @@ TEST_F(FaxSendClient, TwoNumbersAreFaxedRecordedAndCleanedUpAndTheServerEnds) {
     EXPECT_EQ(events, 1);
     EXPECT_EQ(status.toText(), "True");
     EXPECT_EQ(markersInHandler, 1u);
-    EXPECT_TRUE(processGone(server));
+    EXPECT_FALSE(testing::processExists(server));
     EXPECT_TRUE(markerFiles().empty());
 
     std::map<std::string, std::vector<std::string>> byPhone;
@@ -330,9 +330,9 @@ TEST_F(FaxSendClient, AReleaseDuringTheJobLetsTheServerFinishItAlone) {
     ASSERT_TRUE(pumpUntil([&] { return !testing::outbox(home, 1).empty(); }));
     send.reset();  // the client lets go while the line is dialling
     EXPECT_EQ(testing::outbox(home, 1).at(0).status, "dialling");
-    EXPECT_FALSE(processGone(server));
+    EXPECT_TRUE(testing::processExists(server));
 
-    ASSERT_TRUE(pumpUntil([&] { return processGone(server); }));
+    ASSERT_TRUE(pumpUntil([&] { return !testing::processExists(server); }));
     EXPECT_EQ(events, 0);
     EXPECT_EQ(testing::outbox(home, 1).at(0).status, "sent");
     ASSERT_EQ(testing::sendLog(home).size(), 1u);
@@ -380,7 +380,7 @@ TEST_F(FaxSendClient, ARefusedListBringsNoEventAndAReleaseEndsTheServerAtOnce) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("\tFaxSend\t40007\tＦＡＸ送信履歴ファイルが不正です。"), std::string::npos);
     send.release();
-    EXPECT_TRUE(processGone(server));
+    EXPECT_FALSE(testing::processExists(server));
     EXPECT_EQ(events, 0);
     EXPECT_TRUE(markerFiles().empty());
     EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_1.G3"});
