@@ -10,24 +10,15 @@
 namespace fg {
 
 // The call that gives back each kind of object.
-template <class T>
-constexpr auto kCairoRelease = nullptr;
-template <>
-constexpr auto kCairoRelease<cairo_surface_t> = cairo_surface_destroy;
-template <>
-constexpr auto kCairoRelease<cairo_t> = cairo_destroy;
-template <>
-constexpr auto kCairoRelease<PangoLayout> = g_object_unref;
-template <>
-constexpr auto kCairoRelease<PangoContext> = g_object_unref;
-template <>
-constexpr auto kCairoRelease<PangoFontDescription> = pango_font_description_free;
-template <>
-constexpr auto kCairoRelease<PangoFontMetrics> = pango_font_metrics_unref;
-template <>
-constexpr auto kCairoRelease<PangoAttrList> = pango_attr_list_unref;
+inline void releaseCairo(cairo_surface_t* s) { cairo_surface_destroy(s); }
+inline void releaseCairo(cairo_t* c) { cairo_destroy(c); }
+inline void releaseCairo(PangoLayout* l) { g_object_unref(l); }
+inline void releaseCairo(PangoContext* c) { g_object_unref(c); }
+inline void releaseCairo(PangoFontDescription* f) { pango_font_description_free(f); }
+inline void releaseCairo(PangoFontMetrics* m) { pango_font_metrics_unref(m); }
+inline void releaseCairo(PangoAttrList* a) { pango_attr_list_unref(a); }
 
 template <class T>
-using CairoOwned = Owned<T*, kCairoRelease<T>>;
+using CairoOwned = Owned<T*, static_cast<void (*)(T*)>(releaseCairo)>;
 
 }  // namespace fg
