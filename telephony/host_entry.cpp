@@ -3,6 +3,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/owned.h"
 #include "platform/process/event_pump.h"
 #include "platform/process/line_protocol.h"
 #include "platform/text.h"
@@ -14,7 +15,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 
 namespace fg {
 
@@ -160,7 +160,7 @@ int TelephonyHostEntry::serve(EventPump& pump, int in, int out) {
     // Answers go through a stream of their own, which writes each line whole
     // and tells when the host has gone (with SIGPIPE ignored, as the program does).
     int own = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> answers(own >= 0 ? ::fdopen(own, "w") : nullptr, std::fclose);
+    Owned<std::FILE*, std::fclose> answers(own >= 0 ? ::fdopen(own, "w") : nullptr);
     if (!answers) {
         if (own >= 0) ::close(own);
         TelephonyErrorLog().writeError(Error(errnum::PathFileAccessError, "応答の出力を開けません", kSource), true);
