@@ -132,20 +132,11 @@ public:
 
     // The lines of a file of the home; none when it cannot be read.
     std::vector<std::string> fileLines(const std::string& rel) const {
-        std::vector<std::string> out;
-        std::string text;
         try {
-            text = fs::readFile(home / rel);
+            return text::lines(fs::readFile(home / rel));
         } catch (...) {
-            return out;
+            return {};
         }
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t nl = text.find('\n', start);
-            out.push_back(text.substr(start, nl - start));
-            start = nl == std::string::npos ? text.size() : nl + 1;
-        }
-        return out;
     }
 
     std::vector<TraceLine> trace() const {

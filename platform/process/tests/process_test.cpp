@@ -2,6 +2,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process/process.h"
+#include "platform/text.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
@@ -36,16 +37,7 @@ bool running(pid_t pid) {
     return close != std::string::npos && close + 2 < all.size() && all[close + 2] != 'Z';
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t nl = text.find('\n', start);
-        out.push_back(text.substr(start, nl - start));
-        start = nl == std::string::npos ? text.size() : nl + 1;
-    }
-    return out;
-}
+using text::lines;
 
 TEST(Process, StartsWithItsFolderArgumentsAndEnvironmentAndNothingElse) {
     // Both ways of starting: a child that ends with its parent is forked by hand.
