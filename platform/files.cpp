@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include "error.h"
+#include "owned.h"
 #include "text.h"
 
 #include <dirent.h>
@@ -20,6 +21,9 @@
 namespace fg::fs {
 
 namespace {
+
+// An open folder listing, closed once.
+using Folder = Owned<DIR*, ::closedir>;
 
 std::string exeFolder() {
     char buf[4096];
@@ -87,13 +91,12 @@ std::optional<std::string> resolve(const std::string& path) {
         if (part.empty() || part == ".") continue;
         std::string candidate = current + part;
         if (part != ".." && ::stat(candidate.c_str(), &st) != 0) {
-            DIR* dir = ::opendir(current.empty() ? "." : current.c_str());
+            Folder dir(::opendir(current.empty() ? "." : current.c_str()));
             if (!dir) return std::nullopt;
             std::string found;
-            while (dirent* e = ::readdir(dir)) {
+            while (dirent* e = ::readdir(dir.get())) {
                 if (text::icompare(e->d_name, part) == 0) { found = e->d_name; break; }
             }
-            ::closedir(dir);
             if (found.empty()) return std::nullopt;
             candidate = current + found;
         }
@@ -147,9 +150,9 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
     std::vector<std::string> names;
     auto dirPath = resolve(folder);
     if (!dirPath) return names;
-    DIR* dir = ::opendir(dirPath->c_str());
+    Folder dir(::opendir(dirPath->c_str()));
     if (!dir) return names;
-    while (dirent* e = ::readdir(dir)) {
+    while (dirent* e = ::readdir(dir.get())) {
         std::string name = e->d_name;
         if (name.empty() || name.front() == '.') continue;
         if (!matchWildcard(pattern, name)) continue;
@@ -159,7 +162,6 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
         }
         names.push_back(std::move(name));
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         int c = text::icompare(a, b);
         return c != 0 ? c < 0 : a < b;
@@ -170,32 +172,27 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
 std::string readFile(const std::string& path) {
     auto real = resolve(path);
     if (!real || !statIs(*real, S_IFREG)) throw Error::standard(errnum::FileNotFound);
-    int fd = ::open(real->c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
+    Descriptor fd(::open(real->c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
     std::string out;
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
             throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
         }
         if (n == 0) break;
         out.append(buf, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return out;
 }
 
 namespace {
 
 void fsyncFolder(const std::string& folder) {
-    int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    Descriptor dfd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dfd) ::fsync(dfd.get());
 }
 
 [[noreturn]] void writeFailed(const std::string& path, int err) {
@@ -267,26 +264,22 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
     // The bytes go to an unnamed file first: a writer killed while it writes
     // leaves nothing behind. The file gets a (hidden) name only once it is
     // complete, for the instant before the rename.
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        if (replacing) keepAccess(fd, old);
-        if (!writeAll(fd, bytes, err)) {
-            ::close(fd);
-            writeFailed(target, err);
-        }
-        std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (Descriptor unnamed{::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644)}) {
+        if (replacing) keepAccess(unnamed.get(), old);
+        if (!writeAll(unnamed.get(), bytes, err)) writeFailed(target, err);
+        std::string self = "/proc/self/fd/" + std::to_string(unnamed.get());
         for (int attempt = 0; attempt < 1000 && temp.empty(); ++attempt) {
             std::string name = temporaryName(folder, nameOf(target), counter++);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp = name;
             else if (errno != EEXIST) break;
         }
-        ::close(fd);
     }
     if (temp.empty()) {
         // A file system without unnamed files (or no /proc to name one by):
         // a named temporary file from the start. A writer killed earlier may
         // have left one of the same name (process ids come round again): take
         // the next name.
+        int fd = -1;
         for (int attempt = 0;; ++attempt) {
             temp = temporaryName(folder, nameOf(target), counter++);
             fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -318,10 +311,10 @@ void removeStaleTemporaries(const std::string& path) noexcept {
         if (!real) return;
         const std::string folder = withSlash(*real);
         const std::string prefix = "." + nameOf(path) + kTempMark;
-        DIR* dir = ::opendir(folder.c_str());
+        Folder dir(::opendir(folder.c_str()));
         if (!dir) return;
         std::vector<std::string> stale;
-        while (dirent* e = ::readdir(dir)) {
+        while (dirent* e = ::readdir(dir.get())) {
             std::string name = e->d_name;
             if (name.size() <= prefix.size() || text::icompare(name.substr(0, prefix.size()), prefix) != 0) continue;
             // ".NAME.tmp.PID.N": the writer's process id, then its serial number.
@@ -335,7 +328,7 @@ void removeStaleTemporaries(const std::string& path) noexcept {
             if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
             stale.push_back(folder + name);
         }
-        ::closedir(dir);
+        dir.reset();
         for (const std::string& file : stale) ::unlink(file.c_str());
     } catch (...) {
         // Left for the next lock: what stays is only wasted space.

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/owned.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -456,12 +457,9 @@ bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::mill
     if (pid <= 0) return false;
     // The descriptor holds on to that very process: a process id that comes
     // round again to another program while we look is not touched.
-    int fd = openPidfd(pid);
-    if (fd < 0) return false;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    Descriptor pidfd(openPidfd(pid));
+    if (!pidfd) return false;
+    const int fd = pidfd.get();
     struct stat running {}, wanted {};
     if (::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &running) != 0 ||
         ::stat(program.c_str(), &wanted) != 0 || running.st_dev != wanted.st_dev || running.st_ino != wanted.st_ino)

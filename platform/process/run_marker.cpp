@@ -45,26 +45,22 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Takes the lock file of a name; -1 when a live writer holds it.
-int takeLock(const std::string& lockPath) {
+// Takes the lock file of a name; none when a live writer holds it.
+Descriptor takeLock(const std::string& lockPath) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0)
+        Descriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd)
             throw Error(errnum::PermissionDenied, "実行中ファイルのロックを作れません: " + lockPath + ": " +
                                                       std::strerror(errno), "RunMarker");
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            return -1;
-        }
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
         // A holder that was just deleting its marker may have unlinked this
         // lock file after we opened it: our lock would then guard nothing.
         struct stat held {}, named {};
-        if (::fstat(fd, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+        if (::fstat(fd.get(), &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
             held.st_dev == named.st_dev)
             return fd;
-        ::close(fd);
     }
-    return -1;
+    return {};
 }
 
 }  // namespace
@@ -80,29 +76,27 @@ RunMarker RunMarker::create(const std::string& folderIn) {
         std::string name = "@" + stamp + (n == 1 ? "" : "_" + std::to_string(n));
         std::string file = name + ".XML";
         if (fs::fileExists(folder + file)) continue;  // live, or stale: either way not ours
-        int fd = takeLock(lockPathOf(folder, file));
-        if (fd < 0) continue;
+        Descriptor lock = takeLock(lockPathOf(folder, file));
+        if (!lock) continue;
         // The content goes to a hidden file first and appears under the
         // marker name by a link, which fails if the name exists: the marker
         // is never seen half-written and never replaces another one.
         std::string temp = folder + "." + name + "." + std::to_string(::getpid()) + ".tmp";
-        int tfd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (tfd < 0 || !writeAll(tfd, content)) {
+        Descriptor tfd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (!tfd || !writeAll(tfd.get(), content)) {
             int err = errno;
-            if (tfd >= 0) ::close(tfd);
+            tfd.reset();
             ::unlink(temp.c_str());
             ::unlink(lockPathOf(folder, file).c_str());
-            ::close(fd);
             throw Error(errnum::PathFileAccessError, "実行中ファイルを書けません: " + folder + file + ": " +
                                                          std::strerror(err), "RunMarker");
         }
-        ::close(tfd);
+        tfd.reset();
         int rc = ::link(temp.c_str(), (folder + file).c_str());
         int err = errno;
         ::unlink(temp.c_str());
         if (rc != 0) {
             ::unlink(lockPathOf(folder, file).c_str());
-            ::close(fd);
             if (err == EEXIST) continue;
             throw Error(errnum::PathFileAccessError, "実行中ファイルを書けません: " + folder + file + ": " +
                                                          std::strerror(err), "RunMarker");
@@ -110,7 +104,7 @@ RunMarker RunMarker::create(const std::string& folderIn) {
         RunMarker m;
         m.folder_ = folder;
         m.name_ = name;
-        m.lockFd_ = fd;
+        m.lockFd_ = lock.release();
         return m;
     }
     throw Error(errnum::FileAlreadyExists, "実行中ファイルの名前が尽きました: " + folder + "@" + stamp, "RunMarker");
@@ -146,11 +140,9 @@ void RunMarker::remove() noexcept {
 
 bool RunMarker::isLive(const std::string& folderIn, const std::string& fileName) {
     std::string folder = fs::withSlash(folderIn);
-    int fd = ::open(lockPathOf(folder, fileName).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);  // also lets go of a shared lock we may have got
-    return live;
+    // Closing the descriptor also lets go of a shared lock we may have got.
+    Descriptor fd(::open(lockPathOf(folder, fileName).c_str(), O_RDONLY | O_CLOEXEC));
+    return fd && ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
 std::vector<RunMarker::Found> RunMarker::find(const std::string& folderIn) {

@@ -18,7 +18,9 @@ const ZkString zk;
 // The number a call raised; the library raises every error under its own name.
 long errorOf(const std::function<void()>& call, std::string* description = nullptr) {
     testing::Raised raised = testing::raisedBy(call);
-    if (raised.number) EXPECT_EQ(raised.source, "Lintova.ZkString");
+    if (raised.number) {
+        EXPECT_EQ(raised.source, "Lintova.ZkString");
+    }
     if (description) *description = raised.description;
     return raised.number;
 }
