@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "files.h"
+#include "owned.h"
 #include "text.h"
 
 #include <fcntl.h>
@@ -23,8 +24,8 @@ std::string FileLock::lockPathFor(const std::string& path) {
 
 FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::milliseconds timeout, bool once) {
     FileLock lock;
-    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    Descriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd)
         throw Error(errnum::PermissionDenied,
                     "ロックファイルを開けません: " + lockPath + ": " + std::strerror(errno));
     int op = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -33,20 +34,12 @@ FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::
     auto start = std::chrono::steady_clock::now();
     std::chrono::milliseconds pause(1);
     for (;;) {
-        if (::flock(fd, op) == 0) break;
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            int err = errno;
-            ::close(fd);
-            throw Error(errnum::PermissionDenied, "ロックできません: " + lockPath + ": " + std::strerror(err));
-        }
-        if (once) {
-            ::close(fd);
-            return lock;
-        }
-        if (std::chrono::steady_clock::now() - start >= timeout) {
-            ::close(fd);
+        if (::flock(fd.get(), op) == 0) break;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            throw Error(errnum::PermissionDenied, "ロックできません: " + lockPath + ": " + std::strerror(errno));
+        if (once) return lock;
+        if (std::chrono::steady_clock::now() - start >= timeout)
             throw Error(errnum::PermissionDenied, "ロック待ちが時間切れになりました: " + lockPath);
-        }
         // Holders keep a lock for one load-change-save only, so retry soon:
         // a long pause leaves the lock idle while waiters sleep. A wait that
         // goes on (a holder stuck on a slow disk) backs off further.
@@ -55,7 +48,7 @@ FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::
                                                                                       : std::chrono::milliseconds(20);
         pause = std::min(pause * 2, cap);
     }
-    lock.fd_ = fd;
+    lock.fd_ = fd.release();
     return lock;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/testing/virtual_display.h"
 
+#include "platform/owned.h"
 #include "platform/testing/run_program.h"
 
 #include <fcntl.h>
@@ -25,26 +26,24 @@ std::string xvfbPath() {
 VirtualDisplay::VirtualDisplay() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    Descriptor numberIn(fds[0]), numberOut(fds[1]);
     // Xvfb writes the number it picked (-displayfd) to the descriptor it is
     // given, so that tests never fight over one: hand it the pipe as its
     // descriptor 3. Without -noreset the server resets whenever its last
     // client leaves, and a window program connecting just then (while a
     // test's window lookup comes and goes) finds no display.
     SpawnOptions o;
-    o.childFd = fds[1];
+    o.childFd = numberOut.get();
     try {
         server_ = Process::start(xvfbPath(), {"-displayfd", "3", "-noreset", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, o);
     } catch (...) {
-        ::close(fds[0]);
-        ::close(fds[1]);
         return;
     }
-    ::close(fds[1]);
+    numberOut.reset();
     std::string number;
-    pollfd p{fds[0], POLLIN, 0};
+    pollfd p{numberIn.get(), POLLIN, 0};
     char c;
-    while (::poll(&p, 1, 20000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
+    while (::poll(&p, 1, 20000) > 0 && ::read(numberIn.get(), &c, 1) == 1 && c != '\n') number += c;
     if (!number.empty()) display_ = ":" + number;
 }
 
