@@ -25,7 +25,7 @@ struct ModemLine {
     bool receives() const { return usefulness == "0"; }
     bool sends() const { return usefulness == "1"; }
     bool isPilot() const { return pilotFlag == "1"; }
-    // The six texts joined with "*".
+    // The six texts joined with "*" ("" for an incomplete line).
     std::string joined() const;
 };
 
