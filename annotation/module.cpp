@@ -81,10 +81,4 @@ int32_t DllMain(void* instance, uint32_t reason, void*) {
     return 1;
 }
 
-// Until the tool bar has its own procedure, its windows behave as plain
-// windows of the class.
-intptr_t K_AnnToolBarWndProc(ANNWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    return fg::desktop::defWindowProc(window, message, wParam, lParam);
-}
-
 }  // extern "C"

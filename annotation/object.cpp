@@ -1,5 +1,6 @@
 #include "annotation/object.h"
 
+#include "annotation/automation.h"
 #include "annotation/module.h"
 #include "annotation/tree.h"
 #include "platform/desktop/global_memory.h"
@@ -40,6 +41,17 @@ bool PointBuffer::allocate(std::size_t capacity) {
     if (capacity > SIZE_MAX / sizeof(POINTD)) return false;
     points_ = static_cast<POINTD*>(desktop::memoryAllocate(capacity * sizeof(POINTD)));
     if (!points_) return false;
+    capacity_ = capacity;
+    return true;
+}
+
+bool PointBuffer::grow(std::size_t capacity) {
+    if (capacity <= capacity_) return true;
+    if (!points_) return allocate(capacity);
+    if (capacity > SIZE_MAX / sizeof(POINTD)) return false;
+    auto* more = static_cast<POINTD*>(desktop::memoryReallocate(points_, capacity * sizeof(POINTD)));
+    if (!more) return false;
+    points_ = more;
     capacity_ = capacity;
     return true;
 }
@@ -272,6 +284,7 @@ void annFreeUndoList(AnnObject& object) {
 }
 
 void annFreeObject(AnnObject* object) {
+    if (object->Type == ANN_AUTOMATION) annReleaseAutomation(*object);
     annFreeUndoList(*object);
     table().remove(object->Self);
     object->~AnnObject();

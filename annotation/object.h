@@ -56,6 +56,9 @@ public:
     // Room for `capacity` points, the old ones dropped; false (and no room)
     // when the allocation fails.
     bool allocate(std::size_t capacity);
+    // More room with the points kept; false (and the old room kept) when
+    // the allocation fails.
+    bool grow(std::size_t capacity);
     void clear();
     POINTD* data() { return points_; }
     const POINTD* data() const { return points_; }
@@ -68,6 +71,8 @@ private:
 
 inline constexpr int kAutoTextCount = 71;
 
+// A copy of a record (annCopyTree, copy.cpp) copies every field by name:
+// a field added here is added there too.
 struct AnnObject {
     std::uint32_t Type = 0;
     AnnObject* Container = nullptr;
@@ -112,6 +117,10 @@ struct AnnObject {
     Matrix Transform;
     Matrix InverseTransform;
     std::int32_t DefineMode = 0;
+    // Set by the first step of a creation whose point buffer could be had:
+    // a record is zero-filled, so DefineMode 0 alone does not say that a
+    // creation has begun.
+    bool DefineCreating = false;
     POINTD Center{};
     double ScalarX = 0, ScalarY = 0;
     double OffsetX = 0, OffsetY = 0;
@@ -123,6 +132,9 @@ struct AnnObject {
     ANNHANDLE AutoCurrent = 0;
     std::uint32_t Tool = 0;
     desktop::WindowProc AutoOldWndProc = nullptr;
+    // The window whose procedure an active automation object replaced, so
+    // that its procedure goes back there whatever became of the container.
+    desktop::WindowHandle AutoWindow = 0;
     desktop::MenuHandle AutoMenu = 0;
     desktop::Rect AutoStartSquare;
     ANNCOLOR CustomColors[16]{};

@@ -238,8 +238,72 @@ ZENTREL_API int32_t K_AnnMove(ANNHANDLE object, double dx, double dy, uint32_t f
 ZENTREL_API int32_t K_AnnSelectPoint(ANNHANDLE object, POINT* point);
 ZENTREL_API int32_t K_AnnSelectRect(ANNHANDLE object, const RECT* rect);
 
+/* Interactive definition: one step of a mouse gesture at a client point
+ * of the object's window. */
+enum {
+    ANN_DEFINE_CREATE = 0,       /* the first point of a new object */
+    ANN_DEFINE_MOVE = 1,         /* begin moving the object */
+    ANN_DEFINE_ROTATE = 2,       /* begin rotating it */
+    ANN_DEFINE_RESIZE = 3,       /* begin resizing it */
+    ANN_DEFINE_SELECT_RECT = 4,  /* begin a selection rectangle of the tree */
+    ANN_DEFINE_ADD = 5,          /* a step that adds a vertex or freehand point */
+    ANN_DEFINE_TRACK = 6,        /* a step that follows the mouse */
+    ANN_DEFINE_END = 7,          /* end the gesture and apply it */
+    ANN_DEFINE_GROUP_MOVE = 8,   /* begin moving every selected object */
+    ANN_DEFINE_GROUP_ROTATE = 9, /* begin rotating them */
+    ANN_DEFINE_GROUP_RESIZE = 10 /* begin resizing them by the handle grabbed */
+};
+ZENTREL_API int32_t K_AnnDefine(ANNHANDLE object, const POINT* point, uint32_t step);
+
+/* The tool bar: a floating window of sixteen tool buttons that tells its
+ * parent of every tool chosen (ANN_NOTIFY_TOOL_CHOSEN). */
+#define ANN_TOOLBAR_MESSAGE 0x601
+enum { ANN_TOOLBAR_RIGHT = 1, ANN_TOOLBAR_BOTTOM = 2 };
+ZENTREL_API int32_t K_AnnCreateToolBar(ANNWND parent, const POINT* at, uint32_t align, int32_t show, ANNWND* toolBar);
 /* The window procedure of the tool bar's window class "ZentrelTOOLBAR". */
 ZENTREL_API intptr_t K_AnnToolBarWndProc(ANNWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+ZENTREL_API int32_t K_AnnSetToolBarChecked(ANNWND toolBar, uint32_t button);
+ZENTREL_API int32_t K_AnnGetToolBarChecked(ANNWND toolBar, uint32_t* button);
+ZENTREL_API int32_t K_AnnSetToolBarButtonVisible(ANNWND toolBar, uint32_t button, int32_t visible);
+ZENTREL_API int32_t K_AnnGetToolBarButtonVisible(ANNWND toolBar, uint32_t button, int32_t* visible);
+
+/* The line, fill and text dialogs of the automation; the creation
+ * parameter is the automation object. They end with 1 for OK, 2 for
+ * cancel. */
+ZENTREL_API intptr_t K_AnnLineDlgProc(ANNWND dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
+ZENTREL_API intptr_t K_AnnFillDlgProc(ANNWND dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
+ZENTREL_API intptr_t K_AnnTextDlgProc(ANNWND dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+/* The automation: an automation object that is active runs the mouse and
+ * context menu of its container's window by itself. */
+ZENTREL_API intptr_t K_AnnAutoWndProc(ANNWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+ZENTREL_API int32_t K_AnnSetActiveState(ANNHANDLE object, uint32_t state);
+ZENTREL_API int32_t K_AnnSetTool(ANNHANDLE automation, uint32_t tool);
+ZENTREL_API int32_t K_AnnGetTool(ANNHANDLE automation, uint32_t* tool);
+ZENTREL_API int32_t K_AnnSetAutoContainer(ANNHANDLE automation, ANNHANDLE container);
+ZENTREL_API int32_t K_AnnGetAutoContainer(ANNHANDLE automation, ANNHANDLE* container);
+ZENTREL_API int32_t K_AnnSetDpiX(ANNHANDLE automation, double dpi, uint32_t flags);
+ZENTREL_API int32_t K_AnnGetDpiX(ANNHANDLE automation, double* dpi);
+ZENTREL_API int32_t K_AnnSetDpiY(ANNHANDLE automation, double dpi, uint32_t flags);
+ZENTREL_API int32_t K_AnnGetDpiY(ANNHANDLE automation, double* dpi);
+ZENTREL_API int32_t K_AnnSetAutoMenuEnable(ANNHANDLE automation, int32_t enable);
+ZENTREL_API int32_t K_AnnGetAutoMenuEnable(ANNHANDLE automation, int32_t* enable);
+ZENTREL_API int32_t K_AnnSetAutoDrawEnable(ANNHANDLE automation, int32_t enable);
+ZENTREL_API int32_t K_AnnGetAutoDrawEnable(ANNHANDLE automation, int32_t* enable);
+/* The texts of the context menu and the dialogs, 0 to 70. */
+ZENTREL_API int32_t K_AnnSetAutoText(ANNHANDLE automation, uint32_t index, const char* text);
+ZENTREL_API int32_t K_AnnGetAutoText(ANNHANDLE automation, uint32_t index, char* text);
+ZENTREL_API int32_t K_AnnGetAutoTextLen(ANNHANDLE automation, uint32_t index, int32_t* length);
+
+/* Undo: snapshots of the automation's container taken before each edit,
+ * newest first. */
+ZENTREL_API int32_t K_AnnSetUndoDepth(ANNHANDLE automation, int32_t depth);
+ZENTREL_API int32_t K_AnnUndo(ANNHANDLE automation);
+/* A deep copy of an object as a new tree; the first child; the bounds of
+ * the selected objects. */
+ZENTREL_API int32_t K_AnnCopy(ANNHANDLE object, ANNHANDLE* copy);
+ZENTREL_API int32_t K_AnnGetItem(ANNHANDLE object, ANNHANDLE* child);
+ZENTREL_API int32_t K_AnnGetSelectRect(ANNHANDLE object, RECT* rect);
 
 #ifdef __cplusplus
 }
