@@ -49,6 +49,11 @@ std::intptr_t HostWindow::procedure(WindowHandle h, std::uint32_t message, std::
     HostWindow& host = *it->second;
     host.log_.push_back({h, message, wParam, lParam});
     if (auto a = host.answer.find(message); a != host.answer.end()) return a->second;
+    if (message == WM_PAINT && host.paint) {
+        PaintDC dc(h);
+        host.paint(dc, dc.paintRect());
+        return 0;
+    }
     return defWindowProc(h, message, wParam, lParam);
 }
 
@@ -62,6 +67,31 @@ std::vector<Message> HostWindow::messages(std::uint32_t message) const {
 std::intptr_t HostWindow::mouse(std::uint32_t message, Point client, unsigned keys) {
     setCursorPos(clientToScreen(handle_, client));
     return sendMessage(handle_, message, keys, makeLParam(client.x, client.y));
+}
+
+void HostWindow::drag(const std::vector<Point>& path, unsigned keys) {
+    if (path.empty()) return;
+    mouse(WM_LBUTTONDOWN, path.front(), keys | MK_LBUTTON);
+    for (std::size_t i = 1; i < path.size(); ++i) mouse(WM_MOUSEMOVE, path[i], keys | MK_LBUTTON);
+    mouse(WM_LBUTTONUP, path.back(), keys);
+}
+
+std::vector<std::pair<std::uintptr_t, std::intptr_t>> HostWindow::notifications() const {
+    std::vector<std::pair<std::uintptr_t, std::intptr_t>> out;
+    for (const Message& m : messages(0x600)) out.emplace_back(m.wParam, m.lParam);
+    return out;
+}
+
+std::vector<Point> changedPels(const image::Image& before, const image::Image& after, const std::vector<Rect>& except) {
+    std::vector<Point> out;
+    for (int y = 0; y < std::min(before.height(), after.height()); ++y)
+        for (int x = 0; x < std::min(before.width(), after.width()); ++x) {
+            if (before.pixel(x, y) == after.pixel(x, y)) continue;
+            bool excepted = false;
+            for (const Rect& r : except) excepted = excepted || r.contains({x, y});
+            if (!excepted) out.push_back({x, y});
+        }
+    return out;
 }
 
 std::shared_ptr<ScriptedMenuDriver> ScriptedMenuDriver::install() {

@@ -43,12 +43,28 @@ public:
     // The mouse at a client point: the pointer moves there, then the
     // message is sent with the point and the keys.
     std::intptr_t mouse(std::uint32_t message, desktop::Point client, unsigned keys = 0);
+    // A left press at the first point, moves to the others, and the
+    // release at the last.
+    void drag(const std::vector<desktop::Point>& path, unsigned keys = 0);
+
+    // Draws what the window shows at each paint (none: the background
+    // alone).
+    std::function<void(desktop::DeviceContext& dc, const desktop::Rect& area)> paint;
+
+    // The notifications (message 0x600) logged, as pairs of code and
+    // object, in order.
+    std::vector<std::pair<std::uintptr_t, std::intptr_t>> notifications() const;
 
 private:
     static std::intptr_t procedure(desktop::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t);
     desktop::WindowHandle handle_ = 0;
     std::vector<desktop::Message> log_;
 };
+
+// The pels at which two surfaces of one size differ, outside the
+// rectangles given.
+std::vector<desktop::Point> changedPels(const image::Image& before, const image::Image& after,
+                                        const std::vector<desktop::Rect>& except = {});
 
 struct ShownMenuItem {
     std::string text;

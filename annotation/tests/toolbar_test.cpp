@@ -1,0 +1,1 @@
+#include "gesture_fixture.h"
