@@ -179,7 +179,7 @@ bool isColor(image::Rgb pel, desktop::Color c) {
 // image, the image's own pels left as they are.
 void paintCheckedLook(desktop::DeviceContext& dc, const ToolBarState& s, const image::Image& strip, int button,
                       const Rect& r) {
-    image::Image mask(22, 20, image::PixelFormat::Indexed1, 1);
+    image::Image mask(22, 20, image::PixelFormat::Indexed1, 0xFF);  // every bit set
     for (int y = 0; y < kImageHeight; ++y)
         for (int x = 0; x < kImageWidth; ++x) {
             const image::Rgb pel = strip.pixel(kImageWidth * button + x, y);
