@@ -27,6 +27,13 @@ TEST(Library, LoadsAndOffersEveryExportByName) {
         "K_AnnGetTextLen", "K_AnnSetFontName", "K_AnnGetFontName", "K_AnnGetFontNameLen", "K_AnnSetBitmap",
         "K_AnnGetBitmap", "K_AnnDraw", "K_AnnPrint", "K_AnnRealize", "K_AnnFlip", "K_AnnReverse", "K_AnnRotate",
         "K_AnnResize", "K_AnnMove", "K_AnnSelectPoint", "K_AnnSelectRect", "K_AnnToolBarWndProc",
+        "K_AnnDefine", "K_AnnCreateToolBar", "K_AnnSetToolBarChecked", "K_AnnGetToolBarChecked",
+        "K_AnnSetToolBarButtonVisible", "K_AnnGetToolBarButtonVisible", "K_AnnLineDlgProc", "K_AnnFillDlgProc",
+        "K_AnnTextDlgProc", "K_AnnAutoWndProc", "K_AnnSetActiveState", "K_AnnSetTool", "K_AnnGetTool",
+        "K_AnnSetAutoContainer", "K_AnnGetAutoContainer", "K_AnnSetDpiX", "K_AnnGetDpiX", "K_AnnSetDpiY",
+        "K_AnnGetDpiY", "K_AnnSetAutoMenuEnable", "K_AnnGetAutoMenuEnable", "K_AnnSetAutoDrawEnable",
+        "K_AnnGetAutoDrawEnable", "K_AnnSetAutoText", "K_AnnGetAutoText", "K_AnnGetAutoTextLen", "K_AnnSetUndoDepth",
+        "K_AnnUndo", "K_AnnCopy", "K_AnnGetItem", "K_AnnGetSelectRect",
     };
     for (const char* name : exports) EXPECT_NE(dlsym(library, name), nullptr) << name;
 
