@@ -255,11 +255,42 @@ enum {
 };
 ZENTREL_API int32_t K_AnnDefine(ANNHANDLE object, const POINT* point, uint32_t step);
 
+/* Saving and loading: format 0 is the annotation text, which loads again;
+ * format 1 a placeable metafile of the picture, which is written only.
+ * With selectedOnly only the selected objects are saved (a selected
+ * container with all below it). A file is a descriptor open for reading
+ * (and for writing to save), at a position of 32 bits; a memory block is a
+ * global memory handle of the desktop layer, the caller's to free. A
+ * loaded tree is the caller's: a new container, in no tree, without a
+ * window. */
+typedef uintptr_t ANNMEMORY;
+enum { ANN_FORMAT_ANNOTATION = 0, ANN_FORMAT_METAFILE = 1 };
+ZENTREL_API int32_t K_AnnSave(const char* name, ANNHANDLE object, uint32_t format, int32_t selectedOnly);
+ZENTREL_API int32_t K_AnnSaveOffset(int32_t file, int32_t offset, uint32_t* written, ANNHANDLE object,
+                                    uint32_t format, int32_t selectedOnly);
+ZENTREL_API int32_t K_AnnSaveMemory(ANNHANDLE object, uint32_t format, int32_t selectedOnly, ANNMEMORY* memory,
+                                    uint32_t* size);
+ZENTREL_API int32_t K_AnnLoad(const char* name, ANNHANDLE* object);
+ZENTREL_API int32_t K_AnnLoadOffset(int32_t file, int32_t offset, ANNHANDLE* object);
+ZENTREL_API int32_t K_AnnLoadMemory(const void* text, uint32_t size, ANNHANDLE* object);
+
+/* The clipboard: the annotation text under the engine's own format, or a
+ * metafile picture; the clipboard is opened for the object's window (to
+ * paste: for the window given) and closed again within the call. 0 when it
+ * cannot be opened. */
+ZENTREL_API int32_t K_AnnCopyToClipboard(ANNHANDLE object, uint32_t format, int32_t selectedOnly,
+                                         int32_t emptyFirst);
+ZENTREL_API int32_t K_AnnCopyFromClipboard(ANNWND window, ANNHANDLE* object);
+ZENTREL_API int32_t K_AnnClipboardReady(int32_t* ready);
+/* The object, when selected, and every selected object below it. */
+ZENTREL_API int32_t K_AnnGetSelectCount(ANNHANDLE object, uint32_t* count);
+
 /* The tool bar: a floating window of sixteen tool buttons that tells its
  * parent of every tool chosen (ANN_NOTIFY_TOOL_CHOSEN). */
 #define ANN_TOOLBAR_MESSAGE 0x601
 enum { ANN_TOOLBAR_RIGHT = 1, ANN_TOOLBAR_BOTTOM = 2 };
 ZENTREL_API int32_t K_AnnCreateToolBar(ANNWND parent, const POINT* at, uint32_t align, int32_t show, ANNWND* toolBar);
+
 /* The window procedure of the tool bar's window class "ZentrelTOOLBAR". */
 ZENTREL_API intptr_t K_AnnToolBarWndProc(ANNWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 ZENTREL_API int32_t K_AnnSetToolBarChecked(ANNWND toolBar, uint32_t button);
