@@ -4,7 +4,9 @@
 // resolution, and burning only the redactions into a 1-bit page image.
 #include "annotation/zentrel.h"
 #include "platform/desktop/bitmap.h"
+#include "platform/desktop/global_memory.h"
 #include "platform/desktop/raster_dc.h"
+#include "platform/testing/temp_home.h"
 #include "platform/testing/timing.h"
 
 #include <cstdio>
@@ -86,6 +88,41 @@ int main() {
     std::printf("%-44s %10.2f\n", "K_AnnPrint, onto a page of twice the pels", print);
     const double burn = fg::testing::msPerCall(3, [&](int) { check(K_AnnRealize(&faxPage, nullptr, root, 1), "realize"); });
     std::printf("%-44s %10.2f\n", "K_AnnRealize, redactions into a 1-bit page", burn);
+
+    // The page saved and loaded: the text into memory and back (a line read
+    // at a time), the same through a file, and the metafile.
+    ANNMEMORY text = 0;
+    uint32_t size = 0;
+    const double save = fg::testing::msPerCall(5, [&](int) {
+        fg::desktop::globalFree(text);
+        check(K_AnnSaveMemory(root, ANN_FORMAT_ANNOTATION, 0, &text, &size), "save");
+    });
+    std::printf("%-44s %10.2f  (%u bytes)\n", "K_AnnSaveMemory, the text", save, size);
+    const void* bytes = fg::desktop::globalLock(text);
+    const double load = fg::testing::msPerCall(5, [&](int) {
+        ANNHANDLE loaded = 0;
+        check(K_AnnLoadMemory(bytes, size, &loaded), "load");
+        K_AnnDestroy(loaded, 0);
+    });
+    std::printf("%-44s %10.2f\n", "K_AnnLoadMemory, the text", load);
+    fg::desktop::globalUnlock(text);
+    fg::desktop::globalFree(text);
+    const fg::testing::TempDir folder;
+    const std::string file = folder / "page.ann";
+    const double fileRoundTrip = fg::testing::msPerCall(3, [&](int) {
+        ANNHANDLE loaded = 0;
+        check(K_AnnSave(file.c_str(), root, ANN_FORMAT_ANNOTATION, 0), "save file");
+        check(K_AnnLoad(file.c_str(), &loaded), "load file");
+        K_AnnDestroy(loaded, 0);
+    });
+    std::printf("%-44s %10.2f\n", "K_AnnSave and K_AnnLoad, a file", fileRoundTrip);
+    ANNMEMORY picture = 0;
+    const double metafile = fg::testing::msPerCall(5, [&](int) {
+        fg::desktop::globalFree(picture);
+        check(K_AnnSaveMemory(root, ANN_FORMAT_METAFILE, 0, &picture, &size), "metafile");
+    });
+    fg::desktop::globalFree(picture);
+    std::printf("%-44s %10.2f  (%u bytes)\n", "K_AnnSaveMemory, the metafile", metafile, size);
     check(K_AnnDestroy(root, 0), "destroy");
     return 0;
 }

@@ -179,7 +179,7 @@ TEST_F(SaveLoad, EveryKindComesBackAsSaved) {
     std::vector<int> paletteSizes;
     for (AnnObject* o = &record(loaded); o; o = annNextBelow(o, &record(loaded)))
         if (o->Bitmap.holdsBitmap()) paletteSizes.push_back(o->Bitmap.colorCount());
-    EXPECT_EQ(paletteSizes, (std::vector<int>{2, 16, 256, 256, 0}));
+    EXPECT_EQ(paletteSizes, (std::vector<int>{2, 16, 256, 256, 0, 0, 0}));
     // A loaded tree is new: no window, design mode, nothing selected, in
     // no tree, with nothing after it.
     const AnnObject& top = record(loaded);
@@ -332,6 +332,7 @@ TEST_F(SaveLoad, RefusesMalformedTextsWithTheReadFailure) {
         {"bitmap rows missing", begin + object0 + lines({"BITMAP", "24", "1", "2", "0", "0", "    "}) + end,
          ANN_ERROR_FILE_READ},
         {"zero byte", std::string("KTANNBEGIN\r\n\0KTANNEND\r\n", 22), ANN_ERROR_FILE_READ},
+        {"zero byte inside a string", withValue({"TEXT", "3", std::string_view("86\0C", 4)}), ANN_ERROR_FILE_READ},
         {"at the limit of nesting", closed(deep, kMaxLoadDepth), ANN_SUCCESS},
     };
     const std::size_t alive = annLiveObjectCount();

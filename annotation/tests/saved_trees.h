@@ -102,7 +102,7 @@ inline std::string savedBytes(ANNHANDLE object, uint32_t format = ANN_FORMAT_ANN
 
 // A root container holding an object of every kind, each with attributes
 // other than its defaults and values a save writes exactly, a group with
-// children and an empty group, and stamps of 1, 4, 8 and 24 bits (palettes
+// children and an empty group, and stamps of 1 to 32 bits (palettes
 // with fewer colours than their depth allows among them).
 inline ANNHANDLE everyKindTree() {
     ANNHANDLE root = 0;
@@ -196,7 +196,7 @@ inline ANNHANDLE everyKindTree() {
     fonts(stamp, false, 20);
     const struct {
         int bits, width, height, colours;
-    } depths[] = {{1, 13, 3, 2}, {4, 5, 4, 3}, {8, 9, 2, 256}, {8, 3, 3, 17}, {24, 7, 5, 0}};
+    } depths[] = {{1, 13, 3, 2}, {4, 5, 4, 3}, {8, 9, 2, 256}, {8, 3, 3, 17}, {16, 4, 2, 0}, {24, 7, 5, 0}, {32, 3, 2, 0}};
     double top = 90;
     for (const auto& d : depths) {
         const ANNHANDLE s = item(root, ANN_STAMP);
