@@ -6,6 +6,7 @@
 #include "annotation/save_load.h"
 #include "annotation/tree.h"
 #include "platform/desktop/clipboard.h"
+#include "platform/owned.h"
 
 namespace fg::annotation {
 
@@ -20,18 +21,6 @@ struct OpenClipboard {
     }
     OpenClipboard(const OpenClipboard&) = delete;
     OpenClipboard& operator=(const OpenClipboard&) = delete;
-};
-
-// The clipboard's block locked while it is read.
-struct LockedBlock {
-    desktop::MemoryHandle block;
-    const void* bytes;
-    explicit LockedBlock(desktop::MemoryHandle b) : block(b), bytes(desktop::globalLock(b)) {}
-    ~LockedBlock() {
-        if (bytes) desktop::globalUnlock(block);
-    }
-    LockedBlock(const LockedBlock&) = delete;
-    LockedBlock& operator=(const LockedBlock&) = delete;
 };
 
 int copyText(AnnObject* object, bool selectedOnly) {
@@ -70,10 +59,11 @@ int annCopyFromClipboard(desktop::WindowHandle window, AnnObject** root) {
     if (!clipboard.open) return 0;
     const desktop::MemoryHandle block = desktop::clipboardData(annModule().clipboardFormat);
     if (!block) return ANN_ERROR_NOT_SUPPORTED;
-    const LockedBlock locked(block);
-    if (!locked.bytes) return ANN_ERROR_INVALID_PARAMETER;
+    const void* bytes = desktop::globalLock(block);
+    if (!bytes) return ANN_ERROR_INVALID_PARAMETER;
+    const Owned<desktop::MemoryHandle, desktop::globalUnlock> locked(block);
     // The block may be larger than the text; the reader stops at its end.
-    MemoryStream stream(locked.bytes, static_cast<std::uint32_t>(desktop::globalSize(block)));
+    MemoryStream stream(bytes, static_cast<std::uint32_t>(desktop::globalSize(block)));
     return annLoadTree(stream, root);
 }
 

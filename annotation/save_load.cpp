@@ -6,6 +6,7 @@
 #include "annotation/properties.h"
 #include "annotation/tree.h"
 #include "platform/desktop/bitmap.h"
+#include "platform/owned.h"
 
 #include <algorithm>
 #include <cstring>
@@ -231,13 +232,8 @@ bool supportedDepth(std::uint32_t bits) {
 }
 
 // A row buffer of the kernel library's allocator, freed on every path.
-struct RowBuffer {
-    std::uint8_t* bytes;
-    explicit RowBuffer(std::size_t size) : bytes(static_cast<std::uint8_t*>(desktop::memoryAllocate(size))) {}
-    ~RowBuffer() { desktop::memoryFree(bytes); }
-    RowBuffer(const RowBuffer&) = delete;
-    RowBuffer& operator=(const RowBuffer&) = delete;
-};
+using RowBuffer = Owned<std::uint8_t*, desktop::memoryFree>;
+RowBuffer rowBuffer(std::size_t size) { return RowBuffer(static_cast<std::uint8_t*>(desktop::memoryAllocate(size))); }
 
 // What a failed load made goes again: the outermost objects with all
 // below them. The objects have no window, so no one is told.
@@ -304,8 +300,8 @@ int annWriteBitmap(AnnStream& stream, const desktop::Bitmap& b) {
         w.line(annFormatUnsigned(v));
     if (w.result() != ANN_SUCCESS) return w.result();
     const std::size_t perLine = b.bytesPerLine();
-    RowBuffer row(perLine);
-    if (!row.bytes) return ANN_ERROR_NO_MEMORY;
+    const RowBuffer row = rowBuffer(perLine);
+    if (!row) return ANN_ERROR_NO_MEMORY;
     // The reader takes a palette of 2^bits entries, whatever the bitmap's
     // own count: the missing entries go as zeros.
     if (bits <= 8) {
@@ -314,8 +310,8 @@ int annWriteBitmap(AnnStream& stream, const desktop::Bitmap& b) {
         if (const int r = annEncodeText(stream, entries.data(), entries.size()); r != ANN_SUCCESS) return r;
     }
     for (int y = 0; y < b.image.height(); ++y) {
-        desktop::getBitmapRow(b, y, row.bytes, perLine);
-        if (const int r = annEncodeText(stream, row.bytes, perLine); r != ANN_SUCCESS) return r;
+        desktop::getBitmapRow(b, y, row.get(), perLine);
+        if (const int r = annEncodeText(stream, row.get(), perLine); r != ANN_SUCCESS) return r;
     }
     return ANN_SUCCESS;
 }
@@ -383,11 +379,11 @@ int annReadBitmap(LineReader& lines, desktop::Bitmap& bitmap) {
     if (!desktop::createBitmap(made, static_cast<int>(width), static_cast<int>(height), static_cast<int>(bits),
                                paletteBytes ? &palette : nullptr, v[3], v[4]))
         return ANN_ERROR_FILE_READ;
-    RowBuffer row(perLine);
-    if (!row.bytes) return ANN_ERROR_NO_MEMORY;
+    const RowBuffer row = rowBuffer(perLine);
+    if (!row) return ANN_ERROR_NO_MEMORY;
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (const int r = annDecodeText(lines, row.bytes, perLine); r != ANN_SUCCESS) return r;
-        desktop::putBitmapRow(made, static_cast<int>(y), row.bytes, perLine);
+        if (const int r = annDecodeText(lines, row.get(), perLine); r != ANN_SUCCESS) return r;
+        desktop::putBitmapRow(made, static_cast<int>(y), row.get(), perLine);
     }
     bitmap = std::move(made);
     return ANN_SUCCESS;
@@ -492,10 +488,7 @@ using fg::desktop::FileHandle;
 namespace {
 
 // A file the engine opened itself, closed on every path.
-struct OwnFile {
-    FileHandle handle;
-    ~OwnFile() { fg::desktop::fileClose(handle); }
-};
+using OwnFile = fg::Owned<FileHandle, fg::desktop::fileClose, -1>;
 
 int saveAt(FileHandle file, int32_t offset, uint32_t* written, AnnObject* o, uint32_t format, bool selectedOnly) {
     FileStream stream(file);
@@ -526,9 +519,9 @@ int32_t K_AnnSave(const char* name, ANNHANDLE object, uint32_t format, int32_t s
         // Everything is checked before the file is created or emptied.
         AnnObject* o = annLock(object);
         if (!name || !o || format > ANN_FORMAT_METAFILE) return ANN_ERROR_INVALID_PARAMETER;
-        const OwnFile file{fg::desktop::fileOpen(name, FileAccess::CreateEmpty)};
-        if (file.handle < 0) return ANN_ERROR_FILE_OPEN;
-        return saveAt(file.handle, 0, nullptr, o, format, selectedOnly != 0);
+        const OwnFile file(fg::desktop::fileOpen(name, FileAccess::CreateEmpty));
+        if (!file) return ANN_ERROR_FILE_OPEN;
+        return saveAt(file.get(), 0, nullptr, o, format, selectedOnly != 0);
     });
 }
 
@@ -549,9 +542,9 @@ int32_t K_AnnLoad(const char* name, ANNHANDLE* object) {
     return annGuard([&] {
         if (!name || !object) return ANN_ERROR_INVALID_PARAMETER;
         *object = 0;
-        const OwnFile file{fg::desktop::fileOpen(name, FileAccess::Read)};
-        if (file.handle < 0) return ANN_ERROR_FILE_OPEN;
-        FileStream stream(file.handle);
+        const OwnFile file(fg::desktop::fileOpen(name, FileAccess::Read));
+        if (!file) return ANN_ERROR_FILE_OPEN;
+        FileStream stream(file.get());
         return loadAt(stream, 0, object);
     });
 }
