@@ -25,7 +25,8 @@ struct OpenClipboard {
 
 int copyText(AnnObject* object, bool selectedOnly) {
     desktop::MemoryHandle block = 0;
-    if (const int r = annSaveMemory(object, ANN_FORMAT_ANNOTATION, selectedOnly, &block, nullptr); r != ANN_SUCCESS) return r;
+    if (const int r = annSaveMemory(object, ANN_FORMAT_ANNOTATION, selectedOnly, &block, nullptr); r != ANN_SUCCESS)
+        return r;
     if (!desktop::setClipboardData(annModule().clipboardFormat, block)) {
         desktop::globalFree(block);
         return ANN_ERROR_NO_MEMORY;

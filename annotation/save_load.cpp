@@ -88,9 +88,9 @@ public:
         return ANN_SUCCESS;
     }
 
-    // A container with children; `choose` says whether the switch is off
-    // for its subtree (every object without children chosen) or on (only
-    // selected ones).
+    // A container with children. Below it every object without children
+    // is chosen, or with `selectedOnly` only the selected ones (a selected
+    // container turns the switch off for its subtree).
     int walk(AnnObject& container, bool selectedOnly) {
         open_.emplace_back(&container, false);
         for (AnnObject* c = container.FirstChild; c; c = c->NextSibling) {
@@ -340,7 +340,7 @@ int annWriteTree(AnnStream& stream, AnnObject* object, bool selectedOnly) {
 
 int annWriteFormat(AnnStream& stream, AnnObject* object, std::uint32_t format, bool selectedOnly) {
     return format == ANN_FORMAT_METAFILE ? annWriteMetafile(stream, object, selectedOnly)
-                                     : annWriteTree(stream, object, selectedOnly);
+                                         : annWriteTree(stream, object, selectedOnly);
 }
 
 int annSaveMemory(AnnObject* object, std::uint32_t format, bool selectedOnly, desktop::MemoryHandle* block,
@@ -396,7 +396,14 @@ int annReadObject(LineReader& lines, AnnObject** object) {
     if (kind > ANN_AUTOMATION) return ANN_ERROR_FILE_READ;
     AnnObject* o = annNewObject(kind);
     if (!o) return ANN_ERROR_NO_MEMORY;
-    if (const int r = readObjectBody(lines, *o); r != ANN_SUCCESS) {
+    int r;
+    try {
+        r = readObjectBody(lines, *o);
+    } catch (...) {
+        annFreeObject(o);
+        throw;
+    }
+    if (r != ANN_SUCCESS) {
         annFreeObject(o);
         return r;
     }
@@ -404,35 +411,29 @@ int annReadObject(LineReader& lines, AnnObject** object) {
     return ANN_SUCCESS;
 }
 
-int annReadTree(AnnStream& stream, AnnObject** root) {
-    *root = nullptr;
-    LineReader lines(stream);
-    std::string_view token;
-    if (const int r = lines.next(token); r != ANN_SUCCESS) return r;
-    if (token != kBegin) return ANN_ERROR_FILE_READ;
+namespace {
 
+// The lines after "KTANNBEGIN" up to "KTANNEND". Objects are linked as
+// they are read, below the first outermost one and after it, so that
+// whatever happens everything read hangs from `first`.
+int readLevels(LineReader& lines, AnnObject*& first) {
     // Each open level: its container (none outermost) and the last object
-    // read into it. Objects are linked as they are read, so that a failure
-    // frees them all from the first outermost one.
+    // read into it.
     struct Level {
         AnnObject* container;
         AnnObject* last;
     };
     std::vector<Level> levels{{nullptr, nullptr}};
-    AnnObject* first = nullptr;
-    auto fail = [&](int result) {
-        freeLoaded(first);
-        return result;
-    };
     for (;;) {
-        if (const int r = lines.next(token); r != ANN_SUCCESS) return fail(r);
+        std::string_view token;
+        if (const int r = lines.next(token); r != ANN_SUCCESS) return r;
         Level& level = levels.back();
         if (token == kBeginObject) {
             AnnObject* o = nullptr;
-            if (const int r = annReadObject(lines, &o); r != ANN_SUCCESS) return fail(r);
+            if (const int r = annReadObject(lines, &o); r != ANN_SUCCESS) return r;
             if (!level.container && !first) {
                 first = o;
-                if (o->Type != ANN_CONTAINER) return fail(ANN_ERROR_FILE_READ);
+                if (o->Type != ANN_CONTAINER) return ANN_ERROR_FILE_READ;
             } else if (level.last) {
                 level.last->NextSibling = o;
                 o->PrevSibling = level.last;
@@ -446,17 +447,38 @@ int annReadTree(AnnStream& stream, AnnObject** root) {
             AnnObject* container = level.last;
             if (!container || container->Type != ANN_CONTAINER || container->FirstChild ||
                 levels.size() > kMaxLoadDepth)
-                return fail(ANN_ERROR_FILE_READ);
+                return ANN_ERROR_FILE_READ;
             levels.push_back({container, nullptr});
         } else if (token == kBlockEnd) {
-            if (levels.size() == 1 || !level.last) return fail(ANN_ERROR_FILE_READ);
+            if (levels.size() == 1 || !level.last) return ANN_ERROR_FILE_READ;
             levels.pop_back();
         } else if (token == kEnd) {
-            if (levels.size() != 1) return fail(ANN_ERROR_FILE_READ);
-            break;
+            return levels.size() == 1 ? ANN_SUCCESS : ANN_ERROR_FILE_READ;
         } else {
-            return fail(ANN_ERROR_FILE_READ);
+            return ANN_ERROR_FILE_READ;
         }
+    }
+}
+
+}  // namespace
+
+int annReadTree(AnnStream& stream, AnnObject** root) {
+    *root = nullptr;
+    LineReader lines(stream);
+    std::string_view token;
+    if (const int r = lines.next(token); r != ANN_SUCCESS) return r;
+    if (token != kBegin) return ANN_ERROR_FILE_READ;
+    AnnObject* first = nullptr;
+    int r;
+    try {
+        r = readLevels(lines, first);
+    } catch (...) {
+        freeLoaded(first);
+        throw;
+    }
+    if (r != ANN_SUCCESS) {
+        freeLoaded(first);
+        return r;
     }
     if (!first) {
         first = annNewObject(ANN_CONTAINER);

@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
