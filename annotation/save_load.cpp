@@ -241,6 +241,21 @@ void freeLoaded(AnnObject* first) {
     if (first) annDestroyTree(first, ANN_FLAG_NO_INVALIDATE, true);
 }
 
+// Runs a read; what it made is freed when it fails, by a result or an
+// exception.
+template <class Read, class Free>
+int freedOnFailure(Read&& read, Free&& free) {
+    int r;
+    try {
+        r = read();
+    } catch (...) {
+        free();
+        throw;
+    }
+    if (r != ANN_SUCCESS) free();
+    return r;
+}
+
 }  // namespace
 
 AnnObject* annNextBelow(AnnObject* o, const AnnObject* top) {
@@ -396,19 +411,9 @@ int annReadObject(LineReader& lines, AnnObject** object) {
     if (kind > ANN_AUTOMATION) return ANN_ERROR_FILE_READ;
     AnnObject* o = annNewObject(kind);
     if (!o) return ANN_ERROR_NO_MEMORY;
-    int r;
-    try {
-        r = readObjectBody(lines, *o);
-    } catch (...) {
-        annFreeObject(o);
-        throw;
-    }
-    if (r != ANN_SUCCESS) {
-        annFreeObject(o);
-        return r;
-    }
-    *object = o;
-    return ANN_SUCCESS;
+    const int r = freedOnFailure([&] { return readObjectBody(lines, *o); }, [&] { annFreeObject(o); });
+    if (r == ANN_SUCCESS) *object = o;
+    return r;
 }
 
 namespace {
@@ -469,17 +474,9 @@ int annReadTree(AnnStream& stream, AnnObject** root) {
     if (const int r = lines.next(token); r != ANN_SUCCESS) return r;
     if (token != kBegin) return ANN_ERROR_FILE_READ;
     AnnObject* first = nullptr;
-    int r;
-    try {
-        r = readLevels(lines, first);
-    } catch (...) {
-        freeLoaded(first);
-        throw;
-    }
-    if (r != ANN_SUCCESS) {
-        freeLoaded(first);
+    if (const int r = freedOnFailure([&] { return readLevels(lines, first); }, [&] { freeLoaded(first); });
+        r != ANN_SUCCESS)
         return r;
-    }
     if (!first) {
         first = annNewObject(ANN_CONTAINER);
         if (!first) return ANN_ERROR_NO_MEMORY;
