@@ -223,7 +223,7 @@ void keepAccess(int fd, const struct stat& old) {
     (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
 }
 
-bool writeAll(int fd, std::string_view bytes, int& err) {
+bool writeAll(int fd, std::string_view bytes, Sync sync, int& err) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -234,7 +234,7 @@ bool writeAll(int fd, std::string_view bytes, int& err) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0) {
+    if (sync == Sync::Durable && ::fsync(fd) != 0) {
         err = errno;
         return false;
     }
@@ -243,7 +243,7 @@ bool writeAll(int fd, std::string_view bytes, int& err) {
 
 }  // namespace
 
-void writeFileAtomic(const std::string& path, std::string_view bytes) {
+void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync) {
     // Write to the spelling that exists already, so case variants never fork a file.
     std::string target = path;
     if (auto existing = resolve(path); existing && statIs(*existing, S_IFREG)) target = *existing;
@@ -266,7 +266,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
     // complete, for the instant before the rename.
     if (Descriptor unnamed{::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644)}) {
         if (replacing) keepAccess(unnamed.get(), old);
-        if (!writeAll(unnamed.get(), bytes, err)) writeFailed(target, err);
+        if (!writeAll(unnamed.get(), bytes, sync, err)) writeFailed(target, err);
         std::string self = "/proc/self/fd/" + std::to_string(unnamed.get());
         for (int attempt = 0; attempt < 1000 && temp.empty(); ++attempt) {
             std::string name = temporaryName(folder, nameOf(target), counter++);
@@ -287,7 +287,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
             if (errno != EEXIST || attempt >= 1000) writeFailed(target, errno);
         }
         if (replacing) keepAccess(fd, old);
-        bool written = writeAll(fd, bytes, err);
+        bool written = writeAll(fd, bytes, sync, err);
         if (::close(fd) != 0 && written) {
             written = false;
             err = errno;
@@ -302,7 +302,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         writeFailed(target, err);
     }
-    fsyncFolder(folder);
+    if (sync == Sync::Durable) fsyncFolder(folder);
 }
 
 void removeStaleTemporaries(const std::string& path) noexcept {

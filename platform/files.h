@@ -49,15 +49,27 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
 // it does not exist, 75 when it cannot be read.
 std::string readFile(const std::string& path);
 
+// How a written file lives through a crash of the machine.
+enum class Sync {
+    // Synced to disk before and after it takes its name: a file that
+    // outlives the work that wrote it (records, reference copies, pages
+    // waiting to be sent).
+    Durable,
+    // Only renamed into place: a work file that the same run reads and
+    // removes again, which a crash makes worthless anyway.
+    Passing,
+};
+
 // Writes a whole file atomically: a temporary file in the same folder,
-// fsync, rename over the target, fsync of the folder. A reader never sees a
-// half-written file, and a writer killed midway leaves the old file. The new
+// fsync, rename over the target, fsync of the folder (the syncs only for a
+// Durable file). A reader never sees a half-written file, and a writer
+// killed midway leaves the old file. The new
 // file keeps the mode, owner and group of the one it replaces (owner and
 // group as far as this process may give them). The temporary file has no
 // name while it is written where the file system allows it; otherwise it is
 // ".NAME.tmp.PID.N" beside the target.
 // Raises fg::Error 76 for a missing folder, 75 for any other failure.
-void writeFileAtomic(const std::string& path, std::string_view bytes);
+void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync = Sync::Durable);
 // Removes the temporary files that writers of `path` left when they were
 // killed in the middle of a save: those whose writer no longer runs. Taking
 // a file's exclusive lock does this. Never raises.
