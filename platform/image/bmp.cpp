@@ -141,6 +141,18 @@ Image decodeBmp(std::string_view b, BmpDepth depth) {
     }
     Image out(h.width, h.height, format, 0);
     out.setResolution(h.xPelsPerMeter, h.yPelsPerMeter);
+    // 8-bit gray with every value its own index, as bitmaps of pages are
+    // written, read as gray: the rows are the pels.
+    bool plainGray = !stored && h.bits == 8 && gray && palette.size() == 256;
+    for (std::size_t i = 0; plainGray && i < 256; ++i) plainGray = palette[i].r == i;
+    if (plainGray) {
+        for (int y = 0; y < h.height; ++y) {
+            const int fileY = h.topDown ? y : h.height - 1 - y;
+            std::memcpy(out.row(y), b.data() + h.dataOffset + static_cast<std::size_t>(fileY) * stride,
+                        static_cast<std::size_t>(h.width));
+        }
+        return out;
+    }
     if (stored && paletted) out.setPalette(palette);
     // Rows of 1 to 16 bits are laid out in the file as image rows of the
     // same depth, so they are read through one; 24 and 32 bits are blue,
@@ -198,7 +210,10 @@ BmpSize readBmpSize(const std::string& path) {
 std::string encodeBmp(const Image& image, int bits, int threshold) {
     if (image.empty()) invalidPicture("empty image");
     if (bits != 1 && bits != 8 && bits != 24) invalidPicture("bitmaps are written with 1, 8 or 24 bits");
-    const Image src = bits == 24 ? toRgb(image) : toGray(image);
+    // Converted only where the picture is not in the form written already.
+    const bool own = bits == 24 ? image.format() == PixelFormat::Rgb24 : image.format() == PixelFormat::Gray8;
+    const Image converted = own ? Image() : bits == 24 ? toRgb(image) : toGray(image);
+    const Image& src = own ? image : converted;
     const int entries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
     const std::size_t stride = rowBytes(image.width(), bits);
     const std::size_t offset = 14 + 40 + static_cast<std::size_t>(entries) * 4;
@@ -219,9 +234,10 @@ std::string encodeBmp(const Image& image, int bits, int threshold) {
         out.push_back(static_cast<char>(v));
         out.push_back(0);
     }
-    std::string row(stride, '\0');
+    const std::size_t header = out.size();
+    out.resize(total, '\0');  // rows are padded with zeros
     for (int y = image.height() - 1; y >= 0; --y) {
-        std::fill(row.begin(), row.end(), '\0');
+        char* row = out.data() + header + static_cast<std::size_t>(image.height() - 1 - y) * stride;
         const std::uint8_t* s = src.row(y);
         if (bits == 24) {
             for (int x = 0; x < image.width(); ++x) {
@@ -230,19 +246,18 @@ std::string encodeBmp(const Image& image, int bits, int threshold) {
                 row[static_cast<std::size_t>(x) * 3 + 2] = static_cast<char>(s[x * 3]);
             }
         } else if (bits == 8) {
-            std::memcpy(row.data(), s, static_cast<std::size_t>(image.width()));
+            std::memcpy(row, s, static_cast<std::size_t>(image.width()));
         } else {
             // Index 1 is white: a set bit is a white pel.
             for (int x = 0; x < image.width(); ++x)
-                if (s[x] >= threshold) row[static_cast<std::size_t>(x >> 3)] |= static_cast<char>(0x80 >> (x & 7));
+                if (s[x] >= threshold) row[x >> 3] |= static_cast<char>(0x80 >> (x & 7));
         }
-        out += row;
     }
     return out;
 }
 
-void writeBmp(const std::string& path, const Image& image, int bits, int threshold) {
-    fs::writeFileAtomic(path, encodeBmp(image, bits, threshold));
+void writeBmp(const std::string& path, const Image& image, int bits, int threshold, fs::Sync sync) {
+    fs::writeFileAtomic(path, encodeBmp(image, bits, threshold), sync);
 }
 
 std::string encodeDib(const Image& image) {

@@ -11,6 +11,7 @@
 // with a description of what is wrong; a missing file 53.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/image/image.h"
 
 #include <string>
@@ -32,8 +33,10 @@ Image decodeBmp(std::string_view bytes, BmpDepth depth = BmpDepth::PageImage);
 BmpSize readBmpSize(const std::string& path);
 
 // `bitsPerPixel` 1, 8 or 24. For 1 bit a pel is black when its gray value is
-// below `threshold`.
-void writeBmp(const std::string& path, const Image& image, int bitsPerPixel, int threshold = 128);
+// below `threshold`. A work file that the same run removes again is written
+// fs::Sync::Passing.
+void writeBmp(const std::string& path, const Image& image, int bitsPerPixel, int threshold = 128,
+              fs::Sync sync = fs::Sync::Durable);
 std::string encodeBmp(const Image& image, int bitsPerPixel, int threshold = 128);
 // The file of an image in its own format: Gray8 as 8 bits with a gray
 // palette, Rgb32 as 32 bits, a 1-bit mask with a black and white palette.

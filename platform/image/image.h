@@ -102,11 +102,36 @@ Image toRgb(const Image& image);
 // nearest entry), or, when that is empty, the image's own palette, or, when
 // it has none, a gray ramp (black and white for 1 bit).
 Image convert(const Image& image, PixelFormat format, Palette palette = {});
-// Area-averaging resample to the given size (each target pel is the mean of
-// the source area it covers), so that thin strokes fade to gray instead of
-// vanishing when a page is shrunk. Takes 8-bit gray and 24-bit colour.
-// Raises fg::Error 481 for a bad size or another format.
-Image resize(const Image& image, int width, int height);
+// How a resample treats what it averages.
+enum class Resample {
+    // Each target pel is the mean of the source area it covers.
+    Average,
+    // As Average, and where the picture is shrunk, the pels on thin strokes
+    // (darker than their neighbours across the stroke) are darkened so that
+    // a stroke one source pel wide still outlives a later enlargement and a
+    // cut at half intensity (a shrunk page that becomes a fax page). The
+    // edges of wide strokes, the gaps between strokes and fills stay as
+    // averaged, so text keeps its weight.
+    KeepStrokes,
+};
+
+// Resamples to the given size; the resolution follows the scale. Takes 8-bit
+// gray and 24-bit colour. Raises fg::Error 481 for a bad size or another
+// format.
+Image resize(const Image& image, int width, int height, Resample mode = Resample::Average);
+
+// Fits a picture inside a frame of `width` x `height` pels keeping its
+// proportions, centred on white. Proportions are those of what the pels
+// show: the picture's pels are as its resolution says (square when it does
+// not say), the frame's pels as `xPelsPerMeter` and `yPelsPerMeter` say (the
+// picture's shape of pel when 0). The result has the frame's resolution.
+// Takes 8-bit gray and 24-bit colour. Raises fg::Error 481 for a bad frame
+// or another format.
+struct Frame {
+    int width = 0, height = 0;
+    int xPelsPerMeter = 0, yPelsPerMeter = 0;
+};
+Image fitInside(const Image& image, const Frame& frame, Resample mode = Resample::Average);
 
 // Raises fg::Error 481 unless the image is 8-bit gray or 24-bit colour, the
 // formats of the page-image operations.
