@@ -46,14 +46,19 @@ short ImagingControl::load(const std::string& path) {
     }
 }
 
-short ImagingControl::resize(float width, float height, short flag) {
+short ImagingControl::resize(float width, float height, short flag, int xPelsPerMeter, int yPelsPerMeter) {
     try {
         if (picture_.empty()) throw Error::standard(errnum::ObjectNotSet, "image");
         if (flag != 1) throw badArgument("resize flag " + std::to_string(flag));
         if (!std::isfinite(width) || !std::isfinite(height) || width < 0.5f || height < 0.5f ||
             width > Image::kMaxSide || height > Image::kMaxSide)
             throw badArgument("size " + std::to_string(width) + " x " + std::to_string(height));
-        picture_ = image::resize(picture_, static_cast<int>(std::lround(width)), static_cast<int>(std::lround(height)));
+        if (xPelsPerMeter < 0 || yPelsPerMeter < 0)
+            throw badArgument("resolution " + std::to_string(xPelsPerMeter) + " x " + std::to_string(yPelsPerMeter));
+        picture_ = fitInside(picture_,
+                             Frame{static_cast<int>(std::lround(width)), static_cast<int>(std::lround(height)),
+                                   xPelsPerMeter, yPelsPerMeter},
+                             Resample::KeepStrokes);
         return succeed();
     } catch (const Error& e) {
         return fail(e);
@@ -82,7 +87,11 @@ short ImagingControl::save(const std::string& path, short format, short bitsPerP
             writeBmp(path, picture_, bits);
         } else if (format == kFormatJpeg) {
             if (bits != 8 && bits != 24) throw badArgument("bits per pixel " + std::to_string(bits));
-            writeJpeg(path, picture_, bits);
+            jpegPath_.clear();
+            std::string bytes = encodeJpeg(picture_, bits);
+            fs::writeFileAtomic(path, bytes);
+            jpegPath_ = path;
+            jpegBytes_ = std::move(bytes);
         } else {
             throw badArgument("file format " + std::to_string(format));
         }
@@ -94,6 +103,10 @@ short ImagingControl::save(const std::string& path, short format, short bitsPerP
 
 short ImagingControl::check(const std::string& path, short) {
     try {
+        if (!jpegPath_.empty() && path == jpegPath_) {
+            checkWritten(path, jpegBytes_);
+            return succeed();
+        }
         std::string bytes = fs::readFile(path);
         try {
             decodeJpeg(bytes, true);
@@ -107,5 +120,7 @@ short ImagingControl::check(const std::string& path, short) {
 }
 
 void ImagingControl::clear() { picture_ = Image(); }
+
+void ImagingControl::setPicture(Image picture) { picture_ = std::move(picture); }
 
 }  // namespace fg::image

@@ -25,9 +25,14 @@ public:
 
     // Loads a bitmap or a JPEG file, told apart by their content.
     short load(const std::string& path);
-    // Resamples to `width` x `height` pels (rounded); the flag is 1 for the
-    // area-averaging resample, the only one there is.
-    short resize(float width, float height, short flag = 1);
+    // Fits the picture inside `width` x `height` pels (rounded), keeping its
+    // proportions and centring it on white, never squashing it; the flag is
+    // 1 for the area-averaging resample, the only one there is. Strokes stay
+    // dark where the picture is shrunk (image::Resample::KeepStrokes): the
+    // pictures here are pages of text and rules. The frame's pels are as
+    // wide and high as `xPelsPerMeter` and `yPelsPerMeter` say (the shape of
+    // the picture's own pels when 0), and the picture takes that resolution.
+    short resize(float width, float height, short flag = 1, int xPelsPerMeter = 0, int yPelsPerMeter = 0);
     // Turns by hundredths of a degree, counter-clockwise for positive
     // angles (rotate.h). `expand` makes room for the whole turned picture.
     // `fillColor` is 0x00BBGGRR, as colour values are written on forms.
@@ -37,11 +42,14 @@ public:
     // bits, 0 as for bitmaps). `subFormat` and the last argument choose
     // nothing here.
     short save(const std::string& path, short format, short bitsPerPixel, short subFormat = 0, bool unused = false);
-    // Decodes a JPEG file just written, strictly: 0 when every line of it
-    // decodes without complaint.
+    // Checks a JPEG file just written: one this control wrote last must hold
+    // exactly what it wrote (image::checkWritten); any other must decode
+    // strictly, every line without complaint.
     short check(const std::string& path, short level = 1);
     // Lets go of the picture.
     void clear();
+    // Takes a picture made elsewhere, as if it had been loaded.
+    void setPicture(Image picture);
 
     bool hasPicture() const { return !picture_.empty(); }
     const Image& picture() const { return picture_; }
@@ -53,6 +61,8 @@ private:
     short succeed();
     Image picture_;
     std::optional<Error> lastError_;
+    // The last JPEG file written, and its bytes.
+    std::string jpegPath_, jpegBytes_;
 };
 
 }  // namespace fg::image

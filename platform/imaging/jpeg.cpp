@@ -11,6 +11,7 @@
 #include <csetjmp>
 
 #include <algorithm>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -61,7 +62,7 @@ struct Decoded {
 
 // Plain C-style decoding: every value that lives across the jump is in
 // `out` (memory the caller owns), never in a local that setjmp could lose.
-bool decodeRaw(const unsigned char* data, unsigned long size, Decoded* out) {
+bool decodeRaw(const unsigned char* data, unsigned long size, bool gray, Decoded* out) {
     jpeg_decompress_struct info;
     ErrorManager err;
     info.err = useErrorManager(err);
@@ -80,7 +81,7 @@ bool decodeRaw(const unsigned char* data, unsigned long size, Decoded* out) {
         std::strcpy(out->message, "CMYK JPEG files are not page images");
         return false;
     }
-    info.out_color_space = info.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
+    info.out_color_space = gray || info.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
     out->width = info.output_width;
     out->height = info.output_height;
@@ -116,8 +117,25 @@ struct Encoded {
     char message[JMSG_LENGTH_MAX] = {};
 };
 
+// Gray pels written as a colour file: the luminance as it stands, with
+// neutral colour planes, which is what converting them to RGB first would
+// give, without the conversion. The colour planes carry nothing, so they
+// are sampled at a quarter of the luminance's resolution across and a half
+// down (the most a baseline file allows), which leaves the luminance as it
+// is and saves coding colour blocks. Rows go in 16 at a time, each widened
+// to whole blocks by repeating its last pel (as libjpeg pads).
+constexpr int kGrayRows = 16;
+constexpr int kGrayBlockWidth = 32;
+std::size_t grayWorkspace(int width) {
+    const std::size_t padded = (static_cast<std::size_t>(width) + kGrayBlockWidth - 1) / kGrayBlockWidth * kGrayBlockWidth;
+    return padded * kGrayRows + padded / 4 + 8;
+}
+
+// `components` 1 or 3 as given; 0 for gray pels written as a colour file,
+// with `workspace` (grayWorkspace bytes) to lay the rows out in.
 bool encodeRaw(const unsigned char* pixels, int width, int height, int components, int quality, int dpmX, int dpmY,
-               Encoded* out) {
+               unsigned char* workspace, Encoded* out) {
+    const bool grayAsColour = components == 0;
     jpeg_compress_struct info;
     ErrorManager err;
     info.err = useErrorManager(err);
@@ -130,16 +148,49 @@ bool encodeRaw(const unsigned char* pixels, int width, int height, int component
     jpeg_mem_dest(&info, &out->buffer, &out->size);
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    info.input_components = grayAsColour ? 3 : components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : grayAsColour ? JCS_YCbCr : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    if (grayAsColour) {
+        // Page copies: the faster integer transform, whose small loss of
+        // accuracy no one sees on a page of text and rules.
+        info.dct_method = JDCT_IFAST;
+        info.raw_data_in = TRUE;
+        info.comp_info[0].h_samp_factor = 4;
+        info.comp_info[0].v_samp_factor = 2;
+        info.comp_info[1].h_samp_factor = info.comp_info[1].v_samp_factor = 1;
+        info.comp_info[2].h_samp_factor = info.comp_info[2].v_samp_factor = 1;
+    }
     if (dpmX > 0 && dpmY > 0) {
         info.density_unit = 1;  // dots per inch
         info.X_density = static_cast<UINT16>(dpmX * 0.0254 + 0.5);
         info.Y_density = static_cast<UINT16>(dpmY * 0.0254 + 0.5);
     }
     jpeg_start_compress(&info, TRUE);
+    if (grayAsColour) {
+        const std::size_t w = static_cast<std::size_t>(width);
+        const std::size_t padded = (w + kGrayBlockWidth - 1) / kGrayBlockWidth * kGrayBlockWidth;
+        unsigned char* neutral = workspace + padded * kGrayRows;
+        std::memset(neutral, 128, padded / 4 + 8);
+        JSAMPROW luminance[kGrayRows], colour[kGrayRows / 2];
+        for (JSAMPROW& row : colour) row = neutral;
+        for (int i = 0; i < kGrayRows; ++i) luminance[i] = workspace + static_cast<std::size_t>(i) * padded;
+        JSAMPARRAY planes[3] = {luminance, colour, colour};
+        while (info.next_scanline < info.image_height) {
+            for (int i = 0; i < kGrayRows; ++i) {
+                // Rows past the bottom repeat the last one, as libjpeg pads.
+                const unsigned y = std::min<unsigned>(info.next_scanline + static_cast<unsigned>(i), info.image_height - 1);
+                const unsigned char* row = pixels + static_cast<std::size_t>(y) * w;
+                std::memcpy(luminance[i], row, w);
+                std::memset(luminance[i] + w, row[w - 1], padded - w);
+            }
+            jpeg_write_raw_data(&info, planes, kGrayRows);
+        }
+        jpeg_finish_compress(&info);
+        jpeg_destroy_compress(&info);
+        return true;
+    }
     const std::size_t stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<unsigned char*>(pixels) + info.next_scanline * stride;
@@ -161,10 +212,11 @@ bool looksLikeJpeg(std::string_view bytes) {
            static_cast<unsigned char>(bytes[1]) == 0xD8 && static_cast<unsigned char>(bytes[2]) == 0xFF;
 }
 
-Image decodeJpeg(std::string_view bytes, bool strict) {
+Image decodeJpeg(std::string_view bytes, bool strict, bool gray) {
     if (!looksLikeJpeg(bytes)) badJpeg("not a JPEG file");
     Decoded d;
-    if (!decodeRaw(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()), &d))
+    if (!decodeRaw(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()), gray,
+                   &d))
         badJpeg(d.message);
     Owned<unsigned char*, std::free> hold(d.pixels);
     if (strict && d.warnings) badJpeg(d.message);
@@ -186,10 +238,15 @@ Image readJpeg(const std::string& path) {
 std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality) {
     if (image.empty()) invalidPicture("empty image");
     if (bitsPerPixel != 8 && bitsPerPixel != 24) badJpeg("bits per pixel must be 8 or 24");
-    const Image src = bitsPerPixel == 8 ? toGray(image) : toRgb(image);
+    const bool gray = image.format() == PixelFormat::Gray8;
+    const bool own = bitsPerPixel == 8 ? gray : !gray;
+    const Image converted = own || gray ? Image() : toGray(image);
+    const Image& src = own || gray ? image : converted;
     Encoded e;
-    const bool ok = encodeRaw(src.pixels().data(), src.width(), src.height(), src.channels(),
-                              std::clamp(quality, 1, 100), src.xPelsPerMeter(), src.yPelsPerMeter(), &e);
+    const int components = bitsPerPixel == 24 && gray ? 0 : src.channels();
+    std::vector<unsigned char> workspace(components == 0 ? grayWorkspace(src.width()) : 0);
+    const bool ok = encodeRaw(src.pixels().data(), src.width(), src.height(), components, std::clamp(quality, 1, 100),
+                              src.xPelsPerMeter(), src.yPelsPerMeter(), workspace.data(), &e);
     Owned<unsigned char*, std::free> hold(e.buffer);
     if (!ok) badJpeg(e.message);
     return std::string(reinterpret_cast<const char*>(e.buffer), e.size);
@@ -197,6 +254,10 @@ std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality) {
 
 void writeJpeg(const std::string& path, const Image& image, int bitsPerPixel, int quality) {
     fs::writeFileAtomic(path, encodeJpeg(image, bitsPerPixel, quality));
+}
+
+void checkWritten(const std::string& path, std::string_view bytes) {
+    if (fs::readFile(path) != bytes) badJpeg("the file does not hold what was written: " + path);
 }
 
 }  // namespace fg::image

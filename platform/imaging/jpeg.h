@@ -26,6 +26,11 @@ Image decodeJpeg(std::string_view bytes, bool strict = false);
 void writeJpeg(const std::string& path, const Image& image, int bitsPerPixel, int quality = kJpegQuality);
 std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality = kJpegQuality);
 
+// Checks a file just written from `bytes` (made by encodeJpeg, which decodes
+// cleanly by construction): it must hold exactly those bytes. Raises
+// fg::Error 481 when it does not, 53 when it is gone.
+void checkWritten(const std::string& path, std::string_view bytes);
+
 // True when the bytes begin like a JPEG file.
 bool looksLikeJpeg(std::string_view bytes);
 
