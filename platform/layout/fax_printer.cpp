@@ -1,9 +1,23 @@
 #include "platform/layout/fax_printer.h"
 
 #include "platform/files.h"
+#include "platform/imaging/jpeg.h"
+#include "platform/layout/page_export.h"
 #include "platform/layout/sheet_renderer.h"
 
+#include <charconv>
+
 namespace fg::layout {
+
+namespace {
+
+std::string num(double d) {
+    char buf[32];
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 4);
+    return std::string(buf, p);
+}
+
+}  // namespace
 
 void FaxPrinter::reset() { outputFile_.clear(); }
 
@@ -15,13 +29,68 @@ bool FaxPrinter::setOutputFile(const std::string& path) {
     return true;
 }
 
-int FaxPrinter::print(const Workbook& workbook, std::size_t sheetIndex) {
+std::vector<PrintedPage> FaxPrinter::printPages(const Workbook& workbook, std::size_t sheetIndex) {
     if (outputFile_.empty()) layoutError("印刷先のファイルが指定されていません");
     if (sheetIndex >= workbook.sheets.size())
         layoutError("シート " + std::to_string(sheetIndex + 1) + " がありません");
-    RenderedPdf pdf = renderSheetPdf(workbook, workbook.sheets[sheetIndex]);
-    fs::writeFileAtomic(outputFile_, pdf.bytes);
-    return pdf.pages;
+    const Sheet& sheet = workbook.sheets[sheetIndex];
+    std::vector<PrintedPage> pages;
+    for (image::Image& picture : renderSheetPages(workbook, sheet, kExportDpi)) {
+        std::string jpeg = image::encodeJpeg(picture, 24);
+        pages.push_back({std::move(picture), std::move(jpeg)});
+    }
+    fs::writeFileAtomic(outputFile_, pdfOfPictures(pages, sheet.pageSetup.paperWidth(), sheet.pageSetup.paperHeight()),
+                        fs::Sync::Passing);
+    return pages;
+}
+
+int FaxPrinter::print(const Workbook& workbook, std::size_t sheetIndex) {
+    return static_cast<int>(printPages(workbook, sheetIndex).size());
+}
+
+std::string pdfOfPictures(const std::vector<PrintedPage>& pages, double widthPoints, double heightPoints) {
+    // Objects: 1 the catalogue, 2 the page tree, then for page k the page
+    // (3 + 3k), its contents (4 + 3k) and its picture (5 + 3k).
+    std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    std::vector<std::size_t> offsets;
+    auto begin = [&](std::size_t number) {
+        offsets.resize(std::max(offsets.size(), number));
+        offsets[number - 1] = pdf.size();
+        pdf += std::to_string(number) + " 0 obj\n";
+    };
+    begin(1);
+    pdf += "<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
+    begin(2);
+    pdf += "<< /Type /Pages /Count " + std::to_string(pages.size()) + " /Kids [";
+    for (std::size_t k = 0; k < pages.size(); ++k) pdf += " " + std::to_string(3 + 3 * k) + " 0 R";
+    pdf += " ] >>\nendobj\n";
+    const std::string w = num(widthPoints), h = num(heightPoints);
+    for (std::size_t k = 0; k < pages.size(); ++k) {
+        const std::size_t page = 3 + 3 * k;
+        const PrintedPage& p = pages[k];
+        begin(page);
+        pdf += "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + " " + h + "] /Resources << /XObject << /P " +
+               std::to_string(page + 2) + " 0 R >> >> /Contents " + std::to_string(page + 1) + " 0 R >>\nendobj\n";
+        const std::string draw = "q " + w + " 0 0 " + h + " 0 0 cm /P Do Q\n";
+        begin(page + 1);
+        pdf += "<< /Length " + std::to_string(draw.size()) + " >>\nstream\n" + draw + "endstream\nendobj\n";
+        begin(page + 2);
+        pdf += "<< /Type /XObject /Subtype /Image /Width " + std::to_string(p.picture.width()) + " /Height " +
+               std::to_string(p.picture.height()) +
+               " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length " +
+               std::to_string(p.jpeg.size()) + " >>\nstream\n";
+        pdf += p.jpeg;
+        pdf += "\nendstream\nendobj\n";
+    }
+    const std::size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (std::size_t o : offsets) {
+        std::string digits = std::to_string(o);
+        pdf += std::string(10 - digits.size(), '0') + digits + " 00000 n \n";
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
 }
 
 }  // namespace fg::layout

@@ -55,13 +55,20 @@ std::string pageName(const std::string& layoutName, int page) {
     return layoutName + "_" + digits;
 }
 
-std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName) {
+int pageNumber(const std::string& pageName, const std::string& layoutName) {
+    int number = 0;
+    if (pageName.size() <= layoutName.size() || !text::iequals(pageName.substr(0, layoutName.size()), layoutName) ||
+        !pageSuffix(std::string_view(pageName).substr(layoutName.size()), number))
+        return 0;
+    return number;
+}
+
+std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName,
+                                   const std::string& extension) {
     std::vector<std::pair<int, std::string>> found;
-    for (const std::string& file : fs::list(folder, "*.bmp")) {
-        std::string stem = file.substr(0, file.size() - 4);
-        if (stem.size() <= layoutName.size() || !text::iequals(stem.substr(0, layoutName.size()), layoutName)) continue;
-        int number = 0;
-        if (pageSuffix(std::string_view(stem).substr(layoutName.size()), number)) found.push_back({number, stem});
+    for (const std::string& file : fs::list(folder, "*" + extension)) {
+        std::string stem = file.substr(0, file.size() - extension.size());
+        if (int number = pageNumber(stem, layoutName)) found.push_back({number, stem});
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;

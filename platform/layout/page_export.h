@@ -19,9 +19,13 @@ namespace fg::layout {
 inline constexpr int kExportDpi = 200;
 
 std::string pageName(const std::string& layoutName, int page);
+// The page number of a page name of the layout (0 when it is none).
+int pageNumber(const std::string& pageName, const std::string& layoutName);
 
-// The page names of a layout in a folder, in page order.
-std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName);
+// The page names of a layout in a folder, in page order, from the files of
+// the pages with the given extension (".bmp" the page bitmaps).
+std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName,
+                                   const std::string& extension = ".bmp");
 
 // Writes the page bitmaps of the printed file `printedFile`. `bitmapPath` is
 // the folder and layout name followed by ".bmp" (the extension may be left

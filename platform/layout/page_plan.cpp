@@ -11,11 +11,12 @@ struct Band {
     int first, last;
 };
 
-// Cuts first..last into bands no longer than `room`; a break starts a band.
-// An item longer than the room gets a band of its own and is cut off at the
-// page edge, as a printer does with a column wider than the paper.
-std::vector<Band> cut(int first, int last, double room, const std::function<double(int)>& size,
-                      const std::vector<int>& breaks) {
+// Cuts first..last into bands no longer than the room a band starting at a
+// given item has; a break starts a band. An item longer than the room gets a
+// band of its own and is cut off at the page edge, as a printer does with a
+// column wider than the paper.
+std::vector<Band> cut(int first, int last, const std::function<double(int)>& room,
+                      const std::function<double(int)>& size, const std::vector<int>& breaks) {
     std::vector<Band> bands;
     int start = first;
     double used = 0;
@@ -23,7 +24,7 @@ std::vector<Band> cut(int first, int last, double room, const std::function<doub
         const double s = size(i);
         const bool manual = i != start && std::binary_search(breaks.begin(), breaks.end(), i);
         // A small tolerance keeps a band that fits to the hundredth of a point.
-        if (i != start && (manual || (s > 0 && used + s > room + 0.01))) {
+        if (i != start && (manual || (s > 0 && used + s > room(start) + 0.01))) {
             bands.push_back({start, i - 1});
             start = i;
             used = 0;
@@ -34,6 +35,16 @@ std::vector<Band> cut(int first, int last, double room, const std::function<doub
     return bands;
 }
 
+// The title rows above `row`, within the printed rows.
+std::vector<RowSpan> titlesAbove(const std::vector<RowSpan>& titles, int row, int lastPrinted) {
+    std::vector<RowSpan> out;
+    for (const RowSpan& t : titles) {
+        const int last = std::min({t.last, row - 1, lastPrinted});
+        if (t.first <= last) out.push_back({t.first, last});
+    }
+    return out;
+}
+
 }  // namespace
 
 PagePlan planPages(const Workbook& workbook, const Sheet& sheet) {
@@ -42,21 +53,37 @@ PagePlan planPages(const Workbook& workbook, const Sheet& sheet) {
     const PageSetup& p = sheet.pageSetup;
     const double scale = p.zoom / 100.0;
     const double width = (p.paperWidth() - p.leftMargin - p.rightMargin) / scale;
-    const double height = (p.paperHeight() - p.topMargin - p.bottomMargin) / scale;
+    const double footer = p.footer.empty() ? 0 : kFooterBand;
+    const double height = (p.paperHeight() - p.topMargin - p.bottomMargin - footer) / scale;
 
-    auto columns = cut(used->first.column, used->last.column, width, [&](int c) { return sheet.columnWidth(c); },
-                       sheet.columnBreaks);
+    auto rowHeight = [&](int r) { return sheet.rowHeight(r); };
+    auto titleHeight = [&](int row) {
+        double h = 0;
+        for (const RowSpan& t : titlesAbove(p.titleRows, row, used->last.row))
+            for (int r = t.first; r <= t.last; ++r) h += rowHeight(r);
+        return h;
+    };
+    // Titles that would leave less than half a page are not repeated: a
+    // continued page must still carry its own rows.
+    const bool repeat = !p.titleRows.empty() && titleHeight(used->last.row + 1) <= height / 2;
+    auto rowRoom = [&](int start) { return repeat && start > used->first.row ? height - titleHeight(start) : height; };
+
+    auto columns = cut(used->first.column, used->last.column, [&](int) { return width; },
+                       [&](int c) { return sheet.columnWidth(c); }, sheet.columnBreaks);
     // Counted before any page is built: a sheet of 256 narrow columns and
     // 65536 rows must not become a plan of millions of pages.
-    auto rows = cut(used->first.row, used->last.row, height, [&](int r) { return sheet.rowHeight(r); },
-                    sheet.rowBreaks);
+    auto rows = cut(used->first.row, used->last.row, rowRoom, rowHeight, sheet.rowBreaks);
     if (columns.size() * rows.size() > static_cast<std::size_t>(kMaxPages))
         layoutError("シート \"" + sheet.name + "\" は " + std::to_string(columns.size() * rows.size()) +
                     " ページになり、" + std::to_string(kMaxPages) + " ページを超えます");
     PagePlan plan;
     plan.printed = *used;
     for (const Band& c : columns)
-        for (const Band& r : rows) plan.pages.push_back({r.first, r.last, c.first, c.last});
+        for (const Band& r : rows) {
+            PagePlan::Page page{r.first, r.last, c.first, c.last, {}};
+            if (repeat && r.first > used->first.row) page.titles = titlesAbove(p.titleRows, r.first, used->last.row);
+            plan.pages.push_back(std::move(page));
+        }
     return plan;
 }
 

@@ -8,6 +8,8 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <utility>
@@ -17,12 +19,20 @@ namespace fg::layout {
 
 namespace {
 
-constexpr double kPadX = 2.0;
-constexpr double kPadY = 1.0;
-// The thinnest line we draw. The page is printed at 200 pels per inch and
-// later reduced to about 145 pels per inch before it becomes black and white;
-// a line thinner than 0.75 pt would then cover less than a pel and fade out.
+// Text keeps this far from the edges of its cell, so that it never touches
+// a border line.
+constexpr double kPadX = 3.0;
+constexpr double kPadY = 2.0;
+// A text that does not fit its cell is made smaller, down to this share of
+// its size (and never below kSmallest points unless it was smaller to begin
+// with); what still does not fit then wraps.
+constexpr double kLeastShare = 0.6;
+constexpr double kSmallest = 6.0;
+// The thinnest line we draw: at 200 pels per inch it is two pels wide, a
+// line a fax machine prints clearly.
 constexpr double kThin = 0.75;
+// The footer's text size, in points.
+constexpr double kFooterSize = 8.5;
 
 template <class T>
 using Owned = CairoOwned<T>;
@@ -35,6 +45,32 @@ cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned
 struct Rect {
     double x, y, w, h;
 };
+
+// Colours on a page picture are darkness only (an alpha surface: black of
+// the colour's darkness); on a PDF page they are the colours themselves.
+void setInk(cairo_t* cr, const Color& c) {
+    if (cairo_surface_get_content(cairo_get_target(cr)) == CAIRO_CONTENT_ALPHA) {
+        const double luminance = (0.299 * c.r + 0.587 * c.g + 0.114 * c.b) / 255.0;
+        cairo_set_source_rgba(cr, 0, 0, 0, 1.0 - luminance);
+    } else {
+        cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    }
+}
+
+// The footer line of page `number` of `count`.
+std::string footerText(const std::string& pattern, int number, int count) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '&' && i + 1 < pattern.size()) {
+            const char c = pattern[i + 1];
+            if (c == 'P' || c == 'p') { out += std::to_string(number); ++i; continue; }
+            if (c == 'N' || c == 'n') { out += std::to_string(count); ++i; continue; }
+            if (c == '&') { out += '&'; ++i; continue; }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
 
 using EdgeKey = std::pair<int, int>;  // (row, column)
 
@@ -60,60 +96,85 @@ public:
         buildEdges();
     }
 
-    void paint(cairo_t* cr, const PagePlan::Page& page) {
-        page_ = page;
+    // Page `number` of `count`: its title rows, then its own rows, then the
+    // footer.
+    void paint(cairo_t* cr, const PagePlan::Page& page, int number, int count) {
         const PageSetup& ps = sheet_.pageSetup;
         const double z = ps.zoom / 100.0;
         cairo_save(cr);
+        layout_.reset(pango_cairo_create_layout(cr));
+        PangoContext* context = pango_layout_get_context(layout_.get());
+        pango_context_set_language(context, pango_language_from_string("ja"));
+        // Glyphs are placed as the font designs them, not moved to whole
+        // pels: a page picture and a PDF page lay out the same text alike.
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+        pango_cairo_context_set_font_options(context, options);
+        cairo_font_options_destroy(options);
+        pango_context_set_round_glyph_positions(context, FALSE);
+        pango_layout_context_changed(layout_.get());
+
         cairo_translate(cr, ps.leftMargin, ps.topMargin);
         cairo_scale(cr, z, z);
-        // Whatever belongs to the next band (a merged area that runs on, a
-        // long text) stays off this page; the slack keeps the band's own
-        // edge lines whole.
-        const double slack = 1.5;
-        cairo_rectangle(cr, -slack, -slack, x(page.lastColumn + 1) + 2 * slack, y(page.lastRow + 1) + 2 * slack);
-        cairo_clip(cr);
-
-        layout_.reset(pango_cairo_create_layout(cr));
-        pango_context_set_language(pango_layout_get_context(layout_.get()), pango_language_from_string("ja"));
-
-        std::vector<std::pair<Area, const Cell*>> anchors = anchorsOnPage();
-        for (const auto& [area, cell] : anchors) paintFill(cr, area, *cell);
-        for (const auto& [area, cell] : anchors)
-            if (!cell->text.empty()) paintText(cr, area, *cell);
-        paintEdges(cr);
-        layout_.reset();
+        double top = 0;
+        for (const RowSpan& t : page.titles) {
+            paintStrip(cr, {t.first, t.last, page.firstColumn, page.lastColumn, {}}, top);
+            top += y(t.last + 1) - y(t.first);
+        }
+        paintStrip(cr, page, top);
         cairo_restore(cr);
+        if (!ps.footer.empty()) paintFooter(cr, footerText(ps.footer, number, count));
+        layout_.reset();
     }
 
 private:
     double x(int column) const {
-        return colX_[static_cast<std::size_t>(column)] - colX_[static_cast<std::size_t>(page_.firstColumn)];
+        return colX_[static_cast<std::size_t>(column)] - colX_[static_cast<std::size_t>(strip_.firstColumn)];
     }
     double y(int row) const {
-        return rowY_[static_cast<std::size_t>(row)] - rowY_[static_cast<std::size_t>(page_.firstRow)];
+        return rowY_[static_cast<std::size_t>(row)] - rowY_[static_cast<std::size_t>(strip_.firstRow)];
     }
     Rect rectOf(const Area& a) const {
         return {x(a.first.column), y(a.first.row), x(a.last.column + 1) - x(a.first.column),
                 y(a.last.row + 1) - y(a.first.row)};
     }
-    bool onPage(const Area& a) const {
-        return a.overlaps(Area{{page_.firstRow, page_.firstColumn}, {page_.lastRow, page_.lastColumn}});
+    bool onStrip(const Area& a) const {
+        return a.overlaps(Area{{strip_.firstRow, strip_.firstColumn}, {strip_.lastRow, strip_.lastColumn}});
+    }
+
+    // One band of rows drawn `top` points below the top of the printed area.
+    void paintStrip(cairo_t* cr, const PagePlan::Page& strip, double top) {
+        strip_ = strip;
+        cairo_save(cr);
+        cairo_translate(cr, 0, top);
+        // Whatever belongs to the next band (a merged area that runs on, a
+        // long text) stays off this one; the slack keeps the band's own
+        // edge lines whole.
+        const double slack = 1.5;
+        cairo_rectangle(cr, -slack, -slack, x(strip.lastColumn + 1) + 2 * slack, y(strip.lastRow + 1) + 2 * slack);
+        cairo_clip(cr);
+        std::vector<std::pair<Area, const Cell*>> anchors = anchorsOnStrip();
+        for (const auto& [area, cell] : anchors) paintFill(cr, area, *cell);
+        for (const auto& [area, cell] : anchors)
+            if (!cell->text.empty()) paintText(cr, area, *cell);
+        paintEdges(cr);
+        cairo_restore(cr);
     }
 
     // The cells that draw something: cells outside merged areas, and the
     // top-left cell of each merged area (standing for the whole area).
-    std::vector<std::pair<Area, const Cell*>> anchorsOnPage() const {
+    std::vector<std::pair<Area, const Cell*>> anchorsOnStrip() const {
         std::vector<std::pair<Area, const Cell*>> out;
-        auto it = sheet_.cells.lower_bound(CellRef{page_.firstRow, 1});
-        for (; it != sheet_.cells.end() && it->first.row <= page_.lastRow; ++it) {
+        auto it = sheet_.cells.lower_bound(CellRef{strip_.firstRow, 1});
+        for (; it != sheet_.cells.end() && it->first.row <= strip_.lastRow; ++it) {
             const CellRef ref = it->first;
-            if (ref.column < page_.firstColumn || ref.column > page_.lastColumn) continue;
+            if (ref.column < strip_.firstColumn || ref.column > strip_.lastColumn) continue;
             if (sheet_.mergeAt(ref)) continue;
             out.push_back({Area{ref, ref}, &it->second});
         }
         for (const Area& m : sheet_.merges) {
-            if (!onPage(m)) continue;
+            if (!onStrip(m)) continue;
             if (const Cell* c = sheet_.cell(m.first)) out.push_back({m, c});
         }
         return out;
@@ -123,72 +184,131 @@ private:
         const CellStyle& st = wb_.styleOf(cell);
         if (!st.fill) return;
         Rect r = rectOf(area);
-        cairo_set_source_rgb(cr, st.fill->r / 255.0, st.fill->g / 255.0, st.fill->b / 255.0);
+        setInk(cr, *st.fill);
         cairo_rectangle(cr, r.x, r.y, r.w, r.h);
         cairo_fill(cr);
     }
 
-    void setFont(const CellStyle& st) {
+    void setFont(const Font& font, double size) {
         Owned<PangoFontDescription> fd(pango_font_description_new());
-        pango_font_description_set_family(fd.get(), st.font.family.c_str());
+        pango_font_description_set_family(fd.get(), font.family.c_str());
         // Absolute size: the PDF's unit is the point, whatever resolution pango assumes.
-        pango_font_description_set_absolute_size(fd.get(), st.font.size * PANGO_SCALE);
-        pango_font_description_set_weight(fd.get(), st.font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-        pango_font_description_set_style(fd.get(), st.font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+        pango_font_description_set_absolute_size(fd.get(), size * PANGO_SCALE);
+        pango_font_description_set_weight(fd.get(), font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+        pango_font_description_set_style(fd.get(), font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
         pango_layout_set_font_description(layout_.get(), fd.get());
         Owned<PangoAttrList> attrs(pango_attr_list_new());
-        if (st.font.underline) pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+        if (font.underline) pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
         pango_layout_set_attributes(layout_.get(), attrs.get());
+    }
+
+    // The room a text has to the right of its cell: unwrapped left-aligned
+    // text of a single cell runs on over the empty cells to its right, as on
+    // a spreadsheet, as far as it needs.
+    double runOnWidth(const Area& area, const Rect& r, double needed) const {
+        double w = r.w;
+        for (int c = area.first.column + 1; c <= strip_.lastColumn && w - 2 * kPadX < needed; ++c) {
+            CellRef next{area.first.row, c};
+            const Cell* n = sheet_.cell(next);
+            if ((n && !n->text.empty()) || sheet_.mergeAt(next)) break;
+            w = x(c + 1) - r.x;
+        }
+        return w;
+    }
+
+    struct Extents {
+        double inkY, inkH, logX, logW, logH;
+    };
+    Extents measure() const {
+        PangoRectangle ink, logical;
+        pango_layout_get_extents(layout_.get(), &ink, &logical);
+        const double k = 1.0 / PANGO_SCALE;
+        return {ink.y * k, ink.height * k, logical.x * k, logical.width * k, logical.height * k};
+    }
+
+    // Lays the text out to fit inside the cell's padding: smaller where it is
+    // too wide or too tall, and wrapped at the cell's width where even the
+    // smallest size is too wide. Answers the width the text may use.
+    double fitText(const Area& area, const CellStyle& st, const Cell& cell, const Rect& r, bool& wrapped,
+                   Extents& e) {
+        PangoLayout* layout = layout_.get();
+        const double innerW = std::max(0.0, r.w - 2 * kPadX), innerH = std::max(0.0, r.h - 2 * kPadY);
+        const double least = std::min(st.font.size, std::max(kSmallest, st.font.size * kLeastShare));
+        wrapped = st.wrap;
+        pango_layout_set_text(layout, cell.text.data(), static_cast<int>(cell.text.size()));
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        double size = st.font.size, room = innerW;
+        for (int tries = 0;; ++tries) {
+            setFont(st.font, size);
+            pango_layout_set_width(layout, wrapped ? static_cast<int>(innerW * PANGO_SCALE) : -1);
+            e = measure();
+            const bool runsOn = !wrapped && st.halign == HAlign::Left && area.first == area.last;
+            room = runsOn ? runOnWidth(area, r, e.logW) - 2 * kPadX : innerW;
+            const bool wide = !wrapped && e.logW > room + 0.01, tall = e.inkH > innerH + 0.01;
+            if ((!wide && !tall) || tries >= 8) break;
+            if (size <= least + 1e-6) {
+                if (!wide || wrapped) break;
+                wrapped = true;  // the smallest size is still too wide: wrap it instead
+                continue;
+            }
+            double share = 0.98 * std::min(wide ? room / e.logW : 1.0, tall ? innerH / e.inkH : 1.0);
+            if (wrapped) share = std::max(share, 0.85);  // wrapping flows again at each size
+            size = std::max(least, size * std::min(share, 0.98));
+        }
+        return wrapped ? innerW : room;
     }
 
     void paintText(cairo_t* cr, const Area& area, const Cell& cell) {
         const CellStyle& st = wb_.styleOf(cell);
         PangoLayout* layout = layout_.get();
-        setFont(st);
         Rect r = rectOf(area);
-        const double inner = std::max(0.0, r.w - 2 * kPadX);
-        if (st.wrap) {
-            pango_layout_set_width(layout, static_cast<int>(inner * PANGO_SCALE));
-            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-        } else {
-            pango_layout_set_width(layout, -1);
-        }
+        bool wrapped = false;
+        Extents e{};
+        const double room = fitText(area, st, cell, r, wrapped, e);
         pango_layout_set_alignment(layout, st.halign == HAlign::Left     ? PANGO_ALIGN_LEFT
                                            : st.halign == HAlign::Center ? PANGO_ALIGN_CENTER
                                                                          : PANGO_ALIGN_RIGHT);
-        pango_layout_set_text(layout, cell.text.data(), static_cast<int>(cell.text.size()));
-        PangoRectangle ink, logical;
-        pango_layout_get_extents(layout, &ink, &logical);
-        const double tw = static_cast<double>(logical.width) / PANGO_SCALE;
-        const double th = static_cast<double>(logical.height) / PANGO_SCALE;
-        const double lx = static_cast<double>(logical.x) / PANGO_SCALE;
-
         double tx;
-        if (st.wrap) tx = r.x + kPadX;  // the layout is as wide as the cell and aligns itself
-        else if (st.halign == HAlign::Left) tx = r.x + kPadX - lx;
-        else if (st.halign == HAlign::Center) tx = r.x + (r.w - tw) / 2 - lx;
-        else tx = r.x + r.w - kPadX - tw - lx;
+        if (wrapped) tx = r.x + kPadX;  // the layout is as wide as the cell and aligns itself
+        else if (st.halign == HAlign::Left) tx = r.x + kPadX - e.logX;
+        else if (st.halign == HAlign::Center) tx = r.x + (r.w - e.logW) / 2 - e.logX;
+        else tx = r.x + r.w - kPadX - e.logW - e.logX;
         double ty = st.valign == VAlign::Top      ? r.y + kPadY
-                    : st.valign == VAlign::Middle ? r.y + (r.h - th) / 2
-                                                  : r.y + r.h - kPadY - th;
+                    : st.valign == VAlign::Middle ? r.y + (r.h - e.logH) / 2
+                                                  : r.y + r.h - kPadY - e.logH;
+        // The ink, not only the line box, stays off the cell's edges.
+        const double inkTop = ty + e.inkY, inkBottom = inkTop + e.inkH;
+        if (inkBottom > r.y + r.h - kPadY) ty -= inkBottom - (r.y + r.h - kPadY);
+        if (ty + e.inkY < r.y + kPadY) ty += r.y + kPadY - (ty + e.inkY);
 
         Rect clip = r;
-        if (!st.wrap && st.halign == HAlign::Left && tw > inner && area.first == area.last) {
-            // Runs on over the empty cells to its right.
-            for (int c = area.first.column + 1; c <= page_.lastColumn; ++c) {
-                CellRef next{area.first.row, c};
-                const Cell* n = sheet_.cell(next);
-                if ((n && !n->text.empty()) || sheet_.mergeAt(next)) break;
-                clip.w = x(c + 1) - clip.x;
-                if (clip.w - 2 * kPadX >= tw) break;
-            }
-        }
+        if (!wrapped && room + 2 * kPadX > r.w) clip.w = room + 2 * kPadX;
         cairo_save(cr);
         cairo_rectangle(cr, clip.x, clip.y, clip.w, clip.h);
         cairo_clip(cr);
-        const Color& col = st.font.color;
-        cairo_set_source_rgb(cr, col.r / 255.0, col.g / 255.0, col.b / 255.0);
+        setInk(cr, st.font.color);
         cairo_move_to(cr, tx, ty);
+        pango_cairo_show_layout(cr, layout);
+        cairo_restore(cr);
+    }
+
+    // Centred in the band at the foot of the printed area, in the default
+    // style's face.
+    void paintFooter(cairo_t* cr, const std::string& text) {
+        const PageSetup& ps = sheet_.pageSetup;
+        Font font = wb_.styleOf(Cell{}).font;
+        font.bold = font.italic = font.underline = false;
+        setFont(font, kFooterSize);
+        PangoLayout* layout = layout_.get();
+        pango_layout_set_width(layout, -1);
+        pango_layout_set_alignment(layout, PANGO_ALIGN_LEFT);
+        pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+        const Extents e = measure();
+        const double left = ps.leftMargin, right = ps.paperWidth() - ps.rightMargin;
+        const double bottom = ps.paperHeight() - ps.bottomMargin;
+        cairo_save(cr);
+        setInk(cr, Color{});
+        cairo_move_to(cr, (left + right - e.logW) / 2 - e.logX, bottom - (kFooterBand + e.logH) / 2);
         pango_cairo_show_layout(cr, layout);
         cairo_restore(cr);
     }
@@ -272,16 +392,16 @@ private:
     }
 
     void paintEdges(cairo_t* cr) {
-        for (auto it = h_.lower_bound({page_.firstRow, 0}); it != h_.end() && it->first.first <= page_.lastRow + 1;
+        for (auto it = h_.lower_bound({strip_.firstRow, 0}); it != h_.end() && it->first.first <= strip_.lastRow + 1;
              ++it) {
             auto [r, c] = it->first;
-            if (c < page_.firstColumn || c > page_.lastColumn) continue;
-            stroke(cr, visible(it->second, r == page_.firstRow, r == page_.lastRow + 1), x(c), y(r), x(c + 1), y(r));
+            if (c < strip_.firstColumn || c > strip_.lastColumn) continue;
+            stroke(cr, visible(it->second, r == strip_.firstRow, r == strip_.lastRow + 1), x(c), y(r), x(c + 1), y(r));
         }
-        for (auto it = v_.lower_bound({page_.firstRow, 0}); it != v_.end() && it->first.first <= page_.lastRow; ++it) {
+        for (auto it = v_.lower_bound({strip_.firstRow, 0}); it != v_.end() && it->first.first <= strip_.lastRow; ++it) {
             auto [r, c] = it->first;
-            if (c < page_.firstColumn || c > page_.lastColumn + 1) continue;
-            stroke(cr, visible(it->second, c == page_.firstColumn, c == page_.lastColumn + 1), x(c), y(r), x(c),
+            if (c < strip_.firstColumn || c > strip_.lastColumn + 1) continue;
+            stroke(cr, visible(it->second, c == strip_.firstColumn, c == strip_.lastColumn + 1), x(c), y(r), x(c),
                    y(r + 1));
         }
     }
@@ -290,7 +410,7 @@ private:
     const Sheet& sheet_;
     std::vector<double> colX_, rowY_;
     std::map<EdgeKey, Edge> h_, v_;
-    PagePlan::Page page_;
+    PagePlan::Page strip_;
     Owned<PangoLayout> layout_;
 };
 
@@ -316,8 +436,8 @@ RenderedPdf paintPdf(const Workbook& workbook, const SheetPlans& plans) {
             // pages keep its own orientation.
             cairo_pdf_surface_set_size(surface.get(), sheet->pageSetup.paperWidth(), sheet->pageSetup.paperHeight());
             SheetPainter painter(workbook, *sheet, plan);
-            for (const PagePlan::Page& page : plan.pages) {
-                painter.paint(cr.get(), page);
+            for (std::size_t k = 0; k < plan.pages.size(); ++k) {
+                painter.paint(cr.get(), plan.pages[k], static_cast<int>(k + 1), static_cast<int>(plan.pages.size()));
                 cairo_show_page(cr.get());
                 if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
                     layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_status(cr.get())));
@@ -352,6 +472,51 @@ RenderedPdf renderWorkbookPdf(const Workbook& workbook) {
     if (total > static_cast<std::size_t>(kMaxPages))
         layoutError("ページ数が多すぎます (" + std::to_string(total) + " ページ)");
     return paintPdf(workbook, plans);
+}
+
+std::vector<image::Image> renderSheetPages(const Workbook& workbook, const Sheet& sheet, int dpi) {
+    const PagePlan plan = planPages(workbook, sheet);
+    const PageSetup& ps = sheet.pageSetup;
+    const int width = static_cast<int>(std::lround(ps.paperWidth() * dpi / 72.0));
+    const int height = static_cast<int>(std::lround(ps.paperHeight() * dpi / 72.0));
+    const int pelsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
+    SheetPainter painter(workbook, sheet, plan);
+    std::vector<image::Image> pages;
+    for (std::size_t k = 0; k < plan.pages.size(); ++k) {
+        // Darkness only: an alpha surface is a quarter of a colour one, and
+        // the page picture is gray.
+        Owned<cairo_surface_t> surface(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+            layoutError(std::string("ページを描けません: ") +
+                        cairo_status_to_string(cairo_surface_status(surface.get())));
+        {
+            Owned<cairo_t> cr(cairo_create(surface.get()));
+            cairo_scale(cr.get(), dpi / 72.0, dpi / 72.0);
+            painter.paint(cr.get(), plan.pages[k], static_cast<int>(k + 1), static_cast<int>(plan.pages.size()));
+            if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+                layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_status(cr.get())));
+        }
+        cairo_surface_flush(surface.get());
+        const unsigned char* data = cairo_image_surface_get_data(surface.get());
+        const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get()));
+        image::Image page(width, height, image::PixelFormat::Gray8);
+        page.setResolution(pelsPerMeter, pelsPerMeter);
+        for (int y = 0; y < height; ++y) {
+            // White is no darkness: each pel is 255 - alpha, eight at a time.
+            const unsigned char* a = data + static_cast<std::size_t>(y) * stride;
+            std::uint8_t* g = page.row(y);
+            int x = 0;
+            for (; x + 8 <= width; x += 8) {
+                std::uint64_t v;
+                std::memcpy(&v, a + x, 8);
+                v = ~v;
+                std::memcpy(g + x, &v, 8);
+            }
+            for (; x < width; ++x) g[x] = static_cast<std::uint8_t>(255 - a[x]);
+        }
+        pages.push_back(std::move(page));
+    }
+    return pages;
 }
 
 }  // namespace fg::layout

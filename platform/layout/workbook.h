@@ -99,11 +99,24 @@ struct Cell {
 
 enum class Orientation { Portrait, Landscape };
 
+// Rows first..last, both included.
+struct RowSpan {
+    int first = 1, last = 1;
+    bool operator==(const RowSpan&) const = default;
+};
+
 struct PageSetup {
     Orientation orientation = Orientation::Portrait;
     // Paper is A4; the printed area lies inside these margins.
     double leftMargin = 36, rightMargin = 36, topMargin = 36, bottomMargin = 36;
     int zoom = 100;  // percent, 10..400
+    // Rows printed again at the top of every page after the first that
+    // continues below them (a form's title, addressee and column headings),
+    // in row order.
+    std::vector<RowSpan> titleRows;
+    // A line printed at the foot of every page, centred: "&P" stands for the
+    // page number, "&N" for the number of pages, "&&" for "&". Empty: none.
+    std::string footer;
     bool operator==(const PageSetup&) const = default;
 
     static constexpr double kA4Width = 595.2756;   // 210 mm

@@ -154,8 +154,36 @@ std::pair<int, int> span(const Node& n, int max) {
     return {from, to};
 }
 
+// "1:7" or "1,3,17:17": rows and spans of rows, in order, not overlapping.
+std::vector<RowSpan> rowSpans(const Node& n, const char* attr) {
+    std::vector<RowSpan> spans;
+    const std::string v = n.getAttribute(attr);
+    if (text::trimBlanks(v).empty()) return spans;
+    std::size_t at = 0;
+    while (at <= v.size()) {
+        std::size_t comma = v.find(',', at);
+        if (comma == std::string::npos) comma = v.size();
+        const std::string item = text::trimBlanks(v.substr(at, comma - at));
+        const std::size_t colon = item.find(':');
+        auto row = [&](const std::string& digits) {
+            if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(digits) < 1 || std::stoi(digits) > kMaxRows)
+                layoutError(where(n) + " の " + attr + "=\"" + v + "\" が不正です");
+            return std::stoi(digits);
+        };
+        RowSpan span;
+        span.first = row(text::trimBlanks(item.substr(0, colon)));
+        span.last = colon == std::string::npos ? span.first : row(text::trimBlanks(item.substr(colon + 1)));
+        if (span.last < span.first || (!spans.empty() && span.first <= spans.back().last))
+            layoutError(where(n) + " の " + attr + "=\"" + v + "\" は行の順に重ならずに書きます");
+        spans.push_back(span);
+        at = comma + 1;
+    }
+    return spans;
+}
+
 void readPageSetup(const Node& n, PageSetup& p) {
-    allowOnly(n, {"orientation", "leftMargin", "rightMargin", "topMargin", "bottomMargin", "zoom"});
+    allowOnly(n, {"orientation", "leftMargin", "rightMargin", "topMargin", "bottomMargin", "zoom", "titleRows", "footer"});
     if (n.hasAttribute("orientation"))
         p.orientation = choice<Orientation>(
             n, "orientation", {{"portrait", Orientation::Portrait}, {"landscape", Orientation::Landscape}});
@@ -164,6 +192,11 @@ void readPageSetup(const Node& n, PageSetup& p) {
     if (n.hasAttribute("topMargin")) p.topMargin = number(n, "topMargin", 0, 400);
     if (n.hasAttribute("bottomMargin")) p.bottomMargin = number(n, "bottomMargin", 0, 400);
     if (n.hasAttribute("zoom")) p.zoom = whole(n, "zoom", 10, 400);
+    if (n.hasAttribute("titleRows")) p.titleRows = rowSpans(n, "titleRows");
+    if (n.hasAttribute("footer")) {
+        p.footer = n.getAttribute("footer");
+        if (text::length16(p.footer) > 255) layoutError(where(n) + " の footer が長すぎます");
+    }
 }
 
 void readSheet(const Node& n, Workbook& wb, Sheet& sheet) {
@@ -367,6 +400,13 @@ std::string serializeWorkbook(const Workbook& wb) {
         ps.setAttribute("topMargin", num(sh.pageSetup.topMargin));
         ps.setAttribute("bottomMargin", num(sh.pageSetup.bottomMargin));
         ps.setAttribute("zoom", std::to_string(sh.pageSetup.zoom));
+        if (!sh.pageSetup.titleRows.empty()) {
+            std::string spans;
+            for (const RowSpan& r : sh.pageSetup.titleRows)
+                spans += (spans.empty() ? "" : ",") + std::to_string(r.first) + ":" + std::to_string(r.last);
+            ps.setAttribute("titleRows", spans);
+        }
+        if (!sh.pageSetup.footer.empty()) ps.setAttribute("footer", sh.pageSetup.footer);
         Node cols = se.appendChild(doc.createElement("Columns"));
         cols.setAttribute("defaultWidth", num(sh.defaultColumnWidth));
         for (const auto& [i, w] : sh.columnWidths) {

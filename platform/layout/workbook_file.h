@@ -10,7 +10,8 @@
 //     </Styles>
 //     <Sheet name="注文書">
 //       <PageSetup orientation="landscape" leftMargin="28" rightMargin="28"
-//                  topMargin="28" bottomMargin="28" zoom="100"/>
+//                  topMargin="28" bottomMargin="28" zoom="100"
+//                  titleRows="1:4,7" footer="&amp;P / &amp;N"/>
 //       <Columns defaultWidth="48"><Column from="1" to="3" width="60"/></Columns>
 //       <Rows defaultHeight="18"><Row index="1" height="32"/></Rows>
 //       <Cells>
@@ -22,7 +23,9 @@
 //     </Sheet>
 //   </Workbook>
 //
-// Lengths are points. Style attributes, all optional (defaults in workbook.h):
+// Lengths are points. titleRows lists the rows (single rows and spans
+// "first:last", in order) printed again above every page after the first,
+// and footer the line at the foot of every page (workbook.h). Style attributes, all optional (defaults in workbook.h):
 // font (a font family), size, bold, italic, underline ("true"/"false"/"1"/"0"),
 // color and fill ("#RRGGBB"), halign (left|center|right), valign
 // (top|middle|bottom), wrap, border (all four edges) and borderLeft,
