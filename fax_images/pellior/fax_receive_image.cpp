@@ -1,6 +1,7 @@
 #include "fax_images/pellior/fax_receive_image.h"
 
 #include "fax_images/pellior/page_files.h"
+#include "platform/error_log.h"
 
 namespace fg {
 
@@ -20,17 +21,13 @@ bool FaxReceiveImage::changeBMPFile(const std::string& strFileName) {
         form_->Ostrand1().G3ToBmp(pellior::folder("G3Image") + strFileName + ".g3", bmp, rc);
         if (rc != 0) throw pellior::statusError(rc, "G3ToBmp " + strFileName);
         image::ImagingControl& k = form_->KRAYTON1();
-        auto check = [&k](short status, const std::string& what) {
-            if (status != image::ImagingControl::kOk)
-                throw pellior::statusError(status, what, k.lastError() ? &*k.lastError() : nullptr);
-        };
-        check(k.load(bmp), "ビットマップの読み込み");
-        check(k.resize(1303.0f, 1728.0f, 1), "サイズ変更");
-        check(k.rotate(9000, true, frmImgTranCtl::kWhite), "回転");
-        check(k.save(bmp, image::ImagingControl::kFormatBmp, 0, 0, false), "ビットマップの保存");
+        pellior::checkImaging(k.load(bmp), k, "ビットマップの読み込み");
+        pellior::checkImaging(k.resize(1303.0f, 1728.0f, 1), k, "サイズ変更");
+        pellior::checkImaging(k.rotate(9000, true, frmImgTranCtl::kWhite), k, "回転");
+        pellior::checkImaging(k.save(bmp, image::ImagingControl::kFormatBmp, 0, 0, false), k, "ビットマップの保存");
         return true;
     } catch (...) {
-        pellior::logCurrentException(kSource);
+        logCurrentError(kSource);
         return false;
     }
 }

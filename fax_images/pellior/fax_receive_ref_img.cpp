@@ -1,6 +1,7 @@
 #include "fax_images/pellior/fax_receive_ref_img.h"
 
 #include "fax_images/pellior/page_files.h"
+#include "platform/error_log.h"
 #include "platform/files.h"
 
 #include <filesystem>
@@ -42,22 +43,18 @@ bool FaxReceiveRefImg::changeJPGFile(const std::string& strFileName) {
         pellior::checkPlainName(strFileName);
         if (!form_) form_ = std::make_unique<frmImgTranCtl>();
         image::ImagingControl& k = form_->KRAYTON1();
-        auto check = [&k](short status, const std::string& what) {
-            if (status != image::ImagingControl::kOk)
-                throw pellior::statusError(status, what, k.lastError() ? &*k.lastError() : nullptr);
-        };
         const std::string bitmaps = pellior::folder("Bitmap");
         const std::string copy = bitmaps + strFileName + ".jpg";
-        check(k.load(bitmaps + strFileName + ".bmp"), "ビットマップの読み込み");
-        check(k.save(copy, image::ImagingControl::kFormatJpeg, 24, 2, false), "JPEG の保存");
-        check(k.load(copy), "JPEG の読み込み");
+        pellior::checkImaging(k.load(bitmaps + strFileName + ".bmp"), k, "ビットマップの読み込み");
+        pellior::checkImaging(k.save(copy, image::ImagingControl::kFormatJpeg, 24, 2, false), k, "JPEG の保存");
+        pellior::checkImaging(k.load(copy), k, "JPEG の読み込み");
         // A copy that does not check stays where it was written, for a
         // person to look at; it is not passed on as a good copy.
-        check(k.check(copy, 1), "JPEG の検査");
+        pellior::checkImaging(k.check(copy, 1), k, "JPEG の検査");
         moveNoReplace(copy, pellior::folder("Jpg") + strFileName + ".jpg");
         return true;
     } catch (...) {
-        pellior::logCurrentException(kSource);
+        logCurrentError(kSource);
         return false;
     }
 }

@@ -1,41 +1,32 @@
 #include "fax_images/pellior/fax_rep_img.h"
 
-#include "fax_images/pellior/fax_tran_refer_img.h"
 #include "fax_images/pellior/page_files.h"
 #include "fax_images/pellior/print_start_file.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/image/bmp.h"
+#include "platform/imaging/jpeg.h"
 #include "platform/layout/fax_report_maker.h"
-#include "platform/layout/page_export.h"
 #include "platform/layout/workbook_file.h"
 #include "platform/values.h"
 #include "settings/fax_manage_num.h"
 
+#include <optional>
+
 namespace fg {
 
-namespace {
-
+using pellior::checkImaging;
 using pellior::checkPlainName;
 using pellior::folder;
-using pellior::logCurrentException;
-using pellior::statusError;
 
-// The report types whose forms are laid out upright and go out as they are.
-bool uprightForm(const std::string& repType) {
-    return repType == "FAX回答再送信依頼" || repType == "未処理一覧" || repType == "テスト帳票";
-}
-
-// The fax page shape (width x height of the first resize) and whether the
-// page is then turned.
-constexpr float kLong = 1728.0f, kShort = 1200.0f;
-
-// A page that came back from an imaging call with a non-zero status.
-void check(short status, const image::ImagingControl& k, const std::string& what) {
-    if (status != image::ImagingControl::kOk)
-        throw statusError(status, what, k.lastError() ? &*k.lastError() : nullptr);
-}
-
-}  // namespace
+// One document on its way through makeFAXImage: its management number, and
+// the report title that shapes its pages, read from its record when the
+// first page needs it.
+struct FaxRepImg::Document {
+    const std::string& number;
+    FaxManageNum& store;
+    std::optional<std::string> title;
+};
 
 FaxRepImg::FaxRepImg(EventPump* pump) : pump_(pump) {}
 FaxRepImg::~FaxRepImg() = default;
@@ -50,7 +41,7 @@ bool FaxRepImg::CreateMyTalkFile() {
         PrintStartFile::write();
         return true;
     } catch (...) {
-        logCurrentException("CreateMyTalkFile");
+        logCurrentError("CreateMyTalkFile");
         return false;
     }
 }
@@ -64,31 +55,76 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
             if (i >= strExcelName.size())
                 throw Error(errnum::SubscriptOutOfRange, "帳票管理番号=" + n + " のレイアウト名がありません");
             const std::string& e = strExcelName[i];
-            if (!changeMSFFile(e, false)) throw Error(kMakeImageError, "On Error");
-            if (!changeBMPFile(e, "0")) throw Error(kMakeImageError, "On Error");
-            // Pages by their number, and only the pages of exactly this layout.
-            std::vector<std::string> pages = layout::listPages(folder("Bitmap"), e);
-            if (pages.empty()) {
-                pellior::logError("makeFAXImage", Error(errnum::FileNotFound, "ページのビットマップがありません: " + e));
+            // The print and its export: the printer hands the pages over
+            // with the printed file, which has then served its turn.
+            std::vector<layout::PrintedPage> pages;
+            if (!print(e, false, &pages) || !deleteMSFFile(e)) throw Error(kMakeImageError, "On Error");
+            const std::vector<std::string> names = pellior::freshPageNames(e, pages.size());
+            Document document{n, store, std::nullopt};
+            for (std::size_t k = 0; k < pages.size(); ++k) {
+                if (makePage(document, names[k], pages[k])) continue;
+                leaveBitmaps(names, pages, k);
                 throw Error(kMakeImageError, "On Error");
             }
-            for (const std::string& p : pages) {
-                if (!FAXTranReferImg().saveImage(p) || !trimBMPFile(p, n) || !changeG3File(p) || !deleteBMPFile(p))
-                    throw Error(kMakeImageError, "On Error");
-            }
-            if (!store.subAddTempImageFileNames(n, pages) || !store.subAddRefImageFileNames(n, pages))
+            if (!store.subAddTempImageFileNames(n, names) || !store.subAddRefImageFileNames(n, names))
                 throw Error(kMakeImageError, "On Error");
         }
         return true;
-    } catch (const Error& e) {
+    } catch (...) {
         // The step that failed has logged what went wrong; a failure of our
         // own (no layout name, no store) is logged here beside the number.
+        Error e = currentError();
         if (e.number() != kMakeImageError) pellior::logError("makeFAXImage", e);
-    } catch (...) {
-        logCurrentException("makeFAXImage");
     }
     pellior::logError("makeFAXImage", Error(kMakeImageError, "On Error"));
     return false;
+}
+
+bool FaxRepImg::makePage(Document& document, const std::string& name, layout::PrintedPage& page) {
+    const std::string bitmap = folder("Bitmap") + name + ".bmp";
+    // 1. The reference copy: the printed page's own JPEG picture, kept.
+    try {
+        const std::string copy = folder("Jpg") + name + ".jpg";
+        fs::writeFileAtomic(copy, page.jpeg);
+        image::checkWritten(copy, page.jpeg);
+    } catch (...) {
+        logCurrentError("FAXTranReferImg");
+        return false;
+    }
+    // 2. The fax page shape of the record's title, written for the engine.
+    try {
+        if (!document.title) {
+            if (!document.store.getManageNum(document.number, "", true)) return false;  // the store logged 40012
+            document.title = document.store.mstrRepType();
+        }
+        image::ImagingControl& k = form().KRAYTON1();
+        k.setPicture(std::move(page.picture));
+        pellior::shapeForFax(k, *document.title, name, "trimBMPFile");
+        image::writeBmp(bitmap, k.picture(), 8, 128, fs::Sync::Passing);
+        k.clear();
+    } catch (...) {
+        logCurrentError("trimBMPFile");
+        return false;
+    }
+    // 3. The G3 page, 4. the bitmap gone.
+    return changeG3File(name) && deleteBMPFile(name);
+}
+
+void FaxRepImg::leaveBitmaps(const std::vector<std::string>& names, std::vector<layout::PrintedPage>& pages,
+                             std::size_t from) {
+    image::ImagingControl& k = form().KRAYTON1();
+    for (std::size_t j = from; j < pages.size(); ++j) {
+        const std::string bitmap = folder("Bitmap") + names[j] + ".bmp";
+        if (fs::fileExists(bitmap)) continue;
+        // The failed page may have gone to the imaging control already.
+        const image::Image& picture = pages[j].picture.empty() && j == from ? k.picture() : pages[j].picture;
+        try {
+            if (!picture.empty()) image::writeBmp(bitmap, picture, 8);
+        } catch (...) {
+            logCurrentError("makeFAXImage");
+        }
+    }
+    k.clear();
 }
 
 bool FaxRepImg::delG3FromManageNo(const std::string& strRepManageNo) {
@@ -102,7 +138,7 @@ bool FaxRepImg::delG3FromManageNo(const std::string& strRepManageNo) {
         }
         return true;
     } catch (...) {
-        logCurrentException("FaxRepImg");
+        logCurrentError("FaxRepImg");
         return false;
     }
 }
@@ -113,7 +149,7 @@ bool FaxRepImg::deleteBMPFile(const std::string& strBmpFileName) {
         pellior::deleteFile(folder("Bitmap") + strBmpFileName + ".bmp");
         return true;
     } catch (...) {
-        logCurrentException("deleteBMPFile");
+        logCurrentError("deleteBMPFile");
         return false;
     }
 }
@@ -125,20 +161,17 @@ bool FaxRepImg::changeBMPFile(const std::string& strMFSFileName, const std::stri
             form().MfExp1Export(folder("Msf") + strMFSFileName + ".msf", folder("Bitmap") + strMFSFileName + ".bmp");
             return deleteMSFFile(strMFSFileName);
         }
-        // A page rebuilt from its copy for a re-send: the copy holds the page
-        // as printed, so it is brought to the fax page shape here, upright
-        // pages as they stand and wide pages turned, as trimBMPFile did with
-        // the page first sent.
+        // A page rebuilt from its copy for a re-send, as the copy stands: the
+        // re-send shapes it afterwards, as trimBMPFile shaped the page first
+        // sent (shaping it here as well would turn a wide page twice).
         image::ImagingControl& k = form().KRAYTON1();
-        const std::string bmp = folder("Bitmap") + strMFSFileName + ".bmp";
-        check(k.load(folder("Jpg") + strMFSFileName + ".jpg"), k, "JPEG の読み込み");
-        const bool wide = k.picture().width() > k.picture().height();
-        check(wide ? k.resize(kLong, kShort, 1) : k.resize(kShort, kLong, 1), k, "サイズ変更");
-        if (wide) check(k.rotate(9000, true, frmImgTranCtl::kWhite), k, "回転");
-        check(k.save(bmp, image::ImagingControl::kFormatBmp, 8, 2, false), k, "ビットマップの保存");
+        checkImaging(k.load(folder("Jpg") + strMFSFileName + ".jpg"), k, "JPEG の読み込み");
+        checkImaging(k.save(folder("Bitmap") + strMFSFileName + ".bmp", image::ImagingControl::kFormatBmp, 8, 2, false),
+                     k, "ビットマップの保存");
+        k.clear();
         return true;
     } catch (...) {
-        logCurrentException("changeBMPFile");
+        logCurrentError("changeBMPFile");
         return false;
     }
 }
@@ -150,20 +183,24 @@ bool FaxRepImg::changeG3File(const std::string& strBmpFileName) {
         o.setStretch(otStretchBothHigh);
         std::int16_t rc = 0;
         o.BmpToG3(folder("Bitmap") + strBmpFileName + ".bmp", folder("G3Image") + strBmpFileName + ".g3", rc);
-        if (rc != 0) throw statusError(rc, "BmpToG3 " + strBmpFileName);
+        if (rc != 0) throw pellior::statusError(rc, "BmpToG3 " + strBmpFileName);
         return true;
     } catch (...) {
-        logCurrentException("changeG3File");
+        logCurrentError("changeG3File");
         return false;
     }
 }
 
 bool FaxRepImg::changeMSFFile(const std::string& strExcelFileName, bool blnDelFlg) {
+    return print(strExcelFileName, blnDelFlg, nullptr);
+}
+
+bool FaxRepImg::print(const std::string& layoutName, bool keepLayout, std::vector<layout::PrintedPage>* pages) {
     bool started = false;
     try {
-        checkPlainName(strExcelFileName);
-        const std::string xls = folder("ExcelLayout") + strExcelFileName + ".xls";
-        const std::string msf = folder("Msf") + strExcelFileName + ".msf";
+        checkPlainName(layoutName);
+        const std::string xls = folder("ExcelLayout") + layoutName + ".xls";
+        const std::string msf = folder("Msf") + layoutName + ".msf";
         FileLock printing = PrintStartFile::acquire(pump_);
         started = true;
         if (!CreateMyTalkFile()) {
@@ -180,22 +217,23 @@ bool FaxRepImg::changeMSFFile(const std::string& strExcelFileName, bool blnDelFl
         setup.rightMargin = 1;
         setup.topMargin = 20;
         setup.bottomMargin = 0;
-        printer.print(workbook, 0);
+        std::vector<layout::PrintedPage> printed = printer.printPages(workbook, 0);
         PrintStartFile::remove();
         started = false;
         printing.unlock();
-        if (!blnDelFlg) {
+        if (!keepLayout) {
             bool ok = false;
-            FaxReportMaker().deleteReport(strExcelFileName, ok);
+            FaxReportMaker().deleteReport(layoutName, ok);
             // The pages are made all the same; a layout left behind is only
             // reported, for the operator to clear.
             if (!ok)
                 pellior::logError("changeMSFFile", Error(errnum::PathFileAccessError,
                                                          "印刷したレイアウトを削除できません: " + xls));
         }
+        if (pages) *pages = std::move(printed);
         return true;
     } catch (...) {
-        logCurrentException("changeMSFFile");
+        logCurrentError("changeMSFFile");
         // Only the holder of the print lock may remove the start file.
         if (started) PrintStartFile::remove();
         return false;
@@ -207,19 +245,15 @@ bool FaxRepImg::trimBMPFile(const std::string& strBmpFileName, const std::string
         checkPlainName(strBmpFileName);
         FaxManageNum store;
         if (!store.getManageNum(strRepNo, "", true)) return false;  // the store has logged 40012
-        const bool upright = uprightForm(store.mstrRepType());
         const std::string bmp = folder("Bitmap") + strBmpFileName + ".bmp";
         image::ImagingControl& k = form().KRAYTON1();
-        check(k.load(bmp), k, "ビットマップの読み込み");
-        check(upright ? k.resize(kShort, kLong, 1) : k.resize(kLong, kShort, 1), k, "サイズ変更");
-        check(k.save(bmp, image::ImagingControl::kFormatBmp, 0, 0, false), k, "ビットマップの保存");
-        if (upright) return true;
-        check(k.load(bmp), k, "ビットマップの読み込み");
-        check(k.rotate(9000, true, frmImgTranCtl::kWhite), k, "回転");
-        check(k.save(bmp, image::ImagingControl::kFormatBmp, 0, 0, false), k, "ビットマップの保存");
+        checkImaging(k.load(bmp), k, "ビットマップの読み込み");
+        pellior::shapeForFax(k, store.mstrRepType(), strBmpFileName, "trimBMPFile");
+        checkImaging(k.save(bmp, image::ImagingControl::kFormatBmp, 0, 0, false), k, "ビットマップの保存");
+        k.clear();
         return true;
     } catch (...) {
-        logCurrentException("trimBMPFile");
+        logCurrentError("trimBMPFile");
         return false;
     }
 }
@@ -230,7 +264,7 @@ bool FaxRepImg::deleteG3File(const std::string& name) {
         pellior::deleteFile(folder("G3Image") + name + ".g3");
         return true;
     } catch (...) {
-        logCurrentException("deleteG3File");
+        logCurrentError("deleteG3File");
         return false;
     }
 }
@@ -240,7 +274,7 @@ bool FaxRepImg::deleteMSFFile(const std::string& name) {
         pellior::deleteFile(folder("Msf") + name + ".msf");
         return true;
     } catch (...) {
-        logCurrentException("deleteMSFFile");
+        logCurrentError("deleteMSFFile");
         return false;
     }
 }

@@ -10,6 +10,15 @@
 //   "Bitmap"       p.bmp   one per page (p = e + "_" + page number)
 //   "Jpg"          p.jpg   the reference copy, kept
 //   "G3Image"      p.g3    the page that is sent
+// The pages of a print are numbered on after those of the layout that have
+// a reference copy or a G3 page already: a document laid out again never
+// overwrites the pictures of an earlier send that the send log points at.
+//
+// makeFAXImage keeps each printed page in memory from the print to its G3
+// page: the printer hands over the page pictures with the printed file, the
+// reference copy is the printed file's own JPEG picture, and only the
+// shaped page is written as a bitmap, for the fax engine to read. The files
+// each step leaves and their names are those of the members run one by one.
 //
 // Every member catches its own failures, logs the error behind them (the
 // member's name as the source) and answers False; no failure is answered
@@ -57,9 +66,9 @@ public:
     // Deletes Bitmap + name + ".bmp".
     bool deleteBMPFile(const std::string& strBmpFileName);
     // "0": exports the printed file of the layout to page bitmaps and deletes
-    // it. Any other number: rebuilds one page bitmap from its JPEG copy,
-    // brought to the fax page shape so that a re-sent page comes out as the
-    // page first sent.
+    // it. Any other number: rebuilds one page bitmap (8-bit gray) from its
+    // JPEG copy, as the copy stands; whoever re-sends it shapes it with
+    // trimBMPFile.
     bool changeBMPFile(const std::string& strMFSFileName, const std::string& strFileType);
     // Codes Bitmap + name + ".bmp" as G3Image + name + ".g3".
     bool changeG3File(const std::string& strBmpFileName);
@@ -68,13 +77,26 @@ public:
     // layout is deleted afterwards through FaxReportMaker.deleteReport.
     bool changeMSFFile(const std::string& strExcelFileName, bool blnDelFlg);
     // Gives a page bitmap the fax page shape for the report type of the
-    // management number: 1200 x 1728 pels as it stands for the upright
-    // forms, otherwise 1728 x 1200 turned a quarter counter-clockwise.
+    // management number (page_files.h, shapeForFax): fitted inside 1200 x
+    // 1728 pels for the upright forms, otherwise inside 1728 x 1200 and
+    // turned a quarter counter-clockwise.
     bool trimBMPFile(const std::string& strBmpFileName, const std::string& strRepNo);
 
 private:
+    struct Document;
+
     bool deleteG3File(const std::string& name);
     bool deleteMSFFile(const std::string& name);
+    // One print job under the print lock; the pages printed go to `pages`
+    // when it is given. Failures are logged as changeMSFFile's.
+    bool print(const std::string& layoutName, bool keepLayout, std::vector<layout::PrintedPage>* pages);
+    // The steps of one page of a document, in order; the first that fails
+    // has logged why and answers False.
+    bool makePage(Document& document, const std::string& name, layout::PrintedPage& page);
+    // What a failed document leaves for the person who looks: the bitmaps
+    // of its pages from `from` on.
+    void leaveBitmaps(const std::vector<std::string>& names, std::vector<layout::PrintedPage>& pages,
+                      std::size_t from);
     frmImgTranCtl& form();
 
     EventPump* pump_;

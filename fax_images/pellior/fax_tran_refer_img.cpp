@@ -1,6 +1,7 @@
 #include "fax_images/pellior/fax_tran_refer_img.h"
 
 #include "fax_images/pellior/page_files.h"
+#include "platform/error_log.h"
 
 namespace fg {
 
@@ -23,17 +24,13 @@ bool FAXTranReferImg::saveImage(const std::string& strBitmapFileName) {
         const std::string jpg = pellior::folder("Jpg") + strBitmapFileName + ".jpg";
         // Each step is examined: a copy that was never written must not pass
         // on the strength of an older file of the same name.
-        auto check = [&k](short status, const std::string& what) {
-            if (status != image::ImagingControl::kOk)
-                throw pellior::statusError(status, what, k.lastError() ? &*k.lastError() : nullptr);
-        };
-        check(k.load(pellior::folder("Bitmap") + strBitmapFileName + ".bmp"), "ビットマップの読み込み");
-        check(k.save(jpg, image::ImagingControl::kFormatJpeg, 24, 2, false), "JPEG の保存");
-        check(k.check(jpg, 1), "JPEG の検査");
+        pellior::checkImaging(k.load(pellior::folder("Bitmap") + strBitmapFileName + ".bmp"), k, "ビットマップの読み込み");
+        pellior::checkImaging(k.save(jpg, image::ImagingControl::kFormatJpeg, 24, 2, false), k, "JPEG の保存");
+        pellior::checkImaging(k.check(jpg, 1), k, "JPEG の検査");
         k.clear();
         return true;
     } catch (...) {
-        pellior::logCurrentException(kSource);
+        logCurrentError(kSource);
         return false;
     }
 }
@@ -44,7 +41,7 @@ bool FAXTranReferImg::deleteImage(const std::string& strFileName) {
         pellior::deleteFile(pellior::folder("Bitmap") + strFileName + ".bmp");
         return true;
     } catch (...) {
-        pellior::logCurrentException(kSource);
+        logCurrentError(kSource);
         return false;
     }
 }

@@ -1,11 +1,15 @@
 #include "fax_images/pellior/page_files.h"
 
+#include "fax_images/pellior/img_tran_form.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/imaging/imaging_control.h"
+#include "platform/layout/page_export.h"
+#include "platform/layout/workbook.h"
 
-#include <exception>
-#include <new>
+#include <algorithm>
+#include <cmath>
 
 namespace fg::pellior {
 
@@ -31,20 +35,56 @@ Error statusError(long status, const std::string& what, const Error* underlying)
     return Error(status, description);
 }
 
+void checkImaging(short status, const image::ImagingControl& control, const std::string& what) {
+    if (status != image::ImagingControl::kOk)
+        throw statusError(status, what, control.lastError() ? &*control.lastError() : nullptr);
+}
+
 void logError(const std::string& source, const Error& error) noexcept { ErrorLogWriter().writeError(source, error); }
 
-void logCurrentException(const std::string& source) noexcept {
-    try {
-        throw;
-    } catch (const Error& e) {
-        logError(source, e);
-    } catch (const std::bad_alloc&) {
-        logError(source, Error::standard(errnum::OutOfMemory));
-    } catch (const std::exception& e) {
-        logError(source, Error(errnum::InvalidProcedureCall, e.what()));
-    } catch (...) {
-        logError(source, Error(errnum::InvalidProcedureCall, "unknown exception"));
+bool uprightTitle(const std::string& title) {
+    return title == "FAX回答再送信依頼" || title == "未処理一覧" || title == "テスト帳票";
+}
+
+namespace {
+
+// The fax page: 1200 x 1728 pels before the fax engine stretches it to
+// 1728 x 2291, over 215 x 297 mm of paper.
+constexpr int kShort = 1200, kLong = 1728;
+constexpr double kPaperWidthMm = 215.0, kPaperHeightMm = 297.0;
+
+int pelsPerMeter(int pels, double mm) { return static_cast<int>(std::lround(pels / (mm / 1000.0))); }
+
+}  // namespace
+
+void shapeForFax(image::ImagingControl& control, const std::string& title, const std::string& page,
+                 const std::string& source) {
+    const bool upright = uprightTitle(title);
+    const image::Image& picture = control.picture();
+    if (picture.empty()) throw Error::standard(errnum::ObjectNotSet);
+    if ((picture.width() > picture.height()) == upright)
+        logError(source, Error(layout::kLayoutError,
+                               "帳票 \"" + title + "\" のページ " + page + " は" + (upright ? "横長" : "縦長") +
+                                   "です。" + (upright ? "縦長" : "横長") +
+                                   "に作った帳票でないと正しい向きで送れないため、縦横比を保って縮めて送ります"));
+    const int across = pelsPerMeter(kShort, kPaperWidthMm), down = pelsPerMeter(kLong, kPaperHeightMm);
+    if (upright) {
+        checkImaging(control.resize(kShort, kLong, 1, across, down), control, "サイズ変更");
+        return;
     }
+    // Wide pages are fitted on the paper lying on its side, then turned.
+    checkImaging(control.resize(kLong, kShort, 1, down, across), control, "サイズ変更");
+    checkImaging(control.rotate(9000, true, frmImgTranCtl::kWhite), control, "回転");
+}
+
+std::vector<std::string> freshPageNames(const std::string& layout, std::size_t count) {
+    int highest = 0;
+    for (const auto& [key, extension] : {std::pair{"Jpg", ".jpg"}, std::pair{"G3Image", ".g3"}})
+        for (const std::string& name : layout::listPages(folder(key), layout, extension))
+            highest = std::max(highest, layout::pageNumber(name, layout));
+    std::vector<std::string> names;
+    for (std::size_t k = 1; k <= count; ++k) names.push_back(layout::pageName(layout, highest + static_cast<int>(k)));
+    return names;
 }
 
 }  // namespace fg::pellior

@@ -1,10 +1,16 @@
 // What the page image classes share: the folders of their keys, names that
-// are safe to join to them, and the errors they log.
+// are safe to join to them, the errors they log, and the shape of a fax page.
 #pragma once
 
 #include "platform/error.h"
+#include "platform/image/image.h"
 
 #include <string>
+#include <vector>
+
+namespace fg::image {
+class ImagingControl;
+}
 
 namespace fg::pellior {
 
@@ -23,10 +29,32 @@ void deleteFile(const std::string& path);
 // The error behind a non-zero status of the imaging control or the
 // fax-modem control, with the status as its number.
 Error statusError(long status, const std::string& what, const Error* underlying = nullptr);
+// Raises the error behind a non-zero status of the imaging control.
+void checkImaging(short status, const image::ImagingControl& control, const std::string& what);
 
 // Writes an error to the error log under `source`; never throws.
 void logError(const std::string& source, const Error& error) noexcept;
-// For a caught exception of any kind.
-void logCurrentException(const std::string& source) noexcept;
+
+// The report titles whose forms are laid out upright and go out as they
+// stand; every other title's pages are laid out wide and turned.
+bool uprightTitle(const std::string& title);
+
+// Gives the page picture held by the imaging control the fax page shape of
+// its report title: upright pages fitted inside 1200 x 1728 pels, wide ones
+// inside 1728 x 1200 and turned a quarter counter-clockwise, so that both
+// end 1200 pels wide and 1728 high: the page the fax engine stretches to a
+// fine A4 fax page (1728 pels over 215 mm, 2291 lines over 297 mm). The
+// picture keeps its proportions on that paper and thin strokes stay dark
+// (image::Resample::KeepStrokes); a page whose orientation is not the one
+// its title asks for is logged under `source`, fitted all the same, never
+// squashed. Raises the error behind a failed step.
+void shapeForFax(image::ImagingControl& control, const std::string& title, const std::string& page,
+                 const std::string& source);
+
+// The names for `count` new pages of layout `layout`: the layout name, "_"
+// and the page number, numbered on after the highest page of that layout
+// that has a reference copy or a G3 page already, so that a document laid
+// out again never overwrites the pages of an earlier send.
+std::vector<std::string> freshPageNames(const std::string& layout, std::size_t count);
 
 }  // namespace fg::pellior

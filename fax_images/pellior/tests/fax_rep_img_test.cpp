@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace fg {
 namespace {
 
@@ -175,25 +177,33 @@ TEST_F(MakeFaxImage, PagesOfAFailedDocumentStayForThePersonWhoLooks) {
 
 class PageMembers : public testing::PageImagesTest {};
 
-TEST_F(PageMembers, TrimGivesEveryReportTypeTheSameFaxShape) {
+TEST_F(PageMembers, TrimGivesEveryReportTypeTheSameFaxShapeWithoutSquashingAPage) {
     struct Case {
         const char* type;
         int width, height;  // of the printed page
-        bool turned;
+        bool turned, mismatched;
     } cases[] = {
-        {"注文書", 2339, 1654, true},          {"見積依頼書", 2339, 1654, true},
-        {"テスト帳票", 1654, 2339, false},     {"未処理一覧", 1654, 2339, false},
-        {"FAX回答再送信依頼", 1654, 2339, false},
+        {"注文書", 2339, 1654, true, false},         {"見積依頼書", 2339, 1654, true, false},
+        {"テスト帳票", 1654, 2339, false, false},    {"未処理一覧", 1654, 2339, false, false},
+        {"FAX回答再送信依頼", 1654, 2339, false, false},
+        // A form laid out the wrong way round is fitted, turned as its title
+        // says, and reported; never squashed.
+        {"見積依頼書", 1654, 2339, true, true},      {"テスト帳票", 2339, 1654, false, true},
     };
     int i = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.type);
+        SCOPED_TRACE(std::string(c.type) + (c.mismatched ? ", mismatched" : ""));
+        log.log->clear();
         const std::string n = "N" + std::to_string(++i);
         record(n, c.type);
-        // A black mark in the top-left corner of the printed page.
+        // A black frame around an A4 page at 200 pels per inch, and a mark
+        // in its top-left corner.
         image::Image page(c.width, c.height, image::PixelFormat::Gray8);
-        for (int y = 0; y < 200; ++y)
-            for (int x = 0; x < 200; ++x) page.row(y)[x] = 0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                if (x < 200 && y < 200) page.row(y)[x] = 0;
+                else if (x < 4 || y < 4 || x >= c.width - 4 || y >= c.height - 4) page.row(y)[x] = 0;
+        page.setResolution(7874, 7874);
         image::writeBmp(bitmaps + n + ".bmp", page, 8);
         FaxRepImg img;
         ASSERT_TRUE(img.trimBMPFile(n, n)) << loggedText();
@@ -201,9 +211,22 @@ TEST_F(PageMembers, TrimGivesEveryReportTypeTheSameFaxShape) {
         EXPECT_EQ(shaped.width(), 1200);
         EXPECT_EQ(shaped.height(), 1728);
         EXPECT_EQ(shaped.format(), image::PixelFormat::Gray8);
+        EXPECT_EQ(logged(layout::kLayoutError, "trimBMPFile"), c.mismatched) << loggedText();
+        // The frame keeps the page's proportions on the fax paper, 215 x 297
+        // mm over 1200 x 1728 pels (turned back where the page was turned).
+        int left = shaped.width(), right = 0, top = shaped.height(), bottom = 0;
+        for (int y = 0; y < shaped.height(); ++y)
+            for (int x = 0; x < shaped.width(); ++x)
+                if (shaped.row(y)[x] < 128) {
+                    left = std::min(left, x), right = std::max(right, x + 1);
+                    top = std::min(top, y), bottom = std::max(bottom, y + 1);
+                }
+        double across = (right - left) * 215.0 / 1200, down = (bottom - top) * 297.0 / 1728;
+        if (c.turned) std::swap(across, down);
+        EXPECT_NEAR(across / down, static_cast<double>(c.width) / c.height, 0.01);
         // Turned counter-clockwise, the top-left corner comes to the bottom left.
-        const bool topLeft = shaped.row(20)[20] < 128;
-        const bool bottomLeft = shaped.row(1707)[20] < 128;
+        const bool topLeft = shaped.row(top + 20)[left + 20] < 128;
+        const bool bottomLeft = shaped.row(bottom - 21)[left + 20] < 128;
         EXPECT_EQ(topLeft, !c.turned);
         EXPECT_EQ(bottomLeft, c.turned);
     }
@@ -247,22 +270,25 @@ TEST_F(PageMembers, ExportNamesPagesAndRemovesThePrintedFile) {
     EXPECT_TRUE(logged(errnum::TypeMismatch, "changeBMPFile"));
 }
 
-TEST_F(PageMembers, AReSentPageIsRebuiltFromItsCopyInTheFaxShape) {
+TEST_F(PageMembers, AReSentPageIsRebuiltFromItsCopyAsItStandsAndShapedOnceByTrim) {
+    record("W", "注文書");
     image::Image wide(2339, 1654, image::PixelFormat::Gray8);
     for (int y = 0; y < 150; ++y)
         for (int x = 0; x < 150; ++x) wide.row(y)[x] = 0;
     image::writeJpeg(jpgs + "W_001.jpg", wide, 24);
-    image::writeJpeg(jpgs + "U_001.jpg", image::Image(1654, 2339, image::PixelFormat::Gray8), 24);
     FaxRepImg img;
     ASSERT_TRUE(img.changeBMPFile("W_001", "1")) << loggedText();
-    ASSERT_TRUE(img.changeBMPFile("U_001", "1")) << loggedText();
-    for (const char* p : {"W_001", "U_001"}) {
-        image::BmpSize s = image::readBmpSize(bitmaps + p + ".bmp");
-        EXPECT_EQ(s.width, 1200) << p;
-        EXPECT_EQ(s.height, 1728) << p;
-        EXPECT_EQ(s.bitsPerPixel, 8) << p;
-    }
-    EXPECT_LT(image::readBmp(bitmaps + "W_001.bmp").row(1700)[10], 128);  // as trimBMPFile turned it
+    image::BmpSize s = image::readBmpSize(bitmaps + "W_001.bmp");
+    EXPECT_EQ(s.width, 2339);
+    EXPECT_EQ(s.height, 1654);
+    EXPECT_EQ(s.bitsPerPixel, 8);
+    // The re-send shapes it as the page first sent: turned once.
+    ASSERT_TRUE(img.trimBMPFile("W_001", "W")) << loggedText();
+    image::Image shaped = image::readBmp(bitmaps + "W_001.bmp");
+    EXPECT_EQ(shaped.width(), 1200);
+    EXPECT_EQ(shaped.height(), 1728);
+    EXPECT_LT(shaped.row(1690)[30], 128);
+    EXPECT_GT(shaped.row(40)[30], 128);
     ASSERT_TRUE(img.changeG3File("W_001"));
     EXPECT_EQ(testing::readThroughFax2tiff(g3s + "W_001.g3", home / "w.tif").width, 1728);
     // A copy that is not there is a failure, not a page.
