@@ -18,11 +18,11 @@
     <Workbook>
       <xsl:call-template name="styles"/>
       <Sheet name="見積依頼書">
-        <PageSetup orientation="portrait" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12"/>
+        <PageSetup orientation="landscape" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12" titleRows="1:6,17" footer="&amp;P / &amp;N"/>
         <Columns defaultWidth="48">
-          <Column index="1" width="34"/><Column index="2" width="56"/><Column index="3" width="70"/>
-          <Column index="4" width="80"/><Column index="5" width="70"/><Column index="6" width="80"/>
-          <Column index="7" width="80"/><Column index="8" width="100"/>
+          <Column index="1" width="50"/><Column index="2" width="90"/><Column index="3" width="100"/>
+          <Column index="4" width="110"/><Column index="5" width="100"/><Column index="6" width="110"/>
+          <Column index="7" width="100"/><Column index="8" width="124"/>
         </Columns>
         <Rows defaultHeight="20"><Row index="1" height="40"/><Row index="2" height="8"/><Row index="15" height="36"/><Row index="17" height="30"/></Rows>
         <Cells>

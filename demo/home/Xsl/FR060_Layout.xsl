@@ -12,7 +12,7 @@
     <Workbook>
       <xsl:call-template name="styles"/>
       <Sheet name="注文書">
-        <PageSetup orientation="landscape" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12"/>
+        <PageSetup orientation="landscape" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12" titleRows="1:7" footer="&amp;P / &amp;N"/>
         <Columns defaultWidth="48">
           <Column index="1" width="34"/><Column index="2" width="90"/><Column index="3" width="220"/>
           <Column index="4" width="60"/><Column index="5" width="40"/><Column index="6" width="75"/>

@@ -9,10 +9,10 @@
     <Workbook>
       <xsl:call-template name="styles"/>
       <Sheet name="納期未回答一覧">
-        <PageSetup orientation="portrait" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12"/>
+        <PageSetup orientation="landscape" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12" titleRows="1:7" footer="&amp;P / &amp;N"/>
         <Columns defaultWidth="48">
-          <Column index="1" width="30"/><Column index="2" width="100"/><Column index="3" width="40"/>
-          <Column index="4" width="90"/><Column index="5" width="200"/><Column index="6" width="110"/>
+          <Column index="1" width="34"/><Column index="2" width="120"/><Column index="3" width="50"/>
+          <Column index="4" width="120"/><Column index="5" width="330"/><Column index="6" width="130"/>
         </Columns>
         <Rows defaultHeight="20"><Row index="1" height="40"/><Row index="2" height="8"/><Row index="7" height="24"/></Rows>
         <Cells>

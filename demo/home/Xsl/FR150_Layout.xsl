@@ -9,7 +9,7 @@
     <Workbook>
       <xsl:call-template name="styles"/>
       <Sheet name="未処理一覧">
-        <PageSetup orientation="portrait" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12"/>
+        <PageSetup orientation="portrait" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12" titleRows="1:7" footer="&amp;P / &amp;N"/>
         <Columns defaultWidth="48">
           <Column index="1" width="30"/><Column index="2" width="125"/><Column index="3" width="110"/>
           <Column index="4" width="90"/><Column index="5" width="125"/><Column index="6" width="90"/>

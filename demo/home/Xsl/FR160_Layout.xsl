@@ -9,7 +9,7 @@
     <Workbook>
       <xsl:call-template name="styles"/>
       <Sheet name="テスト帳票">
-        <PageSetup orientation="portrait" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12"/>
+        <PageSetup orientation="portrait" leftMargin="12" rightMargin="12" topMargin="20" bottomMargin="12" footer="&amp;P / &amp;N"/>
         <Columns defaultWidth="48">
           <Column index="1" width="40"/><Column index="2" width="120"/><Column index="3" width="120"/>
           <Column index="4" width="120"/><Column index="5" width="120"/><Column index="6" width="40"/>

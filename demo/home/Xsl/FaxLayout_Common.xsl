@@ -5,6 +5,13 @@
     /FaxReport/Document/*            the fax document
   and writes a layout workbook: one sheet, a header block (title, addressee,
   management number), then the document's table.
+
+  A sheet lies as its pages go out. Pages titled "FAX回答再送信依頼",
+  "未処理一覧" or "テスト帳票" are sent upright: their sheets are portrait.
+  Every other title's pages are turned a quarter to be sent, so its sheet is
+  landscape; a sheet added for a new title follows the same rule. Each sheet
+  names the rows that continued pages repeat (title, addressee, management
+  number, column headings) and prints "page / pages" at the foot.
 -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
 
