@@ -1,0 +1,196 @@
+// The fax pages every report type sends, read back as a receiving machine
+// would (libtiff's fax2tiff decoding the G3 page) and laid beside the
+// reference picture kept for the send history: upright or turned as the
+// report's title asks, with its proportions, its thin rules and the strokes
+// of its Mincho addressee; and a document laid out again never touches the
+// reference pictures of its first send.
+#include "documents/tests/batch_fixture.h"
+
+#include "fax_images/pellior/fax_rep_img.h"
+#include "platform/image/bmp.h"
+#include "platform/imaging/jpeg.h"
+#include "platform/layout/workbook_file.h"
+#include "platform/testing/fax_pages.h"
+
+#include <cmath>
+#include <set>
+
+namespace fg::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Pages of these titles go out upright; all others are turned.
+bool uprightTitle(const std::string& title) {
+    return title == "FAX回答再送信依頼" || title == "未処理一覧" || title == "テスト帳票";
+}
+
+// The box of the cell that carries the addressee in Mincho (style "to") on
+// the first page, in pels of the reference picture: the page is printed
+// with margins of 1 point at the left and 20 at the top, at 200 per inch.
+Box addresseeBox(const layout::Workbook& wb) {
+    const layout::Sheet& s = wb.sheets.at(0);
+    for (const auto& [ref, cell] : s.cells) {
+        if (cell.style != "to" || cell.text.empty()) continue;
+        const layout::Area* merged = s.mergeAt(ref);
+        const layout::Area a = merged ? *merged : layout::Area{ref, ref};
+        double x0 = 1, y0 = 20;
+        for (int c = 1; c < a.first.column; ++c) x0 += s.columnWidth(c);
+        for (int r = 1; r < a.first.row; ++r) y0 += s.rowHeight(r);
+        double x1 = x0, y1 = y0;
+        for (int c = a.first.column; c <= a.last.column; ++c) x1 += s.columnWidth(c);
+        for (int r = a.first.row; r <= a.last.row; ++r) y1 += s.rowHeight(r);
+        const double px = 200.0 / 72.0;
+        return Box{static_cast<int>(x0 * px), static_cast<int>(y0 * px), static_cast<int>(x1 * px),
+                   static_cast<int>(y1 * px)};
+    }
+    ADD_FAILURE() << "no addressee in the layout";
+    return {};
+}
+
+// One rendered document as the batch left it, kept aside before the
+// fax-send server takes its G3 pages away.
+struct Rendered {
+    std::string number, title;
+    layout::Workbook layout;
+    Strings pages;
+};
+
+class FaxPages : public BatchTest {
+protected:
+    FaxPages() {
+        builder().setPageRenderer([this](const Strings& numbers, const Strings& workbooks, const std::string& type) {
+            std::vector<Rendered> now;
+            FaxManageNum store;
+            std::vector<std::size_t> before;
+            for (std::size_t i = 0; i < numbers.size(); ++i) {
+                now.push_back({numbers[i], "", layout::readWorkbook(home.folder("ExcelLayout") + workbooks.at(i) + ".xls"),
+                               {}});
+                before.push_back(static_cast<std::size_t>(store.getTempImageFileToManage(numbers[i], "", now.back().pages)));
+            }
+            if (!pages_.makeFAXImage(numbers, workbooks, type)) return false;
+            for (std::size_t i = 0; i < now.size(); ++i) {
+                Rendered& r = now[i];
+                EXPECT_TRUE(store.getManageNum(r.number, "", true));
+                r.title = store.mstrRepType();
+                // The pages this rendering appended to the record.
+                r.pages.resize(static_cast<std::size_t>(store.getTempImageFileToManage(r.number, "", r.pages)));
+                r.pages.erase(r.pages.begin(), r.pages.begin() + static_cast<long>(std::min(before[i], r.pages.size())));
+                for (const std::string& p : r.pages)
+                    fs::copyFile(home.folder("G3Image") + p + ".g3", kept.path() + p + ".g3");
+                rendered.push_back(std::move(r));
+            }
+            return true;
+        });
+    }
+
+    // What a receiving machine shows of each page of a document, against its
+    // reference picture; and a sheet of one-pel rules shaped for its title.
+    void checkDocument(const Rendered& r) {
+        SCOPED_TRACE(r.title + " " + r.number);
+        const bool turned = !uprightTitle(r.title);
+        ASSERT_FALSE(r.pages.empty());
+        for (std::size_t i = 0; i < r.pages.size(); ++i) {
+            const std::string& p = r.pages[i];
+            SCOPED_TRACE(p);
+            std::string failure;
+            Sheet fax = readG3WithFax2tiff(kept.path() + p + ".g3", kept.path(), failure);
+            ASSERT_TRUE(failure.empty()) << failure;
+            EXPECT_EQ(fax.pels.width(), 1728);
+            Sheet reference = squarePels(image::readJpeg(home.folder("Jpg") + p + ".jpg"));
+            // The form is laid out the way its page goes out: wide forms are
+            // turned, upright ones are not.
+            EXPECT_EQ(reference.pels.width() > reference.pels.height(), turned)
+                << reference.pels.width() << " x " << reference.pels.height();
+            const Sheet seen = turned ? turnedBack(fax) : fax;
+            const double aspect = inkAspect(seen) / inkAspect(reference);
+            EXPECT_NEAR(aspect, 1.0, 0.02) << "proportions of the content";
+            if (i == 0) EXPECT_GE(darkRecall(reference, seen, addresseeBox(r.layout)), 0.95) << "Mincho addressee";
+        }
+        if (!ruledTitles_.insert(r.title).second) return;
+        std::vector<Box> rules;
+        image::Image ruled = turned ? ruledSheet(2339, 1654, 51, rules) : ruledSheet(1654, 2339, 51, rules);
+        const int dpm = static_cast<int>(200 / 0.0254 + 0.5);
+        ruled.setResolution(dpm, dpm);
+        image::writeBmp(home.folder("Bitmap") + "RULES.bmp", ruled, 8);
+        ASSERT_TRUE(pages_.trimBMPFile("RULES", r.number)) << loggedText();
+        ASSERT_TRUE(pages_.changeG3File("RULES")) << loggedText();
+        std::string failure;
+        Sheet fax = readG3WithFax2tiff(home.folder("G3Image") + "RULES.g3", kept.path(), failure);
+        ASSERT_TRUE(failure.empty()) << failure;
+        const Sheet seen = turned ? turnedBack(fax) : fax;
+        const Sheet reference = squarePels(ruled);
+        int survived = 0;
+        for (const Box& rule : rules) survived += darkRecall(reference, seen, rule) >= 0.95;
+        EXPECT_GE(survived * 100, static_cast<int>(rules.size()) * 99) << survived << " of " << rules.size();
+        fs::removeFile(home.folder("G3Image") + "RULES.g3");
+    }
+
+    TempDir kept;
+    std::vector<Rendered> rendered;
+
+private:
+    FaxRepImg pages_;
+    std::set<std::string> ruledTitles_;
+};
+
+TEST_F(FaxPages, EveryReportTypeGoesOutReadableAndARelayoutKeepsTheFirstReferencePictures) {
+    struct Batch {
+        const char* what;
+        std::vector<GET_FILE> data;
+        std::string type, faxNumber;
+    } batches[] = {
+        {"F1 F6 F8 F12",
+         {GET_FILE{1, "0301", {"S0001"}, {"DORE0301_0001"}}, GET_FILE{1, "0500", {"S0001"}, {"DORE0500_0001"}},
+          GET_FILE{1, "0701", {"S0001"}, {"DORE0701_0001"}}, GET_FILE{1, "1101", {"S0001"}, {"DORE1101_0001"}}},
+         "", ""},
+        {"F5 F11", {GET_FILE{1, "", {""}, {"Reminder_0001.xml"}}}, "F5F11", ""},
+        {"F7", {GET_FILE{1, "0601", {"S0001"}, {"DORE0601_0001"}}}, "F7", "0312345679"},
+        {"F15", {}, "F15", "0312345679"},
+    };
+    std::set<std::string> titles;
+    for (const Batch& b : batches) {
+        SCOPED_TRACE(b.what);
+        rendered.clear();
+        ASSERT_TRUE(builder().makeFAXSendXML(b.data, b.type, b.faxNumber)) << loggedText();
+        ASSERT_TRUE(waitForSends()) << loggedText();
+        for (const Rendered& r : rendered) {
+            checkDocument(r);
+            titles.insert(r.title);
+        }
+    }
+    EXPECT_EQ(titles, (std::set<std::string>{"見積依頼書", "注文書", "納期確認書", "買掛金計上通知", "見積未回答一覧",
+                                             "納期未回答一覧", "注文残高一覧", "未処理一覧"}));
+
+    // The quotation request, delivery-date confirmation and order sheet laid
+    // out again through the generic sheet and sent once more: the send log
+    // still points at the pictures of the first send, which stay as they were.
+    std::map<std::string, std::string> first;
+    for (const auto& [number, record] : records())
+        if (record.fields.at("RepType") == "見積依頼書" || record.fields.at("RepType") == "納期確認書" ||
+            record.fields.at("RepType") == "注文書")
+            for (const std::string& p : record.refs) first[p] = fs::readFile(home.folder("Jpg") + p + ".jpg");
+    auto numbersOf = [&](const char* title) {
+        GET_FILE f{0, "", {}, {}};
+        for (const auto& [number, record] : records())
+            if (record.fields.at("RepType") == title) {
+                f.strSupplier.push_back("");
+                f.strGetFile.push_back(number);
+                ++f.intCnt;
+            }
+        return f;
+    };
+    rendered.clear();
+    const std::vector<GET_FILE> again{numbersOf("見積依頼書"), numbersOf("納期確認書"), numbersOf("注文書")};
+    ASSERT_TRUE(builder().makeFAXSendXML(again, "F4F10F14", "")) << loggedText();
+    ASSERT_TRUE(waitForSends()) << loggedText();
+    ASSERT_EQ(rendered.size(), static_cast<std::size_t>(again[0].intCnt + again[1].intCnt + again[2].intCnt));
+    for (const Rendered& r : rendered) {
+        checkDocument(r);
+        for (const std::string& p : r.pages) EXPECT_EQ(first.count(p), 0u) << p << " reused";
+    }
+    for (const auto& [p, bytes] : first) EXPECT_TRUE(fs::readFile(home.folder("Jpg") + p + ".jpg") == bytes) << p;
+}
+
+}  // namespace
+}  // namespace fg::testing
