@@ -97,11 +97,9 @@ bool FaxRepImg::makePage(Document& document, const std::string& name, layout::Pr
             if (!document.store.getManageNum(document.number, "", true)) return false;  // the store logged 40012
             document.title = document.store.mstrRepType();
         }
-        image::ImagingControl& k = form().KRAYTON1();
-        k.setPicture(std::move(page.picture));
-        pellior::shapeForFax(k, *document.title, name, "trimBMPFile");
-        image::writeBmp(bitmap, k.picture(), 8, 128, fs::Sync::Passing);
-        k.clear();
+        const image::Image shaped = pellior::shapeForFax(page.picture, *document.title, name, "trimBMPFile");
+        page.picture = image::Image();
+        image::writeBmp(bitmap, shaped, 8, 128, fs::Sync::Passing);
     } catch (...) {
         logCurrentError("trimBMPFile");
         return false;
@@ -110,21 +108,18 @@ bool FaxRepImg::makePage(Document& document, const std::string& name, layout::Pr
     return changeG3File(name) && deleteBMPFile(name);
 }
 
-void FaxRepImg::leaveBitmaps(const std::vector<std::string>& names, std::vector<layout::PrintedPage>& pages,
+void FaxRepImg::leaveBitmaps(const std::vector<std::string>& names, const std::vector<layout::PrintedPage>& pages,
                              std::size_t from) {
-    image::ImagingControl& k = form().KRAYTON1();
     for (std::size_t j = from; j < pages.size(); ++j) {
+        // A page shaped already has its bitmap; the others are left as printed.
         const std::string bitmap = folder("Bitmap") + names[j] + ".bmp";
-        if (fs::fileExists(bitmap)) continue;
-        // The failed page may have gone to the imaging control already.
-        const image::Image& picture = pages[j].picture.empty() && j == from ? k.picture() : pages[j].picture;
+        if (fs::fileExists(bitmap) || pages[j].picture.empty()) continue;
         try {
-            if (!picture.empty()) image::writeBmp(bitmap, picture, 8);
+            image::writeBmp(bitmap, pages[j].picture, 8);
         } catch (...) {
             logCurrentError("makeFAXImage");
         }
     }
-    k.clear();
 }
 
 bool FaxRepImg::delG3FromManageNo(const std::string& strRepManageNo) {
@@ -248,7 +243,7 @@ bool FaxRepImg::trimBMPFile(const std::string& strBmpFileName, const std::string
         const std::string bmp = folder("Bitmap") + strBmpFileName + ".bmp";
         image::ImagingControl& k = form().KRAYTON1();
         checkImaging(k.load(bmp), k, "ビットマップの読み込み");
-        pellior::shapeForFax(k, store.mstrRepType(), strBmpFileName, "trimBMPFile");
+        k.setPicture(pellior::shapeForFax(k.picture(), store.mstrRepType(), strBmpFileName, "trimBMPFile"));
         checkImaging(k.save(bmp, image::ImagingControl::kFormatBmp, 0, 0, false), k, "ビットマップの保存");
         k.clear();
         return true;

@@ -95,7 +95,7 @@ private:
     bool makePage(Document& document, const std::string& name, layout::PrintedPage& page);
     // What a failed document leaves for the person who looks: the bitmaps
     // of its pages from `from` on.
-    void leaveBitmaps(const std::vector<std::string>& names, std::vector<layout::PrintedPage>& pages,
+    void leaveBitmaps(const std::vector<std::string>& names, const std::vector<layout::PrintedPage>& pages,
                       std::size_t from);
     frmImgTranCtl& form();
 

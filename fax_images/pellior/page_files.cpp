@@ -1,6 +1,5 @@
 #include "fax_images/pellior/page_files.h"
 
-#include "fax_images/pellior/img_tran_form.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
@@ -57,24 +56,20 @@ int pelsPerMeter(int pels, double mm) { return static_cast<int>(std::lround(pels
 
 }  // namespace
 
-void shapeForFax(image::ImagingControl& control, const std::string& title, const std::string& page,
-                 const std::string& source) {
+image::Image shapeForFax(const image::Image& page, const std::string& title, const std::string& pageName,
+                         const std::string& source) {
+    if (page.empty()) throw Error::standard(errnum::ObjectNotSet);
     const bool upright = uprightTitle(title);
-    const image::Image& picture = control.picture();
-    if (picture.empty()) throw Error::standard(errnum::ObjectNotSet);
-    if ((picture.width() > picture.height()) == upright)
+    if ((page.width() > page.height()) == upright)
         logError(source, Error(layout::kLayoutError,
-                               "帳票 \"" + title + "\" のページ " + page + " は" + (upright ? "横長" : "縦長") +
+                               "帳票 \"" + title + "\" のページ " + pageName + " は" + (upright ? "横長" : "縦長") +
                                    "です。" + (upright ? "縦長" : "横長") +
                                    "に作った帳票でないと正しい向きで送れないため、縦横比を保って縮めて送ります"));
     const int across = pelsPerMeter(kShort, kPaperWidthMm), down = pelsPerMeter(kLong, kPaperHeightMm);
-    if (upright) {
-        checkImaging(control.resize(kShort, kLong, 1, across, down), control, "サイズ変更");
-        return;
-    }
     // Wide pages are fitted on the paper lying on its side, then turned.
-    checkImaging(control.resize(kLong, kShort, 1, down, across), control, "サイズ変更");
-    checkImaging(control.rotate(9000, true, frmImgTranCtl::kWhite), control, "回転");
+    const image::Frame frame = upright ? image::Frame{kShort, kLong, across, down, false}
+                                       : image::Frame{kLong, kShort, down, across, true};
+    return image::fitInside(page, frame, image::Resample::KeepStrokes);
 }
 
 std::vector<std::string> freshPageNames(const std::string& layout, std::size_t count) {

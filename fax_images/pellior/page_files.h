@@ -39,17 +39,17 @@ void logError(const std::string& source, const Error& error) noexcept;
 // stand; every other title's pages are laid out wide and turned.
 bool uprightTitle(const std::string& title);
 
-// Gives the page picture held by the imaging control the fax page shape of
-// its report title: upright pages fitted inside 1200 x 1728 pels, wide ones
-// inside 1728 x 1200 and turned a quarter counter-clockwise, so that both
-// end 1200 pels wide and 1728 high: the page the fax engine stretches to a
-// fine A4 fax page (1728 pels over 215 mm, 2291 lines over 297 mm). The
-// picture keeps its proportions on that paper and thin strokes stay dark
+// The page picture in the fax page shape of its report title: upright
+// pages fitted inside 1200 x 1728 pels, wide ones inside 1728 x 1200 and
+// turned a quarter counter-clockwise, so that both end 1200 pels wide and
+// 1728 high: the page the fax engine stretches to a fine A4 fax page (1728
+// pels over 215 mm, 2291 lines over 297 mm). The picture keeps its
+// proportions on that paper and thin strokes stay dark
 // (image::Resample::KeepStrokes); a page whose orientation is not the one
 // its title asks for is logged under `source`, fitted all the same, never
-// squashed. Raises the error behind a failed step.
-void shapeForFax(image::ImagingControl& control, const std::string& title, const std::string& page,
-                 const std::string& source);
+// squashed. Raises fg::Error for an empty picture.
+image::Image shapeForFax(const image::Image& page, const std::string& title, const std::string& pageName,
+                         const std::string& source);
 
 // The names for `count` new pages of layout `layout`: the layout name, "_"
 // and the page number, numbered on after the highest page of that layout

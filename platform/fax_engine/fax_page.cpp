@@ -3,24 +3,36 @@
 #include "platform/files.h"
 #include "platform/image/bmp.h"
 
+#include <cstring>
+
 namespace fg::fax {
 
 BilevelImage pageFromImage(const image::Image& bitmap, int stretch) {
-    image::Image gray = image::toGray(bitmap);
+    const image::Image converted = bitmap.format() == image::PixelFormat::Gray8 ? image::Image() : image::toGray(bitmap);
+    const image::Image& gray = bitmap.format() == image::PixelFormat::Gray8 ? bitmap : converted;
     const bool horizontal = stretch == 1 || stretch == 3 || stretch == 5;
     const int lines = (stretch == 2 || stretch == 3) ? kA4LinesLow : (stretch == 4 || stretch == 5) ? kA4LinesHigh : 0;
     const int width = horizontal ? kFaxWidth : gray.width();
     const int height = lines ? lines : gray.height();
-    if (width != gray.width() || height != gray.height()) gray = image::resize(gray, width, height);
 
-    BilevelImage page(kFaxWidth, gray.height());
-    const int copy = std::min(kFaxWidth, gray.width());
-    for (int y = 0; y < gray.height(); ++y) {
-        const std::uint8_t* s = gray.row(y);
+    BilevelImage page(kFaxWidth, height);
+    const int copy = std::min(kFaxWidth, width);
+    // Each scaled row becomes a fax line as it comes, cut at half intensity.
+    auto line = [&](int y, const std::uint8_t* s) {
         std::uint8_t* d = page.row(y);
-        for (int x = 0; x < copy; ++x)
+        int x = 0;
+        // Eight pels to a byte at once: a pel is black when its top bit is
+        // clear; the multiplication gathers the eight bits, first pel first.
+        for (; x + 8 <= copy; x += 8) {
+            std::uint64_t v;
+            std::memcpy(&v, s + x, 8);
+            const std::uint64_t black = (~v & 0x8080808080808080ull) >> 7;
+            d[x >> 3] = static_cast<std::uint8_t>((black * 0x8040201008040201ull) >> 56);
+        }
+        for (; x < copy; ++x)
             if (s[x] < 128) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-    }
+    };
+    image::resizeRows(gray, width, height, line);
     return page;
 }
 

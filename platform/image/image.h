@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace fg::image {
@@ -125,13 +126,23 @@ Image resize(const Image& image, int width, int height, Resample mode = Resample
 // show: the picture's pels are as its resolution says (square when it does
 // not say), the frame's pels as `xPelsPerMeter` and `yPelsPerMeter` say (the
 // picture's shape of pel when 0). The result has the frame's resolution.
-// Takes 8-bit gray and 24-bit colour. Raises fg::Error 481 for a bad frame
-// or another format.
+// With `turned` the fitted frame is then turned a quarter counter-clockwise
+// (a wide page laid on its side): the result is `height` wide and `width`
+// high, made in the same pass. Takes 8-bit gray and 24-bit colour. Raises
+// fg::Error 481 for a bad frame or another format.
 struct Frame {
     int width = 0, height = 0;
     int xPelsPerMeter = 0, yPelsPerMeter = 0;
+    bool turned = false;
 };
 Image fitInside(const Image& image, const Frame& frame, Resample mode = Resample::Average);
+
+// Resamples to the given size as resize does (Resample::Average), handing
+// each target row in order to `sink` (its index and width * channels
+// values, valid during the call) instead of keeping them: for a caller that
+// turns rows into something else at once. Raises as resize.
+using RowSink = std::function<void(int row, const std::uint8_t* values)>;
+void resizeRows(const Image& image, int width, int height, const RowSink& sink);
 
 // Raises fg::Error 481 unless the image is 8-bit gray or 24-bit colour, the
 // formats of the page-image operations.

@@ -14,6 +14,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace fg::image {
 
 namespace {
@@ -62,6 +66,7 @@ Axis contributions(int from, int to, int weightBits) {
 struct ThreeTaps {
     std::vector<std::int32_t> i0, i1, i2, last;
     std::vector<std::uint16_t> w0, w1, w2;
+    bool twoEnough = true;  // no third weight (an enlargement)
 };
 
 ThreeTaps threeTaps(const Axis& a, int sources) {
@@ -76,6 +81,7 @@ ThreeTaps threeTaps(const Axis& a, int sources) {
         t.w0.push_back(static_cast<std::uint16_t>(w[0]));
         t.w1.push_back(static_cast<std::uint16_t>(n > 1 ? w[1] : 0));
         t.w2.push_back(static_cast<std::uint16_t>(n > 2 ? w[2] : 0));
+        t.twoEnough = t.twoEnough && n <= 2;
     }
     return t;
 }
@@ -102,34 +108,51 @@ double strokeGain(double sx, double sy, Resample mode) {
     return std::clamp(1.7 / scale, 1.0, 4.0);
 }
 
+// One row of keepStrokes: `here` with its left and right neighbours, the
+// rows above and below, the result to `out`.
+void strokeRow(const std::uint8_t* __restrict left, const std::uint8_t* __restrict here,
+               const std::uint8_t* __restrict right, const std::uint8_t* __restrict above,
+               const std::uint8_t* __restrict below, std::uint8_t* __restrict out, std::size_t n, unsigned gain16) {
+    const std::uint16_t g = static_cast<std::uint16_t>(gain16);
+    for (std::size_t i = 0; i < n; ++i) {
+        // In 16 bits and without branches, so that it runs as vector code.
+        const std::uint16_t v = here[i], l = left[i], r = right[i], u = above[i], d = below[i];
+        const std::uint16_t lo1 = l < r ? l : r, hi1 = l < r ? r : l, lo2 = u < d ? u : d, hi2 = u < d ? d : u;
+        // Lighter is larger: a ridge of darkness is a valley of values.
+        const std::uint16_t ridge = static_cast<std::uint16_t>(((v <= lo1) & (v < hi1)) | ((v <= lo2) & (v < hi2)));
+        std::uint16_t raised = static_cast<std::uint16_t>(((255 - v) * g) >> 4);
+        raised = raised < 255 ? raised : 255;
+        // The raised value is never lighter: v - ridge * (v - (255 - raised)).
+        out[i] = static_cast<std::uint8_t>(v - ridge * (v - (255 - raised)));
+    }
+}
+
 // Raises the darkness of the pels that lie on a thin stroke: a pel at least
 // as dark as both its neighbours across one axis, and darker than one of
 // them. The edges of wide strokes, the gaps between strokes and even fills
 // are no such ridge and stay as averaged, so text does not run together.
+// Written without branches over whole rows, so that it runs as vector code.
 void keepStrokes(std::uint8_t* pels, std::size_t stride, int width, int height, int channels, double gain) {
     if (gain == 1.0) return;
-    std::uint8_t raised[256];
-    for (int v = 0; v < 256; ++v)
-        raised[v] = static_cast<std::uint8_t>(255 - static_cast<int>(std::min(255.0, std::round((255 - v) * gain))));
-    const std::size_t n = static_cast<std::size_t>(width) * channels;
-    const int ch = channels;
-    std::vector<std::uint8_t> above(n, 255), here(pels, pels + n), below(n, 255);
+    // The gain in sixteenths: darkness * gain stays within 16 bits.
+    const std::uint16_t g = static_cast<std::uint16_t>(std::lround(gain * 16));
+    const std::size_t n = static_cast<std::size_t>(width) * channels, ch = static_cast<std::size_t>(channels);
+    // Rows with a white pel before and after, for the neighbours at the edges.
+    std::vector<std::uint8_t> above(n + 2 * ch, 255), here(n + 2 * ch, 255), below(n + 2 * ch, 255);
+    std::memcpy(here.data() + ch, pels, n);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = pels + static_cast<std::size_t>(y) * stride;
-        if (y + 1 < height) std::memcpy(below.data(), row + stride, n);
+        if (y + 1 < height) std::memcpy(below.data() + ch, row + stride, n);
         else std::fill(below.begin(), below.end(), 255);
-        if (!allWhite(here.data(), n)) {
-            for (std::size_t i = 0; i < n; ++i) {
-                const int v = here[i];
-                if (v == 255) continue;
-                const int l = i >= static_cast<std::size_t>(ch) ? here[i - ch] : 255;
-                const int r = i + ch < n ? here[i + ch] : 255;
-                const int u = above[i], d = below[i];
-                // Lighter is larger: a ridge of darkness is a valley of values.
-                const bool across = v <= std::min(l, r) && v < std::max(l, r);
-                const bool down = v <= std::min(u, d) && v < std::max(u, d);
-                if (across || down) row[i] = raised[v];
-            }
+        // White pels stay white: only the stretches with something on them
+        // are looked at.
+        constexpr std::size_t kStretch = 64;
+        const std::uint8_t* h = here.data();
+        const std::uint8_t* a = above.data() + ch;
+        const std::uint8_t* b = below.data() + ch;
+        for (std::size_t i = 0; i < n; i += kStretch) {
+            const std::size_t m = std::min(kStretch, n - i);
+            if (!allWhite(h + ch + i, m)) strokeRow(h + i, h + ch + i, h + 2 * ch + i, a + i, b + i, row + i, m, g);
         }
         std::swap(above, here);
         std::swap(here, below);
@@ -166,6 +189,14 @@ void horizontalNarrow(const std::uint8_t* src, const ThreeTaps& t, int width, in
             std::memset(o, 255, static_cast<std::size_t>(x1 - x0) * ch);
             continue;
         }
+        if (t.twoEnough && ch == 1) {
+            for (int x = x0; x < x1; ++x) {
+                const std::size_t xx = static_cast<std::size_t>(x);
+                *o++ = static_cast<std::uint8_t>((src[t.i0[xx]] * t.w0[xx] + src[t.i1[xx]] * t.w1[xx] + 128) >>
+                                                 kNarrowBits);
+            }
+            continue;
+        }
         for (int x = x0; x < x1; ++x) {
             const std::size_t xx = static_cast<std::size_t>(x);
             const std::uint8_t* a = src + static_cast<std::size_t>(t.i0[xx]) * ch;
@@ -178,8 +209,97 @@ void horizontalNarrow(const std::uint8_t* src, const ThreeTaps& t, int width, in
     }
 }
 
-void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, int th, std::uint8_t* dst,
-                    std::size_t dstStride) {
+// Where target rows go: in place in a picture, or through scratch rows to
+// columns of a turned picture, or to a caller.
+class Rows {
+public:
+    // Row t at base + t * stride.
+    Rows(std::uint8_t* base, std::size_t stride) : base_(base), stride_(stride) {}
+    // Row t of `count` rows of content at (left, top) of a frame
+    // `frameWidth` wide, turned a quarter counter-clockwise into `turned`:
+    // it becomes column top + t, read upwards from row frameWidth - 1 - left.
+    // Rows are gathered in blocks, so that each row of the turned picture
+    // is written a block's width at a time.
+    Rows(Image& turned, int left, int top, int frameWidth, std::size_t rowBytes, int count)
+        : turned_(&turned), left_(left), top_(top), frameWidth_(frameWidth), count_(count), rowBytes_(rowBytes),
+          scratch_(rowBytes * kBlock) {}
+    // Row t handed to `sink`.
+    Rows(const RowSink& sink, std::size_t rowBytes) : sink_(&sink), rowBytes_(rowBytes), scratch_(rowBytes) {}
+
+    std::uint8_t* row(int t) {
+        if (base_) return base_ + static_cast<std::size_t>(t) * stride_;
+        return turned_ ? scratch_.data() + static_cast<std::size_t>(t % kBlock) * rowBytes_ : scratch_.data();
+    }
+    void done(int t) {
+        if (sink_) (*sink_)(t, scratch_.data());
+        else if (turned_ && (t % kBlock == kBlock - 1 || t == count_ - 1)) flush(t - t % kBlock, t % kBlock + 1);
+    }
+
+private:
+    static constexpr int kBlock = 16;
+
+    // Rows first..first + rows - 1 of the block into their columns.
+    void flush(int first, int rows) {
+        const std::size_t ch = static_cast<std::size_t>(turned_->channels());
+        const std::size_t stride = turned_->stride();
+        std::uint8_t* d = turned_->row(frameWidth_ - 1 - left_) + static_cast<std::size_t>(top_ + first) * ch;
+        std::size_t x = 0;
+#if defined(__SSE2__)
+        // Gray, a whole block: sixteen by sixteen pels turned in registers.
+        if (ch == 1 && rows == kBlock) {
+            for (; x + 16 <= rowBytes_; x += 16, d -= 16 * stride) turn16(scratch_.data() + x, rowBytes_, d, stride);
+        }
+#endif
+        for (; x < rowBytes_; x += ch, d -= stride)
+            for (int r = 0; r < rows; ++r)
+                for (std::size_t k = 0; k < ch; ++k)
+                    d[static_cast<std::size_t>(r) * ch + k] = scratch_[static_cast<std::size_t>(r) * rowBytes_ + x + k];
+    }
+
+#if defined(__SSE2__)
+    // Sixteen rows of sixteen pels at `s` (rows `sStride` apart) to sixteen
+    // rows at `d` going upwards (row i at d - i * dStride), pel x of row r
+    // going to row x, place r.
+    static void turn16(const std::uint8_t* s, std::size_t sStride, std::uint8_t* d, std::size_t dStride) {
+        __m128i a[16], b[16];
+        for (int r = 0; r < 16; ++r)
+            a[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + static_cast<std::size_t>(r) * sStride));
+        // Four rounds of interleaving: bytes, then pairs, fours and eights.
+        for (int i = 0; i < 8; ++i) {
+            b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+            b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+        }
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 2; ++j) {
+                a[4 * i + j] = _mm_unpacklo_epi16(b[4 * i + j], b[4 * i + j + 2]);
+                a[4 * i + j + 2] = _mm_unpackhi_epi16(b[4 * i + j], b[4 * i + j + 2]);
+            }
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 4; ++j) {
+                b[8 * i + j] = _mm_unpacklo_epi32(a[8 * i + j], a[8 * i + j + 4]);
+                b[8 * i + j + 4] = _mm_unpackhi_epi32(a[8 * i + j], a[8 * i + j + 4]);
+            }
+        for (int j = 0; j < 8; ++j) {
+            a[j] = _mm_unpacklo_epi64(b[j], b[j + 8]);
+            a[j + 8] = _mm_unpackhi_epi64(b[j], b[j + 8]);
+        }
+        // a[k] now holds column c(k) of the block; see order below.
+        static constexpr int kColumn[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+        for (int k = 0; k < 16; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d - static_cast<std::ptrdiff_t>(kColumn[k] * dStride)), a[k]);
+    }
+#endif
+
+    std::uint8_t* base_ = nullptr;
+    std::size_t stride_ = 0;
+    Image* turned_ = nullptr;
+    int left_ = 0, top_ = 0, frameWidth_ = 0, count_ = 0;
+    const RowSink* sink_ = nullptr;
+    std::size_t rowBytes_ = 0;
+    std::vector<std::uint8_t> scratch_;
+};
+
+void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, int th, Rows& rows) {
     const int ch = src.channels();
     const ThreeTaps tx = threeTaps(ax, src.width()), ty = threeTaps(ay, src.height());
     const std::vector<char> white = whiteRows(src);
@@ -194,14 +314,15 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
         std::vector<std::uint8_t> row(src.stride());
         for (int t = 0; t < th; ++t) {
             const std::size_t tt = static_cast<std::size_t>(t);
-            std::uint8_t* out = dst + tt * dstStride;
+            std::uint8_t* out = rows.row(t);
             if (allRowsWhite(tt)) {
                 std::memset(out, 255, outBytes);
-                continue;
+            } else {
+                verticalNarrow(src.row(ty.i0[tt]), src.row(ty.i1[tt]), src.row(ty.i2[tt]), ty.w0[tt], ty.w1[tt],
+                               ty.w2[tt], src.stride(), row.data());
+                horizontalNarrow(row.data(), tx, tw, ch, out);
             }
-            verticalNarrow(src.row(ty.i0[tt]), src.row(ty.i1[tt]), src.row(ty.i2[tt]), ty.w0[tt], ty.w1[tt], ty.w2[tt],
-                           src.stride(), row.data());
-            horizontalNarrow(row.data(), tx, tw, ch, out);
+            rows.done(t);
         }
         return;
     }
@@ -214,13 +335,13 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
     }
     for (int t = 0; t < th; ++t) {
         const std::size_t tt = static_cast<std::size_t>(t);
-        std::uint8_t* out = dst + tt * dstStride;
-        if (allRowsWhite(tt)) {
+        std::uint8_t* out = rows.row(t);
+        if (allRowsWhite(tt))
             std::memset(out, 255, outBytes);
-            continue;
-        }
-        verticalNarrow(narrowRow(ty.i0[tt]), narrowRow(ty.i1[tt]), narrowRow(ty.i2[tt]), ty.w0[tt], ty.w1[tt],
-                       ty.w2[tt], outBytes, out);
+        else
+            verticalNarrow(narrowRow(ty.i0[tt]), narrowRow(ty.i1[tt]), narrowRow(ty.i2[tt]), ty.w0[tt], ty.w1[tt],
+                           ty.w2[tt], outBytes, out);
+        rows.done(t);
     }
 }
 
@@ -230,8 +351,7 @@ constexpr int kWideBits = 14;
 
 // Vertical, then horizontal on each target row: an intermediate value is
 // the pel value * 256.
-void resampleWide(const Image& src, const Axis& ax, const Axis& ay, int tw, int th, std::uint8_t* dst,
-                  std::size_t dstStride) {
+void resampleWide(const Image& src, const Axis& ax, const Axis& ay, int tw, int th, Rows& rows) {
     const int ch = src.channels();
     const std::size_t n = src.stride();
     std::vector<std::uint32_t> acc(n);
@@ -245,7 +365,7 @@ void resampleWide(const Image& src, const Axis& ax, const Axis& ay, int tw, int 
             for (std::size_t x = 0; x < n; ++x) acc[x] += s[x] * w[i];
         }
         for (std::size_t x = 0; x < n; ++x) row[x] = static_cast<std::uint16_t>((acc[x] + 32) >> 6);
-        std::uint8_t* out = dst + tt * dstStride;
+        std::uint8_t* out = rows.row(t);
         for (int x = 0; x < tw; ++x) {
             const std::size_t xx = static_cast<std::size_t>(x);
             const std::uint32_t* wx = &ax.weights[static_cast<std::size_t>(ax.offset[xx])];
@@ -256,21 +376,21 @@ void resampleWide(const Image& src, const Axis& ax, const Axis& ay, int tw, int 
                 out[xx * ch + k] = static_cast<std::uint8_t>((sum + (1u << 21)) >> 22);
             }
         }
+        rows.done(t);
     }
 }
 
-// Resamples `src` to tw x th pels written at `dst` (rows `dstStride` apart).
-void resampleInto(const Image& src, int tw, int th, std::uint8_t* dst, std::size_t dstStride, Resample mode) {
+// Resamples `src` to tw x th pels, handed row by row to `rows`.
+void resampleInto(const Image& src, int tw, int th, Rows& rows) {
     Axis ax = contributions(src.width(), tw, kNarrowBits), ay = contributions(src.height(), th, kNarrowBits);
-    if (ax.threeTaps && ay.threeTaps) {
-        resampleNarrow(src, ax, ay, tw, th, dst, dstStride);
-    } else {
-        ax = contributions(src.width(), tw, kWideBits);
-        ay = contributions(src.height(), th, kWideBits);
-        resampleWide(src, ax, ay, tw, th, dst, dstStride);
-    }
-    keepStrokes(dst, dstStride, tw, th, src.channels(),
-                strokeGain(static_cast<double>(tw) / src.width(), static_cast<double>(th) / src.height(), mode));
+    if (ax.threeTaps && ay.threeTaps) return resampleNarrow(src, ax, ay, tw, th, rows);
+    ax = contributions(src.width(), tw, kWideBits);
+    ay = contributions(src.height(), th, kWideBits);
+    resampleWide(src, ax, ay, tw, th, rows);
+}
+
+double gainOf(const Image& src, int tw, int th, Resample mode) {
+    return strokeGain(static_cast<double>(tw) / src.width(), static_cast<double>(th) / src.height(), mode);
 }
 
 int scaledResolution(int pelsPerMeter, int to, int from) {
@@ -286,14 +406,29 @@ Image resize(const Image& image, int width, int height, Resample mode) {
     if (width == image.width() && height == image.height()) return image;
     out.setResolution(scaledResolution(image.xPelsPerMeter(), width, image.width()),
                       scaledResolution(image.yPelsPerMeter(), height, image.height()));
-    resampleInto(image, width, height, out.pixels().data(), out.stride(), mode);
+    Rows rows(out.pixels().data(), out.stride());
+    resampleInto(image, width, height, rows);
+    keepStrokes(out.pixels().data(), out.stride(), width, height, image.channels(), gainOf(image, width, height, mode));
     return out;
+}
+
+void resizeRows(const Image& image, int width, int height, const RowSink& sink) {
+    if (image.empty()) invalidPicture("empty image");
+    requireGrayOrRgb(image);
+    if (width < 1 || height < 1 || width > Image::kMaxSide || height > Image::kMaxSide)
+        invalidPicture("image size out of range");
+    Rows rows(sink, static_cast<std::size_t>(width) * static_cast<std::size_t>(image.channels()));
+    if (width == image.width() && height == image.height()) {
+        for (int y = 0; y < height; ++y) sink(y, image.row(y));
+        return;
+    }
+    resampleInto(image, width, height, rows);
 }
 
 Image fitInside(const Image& image, const Frame& frame, Resample mode) {
     if (image.empty()) invalidPicture("empty image");
     requireGrayOrRgb(image);
-    Image out(frame.width, frame.height, image.format());
+    Image out(frame.turned ? frame.height : frame.width, frame.turned ? frame.width : frame.height, image.format());
     // Pel sizes, in metres when known; only their ratios matter.
     const bool known = image.xPelsPerMeter() > 0 && image.yPelsPerMeter() > 0;
     const double sx = known ? 1.0 / image.xPelsPerMeter() : 1.0, sy = known ? 1.0 / image.yPelsPerMeter() : 1.0;
@@ -303,11 +438,25 @@ Image fitInside(const Image& image, const Frame& frame, Resample mode) {
     const double scale = std::min(frame.width * px / w, frame.height * py / h);
     const int cw = std::clamp(static_cast<int>(std::lround(w * scale / px)), 1, frame.width);
     const int ch = std::clamp(static_cast<int>(std::lround(h * scale / py)), 1, frame.height);
-    if (framed) out.setResolution(frame.xPelsPerMeter, frame.yPelsPerMeter);
-    else out.setResolution(scaledResolution(image.xPelsPerMeter(), cw, image.width()),
-                           scaledResolution(image.yPelsPerMeter(), ch, image.height()));
-    const std::size_t left = static_cast<std::size_t>((frame.width - cw) / 2) * image.channels();
-    resampleInto(image, cw, ch, out.row((frame.height - ch) / 2) + left, out.stride(), mode);
+    int xRes = framed ? frame.xPelsPerMeter : scaledResolution(image.xPelsPerMeter(), cw, image.width());
+    int yRes = framed ? frame.yPelsPerMeter : scaledResolution(image.yPelsPerMeter(), ch, image.height());
+    if (frame.turned) std::swap(xRes, yRes);
+    out.setResolution(xRes, yRes);
+    const int left = (frame.width - cw) / 2, top = (frame.height - ch) / 2;
+    const int n = image.channels();
+    const double gain = gainOf(image, cw, ch, mode);
+    if (!frame.turned) {
+        std::uint8_t* at = out.row(top) + static_cast<std::size_t>(left) * n;
+        Rows rows(at, out.stride());
+        resampleInto(image, cw, ch, rows);
+        keepStrokes(at, out.stride(), cw, ch, n, gain);
+        return out;
+    }
+    // Each content row becomes a column of the turned picture; the content
+    // lies at columns top.. and rows frame.width - left - cw.. there.
+    Rows rows(out, left, top, frame.width, static_cast<std::size_t>(cw) * n, ch);
+    resampleInto(image, cw, ch, rows);
+    keepStrokes(out.row(frame.width - left - cw) + static_cast<std::size_t>(top) * n, out.stride(), ch, cw, n, gain);
     return out;
 }
 

@@ -29,10 +29,8 @@ public:
     // proportions and centring it on white, never squashing it; the flag is
     // 1 for the area-averaging resample, the only one there is. Strokes stay
     // dark where the picture is shrunk (image::Resample::KeepStrokes): the
-    // pictures here are pages of text and rules. The frame's pels are as
-    // wide and high as `xPelsPerMeter` and `yPelsPerMeter` say (the shape of
-    // the picture's own pels when 0), and the picture takes that resolution.
-    short resize(float width, float height, short flag = 1, int xPelsPerMeter = 0, int yPelsPerMeter = 0);
+    // pictures here are pages of text and rules.
+    short resize(float width, float height, short flag = 1);
     // Turns by hundredths of a degree, counter-clockwise for positive
     // angles (rotate.h). `expand` makes room for the whole turned picture.
     // `fillColor` is 0x00BBGGRR, as colour values are written on forms.

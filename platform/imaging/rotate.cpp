@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace fg::image {
 
@@ -16,20 +17,34 @@ Image quarterTurns(const Image& src, int turns) {
     Image out(swap ? h : w, swap ? w : h, src.format());
     out.setResolution(swap ? src.yPelsPerMeter() : src.xPelsPerMeter(),
                       swap ? src.xPelsPerMeter() : src.yPelsPerMeter());
+    const std::size_t outStride = out.stride();
+    std::uint8_t* base = out.pixels().data();
+    // Where pel (x, y) goes, as a step per x and a start per y.
+    std::ptrdiff_t stepX, stepY, origin;
+    switch (turns) {
+    case 1:  // top edge to the left: (x, y) -> (y, w - 1 - x)
+        origin = static_cast<std::ptrdiff_t>(w - 1) * outStride, stepX = -static_cast<std::ptrdiff_t>(outStride),
+        stepY = ch;
+        break;
+    case 2:  // (x, y) -> (w - 1 - x, h - 1 - y)
+        origin = static_cast<std::ptrdiff_t>(h - 1) * outStride + (w - 1) * ch, stepX = -ch,
+        stepY = -static_cast<std::ptrdiff_t>(outStride);
+        break;
+    default:  // top edge to the right: (x, y) -> (h - 1 - y, x)
+        origin = (h - 1) * ch, stepX = static_cast<std::ptrdiff_t>(outStride), stepY = -ch;
+        break;
+    }
     constexpr int kTile = 64;
     for (int y0 = 0; y0 < h; y0 += kTile) {
         for (int x0 = 0; x0 < w; x0 += kTile) {
+            const int x1 = std::min(w, x0 + kTile);
             for (int y = y0; y < std::min(h, y0 + kTile); ++y) {
-                const std::uint8_t* s = src.row(y);
-                for (int x = x0; x < std::min(w, x0 + kTile); ++x) {
-                    int dx, dy;
-                    switch (turns) {
-                    case 1: dx = y, dy = w - 1 - x; break;          // top edge to the left
-                    case 2: dx = w - 1 - x, dy = h - 1 - y; break;
-                    default: dx = h - 1 - y, dy = x; break;         // top edge to the right
-                    }
-                    std::uint8_t* d = out.row(dy) + static_cast<std::size_t>(dx) * static_cast<std::size_t>(ch);
-                    for (int k = 0; k < ch; ++k) d[k] = s[x * ch + k];
+                const std::uint8_t* s = src.row(y) + static_cast<std::ptrdiff_t>(x0) * ch;
+                std::uint8_t* d = base + origin + y * stepY + x0 * stepX;
+                if (ch == 1) {
+                    for (int x = x0; x < x1; ++x, d += stepX) *d = *s++;
+                } else {
+                    for (int x = x0; x < x1; ++x, d += stepX, s += ch) std::memcpy(d, s, static_cast<std::size_t>(ch));
                 }
             }
         }

@@ -482,13 +482,19 @@ std::vector<image::Image> renderSheetPages(const Workbook& workbook, const Sheet
     const int pelsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
     SheetPainter painter(workbook, sheet, plan);
     std::vector<image::Image> pages;
+    // Darkness only: an alpha surface is a quarter of a colour one, and the
+    // page picture is gray. One surface serves every page, cleared between.
+    Owned<cairo_surface_t> surface(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
     for (std::size_t k = 0; k < plan.pages.size(); ++k) {
-        // Darkness only: an alpha surface is a quarter of a colour one, and
-        // the page picture is gray.
-        Owned<cairo_surface_t> surface(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
-        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-            layoutError(std::string("ページを描けません: ") +
-                        cairo_status_to_string(cairo_surface_status(surface.get())));
+        if (k > 0) {
+            cairo_surface_flush(surface.get());
+            std::memset(cairo_image_surface_get_data(surface.get()), 0,
+                        static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())) *
+                            static_cast<std::size_t>(height));
+            cairo_surface_mark_dirty(surface.get());
+        }
         {
             Owned<cairo_t> cr(cairo_create(surface.get()));
             cairo_scale(cr.get(), dpi / 72.0, dpi / 72.0);
