@@ -281,8 +281,10 @@ private:
         if (inkBottom > r.y + r.h - kPadY) ty -= inkBottom - (r.y + r.h - kPadY);
         if (ty + e.inkY < r.y + kPadY) ty += r.y + kPadY - (ty + e.inkY);
 
-        Rect clip = r;
-        if (!wrapped && room + 2 * kPadX > r.w) clip.w = room + 2 * kPadX;
+        // What even the smallest size cannot fit is cut at the padding, so
+        // that it never reaches a border or the next row.
+        Rect clip{r.x + kPadX, r.y + kPadY, std::max(0.0, r.w - 2 * kPadX), std::max(0.0, r.h - 2 * kPadY)};
+        if (!wrapped && room > clip.w) clip.w = room;
         cairo_save(cr);
         cairo_rectangle(cr, clip.x, clip.y, clip.w, clip.h);
         cairo_clip(cr);

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <random>
 
 namespace fg::image {
@@ -232,6 +235,112 @@ TEST(Image, ConvertsBetweenFormatsThroughTheNearestColour) {
     EXPECT_EQ(convert(rgb, PixelFormat::Rgb16).pixel(0, 0), (Rgb{255, 8, 8}));  // five bits a colour
     EXPECT_THROW(resize(indexed, 2, 2), Error);
     EXPECT_THROW(Image(2, 2, PixelFormat::Indexed1).setPalette(Palette(3)), Error);
+}
+
+
+// The box of the pels darker than half, as (left, top, right, bottom).
+std::array<int, 4> inkBox(const Image& img) {
+    std::array<int, 4> box{img.width(), img.height(), 0, 0};
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.row(y)[x * img.channels()] < 128)
+                box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x + 1), std::max(box[3], y + 1)};
+    return box;
+}
+
+TEST(Image, FitKeepsTheProportionsOnTheFramesPelsAndTurnsInThePass) {
+    struct Case {
+        const char* what;
+        int width, height, pelsPerMeter;  // a black picture
+        Frame frame;
+        std::array<int, 4> box;  // where it lands
+    } cases[] = {
+        {"square pels, wider frame", 300, 200, 0, {600, 300, 0, 0, false}, {75, 0, 525, 300}},
+        {"square pels, taller frame", 300, 200, 0, {300, 600, 0, 0, false}, {0, 200, 300, 400}},
+        // A4 at 200 per inch on the fax paper: 215 x 297 mm over 1200 x 1728.
+        {"A4 upright on fax pels", 1654, 2339, 7874, {1200, 1728, 5581, 5818, false}, {14, 0, 1186, 1728}},
+        // Landscape A4 on the paper lying on its side, then turned.
+        {"A4 wide, turned", 2339, 1654, 7874, {1728, 1200, 5818, 5581, true}, {14, 0, 1186, 1728}},
+        {"enlarged to fit", 30, 40, 0, {300, 300, 0, 0, false}, {38, 0, 263, 300}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Image black(c.width, c.height, PixelFormat::Gray8, 0);
+        black.setResolution(c.pelsPerMeter, c.pelsPerMeter);
+        Image fitted = fitInside(black, c.frame);
+        EXPECT_EQ(fitted.width(), c.frame.turned ? c.frame.height : c.frame.width);
+        EXPECT_EQ(fitted.height(), c.frame.turned ? c.frame.width : c.frame.height);
+        const std::array<int, 4> box = inkBox(fitted);
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(box[k], c.box[k], 1) << k;
+        if (c.frame.xPelsPerMeter) {
+            EXPECT_EQ(fitted.xPelsPerMeter(), c.frame.turned ? c.frame.yPelsPerMeter : c.frame.xPelsPerMeter);
+            EXPECT_EQ(fitted.yPelsPerMeter(), c.frame.turned ? c.frame.xPelsPerMeter : c.frame.yPelsPerMeter);
+        }
+    }
+    // Turned in the pass as a quarter turn counter-clockwise would turn it:
+    // the top-left corner comes to the bottom left.
+    Image marked(400, 300, PixelFormat::Gray8);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 60; ++x) marked.row(y)[x] = 0;
+    Image turned = fitInside(marked, Frame{400, 300, 0, 0, true});
+    Image straight = fitInside(marked, Frame{400, 300});
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) ASSERT_EQ(turned.row(399 - x)[y], straight.row(y)[x]) << x << "," << y;
+    EXPECT_THROW(fitInside(marked, Frame{0, 10}), Error);
+}
+
+TEST(Image, KeepingStrokesKeepsThinRulesDarkAndGapsAndFillsLight) {
+    // One-pel rules at every phase, a pair of bars with a two-pel gap, and
+    // a light fill, shrunk to 72 % as a page is shrunk to the fax shape.
+    Image page(400, 400, PixelFormat::Gray8);
+    for (int i = 0; i < 10; ++i)
+        for (int x = 20; x < 380; ++x) page.row(20 + 7 * i + i % 3)[x] = 0;
+    for (int y = 150; y < 250; ++y) {
+        for (int x = 100; x < 104; ++x) page.row(y)[x] = 0;
+        for (int x = 106; x < 110; ++x) page.row(y)[x] = 0;
+    }
+    for (int y = 300; y < 380; ++y)
+        for (int x = 50; x < 350; ++x) page.row(y)[x] = 0xD9;
+    auto darkest = [](const Image& img, int y0, int y1, int x) {
+        int v = 255;
+        for (int y = y0; y < y1; ++y) v = std::min<int>(v, img.row(y)[x]);
+        return v;
+    };
+    const Image averaged = resize(page, 288, 288), kept = resize(page, 288, 288, Resample::KeepStrokes);
+    // The worst-placed rule: averaging alone leaves it lighter than half,
+    // so a cut at half would lose it; kept, it is dark enough to outlive a
+    // fax.
+    int worstAveraged = 0, worstKept = 0;
+    for (int i = 0; i < 10; ++i) {
+        const int y = (20 + 7 * i + i % 3) * 288 / 400;
+        worstAveraged = std::max(worstAveraged, darkest(averaged, y - 1, y + 2, 144));
+        worstKept = std::max(worstKept, darkest(kept, y - 1, y + 2, 144));
+    }
+    EXPECT_GT(worstAveraged, 128);
+    EXPECT_LT(worstKept, 60);
+    // The gap between the bars stays lighter than half; the fill stays light.
+    int lightest = 0;
+    for (int x = 72; x < 80; ++x) lightest = std::max<int>(lightest, kept.row(144)[x]);
+    EXPECT_GT(lightest, 128);
+    EXPECT_GT(kept.row(244)[144], 200);
+    // Enlarging keeps everything as averaged.
+    EXPECT_EQ(resize(page, 500, 500, Resample::KeepStrokes), resize(page, 500, 500));
+}
+
+TEST(Image, RowsHandedOverAreTheRowsOfTheResample) {
+    Image page(123, 77, PixelFormat::Rgb24);
+    for (int y = 0; y < 77; ++y)
+        for (int x = 0; x < 123 * 3; ++x) page.row(y)[x] = static_cast<std::uint8_t>((x * 7 + y * 13) % 256);
+    for (auto [w, h] : {std::pair{200, 150}, std::pair{100, 50}, std::pair{20, 10}, std::pair{123, 77}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        const Image whole = resize(page, w, h);
+        int rows = 0;
+        resizeRows(page, w, h, [&](int y, const std::uint8_t* values) {
+            EXPECT_EQ(y, rows++);
+            EXPECT_EQ(0, std::memcmp(values, whole.row(y), whole.stride()));
+        });
+        EXPECT_EQ(rows, h);
+    }
 }
 
 TEST(Image, GrayAndColourConvertBothWays) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace fg::image {
@@ -46,6 +47,22 @@ TEST(Jpeg, KeepsGrayAndColourPagesCloseToTheOriginal) {
         img.setResolution(7874, 7874);
         Image back = decodeJpeg(encodeJpeg(img, bits), true);
         EXPECT_LT(meanDifference(img, back), 8.0);  // colour is subsampled at sharp edges
+    }
+    // A gray page kept as a 24-bit copy: a colour file whose pels are the
+    // page's grays, whatever its width and height.
+    for (auto [w, h] : {std::pair{301, 203}, std::pair{2339, 17}, std::pair{32, 16}, std::pair{1, 1}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        Image gray = page(w, h);
+        Image back = decodeJpeg(encodeJpeg(gray, 24), true);
+        ASSERT_EQ(back.format(), PixelFormat::Rgb24);
+        EXPECT_LT(meanDifference(toRgb(gray), back), 4.0);
+        int spread = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::uint8_t* p = back.row(y) + x * 3;
+                spread = std::max({spread, std::abs(p[0] - p[1]), std::abs(p[1] - p[2])});
+            }
+        EXPECT_LE(spread, 2);
     }
     // Eight bits make a gray file of a colour picture.
     EXPECT_EQ(decodeJpeg(encodeJpeg(page(20, 10, PixelFormat::Rgb24), 8)).format(), PixelFormat::Gray8);
@@ -171,6 +188,15 @@ TEST(ImagingControl, ReportsEveryFailureWithItsErrorAndKeepsThePicture) {
         {"check a cut-off JPEG", [&] { return c.check(dir / "cut.jpg", 1); }, 481},
         {"check a bitmap", [&] { return c.check(dir / "p.bmp", 1); }, 481},
         {"check nothing", [&] { return c.check(dir / "none.jpg", 1); }, errnum::FileNotFound},
+        // A copy changed after this control wrote it does not pass as
+        // written, even when it is a good JPEG file of its own.
+        {"check a copy changed since",
+         [&] {
+             EXPECT_EQ(c.save(dir / "copy.jpg", 10, 24), 0);
+             fs::writeFileAtomic(dir / "copy.jpg", good);
+             return c.check(dir / "copy.jpg", 1);
+         },
+         481},
     };
     for (const Case& k : cases) {
         EXPECT_EQ(k.op(), k.status) << k.what;

@@ -52,6 +52,37 @@ TEST(PagePlan, CutsAtTheEdgesAndRunsDownThenOver) {
     EXPECT_EQ(pages(zoomed), (P{{1, 70, 1, 10}}));
 }
 
+TEST(PagePlan, ContinuedPagesRepeatTheTitleRowsAndAFooterTakesItsBand) {
+    using P = std::vector<std::array<int, 4>>;
+    struct Case {
+        const char* what;
+        std::vector<RowSpan> titles;
+        std::string footer;
+        P pages;
+        std::vector<std::vector<RowSpan>> titlesOfPages;
+    } cases[] = {
+        // 35 rows of 20 points to a page; two title rows leave 33 on the next.
+        {"two title rows", {{1, 2}}, "", P{{1, 35, 1, 5}, {36, 68, 1, 5}, {69, 80, 1, 5}},
+         {{}, {{1, 2}}, {{1, 2}}}},
+        {"title rows apart", {{1, 1}, {3, 3}}, "", P{{1, 35, 1, 5}, {36, 68, 1, 5}, {69, 80, 1, 5}},
+         {{}, {{1, 1}, {3, 3}}, {{1, 1}, {3, 3}}}},
+        // A footer's band of 14 points takes a row from every page.
+        {"footer", {}, "&P / &N", P{{1, 34, 1, 5}, {35, 68, 1, 5}, {69, 80, 1, 5}}, {{}, {}, {}}},
+        // Titles that would take more than half a page are not repeated.
+        {"titles too tall", {{1, 20}}, "", P{{1, 35, 1, 5}, {36, 70, 1, 5}, {71, 80, 1, 5}}, {{}, {}, {}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workbook wb = grid(80, 5);
+        wb.sheets[0].pageSetup.titleRows = c.titles;
+        wb.sheets[0].pageSetup.footer = c.footer;
+        EXPECT_EQ(pages(wb), c.pages);
+        std::vector<std::vector<RowSpan>> titles;
+        for (const auto& p : planPages(wb, wb.sheets[0]).pages) titles.push_back(p.titles);
+        EXPECT_EQ(titles, c.titlesOfPages);
+    }
+}
+
 TEST(PagePlan, PrintsFromTheFirstCellToTheLastThatShows) {
     Workbook wb = grid(0, 0);
     Sheet& s = wb.sheets[0];

@@ -1,5 +1,6 @@
 #include "platform/layout/fax_printer.h"
 #include "platform/layout/page_export.h"
+#include "platform/layout/sheet_renderer.h"
 #include "platform/layout/workbook_file.h"
 
 #include "platform/error.h"
@@ -162,6 +163,74 @@ TEST(Rendering, WrapsAlignsAndRunsTextOnAsASpreadsheetDoes) {
     EXPECT_EQ(darkIn(page, 200, 120, 230, 160), 0);
     // 30-point text is taller than 10-point text.
     EXPECT_GT(darkIn(page, 1, 160, 99, 178), 50);
+}
+
+TEST(Rendering, LongTextsStayInsideTheirCellsClearOfTheBorders) {
+    // Three rows of boxed cells 100 x 20 points: a text much too wide for
+    // its cell, a wrapped one too long for its row, and a short one.
+    Workbook wb = parseWorkbook(R"(<Workbook><Styles>
+        <Style id="box" border="thin" valign="middle"/>
+        <Style id="wrap" border="thin" wrap="true" valign="top"/>
+        <Style id="right" border="thin" halign="right" valign="bottom"/>
+      </Styles><Sheet><PageSetup leftMargin="0" rightMargin="0" topMargin="0" bottomMargin="0"/>
+      <Columns defaultWidth="100"/><Rows defaultHeight="20"/>
+      <Cells>
+        <Cell ref="B2" style="box">六角ボルト　Ｍ８×３０　ステンレス製　座金付き　国内生産品</Cell>
+        <Cell ref="B4" style="wrap">品名と規格と備考とが長く続いて一行にも二行にも収まらない文です。まだ続きます。</Cell>
+        <Cell ref="B6" style="right">12,345</Cell>
+      </Cells></Sheet></Workbook>)");
+    std::vector<image::Image> pages = renderSheetPages(wb, wb.sheets[0], kExportDpi);
+    ASSERT_EQ(pages.size(), 1u);
+    const image::Image& page = pages[0];
+    // The first text is made smaller and wrapped onto two lines, so its ink
+    // reaches into the top of the cell where a centred line at full size
+    // would leave white.
+    EXPECT_GT(darkIn(page, 102, 22, 198, 25), 10);
+    for (double row : {20.0, 60.0, 100.0}) {
+        SCOPED_TRACE(row);
+        // Ink inside the cell, none in the cells beside it or the rows
+        // above and below (the borders lie on the cell's edges).
+        EXPECT_GT(darkIn(page, 102, row + 2, 198, row + 18), 30);
+        EXPECT_EQ(darkIn(page, 201, row + 1, 300, row + 19), 0);
+        EXPECT_EQ(darkIn(page, 0, row + 1, 99, row + 19), 0);
+        EXPECT_EQ(darkIn(page, 101, row + 21, 199, row + 39), 0);
+        // The text keeps at least a point off the borders.
+        EXPECT_EQ(darkIn(page, 101, row + 1, 102, row + 19), 0);
+        EXPECT_EQ(darkIn(page, 198, row + 1, 199, row + 19), 0);
+        EXPECT_EQ(darkIn(page, 101, row + 0.6, 199, row + 1.5), 0);
+        EXPECT_EQ(darkIn(page, 101, row + 18.5, 199, row + 19.4), 0);
+    }
+}
+
+TEST(Rendering, ContinuedPagesRepeatTheTitleRowsAndCountThePages) {
+    // A list of 60 rows of 20 points with a title row and a heading row, on
+    // pages of 700 points: the second page begins with both again.
+    std::string cells = R"(<Cell ref="A1" style="title">一覧表</Cell><Cell ref="A2" style="head">品名</Cell>)";
+    for (int r = 3; r <= 60; ++r) cells += "<Cell ref=\"A" + std::to_string(r) + "\">品目" + std::to_string(r) + "</Cell>";
+    Workbook wb = parseWorkbook(R"(<Workbook><Styles>
+        <Style id="title" size="16" bold="true"/><Style id="head" border="thin" bold="true"/>
+      </Styles><Sheet><PageSetup leftMargin="47.6" rightMargin="47.6" topMargin="70.9" bottomMargin="71"
+        titleRows="1:2" footer="&amp;P / &amp;N"/>
+      <Columns defaultWidth="200"/><Rows defaultHeight="20"/><Cells>)" +
+                                cells + "</Cells></Sheet></Workbook>");
+    std::vector<image::Image> pages = renderSheetPages(wb, wb.sheets[0], kExportDpi);
+    ASSERT_EQ(pages.size(), 2u);
+    // Page 1 shows rows 1 to 34 (the footer takes 14 points), page 2 the
+    // title and heading rows, then rows 35 to 60.
+    for (const image::Image& page : pages) {
+        EXPECT_GT(darkIn(page, 50, 73, 245, 89), 100);   // the title
+        EXPECT_GT(darkIn(page, 50, 93, 245, 109), 50);   // the heading
+        EXPECT_TRUE(horizontalLine(page, 110.9, 50, 245));
+    }
+    // The footer centred at the foot of each page: "1 / 2", then "2 / 2".
+    for (const image::Image& page : pages) {
+        EXPECT_GT(darkIn(page, 250, 757, 345, 770), 20);
+        EXPECT_EQ(darkIn(page, 50, 757, 240, 770), 0);
+    }
+    EXPECT_NE(darkIn(pages[0], 250, 757, 345, 770), darkIn(pages[1], 250, 757, 345, 770));
+    // Row 35 is the first of page 2, right under the heading row.
+    image::Image alone = renderSheetPages(wb, wb.sheets[0], kExportDpi)[1];
+    EXPECT_GT(darkIn(alone, 50, 113, 245, 129), 30);
 }
 
 TEST(PageExport, NamesPagesExactlyAndInPageOrder) {

@@ -29,7 +29,7 @@ Workbook everyFeature() {
 
     Sheet s;
     s.name = "注文書";
-    s.pageSetup = PageSetup{Orientation::Landscape, 1, 2.5, 20, 0, 85};
+    s.pageSetup = PageSetup{Orientation::Landscape, 1, 2.5, 20, 0, 85, {{1, 3}, {7, 7}}, "&P / &N 頁"};
     s.defaultColumnWidth = 50.25;
     s.defaultRowHeight = 17;
     s.columnWidths = {{1, 30}, {3, 0}, {256, 100}};
@@ -142,6 +142,10 @@ TEST(LayoutFile, RefusesWhatItWouldHaveToGuess) {
          "<Workbook><Sheet><PageSetup leftMargin=\"300\" rightMargin=\"300\"/></Sheet></Workbook>",
          "余白"},
         {"zoom out of range", "<Workbook><Sheet><PageSetup zoom=\"5\"/></Sheet></Workbook>", "zoom"},
+        {"title rows out of order", "<Workbook><Sheet><PageSetup titleRows=\"7,1:3\"/></Sheet></Workbook>", "7,1:3"},
+        {"title rows backwards", "<Workbook><Sheet><PageSetup titleRows=\"3:1\"/></Sheet></Workbook>", "3:1"},
+        {"title rows no number", "<Workbook><Sheet><PageSetup titleRows=\"1:x\"/></Sheet></Workbook>", "1:x"},
+        {"title row beyond the rows", "<Workbook><Sheet><PageSetup titleRows=\"65537\"/></Sheet></Workbook>", "65537"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
