@@ -335,6 +335,20 @@ void removeStaleTemporaries(const std::string& path) noexcept {
     }
 }
 
+void syncFile(const std::string& path) {
+    auto found = resolve(path);
+    if (!found) throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
+    const int fd = ::open(found->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) writeFailed(*found, errno);
+    if (::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        writeFailed(*found, err);
+    }
+    ::close(fd);
+    fsyncFolder(folderOf(*found));
+}
+
 void makeFolders(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);

@@ -75,6 +75,13 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync 
 // a file's exclusive lock does this. Never raises.
 void removeStaleTemporaries(const std::string& path) noexcept;
 
+// Makes a file written Passing durable after all: syncs it and its folder.
+// A caller that writes several files and records them afterwards writes
+// them Passing and syncs them just before the record, so that one commit of
+// the disk's journal serves them all. Raises fg::Error 53 for a missing
+// file, 75 when the sync fails.
+void syncFile(const std::string& path);
+
 // Creates a folder and its parents. Raises fg::Error 76 on failure.
 void makeFolders(const std::string& path);
 // Removes a file; false when it did not exist or could not be removed.

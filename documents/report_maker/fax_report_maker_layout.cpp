@@ -104,7 +104,9 @@ void FaxReportMaker::makeReport(const std::vector<std::string>& files, const std
             xml::transformNodeToObject(reportInput(reportType, number, fax).asNode(), sheet, laidOut);
             layout::Workbook result = layout::parseWorkbook(laidOut.xml());
             for (const auto& s : result.sheets) layout::planPages(result, s);  // a blank sheet prints nothing
-            layout::writeWorkbook(layoutFolder + number + kExtension, result);
+            // A work file: the page pipeline prints and removes it in the same
+            // batch, which a crash before then leaves unfinished anyway.
+            layout::writeWorkbook(layoutFolder + number + kExtension, result, fs::Sync::Passing);
             workbook = number;
         }
         ok = true;

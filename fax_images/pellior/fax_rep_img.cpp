@@ -66,6 +66,14 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
                 leaveBitmaps(names, pages, k);
                 throw Error(kMakeImageError, "On Error");
             }
+            // The copies were written unsynced, page by page; made durable
+            // together here, before the record names them.
+            try {
+                for (const std::string& name : names) fs::syncFile(folder("Jpg") + name + ".jpg");
+            } catch (...) {
+                logCurrentError("FAXTranReferImg");
+                throw Error(kMakeImageError, "On Error");
+            }
             if (!store.subAddTempImageFileNames(n, names) || !store.subAddRefImageFileNames(n, names))
                 throw Error(kMakeImageError, "On Error");
         }
@@ -82,10 +90,11 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
 
 bool FaxRepImg::makePage(Document& document, const std::string& name, layout::PrintedPage& page) {
     const std::string bitmap = folder("Bitmap") + name + ".bmp";
-    // 1. The reference copy: the printed page's own JPEG picture, kept.
+    // 1. The reference copy: the printed page's own JPEG picture, kept (and
+    // synced with the document's other copies once all are written).
     try {
         const std::string copy = folder("Jpg") + name + ".jpg";
-        fs::writeFileAtomic(copy, page.jpeg);
+        fs::writeFileAtomic(copy, page.jpeg, fs::Sync::Passing);
         image::checkWritten(copy, page.jpeg);
     } catch (...) {
         logCurrentError("FAXTranReferImg");

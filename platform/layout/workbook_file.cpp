@@ -439,8 +439,8 @@ std::string serializeWorkbook(const Workbook& wb) {
     return doc.saveToString();
 }
 
-void writeWorkbook(const std::string& path, const Workbook& workbook) {
-    fs::writeFileAtomic(path, serializeWorkbook(workbook));
+void writeWorkbook(const std::string& path, const Workbook& workbook, fs::Sync sync) {
+    fs::writeFileAtomic(path, serializeWorkbook(workbook), sync);
 }
 
 }  // namespace fg::layout

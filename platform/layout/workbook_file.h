@@ -41,6 +41,7 @@
 // defined, overlapping merges, a workbook without sheets.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/layout/workbook.h"
 
 #include <string>
@@ -52,8 +53,9 @@ namespace fg::layout {
 Workbook readWorkbook(const std::string& path);
 Workbook parseWorkbook(const std::string& xmlText);
 
-// Writes a layout file atomically, UTF-8.
-void writeWorkbook(const std::string& path, const Workbook& workbook);
+// Writes a layout file atomically, UTF-8; a layout that the same run prints
+// and removes is written fs::Sync::Passing.
+void writeWorkbook(const std::string& path, const Workbook& workbook, fs::Sync sync = fs::Sync::Durable);
 std::string serializeWorkbook(const Workbook& workbook);
 
 }  // namespace fg::layout
