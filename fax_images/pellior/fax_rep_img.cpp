@@ -66,12 +66,16 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
                 leaveBitmaps(names, pages, k);
                 throw Error(kMakeImageError, "On Error");
             }
-            // The copies were written unsynced, page by page; made durable
-            // together here, before the record names them.
+            // The copies and G3 pages were written unsynced, page by page;
+            // made durable together here (one commit of the disk's journal
+            // serves them all), before the record names them.
             try {
-                for (const std::string& name : names) fs::syncFile(folder("Jpg") + name + ".jpg");
+                for (const std::string& name : names) {
+                    fs::syncFile(folder("Jpg") + name + ".jpg");
+                    fs::syncFile(folder("G3Image") + name + ".g3");
+                }
             } catch (...) {
-                logCurrentError("FAXTranReferImg");
+                logCurrentError("makeFAXImage");
                 throw Error(kMakeImageError, "On Error");
             }
             if (!store.subAddTempImageFileNames(n, names) || !store.subAddRefImageFileNames(n, names))
@@ -113,8 +117,8 @@ bool FaxRepImg::makePage(Document& document, const std::string& name, layout::Pr
         logCurrentError("trimBMPFile");
         return false;
     }
-    // 3. The G3 page, 4. the bitmap gone.
-    return changeG3File(name) && deleteBMPFile(name);
+    // 3. The G3 page (synced with the copies), 4. the bitmap gone.
+    return codeG3(name, false) && deleteBMPFile(name);
 }
 
 void FaxRepImg::leaveBitmaps(const std::vector<std::string>& names, const std::vector<layout::PrintedPage>& pages,
@@ -180,14 +184,18 @@ bool FaxRepImg::changeBMPFile(const std::string& strMFSFileName, const std::stri
     }
 }
 
-bool FaxRepImg::changeG3File(const std::string& strBmpFileName) {
+bool FaxRepImg::changeG3File(const std::string& strBmpFileName) { return codeG3(strBmpFileName, true); }
+
+bool FaxRepImg::codeG3(const std::string& name, bool durable) {
     try {
-        checkPlainName(strBmpFileName);
+        checkPlainName(name);
         Ostrand& o = form().Ostrand1();
         o.setStretch(otStretchBothHigh);
         std::int16_t rc = 0;
-        o.BmpToG3(folder("Bitmap") + strBmpFileName + ".bmp", folder("G3Image") + strBmpFileName + ".g3", rc);
-        if (rc != 0) throw pellior::statusError(rc, "BmpToG3 " + strBmpFileName);
+        const std::string g3 = folder("G3Image") + name + ".g3";
+        o.BmpToG3(folder("Bitmap") + name + ".bmp", g3, rc);
+        if (rc != 0) throw pellior::statusError(rc, "BmpToG3 " + name);
+        if (durable) fs::syncFile(g3);
         return true;
     } catch (...) {
         logCurrentError("changeG3File");

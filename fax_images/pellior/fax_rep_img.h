@@ -70,7 +70,7 @@ public:
     // JPEG copy, as the copy stands; whoever re-sends it shapes it with
     // trimBMPFile.
     bool changeBMPFile(const std::string& strMFSFileName, const std::string& strFileType);
-    // Codes Bitmap + name + ".bmp" as G3Image + name + ".g3".
+    // Codes Bitmap + name + ".bmp" as G3Image + name + ".g3", synced to disk.
     bool changeG3File(const std::string& strBmpFileName);
     // Prints the first sheet of ExcelLayout + name + ".xls" with margins of
     // 1, 1, 20 and 0 points into Msf + name + ".msf"; unless blnDelFlg, the
@@ -86,6 +86,8 @@ private:
     struct Document;
 
     bool deleteG3File(const std::string& name);
+    // changeG3File; the G3 page synced to disk only when `durable`.
+    bool codeG3(const std::string& name, bool durable);
     bool deleteMSFFile(const std::string& name);
     // One print job under the print lock; the pages printed go to `pages`
     // when it is given. Failures are logged as changeMSFFile's.

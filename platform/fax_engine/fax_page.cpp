@@ -56,7 +56,9 @@ image::Image imageFromPage(const BilevelImage& page, int shrink, int shrinkWidth
 
 void bmpFileToG3(const std::string& bmpPath, const std::string& g3Path, int stretch) {
     BilevelImage page = pageFromImage(image::readBmp(bmpPath), stretch);
-    fs::writeFileAtomic(g3Path, encodeG3(page));
+    // The engine only writes the page; whoever keeps it makes it durable
+    // (several pages at once where it can).
+    fs::writeFileAtomic(g3Path, encodeG3(page), fs::Sync::Passing);
 }
 
 void g3FileToBmp(const std::string& g3Path, const std::string& bmpPath, int shrink, int shrinkWidth,

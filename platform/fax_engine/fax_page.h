@@ -36,7 +36,8 @@ image::Image imageFromPage(const BilevelImage& page, int shrink, int shrinkWidth
 
 // File to file. Raise fg::Error: 53 for a missing input, 481 for an input
 // that is not a bitmap or a G3 page (or a G3 page cut short), 75/76 when the
-// output cannot be written.
+// output cannot be written. A G3 page is written atomically but not synced
+// to disk: the caller that keeps it syncs it.
 void bmpFileToG3(const std::string& bmpPath, const std::string& g3Path, int stretch);
 void g3FileToBmp(const std::string& g3Path, const std::string& bmpPath, int shrink, int shrinkWidth, int shrinkHeight);
 

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
         // makeFAXImage's steps in memory, page by page.
         Stage steps[] = {{"layout read", {}},          {"drawing at 200 dpi", {}},   {"JPEG picture", {}},
                          {"printed file", {}},         {"reference copy", {}},       {"page shape", {}},
-                         {"shaped bitmap", {}},        {"G3 page (engine)", {}},     {"record", {}}};
+                         {"shaped bitmap", {}},        {"G3 page (engine)", {}},     {"pages synced, record", {}}};
         for (int r = 0; r < rounds; ++r) {
             FaxRepImg img;
             fs::writeFileAtomic(layouts + d.number + ".xls", source);
@@ -183,7 +183,8 @@ int main(int argc, char** argv) {
                 const std::string name = "STEP_" + std::to_string(p + 1);
                 auto add = [](Sample& to, Sample s) { to.cpu += s.cpu, to.wall += s.wall; };
                 add(copy, timed([&] {
-                    fs::writeFileAtomic(jpgs + name + ".jpg", printed[static_cast<std::size_t>(p)].jpeg);
+                    fs::writeFileAtomic(jpgs + name + ".jpg", printed[static_cast<std::size_t>(p)].jpeg,
+                                        fs::Sync::Passing);
                     image::checkWritten(jpgs + name + ".jpg", printed[static_cast<std::size_t>(p)].jpeg);
                 }));
                 image::Image shaped;
@@ -201,6 +202,10 @@ int main(int argc, char** argv) {
             std::vector<std::string> names;
             for (int p = 0; p < n; ++p) names.push_back("STEP_" + std::to_string(p + 1));
             Sample record = timed([&] {
+                for (const std::string& name : names) {
+                    fs::syncFile(jpgs + name + ".jpg");
+                    fs::syncFile(g3 + name + ".g3");
+                }
                 store.subAddTempImageFileNames(d.number, names);
                 store.subAddRefImageFileNames(d.number, names);
             });
