@@ -10,15 +10,15 @@
 //   "Bitmap"       p.bmp   one per page (p = e + "_" + page number)
 //   "Jpg"          p.jpg   the reference copy, kept
 //   "G3Image"      p.g3    the page that is sent
-// The pages of a print are numbered on after those of the layout that have
-// a reference copy or a G3 page already: a document laid out again never
-// overwrites the pictures of an earlier send that the send log points at.
 //
 // makeFAXImage keeps each printed page in memory from the print to its G3
 // page: the printer hands over the page pictures with the printed file, the
 // reference copy is the printed file's own JPEG picture, and only the
-// shaped page is written as a bitmap, for the fax engine to read. The files
-// each step leaves and their names are those of the members run one by one.
+// shaped page is written as a bitmap, for the fax engine to read. It leaves
+// the files the members run one by one leave, and numbers the pages on
+// after those of the layout that have a reference copy or a G3 page
+// already: a document laid out again never overwrites the pictures of an
+// earlier send that the send log points at.
 //
 // Every member catches its own failures, logs the error behind them (the
 // member's name as the source) and answers False; no failure is answered

@@ -5,6 +5,7 @@
 #include "platform/layout/page_export.h"
 #include "platform/layout/sheet_renderer.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace fg::layout {
