@@ -190,6 +190,9 @@ TEST_F(FaxPages, EveryReportTypeGoesOutReadableAndARelayoutKeepsTheFirstReferenc
         for (const std::string& p : r.pages) EXPECT_EQ(first.count(p), 0u) << p << " reused";
     }
     for (const auto& [p, bytes] : first) EXPECT_TRUE(fs::readFile(home.folder("Jpg") + p + ".jpg") == bytes) << p;
+    // Every sheet lies as its pages go out: no page was reported turned the
+    // wrong way.
+    EXPECT_FALSE(logged(layout::kLayoutError, "trimBMPFile")) << loggedText();
 }
 
 }  // namespace
