@@ -209,6 +209,58 @@ void horizontalNarrow(const std::uint8_t* src, const ThreeTaps& t, int width, in
     }
 }
 
+#if defined(__SSE2__)
+// Sixteen rows of sixteen bytes at `s` (rows `sStride` apart) to sixteen
+// rows at `d` (rows `dStride` apart, upwards when negative): byte x of row
+// r goes to row x, place r. Four rounds of interleaving in registers.
+void transpose16(const std::uint8_t* s, std::size_t sStride, std::uint8_t* d, std::ptrdiff_t dStride) {
+    __m128i a[16], b[16];
+    for (int r = 0; r < 16; ++r)
+        a[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + static_cast<std::size_t>(r) * sStride));
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 2; ++j) {
+            a[4 * i + j] = _mm_unpacklo_epi16(b[4 * i + j], b[4 * i + j + 2]);
+            a[4 * i + j + 2] = _mm_unpackhi_epi16(b[4 * i + j], b[4 * i + j + 2]);
+        }
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 4; ++j) {
+            b[8 * i + j] = _mm_unpacklo_epi32(a[8 * i + j], a[8 * i + j + 4]);
+            b[8 * i + j + 4] = _mm_unpackhi_epi32(a[8 * i + j], a[8 * i + j + 4]);
+        }
+    for (int j = 0; j < 8; ++j) {
+        a[j] = _mm_unpacklo_epi64(b[j], b[j + 8]);
+        a[j + 8] = _mm_unpackhi_epi64(b[j], b[j + 8]);
+    }
+    // a[k] now holds column kColumn[k] of the block.
+    static constexpr int kColumn[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+    for (int k = 0; k < 16; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + kColumn[k] * dStride), a[k]);
+}
+#endif
+
+// Bytes of `rows` rows of `columns` at `s` (rows `sStride` apart) to
+// `columns` rows of `rows` at `d` (rows `dStride` apart, upwards when
+// negative): byte c of row r goes to row c, place r.
+void transposeBytes(const std::uint8_t* s, std::size_t sStride, int rows, int columns, std::uint8_t* d,
+                    std::ptrdiff_t dStride) {
+    int r0 = 0;
+#if defined(__SSE2__)
+    for (; r0 + 16 <= rows; r0 += 16) {
+        int c0 = 0;
+        for (; c0 + 16 <= columns; c0 += 16)
+            transpose16(s + static_cast<std::size_t>(r0) * sStride + static_cast<std::size_t>(c0), sStride,
+                        d + c0 * dStride + r0, dStride);
+        for (int c = c0; c < columns; ++c)
+            for (int r = r0; r < r0 + 16; ++r) d[c * dStride + r] = s[static_cast<std::size_t>(r) * sStride + c];
+    }
+#endif
+    for (int c = 0; c < columns; ++c)
+        for (int r = r0; r < rows; ++r) d[c * dStride + r] = s[static_cast<std::size_t>(r) * sStride + c];
+}
+
 // Where target rows go: in place in a picture, or through scratch rows to
 // columns of a turned picture, or to a caller.
 class Rows {
@@ -225,6 +277,25 @@ public:
           scratch_(rowBytes * kBlock) {}
     // Row t handed to `sink`.
     Rows(const RowSink& sink, std::size_t rowBytes) : sink_(&sink), rowBytes_(rowBytes), scratch_(rowBytes) {}
+
+    // Gray content written in place, straight or turned: it can take whole
+    // columns, in blocks of kBlock.
+    bool takesColumns(int channels) const { return channels == 1 && (base_ || turned_); }
+    // Columns x0.. (as many as `count`, each `length` long, `length` apart at
+    // `s`) into their place.
+    void columns(int x0, int count, const std::uint8_t* s, int length) {
+        if (turned_) {
+            // Column x of the content is row frameWidth - 1 - left - x of the
+            // turned picture, from column `top` on.
+            for (int x = x0; x < x0 + count; ++x)
+                std::memcpy(turned_->row(frameWidth_ - 1 - left_ - x) + top_,
+                            s + static_cast<std::size_t>(x - x0) * static_cast<std::size_t>(length),
+                            static_cast<std::size_t>(length));
+            return;
+        }
+        transposeBytes(s, static_cast<std::size_t>(length), count, length, base_ + x0,
+                       static_cast<std::ptrdiff_t>(stride_));
+    }
 
     std::uint8_t* row(int t) {
         if (base_) return base_ + static_cast<std::size_t>(t) * stride_;
@@ -243,52 +314,16 @@ private:
         const std::size_t ch = static_cast<std::size_t>(turned_->channels());
         const std::size_t stride = turned_->stride();
         std::uint8_t* d = turned_->row(frameWidth_ - 1 - left_) + static_cast<std::size_t>(top_ + first) * ch;
-        std::size_t x = 0;
-#if defined(__SSE2__)
-        // Gray, a whole block: sixteen by sixteen pels turned in registers.
-        if (ch == 1 && rows == kBlock) {
-            for (; x + 16 <= rowBytes_; x += 16, d -= 16 * stride) turn16(scratch_.data() + x, rowBytes_, d, stride);
+        if (ch == 1) {
+            transposeBytes(scratch_.data(), rowBytes_, rows, static_cast<int>(rowBytes_), d,
+                           -static_cast<std::ptrdiff_t>(stride));
+            return;
         }
-#endif
-        for (; x < rowBytes_; x += ch, d -= stride)
+        for (std::size_t x = 0; x < rowBytes_; x += ch, d -= stride)
             for (int r = 0; r < rows; ++r)
                 for (std::size_t k = 0; k < ch; ++k)
                     d[static_cast<std::size_t>(r) * ch + k] = scratch_[static_cast<std::size_t>(r) * rowBytes_ + x + k];
     }
-
-#if defined(__SSE2__)
-    // Sixteen rows of sixteen pels at `s` (rows `sStride` apart) to sixteen
-    // rows at `d` going upwards (row i at d - i * dStride), pel x of row r
-    // going to row x, place r.
-    static void turn16(const std::uint8_t* s, std::size_t sStride, std::uint8_t* d, std::size_t dStride) {
-        __m128i a[16], b[16];
-        for (int r = 0; r < 16; ++r)
-            a[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + static_cast<std::size_t>(r) * sStride));
-        // Four rounds of interleaving: bytes, then pairs, fours and eights.
-        for (int i = 0; i < 8; ++i) {
-            b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
-            b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
-        }
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 2; ++j) {
-                a[4 * i + j] = _mm_unpacklo_epi16(b[4 * i + j], b[4 * i + j + 2]);
-                a[4 * i + j + 2] = _mm_unpackhi_epi16(b[4 * i + j], b[4 * i + j + 2]);
-            }
-        for (int i = 0; i < 2; ++i)
-            for (int j = 0; j < 4; ++j) {
-                b[8 * i + j] = _mm_unpacklo_epi32(a[8 * i + j], a[8 * i + j + 4]);
-                b[8 * i + j + 4] = _mm_unpackhi_epi32(a[8 * i + j], a[8 * i + j + 4]);
-            }
-        for (int j = 0; j < 8; ++j) {
-            a[j] = _mm_unpacklo_epi64(b[j], b[j + 8]);
-            a[j + 8] = _mm_unpackhi_epi64(b[j], b[j + 8]);
-        }
-        // a[k] now holds column c(k) of the block; see order below.
-        static constexpr int kColumn[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
-        for (int k = 0; k < 16; ++k)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d - static_cast<std::ptrdiff_t>(kColumn[k] * dStride)), a[k]);
-    }
-#endif
 
     std::uint8_t* base_ = nullptr;
     std::size_t stride_ = 0;
@@ -309,6 +344,40 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
             if (!white[static_cast<std::size_t>(y)]) return false;
         return true;
     };
+    if (th <= src.height() && rows.takesColumns(ch)) {
+        // A gray page shrunk: vertical first; its rows then turned in blocks
+        // that stay in the cache, so that the horizontal pass also runs
+        // along rows, as vector code, and its results are whole columns.
+        const std::size_t sw = src.stride(), n = static_cast<std::size_t>(th);
+        constexpr int kBlock = 16;
+        std::vector<std::uint8_t> block(sw * kBlock), across(sw * n);
+        for (int t0 = 0; t0 < th; t0 += kBlock) {
+            const int rowsInBlock = std::min(kBlock, th - t0);
+            for (int t = t0; t < t0 + rowsInBlock; ++t) {
+                const std::size_t tt = static_cast<std::size_t>(t);
+                std::uint8_t* out = block.data() + static_cast<std::size_t>(t - t0) * sw;
+                if (allRowsWhite(tt))
+                    std::memset(out, 255, sw);
+                else
+                    verticalNarrow(src.row(ty.i0[tt]), src.row(ty.i1[tt]), src.row(ty.i2[tt]), ty.w0[tt], ty.w1[tt],
+                                   ty.w2[tt], sw, out);
+            }
+            transposeBytes(block.data(), sw, rowsInBlock, static_cast<int>(sw), across.data() + t0,
+                           static_cast<std::ptrdiff_t>(n));
+        }
+        auto source = [&](int x) { return across.data() + static_cast<std::size_t>(x) * n; };
+        std::vector<std::uint8_t> columns(n * kBlock);
+        for (int x0 = 0; x0 < tw; x0 += kBlock) {
+            const int count = std::min(kBlock, tw - x0);
+            for (int x = x0; x < x0 + count; ++x) {
+                const std::size_t xx = static_cast<std::size_t>(x);
+                verticalNarrow(source(tx.i0[xx]), source(tx.i1[xx]), source(tx.i2[xx]), tx.w0[xx], tx.w1[xx],
+                               tx.w2[xx], n, columns.data() + static_cast<std::size_t>(x - x0) * n);
+            }
+            rows.columns(x0, count, columns.data(), th);
+        }
+        return;
+    }
     if (th <= src.height()) {
         // Fewer rows after: vertical first, then gather on the fewer rows.
         std::vector<std::uint8_t> row(src.stride());

@@ -279,14 +279,22 @@ TEST(Image, FitKeepsTheProportionsOnTheFramesPelsAndTurnsInThePass) {
     }
     // Turned in the pass as a quarter turn counter-clockwise would turn it:
     // the top-left corner comes to the bottom left.
-    Image marked(400, 300, PixelFormat::Gray8);
-    for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 60; ++x) marked.row(y)[x] = 0;
-    Image turned = fitInside(marked, Frame{400, 300, 0, 0, true});
-    Image straight = fitInside(marked, Frame{400, 300});
-    for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 400; ++x) ASSERT_EQ(turned.row(399 - x)[y], straight.row(y)[x]) << x << "," << y;
-    EXPECT_THROW(fitInside(marked, Frame{0, 10}), Error);
+    // Gray and colour, shrunk and enlarged, each the way it is made fastest.
+    for (PixelFormat format : {PixelFormat::Gray8, PixelFormat::Rgb24})
+        for (int size : {500, 250}) {
+            SCOPED_TRACE(std::to_string(size) + (format == PixelFormat::Gray8 ? " gray" : " colour"));
+            Image marked(size, size * 3 / 4, format);
+            const int ch = marked.channels();
+            for (int y = 0; y < size / 5; ++y)
+                for (int x = 0; x < size / 5 * ch; ++x) marked.row(y)[x] = static_cast<std::uint8_t>(x % 7 * 20);
+            const Image turned = fitInside(marked, Frame{400, 300, 0, 0, true}, Resample::KeepStrokes);
+            const Image straight = fitInside(marked, Frame{400, 300}, Resample::KeepStrokes);
+            for (int y = 0; y < 300; ++y)
+                for (int x = 0; x < 400; ++x)
+                    for (int k = 0; k < ch; ++k)
+                        ASSERT_EQ(turned.row(399 - x)[y * ch + k], straight.row(y)[x * ch + k]) << x << "," << y;
+        }
+    EXPECT_THROW(fitInside(Image(10, 10, PixelFormat::Gray8), Frame{0, 10}), Error);
 }
 
 TEST(Image, KeepingStrokesKeepsThinRulesDarkAndGapsAndFillsLight) {
