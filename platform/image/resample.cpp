@@ -395,12 +395,36 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
         }
         return;
     }
-    // More rows after: gather on the source rows first.
+    // More rows after: the horizontal pass on the source rows first. Gray
+    // rows are turned sixteen at a time, averaged along the turned rows as
+    // vector code and turned back; colour rows gather.
     std::vector<std::uint8_t> narrow(outBytes * static_cast<std::size_t>(src.height()));
     auto narrowRow = [&](int y) { return narrow.data() + outBytes * static_cast<std::size_t>(y); };
-    for (int y = 0; y < src.height(); ++y) {
-        if (white[static_cast<std::size_t>(y)]) std::memset(narrowRow(y), 255, outBytes);
-        else horizontalNarrow(src.row(y), tx, tw, ch, narrowRow(y));
+    constexpr int kBlock = 16;
+    const std::size_t sw = src.stride();
+    std::vector<std::uint8_t> across(ch == 1 ? sw * kBlock : 0), scaled(ch == 1 ? outBytes * kBlock : 0),
+        back(ch == 1 ? outBytes * kBlock : 0);
+    for (int y0 = 0; y0 < src.height(); y0 += kBlock) {
+        const int count = std::min(kBlock, src.height() - y0);
+        bool anyInk = false;
+        for (int y = y0; y < y0 + count; ++y) {
+            if (white[static_cast<std::size_t>(y)]) std::memset(narrowRow(y), 255, outBytes);
+            else if (ch != 1) horizontalNarrow(src.row(y), tx, tw, ch, narrowRow(y));
+            else anyInk = true;
+        }
+        if (!anyInk) continue;
+        transposeBytes(src.row(y0), sw, count, static_cast<int>(sw), across.data(), kBlock);
+        for (int x = 0; x < tw; ++x) {
+            const std::size_t xx = static_cast<std::size_t>(x);
+            auto source = [&](int i) { return across.data() + static_cast<std::size_t>(i) * kBlock; };
+            verticalNarrow(source(tx.i0[xx]), source(tx.i1[xx]), source(tx.i2[xx]), tx.w0[xx], tx.w1[xx], tx.w2[xx],
+                           static_cast<std::size_t>(count), scaled.data() + xx * kBlock);
+        }
+        // Back into rows; rows of white were written already and are left.
+        transposeBytes(scaled.data(), kBlock, tw, count, back.data(), static_cast<std::ptrdiff_t>(outBytes));
+        for (int y = y0; y < y0 + count; ++y)
+            if (!white[static_cast<std::size_t>(y)])
+                std::memcpy(narrowRow(y), back.data() + static_cast<std::size_t>(y - y0) * outBytes, outBytes);
     }
     for (int t = 0; t < th; ++t) {
         const std::size_t tt = static_cast<std::size_t>(t);
