@@ -166,6 +166,16 @@ std::vector<char> whiteRows(const Image& src) {
     return white;
 }
 
+// Room for a pass's intermediate rows, kept by each thread from one call to
+// the next: a page's intermediate rows take megabytes, and memory fresh from
+// the system costs more to touch for the first time than the passes take to
+// fill it. Holds at most the largest page resampled on the thread.
+std::uint8_t* workspace(std::size_t bytes) {
+    thread_local std::vector<std::uint8_t> space;
+    if (space.size() < bytes) space.resize(bytes);
+    return space.data();
+}
+
 // ---- Scales above one half: bytes and 8-bit weights -------------------------
 
 constexpr int kNarrowBits = 8;
@@ -350,7 +360,8 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
         // along rows, as vector code, and its results are whole columns.
         const std::size_t sw = src.stride(), n = static_cast<std::size_t>(th);
         constexpr int kBlock = 16;
-        std::vector<std::uint8_t> block(sw * kBlock), across(sw * n);
+        std::vector<std::uint8_t> block(sw * kBlock);
+        std::uint8_t* across = workspace(sw * n);
         for (int t0 = 0; t0 < th; t0 += kBlock) {
             const int rowsInBlock = std::min(kBlock, th - t0);
             for (int t = t0; t < t0 + rowsInBlock; ++t) {
@@ -362,10 +373,10 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
                     verticalNarrow(src.row(ty.i0[tt]), src.row(ty.i1[tt]), src.row(ty.i2[tt]), ty.w0[tt], ty.w1[tt],
                                    ty.w2[tt], sw, out);
             }
-            transposeBytes(block.data(), sw, rowsInBlock, static_cast<int>(sw), across.data() + t0,
+            transposeBytes(block.data(), sw, rowsInBlock, static_cast<int>(sw), across + t0,
                            static_cast<std::ptrdiff_t>(n));
         }
-        auto source = [&](int x) { return across.data() + static_cast<std::size_t>(x) * n; };
+        auto source = [&](int x) { return across + static_cast<std::size_t>(x) * n; };
         std::vector<std::uint8_t> columns(n * kBlock);
         for (int x0 = 0; x0 < tw; x0 += kBlock) {
             const int count = std::min(kBlock, tw - x0);
@@ -398,8 +409,8 @@ void resampleNarrow(const Image& src, const Axis& ax, const Axis& ay, int tw, in
     // More rows after: the horizontal pass on the source rows first. Gray
     // rows are turned sixteen at a time, averaged along the turned rows as
     // vector code and turned back; colour rows gather.
-    std::vector<std::uint8_t> narrow(outBytes * static_cast<std::size_t>(src.height()));
-    auto narrowRow = [&](int y) { return narrow.data() + outBytes * static_cast<std::size_t>(y); };
+    std::uint8_t* narrow = workspace(outBytes * static_cast<std::size_t>(src.height()));
+    auto narrowRow = [&](int y) { return narrow + outBytes * static_cast<std::size_t>(y); };
     constexpr int kBlock = 16;
     const std::size_t sw = src.stride();
     std::vector<std::uint8_t> across(ch == 1 ? sw * kBlock : 0), scaled(ch == 1 ? outBytes * kBlock : 0),

@@ -485,18 +485,22 @@ std::vector<image::Image> renderSheetPages(const Workbook& workbook, const Sheet
     SheetPainter painter(workbook, sheet, plan);
     std::vector<image::Image> pages;
     // Darkness only: an alpha surface is a quarter of a colour one, and the
-    // page picture is gray. One surface serves every page, cleared between.
-    Owned<cairo_surface_t> surface(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+    // page picture is gray. One surface serves every page, cleared between,
+    // over memory each thread keeps from one print to the next: fresh memory
+    // costs more to touch for the first time than a page takes to draw.
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, width);
+    if (stride <= 0) layoutError("ページが大きすぎます");
+    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    thread_local std::vector<unsigned char> memory;
+    if (memory.size() < bytes) memory.resize(bytes);
+    Owned<cairo_surface_t> surface(
+        cairo_image_surface_create_for_data(memory.data(), CAIRO_FORMAT_A8, width, height, stride));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_surface_status(surface.get())));
     for (std::size_t k = 0; k < plan.pages.size(); ++k) {
-        if (k > 0) {
-            cairo_surface_flush(surface.get());
-            std::memset(cairo_image_surface_get_data(surface.get()), 0,
-                        static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())) *
-                            static_cast<std::size_t>(height));
-            cairo_surface_mark_dirty(surface.get());
-        }
+        cairo_surface_flush(surface.get());
+        std::memset(memory.data(), 0, bytes);
+        cairo_surface_mark_dirty(surface.get());
         {
             Owned<cairo_t> cr(cairo_create(surface.get()));
             cairo_scale(cr.get(), dpi / 72.0, dpi / 72.0);
@@ -505,13 +509,12 @@ std::vector<image::Image> renderSheetPages(const Workbook& workbook, const Sheet
                 layoutError(std::string("ページを描けません: ") + cairo_status_to_string(cairo_status(cr.get())));
         }
         cairo_surface_flush(surface.get());
-        const unsigned char* data = cairo_image_surface_get_data(surface.get());
-        const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get()));
+        const unsigned char* data = memory.data();
         image::Image page(width, height, image::PixelFormat::Gray8);
         page.setResolution(pelsPerMeter, pelsPerMeter);
         for (int y = 0; y < height; ++y) {
             // White is no darkness: each pel is 255 - alpha, eight at a time.
-            const unsigned char* a = data + static_cast<std::size_t>(y) * stride;
+            const unsigned char* a = data + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
             std::uint8_t* g = page.row(y);
             int x = 0;
             for (; x + 8 <= width; x += 8) {
