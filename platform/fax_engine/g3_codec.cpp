@@ -119,14 +119,17 @@ public:
     void put(RevCode c) {
         acc_ |= static_cast<std::uint64_t>(c.bits) << n_;
         n_ += c.length;
-        while (n_ >= 8) {
-            out_.push_back(static_cast<char>(acc_ & 0xFF));
-            acc_ >>= 8;
-            n_ -= 8;
+        // Four bytes at a time, first byte first.
+        if (n_ >= 32) {
+            const char bytes[4] = {static_cast<char>(acc_ & 0xFF), static_cast<char>((acc_ >> 8) & 0xFF),
+                                   static_cast<char>((acc_ >> 16) & 0xFF), static_cast<char>((acc_ >> 24) & 0xFF)};
+            out_.append(bytes, 4);
+            acc_ >>= 32;
+            n_ -= 32;
         }
     }
     void flush() {
-        if (n_ > 0) out_.push_back(static_cast<char>(acc_ & 0xFF));
+        for (; n_ > 0; n_ -= 8, acc_ >>= 8) out_.push_back(static_cast<char>(acc_ & 0xFF));
         acc_ = 0;
         n_ = 0;
     }
@@ -150,24 +153,24 @@ void putRun(BitWriter& w, const EncodeTables& t, int colour, int run) {
 }
 
 // Position of the first pel at or after `x` whose colour differs from
-// `colour` (1 black), or `width`.
-int nextChange(const std::uint8_t* row, int x, int width, int colour) {
-    const std::uint8_t skip = colour ? 0xFF : 0x00;
+// `colour` (1 black), or `width`. Looks at 64 pels at a time where the row
+// has them: most of a page is long runs of white.
+int nextChange(const std::uint8_t* row, std::size_t rowBytes, int x, int width, int colour) {
+    const std::uint64_t skip = colour ? ~std::uint64_t(0) : 0;
     while (x < width) {
-        if ((x & 7) == 0) {
-            int byte = x >> 3;
-            while (x + 8 <= width && row[byte] == skip) {
-                x += 8;
-                ++byte;
-            }
-            if (x >= width) break;
+        const std::size_t byte = static_cast<std::size_t>(x) >> 3;
+        if (byte + 8 <= rowBytes) {
+            // The eight bytes as one big-endian word: pel x is bit 63 - (x & 7).
+            std::uint64_t w = 0;
+            for (int i = 0; i < 8; ++i) w = (w << 8) | row[byte + static_cast<std::size_t>(i)];
+            w = (w ^ skip) << (x & 7);
+            if (w) return std::min(x + std::countl_zero(w), width);
+            x = static_cast<int>((byte + 8) * 8);
+            continue;
         }
-        std::uint8_t b = static_cast<std::uint8_t>(row[x >> 3] ^ skip);
+        std::uint8_t b = static_cast<std::uint8_t>(row[byte] ^ static_cast<std::uint8_t>(skip));
         b = static_cast<std::uint8_t>(b << (x & 7));
-        if (b) {
-            int found = x + std::countl_zero(b);
-            return std::min(found, width);
-        }
+        if (b) return std::min(x + std::countl_zero(b), width);
         x = (x | 7) + 1;
     }
     return width;
@@ -396,7 +399,7 @@ std::string encodeG3(const BilevelImage& page) {
         int x = 0;
         int colour = 0;
         do {
-            int next = nextChange(row, x, page.width, colour);
+            int next = nextChange(row, page.stride, x, page.width, colour);
             putRun(w, t, colour, next - x);
             x = next;
             colour ^= 1;
