@@ -19,7 +19,9 @@ Image readJpeg(const std::string& path);
 // `strict` also refuses a file that decodes only with complaints (a cut-off
 // file, damaged data that the decoder papered over); a check of a copy just
 // written wants that, a reader of old copies may not.
-Image decodeJpeg(std::string_view bytes, bool strict = false);
+// With `gray` the luminance alone is read, as 8-bit gray, whatever the file
+// holds.
+Image decodeJpeg(std::string_view bytes, bool strict = false, bool gray = false);
 
 // `bitsPerPixel` 8 (gray) or 24 (colour); a colour image written with 8 bits
 // is turned to gray first.

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/imaging/jpeg.h"
 #include "platform/layout/page_export.h"
+#include "platform/layout/page_plan.h"
 #include "platform/layout/sheet_renderer.h"
 
 #include <algorithm>
@@ -92,6 +93,39 @@ std::string pdfOfPictures(const std::vector<PrintedPage>& pages, double widthPoi
     pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
            std::to_string(xref) + "\n%%EOF\n";
     return pdf;
+}
+
+std::optional<std::vector<std::string_view>> picturesOf(std::string_view pdf) {
+    // The page count, then each picture's stream, as pdfOfPictures writes them.
+    auto number = [&](std::size_t& at) -> std::optional<std::size_t> {
+        std::size_t value = 0;
+        const auto [end, ec] = std::from_chars(pdf.data() + at, pdf.data() + pdf.size(), value);
+        if (ec != std::errc() || end == pdf.data() + at) return std::nullopt;
+        at = static_cast<std::size_t>(end - pdf.data());
+        return value;
+    };
+    constexpr std::string_view kCount = "<< /Type /Pages /Count ", kLength = "/Filter /DCTDecode /Length ",
+                               kStream = " >>\nstream\n", kEnd = "\nendstream";
+    if (!pdf.starts_with("%PDF-")) return std::nullopt;
+    std::size_t at = pdf.find(kCount);
+    if (at == std::string_view::npos) return std::nullopt;
+    at += kCount.size();
+    const auto count = number(at);
+    if (!count || *count < 1 || *count > static_cast<std::size_t>(kMaxPages)) return std::nullopt;
+    std::vector<std::string_view> pictures;
+    for (std::size_t k = 0; k < *count; ++k) {
+        at = pdf.find(kLength, at);
+        if (at == std::string_view::npos) return std::nullopt;
+        at += kLength.size();
+        const auto length = number(at);
+        if (!length || pdf.substr(at, kStream.size()) != kStream) return std::nullopt;
+        at += kStream.size();
+        if (*length > pdf.size() - at || pdf.substr(at + *length, kEnd.size()) != kEnd) return std::nullopt;
+        pictures.push_back(pdf.substr(at, *length));
+        if (!image::looksLikeJpeg(pictures.back())) return std::nullopt;
+        at += *length + kEnd.size();
+    }
+    return pictures;
 }
 
 }  // namespace fg::layout

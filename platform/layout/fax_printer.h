@@ -18,7 +18,9 @@
 #include "platform/layout/workbook.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fg::layout {
@@ -53,5 +55,9 @@ private:
 // A PDF document of one page per picture, each page `widthPoints` x
 // `heightPoints` filled by its JPEG picture (jpeg.h).
 std::string pdfOfPictures(const std::vector<PrintedPage>& pages, double widthPoints, double heightPoints);
+// The JPEG pictures of a printed file that pdfOfPictures wrote, in page
+// order; nullopt for any other PDF document (or a damaged one), which is
+// left to a general reader.
+std::optional<std::vector<std::string_view>> picturesOf(std::string_view pdf);
 
 }  // namespace fg::layout

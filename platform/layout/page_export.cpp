@@ -3,6 +3,8 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/image/bmp.h"
+#include "platform/imaging/jpeg.h"
+#include "platform/layout/fax_printer.h"
 #include "platform/layout/page_plan.h"
 #include "platform/layout/workbook.h"
 #include "platform/text.h"
@@ -88,8 +90,29 @@ std::vector<std::string> exportPages(const std::string& printedFile, const std::
     if (!fs::folderExists(folder))
         throw Error(errnum::PathNotFound, Error::standardText(errnum::PathNotFound) + " " + folder, "layout");
 
-    installPopplerMessages();
     const std::string bytes = fs::readFile(printedFile);
+    const int pelsPerMeter = static_cast<int>(kExportDpi / 0.0254 + 0.5);
+    // The page bitmaps are work files that the same run turns into copies
+    // and G3 pages and removes.
+    auto write = [&](image::Image& page, int number) {
+        page.setResolution(pelsPerMeter, pelsPerMeter);
+        const std::string name = pageName(layoutName, number);
+        image::writeBmp(fs::join(folder, name + ".bmp"), page, 8, 128, fs::Sync::Passing);
+        return name;
+    };
+    // A printed file of this system's fax printer holds its pages as JPEG
+    // pictures at the export's resolution: they are the page bitmaps.
+    if (auto pictures = picturesOf(bytes)) {
+        std::vector<image::Image> pages;
+        for (const std::string_view& picture : *pictures) pages.push_back(image::decodeJpeg(picture, false, true));
+        for (const std::string& stale : listPages(folder, layoutName))
+            fs::removeFile(fs::join(folder, stale + ".bmp"));
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < pages.size(); ++i) names.push_back(write(pages[i], static_cast<int>(i + 1)));
+        return names;
+    }
+
+    installPopplerMessages();
     popplerMessage.clear();
     std::unique_ptr<poppler::document> doc(
         poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
@@ -119,10 +142,7 @@ std::vector<std::string> exportPages(const std::string& printedFile, const std::
         for (int y = 0; y < img.height(); ++y)
             std::memcpy(out.row(y), src + static_cast<std::size_t>(y) * static_cast<std::size_t>(img.bytes_per_row()),
                         static_cast<std::size_t>(img.width()));
-        const int pelsPerMeter = static_cast<int>(kExportDpi / 0.0254 + 0.5);
-        out.setResolution(pelsPerMeter, pelsPerMeter);
-        names.push_back(pageName(layoutName, i + 1));
-        image::writeBmp(fs::join(folder, names.back() + ".bmp"), out, 8);
+        names.push_back(write(out, i + 1));
     }
     return names;
 }

@@ -264,6 +264,30 @@ TEST(PageExport, NamesPagesExactlyAndInPageOrder) {
     EXPECT_EQ(pageName("N", 1234), "N_1234");
 }
 
+TEST(PageExport, ReadsThePrintersPicturesAndAnyOtherPdfAlike) {
+    TempDir dir;
+    Workbook wb = readWorkbook(shipped("202401150930000002.xls"));
+    FaxPrinter printer;
+    ASSERT_TRUE(printer.setOutputFile(dir / "p.msf"));
+    const std::vector<PrintedPage> printed = printer.printPages(wb);
+    ASSERT_EQ(printed.size(), 1u);
+    ASSERT_TRUE(picturesOf(fs::readFile(dir / "p.msf")));
+    // A PDF of vector pages (no printed file of ours) goes to the general
+    // reader; both give the same page at the same place.
+    fs::writeFileAtomic(dir / "v.msf", renderSheetPdf(wb, wb.sheets[0]).bytes);
+    EXPECT_FALSE(picturesOf(fs::readFile(dir / "v.msf")));
+    ASSERT_EQ(exportPages(dir / "p.msf", dir / "p.bmp").size(), 1u);
+    ASSERT_EQ(exportPages(dir / "v.msf", dir / "v.bmp").size(), 1u);
+    const image::Image fromPictures = image::readBmp(dir / "p_001.bmp"), fromVectors = image::readBmp(dir / "v_001.bmp");
+    EXPECT_EQ(fromPictures.width(), fromVectors.width());
+    EXPECT_EQ(fromPictures.height(), fromVectors.height());
+    EXPECT_LT(testing::compare(fromPictures, fromVectors).meanAbsolute, 5.0);  // two rasterisers
+    EXPECT_LT(testing::compare(fromPictures, printed[0].picture).meanAbsolute, 1.5);
+    // A printed file cut short is not taken for one.
+    const std::string whole = fs::readFile(dir / "p.msf");
+    EXPECT_FALSE(picturesOf(std::string_view(whole).substr(0, whole.size() / 2)));
+}
+
 TEST(PageExport, RefusesWhatIsNoPrintedFile) {
     TempDir dir;
     fs::writeFileAtomic(dir / "bad.msf", "%PDF-1.4 this is no document");
