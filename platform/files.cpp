@@ -338,14 +338,9 @@ void removeStaleTemporaries(const std::string& path) noexcept {
 void syncFile(const std::string& path) {
     auto found = resolve(path);
     if (!found) throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
-    const int fd = ::open(found->c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) writeFailed(*found, errno);
-    if (::fsync(fd) != 0) {
-        const int err = errno;
-        ::close(fd);
-        writeFailed(*found, err);
-    }
-    ::close(fd);
+    Descriptor fd(::open(found->c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) writeFailed(*found, errno);
+    if (::fsync(fd.get()) != 0) writeFailed(*found, errno);
     fsyncFolder(folderOf(*found));
 }
 

@@ -12,6 +12,7 @@ namespace fg {
 // The call that gives back each kind of object.
 inline void releaseCairo(cairo_surface_t* s) { cairo_surface_destroy(s); }
 inline void releaseCairo(cairo_t* c) { cairo_destroy(c); }
+inline void releaseCairo(cairo_font_options_t* o) { cairo_font_options_destroy(o); }
 inline void releaseCairo(PangoLayout* l) { g_object_unref(l); }
 inline void releaseCairo(PangoContext* c) { g_object_unref(c); }
 inline void releaseCairo(PangoFontDescription* f) { pango_font_description_free(f); }

@@ -107,11 +107,10 @@ public:
         pango_context_set_language(context, pango_language_from_string("ja"));
         // Glyphs are placed as the font designs them, not moved to whole
         // pels: a page picture and a PDF page lay out the same text alike.
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-        pango_cairo_context_set_font_options(context, options);
-        cairo_font_options_destroy(options);
+        const Owned<cairo_font_options_t> options(cairo_font_options_create());
+        cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+        pango_cairo_context_set_font_options(context, options.get());
         pango_context_set_round_glyph_positions(context, FALSE);
         pango_layout_context_changed(layout_.get());
 
