@@ -9,11 +9,11 @@
 #include "annotation/automation.h"
 
 #include "annotation/bounds.h"
+#include "annotation/clipboard.h"
 #include "annotation/guard.h"
 #include "annotation/module.h"
 #include "annotation/tree.h"
 #include "platform/desktop/bitmap.h"
-#include "platform/desktop/clipboard.h"
 #include "platform/desktop/common_dialogs.h"
 #include "platform/desktop/dialog.h"
 #include "platform/desktop/sound.h"
@@ -470,7 +470,7 @@ desktop::MenuHandle buildMenu(const AnnObject& a, const AnnObject& container, co
     appendItem(menu, a, kUndoText, kUndoCommand, a.UndoList && a.UndoList[0]);
     appendItem(menu, a, kCutText, kCut, S > 0);
     appendItem(menu, a, kCopyText, kCopy, S > 0);
-    appendItem(menu, a, kPasteText, kPaste, desktop::isClipboardFormatAvailable(annModule().clipboardFormat));
+    appendItem(menu, a, kPasteText, kPaste, annClipboardReady());
     appendItem(menu, a, kDeleteText, kDelete, S > 0);
     appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
     appendItem(menu, a, kSelectAllText, kSelectAll, U > 0);
@@ -640,6 +640,37 @@ void moveInOrder(const Session& s, bool front) {
     notify(container, ANN_NOTIFY_CONTAINER_CHANGED);
 }
 
+// The objects of a command on the clipboard in both forms: the annotation
+// text, then the picture for other programs. True when both were placed.
+bool copyToClipboard(const Target& t) {
+    AnnObject* o = annLock(t.object);
+    if (!o) return false;
+    // The single object of the menu is the selected one; selected only, its
+    // following siblings stay out of the picture.
+    const int text = annCopyToClipboard(o, ANN_FORMAT_ANNOTATION, true, true);
+    const int picture = annCopyToClipboard(o, ANN_FORMAT_METAFILE, true, false);
+    return text == ANN_SUCCESS && picture == ANN_SUCCESS;
+}
+
+// The annotation text on the clipboard as new objects of the container,
+// selected in place of what was.
+void paste(const Session& s) {
+    AnnObject* a = s.automation();
+    annTakeSnapshot(*a);
+    const ANNHANDLE container = a->AutoContainer;
+    AnnObject* pasted = nullptr;
+    const ANNHANDLE tree = annCopyFromClipboard(s.window, &pasted) == ANN_SUCCESS ? pasted->Self : 0;
+    if (AnnObject* c = annLock(container)) unselectAll(*c);
+    if ((pasted = annLock(tree))) {
+        annSetProperty(pasted, kAllKinds, Attribute::Selected, std::uint32_t(1), ANN_FLAG_RECURSIVE);
+        annSetProperty(pasted, kAllKinds, Attribute::Wnd, std::uintptr_t(s.window), ANN_FLAG_RECURSIVE);
+        // A tree the container does not take belongs to no one: it goes.
+        if (K_AnnInsert(container, tree, 1) != ANN_SUCCESS)
+            if (AnnObject* o = annLock(tree); o && !o->Container) annDestroyTree(o, 0, false);
+    }
+    notify(container, ANN_NOTIFY_CONTAINER_CHANGED);
+}
+
 void command(const Session& s, unsigned id) {
     AnnObject* a = s.automation();
     if (id == kMenuDone) {
@@ -651,12 +682,17 @@ void command(const Session& s, unsigned id) {
     const ANNHANDLE container = a->AutoContainer;
     bool changed = false;
     switch (id) {
+    case kCopy: copyToClipboard(target); return;
+    case kCut:
     case kDelete:
         annTakeSnapshot(*a);
-        if (AnnObject* t = annLock(target.object))
-            annDestroyTree(t, target.selected ? ANN_FLAG_SELECTED | ANN_FLAG_RECURSIVE : 0, false);
+        // A cut takes the objects away only once the clipboard holds both
+        // forms of them; what it could not place would otherwise be lost.
+        if (id == kDelete || copyToClipboard(target))
+            if (AnnObject* t = annLock(target.object)) annDestroyChosen(t, target.selected);
         notify(container, ANN_NOTIFY_CONTAINER_CHANGED);
         return;
+    case kPaste: paste(s); return;
     case kToFront:
     case kToBack: moveInOrder(s, id == kToFront); return;
     case kSelectAll:

@@ -54,6 +54,11 @@ int annCopyToClipboard(AnnObject* object, std::uint32_t format, bool selectedOnl
     return format == ANN_FORMAT_ANNOTATION ? copyText(object, selectedOnly) : copyPicture(object, selectedOnly);
 }
 
+int annCutToClipboard(AnnObject* object, std::uint32_t format, bool selectedOnly, bool emptyFirst) {
+    const int r = annCopyToClipboard(object, format, selectedOnly, emptyFirst);
+    return r == ANN_SUCCESS ? annDestroyChosen(object, selectedOnly) : r;
+}
+
 int annCopyFromClipboard(desktop::WindowHandle window, AnnObject** root) {
     *root = nullptr;
     const OpenClipboard clipboard(window);
@@ -85,6 +90,10 @@ extern "C" {
 
 int32_t K_AnnCopyToClipboard(ANNHANDLE object, uint32_t format, int32_t selectedOnly, int32_t emptyFirst) {
     return annGuard([&] { return annCopyToClipboard(annLock(object), format, selectedOnly != 0, emptyFirst != 0); });
+}
+
+int32_t K_AnnCutToClipboard(ANNHANDLE object, uint32_t format, int32_t selectedOnly, int32_t emptyFirst) {
+    return annGuard([&] { return annCutToClipboard(annLock(object), format, selectedOnly != 0, emptyFirst != 0); });
 }
 
 int32_t K_AnnCopyFromClipboard(ANNWND window, ANNHANDLE* object) {

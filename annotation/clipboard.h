@@ -14,6 +14,10 @@ namespace fg::annotation {
 // cannot be opened; ANN_ERROR_NOT_SUPPORTED for another format, the
 // clipboard then left as it was.
 int annCopyToClipboard(AnnObject* object, std::uint32_t format, bool selectedOnly, bool emptyFirst);
+// The copy, then what it copied destroyed: the selected objects (each with
+// everything below it) or the object with its descendants. A copy that
+// fails destroys nothing and answers its failure.
+int annCutToClipboard(AnnObject* object, std::uint32_t format, bool selectedOnly, bool emptyFirst);
 // A new tree (bounds computed, no window) from the annotation text on the
 // clipboard, opened for `window`. 0 when the clipboard cannot be opened,
 // ANN_ERROR_NOT_SUPPORTED when it holds no annotation text.

@@ -159,6 +159,10 @@ int annDestroyTree(AnnObject* object, unsigned flags, bool walkSiblings) {
     return ANN_SUCCESS;
 }
 
+int annDestroyChosen(AnnObject* object, bool selectedOnly) {
+    return annDestroyTree(object, selectedOnly ? ANN_FLAG_SELECTED | ANN_FLAG_RECURSIVE : 0, false);
+}
+
 namespace {
 
 int enumerate(AnnObject* o, bool walk, ANNENUMPROC callback, intptr_t user, unsigned flags) {

@@ -35,5 +35,9 @@ int annRemove(AnnObject* object, unsigned flags = 0);
 // Destroys the object, or the objects the flags select, with everything
 // below them; `walkSiblings` goes on along the following siblings.
 int annDestroyTree(AnnObject* object, unsigned flags, bool walkSiblings);
+// What a delete or a cut takes away: the selected objects at or below the
+// object, each with everything below it, or the object with its
+// descendants.
+int annDestroyChosen(AnnObject* object, bool selectedOnly);
 
 }  // namespace fg::annotation

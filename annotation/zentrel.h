@@ -280,6 +280,11 @@ ZENTREL_API int32_t K_AnnLoadMemory(const void* text, uint32_t size, ANNHANDLE* 
  * cannot be opened. */
 ZENTREL_API int32_t K_AnnCopyToClipboard(ANNHANDLE object, uint32_t format, int32_t selectedOnly,
                                          int32_t emptyFirst);
+/* The copy, then the objects copied are destroyed: the selected ones (each
+ * with everything below it), or the object with its descendants. A copy
+ * that fails destroys nothing. */
+ZENTREL_API int32_t K_AnnCutToClipboard(ANNHANDLE object, uint32_t format, int32_t selectedOnly,
+                                        int32_t emptyFirst);
 ZENTREL_API int32_t K_AnnCopyFromClipboard(ANNWND window, ANNHANDLE* object);
 ZENTREL_API int32_t K_AnnClipboardReady(int32_t* ready);
 /* The object, when selected, and every selected object below it. */

@@ -4,9 +4,11 @@
 #include "annotation/module.h"
 #include "annotation/properties.h"
 #include "gesture_fixture.h"
+#include "platform/desktop/clipboard.h"
 #include "platform/desktop/sound.h"
 #include "platform/desktop/system.h"
 #include "platform/testing/temp_home.h"
+#include "saved_trees.h"
 
 namespace fg::annotation {
 namespace {
@@ -447,6 +449,99 @@ TEST_F(Automation, MenuCommandsEditAndNotify) {
     EXPECT_EQ(record(children(root_).back()).Type, uint32_t(ANN_TEXT));
 }
 
+TEST_F(Automation, CutCopyAndPasteGoThroughTheClipboard) {
+    const ANNHANDLE first = box(root_, ANN_RECTANGLE, {10, 10, 50, 50});
+    box(root_, ANN_ELLIPSE, {100, 10, 150, 50});
+    ANNHANDLE inner = 0;
+    ASSERT_EQ(K_AnnCreateItem(root_, ANN_CONTAINER, 1, &inner), ANN_SUCCESS);
+    const ANNHANDLE nested = box(inner, ANN_NOTE, {200, 100, 260, 160});
+    box(inner, ANN_TEXT, {300, 100, 360, 160});
+    K_AnnSetForeColor(first, 0x123456, 0);
+    K_AnnSetText(nested, "memo", 0);
+    K_AnnSetSelected(first, 1, 0);
+    K_AnnSetSelected(nested, 1, 0);
+    settle();
+    const std::intptr_t r = std::intptr_t(root_);
+
+    // Copy: both forms on the clipboard, nothing changed and nothing said.
+    const std::vector<testing::ShownMenuItem> before = menu({20, 20}, 101);
+    EXPECT_FALSE(before.at(3).enabled) << "nothing to paste yet";
+    EXPECT_EQ(host().notifications(), (Notes{}));
+    EXPECT_TRUE(desktop::isClipboardFormatAvailable(annModule().clipboardFormat));
+    EXPECT_TRUE(desktop::isClipboardFormatAvailable(desktop::CF_METAFILEPICT));
+    EXPECT_EQ(desktop::clipboardOwner(), window());
+    EXPECT_EQ(children(root_).size(), 3u);
+
+    // Paste: the copied selection, the nested note in a group of its own,
+    // selected in place of what was.
+    const std::vector<testing::ShownMenuItem> after = menu({20, 20}, 102);
+    EXPECT_TRUE(after.at(3).enabled);
+    const std::vector<ANNHANDLE> now = children(root_);
+    ASSERT_EQ(now.size(), 5u);
+    const ANNHANDLE copy = now[3], group = now[4];
+    ASSERT_NE(record(group).FirstChild, nullptr);
+    const ANNHANDLE nestedCopy = record(group).FirstChild->Self;
+    // Saved, each with its container, they read the same.
+    EXPECT_EQ(savedBytes(copy), savedBytes(first));
+    EXPECT_EQ(savedBytes(nestedCopy), savedBytes(nested));
+    EXPECT_EQ(record(group).FirstChild->NextSibling, nullptr) << "the unselected text stays behind";
+    for (ANNHANDLE h : {first, nested}) EXPECT_EQ(selected(h), 0);
+    for (ANNHANDLE h : {copy, group, nestedCopy}) {
+        EXPECT_EQ(selected(h), 1);
+        EXPECT_EQ(record(h).Wnd, window());
+    }
+    EXPECT_EQ(host().notifications(), (Notes{{5, std::intptr_t(copy)},
+                                             {5, std::intptr_t(group)},
+                                             {5, std::intptr_t(nestedCopy)},
+                                             {10, r}}));
+    EXPECT_TRUE(strayPels().empty());
+    ASSERT_EQ(K_AnnUndo(auto_), ANN_SUCCESS);
+    EXPECT_EQ(children(root_).size(), 3u) << "the paste is undone";
+
+    // Cut: the single object of the menu leaves for the clipboard, and
+    // comes back as it was. (The undo put copies in the container.)
+    const ANNHANDLE ellipse = children(root_).at(1);
+    const std::string cut = savedBytes(ellipse);
+    settle();
+    menu({120, 20}, 100);
+    EXPECT_EQ(annLock(ellipse), nullptr);
+    EXPECT_EQ(host().notifications(), (Notes{{6, std::intptr_t(ellipse)}, {10, r}}));
+    EXPECT_TRUE(strayPels().empty());
+    host().clearLog();
+    menu({390, 290}, 102);
+    EXPECT_EQ(savedBytes(children(root_).back()), cut);
+    EXPECT_EQ(codes(), (Codes{5, 10}));
+    ASSERT_EQ(K_AnnUndo(auto_), ANN_SUCCESS);
+    ASSERT_EQ(K_AnnUndo(auto_), ANN_SUCCESS);
+    EXPECT_EQ(record(children(root_).at(1)).Type, uint32_t(ANN_ELLIPSE)) << "the cut is undone";
+}
+
+TEST_F(Automation, ACutThatCannotPlaceBothFormsDestroysNothing) {
+    const ANNHANDLE rect = box(root_, ANN_RECTANGLE, {10, 10, 50, 50});
+    const struct {
+        const char* what;
+        bool holdOpen;
+        std::size_t memoryLimit;
+        bool picturePlaced;
+    } cases[] = {
+        {"the clipboard held open by another", true, SIZE_MAX, false},
+        {"no memory for the text, the picture placed", false, 100, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        settle();
+        if (c.holdOpen) ASSERT_TRUE(desktop::openClipboard(0));
+        desktop::setGlobalMemoryLimit(c.memoryLimit);
+        menu({20, 20}, 100);
+        desktop::setGlobalMemoryLimit(SIZE_MAX);
+        if (c.holdOpen) desktop::closeClipboard();
+        EXPECT_EQ(children(root_), std::vector<ANNHANDLE>{rect});
+        EXPECT_EQ(host().notifications(), (Notes{{10, std::intptr_t(root_)}}));
+        EXPECT_FALSE(desktop::isClipboardFormatAvailable(annModule().clipboardFormat));
+        EXPECT_EQ(desktop::isClipboardFormatAvailable(desktop::CF_METAFILEPICT), c.picturePlaced);
+    }
+}
+
 TEST_F(Automation, AnAudioClipsFileComesFromTheOpenFileDialog) {
     const testing::TempHome home(false);
     const std::string wave = home.path() + "clip.wav";
@@ -523,7 +618,7 @@ TEST_F(Automation, RunModePressesButtonsAndHotspots) {
     K_AnnDestroy(rect, 0);
 }
 
-TEST_F(Automation, ADrawingWhoseObjectCannotBeInsertedDoesNotBegin) {
+TEST_F(Automation, WhatAContainerCannotTakeIsNeitherDrawnNorPasted) {
     // A container the host gave a rectangle in place of a container.
     ASSERT_EQ(K_AnnSetActiveState(auto_, 0), ANN_SUCCESS);
     K_AnnSetUndoDepth(auto_, 0);
@@ -539,6 +634,16 @@ TEST_F(Automation, ADrawingWhoseObjectCannotBeInsertedDoesNotBegin) {
     EXPECT_EQ(codes(), Codes{});
     EXPECT_EQ(record(auto_).AutoCapturing, 0);
     EXPECT_EQ(desktop::captureWindow(), 0u);
+
+    // Nor does a pasted tree it cannot take stay behind.
+    const RECTD all{0, 0, 400, 300};
+    K_AnnSetRect(notContainer, &all);
+    K_AnnSetVisible(notContainer, 1, 0);
+    box(root_, ANN_ELLIPSE, {10, 10, 50, 50});
+    ASSERT_EQ(K_AnnCopyToClipboard(root_, ANN_FORMAT_ANNOTATION, 0, 1), ANN_SUCCESS);
+    const std::size_t before = annLiveObjectCount();
+    menu({20, 20}, 102);
+    EXPECT_EQ(annLiveObjectCount(), before);
     K_AnnSetActiveState(auto_, 0);
     K_AnnSetAutoContainer(auto_, root_);
     K_AnnDestroy(notContainer, 0);

@@ -1,6 +1,6 @@
 // The clipboard: annotation text copied and pasted back, the metafile
 // picture, what happens to what the clipboard held, a clipboard someone
-// else holds open, and the count of selected objects.
+// else holds open, cuts, and the count of selected objects.
 #include "annotation/module.h"
 #include "engine_fixture.h"
 #include "platform/desktop/clipboard.h"
@@ -16,14 +16,6 @@ namespace {
 
 class Clipboard : public EngineTest {
 protected:
-    // What the clipboard holds is the clipboard's, not a test's leftover.
-    void TearDown() override {
-        if (desktop::openClipboard(0)) {
-            desktop::emptyClipboard();
-            desktop::closeClipboard();
-        }
-        EngineTest::TearDown();
-    }
     static unsigned annotationFormat() { return annModule().clipboardFormat; }
     // A block of the given bytes placed on the clipboard under a format.
     static void place(unsigned format, const std::string& bytes, bool empty = true) {
@@ -156,6 +148,66 @@ TEST_F(Clipboard, AnswersEveryFailure) {
     EXPECT_FALSE(available(annotationFormat()));
     EXPECT_TRUE(available(desktop::CF_TEXT));
     EXPECT_EQ(ready(), 0);
+    K_AnnDestroy(root, 0);
+}
+
+TEST_F(Clipboard, ACutDestroysWhatItPlacedAndNothingWhenItFails) {
+    const ANNHANDLE root = container(0, {0, 0, 100, 100});
+    const ANNHANDLE a = box(root, ANN_RECTANGLE, {1, 1, 5, 5});
+    const ANNHANDLE b = box(root, ANN_ELLIPSE, {10, 10, 20, 20});
+    ANNHANDLE group = 0;
+    ASSERT_EQ(K_AnnCreateItem(root, ANN_CONTAINER, 1, &group), ANN_SUCCESS);
+    const ANNHANDLE deep = box(group, ANN_NOTE, {30, 30, 40, 40});
+    const ANNHANDLE deeper = box(group, ANN_TEXT, {50, 50, 60, 60});
+    K_AnnSetSelected(a, 1, 0);
+    K_AnnSetSelected(deep, 1, 0);
+    const std::size_t live = annLiveObjectCount();
+    const struct {
+        const char* what;
+        ANNHANDLE object;
+        uint32_t format;
+        bool holdOpen;
+        std::size_t memoryLimit;
+        int32_t result;
+    } failures[] = {
+        {"no object", 0, ANN_FORMAT_ANNOTATION, false, SIZE_MAX, ANN_ERROR_INVALID_PARAMETER},
+        {"a format no one places", root, 2, false, SIZE_MAX, ANN_ERROR_NOT_SUPPORTED},
+        {"the clipboard held open by another", root, ANN_FORMAT_ANNOTATION, true, SIZE_MAX, 0},
+        {"no memory for the text", root, ANN_FORMAT_ANNOTATION, false, 100, ANN_ERROR_FILE_WRITE},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.what);
+        if (f.holdOpen) ASSERT_TRUE(desktop::openClipboard(0));
+        desktop::setGlobalMemoryLimit(f.memoryLimit);
+        EXPECT_EQ(K_AnnCutToClipboard(f.object, f.format, 1, 1), f.result);
+        desktop::setGlobalMemoryLimit(SIZE_MAX);
+        if (f.holdOpen) desktop::closeClipboard();
+        EXPECT_EQ(annLiveObjectCount(), live) << "nothing destroyed";
+        EXPECT_FALSE(available(annotationFormat()));
+    }
+
+    // The selected ones go, the rest stays; what went pastes back.
+    ASSERT_EQ(K_AnnCutToClipboard(root, ANN_FORMAT_ANNOTATION, 1, 1), ANN_SUCCESS);
+    EXPECT_EQ(annLock(a), nullptr);
+    EXPECT_EQ(annLock(deep), nullptr);
+    EXPECT_NE(annLock(b), nullptr);
+    EXPECT_EQ(record(group).FirstChild->Self, deeper);
+    ANNHANDLE pasted = 0;
+    ASSERT_EQ(K_AnnCopyFromClipboard(0, &pasted), ANN_SUCCESS);
+    const AnnObject& top = record(pasted);
+    ASSERT_NE(top.FirstChild, nullptr);
+    ASSERT_NE(top.FirstChild->NextSibling, nullptr);
+    ASSERT_NE(top.FirstChild->NextSibling->FirstChild, nullptr);
+    EXPECT_EQ(top.FirstChild->Type, uint32_t(ANN_RECTANGLE));
+    EXPECT_EQ(top.FirstChild->NextSibling->FirstChild->Type, uint32_t(ANN_NOTE));
+    K_AnnDestroy(pasted, 0);
+
+    // Without the switch: the object with everything below it.
+    ASSERT_EQ(K_AnnCutToClipboard(group, ANN_FORMAT_METAFILE, 0, 1), ANN_SUCCESS);
+    EXPECT_EQ(annLock(group), nullptr);
+    EXPECT_EQ(annLock(deeper), nullptr);
+    EXPECT_TRUE(available(desktop::CF_METAFILEPICT));
+    EXPECT_EQ(record(root).FirstChild->Self, b);
     K_AnnDestroy(root, 0);
 }
 

@@ -5,6 +5,7 @@
 
 #include "annotation/object.h"
 #include "annotation/zentrel.h"
+#include "platform/desktop/clipboard.h"
 #include "platform/desktop/global_memory.h"
 #include "platform/desktop/window.h"
 
@@ -27,6 +28,11 @@ protected:
     }
     void TearDown() override {
         desktop::setGlobalMemoryLimit(SIZE_MAX);
+        // What the clipboard holds is the clipboard's, not a test's leftover.
+        if (desktop::openClipboard(0)) {
+            desktop::emptyClipboard();
+            desktop::closeClipboard();
+        }
         EXPECT_EQ(annLiveObjectCount(), objects_) << "objects left alive";
         EXPECT_EQ(desktop::globalBlockCount(), blocks_) << "blocks left allocated";
     }

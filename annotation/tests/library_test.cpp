@@ -35,7 +35,7 @@ TEST(Library, LoadsAndOffersEveryExportByName) {
         "K_AnnGetAutoDrawEnable", "K_AnnSetAutoText", "K_AnnGetAutoText", "K_AnnGetAutoTextLen", "K_AnnSetUndoDepth",
         "K_AnnUndo", "K_AnnCopy", "K_AnnGetItem", "K_AnnGetSelectRect",
         "K_AnnSave", "K_AnnSaveOffset", "K_AnnSaveMemory", "K_AnnLoad", "K_AnnLoadOffset", "K_AnnLoadMemory",
-        "K_AnnCopyToClipboard", "K_AnnCopyFromClipboard", "K_AnnClipboardReady", "K_AnnGetSelectCount",
+        "K_AnnCopyToClipboard", "K_AnnCutToClipboard", "K_AnnCopyFromClipboard", "K_AnnClipboardReady", "K_AnnGetSelectCount",
     };
     for (const char* name : exports) EXPECT_NE(dlsym(library, name), nullptr) << name;
 
