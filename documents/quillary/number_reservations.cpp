@@ -8,6 +8,7 @@
 #include "platform/xml.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -31,7 +32,9 @@ std::string signatureOf(const std::string& path) {
 
 }  // namespace
 
-NumberReservations::NumberReservations(FaxTranXml& owner) : owner_(owner) {
+NumberReservations::NumberReservations(FaxTranXml& owner) : NumberReservations() { owner_ = &owner; }
+
+NumberReservations::NumberReservations() {
     FolderPathInfo folders;
     storeFolder_ = folders.getFolderPath("FaxManageNum");
     storePath_ = storeFolder_ + "FAXManageNumber.xml";
@@ -67,22 +70,33 @@ bool NumberReservations::taken(const std::string& number) {
     return false;
 }
 
+bool NumberReservations::hold(const std::string& number) {
+    if (taken(number)) return false;
+    // A marker held by anyone, this process included, is a live reservation.
+    std::string marker = storeFolder_ + number + ".reserved";
+    FileLock lock = FileLock::tryLock(marker);
+    if (!lock.held()) return false;
+    held_.push_back({marker, std::move(lock)});
+    return true;
+}
+
 std::string NumberReservations::next() {
+    assert(owner_ && "next() needs the builder's counter");
     FileLock storeLock(storePath_);
     loadStoredNumbers();
     for (;;) {
-        if (owner_.mlngRepManageCount == std::numeric_limits<std::int32_t>::max())
+        if (owner_->mlngRepManageCount == std::numeric_limits<std::int32_t>::max())
             throw Error::standard(errnum::Overflow, "FaxTranXml");
-        ++owner_.mlngRepManageCount;
-        std::string number = format(owner_.mstrRepManageDate, owner_.mlngRepManageCount);
-        if (taken(number)) continue;
-        // A marker held by anyone, this process included, is a live reservation.
-        std::string marker = storeFolder_ + number + ".reserved";
-        FileLock lock = FileLock::tryLock(marker);
-        if (!lock.held()) continue;
-        held_.push_back({marker, std::move(lock)});
-        return number;
+        ++owner_->mlngRepManageCount;
+        std::string number = format(owner_->mstrRepManageDate, owner_->mlngRepManageCount);
+        if (hold(number)) return number;
     }
+}
+
+bool NumberReservations::reserve(const std::string& number) {
+    FileLock storeLock(storePath_);
+    loadStoredNumbers();
+    return hold(number);
 }
 
 void NumberReservations::releaseAll() noexcept {

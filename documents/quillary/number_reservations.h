@@ -9,6 +9,11 @@
 // lock held on a marker beside the store, so it ends with its process if that
 // process dies, and it is given back when the builder call ends: by then the
 // number's record is written (and keeps it taken) or rolled back.
+//
+// The job programs' numbers end in a suffix fixed per program, so no counter
+// can move them on: they reserve the one number they form with reserve(),
+// under the same lock and checks, and try the next second's stamp when it
+// is taken.
 #pragma once
 
 #include "platform/file_lock.h"
@@ -24,14 +29,22 @@ namespace fg::documents {
 
 class NumberReservations {
 public:
+    // Numbers from the builder's stamp and counter.
     explicit NumberReservations(FaxTranXml& owner);
+    // Given numbers only (reserve()); there is no counter to raise.
+    NumberReservations();
     ~NumberReservations();  // gives back every reservation of the call
     NumberReservations(const NumberReservations&) = delete;
     NumberReservations& operator=(const NumberReservations&) = delete;
 
     // Raises the owner's counter once, and further while the number it forms
     // is taken, then reserves and answers the number.
+    // Only with an owner.
     std::string next();
+    // Reserves exactly this number unless a stored record, a fax document or
+    // a live reservation of any process (this one included) holds it. False
+    // when it is taken.
+    bool reserve(const std::string& number);
     void releaseAll() noexcept;
 
     // Formats stamp + counter, the counter in at least four digits.
@@ -44,8 +57,10 @@ private:
     };
     bool taken(const std::string& number);
     void loadStoredNumbers();
+    // Under the store's lock: the number's marker, held, unless it is taken.
+    bool hold(const std::string& number);
 
-    FaxTranXml& owner_;
+    FaxTranXml* owner_ = nullptr;
     std::string storePath_;
     std::string storeFolder_;
     std::string sendFolder_;

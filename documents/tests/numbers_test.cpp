@@ -52,6 +52,37 @@ TEST_F(NumbersTest, TakenNumbersAreSkipped) {
         EXPECT_EQ(name.path().filename().string().find(number(5)), std::string::npos) << name.path();
 }
 
+TEST_F(NumbersTest, AGivenNumberIsReservedOnlyWhenNothingHoldsIt) {
+    // A job program's numbers: a record, a fax document (either spelling)
+    // or a live reservation of any object keeps a number taken; the builder
+    // counting on then passes over what a job reserved.
+    Strings out;
+    ASSERT_TRUE(builder.makeOrderSheet({"DORE0500_0001"}, out));  // records 0001, 0002
+    fs::writeFileAtomic(folder("FaxSendXML") + number(3) + ".xml", "<x/>");
+    fs::writeFileAtomic(folder("FaxSendXML") + "base" + number(4) + ".xml", "<x/>");
+    documents::NumberReservations job;
+    struct Case {
+        int counter;
+        bool reserved;
+    } cases[] = {{1, false}, {3, false}, {4, false}, {5, true}, {5, false}, {9999, true}};
+    for (const auto& c : cases) EXPECT_EQ(job.reserve(number(c.counter)), c.reserved) << number(c.counter);
+    documents::NumberReservations otherJob;
+    EXPECT_FALSE(otherJob.reserve(number(9999)));
+
+    FaxTranXml other;
+    other.beginBatch();
+    other.setRepManageCount(4);
+    Strings more;
+    ASSERT_TRUE(other.makeOrderSheet({"DORE0500_0001"}, more));
+    EXPECT_EQ(more, (Strings{number(6), number(7)}));
+
+    // Given back, the number is free again and its marker gone.
+    job.releaseAll();
+    EXPECT_TRUE(otherJob.reserve(number(9999)));
+    otherJob.releaseAll();
+    EXPECT_FALSE(fs::fileExists(FileLock::lockPathFor(folder("FaxManageNum") + number(9999) + ".reserved")));
+}
+
 TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
     constexpr int kChildren = 4;
     // Each child builds from the same second with a counter of 0.
