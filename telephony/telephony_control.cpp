@@ -1,6 +1,7 @@
 #include "telephony/telephony_control.h"
 
 #include "fax_send/kelvra/fax_send_careers.h"
+#include "fax_send/kelvra/month_sends.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -24,19 +25,9 @@ using telephony::logFailure;
 
 namespace {
 
-constexpr const char* kTestFaxTitle = "テスト帳票";
-constexpr const char* kRealOperation = "0";
 // Order sheets: awaiting the supplier's confirmation, and confirmed.
 constexpr const char* kAwaitingConfirmation = "3";
 constexpr const char* kConfirmed = "4";
-
-// Whether any descendant element of that name has a text that passes.
-template <class Test>
-bool anyText(const xml::Node& record, const char* name, Test test) {
-    for (const xml::Node& n : record.getElementsByTagName(name))
-        if (test(n.text())) return true;
-    return false;
-}
 
 }  // namespace
 
@@ -132,15 +123,7 @@ bool TelephonyControl::sendLogHolds(const std::string& strYD, const std::string&
     xml::Document doc;
     if (!doc.load(path))
         throw Error(errnum::PathFileAccessError, "送信履歴を読めません: " + path + ": " + doc.parseError().reason);
-    if (text::length16(strYD) != 6 || doc.getElementsByTagName("FaxSendLogs").empty()) return false;
-    for (const xml::Node& record : doc.getElementsByTagName("FaxSendLog")) {
-        if (anyText(record, "SendDate", [&](const std::string& t) { return text::mid16(t, 0, 6) == strYD; }) &&
-            anyText(record, "FAXNum", [&](const std::string& t) { return t == strFaxNo; }) &&
-            anyText(record, "RepType", [](const std::string& t) { return t != kTestFaxTitle; }) &&
-            anyText(record, "EmploymentMode", [](const std::string& t) { return t == kRealOperation; }))
-            return true;
-    }
-    return false;
+    return !sendsOfMonth(doc, strYD, strFaxNo).empty();
 }
 
 std::int32_t TelephonyControl::startForSupplier(const char* member, const char* program, const std::string& strFaxNo,
