@@ -1,0 +1,132 @@
+#include "jobs/fax_job.h"
+
+#include "platform/error_log.h"
+#include "platform/values.h"
+#include "settings/fax_manage_num.h"
+#include "settings/maker_info.h"
+
+#include <string_view>
+
+namespace fg::jobs {
+
+namespace {
+
+// Minutes of the system's time, for the log.
+std::string minutes(std::chrono::milliseconds bound) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::minutes>(bound).count());
+}
+
+}  // namespace
+
+FaxJob::FaxJob(EventPump& pump, const Program& program)
+    : pump_(pump), program_(program), eventSend_(std::make_unique<FaxSend>(pump)) {
+    eventSend_->setEventSendFaxEnd([this] { eventSend_eventSendFaxEnd(); });
+}
+
+FaxJob::~FaxJob() = default;
+
+bool FaxJob::makeFAXImage(const std::vector<std::string>& strRepManageNo,
+                          const std::vector<std::string>& strExcelName, const std::string& strRepType) {
+    {
+        FaxRepImg pages(&pump_);
+        if (!pages.makeFAXImage(strRepManageNo, strExcelName, strRepType)) return false;
+    }
+    if (!eventSend_ || !eventSend_->sendFAX(strRepManageNo)) return false;
+    handedOver_ = true;
+    return true;
+}
+
+void FaxJob::eventSend_eventSendFaxEnd() {
+    Variant status = eventSend_->blnEndStatus();
+    endStatus_ = status.isBoolean() && status.toText() == "True";
+    if (!*endStatus_) logFailure(Error(program_.endEventNumber, {}, program_.name));
+    // Lets the server go: it has ended its job and ends now.
+    eventSend_->release();
+}
+
+bool FaxJob::waitForEnd(std::chrono::milliseconds bound) {
+    if (!handedOver_) return false;
+    if (!endStatus_ && !FaxSend::waitForEnds(pump_, {eventSend_.get()}, FaxSend::WaitFor::All, bound)) {
+        logFailure(Error(program_.endEventNumber, "送信の終了を " + minutes(bound) + " 分待ちましたが終わりません",
+                         program_.name));
+        // The server sends on and ends by itself once the send is done.
+        eventSend_->release();
+        return false;
+    }
+    return endStatus_.value_or(false);
+}
+
+void FaxJob::logFailure(const Error& error) const noexcept { TelephonyErrorLog().writeError(error, true); }
+
+void FaxJob::logCurrentFailure(long number) const noexcept {
+    try {
+        Error e = currentError();
+        logFailure(number != 0 ? Error(number, {}, program_.name) : Error(e.number(), e.description(), program_.name));
+    } catch (...) {
+        // Only the copies can fail here: log what we can.
+        logFailure(Error(number != 0 ? number : errnum::OutOfMemory, {}, program_.name));
+    }
+}
+
+bool storeJobRecord(const std::string& number, const std::string& title, const std::string& sendDate,
+                    const MakerInfo& supplier, bool withSupplierCode) {
+    FaxManageNum record;
+    record.setMstrSendDate(sendDate);
+    record.setMstrRepManageNo(number);
+    record.setMstrRepType(title);
+    record.setMstrFAXSendXMLFileName(number);
+    record.setMstrReceiveCode(withSupplierCode ? supplier.strSupplierCode() : "");
+    record.setMstrSendCompanyName(supplier.strSupplierName());
+    record.setMstrSendPostName(supplier.strSectionName());
+    record.setMstrSendChargeName(supplier.strPersonName());
+    record.setMstrSendFAXNum(supplier.strFAXNumber());
+    record.setMstrEnploymentMode("0");
+    return record.setManageNum("0");
+}
+
+std::optional<JobCommandLine> readCommandLine(int argc, const char* const* argv, bool withArgument) {
+    if (argc != 2 || argv[1] == nullptr) return std::nullopt;
+    const std::string_view line = argv[1];
+    JobCommandLine read;
+    if (!withArgument) {
+        read.faxNo = line;
+    } else {
+        const std::size_t comma = line.find(',');
+        if (comma == std::string_view::npos || line.find(',', comma + 1) != std::string_view::npos)
+            return std::nullopt;
+        read.faxNo = line.substr(0, comma);
+        read.argument = line.substr(comma + 1);
+    }
+    if (read.faxNo.empty()) return std::nullopt;
+    return read;
+}
+
+int runFaxJob(const char* program, bool withArgument, int argc, const char* const* argv, const JobMaker& make) {
+    std::optional<JobCommandLine> line = readCommandLine(argc, argv, withArgument);
+    if (!line) {
+        std::string given;
+        for (int i = 1; i < argc; ++i) given += std::string(i > 1 ? " " : "") + "\"" + argv[i] + "\"";
+        TelephonyErrorLog().writeError(
+            Error(errnum::InvalidProcedureCall,
+                  std::string("コマンドラインが正しくありません (") +
+                      (withArgument ? "FAX番号,引数" : "FAX番号") + " の形で 1 つ): " + given,
+                  program),
+            true);
+        return kExitBadCommandLine;
+    }
+    EventPump pump;
+    std::unique_ptr<FaxJob> job;
+    try {
+        job = make(pump, *line);
+    } catch (...) {
+        Error e = currentError();
+        TelephonyErrorLog().writeError(Error(e.number(), e.description(), program), true);
+        return kExitFailed;
+    }
+    // The job starts a moment after its server, as the form's timer starts it.
+    pump.runFor(FaxJob::kStartDelay);
+    if (!job->blnSendFax()) return kExitFailed;
+    return job->waitForEnd() ? kExitSent : kExitFailed;
+}
+
+}  // namespace fg::jobs

@@ -1,0 +1,141 @@
+// What every fax job program shares. The telephone request handler starts a
+// job program with one argument, the fax number alone or the fax number, a
+// comma and the job's argument, and does not wait for it. The program
+// builds one fax, hands it to a fax-send server of its own and ends once the
+// server reports the end of the send:
+//
+//   start-up   the command line is read and the job object made, which
+//              starts its fax-send server (eventSend);
+//   5000 ms    later the job builds its fax (blnSendFax): the document, the
+//              management record, the layout, the pages (makeFAXImage) and
+//              the hand-over to the server;
+//   end        the program waits for the end event, up to kEndBound; a send
+//              that ended in failure logs the job's end-event number.
+//
+// Exit codes: 0 when the server's send job went through its list (whether
+// each send got through, "OK" or "NG", is in the send log, as for every
+// send), 1 when the job failed (logged), 2 for a command line that is not of
+// the job's form (logged). Failures go to the telephony error log under the
+// program's name.
+#pragma once
+
+#include "fax_images/pellior/fax_rep_img.h"
+#include "fax_send/morvane/fax_send.h"
+#include "platform/error.h"
+#include "platform/process/event_pump.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fg {
+class MakerInfo;
+}
+
+namespace fg::jobs {
+
+// TODO(page step): the pipeline's own option once it takes one.
+enum class ReferenceCopy { BeforeShaping, AfterShaping };
+
+class FaxJob {
+public:
+    // The wait between start-up and the build.
+    static constexpr std::chrono::milliseconds kStartDelay{5000};
+    // How long a program waits for the end of its send. The server finishes
+    // a send on its own once it has taken it, so a program that stops
+    // waiting leaves nothing half done; it only stops holding its process.
+    static constexpr std::chrono::milliseconds kEndBound = std::chrono::hours(2);
+
+    struct Program {
+        const char* name;      // the program's name, the source of its log entries
+        long endEventNumber;   // logged when the send ends in failure
+        ReferenceCopy referenceCopy;  // when the page step keeps each page's copy
+    };
+
+    // Starts the job's fax-send server. Raises fg::Error when it cannot be
+    // started.
+    FaxJob(EventPump& pump, const Program& program);
+    virtual ~FaxJob();
+    FaxJob(const FaxJob&) = delete;
+    FaxJob& operator=(const FaxJob&) = delete;
+
+    const std::string& strFaxNo() const { return faxNo_; }
+    void setStrFaxNo(const std::string& faxNo) { faxNo_ = faxNo; }
+
+    // Builds the fax and hands it over. True when the server took it; False
+    // when a step failed, with the job's number logged.
+    virtual bool blnSendFax() = 0;
+
+    // The page step: the pages of each number, from the layout of the same
+    // index of strExcelName, through the page pipeline (the reference copy
+    // kept before or after the page is shaped, as the program does), then
+    // the whole list handed to the server. False when a page could not be
+    // made or the server refused the list (it logs why): a refused list
+    // brings no end event, so the job must not wait for one. strRepType has
+    // no effect.
+    bool makeFAXImage(const std::vector<std::string>& strRepManageNo, const std::vector<std::string>& strExcelName,
+                      const std::string& strRepType);
+
+    // The server, until the end event has let it go.
+    FaxSend* eventSend() { return eventSend_.get(); }
+
+    // Pumps until the end event, up to `bound`. True when the send job went
+    // through its list. A send not handed over has no end to wait for: False.
+    bool waitForEnd(std::chrono::milliseconds bound = kEndBound);
+
+protected:
+    EventPump& pump() { return pump_; }
+    const Program& program() const { return program_; }
+    // Writes the error to the telephony error log under the program's name.
+    void logFailure(const Error& error) const noexcept;
+    // Inside a catch: logs the error being handled with the job's number in
+    // place of its own, or as it came when `number` is 0.
+    void logCurrentFailure(long number = 0) const noexcept;
+
+private:
+    void eventSend_eventSendFaxEnd();
+
+    EventPump& pump_;
+    Program program_;
+    std::string faxNo_;
+    std::unique_ptr<FaxSend> eventSend_;
+    bool handedOver_ = false;
+    std::optional<bool> endStatus_;
+};
+
+// Stores the management record of a job's fax: its number (also the name of
+// its fax document), title and send date, and the addressee found for its
+// fax number; the supplier code only where `withSupplierCode` asks for it.
+// The decision condition is left blank (stored as "9"), the employment mode
+// is "0". False when the store did not take it.
+bool storeJobRecord(const std::string& number, const std::string& title, const std::string& sendDate,
+                    const MakerInfo& supplier, bool withSupplierCode);
+
+// The command line of a job program: the fax number, and the argument of a
+// program that takes one.
+struct JobCommandLine {
+    std::string faxNo;
+    std::string argument;
+};
+
+// The form of a program's command line: exactly one argument, holding a
+// fax number that is not empty, and with `withArgument` one comma and the
+// argument after it (which may be empty). A program without an argument
+// takes the whole command line as the fax number. nullopt when the command
+// line is not of that form.
+std::optional<JobCommandLine> readCommandLine(int argc, const char* const* argv, bool withArgument);
+
+// A job program from start to end (see the head of this file); answers the
+// exit code. `make` creates the job for the command line read.
+using JobMaker = std::function<std::unique_ptr<FaxJob>(EventPump&, const JobCommandLine&)>;
+int runFaxJob(const char* program, bool withArgument, int argc, const char* const* argv, const JobMaker& make);
+
+// The exit codes of runFaxJob.
+inline constexpr int kExitSent = 0;  // the send job went through its list
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitBadCommandLine = 2;
+
+}  // namespace fg::jobs
