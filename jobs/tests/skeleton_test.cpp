@@ -9,13 +9,13 @@
 #include "platform/error_log.h"
 #include "platform/folder_path_info.h"
 #include "platform/testing/error_of.h"
+#include "platform/testing/local_time.h"
 #include "platform/testing/store_files.h"
 #include "settings/maker_info.h"
 
 #include <signal.h>
 
 #include <cerrno>
-#include <ctime>
 #include <optional>
 
 namespace fg::testing {
@@ -55,17 +55,7 @@ TEST(JobCommandLine, IsTheFaxNumberAloneOrWithOneArgument) {
 }
 
 // 2024-01-15 10:20:30.250 local time.
-std::chrono::system_clock::time_point quarterPast() {
-    std::tm tm{};
-    tm.tm_year = 2024 - 1900;
-    tm.tm_mon = 0;
-    tm.tm_mday = 15;
-    tm.tm_hour = 10;
-    tm.tm_min = 20;
-    tm.tm_sec = 30;
-    tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&tm)) + 250ms;
-}
+std::chrono::system_clock::time_point quarterPast() { return localTime(2024, 1, 15, 10, 20, 30) + 250ms; }
 
 class JobNumbersTest : public ::testing::Test {
 protected:
