@@ -58,15 +58,7 @@ bool FaxJob::waitForEnd(std::chrono::milliseconds bound) {
 
 void FaxJob::logFailure(const Error& error) const noexcept { TelephonyErrorLog().writeError(error, true); }
 
-void FaxJob::logCurrentFailure(long number) const noexcept {
-    try {
-        Error e = currentError();
-        logFailure(number != 0 ? Error(number, {}, program_.name) : Error(e.number(), e.description(), program_.name));
-    } catch (...) {
-        // Only the copies can fail here: log what we can.
-        logFailure(Error(number != 0 ? number : errnum::OutOfMemory, {}, program_.name));
-    }
-}
+void FaxJob::logCurrentFailure() const noexcept { TelephonyErrorLog().writeCurrentError(program_.name); }
 
 bool storeJobRecord(const std::string& number, const std::string& title, const std::string& sendDate,
                     const MakerInfo& supplier, bool withSupplierCode) {
@@ -119,8 +111,7 @@ int runFaxJob(const char* program, bool withArgument, int argc, const char* cons
     try {
         job = make(pump, *line);
     } catch (...) {
-        Error e = currentError();
-        TelephonyErrorLog().writeError(Error(e.number(), e.description(), program), true);
+        TelephonyErrorLog().writeCurrentError(program);
         return kExitFailed;
     }
     // The job starts a moment after its server, as the form's timer starts it.

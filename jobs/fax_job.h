@@ -91,9 +91,9 @@ protected:
     const Program& program() const { return program_; }
     // Writes the error to the telephony error log under the program's name.
     void logFailure(const Error& error) const noexcept;
-    // Inside a catch: logs the error being handled with the job's number in
-    // place of its own, or as it came when `number` is 0.
-    void logCurrentFailure(long number = 0) const noexcept;
+    // Inside a catch: logs the error being handled, as it came, under the
+    // program's name.
+    void logCurrentFailure() const noexcept;
 
 private:
     void eventSend_eventSendFaxEnd();

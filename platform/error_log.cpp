@@ -121,6 +121,16 @@ void TelephonyErrorLog::writeError(const Error& error, bool flag) noexcept {
     }
 }
 
+void TelephonyErrorLog::writeCurrentError(const std::string& source, long number, bool flag) noexcept {
+    try {
+        Error e = currentError();
+        writeError(Error(number != 0 ? number : e.number(), e.description(), source), flag);
+    } catch (...) {
+        // Only the copies can fail here: log what we can.
+        writeError(Error(number != 0 ? number : errnum::OutOfMemory, {}, source), flag);
+    }
+}
+
 Error logCurrentError(const std::string& source) noexcept {
     try {
         Error error = currentError();

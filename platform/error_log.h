@@ -41,6 +41,10 @@ public:
 class TelephonyErrorLog {
 public:
     void writeError(const Error& error, bool flag = true) noexcept;
+    // Inside a catch: writes the exception being handled, as currentError()
+    // makes it, under `source`, with `number` in place of its own number
+    // when one is given. Never throws.
+    void writeCurrentError(const std::string& source, long number = 0, bool flag = true) noexcept;
 };
 
 // Writes the entry to the log files (the default sink).

@@ -10,15 +10,7 @@
 
 namespace fg::telephony {
 
-void logFailure(const char* member, long number) noexcept {
-    try {
-        Error e = currentError();
-        TelephonyErrorLog().writeError(Error(number != 0 ? number : e.number(), e.description(), member), true);
-    } catch (...) {
-        // Only the copies can fail here: log what we can.
-        TelephonyErrorLog().writeError(Error(number != 0 ? number : errnum::OutOfMemory, {}, member), true);
-    }
-}
+void logFailure(const char* member, long number) noexcept { TelephonyErrorLog().writeCurrentError(member, number); }
 
 xml::Node childAt(const xml::Node& node, std::size_t index, const std::string& what) {
     xml::NodeList children = node.childNodes();

@@ -288,6 +288,33 @@ TEST(ErrorLog, ForeignExceptionsGetOneNumberPerKindAndAreLogged) {
     EXPECT_NE(e[3].description.find("broken"), std::string::npos);
 }
 
+TEST(ErrorLog, TheTelephonyLogTakesTheErrorBeingHandledUnderASource) {
+    ErrorLogGuard log;
+    try {
+        throw Error(40013, "ours", "X");
+    } catch (...) {
+        TelephonyErrorLog().writeCurrentError("Member");
+        TelephonyErrorLog().writeCurrentError("Member", 40516, false);
+    }
+    try {
+        throw std::runtime_error("broken");
+    } catch (...) {
+        TelephonyErrorLog().writeCurrentError("Job");
+    }
+    auto e = log.log->entries();
+    ASSERT_EQ(e.size(), 3u);
+    for (const auto& entry : e) EXPECT_EQ(entry.log, "TelephonyErrorLog");
+    EXPECT_EQ(e[0].number, 40013);
+    EXPECT_EQ(e[0].source, "Member");
+    EXPECT_EQ(e[0].description, "ours");
+    EXPECT_TRUE(e[0].flag);
+    EXPECT_EQ(e[1].number, 40516);
+    EXPECT_EQ(e[1].description, "ours");
+    EXPECT_FALSE(e[1].flag);
+    EXPECT_EQ(e[2].number, errnum::InvalidProcedureCall);
+    EXPECT_NE(e[2].description.find("broken"), std::string::npos);
+}
+
 TEST(FolderPathInfo, TheDemoHomeMapsAllKeys) {
     TempHome home;
     const std::vector<std::pair<std::string, std::string>> keys = {
