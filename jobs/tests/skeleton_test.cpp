@@ -77,8 +77,9 @@ TEST_F(JobNumbersTest, ATakenNumberWaitsForTheNextSecondsStamp) {
     EXPECT_EQ(clock_->now(), quarterPast() + 750ms);
     // A stored record or a fax document takes a number as well; another
     // suffix of a taken second is free.
-    fs::writeFileAtomic(home.folder("FaxManageNum") + "FAXManageNumber.xml",
-                        storeXml({StoreRecord{.number = "202401151020310001"}}));
+    StoreRecord stored;
+    stored.number = "202401151020310001";
+    fs::writeFileAtomic(home.folder("FaxManageNum") + "FAXManageNumber.xml", storeXml({stored}));
     fs::writeFileAtomic(home.folder("FaxSendXML") + "202401151020320001.xml", "<x/>");
     jobs::JobNumbers third;
     EXPECT_EQ(third.reserve("0001"), "202401151020330001");
