@@ -2,21 +2,13 @@
 
 #include "platform/error_log.h"
 #include "platform/values.h"
+#include "platform/wait_bounds.h"
 #include "settings/fax_manage_num.h"
 #include "settings/maker_info.h"
 
 #include <string_view>
 
 namespace fg::jobs {
-
-namespace {
-
-// Minutes of the system's time, for the log.
-std::string minutes(std::chrono::milliseconds bound) {
-    return std::to_string(std::chrono::duration_cast<std::chrono::minutes>(bound).count());
-}
-
-}  // namespace
 
 FaxJob::FaxJob(EventPump& pump, const Program& program)
     : pump_(pump), program_(program), eventSend_(std::make_unique<FaxSend>(pump)) {
@@ -44,10 +36,11 @@ void FaxJob::eventSend_eventSendFaxEnd() {
     eventSend_->release();
 }
 
-bool FaxJob::waitForEnd(std::chrono::milliseconds bound) {
+bool FaxJob::waitForEnd() {
     if (!handedOver_) return false;
+    const std::chrono::milliseconds bound = WaitBounds::load().sendJob;
     if (!endStatus_ && !FaxSend::waitForEnds(pump_, {eventSend_.get()}, FaxSend::WaitFor::All, bound)) {
-        logFailure(Error(program_.endEventNumber, "送信の終了を " + minutes(bound) + " 分待ちましたが終わりません",
+        logFailure(Error(program_.endEventNumber, "ＦＡＸ送信の終了を " + secondsText(bound) + "待ちましたが終わりません。",
                          program_.name));
         // The server sends on and ends by itself once the send is done.
         eventSend_->release();

@@ -9,8 +9,9 @@
 //   5000 ms    later the job builds its fax (blnSendFax): the document, the
 //              management record, the layout, the pages (makeFAXImage) and
 //              the hand-over to the server;
-//   end        the program waits for the end event, up to kEndBound; a send
-//              that ended in failure logs the job's end-event number.
+//   end        the program waits for the end event, within the bound of a
+//              client's wait for its send job; a send that ended in
+//              failure logs the job's end-event number.
 //
 // Exit codes: 0 when the server's send job went through its list (whether
 // each send got through, "OK" or "NG", is in the send log, as for every
@@ -44,10 +45,6 @@ class FaxJob {
 public:
     // The wait between start-up and the build.
     static constexpr std::chrono::milliseconds kStartDelay{5000};
-    // How long a program waits for the end of its send. The server finishes
-    // a send on its own once it has taken it, so a program that stops
-    // waiting leaves nothing half done; it only stops holding its process.
-    static constexpr std::chrono::milliseconds kEndBound = std::chrono::hours(2);
 
     struct Program {
         const char* name;      // the program's name, the source of its log entries
@@ -82,9 +79,13 @@ public:
     // The server, until the end event has let it go.
     FaxSend* eventSend() { return eventSend_.get(); }
 
-    // Pumps until the end event, up to `bound`. True when the send job went
-    // through its list. A send not handed over has no end to wait for: False.
-    bool waitForEnd(std::chrono::milliseconds bound = kEndBound);
+    // Pumps until the end event, up to the bound of a client's wait for its
+    // send job (waits.xml, SendJob), whose expiry is logged with the job's
+    // end-event number. The server finishes a send on its own once it has
+    // taken it, so a program that stops waiting leaves nothing half done.
+    // True when the send job went through its list. A send not handed over
+    // has no end to wait for: False.
+    bool waitForEnd();
 
 protected:
     EventPump& pump() { return pump_; }

@@ -189,13 +189,14 @@ TEST_F(SendHistorySelection, AJobStopsWaitingForASendThatDoesNotEndAfterItsBound
     job.setStrFaxNo(kSupplierFax);
     const pid_t server = job.eventSend()->serverPid();
     ASSERT_TRUE(job.blnSendFax());
-    EXPECT_FALSE(job.waitForEnd(std::chrono::minutes(1)));
+    home.write("waits.xml", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Waits><SendJob>60000</SendJob></Waits>");
+    EXPECT_FALSE(job.waitForEnd());
     auto entries = log.log->entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].log, "TelephonyErrorLog");
     EXPECT_EQ(entries[0].number, 40999);
     EXPECT_EQ(entries[0].source, "testjob");
-    EXPECT_NE(entries[0].description.find("1 分"), std::string::npos) << entries[0].description;
+    EXPECT_NE(entries[0].description.find("60 秒"), std::string::npos) << entries[0].description;
     // The server was let go to finish on its own; here it is ended, and its
     // end heard, before the pump goes.
     ASSERT_EQ(::kill(server, SIGKILL), 0);
