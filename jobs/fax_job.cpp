@@ -21,7 +21,7 @@ bool FaxJob::makeFAXImage(const std::vector<std::string>& strRepManageNo,
                           const std::vector<std::string>& strExcelName, const std::string& strRepType) {
     {
         FaxRepImg pages(&pump_);
-        if (!pages.makeFAXImage(strRepManageNo, strExcelName, strRepType)) return false;
+        if (!pages.makeFAXImage(strRepManageNo, strExcelName, strRepType, program_.referenceCopy)) return false;
     }
     if (!eventSend_ || !eventSend_->sendFAX(strRepManageNo)) return false;
     handedOver_ = true;

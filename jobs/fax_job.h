@@ -38,9 +38,6 @@ class MakerInfo;
 
 namespace fg::jobs {
 
-// TODO(page step): the pipeline's own option once it takes one.
-enum class ReferenceCopy { BeforeShaping, AfterShaping };
-
 class FaxJob {
 public:
     // The wait between start-up and the build.
@@ -49,7 +46,7 @@ public:
     struct Program {
         const char* name;      // the program's name, the source of its log entries
         long endEventNumber;   // logged when the send ends in failure
-        ReferenceCopy referenceCopy;  // when the page step keeps each page's copy
+        FaxRepImg::ReferenceCopy referenceCopy;  // the page picture its page step keeps as each copy
     };
 
     // Starts the job's fax-send server. Raises fg::Error when it cannot be

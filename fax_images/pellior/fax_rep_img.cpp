@@ -19,13 +19,14 @@ using pellior::checkImaging;
 using pellior::checkPlainName;
 using pellior::folder;
 
-// One document on its way through makeFAXImage: its management number, and
-// the report title that shapes its pages, read from its record when the
-// first page needs it.
+// One document on its way through makeFAXImage: its management number, the
+// report title that shapes its pages, read from its record when the first
+// page needs it, and which picture of a page becomes its copy.
 struct FaxRepImg::Document {
     const std::string& number;
     FaxManageNum& store;
     std::optional<std::string> title;
+    ReferenceCopy referenceCopy;
 };
 
 FaxRepImg::FaxRepImg(EventPump* pump) : pump_(pump) {}
@@ -47,7 +48,8 @@ bool FaxRepImg::CreateMyTalkFile() {
 }
 
 bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
-                             const std::vector<std::string>& strExcelName, const std::string&) {
+                             const std::vector<std::string>& strExcelName, const std::string&,
+                             ReferenceCopy referenceCopy) {
     try {
         FaxManageNum store;
         for (std::size_t i = 0; i < strRepManageNo.size(); ++i) {
@@ -60,7 +62,7 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
             std::vector<layout::PrintedPage> pages;
             if (!print(e, false, &pages) || !deleteMSFFile(e)) throw Error(kMakeImageError, "On Error");
             const std::vector<std::string> names = pellior::freshPageNames(e, pages.size());
-            Document document{n, store, std::nullopt};
+            Document document{n, store, std::nullopt, referenceCopy};
             for (std::size_t k = 0; k < pages.size(); ++k) {
                 if (makePage(document, names[k], pages[k])) continue;
                 leaveBitmaps(names, pages, k);
@@ -94,31 +96,49 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
 
 bool FaxRepImg::makePage(Document& document, const std::string& name, layout::PrintedPage& page) {
     const std::string bitmap = folder("Bitmap") + name + ".bmp";
-    // 1. The reference copy: the printed page's own JPEG picture, kept (and
-    // synced with the document's other copies once all are written).
-    try {
-        const std::string copy = folder("Jpg") + name + ".jpg";
-        fs::writeFileAtomic(copy, page.jpeg, fs::Sync::Passing);
-        image::checkWritten(copy, page.jpeg);
-    } catch (...) {
-        logCurrentError("FAXTranReferImg");
-        return false;
-    }
+    // 1. The reference copy of the page as printed: the printed page's own
+    // JPEG picture.
+    if (document.referenceCopy == ReferenceCopy::AsPrinted && !keepReferenceCopy(name, page.jpeg)) return false;
     // 2. The fax page shape of the record's title, written for the engine.
+    image::Image shaped;
     try {
         if (!document.title) {
             if (!document.store.getManageNum(document.number, "", true)) return false;  // the store logged 40012
             document.title = document.store.mstrRepType();
         }
-        const image::Image shaped = pellior::shapeForFax(page.picture, *document.title, name, "trimBMPFile");
+        shaped = pellior::shapeForFax(page.picture, *document.title, name, "trimBMPFile");
         page.picture = image::Image();
         image::writeBmp(bitmap, shaped, 8, 128, fs::Sync::Passing);
     } catch (...) {
         logCurrentError("trimBMPFile");
         return false;
     }
+    // 2b. Or the reference copy of the page as sent, coded as the printed
+    // copies are.
+    if (document.referenceCopy == ReferenceCopy::AsSent) {
+        std::string sent;
+        try {
+            sent = image::encodeJpeg(shaped, 24);
+        } catch (...) {
+            logCurrentError("FAXTranReferImg");
+            return false;
+        }
+        if (!keepReferenceCopy(name, sent)) return false;
+    }
     // 3. The G3 page (synced with the copies), 4. the bitmap gone.
     return codeG3(name, false) && deleteBMPFile(name);
+}
+
+bool FaxRepImg::keepReferenceCopy(const std::string& name, std::string_view jpeg) {
+    try {
+        const std::string copy = folder("Jpg") + name + ".jpg";
+        fs::writeFileAtomic(copy, jpeg, fs::Sync::Passing);
+        image::checkWritten(copy, jpeg);
+        return true;
+    } catch (...) {
+        logCurrentError("FAXTranReferImg");
+        return false;
+    }
 }
 
 void FaxRepImg::leaveBitmaps(const std::vector<std::string>& names, const std::vector<layout::PrintedPage>& pages,

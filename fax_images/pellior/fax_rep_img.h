@@ -13,7 +13,8 @@
 //
 // makeFAXImage keeps each printed page in memory from the print to its G3
 // page: the printer hands over the page pictures with the printed file, the
-// reference copy is the printed file's own JPEG picture, and only the
+// reference copy is the printed file's own JPEG picture (or the JPEG of the
+// shaped page, for the callers that keep the page as sent), and only the
 // shaped page is written as a bitmap, for the fax engine to read. It leaves
 // the files the members run one by one leave, and numbers the pages on
 // after those of the layout that have a reference copy or a G3 page
@@ -32,6 +33,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fg {
@@ -54,12 +56,17 @@ public:
 
     // Writes the print start file; True when saved.
     bool CreateMyTalkFile();
+    // Which picture of a page its reference copy keeps: the page as printed,
+    // taken before the page is shaped (the document builder's batches, the
+    // send-history and order-balance lists), or the page as sent, taken
+    // once it has its fax page shape (the test fax, the OCR answer forms).
+    enum class ReferenceCopy { AsPrinted, AsSent };
     // The whole pipeline for each index of strRepManageNo, in order, with
     // strExcelName(i) the layout of strRepManageNo(i). strRepType has no
     // effect. Stops at the first failure (40007): earlier documents stay
     // complete and recorded, later ones are not started.
     bool makeFAXImage(const std::vector<std::string>& strRepManageNo, const std::vector<std::string>& strExcelName,
-                      const std::string& strRepType);
+                      const std::string& strRepType, ReferenceCopy referenceCopy = ReferenceCopy::AsPrinted);
     // Deletes the G3 pages listed in the number's record; the first that
     // cannot be deleted stops it with 40014 and the rest stay.
     bool delG3FromManageNo(const std::string& strRepManageNo);
@@ -95,6 +102,9 @@ private:
     // The steps of one page of a document, in order; the first that fails
     // has logged why and answers False.
     bool makePage(Document& document, const std::string& name, layout::PrintedPage& page);
+    // Writes a page's reference copy (unsynced, see makeFAXImage) and checks
+    // it; a failure is logged as FAXTranReferImg's.
+    bool keepReferenceCopy(const std::string& name, std::string_view jpeg);
     // What a failed document leaves for the person who looks: the bitmaps
     // of its pages from `from` on.
     void leaveBitmaps(const std::vector<std::string>& names, const std::vector<layout::PrintedPage>& pages,

@@ -12,7 +12,7 @@
 namespace fg::jobs {
 
 MakeTestFaxCtl::MakeTestFaxCtl(EventPump& pump)
-    : FaxJob(pump, {kProgram, errs::TestFaxNotSent, ReferenceCopy::AfterShaping}) {}
+    : FaxJob(pump, {kProgram, errs::TestFaxNotSent, FaxRepImg::ReferenceCopy::AsSent}) {}
 
 bool MakeTestFaxCtl::blnSendFax() {
     try {

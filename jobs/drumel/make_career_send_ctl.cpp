@@ -28,7 +28,7 @@ void removeRecord(const std::string& number) noexcept {
 }  // namespace
 
 MakeCareerSendCtl::MakeCareerSendCtl(EventPump& pump)
-    : FaxJob(pump, {kProgram, errs::HistoryNotSent, ReferenceCopy::BeforeShaping}) {}
+    : FaxJob(pump, {kProgram, errs::HistoryNotSent, FaxRepImg::ReferenceCopy::AsPrinted}) {}
 
 bool MakeCareerSendCtl::blnSendFax() {
     try {

@@ -7,6 +7,7 @@
 #include "fax_send/morvane/tests/send_test_support.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/testing/fax_pages.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
@@ -114,27 +115,14 @@ protected:
     // Each fax placed on the simulated lines.
     std::vector<OutboxFax> faxes() const { return allOutboxes(home); }
 
-    // A G3 page as fax2tiff decodes it and tiffinfo describes it.
-    struct DecodedPage {
-        int width = 0, length = 0;
-    };
-    DecodedPage decode(const std::string& g3Bytes) const {
-        const std::string g3 = home.path() + "page.g3", tiff = home.path() + "page.tif";
+    // A G3 page as fax2tiff decodes it.
+    Sheet decode(const std::string& g3Bytes) const {
+        const std::string g3 = home.path() + "page.g3";
         fs::writeFileAtomic(g3, g3Bytes);
-        DecodedPage page;
-        ProgramRun conv = runProgram({"fax2tiff", "-o", tiff, g3});
-        EXPECT_EQ(conv.exitCode, 0) << conv.errors;
-        EXPECT_EQ(conv.errors.find("Bad code"), std::string::npos) << conv.errors;
-        ProgramRun info = runProgram({"tiffinfo", tiff});
-        EXPECT_EQ(info.exitCode, 0) << info.errors;
-        for (const std::string& line : text::lines(info.output)) {
-            auto w = line.find("Image Width:"), l = line.find("Image Length:");
-            if (w == std::string::npos || l == std::string::npos) continue;
-            page.width = std::stoi(line.substr(w + 12));
-            page.length = std::stoi(line.substr(l + 13));
-        }
+        std::string failure;
+        Sheet page = readG3WithFax2tiff(g3, home.path(), failure);
+        EXPECT_TRUE(failure.empty()) << failure;
         fs::removeFile(g3);
-        fs::removeFile(tiff);
         return page;
     }
 

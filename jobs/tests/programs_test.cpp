@@ -52,8 +52,9 @@ protected:
         fs::writeFileAtomic(home.folder("FaxSendLog") + "FaxSendLog.xml", sjisDocument("<FaxSendLogs>" + body + "</FaxSendLogs>"));
     }
     // Every page of every fax placed, decoded: the fax page width, and a
-    // length of a fine A4 page.
-    void expectFaxPages(std::size_t calls, const std::string& phone) const {
+    // length of a fine A4 page; a wide form, sent turned, is wide again when
+    // turned back.
+    void expectFaxPages(std::size_t calls, const std::string& phone, bool wideForms = false) const {
         auto placed = faxes();
         ASSERT_EQ(placed.size(), calls);
         for (const auto& fax : placed) {
@@ -61,10 +62,11 @@ protected:
             EXPECT_EQ(fax.phone, phone);
             ASSERT_FALSE(fax.pages.empty());
             for (const auto& g3 : fax.pages) {
-                DecodedPage page = decode(g3);
-                EXPECT_EQ(page.width, 1728);
-                EXPECT_GT(page.length, 2200);
-                EXPECT_LT(page.length, 2400);
+                Sheet page = decode(g3);
+                EXPECT_EQ(page.pels.width(), 1728);
+                EXPECT_GT(page.pels.height(), 2200);
+                EXPECT_LT(page.pels.height(), 2400);
+                if (wideForms) EXPECT_GT(inkAspect(turnedBack(page)), 1.3);
             }
         }
     }
@@ -188,7 +190,7 @@ TEST_F(JobPrograms, TheOcrFormsOfEachTypeAreSentUnderTheirOwnNumbers) {
         }
         // No fax document: the forms are copies of the supplied workbooks.
         EXPECT_EQ(files("FaxSendXML"), documentsBefore);
-        expectFaxPages(made.size(), kSupplierFax);
+        expectFaxPages(made.size(), kSupplierFax, true);
         EXPECT_EQ(leftovers(layoutsBefore), Strings{});
     }
 }

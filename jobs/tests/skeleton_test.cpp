@@ -170,7 +170,7 @@ TEST_F(SendHistorySelection, AnUnregisteredNumberOrABrokenLogSelectsNothing) {
 // A job that hands over one OCR form, whatever it is told.
 class OneFormJob : public jobs::FaxJob {
 public:
-    explicit OneFormJob(EventPump& pump) : FaxJob(pump, {"testjob", 40999, jobs::ReferenceCopy::AfterShaping}) {}
+    explicit OneFormJob(EventPump& pump) : FaxJob(pump, {"testjob", 40999, FaxRepImg::ReferenceCopy::AsSent}) {}
     bool blnSendFax() override {
         MakerInfo supplier;
         if (!supplier.getMakerInfo("", strFaxNo(), true)) return false;

@@ -6,6 +6,7 @@
 #include "platform/image/bmp.h"
 #include "platform/imaging/jpeg.h"
 #include "platform/layout/workbook_file.h"
+#include "platform/testing/fax_pages.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
@@ -173,6 +174,34 @@ TEST_F(MakeFaxImage, PagesOfAFailedDocumentStayForThePersonWhoLooks) {
     EXPECT_EQ(files(bitmaps), (Names{"X_001.bmp", "X_002.bmp"}));
     EXPECT_EQ(files(jpgs), Names{"X_001.jpg"});
     EXPECT_TRUE(files(g3s).empty());
+}
+
+TEST(MakeFaxImageCopies, TheReferenceCopyIsThePageAsPrintedOrAsSent) {
+    // The landscape order sheet, printed wide and sent turned: its copy is
+    // the wide page as printed, or the turned page as sent, whose ink has the
+    // proportions of the page that went out.
+    struct Case {
+        FaxRepImg::ReferenceCopy copy;
+        int width, height;
+    } cases[] = {{FaxRepImg::ReferenceCopy::AsPrinted, 2339, 1654}, {FaxRepImg::ReferenceCopy::AsSent, 1200, 1728}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        testing::PageImagesTest::Scratch t;
+        t.record(kOrderSheet, "注文書");
+        FaxRepImg img;
+        ASSERT_TRUE(img.makeFAXImage({kOrderSheet}, {kOrderSheet}, "F6", c.copy)) << t.loggedText();
+        const std::string page = std::string(kOrderSheet) + "_001";
+        image::Image copy = image::readJpeg(t.jpgs + page + ".jpg");
+        EXPECT_EQ(copy.width(), c.width);
+        EXPECT_EQ(copy.height(), c.height);
+        EXPECT_EQ(t.copyNames(kOrderSheet), t.pageNames(kOrderSheet));
+        if (c.copy != FaxRepImg::ReferenceCopy::AsSent) continue;
+        std::string failure;
+        testing::Sheet sent = testing::readG3WithFax2tiff(t.g3s + page + ".g3", t.home.path(), failure);
+        ASSERT_TRUE(failure.empty()) << failure;
+        testing::Sheet kept{image::toGray(copy), 215.0 / 1200.0, 297.0 / 1728.0};
+        EXPECT_NEAR(testing::inkAspect(kept) / testing::inkAspect(sent), 1.0, 0.02);
+    }
 }
 
 class PageMembers : public testing::PageImagesTest {};
