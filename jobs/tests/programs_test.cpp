@@ -122,12 +122,10 @@ TEST_F(JobPrograms, TheTestFaxIsRecordedLaidOutSentAndLogged) {
     EXPECT_EQ(leftovers(layoutsBefore), Strings{});
 }
 
-TEST_F(JobPrograms, TheSendHistoryListsTheMonthsRealSendsToTheNumberAsKeyed) {
+TEST_F(JobPrograms, TheSendHistoryListsTheMonthsSendsToTheNumber) {
+    // The selection's rules are the skeleton test's; here the list goes out.
     writeSendLog({sendRecord("20240105093000", "A", "見積依頼書", kSupplierFax, "0"),
                   sendRecord("20240106093000", "B", "テスト帳票", kSupplierFax, "0"),
-                  sendRecord("20240107093000", "C", "注文書", kSupplierFax, "1"),
-                  sendRecord("20231231093000", "D", "注文書", kSupplierFax, "0"),
-                  sendRecord("20240108093000", "E", "注文書", "03-1234-5679", "0"),
                   sendRecord("20240131235959", "F", "注文書", kSupplierFax, "0")});
     ProgramRun run = runJob("drumel", {kSupplierFax + ",202401"});
     EXPECT_EQ(run.exitCode, jobs::kExitSent) << run.errors;
