@@ -31,7 +31,7 @@ bool FaxJob::makeFAXImage(const std::vector<std::string>& strRepManageNo,
 void FaxJob::eventSend_eventSendFaxEnd() {
     Variant status = eventSend_->blnEndStatus();
     endStatus_ = status.isBoolean() && status.toText() == "True";
-    if (!*endStatus_) logFailure(Error(program_.endEventNumber, {}, program_.name));
+    if (!*endStatus_) logFailure(program_.endEventNumber);
     // Lets the server go: it has ended its job and ends now.
     eventSend_->release();
 }
@@ -40,8 +40,7 @@ bool FaxJob::waitForEnd() {
     if (!handedOver_) return false;
     const std::chrono::milliseconds bound = WaitBounds::load().sendJob;
     if (!endStatus_ && !FaxSend::waitForEnds(pump_, {eventSend_.get()}, FaxSend::WaitFor::All, bound)) {
-        logFailure(Error(program_.endEventNumber, "ＦＡＸ送信の終了を " + secondsText(bound) + "待ちましたが終わりません。",
-                         program_.name));
+        logFailure(program_.endEventNumber, "ＦＡＸ送信の終了を " + secondsText(bound) + "待ちましたが終わりません。");
         // The server sends on and ends by itself once the send is done.
         eventSend_->release();
         return false;
@@ -49,7 +48,14 @@ bool FaxJob::waitForEnd() {
     return endStatus_.value_or(false);
 }
 
-void FaxJob::logFailure(const Error& error) const noexcept { TelephonyErrorLog().writeError(error, true); }
+void FaxJob::logFailure(long number, const std::string& description) const noexcept {
+    try {
+        TelephonyErrorLog().writeError(Error(number, description, program_.name), true);
+    } catch (...) {
+        // Only the copies can fail here: log what we can.
+        TelephonyErrorLog().writeError(Error(number, {}), true);
+    }
+}
 
 void FaxJob::logCurrentFailure() const noexcept { TelephonyErrorLog().writeCurrentError(program_.name); }
 

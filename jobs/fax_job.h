@@ -85,10 +85,9 @@ public:
     bool waitForEnd();
 
 protected:
-    EventPump& pump() { return pump_; }
-    const Program& program() const { return program_; }
-    // Writes the error to the telephony error log under the program's name.
-    void logFailure(const Error& error) const noexcept;
+    // Writes an error of the job to the telephony error log under the
+    // program's name.
+    void logFailure(long number, const std::string& description = {}) const noexcept;
     // Inside a catch: logs the error being handled, as it came, under the
     // program's name.
     void logCurrentFailure() const noexcept;

@@ -77,11 +77,11 @@ int MakeCareerSendCtl::SelFaxSendLog(const std::string& strYD, const std::string
 
         MakerInfo supplier;
         if (!supplier.getMakerInfo("", strFaxNo, true)) {
-            logFailure(Error(errs::SupplierNotRegistered, "[Fax番号:" + strFaxNo + "]", kProgram));
+            logFailure(errs::SupplierNotRegistered, "[Fax番号:" + strFaxNo + "]");
             return -1;
         }
         if (!storeJobRecord(number, kTitle, stamp, supplier, false)) {
-            logFailure(Error(errs::RecordNotStored, {}, kProgram));
+            logFailure(errs::RecordNotStored);
             return -1;
         }
         recorded = number;
