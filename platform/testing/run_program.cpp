@@ -164,4 +164,10 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bou
     }
 }
 
+ProgramRun runPython(const std::string& script, const std::vector<std::string>& args) {
+    std::vector<std::string> all{"/usr/bin/python3", "-c", script};
+    all.insert(all.end(), args.begin(), args.end());
+    return runProgram(all);
+}
+
 }  // namespace fg::testing

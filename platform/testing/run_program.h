@@ -60,6 +60,10 @@ private:
     std::string pending_;
 };
 
+// Runs the system's python3 with the script text and its arguments (a
+// test's way to make archives as other programs make them).
+ProgramRun runPython(const std::string& script, const std::vector<std::string>& args = {});
+
 // Waits up to `bound` of real time, whatever the process's clock, for the
 // end of `process`; one still running then is killed. Answers its exit code
 // (128 + signal when killed).

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -72,6 +73,19 @@ void TempHome::write(const std::string& rel, const std::string& bytes) const {
 }
 
 std::string TempHome::read(const std::string& rel) const { return fs::readFile(path_ + rel); }
+
+std::vector<std::string> everythingIn(const std::string& folder) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    std::string base = folder;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const std::filesystem::path root(base);
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        out.push_back(it->path().lexically_relative(root).string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 TempDir::TempDir() : path_(makeTemp()) {}
 TempDir::~TempDir() {

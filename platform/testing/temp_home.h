@@ -48,6 +48,10 @@ private:
     std::string path_;
 };
 
+// Every file, folder and link below `folder`, hidden ones included, as
+// paths relative to it ("sub/a.xml"), sorted; links are not followed.
+std::vector<std::string> everythingIn(const std::string& folder);
+
 // Records error-log entries while it is installed.
 class ErrorLogRecorder : public ErrorLogSink, public std::enable_shared_from_this<ErrorLogRecorder> {
 public:
