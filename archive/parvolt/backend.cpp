@@ -131,22 +131,12 @@ std::int32_t extractWithLibrary(const ExtractCall& call, const ExtractHow& how) 
     if (call.files != "*.*") request.members = readListFile(call.files);
     request.keepFolders = how.keepFolders;
     request.onlyNewer = how.onlyNewer;
+    // An entry that would reach outside or a member the archive lacks fails
+    // the extraction, and then nothing of the archive may stay.
+    request.allOrNothing = true;
+    request.limits = arc::ExtractLimits::load();
     if (!fs::folderExists(call.dest)) fs::makeFolders(call.dest);
-    arc::ExtractReport report = arc::extract(request);
-    for (const auto& name : report.refused)
-        ErrorLogWriter().writeError("Parvolt", result::Trapped,
-                                    "展開先の外を指す項目を展開しませんでした: " + name + " (" + call.archive + ")");
-    if (!report.missing.empty()) {
-        std::string names;
-        for (const auto& m : report.missing) names += (names.empty() ? "" : ", ") + m;
-        throw fg::Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + names + " (" + call.archive + ")",
-                        "Parvolt");
-    }
-    if (!report.refused.empty())
-        throw fg::Error(errnum::PathFileAccessError,
-                        "書庫に展開先の外を指す項目があり、展開しませんでした: " + report.refused.front() + " ほか " +
-                            std::to_string(report.refused.size() - 1) + " 件 (" + call.archive + ")",
-                        "Parvolt");
+    arc::extract(request);
     return result::Success;
 }
 

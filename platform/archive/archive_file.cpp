@@ -5,15 +5,18 @@
 #include "platform/files.h"
 #include "platform/owned.h"
 #include "platform/text.h"
+#include "platform/xml.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <map>
 #include <set>
@@ -46,22 +49,52 @@ bool isAscii(const std::string& s) {
     return true;
 }
 
-// The entry's name as UTF-8. Names that are not UTF-8 come from Japanese
-// archivers and are code page 932.
-std::string entryName(archive_entry* e) {
-    const char* raw = archive_entry_pathname(e);
+// libarchive converts entry names between the archive's character set and
+// the locale's, and in the "C" locale, where every program here runs, a name
+// stored as UTF-8 cannot be converted at all: it came out empty, and a TAR
+// name was marked binary. Every use of libarchive runs under a UTF-8 locale
+// of the calling thread alone, so that names pass unchanged whatever the
+// process's locale.
+class Utf8Names {
+public:
+    Utf8Names() {
+        static const locale_t utf8 = [] {
+            locale_t l = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+            if (!l) l = ::newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(0));
+            return l;
+        }();
+        if (utf8) previous_ = ::uselocale(utf8);
+    }
+    ~Utf8Names() {
+        if (previous_) ::uselocale(previous_);
+    }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    locale_t previous_ = static_cast<locale_t>(0);
+};
+
+// A name as UTF-8: as libarchive read it when it is UTF-8, else the raw
+// bytes, which come from Japanese archivers and are code page 932.
+std::string asUtf8(const char* utf8, const char* raw) {
+    if (utf8) return utf8;
     return text::fromUtf8OrCp932(raw ? raw : "");
+}
+
+std::string entryName(archive_entry* e) {
+    return asUtf8(archive_entry_pathname_utf8(e), archive_entry_pathname(e));
 }
 
 std::string linkTarget(archive_entry* e, bool hard) {
-    const char* raw = hard ? archive_entry_hardlink(e) : archive_entry_symlink(e);
-    return text::fromUtf8OrCp932(raw ? raw : "");
+    return hard ? asUtf8(archive_entry_hardlink_utf8(e), archive_entry_hardlink(e))
+                : asUtf8(archive_entry_symlink_utf8(e), archive_entry_symlink(e));
 }
 
-// The name bytes written into an archive: code page 932 for ZIP and CAB
-// (their readers on the peers' side expect it), UTF-8 for TAR.
-std::string storedName(const std::string& utf8, Format format) {
-    if (format == Format::Tar || isAscii(utf8)) return utf8;
+// The name bytes a cabinet gets: code page 932, as the peers' readers
+// expect. (ZIP names are converted to it by libarchive itself.)
+std::string cabinetName(const std::string& utf8) {
+    if (isAscii(utf8)) return utf8;
     return text::toCp932(utf8);
 }
 
@@ -140,21 +173,13 @@ bool hasDotDot(const std::string& name) {
     return false;
 }
 
-// Whether a link stored at `name` pointing at `target` stays inside the folder.
-bool linkStaysInside(const std::string& name, const std::string& target) {
-    if (target.empty() || target[0] == '/') return false;
-    std::vector<std::string> path = components(name);
-    if (!path.empty()) path.pop_back();
-    for (const auto& c : components(target)) {
-        if (c == ".") continue;
-        if (c == "..") {
-            if (path.empty()) return false;
-            path.pop_back();
-        } else {
-            path.push_back(c);
-        }
-    }
-    return true;
+// Whether a link pointing at `target` stays inside the folder whatever else
+// the archive holds. A ".." may climb out through another link of the same
+// archive (sub/l1 -> .., then l2 -> sub/l1/..), so only relative targets that
+// go downwards are taken: each such link leads below its own folder, and so
+// does any chain of them.
+bool linkPlainlyInside(const std::string& target) {
+    return !target.empty() && target[0] != '/' && !hasDotDot(target);
 }
 
 // Whether an existing component between the folder and the target is a
@@ -200,6 +225,7 @@ std::string normalName(const std::string& stored) {
 }
 
 bool isArchive(const std::string& path, Format format) {
+    Utf8Names names;
     try {
         ReadHandle a = openReader(path, format);
         archive_entry* e = nullptr;
@@ -212,6 +238,7 @@ bool isArchive(const std::string& path, Format format) {
 
 std::vector<Entry> list(const std::string& path, Format format) {
     if (!fs::fileExists(path)) throw Error(errnum::FileNotFound, "書庫がありません: " + path, "Archive");
+    Utf8Names names;
     if (format == Format::Tar && isEmptyTar(path)) return {};
     ReadHandle a = openReader(path, format);
     std::vector<Entry> entries;
@@ -249,6 +276,103 @@ std::vector<Entry> list(const std::string& path, Format format) {
     return entries;
 }
 
+namespace {
+
+// What one extraction has written so far, and its undoing. Files and links
+// are written under hidden temporary names beside their places and renamed
+// into them by commit(), once the whole archive has been read; an
+// extraction that ends any other way removes them, and the folders it made.
+class Staging {
+public:
+    explicit Staging(std::string folder) : folder_(std::move(folder)) {}
+    ~Staging() {
+        if (!committed_) rollBack();
+    }
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+
+    // Makes the folders of `relative` below the extraction folder that are
+    // not there yet, remembering each.
+    void makeParents(const std::string& relative) {
+        std::string path = folder_;
+        std::vector<std::string> parts = components(relative);
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            path += parts[i];
+            noteFolder(path);
+            if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+                throw Error(errnum::PathFileAccessError,
+                            "フォルダを作れません: " + path + " (" + std::strerror(errno) + ")", "Archive");
+            path += "/";
+        }
+    }
+    // A folder entry about to be written at `path`.
+    void noteFolder(const std::string& path) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) made_.push_back(path);
+    }
+    // A hidden name beside `target` for its member while the archive is read.
+    std::string stagedName(const std::string& target) {
+        std::string path = fs::folderOf(target) + ".extract-XXXXXX";
+        int fd = ::mkstemp(path.data());
+        if (fd < 0)
+            throw Error(errnum::PathFileAccessError,
+                        "一時ファイルを作れません: " + path + " (" + std::strerror(errno) + ")", "Archive");
+        ::close(fd);
+        pending_.push_back({path, target});
+        return path;
+    }
+    // The staged file of a member written earlier in this extraction, or "".
+    std::string stagedFor(const std::string& target) const {
+        for (auto it = pending_.rbegin(); it != pending_.rend(); ++it)
+            if (it->target == target) return it->staged;
+        return {};
+    }
+    void commit() {
+        for (const Pending& p : pending_) {
+            if (::rename(p.staged.c_str(), p.target.c_str()) != 0)
+                throw Error(errnum::PathFileAccessError,
+                            "展開したファイルを置けません: " + p.target + " (" + std::strerror(errno) + ")", "Archive");
+            placed_.push_back(p.target);
+        }
+        committed_ = true;
+    }
+
+private:
+    void rollBack() noexcept {
+        for (const Pending& p : pending_) ::unlink(p.staged.c_str());
+        for (const std::string& path : placed_) ::unlink(path.c_str());
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
+    }
+
+    struct Pending {
+        std::string staged;
+        std::string target;
+    };
+    std::string folder_;
+    std::vector<Pending> pending_;
+    std::vector<std::string> placed_;
+    std::vector<std::string> made_;
+    bool committed_ = false;
+};
+
+Error beyondBound(const std::string& archive, const std::string& what) {
+    return Error(errnum::PathFileAccessError, "書庫の展開をやめました (" + what + "): " + archive, "Archive");
+}
+
+// Whether `relative` lies below a link of this extraction still waiting
+// under its temporary name: on disk it is no link yet.
+bool belowStagedLink(const std::set<std::string>& links, const std::string& relative) {
+    std::string path;
+    std::vector<std::string> parts = components(relative);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        path += (path.empty() ? "" : "/") + parts[i];
+        if (links.count(path)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 ExtractReport extract(const ExtractRequest& request) {
     if (!fs::folderExists(request.folder))
         throw Error(errnum::PathNotFound, "展開先のフォルダがありません: " + request.folder, "Archive");
@@ -256,6 +380,7 @@ ExtractReport extract(const ExtractRequest& request) {
         throw Error(errnum::FileNotFound, "書庫がありません: " + request.archive, "Archive");
     std::string folder = fs::withSlash(*fs::resolve(request.folder));
     std::string archivePath = *fs::resolve(request.archive);
+    Utf8Names names;
     if (request.format == Format::Tar && isEmptyTar(archivePath)) {
         ExtractReport none;
         none.missing = request.members;
@@ -275,12 +400,24 @@ ExtractReport extract(const ExtractRequest& request) {
     for (const auto& m : request.members) wanted.push_back(normalName(m));
     std::vector<bool> found(wanted.size(), false);
 
+    Staging staging(folder);
+    std::set<std::string> stagedLinks;  // relative names of the links written so far
+    uint64_t members = 0, bytes = 0;
     ExtractReport report;
+    auto refuse = [&](const std::string& stored) {
+        if (request.allOrNothing)
+            throw Error(errnum::PathFileAccessError,
+                        "書庫に展開先の外を指す項目があり、展開しませんでした: " + stored + " (" + archivePath + ")",
+                        "Archive");
+        report.refused.push_back(stored);
+    };
     archive_entry* e = nullptr;
     while (true) {
         int r = archive_read_next_header(a.get(), &e);
         if (r == ARCHIVE_EOF) break;
         if (!ok(r)) throw readError(a.get(), archivePath);
+        if (++members > request.limits.maxMembers)
+            throw beyondBound(archivePath, "項目数が上限 " + std::to_string(request.limits.maxMembers) + " を超えます");
         std::string stored = entryName(e);
         std::string name = normalName(stored);
         if (name.empty() && !stored.empty() && stored[0] != '/') continue;  // the archive's own root
@@ -308,9 +445,10 @@ ExtractReport extract(const ExtractRequest& request) {
             safe = !hardTarget.empty() && !rawTarget.empty() && rawTarget[0] != '/' && !hasDotDot(rawTarget) &&
                    request.keepFolders;
         }
-        if (safe && type == AE_IFLNK && !hard) safe = request.keepFolders && linkStaysInside(name, linkTarget(e, false));
+        const bool symlink = type == AE_IFLNK && !hard;
+        if (safe && symlink) safe = request.keepFolders && linkPlainlyInside(linkTarget(e, false));
         if (!safe) {
-            report.refused.push_back(stored);
+            refuse(stored);
             continue;
         }
 
@@ -319,8 +457,9 @@ ExtractReport extract(const ExtractRequest& request) {
             if (type == AE_IFDIR) continue;
             relative = fs::nameOf(name);
         }
-        if (passesThroughLink(folder, relative) || (hard && passesThroughLink(folder, hardTarget))) {
-            report.refused.push_back(stored);
+        if (passesThroughLink(folder, relative) || belowStagedLink(stagedLinks, relative) ||
+            (hard && (passesThroughLink(folder, hardTarget) || belowStagedLink(stagedLinks, hardTarget)))) {
+            refuse(stored);
             continue;
         }
         std::string target = folder + relative;
@@ -328,8 +467,8 @@ ExtractReport extract(const ExtractRequest& request) {
             // A link in a folder's place would take the folder's time and
             // everything stored below it somewhere else.
             struct stat st {};
-            if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-                report.refused.push_back(stored);
+            if ((::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) || stagedLinks.count(relative)) {
+                refuse(stored);
                 continue;
             }
         }
@@ -340,11 +479,28 @@ ExtractReport extract(const ExtractRequest& request) {
                 continue;
             }
         }
-        archive_entry_copy_pathname(e, target.c_str());
-        if (hard) archive_entry_copy_hardlink(e, (folder + hardTarget).c_str());
-        if (type == AE_IFLNK && !hard) {
+        if (type == AE_IFREG && !hard && archive_entry_size_is_set(e) &&
+            static_cast<uint64_t>(archive_entry_size(e)) > request.limits.maxBytes - bytes)
+            throw beyondBound(archivePath, "展開する量が上限 " + std::to_string(request.limits.maxBytes) +
+                                               " バイトを超えます: " + stored);
+
+        staging.makeParents(relative);
+        std::string written;
+        if (type == AE_IFDIR) {
+            staging.noteFolder(target);
+            written = target;
+        } else {
+            written = staging.stagedName(target);
+        }
+        archive_entry_copy_pathname(e, written.c_str());
+        if (hard) {
+            std::string linked = staging.stagedFor(folder + hardTarget);
+            archive_entry_copy_hardlink(e, (linked.empty() ? folder + hardTarget : linked).c_str());
+        }
+        if (symlink) {
             std::string linkText = linkTarget(e, false);
             archive_entry_copy_symlink(e, linkText.c_str());
+            stagedLinks.insert(relative);
         }
         unsigned perm = archive_entry_perm(e) & 0777;
         if (type == AE_IFDIR) perm |= 0700;
@@ -361,6 +517,11 @@ ExtractReport extract(const ExtractRequest& request) {
                 int rb = archive_read_data_block(a.get(), &block, &size, &offset);
                 if (rb == ARCHIVE_EOF) break;
                 if (!ok(rb)) throw readError(a.get(), archivePath);
+                // Declared sizes may lie: what is written counts.
+                if (size > request.limits.maxBytes - bytes)
+                    throw beyondBound(archivePath, "展開する量が上限 " + std::to_string(request.limits.maxBytes) +
+                                                       " バイトを超えます: " + stored);
+                bytes += size;
                 if (archive_write_data_block(disk.get(), block, size, offset) < 0) throw writeError(disk.get(), target);
             }
         }
@@ -370,6 +531,12 @@ ExtractReport extract(const ExtractRequest& request) {
     if (!ok(archive_write_close(disk.get()))) throw writeError(disk.get(), folder);
     for (std::size_t i = 0; i < wanted.size(); ++i)
         if (!found[i]) report.missing.push_back(request.members[i]);
+    if (request.allOrNothing && !report.missing.empty()) {
+        std::string list;
+        for (const auto& m : report.missing) list += (list.empty() ? "" : ", ") + m;
+        throw Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + list + " (" + archivePath + ")", "Archive");
+    }
+    staging.commit();
     return report;
 }
 
@@ -442,11 +609,11 @@ bool keepOld(const std::string& oldName, std::time_t oldTime, std::vector<Source
     return true;
 }
 
-void writeItem(archive* w, const Source& s, Format format, const std::string& archivePath) {
+void writeItem(archive* w, const Source& s, const std::string& archivePath) {
     OwnedEntry e(archive_entry_new());
     if (!e) throw Error::standard(errnum::OutOfMemory, "Archive");
     bool folder = S_ISDIR(s.st.st_mode);
-    std::string name = storedName(s.item.name, format);
+    std::string name = s.item.name;
     if (folder && (name.empty() || name.back() != '/')) name += "/";
     archive_entry_copy_pathname(e.get(), name.c_str());
     archive_entry_set_filetype(e.get(), folder ? AE_IFDIR : AE_IFREG);
@@ -487,12 +654,12 @@ void packCab(const PackRequest& request, std::vector<Source>& sources, StagedFil
                 if (n < 0) throw readError(a.get(), request.archive);
                 bytes.append(buffer.data(), static_cast<std::size_t>(n));
             }
-            cab.addBytes(storedName(name, Format::Cab), std::move(bytes), archive_entry_mtime(e));
+            cab.addBytes(cabinetName(name), std::move(bytes), archive_entry_mtime(e));
         }
     }
     for (const auto& s : sources) {
         if (S_ISDIR(s.st.st_mode)) continue;  // a cabinet holds files only
-        cab.addFile(storedName(s.item.name, Format::Cab), s.item.source);
+        cab.addFile(cabinetName(s.item.name), s.item.source);
     }
     cab.write(staged.path());
 }
@@ -501,6 +668,7 @@ void packCab(const PackRequest& request, std::vector<Source>& sources, StagedFil
 
 void pack(const PackRequest& request) {
     std::vector<Source> sources = statSources(request);
+    Utf8Names names;
     StagedFile staged(request.archive);
     if (request.format == Format::Cab) {
         packCab(request, sources, staged);
@@ -514,6 +682,9 @@ void pack(const PackRequest& request) {
     if (!w) throw Error(errnum::OutOfMemory, "書庫を書く準備ができません", "Archive");
     if (request.format == Format::Zip) {
         archive_write_set_format_zip(w.get());
+        // Names in code page 932 and not flagged UTF-8: what the peers' readers take.
+        if (archive_write_set_option(w.get(), "zip", "hdrcharset", "CP932") != ARCHIVE_OK)
+            throw writeError(w.get(), request.archive);
     } else {
         archive_write_set_format_pax_restricted(w.get());
         switch (request.compression) {
@@ -534,7 +705,10 @@ void pack(const PackRequest& request) {
             int r = archive_read_next_header(a.get(), &e);
             if (r == ARCHIVE_EOF) break;
             if (!ok(r)) throw readError(a.get(), request.archive);
-            if (!keepOld(entryName(e), archive_entry_mtime(e), sources, request.onlyNewer)) continue;
+            std::string name = entryName(e);
+            if (!keepOld(name, archive_entry_mtime(e), sources, request.onlyNewer)) continue;
+            // Written again in the writer's own form, whatever form it was read in.
+            archive_entry_copy_pathname(e, name.c_str());
             if (!ok(archive_write_header(w.get(), e))) throw writeError(w.get(), request.archive);
             while (true) {
                 ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
@@ -545,9 +719,42 @@ void pack(const PackRequest& request) {
             }
         }
     }
-    for (const auto& s : sources) writeItem(w.get(), s, request.format, request.archive);
+    for (const auto& s : sources) writeItem(w.get(), s, request.archive);
     if (archive_write_close(w.get()) != ARCHIVE_OK) throw writeError(w.get(), request.archive);
     staged.commit();
+}
+
+namespace {
+
+uint64_t bound(const xml::Node& root, const char* name, uint64_t fallback, const std::string& file) {
+    for (const xml::Node& child : root.childNodes()) {
+        if (child.type() != xml::NodeType::Element || child.nodeName() != name) continue;
+        std::string value = text::trimBlanks(child.text());
+        if (value.empty()) return fallback;
+        uint64_t n = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+        if (ec != std::errc() || end != value.data() + value.size() || n == 0)
+            throw Error(errnum::TypeMismatch, file + ": " + name + " は正の整数で指定してください: " + value, "Archive");
+        return n;
+    }
+    return fallback;
+}
+
+}  // namespace
+
+ExtractLimits ExtractLimits::load() {
+    ExtractLimits limits;
+    auto found = fs::resolve(fs::programFolder() + kFileName);
+    if (!found) return limits;
+    xml::Document doc;
+    if (!doc.load(*found))
+        throw Error(errnum::PathFileAccessError, *found + " を読めません: " + doc.parseError().reason, "Archive");
+    xml::Node root = doc.documentElement();
+    if (root.isNull() || root.nodeName() != "Archive")
+        throw Error(errnum::PathFileAccessError, *found + ": ルート要素は Archive です", "Archive");
+    limits.maxBytes = bound(root, "MaxExtractBytes", limits.maxBytes, *found);
+    limits.maxMembers = bound(root, "MaxExtractMembers", limits.maxMembers, *found);
+    return limits;
 }
 
 long libraryVersion() {

@@ -1,7 +1,9 @@
 // Archive files through libarchive (ZIP and the TAR family, read and written;
 // LHA, CAB and RAR read) and libgcab (CAB written). Names inside archives are
-// UTF-8 here; a ZIP entry name that is not UTF-8 is read as code page 932,
-// and a non-ASCII name is written in code page 932, as the EDI peers expect.
+// UTF-8 here, whatever the process's locale: names stored as UTF-8 (ZIP
+// entries flagged so, cabinets, TAR path records) are read as such, an
+// entry name that is not UTF-8 is read as code page 932; ZIP and CAB names
+// are written in code page 932, as the EDI peers expect, TAR names in UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +42,22 @@ std::vector<Entry> list(const std::string& path, Format format);
 // trailing "/" taken off; "" for the archive's root entry.
 std::string normalName(const std::string& stored);
 
+// What one extraction may write at most. An archive that would go beyond
+// either bound is refused as a whole: nothing of it stays.
+struct ExtractLimits {
+    uint64_t maxBytes = 1024ull * 1024 * 1024;  // content of all members together
+    uint64_t maxMembers = 100000;               // entries read from the archive
+
+    static constexpr const char* kFileName = "archive.xml";
+    // The bounds of this installation: archive.xml in the program folder,
+    //   <Archive><MaxExtractBytes>1073741824</MaxExtractBytes>
+    //            <MaxExtractMembers>100000</MaxExtractMembers></Archive>
+    // Both optional; a missing file gives the defaults above. A file that
+    // does not parse or a bound that is no positive whole number raises
+    // fg::Error naming the fault.
+    static ExtractLimits load();
+};
+
 struct ExtractRequest {
     std::string archive;
     Format format = Format::Tar;
@@ -49,6 +67,11 @@ struct ExtractRequest {
     std::vector<std::string> members;
     bool keepFolders = true;             // false: every file lands in `folder`
     bool onlyNewer = false;              // skip files whose copy on disk is not older
+    // true: an entry that would be refused (fg::Error 75) or a member the
+    // archive lacks (53) fails the whole extraction instead of being
+    // reported, and nothing of the archive stays.
+    bool allOrNothing = false;
+    ExtractLimits limits;
 };
 
 struct ExtractReport {
@@ -61,8 +84,15 @@ struct ExtractReport {
 };
 
 // Extracts into the folder, never outside it and never through a link that
-// is already there. Raises fg::Error 76 when the folder is missing, 53 when
-// the archive is, 75 when the archive cannot be read or a file not written.
+// is already there. A link is extracted only when its target is plainly
+// inside: relative and without "..", so that no chain of links can lead out.
+// Every file and link is written under a hidden temporary name beside its
+// place and renamed there once the whole archive has been read, so that a
+// truncated archive, a bound passed or a kill never leaves a member cut
+// short under its own name; a failed extraction removes what it wrote and
+// the folders it made.
+// Raises fg::Error 76 when the folder is missing, 53 when the archive is, 75
+// when the archive cannot be read, a file not written or a bound is passed.
 ExtractReport extract(const ExtractRequest& request);
 
 struct PackItem {
