@@ -188,6 +188,15 @@ std::int32_t extractWithArj(const std::string& archive, const std::string& dest,
     if (!missing.empty())
         throw fg::Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + missing.front() + " (" + archive + ")",
                         "Parvolt");
+    // The program writes what its listing says: the bounds are checked on it.
+    arc::ExtractLimits limits = arc::ExtractLimits::load();
+    std::uint64_t bytes = 0;
+    for (const auto& e : entries) bytes += e.size;
+    if (entries.size() > limits.maxMembers || bytes > limits.maxBytes)
+        throw fg::Error(errnum::PathFileAccessError,
+                        "書庫の展開をやめました (上限 " + std::to_string(limits.maxBytes) + " バイト、" +
+                            std::to_string(limits.maxMembers) + " 項目を超えます): " + archive,
+                        "Parvolt");
 
     if (!fs::folderExists(dest)) fs::makeFolders(dest);
     std::string staging = fs::withSlash(dest) + ".arj-XXXXXX";

@@ -131,6 +131,35 @@ TEST_F(ParvoltKinds, ArjArchivesMadeByArjListAndExtractAndArePacked) {
     EXPECT_NE(p.Errorstring().find("arj"), std::string::npos);
 }
 
+TEST_F(ParvoltKinds, TheInstallationsBoundsHoldForTheLibraryAndForArj) {
+    testing::TempHome home(false);
+    write("src/a.txt", std::string(3000, 'a'));
+    write("src/b.txt", "b");
+    ASSERT_EQ(runProgram("/usr/bin/arj", {"a", "-y", dir / "t.arj", "a.txt", "b.txt"}, dir / "src").exitCode, 0);
+    ASSERT_EQ(runProgram("/usr/bin/tar", {"-czf", dir / "t.tgz", "a.txt", "b.txt"}, dir / "src").exitCode, 0);
+    struct Case {
+        std::int32_t kind;
+        std::string archive;
+    } cases[] = {{ARJ_, dir / "t.arj"}, {TAR_, dir / "t.tgz"}};
+    for (const char* bounds : {"<MaxExtractBytes>2000</MaxExtractBytes>", "<MaxExtractMembers>1</MaxExtractMembers>"}) {
+        home.write("archive.xml", std::string("<?xml version=\"1.0\"?><Archive>") + bounds + "</Archive>");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(bounds) + " " + c.archive);
+            std::string out = dir / ("out-" + std::to_string(c.kind) + "/");
+            fs::makeFolders(out);
+            Parvolt p;
+            p.setArcMode(c.kind);
+            p.setswDialog(vbFalse);
+            p.seteArcFileName(c.archive);
+            p.seteFolder(out);
+            p.Extract();
+            EXPECT_NE(p.Error(), 0);
+            EXPECT_NE(p.Errorstring().find("上限"), std::string::npos) << p.Errorstring();
+            EXPECT_EQ(testing::everythingIn(out), std::vector<std::string>{});
+        }
+    }
+}
+
 TEST_F(ParvoltKinds, ZipNamesOutsideAsciiAreCodePage932) {
     write("src/注文.xml", "<o/>");
     Parvolt c;
