@@ -1,6 +1,7 @@
 #include "archive/grenwald/archive.h"
 
 #include "archive/parvolt/parvolt.h"
+#include "platform/archive/archive_file.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -191,18 +192,24 @@ long Archive::expand(const std::string& strFileFolder, const std::string& strFil
     }
 }
 
+bool Archive::openListing() {
+    prepare(TAR_GZ, false);
+    if (!fileExists(file_)) return false;
+    Parvolt& c = control();
+    c.setoArcFileName(located(absolute(file_)));
+    c.OpenFile();
+    if (c.Error() != 0) {
+        logFailure(c.Error(), "書庫の一覧を読めません " + file_, c.Errorstring());
+        return false;
+    }
+    return true;
+}
+
 std::vector<std::string> Archive::getFileNameList() {
     std::vector<std::string> list{""};
     try {
-        prepare(TAR_GZ, false);
-        if (!fileExists(file_)) return list;
+        if (!openListing()) return list;
         Parvolt& c = control();
-        c.setoArcFileName(located(absolute(file_)));
-        c.OpenFile();
-        if (c.Error() != 0) {
-            logFailure(c.Error(), "書庫の一覧を読めません " + file_, c.Errorstring());
-            return list;
-        }
         Parvolt::Int n = c.oFilesCount();
         if (n <= 0) return list;
         list.clear();
@@ -210,6 +217,20 @@ std::vector<std::string> Archive::getFileNameList() {
     } catch (const Error& e) {
         logFailure(e.number(), "書庫の一覧を読めません " + file_, e.description());
         return {""};
+    }
+    return list;
+}
+
+std::vector<std::string> Archive::getStoredNameList() {
+    std::vector<std::string> list;
+    try {
+        if (!openListing()) return list;
+        Parvolt& c = control();
+        for (Parvolt::Int i = 0; i < c.oFilesCount(); ++i)
+            list.push_back(arc::normalName(c.oPath(i) + c.oFilesList(i)));
+    } catch (const Error& e) {
+        logFailure(e.number(), "書庫の一覧を読めません " + file_, e.description());
+        return {};
     }
     return list;
 }

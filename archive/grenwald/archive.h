@@ -61,6 +61,10 @@ public:
     // The entry names (without their folders) of the TAR/GZ archive File;
     // one empty name when it is missing, unreadable or empty.
     std::vector<std::string> getFileNameList();
+    // The same entries named as the archive stores them, folders included
+    // ("sub/a.xml"; a leading "./" left out, as extraction ignores it), for callers that must know where an entry would land;
+    // none when the archive is missing, unreadable or empty.
+    std::vector<std::string> getStoredNameList();
 
     // Folder and name of a path, as packing splits them.
     static std::string getFolderOfPath(const std::string& path);
@@ -70,6 +74,8 @@ private:
     Parvolt& control();
     void prepare(long arcMode, bool withWindow);
     long packInto(const std::string& folder, const std::vector<std::string>* names);
+    // Lists File through the control; false (logged) when it cannot be read.
+    bool openListing();
 
     std::string file_;
     std::unique_ptr<Parvolt> control_;

@@ -166,6 +166,11 @@ TEST_F(AnswerArchive, ListsTheEntryNamesAndExtractsAMemberWithoutRegardToCase) {
     std::vector<std::string> names = a.getFileNameList();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"D0301_1.XML", "INDEX.CSV", "answer.xml"}));
+    // As stored: an entry in a folder keeps its folder, so a caller can tell
+    // that it would not land where its bare name says.
+    std::vector<std::string> stored = a.getStoredNameList();
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"INDEX.CSV", "answer.xml", "docs/D0301_1.XML"}));
 
     std::string out = folder("out");
     out.pop_back();  // the callers give the folder without its separator
@@ -196,6 +201,7 @@ TEST_F(AnswerArchive, AMissingMemberArchiveOrFolderFailsWithItsCode) {
     EXPECT_EQ(a.expand(dir / "nowhere", "index.csv"), mstrNOT_FOLDER);  // the folder is tested first
     EXPECT_EQ(a.expand(out, "index.csv"), mstrNOT_FILE);
     EXPECT_EQ(a.getFileNameList(), std::vector<std::string>{""});
+    EXPECT_EQ(a.getStoredNameList(), std::vector<std::string>{});
     a.setFile("");
     EXPECT_EQ(a.expand(out, ""), mstrNOT_FILE);
 
