@@ -98,6 +98,17 @@ bool wellFormedResultCode(const std::string& code) {
     return std::all_of(code.begin() + 1, code.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Whether libcurl takes the URL and its scheme is http or https.
+bool usableUrl(const std::string& url) {
+    Owned<CURLU*, curl_url_cleanup> parsed(curl_url());
+    Owned<char*, curl_free> scheme;
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(parsed.get(), CURLUPART_SCHEME, scheme.out(), 0) != CURLUE_OK || !scheme)
+        return false;
+    std::string name = text::toLowerAscii(scheme.get());
+    return name == "http" || name == "https";
+}
+
 long realMilliseconds(std::chrono::milliseconds systemTime) {
     auto real = std::chrono::duration_cast<std::chrono::milliseconds>(clock().realDuration(systemTime));
     return std::max<long>(1, static_cast<long>(real.count()));
@@ -146,6 +157,13 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
         settings = ConnectionSettings::load();
     } catch (const Error& e) {
         s.fail(kConfigurationError, e.description());
+        return false;
+    }
+
+    // The URL is judged before anything goes out, so that a failure of the
+    // exchange can be told from a URL that cannot be used.
+    if (!usableUrl(s.url)) {
+        s.fail(kBadUrl, "the URL cannot be used (http or https only): " + s.url);
         return false;
     }
 
@@ -203,7 +221,6 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
     switch (rc) {
     case CURLE_OK:
         break;
-    case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
         s.fail(kBadUrl, detail);
         answer.clear();
@@ -221,9 +238,17 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
         s.fail(kTimeout, detail);
         answer.clear();
         return false;
+    // The URL was good: a protocol the client does not take is what came
+    // back (a peer of another protocol: "SSH-2.0-..."). A connection broken
+    // while the request went out is as much a broken reply as one broken
+    // while the answer came in; which of the two a peer that drops the
+    // connection (one demanding a client certificate, say) causes is a
+    // matter of timing, and it must not change the number.
+    case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_GOT_NOTHING:
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_PARTIAL_FILE:
+    case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_BAD_CONTENT_ENCODING:
         s.fail(kInvalidServerResponse, detail);

@@ -23,11 +23,13 @@
 //   "T1005"  a status other than 2xx;
 //   "T2003"  the certificate does not name the host;
 //   a decimal number:
-//     0      malformed URL or a protocol other than http/https,
+//     0      malformed URL or a protocol other than http/https (judged
+//            before anything is sent),
 //     12007  host name not resolved,
 //     12029  connection refused or unreachable,
 //     12002  time-out,
-//     12152  empty, broken or invalid reply,
+//     12152  empty, broken or invalid reply, a reply that is no HTTP, or the
+//            connection broken by the peer while the request went out,
 //     12037  certificate expired or not yet valid,
 //     12045  certificate not trusted,
 //     19000  connection.xml cannot be used,

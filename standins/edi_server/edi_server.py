@@ -30,6 +30,11 @@ Canned answers (--answers DIR), one folder per servlet, read on every request:
                                   broken        a body that is no answer text
                                   truncate      a body shorter than announced
                                   close         close without any answer
+                                  reset         reset the connection before
+                                                reading the request's body
+                                  banner TEXT   answer TEXT and a line end,
+                                                no HTTP at all (a peer of
+                                                another protocol), then close
                                   code CNNNN    X-EDI-Result-Code: CNNNN
                                   noname        no Content-Disposition
                                   name NAME     this download name instead
@@ -67,6 +72,7 @@ import os
 import re
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tarfile
@@ -195,20 +201,36 @@ class Handler(BaseHTTPRequestHandler):
     def do_POST(self):
         match = PATH.search(self.path.split("?", 1)[0])
         length = int(self.headers.get("Content-Length") or 0)
-        body = self.rfile.read(length) if length > 0 else b""
         if not match or match.group(1) not in SERVLETS:
+            if length > 0:
+                self.rfile.read(length)
             self.plain(404, b"no such servlet\n")
             return
         servlet = match.group(1)
         number, call = self.server.next_number(servlet)
-        self.keep(number, servlet, body)
 
         faults = self.faults(servlet)
+        kinds = {word for word, _ in faults}
+        if "reset" in kinds:
+            # An abortive close: the client, still sending its body, gets a reset.
+            self.close_connection = True
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
+            return
+        body = self.rfile.read(length) if length > 0 else b""
+        self.keep(number, servlet, body)
+
         for word, arg in faults:
             if word == "delay":
                 scale = float(os.environ.get("FAXGATE_TIME_SCALE") or 1) or 1
                 time.sleep(int(arg) / 1000.0 * scale)
-        kinds = {word for word, _ in faults}
+        for word, arg in faults:
+            if word == "banner":
+                self.close_connection = True
+                self.wfile.write(arg.encode("utf-8") + b"\r\n")
+                self.wfile.flush()
+                self.connection.shutdown(socket.SHUT_RDWR)
+                return
         if "close" in kinds:
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)

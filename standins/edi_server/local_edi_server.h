@@ -20,7 +20,8 @@
 //     Hidden files (".name") are never answers.
 //   Failures: while <answers>/<Servlet>.fault exists its lines apply:
 //     "status N", "delay MS" (times FAXGATE_TIME_SCALE), "broken",
-//     "truncate", "close", "code CNNNN", "noname", "name NAME".
+//     "truncate", "close", "reset" (before the body is read), "banner TEXT"
+//     (no HTTP at all), "code CNNNN", "noname", "name NAME".
 //   Recording (--record DIR): request n is kept as DIR/NNNN-<Servlet>.body
 //   and, when it decodes, DIR/NNNN-<Servlet>.zip (the request archive);
 //   DIR/requests.log gets "NNNN <Servlet> <path> <bytes> decoded|undecodable".
