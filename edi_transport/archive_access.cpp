@@ -10,4 +10,10 @@ long expandMember(const std::string& archive, const std::string& folder, const s
     return service.expand(folder, member);
 }
 
+std::optional<std::vector<std::string>> storedNames(const std::string& archive) {
+    Archive service;
+    service.setFile(archive);
+    return service.getStoredNameList();
+}
+
 }  // namespace fg::edi

@@ -63,8 +63,7 @@ void Index::loadColumnFile(const std::string& informationType, std::vector<bool>
 
 void Index::readIndexFile(const std::string& path, const std::string& key, const std::vector<bool>& dateColumn,
                           int32_t& row, int32_t& capacity) {
-    // An archive whose index.csv is missing lists no documents.
-    std::string content = fs::fileExists(path) ? text::fromCp932(fs::readFile(path)) : std::string();
+    std::string content = text::fromCp932(fs::readFile(path));
 
     ZkParse parser = indexLineParser();
 
@@ -104,10 +103,12 @@ bool Index::loadIndex(const std::vector<std::string>& strArcFileName, const std:
     mxadIndex.reset();
     mxadColumnInfo.reset();
     mdomIndexInfo = xml::Document();
+    LoadFault fault = LoadFault::Installation;
     try {
         std::vector<bool> dateColumn;
         loadColumnFile(strInfomationType, dateColumn);
         const int32_t columns = static_cast<int32_t>(dateColumn.size());
+        const std::string temp = fs::join(fs::programFolder(), EdiFolderInformationObject().getData("temp"));
 
         int32_t row = 0, capacity = 0;
         for (std::size_t j = 0; j < strArcFileName.size(); ++j) {
@@ -115,27 +116,39 @@ bool Index::loadIndex(const std::vector<std::string>& strArcFileName, const std:
             if (archive.empty()) continue;
             if (j >= strCertificateKey.size())
                 throw loadError("認証キーがアーカイブの数より少ないです: " + archive);
-            edi::PrivateFolder work(fs::programFolder(), ".index-");
-            std::string folder = work.path();
-            folder.pop_back();
-            long expanded = edi::expandMember(archive, folder, "index.csv");
-            if (expanded != 0) throw Error(expanded, "index.csv を展開できません: " + archive, "loadIndex");
             // The grid is sized at the first archive read, wherever it stands
             // in the list.
             if (!mxadIndex) {
                 capacity = kGrowth;
                 mxadIndex = std::make_shared<XArrayDB>(0, capacity - 1, -1, columns - 1);
             }
-            readIndexFile(work.path() + "index.csv", strCertificateKey[j], dateColumn, row, capacity);
+            edi::PrivateFolder work(temp, ".index-");
+            std::string folder = work.path();
+            folder.pop_back();
+
+            fault = LoadFault::Answer;
+            std::optional<std::vector<std::string>> entries = edi::storedNames(archive);
+            if (!entries) throw Error(errnum::PathFileAccessError, "アーカイブを読めません: " + archive, "loadIndex");
+            auto index = std::find_if(entries->begin(), entries->end(),
+                                      [](const std::string& e) { return text::icompare(e, "index.csv") == 0; });
+            // An archive without an index lists no documents.
+            if (index != entries->end()) {
+                long expanded = edi::expandMember(archive, folder, *index);
+                if (expanded != 0) throw Error(expanded, "index.csv を展開できません: " + archive, "loadIndex");
+                readIndexFile(work.path() + *index, strCertificateKey[j], dateColumn, row, capacity);
+            }
+            fault = LoadFault::Installation;
         }
         if (!mxadIndex) throw loadError("読み込むアーカイブがありません");
         mxadIndex->redim(0, row - 1, -1, columns - 1);
+        fault_ = LoadFault::None;
         return true;
-    } catch (const std::exception& e) {
+    } catch (...) {
         mxadIndex.reset();
-        const Error* error = dynamic_cast<const Error*>(&e);
-        ErrorLogWriter().writeError("loadIndex", error ? error->number() : 0,
-                                    std::string("索引を読み込めません (") + strInfomationType + "): " + e.what());
+        fault_ = fault;
+        Error error = currentError();
+        ErrorLogWriter().writeError("loadIndex", error.number(),
+                                    "索引を読み込めません (" + strInfomationType + "): " + error.description());
         return false;
     }
 }

@@ -11,12 +11,14 @@
 // the certification key given for the row's archive, columns 0..COLCOUNT-1 the
 // fields (quotes removed, a doubled quote read as one, blanks trimmed).
 // index.csv is code page 932 text. Blank lines are skipped and the file is
-// read to its end; any number of rows loads. Each archive's index.csv is
-// extracted into a work folder of this load alone and removed after reading.
+// read to its end; any number of rows loads. An archive without an index.csv
+// (in any letter case, at its top) lists no documents. Each archive's
+// index.csv is extracted into a work folder of this load alone inside the
+// temporary folder ("temp" of folder.xml), and removed after reading.
 //
 // Nothing raises: loadIndex answers False (the cause goes to the error log,
-// source "loadIndex"); searches answer their empty result: nullptr for a
-// grid, an empty table or list.
+// source "loadIndex", and loadFault() tells whose fault it was); searches
+// answer their empty result: nullptr for a grid, an empty table or list.
 #pragma once
 
 #include "edi_transport/xarray_db.h"
@@ -38,6 +40,13 @@ public:
 
     bool loadIndex(const std::vector<std::string>& strArcFileName, const std::string& strInfomationType,
                    const std::vector<std::string>& strCertificateKey);
+
+    // Why the last loadIndex answered False: an archive or its index.csv
+    // could not be read (the server's answer is at fault), or this
+    // installation failed (its column file, its temporary folder, the
+    // arguments). None after a load that succeeded.
+    enum class LoadFault { None, Answer, Installation };
+    LoadFault loadFault() const { return fault_; }
 
     // Rows whose cell in the column equals the condition, or begins with it
     // when blnAhead is true (case-sensitive). A null objXArrayDB searches the
@@ -83,6 +92,7 @@ private:
     Grid mxadIndex;
     xml::Document mdomIndexInfo;
     Grid mxadColumnInfo;
+    LoadFault fault_ = LoadFault::None;
 };
 
 }  // namespace fg

@@ -192,8 +192,13 @@ std::string RequestReception::handleAnswerArchive() {
     std::string folder = work->path();
     folder.pop_back();
     long expanded = edi::expandMember(work->path() + mstrDownloadFileName, folder, document);
-    if (expanded != 0)
-        logError(expanded, "応答アーカイブを展開できません: " + mstrDownloadFileName + " " + mstrUrl);
+    if (expanded != 0) {
+        // An answer archive without its answer document (or no archive at
+        // all) says nothing of the exchange: an unexpected failure, unlike a
+        // document that gives no code.
+        logError(expanded, "応答アーカイブに応答文書 " + document + " がありません: " + mstrDownloadFileName + " " + mstrUrl);
+        return k.ERR_UNEXPECTED();
+    }
     return readAnswerCode(work->path() + document);
 }
 

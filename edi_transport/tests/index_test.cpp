@@ -85,6 +85,7 @@ TEST_F(IndexTest, BlankLinesAreSkippedAndArchivesFollowEachOther) {
     EXPECT_EQ(cell(2, -1), "K2");
     // Nothing is left of the extraction.
     for (const std::string& name : everything(home.path())) EXPECT_EQ(name.rfind(".index-", 0), std::string::npos) << name;
+    for (const std::string& name : everything(home / "temp")) EXPECT_EQ(name.rfind(".index-", 0), std::string::npos) << name;
     // An empty first name is only skipped.
     ASSERT_TRUE(load({"", second}, {"", "K2"}));
     EXPECT_EQ(index.getSearchedXArrayAll()->count(1), 1);
@@ -128,6 +129,71 @@ TEST_F(IndexTest, LoadsFailCleanly) {
     ASSERT_TRUE(load({archive("\r\n\r\n")}));
     EXPECT_EQ(index.getSearchedXArrayAll()->count(1), 0);
     EXPECT_EQ(index.getList("Supplier-code", false), std::vector<std::string>{""});
+}
+
+TEST_F(IndexTest, AnArchiveWithoutAnIndexListsNoDocuments) {
+    std::string scratch = work / "scratch";
+    auto made = [&](const std::map<std::string, std::string>& members) {
+        std::string path = work / ("X" + std::to_string(++archives) + ".tgz");
+        makeTgz(path, members, scratch);
+        return path;
+    };
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> members;
+        int rows;
+    } cases[] = {
+        {"no index at all", {{"doc1.xml", "<doc/>"}}, 0},
+        {"the index in a folder", {{"sub/index.csv", "C01,S01,,0,a.xml\n"}, {"a.xml", "<doc/>"}}, 0},
+        {"the index in capitals", {{"INDEX.CSV", "C01,S01,,0,a.xml\nC02,S02,,0,b.xml\n"}}, 2},
+        {"the index in mixed case", {{"Index.Csv", "C01,S01,,0,a.xml\n"}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log.log->clear();
+        ASSERT_TRUE(load({made(c.members)}));
+        EXPECT_EQ(index.getSearchedXArrayAll()->count(1), c.rows);
+        EXPECT_EQ(index.loadFault(), Index::LoadFault::None);
+        EXPECT_TRUE(log.log->entries().empty());
+    }
+    EXPECT_EQ(index.getList("Supplier-code", false), std::vector<std::string>{"S01"});
+    // Nothing of the extraction stays in the temporary folder.
+    for (const std::string& name : everything(home / "temp")) EXPECT_EQ(name.rfind(".index-", 0), std::string::npos) << name;
+}
+
+TEST_F(IndexTest, AFailedLoadTellsWhetherTheAnswerOrTheInstallationFailed) {
+    std::string good = archive("C01,S01,,0,a.xml\n");
+    fs::writeFileAtomic(work / "broken.tgz", "this is no archive");
+    std::string cut = archive("C01,S01,,0,a.xml\n");
+    std::string bytes = fs::readFile(cut);
+    fs::writeFileAtomic(cut, bytes.substr(0, bytes.size() / 2));
+    struct Case {
+        const char* what;
+        std::function<bool()> load;
+        Index::LoadFault fault;
+    } cases[] = {
+        {"a line with more fields than columns", [&] { return load({archive("C01,S01,,0,a.xml,extra\n")}); },
+         Index::LoadFault::Answer},
+        {"an archive that is none", [&] { return load({work / "broken.tgz"}); }, Index::LoadFault::Answer},
+        {"an archive cut short", [&] { return load({cut}); }, Index::LoadFault::Answer},
+        {"a missing column file", [&] { return index.loadIndex({good}, "0000", {"KEY"}); },
+         Index::LoadFault::Installation},
+        {"fewer keys than archives", [&] { return index.loadIndex({good, good}, "9999", {"KEY"}); },
+         Index::LoadFault::Installation},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(c.load());
+        EXPECT_EQ(index.loadFault(), c.fault);
+    }
+
+    // The work is done in the temporary folder of folder.xml, not in the
+    // program folder: with that folder unusable the load fails, and as the
+    // installation's fault.
+    fs::removeTree(home / "temp/");
+    home.write("temp", "a file where the temporary folder should be");
+    EXPECT_FALSE(load({good}));
+    EXPECT_EQ(index.loadFault(), Index::LoadFault::Installation);
 }
 
 TEST_F(IndexTest, ThirtyThousandRowsAndMoreLoad) {

@@ -205,14 +205,16 @@ TEST_F(RequestReceptionTest, AnAnswerArchiveGivesItsCodeAndLeavesNothingBehind) 
         {"answer.xml", "<Answer><Code>C0000</Code></Answer>", "T1007"},
         {"answer.xml", "<Answer><ErrCode></ErrCode></Answer>", "T1007"},
         {"answer.xml", "not xml at all", "T1007"},
-        {"other.xml", "<Answer><ErrCode>C0000</ErrCode></Answer>", "T1007"},
+        // Without its answer document the answer is an unexpected failure.
+        {"other.xml", "<Answer><ErrCode>C0000</ErrCode></Answer>", "T9999"},
+        {"", "not an archive", "T9999"},
     };
     LocalEdiServer server(answers.path());
     auto r = reception();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.member) + " " + c.content);
         fs::removeTree(answers / "PutConfirm");
-        canned(std::string("PutConfirm/answer.tgz/") + c.member, c.content);
+        canned(*c.member ? std::string("PutConfirm/answer.tgz/") + c.member : "PutConfirm/answer.tgz", c.content);
         EXPECT_EQ(r->putConfirm(server.methodRoot(), requestFile), c.code);
         EXPECT_EQ(lastResultField(), c.code);
         EXPECT_EQ(everything(home / "temp"), tempBefore);
