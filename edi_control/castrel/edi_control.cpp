@@ -1,6 +1,7 @@
 #include "edi_control/castrel/edi_control.h"
 
 #include "edi_control/castrel/archive_calls.h"
+#include "edi_control/castrel/errors.h"
 #include "edi_control/castrel/exchange_support.h"
 #include "edi_transport/index.h"
 #include "edi_transport/request_reception.h"
@@ -154,7 +155,7 @@ void EDIControl::subDelGetFile(const std::string& folder, const std::vector<GET_
 bool EDIControl::CreatePutConfirmXml(const std::string& strInfo, const std::string& strFilename) {
     try {
         std::string folder = workFolder("TempReqEDI");
-        if (folder.empty()) throw Error(40523, kNoWorkFolder);
+        if (folder.empty()) throw Error(errs::WorkFolderMissing, kNoWorkFolder);
         xml::Document doc;
         doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"shift-jis\""));
         xml::Node puts = doc.appendChild(doc.createElement("Puts"));
@@ -179,7 +180,7 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
     std::string tempEdi = workFolder("TempEDI");
     std::string request = workFolder("TempReqEDI");
     if (tempEdi.empty() || request.empty()) {
-        logError("subGetEDIData", 40523, kNoWorkFolder);
+        logError("subGetEDIData", errs::WorkFolderMissing, kNoWorkFolder);
         return false;
     }
     Session session(ServerSettings::read());
@@ -190,15 +191,15 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
             [&](RequestReception& exchange, const std::string& zip) {
                 return exchange.getEdiData(session.methodRoot, zip, tempEdi);
             },
-            "getEDIData", 40200, code, download))
+            "getEDIData", errs::FetchNotPacked, code, download))
         return false;
-    if (!brought(code, download, "C0403", "getEDIData", 40201)) return true;
+    if (!brought(code, download, "C0403", "getEDIData", errs::FetchRefused)) return true;
 
     std::string archive = tempEdi + download;
     Index index;
     if (!index.loadIndex({archive}, strInfoCode, {session.certificateKey})) {
         fs::removeFile(archive);
-        logError("getEDIData", 40202, tempEdi + download);
+        logError("getEDIData", errs::IndexNotLoaded, tempEdi + download);
         return false;
     }
     std::vector<std::string> entries = entryNames(archive);
@@ -231,7 +232,7 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
         [&](RequestReception& exchange, const std::string& zip) {
             return exchange.putConfirm(session.methodRoot, zip);
         },
-        {tempEdi, entries, source, 40204, 40205, keepFilesOnPackFailure});
+        {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
 }
 
 bool EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
@@ -245,14 +246,14 @@ bool EDIControl::expandIndexed(Index& index, const std::string& archive, const s
             if (row.size() < 10 || (wanted && !wanted(row))) continue;
             const std::string& name = row[9];
             if (!isBareName(name)) {
-                logError(source, 40203, tempEdi + " 不正な文書名を飛ばしました: \"" + name + "\" (" + download + ")");
+                logError(source, errs::DocumentNotExpanded, tempEdi + " 不正な文書名を飛ばしました: \"" + name + "\" (" + download + ")");
                 continue;
             }
             long expanded = expandEntry(archive, withoutSlash(tempEdi), name);
             if (expanded != 0) {
                 fs::removeFile(archive);
                 delEdiXmlFile(tempEdi, entries);
-                logError(source, 40203, tempEdi + name);
+                logError(source, errs::DocumentNotExpanded, tempEdi + name);
                 return false;
             }
             take(supplier, name);
@@ -340,7 +341,7 @@ bool EDIControl::getEDIData(const std::string& strEDIDataType) {
                 } else {
                     // Nobody would ever fax or delete it.
                     fs::removeFile(tempEdi + record.strGetFile[j] + ".xml");
-                    logError("getEDIData", 40105,
+                    logError("getEDIData", errs::UnregisteredSupplier,
                              "未登録の受注者の文書を削除しました: 受注者コード=" + supplier + ", " +
                                  record.strGetFile[j] + ".xml (" + kFetchCodes[k] + ")");
                 }
@@ -366,7 +367,7 @@ bool EDIControl::subGetFaxReminder() {
     std::string tempEdi = workFolder("TempEDI");
     std::string request = workFolder("TempReqRem");
     if (tempEdi.empty() || request.empty()) {
-        logError("subGetFaxReminder", 40524, kNoWorkFolder);
+        logError("subGetFaxReminder", errs::ReminderFolderMissing, kNoWorkFolder);
         return false;
     }
     Session session(ServerSettings::read());
@@ -377,9 +378,9 @@ bool EDIControl::subGetFaxReminder() {
             [&](RequestReception& exchange, const std::string& zip) {
                 return exchange.getFaxReminder(session.methodRoot, zip, tempEdi);
             },
-            "subGetFaxReminder", 40209, code, download))
+            "subGetFaxReminder", errs::ReminderNotPacked, code, download))
         return false;
-    if (!brought(code, download, "C1002", "subGetFaxReminder", 40210)) return true;
+    if (!brought(code, download, "C1002", "subGetFaxReminder", errs::ReminderRefused)) return true;
 
     std::string archive = tempEdi + download;
     std::vector<std::string> entries = entryNames(archive);
@@ -393,7 +394,7 @@ bool EDIControl::subGetFaxReminder() {
     if (expanded != 0) {
         delEdiXmlFile(tempEdi, entries);
         fs::removeFile(archive);
-        logError("subGetFaxReminder", 40211, "[Directory:" + tempEdi + "]");
+        logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "]");
         return false;
     }
     fs::removeFile(archive);
@@ -408,7 +409,7 @@ bool EDIControl::subGetFaxReminder() {
         [&](RequestReception& exchange, const std::string& zip) {
             return exchange.delFaxReminder(session.methodRoot, zip);
         },
-        {"", {}, "subGetFaxReminder", 40212, 40213, false});
+        {"", {}, "subGetFaxReminder", errs::ReminderConfirmNotPacked, errs::ReminderConfirmRefused, false});
 }
 
 // ---------------------------------------------------------------------------
@@ -418,7 +419,7 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
     try {
         std::string data = workFolder("TempReqPut");
         std::string request = workFolder("TempReqPut");
-        if (data.empty()) throw Error(40214, kNoWorkFolder);
+        if (data.empty()) throw Error(errs::UploadNotPrepared, kNoWorkFolder);
         Session session(ServerSettings::read());
         RequestCycle cycle(request);
         xml::Document doc = newRequest(session);
@@ -433,7 +434,7 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
             if (packed != 0) {
                 subDelRequestFile(request);
                 subDelDataFile(data);
-                logError("putEDIData", 40214, std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
+                logError("putEDIData", errs::UploadNotPrepared, std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
                 return false;
             }
             prepare(exchange, session, strEdiType, kRequestZip);
@@ -441,7 +442,7 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
             if (!isSuccess(code)) {
                 subDelRequestFile(request);
                 subDelDataFile(data);
-                logError("putEDIData", 40215, "[ErrCode:" + code + "]");
+                logError("putEDIData", errs::UploadRefused, "[ErrCode:" + code + "]");
                 return false;
             }
             subDelRequestFile(request, false);
@@ -479,7 +480,7 @@ bool getSupplierCodeText(const std::string& path, std::string& code) {
 }
 
 // Expands every entry of a supplier answer archive; on failure the entries
-// and the archive are gone and 40208 is logged.
+// and the archive are gone and SupplierNotExpanded is logged.
 bool expandSupplierArchive(EDIControl& control, const std::string& archive, const std::string& tempEdi,
                            std::vector<std::string>& entries) {
     entries = entryNames(archive);
@@ -487,7 +488,7 @@ bool expandSupplierArchive(EDIControl& control, const std::string& archive, cons
     if (expanded != 0) {
         control.delEdiXmlFile(tempEdi, entries);
         fs::removeFile(archive);
-        logError("getMakerInfoData", 40208, "[Directory:" + tempEdi + "]");
+        logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "]");
         return false;
     }
     return true;
@@ -515,7 +516,7 @@ bool EDIControl::getMakerInfoData() {
         std::string tempEdi = workFolder("TempEDI");
         std::string request = workFolder("TempEDI");
         if (tempEdi.empty() || request.empty()) {
-            logError("getMakerInfoData", 40522, kNoWorkFolder);
+            logError("getMakerInfoData", errs::MakerFolderMissing, kNoWorkFolder);
             return false;
         }
         Session session(ServerSettings::read());
@@ -528,7 +529,7 @@ bool EDIControl::getMakerInfoData() {
             RequestCycle cycle(request);
             if (packRequest(session, request, nullptr) != 0) {
                 subDelRequestFile(request);
-                logError("getMakerInfoData", 40206, tempEdi + kRequestXml);
+                logError("getMakerInfoData", errs::SupplierNotPacked, tempEdi + kRequestXml);
                 return false;
             }
             RequestReception exchange;
@@ -540,13 +541,13 @@ bool EDIControl::getMakerInfoData() {
             }
             if (!isSuccess(code)) {
                 subDelRequestFile(request);
-                logError("getMakerInfoData", 40207, std::string(kRequestXml) + "[getSupplierCode:ErrCode:" + code + "]");
+                logError("getMakerInfoData", errs::SupplierRefused, std::string(kRequestXml) + "[getSupplierCode:ErrCode:" + code + "]");
                 return true;
             }
             download = exchange.DownloadFileName();
             if (!isBareName(download)) {
                 subDelRequestFile(request);
-                logError("getMakerInfoData", 40208, "[Directory:" + tempEdi + "] 不正なファイル名: \"" + download + "\"");
+                logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "] 不正なファイル名: \"" + download + "\"");
                 return false;
             }
             std::string first = tempEdi + download;
@@ -560,7 +561,7 @@ bool EDIControl::getMakerInfoData() {
             fs::removeFile(first);
             if (!read) {
                 subDelRequestFile(request);
-                logError("getMakerInfoData", 40222, "[Directory:" + tempEdi + "]");
+                logError("getMakerInfoData", errs::SupplierCodeUnread, "[Directory:" + tempEdi + "]");
                 return false;
             }
 
@@ -571,11 +572,11 @@ bool EDIControl::getMakerInfoData() {
         }
         if (code == "C0503") return true;
         if (!isSuccess(code)) {
-            logError("getMakerInfoData", 40207, std::string(kRequestXml) + "[ErrCode:" + code + "]");
+            logError("getMakerInfoData", errs::SupplierRefused, std::string(kRequestXml) + "[ErrCode:" + code + "]");
             return true;
         }
         if (!isBareName(download)) {
-            logError("getMakerInfoData", 40208, "[Directory:" + tempEdi + "] 不正なファイル名: \"" + download + "\"");
+            logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "] 不正なファイル名: \"" + download + "\"");
             return false;
         }
         std::string second = tempEdi + download;
@@ -585,7 +586,7 @@ bool EDIControl::getMakerInfoData() {
         std::vector<std::string> kept;
         if (!keepMakerDocuments(tempEdi, supplierCode, entries, kept)) {
             delEdiXmlFile(tempEdi, entries);
-            logError("getMakerInfoData", 40223, "");
+            logError("getMakerInfoData", errs::SupplierRecordsUnread, "");
             return false;
         }
         bool stored = true;
@@ -617,7 +618,7 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         std::string tempEdi = workFolder("TempEDI");
         std::string request = workFolder("TempReqOrder");
         if (tempEdi.empty() || request.empty()) {
-            logError("getOrderBalanceData", 40523, kNoWorkFolder);
+            logError("getOrderBalanceData", errs::WorkFolderMissing, kNoWorkFolder);
             return false;
         }
         Session session(ServerSettings::read());
@@ -628,16 +629,16 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
                 [&](RequestReception& exchange, const std::string& zip) {
                     return exchange.getEdiData(session.methodRoot, zip, tempEdi);
                 },
-                "getOrderBalanceData", 40216, code, download))
+                "getOrderBalanceData", errs::OrderBalanceNotPacked, code, download))
             return false;
-        if (!brought(code, download, "C0403", "getOrderBalanceData", 40201)) return true;
+        if (!brought(code, download, "C0403", "getOrderBalanceData", errs::FetchRefused)) return true;
         std::string archive = tempEdi + download;
         Index index;
         if (!index.loadIndex({archive}, "0601", {session.certificateKey})) {
             delEdiXmlFile(tempEdi, strDelAry);
             // Left behind, the archive would lie in the work folder for good.
             fs::removeFile(archive);
-            logError("getOrderBalanceData", 40202, tempEdi + download);
+            logError("getOrderBalanceData", errs::IndexNotLoaded, tempEdi + download);
             return false;
         }
         strDelAry = entryNames(archive);
@@ -655,7 +656,7 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         if (record.intCnt > 0) {
             if (CreatePutConfirmXml(download, kPutConfirmOrderFax)) return true;
             delEdiXmlFile(tempEdi, strDelAry);
-            logError("getOrderBalanceData", 40205, "[取得確認用XMLファイル作成失敗]");
+            logError("getOrderBalanceData", errs::ConfirmRefused, "[取得確認用XMLファイル作成失敗]");
             return false;
         }
         return confirmAtOnce(session, request, tempEdi, "0601", download, strDelAry, "getOrderBalanceData", false);
