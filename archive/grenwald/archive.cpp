@@ -221,16 +221,16 @@ std::vector<std::string> Archive::getFileNameList() {
     return list;
 }
 
-std::vector<std::string> Archive::getStoredNameList() {
+std::optional<std::vector<std::string>> Archive::getStoredNameList() {
     std::vector<std::string> list;
     try {
-        if (!openListing()) return list;
+        if (!openListing()) return std::nullopt;
         Parvolt& c = control();
         for (Parvolt::Int i = 0; i < c.oFilesCount(); ++i)
             list.push_back(arc::normalName(c.oPath(i) + c.oFilesList(i)));
     } catch (const Error& e) {
         logFailure(e.number(), "書庫の一覧を読めません " + file_, e.description());
-        return {};
+        return std::nullopt;
     }
     return list;
 }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,9 +63,11 @@ public:
     // one empty name when it is missing, unreadable or empty.
     std::vector<std::string> getFileNameList();
     // The same entries named as the archive stores them, folders included
-    // ("sub/a.xml"; a leading "./" left out, as extraction ignores it), for callers that must know where an entry would land;
-    // none when the archive is missing, unreadable or empty.
-    std::vector<std::string> getStoredNameList();
+    // ("sub/a.xml"; a leading "./" left out, as extraction ignores it), for
+    // callers that must know where an entry would land. nullopt when the
+    // archive is missing or cannot be read (logged), which an archive of no
+    // entries is not.
+    std::optional<std::vector<std::string>> getStoredNameList();
 
     // Folder and name of a path, as packing splits them.
     static std::string getFolderOfPath(const std::string& path);

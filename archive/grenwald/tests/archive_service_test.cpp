@@ -168,7 +168,7 @@ TEST_F(AnswerArchive, ListsTheEntryNamesAndExtractsAMemberWithoutRegardToCase) {
     EXPECT_EQ(names, (std::vector<std::string>{"D0301_1.XML", "INDEX.CSV", "answer.xml"}));
     // As stored: an entry in a folder keeps its folder, so a caller can tell
     // that it would not land where its bare name says.
-    std::vector<std::string> stored = a.getStoredNameList();
+    std::vector<std::string> stored = a.getStoredNameList().value_or(std::vector<std::string>{"unreadable"});
     std::sort(stored.begin(), stored.end());
     EXPECT_EQ(stored, (std::vector<std::string>{"INDEX.CSV", "answer.xml", "docs/D0301_1.XML"}));
 
@@ -201,7 +201,7 @@ TEST_F(AnswerArchive, AMissingMemberArchiveOrFolderFailsWithItsCode) {
     EXPECT_EQ(a.expand(dir / "nowhere", "index.csv"), mstrNOT_FOLDER);  // the folder is tested first
     EXPECT_EQ(a.expand(out, "index.csv"), mstrNOT_FILE);
     EXPECT_EQ(a.getFileNameList(), std::vector<std::string>{""});
-    EXPECT_EQ(a.getStoredNameList(), std::vector<std::string>{});
+    EXPECT_EQ(a.getStoredNameList(), std::nullopt);
     a.setFile("");
     EXPECT_EQ(a.expand(out, ""), mstrNOT_FILE);
 
@@ -209,6 +209,11 @@ TEST_F(AnswerArchive, AMissingMemberArchiveOrFolderFailsWithItsCode) {
     a.setFile(dir / "notatar.tgz");
     EXPECT_EQ(a.expand(out, ""), mstrEXPAND_ERROR);
     EXPECT_EQ(a.getFileNameList(), std::vector<std::string>{""});
+    EXPECT_EQ(a.getStoredNameList(), std::nullopt);
+    // An archive of no entries is readable: it lists nothing.
+    ASSERT_EQ(runProgram("/usr/bin/tar", {"-czf", dir / "empty.tgz", "-T", "/dev/null"}).exitCode, 0);
+    a.setFile(dir / "empty.tgz");
+    EXPECT_EQ(a.getStoredNameList(), std::vector<std::string>{});
 }
 
 TEST_F(ArchiveService, AHostileTarballWritesNothingOutsideItsFolder) {
