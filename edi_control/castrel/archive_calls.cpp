@@ -14,14 +14,10 @@ long packZip(const std::string& archiveName, const std::vector<std::string>& fil
     return service.compress(kZip, files);
 }
 
-std::vector<std::string> entryNames(const std::string& archive) {
+std::optional<std::vector<std::string>> entryNames(const std::string& archive) {
     Archive service;
     service.setFile(archive);
-    // The service answers one empty name for an archive it cannot read.
-    std::vector<std::string> names;
-    for (std::string& name : service.getFileNameList())
-        if (!name.empty()) names.push_back(std::move(name));
-    return names;
+    return service.getStoredNameList();
 }
 
 long expandEntry(const std::string& archive, const std::string& folder, const std::string& member) {

@@ -96,22 +96,42 @@ bool hasIndexEntry(const std::vector<std::string>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const std::string& e) { return text::toUpperAscii(e) == "INDEX.CSV"; });
 }
 
-// Extracts every entry of an answer archive into the folder. An archive
-// whose entries are all bare names is extracted whole; otherwise only its
-// bare entries are, one by one, and the others are logged and left out.
-long expandAll(const std::string& archive, const std::string& folder, const std::vector<std::string>& entries,
-               const char* source) {
-    bool allBare = std::all_of(entries.begin(), entries.end(), isBareName);
-    if (allBare) return expandEntry(archive, withoutSlash(folder), "");
+// Extracts the entries of an answer archive into the folder one by one, by
+// the names they are stored under, and answers those extracted. An entry
+// whose name is not bare would land elsewhere than its name says (in a
+// folder of its own, or outside): it is left out, as is one that cannot be
+// extracted, and `skipped` hears of each (the entry, whether its name was
+// at fault). A failed extraction leaves nothing of its entry.
+std::vector<std::string> expandEach(const std::string& archive, const std::string& folder,
+                                    const std::vector<std::string>& entries,
+                                    const std::function<void(const std::string&, bool)>& skipped) {
+    std::vector<std::string> extracted;
     for (const std::string& entry : entries) {
         if (!isBareName(entry)) {
-            logError(source, 0, "アーカイブの不正なファイル名を飛ばしました: \"" + entry + "\" (" + archive + ")");
+            skipped(entry, true);
             continue;
         }
-        long result = expandEntry(archive, withoutSlash(folder), entry);
-        if (result != 0) return result;
+        if (expandEntry(archive, withoutSlash(folder), entry) != 0) {
+            skipped(entry, false);
+            continue;
+        }
+        extracted.push_back(entry);
     }
-    return 0;
+    return extracted;
+}
+
+std::vector<std::string> bareOnly(const std::vector<std::string>& names) {
+    std::vector<std::string> out;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(out), isBareName);
+    return out;
+}
+
+// One document of an answer that cannot be had: logged with the archive's
+// name and its own, and left out; the others of the pass go on.
+void skipDocument(const char* source, const std::string& folder, const std::string& archive,
+                  const std::string& document, const char* why) {
+    logError(source, errs::DocumentNotExpanded,
+             folder + " 文書を飛ばしました (" + why + "): アーカイブ " + archive + ", 文書 \"" + document + "\"");
 }
 
 }  // namespace
@@ -197,22 +217,25 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
 
     std::string archive = tempEdi + download;
     Index index;
-    if (!index.loadIndex({archive}, strInfoCode, {session.certificateKey})) {
+    std::optional<std::vector<std::string>> listed;
+    if (!index.loadIndex({archive}, strInfoCode, {session.certificateKey}) || !(listed = entryNames(archive))) {
         fs::removeFile(archive);
         logError("getEDIData", errs::IndexNotLoaded, tempEdi + download);
-        return false;
+        // An answer that cannot be read is the answer's fault: it stays
+        // unconfirmed, the server offers it again, and the other codes go on.
+        // A failure of this installation (its column file, its folders)
+        // stops the fetch.
+        return index.loadFault() != Index::LoadFault::Installation;
     }
-    std::vector<std::string> entries = entryNames(archive);
-    bool expanded = expandIndexed(
-        index, archive, tempEdi, download, entries, "getEDIData",
+    std::vector<std::string> entries = bareOnly(*listed);
+    expandIndexed(
+        index, archive, tempEdi, download, *listed, "getEDIData",
         [](const std::vector<std::string>& row) { return row[3] == "0"; },
         [&](const std::string& supplier, const std::string& name) {
-            std::string stem = cutAtDot(name);
             udtData.intCnt++;
             udtData.strSupplier.push_back(supplier);
-            udtData.strGetFile.push_back(stem);
+            udtData.strGetFile.push_back(cutAtDot(name));
         });
-    if (!expanded) return false;
     fs::removeFile(archive);
     if (udtData.intCnt > 0) {
         strArchive = download;
@@ -226,7 +249,7 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
                                const std::string& infoCode, const std::string& archive,
                                const std::vector<std::string>& entries, const char* source,
                                bool keepFilesOnPackFailure) {
-    std::string confirmId = cutAtDot(archive);
+    std::string confirmId = confirmIdOf(archive);
     return confirmExchange(
         session, requestFolder, infoCode, [&](xml::Document& doc) { subSetConfirmID(doc, confirmId); },
         [&](RequestReception& exchange, const std::string& zip) {
@@ -235,31 +258,29 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
         {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
 }
 
-bool EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
+void EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
                                const std::string& download, const std::vector<std::string>& entries,
                                const char* source, const std::function<bool(const std::vector<std::string>&)>& wanted,
                                const std::function<void(const std::string&, const std::string&)>& take) {
-    if (!hasIndexEntry(entries)) return true;
+    if (!hasIndexEntry(entries)) return;
     for (const std::string& supplier : index.getList("Supplier-code", false)) {
         if (supplier.empty()) continue;  // the index lists no supplier
         for (const auto& row : index.getSearchedListXArray("Supplier-code", supplier)) {
             if (row.size() < 10 || (wanted && !wanted(row))) continue;
             const std::string& name = row[9];
-            if (!isBareName(name)) {
-                logError(source, errs::DocumentNotExpanded, tempEdi + " 不正な文書名を飛ばしました: \"" + name + "\" (" + download + ")");
+            // The name must be a bare file name, and one with a "." to be
+            // recorded up to it.
+            if (!isBareName(name) || name.find('.') == std::string::npos) {
+                skipDocument(source, tempEdi, download, name, "不正な文書名");
                 continue;
             }
-            long expanded = expandEntry(archive, withoutSlash(tempEdi), name);
-            if (expanded != 0) {
-                fs::removeFile(archive);
-                delEdiXmlFile(tempEdi, entries);
-                logError(source, errs::DocumentNotExpanded, tempEdi + name);
-                return false;
+            if (expandEntry(archive, withoutSlash(tempEdi), name) != 0) {
+                skipDocument(source, tempEdi, download, name, "書庫から取り出せません");
+                continue;
             }
             take(supplier, name);
         }
     }
-    return true;
 }
 
 bool EDIControl::confirmExchange(const Session& session, const std::string& requestFolder,
@@ -383,21 +404,24 @@ bool EDIControl::subGetFaxReminder() {
     if (!brought(code, download, "C1002", "subGetFaxReminder", errs::ReminderRefused)) return true;
 
     std::string archive = tempEdi + download;
-    std::vector<std::string> entries = entryNames(archive);
+    std::optional<std::vector<std::string>> listed = entryNames(archive);
+    if (!listed) {
+        // The answer's fault: unconfirmed, the server offers it again.
+        fs::removeFile(archive);
+        logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "] " + download);
+        return true;
+    }
+    std::vector<std::string> entries =
+        expandEach(archive, tempEdi, *listed, [&](const std::string& entry, bool badName) {
+            skipDocument("subGetFaxReminder", tempEdi, download, entry, badName ? "不正な文書名" : "書庫から取り出せません");
+        });
+    fs::removeFile(archive);
     std::vector<GET_FILE> batch(1);
     for (const std::string& entry : entries) {
-        if (text::toUpperAscii(entry).find(".XML") == std::string::npos || !isBareName(entry)) continue;
+        if (text::toUpperAscii(entry).find(".XML") == std::string::npos) continue;
         batch[0].intCnt++;
         batch[0].strGetFile.push_back(entry);
     }
-    long expanded = expandAll(archive, tempEdi, entries, "subGetFaxReminder");
-    if (expanded != 0) {
-        delEdiXmlFile(tempEdi, entries);
-        fs::removeFile(archive);
-        logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "]");
-        return false;
-    }
-    fs::removeFile(archive);
     bool built = buildBatch(batch, "F5F11");
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
@@ -479,16 +503,26 @@ bool getSupplierCodeText(const std::string& path, std::string& code) {
     }
 }
 
-// Expands every entry of a supplier answer archive; on failure the entries
-// and the archive are gone and SupplierNotExpanded is logged.
+// Expands every entry of a supplier answer archive whose name is bare; when
+// the archive cannot be read or an entry not extracted, nothing of it stays
+// and SupplierNotExpanded is logged: a refresh from part of an answer would
+// drop the suppliers left out.
 bool expandSupplierArchive(EDIControl& control, const std::string& archive, const std::string& tempEdi,
                            std::vector<std::string>& entries) {
-    entries = entryNames(archive);
-    long expanded = expandAll(archive, tempEdi, entries, "getMakerInfoData");
-    if (expanded != 0) {
+    std::optional<std::vector<std::string>> listed = entryNames(archive);
+    bool whole = listed.has_value();
+    entries = !listed ? std::vector<std::string>{}
+                      : expandEach(archive, tempEdi, *listed, [&](const std::string& entry, bool badName) {
+                            if (badName)
+                                logError("getMakerInfoData", 0,
+                                         "アーカイブの不正なファイル名を飛ばしました: \"" + entry + "\" (" + archive + ")");
+                            else
+                                whole = false;
+                        });
+    if (!whole) {
         control.delEdiXmlFile(tempEdi, entries);
         fs::removeFile(archive);
-        logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "]");
+        logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "] " + archive);
         return false;
     }
     return true;
@@ -634,24 +668,21 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         if (!brought(code, download, "C0403", "getOrderBalanceData", errs::FetchRefused)) return true;
         std::string archive = tempEdi + download;
         Index index;
-        if (!index.loadIndex({archive}, "0601", {session.certificateKey})) {
-            delEdiXmlFile(tempEdi, strDelAry);
+        std::optional<std::vector<std::string>> listed;
+        if (!index.loadIndex({archive}, "0601", {session.certificateKey}) || !(listed = entryNames(archive))) {
             // Left behind, the archive would lie in the work folder for good.
             fs::removeFile(archive);
             logError("getOrderBalanceData", errs::IndexNotLoaded, tempEdi + download);
             return false;
         }
-        strDelAry = entryNames(archive);
-        bool expanded = expandIndexed(
-            index, archive, tempEdi, download, strDelAry, "getOrderBalanceData", nullptr,
-            [&](const std::string& supplier, const std::string& name) {
-                if (!MakerInfo().getMakerInfo(supplier, "", false)) return;
-                std::string stem = cutAtDot(name);
-                record.intCnt++;
-                record.strGetFile.push_back(stem);
-                record.strSupplier.push_back(supplier);
-            });
-        if (!expanded) return false;
+        strDelAry = bareOnly(*listed);
+        expandIndexed(index, archive, tempEdi, download, *listed, "getOrderBalanceData", nullptr,
+                      [&](const std::string& supplier, const std::string& name) {
+                          if (!MakerInfo().getMakerInfo(supplier, "", false)) return;
+                          record.intCnt++;
+                          record.strGetFile.push_back(cutAtDot(name));
+                          record.strSupplier.push_back(supplier);
+                      });
         fs::removeFile(archive);
         if (record.intCnt > 0) {
             if (CreatePutConfirmXml(download, kPutConfirmOrderFax)) return true;

@@ -16,10 +16,21 @@
 // confirmation also give True.
 //
 // Beyond the plain exchange, the control keeps these rules:
-// - names that come from the EDI server (download names, archive entries,
-//   index file names) must be bare file names; any other is skipped and
-//   logged, and an archive whose entries are not all bare is extracted entry
-//   by entry, never as a whole;
+// - one bad answer never stops the scheduled fetch: a document of an answer
+//   that cannot be had (its name not bare, in a folder of the archive, or
+//   without a "."; missing from the archive) is logged by name and left
+//   out, and its archive is confirmed with the documents that were had; an
+//   answer that cannot be read at all (no archive, a broken index) is
+//   logged and left unconfirmed, for the server to offer again, and the
+//   fetch goes on with the next code. Only a failure of the exchange
+//   itself or of this installation's own files fails a pass;
+// - names that come from the EDI server (download names, archive entries
+//   as the archive stores them, index file names) must be bare file names;
+//   any other is skipped and logged, and archives are extracted entry by
+//   entry, never as a whole, so nothing lands where no name says;
+// - an answer archive without an index, in any letter case, keeps no
+//   document and is confirmed at once; an archive name without a "." is
+//   confirmed under its whole name;
 // - each request folder's build, pack, post and delete cycle runs under the
 //   folder's lock (platform/request_folder_lock.h, the one the builder's
 //   receipt confirmation and the job programs take), held for one
@@ -102,11 +113,11 @@ private:
                        const std::vector<std::string>& entries, const char* source, bool keepFilesOnPackFailure);
     // Extracts from the archive the document (field 9) of each row its index
     // lists for each supplier, when the row has ten fields and `wanted`
-    // (when given) takes it, and hands it to `take` (supplier, name). A name
-    // that is not bare is logged and skipped. False, with the archive and
-    // the entries deleted and 40203 logged under source, when a document
-    // cannot be extracted.
-    bool expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
+    // (when given) takes it, and hands it to `take` (supplier, name). A
+    // document whose name is not bare or has no ".", or that cannot be
+    // extracted, is logged (DocumentNotExpanded, under source, with the
+    // archive's name and its own) and left out; the others go on.
+    void expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
                        const std::string& download, const std::vector<std::string>& entries, const char* source,
                        const std::function<bool(const std::vector<std::string>&)>& wanted,
                        const std::function<void(const std::string&, const std::string&)>& take);

@@ -92,6 +92,8 @@ std::string cutAtDot(const std::string& name) {
     return name.substr(0, dot);
 }
 
+std::string confirmIdOf(const std::string& archive) { return archive.substr(0, archive.find('.')); }
+
 RequestCycle::RequestCycle(const std::string& folder) : lock_(folder) {}
 
 void logError(const char* source, long number, const std::string& description) noexcept {

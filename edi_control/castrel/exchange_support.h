@@ -51,6 +51,9 @@ using fs::isBareName;
 // The name up to its first "."; a name without one cannot be cut and
 // raises error 5.
 std::string cutAtDot(const std::string& name);
+// The ConfirmID of an answer archive: its name up to its first ".", or the
+// whole name when it has none.
+std::string confirmIdOf(const std::string& archive);
 
 // Holds the lock of a request folder for one build, pack, post and delete
 // cycle, so that no other process writes or posts that folder's request

@@ -129,6 +129,13 @@ protected:
 
     // Files of a folder, hidden lock files left out.
     std::vector<std::string> filesIn(const std::string& key) { return fs::list(folder(key)); }
+    // Everything below a folder, hidden files and folders included, but the
+    // installation's own ".keep".
+    std::vector<std::string> leftIn(const std::string& key) {
+        std::vector<std::string> all = everythingIn(folder(key));
+        all.erase(std::remove(all.begin(), all.end(), ".keep"), all.end());
+        return all;
+    }
 
     bool logged(long number, const std::string& source) const {
         auto entries = log.log->entries();

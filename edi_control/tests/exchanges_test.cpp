@@ -134,7 +134,9 @@ TEST_F(ExchangesTest, OrderBalancesOfRegisteredSuppliersAreReturnedForTheJob) {
 TEST_F(ExchangesTest, OrderBalancesOfNoRegisteredSupplierAreConfirmedAtOnce) {
     cannedCode("GetEdiData", 1, "C0403");
     cannedData("GetEdiData", 2, "B0602.tgz", "0601", {{"S0999", "0", "OB9.xml"}});
-    cannedArchive("GetEdiData", 3, "B0603.tgz", {{"OB1.xml", document("S0001")}});
+    fs::makeFolders(answers / "GetEdiData/3");
+    fs::writeFileAtomic(answers / "GetEdiData/3/B0603.tgz", "no archive at all");
+    cannedArchive("GetEdiData", 4, "B0604.tgz", {{"OB1.xml", document("S0001")}});
 
     std::vector<GET_FILE> data;
     std::vector<std::string> toDelete{"keep-as-passed"};
@@ -157,6 +159,13 @@ TEST_F(ExchangesTest, OrderBalancesOfNoRegisteredSupplierAreConfirmedAtOnce) {
     EXPECT_TRUE(logged(40202, "getOrderBalanceData")) << logText();
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
     EXPECT_EQ(filesIn("TempReqOrder"), std::vector<std::string>{});
+
+    // One without an index keeps nothing and is confirmed at once.
+    EXPECT_TRUE(control->getOrderBalanceData("", data, toDelete)) << logText();
+    EXPECT_EQ(data.at(0).intCnt, 0);
+    confirmed = requests("PutConfirm");
+    ASSERT_EQ(confirmed.size(), 2u);
+    EXPECT_EQ(requestValue(confirmed[1], "ConfirmID"), "B0604");
 }
 
 TEST_F(ExchangesTest, TheConfirmationListAndTheDeletionOfWorkFiles) {

@@ -109,18 +109,68 @@ TEST_F(ScheduledFetchTest, ARefusedConfirmationIsLoggedAndTheFetchGoesOn) {
     EXPECT_EQ(requests("GetEdiData").size(), 4u);
 }
 
-TEST_F(ScheduledFetchTest, AFailedPassStopsTheFetchBeforeAnythingIsBuilt) {
+TEST_F(ScheduledFetchTest, AFailureOfTheInstallationStopsTheFetchBeforeAnythingIsBuilt) {
     cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
-    // An answer archive without its index does not load.
-    cannedArchive("GetEdiData", 2, "D0500.tgz", {{"O001.xml", document("S0001")}});
+    cannedData("GetEdiData", 2, "D0500.tgz", "0500", {{"S0001", "0", "O001.xml"}});
+    // The column file of "0500" is gone from this installation.
+    ASSERT_TRUE(fs::removeFile(home / "IndexInfo/0500-info.xml"));
 
     EXPECT_FALSE(control->getEDIData("0"));
     EXPECT_TRUE(logged(40202, "getEDIData")) << logText();
     EXPECT_EQ(requests("GetEdiData").size(), 2u);
     EXPECT_TRUE(batches.empty());
-    // The first pass's document waits for the next fetch; the broken archive is gone.
+    // The first pass's document waits for the next fetch; the archive is gone.
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{"A001.xml"});
     EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+}
+
+TEST_F(ScheduledFetchTest, BadAnswersAreLoggedByNameAndNeverStopTheFetch) {
+    // 0301: no index at all. 0500: a good document beside one whose name has
+    // no ".", one in a folder of the archive and one the archive lacks.
+    // 0701: no archive at all. 1101: no index, and a name without a ".".
+    cannedArchive("GetEdiData", 1, "N0301.tgz", {{"A001.xml", document("S0001")}});
+    cannedArchive("GetEdiData", 2, "D0500.tgz",
+                  {{"index.csv", indexCsv("0500", {{"S0001", "0", "O001.xml"},
+                                                   {"S0001", "0", "NODOT"},
+                                                   {"S0002", "0", "sub/O002.xml"},
+                                                   {"S0002", "0", "GONE.xml"}})},
+                   {"O001.xml", document("S0001")},
+                   {"NODOT", document("S0001")},
+                   {"sub/O002.xml", document("S0002")}});
+    fs::makeFolders(answers / "GetEdiData/3");
+    fs::writeFileAtomic(answers / "GetEdiData/3/D0701.tgz", "no archive at all");
+    cannedArchive("GetEdiData", 4, "N1101", {{"readme.txt", "x"}});
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    EXPECT_EQ(requests("GetEdiData").size(), 4u);
+
+    // The good document is faxed, its archive confirmed with it.
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[1].strGetFile, std::vector<std::string>{"O001"});
+    EXPECT_EQ(batches[0].data[1].strSupplier, std::vector<std::string>{"S0001"});
+    xml::Document put;
+    ASSERT_TRUE(put.load(folder("TempReqEDI") + "PutConfirmFax.xml"));
+    EXPECT_EQ(put.selectSingleNode("/Puts/Put").text(), ",D0500.tgz,,");
+    // Each bad document is logged with its archive and its own name.
+    for (const char* name : {"\"NODOT\"", "\"sub/O002.xml\"", "\"GONE.xml\""}) {
+        bool found = false;
+        for (const auto& e : log.log->entries())
+            found |= e.number == 40203 && e.description.find("D0500.tgz") != std::string::npos &&
+                     e.description.find(name) != std::string::npos;
+        EXPECT_TRUE(found) << name << "\n" << logText();
+    }
+    // The archives without an index are confirmed at once, the one without
+    // a "." under its whole name; the unreadable one is left for the server
+    // to offer again.
+    std::vector<std::string> ids;
+    for (const auto& zip : requests("PutConfirm")) ids.push_back(requestValue(zip, "ConfirmID"));
+    EXPECT_EQ(ids, (std::vector<std::string>{"N0301", "N1101"}));
+    EXPECT_TRUE(logged(40202, "getEDIData")) << logText();
+
+    // Nothing is left behind: no document of a folder, no folder, no
+    // temporary file.
+    EXPECT_EQ(leftIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(leftIn("TempReqEDI"), std::vector<std::string>{"PutConfirmFax.xml"});
 }
 
 TEST_F(ScheduledFetchTest, NamesFromTheServerMustBeBareFileNames) {
@@ -247,6 +297,37 @@ TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
     EXPECT_TRUE(control->getEDIData("1"));
     EXPECT_TRUE(control->getEDIData("1"));
     EXPECT_TRUE(logged(40210, "subGetFaxReminder")) << logText();
+}
+
+TEST_F(ScheduledFetchTest, AReminderEntryInAFolderIsLoggedAndLeftOutAndNothingStays) {
+    cannedArchive("GetFaxReminder", 1, "R0003.tgz",
+                  {{"a.xml", document("S0001")}, {"sub/b.xml", document("S0002")}, {"sub/deeper/c.XML", "x"}});
+    fs::makeFolders(answers / "GetFaxReminder/2");
+    fs::writeFileAtomic(answers / "GetFaxReminder/2/R0004.tgz", "no archive at all");
+
+    ASSERT_TRUE(control->getEDIData("1")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].strGetFile, std::vector<std::string>{"a.xml"});
+    auto confirmed = requests("DelFaxReminder");
+    ASSERT_EQ(confirmed.size(), 1u);
+    EXPECT_NE(member(confirmed[0], "request.xml").find("<FileList><FileName>a.xml</FileName></FileList>"),
+              std::string::npos);
+    for (const char* name : {"\"sub/b.xml\"", "\"sub/deeper/c.XML\""}) {
+        bool found = false;
+        for (const auto& e : log.log->entries())
+            found |= e.number == 40203 && e.source == "subGetFaxReminder" &&
+                     e.description.find("R0003.tgz") != std::string::npos && e.description.find(name) != std::string::npos;
+        EXPECT_TRUE(found) << name << "\n" << logText();
+    }
+    EXPECT_EQ(leftIn("TempEDI"), std::vector<std::string>{});
+
+    // An answer that cannot be read is logged, not confirmed, and the
+    // schedule goes on.
+    EXPECT_TRUE(control->getEDIData("1")) << logText();
+    EXPECT_TRUE(logged(40211, "subGetFaxReminder")) << logText();
+    EXPECT_EQ(requests("DelFaxReminder").size(), 1u);
+    EXPECT_EQ(leftIn("TempEDI"), std::vector<std::string>{});
+    EXPECT_EQ(leftIn("TempReqRem"), std::vector<std::string>{});
 }
 
 }  // namespace
