@@ -170,15 +170,24 @@ void ScheduleServer::tick() {
         running_ = true;
         writeDebugLine(name_, entry.job.label);
         bool ok = false;
+        bool stuck = false;
         try {
             ok = entry.job.run();
-        } catch (const std::exception& e) {
-            ErrorLogWriter().writeError(name_, 0, entry.job.label + ": " + e.what());
+        } catch (...) {
+            // The members answer their failures; what escapes them is the
+            // schedule's own (its EDI control cannot even be made).
+            logCurrentError(name_);
+            stuck = true;
         }
         running_ = false;
+        if (!ok && !stuck)
+            ErrorLogWriter().writeError(name_, 0, entry.job.label + " に失敗しました。次の予定でやり直します");
         writeDebugLine(name_, entry.job.label + (ok ? " 終了" : " 失敗"));
         plan(entry);
-        if (!ok && raise_) raise_();
+        // A failed pass has been logged where it failed and is tried again
+        // at its next time: one bad answer of the EDI server must not shut
+        // the server down. Only a schedule that cannot go on says so.
+        if (stuck && raise_) raise_();
         if (busy_) sending_ = busy_();
         return;  // one pass per tick: the sends of this one come first
     }

@@ -24,9 +24,10 @@
 // A pass starts only while no send of the previous batch is under way
 // (SendPortEndCheck). The state is "1" while a pass runs or its sends are
 // under way, else "0". A pass whose member answers False (a failure the EDI
-// control has logged) raises the error event, which shuts the server down;
-// nothing to fetch, a server refusal or a refused confirmation answer True
-// and raise nothing. Without Schedule.xml, or without an EDI server in the
+// control has logged) is logged as failed and runs again at its next time;
+// the error event, which shuts the server down, is raised only when the
+// schedule cannot go on at all (a failure that escapes the member, such as
+// an EDI control that cannot be made). Without Schedule.xml, or without an EDI server in the
 // settings, the schedule logs that once and idles. Passes are written to the
 // debug log; the stand-in trace keeps the supervisor's calls only.
 //
