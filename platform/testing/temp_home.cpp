@@ -24,6 +24,19 @@ std::string makeTemp() {
     return tmpl + "/";
 }
 
+// The demo's settings name the demo's EDI server at its fixed port; a test
+// that ran a schedule on them would use up the documents of a demo running
+// on the same machine. A test that talks to an EDI server starts its own on
+// a port the system picks (LocalEdiServer) and writes its address; without
+// one, the schedules find no server and idle.
+void forgetDemoServer(const std::string& settings) {
+    xml::Document doc;
+    if (!doc.load(settings)) throw std::runtime_error("the demo settings do not load: " + settings);
+    for (const char* name : {"EDIMethodRoot", "EDIAddress"})
+        for (xml::Node node : doc.getElementsByTagName(name)) node.setText("");
+    doc.save(settings);
+}
+
 }  // namespace
 
 std::string sourceDir() {
@@ -50,6 +63,7 @@ TempHome::TempHome(bool installDemo) : path_(makeTemp()) {
     if (installDemo) {
         std::filesystem::copy(sourceDir() + "demo/home", path_,
                               std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+        forgetDemoServer(path_ + "data/SetUpInformation.xml");
     }
     ::setenv("FAXGATE_HOME", path_.c_str(), 1);
 }

@@ -15,7 +15,9 @@ namespace fg::testing {
 
 // A fresh folder under the test temp root; FAXGATE_HOME points at it while
 // the object lives. With `installDemo` the shipped demo home (folder maps,
-// settings and sample data) is copied in first.
+// settings and sample data) is copied in first, without the address of the
+// demo's EDI server: a test that needs one starts its own (LocalEdiServer,
+// on a port the system picks) and writes its address into the settings.
 class TempHome {
 public:
     explicit TempHome(bool installDemo = true);

@@ -10,8 +10,12 @@
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
+#include "platform/xml.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 
 namespace fg {
@@ -25,6 +29,10 @@ using testing::processesOf;
 
 TEST(EndToEnd, TheWindowsCommandLineStartsAndStopsTheServer) {
     SupervisorHome h;
+    // The server talks to an EDI server of this test alone, never to the
+    // demo's at its fixed port.
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
     const std::string nimbrel = testing::programDir() + "nimbrel";
     const std::string tolvern = testing::programDir() + "tolvern";
 
@@ -46,6 +54,9 @@ TEST(EndToEnd, TheWindowsCommandLineStartsAndStopsTheServer) {
     EXPECT_EQ(second.exitCode, 3);
     EXPECT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");  // already running: nothing started
     EXPECT_EQ(processesOf(h.home.path()).size(), 6u);
+
+    // The schedule's fetches reach this test's EDI server.
+    EXPECT_TRUE(eventually([&] { return !fs::list(record.path(), "*-GetEdiData.body").empty(); }));
 
     auto stop = runProgram({nimbrel, "stop"});
     EXPECT_EQ(stop.exitCode, 0);
@@ -84,6 +95,104 @@ TEST(EndToEnd, TheSupervisorShutsDownInOrderOnSignalsAndFailures) {
         EXPECT_EQ(tolvern.exitCode(), c.exitCode);
         EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
     }
+}
+
+namespace {
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The text of an element of the request.xml a recorded request archive holds.
+std::string requestText(const std::string& zip) { return runProgram({"unzip", "-p", zip, "request.xml"}).output; }
+
+}  // namespace
+
+TEST(EndToEnd, BadAnswersOfTheEdiServerNeverStopTheServer) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    // The demo's answers, with these in place of the document fetches and
+    // the reminder list: an archive of "0301" without its index, one of
+    // "0500" whose good order comes with a document named without a "."
+    // and one in a folder of the archive, and a reminder list with a second
+    // list in a folder.
+    std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
+                          std::filesystem::copy_options::recursive);
+    fs::removeTree(answers / "GetEdiData");
+    fs::removeTree(answers / "GetFaxReminder");
+    const std::string demo = testing::sourceDir() + "demo/edi_server/";
+    const std::string n0301 = answers / "GetEdiData/1/N0301_20240110083000.tgz/";
+    fs::makeFolders(n0301);
+    fs::copyFile(demo + "GetEdiData/1/D0301_20240110083000.tgz/DORE0301_0001.xml", n0301 + "DORE0301_0001.xml");
+    const std::string d0500 = answers / "GetEdiData/2/D0500_20240111090000.tgz/";
+    fs::makeFolders(d0500 + "sub");
+    const std::string order = demo + "GetEdiData/2/D0500_20240111090000.tgz/DORE0500_0001.xml";
+    fs::copyFile(order, d0500 + "DORE0500_0001.xml");
+    fs::copyFile(order, d0500 + "NODOT");
+    fs::copyFile(order, d0500 + "sub/DORE0500_0002.xml");
+    fs::writeFileAtomic(d0500 + "index.csv",
+                        fs::readFile(demo + "GetEdiData/2/D0500_20240111090000.tgz/index.csv") +
+                            "C0001,S0001,PO-240012,0,01,20240111,A,B,0500,NODOT\r\n"
+                            "C0001,S0001,PO-240013,0,01,20240111,A,B,0500,sub/DORE0500_0002.xml\r\n");
+    const std::string r0003 = answers / "GetFaxReminder/1/R0003_20240115070000.tgz/";
+    fs::makeFolders(r0003 + "sub");
+    const std::string reminder = demo + "GetFaxReminder/1/R0001_20240115070000.tgz/Reminder_0001.xml";
+    fs::copyFile(reminder, r0003 + "Reminder_0001.xml");
+    fs::copyFile(reminder, r0003 + "sub/Reminder_0002.xml");
+    h.ediServer(answers.path(), record.path());
+    // The demo's sample messages are no part of these answers.
+    for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+    for (int port = 1; port <= 6; ++port)
+        h.home.write("FaxLines/COM" + std::to_string(port) + "/line.xml",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
+                     "<PageTime>0</PageTime></FaxLine>");
+
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    // Three document fetches of four codes each, and a reminder fetch: the
+    // bad answers were met two passes ago at least.
+    ASSERT_TRUE(eventually(
+        [&] {
+            return fs::list(record.path(), "*-GetEdiData.body").size() >= 12 &&
+                   fs::list(record.path(), "*-DelFaxReminder.zip").size() >= 1 &&
+                   fs::list(record.path(), "*-PutConfirm.zip").size() >= 2;
+        },
+        120000ms))
+        << h.programsLog();
+    EXPECT_TRUE(SupervisorLock::supervisorRunning());
+    EXPECT_EQ(h.at("Ospery ErrorEDIData"), -1);
+
+    // The good order and the reminder list were faxed, both logged OK.
+    xml::Document sendLog;
+    ASSERT_TRUE(eventually([&] {
+        return sendLog.load(h.home.folder("FaxSendLog") + "FaxSendLog.xml") &&
+               sendLog.selectNodes("/FaxSendLogs/FaxSendLog").size() >= 2;
+    }));
+    for (const auto& entry : sendLog.selectNodes("/FaxSendLogs/FaxSendLog"))
+        EXPECT_NE(entry.xml().find("OK"), std::string::npos) << entry.xml();
+    // Both data archives confirmed, the one without an index at once; the
+    // reminder confirmed with its good list only.
+    std::string confirmed;
+    for (const auto& zip : fs::list(record.path(), "*-PutConfirm.zip")) confirmed += requestText(record / zip);
+    EXPECT_EQ(count(confirmed, "<ConfirmID>N0301_20240110083000</ConfirmID>"), 1u) << confirmed;
+    EXPECT_EQ(count(confirmed, "<ConfirmID>D0500_20240111090000</ConfirmID>"), 1u) << confirmed;
+    std::string reminders = requestText(record / fs::list(record.path(), "*-DelFaxReminder.zip").front());
+    EXPECT_NE(reminders.find("<FileList><FileName>Reminder_0001.xml</FileName></FileList>"), std::string::npos)
+        << reminders;
+    // Each bad document is in the log by name.
+    std::string logged = h.programsLog();
+    for (const char* name : {"\"NODOT\"", "\"sub/DORE0500_0002.xml\"", "\"sub/Reminder_0002.xml\""})
+        EXPECT_EQ(count(logged, name), 1u) << name << "\n" << logged;
+
+    auto stop = runProgram({nimbrel, "stop"});
+    EXPECT_EQ(stop.output, "停止\n");
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+    // Nothing of the answers stayed in the work folder.
+    std::vector<std::string> left = testing::everythingIn(h.home.folder("TempEDI"));
+    left.erase(std::remove(left.begin(), left.end(), ".keep"), left.end());
+    EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 }  // namespace

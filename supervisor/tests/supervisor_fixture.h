@@ -11,6 +11,8 @@
 #include "platform/text.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
+#include "settings/set_up_info.h"
+#include "standins/edi_server/local_edi_server.h"
 
 #include <signal.h>
 #include <dirent.h>
@@ -116,6 +118,29 @@ public:
         ::unsetenv("FAXGATE_TIME_SCALE");
     }
 
+    // Starts a local EDI server of this test (a port the system picks) over
+    // `answers`, recording into `record`, and names it in the settings.
+    LocalEdiServer& ediServer(const std::string& answers, const std::string& record) {
+        // Started outside the home, so that it is not taken for one of the
+        // home's programs.
+        ::unsetenv("FAXGATE_HOME");
+        edi = std::make_unique<LocalEdiServer>(answers, record);
+        ::setenv("FAXGATE_HOME", home.path().c_str(), 1);
+        SetUpInfo settings;
+        settings.setStrEDIMethodRoot(edi->methodRoot());
+        EXPECT_TRUE(settings.save());
+        return *edi;
+    }
+    // The error log the programs of the home wrote (the supervisor's
+    // children log to the file, not to this process's recorder).
+    std::string programsLog() const {
+        try {
+            return fs::readFile(home / "log/ErrorLog.txt");
+        } catch (...) {
+            return {};
+        }
+    }
+
     SupervisorOptions options() const {
         SupervisorOptions o;
         o.programsFolder = programDir();
@@ -191,6 +216,7 @@ public:
 
     TempHome home;
     ErrorLogGuard log;
+    std::unique_ptr<LocalEdiServer> edi;  // stopped before the home goes
 };
 
 }  // namespace fg::testing
