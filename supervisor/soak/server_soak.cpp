@@ -1,0 +1,711 @@
+// A night of unattended traffic in ten minutes: the FAX server runs on a home
+// of its own, with simulated fax lines and a scaled clock, against the local
+// EDI server, whose answers this program writes a few requests ahead of the
+// schedule: good documents mixed with bad ones (names without a ".", entries
+// in folders of the archive, documents the archive lacks, suppliers that are
+// not registered), archives without an index, archives that are none at all,
+// refusals and garbled answers, and reminder lists good and bad. Now and then
+// a fax-send server of the home is killed (SIGKILL) in the middle of its work.
+//
+// Then no new document comes for a while (the drain), the server is stopped
+// through its window's command line, and the program checks and prints:
+// - the server ran throughout (the same supervisor, no error event);
+// - every document offered in a readable archive was faxed with its archive
+//   confirmed, or logged by name (a bad document, a supplier not
+//   registered, a send that failed "NG");
+// - the send log has a record of every management number;
+// - the fax schedule fetched the codes in their order;
+// - after the stop no process of the home runs, and no run marker, print
+//   start file or temporary file is left, nor any file in the work folders.
+// Exit code 0 when every check holds, 1 otherwise. Not a test: it takes the
+// time it says, and its figures are for the reader.
+//
+//   server_soak [--minutes M] [--drain SECONDS] [--scale S] [--kill-every SECONDS]
+//               [--seed N] [--keep]
+// Defaults: 10 minutes, 120 s of drain, a scale of 0.01 (a minute of the
+// server's time in 0.6 s), a kill every 15 s on average (0: none). --keep
+// leaves the home, the answers and the recorded requests in place (they are
+// kept anyway when a check fails).
+#include "platform/files.h"
+#include "platform/testing/run_program.h"
+#include "platform/testing/temp_home.h"
+#include "platform/text.h"
+#include "platform/xml.h"
+#include "settings/set_up_info.h"
+#include "standins/edi_server/local_edi_server.h"
+#include "supervisor_lock.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fg {
+namespace {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+using testing::runProgram;
+
+const char* const kCodes[4] = {"0301", "0500", "0701", "1101"};
+const char* const kRegistered[3] = {"S0001", "S0002", "S0003"};
+constexpr const char* kUnregistered = "S0999";
+constexpr const char* kReminderCode = "9999";  // the tokens of reminder lists
+
+struct Options {
+    double minutes = 10;
+    double drainSeconds = 120;
+    double scale = 0.01;
+    double killEvery = 15;
+    unsigned seed = std::random_device{}();
+    bool keep = false;
+};
+
+// What becomes of a document the server is offered.
+enum class Fate { Good, NoDot, InFolder, Missing, Unregistered };
+const char* fateName(Fate f) {
+    switch (f) {
+    case Fate::Good: return "good";
+    case Fate::NoDot: return "name without \".\"";
+    case Fate::InFolder: return "entry in a folder";
+    case Fate::Missing: return "missing from its archive";
+    case Fate::Unregistered: return "supplier not registered";
+    }
+    return "?";
+}
+
+struct Doc {
+    std::string code;  // information code, or kReminderCode
+    std::string serial;
+    std::string supplier;
+    Fate fate = Fate::Good;
+
+    std::string token() const { return "SK" + code + "-" + serial; }
+    std::string file() const {
+        return code == kReminderCode ? "Reminder_" + serial + ".xml" : "DORE" + code + "_" + serial + ".xml";
+    }
+    // The entry name the archive and its index give it.
+    std::string entry() const {
+        if (fate == Fate::NoDot) return file().substr(0, file().size() - 4);
+        if (fate == Fate::InFolder) return "sub/" + file();
+        return file();
+    }
+};
+
+// A document as the server met it last: in a readable archive.
+struct Offer {
+    Doc doc;
+    std::string archive;  // the archive's name up to its "." (its ConfirmID)
+};
+
+std::string readOr(const std::string& path, const std::string& fallback = {}) {
+    try {
+        return fs::readFile(path);
+    } catch (...) {
+        return fallback;
+    }
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// The answers of the local EDI server, written a few requests ahead of the
+// schedule: step k of a servlet is what its k-th request gets.
+class EdiScript {
+public:
+    EdiScript(std::string answers, std::mt19937& random) : answers_(std::move(answers)), random_(random) {
+        const std::string demo = testing::sourceDir() + "demo/edi_server/";
+        struct Template {
+            const char* file;
+            std::vector<std::string> numbers;
+        } templates[4] = {
+            {"GetEdiData/1/D0301_20240110083000.tgz/DORE0301_0001.xml", {"RFQ-240101"}},
+            {"GetEdiData/2/D0500_20240111090000.tgz/DORE0500_0001.xml", {"PO-240011"}},
+            {"GetEdiData/3/D0701_20240112100000.tgz/DORE0701_0001.xml", {"PO-240011"}},
+            {"GetEdiData/4/D1101_20240105080000.tgz/DORE1101_0001.xml", {"PO-231201", "PO-231202", "PO-231130"}},
+        };
+        for (int k = 0; k < 4; ++k) {
+            templates_[k] = fs::readFile(demo + templates[k].file);
+            numbers_[k] = templates[k].numbers;
+        }
+        reminderTemplate_ = fs::readFile(demo + "GetFaxReminder/1/R0001_20240115070000.tgz/Reminder_0001.xml");
+        // The supplier refresh keeps the demo's three suppliers.
+        for (const char* servlet : {"GetSupplierCode", "GetFaxMaker"})
+            std::filesystem::copy(demo + servlet, answers_ + servlet, std::filesystem::copy_options::recursive);
+        fs::makeFolders(answers_ + "GetEdiData");
+        fs::makeFolders(answers_ + "GetFaxReminder");
+    }
+
+    // Writes steps until `ahead` more than the requests seen so far; with
+    // `fresh` false only documents waiting to be offered again are written.
+    void topUp(std::size_t fetches, std::size_t reminderFetches, bool fresh) {
+        while (written_ < fetches + 12) writeFetch(++written_, fresh);
+        while (remindersWritten_ < reminderFetches + 3) writeReminder(++remindersWritten_, fresh);
+    }
+
+    bool waiting() const {
+        for (const auto& p : pending_)
+            if (!p.empty()) return true;
+        return !pendingReminders_.empty();
+    }
+
+    std::map<std::string, Offer> offers;  // by token: the last readable offer
+    struct Figures {
+        std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
+        std::size_t reminderArchives = 0, reminderBroken = 0;
+        std::map<Fate, std::size_t> fates;
+    } figures;
+
+private:
+    bool chance(double p) { return std::uniform_real_distribution<>(0, 1)(random_) < p; }
+    int between(int lo, int hi) { return std::uniform_int_distribution<>(lo, hi)(random_); }
+
+    Doc newDoc(const std::string& code) {
+        Doc d;
+        d.code = code;
+        char serial[16];
+        std::snprintf(serial, sizeof serial, "%06zu", ++serials_);
+        d.serial = serial;
+        d.supplier = kRegistered[between(0, 2)];
+        if (code == kReminderCode) {
+            if (chance(0.15)) d.fate = Fate::InFolder;
+            return d;
+        }
+        double roll = std::uniform_real_distribution<>(0, 1)(random_);
+        if (roll < 0.05) d.fate = Fate::NoDot;
+        else if (roll < 0.10) d.fate = Fate::InFolder;
+        else if (roll < 0.15) d.fate = Fate::Missing;
+        else if (roll < 0.20) d.fate = Fate::Unregistered;
+        if (d.fate == Fate::Unregistered) d.supplier = kUnregistered;
+        return d;
+    }
+
+    std::string content(const Doc& d) const {
+        if (d.code == kReminderCode) {
+            std::string text = reminderTemplate_;
+            replaceAll(text, "RFQ-240101", d.token());
+            replaceAll(text, "PO-240011", d.token() + "P");
+            replaceAll(text, "<Supplier-code>S0001</Supplier-code>", "<Supplier-code>" + d.supplier + "</Supplier-code>");
+            return text;
+        }
+        int k = static_cast<int>(std::find_if(kCodes, kCodes + 4, [&](const char* c) { return d.code == c; }) - kCodes);
+        std::string text = templates_[k];
+        char suffix = 'A';
+        for (const std::string& number : numbers_[k]) replaceAll(text, number, d.token() + (suffix++));
+        replaceAll(text, "<Supplier-code>S0001</Supplier-code>", "<Supplier-code>" + d.supplier + "</Supplier-code>");
+        return text;
+    }
+
+    static void put(const std::string& path, const std::string& bytes) {
+        fs::makeFolders(fs::folderOf(path));
+        fs::writeFileAtomic(path, bytes);
+    }
+    // A step is made under a hidden name and renamed whole into place, so
+    // that the server never serves half of one.
+    void publish(const std::string& servlet, std::size_t step, const std::function<void(const std::string&)>& fill) {
+        std::string staging = answers_ + servlet + "/.step-" + std::to_string(step) + "/";
+        fs::removeTree(staging);
+        fs::makeFolders(staging);
+        fill(staging);
+        std::filesystem::rename(staging, answers_ + servlet + "/" + std::to_string(step));
+    }
+    static void code(const std::string& folder, const std::string& errCode) {
+        put(folder + "answer.tgz/answer.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Answer><ErrCode>" + errCode + "</ErrCode></Answer>\n");
+    }
+    std::string garbage() {
+        std::string bytes = chance(0.5) ? std::string("\x1f\x8b\x08\x00", 4) : std::string();
+        for (int i = between(10, 3000); i > 0; --i) bytes += static_cast<char>(between(0, 255));
+        return bytes;
+    }
+
+    void writeFetch(std::size_t step, bool fresh) {
+        const int k = static_cast<int>((step - 1) % 4);
+        const std::string infoCode = kCodes[k];
+        std::deque<Doc>& pending = pending_[k];
+        publish("GetEdiData", step, [&](const std::string& folder) {
+            if (fresh) {
+                double roll = std::uniform_real_distribution<>(0, 1)(random_);
+                if (roll < 0.15 && pending.empty()) {
+                    ++figures.nothing;
+                    return code(folder, "C0404");
+                }
+                if (roll < 0.20) {
+                    ++figures.refused;
+                    return code(folder, "C0999");
+                }
+                if (roll < 0.25) {
+                    ++figures.garbled;
+                    return put(folder + "answer.tgz", garbage());
+                }
+                for (int n = between(1, 3); n > 0; --n) pending.push_back(newDoc(infoCode));
+            }
+            if (pending.empty()) {
+                ++figures.nothing;
+                return code(folder, "C0404");
+            }
+            char name[32];
+            std::snprintf(name, sizeof name, "D%s_%06zu", infoCode.c_str(), step);
+            const std::string archive = folder + name + ".tgz";
+            if (fresh && chance(0.07)) {
+                // Not what the server wanted to send: the documents wait.
+                ++figures.broken;
+                return put(archive, garbage());
+            }
+            if (fresh && chance(0.07)) {
+                // An archive without an index: confirmed at once, nothing of
+                // it to fax; the documents wait.
+                ++figures.noIndex;
+                Doc stray = newDoc(infoCode);
+                return put(archive + "/" + stray.file(), content(stray));
+            }
+            ++figures.archives;
+            std::string index;
+            for (const Doc& d : pending) {
+                index += "C0001," + d.supplier + "," + d.token() + ",0,01,20240111,A,B," + infoCode + "," + d.entry() +
+                         "\r\n";
+                if (d.fate != Fate::Missing) put(archive + "/" + d.entry(), content(d));
+                offers[d.token()] = {d, name};
+                ++figures.fates[d.fate];
+            }
+            put(archive + "/index.csv", index);
+            pending.clear();
+        });
+    }
+
+    void writeReminder(std::size_t step, bool fresh) {
+        std::deque<Doc>& pending = pendingReminders_;
+        publish("GetFaxReminder", step, [&](const std::string& folder) {
+            if (fresh) {
+                if (chance(0.2) && pending.empty()) return code(folder, "C1002");
+                for (int n = between(1, 2); n > 0; --n) pending.push_back(newDoc(kReminderCode));
+            }
+            if (pending.empty()) return code(folder, "C1002");
+            char name[32];
+            std::snprintf(name, sizeof name, "R_%06zu", step);
+            const std::string archive = folder + name + ".tgz";
+            if (fresh && chance(0.1)) {
+                ++figures.reminderBroken;
+                return put(archive, garbage());
+            }
+            ++figures.reminderArchives;
+            for (const Doc& d : pending) {
+                put(archive + "/" + d.entry(), content(d));
+                offers[d.token()] = {d, name};
+                ++figures.fates[d.fate];
+            }
+            pending.clear();
+        });
+    }
+
+    std::string answers_;
+    std::mt19937& random_;
+    std::string templates_[4];
+    std::vector<std::string> numbers_[4];
+    std::string reminderTemplate_;
+    std::deque<Doc> pending_[4];
+    std::deque<Doc> pendingReminders_;
+    std::size_t written_ = 0, remindersWritten_ = 0, serials_ = 0;
+};
+
+// The requests the EDI server has seen, read from its requests.log as it grows.
+class RequestCount {
+public:
+    explicit RequestCount(std::string log) : log_(std::move(log)) {}
+    void refresh() {
+        std::ifstream in(log_, std::ios::binary);
+        if (!in) return;
+        in.seekg(static_cast<std::streamoff>(offset_));
+        std::string line;
+        while (std::getline(in, line)) {
+            if (in.eof()) break;  // a line still being written
+            offset_ += line.size() + 1;
+            std::istringstream fields(line);
+            std::string number, servlet;
+            fields >> number >> servlet;
+            ++counts_[servlet];
+        }
+    }
+    std::size_t of(const std::string& servlet) const {
+        auto it = counts_.find(servlet);
+        return it == counts_.end() ? 0 : it->second;
+    }
+
+private:
+    std::string log_;
+    std::size_t offset_ = 0;
+    std::map<std::string, std::size_t> counts_;
+};
+
+// The processes running with this home as their program folder, with their names.
+std::vector<std::pair<pid_t, std::string>> processesOf(const std::string& home) {
+    std::vector<std::pair<pid_t, std::string>> out;
+    const std::string needle = "FAXGATE_HOME=" + home;
+    DIR* d = ::opendir("/proc");
+    if (!d) return out;
+    while (dirent* e = ::readdir(d)) {
+        pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0 || pid == ::getpid()) continue;
+        std::string env = readOr("/proc/" + std::string(e->d_name) + "/environ");
+        std::size_t at = 0;
+        bool ours = false;
+        while (!ours && (at = env.find(needle, at)) != std::string::npos) {
+            std::size_t end = at + needle.size();
+            ours = (at == 0 || env[at - 1] == '\0') && (end == env.size() || env[end] == '\0');
+            at = end;
+        }
+        if (!ours) continue;
+        std::string comm = readOr("/proc/" + std::string(e->d_name) + "/comm");
+        while (!comm.empty() && comm.back() == '\n') comm.pop_back();
+        out.emplace_back(pid, comm);
+    }
+    ::closedir(d);
+    return out;
+}
+
+pid_t supervisorOf(const std::string& home) {
+    for (const auto& [pid, name] : processesOf(home))
+        if (name == "tolvern") return pid;
+    return 0;
+}
+
+struct Verdict {
+    std::vector<std::string> faults;
+    std::vector<std::string> notes;
+    void fault(const std::string& what) { faults.push_back(what); }
+};
+
+void listSome(std::ostringstream& out, const std::string& title, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    out << title << " (" << items.size() << "):";
+    for (std::size_t i = 0; i < items.size() && i < 12; ++i) out << " " << items[i];
+    if (items.size() > 12) out << " ...";
+    out << "\n";
+}
+
+int run(const Options& o) {
+    std::mt19937 random(o.seed);
+    ::setenv("FAXGATE_TIME_SCALE", std::to_string(o.scale).c_str(), 1);
+    auto home = std::make_unique<testing::TempHome>();
+    auto answers = std::make_unique<testing::TempDir>();
+    auto record = std::make_unique<testing::TempDir>();
+    const std::string programs = testing::programDir();
+    std::printf("soak: home %s\n      answers %s, requests %s\n      seed %u, scale %g, %g minutes, drain %g s\n",
+                home->path().c_str(), answers->path().c_str(), record->path().c_str(), o.seed, o.scale, o.minutes,
+                o.drainSeconds);
+    std::fflush(stdout);
+
+    // The home: the demo's, with its helper, without its sample messages.
+    fs::copyFile(programs + "PGPWIN32", *home / "RunTime/PGPWIN32");
+    std::filesystem::permissions(*home / "RunTime/PGPWIN32", std::filesystem::perms::owner_all);
+    for (const auto& name : fs::list(home->folder("TempEDI"))) fs::removeFile(home->folder("TempEDI") + name);
+
+    EdiScript script(answers->path(), random);
+    RequestCount seen(record->path() + "requests.log");
+    script.topUp(0, 0, true);
+    // The EDI server is started outside the home: it is none of its programs.
+    ::unsetenv("FAXGATE_HOME");
+    testing::LocalEdiServer edi(answers->path(), record->path());
+    ::setenv("FAXGATE_HOME", home->path().c_str(), 1);
+    {
+        SetUpInfo settings;
+        settings.setStrEDIMethodRoot(edi.methodRoot());
+        if (!settings.save()) {
+            std::printf("soak: the settings cannot be written\n");
+            return 2;
+        }
+    }
+
+    const std::string nimbrel = programs + "nimbrel";
+    auto started = runProgram({nimbrel, "start"});
+    pid_t supervisor = 0;
+    for (auto until = SteadyClock::now() + 30s; !supervisor && SteadyClock::now() < until;
+         std::this_thread::sleep_for(100ms))
+        supervisor = supervisorOf(home->path());
+    if (started.output != "起動中\n" || !supervisor) {
+        std::printf("soak: the server did not start: %s%s\n", started.output.c_str(), started.errors.c_str());
+        return 2;
+    }
+
+    // The run, then the drain.
+    std::size_t kills = 0, killChances = 0;
+    std::exponential_distribution<> nextKill(o.killEvery > 0 ? 1.0 / o.killEvery : 1.0);
+    auto killDue = SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextKill(random) * 1000));
+    const auto begin = SteadyClock::now();
+    const auto runEnd = begin + std::chrono::milliseconds(static_cast<long>(o.minutes * 60000));
+    const auto drainEnd = runEnd + std::chrono::milliseconds(static_cast<long>(o.drainSeconds * 1000));
+    bool supervisorLost = false;
+    auto lastReport = begin;
+    while (SteadyClock::now() < drainEnd) {
+        const bool fresh = SteadyClock::now() < runEnd;
+        seen.refresh();
+        script.topUp(seen.of("GetEdiData"), seen.of("GetFaxReminder"), fresh);
+        if (fresh && o.killEvery > 0 && SteadyClock::now() >= killDue) {
+            std::vector<pid_t> senders;
+            for (const auto& [pid, name] : processesOf(home->path()))
+                if (name == "morvane") senders.push_back(pid);
+            if (!senders.empty()) {
+                ++killChances;
+                pid_t victim = senders[std::uniform_int_distribution<std::size_t>(0, senders.size() - 1)(random)];
+                if (::kill(victim, SIGKILL) == 0) ++kills;
+                killDue = SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextKill(random) * 1000));
+            }
+        }
+        if (supervisorOf(home->path()) != supervisor) {
+            supervisorLost = true;
+            break;
+        }
+        if (SteadyClock::now() - lastReport >= 60s) {
+            lastReport = SteadyClock::now();
+            std::printf("soak: %3lds: %zu document fetches, %zu reminder fetches, %zu kills\n",
+                        static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(lastReport - begin).count()),
+                        seen.of("GetEdiData"), seen.of("GetFaxReminder"), kills);
+            std::fflush(stdout);
+        }
+        std::this_thread::sleep_for(fresh ? 50ms : 200ms);
+    }
+    seen.refresh();
+    const double ranSeconds = std::chrono::duration<double>(SteadyClock::now() - begin).count();
+
+    Verdict v;
+    if (supervisorLost) v.fault("the supervisor ended (or was replaced) during the run");
+    auto status = runProgram({nimbrel, "status"});
+    if (status.output != "起動中\n") v.fault("the server does not run at the end: " + status.output);
+    std::string trace = readOr(*home / "log/StandInTrace.txt");
+    for (const char* event : {"ErrorEDIData", "ErrorMakerInfo", "ErrorReceiveFAX"})
+        if (trace.find(event) != std::string::npos) v.fault(std::string("error event raised: ") + event);
+
+    // The stop, as the operator gives it; its wait is bounded in real time here.
+    const auto stopAt = SteadyClock::now();
+    auto stop = runProgram({nimbrel, "stop"}, 300000ms);
+    while (SupervisorLock::supervisorRunning() && SteadyClock::now() - stopAt < 300s) std::this_thread::sleep_for(200ms);
+    const double stopSeconds = std::chrono::duration<double>(SteadyClock::now() - stopAt).count();
+    if (SupervisorLock::supervisorRunning()) v.fault("the server did not stop within five minutes");
+    for (auto until = SteadyClock::now() + 30s; !processesOf(home->path()).empty() && SteadyClock::now() < until;)
+        std::this_thread::sleep_for(200ms);
+    std::vector<std::string> left;
+    for (const auto& [pid, name] : processesOf(home->path())) {
+        left.push_back(name + "(" + std::to_string(pid) + ")");
+        ::kill(pid, SIGKILL);
+    }
+    edi.stop();
+
+    // What the EDI server received: confirmations, reminder confirmations,
+    // and the code of every document fetch, in order.
+    auto received = testing::runPython(
+        "import os, re, sys, zipfile\n"
+        "d = sys.argv[1]\n"
+        "for n in sorted(os.listdir(d)):\n"
+        "    if not n.endswith('.zip'): continue\n"
+        "    s = n[5:-4]\n"
+        "    try: x = zipfile.ZipFile(os.path.join(d, n)).read('request.xml').decode('utf-8', 'replace')\n"
+        "    except Exception: continue\n"
+        "    if s == 'PutConfirm':\n"
+        "        for m in re.findall(r'<ConfirmID>([^<]*)</ConfirmID>', x): print('confirm', m)\n"
+        "    elif s == 'DelFaxReminder':\n"
+        "        for m in re.findall(r'<FileName>([^<]*)</FileName>', x): print('reminder', m)\n"
+        "    elif s == 'GetEdiData':\n"
+        "        for m in re.findall(r'<Information-code>([^<]*)</Information-code>', x): print('fetch', m)\n",
+        {record->path()});
+    std::set<std::string> confirmed, remindersConfirmed;
+    std::vector<std::string> fetchCodes;
+    {
+        std::istringstream lines(received.output);
+        std::string kind, value;
+        while (lines >> kind >> value) {
+            if (kind == "confirm") confirmed.insert(value);
+            else if (kind == "reminder") remindersConfirmed.insert(value);
+            else fetchCodes.push_back(value);
+        }
+    }
+    for (std::size_t i = 0; i < fetchCodes.size(); ++i)
+        if (fetchCodes[i] != kCodes[i % 4]) {
+            v.fault("document fetch " + std::to_string(i + 1) + " asked for " + fetchCodes[i] + ", not " + kCodes[i % 4]);
+            break;
+        }
+
+    // The fax documents by token, and the send log by management number.
+    std::map<std::string, std::set<std::string>> faxesOf;  // token -> management numbers
+    std::set<std::string> numbers;                          // every fax document and record
+    const std::regex token("SK[0-9]{4}-[0-9]{6}");
+    const std::string faxFolder = home->folder("FaxSendXML");
+    for (const auto& name : fs::list(faxFolder, "*.xml")) {
+        if (name.rfind("base", 0) == 0) continue;
+        std::string number = name.substr(0, name.size() - 4);
+        numbers.insert(number);
+        std::string text = readOr(faxFolder + name);
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it)
+            faxesOf[it->str()].insert(number);
+    }
+    xml::Document records;
+    if (records.load(home->folder("FaxManageNum") + "FAXManageNumber.xml"))
+        for (const auto& n : records.selectNodes("/FAXManageNums/FAXManageNum/RepManageNo")) numbers.insert(n.text());
+    std::map<std::string, std::vector<std::string>> results;  // number -> results in the log
+    xml::Document sendLog;
+    if (sendLog.load(home->folder("FaxSendLog") + "FaxSendLog.xml"))
+        for (const auto& entry : sendLog.selectNodes("/FaxSendLogs/FaxSendLog")) {
+            xml::Node number = entry.selectSingleNode("RepManageNo");
+            xml::Node result = entry.selectSingleNode("Result");
+            if (!number.isNull()) results[number.text()].push_back(result.isNull() ? "" : result.text());
+        }
+    std::string errorLog = readOr(*home / "log/ErrorLog.txt");
+    auto loggedByName = [&](const Doc& d) {
+        // 40203 names the entry as the archive or its index gave it; 40105
+        // the file of a supplier not registered.
+        const std::string quoted = "\"" + d.entry() + "\"";
+        std::size_t at = 0;
+        while ((at = errorLog.find(d.fate == Fate::Unregistered ? d.file() : quoted, at)) != std::string::npos) {
+            std::size_t begin = errorLog.rfind('\n', at);
+            std::string line = errorLog.substr(begin == std::string::npos ? 0 : begin + 1, at - begin);
+            if (line.find("\t40203\t") != std::string::npos || line.find("\t40105\t") != std::string::npos) return true;
+            ++at;
+        }
+        return false;
+    };
+
+    std::size_t faxedConfirmed = 0, sendFailed = 0, loggedBad = 0;
+    std::vector<std::string> notConfirmed, noRecord, lost, badNotLogged, faxedBad;
+    for (const auto& [tok, offer] : script.offers) {
+        const Doc& d = offer.doc;
+        auto faxes = faxesOf.find(tok);
+        if (d.fate != Fate::Good) {
+            if (faxes != faxesOf.end()) faxedBad.push_back(d.entry());
+            if (loggedByName(d)) ++loggedBad;
+            else badNotLogged.push_back(d.entry() + " (" + fateName(d.fate) + ")");
+            continue;
+        }
+        if (faxes == faxesOf.end()) {
+            lost.push_back(d.file() + " of " + offer.archive);
+            continue;
+        }
+        bool ok = false, ng = false, none = false;
+        for (const std::string& number : faxes->second) {
+            auto r = results.find(number);
+            if (r == results.end()) none = true;
+            else if (std::find(r->second.begin(), r->second.end(), "OK") != r->second.end()) ok = true;
+            else ng = true;
+        }
+        const bool archiveConfirmed = d.code == kReminderCode ? remindersConfirmed.count(d.file()) > 0
+                                                              : confirmed.count(offer.archive) > 0;
+        if (ok && archiveConfirmed) ++faxedConfirmed;
+        else if (ok) notConfirmed.push_back(d.file() + " of " + offer.archive);
+        else if (ng) ++sendFailed;
+        else if (none) noRecord.push_back(d.file() + " in " + *faxes->second.begin());
+    }
+    std::vector<std::string> unlogged;
+    for (const std::string& number : numbers)
+        if (!results.count(number)) unlogged.push_back(number);
+
+    // Left behind: run markers, the print start file, temporary files, work files.
+    std::vector<std::string> leftovers;
+    for (const std::string& rel : testing::everythingIn(home->path())) {
+        std::string name = fs::nameOf(rel);
+        std::string folder = fs::folderOf(rel);
+        bool hidden = !name.empty() && name[0] == '.';
+        if (hidden && (name == ".keep" || (name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0))) continue;
+        bool marker = folder.empty() && name.size() > 5 && name[0] == '@' &&
+                      text::icompare(name.substr(name.size() - 4), ".xml") == 0;
+        bool work = folder.rfind("temp/", 0) == 0 || folder.rfind("SendTemp/", 0) == 0;
+        bool isFolder = std::filesystem::is_directory(std::filesystem::symlink_status(*home / rel));
+        if (hidden || marker || text::icompare(name, "MyTalkStUp.xml") == 0 || (work && !isFolder)) leftovers.push_back(rel);
+    }
+
+    if (!left.empty()) v.fault("processes of the home still running after the stop");
+    if (!lost.empty()) v.fault("good documents neither faxed nor logged");
+    if (!notConfirmed.empty()) v.fault("documents faxed whose archive was never confirmed");
+    if (!noRecord.empty()) v.fault("documents in a fax without a send-log record");
+    if (!badNotLogged.empty()) v.fault("bad documents not logged by name");
+    if (!faxedBad.empty()) v.fault("bad documents faxed");
+    if (!unlogged.empty()) v.fault("management numbers without a send-log record");
+    if (!leftovers.empty()) v.fault("files left behind");
+    if (script.waiting()) v.fault("documents still waiting to be offered again at the end of the drain");
+
+    std::ostringstream out;
+    const auto& f = script.figures;
+    out << "soak figures (seed " << o.seed << ", scale " << o.scale << "):\n"
+        << "  run " << static_cast<long>(ranSeconds) << " s real (" << static_cast<long>(ranSeconds / o.scale / 60)
+        << " min of the server's time), stop " << static_cast<long>(stopSeconds) << " s\n"
+        << "  document fetches " << seen.of("GetEdiData") << " (" << seen.of("GetEdiData") / 4 << " passes), reminder fetches "
+        << seen.of("GetFaxReminder") << ", receipt confirmations " << seen.of("PutConfirm")
+        << ", reminder confirmations " << seen.of("DelFaxReminder") << "\n"
+        << "  answers: " << f.archives << " data archives, " << f.noIndex << " without an index, " << f.broken
+        << " that were none, " << f.refused << " refusals, " << f.garbled << " garbled, " << f.nothing
+        << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none\n"
+        << "  documents offered " << script.offers.size() << ":";
+    for (const auto& [fate, n] : f.fates) out << " " << n << " " << fateName(fate) << ";";
+    out << "\n  faxed OK with their archive confirmed " << faxedConfirmed << ", sends failed (NG in the log) "
+        << sendFailed << ", bad documents logged by name " << loggedBad << "\n"
+        << "  fax documents " << numbers.size() << ", send-log records "
+        << std::accumulate(results.begin(), results.end(), std::size_t{0},
+                           [](std::size_t n, const auto& r) { return n + r.second.size(); })
+        << ", fax-send servers killed " << kills << " (of " << killChances << " chances)\n";
+    listSome(out, "  processes left", left);
+    listSome(out, "  good documents lost", lost);
+    listSome(out, "  faxed, archive not confirmed", notConfirmed);
+    listSome(out, "  in a fax without a send-log record", noRecord);
+    listSome(out, "  bad documents not logged by name", badNotLogged);
+    listSome(out, "  bad documents faxed", faxedBad);
+    listSome(out, "  management numbers without a send-log record", unlogged);
+    listSome(out, "  left behind", leftovers);
+    if (v.faults.empty()) {
+        out << "soak: every check held\n";
+    } else {
+        out << "soak: " << v.faults.size() << " check(s) failed:\n";
+        for (const auto& fault : v.faults) out << "  - " << fault << "\n";
+    }
+    std::printf("%s", out.str().c_str());
+    if (!v.faults.empty() || o.keep) {
+        ::setenv("FAXGATE_KEEP_TEMP", "1", 1);
+        std::printf("soak: kept %s, %s and %s\n", home->path().c_str(), answers->path().c_str(), record->path().c_str());
+    }
+    return v.faults.empty() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace fg
+
+int main(int argc, char** argv) {
+    fg::Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--minutes") o.minutes = std::stod(value());
+        else if (a == "--drain") o.drainSeconds = std::stod(value());
+        else if (a == "--scale") o.scale = std::stod(value());
+        else if (a == "--kill-every") o.killEvery = std::stod(value());
+        else if (a == "--seed") o.seed = static_cast<unsigned>(std::stoul(value()));
+        else if (a == "--keep") o.keep = true;
+        else {
+            std::fprintf(stderr,
+                         "usage: server_soak [--minutes M] [--drain SECONDS] [--scale S] [--kill-every SECONDS] "
+                         "[--seed N] [--keep]\n");
+            return 2;
+        }
+    }
+    return fg::run(o);
+}
