@@ -4,6 +4,10 @@
 #include "platform/owned.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -162,6 +166,35 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bou
         if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+std::vector<HomeProcess> processesOfHome(const std::string& home) {
+    std::vector<HomeProcess> out;
+    const std::string needle = "FAXGATE_HOME=" + home;
+    DIR* d = ::opendir("/proc");
+    if (!d) return out;
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    while (dirent* e = ::readdir(d)) {
+        pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0 || pid == ::getpid()) continue;
+        const std::string proc = "/proc/" + std::string(e->d_name);
+        std::string env = read(proc + "/environ");
+        bool ours = false;
+        for (std::size_t at = 0; !ours && (at = env.find(needle, at)) != std::string::npos;) {
+            std::size_t end = at + needle.size();
+            ours = (at == 0 || env[at - 1] == '\0') && (end == env.size() || env[end] == '\0');
+            at = end;
+        }
+        if (!ours) continue;
+        std::string name = read(proc + "/comm");
+        while (!name.empty() && name.back() == '\n') name.pop_back();
+        out.push_back({pid, name});
+    }
+    ::closedir(d);
+    return out;
 }
 
 ProgramRun runPython(const std::string& script, const std::vector<std::string>& args) {

@@ -60,6 +60,15 @@ private:
     std::string pending_;
 };
 
+// A process running with a home as its program folder (FAXGATE_HOME in its
+// environment), and the name of its program.
+struct HomeProcess {
+    pid_t pid = 0;
+    std::string name;
+};
+// Every such process of `home` (but this one), found through /proc.
+std::vector<HomeProcess> processesOfHome(const std::string& home);
+
 // Runs the system's python3 with the script text and its arguments (a
 // test's way to make archives as other programs make them).
 ProgramRun runPython(const std::string& script, const std::vector<std::string>& args = {});

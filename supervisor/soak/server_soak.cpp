@@ -35,7 +35,6 @@
 #include "standins/edi_server/local_edi_server.h"
 #include "supervisor_lock.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/types.h>
 
@@ -356,35 +355,9 @@ private:
     std::map<std::string, std::size_t> counts_;
 };
 
-// The processes running with this home as their program folder, with their names.
-std::vector<std::pair<pid_t, std::string>> processesOf(const std::string& home) {
-    std::vector<std::pair<pid_t, std::string>> out;
-    const std::string needle = "FAXGATE_HOME=" + home;
-    DIR* d = ::opendir("/proc");
-    if (!d) return out;
-    while (dirent* e = ::readdir(d)) {
-        pid_t pid = std::atoi(e->d_name);
-        if (pid <= 0 || pid == ::getpid()) continue;
-        std::string env = readOr("/proc/" + std::string(e->d_name) + "/environ");
-        std::size_t at = 0;
-        bool ours = false;
-        while (!ours && (at = env.find(needle, at)) != std::string::npos) {
-            std::size_t end = at + needle.size();
-            ours = (at == 0 || env[at - 1] == '\0') && (end == env.size() || env[end] == '\0');
-            at = end;
-        }
-        if (!ours) continue;
-        std::string comm = readOr("/proc/" + std::string(e->d_name) + "/comm");
-        while (!comm.empty() && comm.back() == '\n') comm.pop_back();
-        out.emplace_back(pid, comm);
-    }
-    ::closedir(d);
-    return out;
-}
-
 pid_t supervisorOf(const std::string& home) {
-    for (const auto& [pid, name] : processesOf(home))
-        if (name == "tolvern") return pid;
+    for (const auto& p : testing::processesOfHome(home))
+        if (p.name == "tolvern") return p.pid;
     return 0;
 }
 
@@ -461,8 +434,8 @@ int run(const Options& o) {
         script.topUp(seen.of("GetEdiData"), seen.of("GetFaxReminder"), fresh);
         if (fresh && o.killEvery > 0 && SteadyClock::now() >= killDue) {
             std::vector<pid_t> senders;
-            for (const auto& [pid, name] : processesOf(home->path()))
-                if (name == "morvane") senders.push_back(pid);
+            for (const auto& p : testing::processesOfHome(home->path()))
+                if (p.name == "morvane") senders.push_back(p.pid);
             if (!senders.empty()) {
                 ++killChances;
                 pid_t victim = senders[std::uniform_int_distribution<std::size_t>(0, senders.size() - 1)(random)];
@@ -500,12 +473,13 @@ int run(const Options& o) {
     while (SupervisorLock::supervisorRunning() && SteadyClock::now() - stopAt < 300s) std::this_thread::sleep_for(200ms);
     const double stopSeconds = std::chrono::duration<double>(SteadyClock::now() - stopAt).count();
     if (SupervisorLock::supervisorRunning()) v.fault("the server did not stop within five minutes");
-    for (auto until = SteadyClock::now() + 30s; !processesOf(home->path()).empty() && SteadyClock::now() < until;)
+    for (auto until = SteadyClock::now() + 30s;
+         !testing::processesOfHome(home->path()).empty() && SteadyClock::now() < until;)
         std::this_thread::sleep_for(200ms);
     std::vector<std::string> left;
-    for (const auto& [pid, name] : processesOf(home->path())) {
-        left.push_back(name + "(" + std::to_string(pid) + ")");
-        ::kill(pid, SIGKILL);
+    for (const auto& p : testing::processesOfHome(home->path())) {
+        left.push_back(p.name + "(" + std::to_string(p.pid) + ")");
+        ::kill(p.pid, SIGKILL);
     }
     edi.stop();
 

@@ -15,7 +15,6 @@
 #include "standins/edi_server/local_edi_server.h"
 
 #include <signal.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,27 +39,7 @@ inline constexpr double kScale = 0.001;
 // their environment): the supervisor, the stand-ins, a window.
 inline std::vector<pid_t> processesOf(const std::string& home) {
     std::vector<pid_t> out;
-    const std::string needle = "FAXGATE_HOME=" + home;
-    DIR* d = ::opendir("/proc");
-    if (!d) return out;
-    while (dirent* e = ::readdir(d)) {
-        pid_t pid = std::atoi(e->d_name);
-        if (pid <= 0 || pid == ::getpid()) continue;
-        std::ifstream env("/proc/" + std::string(e->d_name) + "/environ", std::ios::binary);
-        std::stringstream ss;
-        ss << env.rdbuf();
-        std::string all = ss.str();
-        std::size_t at = 0;
-        while ((at = all.find(needle, at)) != std::string::npos) {
-            std::size_t end = at + needle.size();
-            if ((at == 0 || all[at - 1] == '\0') && (end == all.size() || all[end] == '\0')) {
-                out.push_back(pid);
-                break;
-            }
-            at = end;
-        }
-    }
-    ::closedir(d);
+    for (const HomeProcess& p : processesOfHome(home)) out.push_back(p.pid);
     return out;
 }
 
