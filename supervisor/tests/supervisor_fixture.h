@@ -113,11 +113,9 @@ public:
     // The error log the programs of the home wrote (the supervisor's
     // children log to the file, not to this process's recorder).
     std::string programsLog() const {
-        try {
-            return fs::readFile(home / "log/ErrorLog.txt");
-        } catch (...) {
-            return {};
-        }
+        std::string text;
+        for (const std::string& line : fileLines("log/ErrorLog.txt")) text += line + "\n";
+        return text;
     }
 
     SupervisorOptions options() const {
