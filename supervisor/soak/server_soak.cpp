@@ -12,7 +12,8 @@
 // - the server ran throughout (the same supervisor, no error event);
 // - every document offered in a readable archive was faxed with its archive
 //   confirmed, or logged by name (a bad document, a supplier not
-//   registered, a send that failed "NG");
+//   registered, a send that failed "NG"); as the EDI server does, the good
+//   documents of an archive left unconfirmed are offered again;
 // - the send log has a record of every management number;
 // - the fax schedule fetched the codes in their order;
 // - after the stop no process of the home runs, and no run marker, print
@@ -26,6 +27,8 @@
 // server's time in 0.6 s), a kill every 15 s on average (0: none). --keep
 // leaves the home, the answers and the recorded requests in place (they are
 // kept anyway when a check fails).
+#include "platform/archive/archive_file.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
@@ -167,10 +170,40 @@ public:
         return !pendingReminders_.empty();
     }
 
+    // As the EDI server does, offers again the documents of an archive that
+    // was not confirmed two passes after it was fetched (a batch that
+    // failed skips the confirmation); only the good ones, as the bad ones
+    // are accounted for by their log lines.
+    void offerUnconfirmedAgain(std::size_t fetches, std::size_t reminderFetches, const std::set<std::string>& confirmed,
+                               const std::set<std::string>& remindersConfirmed) {
+        for (Served& a : served_) {
+            if (a.settled) continue;
+            const bool reminder = a.code == 4;
+            bool done = !reminder && confirmed.count(a.name);
+            if (reminder) {
+                done = true;
+                for (const Doc& d : a.docs)
+                    if (d.fate == Fate::Good && !remindersConfirmed.count(d.file())) done = false;
+            }
+            if (done) {
+                a.settled = true;
+                continue;
+            }
+            if (reminder ? reminderFetches < a.step + 2 : fetches < a.step + 8) continue;
+            a.settled = true;
+            std::deque<Doc>& pending = reminder ? pendingReminders_ : pending_[a.code];
+            for (const Doc& d : a.docs)
+                if (d.fate == Fate::Good) {
+                    pending.push_front(d);
+                    ++figures.offeredAgain;
+                }
+        }
+    }
+
     std::map<std::string, Offer> offers;  // by token: the last readable offer
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
-        std::size_t reminderArchives = 0, reminderBroken = 0;
+        std::size_t reminderArchives = 0, reminderBroken = 0, offeredAgain = 0;
         std::map<Fate, std::size_t> fates;
     } figures;
 
@@ -278,6 +311,7 @@ private:
                 return put(archive + "/" + stray.file(), content(stray));
             }
             ++figures.archives;
+            served_.push_back({k, step, name, {pending.begin(), pending.end()}});
             std::string index;
             for (const Doc& d : pending) {
                 index += "C0001," + d.supplier + "," + d.token() + ",0,01,20240111,A,B," + infoCode + "," + d.entry() +
@@ -307,6 +341,7 @@ private:
                 return put(archive, garbage());
             }
             ++figures.reminderArchives;
+            served_.push_back({4, step, name, {pending.begin(), pending.end()}});
             for (const Doc& d : pending) {
                 put(archive + "/" + d.entry(), content(d));
                 offers[d.token()] = {d, name};
@@ -316,8 +351,19 @@ private:
         });
     }
 
+    // An archive served with documents: its code (0 to 3, 4 for a reminder
+    // list), its step, its name and its documents.
+    struct Served {
+        int code;
+        std::size_t step;
+        std::string name;
+        std::vector<Doc> docs;
+        bool settled = false;  // confirmed, or its documents offered again
+    };
+
     std::string answers_;
     std::mt19937& random_;
+    std::vector<Served> served_;
     std::string templates_[4];
     std::vector<std::string> numbers_[4];
     std::string reminderTemplate_;
@@ -326,12 +372,13 @@ private:
     std::size_t written_ = 0, remindersWritten_ = 0, serials_ = 0;
 };
 
-// The requests the EDI server has seen, read from its requests.log as it grows.
+// The requests the EDI server has seen, read from its requests.log as it
+// grows, with what the fetches asked for and what the confirmations named.
 class RequestCount {
 public:
-    explicit RequestCount(std::string log) : log_(std::move(log)) {}
+    RequestCount(std::string record, std::string scratch) : record_(std::move(record)), scratch_(std::move(scratch)) {}
     void refresh() {
-        std::ifstream in(log_, std::ios::binary);
+        std::ifstream in(record_ + "requests.log", std::ios::binary);
         if (!in) return;
         in.seekg(static_cast<std::streamoff>(offset_));
         std::string line;
@@ -342,6 +389,14 @@ public:
             std::string number, servlet;
             fields >> number >> servlet;
             ++counts_[servlet];
+            if (servlet == "PutConfirm") {
+                for (const std::string& id : texts(number, servlet, "ConfirmID")) confirmed.insert(id);
+            } else if (servlet == "DelFaxReminder") {
+                for (const std::string& file : texts(number, servlet, "FileName")) remindersConfirmed.insert(file);
+            } else if (servlet == "GetEdiData") {
+                std::vector<std::string> code = texts(number, servlet, "Information-code");
+                fetchCodes.push_back(code.empty() ? "?" : code.front());
+            }
         }
     }
     std::size_t of(const std::string& servlet) const {
@@ -349,8 +404,37 @@ public:
         return it == counts_.end() ? 0 : it->second;
     }
 
+    std::set<std::string> confirmed;           // ConfirmIDs of the receipt confirmations
+    std::set<std::string> remindersConfirmed;  // file names of the reminder confirmations
+    std::vector<std::string> fetchCodes;       // the code of each document fetch, in order
+
 private:
-    std::string log_;
+    // The texts of an element of the request.xml that request `number` held.
+    std::vector<std::string> texts(const std::string& number, const std::string& servlet, const std::string& element) {
+        std::vector<std::string> out;
+        try {
+            arc::ExtractRequest request;
+            request.archive = record_ + number + "-" + servlet + ".zip";
+            request.format = arc::Format::Zip;
+            request.folder = scratch_;
+            request.members = {"request.xml"};
+            arc::extract(request);
+            std::string xml = fs::readFile(scratch_ + "request.xml");
+            fs::removeFile(scratch_ + "request.xml");
+            const std::string open = "<" + element + ">", close = "</" + element + ">";
+            for (std::size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at)) {
+                at += open.size();
+                std::size_t end = xml.find(close, at);
+                if (end == std::string::npos) break;
+                out.push_back(xml.substr(at, end - at));
+            }
+        } catch (const Error&) {
+        }
+        return out;
+    }
+
+    std::string record_;
+    std::string scratch_;
     std::size_t offset_ = 0;
     std::map<std::string, std::size_t> counts_;
 };
@@ -393,7 +477,8 @@ int run(const Options& o) {
     for (const auto& name : fs::list(home->folder("TempEDI"))) fs::removeFile(home->folder("TempEDI") + name);
 
     EdiScript script(answers->path(), random);
-    RequestCount seen(record->path() + "requests.log");
+    testing::TempDir scratch;
+    RequestCount seen(record->path(), scratch.path());
     script.topUp(0, 0, true);
     // The EDI server is started outside the home: it is none of its programs.
     ::unsetenv("FAXGATE_HOME");
@@ -431,6 +516,8 @@ int run(const Options& o) {
     while (SteadyClock::now() < drainEnd) {
         const bool fresh = SteadyClock::now() < runEnd;
         seen.refresh();
+        script.offerUnconfirmedAgain(seen.of("GetEdiData"), seen.of("GetFaxReminder"), seen.confirmed,
+                                     seen.remindersConfirmed);
         script.topUp(seen.of("GetEdiData"), seen.of("GetFaxReminder"), fresh);
         if (fresh && o.killEvery > 0 && SteadyClock::now() >= killDue) {
             std::vector<pid_t> senders;
@@ -485,32 +572,10 @@ int run(const Options& o) {
 
     // What the EDI server received: confirmations, reminder confirmations,
     // and the code of every document fetch, in order.
-    auto received = testing::runPython(
-        "import os, re, sys, zipfile\n"
-        "d = sys.argv[1]\n"
-        "for n in sorted(os.listdir(d)):\n"
-        "    if not n.endswith('.zip'): continue\n"
-        "    s = n[5:-4]\n"
-        "    try: x = zipfile.ZipFile(os.path.join(d, n)).read('request.xml').decode('utf-8', 'replace')\n"
-        "    except Exception: continue\n"
-        "    if s == 'PutConfirm':\n"
-        "        for m in re.findall(r'<ConfirmID>([^<]*)</ConfirmID>', x): print('confirm', m)\n"
-        "    elif s == 'DelFaxReminder':\n"
-        "        for m in re.findall(r'<FileName>([^<]*)</FileName>', x): print('reminder', m)\n"
-        "    elif s == 'GetEdiData':\n"
-        "        for m in re.findall(r'<Information-code>([^<]*)</Information-code>', x): print('fetch', m)\n",
-        {record->path()});
-    std::set<std::string> confirmed, remindersConfirmed;
-    std::vector<std::string> fetchCodes;
-    {
-        std::istringstream lines(received.output);
-        std::string kind, value;
-        while (lines >> kind >> value) {
-            if (kind == "confirm") confirmed.insert(value);
-            else if (kind == "reminder") remindersConfirmed.insert(value);
-            else fetchCodes.push_back(value);
-        }
-    }
+    seen.refresh();
+    const std::set<std::string>& confirmed = seen.confirmed;
+    const std::set<std::string>& remindersConfirmed = seen.remindersConfirmed;
+    const std::vector<std::string>& fetchCodes = seen.fetchCodes;
     for (std::size_t i = 0; i < fetchCodes.size(); ++i)
         if (fetchCodes[i] != kCodes[i % 4]) {
             v.fault("document fetch " + std::to_string(i + 1) + " asked for " + fetchCodes[i] + ", not " + kCodes[i % 4]);
@@ -519,13 +584,14 @@ int run(const Options& o) {
 
     // The fax documents by token, and the send log by management number.
     std::map<std::string, std::set<std::string>> faxesOf;  // token -> management numbers
-    std::set<std::string> numbers;                          // every fax document and record
+    std::set<std::string> documents;                        // every fax document
+    std::set<std::string> numbers;                          // every management record
     const std::regex token("SK[0-9]{4}-[0-9]{6}");
     const std::string faxFolder = home->folder("FaxSendXML");
     for (const auto& name : fs::list(faxFolder, "*.xml")) {
         if (name.rfind("base", 0) == 0) continue;
         std::string number = name.substr(0, name.size() - 4);
-        numbers.insert(number);
+        documents.insert(number);
         std::string text = readOr(faxFolder + name);
         for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it)
             faxesOf[it->str()].insert(number);
@@ -574,6 +640,7 @@ int run(const Options& o) {
         bool ok = false, ng = false, none = false;
         for (const std::string& number : faxes->second) {
             auto r = results.find(number);
+            if (r == results.end() && !numbers.count(number)) continue;  // rolled back: never sent
             if (r == results.end()) none = true;
             else if (std::find(r->second.begin(), r->second.end(), "OK") != r->second.end()) ok = true;
             else ng = true;
@@ -584,10 +651,16 @@ int run(const Options& o) {
         else if (ok) notConfirmed.push_back(d.file() + " of " + offer.archive);
         else if (ng) ++sendFailed;
         else if (none) noRecord.push_back(d.file() + " in " + *faxes->second.begin());
+        else lost.push_back(d.file() + " of " + offer.archive + " (only in faxes rolled back)");
     }
     std::vector<std::string> unlogged;
     for (const std::string& number : numbers)
         if (!results.count(number)) unlogged.push_back(number);
+    // Fax documents of a batch that failed: its records were rolled back,
+    // the documents stay (the archive, unconfirmed, comes again).
+    std::size_t rolledBack = 0;
+    for (const std::string& number : documents)
+        if (!numbers.count(number) && !results.count(number)) ++rolledBack;
 
     // Left behind: run markers, the print start file, temporary files, work files.
     std::vector<std::string> leftovers;
@@ -623,12 +696,14 @@ int run(const Options& o) {
         << ", reminder confirmations " << seen.of("DelFaxReminder") << "\n"
         << "  answers: " << f.archives << " data archives, " << f.noIndex << " without an index, " << f.broken
         << " that were none, " << f.refused << " refusals, " << f.garbled << " garbled, " << f.nothing
-        << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none\n"
+        << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none; "
+        << f.offeredAgain << " documents offered again after no confirmation\n"
         << "  documents offered " << script.offers.size() << ":";
     for (const auto& [fate, n] : f.fates) out << " " << n << " " << fateName(fate) << ";";
     out << "\n  faxed OK with their archive confirmed " << faxedConfirmed << ", sends failed (NG in the log) "
         << sendFailed << ", bad documents logged by name " << loggedBad << "\n"
-        << "  fax documents " << numbers.size() << ", send-log records "
+        << "  fax documents " << documents.size() << " (" << rolledBack << " of batches rolled back), management records "
+        << numbers.size() << ", send-log records "
         << std::accumulate(results.begin(), results.end(), std::size_t{0},
                            [](std::size_t n, const auto& r) { return n + r.second.size(); })
         << ", fax-send servers killed " << kills << " (of " << killChances << " chances)\n";
