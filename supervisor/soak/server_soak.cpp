@@ -204,7 +204,6 @@ public:
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
         std::size_t reminderArchives = 0, reminderBroken = 0, offeredAgain = 0;
-        std::map<Fate, std::size_t> fates;
     } figures;
 
 private:
@@ -318,7 +317,6 @@ private:
                          "\r\n";
                 if (d.fate != Fate::Missing) put(archive + "/" + d.entry(), content(d));
                 offers[d.token()] = {d, name};
-                ++figures.fates[d.fate];
             }
             put(archive + "/index.csv", index);
             pending.clear();
@@ -345,7 +343,6 @@ private:
             for (const Doc& d : pending) {
                 put(archive + "/" + d.entry(), content(d));
                 offers[d.token()] = {d, name};
-                ++figures.fates[d.fate];
             }
             pending.clear();
         });
@@ -699,7 +696,9 @@ int run(const Options& o) {
         << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none; "
         << f.offeredAgain << " documents offered again after no confirmation\n"
         << "  documents offered " << script.offers.size() << ":";
-    for (const auto& [fate, n] : f.fates) out << " " << n << " " << fateName(fate) << ";";
+    std::map<Fate, std::size_t> fates;
+    for (const auto& [tok, offer] : script.offers) ++fates[offer.doc.fate];
+    for (const auto& [fate, n] : fates) out << " " << n << " " << fateName(fate) << ";";
     out << "\n  faxed OK with their archive confirmed " << faxedConfirmed << ", sends failed (NG in the log) "
         << sendFailed << ", bad documents logged by name " << loggedBad << "\n"
         << "  fax documents " << documents.size() << " (" << rolledBack << " of batches rolled back), management records "
