@@ -21,7 +21,7 @@ using testing::kOrderSheet;
 using testing::kTestForm;
 using namespace std::chrono_literals;
 
-std::string helper() { return runningProgramFolder() + "fax_images_pellior_helper"; }
+std::string helper() { return runningProgramFolder() + "fax_images_pages_helper"; }
 
 // Waits in real time, within a bound, for a file another process makes.
 bool appears(const std::string& path) {
