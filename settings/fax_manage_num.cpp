@@ -146,7 +146,7 @@ bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
         store.save();
         return true;
     } catch (...) {
-        settings::traceFailure(kErrorSource, settings::currentError());
+        settings::traceFailure(kErrorSource, currentError());
         return false;
     }
 }
@@ -192,7 +192,7 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
         }
         return true;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return false;
     }
 }
@@ -214,7 +214,7 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
         if (changed) store.save();
         return true;
     } catch (...) {
-        settings::traceFailure(kErrorSource, settings::currentError());
+        settings::traceFailure(kErrorSource, currentError());
         return false;
     }
 }
@@ -239,7 +239,7 @@ bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
         if (changed) store.save();
         return true;
     } catch (...) {
-        settings::traceFailure(kErrorSource, settings::currentError());
+        settings::traceFailure(kErrorSource, currentError());
         return false;
     }
 }
@@ -282,7 +282,7 @@ std::int16_t readByNumber(const std::string& path, const ListKind& kind, const s
         if (!found) throw Error::standard(kNoRecordForRead);
         return static_cast<std::int16_t>(n);
     } catch (...) {
-        settings::logError(FaxManageNum::kErrorSource, settings::currentError());
+        logCurrentError(FaxManageNum::kErrorSource);
         return 0;
     }
 }
@@ -321,7 +321,7 @@ bool appendNames(const std::string& path, const ListKind& kind, const std::strin
         store.save();
         return true;
     } catch (...) {
-        settings::logError(FaxManageNum::kErrorSource, settings::currentError());
+        logCurrentError(FaxManageNum::kErrorSource);
         return false;
     }
 }
@@ -369,7 +369,7 @@ std::int16_t FaxManageNum::getXMLFileToOrder(const std::string& strOrderCode, co
         if (n == 0) throw Error::standard(kNoRecordForRead);
         return static_cast<std::int16_t>(n);
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return 0;
     }
 }

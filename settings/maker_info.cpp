@@ -155,7 +155,7 @@ bool MakerInfo::getMakerInfo(const std::string& strSupplierCode, const std::stri
         if (blnErrOut) throw Error(kMakerError, "受注者コード=" + strSupplierCode + ", " + "FAX番号=" + strFaxNo);
         return false;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return false;
     }
 }
@@ -206,7 +206,7 @@ bool MakerInfo::saveMakerInfo(const std::vector<std::string>& strFileName) {
         }
         return true;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return false;
     }
 }
@@ -220,7 +220,7 @@ void MakerInfo::delMakerInfo() {
                 throw Error(errnum::PathFileAccessError, "メーカ情報ファイルを削除できません。(" + name + ")");
         }
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
     }
 }
 
@@ -236,7 +236,7 @@ bool MakerInfo::checkMaker(const std::string& strFaxNo) {
         }
         return false;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return false;
     }
 }
@@ -253,7 +253,7 @@ std::optional<std::vector<std::string>> MakerInfo::getAllMakerInfo() {
         }
         return codes;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return std::nullopt;
     }
 }

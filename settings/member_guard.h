@@ -1,4 +1,7 @@
-// The one handler at the end of every public member of the settings classes.
+// The one handler at the end of every public member of the settings classes:
+// the error being handled comes from fg::currentError() or goes to the log
+// through fg::logCurrentError(source) (platform/error.h); these write an
+// error the member has made of it.
 #pragma once
 
 #include "platform/error.h"
@@ -6,10 +9,6 @@
 #include <string>
 
 namespace fg::settings {
-
-// The error that is being handled, as an fg::Error. Call it inside a
-// catch (...) block only: it rethrows the current exception to tell its kind.
-Error currentError();
 
 // Writes the error to the error log under `source`; never throws.
 void logError(const std::string& source, const Error& error) noexcept;

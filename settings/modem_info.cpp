@@ -71,7 +71,7 @@ bool ModemInfo::getModemLines(std::vector<ModemLine>& lines) {
         if (i == 0) throw Error(kNoModemRecords, std::string("モデム情報ファイル=") + kFileName);
         return true;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return false;
     }
 }
@@ -99,7 +99,7 @@ bool ModemInfo::updateModemInfo(std::int16_t intPortNum, const std::string& strI
         store.save();
         return true;
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
         return false;
     }
 }
@@ -116,7 +116,7 @@ std::int16_t ModemInfo::getModemCount() {
             throw Error::standard(errnum::Overflow);
         return static_cast<std::int16_t>(count);
     } catch (...) {
-        Error e = settings::currentError();
+        Error e = currentError();
         settings::logError(kErrorSource, Error(kCountFailed, e.description()));
         return 0;
     }

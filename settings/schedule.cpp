@@ -40,7 +40,7 @@ xml::Node plainValue(const xml::Node& root, const char* name) {
 // The readers' one failure: 40101 with no words of its own under the
 // reader's name; why it failed goes to the debug log.
 void readFailed(const char* source) {
-    Error cause = settings::currentError();
+    Error cause = currentError();
     settings::traceFailure(source, cause);
     settings::logError(source, Error(kReadFailed, ""));
 }
@@ -85,7 +85,7 @@ bool schedule::GetScheduleInfo() {
         if (!found) settings::traceFailure(kSource, missing("Schedule"));
         return found;
     } catch (...) {
-        settings::traceFailure(kSource, settings::currentError());
+        settings::traceFailure(kSource, currentError());
         return false;
     }
 }
@@ -109,7 +109,7 @@ bool schedule::updateSchedule() {
         store.save();
         return true;
     } catch (...) {
-        Error e = settings::currentError();
+        Error e = currentError();
         settings::logError(kSource, Error(kUpdateFailed, e.description()));
         return false;
     }

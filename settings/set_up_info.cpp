@@ -46,7 +46,7 @@ SetUpInfo::SetUpInfo() {
         }
         if (!session) throw Error(kNoSession, kFileName);
     } catch (...) {
-        settings::logError(kErrorSource, settings::currentError());
+        logCurrentError(kErrorSource);
     }
 }
 
@@ -76,7 +76,7 @@ bool SetUpInfo::save() {
         doc.save(path_);
         return true;
     } catch (...) {
-        Error e = settings::currentError();
+        Error e = currentError();
         settings::logError(kErrorSource, Error(kSaveFailed, e.description()));
         return false;
     }

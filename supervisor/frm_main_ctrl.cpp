@@ -109,13 +109,9 @@ bool FrmMainCtrl::Form_Load() {
 
         strAppPath = fs::programFolder();
         MfRemote1Member30();
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(kSource, e);
-        failed_ = true;
-        beginShutdown();
-    } catch (const std::exception& e) {
+    } catch (...) {
         // Whatever failed, what has started is brought down in order.
-        log(errnum::InvalidProcedureCall, std::string("起動処理に失敗しました: ") + e.what());
+        logCurrentError(kSource);
         failed_ = true;
         beginShutdown();
     }

@@ -3,8 +3,6 @@
 #include "common/brevik/program_path.h"
 #include "platform/error.h"
 
-#include <exception>
-#include <new>
 
 namespace fg {
 
@@ -59,14 +57,10 @@ std::string FolderInformation::SendLog() const { return folderRooted("sendlog");
 std::string FolderInformation::CommLog() const {
     try {
         return folderRooted("log");
-    } catch (const Error& e) {
+    } catch (...) {
         // The caller learns the kind of failure by its standard text; the
         // original description does not travel.
-        throw Error(errnum::ClientClassError, Error::standardText(e.number()), "FolderInformation");
-    } catch (const std::bad_alloc&) {
-        throw Error(errnum::ClientClassError, Error::standardText(errnum::OutOfMemory), "FolderInformation");
-    } catch (const std::exception&) {
-        throw Error(errnum::ClientClassError, Error::standardText(0), "FolderInformation");
+        throw Error(errnum::ClientClassError, Error::standardText(currentError().number()), "FolderInformation");
     }
 }
 

@@ -46,12 +46,12 @@ void rollBackNumbers(const std::vector<std::string>& numbers) noexcept {
                 if (!store.delManageNum(n)) writeDebugLine("FaxTranXml", "管理番号を削除できません: " + n);
                 bool ok = false;
                 maker.deleteReport(n, ok);
-            } catch (const std::exception& e) {
-                writeDebugLine("FaxTranXml", "管理番号 " + n + " を戻せません: " + e.what());
+            } catch (...) {
+                writeDebugLine("FaxTranXml", "管理番号 " + n + " を戻せません: " + currentError().description());
             }
         }
-    } catch (const std::exception& e) {
-        writeDebugLine("FaxTranXml", std::string("管理番号を戻せません: ") + e.what());
+    } catch (...) {
+        writeDebugLine("FaxTranXml", "管理番号を戻せません: " + currentError().description());
     }
 }
 
@@ -63,12 +63,12 @@ void deleteReports(const std::vector<std::string>& numbers) noexcept {
             try {
                 bool ok = false;
                 maker.deleteReport(n, ok);
-            } catch (const std::exception& e) {
-                writeDebugLine("FaxTranXml", "レイアウト " + n + " を削除できません: " + e.what());
+            } catch (...) {
+                writeDebugLine("FaxTranXml", "レイアウト " + n + " を削除できません: " + currentError().description());
             }
         }
-    } catch (const std::exception& e) {
-        writeDebugLine("FaxTranXml", std::string("レイアウトを削除できません: ") + e.what());
+    } catch (...) {
+        writeDebugLine("FaxTranXml", "レイアウトを削除できません: " + currentError().description());
     }
 }
 
@@ -78,10 +78,8 @@ void discardConfirmation() noexcept {
         RequestFolderLock lock(folder);
         if (fs::fileExists(folder + kConfirmFile) && fs::removeFile(folder + kConfirmFile))
             writeDebugLine(kSource, "送信できなかったバッチの受信確認ファイルを破棄しました: " + folder + kConfirmFile);
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(kSource, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(kSource, Error(errnum::OutOfMemory, e.what(), kSource));
+    } catch (...) {
+        logCurrentError(kSource);
     }
 }
 
@@ -166,10 +164,8 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
             built = runRelayoutBatch(batch, udtData);
         else
             built = runByCodeBatch(batch, udtData, strReportType);
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(kSource, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(kSource, Error(errnum::OutOfMemory, e.what(), kSource));
+    } catch (...) {
+        logCurrentError(kSource);
     }
     if (!built) {
         batch.rollBack();

@@ -64,10 +64,8 @@ void rollBack(const std::vector<std::string>& numbers) noexcept {
             if (!store.delManageNum(n))
                 writeDebugLine("FaxTranXml", "record not rolled back: " + n);
         }
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError("FaxTranXml", e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError("FaxTranXml", 0, e.what());
+    } catch (...) {
+        logCurrentError("FaxTranXml");
     }
 }
 

@@ -38,8 +38,8 @@ FaxTranXml::~FaxTranXml() {
     try {
         if (!idle() && !pump_->waitUntil(idle, kEndWait))
             writeDebugLine("FaxTranXml", "送信中のＦＡＸ送信サーバを待たずに解放します");
-    } catch (const std::exception& e) {
-        writeDebugLine("FaxTranXml", e.what());
+    } catch (...) {
+        writeDebugLine("FaxTranXml", currentError().description());
     }
     for (int n = 1; n <= kSendPorts; ++n) freePort(n);
     mobjFaxRepImg.reset();

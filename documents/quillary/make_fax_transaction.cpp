@@ -76,10 +76,8 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
         fax.save(sendFolder + list.number + ".xml");
         strFileName = list.number;
         return true;
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(source, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(source, Error(errnum::OutOfMemory, e.what(), source));
+    } catch (...) {
+        logCurrentError(source);
     }
     // A record whose list could not be written would stand for a fax that
     // never existed.

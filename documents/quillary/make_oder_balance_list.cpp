@@ -44,10 +44,8 @@ bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName
         Supplier supplier;
         if (!call.supplierByFax(strFaxNum, supplier)) return false;
         return call.write(&supplier);
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(source, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(source, Error(errnum::OutOfMemory, e.what(), source));
+    } catch (...) {
+        logCurrentError(source);
     }
     return false;
 }

@@ -21,10 +21,8 @@ bool FaxTranXml::SendPortEndCheck() {
     try {
         while (pump_->pumpOnce()) {
         }
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError("SendPortEndCheck", e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError("SendPortEndCheck", Error(errnum::OutOfMemory, e.what(), "SendPortEndCheck"));
+    } catch (...) {
+        logCurrentError("SendPortEndCheck");
     }
     for (int n = 1; n <= kSendPorts; ++n)
         if (ports_[n].busy) return true;
@@ -85,10 +83,8 @@ bool FaxTranXml::sendFAXOnFreePort(const std::vector<std::string>& strRepManageN
         ErrorLogWriter().writeError(kSource, Error(errnum::InvalidProcedureCall,
                                                    "送信ポート" + std::to_string(port) + "の送信依頼が受け付けられませんでした",
                                                    kSource));
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(kSource, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(kSource, Error(errnum::OutOfMemory, e.what(), kSource));
+    } catch (...) {
+        logCurrentError(kSource);
     }
     // No end event will come for this port.
     freePort(port);

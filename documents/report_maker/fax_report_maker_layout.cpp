@@ -110,10 +110,8 @@ void FaxReportMaker::makeReport(const std::vector<std::string>& files, const std
             workbook = number;
         }
         ok = true;
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(kSource, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(kSource, Error(errnum::OutOfMemory, e.what(), kSource));
+    } catch (...) {
+        logCurrentError(kSource);
     }
 }
 

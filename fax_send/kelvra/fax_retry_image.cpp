@@ -21,10 +21,8 @@ bool FaxRetryImage::saveRetryImage(const std::string& strReSendFileName) {
         std::string kept = folders.getFolderPath("G3ReImage");
         fs::copyFile(g3 + strReSendFileName + ".G3", kept + strReSendFileName + ".G3");
         return true;
-    } catch (const Error& e) {
-        reason = e.description();
-    } catch (const std::exception& e) {
-        reason = e.what();
+    } catch (...) {
+        reason = currentError().description();
     }
     ErrorLogWriter().writeError(kErrorSource, Error(kSaveFailed, reason, kErrorSource));
     return false;

@@ -54,10 +54,8 @@ void appendText(xml::Document& doc, xml::Node& parent, const char* name, const s
 bool guarded(const std::function<bool()>& body) {
     try {
         return body();
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(FaxSendCareers::kErrorSource, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(FaxSendCareers::kErrorSource, Error(errnum::OutOfMemory, e.what()));
+    } catch (...) {
+        logCurrentError(FaxSendCareers::kErrorSource);
     }
     return false;
 }

@@ -29,11 +29,6 @@ namespace {
 
 void logError(const char* source, const Error& e) { ErrorLogWriter().writeError(source, e); }
 
-Error asError(const std::exception& e) {
-    if (auto* known = dynamic_cast<const Error*>(&e)) return *known;
-    return Error(errnum::OutOfMemory, e.what());
-}
-
 std::string sendFolder() { return FolderPathInfo().getFolderPath("SendTemp"); }
 
 }  // namespace
@@ -48,8 +43,8 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             recordUnsent(manageNumbers, 0, Error(kNoSendLine, "モデム情報を読めません。"));
             return false;
         }
-    } catch (const std::exception& e) {
-        Error cause = asError(e);
+    } catch (...) {
+        Error cause = currentError();
         logError(kSource, cause);
         recordUnsent(manageNumbers, 0, cause);
         return false;
@@ -71,8 +66,8 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             if (pagesKept) delG3FromManageNo(number);
         }
         return true;
-    } catch (const std::exception& e) {
-        Error cause = asError(e);
+    } catch (...) {
+        Error cause = currentError();
         closePort();
         logError(kSource, cause);
         recordUnsent(manageNumbers, i, cause);
@@ -134,8 +129,8 @@ bool FaxSendJob::findSendResult(const std::string& manageNumber, std::string& re
             }
         }
         return true;
-    } catch (const std::exception& e) {
-        logError(FaxSendCareers::kErrorSource, asError(e));
+    } catch (...) {
+        logError(FaxSendCareers::kErrorSource, currentError());
         return false;
     }
 }
@@ -174,10 +169,10 @@ void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<st
             fs::copyFile(g3 + pages[j - 1] + ".G3", copy);
             made.push_back(copy);
         }
-    } catch (const std::exception& e) {
+    } catch (...) {
         for (const std::string& copy : made) fs::removeFile(copy);
         sendNames.clear();
-        Error cause = asError(e);
+        Error cause = currentError();
         if (cause.number() == kNoPages) throw cause;
         throw Error(kNoPages, cause.description());
     }
@@ -232,8 +227,8 @@ bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::strin
             }
         }
         return false;
-    } catch (const std::exception& e) {
-        logError(kSource, asError(e));
+    } catch (...) {
+        logError(kSource, currentError());
         return false;
     }
 }
@@ -250,8 +245,8 @@ bool FaxSendJob::delG3DummyFile(const std::vector<std::string>& names) {
                 throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
         }
         return true;
-    } catch (const std::exception& e) {
-        logError(kSource, asError(e));
+    } catch (...) {
+        logError(kSource, currentError());
         return false;
     }
 }

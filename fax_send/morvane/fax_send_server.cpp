@@ -51,10 +51,8 @@ bool FaxSendServer::checkSendSettings() {
             }
         }
         return true;
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(FaxSendJob::kSource, e);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(FaxSendJob::kSource, Error(errnum::OutOfMemory, e.what()));
+    } catch (...) {
+        logCurrentError(FaxSendJob::kSource);
     }
     return false;
 }
@@ -73,11 +71,8 @@ bool FaxSendServer::sendFAX(const std::vector<std::string>& strRepManageNo) {
     if (!checkSendSettings()) return false;
     try {
         modem_ = modems_();
-    } catch (const Error& e) {
-        ErrorLogWriter().writeError(FaxSendJob::kSource, e);
-        return false;
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(FaxSendJob::kSource, Error(errnum::OutOfMemory, e.what()));
+    } catch (...) {
+        logCurrentError(FaxSendJob::kSource);
         return false;
     }
     manageNumbers_ = strRepManageNo;

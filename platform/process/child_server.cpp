@@ -184,15 +184,12 @@ void ChildServer::handleLine(const std::string& line) {
             throw Error(kChildNoSuchMember, "このメンバーはありません: " + request.member, "ChildServer");
         Handler h = it->second;
         answer.values = h(request.values);
-    } catch (const Error& e) {
+    } catch (...) {
+        const Error e = currentError();
         answer.ok = false;
         answer.errorNumber = e.number();
         answer.errorDescription = e.description();
         answer.errorSource = e.source();
-    } catch (const std::exception& e) {
-        answer.ok = false;
-        answer.errorNumber = errnum::InvalidProcedureCall;
-        answer.errorDescription = e.what();
     }
     send(childproto::encode(answer));
 }

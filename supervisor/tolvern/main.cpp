@@ -4,13 +4,11 @@
 #include "frm_main_ctrl.h"
 
 #include "platform/error.h"
-#include "platform/error_log.h"
 #include "platform/process/event_pump.h"
 
 #include <signal.h>
 
 #include <cstdio>
-#include <exception>
 
 int main(int argc, char**) {
     if (argc > 1) {
@@ -27,11 +25,10 @@ int main(int argc, char**) {
     ::signal(SIGPIPE, SIG_IGN);
     try {
         return supervisor.run();
-    } catch (const std::exception& e) {
+    } catch (...) {
         // Leaving run() releases every object and ends the helper; say why.
-        std::fprintf(stderr, "tolvern: %s\n", e.what());
-        fg::ErrorLogWriter().writeError(fg::FrmMainCtrl::kSource,
-                                        fg::Error(fg::errnum::InvalidProcedureCall, e.what(), fg::FrmMainCtrl::kSource));
+        const fg::Error e = fg::logCurrentError(fg::FrmMainCtrl::kSource);
+        std::fprintf(stderr, "tolvern: %s\n", e.description().c_str());
         return 1;
     }
 }
