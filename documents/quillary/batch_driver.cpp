@@ -17,7 +17,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
-#include "platform/layout/fax_report_maker.h"
+#include "documents/report_maker/fax_report_maker.h"
 #include "platform/processed_file_hook.h"
 #include "platform/request_folder_lock.h"
 #include "settings/fax_manage_num.h"

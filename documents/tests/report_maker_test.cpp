@@ -4,7 +4,7 @@
 #include "documents/report_maker/request_document_factory.h"
 #include "documents/tests/builder_fixture.h"
 #include "platform/layout/fax_printer.h"
-#include "platform/layout/fax_report_maker.h"
+#include "documents/report_maker/fax_report_maker.h"
 #include "platform/layout/page_export.h"
 #include "platform/layout/page_plan.h"
 #include "platform/layout/workbook_file.h"

@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/image/bmp.h"
 #include "platform/imaging/jpeg.h"
-#include "platform/layout/fax_report_maker.h"
+#include "documents/report_maker/fax_report_maker.h"
 #include "platform/layout/workbook_file.h"
 #include "platform/values.h"
 #include "settings/fax_manage_num.h"
