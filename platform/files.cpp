@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace fg::fs {
 
@@ -364,6 +365,103 @@ void removeTree(const std::string& path) {
 
 void copyFile(const std::string& from, const std::string& to) {
     writeFileAtomic(to, readFile(from));
+}
+
+void rename(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + from +
+                                                     " -> " + to + ": " + std::strerror(errno));
+}
+
+void moveNoReplace(const std::string& from, const std::string& to) {
+    const auto taken = [&] {
+        return Error(errnum::FileAlreadyExists, Error::standardText(errnum::FileAlreadyExists) + " " + to);
+    };
+    if (fileExists(to)) throw taken();  // names are matched without regard to case
+    int err = ::link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (err == EXDEV || err == EPERM) {
+        // No link across file systems (or on this one): a copy that never
+        // overwrites, as the link would not.
+        err = 0;
+        try {
+            std::string bytes = readFile(from);
+            Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+            if (!out) err = errno;
+            else if (!writeAll(out.get(), bytes, Sync::Passing, err) || ::close(out.release()) != 0) {
+                if (err == 0) err = errno;
+                ::unlink(to.c_str());
+            }
+        } catch (const Error& e) {
+            throw Error(errnum::PathFileAccessError, "移動できません: " + from + " -> " + to + ": " + e.description());
+        }
+    }
+    if (err == EEXIST) throw taken();
+    if (err != 0)
+        throw Error(errnum::PathFileAccessError, "移動できません: " + from + " -> " + to + ": " + std::strerror(err));
+    if (!removeFile(from)) throw Error(errnum::PathFileAccessError, "移動元を削除できません: " + from);
+}
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{static_cast<std::uintmax_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::string temporaryFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    return withSlash(tmp && *tmp ? tmp : "/tmp");
+}
+
+namespace {
+
+[[noreturn]] void notMade(const std::string& folder, const char* what, int err) {
+    const long number = err == ENOENT ? errnum::PathNotFound : errnum::PathFileAccessError;
+    throw Error(number, Error::standardText(number) + " " + what + ": " + folder + " (" + std::strerror(err) + ")");
+}
+
+}  // namespace
+
+TempFile::TempFile(const std::string& folder, const std::string& prefix) : path_(withSlash(folder) + prefix + "XXXXXX") {
+    Descriptor fd(::mkostemp(path_.data(), O_CLOEXEC));
+    if (!fd) {
+        const int err = errno;
+        path_.clear();
+        notMade(folder, "一時ファイルを作れません", err);
+    }
+}
+
+TempFile::~TempFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+TempFile::TempFile(TempFile&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+    if (this != &other) {
+        if (!path_.empty()) ::unlink(path_.c_str());
+        path_ = std::exchange(other.path_, {});
+    }
+    return *this;
+}
+
+void TempFile::placeAt(const std::string& target) {
+    rename(path_, target);
+    path_.clear();
+}
+
+TempFolder::TempFolder(const std::string& folder, const std::string& prefix)
+    : path_(withSlash(folder) + prefix + "XXXXXX") {
+    if (!::mkdtemp(path_.data())) {
+        const int err = errno;
+        path_.clear();
+        notMade(folder, "作業フォルダを作れません", err);
+    }
+    path_ += '/';
+}
+
+TempFolder::~TempFolder() {
+    if (!path_.empty()) removeTree(path_);
 }
 
 }  // namespace fg::fs

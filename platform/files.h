@@ -2,6 +2,7 @@
 // listings, the program folder, and atomic writes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,5 +91,68 @@ bool removeFile(const std::string& path);
 void removeTree(const std::string& path);
 // Copies a file atomically over the target. Raises fg::Error on failure.
 void copyFile(const std::string& from, const std::string& to);
+
+// Renames a file or folder within its file system, replacing a file of the
+// new name (the paths as given). Raises fg::Error 75, with both paths and
+// the system's reason, when it cannot.
+void rename(const std::string& from, const std::string& to);
+// Moves a file without ever replacing one: the new name is linked to the
+// file (which fails when the name is taken) and the old name removed;
+// across file systems, a copy that refuses to overwrite. Raises fg::Error
+// 58 when the new name is taken (in any letter case), 75 for any other
+// failure.
+void moveNoReplace(const std::string& from, const std::string& to);
+
+// What tells a changed file from an unchanged one without reading it.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds since the epoch
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of an existing file (the path as given); nullopt when it cannot
+// be examined.
+std::optional<FileStamp> stampOf(const std::string& path);
+
+// The system's folder for temporary files (TMPDIR, else /tmp), ending with "/".
+std::string temporaryFolder();
+
+// A temporary file of one owner: made empty under a name no other file had
+// ("<folder><prefix>" and six characters of its own) and removed with the
+// object, whatever way the scope is left, unless it was given its place.
+// Its name is never given up while the object lives, so no other process
+// can take it in between.
+class TempFile {
+public:
+    // Raises fg::Error 75 when the file cannot be made (76 for a missing folder).
+    TempFile(const std::string& folder, const std::string& prefix);
+    ~TempFile();
+    TempFile(TempFile&& other) noexcept;
+    TempFile& operator=(TempFile&& other) noexcept;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Renames the file over `target` (see rename); from then on it is the
+    // target's and no longer removed.
+    void placeAt(const std::string& target);
+
+private:
+    std::string path_;
+};
+
+// A temporary folder of one owner, likewise: made under a name of its own
+// and removed with all it holds with the object. Its path ends with "/".
+class TempFolder {
+public:
+    TempFolder(const std::string& folder, const std::string& prefix);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 }  // namespace fg::fs

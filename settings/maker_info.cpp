@@ -10,11 +10,7 @@
 #include "settings/member_guard.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
-#include <random>
-#include <system_error>
 
 namespace fg {
 
@@ -72,32 +68,6 @@ void checkNames(const std::vector<std::string>& names) {
             throw Error(errnum::BadFileNameOrNumber,
                         Error::standardText(errnum::BadFileNameOrNumber) + " メーカ情報ファイル名=" + name);
     }
-}
-
-// A hidden folder inside the supplier folder: on the same file system, so
-// moving files in and out of it are renames, and never listed as suppliers.
-std::string privateFolder(const std::string& folder, const char* purpose) {
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-    std::string path = fs::withSlash(folder) + "." + purpose + "-" + suffix + "/";
-    fs::makeFolders(path);
-    return path;
-}
-
-struct RemoveTree {
-    std::string path;
-    ~RemoveTree() {
-        if (!path.empty()) fs::removeTree(path);
-    }
-};
-
-void move(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::rename(from, to, ec);
-    if (ec)
-        throw Error(errnum::PathFileAccessError,
-                    Error::standardText(errnum::PathFileAccessError) + " " + from + " -> " + to + ": " + ec.message());
 }
 
 // The supplier folder's locks. flock grants a shared lock whenever no
@@ -168,23 +138,26 @@ bool MakerInfo::saveMakerInfo(const std::vector<std::string>& strFileName) {
 
         // Every new file is copied aside first: a name that is not there or
         // cannot be read stops the install while the old set is untouched.
-        RemoveTree incoming{privateFolder(folder_, "incoming")};
-        for (const std::string& name : strFileName) fs::copyFile(fs::join(source, name), incoming.path + name);
-        std::vector<std::string> staged = fs::list(incoming.path, "*");
+        // The folders aside are hidden ones inside the supplier folder: on
+        // the same file system, so moving files in and out of them are
+        // renames, and never listed as suppliers.
+        const fs::TempFolder incoming(folder_, ".incoming-");
+        for (const std::string& name : strFileName) fs::copyFile(fs::join(source, name), incoming.path() + name);
+        std::vector<std::string> staged = fs::list(incoming.path(), "*");
 
         {
             // Lookups hold the shared lock: none of them sees the folder
             // between the two sets.
             ReplaceLock lock(folder_);
-            RemoveTree previous{privateFolder(folder_, "previous")};
+            const fs::TempFolder previous(folder_, ".previous-");
             std::vector<std::string> movedOut, movedIn;
             try {
                 for (const std::string& name : fs::list(folder_, kPattern)) {
-                    move(folder_ + name, previous.path + name);
+                    fs::rename(folder_ + name, previous.path() + name);
                     movedOut.push_back(name);
                 }
                 for (const std::string& name : staged) {
-                    move(incoming.path + name, folder_ + name);
+                    fs::rename(incoming.path() + name, folder_ + name);
                     movedIn.push_back(name);
                 }
             } catch (...) {
@@ -192,8 +165,12 @@ bool MakerInfo::saveMakerInfo(const std::vector<std::string>& strFileName) {
                 // suppliers as they were.
                 for (const std::string& name : movedIn) fs::removeFile(folder_ + name);
                 for (const std::string& name : movedOut) {
-                    std::error_code ec;
-                    std::filesystem::rename(previous.path + name, folder_ + name, ec);
+                    try {
+                        fs::rename(previous.path() + name, folder_ + name);
+                    } catch (const Error&) {
+                        // The way back is the rename that just went out; the
+                        // install's own error is the one to report.
+                    }
                 }
                 throw;
             }

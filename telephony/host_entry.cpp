@@ -3,18 +3,14 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
-#include "platform/owned.h"
 #include "platform/process/event_pump.h"
 #include "platform/process/line_protocol.h"
+#include "platform/process/line_service.h"
 #include "platform/text.h"
 #include "platform/values.h"
 #include "telephony/telephony_control.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <optional>
 
 namespace fg {
 
@@ -157,53 +153,35 @@ std::vector<std::string> TelephonyHostEntry::parseLine(std::string_view line) {
 }
 
 int TelephonyHostEntry::serve(EventPump& pump, int in, int out) {
-    // Answers go through a stream of their own, which writes each line whole
-    // and tells when the host has gone (with SIGPIPE ignored, as the program does).
-    int own = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
-    Owned<std::FILE*, std::fclose> answers(own >= 0 ? ::fdopen(own, "w") : nullptr);
-    if (!answers) {
-        if (own >= 0) ::close(own);
+    const LineServiceEnd end = serveLines(pump, in, out, kMaxRequestLine, [this](std::string line) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        Answer answer;
+        try {
+            answer = serveRequest(parseLine(line));
+        } catch (const Error& broken) {
+            answer = badRequest("要求の行が不正です: " + broken.description());
+        }
+        return formatLine(answer.fields);
+    });
+    std::optional<Error> failure;
+    switch (end) {
+    case LineServiceEnd::InputEnded:
+    case LineServiceEnd::Stopped: break;
+    case LineServiceEnd::NoOutput:
         TelephonyErrorLog().writeError(Error(errnum::PathFileAccessError, "応答の出力を開けません", kSource), true);
         return 1;
+    case LineServiceEnd::ReadFailed: failure = Error(errnum::PathFileAccessError, "要求を読めません", kSource); break;
+    case LineServiceEnd::WriteFailed:
+        failure = Error(errnum::PathFileAccessError, "応答を書けません: 相手が終了しています", kSource);
+        break;
+    case LineServiceEnd::LineTooLong:
+        failure = Error(errnum::OutOfMemory, "要求の行が長すぎます (" + std::to_string(kMaxRequestLine) + " バイトまで)",
+                        kSource);
+        break;
     }
-    childproto::LineBuffer buffer(kMaxRequestLine);
-    int result = 0;
-    auto fail = [&](const Error& error) {
-        TelephonyErrorLog().writeError(error, true);
-        result = 1;
-        pump.quit();
-    };
-    auto id = pump.watch(in, [&] {
-        char bytes[4096];
-        ssize_t n = ::read(in, bytes, sizeof bytes);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-        if (n < 0) return fail(Error(errnum::PathFileAccessError, "要求を読めません", kSource));
-        try {
-            if (n > 0) buffer.append(bytes, static_cast<std::size_t>(n));
-            else if (!buffer.empty()) buffer.append("\n", 1);  // a last request without its line end
-            while (std::optional<std::string> line = buffer.nextLine()) {
-                if (!line->empty() && line->back() == '\r') line->pop_back();
-                Answer answer;
-                try {
-                    answer = serveRequest(parseLine(*line));
-                } catch (const Error& broken) {
-                    answer = badRequest("要求の行が不正です: " + broken.description());
-                }
-                std::string text = formatLine(answer.fields);
-                if (std::fwrite(text.data(), 1, text.size(), answers.get()) != text.size() ||
-                    std::fflush(answers.get()) != 0)
-                    return fail(Error(errnum::PathFileAccessError, "応答を書けません: 相手が終了しています", kSource));
-            }
-        } catch (const Error&) {
-            return fail(Error(errnum::OutOfMemory,
-                              "要求の行が長すぎます (" + std::to_string(kMaxRequestLine) + " バイトまで)", kSource));
-        }
-        if (n == 0) pump.quit();
-    });
-    pump.run();
-    pump.unwatch(id);
+    if (failure) TelephonyErrorLog().writeError(*failure, true);
     releaseMarkers();
-    return result;
+    return failure ? 1 : 0;
 }
 
 }  // namespace fg

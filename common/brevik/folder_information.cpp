@@ -3,7 +3,6 @@
 #include "common/brevik/program_path.h"
 #include "platform/error.h"
 
-
 namespace fg {
 
 FolderInformation::FolderInformation() = default;

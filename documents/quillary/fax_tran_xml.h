@@ -12,9 +12,8 @@
 // pumps, while a batch waits for a free port, and in SendPortEndCheck.
 #pragma once
 
+#include "platform/process/process.h"
 #include "platform/xml.h"
-
-#include <sys/types.h>
 
 #include <array>
 #include <chrono>
@@ -133,7 +132,7 @@ public:
     // Whether port n (1 to 20) holds a send, and the process id of its
     // server (-1 when none): for the owner's monitoring and for tests.
     bool sendPortBusy(int port) const;
-    pid_t sendPortServerPid(int port) const;
+    ProcessId sendPortServerPid(int port) const;
     // The event pump the object delivers its events through.
     EventPump& eventPump() { return *pump_; }
 

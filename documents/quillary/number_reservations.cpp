@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 
 namespace fg::documents {
@@ -20,14 +19,11 @@ namespace {
 // The store is large and rewritten by every record; it is parsed again only
 // when the file has changed since the last reservation read it.
 std::string signatureOf(const std::string& path) {
-    std::error_code ec;
     auto real = fs::resolve(path);
     if (!real) return "missing";
-    auto size = std::filesystem::file_size(*real, ec);
-    if (ec) return "unreadable";
-    auto time = std::filesystem::last_write_time(*real, ec);
-    if (ec) return "unreadable";
-    return *real + "|" + std::to_string(size) + "|" + std::to_string(time.time_since_epoch().count());
+    auto stamp = fs::stampOf(*real);
+    if (!stamp) return "unreadable";
+    return *real + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modified);
 }
 
 }  // namespace

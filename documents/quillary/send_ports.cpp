@@ -31,7 +31,7 @@ bool FaxTranXml::SendPortEndCheck() {
 
 bool FaxTranXml::sendPortBusy(int port) const { return port >= 1 && port <= kSendPorts && ports_[port].busy; }
 
-pid_t FaxTranXml::sendPortServerPid(int port) const {
+ProcessId FaxTranXml::sendPortServerPid(int port) const {
     if (port < 1 || port > kSendPorts || !ports_[port].send) return -1;
     return ports_[port].send->serverPid();
 }

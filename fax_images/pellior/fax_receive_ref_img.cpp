@@ -4,34 +4,11 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 
-#include <filesystem>
-#include <system_error>
-
 namespace fg {
 
 namespace {
 
 constexpr const char* kSource = "FaxReceiveRefImg";
-
-// Moves a file without ever replacing one: a hard link is made at the new
-// name (which fails when the name is taken) and the old name removed; across
-// file systems, a copy that refuses to overwrite.
-void moveNoReplace(const std::string& from, const std::string& to) {
-    namespace sfs = std::filesystem;
-    if (fs::fileExists(to))  // names are matched without regard to case
-        throw Error(errnum::FileAlreadyExists, Error::standardText(errnum::FileAlreadyExists) + " " + to);
-    std::error_code ec;
-    sfs::create_hard_link(from, to, ec);
-    if (ec == std::errc::cross_device_link || ec == std::errc::operation_not_permitted) {
-        ec.clear();
-        sfs::copy_file(from, to, sfs::copy_options::none, ec);
-    }
-    if (ec == std::errc::file_exists)
-        throw Error(errnum::FileAlreadyExists, Error::standardText(errnum::FileAlreadyExists) + " " + to);
-    if (ec) throw Error(errnum::PathFileAccessError, "移動できません: " + from + " -> " + to + ": " + ec.message());
-    if (!fs::removeFile(from))
-        throw Error(errnum::PathFileAccessError, "移動元を削除できません: " + from);
-}
 
 }  // namespace
 
@@ -51,7 +28,7 @@ bool FaxReceiveRefImg::changeJPGFile(const std::string& strFileName) {
         // A copy that does not check stays where it was written, for a
         // person to look at; it is not passed on as a good copy.
         pellior::checkImaging(k.check(copy, 1), k, "JPEG の検査");
-        moveNoReplace(copy, pellior::folder("Jpg") + strFileName + ".jpg");
+        fs::moveNoReplace(copy, pellior::folder("Jpg") + strFileName + ".jpg");
         return true;
     } catch (...) {
         logCurrentError(kSource);

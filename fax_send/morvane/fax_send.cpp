@@ -28,7 +28,7 @@ void logError(const Error& e) { ErrorLogWriter().writeError(FaxSend::kErrorSourc
 // handed, its send copies (named by its process id) and its run marker.
 struct Handover {
     std::vector<std::string> numbers;
-    pid_t server = -1;
+    ProcessId server = -1;
     std::string runFile;
 };
 
@@ -228,7 +228,7 @@ void FaxSend::release() {
 
 bool FaxSend::ended() const { return state_->ended; }
 bool FaxSend::sending() const { return state_->sending; }
-pid_t FaxSend::serverPid() const { return state_->child && state_->child->alive() ? state_->child->pid() : -1; }
+ProcessId FaxSend::serverPid() const { return state_->child && state_->child->alive() ? state_->child->pid() : -1; }
 
 bool FaxSend::waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode, Ms timeout) {
     // Objects are looked at afresh on every check: a handler may destroy

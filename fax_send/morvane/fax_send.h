@@ -25,9 +25,8 @@
 #pragma once
 
 #include "platform/process/event_pump.h"
+#include "platform/process/process.h"
 #include "platform/values.h"
-
-#include <sys/types.h>
 
 #include <chrono>
 #include <functional>
@@ -73,7 +72,7 @@ public:
     // Whether a sendFAX was accepted and its end event has not yet arrived.
     bool sending() const;
     // The server's process id while it lives, else -1.
-    pid_t serverPid() const;
+    ProcessId serverPid() const;
 
     // Pumps until the end events have arrived: of every object (All) or of
     // at least one (Any) among those that are sending. True when that

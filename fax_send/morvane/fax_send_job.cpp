@@ -10,6 +10,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/process/process.h"
 #include "platform/text.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
@@ -17,8 +18,6 @@
 #include "settings/fax_manage_num.h"
 #include "settings/modem_info.h"
 #include "settings/set_up_info.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <exception>
@@ -158,7 +157,7 @@ void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<st
 
         // The base name is the time stamp and this server's process id, so
         // that servers collecting in the same second never share a copy.
-        std::string stamp = timeStamp14(clock().now()) + "_" + std::to_string(::getpid());
+        std::string stamp = timeStamp14(clock().now()) + "_" + std::to_string(currentProcessId());
         std::string base = stamp;
         for (int n = 2; fs::fileExists(temp + base + "_p1.G3"); ++n) base = stamp + "_" + std::to_string(n);
 

@@ -47,6 +47,36 @@ EventPump::Id EventPump::watchSignal(int signo, Callback onSignal) {
     return id;
 }
 
+namespace {
+
+int signalOf(EventPump::EndRequest request) {
+    switch (request) {
+    case EventPump::EndRequest::Terminate: return SIGTERM;
+    case EventPump::EndRequest::Interrupt: return SIGINT;
+    case EventPump::EndRequest::HangUp: return SIGHUP;
+    }
+    return SIGTERM;
+}
+
+}  // namespace
+
+EventPump::Id EventPump::watchEndRequest(EndRequest request, Callback onRequest) {
+    return watchSignal(signalOf(request), std::move(onRequest));
+}
+
+const char* EventPump::signalName(EndRequest request) {
+    switch (request) {
+    case EndRequest::Terminate: return "SIGTERM";
+    case EndRequest::Interrupt: return "SIGINT";
+    case EndRequest::HangUp: return "SIGHUP";
+    }
+    return "SIGTERM";
+}
+
+void ignoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
+void ignoreHangUps() { ::signal(SIGHUP, SIG_IGN); }
+
 void EventPump::unwatchSignal(Id id) {
     signals_.erase(id);
     // The signal stays blocked: unblocking it now could deliver a pending

@@ -41,6 +41,14 @@ public:
     Id watchSignal(int signo, Callback onSignal);
     void unwatchSignal(Id id);
 
+    // The requests to end that a program is sent (by a service manager or
+    // a parent, from a terminal's Ctrl-C, by a terminal that goes), taken
+    // as watchSignal takes them.
+    enum class EndRequest { Terminate, Interrupt, HangUp };
+    Id watchEndRequest(EndRequest request, Callback onRequest);
+    // The name of the signal that carries the request ("SIGTERM", ...).
+    static const char* signalName(EndRequest request);
+
     // A timer of the platform clock: `callback` runs once `delay` of the
     // system's time has passed, and then every `delay` again when `repeat`
     // is set, counted from the end of each tick.
@@ -101,6 +109,12 @@ private:
     Id nextId_ = 1;
     bool quit_ = false;
 };
+
+// A write to a peer that has gone (a closed pipe or socket) fails with an
+// error instead of ending the program.
+void ignoreBrokenPipes();
+// The program runs on when the terminal it was started from goes.
+void ignoreHangUps();
 
 // A timer with the shape of a form timer: an interval of 0 leaves it idle,
 // any other interval makes it tick every interval until it is set to 0.

@@ -453,6 +453,8 @@ void Process::detach() {
     exitCode_.reset();
 }
 
+ProcessId currentProcessId() { return ::getpid(); }
+
 bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace) {
     if (pid <= 0) return false;
     // The descriptor holds on to that very process: a process id that comes

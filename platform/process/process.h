@@ -12,6 +12,11 @@
 
 namespace fg {
 
+// A process id, as the system gives it.
+using ProcessId = pid_t;
+// The id of the running process.
+ProcessId currentProcessId();
+
 struct SpawnOptions {
     // The child's working folder; "" keeps the caller's. It must exist.
     std::string workingFolder;

@@ -197,3 +197,69 @@ TEST(Files, ProgramFolderIsTheHomeOrTheProgramsFolder) {
     EXPECT_EQ(fs::programFolder(), fs::folderOf(std::string(exe, static_cast<std::size_t>(n))));
     if (saved) ::setenv("FAXGATE_HOME", keep.c_str(), 1);
 }
+
+TEST(Files, RenameAndMoveWithoutReplacing) {
+    TempDir dir;
+    fs::writeFileAtomic(dir / "a.txt", "a");
+    fs::writeFileAtomic(dir / "b.txt", "b");
+    fs::rename(dir / "a.txt", dir / "b.txt");  // replaces
+    EXPECT_FALSE(fs::fileExists(dir / "a.txt"));
+    EXPECT_EQ(fs::readFile(dir / "b.txt"), "a");
+    EXPECT_EQ(errorOf([&] { fs::rename(dir / "none.txt", dir / "c.txt"); }), errnum::PathFileAccessError);
+
+    fs::writeFileAtomic(dir / "c.txt", "c");
+    struct Case {
+        const char* to;
+        long error;
+    } cases[] = {
+        {"B.TXT", errnum::FileAlreadyExists},  // taken in another spelling
+        {"b.txt", errnum::FileAlreadyExists},
+        {"no/such/d.txt", errnum::PathFileAccessError},
+        {"d.txt", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(errorOf([&] { fs::moveNoReplace(dir / "c.txt", dir / c.to); }), c.error) << c.to;
+        EXPECT_EQ(fs::readFile(dir / "b.txt"), "a") << c.to;
+    }
+    EXPECT_FALSE(fs::fileExists(dir / "c.txt"));
+    EXPECT_EQ(fs::readFile(dir / "d.txt"), "c");
+}
+
+TEST(Files, AStampTellsAChangedFile) {
+    TempDir dir;
+    EXPECT_FALSE(fs::stampOf(dir / "none.txt"));
+    fs::writeFileAtomic(dir / "a.txt", "one");
+    auto before = fs::stampOf(dir / "a.txt");
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->size, 3u);
+    EXPECT_EQ(fs::stampOf(dir / "a.txt"), before);
+    fs::writeFileAtomic(dir / "a.txt", "three");
+    EXPECT_NE(fs::stampOf(dir / "a.txt"), before);
+}
+
+TEST(Files, TemporaryFilesAndFoldersGoWithTheirOwner) {
+    TempDir dir;
+    std::string kept, gone, folder;
+    {
+        fs::TempFile a(dir.path(), ".a-");
+        fs::TempFile b(dir.path(), ".a-");
+        EXPECT_NE(a.path(), b.path());
+        EXPECT_EQ(a.path().rfind(dir / ".a-", 0), 0u) << a.path();
+        EXPECT_EQ(fs::readFile(a.path()), "");  // there, and empty, all the while
+        gone = b.path();
+        fs::writeFileAtomic(a.path(), "whole");
+        a.placeAt(dir / "target.txt");
+        kept = dir / "target.txt";
+        fs::TempFolder work(dir.path(), ".work-");
+        folder = work.path();
+        EXPECT_EQ(folder.back(), '/');
+        fs::writeFileAtomic(folder + "inside.txt", "x");
+    }
+    EXPECT_EQ(fs::readFile(kept), "whole");
+    EXPECT_FALSE(fs::fileExists(gone));
+    EXPECT_FALSE(fs::folderExists(folder));
+    EXPECT_EQ(fs::list(dir.path(), "*", fs::ListKind::All), std::vector<std::string>{"target.txt"});
+    EXPECT_EQ(errorOf([&] { fs::TempFile(dir / "no/such/", "x"); }), errnum::PathNotFound);
+    EXPECT_EQ(errorOf([&] { fs::TempFolder(dir / "no/such/", "x"); }), errnum::PathNotFound);
+    EXPECT_EQ(fs::temporaryFolder().back(), '/');
+}

@@ -6,8 +6,6 @@
 #include "platform/error.h"
 #include "platform/process/event_pump.h"
 
-#include <signal.h>
-
 #include <cstdio>
 
 int main(int argc, char**) {
@@ -19,10 +17,12 @@ int main(int argc, char**) {
     fg::FrmMainCtrl supervisor(pump);
     // A signal asks for the same ordered shutdown as End.xml; the signals are
     // taken before any child is started, and children start with the default mask.
-    pump.watchSignal(SIGTERM, [&] { supervisor.requestStop("SIGTERM"); });
-    pump.watchSignal(SIGINT, [&] { supervisor.requestStop("SIGINT"); });
-    ::signal(SIGHUP, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
+    for (auto request : {fg::EventPump::EndRequest::Terminate, fg::EventPump::EndRequest::Interrupt})
+        pump.watchEndRequest(request, [&supervisor, request] {
+            supervisor.requestStop(fg::EventPump::signalName(request));
+        });
+    fg::ignoreHangUps();
+    fg::ignoreBrokenPipes();
     try {
         return supervisor.run();
     } catch (...) {

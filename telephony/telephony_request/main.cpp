@@ -9,11 +9,9 @@
 // code), 1 the member failed, 2 the request cannot be called. See
 // telephony/host_entry.h for the lines.
 #include "platform/process/event_pump.h"
+#include "platform/process/line_service.h"
 #include "telephony/host_entry.h"
 #include "telephony/telephony_control.h"
-
-#include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -32,15 +30,17 @@ int serve(fg::TelephonyHostEntry& entry) {
     fg::EventPump pump;
     // Told to end, the service finishes the request at hand, deletes the
     // markers it holds and ends.
-    for (int signo : {SIGTERM, SIGINT, SIGHUP}) pump.watchSignal(signo, [&pump] { pump.quit(); });
-    return entry.serve(pump, STDIN_FILENO, STDOUT_FILENO);
+    for (auto request : {fg::EventPump::EndRequest::Terminate, fg::EventPump::EndRequest::Interrupt,
+                         fg::EventPump::EndRequest::HangUp})
+        pump.watchEndRequest(request, [&pump] { pump.quit(); });
+    return entry.serve(pump, fg::kStandardInput, fg::kStandardOutput);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     // A host that has gone makes the answer's write fail instead of ending us.
-    ::signal(SIGPIPE, SIG_IGN);
+    fg::ignoreBrokenPipes();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help") return usage();
     fg::TelephonyControl control;

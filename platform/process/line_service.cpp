@@ -1,0 +1,65 @@
+#include "line_service.h"
+
+#include "platform/error.h"
+#include "platform/owned.h"
+#include "platform/process/event_pump.h"
+#include "platform/process/line_protocol.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+
+namespace fg {
+
+LineServiceEnd serveLines(EventPump& pump, int in, int out, std::size_t maxLine,
+                          const std::function<std::string(std::string line)>& answer) {
+    // Answers go through a stream of their own, which writes each line whole
+    // and tells when the peer has gone (with SIGPIPE ignored, see
+    // ignoreBrokenPipes).
+    int own = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
+    Owned<std::FILE*, std::fclose> answers(own >= 0 ? ::fdopen(own, "w") : nullptr);
+    if (!answers) {
+        if (own >= 0) ::close(own);
+        return LineServiceEnd::NoOutput;
+    }
+    childproto::LineBuffer buffer(maxLine);
+    std::optional<LineServiceEnd> end;
+    auto finish = [&](LineServiceEnd why) {
+        end = why;
+        pump.quit();
+    };
+    auto id = pump.watch(in, [&] {
+        char bytes[4096];
+        ssize_t n = ::read(in, bytes, sizeof bytes);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (n < 0) return finish(LineServiceEnd::ReadFailed);
+        try {
+            if (n > 0) buffer.append(bytes, static_cast<std::size_t>(n));
+            else if (!buffer.empty()) buffer.append("\n", 1);  // a last request without its line end
+        } catch (const Error&) {
+            return finish(LineServiceEnd::LineTooLong);
+        }
+        for (;;) {
+            std::optional<std::string> line;
+            try {
+                line = buffer.nextLine();
+            } catch (const Error&) {
+                return finish(LineServiceEnd::LineTooLong);
+            }
+            if (!line) break;
+            std::string text = answer(std::move(*line));
+            if (std::fwrite(text.data(), 1, text.size(), answers.get()) != text.size() ||
+                std::fflush(answers.get()) != 0)
+                return finish(LineServiceEnd::WriteFailed);
+        }
+        if (n == 0) finish(LineServiceEnd::InputEnded);
+    });
+    pump.run();
+    pump.unwatch(id);
+    return end.value_or(LineServiceEnd::Stopped);
+}
+
+}  // namespace fg
