@@ -8,6 +8,24 @@
 
 namespace fg {
 
+// The codes by name, for callers that want one code without the object:
+// the one place each is written.
+namespace infocode {
+inline constexpr const char* RFQ = "0301";
+inline constexpr const char* RFQANS = "0302";
+inline constexpr const char* ORDER = "0500";
+inline constexpr const char* ORDERBALANCE = "0601";
+inline constexpr const char* REQUEST = "0701";
+inline constexpr const char* REQUESTANS = "0702";
+inline constexpr const char* DELIVERY = "0704";
+inline constexpr const char* ARRIVAL = "0705";
+inline constexpr const char* INSPECTION = "0801";
+inline constexpr const char* CUSTOMSREQUEST = "0303";
+inline constexpr const char* CUSTOMS = "0304";
+inline constexpr const char* RECEIVING = "0901";
+inline constexpr const char* ADVANCE = "1101";
+}  // namespace infocode
+
 class InformationCode {
 public:
     using Columns = Collection<std::string>;
@@ -26,19 +44,19 @@ public:
     const Collection<Columns>& Key() const { return key_; }
     void setKey(Collection<Columns> key) { key_ = std::move(key); }
 
-    std::string RFQ() const { return "0301"; }
-    std::string RFQANS() const { return "0302"; }
-    std::string ORDER() const { return "0500"; }
-    std::string ORDERBALANCE() const { return "0601"; }
-    std::string REQUEST() const { return "0701"; }
-    std::string REQUESTANS() const { return "0702"; }
-    std::string DELIVERY() const { return "0704"; }
-    std::string ARRIVAL() const { return "0705"; }
-    std::string INSPECTION() const { return "0801"; }
-    std::string CUSTOMSREQUEST() const { return "0303"; }
-    std::string CUSTOMS() const { return "0304"; }
-    std::string RECEIVING() const { return "0901"; }
-    std::string ADVANCE() const { return "1101"; }
+    std::string RFQ() const { return infocode::RFQ; }
+    std::string RFQANS() const { return infocode::RFQANS; }
+    std::string ORDER() const { return infocode::ORDER; }
+    std::string ORDERBALANCE() const { return infocode::ORDERBALANCE; }
+    std::string REQUEST() const { return infocode::REQUEST; }
+    std::string REQUESTANS() const { return infocode::REQUESTANS; }
+    std::string DELIVERY() const { return infocode::DELIVERY; }
+    std::string ARRIVAL() const { return infocode::ARRIVAL; }
+    std::string INSPECTION() const { return infocode::INSPECTION; }
+    std::string CUSTOMSREQUEST() const { return infocode::CUSTOMSREQUEST; }
+    std::string CUSTOMS() const { return infocode::CUSTOMS; }
+    std::string RECEIVING() const { return infocode::RECEIVING; }
+    std::string ADVANCE() const { return infocode::ADVANCE; }
 
 private:
     Collection<std::string> list_;

@@ -37,7 +37,6 @@ TEST_F(Confirmation, EachListedCodeIsConfirmedOnceAndTheFilesCleared) {
 TEST_F(Confirmation, BrokenConfirmationFilesFailAndAreDeleted) {
     const std::pair<std::string, long> cases[] = {
         {"<?xml version=\"1.0\"?><Puts><Other/></Puts>", errnum::ObjectNotSet},
-        {"<?xml version=\"1.0\"?><Puts><Put>DORE0301_0001</Put></Puts>", errnum::InvalidProcedureCall},
         {"<Puts><Put>", errnum::PathFileAccessError},
     };
     for (const auto& [text, number] : cases) {
@@ -48,6 +47,17 @@ TEST_F(Confirmation, BrokenConfirmationFilesFailAndAreDeleted) {
         EXPECT_FALSE(confirmationLeft()) << text;
     }
     EXPECT_TRUE(requests("PutConfirm").empty());
+    EXPECT_FALSE(requestFilesLeft());
+}
+
+TEST_F(Confirmation, AnArchiveNameWithoutADotIsConfirmedUnderItsWholeName) {
+    // As the EDI control confirms such an archive when it keeps no document:
+    // the list of a batch whose faxes went out is never refused for it.
+    writeConfirmation("DORE0301_0001,DORE0500_0002.tgz");
+    EXPECT_TRUE(builder().PutConfirmFax()) << loggedText();
+    EXPECT_EQ(confirmedIds(), (Strings{"DORE0301_0001", "DORE0500_0002"}));
+    EXPECT_TRUE(log.log->entries().empty()) << loggedText();
+    EXPECT_FALSE(confirmationLeft());
     EXPECT_FALSE(requestFilesLeft());
 }
 

@@ -4,16 +4,6 @@
 
 namespace fg::castrel {
 
-namespace {
-constexpr long kZip = 1;
-}
-
-long packZip(const std::string& archiveName, const std::vector<std::string>& files) {
-    Archive service;
-    service.setFile(archiveName);
-    return service.compress(kZip, files);
-}
-
 std::optional<std::vector<std::string>> entryNames(const std::string& archive) {
     Archive service;
     service.setFile(archive);

@@ -1,5 +1,6 @@
-// The three calls the EDI control makes on the archive service, in one
-// place: pack the request archive, list an answer archive, extract from it.
+// The calls the EDI control makes on the archive service to read an answer,
+// in one place: list an answer archive, extract from it. Requests are packed
+// as the document builder packs them (documents/quillary/request_packing.h).
 #pragma once
 
 #include <optional>
@@ -8,9 +9,6 @@
 
 namespace fg::castrel {
 
-// Packs the files (full paths) as a ZIP archive named `archiveName` in the
-// folder of the first file. 0 on success, else the service's error number.
-long packZip(const std::string& archiveName, const std::vector<std::string>& files);
 // The entry names of an archive as it stores them, folders included
 // ("sub/a.xml"), in the archive's order; nullopt when it cannot be read.
 std::optional<std::vector<std::string>> entryNames(const std::string& archive);

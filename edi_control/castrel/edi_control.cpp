@@ -2,6 +2,7 @@
 
 #include "edi_control/castrel/archive_calls.h"
 #include "edi_control/castrel/errors.h"
+#include "documents/quillary/receipt_confirmation.h"
 #include "edi_control/castrel/exchange_support.h"
 #include "edi_transport/index.h"
 #include "edi_transport/request_reception.h"
@@ -42,16 +43,6 @@ void logCaught(const char* source, const std::exception& e) noexcept {
     }
 }
 
-// Writes the request document, completed by `complete`, into the folder
-// and packs it into request.zip; the archive service's code (0: packed).
-long packRequest(const ServerSettings& session, const std::string& folder,
-                 const std::function<void(xml::Document&)>& complete) {
-    xml::Document doc = newRequest(session);
-    if (complete) complete(doc);
-    doc.save(folder + kRequestXml);
-    return packZip(kRequestZip, {folder + kRequestXml});
-}
-
 // One fetch under the request folder's lock: the request is packed, `post`
 // sends request.zip and the request files are deleted. A request that
 // cannot be packed is logged under source and number and gives False.
@@ -60,9 +51,9 @@ bool fetchOnce(const ServerSettings& session, const std::string& request, const 
                const std::function<std::string(RequestReception&, const std::string&)>& post, const char* source,
                long number, std::string& code, std::string& download) {
     RequestCycle cycle(request);
-    long packed = packRequest(session, request, complete);
+    long packed = documents::packRequest(session, request, complete);
     if (packed != 0) {
-        subDelRequestFile(request);
+        deleteRequestFiles(request);
         logError(source, number, std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
         return false;
     }
@@ -70,7 +61,7 @@ bool fetchOnce(const ServerSettings& session, const std::string& request, const 
     prepare(exchange, session, infoCode, "");
     code = post(exchange, request + kRequestZip);
     download = exchange.DownloadFileName();
-    subDelRequestFile(request);
+    deleteRequestFiles(request);
     return true;
 }
 
@@ -249,13 +240,10 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
                                const std::string& infoCode, const std::string& archive,
                                const std::vector<std::string>& entries, const char* source,
                                bool keepFilesOnPackFailure) {
-    std::string confirmId = confirmIdOf(archive);
-    return confirmExchange(
-        session, requestFolder, infoCode, [&](xml::Document& doc) { subSetConfirmID(doc, confirmId); },
-        [&](RequestReception& exchange, const std::string& zip) {
-            return exchange.putConfirm(session.methodRoot, zip);
-        },
-        {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
+    RequestCycle cycle(requestFolder);
+    return confirmed(documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive)),
+                     requestFolder,
+                     {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
 }
 
 void EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
@@ -288,23 +276,20 @@ bool EDIControl::confirmExchange(const Session& session, const std::string& requ
                                  const std::function<std::string(RequestReception&, const std::string&)>& post,
                                  const ConfirmFailure& failure) {
     RequestCycle cycle(requestFolder);
-    long packed = packRequest(session, requestFolder, complete);
-    if (packed != 0) {
-        delEdiXmlFile(failure.tempEdi, failure.entries);
-        if (!failure.keepFilesOnPackFailure) subDelRequestFile(requestFolder);
-        logError(failure.source, failure.notPacked,
-                 requestFolder + kRequestXml + "[ErrorCode:]" + std::to_string(packed) + "]");
-        return false;
+    return confirmed(documents::postRequest(session, requestFolder, infoCode, complete, post), requestFolder, failure);
+}
+
+bool EDIControl::confirmed(const documents::Confirmation& done, const std::string& requestFolder,
+                           const ConfirmFailure& failure) {
+    if (done) return true;
+    delEdiXmlFile(failure.tempEdi, failure.entries);
+    if (done.outcome == documents::Confirmation::Outcome::Refused) {
+        logError(failure.source, failure.refused, done.detail);
+        return true;
     }
-    RequestReception exchange;
-    prepare(exchange, session, infoCode, "");
-    std::string code = post(exchange, requestFolder + kRequestZip);
-    subDelRequestFile(requestFolder);
-    if (!isSuccess(code)) {
-        delEdiXmlFile(failure.tempEdi, failure.entries);
-        logError(failure.source, failure.refused, "[ErrCode:" + code + "]");
-    }
-    return true;
+    if (!failure.keepFilesOnPackFailure) deleteRequestFiles(requestFolder);
+    logError(failure.source, failure.notPacked, done.detail);
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -454,9 +439,9 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
         exchange.setCertificateKey(session.certificateKey);
         for (const xml::Document& answer : objEDIData) {
             answer.save(data + kDataXml);
-            long packed = packZip(kRequestZip, files);
+            long packed = documents::packZip(kRequestZip, files);
             if (packed != 0) {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 subDelDataFile(data);
                 logError("putEDIData", errs::UploadNotPrepared, std::string(kRequestXml) + "[ErrCode:" + std::to_string(packed) + "]");
                 return false;
@@ -464,15 +449,15 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
             prepare(exchange, session, strEdiType, kRequestZip);
             std::string code = exchange.putEdiData(session.methodRoot, request + kRequestZip);
             if (!isSuccess(code)) {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 subDelDataFile(data);
                 logError("putEDIData", errs::UploadRefused, "[ErrCode:" + code + "]");
                 return false;
             }
-            subDelRequestFile(request, false);
+            deleteRequestFiles(request, false);
             subDelDataFile(data);
         }
-        subDelRequestFile(request);
+        deleteRequestFiles(request);
         subDelDataFile(data);
         return true;
     } catch (const std::exception& e) {
@@ -561,8 +546,8 @@ bool EDIControl::getMakerInfoData() {
         {
             // The request files serve both exchanges of the refresh.
             RequestCycle cycle(request);
-            if (packRequest(session, request, nullptr) != 0) {
-                subDelRequestFile(request);
+            if (documents::packRequest(session, request, nullptr) != 0) {
+                deleteRequestFiles(request);
                 logError("getMakerInfoData", errs::SupplierNotPacked, tempEdi + kRequestXml);
                 return false;
             }
@@ -570,23 +555,23 @@ bool EDIControl::getMakerInfoData() {
             prepare(exchange, session, "", "");
             code = exchange.getSupplierCode(session.methodRoot, request + kRequestZip, tempEdi);
             if (code == "C0503") {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 return true;
             }
             if (!isSuccess(code)) {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 logError("getMakerInfoData", errs::SupplierRefused, std::string(kRequestXml) + "[getSupplierCode:ErrCode:" + code + "]");
                 return true;
             }
             download = exchange.DownloadFileName();
             if (!isBareName(download)) {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "] 不正なファイル名: \"" + download + "\"");
                 return false;
             }
             std::string first = tempEdi + download;
             if (!expandSupplierArchive(*this, first, tempEdi, entries)) {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 return false;
             }
             bool read = !entries.empty() && isBareName(entries[0]) &&
@@ -594,7 +579,7 @@ bool EDIControl::getMakerInfoData() {
             delEdiXmlFile(tempEdi, entries);
             fs::removeFile(first);
             if (!read) {
-                subDelRequestFile(request);
+                deleteRequestFiles(request);
                 logError("getMakerInfoData", errs::SupplierCodeUnread, "[Directory:" + tempEdi + "]");
                 return false;
             }
@@ -602,7 +587,7 @@ bool EDIControl::getMakerInfoData() {
             prepare(exchange, session, "", "");
             code = exchange.getFaxMaker(session.methodRoot, request + kRequestZip, tempEdi);
             download = exchange.DownloadFileName();
-            subDelRequestFile(request);
+            deleteRequestFiles(request);
         }
         if (code == "C0503") return true;
         if (!isSuccess(code)) {

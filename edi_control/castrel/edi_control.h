@@ -57,6 +57,9 @@ namespace fg {
 
 class Index;
 class RequestReception;
+namespace documents {
+struct Confirmation;
+}
 
 class EDIControl {
 public:
@@ -136,6 +139,10 @@ private:
                          const std::function<void(xml::Document&)>& complete,
                          const std::function<std::string(RequestReception&, const std::string&)>& post,
                          const ConfirmFailure& failure);
+    // What a confirmation's failure leaves: the entries deleted, and logged;
+    // False when the request could not be packed.
+    bool confirmed(const documents::Confirmation& done, const std::string& requestFolder,
+                   const ConfirmFailure& failure);
     bool keepMakerDocuments(const std::string& folder, const std::string& supplierCode,
                             const std::vector<std::string>& names, std::vector<std::string>& kept);
     void subDelGetFile(const std::string& folder, const std::vector<GET_FILE>& udtData);

@@ -1,12 +1,10 @@
 #include "edi_control/castrel/exchange_support.h"
 
-#include "documents/report_maker/request_document_factory.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
-#include "settings/set_up_info.h"
 
 namespace fg::castrel {
 
@@ -35,22 +33,6 @@ std::string withoutSlash(const std::string& folder) {
     return out;
 }
 
-ServerSettings ServerSettings::read() {
-    SetUpInfo info;
-    return {info.strClientCertiKey().textOrEmpty(), info.strEDIMakerCode().textOrEmpty(),
-            info.strEDIMethodRoot().textOrEmpty()};
-}
-
-bool isSuccess(const std::string& code) { return code == "T0000" || code == "C0000"; }
-
-xml::Document newRequest(const ServerSettings& settings) {
-    xml::Document doc;
-    RequestDocumentFactory().createRequest(settings.certificateKey, doc);
-    if (doc.documentElement().isNull() || doc.documentElement().nodeName() != "Request")
-        throw Error(errnum::ObjectNotSet, "要求文書を作れません", "RequestDocumentFactory");
-    return doc;
-}
-
 void subSetInfoCodeKind(xml::Document& doc, const std::string& infoCode) {
     appendUnderRequests(doc, "Information-code", infoCode);
     appendUnderRequests(doc, "ClientKind", "2");
@@ -58,11 +40,6 @@ void subSetInfoCodeKind(xml::Document& doc, const std::string& infoCode) {
 
 void subSetInfoCode(xml::Document& doc, const std::string& infoCode) {
     appendUnderRequests(doc, "Information-code", infoCode);
-}
-
-void subSetConfirmID(xml::Document& doc, const std::string& confirmId) {
-    appendUnderRequests(doc, "ConfirmID", confirmId);
-    appendUnderRequests(doc, "ClientKind", "2");
 }
 
 void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) {
@@ -78,11 +55,6 @@ void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) {
     }
 }
 
-void subDelRequestFile(const std::string& folder, bool withRequestXml) {
-    if (withRequestXml) fs::removeFile(folder + kRequestXml);
-    fs::removeFile(folder + kRequestZip);
-}
-
 void subDelDataFile(const std::string& folder) { fs::removeFile(folder + kDataXml); }
 
 std::string cutAtDot(const std::string& name) {
@@ -91,8 +63,6 @@ std::string cutAtDot(const std::string& name) {
         throw Error(errnum::InvalidProcedureCall, "名前に \".\" がありません: \"" + name + "\"");
     return name.substr(0, dot);
 }
-
-std::string confirmIdOf(const std::string& archive) { return archive.substr(0, archive.find('.')); }
 
 RequestCycle::RequestCycle(const std::string& folder) : lock_(folder) {}
 

@@ -1,0 +1,93 @@
+#include "documents/quillary/receipt_confirmation.h"
+
+#include "edi_transport/request_reception.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/request_folder_lock.h"
+#include "platform/text.h"
+
+#include <algorithm>
+
+namespace fg::documents {
+
+namespace {
+
+void setConfirmId(xml::Document& doc, const std::string& confirmId) {
+    for (xml::Node request : doc.getElementsByTagName("Request")) {
+        request.appendChild(doc.createElement("ConfirmID")).setText(confirmId);
+        request.appendChild(doc.createElement("ClientKind")).setText("2");
+    }
+}
+
+bool blank(const std::string& s) { return s.find_first_not_of(" \t\r\n\x0b\x0c") == std::string::npos; }
+
+std::string readList(const std::string& path) {
+    xml::Document confirm;
+    if (!confirm.load(path))
+        throw Error(errnum::PathFileAccessError, "受信確認ファイルを読めません: " + path + " " + confirm.parseError().reason);
+    xml::Node put = confirm.selectSingleNode("/Puts/Put");
+    if (!put) put = confirm.selectSingleNode("//Puts/Put");
+    if (!put) throw Error(errnum::ObjectNotSet, "受信確認ファイルに Puts/Put がありません: " + path);
+    return put.text();
+}
+
+}  // namespace
+
+std::string confirmIdOf(const std::string& archive) { return archive.substr(0, archive.find('.')); }
+
+Confirmation postRequest(const ServerSettings& settings, const std::string& requestFolder,
+                         const std::string& infoCode, const std::function<void(xml::Document&)>& complete,
+                         const std::function<std::string(RequestReception&, const std::string& zip)>& post) {
+    const long packed = packRequest(settings, requestFolder, complete);
+    if (packed != 0)
+        return {Confirmation::Outcome::NotPacked,
+                requestFolder + kRequestXml + "[ErrorCode:]" + std::to_string(packed) + "]"};
+    RequestReception exchange;
+    exchange.setCertificateKey(settings.certificateKey);
+    exchange.setServerCode(settings.makerCode);
+    exchange.setInfoCode(infoCode);
+    exchange.setAnswerFileName("");
+    const std::string code = post(exchange, requestFolder + kRequestZip);
+    deleteRequestFiles(requestFolder);
+    if (isSuccess(code)) return {};
+    return {Confirmation::Outcome::Refused, "[ErrCode:" + code + "]"};
+}
+
+Confirmation confirmReceipt(const ServerSettings& settings, const std::string& requestFolder,
+                            const std::string& infoCode, const std::string& confirmId) {
+    return postRequest(
+        settings, requestFolder, infoCode, [&](xml::Document& doc) { setConfirmId(doc, confirmId); },
+        [&](RequestReception& exchange, const std::string& zip) { return exchange.putConfirm(settings.methodRoot, zip); });
+}
+
+bool confirmListed(const std::string& requestFolder, const ConfirmationList& list) {
+    // One confirmation at a time in the request folder: the EDI control and
+    // the job programs pack and post their own requests there.
+    RequestFolderLock lock(requestFolder);
+    const std::string path = requestFolder + list.fileName;
+    if (!fs::fileExists(path)) return true;
+    std::string names;
+    try {
+        names = readList(path);
+    } catch (...) {
+        fs::removeFile(path);
+        throw;
+    }
+    // From here on the file is gone, whatever happens: a confirmation is
+    // never sent twice.
+    fs::removeFile(path);
+
+    const std::vector<std::string> entries = text::split(names, ',');
+    const ServerSettings settings = ServerSettings::read();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (blank(entries[i])) continue;
+        const std::string& infoCode = list.infoCodes.at(std::min(i, list.infoCodes.size() - 1));
+        const Confirmation done = confirmReceipt(settings, requestFolder, infoCode, confirmIdOf(entries[i]));
+        if (done) continue;
+        if (list.failed) list.failed(done);
+        return done.outcome == Confirmation::Outcome::Refused;
+    }
+    return true;
+}
+
+}  // namespace fg::documents

@@ -1,0 +1,73 @@
+// The receipt confirmation: the EDI server is told that the documents of an
+// answer archive have been taken, so that it does not offer them again. The
+// builder confirms the archives of a fetch once their faxes are handed over
+// (PutConfirmFax), the EDI control confirms at once an archive that kept no
+// document, and the order-balance job confirms its fetch; each keeps its own
+// order of work and logs the failures its own way.
+#pragma once
+
+#include "documents/quillary/request_packing.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fg {
+class RequestReception;
+}
+
+namespace fg::documents {
+
+// What became of one confirmation (or of another request whose answer is
+// only a code).
+struct Confirmation {
+    enum class Outcome { Confirmed, NotPacked, Refused };
+    Outcome outcome = Outcome::Confirmed;
+    // What failed, as the error logs write it: the request file and the
+    // archive service's code ("...request.xml[ErrorCode:]n]") or the
+    // server's answer code ("[ErrCode:code]").
+    std::string detail;
+    explicit operator bool() const { return outcome == Outcome::Confirmed; }
+};
+
+// The ConfirmID of an answer archive: its name up to its first ".", or the
+// whole name when it has none.
+std::string confirmIdOf(const std::string& archive);
+
+// One request cycle in the request folder, whose answer is only a code: the
+// request document, completed by `complete`, is written and packed into
+// request.zip, `post` sends request.zip through an exchange made ready for
+// the information code, and the request files are deleted. The caller holds
+// the folder's lock (RequestFolderLock). A request that cannot be packed
+// leaves its files for the caller to keep or delete. Raises the errors of
+// the request document and the transport.
+Confirmation postRequest(const ServerSettings& settings, const std::string& requestFolder,
+                         const std::string& infoCode, const std::function<void(xml::Document&)>& complete,
+                         const std::function<std::string(RequestReception&, const std::string& zip)>& post);
+
+// Confirms the receipt of the answer archive of `confirmId` under the
+// information code: the request document (with ConfirmID and ClientKind) is
+// posted as postRequest posts.
+Confirmation confirmReceipt(const ServerSettings& settings, const std::string& requestFolder,
+                            const std::string& infoCode, const std::string& confirmId);
+
+// A confirmation list (Puts/Put: archive names separated by ","), as a fetch
+// leaves it in its request folder for whoever hands its faxes over.
+struct ConfirmationList {
+    std::string fileName;                // kConfirmList, say
+    std::vector<std::string> infoCodes;  // by position in the list; the last one serves the names after it
+    // Logs a confirmation that failed, the caller's way.
+    std::function<void(const Confirmation&)> failed;
+};
+
+// Confirms the archives of the list file of the request folder, under the
+// folder's lock: the list is read and deleted first, so that no receipt is
+// ever confirmed twice, then each name that is not blank is confirmed under
+// its information code. A request that cannot be packed stops the list and
+// answers False; a refusal stops it and answers True (the server offers the
+// archives again, the faxes have gone). No list file: True. A list that
+// cannot be read, or any other failure, raises, and the list file is gone
+// all the same.
+bool confirmListed(const std::string& requestFolder, const ConfirmationList& list);
+
+}  // namespace fg::documents
