@@ -31,8 +31,9 @@ namespace fg {
 
 namespace {
 
+namespace report = documents::report;
+
 constexpr const char* kSource = "makeFAXSendXML";
-constexpr const char* kConfirmFile = "PutConfirmFax.xml";
 
 // Record and layout of each number; one that cannot be removed does not stop
 // the others, and is noted for the person who looks after the store.
@@ -74,10 +75,11 @@ void deleteReports(const std::vector<std::string>& numbers) noexcept {
 
 void discardConfirmation() noexcept {
     try {
-        const std::string folder = FolderPathInfo().getFolderPath("TempReqEDI");
+        const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
+        const std::string list = folder + documents::kConfirmList;
         RequestFolderLock lock(folder);
-        if (fs::fileExists(folder + kConfirmFile) && fs::removeFile(folder + kConfirmFile))
-            writeDebugLine(kSource, "送信できなかったバッチの受信確認ファイルを破棄しました: " + folder + kConfirmFile);
+        if (fs::fileExists(list) && fs::removeFile(list))
+            writeDebugLine(kSource, "送信できなかったバッチの受信確認ファイルを破棄しました: " + list);
     } catch (...) {
         logCurrentError(kSource);
     }
@@ -150,17 +152,17 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     // counter, so the two batches cannot make the same number.
     beginBatch();
     Batch batch;
-    const bool byCode =
-        strReportType != "F5F11" && strReportType != "F15" && strReportType != "F7" && strReportType != "F4F10F14";
+    const bool byCode = strReportType != report::ReminderBatch && strReportType != report::UnansweredItems &&
+                        strReportType != report::OrderBalances && strReportType != report::RelayoutBatch;
     bool built = false;
     try {
-        if (strReportType == "F5F11")
+        if (strReportType == report::ReminderBatch)
             built = runReminderBatch(batch, udtData);
-        else if (strReportType == "F15")
+        else if (strReportType == report::UnansweredItems)
             built = runUnansweredBatch(batch, strFaxNo);
-        else if (strReportType == "F7")
+        else if (strReportType == report::OrderBalances)
             built = runOrderBalanceBatch(batch, udtData, strFaxNo);
-        else if (strReportType == "F4F10F14")
+        else if (strReportType == report::RelayoutBatch)
             built = runRelayoutBatch(batch, udtData);
         else
             built = runByCodeBatch(batch, udtData, strReportType);
@@ -187,38 +189,39 @@ bool FaxTranXml::handOverGroups(Batch& batch, const std::vector<std::vector<std:
 }
 
 bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType) {
+    // The builder and report type of each information code; a group's
+    // entries of any other code build nothing.
+    using Builder = bool (FaxTranXml::*)(const std::vector<std::string>&, std::vector<std::string>&);
+    static const struct {
+        const char* code;
+        const char* type;
+        Builder build;
+    } forms[] = {
+        {infocode::RFQ, report::QuotationRequest, &FaxTranXml::makeEstiRequest},
+        {infocode::ORDER, report::OrderSheet, &FaxTranXml::makeOrderSheet},
+        {infocode::REQUEST, report::DeliveryDateConfirmation, &FaxTranXml::makeLimitConfirmList},
+        {infocode::ADVANCE, report::PayablesNotice, &FaxTranXml::makeCreditDetail},
+    };
     std::vector<documents::SUPPLIER_GROUP> groups;
     documents::makeGetFileList(udtData, groups);
     std::vector<std::vector<std::string>> groupNumbers;
     for (const auto& group : groups) {
         std::vector<std::string> numbers;
         for (const auto& info : group.udtInfo) {
-            std::vector<std::string> made;
-            bool ok = false;
-            std::string type;
-            if (info.strInfoType == "0301") {
-                type = "F1";
-                ok = makeEstiRequest(info.strFileName, made);
-            } else if (info.strInfoType == "0500") {
-                type = "F6";
-                ok = makeOrderSheet(info.strFileName, made);
-            } else if (info.strInfoType == "0701") {
-                type = "F8";
-                ok = makeLimitConfirmList(info.strFileName, made);
-            } else if (info.strInfoType == "1101") {
-                type = "F12";
-                ok = makeCreditDetail(info.strFileName, made);
-            } else {
+            const auto form = std::find_if(std::begin(forms), std::end(forms),
+                                           [&](const auto& f) { return info.strInfoType == f.code; });
+            if (form == std::end(forms)) {
                 writeDebugLine(kSource, "情報区分 \"" + info.strInfoType + "\" の帳票はありません (受注者 " +
                                             group.strSupplier + ")");
                 continue;
             }
+            std::vector<std::string> made;
             // A builder that fails has rolled back its own records.
-            if (!ok) return false;
+            if (!(this->*form->build)(info.strFileName, made)) return false;
             append(batch.unsent, made);
             for (const auto& number : made) {
                 std::string workbook;
-                if (!batch.report(number, type, workbook)) return false;
+                if (!batch.report(number, form->type, workbook)) return false;
                 numbers.push_back(number);
             }
         }
@@ -247,14 +250,14 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
         for (const auto& item : group.udtRfq) {
             numbers.push_back(item.strRepManageNo);
             std::string workbook;
-            if (!batch.report(item.strRepManageNo, "F5", workbook)) return false;
+            if (!batch.report(item.strRepManageNo, report::QuotationReminders, workbook)) return false;
         }
         for (const auto& item : group.udtOther) {
             numbers.push_back(item.strRepManageNo);
             std::string workbook;
-            if (!batch.report(item.strRepManageNo, "F11", workbook)) return false;
+            if (!batch.report(item.strRepManageNo, report::DeliveryReminders, workbook)) return false;
         }
-        if (!numbers.empty() && !renderPages(numbers, numbers, "F5F11")) return false;
+        if (!numbers.empty() && !renderPages(numbers, numbers, report::ReminderBatch)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
     return handOverGroups(batch, groupNumbers);
@@ -265,8 +268,8 @@ bool FaxTranXml::runUnansweredBatch(Batch& batch, const std::string& strFaxNo) {
     if (!makeFAXTransaction(strFaxNo, number)) return false;
     batch.unsent.push_back(number);
     std::string workbook;
-    if (!batch.report(number, "F15", workbook)) return false;
-    if (!renderPages({number}, {workbook}, "F15")) return false;
+    if (!batch.report(number, report::UnansweredItems, workbook)) return false;
+    if (!renderPages({number}, {workbook}, report::UnansweredItems)) return false;
     return handOverGroups(batch, {{number}});
 }
 
@@ -290,10 +293,10 @@ bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>&
         std::vector<std::string> workbooks;
         for (const auto& number : numbers) {
             std::string workbook;
-            if (!batch.report(number, "F7", workbook)) return false;
+            if (!batch.report(number, report::OrderBalances, workbook)) return false;
             workbooks.push_back(workbook);
         }
-        if (!numbers.empty() && !renderPages(numbers, workbooks, "F7")) return false;
+        if (!numbers.empty() && !renderPages(numbers, workbooks, report::OrderBalances)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
     return handOverGroups(batch, groupNumbers);
@@ -304,7 +307,6 @@ bool FaxTranXml::runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udt
     // failure here deletes the layouts it made and puts the page lists back,
     // never the records.
     batch.relayout = true;
-    static const char* const types[3] = {"F4", "F10", "F14"};
     std::vector<std::string> numbers;
     for (std::size_t r = 0; r < 3 && r < udtData.size(); ++r) {
         const GET_FILE& record = udtData[r];
@@ -313,14 +315,14 @@ bool FaxTranXml::runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udt
             const std::string& number = record.strGetFile[static_cast<std::size_t>(k)];
             std::string workbook = number;
             batch.unsent.push_back(number);
-            if (!batch.report(number, types[r], workbook)) return false;
+            if (!batch.report(number, report::StoredDocuments[r], workbook)) return false;
             numbers.push_back(number);
         }
     }
     if (numbers.empty()) return true;
     for (const auto& number : numbers)
         if (auto lists = documents::readPageLists(number)) batch.pagesBefore.emplace(number, *lists);
-    if (!renderPages(numbers, numbers, "F4F10F14")) return false;
+    if (!renderPages(numbers, numbers, report::RelayoutBatch)) return false;
     // The pipeline appended the new pages after the old ones: keep the new.
     for (const auto& [number, before] : batch.pagesBefore) {
         auto now = documents::readPageLists(number);

@@ -12,6 +12,7 @@
 // pumps, while a batch waits for a free port, and in SendPortEndCheck.
 #pragma once
 
+#include "documents/quillary/catalogue.h"
 #include "platform/process/process.h"
 #include "platform/xml.h"
 
@@ -73,10 +74,11 @@ public:
     FaxTranXml(const FaxTranXml&) = delete;
     FaxTranXml& operator=(const FaxTranXml&) = delete;
 
-    // Document builders. Each takes message file names of the "TempEDI"
-    // folder and answers True when every document it made is recorded and
-    // written. The failures they recognise (a message that does not parse
-    // 40017, an unregistered supplier 40105, a record not stored 40013) are
+    // Document builders. Each takes message file names of the messages
+    // folder (documents::folders::kMessages) and answers True when every
+    // document it made is recorded and written. The failures they recognise
+    // (documents::errs: a message that does not parse, an unregistered
+    // supplier, a record not stored) are
     // logged under the builder's name and give False after the records of
     // the call are rolled back; any other failure is raised as fg::Error
     // for the batch driver to log, after the same roll-back.
@@ -92,11 +94,12 @@ public:
     bool makeOrderSheet(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
     bool makeEstiRequest(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
 
-    // One batch: the downloaded message files of a fetch (strReportType ""),
-    // the reminder lists ("F5F11"), the order-balance list for the supplier
-    // of strFaxNo ("F7"), the unanswered-items list for strFaxNo ("F15") or
-    // stored documents laid out and sent again ("F4F10F14": records 0 to 2
-    // hold management numbers). Every document is built, laid out and
+    // One batch (strReportType, of documents::report): the downloaded
+    // message files of a fetch (""), the reminder lists (ReminderBatch), the
+    // order-balance list for the supplier of strFaxNo (OrderBalances), the
+    // unanswered-items list for strFaxNo (UnansweredItems) or stored
+    // documents laid out and sent again (RelayoutBatch: records 0 to 2 hold
+    // management numbers). Every document is built, laid out and
     // rendered, every recipient group handed to a send port, and the receipt
     // confirmation runs last. True only when all of that succeeded; a
     // failure rolls back what will not be sent, is logged (source
@@ -108,11 +111,13 @@ public:
     // Delivers the pending events first, so that an end that has happened
     // is seen.
     bool SendPortEndCheck();
-    // Confirms the receipt of the files listed in PutConfirmFax.xml of the
-    // "TempReqEDI" folder to the EDI server; True when there is nothing to
-    // confirm, when every entry was confirmed, or when the server refused
-    // one (logged 40205: the server keeps those files unconfirmed and offers
-    // them again). False after a packing failure (40204) or any other error.
+    // Confirms the receipt of the archives in the confirmation list
+    // (documents::kConfirmList) of the request folder to the EDI server (see
+    // documents::confirmListed); True when there is nothing to confirm, when
+    // every entry was confirmed, or when the server refused one (logged
+    // ConfirmRefused: the server keeps those files unconfirmed and offers
+    // them again). False after a packing failure (ConfirmNotPacked) or any
+    // other error, all logged under "PutConfirmFax".
     bool PutConfirmFax();
     // The fax document of a management number ("FaxSendXML" folder, number +
     // ".xml"); an empty document when it does not load.

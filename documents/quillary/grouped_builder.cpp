@@ -1,5 +1,6 @@
 #include "documents/quillary/grouped_builder.h"
 
+#include "documents/quillary/catalogue.h"
 #include "documents/quillary/fax_tran_xml.h"
 #include "platform/error_log.h"
 #include "platform/folder_path_info.h"
@@ -12,7 +13,7 @@ BuilderCall::BuilderCall(FaxTranXml& owner, const FormTable& form, std::vector<s
     : owner_(owner),
       form_(form),
       listed_(listed),
-      messageFolder_(FolderPathInfo().getFolderPath("TempEDI")),
+      messageFolder_(FolderPathInfo().getFolderPath(folders::kMessages)),
       reservations_(owner),
       uncaught_(std::uncaught_exceptions()) {}
 
@@ -21,7 +22,7 @@ BuilderCall::~BuilderCall() {
 }
 
 Error BuilderCall::badDataError(const std::string& name) const {
-    return Error(40017, form_.badData + name + form_.fileSuffix, form_.source);
+    return Error(errs::BadMessageData, form_.badData + name + form_.fileSuffix, form_.source);
 }
 
 bool BuilderCall::badData(const std::string& name) const {
@@ -61,13 +62,13 @@ void BuilderCall::start(DocumentGroup& document) {
 bool BuilderCall::supplierOf(const std::string& code, Supplier& out) {
     if (findSupplier(code, "", out)) return true;
     rollBack();
-    logFailure(form_.source, 40105, "[受注者コード:" + code + "]");
+    logFailure(form_.source, errs::UnregisteredSupplier, "[受注者コード:" + code + "]");
     return false;
 }
 
 bool BuilderCall::supplierByFax(const std::string& faxNo, Supplier& out) {
     if (findSupplier("", faxNo, out)) return true;
-    logFailure(form_.source, 40105, "[Fax番号:" + faxNo + "]");
+    logFailure(form_.source, errs::UnregisteredSupplier, "[Fax番号:" + faxNo + "]");
     return false;
 }
 
@@ -75,7 +76,7 @@ bool BuilderCall::record(const DocumentGroup& d, const Supplier& supplier, const
     if (!storeRecord({owner_.repManageDate(), d.number, reportType, d.customer, d.orderName, form_.decisionCondition,
                       d.orderNumber, supplier})) {
         rollBack();
-        logFailure(form_.source, 40013, "");
+        logFailure(form_.source, errs::RecordNotStored, "");
         return false;
     }
     owner_.observe(d.number, d.document);

@@ -1,8 +1,9 @@
 // The step the document builders share. One builder call reads the message
 // files of its form, starts a numbered document for each group of lines (or
 // for each line), and then, document by document, attaches the code table,
-// finds the supplier (or rolls the call back with 40105), stores the record
-// (or rolls back with 40013), shows the document to the observer and writes
+// finds the supplier (or rolls the call back with UnregisteredSupplier),
+// stores the record (or rolls back with RecordNotStored; see catalogue.h for
+// the numbers), shows the document to the observer and writes
 // it through the form's style sheets. A builder gives its form's table and
 // the work of one line; what differs beyond that stays in the builder.
 #pragma once
@@ -31,7 +32,7 @@ struct FormTable {
                               // (nullptr for a builder that lays its documents out itself)
     const char* reportType;   // the report type of its records (nullptr: the builder gives it per document)
     const char* declaration;  // the declaration its documents begin with
-    const char* badData;      // the text of 40017, which the file's name follows
+    const char* badData;      // the text of BadMessageData, which the file's name follows
     const char* body = nullptr;                    // lines are taken below each element of this name (or anywhere)
     const char* line = "JPTRM";                    // the element of one line
     const char* fileSuffix = ".xml";               // what follows the names of the message files
@@ -64,13 +65,13 @@ public:
     const FormTable& form() const { return form_; }
     NumberReservations& reservations() { return reservations_; }
 
-    // 40017 for message file `name`; badData logs it and answers False.
+    // BadMessageData for message file `name`; badData logs it and answers False.
     Error badDataError(const std::string& name) const;
     bool badData(const std::string& name) const;
 
-    // Reads every message file of the "TempEDI" folder in order and hands
+    // Reads every message file of the messages folder in order and hands
     // each of its lines to `perLine` with the file's name and the line's
-    // place among the file's lines. False after 40017 is logged for a file
+    // place among the file's lines. False after BadMessageData is logged for a file
     // that does not load, or when `perLine` answers False (it has logged).
     using LineWork = std::function<bool(xml::Node line, const std::string& file, std::size_t index)>;
     bool read(const std::vector<std::string>& names, const LineWork& perLine);
@@ -82,13 +83,13 @@ public:
     // root and its RepManageNo.
     void start(DocumentGroup& document);
 
-    // The supplier of a code; False after 40105 is logged and the call is
-    // rolled back. By fax number, before any record of the call is stored:
-    // False after 40105 is logged.
+    // The supplier of a code; False after UnregisteredSupplier is logged and
+    // the call is rolled back. By fax number, before any record of the call
+    // is stored: False after UnregisteredSupplier is logged.
     bool supplierOf(const std::string& code, Supplier& out);
     bool supplierByFax(const std::string& faxNo, Supplier& out);
     // Stores the document's record and shows the document to the observer;
-    // False after 40013 is logged and the call is rolled back.
+    // False after RecordNotStored is logged and the call is rolled back.
     bool record(const DocumentGroup& document, const Supplier& supplier, const std::string& reportType);
     // The code table attached, the supplier found (or the addressee taken)
     // and the record stored, as above.
