@@ -1,8 +1,8 @@
 #include "edi_control/castrel/edi_control.h"
 
 #include "edi_control/castrel/archive_calls.h"
-#include "edi_control/castrel/errors.h"
 #include "documents/quillary/receipt_confirmation.h"
+#include "edi_control/castrel/catalogue.h"
 #include "edi_control/castrel/exchange_support.h"
 #include "edi_transport/index.h"
 #include "edi_transport/request_reception.h"
@@ -25,22 +25,12 @@ struct EDIControl::Session : ServerSettings {
 
 namespace {
 
-constexpr const char* kFetchCodes[4] = {"0301", "0500", "0701", "1101"};
-
 void prepare(RequestReception& exchange, const ServerSettings& settings, const std::string& infoCode,
              const std::string& answerFileName) {
     exchange.setCertificateKey(settings.certificateKey);
     exchange.setServerCode(settings.makerCode);
     exchange.setInfoCode(infoCode);
     exchange.setAnswerFileName(answerFileName);
-}
-
-void logCaught(const char* source, const std::exception& e) noexcept {
-    if (const auto* error = dynamic_cast<const Error*>(&e)) {
-        ErrorLogWriter().writeError(source, *error);
-    } else {
-        ErrorLogWriter().writeError(source, 0, e.what());
-    }
 }
 
 // One fetch under the request folder's lock: the request is packed, `post`
@@ -66,12 +56,12 @@ bool fetchOnce(const ServerSettings& session, const std::string& request, const 
 }
 
 // Whether a fetch's answer brought an archive to read. Neither the code
-// that says there is nothing (nor "C0404") does, nor a refusal or a
+// that says there is nothing (nor kNothingToFetch) does, nor a refusal or a
 // download name that is not bare; those two are logged under source and
 // number.
 bool brought(const std::string& code, const std::string& download, const char* nothing, const char* source,
              long number) {
-    if (code == nothing || code == "C0404") return false;
+    if (code == nothing || code == answer::kNothingToFetch) return false;
     if (!isSuccess(code)) {
         logError(source, number, "[ErrCode:" + code + "]");
         return false;
@@ -165,7 +155,7 @@ void EDIControl::subDelGetFile(const std::string& folder, const std::vector<GET_
 
 bool EDIControl::CreatePutConfirmXml(const std::string& strInfo, const std::string& strFilename) {
     try {
-        std::string folder = workFolder("TempReqEDI");
+        std::string folder = workFolder(folders::kFetchRequest);
         if (folder.empty()) throw Error(errs::WorkFolderMissing, kNoWorkFolder);
         xml::Document doc;
         doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"shift-jis\""));
@@ -177,8 +167,8 @@ bool EDIControl::CreatePutConfirmXml(const std::string& strInfo, const std::stri
         RequestCycle cycle(folder);
         doc.save(folder + strFilename);
         return true;
-    } catch (const std::exception& e) {
-        logCaught("CreatePutConfirmXml", e);
+    } catch (...) {
+        logCurrentError("CreatePutConfirmXml");
         return false;
     }
 }
@@ -188,8 +178,8 @@ bool EDIControl::CreatePutConfirmXml(const std::string& strInfo, const std::stri
 
 bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode, std::string& strArchive) {
     udtData.intCnt = 0;
-    std::string tempEdi = workFolder("TempEDI");
-    std::string request = workFolder("TempReqEDI");
+    std::string tempEdi = workFolder(folders::kMessages);
+    std::string request = workFolder(folders::kFetchRequest);
     if (tempEdi.empty() || request.empty()) {
         logError("subGetEDIData", errs::WorkFolderMissing, kNoWorkFolder);
         return false;
@@ -204,7 +194,7 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
             },
             "getEDIData", errs::FetchNotPacked, code, download))
         return false;
-    if (!brought(code, download, "C0403", "getEDIData", errs::FetchRefused)) return true;
+    if (!brought(code, download, answer::kNoDocuments, "getEDIData", errs::FetchRefused)) return true;
 
     std::string archive = tempEdi + download;
     Index index;
@@ -313,10 +303,10 @@ bool EDIControl::subCheckMaker(const std::vector<GET_FILE>& udtData, std::vector
         for (const auto& [code, registered] : suppliers)
             if (registered) strRegistered.push_back(code);
         return true;
-    } catch (const std::exception& e) {
+    } catch (...) {
         // Without this line a broken supplier folder would stop every fetch
         // without a trace.
-        logCaught("getEDIData", e);
+        logCurrentError("getEDIData");
         return false;
     }
 }
@@ -333,7 +323,7 @@ bool EDIControl::getEDIData(const std::string& strEDIDataType) {
         std::vector<std::string> registered;
         if (!subCheckMaker(fetched, registered)) return false;
 
-        std::string tempEdi = workFolder("TempEDI");
+        std::string tempEdi = workFolder(folders::kMessages);
         std::vector<GET_FILE> batch(4);
         for (int k = 0; k < 4; ++k) {
             const GET_FILE& record = fetched[k];
@@ -363,15 +353,15 @@ bool EDIControl::getEDIData(const std::string& strEDIDataType) {
         bool built = buildBatch(batch, "");
         subDelGetFile(tempEdi, batch);
         return built;
-    } catch (const std::exception& e) {
-        logCaught("getEDIData", e);
+    } catch (...) {
+        logCurrentError("getEDIData");
         return false;
     }
 }
 
 bool EDIControl::subGetFaxReminder() {
-    std::string tempEdi = workFolder("TempEDI");
-    std::string request = workFolder("TempReqRem");
+    std::string tempEdi = workFolder(folders::kMessages);
+    std::string request = workFolder(folders::kReminderRequest);
     if (tempEdi.empty() || request.empty()) {
         logError("subGetFaxReminder", errs::ReminderFolderMissing, kNoWorkFolder);
         return false;
@@ -386,7 +376,7 @@ bool EDIControl::subGetFaxReminder() {
             },
             "subGetFaxReminder", errs::ReminderNotPacked, code, download))
         return false;
-    if (!brought(code, download, "C1002", "subGetFaxReminder", errs::ReminderRefused)) return true;
+    if (!brought(code, download, answer::kNoReminders, "subGetFaxReminder", errs::ReminderRefused)) return true;
 
     std::string archive = tempEdi + download;
     std::optional<std::vector<std::string>> listed = entryNames(archive);
@@ -407,7 +397,7 @@ bool EDIControl::subGetFaxReminder() {
         batch[0].intCnt++;
         batch[0].strGetFile.push_back(entry);
     }
-    bool built = buildBatch(batch, "F5F11");
+    bool built = buildBatch(batch, documents::report::ReminderBatch);
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
 
@@ -426,8 +416,8 @@ bool EDIControl::subGetFaxReminder() {
 
 bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const std::string& strEdiType) {
     try {
-        std::string data = workFolder("TempReqPut");
-        std::string request = workFolder("TempReqPut");
+        std::string data = workFolder(folders::kUploadRequest);
+        std::string request = workFolder(folders::kUploadRequest);
         if (data.empty()) throw Error(errs::UploadNotPrepared, kNoWorkFolder);
         Session session(ServerSettings::read());
         RequestCycle cycle(request);
@@ -460,8 +450,8 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
         deleteRequestFiles(request);
         subDelDataFile(data);
         return true;
-    } catch (const std::exception& e) {
-        logCaught("putEDIData", e);
+    } catch (...) {
+        logCurrentError("putEDIData");
         return false;
     }
 }
@@ -532,8 +522,8 @@ bool EDIControl::keepMakerDocuments(const std::string& folder, const std::string
 
 bool EDIControl::getMakerInfoData() {
     try {
-        std::string tempEdi = workFolder("TempEDI");
-        std::string request = workFolder("TempEDI");
+        std::string tempEdi = workFolder(folders::kMessages);
+        std::string request = workFolder(folders::kMessages);
         if (tempEdi.empty() || request.empty()) {
             logError("getMakerInfoData", errs::MakerFolderMissing, kNoWorkFolder);
             return false;
@@ -554,7 +544,7 @@ bool EDIControl::getMakerInfoData() {
             RequestReception exchange;
             prepare(exchange, session, "", "");
             code = exchange.getSupplierCode(session.methodRoot, request + kRequestZip, tempEdi);
-            if (code == "C0503") {
+            if (code == answer::kNoSupplierData) {
                 deleteRequestFiles(request);
                 return true;
             }
@@ -589,7 +579,7 @@ bool EDIControl::getMakerInfoData() {
             download = exchange.DownloadFileName();
             deleteRequestFiles(request);
         }
-        if (code == "C0503") return true;
+        if (code == answer::kNoSupplierData) return true;
         if (!isSuccess(code)) {
             logError("getMakerInfoData", errs::SupplierRefused, std::string(kRequestXml) + "[ErrCode:" + code + "]");
             return true;
@@ -620,8 +610,8 @@ bool EDIControl::getMakerInfoData() {
         }
         delEdiXmlFile(tempEdi, entries);
         return stored;
-    } catch (const std::exception& e) {
-        logCaught("getMakerInfoData", e);
+    } catch (...) {
+        logCurrentError("getMakerInfoData");
         return false;
     }
 }
@@ -634,8 +624,8 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
     try {
         udtAllData.assign(1, GET_FILE{});
         GET_FILE& record = udtAllData[0];
-        std::string tempEdi = workFolder("TempEDI");
-        std::string request = workFolder("TempReqOrder");
+        std::string tempEdi = workFolder(folders::kMessages);
+        std::string request = workFolder(folders::kOrderRequest);
         if (tempEdi.empty() || request.empty()) {
             logError("getOrderBalanceData", errs::WorkFolderMissing, kNoWorkFolder);
             return false;
@@ -644,17 +634,18 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         std::string code;
         std::string download;
         if (!fetchOnce(
-                session, request, "0601", [](xml::Document& doc) { subSetInfoCodeKind(doc, "0601"); },
+                session, request, infocode::ORDERBALANCE,
+                [](xml::Document& doc) { subSetInfoCodeKind(doc, infocode::ORDERBALANCE); },
                 [&](RequestReception& exchange, const std::string& zip) {
                     return exchange.getEdiData(session.methodRoot, zip, tempEdi);
                 },
                 "getOrderBalanceData", errs::OrderBalanceNotPacked, code, download))
             return false;
-        if (!brought(code, download, "C0403", "getOrderBalanceData", errs::FetchRefused)) return true;
+        if (!brought(code, download, answer::kNoDocuments, "getOrderBalanceData", errs::FetchRefused)) return true;
         std::string archive = tempEdi + download;
         Index index;
         std::optional<std::vector<std::string>> listed;
-        if (!index.loadIndex({archive}, "0601", {session.certificateKey}) || !(listed = entryNames(archive))) {
+        if (!index.loadIndex({archive}, infocode::ORDERBALANCE, {session.certificateKey}) || !(listed = entryNames(archive))) {
             // Left behind, the archive would lie in the work folder for good.
             fs::removeFile(archive);
             logError("getOrderBalanceData", errs::IndexNotLoaded, tempEdi + download);
@@ -675,9 +666,10 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
             logError("getOrderBalanceData", errs::ConfirmRefused, "[取得確認用XMLファイル作成失敗]");
             return false;
         }
-        return confirmAtOnce(session, request, tempEdi, "0601", download, strDelAry, "getOrderBalanceData", false);
-    } catch (const std::exception& e) {
-        logCaught("getOrderBalanceData", e);
+        return confirmAtOnce(session, request, tempEdi, infocode::ORDERBALANCE, download, strDelAry, "getOrderBalanceData",
+                             false);
+    } catch (...) {
+        logCurrentError("getOrderBalanceData");
         return false;
     }
 }

@@ -46,6 +46,7 @@
 #pragma once
 
 #include "documents/quillary/fax_tran_xml.h"
+#include "edi_control/castrel/catalogue.h"
 #include "platform/xml.h"
 
 #include <functional>
@@ -74,13 +75,14 @@ public:
     // skipped and the next one tried. Names that are not bare are skipped
     // and logged.
     void delEdiXmlFile(const std::string& strEdiPath, const std::vector<std::string>& strEDIFile);
-    // "0": fetches "0301", "0500", "0701" and "1101" and hands the documents
+    // "0": fetches the codes of castrel::kFetchCodes and hands the documents
     // of registered suppliers to the builder in one batch; any other value:
-    // the reminder lists, built as the batch "F5F11" and then confirmed.
+    // the reminder lists, built as the builder's reminder batch and then
+    // confirmed.
     bool getEDIData(const std::string& strEDIDataType);
-    // The order balances ("0601") of every registered supplier in the
-    // answer, returned in udtAllData (one record); strDelAry gets the
-    // archive's entry names for the caller to delete when done.
+    // The order balances (infocode::ORDERBALANCE) of every registered
+    // supplier in the answer, returned in udtAllData (one record); strDelAry
+    // gets the archive's entry names for the caller to delete when done.
     bool getOrderBalanceData(const std::string& strFaxNo, std::vector<GET_FILE>& udtAllData,
                              std::vector<std::string>& strDelAry);
     // Uploads the documents one after another as answers of strEdiType.
@@ -90,7 +92,8 @@ public:
     bool getMakerInfoData();
     // True while a send of this object's builder is under way.
     bool SendPortEndCheck();
-    // Writes the receipt-confirmation list (Puts/Put) into "TempReqEDI".
+    // Writes the receipt-confirmation list (Puts/Put) into the fetch's
+    // request folder.
     bool CreatePutConfirmXml(const std::string& strInfo, const std::string& strFilename);
 
     // The builder every batch goes to.
@@ -102,8 +105,9 @@ public:
         std::function<bool(const std::vector<GET_FILE>& udtData, const std::string& strReportType, const std::string& strFaxNo)>;
     void setBatchBuilder(BatchBuilder builder) { batchBuilder_ = std::move(builder); }
 
-    static constexpr const char* kPutConfirmFax = "PutConfirmFax.xml";
-    static constexpr const char* kPutConfirmOrderFax = "PutConfirmOrderFax.xml";
+    // The confirmation lists (see castrel/catalogue.h).
+    static constexpr const char* kPutConfirmFax = castrel::kConfirmList;
+    static constexpr const char* kPutConfirmOrderFax = castrel::kOrderConfirmList;
 
 private:
     struct Session;
