@@ -106,8 +106,9 @@ std::string RequestReception::operation(const char* kind, const char* servlet, c
     try {
         mstrKind = kind;
         return sendRequest(url + servlet, requestFile, savePath);
-    } catch (const std::exception& e) {
-        logError(0, std::string(servlet) + ": " + e.what());
+    } catch (...) {
+        const Error e = currentError();
+        logError(e.number(), std::string(servlet) + ": " + e.description());
         return mobjConstant->ERR_UNEXPECTED();
     }
 }
@@ -150,10 +151,10 @@ std::string RequestReception::sendRequest(const std::string& url, const std::str
         }
         client.reset();
         return result;
-    } catch (const std::exception& e) {
+    } catch (...) {
         client.reset();
-        const Error* error = dynamic_cast<const Error*>(&e);
-        logError(error ? error->number() : 0, "EDI exchange failed: " + mstrUrl + ": " + e.what());
+        const Error e = currentError();
+        logError(e.number(), "EDI exchange failed: " + mstrUrl + ": " + e.description());
         std::string code = k.ERR_UNEXPECTED();
         writeCommunicationLog(code);
         return k.ERR_UNEXPECTED();

@@ -112,17 +112,12 @@ struct ListFile {
 
 // A run-time error inside an operation: shown through the message sink
 // (logged on a server, never waiting for a person) and kept as the thread's
-// last trapped error.
-Long trap(const std::exception& e) {
-    long number = errnum::PathFileAccessError;
-    std::string description = e.what();
-    if (auto* error = dynamic_cast<const fg::Error*>(&e)) {
-        number = error->number();
-        description = error->description();
-    }
-    module().lastErrorNumber = static_cast<Long>(number);
-    module().lastErrorDescription = description;
-    messageSink().show(description, msgbox::OKOnly, "Parvolt");
+// last trapped error. Call only inside a catch.
+Long trap() {
+    const fg::Error error = currentError();
+    module().lastErrorNumber = static_cast<Long>(error.number());
+    module().lastErrorDescription = error.description();
+    messageSink().show(error.description(), msgbox::OKOnly, "Parvolt");
     return result::Trapped;
 }
 
@@ -141,8 +136,8 @@ bool checkArc(const std::string& path) {
     if (kind < 0 || kind >= kKinds) return false;
     try {
         return checkArchive(kind, path);
-    } catch (const std::exception& e) {
-        trap(e);
+    } catch (...) {
+        trap();
         return false;
     }
 }
@@ -162,8 +157,8 @@ Long openArc(const std::string& path, Int& count) {
             ++count;
         }
         return result::Success;
-    } catch (const std::exception& e) {
-        return trap(e);
+    } catch (...) {
+        return trap();
     }
 }
 
@@ -494,8 +489,8 @@ Long Parvolt::pack() {
         }
         if (kind == LHA_ || kind == RAR_) return notSupported(std::string(kindName(kind)) + " 書庫の作成");
         return packArchive(call);
-    } catch (const std::exception& e) {
-        return trap(e);
+    } catch (...) {
+        return trap();
     }
 }
 
@@ -556,8 +551,8 @@ Long Parvolt::extract() {
             break;
         }
         return extractArchive(call);
-    } catch (const std::exception& e) {
-        return trap(e);
+    } catch (...) {
+        return trap();
     }
 }
 

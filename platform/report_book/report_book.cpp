@@ -25,6 +25,13 @@ void logFailure(const char* call, int code, const std::string& why) {
     ErrorLogWriter().writeError(call, code, why);
 }
 
+// Any other failure of a call: the report book's own code, with what failed.
+// Call only inside a catch.
+int unexpected(const char* call) {
+    logFailure(call, ReportBook::kUnexpected, currentError().description());
+    return ReportBook::kUnexpected;
+}
+
 // Runs one step of a call; an error it raises is logged under the call as
 // `code`, with `what` and the error's description, and answers `code`.
 int step(const char* call, int code, const std::string& what, const std::function<void()>& work) {
@@ -182,9 +189,8 @@ int ReportBook::gCallPrintReport(const std::vector<std::string>& xmlFiles, const
         // lp has sent the file to the queue (or failed): the PDF is ours to remove.
         if (!removeAll(pdf)) logFailure(call, kTempWriteFailed, "印刷した PDF を削除できません: " + pdf);
         return code;
-    } catch (const std::exception& e) {
-        logFailure(call, kUnexpected, e.what());
-        return kUnexpected;
+    } catch (...) {
+        return unexpected(call);
     }
 }
 
@@ -209,9 +215,8 @@ int ReportBook::gCallPreviewReport(const std::vector<std::string>& xmlFiles, con
             return kNoViewer;
         }
         return kDone;
-    } catch (const std::exception& e) {
-        logFailure(call, kUnexpected, e.what());
-        return kUnexpected;
+    } catch (...) {
+        return unexpected(call);
     }
 }
 
@@ -223,9 +228,8 @@ int ReportBook::gCallSaveReport(const std::vector<std::string>& xmlFiles, const 
         if (int code = fill(call, xmlFiles, templatePath, filled)) return code;
         return step(call, kSaveWriteFailed, "帳票を保存できません: " + saveFile,
                     [&] { layout::writeWorkbook(saveFile, filled.workbook); });
-    } catch (const std::exception& e) {
-        logFailure(call, kUnexpected, e.what());
-        return kUnexpected;
+    } catch (...) {
+        return unexpected(call);
     }
 }
 

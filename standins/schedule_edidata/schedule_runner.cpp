@@ -127,8 +127,9 @@ void ScheduleServer::plan(Entry& entry) {
     bool read = false;
     try {
         read = entry.job.cadence(cadence);
-    } catch (const std::exception& e) {
-        ErrorLogWriter().writeError(name_, 0, entry.job.label + ": " + e.what());
+    } catch (...) {
+        const Error e = currentError();
+        ErrorLogWriter().writeError(name_, e.number(), entry.job.label + ": " + e.description());
     }
     entry.idle = !read || !cadence.runs();
     if (entry.idle) {
