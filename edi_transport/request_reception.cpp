@@ -14,7 +14,6 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 
-#include <fstream>
 #include <mutex>
 
 namespace fg {
@@ -260,12 +259,9 @@ bool RequestReception::writeCommunicationLog(std::string& code) {
         if (auto existing = fs::resolve(path)) path = *existing;
         // Every process that talks to the EDI server appends here.
         FileLock lock(path, FileLock::Mode::Exclusive, std::chrono::milliseconds(10000));
-        std::ofstream out(path, std::ios::app | std::ios::binary);
-        if (!out) return false;
-        out << text::toCp932(line);
-        out.close();
-        return !out.fail();
-    } catch (const std::exception&) {
+        fs::appendToFile(path, text::toCp932(line));
+        return true;
+    } catch (...) {
         return false;
     }
 }

@@ -47,6 +47,20 @@ std::string programFolder() {
     return exeFolder();
 }
 
+std::string currentFolder() {
+    std::error_code ec;
+    std::string cwd = std::filesystem::current_path(ec).string();
+    return ec ? std::string("/") : withSlash(cwd);
+}
+
+Kind kindOf(const std::string& path, bool followLinks) {
+    struct stat st {};
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return Kind::Missing;
+    if (S_ISREG(st.st_mode)) return Kind::File;
+    if (S_ISDIR(st.st_mode)) return Kind::Folder;
+    return Kind::Other;
+}
+
 std::string withSlash(std::string_view folder) {
     std::string out(folder);
     if (!out.empty() && out.back() != '/') out += '/';
@@ -187,6 +201,29 @@ std::string readFile(const std::string& path) {
         out.append(buf, static_cast<std::size_t>(n));
     }
     return out;
+}
+
+std::string readStart(const std::string& path, std::size_t size) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return {};
+    std::string out(size, '\0');
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd.get(), out.data() + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    out.resize(done);
+    return out;
+}
+
+void appendToFile(const std::string& path, std::string_view bytes) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd || ::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+        ::close(fd.release()) != 0)
+        throw Error(errnum::PathFileAccessError,
+                    Error::standardText(errnum::PathFileAccessError) + " " + path + ": " + std::strerror(errno));
 }
 
 namespace {

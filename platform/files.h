@@ -13,6 +13,8 @@ namespace fg::fs {
 // The folder of the running program, or FAXGATE_HOME when that is set.
 // Always ends with "/".
 std::string programFolder();
+// The process's working folder, ending with "/"; "/" when it cannot be told.
+std::string currentFolder();
 
 // Joins a folder and a name with exactly one "/" between them.
 std::string join(std::string_view folder, std::string_view name);
@@ -36,6 +38,11 @@ bool folderExists(const std::string& path);  // a folder, name without regard to
 // (letter case, links, "." and ".."). False when either does not exist.
 bool sameFile(const std::string& a, const std::string& b);
 
+// What a path names (the path as given): with `followLinks` false, a link
+// is Other, whatever it points to.
+enum class Kind { Missing, File, Folder, Other };
+Kind kindOf(const std::string& path, bool followLinks = true);
+
 // Wildcard match of "*" and "?" without regard to case.
 bool matchWildcard(std::string_view pattern, std::string_view name);
 
@@ -49,6 +56,13 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
 // Reads a whole file (name without regard to case). Raises fg::Error 53 when
 // it does not exist, 75 when it cannot be read.
 std::string readFile(const std::string& path);
+// The first `size` bytes of a file (the path as given), fewer for a shorter
+// one; "" when it cannot be read.
+std::string readStart(const std::string& path, std::size_t size);
+// Appends the bytes to a file (the path as given), creating it, in one
+// write: the lines of several processes that append to one file stay whole.
+// Raises fg::Error 75 when it cannot.
+void appendToFile(const std::string& path, std::string_view bytes);
 
 // How a written file lives through a crash of the machine.
 enum class Sync {

@@ -7,12 +7,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <optional>
 
 namespace fg {
 
@@ -26,9 +21,7 @@ bool fileExists(const std::string& path) { return !path.empty() && fs::fileExist
 
 std::string absolute(const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
-    std::error_code ec;
-    std::string cwd = std::filesystem::current_path(ec).string();
-    return fs::join(ec ? "/" : cwd, path);
+    return fs::join(fs::currentFolder(), path);
 }
 
 // The path of the existing file or folder, found without regard to case.
@@ -118,23 +111,23 @@ long Archive::packInto(const std::string& folder, const std::vector<std::string>
     try {
         prepare(ZIP, true);
         Parvolt& c = control();
-        // A fresh archive under a name of its own; renamed over File once whole.
-        std::string staging = fs::folderOf(target) + "." + fs::nameOf(target) + ".XXXXXX";
         if (fs::folderOf(target).empty() || !fs::folderExists(fs::folderOf(target))) {
             logFailure(mstrARCHIVE_ERROR, "書庫を作るフォルダがありません", target);
             return mstrARCHIVE_ERROR;
         }
-        int fd = ::mkstemp(staging.data());
-        if (fd < 0) {
-            logFailure(mstrARCHIVE_ERROR, "書庫を作れません", target + " (" + std::strerror(errno) + ")");
+        // A fresh archive, in a hidden folder of this call's own beside
+        // File (one file system, so the archive moves by a rename), renamed
+        // over File once whole. The folder holds the name while the archive
+        // is made: no other packing can take it, and the control finds no
+        // archive there to add to.
+        std::optional<fs::TempFolder> work;
+        try {
+            work.emplace(fs::folderOf(target), "." + fs::nameOf(target) + ".");
+        } catch (const Error& e) {
+            logFailure(mstrARCHIVE_ERROR, "書庫を作れません", target + " (" + e.description() + ")");
             return mstrARCHIVE_ERROR;
         }
-        ::close(fd);
-        ::unlink(staging.c_str());
-        struct Cleanup {
-            std::string path;
-            ~Cleanup() { ::unlink(path.c_str()); }
-        } cleanup{staging};
+        const std::string staging = work->path() + fs::nameOf(target);
 
         c.setpArcFileName(staging);
         c.setpBaseFolder(folder);
@@ -159,8 +152,10 @@ long Archive::packInto(const std::string& folder, const std::vector<std::string>
             logFailure(mstrARCHIVE_ERROR, "書庫を作れません " + target, c.Errorstring());
             return mstrARCHIVE_ERROR;
         }
-        if (::rename(staging.c_str(), target.c_str()) != 0) {
-            logFailure(mstrARCHIVE_ERROR, "書庫を置けません", target + " (" + std::strerror(errno) + ")");
+        try {
+            fs::rename(staging, target);
+        } catch (const Error& e) {
+            logFailure(mstrARCHIVE_ERROR, "書庫を置けません", e.description());
             return mstrARCHIVE_ERROR;
         }
         return mstrARCHIVE_SUCCESS;

@@ -7,13 +7,9 @@
 #include "platform/process/process.h"
 #include "platform/text.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 
 namespace fg::parvolt {
 
@@ -27,11 +23,6 @@ std::string findArj() {
     throw fg::Error(errnum::FileNotFound, "arj プログラムが見つかりません", "Parvolt");
 }
 
-std::string tempFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    return fs::withSlash(tmp && *tmp ? tmp : "/tmp");
-}
-
 struct Run {
     int exitCode = -1;
     std::string output;
@@ -39,18 +30,10 @@ struct Run {
 
 // Runs arj and waits for it; the output is kept for listings and messages.
 Run runArj(const std::vector<std::string>& args, const std::string& workingFolder) {
-    std::string outputFile = tempFolder() + "~ARJXXXXXX";
-    int fd = ::mkstemp(outputFile.data());
-    if (fd < 0) throw fg::Error(errnum::PathFileAccessError, "一時ファイルを作れません", "Parvolt");
-    ::close(fd);
-    struct Remove {
-        std::string path;
-        ~Remove() { fs::removeFile(path); }
-    } remove{outputFile};
-
+    const fs::TempFile output(fs::temporaryFolder(), "~ARJ");
     SpawnOptions options;
     options.workingFolder = workingFolder;
-    options.outputFile = outputFile;
+    options.outputFile = output.path();
     Process process = Process::start(findArj(), args, options);
     if (!process.waitFor(kProgramBound)) {
         process.terminate(std::chrono::milliseconds(2000));
@@ -58,7 +41,7 @@ Run runArj(const std::vector<std::string>& args, const std::string& workingFolde
     }
     Run run;
     run.exitCode = process.exitCode().value_or(-1);
-    run.output = fs::readFile(outputFile);
+    run.output = fs::readFile(output.path());
     return run;
 }
 
@@ -88,21 +71,31 @@ bool hasDotDot(const std::string& name) {
     return padded.find("/../") != std::string::npos;
 }
 
+// Whether the file at `to` is as new as `from` or newer, to the second, as
+// the archivers compare.
+bool isNotNewer(const std::string& from, const std::string& to) {
+    const auto kept = fs::stampOf(to), extracted = fs::stampOf(from);
+    constexpr std::int64_t kSecond = 1000000000;
+    return kept && extracted && kept->modified / kSecond >= extracted->modified / kSecond;
+}
+
 void moveInto(const std::string& staging, const std::string& relative, const std::string& dest, bool onlyNewer,
               std::vector<std::string>& refused) {
     for (const auto& name : fs::list(staging + relative, "*", fs::ListKind::All)) {
         std::string from = staging + relative + name;
-        struct stat st {};
-        if (::lstat(from.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
+        const fs::Kind kind = fs::kindOf(from, false);
+        if (kind == fs::Kind::Missing) continue;
+        if (kind == fs::Kind::Folder) {
             fs::makeFolders(dest + relative + name);
             moveInto(staging, relative + name + "/", dest, onlyNewer, refused);
-        } else if (S_ISREG(st.st_mode)) {
+        } else if (kind == fs::Kind::File) {
             std::string to = dest + relative + name;
-            struct stat old {};
-            if (onlyNewer && ::stat(to.c_str(), &old) == 0 && old.st_mtime >= st.st_mtime) continue;
-            if (::rename(from.c_str(), to.c_str()) != 0)
+            if (onlyNewer && isNotNewer(from, to)) continue;
+            try {
+                fs::rename(from, to);
+            } catch (const fg::Error&) {
                 throw fg::Error(errnum::PathFileAccessError, "展開したファイルを置けません: " + to, "Parvolt");
+            }
         } else {
             refused.push_back(relative + name);
         }
@@ -199,13 +192,8 @@ std::int32_t extractWithArj(const std::string& archive, const std::string& dest,
                         "Parvolt");
 
     if (!fs::folderExists(dest)) fs::makeFolders(dest);
-    std::string staging = fs::withSlash(dest) + ".arj-XXXXXX";
-    if (!::mkdtemp(staging.data())) throw fg::Error(errnum::PathFileAccessError, "作業フォルダを作れません: " + dest, "Parvolt");
-    staging = fs::withSlash(staging);
-    struct RemoveTree {
-        std::string path;
-        ~RemoveTree() { fs::removeTree(path); }
-    } cleanup{staging};
+    const fs::TempFolder work(dest, ".arj-");
+    const std::string& staging = work.path();
 
     if (!names.empty()) {
         std::vector<std::string> args{keepFolders ? "x" : "e", "-y", archive, staging};
@@ -225,10 +213,8 @@ std::int32_t extractWithArj(const std::string& archive, const std::string& dest,
 }
 
 bool isArjArchive(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    char head[2] = {0, 0};
-    in.read(head, 2);
-    return in.gcount() == 2 && static_cast<unsigned char>(head[0]) == 0x60 && static_cast<unsigned char>(head[1]) == 0xEA;
+    const std::string head = fs::readStart(path, 2);
+    return head.size() == 2 && static_cast<unsigned char>(head[0]) == 0x60 && static_cast<unsigned char>(head[1]) == 0xEA;
 }
 
 long arjVersion() {

@@ -8,8 +8,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <ctime>
 #include <set>
@@ -65,11 +63,11 @@ public:
             return;
         }
         auto found = fs::resolve(base_ + item);
-        struct stat st {};
-        if (!found || ::stat(found->c_str(), &st) != 0)
+        const fs::Kind kind = found ? fs::kindOf(*found) : fs::Kind::Missing;
+        if (kind == fs::Kind::Missing)
             throw fg::Error(errnum::FileNotFound, "書庫に入れるファイルがありません: " + base_ + item, "Parvolt");
         std::string relative = found->substr(base_.size());
-        if (S_ISDIR(st.st_mode)) {
+        if (kind == fs::Kind::Folder) {
             addFolder(relative);
             addMatches(relative + "/", "*", true);
         } else {

@@ -8,10 +8,7 @@
 #include "platform/message_sink.h"
 #include "platform/text.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
+#include <optional>
 
 namespace fg {
 
@@ -63,12 +60,6 @@ bool isFolderThere(const std::string& path) {
     }
 }
 
-std::string currentFolder() {
-    std::error_code ec;
-    std::string cwd = std::filesystem::current_path(ec).string();
-    return ec ? std::string("/") : fs::withSlash(cwd);
-}
-
 // A name as the system finds it: relative names resolve against `folder`,
 // and an existing file or folder is found without regard to case.
 std::string located(const std::string& folder, const std::string& path) {
@@ -84,17 +75,6 @@ std::string folderOfArchiveName(const std::string& name) {
 
 std::string quote(const std::string& s) { return "\"" + s + "\""; }
 
-// A new, empty, uniquely named file in the temporary folder.
-std::string makeTempFileName() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = fs::withSlash(tmp && *tmp ? tmp : "/tmp");
-    std::string path = folder + "~TRXXXXXX";
-    int fd = ::mkstemp(path.data());
-    if (fd < 0) throw fg::Error(errnum::PathFileAccessError, "一時ファイルを作れません: " + folder, "Parvolt");
-    ::close(fd);
-    return path;
-}
-
 // One quoted name a line, CR LF, as the archivers read their response files.
 void writeListFile(const std::string& path, const std::vector<std::string>& items) {
     std::string body;
@@ -102,13 +82,13 @@ void writeListFile(const std::string& path, const std::vector<std::string>& item
     fs::writeFileAtomic(path, body);
 }
 
-// Deletes the list file however the operation ends.
-struct ListFile {
-    std::string path;
-    ~ListFile() {
-        if (!path.empty()) fs::removeFile(path);
-    }
-};
+// The list file of an operation, in the temporary folder, as the archivers
+// take it ("@path"); it goes however the operation ends.
+std::string listFileArgument(std::optional<fs::TempFile>& list, const std::vector<std::string>& items) {
+    list.emplace(fs::temporaryFolder(), "~TR");
+    writeListFile(list->path(), items);
+    return quote("@" + list->path());
+}
 
 // A run-time error inside an operation: shown through the message sink
 // (logged on a server, never waiting for a person) and kept as the thread's
@@ -415,7 +395,7 @@ Long Parvolt::pack() {
     const Long kind = module().currentArcMode;
     std::string base = fs::withSlash(pBaseFolder_);
     if (!isFolderThere(base)) return result::NoPath;
-    std::string baseFolder = fs::withSlash(located(currentFolder(), base));
+    std::string baseFolder = fs::withSlash(located(fs::currentFolder(), base));
 
     // A relative archive name lands in the base folder, as the archivers
     // resolve it there.
@@ -423,7 +403,7 @@ Long Parvolt::pack() {
     if (!isFolderThere(folderOfArchiveName(archive).empty() ? "/" : folderOfArchiveName(archive)))
         return result::BadFilePath;
 
-    ListFile list;
+    std::optional<fs::TempFile> list;
     std::string files = "*.*";
     std::vector<std::string> names;
     if (kind != ARJ_ && kind != RAR_) {
@@ -434,9 +414,7 @@ Long Parvolt::pack() {
                 if (entry.empty()) continue;
                 items.push_back(isFolderThere(baseFolder + entry) ? entry + "/*.*" : entry);
             }
-            list.path = makeTempFileName();
-            writeListFile(list.path, items);
-            files = quote("@" + list.path);
+            files = listFileArgument(list, items);
         }
     } else {
         std::string shown;
@@ -464,7 +442,7 @@ Long Parvolt::pack() {
         call.switches = texts_.packSwitches[static_cast<std::size_t>(kind)];
         call.archive = archive;
         call.base = baseFolder;
-        call.files = list.path.empty() ? "*.*" : list.path;
+        call.files = list ? list->path() : "*.*";
         call.names = names;
         const std::string& p = call.switches;
         switch (kind) {
@@ -498,17 +476,17 @@ Long Parvolt::extract() {
     const Long kind = module().currentArcMode;
     std::string dest = fs::withSlash(eFolder_);
     const bool destThere = isFolderThere(dest);
-    std::string destFolder = destThere ? fs::withSlash(located(currentFolder(), dest)) : dest;
-    if (!destFolder.empty() && destFolder[0] != '/') destFolder = currentFolder() + destFolder;
+    std::string destFolder = destThere ? fs::withSlash(located(fs::currentFolder(), dest)) : dest;
+    if (!destFolder.empty() && destFolder[0] != '/') destFolder = fs::currentFolder() + destFolder;
 
-    std::string archive = located(destThere ? destFolder : currentFolder(), eArcFileName_);
+    std::string archive = located(destThere ? destFolder : fs::currentFolder(), eArcFileName_);
     if (!isFileThere(archive)) return result::NoFile;
     if (kind >= 0 && kind < kKinds && !canRead(kind)) return notSupported(std::string(kindName(kind)) + " 書庫の展開");
     if (!checkArc(archive)) return result::CannotOpenFile;
 
     const std::string arc = quote(eArcFileName_);
     const std::string dir = quote(dest);
-    ListFile list;
+    std::optional<fs::TempFile> list;
     std::string files = "*.*";
     if (eFilesCount_ > 0) {
         std::vector<std::string> items;
@@ -516,9 +494,7 @@ Long Parvolt::extract() {
             const std::string& entry = eFilesList_[static_cast<std::size_t>(i)];
             if (!entry.empty()) items.push_back(entry);
         }
-        list.path = makeTempFileName();
-        writeListFile(list.path, items);
-        files = quote("@" + list.path);
+        files = listFileArgument(list, items);
     }
 
     texts_ = makeSwitches(switches_);
@@ -528,7 +504,7 @@ Long Parvolt::extract() {
         call.switches = texts_.extractSwitches[static_cast<std::size_t>(kind)];
         call.archive = archive;
         call.dest = destFolder;
-        call.files = list.path.empty() ? "*.*" : list.path;
+        call.files = list ? list->path() : "*.*";
         const std::string& x = call.switches;
         switch (kind) {
         case LHA_: commandLine_ = "e -+ " + x + " " + arc + " " + dir + " " + files; break;
@@ -562,7 +538,7 @@ Long Parvolt::sfx() {
     if (!dest.empty()) dest = fs::withSlash(dest);
     const bool destThere = isFolderThere(dest);
     if (!destThere && kind != ZIP_) return result::NoPath;
-    std::string archive = located(destThere ? located(currentFolder(), dest) : currentFolder(), sfxArcFileName_);
+    std::string archive = located(destThere ? located(fs::currentFolder(), dest) : fs::currentFolder(), sfxArcFileName_);
     if (!isFileThere(archive)) return result::NoFile;
     if (!checkArc(archive)) return result::CannotOpenFile;
     const std::string arc = quote(sfxArcFileName_);
@@ -580,7 +556,7 @@ Long Parvolt::sfx() {
 
 void Parvolt::OpenFile() {
     Long code;
-    std::string archive = located(currentFolder(), oArcFileName_);
+    std::string archive = located(fs::currentFolder(), oArcFileName_);
     const Long kind = module().currentArcMode;
     if (!isFileThere(archive)) {
         code = result::NoFile;

@@ -263,3 +263,32 @@ TEST(Files, TemporaryFilesAndFoldersGoWithTheirOwner) {
     EXPECT_EQ(errorOf([&] { fs::TempFolder(dir / "no/such/", "x"); }), errnum::PathNotFound);
     EXPECT_EQ(fs::temporaryFolder().back(), '/');
 }
+
+TEST(Files, KindsStartsAndAppends) {
+    TempDir dir;
+    fs::writeFileAtomic(dir / "a.bin", std::string("\x60\xEA rest", 7));
+    fs::makeFolders(dir / "sub");
+    ASSERT_EQ(::symlink((dir / "a.bin").c_str(), (dir / "link").c_str()), 0);
+    struct Case {
+        const char* name;
+        fs::Kind followed, itself;
+    } cases[] = {
+        {"a.bin", fs::Kind::File, fs::Kind::File},
+        {"sub", fs::Kind::Folder, fs::Kind::Folder},
+        {"link", fs::Kind::File, fs::Kind::Other},
+        {"none", fs::Kind::Missing, fs::Kind::Missing},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fs::kindOf(dir / c.name), c.followed) << c.name;
+        EXPECT_EQ(fs::kindOf(dir / c.name, false), c.itself) << c.name;
+    }
+    EXPECT_EQ(fs::readStart(dir / "a.bin", 2), std::string("\x60\xEA", 2));
+    EXPECT_EQ(fs::readStart(dir / "a.bin", 100).size(), 7u);
+    EXPECT_EQ(fs::readStart(dir / "none", 2), "");
+
+    fs::appendToFile(dir / "log.txt", "one\n");
+    fs::appendToFile(dir / "log.txt", "two\n");
+    EXPECT_EQ(fs::readFile(dir / "log.txt"), "one\ntwo\n");
+    EXPECT_EQ(errorOf([&] { fs::appendToFile(dir / "no/such/log.txt", "x"); }), errnum::PathFileAccessError);
+    EXPECT_EQ(fs::currentFolder().back(), '/');
+}
