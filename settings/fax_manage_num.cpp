@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "platform/xml.h"
 #include "settings/locked_document.h"
+#include "settings/errors.h"
 #include "settings/member_guard.h"
 
 #include <limits>
@@ -29,17 +30,17 @@ constexpr std::size_t kReceiveCode = 9;
 constexpr std::size_t kDecisionCondition = 14;
 constexpr std::size_t kOrderNumber = 18;
 
-constexpr long kNoRecordForRead = 40008;
-constexpr long kNoRecordForManageNum = 40012;
+constexpr long kNoRecordForRead = settings::errs::NoRecordForRead;
+constexpr long kNoRecordForManageNum = settings::errs::NoRecordForManageNum;
 
 struct ListKind {
     const char* list;
     const char* entry;
     long missingError;  // of the append member
 };
-constexpr ListKind kTempImages{"FAXTempImageFileNames", "FAXTempImageFileName", 40009};
-constexpr ListKind kRefImages{"FAXRefImageFileNames", "FAXRefImageFileName", 40010};
-constexpr ListKind kSendXml{"FAXSendXMLFileNames", "FAXSendXMLFileName", 40011};
+constexpr ListKind kTempImages{"FAXTempImageFileNames", "FAXTempImageFileName", settings::errs::NoTempImageRecord};
+constexpr ListKind kRefImages{"FAXRefImageFileNames", "FAXRefImageFileName", settings::errs::NoRefImageRecord};
+constexpr ListKind kSendXml{"FAXSendXMLFileNames", "FAXSendXMLFileName", settings::errs::NoSendXmlRecord};
 
 const char* entryNameOf(std::size_t position) {
     switch (position) {

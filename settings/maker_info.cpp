@@ -7,6 +7,7 @@
 #include "platform/processed_file_hook.h"
 #include "platform/text.h"
 #include "platform/xml.h"
+#include "settings/errors.h"
 #include "settings/member_guard.h"
 
 #include <cstdint>
@@ -16,7 +17,7 @@ namespace fg {
 
 namespace {
 
-constexpr long kMakerError = 40105;
+constexpr long kMakerError = settings::errs::MakerError;
 
 bool blank(const std::string& s) { return text::trim(s).empty(); }
 

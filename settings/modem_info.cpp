@@ -5,6 +5,7 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 #include "settings/locked_document.h"
+#include "settings/errors.h"
 #include "settings/member_guard.h"
 
 #include <limits>
@@ -13,9 +14,9 @@ namespace fg {
 
 namespace {
 
-constexpr long kNoModemRecords = 40002;
-constexpr long kNoSuchPort = 40003;
-constexpr long kCountFailed = 40004;
+constexpr long kNoModemRecords = settings::errs::NoModemRecords;
+constexpr long kNoSuchPort = settings::errs::NoSuchPort;
+constexpr long kCountFailed = settings::errs::ModemCountFailed;
 constexpr long kObjectRequired = 424;
 constexpr std::size_t kFields = 6;
 
@@ -51,7 +52,7 @@ bool ModemInfo::getModemInfo(std::vector<std::string>& strModemInfo) {
 bool ModemInfo::getModemLines(std::vector<ModemLine>& lines) {
     try {
         xml::Document doc;
-        doc.load(path_);  // a file that does not load has no records: 40002 below
+        doc.load(path_);  // a file that does not load has no records: kNoModemRecords below
         std::size_t i = 0;
         for (const xml::Node& modems : doc.getElementsByTagName("Modems")) {
             for (const xml::Node& record : modems.getElementsByTagName("Modem")) {

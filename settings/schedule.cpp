@@ -5,14 +5,15 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 #include "settings/locked_document.h"
+#include "settings/errors.h"
 #include "settings/member_guard.h"
 
 namespace fg {
 
 namespace {
 
-constexpr long kReadFailed = 40101;
-constexpr long kUpdateFailed = 40102;
+constexpr long kReadFailed = settings::errs::ScheduleReadFailed;
+constexpr long kUpdateFailed = settings::errs::ScheduleUpdateFailed;
 constexpr const char* kSource = "Schedule";
 constexpr const char* kPlainNames[] = {"MakerInfoInterval", "UrgeDataInterval", "ReceiveInterval", "MakerTimeSet",
                                        "UrgeTimeSet"};
@@ -37,7 +38,7 @@ xml::Node plainValue(const xml::Node& root, const char* name) {
     return found.front();
 }
 
-// The readers' one failure: 40101 with no words of its own under the
+// The readers' one failure: kReadFailed with no words of its own under the
 // reader's name; why it failed goes to the debug log.
 void readFailed(const char* source) {
     Error cause = currentError();

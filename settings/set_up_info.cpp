@@ -6,14 +6,15 @@
 #include "platform/folder_path_info.h"
 #include "platform/xml.h"
 #include "settings/locked_document.h"
+#include "settings/errors.h"
 #include "settings/member_guard.h"
 
 namespace fg {
 
 namespace {
 
-constexpr long kNoSession = 40103;
-constexpr long kSaveFailed = 40104;
+constexpr long kNoSession = settings::errs::NoSession;
+constexpr long kSaveFailed = settings::errs::SetUpSaveFailed;
 
 struct Group {
     const char* name;

@@ -23,6 +23,7 @@
 // - End.xml text that is no number is no request, logged once (40034).
 #pragma once
 
+#include "supervisor/errors.h"
 #include "outside_objects.h"
 
 #include "platform/file_lock.h"
@@ -38,20 +39,6 @@
 #include <string>
 
 namespace fg {
-
-namespace supervisor_errors {
-inline constexpr long ReceiveLinesFailed = 40001;
-inline constexpr long MakerScheduleFailed = 40522;
-inline constexpr long EdiScheduleFailed = 40523;
-inline constexpr long AlreadyRunning = 40030;
-inline constexpr long StaleRunMarker = 40031;
-inline constexpr long RunMarkerBound = 40032;
-inline constexpr long ObjectDidNotStop = 40033;
-inline constexpr long BadEndValue = 40034;
-inline constexpr long ErrorEvent = 40035;
-inline constexpr long HelperEnded = 40036;
-inline constexpr long LeftoverHelper = 40037;
-}  // namespace supervisor_errors
 
 struct SupervisorOptions {
     using Ms = std::chrono::milliseconds;

@@ -1,6 +1,7 @@
 #include "frm_main_win.h"
 
 #include "end_control_file.h"
+#include "supervisor/errors.h"
 #include "supervisor_lock.h"
 
 #include "platform/clock.h"
@@ -46,7 +47,7 @@ bool FrmMainWin::Form_Load() {
         return false;
     }
     if (!reading.badText.empty())
-        logError(Error(40034, "起動･終了ファイル[End.xml]の値が数値ではありません (要求なしとします): " + reading.badText));
+        logError(Error(supervisor_errors::BadEndValue, "起動･終了ファイル[End.xml]の値が数値ではありません (要求なしとします): " + reading.badText));
     if (SupervisorLock::supervisorRunning()) {
         // A supervisor runs that this window did not start: show it as running,
         // or as shutting down when its stop was already asked (it may take
@@ -95,7 +96,7 @@ void FrmMainWin::cmdStartEnd_Click() {
 
 bool FrmMainWin::startServer() {
     if (SupervisorLock::supervisorRunning()) {
-        logError(Error(40030, "ＦＡＸサーバーは既に起動しています: " + fs::programFolder()));
+        logError(Error(supervisor_errors::AlreadyRunning, "ＦＡＸサーバーは既に起動しています: " + fs::programFolder()));
         return false;
     }
     try {

@@ -14,6 +14,7 @@
 // G3Image folder until a copy of each is in G3ReImage.
 #pragma once
 
+#include "fax_send/morvane/errors.h"
 #include "fax_send/morvane/send_modem.h"
 #include "settings/modem_info.h"
 
@@ -36,10 +37,10 @@ public:
 class FaxSendJob {
 public:
     static constexpr const char* kSource = "FaxSend";
-    static constexpr long kNoSendLine = 40006;
-    static constexpr long kSendFailed = 40007;
-    static constexpr long kNoPages = 40015;
-    static constexpr long kPageDeleteFailed = 40016;
+    static constexpr long kNoSendLine = send_errors::NoSendLine;
+    static constexpr long kSendFailed = send_errors::SendFailed;
+    static constexpr long kNoPages = send_errors::NoPages;
+    static constexpr long kPageDeleteFailed = send_errors::PageDeleteFailed;
 
     static constexpr std::chrono::milliseconds kPassWait{10000};
     static constexpr std::chrono::milliseconds kTryWait{5000};

@@ -8,6 +8,7 @@
 // client and the end event reaches it.
 #pragma once
 
+#include "fax_send/morvane/errors.h"
 #include "fax_send/morvane/fax_send_job.h"
 #include "fax_send/morvane/send_modem.h"
 #include "platform/values.h"
@@ -30,7 +31,7 @@ public:
     };
 
     static constexpr std::chrono::milliseconds kFirstTick{5000};
-    static constexpr long kSettingsBroken = 40007;
+    static constexpr long kSettingsBroken = send_errors::SendFailed;
 
     // Writes the run marker; a marker that cannot be written is no error.
     explicit FaxSendServer(Host& host, SendModemFactory modems = makeOstrandSendModem);

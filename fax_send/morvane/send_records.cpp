@@ -1,5 +1,6 @@
 #include "fax_send/morvane/send_records.h"
 
+#include "fax_send/morvane/errors.h"
 #include "fax_send/kelvra/fax_retry_image.h"
 #include "fax_send/kelvra/fax_send_careers.h"
 #include "fax_send/kelvra/page_name.h"
@@ -17,7 +18,7 @@ namespace fg::send_records {
 namespace {
 
 constexpr const char* kSource = "FaxSend";
-constexpr long kPageDeleteFailed = 40016;
+constexpr long kPageDeleteFailed = send_errors::PageDeleteFailed;
 
 }  // namespace
 
