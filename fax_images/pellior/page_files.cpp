@@ -56,6 +56,10 @@ int pelsPerMeter(int pels, double mm) { return static_cast<int>(std::lround(pels
 
 }  // namespace
 
+std::pair<int, int> faxPaperResolution(int width, int height) {
+    return {pelsPerMeter(width, kPaperWidthMm), pelsPerMeter(height, kPaperHeightMm)};
+}
+
 image::Image shapeForFax(const image::Image& page, const std::string& title, const std::string& pageName,
                          const std::string& source) {
     if (page.empty()) throw Error::standard(errnum::ObjectNotSet);
@@ -65,7 +69,7 @@ image::Image shapeForFax(const image::Image& page, const std::string& title, con
                                "帳票 \"" + title + "\" のページ " + pageName + " は" + (upright ? "横長" : "縦長") +
                                    "です。" + (upright ? "縦長" : "横長") +
                                    "に作った帳票でないと正しい向きで送れないため、縦横比を保って縮めて送ります"));
-    const int across = pelsPerMeter(kShort, kPaperWidthMm), down = pelsPerMeter(kLong, kPaperHeightMm);
+    const auto [across, down] = faxPaperResolution(kShort, kLong);
     // Wide pages are fitted on the paper lying on its side, then turned.
     const image::Frame frame = upright ? image::Frame{kShort, kLong, across, down, false}
                                        : image::Frame{kLong, kShort, down, across, true};

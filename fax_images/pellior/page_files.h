@@ -6,6 +6,7 @@
 #include "platform/image/image.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fg::image {
@@ -38,6 +39,13 @@ void logError(const std::string& source, const Error& error) noexcept;
 // The report titles whose forms are laid out upright and go out as they
 // stand; every other title's pages are laid out wide and turned.
 bool uprightTitle(const std::string& title);
+
+// The resolution (pels per metre across and down) of the pels of a page
+// bitmap of `width` x `height` pels as they reach paper: changeG3File
+// stretches every bitmap over the whole fax page, 215 mm across and 297 mm
+// down, whatever its shape. A picture fitted into such a bitmap with these
+// pels keeps its proportions on the fax.
+std::pair<int, int> faxPaperResolution(int width, int height);
 
 // The page picture in the fax page shape of its report title: upright
 // pages fitted inside 1200 x 1728 pels, wide ones inside 1728 x 1200 and

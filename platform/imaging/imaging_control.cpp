@@ -46,14 +46,18 @@ short ImagingControl::load(const std::string& path) {
     }
 }
 
-short ImagingControl::resize(float width, float height, short flag) {
+short ImagingControl::resize(float width, float height, short flag, int xPelsPerMeter, int yPelsPerMeter) {
     try {
         if (picture_.empty()) throw Error::standard(errnum::ObjectNotSet, "image");
         if (flag != 1) throw badArgument("resize flag " + std::to_string(flag));
         if (!std::isfinite(width) || !std::isfinite(height) || width < 0.5f || height < 0.5f ||
             width > Image::kMaxSide || height > Image::kMaxSide)
             throw badArgument("size " + std::to_string(width) + " x " + std::to_string(height));
-        picture_ = fitInside(picture_, Frame{static_cast<int>(std::lround(width)), static_cast<int>(std::lround(height))},
+        if (xPelsPerMeter < 0 || yPelsPerMeter < 0 || (xPelsPerMeter > 0) != (yPelsPerMeter > 0))
+            throw badArgument("pels per metre " + std::to_string(xPelsPerMeter) + " x " + std::to_string(yPelsPerMeter));
+        picture_ = fitInside(picture_,
+                             Frame{static_cast<int>(std::lround(width)), static_cast<int>(std::lround(height)),
+                                   xPelsPerMeter, yPelsPerMeter},
                              Resample::KeepStrokes);
         return succeed();
     } catch (const Error& e) {

@@ -29,8 +29,12 @@ public:
     // proportions and centring it on white, never squashing it; the flag is
     // 1 for the area-averaging resample, the only one there is. Strokes stay
     // dark where the picture is shrunk (image::Resample::KeepStrokes): the
-    // pictures here are pages of text and rules.
-    short resize(float width, float height, short flag = 1);
+    // pictures here are pages of text and rules. Proportions are those of
+    // what the pels show: the picture's pels are as its resolution says, the
+    // new pels as `xPelsPerMeter` and `yPelsPerMeter` say (the picture's own
+    // shape of pel when they are 0), for a picture that is stretched to a
+    // paper of another shape later, as a fax page is.
+    short resize(float width, float height, short flag = 1, int xPelsPerMeter = 0, int yPelsPerMeter = 0);
     // Turns by hundredths of a degree, counter-clockwise for positive
     // angles (rotate.h). `expand` makes room for the whole turned picture.
     // `fillColor` is 0x00BBGGRR, as colour values are written on forms.

@@ -55,6 +55,7 @@ jpeg_error_mgr* useErrorManager(ErrorManager& err) {
 
 struct Decoded {
     unsigned width = 0, height = 0, components = 0;
+    unsigned densityUnit = 0, xDensity = 0, yDensity = 0;  // as the JFIF header says
     unsigned char* pixels = nullptr;  // malloc'd; freed by the caller
     int warnings = 0;
     char message[JMSG_LENGTH_MAX] = {};
@@ -83,6 +84,11 @@ bool decodeRaw(const unsigned char* data, unsigned long size, bool gray, Decoded
     }
     info.out_color_space = gray || info.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
+    if (info.saw_JFIF_marker) {
+        out->densityUnit = info.density_unit;
+        out->xDensity = info.X_density;
+        out->yDensity = info.Y_density;
+    }
     out->width = info.output_width;
     out->height = info.output_height;
     out->components = static_cast<unsigned>(info.output_components);
@@ -223,6 +229,15 @@ Image decodeJpeg(std::string_view bytes, bool strict, bool gray) {
     Image img(static_cast<int>(d.width), static_cast<int>(d.height),
               d.components == 1 ? PixelFormat::Gray8 : PixelFormat::Rgb24);
     std::memcpy(img.pixels().data(), d.pixels, img.pixels().size());
+    // The size of its pels, where the file says it (per inch or per
+    // centimetre): a page kept in the fax page shape has pels that are not
+    // square, and whoever fits it on paper again must know.
+    if (d.xDensity > 0 && d.yDensity > 0) {
+        if (d.densityUnit == 1)
+            img.setResolution(static_cast<int>(d.xDensity / 0.0254 + 0.5), static_cast<int>(d.yDensity / 0.0254 + 0.5));
+        else if (d.densityUnit == 2)
+            img.setResolution(static_cast<int>(d.xDensity * 100), static_cast<int>(d.yDensity * 100));
+    }
     return img;
 }
 

@@ -2,8 +2,11 @@
 //
 // Reading takes baseline and progressive JPEG files in gray or colour
 // (YCbCr or RGB); a gray file reads as Gray8, a colour one as Rgb24. Writing
-// gives an 8-bit gray or a 24-bit colour file, atomically. Every malformed
-// file raises fg::Error 481 with libjpeg's reason; a missing file 53.
+// gives an 8-bit gray or a 24-bit colour file, atomically. The picture's
+// resolution is written as the file's density in whole pels per inch and
+// read back from it (per inch or per centimetre; none when the file gives
+// only an aspect ratio). Every malformed file raises fg::Error 481 with
+// libjpeg's reason; a missing file 53.
 #pragma once
 
 #include "platform/image/image.h"

@@ -69,6 +69,24 @@ TEST(Jpeg, KeepsGrayAndColourPagesCloseToTheOriginal) {
     EXPECT_THROW(encodeJpeg(page(20, 10), 1), Error);
 }
 
+TEST(Jpeg, KeepsTheSizeOfThePelsInWholePelsPerInch) {
+    // Square pels at 200 per inch, the fax page's pels of a page kept as
+    // sent (1200 x 1728 over 215 x 297 mm), and a picture that says nothing.
+    struct Case {
+        int x, y, readX, readY;
+    } cases[] = {{7874, 7874, 7874, 7874}, {5581, 5818, 5591, 5827}, {0, 0, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.x) + " x " + std::to_string(c.y));
+        Image img = page(60, 40);
+        img.setResolution(c.x, c.y);
+        for (int bits : {8, 24}) {
+            Image back = decodeJpeg(encodeJpeg(img, bits));
+            EXPECT_EQ(back.xPelsPerMeter(), c.readX);
+            EXPECT_EQ(back.yPelsPerMeter(), c.readY);
+        }
+    }
+}
+
 TEST(Jpeg, RefusesDamagedFilesAndStrictlyAlsoCutOffOnes) {
     testing::TempDir dir;
     const std::string good = encodeJpeg(page(200, 200), 8);
@@ -161,6 +179,30 @@ TEST(ImagingControl, LoadsResizesTurnsAndSavesPages) {
     EXPECT_FALSE(c.lastError());
 }
 
+TEST(ImagingControl, FitsAPictureInPelsOfAnotherShapeKeepingWhatItShows) {
+    // A picture twice as wide as high, in square pels, fitted into 100 x 100
+    // pels that are each twice as wide as high on paper: it fills them.
+    // In pels of its own shape it keeps a white band above and below.
+    Image black(200, 100, PixelFormat::Gray8, 0);
+    black.setResolution(2000, 2000);
+    struct Case {
+        int x, y;
+        int inkRows;
+    } cases[] = {{1000, 2000, 100}, {0, 0, 50}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.x);
+        ImagingControl c;
+        c.setPicture(black);
+        ASSERT_EQ(c.resize(100.0f, 100.0f, 1, k.x, k.y), 0);
+        const Image& fitted = c.picture();
+        ASSERT_EQ(fitted.width(), 100);
+        ASSERT_EQ(fitted.height(), 100);
+        int inkRows = 0;
+        for (int y = 0; y < 100; ++y) inkRows += fitted.row(y)[50] < 128;
+        EXPECT_NEAR(inkRows, k.inkRows, 1);
+    }
+}
+
 TEST(ImagingControl, ReportsEveryFailureWithItsErrorAndKeepsThePicture) {
     testing::TempDir dir;
     writeBmp(dir / "p.bmp", page(40, 30), 8);
@@ -181,6 +223,8 @@ TEST(ImagingControl, ReportsEveryFailureWithItsErrorAndKeepsThePicture) {
         {"resize flag", [&] { return c.resize(10, 10, 2); }, 380},
         {"resize to nothing", [&] { return c.resize(0, 10, 1); }, 380},
         {"resize too far", [&] { return c.resize(1e9f, 10, 1); }, 380},
+        {"resize into pels of no size", [&] { return c.resize(10, 10, 1, -5, 5); }, 380},
+        {"resize into pels of half a size", [&] { return c.resize(10, 10, 1, 5000, 0); }, 380},
         {"unknown format", [&] { return c.save(dir / "x.tif", 7, 8); }, 380},
         {"bitmap depth", [&] { return c.save(dir / "x.bmp", 6, 4); }, 380},
         {"JPEG depth", [&] { return c.save(dir / "x.jpg", 10, 1); }, 380},
