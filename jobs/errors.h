@@ -36,4 +36,15 @@ inline constexpr long FormsNotRecorded = 40511;
 // Their send ended in failure.
 inline constexpr long FormsNotSent = 40513;
 
+// The re-send of a stored fax ("corvina"): the management number is not on
+// record, or its record lists no page.
+inline constexpr long ResendNotOnRecord = 40503;
+// A page could not be rebuilt from its reference copy, shaped, coded as a
+// G3 page or its bitmap deleted.
+inline constexpr long ResendPageFailed = 40504;
+// The fax-send server refused the number.
+inline constexpr long ResendRefused = 40505;
+// Its send ended in failure.
+inline constexpr long ResendNotSent = 40518;
+
 }  // namespace fg::jobs::errs

@@ -23,6 +23,10 @@ bool FaxJob::makeFAXImage(const std::vector<std::string>& strRepManageNo,
         FaxRepImg pages(&pump_);
         if (!pages.makeFAXImage(strRepManageNo, strExcelName, strRepType, program_.referenceCopy)) return false;
     }
+    return handOver(strRepManageNo);
+}
+
+bool FaxJob::handOver(const std::vector<std::string>& strRepManageNo) {
     if (!eventSend_ || !eventSend_->sendFAX(strRepManageNo)) return false;
     handedOver_ = true;
     return true;
@@ -48,12 +52,12 @@ bool FaxJob::waitForEnd() {
     return endStatus_.value_or(false);
 }
 
-void FaxJob::logFailure(long number, const std::string& description) const noexcept {
+void FaxJob::logFailure(long number, const std::string& description, bool flag) const noexcept {
     try {
-        TelephonyErrorLog().writeError(Error(number, description, program_.name), true);
+        TelephonyErrorLog().writeError(Error(number, description, program_.name), flag);
     } catch (...) {
         // Only the copies can fail here: log what we can.
-        TelephonyErrorLog().writeError(Error(number, {}), true);
+        TelephonyErrorLog().writeError(Error(number, {}), flag);
     }
 }
 
@@ -115,7 +119,9 @@ int runFaxJob(const char* program, bool withArgument, int argc, const char* cons
     }
     // The job starts a moment after its server, as the form's timer starts it.
     pump.runFor(FaxJob::kStartDelay);
-    if (!job->blnSendFax()) return kExitFailed;
+    if (!job->blnSendFax()) return job->nothingToFax() ? kExitSent : kExitFailed;
+    // Done with nothing handed over: no end event will come.
+    if (!job->handedOver()) return kExitSent;
     return job->waitForEnd() ? kExitSent : kExitFailed;
 }
 

@@ -13,11 +13,15 @@
 //              client's wait for its send job; a send that ended in
 //              failure logs the job's end-event number.
 //
+// A job that finds nothing to fax (the order-balance job, when the EDI
+// server has nothing for the caller's supplier) ends once its work is done:
+// there is no send to wait for.
+//
 // Exit codes: 0 when the server's send job went through its list (whether
 // each send got through, "OK" or "NG", is in the send log, as for every
-// send), 1 when the job failed (logged), 2 for a command line that is not of
-// the job's form (logged). Failures go to the telephony error log under the
-// program's name.
+// send) or there was nothing to fax, 1 when the job failed (logged), 2 for a
+// command line that is not of the job's form (logged). Failures go to the
+// telephony error log under the program's name.
 #pragma once
 
 #include "fax_images/pellior/fax_rep_img.h"
@@ -76,6 +80,11 @@ public:
     // The server, until the end event has let it go.
     FaxSend* eventSend() { return eventSend_.get(); }
 
+    // Whether the server took the job's fax.
+    bool handedOver() const { return handedOver_; }
+    // Whether the job found nothing to fax, which is no failure.
+    bool nothingToFax() const { return nothingToFax_; }
+
     // Pumps until the end event, up to the bound of a client's wait for its
     // send job (waits.xml, SendJob), whose expiry is logged with the job's
     // end-event number. The server finishes a send on its own once it has
@@ -85,9 +94,17 @@ public:
     bool waitForEnd();
 
 protected:
+    // Hands the numbers, whose pages are made, to the server. False when it
+    // refused them (it logs why): no end event will come.
+    bool handOver(const std::vector<std::string>& strRepManageNo);
+    // Notes that the job has nothing to fax.
+    void noteNothingToFax() { nothingToFax_ = true; }
+    // The pump the job's events come through.
+    EventPump& eventPump() { return pump_; }
+
     // Writes an error of the job to the telephony error log under the
-    // program's name.
-    void logFailure(long number, const std::string& description = {}) const noexcept;
+    // program's name, with the log's flag.
+    void logFailure(long number, const std::string& description = {}, bool flag = true) const noexcept;
     // Inside a catch: logs the error being handled, as it came, under the
     // program's name.
     void logCurrentFailure() const noexcept;
@@ -100,6 +117,7 @@ private:
     std::string faxNo_;
     std::unique_ptr<FaxSend> eventSend_;
     bool handedOver_ = false;
+    bool nothingToFax_ = false;
     std::optional<bool> endStatus_;
 };
 
@@ -131,7 +149,7 @@ using JobMaker = std::function<std::unique_ptr<FaxJob>(EventPump&, const JobComm
 int runFaxJob(const char* program, bool withArgument, int argc, const char* const* argv, const JobMaker& make);
 
 // The exit codes of runFaxJob.
-inline constexpr int kExitSent = 0;  // the send job went through its list
+inline constexpr int kExitSent = 0;  // the send job went through its list, or nothing to fax
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitBadCommandLine = 2;
 

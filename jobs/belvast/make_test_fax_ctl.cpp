@@ -12,7 +12,7 @@
 namespace fg::jobs {
 
 MakeTestFaxCtl::MakeTestFaxCtl(EventPump& pump)
-    : FaxJob(pump, {kProgram, errs::TestFaxNotSent, FaxRepImg::ReferenceCopy::AsSent}) {}
+    : FaxJob(pump, {kProgram, errs::TestFaxNotSent, kReferenceCopy}) {}
 
 bool MakeTestFaxCtl::blnSendFax() {
     try {

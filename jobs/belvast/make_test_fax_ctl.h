@@ -17,6 +17,9 @@ public:
     static constexpr const char* kSuffix = "9999";
     static constexpr const char* kReportType = "F16";
     static constexpr const char* kTitle = "テスト帳票";
+    // Its reference copy is the page as sent, taken once it has its fax
+    // page shape (the re-send reads it so).
+    static constexpr FaxRepImg::ReferenceCopy kReferenceCopy = FaxRepImg::ReferenceCopy::AsSent;
 
     explicit MakeTestFaxCtl(EventPump& pump);
 

@@ -28,7 +28,7 @@ std::vector<MakeOCRDataCtl::Form> MakeOCRDataCtl::formsOf(const std::string& ocr
 }
 
 MakeOCRDataCtl::MakeOCRDataCtl(EventPump& pump)
-    : FaxJob(pump, {kProgram, errs::FormsNotSent, FaxRepImg::ReferenceCopy::AsSent}) {}
+    : FaxJob(pump, {kProgram, errs::FormsNotSent, kReferenceCopy}) {}
 
 bool MakeOCRDataCtl::blnSendFax() {
     std::string layoutFolder;

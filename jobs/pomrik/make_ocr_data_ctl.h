@@ -15,6 +15,9 @@ namespace fg::jobs {
 class MakeOCRDataCtl : public FaxJob {
 public:
     static constexpr const char* kProgram = "pomrik";
+    // Their reference copies are the pages as sent, taken once they have
+    // their fax page shape (the re-send reads them so).
+    static constexpr FaxRepImg::ReferenceCopy kReferenceCopy = FaxRepImg::ReferenceCopy::AsSent;
 
     // One form of an OCR type: the suffix of its number, its supplied
     // workbook and its title.

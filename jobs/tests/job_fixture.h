@@ -114,6 +114,11 @@ protected:
 
     // Each fax placed on the simulated lines.
     std::vector<OutboxFax> faxes() const { return allOutboxes(home); }
+    // Empties the simulated lines' outboxes.
+    void clearFaxes() const {
+        for (const auto& line : fs::list(home.path() + "FaxLines", "COM*", fs::ListKind::Folders))
+            fs::removeTree(home.path() + "FaxLines/" + line + "/outbox");
+    }
 
     // A G3 page as fax2tiff decodes it.
     Sheet decode(const std::string& g3Bytes) const {

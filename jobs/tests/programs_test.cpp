@@ -169,7 +169,7 @@ TEST_F(JobPrograms, TheOcrFormsOfEachTypeAreSentUnderTheirOwnNumbers) {
         SCOPED_TRACE("OCR type " + c.type);
         const auto before = recordNumbers();
         const auto documentsBefore = files("FaxSendXML");
-        fs::removeTree(home.path() + "FaxLines/COM1/outbox");
+        clearFaxes();
         ProgramRun run = runJob("pomrik", {kSupplierFax + "," + c.type});
         EXPECT_EQ(run.exitCode, jobs::kExitSent) << run.errors;
         EXPECT_TRUE(telephonyLog().empty());
