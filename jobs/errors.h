@@ -4,6 +4,8 @@
 // log their own reasons in the error log.
 #pragma once
 
+#include "documents/quillary/catalogue.h"
+
 namespace fg::jobs::errs {
 
 // The test fax ("belvast"): its document, layout or management record could
@@ -12,6 +14,16 @@ inline constexpr long TestFaxNotMade = 40500;
 // Its pages could not be made or the send was refused; also the number of a
 // send that ended in failure.
 inline constexpr long TestFaxNotSent = 40501;
+
+// The order-balance list ("sorvik"): the order balances could not be
+// fetched from the EDI server; also the number of a send that ended in
+// failure.
+inline constexpr long OrderBalanceFailed = 40521;
+// Its receipt confirmation: the request could not be packed (the job
+// fails), or the EDI server refused it (logged as a warning; the job has
+// done its part and the server offers the balances again).
+inline constexpr long ConfirmNotPacked = documents::errs::ConfirmNotPacked;
+inline constexpr long ConfirmRefused = documents::errs::ConfirmRefused;
 
 // The send-history list ("drumel"): the month's sends could not be selected,
 // recorded and turned into the list's document.
