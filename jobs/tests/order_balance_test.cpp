@@ -31,8 +31,13 @@ protected:
     }
 
     // The answer of every fetch: B0601.tgz with an index row and a document
-    // per supplier.
-    void answerBalancesOf(const Strings& suppliers, bool withIndex = true) const {
+    // per supplier, or a file of that name that is no archive.
+    void answerBalancesOf(const Strings& suppliers, bool archived = true) const {
+        if (!archived) {
+            fs::makeFolders(answers / "GetEdiData");
+            fs::writeFileAtomic(answers / "GetEdiData/B0601.tgz", "no archive");
+            return;
+        }
         const std::string archive = answers / "GetEdiData/B0601.tgz/";
         fs::makeFolders(archive);
         std::string index;
@@ -45,7 +50,7 @@ protected:
                 document.replace(at, demo.size(), own);
             fs::writeFileAtomic(archive + name, document);
         }
-        if (withIndex) fs::writeFileAtomic(archive + "index.csv", index);
+        fs::writeFileAtomic(archive + "index.csv", index);
     }
     void answerConfirmationWith(const std::string& code) const {
         const std::string archive = answers / "PutConfirm/answer.tgz/";
@@ -135,7 +140,7 @@ TEST_F(OrderBalanceJob, EachEndingOfTheJobIsLoggedAsItMeans) {
     struct Case {
         std::string name;
         Strings suppliers;  // whose balances the server has
-        bool withIndex;
+        bool archived;
         std::string confirmed;  // the server's answer to the confirmation
         int exitCode;
         std::vector<std::pair<long, std::string>> logged;  // number, flag
@@ -147,7 +152,7 @@ TEST_F(OrderBalanceJob, EachEndingOfTheJobIsLoggedAsItMeans) {
         {"another supplier's balances", {"S0002"}, true, "C0000", jobs::kExitSent, {}, 0, 1},
         // A refusal is a warning; the job has done its part.
         {"a refused confirmation", {"S0001"}, true, "C0999", jobs::kExitSent, {{errs::ConfirmRefused, "False"}}, 2, 1},
-        {"an answer whose index does not load", {"S0001"}, false, "C0000", jobs::kExitFailed,
+        {"an answer that is no archive", {"S0001"}, false, "C0000", jobs::kExitFailed,
          {{errs::OrderBalanceFailed, "True"}}, 0, 0},
     };
     for (const auto& c : cases) {
@@ -157,7 +162,7 @@ TEST_F(OrderBalanceJob, EachEndingOfTheJobIsLoggedAsItMeans) {
         for (const auto& f : fs::list(record.path())) fs::removeFile(record / f);
         fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         clearFaxes();
-        if (!c.suppliers.empty()) answerBalancesOf(c.suppliers, c.withIndex);
+        if (!c.suppliers.empty()) answerBalancesOf(c.suppliers, c.archived);
         answerConfirmationWith(c.confirmed);
 
         const auto started = std::chrono::steady_clock::now();
