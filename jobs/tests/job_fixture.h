@@ -19,6 +19,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +42,7 @@ protected:
         // A job of this process finds its fax-send server beside the
         // installation, as on a server; the programs find it beside them.
         ASSERT_EQ(::symlink((programDir() + "morvane").c_str(), (home / "morvane").c_str()), 0);
+        layoutsBefore = files("ExcelLayout");
     }
     void TearDown() override {
         setClock(nullptr);
@@ -94,13 +96,27 @@ protected:
         return out;
     }
 
+    std::set<std::string> recordNumbers() const {
+        std::set<std::string> out;
+        for (const auto& [number, fields] : records()) out.insert(number);
+        return out;
+    }
+    // Records that were not there before.
+    std::vector<std::string> newRecords(const std::set<std::string>& before) const {
+        std::vector<std::string> out;
+        for (const auto& n : recordNumbers())
+            if (!before.count(n)) out.push_back(n);
+        return out;
+    }
+
     std::vector<std::string> files(const std::string& key, const std::string& pattern = "*") const {
         return fs::list(home.folder(key), pattern);
     }
 
     // What a finished job must not leave behind: page bitmaps, printed
-    // files, layout copies of its own, run markers, number reservations.
-    std::vector<std::string> leftovers(const std::vector<std::string>& layoutsBefore) const {
+    // files, layouts beside those of the installation, run markers, number
+    // reservations.
+    std::vector<std::string> leftovers() const {
         std::vector<std::string> left;
         for (const char* key : {"Bitmap", "Msf"})
             for (const auto& f : files(key)) left.push_back(std::string(key) + "/" + f);
@@ -141,6 +157,8 @@ protected:
     }
 
     TempHome home;
+    // The layouts of the installation.
+    std::vector<std::string> layoutsBefore;
 };
 
 }  // namespace fg::testing

@@ -29,23 +29,6 @@ std::string sendRecord(const std::string& date, const std::string& number, const
 
 class JobPrograms : public JobHome {
 protected:
-    void SetUp() override {
-        JobHome::SetUp();
-        layoutsBefore = files("ExcelLayout");
-    }
-
-    std::set<std::string> recordNumbers() const {
-        std::set<std::string> out;
-        for (const auto& [number, fields] : records()) out.insert(number);
-        return out;
-    }
-    // Records that were not there before.
-    Strings newRecords(const std::set<std::string>& before) const {
-        Strings out;
-        for (const auto& n : recordNumbers())
-            if (!before.count(n)) out.push_back(n);
-        return out;
-    }
     void writeSendLog(const Strings& records) const {
         std::string body;
         for (const auto& r : records) body += r;
@@ -80,7 +63,6 @@ protected:
         return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
     }
 
-    Strings layoutsBefore;
 };
 
 TEST_F(JobPrograms, TheTestFaxIsRecordedLaidOutSentAndLogged) {
@@ -119,7 +101,7 @@ TEST_F(JobPrograms, TheTestFaxIsRecordedLaidOutSentAndLogged) {
     expectFaxPages(1, kSupplierFax);
     EXPECT_EQ(sendResults(), (std::map<std::string, std::string>{{number, "OK"}}));
     EXPECT_FALSE(files("Jpg", number + "*.jpg").empty());
-    EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+    EXPECT_EQ(leftovers(), Strings{});
 }
 
 TEST_F(JobPrograms, TheSendHistoryListsTheMonthsSendsToTheNumber) {
@@ -153,7 +135,7 @@ TEST_F(JobPrograms, TheSendHistoryListsTheMonthsSendsToTheNumber) {
 
     expectFaxPages(1, kSupplierFax);
     EXPECT_EQ(sendResults().at(number), "OK");
-    EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+    EXPECT_EQ(leftovers(), Strings{});
 }
 
 TEST_F(JobPrograms, TheOcrFormsOfEachTypeAreSentUnderTheirOwnNumbers) {
@@ -189,7 +171,7 @@ TEST_F(JobPrograms, TheOcrFormsOfEachTypeAreSentUnderTheirOwnNumbers) {
         // No fax document: the forms are copies of the supplied workbooks.
         EXPECT_EQ(files("FaxSendXML"), documentsBefore);
         expectFaxPages(made.size(), kSupplierFax, true);
-        EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+        EXPECT_EQ(leftovers(), Strings{});
     }
 }
 
@@ -214,7 +196,7 @@ TEST_F(JobPrograms, UnknownFaxNumbersAndOcrTypesAreLoggedAndEndTheJob) {
         EXPECT_TRUE(records().empty());
         EXPECT_TRUE(files("FaxSendXML").empty());
         EXPECT_TRUE(faxes().empty());
-        EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+        EXPECT_EQ(leftovers(), Strings{});
     }
 }
 
@@ -244,7 +226,7 @@ TEST_F(JobPrograms, CommandLinesNotOfTheJobsFormAreLoggedAndEndTheJob) {
         EXPECT_NE(log[0].description.find("コマンドライン"), std::string::npos) << log[0].description;
         EXPECT_TRUE(records().empty());
         EXPECT_TRUE(faxes().empty());
-        EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+        EXPECT_EQ(leftovers(), Strings{});
     }
 }
 
@@ -273,7 +255,7 @@ TEST_F(JobPrograms, ARefusedSendFailsThePageStepAndEndsTheJobAtOnce) {
         EXPECT_EQ(telephonyNumbers(), Numbers{c.logged});
         EXPECT_EQ(newRecords(before).size(), c.recordsLeft);
         EXPECT_TRUE(faxes().empty());
-        EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+        EXPECT_EQ(leftovers(), Strings{});
     }
 }
 
@@ -306,7 +288,7 @@ TEST_F(JobPrograms, ASendJobThatFailsLogsTheJobsEndNumber) {
         ASSERT_EQ(made.size(), 1u);
         EXPECT_EQ(sendResults()[made[0]], "NG");
         EXPECT_FALSE(records()[made[0]]["FAXRefImageFileNames"].empty());
-        EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+        EXPECT_EQ(leftovers(), Strings{});
     }
 }
 
@@ -345,7 +327,7 @@ TEST_F(JobPrograms, ASendHistoryWhoseListCannotBeMadeKeepsNoRecordOfIt) {
         EXPECT_TRUE(records().empty());
         EXPECT_EQ(files("FaxSendXML").size(), c.documentStays ? 1u : 0u);
         EXPECT_TRUE(faxes().empty());
-        EXPECT_EQ(leftovers(layoutsBefore), Strings{});
+        EXPECT_EQ(leftovers(), Strings{});
     }
 }
 
