@@ -119,10 +119,14 @@ int runFaxJob(const char* program, bool withArgument, int argc, const char* cons
     }
     // The job starts a moment after its server, as the form's timer starts it.
     pump.runFor(FaxJob::kStartDelay);
-    if (!job->blnSendFax()) return job->nothingToFax() ? kExitSent : kExitFailed;
-    // Done with nothing handed over: no end event will come.
-    if (!job->handedOver()) return kExitSent;
-    return job->waitForEnd() ? kExitSent : kExitFailed;
+    const bool built = job->blnSendFax();
+    // A fax handed over is waited for even when the job failed afterwards
+    // (the order-balance job's confirmation, say): ending now would let the
+    // server go before the send starts, and the fax would never go.
+    if (job->handedOver()) return job->waitForEnd() && built ? kExitSent : kExitFailed;
+    // Nothing handed over: no end event will come.
+    if (!built) return job->nothingToFax() ? kExitSent : kExitFailed;
+    return kExitSent;
 }
 
 }  // namespace fg::jobs

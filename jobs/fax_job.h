@@ -15,7 +15,9 @@
 //
 // A job that finds nothing to fax (the order-balance job, when the EDI
 // server has nothing for the caller's supplier) ends once its work is done:
-// there is no send to wait for.
+// there is no send to wait for. A job that fails after handing its fax over
+// (the order-balance job's confirmation) still waits for the send's end, so
+// that the fax goes; it ends failed all the same.
 //
 // Exit codes: 0 when the server's send job went through its list (whether
 // each send got through, "OK" or "NG", is in the send log, as for every
