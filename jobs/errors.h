@@ -36,8 +36,8 @@ inline constexpr long HistoryPagesFailed = 40508;
 inline constexpr long HistoryNotSent = 40509;
 // Logged inside the selection: no supplier registered for the fax number
 // ("[Fax番号:" + number + "]"), and the list's record not stored.
-inline constexpr long SupplierNotRegistered = 40105;
-inline constexpr long RecordNotStored = 40013;
+inline constexpr long SupplierNotRegistered = documents::errs::UnregisteredSupplier;
+inline constexpr long RecordNotStored = documents::errs::RecordNotStored;
 
 // The OCR answer forms ("pomrik"): their pages could not be made or the send
 // was refused.
