@@ -36,6 +36,11 @@ bool isDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The run marker of a server that has ended, if it left one: found by the
+// process id its lock names, since a server that died before it answered
+// its creation or a sendFAX never told its marker's name.
+void removeMarkerLeftBy(pid_t server) { RunMarker::removeLeftBy(fs::programFolder(), server); }
+
 // A server died under its job: no number it was handed may vanish. Those it
 // did not record are recorded "NG" with their pages kept, as a failed send
 // is, and what it left in the folders goes.
@@ -57,6 +62,7 @@ void clearAfterDeadServer(const Handover& h, const std::string& why) {
         logCurrentError(FaxSend::kErrorSource);
     }
     if (!h.runFile.empty()) deleteRunFile(fs::programFolder(), h.runFile);
+    removeMarkerLeftBy(h.server);
 }
 
 // Servers let go of while their job runs. They finish it on their own; the
@@ -85,6 +91,7 @@ void linger(EventPump& pump, std::unique_ptr<ChildObject> child, Handover handov
             std::unique_ptr<ChildObject> done = std::move(*it);
             list.erase(it);
             done->release();
+            removeMarkerLeftBy(done->pid());
         });
     });
     lingering().push_back(std::move(child));
@@ -100,6 +107,7 @@ struct FaxSend::State {
     bool ended = false;       // the end of the last accepted sendFAX has come
     bool jobStarted = false;  // some sendFAX was accepted
     bool gone = false;        // the server ended without being asked
+    pid_t server = -1;        // its process id, also once it has ended
 
     void raiseEnd() {
         sending = false;
@@ -117,7 +125,15 @@ FaxSend::FaxSend(EventPump& pump) : pump_(pump), state_(std::make_shared<State>(
         throw Error(kChildCannotCreate, std::string("ＦＡＸ送信サーバが見つかりません: ") + kProgram, kErrorSource);
     ChildObjectOptions options;
     options.errorEvent = kGoneEvent;
-    state_->child = std::make_unique<ChildObject>(pump, *program, std::vector<std::string>{}, options);
+    options.started = [st = state_.get()](pid_t pid) { st->server = pid; };
+    try {
+        state_->child = std::make_unique<ChildObject>(pump, *program, std::vector<std::string>{}, options);
+    } catch (...) {
+        // A server that died, or was ended, before it answered may have
+        // written its marker already.
+        removeMarkerLeftBy(state_->server);
+        throw;
+    }
 
     std::weak_ptr<State> weak = state_;
     state_->child->setEventHandler([weak](const std::string& name, const std::vector<std::string>& args) {
@@ -128,6 +144,7 @@ FaxSend::FaxSend(EventPump& pump) : pump_(pump), state_(std::make_shared<State>(
             std::string why = args.empty() ? std::string(kProgram) : args.front();
             if (!st->sending) {
                 logError(Error(kChildGone, why, kErrorSource));
+                removeMarkerLeftBy(st->server);
                 return;
             }
             // The job died with its server: its end comes now, as a failure.
@@ -224,6 +241,9 @@ void FaxSend::release() {
         }
     }
     child->release();
+    // Ended now, however early: a server killed before it took a job (or
+    // while taking one) leaves its marker to its client.
+    removeMarkerLeftBy(st.server);
 }
 
 bool FaxSend::ended() const { return state_->ended; }

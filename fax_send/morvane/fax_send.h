@@ -21,7 +21,10 @@
 // each number it handed over that has no send-history record yet as "NG"
 // with its pages kept (as a failed send is recorded), names the numbers in
 // the error log, and removes the dead server's send copies and run marker.
-// That also holds for a server let go of during its job.
+// That also holds for a server let go of during its job. A server that ends
+// before it has taken a job (killed while it starts or while it is handed
+// its list) leaves no run marker either: the client finds it by the
+// server's process id and removes it.
 #pragma once
 
 #include "platform/process/event_pump.h"

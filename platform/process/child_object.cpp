@@ -269,6 +269,7 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
         throw Error(kChildCannotCreate, "オブジェクトを作成できません: " + e.description(), "ChildObject");
     }
     childEnd.reset();
+    if (d.options.started) d.options.started(d.process.pid());
     try {
         Impl::CallScope scope(d);
         Message m = d.awaitAnswer(0, d.deadlineAfter(d.options.createBound), "(作成)");

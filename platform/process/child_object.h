@@ -46,6 +46,10 @@ struct ChildObjectOptions {
     // together with the thread that creates the object.
     bool ownProcessGroup = false;
     bool endWithParent = false;
+    // Told the child's process id once it has started, before its answer to
+    // the creation: a caller that clears up after a child that died early
+    // learns which process it was, even when the creation fails.
+    std::function<void(pid_t)> started;
     // Bounds in the system's time (see realBound for their real floor).
     Ms createBound{30000};  // for the answer to the creation
     Ms callBound{30000};    // for each call that gives none of its own

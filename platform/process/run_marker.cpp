@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 namespace fg {
@@ -45,10 +46,12 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Takes the lock file of a name; none when a live writer holds it.
-Descriptor takeLock(const std::string& lockPath) {
+// Takes the lock file of a name (made when `create`); none when a live
+// writer holds it or, without `create`, when it is gone.
+Descriptor takeLock(const std::string& lockPath, bool create = true) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        Descriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        Descriptor fd(::open(lockPath.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644));
+        if (!fd && !create && errno == ENOENT) return {};
         if (!fd)
             throw Error(errnum::PermissionDenied, "実行中ファイルのロックを作れません: " + lockPath + ": " +
                                                       std::strerror(errno), "RunMarker");
@@ -61,6 +64,44 @@ Descriptor takeLock(const std::string& lockPath) {
             return fd;
     }
     return {};
+}
+
+// The lock file names its holder by process id.
+bool writeHolder(int fd) {
+    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, std::to_string(::getpid()));
+}
+
+// The process id a lock file names; 0 when it names none.
+pid_t holderOf(int fd) {
+    char buf[24];
+    ssize_t n = ::pread(fd, buf, sizeof buf, 0);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return 0;
+    pid_t pid = 0;
+    auto [end, ec] = std::from_chars(buf, buf + n, pid);
+    return ec == std::errc() && end == buf + n ? pid : 0;
+}
+
+// The names in a folder, sorted; none in a missing folder. Raises fg::Error
+// when it cannot be listed.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        if (errno == ENOENT) return names;
+        throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
+                    "RunMarker");
+    }
+    Owned<DIR*, ::closedir> closer(dir);
+    errno = 0;
+    while (dirent* e = ::readdir(dir)) {
+        names.push_back(e->d_name);
+        errno = 0;
+    }
+    if (errno != 0)
+        throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
+                    "RunMarker");
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace
@@ -78,6 +119,12 @@ RunMarker RunMarker::create(const std::string& folderIn) {
         if (fs::fileExists(folder + file)) continue;  // live, or stale: either way not ours
         Descriptor lock = takeLock(lockPathOf(folder, file));
         if (!lock) continue;
+        if (!writeHolder(lock.get())) {
+            int err = errno;
+            ::unlink(lockPathOf(folder, file).c_str());
+            throw Error(errnum::PathFileAccessError, "実行中ファイルのロックを書けません: " + lockPathOf(folder, file) +
+                                                         ": " + std::strerror(err), "RunMarker");
+        }
         // The content goes to a hidden file first and appears under the
         // marker name by a link, which fails if the name exists: the marker
         // is never seen half-written and never replaces another one.
@@ -148,25 +195,8 @@ bool RunMarker::isLive(const std::string& folderIn, const std::string& fileName)
 std::vector<RunMarker::Found> RunMarker::find(const std::string& folderIn) {
     std::string folder = fs::withSlash(folderIn);
     std::vector<Found> found;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) {
-        if (errno == ENOENT) return found;
-        throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
-                    "RunMarker");
-    }
-    Owned<DIR*, ::closedir> closer(dir);
-    std::vector<std::string> names;
-    errno = 0;
-    while (dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
-        if (fs::matchWildcard("@*.XML", name)) names.push_back(name);
-        errno = 0;
-    }
-    if (errno != 0)
-        throw Error(errnum::PathFileAccessError, "フォルダを一覧できません: " + folder + ": " + std::strerror(errno),
-                    "RunMarker");
-    std::sort(names.begin(), names.end());
-    for (auto& name : names) {
+    for (const std::string& name : namesIn(folder)) {
+        if (!fs::matchWildcard("@*.XML", name)) continue;
         bool live = isLive(folder, name);
         // A marker whose lock was free may have been deleted by its writer
         // between the listing and the test: that one has simply ended.
@@ -174,6 +204,32 @@ std::vector<RunMarker::Found> RunMarker::find(const std::string& folderIn) {
         found.push_back({name, live});
     }
     return found;
+}
+
+int RunMarker::removeLeftBy(const std::string& folderIn, pid_t writer) noexcept {
+    int removed = 0;
+    if (writer <= 0) return removed;
+    try {
+        const std::string folder = fs::withSlash(folderIn);
+        const std::vector<std::string> names = namesIn(folder);
+        for (const std::string& lockName : names) {
+            if (!fs::matchWildcard(".@*.xml.lock", lockName)) continue;
+            // Held by us from here on: no writer takes the name meanwhile,
+            // and the marker is gone before its lock is free again.
+            Descriptor lock = takeLock(folder + lockName, false);
+            if (!lock || holderOf(lock.get()) != writer) continue;
+            const std::string file = lockName.substr(1, lockName.size() - 6);  // "@<stamp>.xml"
+            const std::string stem = file.substr(0, file.size() - 4);
+            for (const std::string& name : names)
+                if (name[0] == '@' && text::icompare(name, file) == 0 && ::unlink((folder + name).c_str()) == 0)
+                    ++removed;
+            ::unlink((folder + "." + stem + "." + std::to_string(writer) + ".tmp").c_str());
+            ::unlink((folder + lockName).c_str());
+        }
+    } catch (...) {
+        // What stays is a stale marker, which the shutdown's wait passes over.
+    }
+    return removed;
 }
 
 namespace {

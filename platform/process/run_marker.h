@@ -11,8 +11,13 @@
 // The writer holds an exclusive lock on ".<name lower case>.xml.lock" beside
 // the marker from before the marker becomes visible until after it is
 // deleted. The lock vanishes with its holder, so a marker whose lock is free
-// is stale: its writer died without deleting it.
+// is stale: its writer died without deleting it. The lock file holds the
+// writer's process id, so that the process that started a writer can clear
+// what that writer left when it died, even when the marker's name never
+// reached it.
 #pragma once
+
+#include <sys/types.h>
 
 #include <map>
 #include <mutex>
@@ -51,6 +56,11 @@ public:
     static std::vector<Found> find(const std::string& folder);
     // Whether the writer of this marker file still holds it.
     static bool isLive(const std::string& folder, const std::string& fileName);
+    // Removes what the process `writer` left in the folder when it ended:
+    // its markers with their lock files, and a marker it was still writing.
+    // A marker still held, by that process or by a later one that has its
+    // id, stays. Answers how many markers went. Never raises.
+    static int removeLeftBy(const std::string& folder, pid_t writer) noexcept;
 
 private:
     std::string folder_;

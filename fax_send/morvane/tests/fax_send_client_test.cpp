@@ -8,6 +8,7 @@
 #include "platform/process/child_object.h"
 #include "platform/process/run_marker.h"
 #include "platform/testing/run_program.h"
+#include "platform/text.h"
 #include "send_test_support.h"
 
 #include <gtest/gtest.h>
@@ -315,6 +316,65 @@ TEST_F(FaxSendClient, AServerKilledMidSendHasItsNumbersRecordedAndItsLeftoversRe
         EXPECT_EQ(faxes[1].pages, (std::vector<std::string>{pages["A0002_1"], pages["A0002_2"]}));
         EXPECT_EQ(folder("G3ReImage"), std::vector<std::string>{"A0001_1.G3"});
         EXPECT_TRUE(folder("SendTemp").empty());
+    }
+}
+
+TEST_F(FaxSendClient, AServerThatEndsBeforeItTakesAJobLeavesNoRunMarker) {
+    install({{"A0001", "0311110001", {"A0001_1"}}});
+    // Markers of others stay: a live one of this process, and a stale one
+    // of some writer long gone (the shutdown reports it).
+    RunMarker live = RunMarker::create(home.path());
+    home.write("@20200101000000.XML", "<TELEPHONY/>");
+    const std::vector<std::string> others{"@20200101000000.XML", live.name() + ".XML"};
+    auto markerLocks = [&] {
+        std::vector<std::string> locks;
+        for (const auto& e : std::filesystem::directory_iterator(home.path()))
+            if (e.path().filename().string().rfind(".@", 0) == 0) locks.push_back(e.path().filename().string());
+        return locks;
+    };
+    const std::vector<std::string> liveLock{"." + text::toLowerAscii(live.name()) + ".xml.lock"};
+    ASSERT_EQ(markerLocks(), liveLock);
+
+    struct Case {
+        const char* what;
+        const char* dies;  // when the stand-in server dies; nullptr: the real one, killed
+    } cases[] = {
+        {"killed before it is handed its list", nullptr},
+        {"dies while it is handed its list", "sendFAX"},
+        {"dies before it has answered its creation", "start"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(home.path() + "morvane");
+        std::filesystem::create_symlink(c.dies ? std::string(DYING_SERVER) : testing::programDir() + "morvane",
+                                        home.path() + "morvane");
+        if (c.dies) ::setenv("FAXGATE_TEST_DIE", c.dies, 1);
+        pid_t server = -1;
+        try {
+            FaxSend send(pump);
+            EXPECT_NE(std::string(c.dies ? c.dies : ""), "start") << "created";
+            server = send.serverPid();
+            ASSERT_GT(server, 0);
+            ASSERT_EQ(markerFiles().size(), 3u);
+            if (!c.dies) {
+                ASSERT_EQ(::kill(server, SIGKILL), 0);
+            }
+            EXPECT_FALSE(send.sendFAX({"A0001"}));
+            EXPECT_FALSE(send.sending());
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(c.dies ? c.dies : ""), "start") << e.description();
+            EXPECT_EQ(e.number(), kChildCannotCreate);
+        }
+        ::unsetenv("FAXGATE_TEST_DIE");
+        if (server > 0) {
+            EXPECT_FALSE(testing::processExists(server));
+        }
+        // The dead server's marker and its lock file are gone; the others stay.
+        EXPECT_EQ(markerFiles(), others);
+        EXPECT_EQ(markerLocks(), liveLock);
+        EXPECT_TRUE(RunMarker::isLive(home.path(), live.name() + ".XML"));
+        // Its document was never handed over: its pages wait in G3Image.
+        EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_1.G3"});
     }
 }
 

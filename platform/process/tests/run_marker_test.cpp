@@ -2,12 +2,14 @@
 #include "platform/files.h"
 #include "platform/process/process.h"
 #include "platform/process/run_marker.h"
+#include "platform/text.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -95,6 +97,60 @@ TEST(RunMarker, AMarkerWhoseWriterDiedIsStale) {
     EXPECT_FALSE(found[0].live);
     EXPECT_FALSE(found[1].live);
     EXPECT_TRUE(RunMarker::find(dir / "no such folder/").empty());
+}
+
+TEST(RunMarker, WhatADeadWriterLeftIsFoundByItsProcessId) {
+    testing::TempDir dir;
+    const std::string home = dir / "home/";
+    fs::makeFolders(home);
+    auto hidden = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(home))
+            if (e.path().filename().string()[0] == '.') names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // Two writers die holding their markers.
+    std::vector<Process> writers;
+    std::vector<std::string> names;
+    for (int i = 0; i < 2; ++i) {
+        std::string nameFile = dir / ("name" + std::to_string(i) + ".txt");
+        writers.push_back(Process::start(kChild, {"marker", home, nameFile}));
+        for (int k = 0; k < 2000 && !fs::fileExists(nameFile); ++k) std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(fs::fileExists(nameFile));
+        names.push_back(fs::readFile(nameFile) + ".XML");
+    }
+    for (Process& w : writers) {
+        ::kill(w.pid(), SIGKILL);
+        ASSERT_TRUE(w.waitFor(20000ms));
+    }
+    const pid_t first = writers[0].pid(), second = writers[1].pid();
+    // The first also died while it wrote a third: its lock and hidden copy are there, the marker is not.
+    fs::writeFileAtomic(home + ".@20200101000000.xml.lock", std::to_string(first));
+    fs::writeFileAtomic(home + ".@20200101000000." + std::to_string(first) + ".tmp", "<TELEPHONY/>");
+    // A live marker of this process, and one written by hand.
+    RunMarker live = RunMarker::create(home);
+    fs::writeFileAtomic(home + "@20200102000000.XML", "<TELEPHONY/>");
+
+    EXPECT_EQ(RunMarker::removeLeftBy(home, first), 1);
+    auto found = RunMarker::find(home);
+    std::vector<std::string> left;
+    for (const auto& f : found) left.push_back(f.fileName);
+    std::vector<std::string> expected{"@20200102000000.XML", names[1], live.name() + ".XML"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    std::vector<std::string> locks{"." + text::toLowerAscii(names[1]) + ".lock",
+                                   "." + text::toLowerAscii(live.name()) + ".xml.lock"};
+    std::sort(locks.begin(), locks.end());
+    EXPECT_EQ(hidden(), locks);
+
+    // A live writer's marker stays, whoever asks; a second call finds nothing.
+    EXPECT_EQ(RunMarker::removeLeftBy(home, ::getpid()), 0);
+    EXPECT_EQ(RunMarker::removeLeftBy(home, first), 0);
+    EXPECT_TRUE(RunMarker::isLive(home, live.name() + ".XML"));
+    EXPECT_EQ(RunMarker::removeLeftBy(home, second), 1);
+    EXPECT_EQ(RunMarker::find(home).size(), 2u);
+    EXPECT_EQ(hidden(), std::vector<std::string>{"." + text::toLowerAscii(live.name()) + ".xml.lock"});
 }
 
 TEST(RunMarker, NamedOperationsKeepTheMarkerUntilDeleted) {
