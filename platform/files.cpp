@@ -344,18 +344,21 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync)
 }
 
 void removeStaleTemporaries(const std::string& path) noexcept {
+    // ".NAME.tmp.PID.N": the writer's process id, then its serial number.
+    removeFilesOfEndedWriters(folderOf(path).empty() ? "." : folderOf(path), "." + nameOf(path) + kTempMark);
+}
+
+void removeFilesOfEndedWriters(const std::string& folderIn, std::string_view prefix) noexcept {
     try {
-        auto real = resolve(folderOf(path).empty() ? "." : folderOf(path));
+        auto real = resolve(folderIn);
         if (!real) return;
         const std::string folder = withSlash(*real);
-        const std::string prefix = "." + nameOf(path) + kTempMark;
         Folder dir(::opendir(folder.c_str()));
         if (!dir) return;
         std::vector<std::string> stale;
         while (dirent* e = ::readdir(dir.get())) {
             std::string name = e->d_name;
             if (name.size() <= prefix.size() || text::icompare(name.substr(0, prefix.size()), prefix) != 0) continue;
-            // ".NAME.tmp.PID.N": the writer's process id, then its serial number.
             std::string rest = name.substr(prefix.size());
             std::size_t dot = rest.find('.');
             if (dot == 0 || dot == std::string::npos) continue;
@@ -369,7 +372,7 @@ void removeStaleTemporaries(const std::string& path) noexcept {
         dir.reset();
         for (const std::string& file : stale) ::unlink(file.c_str());
     } catch (...) {
-        // Left for the next lock: what stays is only wasted space.
+        // Left for the next writer: what stays is only wasted space.
     }
 }
 

@@ -89,6 +89,10 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync 
 // killed in the middle of a save: those whose writer no longer runs. Taking
 // a file's exclusive lock does this. Never raises.
 void removeStaleTemporaries(const std::string& path) noexcept;
+// Removes the files of `folder` named `prefix` (without regard to case),
+// a process id, "." and anything, whose process no longer runs: the work
+// files of writers killed in the middle of their work. Never raises.
+void removeFilesOfEndedWriters(const std::string& folder, std::string_view prefix) noexcept;
 
 // Makes a file written Passing durable after all: syncs it and its folder.
 // A caller that writes several files and records them afterwards writes

@@ -278,13 +278,20 @@ std::vector<Entry> list(const std::string& path, Format format) {
 
 namespace {
 
+// The hidden names members wait under: the prefix, the extracting process's
+// id, ".", and a unique part.
+constexpr const char* kStagedPrefix = ".extract.";
+
 // What one extraction has written so far, and its undoing. Files and links
 // are written under hidden temporary names beside their places and renamed
 // into them by commit(), once the whole archive has been read; an
 // extraction that ends any other way removes them, and the folders it made.
+// One that was killed cannot: its files carry its process id, and the next
+// extraction that writes into their folder removes them once that process
+// has gone.
 class Staging {
 public:
-    explicit Staging(std::string folder) : folder_(std::move(folder)) {}
+    explicit Staging(std::string folder) : folder_(std::move(folder)) { clearEnded(folder_); }
     ~Staging() {
         if (!committed_) rollBack();
     }
@@ -312,7 +319,8 @@ public:
     }
     // A hidden name beside `target` for its member while the archive is read.
     std::string stagedName(const std::string& target) {
-        std::string path = fs::folderOf(target) + ".extract-XXXXXX";
+        clearEnded(fs::folderOf(target));
+        std::string path = fs::folderOf(target) + kStagedPrefix + std::to_string(::getpid()) + ".XXXXXX";
         int fd = ::mkstemp(path.data());
         if (fd < 0)
             throw Error(errnum::PathFileAccessError,
@@ -338,6 +346,10 @@ public:
     }
 
 private:
+    // The members that extractions killed midway left in a folder, once per folder.
+    void clearEnded(const std::string& folder) {
+        if (cleared_.insert(folder).second) fs::removeFilesOfEndedWriters(folder, kStagedPrefix);
+    }
     void rollBack() noexcept {
         for (const Pending& p : pending_) ::unlink(p.staged.c_str());
         for (const std::string& path : placed_) ::unlink(path.c_str());
@@ -352,6 +364,7 @@ private:
     std::vector<Pending> pending_;
     std::vector<std::string> placed_;
     std::vector<std::string> made_;
+    std::set<std::string> cleared_;
     bool committed_ = false;
 };
 

@@ -90,7 +90,8 @@ struct ExtractReport {
 // place and renamed there once the whole archive has been read, so that a
 // truncated archive, a bound passed or a kill never leaves a member cut
 // short under its own name; a failed extraction removes what it wrote and
-// the folders it made.
+// the folders it made. The hidden files of an extraction that was killed
+// are removed by the next extraction that writes into their folder.
 // Raises fg::Error 76 when the folder is missing, 53 when the archive is, 75
 // when the archive cannot be read, a file not written or a bound is passed.
 ExtractReport extract(const ExtractRequest& request);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -382,6 +383,48 @@ TEST_F(ArchiveLayer, AnArchiveThatBreaksOffLeavesNoMemberCutShortAndNothingElse)
         EXPECT_EQ(e.number(), errnum::FileNotFound);
     }
     EXPECT_EQ(testing::everythingIn(all), std::vector<std::string>{});
+}
+
+TEST_F(ArchiveLayer, WhatAKilledExtractionLeftGoesWithTheNextExtractionThere) {
+    // A small member, then 64 MB of zeros that pack to some 64 KB: the
+    // extraction writes for a while with its first member waiting hidden.
+    ASSERT_EQ(testing::runPython("import io, sys, tarfile\n"
+                                 "with tarfile.open(sys.argv[1], 'w:gz') as t:\n"
+                                 "    for name, size in (('a.xml', 10), ('sub/zeros', 64 << 20)):\n"
+                                 "        i = tarfile.TarInfo(name); i.size = size\n"
+                                 "        t.addfile(i, io.BytesIO(bytes(size)))",
+                                 {dir / "slow.tgz"})
+                  .exitCode,
+              0);
+    const std::string out = dir / "out/";
+    fs::makeFolders(out);
+    auto hidden = [&] {
+        std::vector<std::string> found;
+        for (const auto& rel : testing::everythingIn(out))
+            if (fs::nameOf(rel)[0] == '.') found.push_back(rel);
+        return found;
+    };
+    Process extraction = Process::start(EXTRACT_CHILD, {dir / "slow.tgz", out});
+    ASSERT_TRUE(testing::eventually([&] { return !hidden().empty(); }));
+    ASSERT_EQ(::kill(extraction.pid(), SIGKILL), 0);
+    ASSERT_EQ(testing::waitForEnd(extraction), 128 + SIGKILL);
+    // Killed midway: no member under its own name, its hidden files stay.
+    ASSERT_FALSE(hidden().empty());
+    EXPECT_FALSE(fs::fileExists(out + "a.xml"));
+    EXPECT_FALSE(fs::fileExists(out + "sub/zeros"));
+
+    // One more of the killed extraction's in a folder the next one writes
+    // into, and one of an extraction that still runs (this process).
+    fs::makeFolders(out + "sub");
+    fs::writeFileAtomic(out + "sub/.extract." + std::to_string(extraction.pid()) + ".cut", "cut short");
+    const std::string running = ".extract." + std::to_string(::getpid()) + ".running";
+    fs::writeFileAtomic(out + running, "being written");
+
+    write("next/b.xml", "<b/>");
+    write("next/sub/c.xml", "<c/>");
+    ASSERT_EQ(runTar({"-cf", dir / "next.tar", "b.xml", "sub/c.xml"}, dir / "next"), 0);
+    arc::extract({dir / "next.tar", arc::Format::Tar, out});
+    EXPECT_EQ(testing::everythingIn(out), (std::vector<std::string>{running, "b.xml", "sub", "sub/c.xml"}));
 }
 
 }  // namespace
