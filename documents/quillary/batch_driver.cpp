@@ -2,9 +2,9 @@
 // into faxes: built, laid out, rendered, handed to send ports, confirmed.
 //
 // What a failed batch leaves behind: every document that was built but will
-// not be handed to a port is rolled back (its record and layout deleted),
-// whichever step failed and however (a False or a raised error); groups
-// already handed over keep their records, as their faxes go on. A by-code
+// not be handed to a port is rolled back (its record, files and layout
+// deleted), whichever step failed and however (a False or a raised error);
+// groups already handed over keep their records, as their faxes go on. A by-code
 // batch that fails also discards its confirmation file, so that no later
 // batch confirms files whose faxes were never sent: the EDI server keeps
 // them unconfirmed and offers them again.
@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
+#include <set>
 
 namespace fg {
 
@@ -35,10 +37,56 @@ namespace report = documents::report;
 
 constexpr const char* kSource = "makeFAXSendXML";
 
-// Record and layout of each number; one that cannot be removed does not stop
-// the others, and is noted for the person who looks after the store.
+// Removes the files that the records of a roll-back listed and that no
+// record left in the store lists: nothing will send or read them.
+void removeUnlistedFiles(const documents::ListedFiles& removed) {
+    const documents::ListedFiles kept = documents::readListedFiles();
+    FolderPathInfo folders;
+    struct File {
+        const char* prefix;
+        const char* extension;
+    };
+    struct Kind {
+        const std::set<std::string>& names;
+        const std::set<std::string>& listed;
+        const char* folderKey;
+        std::vector<File> files;
+    } kinds[] = {
+        // The fax document, and the copy of it that answers are read against.
+        {removed.sendXml, kept.sendXml, "FaxSendXML", {{"", ".xml"}, {"base", ".xml"}}},
+        {removed.temp, kept.temp, "G3Image", {{"", ".g3"}}},
+        {removed.ref, kept.ref, "Jpg", {{"", ".jpg"}}},
+    };
+    for (const Kind& kind : kinds) {
+        if (kind.names.empty()) continue;
+        const std::string folder = folders.getFolderPath(kind.folderKey);
+        for (const std::string& name : kind.names) {
+            // A name that would reach outside its folder names no file of ours.
+            if (kind.listed.count(name) || !fs::isBareName(name)) continue;
+            for (const File& file : kind.files) {
+                const std::string path = folder + file.prefix + name + file.extension;
+                if (fs::fileExists(path) && !fs::removeFile(path))
+                    writeDebugLine("FaxTranXml", "戻した管理番号のファイルを削除できません: " + path);
+            }
+        }
+    }
+}
+
+// Record, files and layout of each number; one that cannot be removed does
+// not stop the others, and is noted for the person who looks after the store.
+// The files a record lists (its fax document and base copy, G3 pages and
+// reference copies) are read before it goes and removed after it, unless
+// another record lists them too: a record is never left without its files.
 void rollBackNumbers(const std::vector<std::string>& numbers) noexcept {
     if (numbers.empty()) return;
+    std::optional<documents::ListedFiles> listed;
+    try {
+        listed = documents::readListedFiles(&numbers);
+    } catch (...) {
+        // A store that cannot be read keeps the files: better a file too
+        // many than one a record still lists.
+        writeDebugLine("FaxTranXml", "管理番号のファイルを読めません: " + currentError().description());
+    }
     try {
         FaxManageNum store;
         FaxReportMaker maker;
@@ -51,6 +99,7 @@ void rollBackNumbers(const std::vector<std::string>& numbers) noexcept {
                 writeDebugLine("FaxTranXml", "管理番号 " + n + " を戻せません: " + currentError().description());
             }
         }
+        if (listed) removeUnlistedFiles(*listed);
     } catch (...) {
         writeDebugLine("FaxTranXml", "管理番号を戻せません: " + currentError().description());
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,15 @@ std::optional<PageLists> readPageLists(const std::string& number);
 // lock. False when there is no such record. Raises fg::Error when the store
 // cannot be read or saved.
 bool writePageLists(const std::string& number, const PageLists& lists);
+
+// Every file name that records list: the pages, their reference copies and
+// the fax documents (FAXSendXMLFileNames).
+struct ListedFiles {
+    std::set<std::string> temp, ref, sendXml;
+};
+// Those of the first record of each number (a number without a record
+// lists none), or, without numbers, of every record of the store. Raises
+// fg::Error when the store cannot be read.
+ListedFiles readListedFiles(const std::vector<std::string>* numbers = nullptr);
 
 }  // namespace fg::documents

@@ -169,6 +169,8 @@ TEST_F(ByCodeBatch, FailedHandOverKeepsTheGroupsSentAndRollsBackTheRest) {
     EXPECT_TRUE(recs.count(first[0]));
     EXPECT_EQ(sendResults()[first[0]], "OK");
     EXPECT_EQ(sentFaxes().size(), 1u);
+    // The documents of the groups rolled back went with their records.
+    EXPECT_EQ(fs::list(home.folder("FaxSendXML")), (Strings{first[0] + ".xml", "base" + first[0] + ".xml"}));
     EXPECT_TRUE(requests("PutConfirm").empty());
     EXPECT_FALSE(confirmationLeft());
 }
@@ -191,6 +193,52 @@ TEST_F(ByCodeBatch, RefusedSendFreesItsPortAndRollsBackItsGroup) {
     EXPECT_TRUE(sentFaxes().empty());
     EXPECT_TRUE(requests("PutConfirm").empty());
     EXPECT_FALSE(confirmationLeft());
+}
+
+TEST_F(ByCodeBatch, RolledBackNumbersTakeTheirFilesExceptThoseAnotherRecordLists) {
+    quickPages();
+    const std::string settings = home.folder("SetupInfo") + "SetUpInformation.xml";
+    const std::string kept = fs::readFile(settings);
+    auto filesOf = [&](const char* key) {
+        auto list = fs::list(home.folder(key));
+        return std::set<std::string>(list.begin(), list.end());
+    };
+    const char* const keys[] = {"FaxSendXML", "G3Image", "Jpg"};
+    for (bool listedElsewhere : {false, true}) {
+        SCOPED_TRACE(listedElsewhere ? "another record lists them" : "no other record lists them");
+        writeConfirmation("DORE0301_0001.xml,,,");
+        std::map<std::string, std::set<std::string>> before;
+        for (const char* key : keys) before[key] = filesOf(key);
+        std::string number;
+        builder().setSendObserver([&](int, const Strings& numbers) {
+            number = numbers.at(0);
+            if (listedElsewhere) {
+                FaxManageNum other;
+                other.setMstrRepManageNo("KEEP0001");
+                other.setMstrRepType("見積依頼書");
+                EXPECT_TRUE(other.setManageNum("0"));
+                EXPECT_TRUE(other.subAddSendXMLFileNames("KEEP0001", {number}));
+                EXPECT_TRUE(other.subAddTempImageFileNames("KEEP0001", {number + "_001"}));
+            }
+            // The server refuses the list: it cannot read the settings it sends with.
+            fs::writeFileAtomic(settings, "<SetUpInfo>");
+        });
+        const bool ok = builder().makeFAXSendXML(fetch(files("", {"S0001"}, {"DORE0301_0001"}), {}, {}, {}), "", "");
+        fs::writeFileAtomic(settings, kept);
+        EXPECT_FALSE(ok);
+        ASSERT_FALSE(number.empty());
+        EXPECT_FALSE(records().count(number));
+        // The document, its base copy and its page were made, and go unless
+        // the other record lists them; the other record's files stay either way.
+        std::map<std::string, std::set<std::string>> made{
+            {"FaxSendXML", {number + ".xml", "base" + number + ".xml"}}, {"G3Image", {number + "_001.g3"}}, {"Jpg", {}}};
+        for (const char* key : keys) {
+            std::set<std::string> expected = before[key];
+            if (listedElsewhere) expected.insert(made[key].begin(), made[key].end());
+            EXPECT_EQ(filesOf(key), expected) << key;
+        }
+        EXPECT_EQ(records().count("KEEP0001"), listedElsewhere ? 1u : 0u);
+    }
 }
 
 TEST_F(ByCodeBatch, BuilderFailingInTheThirdGroupRollsBackTheFirstTwo) {
