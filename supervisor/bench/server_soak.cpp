@@ -665,7 +665,9 @@ int run(const Options& o) {
         std::string name = fs::nameOf(rel);
         std::string folder = fs::folderOf(rel);
         bool hidden = !name.empty() && name[0] == '.';
-        if (hidden && (name == ".keep" || (name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0))) continue;
+        // Lock files stay for the next holder, but a run marker's goes with its marker.
+        const bool lockFile = name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
+        if (hidden && (name == ".keep" || (lockFile && name.rfind(".@", 0) != 0))) continue;
         bool marker = folder.empty() && name.size() > 5 && name[0] == '@' &&
                       text::icompare(name.substr(name.size() - 4), ".xml") == 0;
         bool work = folder.rfind("temp/", 0) == 0 || folder.rfind("SendTemp/", 0) == 0;
