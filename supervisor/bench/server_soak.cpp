@@ -16,8 +16,9 @@
 //   documents of an archive left unconfirmed are offered again;
 // - the send log has a record of every management number;
 // - the fax schedule fetched the codes in their order;
-// - after the stop no process of the home runs, and no run marker, print
-//   start file or temporary file is left, nor any file in the work folders.
+// - after the stop no process of the home runs, and no run marker (nor its
+//   lock file), print start file or temporary file is left, nor any file in
+//   the work folders, nor a fax document whose record was rolled back.
 // Exit code 0 when every check holds, 1 otherwise. Not a test: it takes the
 // time it says, and its figures are for the reader.
 //
@@ -653,11 +654,12 @@ int run(const Options& o) {
     std::vector<std::string> unlogged;
     for (const std::string& number : numbers)
         if (!results.count(number)) unlogged.push_back(number);
-    // Fax documents of a batch that failed: its records were rolled back,
-    // the documents stay (the archive, unconfirmed, comes again).
-    std::size_t rolledBack = 0;
+    // Fax documents without a record: a batch that failed rolls back its
+    // records and takes their documents along (the archive, unconfirmed,
+    // comes again), so one that stays is left behind.
+    std::vector<std::string> orphans;
     for (const std::string& number : documents)
-        if (!numbers.count(number) && !results.count(number)) ++rolledBack;
+        if (!numbers.count(number) && !results.count(number)) orphans.push_back("FaxSendXML/" + number + ".xml");
 
     // Left behind: run markers, the print start file, temporary files, work files.
     std::vector<std::string> leftovers;
@@ -682,6 +684,7 @@ int run(const Options& o) {
     if (!badNotLogged.empty()) v.fault("bad documents not logged by name");
     if (!faxedBad.empty()) v.fault("bad documents faxed");
     if (!unlogged.empty()) v.fault("management numbers without a send-log record");
+    leftovers.insert(leftovers.end(), orphans.begin(), orphans.end());
     if (!leftovers.empty()) v.fault("files left behind");
     if (script.waiting()) v.fault("documents still waiting to be offered again at the end of the drain");
 
@@ -703,7 +706,7 @@ int run(const Options& o) {
     for (const auto& [fate, n] : fates) out << " " << n << " " << fateName(fate) << ";";
     out << "\n  faxed OK with their archive confirmed " << faxedConfirmed << ", sends failed (NG in the log) "
         << sendFailed << ", bad documents logged by name " << loggedBad << "\n"
-        << "  fax documents " << documents.size() << " (" << rolledBack << " of batches rolled back), management records "
+        << "  fax documents " << documents.size() << " (" << orphans.size() << " without a record), management records "
         << numbers.size() << ", send-log records "
         << std::accumulate(results.begin(), results.end(), std::size_t{0},
                            [](std::size_t n, const auto& r) { return n + r.second.size(); })
