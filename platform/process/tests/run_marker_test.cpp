@@ -2,8 +2,9 @@
 #include "platform/files.h"
 #include "platform/process/process.h"
 #include "platform/process/run_marker.h"
-#include "platform/text.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
+#include "platform/text.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <thread>
 
 namespace fg {
 namespace {
@@ -71,8 +71,7 @@ TEST(RunMarker, AMarkerWhoseWriterDiedIsStale) {
     std::string nameFile = dir / "name.txt";
     fs::makeFolders(dir / "home");
     Process writer = Process::start(kChild, {"marker", dir / "home/", nameFile});
-    for (int i = 0; i < 2000 && !fs::fileExists(nameFile); ++i) std::this_thread::sleep_for(5ms);
-    ASSERT_TRUE(fs::fileExists(nameFile));
+    ASSERT_TRUE(testing::eventually([&] { return fs::fileExists(nameFile); }));
     std::string file = fs::readFile(nameFile) + ".XML";
 
     auto found = RunMarker::find(dir / "home/");
@@ -116,8 +115,7 @@ TEST(RunMarker, WhatADeadWriterLeftIsFoundByItsProcessId) {
     for (int i = 0; i < 2; ++i) {
         std::string nameFile = dir / ("name" + std::to_string(i) + ".txt");
         writers.push_back(Process::start(kChild, {"marker", home, nameFile}));
-        for (int k = 0; k < 2000 && !fs::fileExists(nameFile); ++k) std::this_thread::sleep_for(5ms);
-        ASSERT_TRUE(fs::fileExists(nameFile));
+        ASSERT_TRUE(testing::eventually([&] { return fs::fileExists(nameFile); }));
         names.push_back(fs::readFile(nameFile) + ".XML");
     }
     for (Process& w : writers) {
