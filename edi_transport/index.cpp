@@ -10,7 +10,6 @@
 #include "platform/text.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace fg {
 
@@ -102,6 +101,7 @@ bool Index::loadIndex(const std::vector<std::string>& strArcFileName, const std:
                       const std::vector<std::string>& strCertificateKey) {
     mxadIndex.reset();
     mxadColumnInfo.reset();
+    groups_.reset();
     mdomIndexInfo = xml::Document();
     LoadFault fault = LoadFault::Installation;
     try {
@@ -315,16 +315,28 @@ Index::StringTable Index::getSearchedList(const std::string& strSearchCol, const
     }
 }
 
+const Index::ColumnGroups& Index::groupsOf(int32_t column) {
+    if (groups_ && groups_->column == column && groups_->changes == mxadIndex->changes()) return *groups_;
+    groups_.reset();
+    ColumnGroups groups;
+    groups.column = column;
+    groups.changes = mxadIndex->changes();
+    for (int32_t i = 0; i <= mxadIndex->upperBound(1); ++i) {
+        std::string cell = cellText(mxadIndex->value(i, column));
+        if (cell.empty()) continue;
+        auto [at, first] = groups.rows.try_emplace(std::move(cell));
+        if (first) groups.values.push_back(at->first);
+        at->second.push_back(i);
+    }
+    groups_ = std::move(groups);
+    return *groups_;
+}
+
 std::vector<std::string> Index::getList(const std::string& strSearchCol, bool blnSortFlg) {
     try {
         int32_t c;
         if (!mxadIndex || !columnOf(strSearchCol, c) || !columnInside(*mxadIndex, c)) return {};
-        std::vector<std::string> list;
-        std::unordered_set<std::string> seen;
-        for (int32_t i = 0; i <= mxadIndex->upperBound(1); ++i) {
-            std::string cell = cellText(mxadIndex->value(i, c));
-            if (!cell.empty() && seen.insert(cell).second) list.push_back(std::move(cell));
-        }
+        std::vector<std::string> list = groupsOf(c).values;
         if (list.empty()) return {""};
         if (blnSortFlg) std::sort(list.begin(), list.end());
         return list;
@@ -347,10 +359,15 @@ Index::StringTable Index::getSearchedListXArray(const std::string& strSearchCol,
         int32_t c;
         if (!mxadIndex || !columnOf(strSearchCol, c) || strSearchCondition.empty() || !columnInside(*mxadIndex, c))
             return {};
+        const ColumnGroups& groups = groupsOf(c);
+        auto found = groups.rows.find(strSearchCondition);
+        if (found == groups.rows.end()) return {};
         const XArrayDB& source = *mxadIndex;
         StringTable out;
-        for (int32_t n : walk(source, c, [&](int32_t i) { return source.find(i, c, strSearchCondition, 0, 1, 0); })) {
+        out.reserve(found->second.size());
+        for (int32_t n : found->second) {
             std::vector<std::string> row;
+            row.reserve(static_cast<std::size_t>(source.upperBound(2)) + 1);
             for (int32_t k = 0; k <= source.upperBound(2); ++k) row.push_back(cellText(source.value(n, k)));
             out.push_back(std::move(row));
         }

@@ -25,8 +25,11 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace fg {
@@ -80,7 +83,10 @@ public:
     // The index grid itself (nullptr when nothing is loaded).
     Grid getSearchedXArrayAll() { return mxadIndex; }
     // Index rows whose cell equals the condition, columns 0.. (the key column
-    // -1 is left out).
+    // -1 is left out). Answered, like getList, from the rows of the column
+    // grouped by value in one pass that is kept while the index stays as it
+    // is: a walk over every supplier of the index costs one pass over it,
+    // not one per supplier.
     StringTable getSearchedListXArray(const std::string& strSearchCol, const std::string& strSearchCondition);
 
 private:
@@ -89,10 +95,23 @@ private:
     void readIndexFile(const std::string& path, const std::string& key, const std::vector<bool>& dateColumn,
                        int32_t& row, int32_t& capacity);
 
+    // The index rows of each non-empty value of a column, in row order, and
+    // the values in the order of their first row.
+    struct ColumnGroups {
+        int32_t column = 0;
+        std::uint64_t changes = 0;  // of the index grid when grouped
+        std::vector<std::string> values;
+        std::unordered_map<std::string, std::vector<int32_t>> rows;
+    };
+    // The groups of the column, made again when the index grid has changed
+    // since (a caller may change the grid it was given).
+    const ColumnGroups& groupsOf(int32_t column);
+
     Grid mxadIndex;
     xml::Document mdomIndexInfo;
     Grid mxadColumnInfo;
     LoadFault fault_ = LoadFault::None;
+    std::optional<ColumnGroups> groups_;
 };
 
 }  // namespace fg

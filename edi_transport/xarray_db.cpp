@@ -93,6 +93,7 @@ void XArrayDB::redim(int32_t rowLower, int32_t rowUpper, int32_t columnLower, in
     if (rowUpper < rowLower - 1 || columnUpper < columnLower - 1)
         throw Error::standard(errnum::SubscriptOutOfRange, "XArrayDB");
     int32_t rows = extent(rowLower, rowUpper), columns = extent(columnLower, columnUpper);
+    ++changes_;
     if (columnLower == columnLower_ && columnUpper == columnUpper_ && rowLower == rowLower_) {
         // Growing or cutting rows only: the cells stay where they are.
         cells_.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
@@ -132,7 +133,10 @@ std::size_t XArrayDB::offset(int32_t row, int32_t column) const {
 
 const Variant& XArrayDB::value(int32_t row, int32_t column) const { return cells_[offset(row, column)]; }
 
-void XArrayDB::setValue(int32_t row, int32_t column, Variant v) { cells_[offset(row, column)] = std::move(v); }
+void XArrayDB::setValue(int32_t row, int32_t column, Variant v) {
+    cells_[offset(row, column)] = std::move(v);
+    ++changes_;
+}
 
 std::optional<long> XArrayDB::dayNumber(const Variant& v) {
     auto whole = yyyymmdd(v);
@@ -210,6 +214,7 @@ void XArrayDB::quickSort(int32_t firstRow, int32_t lastRow, const std::vector<So
         if (key.order != 0 && key.order != 1) throw Error::standard(errnum::InvalidProcedureCall, "XArrayDB");
         compare(Variant(), Variant(), key.type);  // refuses an unknown type before anything moves
     }
+    ++changes_;
     int32_t columns = extent(columnLower_, columnUpper_);
     std::vector<int32_t> rows(static_cast<std::size_t>(lastRow - firstRow + 1));
     std::iota(rows.begin(), rows.end(), firstRow);

@@ -54,6 +54,11 @@ public:
     // Sorts rows firstRow..lastRow; rows equal on every key keep their order.
     void quickSort(int32_t firstRow, int32_t lastRow, const std::vector<SortKey>& keys);
 
+    // Counts the changes made to the grid (cells set, bounds changed, rows
+    // sorted), so that what was worked out from its cells can tell whether
+    // it still holds.
+    std::uint64_t changes() const { return changes_; }
+
     // Whether a cell matches a value under a comparison and a type.
     static bool matches(const Variant& cell, const Variant& value, long comparison, long type);
     // A date as days since 1970-01-01, from text or a YYYYMMDD number.
@@ -67,6 +72,7 @@ private:
 
     int32_t rowLower_ = 0, rowUpper_ = -1, columnLower_ = 0, columnUpper_ = -1;
     std::vector<Variant> cells_;
+    std::uint64_t changes_ = 0;
 };
 
 }  // namespace fg

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace fg {
 namespace {
 
@@ -263,6 +265,67 @@ TEST_F(IndexTest, SearchesReturnTheRightRows) {
     Index::StringTable table{{"x", "SB"}, {"y", "SA"}, {"z", "SB"}};
     EXPECT_EQ(index.getSearchedList("Supplier-code", "SB", table), (Index::StringTable{{"x", "SB"}, {"z", "SB"}}));
     EXPECT_TRUE(index.getSearchedList("Supplier-code", "", table).empty());
+}
+
+// The walk the EDI control makes: every supplier of the index, in the order
+// of its first row, and each supplier's rows in file order, the rows without
+// a supplier in none. Pinned on 100,000 rows whose 4,000 suppliers are spread
+// over the whole file, against the rows the file was written with.
+TEST_F(IndexTest, TheSupplierWalkOfAHundredThousandRowsKeepsEveryRowInItsPlace) {
+    const int rows = 100000, suppliers = 4000;
+    std::string csv;
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::string>> expected;  // supplier -> file names in file order
+    for (int i = 0; i < rows; ++i) {
+        // Every 1,000th row has no supplier.
+        std::string supplier = i % 1000 == 999 ? "" : "S" + std::to_string((i * 7919) % suppliers);
+        std::string file = "f" + std::to_string(i) + ".xml";
+        csv += "C" + std::to_string(i % 7) + "," + supplier + ",20240101," + std::to_string(i % 2) + "," + file + "\n";
+        if (supplier.empty()) continue;
+        if (expected.find(supplier) == expected.end()) order.push_back(supplier);
+        expected[supplier].push_back(file);
+    }
+    ASSERT_TRUE(load({archive(csv)}));
+    ASSERT_EQ(index.getList("Supplier-code", false), order);
+    std::size_t walked = 0;
+    for (const std::string& supplier : order) {
+        auto found = index.getSearchedListXArray("Supplier-code", supplier);
+        const std::vector<std::string>& files = expected[supplier];
+        ASSERT_EQ(found.size(), files.size()) << supplier;
+        for (std::size_t k = 0; k < found.size(); ++k) {
+            ASSERT_EQ(found[k].size(), 5u);
+            ASSERT_EQ(found[k][1], supplier);
+            ASSERT_EQ(found[k][4], files[k]) << supplier << " row " << k;
+        }
+        walked += found.size();
+    }
+    EXPECT_EQ(walked, static_cast<std::size_t>(rows - rows / 1000));
+    EXPECT_TRUE(index.getSearchedListXArray("Supplier-code", "S" + std::to_string(suppliers)).empty());
+}
+
+// The grouped rows follow the index: a caller that changes the grid it was
+// given, or a new load, is answered from the grid as it now stands.
+TEST_F(IndexTest, SearchesFollowTheIndexAsItChanges) {
+    ASSERT_TRUE(load({archive("C01,SB,20240110,0,a.xml\nC02,SA,20240120,1,b.xml\nC03,SB,20240130,0,c.xml\n")}));
+    EXPECT_EQ(index.getSearchedListXArray("Supplier-code", "SB").size(), 2u);
+    EXPECT_EQ(index.getList("Supplier-code", false), (std::vector<std::string>{"SB", "SA"}));
+
+    Index::Grid grid = index.getSearchedXArrayAll();
+    grid->setValue(0, 1, std::string("SC"));
+    EXPECT_EQ(index.getList("Supplier-code", false), (std::vector<std::string>{"SC", "SA", "SB"}));
+    auto rows = index.getSearchedListXArray("Supplier-code", "SB");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "C03");
+    grid->quickSort(0, 2, {{1, 1, 0}});  // suppliers descending: SC, SB, SA
+    EXPECT_EQ(index.getList("Supplier-code", false), (std::vector<std::string>{"SC", "SB", "SA"}));
+
+    // Another column is grouped on its own.
+    EXPECT_EQ(index.getList("Status", false), (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(index.getSearchedListXArray("Status", "0").size(), 2u);
+
+    ASSERT_TRUE(load({archive("C09,SZ,20240110,0,z.xml\n")}));
+    EXPECT_EQ(index.getList("Supplier-code", false), std::vector<std::string>{"SZ"});
+    EXPECT_TRUE(index.getSearchedListXArray("Supplier-code", "SB").empty());
 }
 
 TEST_F(IndexTest, TheShippedColumnFilesNameTheColumnsTheFetchReads) {
