@@ -283,21 +283,35 @@ bool iequals(std::string_view a, std::string_view b) {
     return true;
 }
 
+namespace {
+
+// How icompare and caseFolded see a code point: A-Z and full-width A-Z as
+// their lower-case letters.
+char32_t foldCase(char32_t c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 'a';
+    if (c >= 0xFF21 && c <= 0xFF3A) return c - 0xFF21 + 0xFF41;  // full-width A-Z
+    return c;
+}
+
+}  // namespace
+
 int icompare(std::string_view a, std::string_view b) {
-    auto fold = [](char32_t c) -> char32_t {
-        if (c >= 'A' && c <= 'Z') return c - 'A' + 'a';
-        if (c >= 0xFF21 && c <= 0xFF3A) return c - 0xFF21 + 0xFF41;  // full-width A-Z
-        return c;
-    };
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        char32_t x = fold(decodeOne(a, i));
-        char32_t y = fold(decodeOne(b, j));
+        char32_t x = foldCase(decodeOne(a, i));
+        char32_t y = foldCase(decodeOne(b, j));
         if (x != y) return x < y ? -1 : 1;
     }
     if (i < a.size()) return 1;
     if (j < b.size()) return -1;
     return 0;
+}
+
+std::u32string caseFolded(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) out += foldCase(decodeOne(utf8, i));
+    return out;
 }
 
 std::vector<std::string> split(std::string_view s, char separator) {

@@ -41,6 +41,9 @@ std::string toUpperAscii(std::string_view s);
 bool iequals(std::string_view a, std::string_view b);  // ASCII case-insensitive
 // Compare without regard to case: ASCII letters and the full-width Latin letters.
 int icompare(std::string_view a, std::string_view b);
+// The text as icompare sees it: two texts compare equal exactly when their
+// folded forms are equal, so the folded form can key a hash of names.
+std::u32string caseFolded(std::string_view utf8);
 
 // The lines of a text, each without its end: CR LF, LF or a lone CR ends a
 // line, and an end at the very end of the text opens no further line.

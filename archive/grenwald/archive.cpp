@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace fg {
@@ -166,18 +167,32 @@ long Archive::packInto(const std::string& folder, const std::vector<std::string>
 }
 
 long Archive::expand(const std::string& strFileFolder, const std::string& strFileName) {
-    if (!folderExists(strFileFolder)) return mstrNOT_FOLDER;
+    return expandNames(strFileFolder, strFileName.empty() ? std::vector<std::string>{} : std::vector{strFileName});
+}
+
+long Archive::expand(const std::string& strFileFolder, const std::vector<std::string>& strFileNames) {
+    if (strFileNames.empty()) return folderExists(strFileFolder) ? mstrARCHIVE_SUCCESS : mstrNOT_FOLDER;
+    // To the control an empty name is every entry.
+    if (std::find(strFileNames.begin(), strFileNames.end(), std::string()) != strFileNames.end()) {
+        logFailure(mstrEXPAND_ERROR, "書庫を展開できません " + file_, "取り出す名前が空です");
+        return mstrEXPAND_ERROR;
+    }
+    return expandNames(strFileFolder, strFileNames);
+}
+
+long Archive::expandNames(const std::string& folder, const std::vector<std::string>& names) {
+    if (!folderExists(folder)) return mstrNOT_FOLDER;
     try {
         prepare(TAR_GZ, true);
         if (!fileExists(file_)) return mstrNOT_FILE;
         Parvolt& c = control();
         c.seteArcFileName(located(absolute(file_)));
-        c.seteFolder(strFileFolder);
+        c.seteFolder(folder);
         c.eFilesClear();
-        if (!strFileName.empty()) c.eAddFile(strFileName);
+        for (const std::string& name : names) c.eAddFile(name);
         c.Extract();
         if (c.Error() != 0) {
-            logFailure(mstrEXPAND_ERROR, "書庫を展開できません " + file_ + " → " + strFileFolder, c.Errorstring());
+            logFailure(mstrEXPAND_ERROR, "書庫を展開できません " + file_ + " → " + folder, c.Errorstring());
             return mstrEXPAND_ERROR;
         }
         return mstrARCHIVE_SUCCESS;

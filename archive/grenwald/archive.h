@@ -59,6 +59,13 @@ public:
     // "./" ignored), or every entry when the name is empty, of the TAR/GZ
     // archive File into the folder. An entry the archive lacks fails.
     long expand(const std::string& strFileFolder, const std::string& strFileName = "");
+    // Extracts the listed entries, each matched as expand matches one, in
+    // one pass over the archive, all or nothing: an entry the archive lacks
+    // or refuses, a bound passed or any other failure leaves none of them.
+    // At most kMaxExpandNames names; an empty list extracts nothing.
+    long expand(const std::string& strFileFolder, const std::vector<std::string>& strFileNames);
+    // The most names one extraction takes (the archive control's list).
+    static constexpr std::size_t kMaxExpandNames = 32767;
     // The entry names (without their folders) of the TAR/GZ archive File;
     // one empty name when it is missing, unreadable or empty.
     std::vector<std::string> getFileNameList();
@@ -79,6 +86,8 @@ private:
     long packInto(const std::string& folder, const std::vector<std::string>* names);
     // Lists File through the control; false (logged) when it cannot be read.
     bool openListing();
+    // Extracts the names (every entry when there are none) into the folder.
+    long expandNames(const std::string& folder, const std::vector<std::string>& names);
 
     std::string file_;
     std::unique_ptr<Parvolt> control_;

@@ -12,8 +12,13 @@ namespace fg::castrel {
 // The entry names of an archive as it stores them, folders included
 // ("sub/a.xml"), in the archive's order; nullopt when it cannot be read.
 std::optional<std::vector<std::string>> entryNames(const std::string& archive);
-// Extracts one entry (every entry when `member` is "") into the folder,
-// given without its trailing separator. 0 on success.
-long expandEntry(const std::string& archive, const std::string& folder, const std::string& member);
+// Extracts the named entries into the folder, given without its trailing
+// separator, and answers which of them were extracted. The archive is read
+// once for all of them (once per kMaxExpandNames of them); should that
+// extraction fail, it leaves nothing and the entries are extracted one by
+// one, so that an entry that cannot be had costs only itself and every
+// other entry is had as it would be alone.
+std::vector<bool> expandEntries(const std::string& archive, const std::string& folder,
+                                const std::vector<std::string>& members);
 
 }  // namespace fg::castrel

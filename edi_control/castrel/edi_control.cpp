@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 
 namespace fg {
 
@@ -77,26 +78,28 @@ bool hasIndexEntry(const std::vector<std::string>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const std::string& e) { return text::toUpperAscii(e) == "INDEX.CSV"; });
 }
 
-// Extracts the entries of an answer archive into the folder one by one, by
-// the names they are stored under, and answers those extracted. An entry
-// whose name is not bare would land elsewhere than its name says (in a
-// folder of its own, or outside): it is left out, as is one that cannot be
-// extracted, and `skipped` hears of each (the entry, whether its name was
-// at fault). A failed extraction leaves nothing of its entry.
+// Extracts the entries of an answer archive into the folder by the names
+// they are stored under, and answers those extracted. An entry whose name is
+// not bare would land elsewhere than its name says (in a folder of its own,
+// or outside): it is left out, as is one that cannot be extracted, and
+// `skipped` hears of each, in the archive's order (the entry, whether its
+// name was at fault). A failed extraction leaves nothing of its entry.
 std::vector<std::string> expandEach(const std::string& archive, const std::string& folder,
                                     const std::vector<std::string>& entries,
                                     const std::function<void(const std::string&, bool)>& skipped) {
+    std::vector<std::string> bare;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(bare), isBareName);
+    std::vector<bool> had = expandEntries(archive, withoutSlash(folder), bare);
     std::vector<std::string> extracted;
+    std::size_t k = 0;
     for (const std::string& entry : entries) {
         if (!isBareName(entry)) {
             skipped(entry, true);
-            continue;
-        }
-        if (expandEntry(archive, withoutSlash(folder), entry) != 0) {
+        } else if (!had[k++]) {
             skipped(entry, false);
-            continue;
+        } else {
+            extracted.push_back(entry);
         }
-        extracted.push_back(entry);
     }
     return extracted;
 }
@@ -241,22 +244,43 @@ void EDIControl::expandIndexed(Index& index, const std::string& archive, const s
                                const char* source, const std::function<bool(const std::vector<std::string>&)>& wanted,
                                const std::function<void(const std::string&, const std::string&)>& take) {
     if (!hasIndexEntry(entries)) return;
+    // The documents the index lists, supplier by supplier, in the order the
+    // walk meets them; all that can be had are extracted together.
+    struct Document {
+        std::string supplier, name;
+        enum { BadName, Absent, Extract } kind;
+    };
+    std::vector<Document> documents;
+    std::unordered_set<std::u32string> stored;
+    for (const std::string& entry : entries) stored.insert(text::caseFolded(entry));
+    std::vector<std::string> names;
     for (const std::string& supplier : index.getList("Supplier-code", false)) {
         if (supplier.empty()) continue;  // the index lists no supplier
         for (const auto& row : index.getSearchedListXArray("Supplier-code", supplier)) {
             if (row.size() < 10 || (wanted && !wanted(row))) continue;
             const std::string& name = row[9];
             // The name must be a bare file name, and one with a "." to be
-            // recorded up to it.
+            // recorded up to it. One the archive does not hold (as
+            // extraction matches names) cannot be extracted.
             if (!isBareName(name) || name.find('.') == std::string::npos) {
-                skipDocument(source, tempEdi, download, name, "不正な文書名");
-                continue;
+                documents.push_back({supplier, name, Document::BadName});
+            } else if (!stored.count(text::caseFolded(name))) {
+                documents.push_back({supplier, name, Document::Absent});
+            } else {
+                documents.push_back({supplier, name, Document::Extract});
+                names.push_back(name);
             }
-            if (expandEntry(archive, withoutSlash(tempEdi), name) != 0) {
-                skipDocument(source, tempEdi, download, name, "書庫から取り出せません");
-                continue;
-            }
-            take(supplier, name);
+        }
+    }
+    std::vector<bool> had = expandEntries(archive, withoutSlash(tempEdi), names);
+    std::size_t k = 0;
+    for (const Document& d : documents) {
+        if (d.kind == Document::BadName) {
+            skipDocument(source, tempEdi, download, d.name, "不正な文書名");
+        } else if (d.kind == Document::Absent || !had[k++]) {
+            skipDocument(source, tempEdi, download, d.name, "書庫から取り出せません");
+        } else {
+            take(d.supplier, d.name);
         }
     }
 }

@@ -6,6 +6,8 @@
 
 #include "platform/request_folder_lock.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -14,6 +16,8 @@ namespace {
 
 using testing::EdiFixture;
 using testing::Row;
+using testing::ProgramRun;
+using testing::runProgram;
 using testing::TempDir;
 
 class ScheduledFetchTest : public EdiFixture {};
@@ -171,6 +175,59 @@ TEST_F(ScheduledFetchTest, BadAnswersAreLoggedByNameAndNeverStopTheFetch) {
     // temporary file.
     EXPECT_EQ(leftIn("TempEDI"), std::vector<std::string>{});
     EXPECT_EQ(leftIn("TempReqEDI"), std::vector<std::string>{"PutConfirmFax.xml"});
+}
+
+// Every document of a large answer is had, supplier by supplier in the
+// order of each supplier's first row, each supplier's in row order: the
+// archive is read once for all of them.
+TEST_F(ScheduledFetchTest, ALargeAnswerIsFetchedWholeInTheOrderOfItsIndex) {
+    const char* suppliers[3] = {"S0002", "S0001", "S0003"};
+    std::vector<Row> rows;
+    for (int i = 0; i < 1200; ++i)
+        rows.push_back({suppliers[(i * 7) % 3], i % 100 == 99 ? "1" : "0", "A" + std::to_string(10000 + i) + ".xml"});
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", rows);
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    std::vector<std::string> files, codes;
+    for (const char* supplier : suppliers)
+        for (const Row& r : rows)
+            if (r.supplier == supplier && r.flag == "0") {
+                files.push_back(r.file.substr(0, r.file.find('.')));
+                codes.push_back(supplier);
+            }
+    EXPECT_EQ(batches[0].data[0].intCnt, 1188);
+    EXPECT_EQ(batches[0].data[0].strGetFile, files);
+    EXPECT_EQ(batches[0].data[0].strSupplier, codes);
+    EXPECT_TRUE(log.log->entries().empty()) << logText();
+    EXPECT_EQ(leftIn("TempEDI"), std::vector<std::string>{});
+}
+
+// An entry that the extraction refuses (a link out of the work folder)
+// costs only itself: its neighbours are had, it is logged by name, and
+// nothing of it stays.
+TEST_F(ScheduledFetchTest, AnEntryThatCannotBeExtractedCostsOnlyItself) {
+    TempDir scratch;
+    fs::writeFileAtomic(scratch / "index.csv", indexCsv("0301", {{"S0001", "0", "A001.xml"},
+                                                                 {"S0001", "0", "L001.xml"},
+                                                                 {"S0002", "0", "B001.xml"}}));
+    fs::writeFileAtomic(scratch / "A001.xml", document("S0001"));
+    fs::writeFileAtomic(scratch / "B001.xml", document("S0002"));
+    ASSERT_EQ(::symlink("/etc/passwd", (scratch / "L001.xml").c_str()), 0);
+    fs::makeFolders(answers / "GetEdiData/1");
+    ProgramRun tar = runProgram({"tar", "-czf", answers / "GetEdiData/1/D0301.tgz", "-C", scratch.path(), "index.csv",
+                                 "A001.xml", "L001.xml", "B001.xml"});
+    ASSERT_EQ(tar.exitCode, 0) << tar.errors;
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].strGetFile, (std::vector<std::string>{"A001", "B001"}));
+    EXPECT_EQ(batches[0].data[0].strSupplier, (std::vector<std::string>{"S0001", "S0002"}));
+    bool found = false;
+    for (const auto& e : log.log->entries())
+        found |= e.number == 40203 && e.description.find("\"L001.xml\"") != std::string::npos;
+    EXPECT_TRUE(found) << logText();
+    EXPECT_EQ(leftIn("TempEDI"), std::vector<std::string>{});
 }
 
 TEST_F(ScheduledFetchTest, NamesFromTheServerMustBeBareFileNames) {

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 namespace fg::arc {
 
@@ -409,9 +410,13 @@ ExtractReport extract(const ExtractRequest& request) {
     archive_write_disk_set_options(disk.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_UNLINK |
                                                    ARCHIVE_EXTRACT_SECURE_NODOTDOT);
 
-    std::vector<std::string> wanted;
-    for (const auto& m : request.members) wanted.push_back(normalName(m));
-    std::vector<bool> found(wanted.size(), false);
+    // The members asked for, by the name extraction matches them under: an
+    // archive of many entries asked for many members is read once, each
+    // entry looked up, not compared with every member.
+    std::unordered_map<std::u32string, std::vector<std::size_t>> wanted;
+    for (std::size_t i = 0; i < request.members.size(); ++i)
+        wanted[text::caseFolded(normalName(request.members[i]))].push_back(i);
+    std::vector<bool> found(request.members.size(), false);
 
     Staging staging(folder);
     std::set<std::string> stagedLinks;  // relative names of the links written so far
@@ -436,14 +441,9 @@ ExtractReport extract(const ExtractRequest& request) {
         if (name.empty() && !stored.empty() && stored[0] != '/') continue;  // the archive's own root
 
         if (!wanted.empty()) {
-            bool match = false;
-            for (std::size_t i = 0; i < wanted.size(); ++i) {
-                if (sameName(wanted[i], name)) {
-                    match = true;
-                    found[i] = true;
-                }
-            }
-            if (!match) continue;
+            auto match = wanted.find(text::caseFolded(name));
+            if (match == wanted.end()) continue;
+            for (std::size_t i : match->second) found[i] = true;
         }
 
         const unsigned type = archive_entry_filetype(e);
@@ -542,7 +542,7 @@ ExtractReport extract(const ExtractRequest& request) {
         if (type != AE_IFDIR) ++report.written;
     }
     if (!ok(archive_write_close(disk.get()))) throw writeError(disk.get(), folder);
-    for (std::size_t i = 0; i < wanted.size(); ++i)
+    for (std::size_t i = 0; i < found.size(); ++i)
         if (!found[i]) report.missing.push_back(request.members[i]);
     if (request.allOrNothing && !report.missing.empty()) {
         std::string list;

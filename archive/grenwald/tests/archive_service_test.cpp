@@ -187,6 +187,35 @@ TEST_F(AnswerArchive, ListsTheEntryNamesAndExtractsAMemberWithoutRegardToCase) {
     EXPECT_EQ(fs::list(all, "*", fs::ListKind::All), (std::vector<std::string>{"answer.xml", "docs", "INDEX.CSV"}));
 }
 
+// Several members in one pass: each matched as one alone would be, and all
+// or nothing, so a failed pass leaves no member behind.
+TEST_F(AnswerArchive, SeveralMembersAreExtractedTogetherOrNotAtAll) {
+    std::string tgz = answer();
+    Archive a;
+    a.setFile(tgz);
+    struct Case {
+        const char* what;
+        std::vector<std::string> names;
+        long result;
+        std::vector<std::string> left;  // in the folder afterwards
+    } cases[] = {
+        {"two members, one twice, names in any case", {"index.csv", "./DOCS/d0301_1.xml", "INDEX.CSV"},
+         mstrARCHIVE_SUCCESS, {"docs", "INDEX.CSV"}},
+        {"a member the archive lacks", {"index.csv", "nothere.csv"}, mstrEXPAND_ERROR, {}},
+        {"an empty name, which would be every member", {"index.csv", ""}, mstrEXPAND_ERROR, {}},
+        {"no name at all", {}, mstrARCHIVE_SUCCESS, {}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string out = folder("many" + std::to_string(++n));
+        EXPECT_EQ(a.expand(out, c.names), c.result);
+        EXPECT_EQ(fs::list(out, "*", fs::ListKind::All), c.left);
+    }
+    EXPECT_EQ(fs::readFile(dir / "many1/docs/D0301_1.XML"), "<Doc/>");
+    EXPECT_EQ(a.expand(dir / "nowhere", std::vector<std::string>{}), mstrNOT_FOLDER);
+}
+
 TEST_F(AnswerArchive, AMissingMemberArchiveOrFolderFailsWithItsCode) {
     std::string tgz = answer();
     std::string out = folder("out");
