@@ -7,8 +7,11 @@
 #include "settings/locked_document.h"
 #include "settings/errors.h"
 #include "settings/member_guard.h"
+#include "settings/store_document.h"
 
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace fg {
 
@@ -20,63 +23,12 @@ const char* const FaxManageNum::kFieldNames[kFieldCount] = {
 
 namespace {
 
-constexpr std::size_t kRepManageNo = 1;
-constexpr std::size_t kRepType = 2;
-constexpr std::size_t kTempList = 3;
-constexpr std::size_t kRefList = 4;
-constexpr std::size_t kXmlList = 5;
-constexpr std::size_t kOrderCode = 7;
-constexpr std::size_t kReceiveCode = 9;
-constexpr std::size_t kDecisionCondition = 14;
-constexpr std::size_t kOrderNumber = 18;
+using namespace settings::store;
 
 constexpr long kNoRecordForRead = settings::errs::NoRecordForRead;
 constexpr long kNoRecordForManageNum = settings::errs::NoRecordForManageNum;
 
-struct ListKind {
-    const char* list;
-    const char* entry;
-    long missingError;  // of the append member
-};
-constexpr ListKind kTempImages{"FAXTempImageFileNames", "FAXTempImageFileName", settings::errs::NoTempImageRecord};
-constexpr ListKind kRefImages{"FAXRefImageFileNames", "FAXRefImageFileName", settings::errs::NoRefImageRecord};
-constexpr ListKind kSendXml{"FAXSendXMLFileNames", "FAXSendXMLFileName", settings::errs::NoSendXmlRecord};
-
-const char* entryNameOf(std::size_t position) {
-    switch (position) {
-    case kTempList: return kTempImages.entry;
-    case kRefList: return kRefImages.entry;
-    case kXmlList: return kSendXml.entry;
-    default: return nullptr;
-    }
-}
-
 bool blank(const std::string& s) { return text::trim(s).empty(); }
-
-// Child node `n` of a record as positions count (white space between
-// elements is gone after the load, comments count).
-xml::Node childAt(const xml::Node& record, std::size_t n) {
-    xml::Node c = record.firstChild();
-    for (std::size_t i = 0; c && i < n; ++i) c = c.nextSibling();
-    if (!c)
-        throw Error(errnum::ObjectNotSet, Error::standardText(errnum::ObjectNotSet) + " 管理番号ファイルの記録に " +
-                                              std::to_string(n + 1) + " 番目の項目がありません。");
-    return c;
-}
-
-std::string childText(const xml::Node& record, std::size_t n) { return childAt(record, n).text(); }
-
-// Every FAXManageNums element of the document, in document order.
-xml::NodeList storeRoots(const xml::Document& doc) { return doc.getElementsByTagName("FAXManageNums"); }
-
-// The records of one FAXManageNums element, in document order.
-template <class Visit>
-void forEachRecord(const xml::Node& root, Visit visit) {
-    for (xml::Node c = root.firstChild(); c; c = c.nextSibling()) {
-        if (c.type() != xml::NodeType::Element || c.nodeName() != "FAXManageNum") continue;
-        if (!visit(c)) return;
-    }
-}
 
 // Adds one to a 16-bit count, as the callers' Integer counts do.
 void bump16(int& n) {
@@ -93,11 +45,6 @@ void checkNames(const std::vector<std::string>& names) {
         throw Error::standard(errnum::Overflow);
 }
 
-Error loadError(const settings::LockedDocument& store) {
-    return Error(errnum::PathFileAccessError,
-                 "管理番号ファイルを読めないため変更しません。" + settings::loadFailure(store.path(), store.parseError()));
-}
-
 }  // namespace
 
 FaxManageNum::FaxManageNum() : path_(FolderPathInfo().getFolderPath("FaxManageNum") + kFileName) {}
@@ -107,12 +54,12 @@ bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
         settings::LockedDocument store(path_);
         if (!store.loaded()) throw loadError(store);
         xml::Document& doc = store.document();
-        xml::NodeList roots = storeRoots(doc);
+        xml::NodeList all = roots(doc);
         // Without its root the record would go nowhere; reporting True then
         // would lose the document's record silently.
-        if (roots.empty())
+        if (all.empty())
             throw Error(errnum::PathFileAccessError, "管理番号ファイルに FAXManageNums がありません。" + path_);
-        xml::Node root = roots.front();
+        xml::Node root = all.front();
 
         if (strUpdateType == "1") {
             for (xml::Node& record : root.getElementsByTagName("FAXManageNum")) {
@@ -126,24 +73,13 @@ bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
             }
         }
 
-        xml::Node record = doc.createElement("FAXManageNum");
-        for (std::size_t i = 0; i < kFieldCount; ++i) {
-            xml::Node field = doc.createElement(kFieldNames[i]);
-            const std::string& value = fields_[i];
-            if (const char* entryName = entryNameOf(i)) {
-                if (!value.empty()) {
-                    xml::Node entry = doc.createElement(entryName);
-                    entry.setText(value);
-                    field.appendChild(entry);
-                }
-            } else if (i == kDecisionCondition) {
-                field.setText(blank(value) ? "9" : value);
-            } else if (!value.empty()) {
-                field.setText(value);
-            }
-            record.appendChild(field);
-        }
-        root.appendChild(record);
+        ManageRecord record;
+        std::copy(std::begin(fields_), std::end(fields_), record.fields.begin());
+        // A list property gives its list one entry, when it is not empty.
+        for (auto [position, names] : {std::pair{kTempList, &record.tempImages}, std::pair{kRefList, &record.refImages},
+                                        std::pair{kXmlList, &record.sendXml}})
+            if (!fields_[position].empty()) names->push_back(fields_[position]);
+        appendRecord(doc, root, record);
         store.save();
         return true;
     } catch (...) {
@@ -164,7 +100,7 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
             settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError,
                                                        settings::loadFailure(path_, doc.parseError())));
         bool found = false;
-        for (const xml::Node& root : storeRoots(doc)) {
+        for (const xml::Node& root : roots(doc)) {
             forEachRecord(root, [&](const xml::Node& record) {
                 bool match;
                 if (byNumber && byOrder) {
@@ -203,7 +139,7 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
         settings::LockedDocument store(path_);
         if (!store.loaded()) throw loadError(store);
         bool changed = false;
-        for (const xml::Node& root : storeRoots(store.document())) {
+        for (const xml::Node& root : roots(store.document())) {
             forEachRecord(root, [&](const xml::Node& record) {
                 if (childText(record, kRepManageNo) != strRepManageNo) return true;
                 childAt(record, kDecisionCondition).setText(strDecisionCondition);
@@ -224,19 +160,7 @@ bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
     try {
         settings::LockedDocument store(path_);
         if (!store.loaded()) throw loadError(store);
-        bool changed = false;
-        for (const xml::Node& root : storeRoots(store.document())) {
-            xml::Node victim;
-            forEachRecord(root, [&](const xml::Node& record) {
-                if (childText(record, kRepManageNo) != strRepManageNo) return true;
-                victim = record;
-                return false;
-            });
-            if (victim) {
-                victim.parentNode().removeChild(victim);
-                changed = true;
-            }
-        }
+        bool changed = removeRecord(store.document(), strRepManageNo);
         if (changed) store.save();
         return true;
     } catch (...) {
@@ -270,7 +194,7 @@ std::int16_t readByNumber(const std::string& path, const ListKind& kind, const s
                                    Error(errnum::PathFileAccessError, settings::loadFailure(path, doc.parseError())));
         const bool anyType = blank(strManageId);
         bool found = false;
-        for (const xml::Node& root : storeRoots(doc)) {
+        for (const xml::Node& root : roots(doc)) {
             forEachRecord(root, [&](const xml::Node& record) {
                 if (childText(record, kRepManageNo) != strManageNo) return true;
                 if (!anyType && childText(record, kRepType) != strManageId) return true;
@@ -298,26 +222,7 @@ bool appendNames(const std::string& path, const ListKind& kind, const std::strin
         if (!store.loaded())
             settings::traceFailure(FaxManageNum::kErrorSource,
                                    Error(errnum::PathFileAccessError, settings::loadFailure(path, store.parseError())));
-        xml::Document& doc = store.document();
-        bool found = false;
-        for (const xml::Node& root : storeRoots(doc)) {
-            forEachRecord(root, [&](const xml::Node& record) {
-                bool match = false;
-                for (const xml::Node& key : record.getElementsByTagName("RepManageNo"))
-                    if (key.text() == strRepManageNo) match = true;
-                if (!match) return true;
-                for (xml::Node& list : record.getElementsByTagName(kind.list)) {
-                    for (const std::string& name : strFileName) {
-                        xml::Node entry = doc.createElement(kind.entry);
-                        if (!name.empty()) entry.setText(name);
-                        list.appendChild(entry);
-                    }
-                }
-                found = true;
-                return false;
-            });
-            if (found) break;
-        }
+        bool found = settings::store::appendNames(store.document(), kind, strRepManageNo, strFileName);
         if (!found) throw Error::standard(kind.missingError);
         store.save();
         return true;
@@ -354,7 +259,7 @@ std::int16_t FaxManageNum::getXMLFileToOrder(const std::string& strOrderCode, co
         if (!doc.load(path_))
             settings::traceFailure(kErrorSource,
                                    Error(errnum::PathFileAccessError, settings::loadFailure(path_, doc.parseError())));
-        for (const xml::Node& root : storeRoots(doc)) {
+        for (const xml::Node& root : roots(doc)) {
             forEachRecord(root, [&](const xml::Node& record) {
                 // All three are read, as a record short of any of them is broken.
                 bool code = childText(record, kOrderCode) == strOrderCode;

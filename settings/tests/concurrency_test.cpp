@@ -53,6 +53,28 @@ TEST_F(StoreConcurrencyTest, TwentyProcessesAddingTwentyRecordsEachLeaveFourHund
     EXPECT_EQ(store.mstrSendCompanyName(), "㈱並行試験");
 }
 
+TEST_F(StoreConcurrencyTest, RecordsAddedManyAtOnceAndOneByOneAreAllKept) {
+    std::vector<Process> children;
+    for (int p = 0; p < 10; ++p) {
+        children.push_back(startHelper({"add-many", "M" + std::to_string(p), "30", "10"}));
+        children.push_back(startHelper({"add", "S" + std::to_string(p), "10"}));
+    }
+    runAll(children);
+
+    xml::Document doc;
+    ASSERT_TRUE(doc.load(path)) << doc.parseError().reason;
+    std::set<std::string> seen;
+    for (const auto& n : doc.selectNodes("/FAXManageNums/FAXManageNum/RepManageNo")) seen.insert(n.text());
+    EXPECT_EQ(seen.size(), 400u);
+    for (int p = 0; p < 10; ++p) {
+        for (int i = 0; i < 30; ++i) EXPECT_TRUE(seen.count("M" + std::to_string(p) + "-" + std::to_string(i)));
+        for (int i = 0; i < 10; ++i) EXPECT_TRUE(seen.count("S" + std::to_string(p) + "-" + std::to_string(i)));
+    }
+    Names pages;
+    EXPECT_EQ(FaxManageNum().getTempImageFileToManage("M9-29", "", pages), 1);
+    EXPECT_EQ(pages, Names{"M9-29.g3"});
+}
+
 TEST_F(StoreConcurrencyTest, TenProcessesAppendingThreePagesToOneRecordLeaveThirty) {
     FaxManageNum store;
     store.setMstrRepManageNo("SHARED");

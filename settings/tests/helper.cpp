@@ -3,6 +3,7 @@
 // answered as it should.
 #include "platform/files.h"
 #include "settings/fax_manage_num.h"
+#include "settings/manage_records.h"
 #include "settings/maker_info.h"
 
 #include <cstdio>
@@ -24,6 +25,22 @@ int add(const std::string& prefix, int count) {
             std::fprintf(stderr, "setManageNum failed for %s-%d\n", prefix.c_str(), i);
             return 2;
         }
+    }
+    return 0;
+}
+
+// Adds `count` records numbered <prefix>-<i>, `perSave` of them in each save.
+int addMany(const std::string& prefix, int count, int perSave) {
+    for (int first = 0; first < count; first += perSave) {
+        StoreChanges changes;
+        for (int i = first; i < count && i < first + perSave; ++i) {
+            ManageRecord r;
+            r.fields[1] = prefix + "-" + std::to_string(i);
+            r.fields[10] = "㈱並行試験";
+            r.tempImages = {r.fields[1] + ".g3"};
+            changes.add(r);
+        }
+        changes.apply();
     }
     return 0;
 }
@@ -85,6 +102,7 @@ int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     try {
         if (mode == "add" && argc == 4) return add(argv[2], std::atoi(argv[3]));
+        if (mode == "add-many" && argc == 5) return addMany(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
         if (mode == "append" && argc == 5) return append(argv[2], argv[3], std::atoi(argv[4]));
         if (mode == "makers-swap" && argc == 3) return swapMakers(std::atoi(argv[2]));
         if (mode == "makers-read" && argc == 3) return readMakers(argv[2]);
@@ -92,6 +110,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 3;
     }
-    std::fprintf(stderr, "usage: settings_test_helper add PREFIX N | append NUMBER PREFIX N | makers-swap N | makers-read STOPFILE\n");
+    std::fprintf(stderr, "usage: settings_test_helper add PREFIX N | add-many PREFIX N PER-SAVE | append NUMBER PREFIX N | makers-swap N | makers-read STOPFILE\n");
     return 64;
 }

@@ -1,0 +1,132 @@
+#include "settings/store_document.h"
+
+#include "platform/text.h"
+
+namespace fg::settings::store {
+
+namespace {
+
+const ListKind* listAt(std::size_t position) {
+    switch (position) {
+    case kTempList: return &kTempImages;
+    case kRefList: return &kRefImages;
+    case kXmlList: return &kSendXml;
+    default: return nullptr;
+    }
+}
+
+const std::vector<std::string>& namesAt(const ManageRecord& record, std::size_t position) {
+    return position == kTempList ? record.tempImages : position == kRefList ? record.refImages : record.sendXml;
+}
+
+void appendEntries(xml::Document& doc, xml::Node& list, const ListKind& kind, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        xml::Node entry = doc.createElement(kind.entry);
+        if (!name.empty()) entry.setText(name);
+        list.appendChild(entry);
+    }
+}
+
+std::vector<std::string> entriesOf(const xml::Node& record, const ListKind& kind) {
+    std::vector<std::string> names;
+    for (const xml::Node& list : record.getElementsByTagName(kind.list))
+        for (const xml::Node& entry : list.getElementsByTagName(kind.entry)) names.push_back(entry.text());
+    return names;
+}
+
+}  // namespace
+
+xml::Node childAt(const xml::Node& record, std::size_t n) {
+    xml::Node c = record.firstChild();
+    for (std::size_t i = 0; c && i < n; ++i) c = c.nextSibling();
+    if (!c)
+        throw Error(errnum::ObjectNotSet, Error::standardText(errnum::ObjectNotSet) + " 管理番号ファイルの記録に " +
+                                              std::to_string(n + 1) + " 番目の項目がありません。");
+    return c;
+}
+
+ManageRecord readRecord(const xml::Node& record) {
+    ManageRecord r;
+    for (std::size_t i = 0; i < r.fields.size(); ++i) r.fields[i] = childText(record, i);
+    r.tempImages = entriesOf(record, kTempImages);
+    r.refImages = entriesOf(record, kRefImages);
+    r.sendXml = entriesOf(record, kSendXml);
+    return r;
+}
+
+void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record) {
+    xml::Node element = doc.createElement("FAXManageNum");
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        xml::Node field = doc.createElement(FaxManageNum::kFieldNames[i]);
+        const std::string& value = record.fields[i];
+        if (const ListKind* kind = listAt(i)) {
+            appendEntries(doc, field, *kind, namesAt(record, i));
+        } else if (i == kDecisionCondition) {
+            field.setText(text::trim(value).empty() ? "9" : value);
+        } else if (!value.empty()) {
+            field.setText(value);
+        }
+        element.appendChild(field);
+    }
+    root.appendChild(element);
+}
+
+bool removeRecord(const xml::Document& doc, const std::string& number) {
+    bool removed = false;
+    for (const xml::Node& root : roots(doc)) {
+        xml::Node victim;
+        forEachRecord(root, [&](const xml::Node& record) {
+            if (childText(record, kRepManageNo) != number) return true;
+            victim = record;
+            return false;
+        });
+        if (victim) {
+            victim.parentNode().removeChild(victim);
+            removed = true;
+        }
+    }
+    return removed;
+}
+
+bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& number,
+                 const std::vector<std::string>& names) {
+    bool found = false;
+    for (const xml::Node& root : roots(doc)) {
+        forEachRecord(root, [&](const xml::Node& record) {
+            bool match = false;
+            for (const xml::Node& key : record.getElementsByTagName("RepManageNo"))
+                if (key.text() == number) match = true;
+            if (!match) return true;
+            for (xml::Node& list : record.getElementsByTagName(kind.list)) appendEntries(doc, list, kind, names);
+            found = true;
+            return false;
+        });
+        if (found) break;
+    }
+    return found;
+}
+
+bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& number,
+                  const std::vector<std::string>& names) {
+    bool found = false;
+    for (const xml::Node& root : roots(doc)) {
+        forEachRecord(root, [&](const xml::Node& record) {
+            if (childText(record, kRepManageNo) != number) return true;
+            for (xml::Node& list : record.getElementsByTagName(kind.list)) {
+                while (xml::Node c = list.firstChild()) list.removeChild(c);
+                appendEntries(doc, list, kind, names);
+            }
+            found = true;
+            return false;
+        });
+        if (found) break;
+    }
+    return found;
+}
+
+Error loadError(const LockedDocument& store) {
+    return Error(errnum::PathFileAccessError,
+                 "管理番号ファイルを読めないため変更しません。" + loadFailure(store.path(), store.parseError()));
+}
+
+}  // namespace fg::settings::store

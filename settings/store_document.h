@@ -1,0 +1,80 @@
+// The management-number store's document as its members work on it: the
+// records found by position, made, removed and given list entries. Shared by
+// FaxManageNum, which makes one change per load and save, and StoreChanges,
+// which makes many.
+#pragma once
+
+#include "platform/error.h"
+#include "platform/xml.h"
+#include "settings/errors.h"
+#include "settings/locked_document.h"
+#include "settings/manage_records.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace fg::settings::store {
+
+inline constexpr std::size_t kRepManageNo = 1;
+inline constexpr std::size_t kRepType = 2;
+inline constexpr std::size_t kTempList = 3;
+inline constexpr std::size_t kRefList = 4;
+inline constexpr std::size_t kXmlList = 5;
+inline constexpr std::size_t kOrderCode = 7;
+inline constexpr std::size_t kReceiveCode = 9;
+inline constexpr std::size_t kDecisionCondition = 14;
+inline constexpr std::size_t kOrderNumber = 18;
+
+struct ListKind {
+    const char* list;
+    const char* entry;
+    long missingError;  // of the member that appends to it
+};
+inline constexpr ListKind kTempImages{"FAXTempImageFileNames", "FAXTempImageFileName", errs::NoTempImageRecord};
+inline constexpr ListKind kRefImages{"FAXRefImageFileNames", "FAXRefImageFileName", errs::NoRefImageRecord};
+inline constexpr ListKind kSendXml{"FAXSendXMLFileNames", "FAXSendXMLFileName", errs::NoSendXmlRecord};
+
+// Child node `n` of a record as positions count (white space between
+// elements is gone after the load, comments count). Raises error 91 for a
+// record without it.
+xml::Node childAt(const xml::Node& record, std::size_t n);
+inline std::string childText(const xml::Node& record, std::size_t n) { return childAt(record, n).text(); }
+
+// Every FAXManageNums element of the document, in document order.
+inline xml::NodeList roots(const xml::Document& doc) { return doc.getElementsByTagName("FAXManageNums"); }
+
+// The records of one FAXManageNums element, in document order, until
+// `visit` answers false.
+template <class Visit>
+void forEachRecord(const xml::Node& root, Visit visit) {
+    for (xml::Node c = root.firstChild(); c; c = c.nextSibling()) {
+        if (c.type() != xml::NodeType::Element || c.nodeName() != "FAXManageNum") continue;
+        if (!visit(c)) return;
+    }
+}
+
+// The record as getManageNum reads it (every field by position) and the
+// entries of its lists. Raises error 91 for a record short of its fields.
+ManageRecord readRecord(const xml::Node& record);
+
+// Appends the record as the last child of the root (a FAXManageNums): the
+// fields in position order, an entry per list name (an empty name gives an
+// empty entry), a blank DecisionCondition as "9".
+void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record);
+// Removes the first record of the number (by position) of each
+// FAXManageNums; whether one was removed.
+bool removeRecord(const xml::Document& doc, const std::string& number);
+// Appends the names, in order, to every list of the kind in the first
+// record that holds a RepManageNo of the number; whether there was one.
+bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& number,
+                 const std::vector<std::string>& names);
+// Replaces the entries of every list of the kind in the number's first
+// record (by position); whether there was one.
+bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& number,
+                  const std::vector<std::string>& names);
+
+// A writer's refusal to touch a store that did not load.
+Error loadError(const LockedDocument& store);
+
+}  // namespace fg::settings::store
