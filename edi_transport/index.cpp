@@ -365,10 +365,26 @@ Index::StringTable Index::getSearchedListXArray(const std::string& strSearchCol,
         const XArrayDB& source = *mxadIndex;
         StringTable out;
         out.reserve(found->second.size());
-        for (int32_t n : found->second) {
+        const std::vector<int32_t>& rows = found->second;
+        const int32_t width = source.upperBound(2) + 1;
+        // A supplier's rows lie spread over the grid: the cells of a row two
+        // ahead are asked for while this one is copied, so that a walk of a
+        // large index does not wait on memory row by row. A row's cells lie
+        // side by side, from the key column on.
+        const std::size_t rowBytes = sizeof(Variant) * static_cast<std::size_t>(width + 1);
+        auto prefetch = [&](std::size_t j) {
+            if (j >= rows.size()) return;
+            const char* first = reinterpret_cast<const char*>(&source.value(rows[j], source.lowerBound(2)));
+            for (std::size_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(first + b);
+        };
+        prefetch(0);
+        prefetch(1);
+        for (std::size_t j = 0; j < rows.size(); ++j) {
+            prefetch(j + 2);
+            const int32_t n = rows[j];
             std::vector<std::string> row;
-            row.reserve(static_cast<std::size_t>(source.upperBound(2)) + 1);
-            for (int32_t k = 0; k <= source.upperBound(2); ++k) row.push_back(cellText(source.value(n, k)));
+            row.reserve(static_cast<std::size_t>(width));
+            for (int32_t k = 0; k < width; ++k) row.push_back(cellText(source.value(n, k)));
             out.push_back(std::move(row));
         }
         return out;
