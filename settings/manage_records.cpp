@@ -20,6 +20,7 @@ StoredRecords::StoredRecords() {
                                Error(errnum::PathFileAccessError, settings::loadFailure(path, doc.parseError())));
         return;
     }
+    loaded_ = true;
     for (const xml::Node& root : roots(doc)) {
         forEachRecord(root, [&](const xml::Node& record) {
             try {

@@ -40,8 +40,14 @@ public:
     // While the store holds a record short of its fields, every number
     // answers nullptr: getManageNum, which a caller then asks, tells why.
     const ManageRecord* find(const std::string& number) const;
+    // Whether every record of the store was read: False when it did not
+    // load or holds a record short of its fields.
+    bool complete() const { return loaded_ && whole_; }
+    // The records read, in store order.
+    const std::vector<ManageRecord>& records() const { return records_; }
 
 private:
+    bool loaded_ = false;
     std::vector<ManageRecord> records_;
     std::unordered_map<std::string, std::size_t> first_;
     bool whole_ = true;

@@ -104,10 +104,10 @@ int main() {
         FaxTranXml builder(&pump);
         FaxRepImg pages(&pump);
         builder.setPageRenderer([&](const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
-                                    const std::string& type) {
+                                    const std::string& type, PageRecords& records) {
             auto start = Steady::now();
             const double cpu = cpuNow();
-            bool ok = pages.makeFAXImage(numbers, workbooks, type);
+            bool ok = pages.makeFAXImage(numbers, workbooks, type, records);
             renderingCpu += cpuNow() - cpu;
             rendering += Steady::now() - start;
             return ok;

@@ -1,33 +1,39 @@
 // makeFAXSendXML: one batch of EDI message files (or stored documents) made
 // into faxes: built, laid out, rendered, handed to send ports, confirmed.
 //
+// The management records of the batch's documents are held in hand while
+// the documents are built, laid out and rendered, and stored in one save
+// before the first group is handed over (batch_records.h): the store is
+// changed a few times per batch, never per document or page, and never while
+// a document is rendered or a port waited for.
+//
 // What a failed batch leaves behind: every document that was built but will
 // not be handed to a port is rolled back (its record, files and layout
-// deleted), whichever step failed and however (a False or a raised error);
-// groups already handed over keep their records, as their faxes go on. A by-code
-// batch that fails also discards its confirmation file, so that no later
-// batch confirms files whose faxes were never sent: the EDI server keeps
-// them unconfirmed and offers them again.
+// deleted, the old pages of a stored document laid out again put back),
+// whichever step failed and however (a False or a raised error); groups
+// already handed over keep their records, as their faxes go on. A by-code batch that fails also
+// discards its confirmation file, so that no later batch confirms files
+// whose faxes were never sent: the EDI server keeps them unconfirmed and
+// offers them again.
 #include "documents/quillary/fax_tran_xml.h"
 
+#include "documents/quillary/batch_records.h"
+#include "documents/quillary/builder_support.h"
 #include "documents/quillary/grouping.h"
-#include "documents/quillary/page_lists.h"
+#include "documents/report_maker/fax_report_maker.h"
 #include "fax_images/pellior/fax_rep_img.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
-#include "documents/report_maker/fax_report_maker.h"
 #include "platform/processed_file_hook.h"
 #include "platform/request_folder_lock.h"
-#include "settings/fax_manage_num.h"
 #include "settings/maker_info.h"
 
 #include <algorithm>
 #include <exception>
-#include <map>
-#include <optional>
 #include <set>
+#include <unordered_set>
 
 namespace fg {
 
@@ -37,75 +43,62 @@ namespace report = documents::report;
 
 constexpr const char* kSource = "makeFAXSendXML";
 
+using ListedFiles = documents::BatchRecords::ListedFiles;
+
 // Removes the files that the records of a roll-back listed and that no
-// record left in the store lists: nothing will send or read them.
-void removeUnlistedFiles(const documents::ListedFiles& removed) {
-    const documents::ListedFiles kept = documents::readListedFiles();
-    FolderPathInfo folders;
-    struct File {
-        const char* prefix;
-        const char* extension;
-    };
-    struct Kind {
-        const std::set<std::string>& names;
-        const std::set<std::string>& listed;
-        const char* folderKey;
-        std::vector<File> files;
-    } kinds[] = {
-        // The fax document, and the copy of it that answers are read against.
-        {removed.sendXml, kept.sendXml, "FaxSendXML", {{"", ".xml"}, {"base", ".xml"}}},
-        {removed.temp, kept.temp, "G3Image", {{"", ".g3"}}},
-        {removed.ref, kept.ref, "Jpg", {{"", ".jpg"}}},
-    };
-    for (const Kind& kind : kinds) {
-        if (kind.names.empty()) continue;
-        const std::string folder = folders.getFolderPath(kind.folderKey);
-        for (const std::string& name : kind.names) {
-            // A name that would reach outside its folder names no file of ours.
-            if (kind.listed.count(name) || !fs::isBareName(name)) continue;
-            for (const File& file : kind.files) {
-                const std::string path = folder + file.prefix + name + file.extension;
-                if (fs::fileExists(path) && !fs::removeFile(path))
-                    writeDebugLine("FaxTranXml", "戻した管理番号のファイルを削除できません: " + path);
+// record left in the store lists: nothing will send or read them. A store
+// that cannot be read whole keeps them: better a file too many than one a
+// record still lists.
+void removeUnlistedFiles(const ListedFiles& removed) noexcept {
+    try {
+        if (removed.sendXml.empty() && removed.temp.empty() && removed.ref.empty()) return;
+        const StoredRecords store;
+        if (!store.complete()) {
+            writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、戻した管理番号のファイルを残します");
+            return;
+        }
+        ListedFiles kept;
+        for (const ManageRecord& r : store.records()) {
+            kept.sendXml.insert(r.sendXml.begin(), r.sendXml.end());
+            kept.temp.insert(r.tempImages.begin(), r.tempImages.end());
+            kept.ref.insert(r.refImages.begin(), r.refImages.end());
+        }
+        FolderPathInfo folders;
+        struct File {
+            const char* prefix;
+            const char* extension;
+        };
+        struct Kind {
+            const std::set<std::string>& names;
+            const std::set<std::string>& listed;
+            const char* folderKey;
+            std::vector<File> files;
+        } kinds[] = {
+            // The fax document, and the copy of it that answers are read against.
+            {removed.sendXml, kept.sendXml, "FaxSendXML", {{"", ".xml"}, {"base", ".xml"}}},
+            {removed.temp, kept.temp, "G3Image", {{"", ".g3"}}},
+            {removed.ref, kept.ref, "Jpg", {{"", ".jpg"}}},
+        };
+        for (const Kind& kind : kinds) {
+            if (kind.names.empty()) continue;
+            const std::string folder = folders.getFolderPath(kind.folderKey);
+            for (const std::string& name : kind.names) {
+                // A name that would reach outside its folder names no file of ours.
+                if (kind.listed.count(name) || !fs::isBareName(name)) continue;
+                for (const File& file : kind.files) {
+                    const std::string path = folder + file.prefix + name + file.extension;
+                    if (fs::fileExists(path) && !fs::removeFile(path))
+                        writeDebugLine("FaxTranXml", "戻した管理番号のファイルを削除できません: " + path);
+                }
             }
         }
+    } catch (...) {
+        writeDebugLine("FaxTranXml", "戻した管理番号のファイルを削除できません: " + currentError().description());
     }
 }
 
-// Record, files and layout of each number; one that cannot be removed does
-// not stop the others, and is noted for the person who looks after the store.
-// The files a record lists (its fax document and base copy, G3 pages and
-// reference copies) are read before it goes and removed after it, unless
-// another record lists them too: a record is never left without its files.
-void rollBackNumbers(const std::vector<std::string>& numbers) noexcept {
-    if (numbers.empty()) return;
-    std::optional<documents::ListedFiles> listed;
-    try {
-        listed = documents::readListedFiles(&numbers);
-    } catch (...) {
-        // A store that cannot be read keeps the files: better a file too
-        // many than one a record still lists.
-        writeDebugLine("FaxTranXml", "管理番号のファイルを読めません: " + currentError().description());
-    }
-    try {
-        FaxManageNum store;
-        FaxReportMaker maker;
-        for (const auto& n : numbers) {
-            try {
-                if (!store.delManageNum(n)) writeDebugLine("FaxTranXml", "管理番号を削除できません: " + n);
-                bool ok = false;
-                maker.deleteReport(n, ok);
-            } catch (...) {
-                writeDebugLine("FaxTranXml", "管理番号 " + n + " を戻せません: " + currentError().description());
-            }
-        }
-        if (listed) removeUnlistedFiles(*listed);
-    } catch (...) {
-        writeDebugLine("FaxTranXml", "管理番号を戻せません: " + currentError().description());
-    }
-}
-
-// The layouts only (documents whose records this batch did not make).
+// The layouts of the numbers; one that cannot be deleted does not stop the
+// others, and is noted for the person who looks after the folders.
 void deleteReports(const std::vector<std::string>& numbers) noexcept {
     try {
         FaxReportMaker maker;
@@ -134,62 +127,98 @@ void discardConfirmation() noexcept {
     }
 }
 
-void removeAll(std::vector<std::string>& from, const std::vector<std::string>& numbers) {
-    for (const auto& n : numbers) {
-        auto it = std::find(from.begin(), from.end(), n);
-        if (it != from.end()) from.erase(it);
-    }
-}
-
 void append(std::vector<std::string>& to, const std::vector<std::string>& numbers) {
     to.insert(to.end(), numbers.begin(), numbers.end());
 }
 
 }  // namespace
 
-// The numbers of the running batch that will not be sent if it fails now.
+// The running batch: its records in hand, and the numbers that will not be
+// sent if it fails now.
 struct FaxTranXml::Batch {
-    std::vector<std::string> unsent;  // built (or laid out again) and not yet handed over
-    bool relayout = false;            // the documents were there before the batch
-    std::map<std::string, documents::PageLists> pagesBefore;  // relayout: the lists to restore
+    explicit Batch(FaxTranXml& owner) : owner(owner) {
+        reportMaker.setAddresseeLookup(records.addressees());
+        owner.batchRecords_ = &records;
+    }
+    ~Batch() { owner.batchRecords_ = nullptr; }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    FaxTranXml& owner;
+    documents::BatchRecords records;
+    std::vector<std::string> unsent;         // built (or laid out again), in order
+    std::unordered_set<std::string> handed;  // of those, handed over
+    bool relayout = false;                   // the documents were there before the batch
     FaxReportMaker reportMaker;
 
     bool report(const std::string& number, const std::string& type, std::string& workbook) {
+        StepTimer timer(owner, BatchStep::Layout);
         bool ok = false;
         reportMaker.makeReport({number}, type, workbook, ok);
         return ok;
     }
-    void handedOver(const std::vector<std::string>& numbers) { removeAll(unsent, numbers); }
+    // Every group's records, stored in one save before the first group is
+    // handed over: the fax-send servers read them.
+    bool storeRecords() {
+        StepTimer timer(owner, BatchStep::Store);
+        try {
+            records.store();
+            return true;
+        } catch (...) {
+            const Error e = currentError();
+            ErrorLogWriter().writeError(kSource, Error(documents::errs::RecordNotStored,
+                                                       "バッチの帳票管理番号を記録できません: " + e.description(), kSource));
+            return false;
+        }
+    }
+    void handedOver(const std::vector<std::string>& numbers) { handed.insert(numbers.begin(), numbers.end()); }
     void rollBack() noexcept {
-        if (!unsent.empty()) {
-            std::string list;
-            for (const auto& n : unsent) list += (list.empty() ? "" : ",") + n;
-            writeDebugLine(kSource, std::string(relayout ? "送信しないレイアウトを削除します: "
-                                                         : "送信しない帳票の管理番号を戻します: ") + list);
-        }
-        if (relayout) {
-            deleteReports(unsent);
-            for (const auto& [number, lists] : pagesBefore) {
-                try {
-                    documents::writePageLists(number, lists);
-                } catch (const Error& e) {
-                    ErrorLogWriter().writeError(kSource, e);
-                }
-            }
-        } else {
-            rollBackNumbers(unsent);
-        }
+        std::vector<std::string> left;
+        for (const auto& n : unsent)
+            if (!handed.count(n)) left.push_back(n);
         unsent.clear();
+        if (left.empty()) return;
+        std::string list;
+        for (const auto& n : left) list += (list.empty() ? "" : ",") + n;
+        writeDebugLine(kSource, std::string(relayout ? "送信しないレイアウトを削除します: "
+                                                     : "送信しない帳票の管理番号を戻します: ") + list);
+        deleteReports(left);
+        // The files the records list go after the records (records not
+        // stored yet never will be), so that none is ever left without them.
+        const ListedFiles files = records.filesOf(left);
+        if (records.stored()) records.unstore(left);
+        removeUnlistedFiles(files);
     }
 };
 
-bool FaxTranXml::renderPages(const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
-                             const std::string& reportType) {
-    if (renderer_) return renderer_(numbers, workbooks, reportType);
-    return mobjFaxRepImg->makeFAXImage(numbers, workbooks, reportType);
+bool FaxTranXml::renderPages(Batch& batch, const std::vector<std::string>& numbers,
+                             const std::vector<std::string>& workbooks, const std::string& reportType) {
+    StepTimer timer(*this, BatchStep::Render);
+    if (renderer_) return renderer_(numbers, workbooks, reportType, batch.records);
+    return mobjFaxRepImg->makeFAXImage(numbers, workbooks, reportType, batch.records);
 }
 
-void FaxTranXml::delManageOrderBalance(const std::vector<std::string>& strRepNo) { rollBackNumbers(strRepNo); }
+// Records, files and layouts of the numbers. The files each record lists
+// (its fax document and base copy, G3 pages and reference copies) are read
+// before it goes and removed after it, unless another record lists them too.
+void FaxTranXml::delManageOrderBalance(const std::vector<std::string>& strRepNo) {
+    ListedFiles files;
+    try {
+        const StoredRecords store;
+        for (const std::string& number : strRepNo) {
+            if (const ManageRecord* r = store.find(number)) {
+                files.sendXml.insert(r->sendXml.begin(), r->sendXml.end());
+                files.temp.insert(r->tempImages.begin(), r->tempImages.end());
+                files.ref.insert(r->refImages.begin(), r->refImages.end());
+            }
+        }
+    } catch (...) {
+        writeDebugLine("FaxTranXml", "管理番号のファイルを読めません: " + currentError().description());
+    }
+    documents::removeRecords(strRepNo);
+    deleteReports(strRepNo);
+    removeUnlistedFiles(files);
+}
 
 void FaxTranXml::EditData(const std::vector<GET_FILE>& udtData, std::vector<Edit_File>& udtEdit) {
     documents::editData(udtData, udtEdit);
@@ -200,7 +229,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     // A batch begun in the same second as the last one continues its
     // counter, so the two batches cannot make the same number.
     beginBatch();
-    Batch batch;
+    Batch batch(*this);
     const bool byCode = strReportType != report::ReminderBatch && strReportType != report::UnansweredItems &&
                         strReportType != report::OrderBalances && strReportType != report::RelayoutBatch;
     bool built = false;
@@ -229,6 +258,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
 // Each group that made a fax goes to a free port, one after another; what
 // was handed over is no longer the batch's to roll back.
 bool FaxTranXml::handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers) {
+    if (!batch.storeRecords()) return false;
     for (const auto& numbers : groupNumbers) {
         if (numbers.empty()) continue;
         if (!sendFAXOnFreePort(numbers)) return false;
@@ -265,8 +295,11 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
                 continue;
             }
             std::vector<std::string> made;
-            // A builder that fails has rolled back its own records.
-            if (!(this->*form->build)(info.strFileName, made)) return false;
+            {
+                StepTimer timer(*this, BatchStep::Build);
+                // A builder that fails has rolled back its own records.
+                if (!(this->*form->build)(info.strFileName, made)) return false;
+            }
             append(batch.unsent, made);
             for (const auto& number : made) {
                 std::string workbook;
@@ -275,7 +308,7 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
             }
         }
         // A group of none of the four codes makes no fax.
-        if (!numbers.empty() && !renderPages(numbers, numbers, strReportType)) return false;
+        if (!numbers.empty() && !renderPages(batch, numbers, numbers, strReportType)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
     return handOverGroups(batch, groupNumbers);
@@ -289,7 +322,10 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
                                        std::min<std::size_t>(record.strGetFile.size(),
                                                              static_cast<std::size_t>(std::max<int>(0, record.intCnt))));
     std::vector<WORKTABLE> worktable;
-    if (!makeEstimLimitList(files, worktable)) return false;
+    {
+        StepTimer timer(*this, BatchStep::Build);
+        if (!makeEstimLimitList(files, worktable)) return false;
+    }
     for (const auto& w : worktable) batch.unsent.push_back(w.strFileName);
     std::vector<documents::REMINDER_GROUP> groups;
     documents::makeReminderList(worktable, groups);
@@ -306,7 +342,7 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
             std::string workbook;
             if (!batch.report(item.strRepManageNo, report::DeliveryReminders, workbook)) return false;
         }
-        if (!numbers.empty() && !renderPages(numbers, numbers, report::ReminderBatch)) return false;
+        if (!numbers.empty() && !renderPages(batch, numbers, numbers, report::ReminderBatch)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
     return handOverGroups(batch, groupNumbers);
@@ -314,11 +350,14 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
 
 bool FaxTranXml::runUnansweredBatch(Batch& batch, const std::string& strFaxNo) {
     std::string number;
-    if (!makeFAXTransaction(strFaxNo, number)) return false;
+    {
+        StepTimer timer(*this, BatchStep::Build);
+        if (!makeFAXTransaction(strFaxNo, number)) return false;
+    }
     batch.unsent.push_back(number);
     std::string workbook;
     if (!batch.report(number, report::UnansweredItems, workbook)) return false;
-    if (!renderPages({number}, {workbook}, report::UnansweredItems)) return false;
+    if (!renderPages(batch, {number}, {workbook}, report::UnansweredItems)) return false;
     return handOverGroups(batch, {{number}});
 }
 
@@ -333,7 +372,10 @@ bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>&
     for (const auto& group : groups) {
         if (group.strSupplier != supplier) continue;
         std::vector<std::string> numbers;
-        if (!makeOderBalanceList(group.strFileName, numbers, strFaxNo)) return false;
+        {
+            StepTimer timer(*this, BatchStep::Build);
+            if (!makeOderBalanceList(group.strFileName, numbers, strFaxNo)) return false;
+        }
         append(batch.unsent, numbers);
         for (const auto& file : group.strFileName) {
             bool ok = false;
@@ -345,7 +387,7 @@ bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>&
             if (!batch.report(number, report::OrderBalances, workbook)) return false;
             workbooks.push_back(workbook);
         }
-        if (!numbers.empty() && !renderPages(numbers, workbooks, report::OrderBalances)) return false;
+        if (!numbers.empty() && !renderPages(batch, numbers, workbooks, report::OrderBalances)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
     return handOverGroups(batch, groupNumbers);
@@ -353,35 +395,26 @@ bool FaxTranXml::runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>&
 
 bool FaxTranXml::runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udtData) {
     // The documents and their records were made by earlier batches: a
-    // failure here deletes the layouts it made and puts the page lists back,
-    // never the records.
+    // failure here deletes the layouts it made and leaves (or puts back)
+    // their pages, never the records. Their new pages replace the old ones.
     batch.relayout = true;
-    std::vector<std::string> numbers;
+    std::vector<std::pair<std::string, const char*>> listed;
     for (std::size_t r = 0; r < 3 && r < udtData.size(); ++r) {
         const GET_FILE& record = udtData[r];
         const int count = std::min<int>(record.intCnt, static_cast<int>(record.strGetFile.size()));
-        for (int k = 0; k < count; ++k) {
-            const std::string& number = record.strGetFile[static_cast<std::size_t>(k)];
-            std::string workbook = number;
-            batch.unsent.push_back(number);
-            if (!batch.report(number, report::StoredDocuments[r], workbook)) return false;
-            numbers.push_back(number);
-        }
+        for (int k = 0; k < count; ++k)
+            listed.emplace_back(record.strGetFile[static_cast<std::size_t>(k)], report::StoredDocuments[r]);
+    }
+    std::vector<std::string> numbers;
+    for (const auto& entry : listed) numbers.push_back(entry.first);
+    batch.records.holdStored(numbers);
+    for (const auto& [number, type] : listed) {
+        std::string workbook = number;
+        batch.unsent.push_back(number);
+        if (!batch.report(number, type, workbook)) return false;
     }
     if (numbers.empty()) return true;
-    for (const auto& number : numbers)
-        if (auto lists = documents::readPageLists(number)) batch.pagesBefore.emplace(number, *lists);
-    if (!renderPages(numbers, numbers, report::RelayoutBatch)) return false;
-    // The pipeline appended the new pages after the old ones: keep the new.
-    for (const auto& [number, before] : batch.pagesBefore) {
-        auto now = documents::readPageLists(number);
-        if (!now) continue;
-        documents::PageLists fresh;
-        fresh.temp.assign(now->temp.begin() + std::min(before.temp.size(), now->temp.size()), now->temp.end());
-        fresh.ref.assign(now->ref.begin() + std::min(before.ref.size(), now->ref.size()), now->ref.end());
-        documents::writePageLists(number, fresh);
-    }
-    batch.pagesBefore.clear();
+    if (!renderPages(batch, numbers, numbers, report::RelayoutBatch)) return false;
     return handOverGroups(batch, {numbers});
 }
 

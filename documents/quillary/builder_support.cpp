@@ -3,7 +3,6 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/xslt.h"
-#include "settings/fax_manage_num.h"
 #include "settings/maker_info.h"
 #include "settings/modem_info.h"
 
@@ -33,38 +32,41 @@ bool readPilotFaxNumber(std::string& pilot) {
     return true;
 }
 
-bool storeRecord(const Record& r) {
-    FaxManageNum store;
-    store.setMstrSendDate(r.sendDate);
-    store.setMstrRepManageNo(r.repManageNo);
-    store.setMstrRepType(r.repType);
-    store.setMstrFAXTempImageFileName("");
-    store.setMstrFAXRefImageFileName("");
-    store.setMstrFAXSendXMLFileName(r.repManageNo);
-    store.setMstrReceiveXMLFileName("");
-    store.setMstrOrderCode(r.orderCode);
-    store.setMstrOrderName(r.orderName);
-    store.setMstrReceiveCode(r.supplier.code);
-    store.setMstrSendCompanyName(r.supplier.name);
-    store.setMstrSendPostName(r.supplier.section);
-    store.setMstrSendChargeName(r.supplier.person);
-    store.setMstrSendFAXNum(r.supplier.fax);
-    store.setMstrDecisionCondition(r.decisionCondition);
-    store.setMstrEnploymentMode("0");
-    store.setMstrPageNum("");
-    store.setMstrReportConfirmNo("");
-    store.setMstrOrderNumber(r.orderNumber);
-    return store.setManageNum("0");
+ManageRecord recordOf(const Record& r) {
+    ManageRecord record;
+    auto& f = record.fields;
+    f[0] = r.sendDate;
+    f[1] = r.repManageNo;
+    f[2] = r.repType;
+    record.sendXml = {r.repManageNo};
+    f[7] = r.orderCode;
+    f[8] = r.orderName;
+    f[9] = r.supplier.code;
+    f[10] = r.supplier.name;
+    f[11] = r.supplier.section;
+    f[12] = r.supplier.person;
+    f[13] = r.supplier.fax;
+    f[14] = r.decisionCondition;
+    f[15] = "0";
+    f[18] = r.orderNumber;
+    return record;
 }
 
-void rollBack(const std::vector<std::string>& numbers) noexcept {
+void storeRecords(const std::vector<ManageRecord>& records) {
+    StoreChanges changes;
+    for (const ManageRecord& record : records) changes.add(record);
+    changes.apply();
+}
+
+void removeRecords(const std::vector<std::string>& numbers) noexcept {
     try {
-        FaxManageNum store;
-        for (const auto& n : numbers) {
-            if (!store.delManageNum(n))
-                writeDebugLine("FaxTranXml", "record not rolled back: " + n);
-        }
+        StoreChanges changes;
+        for (const std::string& number : numbers) changes.remove(number);
+        changes.apply();
     } catch (...) {
+        std::string list;
+        for (const auto& n : numbers) list += (list.empty() ? "" : ",") + n;
+        writeDebugLine("FaxTranXml", "records not rolled back: " + list);
         logCurrentError("FaxTranXml");
     }
 }

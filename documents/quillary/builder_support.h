@@ -4,6 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/xml.h"
+#include "settings/manage_records.h"
 
 #include <string>
 #include <vector>
@@ -28,13 +29,16 @@ struct Record {
     std::string sendDate, repManageNo, repType, orderCode, orderName, decisionCondition, orderNumber;
     Supplier supplier;
 };
-// setManageNum("0") with the fields of the record and the values every
-// builder writes for the rest ("" image names, the number as the fax
+// The store's record of it: the fields of the record and the values every
+// builder writes for the rest (no image names, the number as the fax
 // document's name, "0" as employment mode).
-bool storeRecord(const Record& record);
-// delManageNum for every number, first to last; a number without a record
-// is not an error, and one that cannot be removed does not stop the others.
-void rollBack(const std::vector<std::string>& numbers) noexcept;
+ManageRecord recordOf(const Record& record);
+// Stores the records in one save, each as setManageNum("0") stores it.
+// Raises fg::Error when the store cannot be changed; nothing is stored then.
+void storeRecords(const std::vector<ManageRecord>& records);
+// Removes the record of each number, as delManageNum does, in one save; a
+// number without a record is not an error. What cannot be done is logged.
+void removeRecords(const std::vector<std::string>& numbers) noexcept;
 
 // Logs a failure the builder recognises, under its own name.
 void logFailure(const std::string& source, long number, const std::string& description) noexcept;

@@ -53,12 +53,14 @@ struct WORKTABLE {
 };
 
 namespace documents {
+class BatchRecords;
 class BuilderCall;
 class NumberReservations;
 }
 
 class EventPump;
 class FaxRepImg;
+class PageRecords;
 class FaxSend;
 class SetUpInfo;
 
@@ -159,15 +161,30 @@ public:
     using DocumentObserver = std::function<void(const std::string& number, const xml::Document& document)>;
     void setDocumentObserver(DocumentObserver observer) { observer_ = std::move(observer); }
     // Renders the pages of a group in place of the page pipeline (a test
-    // or benchmark that leaves the rendering out); it appends the page
-    // names to the records as the pipeline does. Empty restores the pipeline.
-    using PageRenderer = std::function<bool(const std::vector<std::string>& numbers,
-                                            const std::vector<std::string>& workbooks, const std::string& reportType)>;
+    // or benchmark that leaves the rendering out, or looks on); it takes the
+    // titles from the batch's records and gives them the page names, as the
+    // pipeline does. Empty restores the pipeline.
+    using PageRenderer =
+        std::function<bool(const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
+                           const std::string& reportType, PageRecords& records)>;
     void setPageRenderer(PageRenderer renderer) { renderer_ = std::move(renderer); }
     // Called with the port and the numbers of each recipient group just
     // before the group is handed to its port.
     using SendObserver = std::function<void(int port, const std::vector<std::string>& numbers)>;
     void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
+    // Called as each step of a batch ends, with the real time it took: for a
+    // benchmark that shows where a batch spends its time, and leaves out
+    // the waits for a free port.
+    enum class BatchStep {
+        Build,     // a document builder's call: documents and records made
+        Layout,    // one document laid out
+        Render,    // the pages of a recipient group
+        Store,     // the batch's records stored
+        PortWait,  // a wait for a free send port
+        HandOver,  // a group handed to its port
+    };
+    using StepObserver = std::function<void(BatchStep step, std::chrono::steady_clock::duration took)>;
+    void setStepObserver(StepObserver observer) { stepObserver_ = std::move(observer); }
 
 private:
     friend class documents::BuilderCall;
@@ -186,8 +203,25 @@ private:
     void onSendEnd(int port);
     void freePort(int port) noexcept;
     int takeFreePort();
-    bool renderPages(const std::vector<std::string>& numbers, const std::vector<std::string>& workbooks,
-                     const std::string& reportType);
+    bool renderPages(Batch& batch, const std::vector<std::string>& numbers,
+                     const std::vector<std::string>& workbooks, const std::string& reportType);
+    // Times a step of a batch for the step observer, in real time (what the
+    // step cost, not the system's time), from its making to end() or its end.
+    class StepTimer {
+    public:
+        StepTimer(const FaxTranXml& owner, BatchStep step)
+            : owner_(owner), step_(step), start_(std::chrono::steady_clock::now()) {}
+        ~StepTimer() { end(); }
+        StepTimer(const StepTimer&) = delete;
+        StepTimer& operator=(const StepTimer&) = delete;
+        void end() noexcept;
+
+    private:
+        const FaxTranXml& owner_;
+        BatchStep step_;
+        std::chrono::steady_clock::time_point start_;
+        bool ended_ = false;
+    };
 
     bool handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers);
     bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
@@ -206,7 +240,11 @@ private:
     std::int32_t mlngRepManageCount = 0;
     DocumentObserver observer_;
     SendObserver sendObserver_;
+    StepObserver stepObserver_;
     PageRenderer renderer_;
+    // The records of the batch under way, which its builders hand theirs to;
+    // nullptr outside a batch.
+    documents::BatchRecords* batchRecords_ = nullptr;
 };
 
 }  // namespace fg

@@ -1,8 +1,11 @@
 #include "documents/quillary/grouped_builder.h"
 
+#include "documents/quillary/batch_records.h"
 #include "documents/quillary/catalogue.h"
 #include "documents/quillary/fax_tran_xml.h"
+#include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/files.h"
 #include "platform/folder_path_info.h"
 
 #include <exception>
@@ -72,14 +75,37 @@ bool BuilderCall::supplierByFax(const std::string& faxNo, Supplier& out) {
     return false;
 }
 
-bool BuilderCall::record(const DocumentGroup& d, const Supplier& supplier, const std::string& reportType) {
-    if (!storeRecord({owner_.repManageDate(), d.number, reportType, d.customer, d.orderName, form_.decisionCondition,
-                      d.orderNumber, supplier})) {
+void BuilderCall::record(const DocumentGroup& d, const Supplier& supplier, const std::string& reportType) {
+    ManageRecord record = recordOf({owner_.repManageDate(), d.number, reportType, d.customer, d.orderName,
+                                    form_.decisionCondition, d.orderNumber, supplier});
+    if (owner_.batchRecords_)
+        owner_.batchRecords_->add(record);
+    else
+        pending_.push_back(std::move(record));
+    owner_.observe(d.number, d.document);
+}
+
+bool BuilderCall::commit() {
+    if (pending_.empty()) return true;
+    try {
+        storeRecords(pending_);
+    } catch (...) {
+        writeDebugLine(form_.source, "records not stored: " + currentError().description());
         rollBack();
+        try {
+            const std::string folder = FolderPathInfo().getFolderPath("FaxSendXML");
+            for (const std::string& n : made_) {
+                fs::removeFile(folder + n + ".xml");
+                fs::removeFile(folder + "base" + n + ".xml");
+            }
+        } catch (...) {
+            logCurrentError(form_.source);
+        }
         logFailure(form_.source, errs::RecordNotStored, "");
         return false;
     }
-    owner_.observe(d.number, d.document);
+    for (const ManageRecord& r : pending_) committed_.push_back(r.number());
+    pending_.clear();
     return true;
 }
 
@@ -89,7 +115,8 @@ bool BuilderCall::recordWithCodes(DocumentGroup& d, const Supplier* addressee) {
     Supplier supplier;
     if (addressee) supplier = *addressee;
     else if (!supplierOf(d.supplier, supplier)) return false;
-    return record(d, supplier, form_.reportType);
+    record(d, supplier, form_.reportType);
+    return true;
 }
 
 void BuilderCall::loadSheets() {
@@ -106,7 +133,10 @@ void BuilderCall::saveFax(const DocumentGroup& d) {
 }
 
 void BuilderCall::rollBack() noexcept {
-    if (!made_.empty()) documents::rollBack(made_);
+    pending_.clear();
+    if (owner_.batchRecords_) owner_.batchRecords_->forget(made_);
+    if (!committed_.empty()) removeRecords(committed_);
+    committed_.clear();
 }
 
 }  // namespace fg::documents

@@ -2,10 +2,14 @@
 // files of its form, starts a numbered document for each group of lines (or
 // for each line), and then, document by document, attaches the code table,
 // finds the supplier (or rolls the call back with UnregisteredSupplier),
-// stores the record (or rolls back with RecordNotStored; see catalogue.h for
-// the numbers), shows the document to the observer and writes
-// it through the form's style sheets. A builder gives its form's table and
-// the work of one line; what differs beyond that stays in the builder.
+// makes the record, shows the document to the observer and writes it through
+// the form's style sheets (see catalogue.h for the numbers). The records of
+// the call are stored together once its documents are written; should that
+// fail, the call is rolled back with RecordNotStored and its
+// fax documents are deleted, so that none stands without its record. Inside
+// a batch the records go to the batch, which stores them with those of its
+// other calls. A builder gives its form's table and the work of one line;
+// what differs beyond that stays in the builder.
 #pragma once
 
 #include "documents/quillary/builder_support.h"
@@ -88,11 +92,10 @@ public:
     // is stored: False after UnregisteredSupplier is logged.
     bool supplierOf(const std::string& code, Supplier& out);
     bool supplierByFax(const std::string& faxNo, Supplier& out);
-    // Stores the document's record and shows the document to the observer;
-    // False after RecordNotStored is logged and the call is rolled back.
-    bool record(const DocumentGroup& document, const Supplier& supplier, const std::string& reportType);
+    // Makes the document's record and shows the document to the observer.
+    void record(const DocumentGroup& document, const Supplier& supplier, const std::string& reportType);
     // The code table attached, the supplier found (or the addressee taken)
-    // and the record stored, as above.
+    // and the record made, as above; False when the supplier is not found.
     bool recordWithCodes(DocumentGroup& document, const Supplier* addressee);
     // Writes the fax document through the form's style sheets into the
     // "FaxSendXML" folder.
@@ -103,6 +106,11 @@ public:
     const FormSheets& sheets() const { return *sheets_; }
     const std::string& sendFolder() const { return sendFolder_; }
 
+    // Stores the records of the call in one save, once its documents are
+    // written (in a batch they are the batch's already). False after
+    // RecordNotStored is logged, the call rolled back and its fax documents
+    // deleted.
+    bool commit();
     void rollBack() noexcept;
 
 private:
@@ -112,6 +120,8 @@ private:
     std::string messageFolder_;
     NumberReservations reservations_;
     std::vector<std::string> made_;  // the numbers this call gave
+    std::vector<ManageRecord> pending_;  // outside a batch: the records not yet stored
+    std::vector<std::string> committed_;  // outside a batch: the numbers stored
     int uncaught_;
     std::string sendFolder_;
     std::unique_ptr<FormSheets> sheets_;
@@ -162,7 +172,7 @@ public:
             if (!recordWithCodes(g, addressee)) return false;
             writeDocuments(g);
         }
-        return true;
+        return commit();
     }
 
 private:

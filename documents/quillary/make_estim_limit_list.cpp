@@ -66,13 +66,14 @@ bool FaxTranXml::makeEstimLimitList(const std::vector<std::string>& strFileName,
         for (auto& g : call.groups()) {
             Supplier supplier;
             if (!call.supplierOf(g.supplier, supplier)) return false;
-            if (!call.record(g, supplier, g.rfq() ? "見積未回答一覧" : "納期未回答一覧")) return false;
+            call.record(g, supplier, g.rfq() ? "見積未回答一覧" : "納期未回答一覧");
             xml::Document fax;
             const char* sheetName = g.rfq() ? "FR050_ChangeStructure.xsl" : "FR110_ChangeStructure.xsl";
             transformDocument(g.document.asNode(), g.rfq() ? rfqSheet : orderSheet, fax, sheetName);
             withUtf8Declaration(fax);
             fax.save(sendFolder + g.number + ".xml");
         }
+        if (!call.commit()) return false;
     }
     udtData.clear();
     for (auto& g : call.groups())

@@ -24,7 +24,6 @@ constexpr FormTable kForm{.source = "makeFAXTransaction",
 bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& strFileName) {
     const std::string source = kForm.source;
     DocumentGroup list;
-    bool recorded = false;
     try {
         FolderPathInfo folders;
         const std::string storePath = folders.getFolderPath("FaxManageNum") + "FaxManageNumber.xml";
@@ -57,8 +56,8 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
         if (!call.supplierByFax(strFaxNum, supplier)) return false;
         const std::string sheetName = kForm.form + std::string("_ChangeStructure.xsl");
         xml::Document sheet = loadInstalled(xsl, sheetName, source);
-        if (!call.record(list, supplier, kForm.reportType)) return false;
-        recorded = true;
+        call.record(list, supplier, kForm.reportType);
+        if (!call.commit()) return false;
         xml::Document fax;
         transformDocument(list.document.asNode(), sheet, fax, sheetName);
         withUtf8Declaration(fax);
@@ -73,15 +72,14 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
                 throw Error(errnum::InvalidProcedureCall, sheetName + " の結果に JPTRM/" + name + " がありません", source);
             field.setText(*value);
         }
+        // A record whose list could not be written would stand for a fax
+        // that never existed: a failure from here on rolls the call back.
         fax.save(sendFolder + list.number + ".xml");
         strFileName = list.number;
         return true;
     } catch (...) {
         logCurrentError(source);
     }
-    // A record whose list could not be written would stand for a fax that
-    // never existed.
-    if (recorded) rollBack({list.number});
     return false;
 }
 

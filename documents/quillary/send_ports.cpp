@@ -61,7 +61,19 @@ void FaxTranXml::onSendEnd(int port) {
     freePort(port);
 }
 
+void FaxTranXml::StepTimer::end() noexcept {
+    if (ended_) return;
+    ended_ = true;
+    if (!owner_.stepObserver_) return;
+    try {
+        owner_.stepObserver_(step_, std::chrono::steady_clock::now() - start_);
+    } catch (...) {
+        writeDebugLine("FaxTranXml", "step observer: " + currentError().description());
+    }
+}
+
 bool FaxTranXml::sendFAXOnFreePort(const std::vector<std::string>& strRepManageNo) {
+    StepTimer waiting(*this, BatchStep::PortWait);
     int port = takeFreePort();
     while (port == 0) {
         // Every port is busy: wait for an end event, at most one wait at a
@@ -75,6 +87,8 @@ bool FaxTranXml::sendFAXOnFreePort(const std::vector<std::string>& strRepManageN
         }
         port = takeFreePort();
     }
+    waiting.end();
+    StepTimer handing(*this, BatchStep::HandOver);
     try {
         if (sendObserver_) sendObserver_(port, strRepManageNo);
         ports_[port].send = std::make_unique<FaxSend>(*pump_);

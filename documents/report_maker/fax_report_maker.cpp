@@ -5,6 +5,7 @@
 // written, so a sheet that makes something unprintable fails here, not at
 // the printer.
 #include "documents/report_maker/fax_report_maker.h"
+#include "documents/report_maker/record_addressee.h"
 
 #include "platform/error.h"
 #include "platform/error_log.h"
@@ -15,8 +16,11 @@
 #include "platform/xml.h"
 #include "platform/xslt.h"
 #include "settings/fax_manage_num.h"
+#include "settings/manage_records.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 namespace fg {
 
@@ -52,32 +56,55 @@ void checkPlainName(const std::string& number) {
                     Error::standardText(errnum::BadFileNameOrNumber) + " \"" + number + "\"", kSource);
 }
 
-// What a layout sheet reads: the record's addressee and the fax document.
-xml::Document reportInput(const std::string& reportType, const std::string& number, const xml::Document& fax) {
+// What a layout sheet reads: the record's addressee (all empty when there is
+// none) and the fax document.
+xml::Document reportInput(const std::string& reportType, const std::string& number,
+                          const FaxReportMaker::Addressee& addressee, const xml::Document& fax) {
     xml::Document input;
     xml::Node root = input.appendChild(input.createElement("FaxReport"));
     root.setAttribute("ReportType", reportType);
     xml::Node record = root.appendChild(input.createElement("Record"));
-    FaxManageNum store;
-    // A job program records its fax after the layout is made; such a
-    // document is laid out without an addressee.
-    bool found = store.getManageNum(number, "", false);
-    const std::pair<const char*, std::string> fields[] = {
-        {"RepManageNo", number},
-        {"RepType", found ? store.mstrRepType() : ""},
-        {"SendDate", found ? store.mstrSendDate() : ""},
-        {"OrderName", found ? store.mstrOrderName() : ""},
-        {"SendCompanyName", found ? store.mstrSendCompanyName() : ""},
-        {"SendPostName", found ? store.mstrSendPostName() : ""},
-        {"SendChargeName", found ? store.mstrSendChargeName() : ""},
-        {"SendFAXNum", found ? store.mstrSendFAXNum() : ""}};
-    for (const auto& [name, value] : fields) record.appendChild(input.createElement(name)).setText(value);
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"RepManageNo", &number},
+        {"RepType", &addressee.repType},
+        {"SendDate", &addressee.sendDate},
+        {"OrderName", &addressee.orderName},
+        {"SendCompanyName", &addressee.company},
+        {"SendPostName", &addressee.post},
+        {"SendChargeName", &addressee.charge},
+        {"SendFAXNum", &addressee.faxNumber}};
+    for (const auto& [name, value] : fields) record.appendChild(input.createElement(name)).setText(*value);
     xml::Node document = root.appendChild(input.createElement("Document"));
     document.appendChild(fax.documentElement().cloneNode(true));
     return input;
 }
 
+// The addressees of the store, read once for a call of many documents.
+class StoredAddressees {
+public:
+    FaxReportMaker::Addressee find(const std::string& number) {
+        if (!read_) read_.emplace();
+        if (const ManageRecord* r = read_->find(number))
+            return addresseeOf(*r);
+        // A job program records its fax after the layout is made; such a
+        // document is laid out without an addressee. (The store itself is
+        // asked: a number the read did not show may be found by it.)
+        FaxManageNum store;
+        if (!store.getManageNum(number, "", false)) return {};
+        return {store.mstrRepType(),         store.mstrSendDate(),      store.mstrOrderName(),
+                store.mstrSendCompanyName(), store.mstrSendPostName(),  store.mstrSendChargeName(),
+                store.mstrSendFAXNum()};
+    }
+
+private:
+    std::optional<StoredRecords> read_;
+};
+
 }  // namespace
+
+FaxReportMaker::Addressee addresseeOf(const ManageRecord& r) {
+    return {r.title(), r.fields[0], r.fields[8], r.fields[10], r.fields[11], r.fields[12], r.fields[13]};
+}
 
 void FaxReportMaker::deleteReport(const std::string& number, bool& ok) {
     ok = false;
@@ -106,6 +133,7 @@ void FaxReportMaker::makeReport(const std::vector<std::string>& files, const std
         if (!sheet.load(xsl + sheetName))
             throw Error(errnum::FileNotFound,
                         "レイアウトシートを読めません: " + xsl + sheetName + " (" + sheet.parseError().reason + ")", kSource);
+        StoredAddressees stored;
         for (const auto& number : files) {
             checkPlainName(number);
             xml::Document fax;
@@ -113,8 +141,10 @@ void FaxReportMaker::makeReport(const std::vector<std::string>& files, const std
                 throw Error(errnum::FileNotFound,
                             "FAX送信文書を読めません: " + sendFolder + number + ".xml (" + fax.parseError().reason + ")",
                             kSource);
+            std::optional<Addressee> inHand = lookup_ ? lookup_(number) : std::nullopt;
+            const Addressee addressee = inHand ? *inHand : stored.find(number);
             xml::Document laidOut;
-            xml::transformNodeToObject(reportInput(reportType, number, fax).asNode(), sheet, laidOut);
+            xml::transformNodeToObject(reportInput(reportType, number, addressee, fax).asNode(), sheet, laidOut);
             layout::Workbook result = layout::parseWorkbook(laidOut.xml());
             for (const auto& s : result.sheets) layout::planPages(result, s);  // a blank sheet prints nothing
             // A work file: the page pipeline prints and removes it in the same

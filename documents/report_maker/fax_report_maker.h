@@ -4,13 +4,27 @@
 // does.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fg {
 
 class FaxReportMaker {
 public:
+    // What a layout shows of a document's management record.
+    struct Addressee {
+        std::string repType, sendDate, orderName, company, post, charge, faxNumber;
+    };
+    // Where makeReport finds the records of its documents: a caller that
+    // holds them in hand, not yet stored, gives them here. A number the
+    // lookup answers nullopt for, and every number without a lookup, is
+    // found in the management-number store, read once per call.
+    using AddresseeLookup = std::function<std::optional<Addressee>(const std::string& number)>;
+    void setAddresseeLookup(AddresseeLookup lookup) { lookup_ = std::move(lookup); }
+
     static constexpr const char* kFolderKey = "ExcelLayout";
     static constexpr const char* kExtension = ".xls";
 
@@ -28,6 +42,9 @@ public:
     // record.
     void makeReport(const std::vector<std::string>& files, const std::string& reportType, std::string& workbook,
                     bool& ok);
+
+private:
+    AddresseeLookup lookup_;
 };
 
 }  // namespace fg

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "documents/quillary/fax_tran_xml.h"
+#include "fax_images/pellior/fax_rep_img.h"
 #include "platform/fax_engine/g3_codec.h"
 #include "documents/report_maker/fax_report_maker.h"
 #include "settings/fax_manage_num.h"
@@ -100,18 +101,16 @@ protected:
     // deleted once "printed". Keeps the tests that are about sending fast.
     void quickPages() {
         builder().setPageRenderer([this](const std::vector<std::string>& numbers,
-                                         const std::vector<std::string>& workbooks, const std::string&) {
+                                         const std::vector<std::string>& workbooks, const std::string&,
+                                         PageRecords& records) {
             ++renders;
             static const std::string page = fax::encodeG3(fax::BilevelImage(fax::kFaxWidth, 32));
-            FaxManageNum store;
             for (std::size_t i = 0; i < numbers.size(); ++i) {
                 const std::string name = workbooks.at(i) + "_001";
                 fs::writeFileAtomic(home.folder("G3Image") + name + ".g3", page);
                 bool ok = false;
                 FaxReportMaker().deleteReport(workbooks[i], ok);
-                if (!store.subAddTempImageFileNames(numbers[i], {name}) ||
-                    !store.subAddRefImageFileNames(numbers[i], {name}))
-                    return false;
+                if (!records.title(numbers[i]) || !records.pagesMade(numbers[i], {name})) return false;
             }
             return true;
         });

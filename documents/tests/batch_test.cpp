@@ -3,6 +3,8 @@
 // confirmed to the local EDI server; and what a failure at each step leaves.
 #include "documents/tests/batch_fixture.h"
 
+#include "platform/file_lock.h"
+
 #include <algorithm>
 #include <set>
 
@@ -259,6 +261,63 @@ TEST_F(ByCodeBatch, BuilderFailingInTheThirdGroupRollsBackTheFirstTwo) {
     EXPECT_TRUE(requests("PutConfirm").empty());
     EXPECT_FALSE(confirmationLeft());
     EXPECT_FALSE(builder().SendPortEndCheck());
+}
+
+// The records of a batch are held while its documents are built, laid out
+// and rendered, and stored in one save before the first group is handed
+// over: the store is neither changed nor locked in between, so the fax-send
+// servers and the telephone side that use it are never held up by a batch.
+TEST_F(ByCodeBatch, TheStoreIsLeftAloneUntilEveryRecordIsStoredBeforeTheFirstHandOver) {
+    writeConfirmation("DORE0301_0001.xml,,DORE0701_0002.xml,");
+    const std::string storePath = home.folder("FaxManageNum") + FaxManageNum::kFileName;
+    const std::string before = fs::readFile(storePath);
+    int renders = 0;
+    FaxRepImg pages(&pump);
+    builder().setPageRenderer([&](const Strings& numbers, const Strings& workbooks, const std::string& type,
+                                  PageRecords& records) {
+        ++renders;
+        EXPECT_EQ(fs::readFile(storePath), before) << "render " << renders;
+        EXPECT_TRUE(FileLock::tryLock(storePath).held()) << "render " << renders;
+        return pages.makeFAXImage(numbers, workbooks, type, records);
+    });
+    std::map<std::string, Stored> atFirstHandOver;
+    builder().setSendObserver([&](int, const Strings&) {
+        if (atFirstHandOver.empty()) atFirstHandOver = records();
+    });
+    auto data = fetch(files("", {"S0001"}, {"DORE0301_0001"}), {}, files("", {"S0003"}, {"DORE0701_0002"}), {});
+    ASSERT_TRUE(builder().makeFAXSendXML(data, "", "")) << loggedText();
+    EXPECT_EQ(renders, 2);
+    ASSERT_EQ(atFirstHandOver.size(), 2u);
+    for (int k = 1; k <= 2; ++k) {
+        const Stored& r = atFirstHandOver.at(numberOf(builder(), k));
+        EXPECT_EQ(r.pages, Strings{numberOf(builder(), k) + "_001"});
+        EXPECT_EQ(r.refs, r.pages);
+        EXPECT_EQ(r.fields.at("SendFAXNum").empty(), false);
+    }
+    ASSERT_TRUE(waitForSends());
+    EXPECT_EQ(sentFaxes().size(), 2u);
+}
+
+TEST_F(ByCodeBatch, RecordsThatCannotBeStoredFailTheBatchBeforeAnyHandOver) {
+    quickPages();
+    writeConfirmation("DORE0301_0001.xml,,DORE0701_0002.xml,");
+    const std::string storePath = home.folder("FaxManageNum") + FaxManageNum::kFileName;
+    // A person's edit breaks the store while the pages are made.
+    builder().setDocumentObserver([&](const std::string&, const xml::Document&) {
+        fs::writeFileAtomic(storePath, "<FAXManageNums><FAXManageNum>");
+    });
+    int handOvers = 0;
+    builder().setSendObserver([&](int, const Strings&) { ++handOvers; });
+    auto data = fetch(files("", {"S0001"}, {"DORE0301_0001"}), {}, files("", {"S0003"}, {"DORE0701_0002"}), {});
+    const auto layoutsBefore = layouts();
+
+    EXPECT_FALSE(builder().makeFAXSendXML(data, "", ""));
+    EXPECT_TRUE(logged(40013, "makeFAXSendXML")) << loggedText();
+    EXPECT_EQ(handOvers, 0);
+    EXPECT_EQ(fs::readFile(storePath), "<FAXManageNums><FAXManageNum>");  // never saved over
+    EXPECT_EQ(layouts(), layoutsBefore);
+    EXPECT_TRUE(requests("PutConfirm").empty());
+    EXPECT_FALSE(confirmationLeft());
 }
 
 TEST_F(ByCodeBatch, RefusedConfirmationIsLoggedAndTheBatchStillSucceeds) {

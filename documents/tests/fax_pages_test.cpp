@@ -13,6 +13,8 @@
 #include "platform/testing/fax_pages.h"
 
 #include <cmath>
+#include <map>
+#include <optional>
 #include <set>
 
 namespace fg::testing {
@@ -59,29 +61,38 @@ struct Rendered {
 class FaxPages : public BatchTest {
 protected:
     FaxPages() {
-        builder().setPageRenderer([this](const Strings& numbers, const Strings& workbooks, const std::string& type) {
-            std::vector<Rendered> now;
-            FaxManageNum store;
-            std::vector<std::size_t> before;
-            for (std::size_t i = 0; i < numbers.size(); ++i) {
-                now.push_back({numbers[i], "", layout::readWorkbook(home.folder("ExcelLayout") + workbooks.at(i) + ".xls"),
-                               {}});
-                before.push_back(static_cast<std::size_t>(store.getTempImageFileToManage(numbers[i], "", now.back().pages)));
-            }
-            if (!pages_.makeFAXImage(numbers, workbooks, type)) return false;
-            for (std::size_t i = 0; i < now.size(); ++i) {
-                Rendered& r = now[i];
-                EXPECT_TRUE(store.getManageNum(r.number, "", true));
-                r.title = store.mstrRepType();
-                // The pages this rendering appended to the record.
-                r.pages.resize(static_cast<std::size_t>(store.getTempImageFileToManage(r.number, "", r.pages)));
-                r.pages.erase(r.pages.begin(), r.pages.begin() + static_cast<long>(std::min(before[i], r.pages.size())));
-                for (const std::string& p : r.pages)
-                    fs::copyFile(home.folder("G3Image") + p + ".g3", kept.path() + p + ".g3");
-                rendered.push_back(std::move(r));
-            }
-            return true;
-        });
+        builder().setPageRenderer(
+            [this](const Strings& numbers, const Strings& workbooks, const std::string& type, PageRecords& records) {
+                // Looks on as the pipeline takes each title and gives each
+                // document its pages.
+                struct Watch : PageRecords {
+                    explicit Watch(PageRecords& inner) : inner(inner) {}
+                    std::optional<std::string> title(const std::string& number) override {
+                        return titles[number] = inner.title(number);
+                    }
+                    bool pagesMade(const std::string& number, const Strings& names) override {
+                        made[number].insert(made[number].end(), names.begin(), names.end());
+                        return inner.pagesMade(number, names);
+                    }
+                    PageRecords& inner;
+                    std::map<std::string, std::optional<std::string>> titles;
+                    std::map<std::string, Strings> made;
+                } watch(records);
+                std::vector<Rendered> now;
+                for (std::size_t i = 0; i < numbers.size(); ++i)
+                    now.push_back({numbers[i], "",
+                                   layout::readWorkbook(home.folder("ExcelLayout") + workbooks.at(i) + ".xls"), {}});
+                if (!pages_.makeFAXImage(numbers, workbooks, type, watch)) return false;
+                for (Rendered& r : now) {
+                    EXPECT_TRUE(watch.titles[r.number]) << r.number;
+                    r.title = watch.titles[r.number].value_or("");
+                    r.pages = watch.made[r.number];
+                    for (const std::string& p : r.pages)
+                        fs::copyFile(home.folder("G3Image") + p + ".g3", kept.path() + p + ".g3");
+                    rendered.push_back(std::move(r));
+                }
+                return true;
+            });
     }
 
     // What a receiving machine shows of each page of a document, against its

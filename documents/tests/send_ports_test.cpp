@@ -173,9 +173,8 @@ TEST_F(Relayout, FailureKeepsTheRecordsAndTheirPages) {
 
     // The pages fail halfway: the pages appended are taken off again.
     fs::copyFile(sourceDir() + "demo/home/Xsl/FaxLayout_Generic.xsl", home.folder("Xsl") + "FaxLayout_Generic.xsl");
-    builder().setPageRenderer([&](const Strings& numbers, const Strings&, const std::string&) {
-        FaxManageNum store;
-        store.subAddTempImageFileNames(numbers[0], {"half"});
+    builder().setPageRenderer([&](const Strings& numbers, const Strings&, const std::string&, PageRecords& records) {
+        records.pagesMade(numbers[0], {"half"});
         return false;
     });
     EXPECT_FALSE(builder().makeFAXSendXML(again(n), "F4F10F14", ""));

@@ -10,8 +10,10 @@
 #include "platform/layout/workbook_file.h"
 #include "platform/values.h"
 #include "settings/fax_manage_num.h"
+#include "settings/manage_records.h"
 
 #include <optional>
+#include <utility>
 
 namespace fg {
 
@@ -24,10 +26,52 @@ using pellior::folder;
 // page needs it, and which picture of a page becomes its copy.
 struct FaxRepImg::Document {
     const std::string& number;
-    FaxManageNum& store;
+    PageRecords& records;
     std::optional<std::string> title;
     ReferenceCopy referenceCopy;
 };
+
+namespace {
+
+// The records of makeFAXImage's documents as the store holds them: the store
+// read once for the titles (a number it does not show is asked of the store
+// itself, which logs NoRecordForManageNum when it has none), and the page names kept until
+// every document is made, then appended in one save.
+class StoredPages : public PageRecords {
+public:
+    std::optional<std::string> title(const std::string& number) override {
+        if (!read_) read_.emplace();
+        if (const ManageRecord* record = read_->find(number)) return record->title();
+        FaxManageNum store;
+        if (!store.getManageNum(number, "", true)) return std::nullopt;
+        return store.mstrRepType();
+    }
+    bool pagesMade(const std::string& number, const std::vector<std::string>& names) override {
+        made_.push_back({number, names});
+        return true;
+    }
+    // Appends the page names of every document made to its record; False
+    // after logging why.
+    bool store() {
+        if (made_.empty()) return true;
+        StoreChanges changes;
+        for (const auto& [number, names] : made_) changes.addPages(number, names);
+        made_.clear();
+        try {
+            changes.apply();
+            return true;
+        } catch (...) {
+            logCurrentError(FaxManageNum::kErrorSource);
+            return false;
+        }
+    }
+
+private:
+    std::optional<StoredRecords> read_;
+    std::vector<std::pair<std::string, std::vector<std::string>>> made_;
+};
+
+}  // namespace
 
 FaxRepImg::FaxRepImg(EventPump* pump) : pump_(pump) {}
 FaxRepImg::~FaxRepImg() = default;
@@ -50,19 +94,37 @@ bool FaxRepImg::CreateMyTalkFile() {
 bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
                              const std::vector<std::string>& strExcelName, const std::string&,
                              ReferenceCopy referenceCopy) {
+    StoredPages records;
+    // The documents made before a failure are recorded all the same.
+    const bool made = makeDocuments(strRepManageNo, strExcelName, records, referenceCopy);
+    if (records.store() && made) return true;
+    pellior::logError("makeFAXImage", Error(kMakeImageError, "On Error"));
+    return false;
+}
+
+bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
+                             const std::vector<std::string>& strExcelName, const std::string&, PageRecords& records,
+                             ReferenceCopy referenceCopy) {
+    if (makeDocuments(strRepManageNo, strExcelName, records, referenceCopy)) return true;
+    pellior::logError("makeFAXImage", Error(kMakeImageError, "On Error"));
+    return false;
+}
+
+bool FaxRepImg::makeDocuments(const std::vector<std::string>& numbers, const std::vector<std::string>& layouts,
+                              PageRecords& records, ReferenceCopy referenceCopy) {
     try {
-        FaxManageNum store;
-        for (std::size_t i = 0; i < strRepManageNo.size(); ++i) {
-            const std::string& n = strRepManageNo[i];
-            if (i >= strExcelName.size())
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            const std::string& n = numbers[i];
+            if (i >= layouts.size())
                 throw Error(errnum::SubscriptOutOfRange, "帳票管理番号=" + n + " のレイアウト名がありません");
-            const std::string& e = strExcelName[i];
+            const std::string& e = layouts[i];
             // The print and its export: the printer hands the pages over
             // with the printed file, which has then served its turn.
             std::vector<layout::PrintedPage> pages;
             if (!print(e, false, &pages) || !deleteMSFFile(e)) throw Error(kMakeImageError, "On Error");
             const std::vector<std::string> names = pellior::freshPageNames(e, pages.size());
-            Document document{n, store, std::nullopt, referenceCopy};
+            if (names.empty()) throw Error(errnum::SubscriptOutOfRange, "帳票管理番号=" + n + " のページがありません");
+            Document document{n, records, std::nullopt, referenceCopy};
             for (std::size_t k = 0; k < pages.size(); ++k) {
                 if (makePage(document, names[k], pages[k])) continue;
                 leaveBitmaps(names, pages, k);
@@ -80,18 +142,16 @@ bool FaxRepImg::makeFAXImage(const std::vector<std::string>& strRepManageNo,
                 logCurrentError("makeFAXImage");
                 throw Error(kMakeImageError, "On Error");
             }
-            if (!store.subAddTempImageFileNames(n, names) || !store.subAddRefImageFileNames(n, names))
-                throw Error(kMakeImageError, "On Error");
+            if (!records.pagesMade(n, names)) throw Error(kMakeImageError, "On Error");
         }
         return true;
     } catch (...) {
         // The step that failed has logged what went wrong; a failure of our
-        // own (no layout name, no store) is logged here beside the number.
+        // own (no layout name) is logged here beside the number.
         Error e = currentError();
         if (e.number() != kMakeImageError) pellior::logError("makeFAXImage", e);
+        return false;
     }
-    pellior::logError("makeFAXImage", Error(kMakeImageError, "On Error"));
-    return false;
 }
 
 bool FaxRepImg::makePage(Document& document, const std::string& name, layout::PrintedPage& page) {
@@ -103,8 +163,8 @@ bool FaxRepImg::makePage(Document& document, const std::string& name, layout::Pr
     image::Image shaped;
     try {
         if (!document.title) {
-            if (!document.store.getManageNum(document.number, "", true)) return false;  // the store logged 40012
-            document.title = document.store.mstrRepType();
+            document.title = document.records.title(document.number);
+            if (!document.title) return false;  // the records have logged why
         }
         shaped = pellior::shapeForFax(page.picture, *document.title, name, "trimBMPFile");
         page.picture = image::Image();

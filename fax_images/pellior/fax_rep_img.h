@@ -32,6 +32,7 @@
 #include "fax_images/pellior/img_tran_form.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,21 @@
 namespace fg {
 
 class EventPump;
+
+// What the page pipeline needs of a document's management record, and where
+// it leaves the names of the pages it made: the store itself (makeFAXImage),
+// or records the caller holds in hand and stores later, once for all its
+// documents (the document builder's batches).
+class PageRecords {
+public:
+    virtual ~PageRecords() = default;
+    // The report title of the number's record, which shapes its pages;
+    // nullopt, after logging why, when it has none.
+    virtual std::optional<std::string> title(const std::string& number) = 0;
+    // The pages made for the number, in order, their files durable on disk.
+    // False, after logging why, when they cannot be kept.
+    virtual bool pagesMade(const std::string& number, const std::vector<std::string>& names) = 0;
+};
 
 class FaxRepImg {
 public:
@@ -64,9 +80,16 @@ public:
     // The whole pipeline for each index of strRepManageNo, in order, with
     // strExcelName(i) the layout of strRepManageNo(i). strRepType has no
     // effect. Stops at the first failure (40007): earlier documents stay
-    // complete and recorded, later ones are not started.
+    // complete and recorded, later ones are not started. The store is read
+    // once for the titles, and the page names of every document made are
+    // appended to the records in one save at the end.
     bool makeFAXImage(const std::vector<std::string>& strRepManageNo, const std::vector<std::string>& strExcelName,
                       const std::string& strRepType, ReferenceCopy referenceCopy = ReferenceCopy::AsPrinted);
+    // The same for documents whose records the caller holds: the titles come
+    // from `records` and the page names go to it.
+    bool makeFAXImage(const std::vector<std::string>& strRepManageNo, const std::vector<std::string>& strExcelName,
+                      const std::string& strRepType, PageRecords& records,
+                      ReferenceCopy referenceCopy = ReferenceCopy::AsPrinted);
     // Deletes the G3 pages listed in the number's record; the first that
     // cannot be deleted stops it with 40014 and the rest stay.
     bool delG3FromManageNo(const std::string& strRepManageNo);
@@ -91,6 +114,10 @@ public:
 
 private:
     struct Document;
+
+    // The pipeline of makeFAXImage without its final 40007.
+    bool makeDocuments(const std::vector<std::string>& numbers, const std::vector<std::string>& layouts,
+                       PageRecords& records, ReferenceCopy referenceCopy);
 
     bool deleteG3File(const std::string& name);
     // changeG3File; the G3 page synced to disk only when `durable`.
