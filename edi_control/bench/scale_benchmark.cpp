@@ -1,0 +1,415 @@
+// How the costs of a schedule pass grow with the work: each step is timed on
+// generated data of growing size, and each line shows how many times the
+// cost grew when the work grew ten times. Linear work grows about ten times;
+// much more means a cost that grows faster than the work.
+//
+//   index walk     the suppliers of an index (one per 25 rows) and the rows of
+//                  each, as the EDI control walks them
+//   fetch          one answer archive of that many documents fetched, its
+//                  index walked and its documents extracted (the batch left out)
+//   batch          documents of 5 per supplier built, recorded, laid out,
+//                  rendered and handed to the 20 send ports; the sends are
+//                  answered at once by the simulated lines, and the waits for a
+//                  free port are left out (what the sends themselves cost is the
+//                  fax-send servers' own)
+//   send log       one send's history (look-up and record) against a send log
+//                  of that many records, and the file's size per record
+//
+// The last two lines are for scripts:
+//   scale index-walk 10k=<seconds> 100k=<seconds> ratio=<100k/10k>
+//   scale batch 100=<seconds> 1000=<seconds> ratio=<1000/100>
+// With --quick every size is a tenth (the lines keep their names), so that a
+// script can run it in well under two minutes.
+#include "archive/grenwald/archive.h"
+#include "documents/quillary/fax_tran_xml.h"
+#include "edi_control/castrel/edi_control.h"
+#include "edi_transport/index.h"
+#include "fax_send/kelvra/fax_send_careers.h"
+#include "fax_send/morvane/send_records.h"
+#include "platform/archive/archive_file.h"
+#include "platform/clock.h"
+#include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/process/event_pump.h"
+#include "platform/testing/store_files.h"
+#include "platform/testing/temp_home.h"
+#include "platform/text.h"
+#include "settings/fax_manage_num.h"
+#include "settings/set_up_info.h"
+#include "standins/edi_server/local_edi_server.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace fg;
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+double since(Steady::time_point start) { return std::chrono::duration<double>(Steady::now() - start).count(); }
+
+// Counts what the error log receives, so that a run that went wrong shows.
+class CountingLog : public ErrorLogSink {
+public:
+    void write(const ErrorLogEntry& e) override {
+        if (count_++ < 5) std::fprintf(stderr, "  error log: %s %ld %s\n", e.source.c_str(), e.number, e.description.c_str());
+    }
+    long take() { return count_.exchange(0); }
+
+private:
+    std::atomic<long> count_{0};
+};
+
+std::shared_ptr<CountingLog> errorLog;
+
+std::string errorsNote() {
+    long n = errorLog->take();
+    return n == 0 ? std::string() : "  (" + std::to_string(n) + " error log entries)\n";
+}
+
+std::string sizeName(long n) {
+    if (n >= 1000 && n % 1000 == 0) return std::to_string(n / 1000) + "k";
+    return std::to_string(n);
+}
+
+void row(const char* what, const std::vector<long>& sizes, const std::vector<double>& secs, const char* unit) {
+    std::printf("%-44s", what);
+    for (std::size_t i = 0; i < sizes.size(); ++i) std::printf("  %6s %-9s %9.3f s", sizeName(sizes[i]).c_str(), unit, secs[i]);
+    for (std::size_t i = 1; i < secs.size(); ++i)
+        std::printf("  x%.1f", secs[i - 1] > 0 ? secs[i] / secs[i - 1] : 0.0);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// ---- Index --------------------------------------------------------------------
+
+const char* const kColumns =
+    "<IndexInfo COLCOUNT=\"10\"><Col>Customer-code</Col><Col>Supplier-code</Col><Col>RFQ-number</Col>"
+    "<Col>Status</Col><Col DATATYPE=\"date\">Issue-date</Col><Col>Name</Col><Col>Note</Col><Col>Amount</Col>"
+    "<Col>Kind</Col><Col>File-name</Col></IndexInfo>";
+
+// index.csv of `rows` rows, one supplier per 25 rows, the suppliers' rows
+// spread over the file; every 50th row is marked fetched already.
+std::string indexCsv(long rows, const std::function<std::string(long)>& supplierOf, const std::string& code) {
+    std::string csv;
+    for (long i = 0; i < rows; ++i)
+        csv += "C" + std::to_string(i % 50) + "," + supplierOf(i) + "," + std::to_string(100000 + i) + "," +
+               (i % 50 == 49 ? "1" : "0") + ",20240131,\"東京商事 株式会社\",\"note, with comma\",12345," + code +
+               ",B" + code + "_" + std::to_string(i) + ".xml\r\n";
+    return text::toCp932(csv);
+}
+
+void tarGz(const std::string& archive, const std::string& folder) {
+    arc::PackRequest pack;
+    pack.archive = archive;
+    pack.format = arc::Format::Tar;
+    pack.compression = arc::Compression::Gzip;
+    for (const std::string& name : fs::list(folder)) pack.items.push_back({folder + name, name});
+    arc::pack(pack);
+}
+
+double indexWalk(const testing::TempHome& home, long rows) {
+    fs::writeFileAtomic(home.path() + "IndexInfo/9999-info.xml", kColumns);
+    const long suppliers = std::max(1L, rows / 25);
+    std::string scratch = home.path() + "walk/";
+    fs::removeTree(scratch);
+    fs::makeFolders(scratch);
+    fs::writeFileAtomic(scratch + "index.csv", indexCsv(rows, [&](long i) {
+                            char s[32];
+                            std::snprintf(s, sizeof s, "S%05ld", (i * 7919) % suppliers);
+                            return std::string(s);
+                        }, "9999"));
+    tarGz(home.path() + "walk.tgz", scratch);
+    // The best of three walks, each over an index loaded afresh (a walk
+    // keeps what it learns of the index until the next load).
+    double best = 1e300;
+    for (int run = 0; run < 3; ++run) {
+        Index index;
+        if (!index.loadIndex({home.path() + "walk.tgz"}, "9999", {"KEY"})) std::fprintf(stderr, "index did not load\n");
+        auto start = Steady::now();
+        std::size_t found = 0;
+        for (const std::string& supplier : index.getList("Supplier-code", false))
+            found += index.getSearchedListXArray("Supplier-code", supplier).size();
+        best = std::min(best, since(start));
+        if (found != static_cast<std::size_t>(rows)) std::fprintf(stderr, "walk found %zu rows of %ld\n", found, rows);
+    }
+    return best;
+}
+
+// ---- Fetch --------------------------------------------------------------------
+
+// One schedule pass whose "0301" answer holds `documents` documents of the
+// three demo suppliers; the other codes have nothing. The batch is left out.
+double fetchPass(long documents) {
+    testing::TempHome home;
+    testing::TempDir answers;
+    std::string folder = answers.path() + "GetEdiData/1/D0301_SCALE.tgz/";
+    fs::makeFolders(folder);
+    const std::string sample = fs::readFile(testing::sourceDir() + "demo/home/temp/TempEDI/DORE0301_0001.xml");
+    const char* suppliers[3] = {"S0001", "S0002", "S0003"};
+    for (long i = 0; i < documents; ++i)
+        fs::writeFileAtomic(folder + "B0301_" + std::to_string(i) + ".xml", sample);
+    fs::writeFileAtomic(folder + "index.csv", indexCsv(documents, [&](long i) { return std::string(suppliers[i % 3]); }, "0301"));
+    testing::LocalEdiServer server(answers.path());
+    SetUpInfo settings;
+    settings.setStrEDIMethodRoot(server.methodRoot());
+    settings.save();
+    EDIControl control;
+    long handed = 0;
+    control.setBatchBuilder([&](const std::vector<GET_FILE>& data, const std::string&, const std::string&) {
+        for (const GET_FILE& record : data) handed += record.intCnt;
+        return true;
+    });
+    auto start = Steady::now();
+    bool ok = control.getEDIData("0");
+    double took = since(start);
+    long expected = documents - documents / 50;
+    if (!ok || handed != expected)
+        std::fprintf(stderr, "fetch of %ld: %s, %ld documents of %ld\n", documents, ok ? "ok" : "FAILED", handed, expected);
+    return took;
+}
+
+// ---- Batch --------------------------------------------------------------------
+
+std::string jptrm(const std::string& supplier, long i, const std::string& extra) {
+    char seq[32];
+    std::snprintf(seq, sizeof seq, "%06ld", i);
+    return std::string("<JPTRM TEST=\"0\"><Sequence-number>") + seq +
+           "</Sequence-number><Customer-code>C0001</Customer-code><Supplier-code>" + supplier +
+           "</Supplier-code><Order-number>PO-" + seq + "</Order-number><Correction-code>A</Correction-code>"
+           "<Devide-delivery-number>01</Devide-delivery-number><RFQ-number>RFQ-" + seq +
+           "</RFQ-number><Parts-number>AX-1001</Parts-number><Parts-name-K>六角ボルト　Ｍ８×３０</Parts-name-K>"
+           "<Unit>PCS</Unit><Customer-name-K>東和精機株式会社</Customer-name-K>" + extra + "</JPTRM>";
+}
+
+// 20 send lines that answer at once, and the fax-send server in the home.
+void sendLines(const testing::TempHome& home) {
+    std::string body = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Modems>";
+    for (int p = 1; p <= 21; ++p) {
+        bool pilot = p == 21;
+        body += "<Modem><PortNo>" + std::to_string(p) + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType>"
+                "<Usefulness>" + std::string(pilot ? "0" : "1") + "</Usefulness><PilotFlag>" + (pilot ? "1" : "0") +
+                "</PilotFlag><PilotFAXNumber>" + (pilot ? "0312340000" : "") + "</PilotFAXNumber></Modem>";
+        if (!pilot)
+            home.write("FaxLines/COM" + std::to_string(p) + "/line.xml",
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
+                       "<PageTime>0</PageTime></FaxLine>");
+    }
+    fs::writeFileAtomic(home.folder("ModemInfo") + "modeminformation.xml", text::toCp932(body + "</Modems>"));
+    std::filesystem::create_symlink(testing::programDir() + "morvane", home.path() + "morvane");
+}
+
+// The message files of `documents` documents, five per supplier (two
+// quotation requests, an order sheet, a delivery-date confirmation and a
+// payables notice), with the suppliers registered.
+std::vector<GET_FILE> batchData(const testing::TempHome& home, long documents) {
+    const std::string tempEdi = home.folder("TempEDI");
+    std::vector<GET_FILE> data{{0, "0301", {}, {}}, {0, "0500", {}, {}}, {0, "0701", {}, {}}, {0, "1101", {}, {}}};
+    auto add = [&](std::size_t record, const std::string& supplier, const std::string& name, const std::string& body) {
+        fs::writeFileAtomic(tempEdi + name + ".xml", body);
+        data[record].strSupplier.push_back(supplier);
+        data[record].strGetFile.push_back(name);
+        ++data[record].intCnt;
+    };
+    for (long s = 1; s <= documents / 5; ++s) {
+        char code[32], fax[32];
+        std::snprintf(code, sizeof code, "S1%04ld", s);
+        std::snprintf(fax, sizeof fax, "03111%05ld", s);
+        fs::writeFileAtomic(home.folder("MakerInfo") + code + ".XML",
+                            text::toCp932(std::string("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Maker-information>"
+                                                      "<Supplier-code>") + code + "</Supplier-code><Supplier-name>受注者" +
+                                          code + "</Supplier-name><Person-name>担当</Person-name><Section-name>営業部"
+                                          "</Section-name><Fax-number>" + fax + "</Fax-number></Maker-information>"));
+        const std::string n = code;
+        const std::string rfqLine = "<JPM001><JPM001R><RFQ-goods-quantity>5</RFQ-goods-quantity></JPM001R></JPM001>";
+        add(0, code, "q1_" + n, "<DORE0301>" + jptrm(code, s * 10 + 1, rfqLine) + "</DORE0301>");
+        add(0, code, "q2_" + n, "<DORE0301>" + jptrm(code, s * 10 + 2, rfqLine) + "</DORE0301>");
+        add(1, code, "o_" + n, "<DORE0500>" + jptrm(code, s * 10 + 3, "") + "</DORE0500>");
+        add(2, code, "d_" + n, "<DORE0701>" + jptrm(code, s * 10 + 4, "") + jptrm(code, s * 10 + 5, "") + "</DORE0701>");
+        add(3, code, "p_" + n, "<DORE1101>" + jptrm(code, s * 10 + 6, "") + jptrm(code, s * 10 + 7, "") + "</DORE1101>");
+    }
+    return data;
+}
+
+struct BatchTimes {
+    double whole = 0;  // up to the last hand-over, the waits for a free port left out
+    double build = 0, layout = 0, render = 0, store = 0, handOver = 0;
+    double waiting = 0;  // for a free port
+    long handed = 0;
+};
+
+BatchTimes batch(long documents) {
+    testing::TempHome home;
+    sendLines(home);
+    std::vector<GET_FILE> data = batchData(home, documents);
+    BatchTimes t;
+    EventPump pump;
+    {
+        FaxTranXml builder(&pump);
+        Steady::time_point lastHandOver{};
+        builder.setStepObserver([&](FaxTranXml::BatchStep step, Steady::duration took) {
+            const double s = std::chrono::duration<double>(took).count();
+            switch (step) {
+            case FaxTranXml::BatchStep::Build: t.build += s; break;
+            case FaxTranXml::BatchStep::Layout: t.layout += s; break;
+            case FaxTranXml::BatchStep::Render: t.render += s; break;
+            case FaxTranXml::BatchStep::Store: t.store += s; break;
+            case FaxTranXml::BatchStep::PortWait: t.waiting += s; break;
+            case FaxTranXml::BatchStep::HandOver:
+                t.handOver += s;
+                lastHandOver = Steady::now();
+                break;
+            }
+        });
+        builder.setSendObserver([&](int, const std::vector<std::string>& numbers) {
+            t.handed += static_cast<long>(numbers.size());
+        });
+        auto start = Steady::now();
+        bool ok = builder.makeFAXSendXML(data, "", "");
+        t.whole = std::chrono::duration<double>(lastHandOver - start).count() - t.waiting;
+        if (!ok || t.handed != documents)
+            std::fprintf(stderr, "batch of %ld: %s, %ld documents handed over\n", documents, ok ? "ok" : "FAILED", t.handed);
+        pump.waitUntil([&] { return !builder.SendPortEndCheck(); }, std::chrono::hours(10));
+    }
+    return t;
+}
+
+// ---- Send log -----------------------------------------------------------------
+
+struct SendLogFigures {
+    double send = 0;  // one send's history: look-up and record
+    double bytesPerRecord = 0;
+};
+
+SendLogFigures sendLog(long records) {
+    testing::TempHome home;
+    const std::string number = "202404010930009999";
+    testing::StoreRecord r;
+    r.number = number;
+    r.tempImages = {number + "_001"};
+    r.refImages = {number + "_001"};
+    r.sendXml = {number};
+    fs::writeFileAtomic(home.folder("FaxManageNum") + FaxManageNum::kFileName, testing::storeXml({r}));
+    fs::writeFileAtomic(home.folder("G3Image") + number + "_001.g3", "G3");
+    // Records as the fax-send server writes them: one reference page each.
+    std::string log = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxSendLogs>";
+    for (long i = 0; i < records; ++i) {
+        char n[48];
+        std::snprintf(n, sizeof n, "20240301093000%04ld", i % 10000);
+        std::string no = std::string(n) + (i >= 10000 ? "_" + std::to_string(i / 10000) : "");
+        log += "<FaxSendLog><SendDate>20240301093000</SendDate><RepManageNo>" + no +
+               "</RepManageNo><RepType>注文書</RepType><OrderName>東和精機株式会社</OrderName><CompanyName>受注工業株式会社"
+               "</CompanyName><PostName>営業部</PostName><ChargeName>山田</ChargeName><FAXNum>0312345678</FAXNum>"
+               "<EmploymentMode>0</EmploymentMode><PageNum>1</PageNum><Result>OK</Result><ReceiveCode>S0001"
+               "</ReceiveCode><ReSendDate/><FAXRefImageFileNames><FAXRefImageFileName>" + no +
+               "_001</FAXRefImageFileName></FAXRefImageFileNames></FaxSendLog>";
+    }
+    const std::string path = home.folder("FaxSendLog") + FaxSendCareers::kFileName;
+    fs::writeFileAtomic(path, log + "</FaxSendLogs>");
+    auto start = Steady::now();
+    bool recorded = send_records::writeSendResult(number, true);
+    SendLogFigures f;
+    f.send = since(start);
+    if (!recorded || !send_records::hasSendRecord(number)) std::fprintf(stderr, "send of %ld: not recorded\n", records);
+    f.bytesPerRecord = static_cast<double>(std::filesystem::file_size(path)) / static_cast<double>(records + 1);
+    return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    std::string only;  // --only=walk|fetch|batch|log: one part alone, for a profiler
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+        } else if (std::strncmp(argv[i], "--only=", 7) == 0) {
+            only = argv[i] + 7;
+        } else {
+            std::fprintf(stderr, "usage: scale_benchmark [--quick] [--only=walk|fetch|batch|log]\n");
+            return 64;
+        }
+    }
+    auto runs = [&](const char* part) { return only.empty() || only == part; };
+    const long tenth = quick ? 10 : 1;
+    ::setenv("FAXGATE_TIME_SCALE", "0.001", 1);
+    setClock(std::make_shared<ScaledClock>(0.001));
+    errorLog = std::make_shared<CountingLog>();
+    setErrorLogSink(errorLog);
+    std::printf("scale benchmark%s: seconds per step; x: how many times the cost grew from the size before\n",
+                quick ? " (--quick: every size a tenth)" : "");
+
+    std::vector<long> walkSizes{1000 / tenth, 10000 / tenth, 100000 / tenth};
+    std::vector<double> walk;
+    if (runs("walk")) {
+        testing::TempHome home;
+        for (long rows : walkSizes) walk.push_back(indexWalk(home, rows));
+        row("index supplier walk (25 rows per supplier)", walkSizes, walk, "rows");
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    if (runs("fetch")) {
+        std::vector<long> fetchSizes{1000 / tenth, 10000 / tenth};
+        std::vector<double> fetch;
+        // The exchange's own time bounds at their real length: the server
+        // packs a large answer for a while.
+        setClock(std::make_shared<SystemClock>());
+        for (long n : fetchSizes) fetch.push_back(fetchPass(n));
+        setClock(std::make_shared<ScaledClock>(0.001));
+        row("fetch of one answer archive", fetchSizes, fetch, "documents");
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    std::vector<long> batchSizes{100 / tenth, 1000 / tenth};
+    std::vector<BatchTimes> batches;
+    if (runs("batch")) {
+        for (long n : batchSizes) batches.push_back(batch(n));
+        auto batchRow = [&](const char* what, double BatchTimes::*field) {
+            std::vector<double> secs;
+            for (const BatchTimes& b : batches) secs.push_back(b.*field);
+            row(what, batchSizes, secs, "documents");
+        };
+        batchRow("batch: build documents and records", &BatchTimes::build);
+        batchRow("batch: lay out", &BatchTimes::layout);
+        batchRow("batch: render pages", &BatchTimes::render);
+        batchRow("batch: store the records", &BatchTimes::store);
+        batchRow("batch: hand over (waits left out)", &BatchTimes::handOver);
+        batchRow("batch: whole, up to the last hand-over", &BatchTimes::whole);
+        batchRow("(batch: waits for a free port, left out)", &BatchTimes::waiting);
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    if (runs("log")) {
+        std::vector<long> logSizes{1000 / tenth, 10000 / tenth, 100000 / tenth};
+        std::vector<double> logSends;
+        std::vector<double> perRecord;
+        for (long n : logSizes) {
+            SendLogFigures f = sendLog(n);
+            logSends.push_back(f.send);
+            perRecord.push_back(f.bytesPerRecord);
+        }
+        row("send log: one send's history", logSizes, logSends, "records");
+        std::printf("send log: %.0f bytes per record on file\n", perRecord.back());
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    if (!walk.empty())
+        std::printf("scale index-walk 10k=%.4f 100k=%.4f ratio=%.1f\n", walk[1], walk[2],
+                    walk[1] > 0 ? walk[2] / walk[1] : 0.0);
+    if (!batches.empty())
+        std::printf("scale batch 100=%.3f 1000=%.3f ratio=%.1f\n", batches[0].whole, batches[1].whole,
+                    batches[0].whole > 0 ? batches[1].whole / batches[0].whole : 0.0);
+    return 0;
+}
