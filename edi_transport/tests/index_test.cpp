@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace fg {
@@ -265,6 +266,70 @@ TEST_F(IndexTest, SearchesReturnTheRightRows) {
     Index::StringTable table{{"x", "SB"}, {"y", "SA"}, {"z", "SB"}};
     EXPECT_EQ(index.getSearchedList("Supplier-code", "SB", table), (Index::StringTable{{"x", "SB"}, {"z", "SB"}}));
     EXPECT_TRUE(index.getSearchedList("Supplier-code", "", table).empty());
+}
+
+// The walk answers exactly as a plain search of every row would: each
+// supplier in the order of its first row, its rows in file order with every
+// cell as the grid holds it. Pinned on the answers the demo EDI server ships
+// (each code's own column file) and on the shapes of the fixtures above:
+// blanks, codes that differ only in case or by a prefix, two archives.
+TEST_F(IndexTest, TheSupplierWalkAnswersAsAPlainSearchOfEveryRow) {
+    const std::string demo = testing::sourceDir() + "demo/";
+    for (const char* code : {"0301", "0500", "0701", "1101"})
+        home.write(std::string("IndexInfo/") + code + "-info.xml",
+                   fs::readFile(demo + "home/IndexInfo/" + code + "-info.xml"));
+    auto demoArchive = [&](const std::string& folder) {
+        std::map<std::string, std::string> members;
+        for (const std::string& name : fs::list(demo + "edi_server/GetEdiData/" + folder))
+            members[name] = fs::readFile(demo + "edi_server/GetEdiData/" + folder + "/" + name);
+        std::string path = work / ("D" + std::to_string(++archives) + ".tgz");
+        makeTgz(path, members, work / "scratch");
+        return path;
+    };
+    const struct {
+        const char* what;
+        std::string type;
+        std::vector<std::string> archives;
+    } cases[] = {
+        {"demo 0301", "0301", {demoArchive("1/D0301_20240110083000.tgz")}},
+        {"demo 0500", "0500", {demoArchive("2/D0500_20240111090000.tgz")}},
+        {"demo 0701", "0701", {demoArchive("3/D0701_20240112100000.tgz")}},
+        {"demo 1101", "1101", {demoArchive("4/D1101_20240105080000.tgz")}},
+        {"blanks, case and prefixes", "9999",
+         {archive("C01,SB,20240110,0,a.xml\nC02,SA,20240120,1,b.xml\nC03,SB,20240130,0,c.xml\nC04,,20240105,0,d.xml\n"
+                  "C05,ABC,,0,e.xml\nC06,AB,20240125,0,f.xml\nC07,ab,20240101,0,g.xml\nC08,XAB,20240131,0,h.xml\n")}},
+        {"two archives", "9999",
+         {archive("C01,S2,,0,a.xml\nC02,S1,,0,b.xml\n"), archive("C03,S1,,0,c.xml\nC04,S3,,0,d.xml\nC05,S2,,0,e.xml\n")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(index.loadIndex(c.archives, c.type, std::vector<std::string>(c.archives.size(), "KEY")));
+        const Index::Grid grid = index.getSearchedXArrayAll();
+        const int32_t supplierColumn = 1;  // second in every column file here
+        auto text = [&](int32_t r, int32_t k) {
+            const Variant& v = grid->value(r, k);
+            return v.isEmpty() || v.isNull() ? std::string() : v.toText();
+        };
+        std::vector<std::string> order;
+        Index::StringTable expected;
+        for (int32_t r = 0; r <= grid->upperBound(1); ++r) {
+            const std::string supplier = text(r, supplierColumn);
+            if (!supplier.empty() && std::find(order.begin(), order.end(), supplier) == order.end())
+                order.push_back(supplier);
+        }
+        ASSERT_FALSE(order.empty());
+        EXPECT_EQ(index.getList("Supplier-code", false), order);
+        for (const std::string& supplier : order) {
+            Index::StringTable plain;
+            for (int32_t r = 0; r <= grid->upperBound(1); ++r) {
+                if (text(r, supplierColumn) != supplier) continue;
+                std::vector<std::string> row;
+                for (int32_t k = 0; k <= grid->upperBound(2); ++k) row.push_back(text(r, k));
+                plain.push_back(std::move(row));
+            }
+            EXPECT_EQ(index.getSearchedListXArray("Supplier-code", supplier), plain) << supplier;
+        }
+    }
 }
 
 // The walk the EDI control makes: every supplier of the index, in the order
