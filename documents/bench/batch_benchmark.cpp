@@ -40,22 +40,6 @@ double cpuNow() {
     return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
-void writeLines(const std::string& home, int sendLines) {
-    std::string body = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Modems>";
-    for (int p = 1; p <= sendLines + 1; ++p) {
-        bool pilot = p == sendLines + 1;
-        body += "<Modem><PortNo>" + std::to_string(p) + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType>"
-                "<Usefulness>" + std::string(pilot ? "0" : "1") + "</Usefulness><PilotFlag>" + (pilot ? "1" : "0") +
-                "</PilotFlag><PilotFAXNumber>" + (pilot ? "0312340000" : "") + "</PilotFAXNumber></Modem>";
-        if (!pilot) {
-            fs::makeFolders(home + "FaxLines/COM" + std::to_string(p));
-            fs::writeFileAtomic(home + "FaxLines/COM" + std::to_string(p) + "/line.xml",
-                                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
-                                "<PageTime>0</PageTime></FaxLine>");
-        }
-    }
-    fs::writeFileAtomic(home + "data/modeminformation.xml", text::toCp932(body + "</Modems>"));
-}
 
 }  // namespace
 
@@ -66,33 +50,9 @@ int main() {
     ::setenv("FAXGATE_HOME", home.c_str(), 1);
     ::setenv("FAXGATE_TIME_SCALE", "0.01", 1);
     setClock(std::make_shared<ScaledClock>(0.01));
-    writeLines(home, 20);
+    writeSendLines(home, home + "data/modeminformation.xml", 20);
 
-    const std::string tempEdi = home + "temp/TempEDI/";
-    std::vector<GET_FILE> data{{0, "0301", {}, {}}, {0, "0500", {}, {}}, {0, "0701", {}, {}}, {0, "1101", {}, {}}};
-    auto add = [&](std::size_t record, const std::string& supplier, const std::string& name, const std::string& body) {
-        fs::writeFileAtomic(tempEdi + name + ".xml", body);
-        data[record].strSupplier.push_back(supplier);
-        data[record].strGetFile.push_back(name);
-        ++data[record].intCnt;
-    };
-    for (int s = 1; s <= 20; ++s) {
-        char code[8], fax[16];
-        std::snprintf(code, sizeof code, "S1%03d", s);
-        std::snprintf(fax, sizeof fax, "031111%04d", s);
-        fs::writeFileAtomic(home + "Maker/" + code + ".XML",
-                            text::toCp932(std::string("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Maker-information>"
-                                                      "<Supplier-code>") + code + "</Supplier-code><Supplier-name>受注者" +
-                                          code + "</Supplier-name><Person-name>担当</Person-name><Section-name>営業部"
-                                          "</Section-name><Fax-number>" + fax + "</Fax-number></Maker-information>"));
-        const std::string n = code;
-        const std::string rfqLine = "<JPM001><JPM001R><RFQ-goods-quantity>5</RFQ-goods-quantity></JPM001R></JPM001>";
-        add(0, code, "q1_" + n, "<DORE0301>" + jptrm(code, s * 10 + 1, rfqLine) + "</DORE0301>");
-        add(0, code, "q2_" + n, "<DORE0301>" + jptrm(code, s * 10 + 2, rfqLine) + "</DORE0301>");
-        add(1, code, "o_" + n, "<DORE0500>" + jptrm(code, s * 10 + 3, "") + "</DORE0500>");
-        add(2, code, "d_" + n, "<DORE0701>" + jptrm(code, s * 10 + 4, "") + jptrm(code, s * 10 + 5, "") + "</DORE0701>");
-        add(3, code, "p_" + n, "<DORE1101>" + jptrm(code, s * 10 + 6, "") + jptrm(code, s * 10 + 7, "") + "</DORE1101>");
-    }
+    std::vector<GET_FILE> data = byCodeMessages(home + "temp/TempEDI/", home + "Maker/", 20);
 
     EventPump pump;
     Steady::duration rendering{};

@@ -1,6 +1,11 @@
-// What the document benchmarks share: a scratch copy of the demo
-// installation, the EDI message line they fill with documents, and seconds.
+// What the batch benchmarks share: a scratch copy of the demo installation,
+// send lines that answer at once, the message files of a by-code batch, and
+// seconds.
 #pragma once
+
+#include "documents/quillary/fax_tran_xml.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 #include <stdlib.h>
 
@@ -8,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fg::bench {
 
@@ -34,6 +40,59 @@ inline std::string scratchHome(const std::string& pattern) {
     std::filesystem::copy(std::string(FAXGATE_SOURCE_DIR) + "/demo/home", home,
                           std::filesystem::copy_options::recursive);
     return home;
+}
+
+// `sendLines` send lines with no connect or page time, so that each send
+// ends at once, and a pilot line: the modem file at `modemFile`, each line's
+// simulation under `home` + "FaxLines/".
+inline void writeSendLines(const std::string& home, const std::string& modemFile, int sendLines) {
+    std::string body = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Modems>";
+    for (int p = 1; p <= sendLines + 1; ++p) {
+        bool pilot = p == sendLines + 1;
+        body += "<Modem><PortNo>" + std::to_string(p) + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType>"
+                "<Usefulness>" + std::string(pilot ? "0" : "1") + "</Usefulness><PilotFlag>" + (pilot ? "1" : "0") +
+                "</PilotFlag><PilotFAXNumber>" + (pilot ? "0312340000" : "") + "</PilotFAXNumber></Modem>";
+        if (!pilot) {
+            fs::makeFolders(home + "FaxLines/COM" + std::to_string(p));
+            fs::writeFileAtomic(home + "FaxLines/COM" + std::to_string(p) + "/line.xml",
+                                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
+                                "<PageTime>0</PageTime></FaxLine>");
+        }
+    }
+    fs::writeFileAtomic(modemFile, text::toCp932(body + "</Modems>"));
+}
+
+// The message files of a by-code batch of five documents per supplier (two
+// quotation requests, an order sheet, a delivery-date confirmation and a
+// payables notice) for `suppliers` suppliers, written into `messageFolder`,
+// with the suppliers registered in `makerFolder`.
+inline std::vector<GET_FILE> byCodeMessages(const std::string& messageFolder, const std::string& makerFolder,
+                                            int suppliers) {
+    std::vector<GET_FILE> data{{0, "0301", {}, {}}, {0, "0500", {}, {}}, {0, "0701", {}, {}}, {0, "1101", {}, {}}};
+    auto add = [&](std::size_t record, const std::string& supplier, const std::string& name, const std::string& body) {
+        fs::writeFileAtomic(messageFolder + name + ".xml", body);
+        data[record].strSupplier.push_back(supplier);
+        data[record].strGetFile.push_back(name);
+        ++data[record].intCnt;
+    };
+    for (int s = 1; s <= suppliers; ++s) {
+        char code[16], fax[16];
+        std::snprintf(code, sizeof code, "S1%04d", s);
+        std::snprintf(fax, sizeof fax, "03111%05d", s);
+        fs::writeFileAtomic(makerFolder + code + ".XML",
+                            text::toCp932(std::string("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Maker-information>"
+                                                      "<Supplier-code>") + code + "</Supplier-code><Supplier-name>受注者" +
+                                          code + "</Supplier-name><Person-name>担当</Person-name><Section-name>営業部"
+                                          "</Section-name><Fax-number>" + fax + "</Fax-number></Maker-information>"));
+        const std::string n = code;
+        const std::string rfqLine = "<JPM001><JPM001R><RFQ-goods-quantity>5</RFQ-goods-quantity></JPM001R></JPM001>";
+        add(0, code, "q1_" + n, "<DORE0301>" + jptrm(code, s * 10 + 1, rfqLine) + "</DORE0301>");
+        add(0, code, "q2_" + n, "<DORE0301>" + jptrm(code, s * 10 + 2, rfqLine) + "</DORE0301>");
+        add(1, code, "o_" + n, "<DORE0500>" + jptrm(code, s * 10 + 3, "") + "</DORE0500>");
+        add(2, code, "d_" + n, "<DORE0701>" + jptrm(code, s * 10 + 4, "") + jptrm(code, s * 10 + 5, "") + "</DORE0701>");
+        add(3, code, "p_" + n, "<DORE1101>" + jptrm(code, s * 10 + 6, "") + jptrm(code, s * 10 + 7, "") + "</DORE1101>");
+    }
+    return data;
 }
 
 }  // namespace fg::bench

@@ -21,6 +21,7 @@
 // With --quick every size is a tenth (the lines keep their names), so that a
 // script can run it in well under two minutes.
 #include "archive/grenwald/archive.h"
+#include "documents/bench/bench_support.h"
 #include "documents/quillary/fax_tran_xml.h"
 #include "edi_control/castrel/edi_control.h"
 #include "edi_transport/index.h"
@@ -183,64 +184,10 @@ double fetchPass(long documents) {
 
 // ---- Batch --------------------------------------------------------------------
 
-std::string jptrm(const std::string& supplier, long i, const std::string& extra) {
-    char seq[32];
-    std::snprintf(seq, sizeof seq, "%06ld", i);
-    return std::string("<JPTRM TEST=\"0\"><Sequence-number>") + seq +
-           "</Sequence-number><Customer-code>C0001</Customer-code><Supplier-code>" + supplier +
-           "</Supplier-code><Order-number>PO-" + seq + "</Order-number><Correction-code>A</Correction-code>"
-           "<Devide-delivery-number>01</Devide-delivery-number><RFQ-number>RFQ-" + seq +
-           "</RFQ-number><Parts-number>AX-1001</Parts-number><Parts-name-K>六角ボルト　Ｍ８×３０</Parts-name-K>"
-           "<Unit>PCS</Unit><Customer-name-K>東和精機株式会社</Customer-name-K>" + extra + "</JPTRM>";
-}
-
 // 20 send lines that answer at once, and the fax-send server in the home.
 void sendLines(const testing::TempHome& home) {
-    std::string body = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Modems>";
-    for (int p = 1; p <= 21; ++p) {
-        bool pilot = p == 21;
-        body += "<Modem><PortNo>" + std::to_string(p) + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType>"
-                "<Usefulness>" + std::string(pilot ? "0" : "1") + "</Usefulness><PilotFlag>" + (pilot ? "1" : "0") +
-                "</PilotFlag><PilotFAXNumber>" + (pilot ? "0312340000" : "") + "</PilotFAXNumber></Modem>";
-        if (!pilot)
-            home.write("FaxLines/COM" + std::to_string(p) + "/line.xml",
-                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
-                       "<PageTime>0</PageTime></FaxLine>");
-    }
-    fs::writeFileAtomic(home.folder("ModemInfo") + "modeminformation.xml", text::toCp932(body + "</Modems>"));
+    bench::writeSendLines(home.path(), home.folder("ModemInfo") + "modeminformation.xml", 20);
     std::filesystem::create_symlink(testing::programDir() + "morvane", home.path() + "morvane");
-}
-
-// The message files of `documents` documents, five per supplier (two
-// quotation requests, an order sheet, a delivery-date confirmation and a
-// payables notice), with the suppliers registered.
-std::vector<GET_FILE> batchData(const testing::TempHome& home, long documents) {
-    const std::string tempEdi = home.folder("TempEDI");
-    std::vector<GET_FILE> data{{0, "0301", {}, {}}, {0, "0500", {}, {}}, {0, "0701", {}, {}}, {0, "1101", {}, {}}};
-    auto add = [&](std::size_t record, const std::string& supplier, const std::string& name, const std::string& body) {
-        fs::writeFileAtomic(tempEdi + name + ".xml", body);
-        data[record].strSupplier.push_back(supplier);
-        data[record].strGetFile.push_back(name);
-        ++data[record].intCnt;
-    };
-    for (long s = 1; s <= documents / 5; ++s) {
-        char code[32], fax[32];
-        std::snprintf(code, sizeof code, "S1%04ld", s);
-        std::snprintf(fax, sizeof fax, "03111%05ld", s);
-        fs::writeFileAtomic(home.folder("MakerInfo") + code + ".XML",
-                            text::toCp932(std::string("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Maker-information>"
-                                                      "<Supplier-code>") + code + "</Supplier-code><Supplier-name>受注者" +
-                                          code + "</Supplier-name><Person-name>担当</Person-name><Section-name>営業部"
-                                          "</Section-name><Fax-number>" + fax + "</Fax-number></Maker-information>"));
-        const std::string n = code;
-        const std::string rfqLine = "<JPM001><JPM001R><RFQ-goods-quantity>5</RFQ-goods-quantity></JPM001R></JPM001>";
-        add(0, code, "q1_" + n, "<DORE0301>" + jptrm(code, s * 10 + 1, rfqLine) + "</DORE0301>");
-        add(0, code, "q2_" + n, "<DORE0301>" + jptrm(code, s * 10 + 2, rfqLine) + "</DORE0301>");
-        add(1, code, "o_" + n, "<DORE0500>" + jptrm(code, s * 10 + 3, "") + "</DORE0500>");
-        add(2, code, "d_" + n, "<DORE0701>" + jptrm(code, s * 10 + 4, "") + jptrm(code, s * 10 + 5, "") + "</DORE0701>");
-        add(3, code, "p_" + n, "<DORE1101>" + jptrm(code, s * 10 + 6, "") + jptrm(code, s * 10 + 7, "") + "</DORE1101>");
-    }
-    return data;
 }
 
 struct BatchTimes {
@@ -253,7 +200,8 @@ struct BatchTimes {
 BatchTimes batch(long documents) {
     testing::TempHome home;
     sendLines(home);
-    std::vector<GET_FILE> data = batchData(home, documents);
+    std::vector<GET_FILE> data =
+        bench::byCodeMessages(home.folder("TempEDI"), home.folder("MakerInfo"), static_cast<int>(documents / 5));
     BatchTimes t;
     EventPump pump;
     {
