@@ -74,14 +74,21 @@ void StoreChanges::apply() {
     xml::Document& doc = store.document();
     bool changed = false;
     std::optional<Error> stopped;
+    // Where new records go, found once: a search of the whole document for
+    // every record added made a save of n new records cost n searches.
+    std::optional<xml::Node> newRecords;
     for (const Change& c : changes) {
         const std::string& number = c.record.number();
         switch (c.kind) {
         case Change::Add: {
-            xml::NodeList all = roots(doc);
-            if (all.empty())
-                throw Error(errnum::PathFileAccessError, "管理番号ファイルに FAXManageNums がありません。" + store.path());
-            appendRecord(doc, all.front(), c.record);
+            if (!newRecords) {
+                xml::NodeList all = roots(doc);
+                if (all.empty())
+                    throw Error(errnum::PathFileAccessError,
+                                "管理番号ファイルに FAXManageNums がありません。" + store.path());
+                newRecords = all.front();
+            }
+            appendRecord(doc, *newRecords, c.record);
             changed = true;
             break;
         }
