@@ -140,16 +140,17 @@ bool sameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool matchWildcard(std::string_view pattern, std::string_view name) {
-    // Folded as icompare folds, so that list() and resolve() agree on what matches.
-    auto fold = [](std::string_view s) {
-        std::u16string u = text::toUtf16(text::toLowerAscii(s));
-        for (char16_t& c : u)
-            if (c >= 0xFF21 && c <= 0xFF3A) c = static_cast<char16_t>(c - 0xFF21 + 0xFF41);
-        return u;
-    };
-    std::u16string p = fold(pattern);
-    std::u16string n = fold(name);
+namespace {
+
+// Folded as icompare folds, so that list() and resolve() agree on what matches.
+std::u16string foldedForMatch(std::string_view s) {
+    std::u16string u = text::toUtf16(text::toLowerAscii(s));
+    for (char16_t& c : u)
+        if (c >= 0xFF21 && c <= 0xFF3A) c = static_cast<char16_t>(c - 0xFF21 + 0xFF41);
+    return u;
+}
+
+bool matchFolded(const std::u16string& p, const std::u16string& n) {
     std::size_t pi = 0, ni = 0, star = std::u16string::npos, mark = 0;
     while (ni < n.size()) {
         if (pi < p.size() && (p[pi] == u'?' || p[pi] == n[ni])) { ++pi; ++ni; }
@@ -161,16 +162,24 @@ bool matchWildcard(std::string_view pattern, std::string_view name) {
     return pi == p.size();
 }
 
+}  // namespace
+
+bool matchWildcard(std::string_view pattern, std::string_view name) {
+    return matchFolded(foldedForMatch(pattern), foldedForMatch(name));
+}
+
 std::vector<std::string> list(const std::string& folder, std::string_view pattern, ListKind kind) {
     std::vector<std::string> names;
     auto dirPath = resolve(folder);
     if (!dirPath) return names;
     Folder dir(::opendir(dirPath->c_str()));
     if (!dir) return names;
+    // The pattern folded once, not again for every name of the folder.
+    const std::u16string folded = foldedForMatch(pattern);
     while (dirent* e = ::readdir(dir.get())) {
         std::string name = e->d_name;
         if (name.empty() || name.front() == '.') continue;
-        if (!matchWildcard(pattern, name)) continue;
+        if (!matchFolded(folded, foldedForMatch(name))) continue;
         if (kind != ListKind::All) {
             bool isDir = statIs(join(*dirPath, name), S_IFDIR);
             if ((kind == ListKind::Folders) != isDir) continue;

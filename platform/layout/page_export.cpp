@@ -68,7 +68,10 @@ int pageNumber(const std::string& pageName, const std::string& layoutName) {
 std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName,
                                    const std::string& extension) {
     std::vector<std::pair<int, std::string>> found;
-    for (const std::string& file : fs::list(folder, "*" + extension)) {
+    // Only names that begin with the layout's can be its pages: the folder
+    // holds the pages of every document, and listing (and sorting) them all
+    // for each document made a batch's rendering grow with its square.
+    for (const std::string& file : fs::list(folder, layoutName + "*" + extension)) {
         std::string stem = file.substr(0, file.size() - extension.size());
         if (int number = pageNumber(stem, layoutName)) found.push_back({number, stem});
     }
