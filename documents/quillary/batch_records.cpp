@@ -1,5 +1,7 @@
 #include "documents/quillary/batch_records.h"
 
+#include "documents/quillary/builder_support.h"
+
 #include "documents/report_maker/record_addressee.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
@@ -11,6 +13,7 @@ namespace fg::documents {
 void BatchRecords::add(const ManageRecord& record) {
     held_.push_back({record, false, false, {}});
     index_.try_emplace(record.number(), held_.size() - 1);
+    suppliers_.try_emplace(supplierCodeOf(record), held_.size() - 1);
 }
 
 void BatchRecords::holdStored(const std::vector<std::string>& numbers) {
@@ -38,6 +41,18 @@ void BatchRecords::forget(const std::vector<std::string>& numbers) {
 const ManageRecord* BatchRecords::find(const std::string& number) const {
     const Held* h = held(number);
     return h ? &h->record : nullptr;
+}
+
+const ManageRecord* BatchRecords::madeFor(const std::string& supplierCode) const {
+    auto at = suppliers_.find(supplierCode);
+    if (at == suppliers_.end()) return nullptr;
+    // A record its builder rolled back may be followed by others of the
+    // supplier; the first still in hand serves.
+    for (std::size_t i = at->second; i < held_.size(); ++i) {
+        const Held& h = held_[i];
+        if (!h.forgotten && !h.existed && supplierCodeOf(h.record) == supplierCode) return &h.record;
+    }
+    return nullptr;
 }
 
 FaxReportMaker::AddresseeLookup BatchRecords::addressees() const {

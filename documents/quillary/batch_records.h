@@ -36,6 +36,10 @@ public:
 
     // The record in hand of the number; nullptr when there is none.
     const ManageRecord* find(const std::string& number) const;
+    // The first record the batch made for the supplier code, which names
+    // the supplier as its lookup found it: a batch looks each supplier up
+    // once, not once per document. nullptr when there is none.
+    const ManageRecord* madeFor(const std::string& supplierCode) const;
     // The layouts' lookup: the addressee of a record in hand.
     FaxReportMaker::AddresseeLookup addressees() const;
 
@@ -79,6 +83,7 @@ private:
     }
     std::vector<Held> held_;
     std::unordered_map<std::string, std::size_t> index_;  // number -> first held record
+    std::unordered_map<std::string, std::size_t> suppliers_;  // supplier code -> first record made
     std::vector<std::pair<std::string, std::vector<std::string>>> loose_;  // pages of numbers not in hand
     bool stored_ = false;
 };

@@ -52,6 +52,13 @@ ManageRecord recordOf(const Record& r) {
     return record;
 }
 
+Supplier supplierOf(const ManageRecord& record) {
+    const auto& f = record.fields;
+    return {f[9], f[10], f[11], f[12], f[13]};
+}
+
+const std::string& supplierCodeOf(const ManageRecord& record) { return record.fields[9]; }
+
 void storeRecords(const std::vector<ManageRecord>& records) {
     StoreChanges changes;
     for (const ManageRecord& record : records) changes.add(record);

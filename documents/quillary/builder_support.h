@@ -33,6 +33,9 @@ struct Record {
 // builder writes for the rest (no image names, the number as the fax
 // document's name, "0" as employment mode).
 ManageRecord recordOf(const Record& record);
+// The supplier a record of recordOf names, and its code alone.
+Supplier supplierOf(const ManageRecord& record);
+const std::string& supplierCodeOf(const ManageRecord& record);
 // Stores the records in one save, each as setManageNum("0") stores it.
 // Raises fg::Error when the store cannot be changed; nothing is stored then.
 void storeRecords(const std::vector<ManageRecord>& records);

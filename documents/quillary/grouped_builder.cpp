@@ -63,6 +63,12 @@ void BuilderCall::start(DocumentGroup& document) {
 }
 
 bool BuilderCall::supplierOf(const std::string& code, Supplier& out) {
+    if (owner_.batchRecords_) {
+        if (const ManageRecord* made = owner_.batchRecords_->madeFor(code)) {
+            out = documents::supplierOf(*made);
+            return true;
+        }
+    }
     if (findSupplier(code, "", out)) return true;
     rollBack();
     logFailure(form_.source, errs::UnregisteredSupplier, "[受注者コード:" + code + "]");

@@ -89,6 +89,12 @@ TEST_F(ByCodeBatch, FourDocumentsForTwoSuppliersAreSentAndConfirmed) {
     }
     EXPECT_EQ(recs.at(s0001[0]).fields.at("ReceiveCode"), "S0001");
     EXPECT_EQ(recs.at(s0003[0]).fields.at("ReceiveCode"), "S0003");
+    // The supplier is looked up once per batch: its later documents name it
+    // in every field as the first does.
+    for (const char* field : {"ReceiveCode", "SendCompanyName", "SendPostName", "SendChargeName", "SendFAXNum"})
+        for (const auto& n : {s0001[1], s0001[2]})
+            EXPECT_EQ(recs.at(n).fields.at(field), recs.at(s0001[0]).fields.at(field)) << n << " " << field;
+    EXPECT_NE(recs.at(s0003[0]).fields.at("SendFAXNum"), recs.at(s0001[0]).fields.at("SendFAXNum"));
 
     // Every document went out once, on the line of its supplier's number.
     auto results = sendResults();
