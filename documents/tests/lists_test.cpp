@@ -1,6 +1,7 @@
 // Payables notices, order-balance lists, reminder lists and the
 // unanswered-items list.
 #include "documents/tests/builder_fixture.h"
+#include "settings/fax_manage_num.h"
 
 namespace fg::testing {
 namespace {
@@ -99,6 +100,38 @@ TEST_F(OrderBalanceTest, OneDocumentPerCustomerAllForTheCallersSupplier) {
     Strings again;
     ASSERT_TRUE(builder.makeOderBalanceList({"DORE0601_0001"}, again, "0312345679"));
     EXPECT_EQ(again[0], "202401151020350003");
+}
+
+// The job program rolls its lists back itself: records, layouts and the
+// files the records list go, except a file another record lists too.
+TEST_F(OrderBalanceTest, RolledBackListsTakeTheirFilesExceptThoseAnotherRecordLists) {
+    Strings out;
+    ASSERT_TRUE(builder.makeOderBalanceList({"DORE0601_0001"}, out, "0312345679"));
+    ASSERT_EQ(out.size(), 2u);
+    FaxManageNum store;
+    for (const auto& n : out) {
+        ASSERT_TRUE(store.subAddTempImageFileNames(n, {n + "_001"}));
+        ASSERT_TRUE(store.subAddRefImageFileNames(n, {n + "_001"}));
+        fs::writeFileAtomic(folder("G3Image") + n + "_001.g3", "G3");
+        fs::writeFileAtomic(folder("Jpg") + n + "_001.jpg", "JPG");
+        fs::writeFileAtomic(folder("ExcelLayout") + n + ".xls", "<Workbook/>");
+    }
+    // The second list's page is listed by the first's record too.
+    ASSERT_TRUE(store.subAddTempImageFileNames(out[0], {out[1] + "_001"}));
+
+    builder.delManageOrderBalance({out[1]});
+    auto recs = records();
+    EXPECT_EQ(recs.count(out[1]), 0u);
+    ASSERT_EQ(recs.count(out[0]), 1u);
+    EXPECT_FALSE(sentExists(out[1]));
+    EXPECT_FALSE(fs::fileExists(folder("FaxSendXML") + "base" + out[1] + ".xml"));
+    EXPECT_FALSE(fs::fileExists(folder("Jpg") + out[1] + "_001.jpg"));
+    EXPECT_FALSE(fs::fileExists(folder("ExcelLayout") + out[1] + ".xls"));
+    EXPECT_TRUE(fs::fileExists(folder("G3Image") + out[1] + "_001.g3")) << "listed by the other record";
+    EXPECT_TRUE(fs::fileExists(folder("G3Image") + out[0] + "_001.g3"));
+    EXPECT_TRUE(fs::fileExists(folder("Jpg") + out[0] + "_001.jpg"));
+    EXPECT_TRUE(sentExists(out[0]));
+    EXPECT_TRUE(fs::fileExists(folder("ExcelLayout") + out[0] + ".xls"));
 }
 
 TEST_F(OrderBalanceTest, FailuresAreLoggedNeverRaised) {
