@@ -160,7 +160,10 @@ std::string RegistryStore::defaultPath() {
     return fs::programFolder() + kFileName;
 }
 
-RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
+// Held as an absolute path: the registry program runs in a folder of its own
+// and must work on this very file.
+RegistryStore::RegistryStore(std::string path)
+    : path_(!path.empty() && path.front() != '/' ? fs::currentFolder() + path : std::move(path)) {}
 
 std::optional<std::vector<std::string>> RegistryStore::subKeys(Root root, const std::string& path) const {
     StoreFile store(path_, FileLock::Mode::Shared);

@@ -40,6 +40,7 @@ public:
     // the program folder.
     static std::string defaultPath();
 
+    // A relative path is taken from the working folder and kept absolute.
     explicit RegistryStore(std::string path = defaultPath());
 
     // The names of a key's sub-keys in their order; nullopt when the key does

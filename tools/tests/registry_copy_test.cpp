@@ -6,9 +6,11 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +68,18 @@ protected:
         for (const auto& m : messages->shown()) out.push_back(m.title + ": " + m.prompt);
         return out;
     }
+    // A registry program that runs `exportOf` in place of the export of the
+    // key whose path holds `key`, and `importOf` before any import; the
+    // stand-in does the rest.
+    RegistryCopyOptions misbehaving(const std::string& key, const std::string& exportOf, const std::string& importOf = ":") {
+        home.write("regedit", "#!/bin/sh\ncase \"$1\" in\n/E) case \"$3\" in *'" + key + "'*) " + exportOf +
+                                  " ;; esac ;;\n*) " + importOf + " ;;\nesac\nexec '" + testing::programDir() +
+                                  "regedit' \"$@\"\n");
+        EXPECT_EQ(::chmod((home / "regedit").c_str(), 0755), 0);
+        RegistryCopyOptions options;
+        options.regeditPath = home / "regedit";
+        return options;
+    }
 
     testing::TempHome home{false};
     testing::ErrorLogGuard log;
@@ -105,10 +119,20 @@ TEST_F(RegistryCopy, CopiesBothKeysOverTheirTargets) {
     EXPECT_EQ(joined.substr(0, head.size()), head);
     EXPECT_EQ(joined.substr(joined.size() - 4), "\r\n\r\n");
 
-    // A second run gives the same registry.
+    // A second run gives the same registry, also from another program
+    // folder with the store named from the working folder: the registry
+    // program works on the same file as the deletions.
     std::string once = fs::readFile(store.path());
-    EXPECT_TRUE(Form1().Form_Load());
+    fs::makeFolders(home / "program");
+    RegistryCopyOptions elsewhere;
+    elsewhere.programFolder = home / "program";
+    elsewhere.storePath = RegistryStore::kFileName;
+    const std::string working = fs::currentFolder();
+    ASSERT_EQ(::chdir(home.path().c_str()), 0);
+    EXPECT_TRUE(Form1(elsewhere).Form_Load()) << (shown().empty() ? "" : shown().back());
+    ASSERT_EQ(::chdir(working.c_str()), 0);
     EXPECT_EQ(fs::readFile(store.path()), once);
+    EXPECT_FALSE(fs::fileExists(home / "program/" + RegistryStore::kFileName));
 }
 
 TEST_F(RegistryCopy, AFailedExportLeavesTheTargetsAsTheyWere) {
@@ -155,13 +179,63 @@ TEST_F(RegistryCopy, AFailedExportLeavesTheTargetsAsTheyWere) {
     }
 }
 
+TEST_F(RegistryCopy, AnExportThatBringsNothingBackLeavesTheTargets) {
+    // Each export goes through with exit code 0 but leaves nothing that
+    // would give the deleted targets back; the earlier run's files lie in
+    // the folder all the same.
+    struct Case {
+        const char* what;
+        const char* key;
+        std::string exportOf;
+    } cases[] = {
+        {"writes nothing", "Internet Settings", "exit 0"},
+        {"writes an empty file", "SystemCertificates", ": > \"$2\"; exit 0"},
+        {"writes another key", "SystemCertificates",
+         "exec '" + testing::programDir() + "regedit' /E \"$2\" 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Other'"},
+        {"never ends", "Internet Settings", "exec sleep 600"},
+    };
+    const std::string before = fs::readFile(store.path());
+    for (const Case& c : cases) {
+        home.write(Form1::kSettingsFile, kSeed);
+        home.write(Form1::kCertificateFile, kSeed);
+        log.log->clear();
+        RegistryCopyOptions options = misbehaving(c.key, c.exportOf);
+        options.programBound = std::chrono::milliseconds(300);
+        EXPECT_FALSE(Form1(options).Form_Load()) << c.what;
+        EXPECT_EQ(shown().back(), "registry_copy: 処理中にエラーが発生しました。") << c.what;
+        EXPECT_TRUE(log.log->has(tools_errors::RegistryCopyFailed)) << c.what;
+        EXPECT_EQ(fs::readFile(store.path()), before) << c.what;
+    }
+}
+
+TEST_F(RegistryCopy, TheRegistryProgramFailsWithoutChangingTheStore) {
+    const std::string regedit = testing::programDir() + "regedit";
+    home.write("half.reg", std::string(RegistryStore::kHeader) + "\r\n[HKEY_LOCAL_MACHINE\\Software\\New]\r\n\"v\"=dword:1\r\n");
+    const std::string before = fs::readFile(store.path());
+    struct Case {
+        Names args;
+        int exitCode;
+    } cases[] = {
+        {{"/E", home / "out.reg", "HKEY_CURRENT_USER\\Software\\Nowhere"}, 1},
+        {{"/E", home / "out.reg", "Software\\Microsoft"}, 1},  // no root
+        {{home / "half.reg"}, 1},                               // a short dword: none of it merged
+        {{"/S", home / "missing.reg"}, 1},
+        {{"/E", home / "out.reg"}, 2},
+        {{}, 2},
+    };
+    for (const Case& c : cases) {
+        Names command{regedit};
+        command.insert(command.end(), c.args.begin(), c.args.end());
+        testing::ProgramRun run = testing::runProgram(command);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
+        EXPECT_FALSE(fs::fileExists(home / "out.reg"));
+        EXPECT_EQ(fs::readFile(store.path()), before);
+    }
+}
+
 TEST_F(RegistryCopy, AFailedImportIsReportedAndItsFileKept) {
     // A registry program that exports but cannot import.
-    std::string program = home / "regedit";
-    home.write("regedit", "#!/bin/sh\nif [ \"$1\" = /E ]; then exec '" + testing::programDir() + "regedit' \"$@\"; fi\nexit 4\n");
-    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-    RegistryCopyOptions options;
-    options.regeditPath = program;
+    RegistryCopyOptions options = misbehaving("", ":", "exit 4");
     EXPECT_FALSE(Form1(options).Form_Load());
     EXPECT_EQ(shown(), Names{"registry_copy: 処理中にエラーが発生しました。"});
     ASSERT_FALSE(log.log->entries().empty());
