@@ -2,6 +2,7 @@
 // its own, and its command line as a program.
 #include "set_up_form.h"
 
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
 #include "platform/testing/run_program.h"
@@ -13,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fg {
@@ -288,6 +291,30 @@ TEST_F(ResourceUpdate, AFailedKeyRegistrationLeavesTheSettingsFileAsItWas) {
         if (c.settings.empty()) EXPECT_FALSE(fs::fileExists(home / "data/SetUpInformation.xml")) << c.what;
         else EXPECT_EQ(home.read("data/SetUpInformation.xml"), c.settings) << c.what;
     }
+}
+
+TEST_F(ResourceUpdate, KeyRegistrationWaitsForTheSettingsLock) {
+    // Another process holds the settings file and changes it: the
+    // registration goes on only when that process is done, and keeps its change.
+    const std::string settings = home / "data/SetUpInformation.xml";
+    choose(Key, {file("from a/key.xml", keyFile("u"))});
+    FileLock held = FileLock::tryLock(settings);
+    ASSERT_TRUE(held.held());
+    std::atomic<bool> done{false};
+    std::thread registration([&] {
+        EXPECT_EQ(form.cmdKeyUpdate_Click(), Outcome::Done);
+        done = true;
+    });
+    EXPECT_FALSE(testing::eventually([&] { return done.load(); }, std::chrono::milliseconds(200)));
+    std::string changed = fs::readFile(settings);
+    changed.replace(changed.find("faxgate@localhost"), 17, "other@localhost");
+    fs::writeFileAtomic(settings, changed);
+    held.unlock();
+    registration.join();
+    xml::Document now;
+    ASSERT_TRUE(now.load(settings));
+    EXPECT_EQ(now.selectSingleNode("SetUpInfo/Session/EDIMethodRoot").text(), "https://u/");
+    EXPECT_EQ(now.selectSingleNode("SetUpInfo/Mail/MailFrom").text(), "other@localhost");
 }
 
 TEST_F(ResourceUpdate, TheCommandLineDoesTheFormsWork) {
