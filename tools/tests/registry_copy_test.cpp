@@ -119,10 +119,12 @@ TEST_F(RegistryCopy, CopiesBothKeysOverTheirTargets) {
     EXPECT_EQ(joined.substr(0, head.size()), head);
     EXPECT_EQ(joined.substr(joined.size() - 4), "\r\n\r\n");
 
-    // A second run gives the same registry, also from another program
-    // folder with the store named from the working folder: the registry
-    // program works on the same file as the deletions.
+    // A second run gives the same registry, also when a target is missing,
+    // and from another program folder with the store named from the working
+    // folder: the registry program works on the same file as the deletions.
     std::string once = fs::readFile(store.path());
+    Form1().deleteKeyTree(Root::LocalMachine, "Software\\Microsoft\\SystemCertificates");
+    ASSERT_FALSE(store.subKeys(Root::LocalMachine, "Software\\Microsoft\\SystemCertificates"));
     fs::makeFolders(home / "program");
     RegistryCopyOptions elsewhere;
     elsewhere.programFolder = home / "program";
@@ -150,19 +152,7 @@ TEST_F(RegistryCopy, AFailedExportLeavesTheTargetsAsTheyWere) {
     for (const Case& c : cases) {
         fs::removeFile(store.path());
         store.importText(kSeed);
-        if (!c.missingKey.empty()) {
-            Names stack{c.missingKey.substr(c.missingKey.find('\\') + 1)};
-            // Bottom-up, as the store deletes only keys without sub-keys.
-            while (!stack.empty()) {
-                auto subs = store.subKeys(Root::CurrentUser, stack.back()).value_or(Names{});
-                if (subs.empty()) {
-                    store.deleteKey(Root::CurrentUser, stack.back());
-                    stack.pop_back();
-                } else {
-                    stack.push_back(stack.back() + "\\" + subs.front());
-                }
-            }
-        }
+        if (!c.missingKey.empty()) Form1().deleteKeyTree(Root::CurrentUser, c.missingKey.substr(c.missingKey.find('\\') + 1));
         if (!c.path.empty()) ::setenv("PATH", c.path.c_str(), 1);
         // Files of an earlier, successful run would pass for this run's exports.
         home.write(Form1::kSettingsFile, kSeed);
