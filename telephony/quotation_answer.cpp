@@ -130,6 +130,9 @@ bool TelephonyControl::makeEstimatAnswer(const std::string& strFAXNumber, const 
 
 void TelephonyControl::makeEstRequest(xml::Document& newDom, const xml::Document& RefeDom,
                                       const xml::Node& eleEstiAnswTop, const std::string& strCorrectionCodeWk) {
+    // Each answer's lines carry its own form's number, or none: never that of
+    // an answer built before it, in this call or an earlier one.
+    mstrQuotationNumber.clear();
     xml::Node last;
     for (const xml::Node& request : RefeDom.getElementsByTagName("JPTRM")) {
         // The answer has one root: a request document with a second JPTRM

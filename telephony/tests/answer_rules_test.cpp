@@ -224,6 +224,31 @@ TEST_F(QuotationRules, TheTestMarkAndTheQuotationNumberComeFromThisAnswersForm) 
     }
 }
 
+// Two received records of one number (a store an operator mended by hand):
+// the second form has no quotation number, and its marked line says none.
+TEST_F(QuotationRules, EachAnswerOfOneCallCarriesOnlyItsOwnQuotationNumber) {
+    const std::string second = "202401221000000009";
+    fs::writeFileAtomic(sent(second + ".xml"), fs::readFile(sent(kQuotation + ".xml")));
+    edit(second + ".xml", "<ReportConfirmNo>Q2401-0022</ReportConfirmNo>", "");
+    const std::string storePath = home.folder("FaxManageNum") + FaxManageNum::kFileName;
+    std::string text = fs::readFile(storePath);
+    const std::size_t start = text.rfind("<FAXManageNum>"), end = text.rfind("</FAXManageNums>");
+    std::string copy = text.substr(start, end - start);
+    const std::string listed = "<FAXSendXMLFileName>" + kQuotation + "<";
+    ASSERT_NE(copy.find(listed), std::string::npos);
+    copy.replace(copy.find(listed), listed.size(), "<FAXSendXMLFileName>" + second + "<");
+    text.insert(end, copy);
+    fs::writeFileAtomic(storePath, text);
+
+    TelephonyControl control;
+    std::vector<xml::Document> built;
+    ASSERT_TRUE(control.makeEstimatAnswer(kSupplierFax, kQuotation, built));
+    ASSERT_EQ(built.size(), 2u);
+    EXPECT_EQ(built[0].selectSingleNode("/DORE0302/JPTRM/PACAGE/REPLY/Supplier-remarks-K").text(), "2401-0022");
+    EXPECT_FALSE(built[1].selectSingleNode("/DORE0302/JPTRM/Quotation-number"));
+    EXPECT_EQ(built[1].selectSingleNode("/DORE0302/JPTRM/PACAGE/REPLY/Supplier-remarks-K").text(), "");
+}
+
 TEST_F(QuotationRules, TheCorrectionCodeIsCUnlessTheRequestsSayOnlyA) {
     auto request = [&](const std::string& name, const std::string& code) {
         std::string body = code == "-" ? "" : "<Correction-code>" + code + "</Correction-code>";
