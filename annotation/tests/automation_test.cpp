@@ -7,6 +7,7 @@
 #include "platform/desktop/clipboard.h"
 #include "platform/desktop/sound.h"
 #include "platform/desktop/system.h"
+#include "platform/image/bmp.h"
 #include "platform/testing/temp_home.h"
 #include "saved_trees.h"
 
@@ -530,7 +531,9 @@ TEST_F(Automation, ACutThatCannotPlaceBothFormsDestroysNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         settle();
-        if (c.holdOpen) ASSERT_TRUE(desktop::openClipboard(0));
+        if (c.holdOpen) {
+            ASSERT_TRUE(desktop::openClipboard(0));
+        }
         desktop::setGlobalMemoryLimit(c.memoryLimit);
         menu({20, 20}, 100);
         desktop::setGlobalMemoryLimit(SIZE_MAX);
@@ -575,6 +578,68 @@ TEST_F(Automation, AnAudioClipsFileComesFromTheOpenFileDialog) {
     EXPECT_EQ(K_AnnSetActiveState(audio, 1), ANN_ERROR_FILE_NOT_FOUND);
     const ANNHANDLE rect = box(root_, ANN_RECTANGLE, {100, 100, 110, 110});
     EXPECT_EQ(K_AnnSetActiveState(rect, 1), ANN_ERROR_NOT_SUPPORTED);
+}
+
+TEST_F(Automation, TheLineFillAndFileCommandsChangeWhatTheMenuWasAbout) {
+    const ANNHANDLE first = box(root_, ANN_RECTANGLE, {10, 10, 50, 50});
+    const ANNHANDLE second = box(root_, ANN_RECTANGLE, {100, 10, 150, 50});
+    const std::intptr_t f = std::intptr_t(first), s = std::intptr_t(second), r = std::intptr_t(root_);
+
+    // The line dialog on one object: its width in points at 96 dpi, and
+    // the automation's defaults follow; cancelled, nothing changes or is said.
+    dialogs_->scripts.push_back([](desktop::DialogSession& d) {
+        d.type(1001, "1.5");
+        d.select(1002, 1);
+        d.click(desktop::IDOK);
+    });
+    host().clearLog();
+    menu({20, 20}, 106);
+    EXPECT_DOUBLE_EQ(record(first).LineWidth, 2.0);
+    EXPECT_EQ(record(first).LineStyle, uint32_t(ANN_LINE_DASH));
+    EXPECT_DOUBLE_EQ(record(auto_).LineWidth, 2.0);
+    EXPECT_EQ(host().notifications(), (Notes{{11, f}, {10, r}}));
+    host().clearLog();
+    menu({20, 20}, 106);
+    EXPECT_DOUBLE_EQ(record(first).LineWidth, 2.0);
+    EXPECT_EQ(host().notifications(), (Notes{}));
+
+    // The fill dialog with two selected: about the automation itself, so
+    // every selected object changes, and each is told of.
+    K_AnnSetSelected(second, 1, 0);
+    dialogs_->scripts.push_back([](desktop::DialogSession& d) {
+        d.select(1002, ANN_FILLMODE_OPAQUE);
+        d.select(1003, ANN_FILL_DIAGCROSS);
+        d.click(desktop::IDOK);
+    });
+    host().clearLog();
+    menu({20, 20}, 107);
+    for (ANNHANDLE h : {first, second}) {
+        EXPECT_EQ(record(h).FillMode, uint32_t(ANN_FILLMODE_OPAQUE));
+        EXPECT_EQ(record(h).FillPattern, uint32_t(ANN_FILL_DIAGCROSS));
+    }
+    EXPECT_EQ(host().notifications(), (Notes{{11, f}, {11, s}, {10, r}}));
+
+    // A stamp's file: a picture that loads takes the place of its text; a
+    // file that is no picture changes nothing.
+    const testing::TempHome home(false);
+    image::Image pels(4, 3, image::PixelFormat::Rgb24, 0x40);
+    home.write("stamp.bmp", image::encodeBmp(pels, 24));
+    home.write("note.txt", "no picture");
+    const ANNHANDLE stamp = box(root_, ANN_STAMP, {200, 100, 260, 140});
+    K_AnnSetText(stamp, "承認", 0);
+    common_->files = {home.path() + "stamp.bmp", home.path() + "note.txt"};
+    host().clearLog();
+    menu({220, 120}, 112);
+    EXPECT_EQ(common_->fileRequests.at(0).title, "ｽﾀﾝﾌﾟ ﾌｧｲﾙ");
+    static constexpr char kFilter[] = "すべてのﾌｧｲﾙ (*.*)\0*.*\0";
+    EXPECT_EQ(common_->fileRequests.at(0).filter, std::string(kFilter, sizeof kFilter - 1));
+    ASSERT_TRUE(record(stamp).Bitmap.holdsBitmap());
+    EXPECT_EQ(record(stamp).Bitmap.image.width(), 4);
+    EXPECT_TRUE(record(stamp).Text.empty());
+    EXPECT_EQ(host().notifications(), (Notes{{11, std::intptr_t(stamp)}, {10, r}}));
+    menu({220, 120}, 112);
+    ASSERT_TRUE(record(stamp).Bitmap.holdsBitmap());
+    EXPECT_EQ(record(stamp).Bitmap.image.height(), 3);
 }
 
 TEST_F(Automation, RunModePressesButtonsAndHotspots) {

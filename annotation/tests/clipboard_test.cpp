@@ -177,7 +177,9 @@ TEST_F(Clipboard, ACutDestroysWhatItPlacedAndNothingWhenItFails) {
     };
     for (const auto& f : failures) {
         SCOPED_TRACE(f.what);
-        if (f.holdOpen) ASSERT_TRUE(desktop::openClipboard(0));
+        if (f.holdOpen) {
+            ASSERT_TRUE(desktop::openClipboard(0));
+        }
         desktop::setGlobalMemoryLimit(f.memoryLimit);
         EXPECT_EQ(K_AnnCutToClipboard(f.object, f.format, 1, 1), f.result);
         desktop::setGlobalMemoryLimit(SIZE_MAX);
