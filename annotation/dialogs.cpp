@@ -5,17 +5,15 @@
 #include "annotation/automation.h"
 #include "annotation/guard.h"
 #include "annotation/module.h"
+#include "annotation/text_lines.h"
 #include "platform/desktop/dialog.h"
 #include "platform/desktop/global_memory.h"
 #include "platform/desktop/sound.h"
 #include "platform/text.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <locale>
 #include <optional>
-#include <sstream>
 
 namespace fg::annotation {
 
@@ -97,22 +95,12 @@ void select(WindowHandle dialog, int id, std::uint32_t index) {
     desktop::sendDlgItemMessage(dialog, id, desktop::CB_SETCURSEL, index);
 }
 
-// The line width in points as "%.9G" writes it, whatever the locale.
-std::string formatPoints(double points) {
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out.precision(9);
-    out << std::uppercase << points;
-    return out.str();
-}
-
-// A decimal number that takes the whole text; nothing for anything else,
-// an empty text, or a value that is no finite number.
+// A decimal number that takes the whole text, read as the C library reads
+// one (spaces and a sign before it); nothing for anything else, an empty
+// text, or a value that is no finite number.
 std::optional<double> parsePoints(const std::string& text) {
     double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
+    if (!annParseReal(text, value)) return std::nullopt;
     return value;
 }
 
@@ -128,7 +116,7 @@ void initLine(WindowHandle dialog, AnnObject& a) {
              {{kFirstLabel, kWidthLabel}, {kFirstLabel + 1, kStyleLabel}, {desktop::IDOK, kLineOk}, {desktop::IDCANCEL, kLineCancel}});
     fillList(dialog, kStyleList, a, kFirstStyle, kLineStyles);
     const AnnObject& current = annCurrentOf(a);
-    desktop::setDlgItemText(dialog, kWidthEdit, formatPoints(current.LineWidth / lineScale(a) * 72));
+    desktop::setDlgItemText(dialog, kWidthEdit, annFormatReal(current.LineWidth / lineScale(a) * 72));
     select(dialog, kStyleList, current.LineStyle);
 }
 

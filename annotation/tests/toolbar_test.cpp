@@ -198,6 +198,8 @@ TEST_F(Dialogs, TheLineDialogShowsPointsAndStoresPels) {
         // No resolution set: the screen's.
         {0, 0, 2, "1.5", "3", 4},
         {-5, 96, 1, "0.75", "1.5", 2},
+        // Spaces and a sign before the number, as the C library reads one.
+        {96, 96, 2, "1.5", " +3", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
@@ -227,7 +229,7 @@ TEST_F(Dialogs, TheLineDialogShowsPointsAndStoresPels) {
 TEST_F(Dialogs, TheLineDialogKeepsAnUnreadableWidthOpenWithABeep) {
     const ANNHANDLE line = points(root_, ANN_LINE, {{0, 0}, {10, 10}});
     current(line);
-    for (const char* entry : {"", "abc", "1.5x", "nan", "inf", "1e999"}) {
+    for (const char* entry : {"", "abc", "1.5x", "nan", "inf", "1e999", "0x1p3", "1.5 "}) {
         SCOPED_TRACE(entry);
         bool ended = true;
         EXPECT_EQ(run(kLineDialog,
@@ -240,7 +242,7 @@ TEST_F(Dialogs, TheLineDialogKeepsAnUnreadableWidthOpenWithABeep) {
         EXPECT_FALSE(ended);
         EXPECT_EQ(record(line).LineWidth, 1.0);
     }
-    EXPECT_EQ(sound_->beeps().size(), 6u);
+    EXPECT_EQ(sound_->beeps().size(), 8u);
     EXPECT_EQ(desktop::focusWindow(), 0u) << "the dialog is gone";
 
     // The texts, and the list of styles.
