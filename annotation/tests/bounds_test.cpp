@@ -137,6 +137,10 @@ TEST_F(Bounds, ScalarsAndOffsetsMapAboutTheTopLeftCorner) {
     K_AnnSetScalarY(h, 2, 0);
     K_AnnSetLineWidth(h, 2, 0);
     EXPECT_EQ(bounds(h), (Rect{15 - 2, 8 - 2, 56 + 2, 29 + 2}));
+    // Mirrored, the pen keeps its width and the bounds their margin.
+    K_AnnSetScalarX(h, -2, 0);
+    EXPECT_EQ(bounds(h).top, 8 - 2);
+    EXPECT_EQ(bounds(h).bottom, 29 + 2);
 
     // A scale of 0 divides by nothing: the inverse falls back to the identity.
     K_AnnSetScalarX(h, 0, 0);
