@@ -298,8 +298,13 @@ TEST_F(Render, PrintLaysTheTreeOntoTheDestination) {
     record(top).BoundsRect = {5, 5, 5, 5};
     const RECT somewhere{0, 0, 300, 300};
     EXPECT_EQ(K_AnnPrint(nullptr, &somewhere, top), ANN_ERROR_INVALID_PARAMETER);
-    desktop::RasterDC dc(printed);
-    EXPECT_EQ(K_AnnPrint(&dc, &somewhere, top), ANN_SUCCESS);
+    Image shifted = page(400, 100);
+    {
+        desktop::RasterDC dc(shifted);
+        EXPECT_EQ(K_AnnPrint(&dc, &somewhere, top), ANN_SUCCESS);
+    }
+    EXPECT_EQ(at(shifted, 20, 20), kRed);  // moved by the bounds' corner only
+    EXPECT_EQ(at(shifted, 45, 20), kWhite);
     K_AnnDestroy(top, 0);
 }
 
