@@ -80,6 +80,34 @@ ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::millise
     return result;
 }
 
+Process startTellingLine(const std::string& program, const std::vector<std::string>& args, SpawnOptions options,
+                         std::string& line, std::chrono::milliseconds bound) {
+    line.clear();
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw Error(errnum::PathFileAccessError, "pipe2 failed");
+    Descriptor reading(ends[0]), writing(ends[1]);
+    options.childFd = writing.get();
+    Process process = Process::start(program, args, options);
+    writing.reset();  // the program's end alone: its end of output is seen
+    std::string got;
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    while (got.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return process;
+        pollfd p{reading.get(), POLLIN, 0};
+        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return process;
+        char buf[64];
+        ssize_t n = ::read(reading.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return process;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    line = got.substr(0, got.find('\n'));
+    return process;
+}
+
 bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH); }
 
 int waitForEnd(Process& process, std::chrono::milliseconds bound) {

@@ -60,6 +60,14 @@ private:
     std::string pending_;
 };
 
+// Starts a program that tells its caller one line on its descriptor 3 (the
+// port or display number it picked, say), a pipe of the caller's, so that its
+// standard output stays the caller's. `options.childFd` is that pipe's. The
+// line comes without its end, "" when the program ends its descriptor or
+// `bound` of real time passes first. Raises fg::Error as Process::start.
+Process startTellingLine(const std::string& program, const std::vector<std::string>& args, SpawnOptions options,
+                         std::string& line, std::chrono::milliseconds bound = std::chrono::milliseconds(30000));
+
 // A process running with a home as its program folder (FAXGATE_HOME in its
 // environment), and the name of its program.
 struct HomeProcess {

@@ -1,10 +1,7 @@
 #include "platform/testing/virtual_display.h"
 
-#include "platform/owned.h"
 #include "platform/testing/run_program.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -24,26 +21,19 @@ std::string xvfbPath() {
 }  // namespace
 
 VirtualDisplay::VirtualDisplay() {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    Descriptor numberIn(fds[0]), numberOut(fds[1]);
     // Xvfb writes the number it picked (-displayfd) to the descriptor it is
-    // given, so that tests never fight over one: hand it the pipe as its
-    // descriptor 3. Without -noreset the server resets whenever its last
-    // client leaves, and a window program connecting just then (while a
-    // test's window lookup comes and goes) finds no display.
-    SpawnOptions o;
-    o.childFd = numberOut.get();
+    // given, so that tests never fight over one. Without -noreset the server
+    // resets whenever its last client leaves, and a window program
+    // connecting just then (while a test's window lookup comes and goes)
+    // finds no display.
+    std::string number;
     try {
-        server_ = Process::start(xvfbPath(), {"-displayfd", "3", "-noreset", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, o);
+        server_ = startTellingLine(
+            xvfbPath(), {"-displayfd", "3", "-noreset", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, {}, number,
+            20s);
     } catch (...) {
         return;
     }
-    numberOut.reset();
-    std::string number;
-    pollfd p{numberIn.get(), POLLIN, 0};
-    char c;
-    while (::poll(&p, 1, 20000) > 0 && ::read(numberIn.get(), &c, 1) == 1 && c != '\n') number += c;
     if (!number.empty()) display_ = ":" + number;
 }
 

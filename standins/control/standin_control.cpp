@@ -10,11 +10,8 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 
 namespace fg::standin {
 
@@ -61,19 +58,15 @@ void trace(const std::string& who, const std::string& step) noexcept {
         std::string path = tracePath();
         fs::makeFolders(fs::folderOf(path));
         std::string line = std::to_string(clock().elapsed().count()) + " " + who + " " + step + "\n";
-        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) return;
         // One write per line keeps the lines of several stand-ins whole.
-        ssize_t n = ::write(fd, line.data(), line.size());
-        (void)n;
-        ::close(fd);
+        fs::appendToFile(path, line);
     } catch (...) {
     }
 }
 
 int serveObject(EventPump& pump, const std::string& who, const std::string& source, const Behaviour& b,
                 const std::function<void(ChildServer& server)>& members) {
-    pump.watchSignal(SIGTERM, [&] {
+    pump.watchEndRequest(EventPump::EndRequest::Terminate, [&] {
         trace(who, "terminated");
         pump.quit();
     });
@@ -87,7 +80,7 @@ int serveObject(EventPump& pump, const std::string& who, const std::string& sour
     if (b.dieAfter)
         pump.addTimer(*b.dieAfter, [&] {
             trace(who, "died");
-            ::_exit(3);
+            std::_Exit(3);  // as a crash ends it: nothing unwound
         });
     server.onRelease([&] {
         trace(who, "released");

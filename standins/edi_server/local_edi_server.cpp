@@ -1,14 +1,8 @@
 #include "standins/edi_server/local_edi_server.h"
 
 #include "platform/error.h"
-#include "platform/owned.h"
+#include "platform/testing/run_program.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -17,43 +11,19 @@ namespace fg::testing {
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
-
 // How long the server may take to come up, or the certificates to be made,
 // in real time: a bound for a broken installation, not for a slow machine.
 constexpr std::chrono::seconds kStartBound(30);
 constexpr std::chrono::seconds kCertificateBound(120);
 
-int millisecondsLeft(Steady::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits for the process to end, in real time (the certificates take what
-// openssl takes, whatever the system's clock scale).
-bool waitForEnd(Process& process, std::chrono::seconds bound) {
-    auto deadline = Steady::now() + bound;
-    while (process.running()) {
-        int left = millisecondsLeft(deadline);
-        if (left == 0) return false;
-        if (process.descriptor() >= 0) {
-            pollfd p{process.descriptor(), POLLIN, 0};
-            if (::poll(&p, 1, left) < 0 && errno != EINTR) return false;
-        } else {
-            process.waitFor(std::chrono::milliseconds(std::min(left, 100)));
-        }
-    }
-    return true;
-}
-
-Process startScript(const std::vector<std::string>& args, const SpawnOptions& options) {
+std::vector<std::string> scriptArguments(const std::vector<std::string>& args) {
     std::vector<std::string> all{LocalEdiServer::script()};
     all.insert(all.end(), args.begin(), args.end());
-    try {
-        return Process::start(LocalEdiServer::interpreter(), all, options);
-    } catch (const Error& e) {
-        throw std::runtime_error("cannot start the local EDI server: " + e.description());
-    }
+    return all;
+}
+
+std::runtime_error cannotStart(const Error& e) {
+    return std::runtime_error("cannot start the local EDI server: " + e.description());
 }
 
 }  // namespace
@@ -76,14 +46,18 @@ std::string LocalEdiServer::interpreter() {
 }
 
 void LocalEdiServer::makeCertificates(const std::string& folder) {
-    Process maker = startScript({"--make-certs", folder}, {});
-    if (!waitForEnd(maker, kCertificateBound)) {
-        maker.terminate();
-        throw std::runtime_error("edi_server.py --make-certs did not finish for " + folder);
+    Process maker;
+    try {
+        maker = Process::start(interpreter(), scriptArguments({"--make-certs", folder}));
+    } catch (const Error& e) {
+        throw cannotStart(e);
     }
-    if (maker.exitCode() != 0)
-        throw std::runtime_error("edi_server.py --make-certs failed for " + folder + " with exit code " +
-                                 std::to_string(maker.exitCode().value_or(-1)));
+    // In real time: the certificates take what openssl takes, whatever the
+    // system's clock scale. One still running at the bound is killed.
+    const int code = waitForEnd(maker, kCertificateBound);
+    if (code != 0)
+        throw std::runtime_error("edi_server.py --make-certs failed or did not finish for " + folder +
+                                 " with exit code " + std::to_string(code));
 }
 
 const TempDir& LocalEdiServer::testCertificates() {
@@ -109,33 +83,15 @@ LocalEdiServer::LocalEdiServer(Options options) : options_(std::move(options)) {
     if (!options_.tlsCert.empty()) args.insert(args.end(), {"--tls-cert", options_.tlsCert, "--tls-key", options_.tlsKey});
     if (!options_.clientCa.empty()) args.insert(args.end(), {"--client-ca", options_.clientCa});
 
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    Descriptor portIn(fds[0]), portOut(fds[1]);
     SpawnOptions spawn;
     spawn.environment = options_.environment;
-    spawn.childFd = portOut.get();
-    process_ = startScript(args, spawn);
-    portOut.reset();
-
-    // The first line is "PORT <n>"; an end of file first means the server
-    // failed to start.
+    // The first line is "PORT <n>"; none means the server failed to start.
     std::string line;
-    auto deadline = Steady::now() + kStartBound;
-    while (line.find('\n') == std::string::npos) {
-        int left = millisecondsLeft(deadline);
-        if (left == 0) break;
-        pollfd p{portIn.get(), POLLIN, 0};
-        int n = ::poll(&p, 1, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        char buf[64];
-        ssize_t got = ::read(portIn.get(), buf, sizeof buf);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        line.append(buf, static_cast<size_t>(got));
+    try {
+        process_ = startTellingLine(interpreter(), scriptArguments(args), spawn, line, kStartBound);
+    } catch (const Error& e) {
+        throw cannotStart(e);
     }
-    portIn.reset();
     if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
     if (port_ <= 0) {
         stop();

@@ -4,12 +4,10 @@
 // standin_control.h).
 #include "standin_control.h"
 
+#include "platform/files.h"
 #include "platform/process/event_pump.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <climits>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -17,7 +15,7 @@ namespace {
 int runHelper(void*) {
     fg::EventPump pump;
     fg::standin::Behaviour b = fg::standin::loadBehaviour("PGPWIN32");
-    pump.watchSignal(SIGTERM, [&] {
+    pump.watchEndRequest(fg::EventPump::EndRequest::Terminate, [&] {
         if (b.ignoreTerm) {
             fg::standin::trace("PGPWIN32", "ignored SIGTERM");
             return;
@@ -25,17 +23,18 @@ int runHelper(void*) {
         fg::standin::trace("PGPWIN32", "terminated");
         pump.quit();
     });
-    pump.watchSignal(SIGINT, [&] {
+    pump.watchEndRequest(fg::EventPump::EndRequest::Interrupt, [&] {
         fg::standin::trace("PGPWIN32", "interrupted");
         pump.quit();
     });
     if (b.dieAfter)
         pump.addTimer(*b.dieAfter, [] {
             fg::standin::trace("PGPWIN32", "died");
-            ::_exit(3);
+            std::_Exit(3);  // as a crash ends it: nothing unwound
         });
-    char cwd[PATH_MAX];
-    fg::standin::trace("PGPWIN32", std::string("started in ") + (::getcwd(cwd, sizeof cwd) ? cwd : "?"));
+    std::string cwd = fg::fs::currentFolder();
+    if (cwd.size() > 1) cwd.pop_back();  // the folder as the system names it, without the "/"
+    fg::standin::trace("PGPWIN32", "started in " + cwd);
     pump.run();
     return 0;
 }

@@ -12,7 +12,6 @@
 #include "standin_control.h"
 
 #include <ctime>
-#include <unistd.h>
 
 namespace fg::standin {
 

@@ -157,6 +157,39 @@ TEST(Process, StandardInputComesFromWhereTheCallerSays) {
     EXPECT_EQ(child.process().exitCode(), 0);
 }
 
+TEST(Process, AProgramTellsItsCallerOneLineOnADescriptorOfItsOwn) {
+    struct Case {
+        const char* script;
+        const char* line;
+        bool untilTheBound;
+    };
+    const Case cases[] = {
+        {"printf 'PORT 5\\nmore\\n' >&3; exec sleep 30", "PORT 5", false},  // told, and running on
+        {"printf 'PO' >&3; sleep 0.05; printf 'RT 7\\n' >&3; exec sleep 30", "PORT 7", false},  // in pieces
+        // Ended before the line did, or told nothing: the end is seen at
+        // once, as only the program holds the pipe's other end.
+        {"printf 'PORT' >&3", "", false},
+        {"exit 0", "", false},
+        {"exec sleep 30", "", true},
+    };
+    const auto bound = 3000ms;
+    for (const Case& c : cases) {
+        std::string line = "stale";
+        auto started = std::chrono::steady_clock::now();
+        Process p = testing::startTellingLine("/bin/sh", {"-c", c.script}, {}, line, bound);
+        auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(line, c.line) << c.script;
+        if (c.untilTheBound)
+            EXPECT_GE(took, bound) << c.script;
+        else
+            EXPECT_LT(took, bound) << c.script;
+        EXPECT_TRUE(p.valid()) << c.script;
+        p.terminate(0ms);
+    }
+    std::string line;
+    EXPECT_THROW(testing::startTellingLine("/nonexistent/program", {}, {}, line), Error);
+}
+
 TEST(Process, OutputCanGoToAFileThatIsEmptiedFirst) {
     testing::TempDir dir;
     fs::writeFileAtomic(dir / "out.txt", "old content that must not stay\n");
