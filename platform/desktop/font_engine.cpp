@@ -42,12 +42,11 @@ FontEngine& FontEngine::instance() {
 FontEngine::FontEngine() : context_(pango_font_map_create_context(pango_cairo_font_map_get_default())) {
     if (!context_) throw Error(errnum::OutOfMemory, "no font context", "desktop");
     // Unhinted metrics: the same text measures the same wherever it is drawn.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(context_.get(), options);
-    cairo_font_options_destroy(options);
+    const CairoOwned<cairo_font_options_t> options(cairo_font_options_create());
+    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+    pango_cairo_context_set_font_options(context_.get(), options.get());
     pango_context_set_language(context_.get(), pango_language_from_string("ja"));
 }
 
