@@ -80,6 +80,29 @@ ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::millise
     return result;
 }
 
+namespace {
+
+// Appends what `fd` has to read, waiting up to the deadline of real time;
+// false at its end or the deadline.
+bool readMore(int fd, std::chrono::steady_clock::time_point deadline, std::string& into) {
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        char buf[4096];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        into.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+}
+
+}  // namespace
+
 Process startTellingLine(const std::string& program, const std::vector<std::string>& args, SpawnOptions options,
                          std::string& line, std::chrono::milliseconds bound) {
     line.clear();
@@ -91,19 +114,8 @@ Process startTellingLine(const std::string& program, const std::vector<std::stri
     writing.reset();  // the program's end alone: its end of output is seen
     std::string got;
     auto deadline = std::chrono::steady_clock::now() + bound;
-    while (got.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return process;
-        pollfd p{reading.get(), POLLIN, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return process;
-        char buf[64];
-        ssize_t n = ::read(reading.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return process;
-        got.append(buf, static_cast<std::size_t>(n));
-    }
+    while (got.find('\n') == std::string::npos)
+        if (!readMore(reading.get(), deadline, got)) return process;
     line = got.substr(0, got.find('\n'));
     return process;
 }
@@ -152,20 +164,7 @@ bool PipedProgram::write(const std::string& bytes) {
 void PipedProgram::closeInput() { input_.reset(); }
 
 bool PipedProgram::fill(std::chrono::steady_clock::time_point deadline) {
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd p{output_.get(), POLLIN, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        char buf[4096];
-        ssize_t n = ::read(output_.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        pending_.append(buf, static_cast<std::size_t>(n));
-        return true;
-    }
+    return readMore(output_.get(), deadline, pending_);
 }
 
 std::optional<std::string> PipedProgram::readLine(std::chrono::milliseconds bound) {
