@@ -3,6 +3,7 @@
 // only then is the record marked decided.
 #include "telephony/telephony_control.h"
 
+#include "common/vantrel/information_code.h"
 #include "edi_control/castrel/edi_control.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
@@ -17,8 +18,6 @@ namespace rc = TelephonyResultCode;
 namespace {
 
 constexpr const char* kDecided = "2";
-constexpr const char* kDeliveryAnswerCode = "0702";
-constexpr const char* kQuotationAnswerCode = "0302";
 
 }  // namespace
 
@@ -45,7 +44,7 @@ std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManag
     // The upload logs its own failure; the record keeps its condition, so
     // that the next approval builds and uploads the answer again.
     EDIControl edi;
-    if (!edi.putEDIData(answers, quotation ? kQuotationAnswerCode : kDeliveryAnswerCode)) return rc::Failed;
+    if (!edi.putEDIData(answers, quotation ? infocode::RFQANS : infocode::REQUESTANS)) return rc::Failed;
     // The answer is on the server: the decision is made. A record that then
     // cannot be marked would let the next approval upload it again, which
     // the operator must hear of.

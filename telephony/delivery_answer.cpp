@@ -14,6 +14,7 @@
 // root child 8 holds the lines, and each line's child 0 is its reference.
 #include "telephony/telephony_control.h"
 
+#include "common/vantrel/information_code.h"
 #include "platform/error.h"
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
@@ -189,7 +190,7 @@ private:
         jptrm.setAttribute("TEST", test_);
         jptrm = top.appendChild(jptrm);
         appendText(doc, jptrm, "Sequence-number", requiredChild(line, "Sequence-number", what).text());
-        appendText(doc, jptrm, "Information-code", "0702");
+        appendText(doc, jptrm, "Information-code", infocode::REQUESTANS);
         appendText(doc, jptrm, "Data-create-date", createDate());
         appendText(doc, jptrm, "Data-create-time", createTime());
         appendText(doc, jptrm, "Customer-code", requiredChild(root, "Customer-code", what).text());

@@ -9,6 +9,7 @@
 // it answers).
 #include "telephony/telephony_control.h"
 
+#include "common/vantrel/information_code.h"
 #include "platform/error.h"
 #include "platform/folder_path_info.h"
 #include "settings/fax_manage_num.h"
@@ -147,7 +148,7 @@ void TelephonyControl::makeEstRequest(xml::Document& newDom, const xml::Document
         jptrm = root.appendChild(jptrm);
 
         appendCopies(newDom, jptrm, request, "Sequence-number");
-        appendText(newDom, jptrm, "Information-code", "0302");
+        appendText(newDom, jptrm, "Information-code", infocode::RFQANS);
         appendText(newDom, jptrm, "Data-create-date", createDate());
         appendText(newDom, jptrm, "Data-create-time", createTime());
         appendCopies(newDom, jptrm, request, "Customer-code");
