@@ -122,7 +122,10 @@ TEST(SharedFile, TemporariesOfKilledWritersGoWhenTheLockIsNextTaken) {
     fs::writeFileAtomic(dir / dead, std::string(100000, 'x'));
     fs::writeFileAtomic(dir / live, "being written");
     fs::writeFileAtomic(dir / ".Other.xml.tmp.1.0", "another file's");
-    EXPECT_EQ(hidden(), (std::vector<std::string>{dead, ".Other.xml.tmp.1.0", live}));
+    // The last writer killed may have died between naming its file and the
+    // rename: its temporary is there too, and must go with the dead one.
+    for (const std::string& name : {dead, std::string(".Other.xml.tmp.1.0"), live})
+        EXPECT_TRUE(std::ranges::count(hidden(), name) == 1) << name;
 
     { FileLock lock(dir / "faxmanagenumber.xml"); }
     EXPECT_EQ(hidden(), (std::vector<std::string>{".Other.xml.tmp.1.0", live}));
