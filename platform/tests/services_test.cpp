@@ -7,6 +7,7 @@
 #include "platform/message_sink.h"
 #include "platform/processed_file_hook.h"
 #include "platform/testing/temp_home.h"
+#include "platform/wait_bounds.h"
 
 #include <gtest/gtest.h>
 
@@ -379,4 +380,50 @@ TEST(ProcessedFileHook, DefaultDoesNothingButADebugLineAndTestsRecord) {
     ProcessedFileHook::install(nullptr);
     ProcessedFileHook::current().fileDone("c.xml", ok);
     EXPECT_EQ(recorder->names.size(), 2u);
+}
+
+TEST(WaitBounds, AnOperatorsMistakeInWaitsXmlLeavesEveryWaitBounded) {
+    TempHome home(false);
+    ErrorLogGuard log;
+    const WaitBounds defaults;
+    auto file = [](const std::string& inner) {
+        return "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Waits>" + inner + "</Waits>\r\n";
+    };
+    struct Case {
+        const char* what;
+        std::string content;  // "" for no file at all
+        std::chrono::milliseconds printStart, sendPage, sendJob;
+        std::size_t logged;
+    } cases[] = {
+        {"no file", "", defaults.printStart, defaults.sendPage, defaults.sendJob, 0},
+        {"every value", file("<PrintStart>1000</PrintStart><SendPage> 2000 </SendPage><SendJob>3000</SendJob>"), 1000ms,
+         2000ms, 3000ms, 0},
+        {"one value, the others missing or empty", file("<SendPage>2500</SendPage><SendJob/>"), defaults.printStart,
+         2500ms, defaults.sendJob, 0},
+        {"values that are no positive whole number",
+         file("<PrintStart>0</PrintStart><SendPage>-5</SendPage><SendJob>ten</SendJob>"), defaults.printStart,
+         defaults.sendPage, defaults.sendJob, 3},
+        {"a bad value beside a good one", file("<PrintStart>soon</PrintStart><SendJob>4000</SendJob>"),
+         defaults.printStart, defaults.sendPage, 4000ms, 1},
+        {"a file that does not parse", "<Waits><PrintStart>1000</Waits", defaults.printStart, defaults.sendPage,
+         defaults.sendJob, 1},
+        {"another root", "<?xml version=\"1.0\"?><Bounds><PrintStart>1000</PrintStart></Bounds>", defaults.printStart,
+         defaults.sendPage, defaults.sendJob, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log.log->clear();
+        fs::removeFile(home / WaitBounds::kFileName);
+        if (!c.content.empty()) home.write(WaitBounds::kFileName, c.content);
+        WaitBounds b = WaitBounds::load();
+        EXPECT_EQ(b.printStart, c.printStart);
+        EXPECT_EQ(b.sendPage, c.sendPage);
+        EXPECT_EQ(b.sendJob, c.sendJob);
+        auto entries = log.log->entries();
+        EXPECT_EQ(entries.size(), c.logged);
+        for (const auto& e : entries) {
+            EXPECT_EQ(e.source, WaitBounds::kSource);
+            EXPECT_NE(e.description.find(WaitBounds::kFileName), std::string::npos) << e.description;
+        }
+    }
 }
