@@ -33,7 +33,9 @@ void PrintStartFile::write() {
     doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"shift-jis\""));
     xml::Node root = doc.appendChild(doc.createElement("MyTalk"));
     root.appendChild(doc.createElement("My")).setText("Start");
-    doc.save(path());
+    // A marker of a print under way, gone when the print ends: a crash
+    // leaves nothing worth keeping in it, so it is not synced to disk.
+    fs::writeFileAtomic(path(), doc.saveToString(), fs::Sync::Passing);
 }
 
 void PrintStartFile::remove() noexcept {
