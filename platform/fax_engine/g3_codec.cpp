@@ -161,8 +161,9 @@ int nextChange(const std::uint8_t* row, std::size_t rowBytes, int x, int width, 
         const std::size_t byte = static_cast<std::size_t>(x) >> 3;
         if (byte + 8 <= rowBytes) {
             // The eight bytes as one big-endian word: pel x is bit 63 - (x & 7).
-            std::uint64_t w = 0;
-            for (int i = 0; i < 8; ++i) w = (w << 8) | row[byte + static_cast<std::size_t>(i)];
+            std::uint64_t w;
+            std::memcpy(&w, row + byte, 8);
+            if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
             w = (w ^ skip) << (x & 7);
             if (w) return std::min(x + std::countl_zero(w), width);
             x = static_cast<int>((byte + 8) * 8);
