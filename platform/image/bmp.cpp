@@ -234,19 +234,24 @@ std::string encodeBmp(const Image& image, int bits, int threshold) {
         out.push_back(static_cast<char>(v));
         out.push_back(0);
     }
-    const std::size_t header = out.size();
-    out.resize(total, '\0');  // rows are padded with zeros
+    // Row by row, bottom first, each padded with zeros: a row is cleared
+    // just before it is filled, while it is in the cache, and the common
+    // 8-bit row is copied in whole.
     for (int y = image.height() - 1; y >= 0; --y) {
-        char* row = out.data() + header + static_cast<std::size_t>(image.height() - 1 - y) * stride;
         const std::uint8_t* s = src.row(y);
+        if (bits == 8) {
+            out.append(reinterpret_cast<const char*>(s), static_cast<std::size_t>(image.width()));
+            out.append(stride - static_cast<std::size_t>(image.width()), '\0');
+            continue;
+        }
+        out.append(stride, '\0');
+        char* row = out.data() + out.size() - stride;
         if (bits == 24) {
             for (int x = 0; x < image.width(); ++x) {
                 row[static_cast<std::size_t>(x) * 3] = static_cast<char>(s[x * 3 + 2]);
                 row[static_cast<std::size_t>(x) * 3 + 1] = static_cast<char>(s[x * 3 + 1]);
                 row[static_cast<std::size_t>(x) * 3 + 2] = static_cast<char>(s[x * 3]);
             }
-        } else if (bits == 8) {
-            std::memcpy(row, s, static_cast<std::size_t>(image.width()));
         } else {
             // Index 1 is white: a set bit is a white pel.
             for (int x = 0; x < image.width(); ++x)

@@ -159,9 +159,10 @@ bool encodeRaw(const unsigned char* pixels, int width, int height, int component
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     if (grayAsColour) {
-        // Page copies: the faster integer transform, whose small loss of
-        // accuracy no one sees on a page of text and rules.
-        info.dct_method = JDCT_IFAST;
+        // Page copies: the accurate integer transform, which the library
+        // runs on AVX2 where the processor has it (the fast one only on
+        // SSE2) and so is also the quicker there.
+        info.dct_method = JDCT_ISLOW;
         info.raw_data_in = TRUE;
         info.comp_info[0].h_samp_factor = 4;
         info.comp_info[0].v_samp_factor = 2;
