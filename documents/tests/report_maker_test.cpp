@@ -113,9 +113,10 @@ TEST_F(ReportMakerTest, EveryReportTypeLaysOutItsDocument) {
         // form does, never by its element name.
         if (c.type == "F4" || c.type == "F10" || c.type == "F14")
             for (const auto& [ref, cell] : wb.sheets.at(0).cells)
-                if (ref.column == 2 && ref.row > 6)
+                if (ref.column == 2 && ref.row > 6) {
                     EXPECT_TRUE(std::any_of(cell.text.begin(), cell.text.end(), [](char ch) { return ch & 0x80; }))
                         << cell.text;
+                }
     }
 }
 

@@ -182,8 +182,8 @@ TEST_F(OrderBalanceJob, EachEndingOfTheJobIsLoggedAsItMeans) {
         for (const auto& l : telephonyLog()) {
             logged.emplace_back(l.number, l.flag);
             EXPECT_EQ(l.source, "sorvik");
-            if (l.number == errs::ConfirmRefused) EXPECT_EQ(l.description, "[ErrCode:C0999]");
-            if (l.number == errs::ConfirmNotPacked) EXPECT_NE(l.description.find("request.xml[ErrorCode:]"), std::string::npos);
+            if (l.number == errs::ConfirmRefused) { EXPECT_EQ(l.description, "[ErrCode:C0999]"); }
+            if (l.number == errs::ConfirmNotPacked) { EXPECT_NE(l.description.find("request.xml[ErrorCode:]"), std::string::npos); }
         }
         EXPECT_EQ(logged, c.logged);
         auto placed = faxes();

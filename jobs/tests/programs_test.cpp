@@ -49,7 +49,7 @@ protected:
                 EXPECT_EQ(page.pels.width(), 1728);
                 EXPECT_GT(page.pels.height(), 2200);
                 EXPECT_LT(page.pels.height(), 2400);
-                if (wideForms) EXPECT_GT(inkAspect(turnedBack(page)), 1.3);
+                if (wideForms) { EXPECT_GT(inkAspect(turnedBack(page)), 1.3); }
             }
         }
     }

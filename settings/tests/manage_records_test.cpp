@@ -56,8 +56,8 @@ protected:
         store.setMstrDecisionCondition(r.fields[14]);
         store.setMstrEnploymentMode(r.fields[15]);
         ASSERT_TRUE(store.setManageNum("0"));
-        if (!r.tempImages.empty()) ASSERT_TRUE(store.subAddTempImageFileNames(r.number(), r.tempImages));
-        if (!r.refImages.empty()) ASSERT_TRUE(store.subAddRefImageFileNames(r.number(), r.refImages));
+        if (!r.tempImages.empty()) { ASSERT_TRUE(store.subAddTempImageFileNames(r.number(), r.tempImages)); }
+        if (!r.refImages.empty()) { ASSERT_TRUE(store.subAddRefImageFileNames(r.number(), r.refImages)); }
     }
 };
 

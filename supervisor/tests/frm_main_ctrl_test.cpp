@@ -164,7 +164,7 @@ TEST(Supervisor, AnErrorEventOrADeadProgramStopsTheServer) {
             ::kill(pid, SIGKILL);
         }
         ASSERT_TRUE(s.runToEnd());
-        if (c.happened) EXPECT_GE(h.at(c.happened), 0);
+        if (c.happened) { EXPECT_GE(h.at(c.happened), 0); }
         EXPECT_EQ(s.ctrl.exitCode(), 1);
         EXPECT_TRUE(h.logged(errs::ErrorEvent));
         EXPECT_TRUE(s.allGone());
