@@ -116,7 +116,9 @@ protected:
             const Sheet seen = turned ? turnedBack(fax) : fax;
             const double aspect = inkAspect(seen) / inkAspect(reference);
             EXPECT_NEAR(aspect, 1.0, 0.02) << "proportions of the content";
-            if (i == 0) EXPECT_GE(darkRecall(reference, seen, addresseeBox(r.layout)), 0.95) << "Mincho addressee";
+            if (i == 0) {
+                EXPECT_GE(darkRecall(reference, seen, addresseeBox(r.layout)), 0.95) << "Mincho addressee";
+            }
         }
         if (!ruledTitles_.insert(r.title).second) return;
         std::vector<Box> rules;
