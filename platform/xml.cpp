@@ -608,9 +608,49 @@ void Document::setPreserveWhiteSpace(bool preserve) { impl_->preserve = preserve
 
 namespace {
 
+// Parses the bytes as a load does: the document, or null with the first
+// error in `error`. With `nodes` false the parser reads the whole text and
+// finds every fault a load would find, but makes no element, text or other
+// node: the document it answers holds nothing.
+OwnedDocument parseBytes(const std::string& bytes, const std::string& url, bool nodes, ParseError& error) {
+    error = {};
+    error.url = url;
+    ParserContext ctxt(xmlNewParserCtxt());
+    if (!ctxt) throw Error::standard(errnum::OutOfMemory);
+    ErrorCapture capture;
+    capture.attach(ctxt.get());
+    ctxt.get()->vctxt.error = nullptr;
+    ctxt.get()->vctxt.warning = nullptr;
+    if (!nodes) {
+        // The declarations of a DTD stay: the entities a text refers to
+        // must be known to read it as a load reads it.
+        xmlSAXHandler& sax = *ctxt.get()->sax;
+        sax.startElementNs = nullptr;
+        sax.endElementNs = nullptr;
+        sax.startElement = nullptr;
+        sax.endElement = nullptr;
+        sax.characters = nullptr;
+        sax.ignorableWhitespace = nullptr;
+        sax.cdataBlock = nullptr;
+        sax.comment = nullptr;
+        sax.processingInstruction = nullptr;
+        sax.reference = nullptr;
+    }
+    int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    OwnedDocument d(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                      url.empty() ? nullptr : url.c_str(), nullptr, options));
+    if (!d || !ctxt.get()->wellFormed) {
+        const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt.get());
+        error.errorCode = e && e->code ? e->code : 1;
+        error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
+        while (!error.reason.empty() && error.reason.back() == '\n') error.reason.pop_back();
+        error.line = e ? e->line : 0;
+        return OwnedDocument(nullptr);
+    }
+    return d;
+}
+
 bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) {
-    impl.error = {};
-    impl.error.url = url;
     // The declaration is kept as a node of its own, as the field's files expect.
     std::size_t start = 0;
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
@@ -626,25 +666,11 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
             while (!declData.empty() && std::strchr(" \t\r\n", declData.front())) declData.erase(0, 1);
         }
     }
-    ParserContext ctxt(xmlNewParserCtxt());
-    if (!ctxt) throw Error::standard(errnum::OutOfMemory);
-    ErrorCapture capture;
-    capture.attach(ctxt.get());
-    ctxt.get()->vctxt.error = nullptr;
-    ctxt.get()->vctxt.warning = nullptr;
-    int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    OwnedDocument d(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()),
-                                      url.empty() ? nullptr : url.c_str(), nullptr, options));
-    if (!d || !ctxt.get()->wellFormed) {
-        const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt.get());
-        impl.error.errorCode = e && e->code ? e->code : 1;
-        impl.error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
-        while (!impl.error.reason.empty() && impl.error.reason.back() == '\n') impl.error.reason.pop_back();
-        impl.error.line = e ? e->line : 0;
+    OwnedDocument d = parseBytes(bytes, url, true, impl.error);
+    if (!d) {
         impl.clear();
         return false;
     }
-    ctxt.reset();
     xmlNodePtr top = reinterpret_cast<xmlNodePtr>(d.get());
     if (!impl.preserve) dropBlankText(top, false);
     if (hasDecl) {
@@ -658,24 +684,41 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
     return true;
 }
 
+// The file's bytes and its real spelling, read as a load reads them; false
+// with the error when it cannot be read.
+bool readForLoad(const std::string& path, std::string& bytes, std::string& url, ParseError& error) {
+    // The real spelling becomes the document's URL: style sheets find the
+    // files they include relative to it.
+    url = fs::resolve(path).value_or(path);
+    try {
+        bytes = fs::readFile(url);
+        return true;
+    } catch (const Error& e) {
+        error = {};
+        error.errorCode = kFileNotFound;
+        error.reason = e.description() + " " + path;
+        error.url = path;
+        return false;
+    }
+}
+
 }  // namespace
 
 bool Document::load(const std::string& path) {
-    std::string bytes;
-    // The real spelling becomes the document's URL: style sheets find the
-    // files they include relative to it.
-    std::string url = fs::resolve(path).value_or(path);
-    try {
-        bytes = fs::readFile(url);
-    } catch (const Error& e) {
-        impl_->error = {};
-        impl_->error.errorCode = kFileNotFound;
-        impl_->error.reason = e.description() + " " + path;
-        impl_->error.url = path;
+    std::string bytes, url;
+    if (!readForLoad(path, bytes, url, impl_->error)) {
         impl_->clear();
         return false;
     }
     return parseInto(*impl_, bytes, url);
+}
+
+ParseError checkFile(const std::string& path) {
+    registerEncodings();
+    ParseError error;
+    std::string bytes, url;
+    if (readForLoad(path, bytes, url, error)) parseBytes(bytes, url, false, error);
+    return error;
 }
 
 bool Document::loadXML(const std::string& text) {

@@ -44,8 +44,9 @@ bool FaxSendServer::checkSendSettings() {
     try {
         for (const Check& check : checks) {
             std::string folder = check.key ? FolderPathInfo().getFolderPath(check.key) : fs::programFolder();
-            xml::Document doc;
-            if (!doc.load(folder + check.file)) {
+            // Parsed, not loaded: the send log and the store grow large, and
+            // every hand-over of a batch asks for this check.
+            if (xml::checkFile(folder + check.file).errorCode != 0) {
                 ErrorLogWriter().writeError(FaxSendJob::kSource, Error(kSettingsBroken, check.message));
                 return false;
             }

@@ -247,6 +247,51 @@ TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
     EXPECT_EQ(doc.documentElement().nodeName(), "a");
 }
 
+// A check that makes no nodes must fail exactly the files a load fails, with
+// the same error, and pass every file a load takes, however it is written.
+TEST(XmlLoad, TheCheckOfAFileAgreesWithItsLoad) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        std::string bytes;  // nullptr-like: "-" for no file at all
+        bool loads;
+    } cases[] = {
+        {"missing.xml", "-", false},
+        {"broken.xml", "<?xml version=\"1.0\"?>\n<a><b></a>\n", false},
+        {"empty.xml", "", false},
+        {"blank.xml", "  \r\n", false},
+        {"badbytes.xml", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<R>\x87\x40\xFF\xFF</R>", false},
+        {"unknown.xml", "<?xml version=\"1.0\" encoding=\"x-unknown\"?><R/>", false},
+        {"tworoots.xml", "<a/><b/>", false},
+        {"entity.xml", "<a>&nope;</a>", false},
+        {"cut.xml", "<FaxSendLogs><FaxSendLog><SendDate>2024", false},
+        {"attribute.xml", "<a b=\"1\" b=\"2\"/>", false},
+        {"csv.xml", "index,csv,line", false},
+        {"sjis.xml", sjisFile("Shift_JIS"), true},
+        {"cp932.xml", sjisFile("windows-31j"), true},
+        {"bom.xml", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>①</a>", true},
+        {"declared.xml", "<!DOCTYPE a [<!ENTITY co \"東和\">]><a b=\"&co;\">&co;&amp;<![CDATA[<x>]]><!--c--><?pi d?></a>",
+         true},
+        {"indented.xml", "<?xml version=\"1.0\"?>\r\n<a>\r\n  <b x=\"1\">text</b>\r\n</a>\r\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.bytes) != "-") fs::writeFileAtomic(dir / c.name, c.bytes);
+        Document doc;
+        ::testing::internal::CaptureStderr();
+        const bool loaded = doc.load(dir / c.name);
+        const xml::ParseError checked = xml::checkFile(dir / c.name);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(loaded, c.loads) << doc.parseError().reason;
+        EXPECT_EQ(checked.errorCode, doc.parseError().errorCode);
+        EXPECT_EQ(checked.reason, doc.parseError().reason);
+        EXPECT_EQ(checked.line, doc.parseError().line);
+    }
+    // Names are matched without regard to case, as a load matches them.
+    fs::writeFileAtomic(dir / "Good.XML", "<a/>");
+    EXPECT_EQ(xml::checkFile(dir / "good.xml").errorCode, 0);
+}
+
 TEST(XmlLoad, ExternalEntitiesAreNotFetched) {
     TempDir dir;
     fs::writeFileAtomic(dir / "secret.txt", "SECRET");
