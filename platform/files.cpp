@@ -92,6 +92,37 @@ std::string nameOf(std::string_view path) {
     return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
 }
 
+namespace {
+
+// The entry of the folder that matches `part` without regard to case, "" when
+// none does; of several, the first in byte order. A name of few letters is
+// looked for under each of its spellings, which costs the same however many
+// files the folder holds (a batch checks names in folders of thousands); a
+// name of many, or a small folder, is read through.
+std::string matchInFolder(const std::string& folder, const std::string& part) {
+    struct stat dir {};
+    const std::string where = folder.empty() ? "." : folder;
+    if (::stat(where.c_str(), &dir) != 0) return {};
+    // A look-up costs about what reading a few entries does; a folder's size
+    // grows with its entries (some tens of bytes each).
+    std::size_t most = 4;
+    while (most < 10 && (std::int64_t{1} << (most + 1)) * 128 <= static_cast<std::int64_t>(dir.st_size)) ++most;
+    if (const std::vector<std::string> spellings = text::caseSpellings(part, most); !spellings.empty()) {
+        struct stat st {};
+        for (const std::string& spelling : spellings)
+            if (::stat((folder + spelling).c_str(), &st) == 0) return spelling;
+        return {};
+    }
+    Folder listing(::opendir(where.c_str()));
+    if (!listing) return {};
+    std::string found;
+    while (dirent* e = ::readdir(listing.get()))
+        if (text::icompare(e->d_name, part) == 0 && (found.empty() || found > e->d_name)) found = e->d_name;
+    return found;
+}
+
+}  // namespace
+
 std::optional<std::string> resolve(const std::string& path) {
     if (path.empty()) return std::nullopt;
     struct stat st {};
@@ -106,12 +137,7 @@ std::optional<std::string> resolve(const std::string& path) {
         if (part.empty() || part == ".") continue;
         std::string candidate = current + part;
         if (part != ".." && ::stat(candidate.c_str(), &st) != 0) {
-            Folder dir(::opendir(current.empty() ? "." : current.c_str()));
-            if (!dir) return std::nullopt;
-            std::string found;
-            while (dirent* e = ::readdir(dir.get())) {
-                if (text::icompare(e->d_name, part) == 0) { found = e->d_name; break; }
-            }
+            std::string found = matchInFolder(current, part);
             if (found.empty()) return std::nullopt;
             candidate = current + found;
         }

@@ -314,6 +314,44 @@ std::u32string caseFolded(std::string_view utf8) {
     return out;
 }
 
+std::vector<std::string> caseSpellings(std::string_view utf8, std::size_t most) {
+    struct Letter {
+        std::size_t at;
+        std::string upper, lower;  // of one byte length
+    };
+    std::vector<Letter> letters;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t at = i;
+        const char32_t c = decodeOne(utf8, i);
+        if (c == 0xFFFD) return {};
+        const char32_t lower = foldCase(c);
+        char32_t upper = lower;
+        if (lower >= 'a' && lower <= 'z') upper = lower - 'a' + 'A';
+        else if (lower >= 0xFF41 && lower <= 0xFF5A) upper = lower - 0xFF41 + 0xFF21;
+        if (upper == lower) continue;
+        if (letters.size() == most) return {};
+        Letter l{at, {}, {}};
+        appendUtf8(l.upper, upper);
+        appendUtf8(l.lower, lower);
+        letters.push_back(std::move(l));
+    }
+    // Counting up with the first letter highest: an upper-case letter sorts
+    // before its lower case, so the spellings come in byte order.
+    std::vector<std::string> out;
+    const std::size_t count = std::size_t{1} << letters.size();
+    out.reserve(count);
+    for (std::size_t bits = 0; bits < count; ++bits) {
+        std::string spelling(utf8);
+        for (std::size_t k = 0; k < letters.size(); ++k) {
+            const bool lower = (bits >> (letters.size() - 1 - k)) & 1;
+            const std::string& letter = lower ? letters[k].lower : letters[k].upper;
+            spelling.replace(letters[k].at, letter.size(), letter);
+        }
+        out.push_back(std::move(spelling));
+    }
+    return out;
+}
+
 std::vector<std::string> split(std::string_view s, char separator) {
     std::vector<std::string> out;
     for (std::size_t start = 0;;) {

@@ -44,6 +44,11 @@ int icompare(std::string_view a, std::string_view b);
 // The text as icompare sees it: two texts compare equal exactly when their
 // folded forms are equal, so the folded form can key a hash of names.
 std::u32string caseFolded(std::string_view utf8);
+// Every text icompare takes for this one (each letter in either case), in
+// byte order. Empty when it holds more than `most` letters, or is not
+// well-formed UTF-8: icompare takes any malformed byte for any other, which
+// no list of spellings covers.
+std::vector<std::string> caseSpellings(std::string_view utf8, std::size_t most);
 
 // The lines of a text, each without its end: CR LF, LF or a lone CR ends a
 // line, and an end at the very end of the text opens no further line.

@@ -63,6 +63,36 @@ TEST(Files, ResolveFindsAnySpelling) {
     EXPECT_EQ(fs::readFile(dir / "Data/exact.xml"), "lower");
 }
 
+// A folder of a few files is read through; in one of thousands a name of
+// few letters is looked for under each of its spellings. Both find the same.
+TEST(Files, ResolveFindsTheSameInSmallAndLargeFolders) {
+    for (int padding : {0, 3000}) {
+        SCOPED_TRACE(padding);
+        TempDir dir;
+        for (int i = 0; i < padding; ++i) std::ofstream(dir / ("202401010000" + std::to_string(i) + ".xml"));
+        for (const char* name : {"B20240101.XML", "b20240101.xml", "N_001.Jpg", "ＡＢ1.txt", "base2024.xml",
+                                 "FAXManageNumber.xml", "\xff\xfe.xml"})
+            std::ofstream(dir / name) << name;
+        struct Case {
+            const char* asked;
+            const char* found;  // "" for none
+        } cases[] = {
+            {"b20240101.XML", "B20240101.XML"},  // of two spellings, the first in byte order
+            {"n_001.JPG", "N_001.Jpg"},
+            {"ａｂ1.TXT", "ＡＢ1.txt"},
+            {"BASE2024.XML", "base2024.xml"},
+            {"faxmanagenumber.XML", "FAXManageNumber.xml"},  // too many letters to look for each
+            {"\xff\xfe.XML", "\xff\xfe.xml"},            // not UTF-8: read through
+            {"n_002.jpg", ""},
+            {"ａｃ1.txt", ""},
+        };
+        for (const Case& c : cases) {
+            auto found = fs::resolve(dir / c.asked);
+            EXPECT_EQ(found ? fs::nameOf(*found) : "", c.found) << c.asked;
+        }
+    }
+}
+
 TEST(Files, SameFileHoweverSpelt) {
     TempDir dir;
     fs::makeFolders(dir / "Data/Maker");

@@ -111,6 +111,14 @@ TEST(Text, BlanksAndCase) {
     EXPECT_EQ(text::icompare("ＡＢＣ", "ａｂｃ"), 0);  // full-width letters fold too
     EXPECT_LT(text::icompare("apple", "Banana"), 0);
     EXPECT_GT(text::icompare("abc", "AB"), 0);
+    // Every spelling icompare takes for a text, in byte order, each taken.
+    using Spellings = std::vector<std::string>;
+    EXPECT_EQ(text::caseSpellings("a1.X", 4), (Spellings{"A1.X", "A1.x", "a1.X", "a1.x"}));
+    EXPECT_EQ(text::caseSpellings("ｂ髙", 4), (Spellings{"Ｂ髙", "ｂ髙"}));
+    EXPECT_EQ(text::caseSpellings("123_", 0), (Spellings{"123_"}));
+    for (const std::string& s : text::caseSpellings("Ab.ｘｍl", 6)) EXPECT_EQ(text::icompare(s, "aB.ＸＭL"), 0) << s;
+    EXPECT_TRUE(text::caseSpellings("abcde", 4).empty());        // more letters than asked for
+    EXPECT_TRUE(text::caseSpellings("a\xff.xml", 8).empty());    // not UTF-8
 }
 
 TEST(Text, LinesEndAtAnyLineEnd) {
