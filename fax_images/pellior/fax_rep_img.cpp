@@ -5,6 +5,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/image/bmp.h"
+#include "platform/image/image.h"
 #include "platform/imaging/jpeg.h"
 #include "documents/report_maker/fax_report_maker.h"
 #include "platform/layout/workbook_file.h"
@@ -73,7 +74,7 @@ private:
 
 }  // namespace
 
-FaxRepImg::FaxRepImg(EventPump* pump) : pump_(pump) {}
+FaxRepImg::FaxRepImg(EventPump* pump) : pump_(pump) { image::keepPictureMemory(); }
 FaxRepImg::~FaxRepImg() = default;
 
 frmImgTranCtl& FaxRepImg::form() {

@@ -13,23 +13,26 @@ namespace fg::image {
 
 namespace {
 constexpr long kInvalidPicture = 481;
-
-// A page picture takes megabytes, and each page makes and drops several
-// (the drawing, the fitted page, the bitmap the fax engine reads back, the
-// coded files). glibc serves blocks that large from mmap and gives them
-// back to the system when they are freed, so every page paid for its
-// memory again: some 2,000 page faults a page, an eighth of its time. Such
-// blocks are kept in the heap and used again instead, and the heap's free
-// top is given back only once it passes 64 MB. The settings are the
-// process's; every program that makes pages loads this library.
-[[maybe_unused]] const bool kPictureMemoryKept = [] {
-#if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
-#endif
-    return true;
-}();
 }  // namespace
+
+void keepPictureMemory() {
+    // A page picture takes megabytes, and each page makes and drops several
+    // (the drawing, the fitted page, the bitmap the fax engine reads back,
+    // the coded files). glibc serves blocks that large from mmap and gives
+    // them back to the system when they are freed, so every page paid for
+    // its memory again: some 2,000 page faults a page, an eighth of its
+    // time. Such blocks are kept in the heap and used again instead, and the
+    // heap's free top is given back only once it passes 64 MB. The settings
+    // are the process's: a program that makes pages asks for them, not the
+    // library, which other hosts load too.
+    [[maybe_unused]] static const bool kept = [] {
+#if defined(__GLIBC__)
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+        return true;
+    }();
+}
 
 void invalidPicture(const char* why) {
     throw Error(kInvalidPicture, std::string("ピクチャが不正です。(") + why + ")", "image");

@@ -151,4 +151,9 @@ void requireGrayOrRgb(const Image& image);
 // The error every image function raises for a picture it cannot take.
 [[noreturn]] void invalidPicture(const char* why);
 
+// Lets the process keep the memory of page pictures it frees, for the next
+// page, instead of giving it back to the system each time. For programs
+// that make pages; called once or more, it sets the process's allocator.
+void keepPictureMemory();
+
 }  // namespace fg::image
