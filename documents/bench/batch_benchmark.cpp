@@ -50,7 +50,7 @@ int main() {
     ::setenv("FAXGATE_HOME", home.c_str(), 1);
     ::setenv("FAXGATE_TIME_SCALE", "0.01", 1);
     setClock(std::make_shared<ScaledClock>(0.01));
-    writeSendLines(home, home + "data/modeminformation.xml", 20);
+    testing::writeSendLines(home, home + "data/modeminformation.xml", 20);
 
     std::vector<GET_FILE> data = byCodeMessages(home + "temp/TempEDI/", home + "Maker/", 20);
 

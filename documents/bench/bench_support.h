@@ -1,10 +1,11 @@
 // What the batch benchmarks share: a scratch copy of the demo installation,
-// send lines that answer at once, the message files of a by-code batch, and
-// seconds.
+// the message files of a by-code batch, and seconds (send lines that answer
+// at once come from platform/testing/send_lines.h).
 #pragma once
 
 #include "documents/quillary/fax_tran_xml.h"
 #include "platform/files.h"
+#include "platform/testing/send_lines.h"
 #include "platform/text.h"
 
 #include <stdlib.h>
@@ -40,26 +41,6 @@ inline std::string scratchHome(const std::string& pattern) {
     std::filesystem::copy(std::string(FAXGATE_SOURCE_DIR) + "/demo/home", home,
                           std::filesystem::copy_options::recursive);
     return home;
-}
-
-// `sendLines` send lines with no connect or page time, so that each send
-// ends at once, and a pilot line: the modem file at `modemFile`, each line's
-// simulation under `home` + "FaxLines/".
-inline void writeSendLines(const std::string& home, const std::string& modemFile, int sendLines) {
-    std::string body = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><Modems>";
-    for (int p = 1; p <= sendLines + 1; ++p) {
-        bool pilot = p == sendLines + 1;
-        body += "<Modem><PortNo>" + std::to_string(p) + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType>"
-                "<Usefulness>" + std::string(pilot ? "0" : "1") + "</Usefulness><PilotFlag>" + (pilot ? "1" : "0") +
-                "</PilotFlag><PilotFAXNumber>" + (pilot ? "0312340000" : "") + "</PilotFAXNumber></Modem>";
-        if (!pilot) {
-            fs::makeFolders(home + "FaxLines/COM" + std::to_string(p));
-            fs::writeFileAtomic(home + "FaxLines/COM" + std::to_string(p) + "/line.xml",
-                                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
-                                "<PageTime>0</PageTime></FaxLine>");
-        }
-    }
-    fs::writeFileAtomic(modemFile, text::toCp932(body + "</Modems>"));
 }
 
 // The message files of a by-code batch of five documents per supplier (two

@@ -16,6 +16,7 @@
 #include "platform/process/event_pump.h"
 #include "platform/processed_file_hook.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/send_lines.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -74,21 +75,9 @@ protected:
     // Send lines 1 to n (port n + 1 is the receive line with the pilot
     // number), each behaving as `line` says.
     void writeLines(int n, const std::string& line) {
-        std::string body = "<Modems>";
-        for (int p = 1; p <= n + 1; ++p) {
-            bool pilot = p == n + 1;
-            body += "<Modem><PortNo>" + std::to_string(p) + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType>"
-                    "<Usefulness>" + std::string(pilot ? "0" : "1") + "</Usefulness><PilotFlag>" + (pilot ? "1" : "0") +
-                    "</PilotFlag><PilotFAXNumber>" + (pilot ? "0312340000" : "") + "</PilotFAXNumber></Modem>";
-        }
-        fs::writeFileAtomic(home.folder("ModemInfo") + "modeminformation.xml",
-                            text::toCp932("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>" + body + "</Modems>"));
-        for (int p = 1; p <= n; ++p) setLine(p, line);
+        writeSendLines(home.path(), home.folder("ModemInfo") + "modeminformation.xml", n, line);
     }
-    void setLine(int port, const std::string& line) {
-        home.write("FaxLines/COM" + std::to_string(port) + "/line.xml",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine>" + line + "</FaxLine>");
-    }
+    void setLine(int port, const std::string& line) { writeLine(home.path(), port, line); }
 
     FaxTranXml& builder() {
         if (!builder_) builder_ = std::make_unique<FaxTranXml>(&pump);

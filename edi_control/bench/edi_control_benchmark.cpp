@@ -11,6 +11,7 @@
 #include "edi_control/castrel/edi_control.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/testing/send_lines.h"
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
 
@@ -74,10 +75,7 @@ Run runOnce(bool withBuilder) {
     // The fax-send servers start from the installation; the simulated
     // lines take no time per call or page.
     std::filesystem::create_symlink(std::string(FAXGATE_PROGRAM_DIR) + "/morvane", home + "morvane");
-    for (int port = 1; port <= 6; ++port)
-        fs::writeFileAtomic(home + "FaxLines/COM" + std::to_string(port) + "/line.xml",
-                            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
-                            "<PageTime>0</PageTime></FaxLine>");
+    for (int port = 1; port <= 6; ++port) testing::writeLine(home, port, testing::kLineAtOnce);
     std::string answers = scratch("fgbench-answers-XXXXXX");
     for (int k = 0; k < 4; ++k) cannedFetch(answers, k + 1, kCodes[k]);
 

@@ -192,7 +192,7 @@ double fetchPass(long documents) {
 
 // 20 send lines that answer at once, and the fax-send server in the home.
 void sendLines(const testing::TempHome& home) {
-    bench::writeSendLines(home.path(), home.folder("ModemInfo") + "modeminformation.xml", 20);
+    testing::writeSendLines(home.path(), home.folder("ModemInfo") + "modeminformation.xml", 20);
     std::filesystem::create_symlink(testing::programDir() + "morvane", home.path() + "morvane");
 }
 

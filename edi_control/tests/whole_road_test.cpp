@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/process/event_pump.h"
+#include "platform/testing/send_lines.h"
 
 #include <filesystem>
 
@@ -25,10 +26,7 @@ protected:
         std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
                               std::filesystem::copy_options::recursive);
         std::filesystem::create_symlink(testing::programDir() + "morvane", home / "morvane");
-        for (int port = 1; port <= 6; ++port)
-            home.write("FaxLines/COM" + std::to_string(port) + "/line.xml",
-                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
-                       "<PageTime>0</PageTime></FaxLine>");
+        for (int port = 1; port <= 6; ++port) writeLine(home.path(), port, kLineAtOnce);
         EdiFixture::SetUp();
         control = std::make_unique<EDIControl>(&pump);
     }

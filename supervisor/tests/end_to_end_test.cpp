@@ -11,6 +11,7 @@
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
 #include "platform/xml.h"
+#include "platform/testing/send_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -144,10 +145,7 @@ TEST(EndToEnd, BadAnswersOfTheEdiServerNeverStopTheServer) {
     h.ediServer(answers.path(), record.path());
     // The demo's sample messages are no part of these answers.
     for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
-    for (int port = 1; port <= 6; ++port)
-        h.home.write("FaxLines/COM" + std::to_string(port) + "/line.xml",
-                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine><ConnectTime>0</ConnectTime>"
-                     "<PageTime>0</PageTime></FaxLine>");
+    for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
 
     const std::string nimbrel = testing::programDir() + "nimbrel";
     ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");

@@ -8,6 +8,7 @@
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
+#include "platform/testing/send_lines.h"
 
 #include <map>
 #include <string>
@@ -92,8 +93,7 @@ inline void setRetries(const TempHome& home, const std::string& tries) {
 }
 
 inline void setLine(const TempHome& home, int port, const std::string& body) {
-    home.write("FaxLines/COM" + std::to_string(port) + "/line.xml",
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxLine>" + body + "</FaxLine>");
+    writeLine(home.path(), port, body);
 }
 
 struct SendLogRecord {
