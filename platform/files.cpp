@@ -94,11 +94,12 @@ std::string nameOf(std::string_view path) {
 
 namespace {
 
-// The entry of the folder that matches `part` without regard to case, "" when
-// none does; of several, the first in byte order. A name of few letters is
-// looked for under each of its spellings, which costs the same however many
-// files the folder holds (a batch checks names in folders of thousands); a
-// name of many, or a small folder, is read through.
+// The entry of the folder that matches `part` without regard to case, where
+// `part` itself is not there; "" when none does; of several, the first in
+// byte order. A name of few letters is looked for under each of its
+// spellings, which costs the same however many files the folder holds (a
+// batch checks names in folders of thousands); a name of many, or a small
+// folder, is read through.
 std::string matchInFolder(const std::string& folder, const std::string& part) {
     struct stat dir {};
     const std::string where = folder.empty() ? "." : folder;
@@ -109,8 +110,8 @@ std::string matchInFolder(const std::string& folder, const std::string& part) {
     while (most < 10 && (std::int64_t{1} << (most + 1)) * 128 <= static_cast<std::int64_t>(dir.st_size)) ++most;
     if (const std::vector<std::string> spellings = text::caseSpellings(part, most); !spellings.empty()) {
         struct stat st {};
-        for (const std::string& spelling : spellings)
-            if (::stat((folder + spelling).c_str(), &st) == 0) return spelling;
+        for (const std::string& spelling : spellings)  // the spelling asked for was looked for already
+            if (spelling != part && ::stat((folder + spelling).c_str(), &st) == 0) return spelling;
         return {};
     }
     Folder listing(::opendir(where.c_str()));
