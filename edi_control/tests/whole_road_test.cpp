@@ -26,7 +26,7 @@ protected:
         std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
                               std::filesystem::copy_options::recursive);
         std::filesystem::create_symlink(testing::programDir() + "morvane", home / "morvane");
-        for (int port = 1; port <= 6; ++port) writeLine(home.path(), port, kLineAtOnce);
+        for (int port = 1; port <= 6; ++port) testing::writeLine(home.path(), port, testing::kLineAtOnce);
         EdiFixture::SetUp();
         control = std::make_unique<EDIControl>(&pump);
     }
