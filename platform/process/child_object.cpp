@@ -184,7 +184,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
                 if (left <= 0) throw Error(kChildTimedOut, "子プロセスが要求を受け取りません: " + program, "ChildObject");
                 pollfd p{fd.get(), POLLOUT, 0};
                 if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000))) < 0 && errno != EINTR) {

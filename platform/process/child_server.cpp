@@ -87,7 +87,7 @@ bool ChildServer::send(const std::string& line) {
             // The parent reads as it pumps; a full socket only means it is
             // busy, up to a bound: a parent that lives but no longer reads
             // is as good as gone.
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
             if (left > 0) {
                 pollfd p{fd_, POLLOUT, 0};
                 ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));

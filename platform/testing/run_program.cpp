@@ -54,7 +54,7 @@ ProgramRun runProgram(const std::vector<std::string>& args, std::chrono::millise
     int open = 2;
     char buf[4096];
     while (open > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ::kill(pid, SIGKILL);
             break;
@@ -86,7 +86,7 @@ namespace {
 // false at its end or the deadline.
 bool readMore(int fd, std::chrono::steady_clock::time_point deadline, std::string& into) {
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd, POLLIN, 0};
         int ready = ::poll(&p, 1, static_cast<int>(left.count()));
