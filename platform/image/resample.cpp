@@ -30,7 +30,6 @@ namespace {
 #define FG_WIDE_VECTORS
 #endif
 
-
 // For each target index along one axis, the source indices it covers and
 // their weights, summing to `one`.
 struct Axis {

@@ -253,7 +253,7 @@ TEST(XmlLoad, TheCheckOfAFileAgreesWithItsLoad) {
     TempDir dir;
     const struct {
         const char* name;
-        std::string bytes;  // nullptr-like: "-" for no file at all
+        std::string bytes;  // "-" for no file at all
         bool loads;
     } cases[] = {
         {"missing.xml", "-", false},
@@ -276,7 +276,7 @@ TEST(XmlLoad, TheCheckOfAFileAgreesWithItsLoad) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (std::string(c.bytes) != "-") fs::writeFileAtomic(dir / c.name, c.bytes);
+        if (c.bytes != "-") fs::writeFileAtomic(dir / c.name, c.bytes);
         Document doc;
         ::testing::internal::CaptureStderr();
         const bool loaded = doc.load(dir / c.name);

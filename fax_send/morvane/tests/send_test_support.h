@@ -5,10 +5,10 @@
 
 #include "platform/fax_engine/g3_codec.h"
 #include "platform/files.h"
+#include "platform/testing/send_lines.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
-#include "platform/testing/send_lines.h"
 
 #include <map>
 #include <string>
