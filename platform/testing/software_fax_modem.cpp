@@ -162,7 +162,9 @@ struct SoftwareFaxModem::State {
     std::chrono::milliseconds nextRing{0};
     std::vector<std::string> deliver;
     std::string deliverId;
+    bool deliverFine = true;
     std::size_t delivered = 0;
+    int refused = 0;  // delivered pages the host answered other than MCF
 
     void reset() {
         echo = true;
@@ -445,28 +447,30 @@ struct SoftwareFaxModem::State {
             }
             deliver = std::move(modem.rings_.front().pages);
             deliverId = std::move(modem.rings_.front().remoteId);
+            deliverFine = modem.rings_.front().fine;
             modem.rings_.erase(modem.rings_.begin());
         }
         rings = 0;
         delivered = 0;
+        refused = 0;
         call = Call{};
         call->incoming = true;
         call->localId = localId;
         call->modemClass = modemClass;
         call->bitOrder = bitOrder;
-        call->fine = true;
+        call->fine = deliverFine;
         call->pages = deliver;
         connected = true;
         say(class20() ? "+FCO" : "+FCON");
         say(std::string(class20() ? "+FTI:" : "+FTSI:") + "\"" + deliverId + "\"");
-        say(std::string(class20() ? "+FCS:" : "+FDCS:") + "1,5,0,2,0,0,0,0");
+        say(std::string(class20() ? "+FCS:" : "+FDCS:") + (deliverFine ? "1" : "0") + ",5,0,2,0,0,0,0");
         result("OK");
     }
 
     std::string receivePage() {
         if (!call || !call->incoming) return "ERROR";
         if (delivered >= deliver.size()) {
-            call->confirmedPages = static_cast<int>(delivered);
+            call->confirmedPages = static_cast<int>(delivered) - refused;
             say(hangupText(kHangNormal));
             finishCall(kHangNormal);
             return "OK";
@@ -487,8 +491,16 @@ struct SoftwareFaxModem::State {
         }
         ++delivered;
         log("< [page " + std::to_string(delivered) + ": " + std::to_string(data.size()) + " bytes]");
+        // Two bytes of fill follow the page, as the line carries them
+        // before the carrier drops: a host's decoder may need bits beyond
+        // the last code of RTC to see it.
+        data.append(2, '\0');
+        // Class 2 modems of the draft standard hand received data to the
+        // host in the reverse of the order they take it for sending; the
+        // fax programs written for them expect that.
+        const bool reversed = ((bitOrder & 1) != 0) != (modemClass == 2);
         for (char c : data) {
-            char b = (bitOrder & 1) ? static_cast<char>(kReversed[static_cast<unsigned char>(c)]) : c;
+            char b = reversed ? static_cast<char>(kReversed[static_cast<unsigned char>(c)]) : c;
             output += b;
             if (b == kDle) output += kDle;
         }
@@ -598,6 +610,13 @@ struct SoftwareFaxModem::State {
                 say(hangupText(kHangAborted));
                 finishCall(kHangAborted);
             }
+            return "OK";
+        }
+        if ((name == "FPTS" || name == "FPS") && set) {
+            // The host's answer to a delivered page: 1 MCF, else refused.
+            int status = 1;
+            if (!readNumber(value, status)) return "ERROR";
+            if (call && call->incoming && delivered > 0 && status != 1) ++refused;
             return "OK";
         }
         // Class 1 is not modelled.
@@ -935,10 +954,10 @@ std::vector<std::string> SoftwareFaxModem::transcript() const {
     return transcript_;
 }
 
-void SoftwareFaxModem::ring(std::vector<std::string> g3Pages, std::string remoteId) {
+void SoftwareFaxModem::ring(std::vector<std::string> g3Pages, std::string remoteId, bool fine) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        rings_.push_back({std::move(g3Pages), std::move(remoteId)});
+        rings_.push_back({std::move(g3Pages), std::move(remoteId), fine});
     }
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);

@@ -98,8 +98,11 @@ public:
     std::vector<Call> calls() const;
     std::vector<std::string> transcript() const;  // every command received and answer sent, in order
     // Receive side: the next time the DTE is idle, sends RING and, on ATA
-    // (or auto-answer), delivers these G3 pages with this remote ID.
-    void ring(std::vector<std::string> g3Pages, std::string remoteId);
+    // (or auto-answer), delivers these G3 pages with this remote ID, at
+    // fine or normal resolution. The DTE is idle when it has the device
+    // open and has sent nothing for a moment; RING repeats every two
+    // seconds, and after 30 unanswered RINGs the caller gives up.
+    void ring(std::vector<std::string> g3Pages, std::string remoteId, bool fine = true);
 
     struct State;
 
@@ -118,6 +121,7 @@ private:
     struct Ring {
         std::vector<std::string> pages;
         std::string remoteId;
+        bool fine = true;
     };
     std::vector<Ring> rings_;
     bool stopping_ = false;
