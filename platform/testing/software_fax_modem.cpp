@@ -221,13 +221,18 @@ struct SoftwareFaxModem::State {
         return out;
     }
 
-    // The session parameters: the host's, within what the far end takes.
+    // The session parameters: the host's, within what the far end takes
+    // (fine resolution, 14400 bit/s, A4 width, any length, 1-D coding, no
+    // error correction, no file transfer).
     std::vector<std::string> sessionParameters() const {
-        std::vector<std::string> out = {"0", "5", "0", "2", "0", "0", "0", "0"};
-        for (std::size_t i = 0; i < out.size() && i < session.size(); ++i)
-            if (!session[i].empty()) out[i] = session[i];
-        for (std::size_t i = 4; i < out.size(); ++i)
-            if (i != 7) out[i] = "0";  // 1-D coding, no ECM, no file transfer
+        static const int limit[8] = {1, 5, 0, 2, 0, 0, 0, 7};
+        static const int fallback[8] = {1, 5, 0, 2, 0, 0, 0, 0};
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < 8; ++i) {
+            int value = fallback[i];
+            if (i < session.size()) readNumber(session[i], value);
+            out.push_back(std::to_string(std::min(value, limit[i])));
+        }
         return out;
     }
     bool sessionFine() const { return sessionParameters()[0] == "1"; }
@@ -274,6 +279,10 @@ struct SoftwareFaxModem::State {
             ++start;
         }
         number = number.substr(start);
+        if (call || number.empty()) {
+            result("ERROR");
+            return;
+        }
         if (modemClass != 2 && modemClass != 20) {
             result("NO CARRIER");  // data and Class 1 calls are not modelled
             return;
@@ -441,6 +450,10 @@ struct SoftwareFaxModem::State {
     void answer() {
         {
             std::lock_guard<std::mutex> lock(modem.mutex_);
+            if (call) {
+                result("ERROR");
+                return;
+            }
             if (modem.rings_.empty() || (modemClass != 2 && modemClass != 20)) {
                 result("NO CARRIER");
                 return;
