@@ -256,6 +256,14 @@ struct SoftwareFaxModem::State {
         mode = Mode::Command;
     }
 
+    void newCall(bool incoming) {
+        call = Call{};
+        call->incoming = incoming;
+        call->localId = localId;
+        call->modemClass = modemClass;
+        call->bitOrder = bitOrder;
+    }
+
     int callNumber() {
         std::lock_guard<std::mutex> lock(modem.mutex_);
         return static_cast<int>(modem.calls_.size()) + 1;
@@ -277,6 +285,7 @@ struct SoftwareFaxModem::State {
                                       std::toupper(static_cast<unsigned char>(number[start])) == 'P')) {
             dialledMode = static_cast<char>(std::toupper(static_cast<unsigned char>(number[start])));
             ++start;
+            while (start < number.size() && number[start] == ' ') ++start;
         }
         number = number.substr(start);
         if (call || number.empty()) {
@@ -292,12 +301,9 @@ struct SoftwareFaxModem::State {
             auto it = modem.stations_.find(dialKey(number));
             station = it == modem.stations_.end() ? Station{} : it->second;
         }
-        call = Call{};
+        newCall(false);
         call->dialled = number;
         call->dialMode = dialledMode;
-        call->localId = localId;
-        call->modemClass = modemClass;
-        call->bitOrder = bitOrder;
         call->fine = sessionFine();
         switch (station.outcome) {
         case Outcome::Busy:
@@ -399,8 +405,7 @@ struct SoftwareFaxModem::State {
         const int number = call->confirmedPages + 1;
         std::string data = std::move(page);
         page.clear();
-        if (bitOrder & 1)
-            for (char& c : data) c = static_cast<char>(kReversed[static_cast<unsigned char>(c)]);
+        if (bitOrder & 1) data = reversedBitOrder(std::move(data));
         const std::string path = pagePath(number);
         log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes]");
         mode = Mode::Command;
@@ -466,11 +471,7 @@ struct SoftwareFaxModem::State {
         rings = 0;
         delivered = 0;
         refused = 0;
-        call = Call{};
-        call->incoming = true;
-        call->localId = localId;
-        call->modemClass = modemClass;
-        call->bitOrder = bitOrder;
+        newCall(true);
         call->fine = deliverFine;
         call->pages = deliver;
         connected = true;
@@ -511,9 +512,8 @@ struct SoftwareFaxModem::State {
         // Class 2 modems of the draft standard hand received data to the
         // host in the reverse of the order they take it for sending; the
         // fax programs written for them expect that.
-        const bool reversed = ((bitOrder & 1) != 0) != (modemClass == 2);
-        for (char c : data) {
-            char b = reversed ? static_cast<char>(kReversed[static_cast<unsigned char>(c)]) : c;
+        if (((bitOrder & 1) != 0) != (modemClass == 2)) data = reversedBitOrder(std::move(data));
+        for (char b : data) {
             output += b;
             if (b == kDle) output += kDle;
         }
@@ -896,6 +896,11 @@ struct SoftwareFaxModem::State {
         }
     }
 };
+
+std::string reversedBitOrder(std::string data) {
+    for (char& c : data) c = static_cast<char>(kReversed[static_cast<unsigned char>(c)]);
+    return data;
+}
 
 SoftwareFaxModem::SoftwareFaxModem(std::string pageFolder)
     : folder_(fs::withSlash(pageFolder)), state_(std::make_unique<State>(*this)) {

@@ -144,4 +144,8 @@ private:
     std::thread thread_;
 };
 
+// The bytes with the bits of each in the reverse order (LSB first to MSB
+// first and back).
+std::string reversedBitOrder(std::string data);
+
 }  // namespace fg::testing

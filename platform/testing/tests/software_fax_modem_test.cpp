@@ -40,13 +40,6 @@ std::string transcriptText(const SoftwareFaxModem& modem) {
     return text;
 }
 
-unsigned char reversedBits(unsigned char b) {
-    unsigned char r = 0;
-    for (int i = 0; i < 8; ++i)
-        if (b & (1 << i)) r |= static_cast<unsigned char>(0x80 >> i);
-    return r;
-}
-
 // Where the lines of `sent` stand, one after the other and unchanged, in
 // `received` (efax puts a header of its own above them); -1 when nowhere.
 int placeOf(const fax::BilevelImage& sent, const fax::BilevelImage& received) {
@@ -95,9 +88,7 @@ ProgramRun sendThrough(const Sender& s, SoftwareFaxModem& modem, const std::vect
             pbm.append(page.bits.begin(), page.bits.end());
             fs::writeFileAtomic(file += ".pbm", pbm);
         } else {
-            std::string coded = fax::encodeG3(page);
-            for (char& b : coded) b = static_cast<char>(reversedBits(static_cast<unsigned char>(b)));
-            fs::writeFileAtomic(file += ".g3", coded);
+            fs::writeFileAtomic(file += ".g3", reversedBitOrder(fax::encodeG3(page)));
         }
         args.push_back(file);
     }
