@@ -407,7 +407,9 @@ struct SoftwareFaxModem::State {
         page.clear();
         if (bitOrder & 1) data = reversedBitOrder(std::move(data));
         const std::string path = pagePath(number);
-        log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes]");
+        static const char* const ends[] = {"DLE , (MPS)", "DLE ; (EOM)", "DLE . (EOP)"};
+        log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes, " +
+            (ppm ? ends[static_cast<int>(*ppm)] : "DLE ETX") + "]");
         mode = Mode::Command;
         try {
             fs::writeFileAtomic(path, data, fs::Sync::Passing);
