@@ -321,6 +321,7 @@ struct SoftwareFaxModem::State {
             finishCall(kHangNoCarrier);
             return;
         case Outcome::Silent:
+            if (station.page > 0) break;
             mode = Mode::Mute;
             return;
         default:
@@ -386,6 +387,13 @@ struct SoftwareFaxModem::State {
     // time of its bytes at the session's rate, in system time): fax
     // programs measure the rate of a page and divide by its time.
     void holdPage(std::optional<Ppm> ppm) {
+        if (station.outcome == Outcome::Silent && call->confirmedPages + 1 == station.page) {
+            log("> [page " + std::to_string(station.page) + ": " + std::to_string(page.size()) +
+                " bytes, not answered]");
+            page.clear();
+            mode = Mode::Mute;
+            return;
+        }
         heldPpm = ppm;
         const auto lineTime = std::chrono::milliseconds(static_cast<long long>(page.size()) * 8000 / lineRate);
         releaseAt = pageStart + lineTime;

@@ -78,12 +78,14 @@ public:
         Outcome outcome = Outcome::Answer;
         // DropAfterPage: the call breaks after this page (0: before the
         // first one); RetrainPage: this page answered RTN (+FPTS:2 / +FPS:2)
-        // once.
+        // once; Silent: the page after whose data the modem goes silent.
         int page = 0;
     };
-    // Silent: the modem says nothing after the dial command, as a modem
-    // that has stopped answering; the next command line the host sends ends
-    // the call (unanswered) and the one after it is answered again.
+    // Silent: the modem stops answering, as a modem that has hung: after
+    // the dial command (page 0), or once the data of this page has ended
+    // (the page is not written). The next command line the host sends ends
+    // the call (unanswered, hang-up code -1) and the one after it is
+    // answered again.
 
     struct Call {
         bool incoming = false;               // a call of ring(): the modem delivered pages
