@@ -463,20 +463,24 @@ struct SoftwareFaxModem::State {
     // --- receiving side: the modem delivers the pages of ring() ---
 
     void answer() {
+        if (call) {
+            result("ERROR");
+            return;
+        }
+        bool ringing = false;
         {
             std::lock_guard<std::mutex> lock(modem.mutex_);
-            if (call) {
-                result("ERROR");
-                return;
+            if (!modem.rings_.empty() && (modemClass == 2 || modemClass == 20)) {
+                ringing = true;
+                deliver = std::move(modem.rings_.front().pages);
+                deliverId = std::move(modem.rings_.front().remoteId);
+                deliverFine = modem.rings_.front().fine;
+                modem.rings_.erase(modem.rings_.begin());
             }
-            if (modem.rings_.empty() || (modemClass != 2 && modemClass != 20)) {
-                result("NO CARRIER");
-                return;
-            }
-            deliver = std::move(modem.rings_.front().pages);
-            deliverId = std::move(modem.rings_.front().remoteId);
-            deliverFine = modem.rings_.front().fine;
-            modem.rings_.erase(modem.rings_.begin());
+        }
+        if (!ringing) {
+            result("NO CARRIER");
+            return;
         }
         rings = 0;
         delivered = 0;
@@ -540,9 +544,9 @@ struct SoftwareFaxModem::State {
     bool classAllows(const std::string& name) const {
         static const std::vector<std::string> class2Only = {"FDCC", "FDIS", "FLID", "FBOR", "FPTS"};
         static const std::vector<std::string> class20Only = {"FCC", "FIS", "FLI", "FBO", "FPS"};
-        const auto& refused = modemClass == 2 ? class20Only : modemClass == 20 ? class2Only
-                                                                               : std::vector<std::string>{};
-        return std::find(refused.begin(), refused.end(), name) == refused.end();
+        if (modemClass != 2 && modemClass != 20) return true;
+        const auto& others = modemClass == 2 ? class20Only : class2Only;
+        return std::find(others.begin(), others.end(), name) == others.end();
     }
 
     // One extended command (+F...): its name, and what follows it.
