@@ -253,6 +253,7 @@ struct SoftwareFaxModem::State {
         pendingDle = false;
         deliver.clear();
         delivered = 0;
+        outputPaused = false;
         mode = Mode::Command;
     }
 
@@ -764,14 +765,16 @@ struct SoftwareFaxModem::State {
 
     void commandByte(char c) {
         if (echo && mode == Mode::Command) output += c;
-        if (c == static_cast<char>(sRegisters[3])) {
+        // The line end and the backspace stay CR and BS whatever S3 and S5
+        // are set to: a host that sets them otherwise would lock itself out.
+        if (c == '\r') {
             std::string text = std::move(line);
             line.clear();
             if (!text.empty()) commandLine(text);
             lineTooLong = false;
             return;
         }
-        if (c == static_cast<char>(sRegisters[5])) {
+        if (c == '\b') {
             if (!line.empty()) line.pop_back();
             return;
         }

@@ -259,7 +259,7 @@ TEST(SoftwareFaxModem, HostileBytesLeaveItAnswering) {
     } cases[] = {
         {"binary noise", binary + "\r"},
         {"an overlong command line", "AT" + std::string(5000, 'Z') + "\r"},
-        {"unknown and malformed commands", "AT+\rATS999=1\rAT&&&\rAT+FCLASS=9\rAT+FBO=77\rATD\rA/\r"},
+        {"unknown and malformed commands", "AT+\rATS999=1\rAT&&&\rAT+FCLASS=9\rAT+FBO=77\rATD\rA/\rATS3=65\rATS5=13\r"},
         {"answers and dials out of turn", "ATA\rAT+FCLASS=2\rATA\rAT+FDR\rAT+FET=2\rATD1\rATD2\rATA\rATH\r"},
         {"a page with dangling DLEs", "AT+FCLASS=2.0\rATD1\rAT+FDT\r" + std::string(3000, '\x10') + binary},
     };
