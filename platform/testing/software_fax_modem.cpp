@@ -836,13 +836,14 @@ struct SoftwareFaxModem::State {
 
     // Rings when a call waits, the host has the device open and the line
     // has been quiet; answers by itself after S0 rings.
+    bool mayRing() {
+        if (call || mode != Mode::Command || hostOpens <= 0 || !line.empty()) return false;
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        return !modem.rings_.empty();
+    }
+
     void ringTimer() {
-        bool waiting;
-        {
-            std::lock_guard<std::mutex> lock(modem.mutex_);
-            waiting = !modem.rings_.empty();
-        }
-        if (!waiting || call || mode != Mode::Command || hostOpens <= 0 || !line.empty()) return;
+        if (!mayRing()) return;
         const auto t = now();
         if (t < lastInput + kQuietBeforeRing || t < nextRing) return;
         if (rings >= kMaxRings) {
@@ -859,12 +860,7 @@ struct SoftwareFaxModem::State {
 
     std::optional<std::chrono::milliseconds> nextDeadline() {
         std::optional<std::chrono::milliseconds> deadline;
-        bool waiting;
-        {
-            std::lock_guard<std::mutex> lock(modem.mutex_);
-            waiting = !modem.rings_.empty();
-        }
-        if (waiting && !call && hostOpens > 0) deadline = std::max(lastInput + kQuietBeforeRing, nextRing);
+        if (mayRing()) deadline = std::max(lastInput + kQuietBeforeRing, nextRing);
         if (mode == Mode::PageIn || mode == Mode::WaitDc2) {
             auto idle = lastDataByte + kDataIdle;
             deadline = deadline ? std::min(*deadline, idle) : idle;
@@ -1024,6 +1020,7 @@ void SoftwareFaxModem::run() {
             std::uint64_t count;
             [[maybe_unused]] ssize_t n = ::read(s.wake.get(), &count, sizeof count);
         }
+        if (fds[0].revents & (POLLERR | POLLNVAL)) return;  // the pseudo-terminal is gone
         if (fds[1].revents & POLLIN) s.watchEvents();
         if (fds[0].revents & POLLIN) {
             ssize_t n = ::read(s.master.get(), buffer, sizeof buffer);
