@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/fax_engine/fax_engine.h"
 #include "platform/files.h"
 #include "platform/owned.h"
 
@@ -46,16 +47,10 @@ constexpr std::chrono::milliseconds kRingInterval{2000};
 constexpr int kMaxRings = 30;
 constexpr std::chrono::milliseconds kDataIdle{60000};
 
-// T.32 hang-up codes the modem reports.
-constexpr int kHangNormal = 0x00;
-constexpr int kHangAborted = 0x02;
-constexpr int kHangNoAnswer = 0x04;
-constexpr int kHangNoCarrier = 0x11;
-constexpr int kHangNoResponseToDcs = 0x25;
-constexpr int kHangDataUnderflow = 0x43;
-constexpr int kHangNoResponseToMps = 0x52;
+// T.32 hang-up codes the modem reports, beside those the engines share.
+constexpr int kHangNoCarrier = 0x11;      // no answer (T.30 T1 time-out)
+constexpr int kHangDataUnderflow = 0x43;  // send: fax data underflow
 constexpr int kHangNoResponseToEom = 0x53;
-constexpr int kHangNoResponseToEop = 0x54;
 
 constexpr std::array<unsigned char, 256> makeReversed() {
     std::array<unsigned char, 256> t{};
@@ -312,9 +307,9 @@ struct SoftwareFaxModem::State {
             finishCall(-1);
             return;
         case Outcome::NoAnswer:
-            say(hangupText(kHangNoAnswer));
+            say(hangupText(fax::HangupCode::NoAnswer));
             result("NO CARRIER");
-            finishCall(kHangNoAnswer);
+            finishCall(fax::HangupCode::NoAnswer);
             return;
         case Outcome::NoCarrier:
             say(hangupText(kHangNoCarrier));
@@ -338,8 +333,8 @@ struct SoftwareFaxModem::State {
     std::string startPage() {
         if (!call || call->incoming || !connected) return "ERROR";
         if (station.outcome == Outcome::DropAfterPage && station.page <= 0) {
-            say(hangupText(kHangNoResponseToDcs));
-            finishCall(kHangNoResponseToDcs);
+            say(hangupText(fax::HangupCode::NoResponseToDcs));
+            finishCall(fax::HangupCode::NoResponseToDcs);
             return "ERROR";
         }
         call->fine = sessionFine();
@@ -424,9 +419,9 @@ struct SoftwareFaxModem::State {
             fs::writeFileAtomic(path, data, fs::Sync::Passing);
         } catch (const Error& e) {
             log("! " + e.description());
-            say(hangupText(kHangAborted));
+            say(hangupText(fax::HangupCode::Aborted));
             result("ERROR");
-            finishCall(kHangAborted);
+            finishCall(fax::HangupCode::Aborted);
             return;
         }
         if (std::find(call->pages.begin(), call->pages.end(), path) == call->pages.end()) call->pages.push_back(path);
@@ -441,8 +436,8 @@ struct SoftwareFaxModem::State {
         const int number = call->confirmedPages + 1;
         const char* status = class20() ? "+FPS:" : "+FPTS:";
         if (station.outcome == Outcome::DropAfterPage && number == station.page) {
-            int code = ppm == Ppm::Eop ? kHangNoResponseToEop
-                                       : ppm == Ppm::Eom ? kHangNoResponseToEom : kHangNoResponseToMps;
+            int code = ppm == Ppm::Eop ? fax::HangupCode::NoResponseToEop
+                                       : ppm == Ppm::Eom ? kHangNoResponseToEom : fax::HangupCode::NoResponseToMps;
             say(hangupText(code));
             finishCall(code);
             return "ERROR";
@@ -455,8 +450,8 @@ struct SoftwareFaxModem::State {
         ++call->confirmedPages;
         say(std::string(status) + "1");
         if (ppm == Ppm::Eop) {
-            say(hangupText(kHangNormal));
-            finishCall(kHangNormal);
+            say(hangupText(fax::HangupCode::Normal));
+            finishCall(fax::HangupCode::Normal);
         }
         return "OK";
     }
@@ -500,8 +495,8 @@ struct SoftwareFaxModem::State {
         if (!call || !call->incoming) return "ERROR";
         if (delivered >= deliver.size()) {
             call->confirmedPages = static_cast<int>(delivered) - refused;
-            say(hangupText(kHangNormal));
-            finishCall(kHangNormal);
+            say(hangupText(fax::HangupCode::Normal));
+            finishCall(fax::HangupCode::Normal);
             return "OK";
         }
         if (!class20()) say("+FCFR");
@@ -635,8 +630,8 @@ struct SoftwareFaxModem::State {
         }
         if (name == "FK" || name == "FKS") {
             if (call) {
-                say(hangupText(kHangAborted));
-                finishCall(kHangAborted);
+                say(hangupText(fax::HangupCode::Aborted));
+                finishCall(fax::HangupCode::Aborted);
             }
             return "OK";
         }
@@ -730,8 +725,8 @@ struct SoftwareFaxModem::State {
             case 'H':
                 if (call) {
                     if (!call->incoming && !connected) break;
-                    say(hangupText(kHangAborted));
-                    finishCall(kHangAborted);
+                    say(hangupText(fax::HangupCode::Aborted));
+                    finishCall(fax::HangupCode::Aborted);
                 }
                 break;
             case 'I':
@@ -825,7 +820,7 @@ struct SoftwareFaxModem::State {
     // The host closed the device: like a dropped DTR, it ends the call.
     void hostClosed() {
         log("> [device closed]");
-        if (call) finishCall(kHangAborted);
+        if (call) finishCall(fax::HangupCode::Aborted);
         mode = Mode::Command;
         heldInput.clear();
         line.clear();
