@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/fax_engine/fax_page.h"
+#include "platform/fax_engine/g3_codec.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
@@ -16,9 +17,30 @@
 
 namespace fg::fax {
 
-namespace {
-std::string utf8(const char* ansi) { return ansi ? text::fromCp932(ansi) : std::string(); }
-}  // namespace
+std::string FaxEngineBase::utf8(const char* ansi) { return ansi ? text::fromCp932(ansi) : std::string(); }
+
+std::string FaxEngineBase::pageName(const std::string& fileName, int n) {
+    std::string::size_type slash = fileName.rfind('/');
+    std::string::size_type dot = fileName.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = fileName.size();
+    return fileName.substr(0, dot) + "_p" + std::to_string(n) + fileName.substr(dot);
+}
+
+std::int16_t FaxEngineBase::readPages(const std::string& fileName, int pages, std::vector<std::string>& data,
+                                      const std::string& tag) {
+    data.clear();
+    for (int n = 1; n <= pages; ++n) {
+        std::string name = pageName(fileName, n);
+        try {
+            data.push_back(fs::readFile(name));
+            decodeWholeG3(data.back());
+        } catch (const Error& e) {
+            trace(tag + name + ": " + e.description());
+            return e.number() == errnum::FileNotFound ? EngineCode::FileNotFound : EngineCode::BadImage;
+        }
+    }
+    return EngineCode::Ok;
+}
 
 void FaxEngineBase::trace(const std::string& message) noexcept {
     try {

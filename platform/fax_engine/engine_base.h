@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace fg::fax {
 
@@ -31,6 +32,16 @@ protected:
     // option says: 0 nowhere, 1 the trace file, 2 the debug log. Never raises.
     void trace(const std::string& message) noexcept;
     std::int16_t faxInfo() const { return faxInfo_; }
+
+    // Engine text (code page 932) as UTF-8.
+    static std::string utf8(const char* ansi);
+    // "<base><ext>" -> "<base>_p<n><ext>"
+    static std::string pageName(const std::string& fileName, int n);
+    // Reads and checks every page of a send before anything is dialled: a
+    // page that cannot be sent must not cost a call. Ok, FileNotFound or
+    // BadImage (traced after `tag`).
+    std::int16_t readPages(const std::string& fileName, int pages, std::vector<std::string>& data,
+                           const std::string& tag);
 
 private:
     std::int16_t imageCall(const char* what, const std::function<void()>& body);

@@ -65,8 +65,6 @@ const char* const kNames[kEntryPointCount] = {
     "GetNumOfPagesSent",
 };
 
-std::string utf8(const char* ansi) { return ansi ? text::fromCp932(ansi) : std::string(); }
-
 void logError(const std::string& description) {
     ErrorLogWriter().writeError("FaxLines", Error(0, description));
 }
@@ -142,14 +140,6 @@ long pageMillis(const SimulatedFaxEngine::Line& line, std::size_t bytes, std::in
     static const long rates[] = {2400, 4800, 7200, 9600, 12000, 14400};
     long bps = rates[std::clamp<int>(bitRate, 0, 5)];
     return static_cast<long>((static_cast<long long>(bytes) * 8 * 1000) / bps);
-}
-
-// "<base><ext>" -> "<base>_p<n><ext>"
-std::string pageName(const std::string& fileName, int n) {
-    std::string::size_type slash = fileName.rfind('/');
-    std::string::size_type dot = fileName.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = fileName.size();
-    return fileName.substr(0, dot) + "_p" + std::to_string(n) + fileName.substr(dot);
 }
 
 std::string sixDigits(long n) {
@@ -317,19 +307,8 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
     auto line = readLine(port->folder);
     if (!line) return EngineCode::LineSettings;
 
-    // Every page is read and checked before dialling: a page that cannot be
-    // sent must not cost a call.
     std::vector<std::string> data;
-    for (int n = 1; n <= pages; ++n) {
-        std::string name = pageName(file, n);
-        try {
-            data.push_back(fs::readFile(name));
-            decodeWholeG3(data.back());
-        } catch (const Error& e) {
-            trace(tag + name + ": " + e.description());
-            return e.number() == errnum::FileNotFound ? EngineCode::FileNotFound : EngineCode::BadImage;
-        }
-    }
+    if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
 
     struct {
         std::string localId;
