@@ -1,0 +1,984 @@
+#include "platform/testing/software_fax_modem.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/owned.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <optional>
+
+namespace fg::testing {
+
+namespace {
+
+constexpr char kDle = 0x10;
+constexpr char kEtx = 0x03;
+constexpr char kDc1 = 0x11;  // XON
+constexpr char kDc2 = 0x12;
+constexpr char kDc3 = 0x13;  // XOFF
+constexpr char kSub = 0x1A;
+
+// A modem's command buffer: a longer line is answered ERROR.
+constexpr std::size_t kMaxCommandLine = 256;
+// A page larger than this is not a fax page: the call is dropped.
+constexpr std::size_t kMaxPageBytes = 32u << 20;
+// Quiet on the line before an unsolicited RING, between RINGs, how many
+// RINGs a caller waits, and how long a data phase may stay without a byte
+// (system time: FAXGATE_TIME_SCALE shortens them with the programs' waits).
+constexpr std::chrono::milliseconds kQuietBeforeRing{300};
+constexpr std::chrono::milliseconds kRingInterval{2000};
+constexpr int kMaxRings = 30;
+constexpr std::chrono::milliseconds kDataIdle{60000};
+
+// T.32 hang-up codes the modem reports.
+constexpr int kHangNormal = 0x00;
+constexpr int kHangAborted = 0x02;
+constexpr int kHangNoAnswer = 0x04;
+constexpr int kHangNoCarrier = 0x11;
+constexpr int kHangNoResponseToDcs = 0x25;
+constexpr int kHangDataUnderflow = 0x43;
+constexpr int kHangNoResponseToMps = 0x52;
+constexpr int kHangNoResponseToEom = 0x53;
+constexpr int kHangNoResponseToEop = 0x54;
+
+constexpr std::array<unsigned char, 256> makeReversed() {
+    std::array<unsigned char, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+        int r = 0;
+        for (int b = 0; b < 8; ++b)
+            if (i & (1 << b)) r |= 0x80 >> b;
+        t[static_cast<std::size_t>(i)] = static_cast<unsigned char>(r);
+    }
+    return t;
+}
+constexpr std::array<unsigned char, 256> kReversed = makeReversed();
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The digits of a number (and + * #), so that "03-1234" and "031234" are one station.
+std::string dialKey(const std::string& number) {
+    std::string key;
+    for (char c : number)
+        if (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '*' || c == '#') key += c;
+    return key;
+}
+
+// Splits "a,b,,d" into fields ("" for an empty one).
+std::vector<std::string> fields(const std::string& text) {
+    std::vector<std::string> out(1);
+    for (char c : text) {
+        if (c == ',') out.emplace_back();
+        else if (c != ' ') out.back() += c;
+    }
+    return out;
+}
+
+// The text of a quoted argument ("abc" -> abc); an unquoted one as it is.
+std::string unquote(const std::string& text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
+    return text;
+}
+
+bool readNumber(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 6) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    value = std::atoi(text.c_str());
+    return true;
+}
+
+}  // namespace
+
+struct SoftwareFaxModem::State {
+    // Hold: a page has reached the modem faster than the line carries it;
+    // what the host sends meanwhile waits until the line time has passed.
+    enum class Mode { Command, PageIn, Hold, WaitDc2, Mute };
+    enum class Ppm { Mps = 0, Eom = 1, Eop = 2 };
+
+    explicit State(SoftwareFaxModem& modem) : modem(modem) {}
+
+    SoftwareFaxModem& modem;
+    Descriptor master;
+    Descriptor slave;  // held open, so that the master never reads as hung up
+    Descriptor watch;  // inotify on the slave: the host opening and closing it
+    Descriptor wake;   // eventfd: ring() and the end of the modem
+
+    int hostOpens = 0;
+    Mode mode = Mode::Command;
+    std::string line;
+    bool lineTooLong = false;
+    std::string lastLine;
+    std::string output;
+    bool outputPaused = false;
+    std::chrono::milliseconds lastInput{0};
+    std::chrono::milliseconds lastDataByte{0};
+
+    // Settings of the host.
+    bool echo = true;
+    bool verbose = true;
+    bool quiet = false;
+    std::map<int, int> sRegisters;
+    int modemClass = 0;  // 0, 1, 2, 20
+    std::string localId;
+    std::vector<std::string> capabilities;  // +FDCC / +FCC
+    std::vector<std::string> session;       // +FDIS / +FIS
+    int bitOrder = 0;
+    char dialMode = 'T';
+
+    // The call.
+    std::optional<Call> call;
+    Station station;
+    bool connected = false;
+    bool pageEnded = false;  // a page ended without its post-page message yet
+    bool retrained = false;
+    std::string page;
+    bool pendingDle = false;
+    std::chrono::milliseconds pageStart{0};
+    int lineRate = 14400;  // bits per second of the session
+    std::optional<Ppm> heldPpm;
+    std::chrono::milliseconds releaseAt{0};
+    std::string heldInput;
+    // Ringing and delivery.
+    int rings = 0;
+    std::chrono::milliseconds nextRing{0};
+    std::vector<std::string> deliver;
+    std::string deliverId;
+    std::size_t delivered = 0;
+
+    void reset() {
+        echo = true;
+        verbose = true;
+        quiet = false;
+        sRegisters = {{0, 0}, {3, 13}, {4, 10}, {5, 8}, {7, 50}};
+        modemClass = 0;
+        localId.clear();
+        capabilities = {"1", "5", "0", "2", "0", "0", "0", "0"};
+        session = capabilities;
+        bitOrder = 0;
+        dialMode = 'T';
+    }
+
+    bool class20() const { return modemClass == 20; }
+    std::chrono::milliseconds now() const { return clock().elapsed(); }
+
+    void log(std::string entry) {
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        modem.transcript_.push_back(std::move(entry));
+    }
+
+    // An answer line: information text or a result code.
+    void say(const std::string& text) {
+        log("< " + text);
+        if (verbose) output += "\r\n" + text + "\r\n";
+        else output += text + "\r\n";
+    }
+    void result(const std::string& code) {
+        if (code.empty()) return;
+        log("< " + code);
+        if (quiet) return;
+        if (verbose) {
+            output += "\r\n" + code + "\r\n";
+            return;
+        }
+        static const std::map<std::string, std::string> numeric = {
+            {"OK", "0"}, {"CONNECT", "1"}, {"RING", "2"}, {"NO CARRIER", "3"},
+            {"ERROR", "4"}, {"NO DIALTONE", "6"}, {"BUSY", "7"}, {"NO ANSWER", "8"}};
+        auto it = numeric.find(code);
+        output += (it == numeric.end() ? code : it->second) + "\r";
+    }
+
+    std::string hangupText(int code) const {
+        char text[16];
+        if (class20()) std::snprintf(text, sizeof text, "+FHS:%02X", code);
+        else std::snprintf(text, sizeof text, "+FHNG:%X", code);
+        return text;
+    }
+
+    std::string joined(const std::vector<std::string>& values) const {
+        std::string out;
+        for (std::size_t i = 0; i < values.size(); ++i) out += (i ? "," : "") + values[i];
+        return out;
+    }
+
+    // The session parameters: the host's, within what the far end takes.
+    std::vector<std::string> sessionParameters() const {
+        std::vector<std::string> out = {"0", "5", "0", "2", "0", "0", "0", "0"};
+        for (std::size_t i = 0; i < out.size() && i < session.size(); ++i)
+            if (!session[i].empty()) out[i] = session[i];
+        for (std::size_t i = 4; i < out.size(); ++i)
+            if (i != 7) out[i] = "0";  // 1-D coding, no ECM, no file transfer
+        return out;
+    }
+    bool sessionFine() const { return sessionParameters()[0] == "1"; }
+
+    void finishCall(int hangupCode) {
+        if (!call) return;
+        call->hangupCode = hangupCode;
+        {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            modem.calls_.push_back(*call);
+        }
+        modem.changed_.notify_all();
+        call.reset();
+        connected = false;
+        pageEnded = false;
+        retrained = false;
+        page.clear();
+        pendingDle = false;
+        deliver.clear();
+        delivered = 0;
+        mode = Mode::Command;
+    }
+
+    int callNumber() {
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        return static_cast<int>(modem.calls_.size()) + 1;
+    }
+
+    std::string pagePath(int number) {
+        return modem.folder_ + "call" + std::to_string(callNumber()) + "_p" + std::to_string(number) + ".g3";
+    }
+
+    // --- sending side: the host sends pages to the called station ---
+
+    void dial(const std::string& rest) {
+        std::string number = rest;
+        while (!number.empty() && (number.back() == ';' || number.back() == ' ')) number.pop_back();
+        char dialledMode = dialMode;
+        std::size_t start = 0;
+        while (start < number.size() && number[start] == ' ') ++start;
+        if (start < number.size() && (std::toupper(static_cast<unsigned char>(number[start])) == 'T' ||
+                                      std::toupper(static_cast<unsigned char>(number[start])) == 'P')) {
+            dialledMode = static_cast<char>(std::toupper(static_cast<unsigned char>(number[start])));
+            ++start;
+        }
+        number = number.substr(start);
+        if (modemClass != 2 && modemClass != 20) {
+            result("NO CARRIER");  // data and Class 1 calls are not modelled
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            auto it = modem.stations_.find(dialKey(number));
+            station = it == modem.stations_.end() ? Station{} : it->second;
+        }
+        call = Call{};
+        call->dialled = number;
+        call->dialMode = dialledMode;
+        call->localId = localId;
+        call->modemClass = modemClass;
+        call->bitOrder = bitOrder;
+        call->fine = sessionFine();
+        switch (station.outcome) {
+        case Outcome::Busy:
+            result("BUSY");
+            finishCall(-1);
+            return;
+        case Outcome::NoAnswer:
+            say(hangupText(kHangNoAnswer));
+            result("NO CARRIER");
+            finishCall(kHangNoAnswer);
+            return;
+        case Outcome::NoCarrier:
+            say(hangupText(kHangNoCarrier));
+            result("NO CARRIER");
+            finishCall(kHangNoCarrier);
+            return;
+        case Outcome::Silent:
+            mode = Mode::Mute;
+            return;
+        default:
+            break;
+        }
+        connected = true;
+        say(class20() ? "+FCO" : "+FCON");
+        say(std::string(class20() ? "+FCI:" : "+FCSI:") + "\"" + station.remoteId + "\"");
+        say(std::string(class20() ? "+FIS:" : "+FDIS:") + "1,5,0,2,0,0,0,0");
+        result("OK");
+    }
+
+    std::string startPage() {
+        if (!call || call->incoming || !connected) return "ERROR";
+        if (station.outcome == Outcome::DropAfterPage && station.page <= 0) {
+            say(hangupText(kHangNoResponseToDcs));
+            finishCall(kHangNoResponseToDcs);
+            return "ERROR";
+        }
+        call->fine = sessionFine();
+        call->bitOrder = bitOrder;
+        int rate = 5;
+        readNumber(sessionParameters()[1], rate);
+        lineRate = 2400 * (std::min(rate, 5) + 1);
+        pageStart = now();
+        say(std::string(class20() ? "+FCS:" : "+FDCS:") + joined(sessionParameters()));
+        result("CONNECT");
+        output += kDc1;  // ready for the data
+        mode = Mode::PageIn;
+        page.clear();
+        pendingDle = false;
+        lastDataByte = now();
+        return "";
+    }
+
+    void pageByte(char c) {
+        lastDataByte = now();
+        if (pendingDle) {
+            pendingDle = false;
+            if (c == kDle) page += kDle;
+            else if (c == kSub) page.append(2, kDle);
+            else if (c == kEtx) holdPage(std::nullopt);
+            else if (class20() && c == ',') holdPage(Ppm::Mps);
+            else if (class20() && c == ';') holdPage(Ppm::Eom);
+            else if (class20() && c == '.') holdPage(Ppm::Eop);
+            return;  // any other DLE pair carries no data
+        }
+        if (c == kDle) {
+            pendingDle = true;
+            return;
+        }
+        page += c;
+        if (page.size() > kMaxPageBytes) {
+            log("> [page " + std::to_string(call->confirmedPages + 1) + ": more than " +
+                std::to_string(kMaxPageBytes) + " bytes, call dropped]");
+            say(hangupText(kHangDataUnderflow));
+            result("ERROR");
+            finishCall(kHangDataUnderflow);
+        }
+    }
+
+    // The page is answered when the line would have carried it (the line
+    // time of its bytes at the session's rate, in system time): fax
+    // programs measure the rate of a page and divide by its time.
+    void holdPage(std::optional<Ppm> ppm) {
+        heldPpm = ppm;
+        const auto lineTime = std::chrono::milliseconds(static_cast<long long>(page.size()) * 8000 / lineRate);
+        releaseAt = pageStart + lineTime;
+        mode = Mode::Hold;
+        heldInput.clear();
+    }
+
+    void releaseTimer() {
+        if (mode != Mode::Hold || now() < releaseAt) return;
+        endPage(heldPpm);
+        std::string pending = std::move(heldInput);
+        heldInput.clear();
+        if (!pending.empty()) input(pending.data(), pending.size());
+    }
+
+    void endPage(std::optional<Ppm> ppm) {
+        const int number = call->confirmedPages + 1;
+        std::string data = std::move(page);
+        page.clear();
+        if (bitOrder & 1)
+            for (char& c : data) c = static_cast<char>(kReversed[static_cast<unsigned char>(c)]);
+        const std::string path = pagePath(number);
+        log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes]");
+        mode = Mode::Command;
+        try {
+            fs::writeFileAtomic(path, data, fs::Sync::Passing);
+        } catch (const Error& e) {
+            log("! " + e.description());
+            say(hangupText(kHangAborted));
+            result("ERROR");
+            finishCall(kHangAborted);
+            return;
+        }
+        if (std::find(call->pages.begin(), call->pages.end(), path) == call->pages.end()) call->pages.push_back(path);
+        pageEnded = true;
+        if (ppm) result(postPage(*ppm));
+        else result("OK");
+    }
+
+    std::string postPage(Ppm ppm) {
+        if (!call || call->incoming || !pageEnded) return "ERROR";
+        pageEnded = false;
+        const int number = call->confirmedPages + 1;
+        const char* status = class20() ? "+FPS:" : "+FPTS:";
+        if (station.outcome == Outcome::DropAfterPage && number == station.page) {
+            int code = ppm == Ppm::Eop ? kHangNoResponseToEop
+                                       : ppm == Ppm::Eom ? kHangNoResponseToEom : kHangNoResponseToMps;
+            say(hangupText(code));
+            finishCall(code);
+            return "ERROR";
+        }
+        if (station.outcome == Outcome::RetrainPage && number == station.page && !retrained) {
+            retrained = true;
+            say(std::string(status) + "2");
+            return "OK";
+        }
+        ++call->confirmedPages;
+        say(std::string(status) + "1");
+        if (ppm == Ppm::Eop) {
+            say(hangupText(kHangNormal));
+            finishCall(kHangNormal);
+        }
+        return "OK";
+    }
+
+    // --- receiving side: the modem delivers the pages of ring() ---
+
+    void answer() {
+        {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            if (modem.rings_.empty() || (modemClass != 2 && modemClass != 20)) {
+                result("NO CARRIER");
+                return;
+            }
+            deliver = std::move(modem.rings_.front().pages);
+            deliverId = std::move(modem.rings_.front().remoteId);
+            modem.rings_.erase(modem.rings_.begin());
+        }
+        rings = 0;
+        delivered = 0;
+        call = Call{};
+        call->incoming = true;
+        call->localId = localId;
+        call->modemClass = modemClass;
+        call->bitOrder = bitOrder;
+        call->fine = true;
+        call->pages = deliver;
+        connected = true;
+        say(class20() ? "+FCO" : "+FCON");
+        say(std::string(class20() ? "+FTI:" : "+FTSI:") + "\"" + deliverId + "\"");
+        say(std::string(class20() ? "+FCS:" : "+FDCS:") + "1,5,0,2,0,0,0,0");
+        result("OK");
+    }
+
+    std::string receivePage() {
+        if (!call || !call->incoming) return "ERROR";
+        if (delivered >= deliver.size()) {
+            call->confirmedPages = static_cast<int>(delivered);
+            say(hangupText(kHangNormal));
+            finishCall(kHangNormal);
+            return "OK";
+        }
+        if (!class20()) say("+FCFR");
+        result("CONNECT");
+        mode = Mode::WaitDc2;
+        lastDataByte = now();
+        return "";
+    }
+
+    void sendDeliveredPage() {
+        std::string data;
+        try {
+            data = fs::readFile(deliver[delivered]);
+        } catch (const Error& e) {
+            log("! " + e.description());
+        }
+        ++delivered;
+        log("< [page " + std::to_string(delivered) + ": " + std::to_string(data.size()) + " bytes]");
+        for (char c : data) {
+            char b = (bitOrder & 1) ? static_cast<char>(kReversed[static_cast<unsigned char>(c)]) : c;
+            output += b;
+            if (b == kDle) output += kDle;
+        }
+        output += kDle;
+        output += kEtx;
+        mode = Mode::Command;
+        say(class20() ? "+FPS:1" : "+FPTS:1");
+        say(std::string("+FET:") + (delivered < deliver.size() ? "0" : "2"));
+        result("OK");
+    }
+
+    // --- the command interpreter ---
+
+    bool classAllows(const std::string& name) const {
+        static const std::vector<std::string> class2Only = {"FDCC", "FDIS", "FLID", "FBOR", "FPTS"};
+        static const std::vector<std::string> class20Only = {"FCC", "FIS", "FLI", "FBO", "FPS"};
+        const auto& refused = modemClass == 2 ? class20Only : modemClass == 20 ? class2Only
+                                                                               : std::vector<std::string>{};
+        return std::find(refused.begin(), refused.end(), name) == refused.end();
+    }
+
+    // One extended command (+F...): its name, and what follows it.
+    std::string extended(const std::string& name, const std::string& arg) {
+        const bool query = arg == "?";
+        const bool range = arg == "=?";
+        const bool set = !query && !range && !arg.empty() && arg[0] == '=';
+        const std::string value = set ? arg.substr(1) : std::string();
+        if (!classAllows(name)) return "ERROR";
+        if (name == "FCLASS") {
+            if (range) {
+                say(modem.classesText());
+                return "OK";
+            }
+            if (query) {
+                say(modemClass == 20 ? "2.0" : std::to_string(modemClass));
+                return "OK";
+            }
+            if (!set) return "ERROR";
+            for (const std::string& offered : fields(modem.classesText()))
+                if (offered == value) {
+                    modemClass = value == "2.0" ? 20 : std::atoi(value.c_str());
+                    return "OK";
+                }
+            return "ERROR";
+        }
+        const bool faxClass = modemClass == 2 || modemClass == 20;
+        if (name == "FLID" || name == "FLI") {
+            if (query) say("\"" + localId + "\"");
+            else if (range) say("(20),(32-127)");
+            else if (set) localId = unquote(value);
+            return "OK";
+        }
+        if (name == "FDCC" || name == "FCC" || name == "FDIS" || name == "FIS") {
+            auto& target = (name == "FDIS" || name == "FIS") ? session : capabilities;
+            if (query) say(joined(target));
+            else if (range) say("(0,1),(0-5),(0-4),(0-2),(0),(0),(0),(0-7)");
+            else if (set) {
+                auto given = fields(value);
+                for (std::size_t i = 0; i < given.size() && i < target.size(); ++i)
+                    if (!given[i].empty()) target[i] = given[i];
+                if (&target == &capabilities) session = capabilities;
+            }
+            return "OK";
+        }
+        if (name == "FBOR" || name == "FBO") {
+            int order = 0;
+            if (query) say(std::to_string(bitOrder));
+            else if (range) say("(0-3)");
+            else if (set) {
+                if (!readNumber(value, order) || order > 3) return "ERROR";
+                bitOrder = order;
+            }
+            return "OK";
+        }
+        if (name == "FMFR" || name == "FMI") {
+            if (query) say("faxgate");
+            return "OK";
+        }
+        if (name == "FMDL" || name == "FMM") {
+            if (query) say("software Class 2 / 2.0 fax modem");
+            return "OK";
+        }
+        if (name == "FREV" || name == "FMR") {
+            if (query) say("1.0");
+            return "OK";
+        }
+        if (name == "FDT") {
+            if (!faxClass) return "ERROR";
+            if (set && !class20()) {  // Class 2 carries the session parameters here
+                auto given = fields(value);
+                for (std::size_t i = 0; i < given.size() && i < session.size(); ++i)
+                    if (!given[i].empty()) session[i] = given[i];
+            }
+            return startPage();
+        }
+        if (name == "FET") {
+            int ppm = 0;
+            if (!faxClass || !set || !readNumber(value, ppm) || ppm > 2) return "ERROR";
+            return postPage(static_cast<Ppm>(ppm));
+        }
+        if (name == "FDR") {
+            if (!faxClass) return "ERROR";
+            return receivePage();
+        }
+        if (name == "FK" || name == "FKS") {
+            if (call) {
+                say(hangupText(kHangAborted));
+                finishCall(kHangAborted);
+            }
+            return "OK";
+        }
+        // Class 1 is not modelled.
+        if (name == "FTM" || name == "FRM" || name == "FTH" || name == "FRH" || name == "FTS" || name == "FRS")
+            return "ERROR";
+        return "OK";  // a setting the software modem does not model
+    }
+
+    // Runs a command line (without "AT"); answers its result code, "" when
+    // a dial, answer or data phase gives its own.
+    std::string execute(const std::string& body) {
+        std::size_t i = 0;
+        auto number = [&](int fallback) {
+            std::size_t start = i;
+            while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i])) && i - start < 6) ++i;
+            return i == start ? fallback : std::atoi(body.substr(start, i - start).c_str());
+        };
+        while (i < body.size()) {
+            const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(body[i])));
+            if (c == ' ' || c == ';') {
+                ++i;
+                continue;
+            }
+            if (c == '+') {
+                std::size_t start = ++i;
+                while (i < body.size() && (std::isalnum(static_cast<unsigned char>(body[i])) || body[i] == '.'))
+                    ++i;
+                const std::string name = upper(body.substr(start, i - start));
+                start = i;
+                bool quoted = false;
+                while (i < body.size() && (quoted || body[i] != ';')) {
+                    if (body[i] == '"') quoted = !quoted;
+                    ++i;
+                }
+                std::string arg = body.substr(start, i - start);
+                while (!arg.empty() && arg.back() == ' ') arg.pop_back();
+                if (name.empty()) return "ERROR";
+                std::string code = extended(name, arg);
+                if (code != "OK") return code;
+                continue;
+            }
+            ++i;
+            if (c == 'D') {
+                dial(body.substr(i));
+                return "";
+            }
+            if (c == 'A') {
+                answer();
+                return "";
+            }
+            if (c == 'S') {
+                int reg = number(-1);
+                if (reg < 0 || reg > 255) return "ERROR";
+                if (i < body.size() && body[i] == '?') {
+                    ++i;
+                    char text[8];
+                    std::snprintf(text, sizeof text, "%03d", sRegisters[reg]);
+                    say(text);
+                } else if (i < body.size() && body[i] == '=') {
+                    ++i;
+                    int value = number(0);
+                    if (value > 255) return "ERROR";
+                    sRegisters[reg] = value;
+                }
+                continue;
+            }
+            if (c == '&' || c == '\\' || c == '%') {
+                const char which = i < body.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(body[i]))) : 0;
+                if (which) ++i;
+                number(0);
+                if (c == '&' && which == 'F') reset();
+                continue;
+            }
+            if (!std::isalpha(static_cast<unsigned char>(c))) return "ERROR";
+            const int value = number(0);
+            switch (c) {
+            case 'E': echo = value != 0; break;
+            case 'V': verbose = value != 0; break;
+            case 'Q': quiet = value != 0; break;
+            case 'T': dialMode = 'T'; break;
+            case 'P': dialMode = 'P'; break;
+            case 'Z': reset(); break;
+            case 'H':
+                if (call) {
+                    if (!call->incoming && !connected) break;
+                    say(hangupText(kHangAborted));
+                    finishCall(kHangAborted);
+                }
+                break;
+            case 'I':
+                say(value == 0 ? "software fax modem" : "faxgate");
+                break;
+            case 'O': return "NO CARRIER";
+            default: break;  // X, M, L, W, B, N...: accepted
+            }
+        }
+        return "OK";
+    }
+
+    void commandLine(std::string text) {
+        log("> " + text);
+        if (mode == Mode::Mute) {
+            finishCall(-1);  // the modem that stopped answering is reset by the host
+            return;
+        }
+        if (lineTooLong) {
+            result("ERROR");
+            return;
+        }
+        if (text.size() >= 2 && upper(text.substr(0, 2)) == "A/") text = lastLine;
+        if (text.size() < 2 || upper(text.substr(0, 2)) != "AT") {
+            result("ERROR");
+            return;
+        }
+        lastLine = text;
+        result(execute(text.substr(2)));
+    }
+
+    void commandByte(char c) {
+        if (echo && mode == Mode::Command) output += c;
+        if (c == static_cast<char>(sRegisters[3])) {
+            std::string text = std::move(line);
+            line.clear();
+            if (!text.empty()) commandLine(text);
+            lineTooLong = false;
+            return;
+        }
+        if (c == static_cast<char>(sRegisters[5])) {
+            if (!line.empty()) line.pop_back();
+            return;
+        }
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return;
+        if (line.empty() && std::toupper(static_cast<unsigned char>(c)) != 'A') return;  // noise between commands
+        if (line.size() == 1 && c != '/' && std::toupper(static_cast<unsigned char>(c)) != 'T') {
+            line.clear();
+            if (std::toupper(static_cast<unsigned char>(c)) == 'A') line += c;
+            return;
+        }
+        if (line.size() >= kMaxCommandLine) {
+            lineTooLong = true;
+            return;
+        }
+        line += c;
+        if (line.size() == 2 && line[1] == '/') {
+            line.clear();
+            commandLine("A/");
+        }
+    }
+
+    void input(const char* bytes, std::size_t count) {
+        lastInput = now();
+        for (std::size_t k = 0; k < count; ++k) {
+            const char c = bytes[k];
+            switch (mode) {
+            case Mode::PageIn:
+                pageByte(c);
+                break;
+            case Mode::Hold:
+                if (heldInput.size() < kMaxCommandLine * 64) heldInput += c;
+                break;
+            case Mode::WaitDc2:
+                if (c == kDc2 || c == kDc1) sendDeliveredPage();
+                break;
+            case Mode::Command:
+            case Mode::Mute:
+                if (call && call->incoming && (c == kDc3 || c == kDc1)) {
+                    outputPaused = c == kDc3;
+                    break;
+                }
+                commandByte(c);
+                break;
+            }
+        }
+    }
+
+    // The host closed the device: like a dropped DTR, it ends the call.
+    void hostClosed() {
+        log("> [device closed]");
+        if (call) finishCall(kHangAborted);
+        mode = Mode::Command;
+        heldInput.clear();
+        line.clear();
+        output.clear();
+        outputPaused = false;
+        tcflush(slave.get(), TCIFLUSH);
+    }
+
+    // Rings when a call waits, the host has the device open and the line
+    // has been quiet; answers by itself after S0 rings.
+    void ringTimer() {
+        bool waiting;
+        {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            waiting = !modem.rings_.empty();
+        }
+        if (!waiting || call || mode != Mode::Command || hostOpens <= 0 || !line.empty()) return;
+        const auto t = now();
+        if (t < lastInput + kQuietBeforeRing || t < nextRing) return;
+        if (rings >= kMaxRings) {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            modem.rings_.erase(modem.rings_.begin());
+            rings = 0;
+            return;
+        }
+        ++rings;
+        nextRing = t + kRingInterval;
+        result("RING");
+        if (sRegisters[0] > 0 && rings >= sRegisters[0]) answer();
+    }
+
+    std::optional<std::chrono::milliseconds> nextDeadline() {
+        std::optional<std::chrono::milliseconds> deadline;
+        bool waiting;
+        {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            waiting = !modem.rings_.empty();
+        }
+        if (waiting && !call && hostOpens > 0) deadline = std::max(lastInput + kQuietBeforeRing, nextRing);
+        if (mode == Mode::PageIn || mode == Mode::WaitDc2) {
+            auto idle = lastDataByte + kDataIdle;
+            deadline = deadline ? std::min(*deadline, idle) : idle;
+        }
+        if (mode == Mode::Hold) deadline = deadline ? std::min(*deadline, releaseAt) : releaseAt;
+        return deadline;
+    }
+
+    void dataTimer() {
+        if ((mode == Mode::PageIn || mode == Mode::WaitDc2) && now() >= lastDataByte + kDataIdle) {
+            log("> [no data for " + std::to_string(kDataIdle.count()) + " ms]");
+            say(hangupText(kHangDataUnderflow));
+            result("ERROR");
+            finishCall(kHangDataUnderflow);
+        }
+    }
+
+    void watchEvents() {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            ssize_t n = ::read(watch.get(), buffer, sizeof buffer);
+            if (n <= 0) return;
+            for (ssize_t at = 0; at < n;) {
+                auto* event = reinterpret_cast<inotify_event*>(buffer + at);
+                if (event->mask & IN_OPEN) ++hostOpens;
+                if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                    if (--hostOpens <= 0) {
+                        hostOpens = 0;
+                        hostClosed();
+                    }
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+    void flush() {
+        while (!output.empty() && !outputPaused) {
+            ssize_t n = ::write(master.get(), output.data(), output.size());
+            if (n > 0) {
+                output.erase(0, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            return;  // full: poll says when it drains
+        }
+    }
+};
+
+SoftwareFaxModem::SoftwareFaxModem(std::string pageFolder)
+    : folder_(fs::withSlash(pageFolder)), state_(std::make_unique<State>(*this)) {
+    State& s = *state_;
+    s.reset();
+    s.master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!s.master || ::grantpt(s.master.get()) != 0 || ::unlockpt(s.master.get()) != 0)
+        throw Error(75, std::string("no pseudo-terminal: ") + std::strerror(errno), "SoftwareFaxModem");
+    char name[128];
+    if (::ptsname_r(s.master.get(), name, sizeof name) != 0)
+        throw Error(75, "no name for the pseudo-terminal", "SoftwareFaxModem");
+    device_ = name;
+    s.slave.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!s.slave) throw Error(75, "cannot open " + device_, "SoftwareFaxModem");
+    termios tio{};
+    if (::tcgetattr(s.slave.get(), &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(s.slave.get(), TCSANOW, &tio);
+    }
+    ::fcntl(s.master.get(), F_SETFL, ::fcntl(s.master.get(), F_GETFL) | O_NONBLOCK);
+    s.watch.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!s.watch || ::inotify_add_watch(s.watch.get(), name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        throw Error(75, "cannot watch " + device_, "SoftwareFaxModem");
+    s.wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!s.wake) throw Error(75, "no eventfd", "SoftwareFaxModem");
+    fs::makeFolders(folder_);
+    thread_ = std::thread([this] { run(); });
+}
+
+SoftwareFaxModem::~SoftwareFaxModem() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+}
+
+const std::string& SoftwareFaxModem::devicePath() const { return device_; }
+
+void SoftwareFaxModem::setStation(const std::string& number, Station station) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stations_[dialKey(number)] = std::move(station);
+}
+
+void SoftwareFaxModem::setClasses(const std::string& classes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    classes_ = classes;
+}
+
+std::string SoftwareFaxModem::classesText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return classes_;
+}
+
+bool SoftwareFaxModem::waitForCalls(std::size_t count, std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, bound, [&] { return calls_.size() >= count; });
+}
+
+std::vector<SoftwareFaxModem::Call> SoftwareFaxModem::calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<std::string> SoftwareFaxModem::transcript() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return transcript_;
+}
+
+void SoftwareFaxModem::ring(std::vector<std::string> g3Pages, std::string remoteId) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        rings_.push_back({std::move(g3Pages), std::move(remoteId)});
+    }
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);
+}
+
+void SoftwareFaxModem::run() {
+    State& s = *state_;
+    char buffer[4096];
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_) return;
+        }
+        s.flush();
+        pollfd fds[3] = {{s.master.get(), POLLIN, 0}, {s.watch.get(), POLLIN, 0}, {s.wake.get(), POLLIN, 0}};
+        if (!s.output.empty() && !s.outputPaused) fds[0].events |= POLLOUT;
+        int timeout = -1;
+        if (auto deadline = s.nextDeadline()) {
+            auto left = std::max(*deadline - s.now(), std::chrono::milliseconds(0));
+            auto real = std::chrono::ceil<std::chrono::milliseconds>(clock().realDuration(left));
+            timeout = static_cast<int>(std::min<long long>(real.count() + 1, 60000));
+        }
+        int ready = ::poll(fds, 3, timeout);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[2].revents & POLLIN) {
+            std::uint64_t count;
+            [[maybe_unused]] ssize_t n = ::read(s.wake.get(), &count, sizeof count);
+        }
+        if (fds[1].revents & POLLIN) s.watchEvents();
+        if (fds[0].revents & POLLIN) {
+            ssize_t n = ::read(s.master.get(), buffer, sizeof buffer);
+            if (n > 0) s.input(buffer, static_cast<std::size_t>(n));
+        }
+        s.releaseTimer();
+        s.dataTimer();
+        s.ringTimer();
+    }
+}
+
+}  // namespace fg::testing

@@ -1,0 +1,127 @@
+// A Class 2 / Class 2.0 fax modem in software on the master side of a
+// pseudo-terminal: it answers the AT command set on the slave device that a
+// fax program opens, plays the called station, and writes the pages it
+// receives as G3 files (LSB first, one file a page, as our g3 codec and
+// fax2tiff -3 read them). It can also ring and deliver pages.
+//
+// What the fax program sees, per command set (Class 2 form / Class 2.0 form):
+//
+//   ATD[T|P]<number>   +FCON / +FCO, +FCSI:"id" / +FCI:"id",
+//                      +FDIS:<caps> / +FIS:<caps>, OK
+//                      busy: BUSY; no answer: +FHNG:4 / +FHS:04, NO CARRIER;
+//                      no carrier: +FHNG:11 / +FHS:11, NO CARRIER;
+//                      silent: nothing at all (see Outcome::Silent)
+//   AT+FDT             +FDCS:<session> / +FCS:<session>, CONNECT, XON; then
+//                      the page data (DLE doubled) up to DLE ETX -> OK, or in
+//                      Class 2.0 up to DLE , / DLE ; / DLE . (the post-page
+//                      message with the end of the page) -> +FPS:n, OK
+//   AT+FET=0|1|2       +FPTS:n / +FPS:n (1 MCF, 2 RTN), after the last page
+//                      +FHNG:0 / +FHS:00, OK
+//   ATA (or S0=n)      receive: +FCON / +FCO, +FTSI:"id" / +FTI:"id",
+//                      +FDCS / +FCS, OK; AT+FDR: CONNECT, and after the
+//                      host's DC2 the page (DLE doubled, DLE ETX), then
+//                      +FPTS:1,... / +FPS:1,..., +FET:0|2, OK; the AT+FDR
+//                      after the last page: +FHNG:0 / +FHS:00, OK
+//
+// Hang-up codes are those of ITU-T T.32: a call broken after page n answers
+// the post-page message with +FHNG:52 / +FHS:52 (more pages were to come) or
+// 54 (the last page) and ERROR, and AT+FDT before any page with 25. Class 2
+// prints a code as its hexadecimal digits read as a decimal number ("52"),
+// Class 2.0 as two hexadecimal digits ("52", "04").
+//
+// Bit order: with +FBOR / +FBO bit 0 clear ("direct"), the first bit of each
+// data byte on the serial link (its least significant bit) is the first bit
+// on the telephone line, so the host's bytes are LSB first; with bit 0 set
+// ("reversed"), its last bit (the most significant) is. Pages are written,
+// and delivered, LSB first either way.
+//
+// Every command line received and every answer sent goes to the transcript
+// (page data does not; a page shows as one line with its size). The modem
+// echoes command lines while E1 is in force (the default, as on a real
+// modem); ATZ and AT&F restore the defaults. Bytes that are not a command
+// are ignored; a command line longer than a modem's buffer is answered ERROR.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fg::testing {
+
+class SoftwareFaxModem {
+public:
+    enum class Outcome { Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent };
+    struct Station {
+        std::string remoteId = "+81 3 1234 5678";  // the called station's ID (+FCSI:/+FCI:)
+        Outcome outcome = Outcome::Answer;
+        // DropAfterPage: the call breaks after this page (0: before the
+        // first one); RetrainPage: this page answered RTN (+FPTS:2 / +FPS:2)
+        // once.
+        int page = 0;
+    };
+    // Silent: the modem says nothing after the dial command, as a modem
+    // that has stopped answering; the next command line the host sends ends
+    // the call (unanswered) and the one after it is answered again.
+
+    struct Call {
+        bool incoming = false;               // a call of ring(): the modem delivered pages
+        std::string dialled;                 // the number as dialled (without ATDT/ATDP)
+        char dialMode = 'T';                 // 'T' tone or 'P' pulse
+        std::string localId;                 // what the sender set with +FLID/+FLI
+        int modemClass = 0;                  // 2 or 20 (2.0) in force for the call
+        bool fine = false;                   // vertical resolution of the session (+FDCC/+FDIS or +FCC/+FIS VR)
+        std::vector<std::string> pages;      // the G3 files written for the pages received
+        int confirmedPages = 0;              // pages answered MCF (delivered and confirmed on a ring)
+        int hangupCode = -1;                 // the +FHNG:/+FHS: code the modem reported
+        int bitOrder = 0;                    // +FBOR / +FBO in force for the pages
+    };
+
+    // pageFolder: where received pages go ("<folder>call<k>_p<n>.g3").
+    // Raises fg::Error when no pseudo-terminal can be had.
+    explicit SoftwareFaxModem(std::string pageFolder);
+    ~SoftwareFaxModem();  // stops the thread, closes the pty
+    SoftwareFaxModem(const SoftwareFaxModem&) = delete;
+    SoftwareFaxModem& operator=(const SoftwareFaxModem&) = delete;
+
+    const std::string& devicePath() const;                // the slave device's path (/dev/pts/N)
+    void setStation(const std::string& number, Station);  // how a dialled number behaves (default: Answer)
+    // The answer to AT+FCLASS=? (default "0,1,2,2.0"); a class not named
+    // there is refused by AT+FCLASS=.
+    void setClasses(const std::string& classes);
+    bool waitForCalls(std::size_t count, std::chrono::milliseconds bound);  // waits for finished calls
+    std::vector<Call> calls() const;
+    std::vector<std::string> transcript() const;  // every command received and answer sent, in order
+    // Receive side: the next time the DTE is idle, sends RING and, on ATA
+    // (or auto-answer), delivers these G3 pages with this remote ID.
+    void ring(std::vector<std::string> g3Pages, std::string remoteId);
+
+    struct State;
+
+private:
+    void run();
+    std::string classesText() const;
+    std::string folder_;
+    std::string device_;
+    std::unique_ptr<State> state_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<std::string, Station> stations_;
+    std::string classes_ = "0,1,2,2.0";
+    std::vector<Call> calls_;
+    std::vector<std::string> transcript_;
+    struct Ring {
+        std::vector<std::string> pages;
+        std::string remoteId;
+    };
+    std::vector<Ring> rings_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace fg::testing
