@@ -145,6 +145,10 @@ struct ModemFaxEngine::Port {
     std::atomic<bool> inCall{false};
     std::atomic<std::int16_t> pagesSent{0};
     std::atomic<std::int32_t> hangup{HangupCode::Normal};
+    // What the modem sent and no operation has taken yet (a RING that came
+    // with the end of an answer, say); used by one operation at a time.
+    std::string pending;
+    bool skipping = false;  // inside an overlong line
 
     std::mutex mutex;  // guards the values below
     Settings settings;
@@ -158,7 +162,7 @@ namespace {
 Steady::time_point deadlineIn(milliseconds bound) { return Steady::now() + clock().realDuration(bound); }
 
 // The command and answer dialogue with the modem of one port, on the thread
-// of one operation. It owns the bytes read and not yet taken.
+// of the one operation under way.
 class Dialogue {
 public:
     using Trace = std::function<void(const std::string&)>;
@@ -200,12 +204,9 @@ public:
         while (!bytes.empty()) {
             if (port_.closed) return Final::Closed;
             if (Steady::now() >= deadline) return Final::TimedOut;
-            std::size_t n = std::min<std::size_t>(bytes.size(), 4096);
-            switch (port_.line->write(bytes.substr(0, n), slice(deadline))) {
-                case SerialLine::Io::Ok: bytes.remove_prefix(n); break;
-                case SerialLine::Io::Lost: return Final::Lost;
-                case SerialLine::Io::TimedOut: break;  // held back: try again until the deadline
-            }
+            // What a slice did not write (the modem holding the data back)
+            // stays at the front for the next one.
+            if (port_.line->write(bytes, slice(deadline)) == SerialLine::Io::Lost) return Final::Lost;
         }
         return Final::Ok;
     }
@@ -332,9 +333,9 @@ private:
 
     ModemFaxEngine::Port& port_;
     Trace trace_;
-    std::string pending_;
+    std::string& pending_ = port_.pending;
     std::string lastCommand_;
-    bool skipping_ = false;
+    bool& skipping_ = port_.skipping;
 };
 
 // The engine code of a wait on the modem that did not get its answer.

@@ -197,7 +197,7 @@ SerialLine::~SerialLine() {
     releaseLock(lockFile_);
 }
 
-SerialLine::Io SerialLine::write(std::string_view bytes, Deadline deadline) {
+SerialLine::Io SerialLine::write(std::string_view& bytes, Deadline deadline) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n > 0) {

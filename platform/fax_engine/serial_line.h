@@ -39,8 +39,9 @@ public:
     // platform clock (clock().realDuration of a bound in the system's time).
     using Deadline = std::chrono::steady_clock::time_point;
     enum class Io { Ok, TimedOut, Lost };
-    // Writes all of `bytes` by the deadline.
-    Io write(std::string_view bytes, Deadline deadline);
+    // Writes `bytes` by the deadline, taking what is written off their
+    // front (all of them when Ok).
+    Io write(std::string_view& bytes, Deadline deadline);
     // Reads what has come, waiting until the deadline for the first byte;
     // Ok with at least one byte appended to `into`.
     Io read(std::string& into, Deadline deadline);

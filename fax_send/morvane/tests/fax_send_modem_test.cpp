@@ -22,13 +22,13 @@ namespace {
 using testing::SoftwareFaxModem;
 using namespace std::chrono_literals;
 
-constexpr double kScale = 0.05;
-constexpr auto kBound = std::chrono::milliseconds(1200000);  // a minute of real time
+constexpr double kScale = 0.2;
+constexpr auto kBound = std::chrono::milliseconds(600000);  // two minutes of real time
 
 class FaxSendOverModems : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("FAXGATE_TIME_SCALE", "0.05", 1);
+        ::setenv("FAXGATE_TIME_SCALE", "0.2", 1);
         ::setenv("FAXGATE_FAX_ENGINE", "modem", 1);
         setClock(std::make_shared<ScaledClock>(kScale));
         std::filesystem::create_symlink(testing::programDir() + "morvane", home.path() + "morvane");

@@ -28,7 +28,7 @@ std::string folder(const testing::TempHome& home, const std::string& name) {
 
 class SoftwareModemLine : public ::testing::Test {
 protected:
-    SoftwareModemLine() { setClock(std::make_shared<ScaledClock>(0.02)); }
+    SoftwareModemLine() { setClock(std::make_shared<ScaledClock>(0.2)); }
     ~SoftwareModemLine() override { setClock(nullptr); }
 
     // The engine's port 1 on the modem, opened in a class, with the local
@@ -43,11 +43,16 @@ protected:
         EXPECT_EQ(engine.PortOpen(&h, 1, "ATZ"), EngineCode::Ok);
         return h;
     }
-    // Pages "send_p<n>.G3" of `lines` lines each, answered as written.
+    // Pages "send_p<n>.G3" of `lines` lines each, answered as written: print
+    // at the top, a rule on the last line, white between (a short call).
     std::vector<std::string> pages(int count, int lines) {
         std::vector<std::string> written;
         for (int n = 1; n <= count; ++n) {
-            written.push_back(encodeG3(testing::printLikePage(kFaxWidth, lines, static_cast<unsigned>(n))));
+            BilevelImage page(kFaxWidth, lines);
+            BilevelImage print = testing::printLikePage(kFaxWidth, 120, static_cast<unsigned>(n));
+            std::copy(print.bits.begin(), print.bits.end(), page.bits.begin());
+            for (int x = 100; x < 1600; ++x) page.setBlack(x, lines - 1);
+            written.push_back(encodeG3(page));
             fs::writeFileAtomic(home / ("send_p" + std::to_string(n) + ".G3"), written.back());
         }
         return written;
@@ -127,6 +132,8 @@ TEST_F(SoftwareModemLine, EachFailureGivesItsEngineCodeAndHangupCode) {
     pages(2, 200);
     for (std::int16_t modemClass : {2, 3}) {
         for (const Case& c : cases) {
+            // A silent modem costs the dialling bound: once is enough.
+            if (c.outcome == Outcome::Silent && modemClass == 2) continue;
             SCOPED_TRACE(std::to_string(modemClass) + ": outcome " + std::to_string(static_cast<int>(c.outcome)) +
                          ", page " + std::to_string(c.page));
             SoftwareFaxModem modem(folder(home, "received"));
