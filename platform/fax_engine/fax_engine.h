@@ -63,17 +63,23 @@ inline constexpr std::int16_t NoAnswer = 11;      // the called number does not 
 inline constexpr std::int16_t LineDropped = 12;   // the call broke off during the transfer
 inline constexpr std::int16_t Aborted = 13;       // the port was closed during the call
 inline constexpr std::int16_t NoCall = 14;        // no incoming call
+inline constexpr std::int16_t ModemSilent = 15;   // the modem did not answer a command within its bound
+inline constexpr std::int16_t ModemRefused = 16;  // the modem refused its initialisation or the fax class
+inline constexpr std::int16_t DeviceFailed = 17;  // the serial device or its lock failed
 }  // namespace EngineCode
 
 // Hang-up status values after a call (the fax hang-up codes of ITU-T T.32).
 namespace HangupCode {
 inline constexpr std::int32_t Normal = 0x00;             // normal end of the connection
 inline constexpr std::int32_t Aborted = 0x02;            // call aborted
+inline constexpr std::int32_t NoLoopCurrent = 0x03;      // no loop current (no dial tone)
 inline constexpr std::int32_t NoAnswer = 0x04;           // ringback detected, no answer
 inline constexpr std::int32_t PhaseAError = 0x10;        // unspecified transmit phase A error (busy line)
+inline constexpr std::int32_t NoFaxAnswer = 0x11;        // no answer (T.30 T1 timeout)
 inline constexpr std::int32_t NoResponseToDcs = 0x25;    // DCS sent three times without response
 inline constexpr std::int32_t NoResponseToMps = 0x52;    // no response to MPS repeated three times
 inline constexpr std::int32_t NoResponseToEop = 0x54;    // no response to EOP repeated three times
+inline constexpr std::int32_t ReceivePhaseBError = 0x70;  // receive: unspecified phase B error
 inline constexpr std::int32_t ExpectedPageMissing = 0x73;  // receive: T2 timeout, expected page not received
 }  // namespace HangupCode
 

@@ -1,5 +1,6 @@
 #include "platform/fax_engine/fax_engine_loader.h"
 
+#include "platform/fax_engine/modem_fax_engine.h"
 #include "platform/fax_engine/simulated_fax_engine.h"
 
 #include <cstdlib>
@@ -30,6 +31,7 @@ std::shared_ptr<FaxEngine> FaxEngineLoader::load(const std::string& libraryName,
     const char* choice = std::getenv(kEnvironment);
     std::string name = choice ? choice : "";
     if (name.empty() || name == "simulated") return std::make_shared<SimulatedFaxEngine>();
+    if (name == "modem") return std::make_shared<ModemFaxEngine>();
     systemError = kModuleNotFound;
     return nullptr;
 }

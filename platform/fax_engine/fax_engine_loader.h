@@ -4,6 +4,9 @@
 // FAXGATE_FAX_ENGINE:
 //   unset, "" or "simulated"  the simulated lines below the program folder's
 //                             "FaxLines/" (simulated_fax_engine.h)
+//   "modem"                   fax modems on serial devices, the program
+//                             folder's faxports.xml naming the device of
+//                             each port (modem_fax_engine.h)
 //   anything else ("none")    no engine: the load fails with the system
 //                             error 126 (module not found), and the control
 //                             takes its load-failure path

@@ -3,17 +3,13 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
-#include "platform/fax_engine/fax_page.h"
 #include "platform/fax_engine/g3_codec.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
-#include "platform/folder_path_info.h"
 #include "platform/text.h"
 #include "platform/values.h"
 #include "platform/xml.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,8 +64,6 @@ const char* const kNames[kEntryPointCount] = {
     "G3ToBmp",       "GetG3Size",       "GetBmpSize",       "SetScanTime",      "SetBitRate",
     "GetNumOfPagesSent",
 };
-
-std::string utf8(const char* ansi) { return ansi ? text::fromCp932(ansi) : std::string(); }
 
 void logError(const std::string& description) {
     ErrorLogWriter().writeError("FaxLines", Error(0, description));
@@ -148,14 +142,6 @@ long pageMillis(const SimulatedFaxEngine::Line& line, std::size_t bytes, std::in
     return static_cast<long>((static_cast<long long>(bytes) * 8 * 1000) / bps);
 }
 
-// "<base><ext>" -> "<base>_p<n><ext>"
-std::string pageName(const std::string& fileName, int n) {
-    std::string::size_type slash = fileName.rfind('/');
-    std::string::size_type dot = fileName.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = fileName.size();
-    return fileName.substr(0, dot) + "_p" + std::to_string(n) + fileName.substr(dot);
-}
-
 std::string sixDigits(long n) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%06ld", n);
@@ -210,38 +196,6 @@ std::shared_ptr<SimulatedFaxEngine::Port> SimulatedFaxEngine::find(std::int32_t 
     std::lock_guard lock(mutex_);
     auto it = ports_.find(handle);
     return it == ports_.end() ? nullptr : it->second;
-}
-
-void SimulatedFaxEngine::trace(const std::string& message) {
-    std::int16_t option = traceOption_;
-    if (option == 0) return;
-    std::string line = timeStamp14(clock().now()) + " " + message;
-    if (option == 2) {
-        writeDebugLine("FaxEngine", line);
-        return;
-    }
-    std::string file;
-    {
-        std::lock_guard lock(mutex_);
-        file = traceFile_;
-    }
-    if (file.empty()) return;
-    // A name in another system's form ("c:\SendTrace.txt") keeps only its
-    // file name and goes to the log folder; a relative name lies below the
-    // program folder.
-    if (file.find('\\') != std::string::npos || (file.size() > 1 && file[1] == ':')) {
-        std::string name = file.substr(file.find_last_of("\\/:") + 1);
-        std::string folder;
-        FolderPathInfo().getFolderPath("log", folder);
-        file = (folder.empty() ? fs::programFolder() : folder) + name;
-    } else if (file.front() != '/') {
-        file = fs::programFolder() + file;
-    }
-    line += "\n";
-    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0 || ::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-        writeDebugLine("FaxEngine", "trace file " + file + " cannot be written: " + message);
-    if (fd >= 0) ::close(fd);
 }
 
 std::int16_t SimulatedFaxEngine::PortOpen(std::int32_t* handle, std::int16_t number, const char* initString) {
@@ -353,19 +307,8 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
     auto line = readLine(port->folder);
     if (!line) return EngineCode::LineSettings;
 
-    // Every page is read and checked before dialling: a page that cannot be
-    // sent must not cost a call.
     std::vector<std::string> data;
-    for (int n = 1; n <= pages; ++n) {
-        std::string name = pageName(file, n);
-        try {
-            data.push_back(fs::readFile(name));
-            decodeWholeG3(data.back());
-        } catch (const Error& e) {
-            trace(tag + name + ": " + e.description());
-            return e.number() == errnum::FileNotFound ? EngineCode::FileNotFound : EngineCode::BadImage;
-        }
-    }
+    if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
 
     struct {
         std::string localId;
@@ -399,7 +342,7 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
         record.set("LineType", std::to_string(snapshot.lineType));
         record.set("ModemClass", std::to_string(snapshot.modemClass));
         record.set("BitRate", std::to_string(snapshot.bitRate));
-        record.set("FaxInfo", std::to_string(faxInfo_.load()));
+        record.set("FaxInfo", std::to_string(faxInfo()));
         record.set("Pages", std::to_string(pages));
         record.set("PagesSent", "0");
         record.set("Started", timeStamp14(clock().now()));
@@ -547,17 +490,6 @@ std::int16_t SimulatedFaxEngine::GetCommHandle(std::int32_t handle, std::int32_t
     return EngineCode::Ok;
 }
 
-std::int16_t SimulatedFaxEngine::SetTraceOption(std::int16_t option) {
-    traceOption_ = option;
-    return EngineCode::Ok;
-}
-
-std::int16_t SimulatedFaxEngine::SetTraceFileName(const char* fileName) {
-    std::lock_guard lock(mutex_);
-    traceFile_ = utf8(fileName);
-    return EngineCode::Ok;
-}
-
 std::int16_t SimulatedFaxEngine::GetRemoteID(std::int32_t handle, const char** remoteId) {
     auto port = find(handle);
     if (!port || !remoteId) return EngineCode::BadHandle;
@@ -570,70 +502,6 @@ std::int16_t SimulatedFaxEngine::GetRemoteID(std::int32_t handle, const char** r
     }
     *remoteId = text.c_str();
     return EngineCode::Ok;
-}
-
-std::int16_t SimulatedFaxEngine::SetFaxInfoOption(std::int16_t on) {
-    faxInfo_ = on;
-    return EngineCode::Ok;
-}
-std::int16_t SimulatedFaxEngine::SetStretchOption(std::int16_t v) {
-    stretch_ = v;
-    return EngineCode::Ok;
-}
-std::int16_t SimulatedFaxEngine::SetShrinkOption(std::int16_t v) {
-    shrink_ = v;
-    return EngineCode::Ok;
-}
-std::int16_t SimulatedFaxEngine::SetShrinkHeight(std::int16_t v) {
-    shrinkHeight_ = v;
-    return EngineCode::Ok;
-}
-std::int16_t SimulatedFaxEngine::SetShrinkWidth(std::int16_t v) {
-    shrinkWidth_ = v;
-    return EngineCode::Ok;
-}
-
-std::int16_t SimulatedFaxEngine::imageCall(const char* what, const std::function<void()>& body) {
-    try {
-        body();
-        return EngineCode::Ok;
-    } catch (const Error& e) {
-        trace(std::string(what) + ": " + e.description());
-        if (e.number() == errnum::FileNotFound) return EngineCode::FileNotFound;
-        if (e.number() == 481) return EngineCode::BadImage;
-        return EngineCode::WriteFailed;
-    } catch (const std::bad_alloc&) {
-        trace(std::string(what) + ": out of memory");
-        return EngineCode::BadImage;
-    }
-}
-
-std::int16_t SimulatedFaxEngine::BmpToG3(const char* bmpFile, const char* g3File) {
-    if (!bmpFile || !g3File) return EngineCode::BadArgument;
-    return imageCall("BmpToG3", [&] { bmpFileToG3(utf8(bmpFile), utf8(g3File), stretch_); });
-}
-
-std::int16_t SimulatedFaxEngine::G3ToBmp(const char* g3File, const char* bmpFile) {
-    if (!bmpFile || !g3File) return EngineCode::BadArgument;
-    return imageCall("G3ToBmp", [&] { g3FileToBmp(utf8(g3File), utf8(bmpFile), shrink_, shrinkWidth_, shrinkHeight_); });
-}
-
-std::int16_t SimulatedFaxEngine::GetG3Size(const char* fileName, std::int32_t* columns, std::int32_t* rows) {
-    if (!fileName || !columns || !rows) return EngineCode::BadArgument;
-    return imageCall("GetG3Size", [&] {
-        PageSize s = g3FileSize(utf8(fileName));
-        *columns = s.columns;
-        *rows = s.rows;
-    });
-}
-
-std::int16_t SimulatedFaxEngine::GetBmpSize(const char* fileName, std::int32_t* columns, std::int32_t* rows) {
-    if (!fileName || !columns || !rows) return EngineCode::BadArgument;
-    return imageCall("GetBmpSize", [&] {
-        PageSize s = bmpFileSize(utf8(fileName));
-        *columns = s.columns;
-        *rows = s.rows;
-    });
 }
 
 std::int16_t SimulatedFaxEngine::GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) {

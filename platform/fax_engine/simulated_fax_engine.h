@@ -50,10 +50,9 @@
 // of its pages are written; a call that fails stays for the next answer.
 #pragma once
 
-#include "platform/fax_engine/fax_engine.h"
+#include "platform/fax_engine/engine_base.h"
 
 #include <atomic>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -61,7 +60,7 @@
 
 namespace fg::fax {
 
-class SimulatedFaxEngine : public FaxEngine {
+class SimulatedFaxEngine : public FaxEngineBase {
 public:
     static constexpr const char* kLinesFolder = "FaxLines";
     // The program folder's "FaxLines/".
@@ -82,18 +81,7 @@ public:
                          std::int16_t pages) override;
     std::int16_t GetHangupCode(std::int32_t handle, std::int32_t* code) override;
     std::int16_t GetCommHandle(std::int32_t handle, std::int32_t* comm) override;
-    std::int16_t SetTraceOption(std::int16_t option) override;
-    std::int16_t SetTraceFileName(const char* fileName) override;
     std::int16_t GetRemoteID(std::int32_t handle, const char** remoteId) override;
-    std::int16_t SetFaxInfoOption(std::int16_t on) override;
-    std::int16_t SetStretchOption(std::int16_t stretch) override;
-    std::int16_t SetShrinkOption(std::int16_t shrink) override;
-    std::int16_t SetShrinkHeight(std::int16_t height) override;
-    std::int16_t SetShrinkWidth(std::int16_t width) override;
-    std::int16_t BmpToG3(const char* bmpFile, const char* g3File) override;
-    std::int16_t G3ToBmp(const char* g3File, const char* bmpFile) override;
-    std::int16_t GetG3Size(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
-    std::int16_t GetBmpSize(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
     std::int16_t SetScanTime(std::int32_t handle, std::int16_t scanTime) override;
     std::int16_t SetBitRate(std::int32_t handle, std::int16_t bitRate) override;
     std::int16_t GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) override;
@@ -103,21 +91,11 @@ public:
 
 private:
     std::shared_ptr<Port> find(std::int32_t handle);
-    void trace(const std::string& line);
-    std::int16_t imageCall(const char* what, const std::function<void()>& body);
 
     std::string linesFolder_;
     std::mutex mutex_;
     std::map<std::int32_t, std::shared_ptr<Port>> ports_;
     std::int32_t nextHandle_ = 1;
-
-    std::atomic<std::int16_t> traceOption_{0};
-    std::string traceFile_;  // guarded by mutex_
-    std::atomic<std::int16_t> faxInfo_{0};
-    std::atomic<std::int16_t> stretch_{0};
-    std::atomic<std::int16_t> shrink_{0};
-    std::atomic<std::int16_t> shrinkHeight_{1145};
-    std::atomic<std::int16_t> shrinkWidth_{864};
 };
 
 }  // namespace fg::fax

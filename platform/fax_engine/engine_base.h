@@ -1,0 +1,59 @@
+// What every engine of this folder shares beside its lines: the trace, the
+// page-image operations with their stretch and shrink options, and the page
+// information option. The port-bound operations are each engine's own.
+#pragma once
+
+#include "platform/fax_engine/fax_engine.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fg::fax {
+
+class FaxEngineBase : public FaxEngine {
+public:
+    std::int16_t SetTraceOption(std::int16_t option) override;
+    std::int16_t SetTraceFileName(const char* fileName) override;
+    std::int16_t SetFaxInfoOption(std::int16_t on) override;
+    std::int16_t SetStretchOption(std::int16_t stretch) override;
+    std::int16_t SetShrinkOption(std::int16_t shrink) override;
+    std::int16_t SetShrinkHeight(std::int16_t height) override;
+    std::int16_t SetShrinkWidth(std::int16_t width) override;
+    std::int16_t BmpToG3(const char* bmpFile, const char* g3File) override;
+    std::int16_t G3ToBmp(const char* g3File, const char* bmpFile) override;
+    std::int16_t GetG3Size(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
+    std::int16_t GetBmpSize(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
+
+protected:
+    // One trace line, with the time to the millisecond, where the trace
+    // option says: 0 nowhere, 1 the trace file, 2 the debug log. Never raises.
+    void trace(const std::string& message) noexcept;
+    std::int16_t faxInfo() const { return faxInfo_; }
+
+    // Engine text (code page 932) as UTF-8.
+    static std::string utf8(const char* ansi);
+    // "<base><ext>" -> "<base>_p<n><ext>"
+    static std::string pageName(const std::string& fileName, int n);
+    // Reads and checks every page of a send before anything is dialled: a
+    // page that cannot be sent must not cost a call. Ok, FileNotFound or
+    // BadImage (traced after `tag`).
+    std::int16_t readPages(const std::string& fileName, int pages, std::vector<std::string>& data,
+                           const std::string& tag);
+
+private:
+    std::int16_t imageCall(const char* what, const std::function<void()>& body);
+
+    std::atomic<std::int16_t> traceOption_{0};
+    std::mutex traceMutex_;
+    std::string traceFile_;  // guarded by traceMutex_
+    std::atomic<std::int16_t> faxInfo_{0};
+    std::atomic<std::int16_t> stretch_{0};
+    std::atomic<std::int16_t> shrink_{0};
+    std::atomic<std::int16_t> shrinkHeight_{1145};
+    std::atomic<std::int16_t> shrinkWidth_{864};
+};
+
+}  // namespace fg::fax

@@ -1,0 +1,848 @@
+#include "platform/fax_engine/modem_fax_engine.h"
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/error_log.h"
+#include "platform/fax_engine/g3_codec.h"
+#include "platform/fax_engine/modem_ports.h"
+#include "platform/fax_engine/serial_line.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/wait_bounds.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace fg::fax {
+
+using std::chrono::milliseconds;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+// Bounds on the modem, in the system's time. Each is longer than what the
+// modem itself allows for the step, so that a working modem always answers
+// first and only a modem that has stopped answering meets them.
+constexpr milliseconds kCommandBound{10000};    // an ordinary command
+constexpr milliseconds kCallBound{90000};       // dialling or answering until the fax connection
+constexpr milliseconds kPageStartBound{60000};  // AT+FDT / AT+FDR until CONNECT (training included)
+constexpr milliseconds kXonBound{3000};         // Class 2: the XON after CONNECT (not every modem sends it)
+constexpr milliseconds kPostPageBound{90000};   // end of page until the far end's page status
+constexpr milliseconds kHangUpBound{5000};      // ATH0 after a call that did not end by itself
+constexpr milliseconds kSlice{250};             // how soon a closed port ends a wait
+
+constexpr std::size_t kMaxLine = 256;                    // a longer answer line is garbage
+constexpr std::size_t kMaxInfoLines = 64;                // answer lines kept before a final result
+constexpr std::size_t kMaxPageBytes = 8u * 1024 * 1024;  // a received page beyond this is refused
+constexpr int kPageTries = 3;                            // sends of a page the far end refuses
+constexpr char DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
+
+enum class Final { Ok, Connect, Error, Busy, NoAnswer, NoCarrier, NoDialTone, Ring, TimedOut, Lost, Closed };
+
+struct Answer {
+    Final final = Final::TimedOut;
+    std::vector<std::string> info;  // the +F lines before the final result
+    bool has(const char* prefix) const {
+        return std::any_of(info.begin(), info.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    }
+};
+
+bool isClass20(int modemClass) { return modemClass == 3; }
+
+// The value after "<prefix>" in the first line that has it.
+std::optional<std::string> valueOf(const std::vector<std::string>& lines, const char* prefix) {
+    for (const auto& l : lines)
+        if (l.rfind(prefix, 0) == 0) return text::trimBlanks(l.substr(std::string(prefix).size()));
+    return std::nullopt;
+}
+
+// The leading number of a value, in a base; nullopt when it has none.
+std::optional<long> leadingNumber(const std::string& value, int base) {
+    std::size_t n = 0;
+    while (n < value.size() && n < 6 && std::isxdigit(static_cast<unsigned char>(value[n])) &&
+           (base == 16 || std::isdigit(static_cast<unsigned char>(value[n]))))
+        ++n;
+    if (n == 0) return std::nullopt;
+    return std::stol(value.substr(0, n), nullptr, base);
+}
+
+// The hang-up code the modem reported. Class 2 writes it in decimal digits
+// that read as the hexadecimal code of Class 2.0 ("+FHNG:52" is 0x52, and
+// "+FHNG:100" 0xA0).
+std::optional<std::int32_t> hangupIn(const std::vector<std::string>& lines) {
+    if (auto v = valueOf(lines, "+FHS:"))
+        if (auto n = leadingNumber(*v, 16)) return static_cast<std::int32_t>(*n & 0xff);
+    if (auto v = valueOf(lines, "+FHNG:"))
+        if (auto n = leadingNumber(*v, 10)) return static_cast<std::int32_t>(((*n / 10) * 16 + *n % 10) & 0xff);
+    return std::nullopt;
+}
+
+// The far end's station identifier, as text a log can hold.
+std::optional<std::string> stationIdIn(const std::vector<std::string>& lines, const char* classic, const char* newer) {
+    auto v = valueOf(lines, classic);
+    if (!v) v = valueOf(lines, newer);
+    if (!v) return std::nullopt;
+    std::string id;
+    for (char c : *v)
+        if (c != '"' && c >= 0x20 && c < 0x7f && id.size() < 20) id += c;
+    return text::trimBlanks(id);
+}
+
+// What the far end said of a page: odd is received (MCF, RTP, PIP), even is
+// refused (RTN, PIN).
+std::optional<long> pageStatusIn(const std::vector<std::string>& lines) {
+    auto v = valueOf(lines, "+FPTS:");
+    if (!v) v = valueOf(lines, "+FPS:");
+    if (!v) return std::nullopt;
+    return leadingNumber(*v, 10);
+}
+
+// The digits and dial modifiers of a number; the rest (spaces, "-",
+// brackets) only helps people read it.
+std::string dialString(const std::string& phone) {
+    std::string out;
+    for (char c : phone)
+        if (std::isdigit(static_cast<unsigned char>(c)) || std::string_view("*#,+WwPpTt!@").find(c) != std::string::npos)
+            out += c;
+    return out;
+}
+
+// Text that may stand in a quoted modem parameter.
+std::string quotable(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c >= 0x20 && c < 0x7f && c != '"' && out.size() < 20) out += c;
+    return out;
+}
+
+char reversedBits(char c) {
+    auto in = static_cast<unsigned char>(c);
+    unsigned char out = 0;
+    for (int i = 0; i < 8; ++i)
+        if (in & (1u << i)) out = static_cast<unsigned char>(out | (0x80u >> i));
+    return static_cast<char>(out);
+}
+
+std::string printable(std::string_view bytes) {
+    std::string out;
+    for (char c : bytes.substr(0, 120)) out += (c >= 0x20 && c < 0x7f) ? c : '?';
+    return out;
+}
+
+}  // namespace
+
+struct ModemFaxEngine::Port {
+    std::int16_t number = 0;
+    std::string tag;  // "COM1"
+    std::unique_ptr<SerialLine> line;
+    milliseconds ringTimeout{60000};
+    std::atomic<bool> closed{false};
+    std::atomic<bool> inCall{false};
+    std::atomic<std::int16_t> pagesSent{0};
+    std::atomic<std::int32_t> hangup{HangupCode::Normal};
+    // What the modem sent and no operation has taken yet (a RING that came
+    // with the end of an answer, say); used by one operation at a time.
+    std::string pending;
+    bool skipping = false;  // inside an overlong line
+
+    std::mutex mutex;  // guards the values below
+    Settings settings;
+    std::string remoteId;
+    int detectedClass = 0;  // what AT+FCLASS=? offered: 2, 3 (2.0), 0 not asked yet
+};
+
+namespace {
+
+// A point of real time a bound of the system's time from now.
+Steady::time_point deadlineIn(milliseconds bound) { return Steady::now() + clock().realDuration(bound); }
+
+// The command and answer dialogue with the modem of one port, on the thread
+// of the one operation under way.
+class Dialogue {
+public:
+    using Trace = std::function<void(const std::string&)>;
+    Dialogue(ModemFaxEngine::Port& port, Trace trace) : port_(port), trace_(std::move(trace)) {}
+
+    // Sends a command line and waits for its final result.
+    Answer command(const std::string& line, milliseconds bound) {
+        trace_(port_.tag + " > " + line);
+        lastCommand_ = line;
+        if (Final f = write(line + "\r", deadlineIn(kCommandBound)); f != Final::Ok) return Answer{f, {}};
+        return await(bound);
+    }
+
+    // Reads answer lines until a final result or the bound.
+    Answer await(milliseconds bound, bool ringIsFinal = false) {
+        Answer answer;
+        const auto deadline = deadlineIn(bound);
+        for (;;) {
+            std::string line;
+            Final f = nextLine(deadline, line);
+            if (f != Final::Ok) {
+                answer.final = f;
+                trace_(port_.tag + " < (" +
+                       (f == Final::TimedOut ? "no answer" : f == Final::Closed ? "port closed" : "line lost") + ")");
+                return answer;
+            }
+            if (line == lastCommand_) continue;  // the modem's echo
+            trace_(port_.tag + " < " + line);
+            if (std::optional<Final> final = finalOf(line, ringIsFinal)) {
+                answer.final = *final;
+                return answer;
+            }
+            if (answer.info.size() < kMaxInfoLines) answer.info.push_back(line);
+        }
+    }
+
+    // Writes bytes (commands or page data) by a deadline.
+    Final write(std::string_view bytes, Steady::time_point deadline) {
+        while (!bytes.empty()) {
+            if (port_.closed) return Final::Closed;
+            if (Steady::now() >= deadline) return Final::TimedOut;
+            // What a slice did not write (the modem holding the data back)
+            // stays at the front for the next one.
+            if (port_.line->write(bytes, slice(deadline)) == SerialLine::Io::Lost) return Final::Lost;
+        }
+        return Final::Ok;
+    }
+
+    // Waits for one byte, dropping what comes before it.
+    Final waitForByte(char wanted, milliseconds bound) {
+        const auto deadline = deadlineIn(bound);
+        for (;;) {
+            if (auto at = pending_.find(wanted); at != std::string::npos) {
+                pending_.erase(0, at + 1);
+                return Final::Ok;
+            }
+            pending_.clear();
+            if (Final f = readMore(deadline); f != Final::Ok) return f;
+        }
+    }
+
+    // Reads a page's data up to DLE ETX, removing the DLE doubling. Error
+    // for a page beyond kMaxPageBytes.
+    Final readPage(std::string& page, Steady::time_point deadline) {
+        bool afterDle = false;
+        for (;;) {
+            for (std::size_t i = 0; i < pending_.size(); ++i) {
+                char c = pending_[i];
+                if (page.empty() && !afterDle && c == '\n') continue;  // the end of the CONNECT line
+                if (afterDle) {
+                    afterDle = false;
+                    if (c == DLE) {
+                        page += DLE;
+                    } else if (c == ETX) {
+                        pending_.erase(0, i + 1);
+                        return Final::Ok;
+                    }
+                    // Any other DLE pair is a modem's note inside the data.
+                } else if (c == DLE) {
+                    afterDle = true;
+                } else {
+                    page += c;
+                }
+            }
+            pending_.clear();
+            if (page.size() > kMaxPageBytes) return Final::Error;
+            if (Final f = readMore(deadline); f != Final::Ok) return f;
+        }
+    }
+
+    // Takes what has come without waiting (answers that arrive while a page
+    // is written); true when the modem has left the call.
+    bool callEndedWhileWriting() {
+        std::string bytes;
+        if (port_.line->read(bytes, Steady::now()) == SerialLine::Io::Lost) return true;
+        pending_ += bytes;
+        if (pending_.size() > 4 * kMaxLine) pending_.erase(0, pending_.size() - 4 * kMaxLine);
+        for (const char* end : {"NO CARRIER", "+FHNG:", "+FHS:", "ERROR"})
+            if (pending_.find(end) != std::string::npos) return true;
+        return false;
+    }
+
+private:
+    // Waits are cut into slices, so that a closed port ends them soon.
+    static Steady::time_point slice(Steady::time_point deadline) {
+        return std::min(deadline, Steady::now() + clock().realDuration(kSlice));
+    }
+
+    Final readMore(Steady::time_point deadline) {
+        if (port_.closed) return Final::Closed;
+        if (Steady::now() >= deadline) return Final::TimedOut;
+        std::string bytes;
+        switch (port_.line->read(bytes, slice(deadline))) {
+            case SerialLine::Io::Ok: pending_ += bytes; return Final::Ok;
+            case SerialLine::Io::Lost: return Final::Lost;
+            case SerialLine::Io::TimedOut: return port_.closed ? Final::Closed : Final::Ok;
+        }
+        return Final::Lost;
+    }
+
+    // The next answer line: the text between line ends, with the bytes
+    // that are no text (XON, XOFF, noise) dropped; an overlong line is
+    // dropped whole.
+    Final nextLine(Steady::time_point deadline, std::string& line) {
+        for (;;) {
+            std::size_t end = pending_.find_first_of("\r\n");
+            if (end == std::string::npos && pending_.size() > kMaxLine) {
+                trace_(port_.tag + " < (overlong line dropped: " + printable(pending_) + ")");
+                pending_.clear();
+                skipping_ = true;
+            }
+            if (end == std::string::npos) {
+                if (Final f = readMore(deadline); f != Final::Ok) return f;
+                continue;
+            }
+            std::string raw = pending_.substr(0, end);
+            // CR LF ends one line: the LF must not stay for data that follows
+            // a CONNECT.
+            pending_.erase(0, end + (pending_.compare(end, 2, "\r\n") == 0 ? 2 : 1));
+            if (std::exchange(skipping_, false)) continue;
+            if (raw.size() > kMaxLine) {
+                trace_(port_.tag + " < (overlong line dropped: " + printable(raw) + ")");
+                continue;
+            }
+            std::string text;
+            for (char c : raw)
+                if (c >= 0x20 && c < 0x7f) text += c;
+            if (text.size() != raw.size() && raw.find_first_not_of("\x11\x13") != std::string::npos)
+                trace_(port_.tag + " < (" + std::to_string(raw.size() - text.size()) + " bytes of noise dropped)");
+            text = text::trimBlanks(text);
+            if (text.empty()) continue;
+            line = std::move(text);
+            return Final::Ok;
+        }
+    }
+
+    static std::optional<Final> finalOf(const std::string& line, bool ringIsFinal) {
+        if (line == "OK") return Final::Ok;
+        if (line.rfind("CONNECT", 0) == 0) return Final::Connect;
+        if (line == "ERROR") return Final::Error;
+        if (line == "BUSY") return Final::Busy;
+        if (line == "NO ANSWER") return Final::NoAnswer;
+        if (line == "NO CARRIER") return Final::NoCarrier;
+        if (line == "NO DIALTONE" || line == "NO DIAL TONE") return Final::NoDialTone;
+        if (ringIsFinal && line == "RING") return Final::Ring;
+        return std::nullopt;
+    }
+
+    ModemFaxEngine::Port& port_;
+    Trace trace_;
+    std::string& pending_ = port_.pending;
+    std::string lastCommand_;
+    bool& skipping_ = port_.skipping;
+};
+
+// The engine code of a wait on the modem that did not get its answer.
+std::int16_t codeOfLostWait(Final f) {
+    switch (f) {
+        case Final::Closed: return EngineCode::Aborted;
+        case Final::TimedOut: return EngineCode::ModemSilent;
+        case Final::Lost: return EngineCode::DeviceFailed;
+        default: return EngineCode::ModemRefused;
+    }
+}
+
+bool lostWait(Final f) { return f == Final::Closed || f == Final::TimedOut || f == Final::Lost; }
+
+struct Outcome {
+    std::int16_t code = EngineCode::Ok;
+    std::int32_t hangup = HangupCode::Normal;
+    bool hungUp = false;  // the modem reported the end of the call
+};
+
+// Hands the modem the fax class and the session settings. Ok, or the code
+// that fails the operation.
+std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEngine::Settings& s,
+                       const std::function<void(const std::string&)>& trace) {
+    int modemClass = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : 0;
+    if (modemClass == 0) {
+        int detected;
+        {
+            std::lock_guard lock(port.mutex);
+            detected = port.detectedClass;
+        }
+        if (detected == 0) {
+            Answer a = d.command("AT+FCLASS=?", kCommandBound);
+            if (lostWait(a.final)) return codeOfLostWait(a.final);
+            // The answer lists the classes: "0,1,2,2.0" or "(0-2,2.0)".
+            std::vector<std::string> tokens;
+            std::string token;
+            for (const auto& l : a.info)
+                for (char ch : l + ",") {
+                    if (ch == ',' || ch == '(' || ch == ')' || ch == ' ') {
+                        if (!token.empty()) tokens.push_back(token);
+                        token.clear();
+                    } else {
+                        token += ch;
+                    }
+                }
+            auto offers = [&](const std::string& cls) {
+                return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& t) {
+                    return t == cls || (cls == "2" && t.size() == 3 && t[1] == '-' && t[0] <= '2' && t[2] >= '2');
+                });
+            };
+            detected = offers("2.0") ? 3 : offers("2") ? 2 : 0;
+            if (a.final != Final::Ok || detected == 0) {
+                trace(port.tag + " offers neither fax class 2.0 nor class 2");
+                return EngineCode::ModemRefused;
+            }
+            std::lock_guard lock(port.mutex);
+            port.detectedClass = detected;
+        }
+        modemClass = detected;
+    }
+    const bool c20 = isClass20(modemClass);
+    Answer a = d.command(c20 ? "AT+FCLASS=2.0" : "AT+FCLASS=2", kCommandBound);
+    if (lostWait(a.final)) return codeOfLostWait(a.final);
+    if (a.final != Final::Ok) return EngineCode::ModemRefused;
+    {
+        std::lock_guard lock(port.mutex);
+        if (port.detectedClass == 0) port.detectedClass = modemClass;
+    }
+    // The rest is asked for; a modem that refuses one keeps its own value,
+    // which the trace shows.
+    const int vr = s.resolution == 0 ? 1 : 0;
+    const int br = std::clamp<int>(s.bitRate, 0, 5);
+    const int st = std::clamp<int>(s.scanTime, 0, 7);
+    const std::string caps = std::to_string(vr) + "," + std::to_string(br) + ",0,2,0,0,0," + std::to_string(st);
+    for (const std::string& cmd :
+         {std::string(c20 ? "AT+FBO=0" : "AT+FBOR=0"),
+          std::string(c20 ? "AT+FLI=\"" : "AT+FLID=\"") + quotable(text::fromCp932(s.localId)) + "\"",
+          std::string(c20 ? "AT+FCC=" : "AT+FDCC=") + caps, std::string("AT+FCR=1")}) {
+        Answer r = d.command(cmd, kCommandBound);
+        if (lostWait(r.final)) return codeOfLostWait(r.final);
+    }
+    return EngineCode::Ok;
+}
+
+// Ends a call that the modem did not end itself.
+void hangUp(Dialogue& d, ModemFaxEngine::Port& port, const std::function<void(const std::string&)>& trace) {
+    if (port.closed) return;  // closing the device drops DTR, which hangs up
+    Answer a = d.command("ATH0", kHangUpBound);
+    if (a.final == Final::TimedOut) {
+        std::string reason;
+        if (!port.line->pulseDtr(reason)) trace(port.tag + " " + reason);
+    }
+}
+
+}  // namespace
+
+ModemFaxEngine::ModemFaxEngine() = default;
+
+ModemFaxEngine::~ModemFaxEngine() {
+    std::lock_guard lock(mutex_);
+    for (auto& [handle, port] : ports_) port->closed = true;
+    ports_.clear();
+}
+
+std::shared_ptr<ModemFaxEngine::Port> ModemFaxEngine::find(std::int32_t handle) {
+    std::lock_guard lock(mutex_);
+    auto it = ports_.find(handle);
+    return it == ports_.end() ? nullptr : it->second;
+}
+
+template <class Change>
+std::int16_t ModemFaxEngine::setting(std::int32_t handle, Change change) {
+    std::shared_ptr<Port> port;
+    {
+        std::lock_guard lock(mutex_);
+        change(next_);
+        auto it = ports_.find(handle);
+        if (it != ports_.end()) port = it->second;
+    }
+    if (port) {
+        std::lock_guard lock(port->mutex);
+        change(port->settings);
+    }
+    return EngineCode::Ok;
+}
+
+std::int16_t ModemFaxEngine::SetLineType(std::int32_t handle, std::int16_t v) {
+    return setting(handle, [v](Settings& s) { s.lineType = v; });
+}
+std::int16_t ModemFaxEngine::SetModemClass(std::int32_t handle, std::int16_t v) {
+    return setting(handle, [v](Settings& s) { s.modemClass = v; });
+}
+std::int16_t ModemFaxEngine::SetResolution(std::int32_t handle, std::int32_t v) {
+    return setting(handle, [v](Settings& s) { s.resolution = v; });
+}
+std::int16_t ModemFaxEngine::SetScanTime(std::int32_t handle, std::int16_t v) {
+    return setting(handle, [v](Settings& s) { s.scanTime = v; });
+}
+std::int16_t ModemFaxEngine::SetBitRate(std::int32_t handle, std::int16_t v) {
+    return setting(handle, [v](Settings& s) { s.bitRate = v; });
+}
+std::int16_t ModemFaxEngine::SetLocalID(std::int32_t handle, const char* localId) {
+    std::string id = localId ? localId : "";
+    return setting(handle, [&id](Settings& s) { s.localId = id; });
+}
+
+std::int16_t ModemFaxEngine::PortOpen(std::int32_t* handle, std::int16_t number, const char* initString) {
+    if (!handle) return EngineCode::BadArgument;
+    const std::string tag = "COM" + std::to_string(number);
+    ModemPorts ports = ModemPorts::load();
+    if (!ports.readable) return EngineCode::LineSettings;
+    auto device = ports.port(number);
+    if (!device) {
+        trace(tag + " open: no such line");
+        return EngineCode::NoSuchPort;
+    }
+    SerialLine::Opened opened = SerialLine::open(device->device, device->speed, ports.lockFolder);
+    if (opened.status != SerialLine::Status::Ok) {
+        trace(tag + " open " + device->device + ": " + opened.reason);
+        switch (opened.status) {
+            case SerialLine::Status::Busy: return EngineCode::PortBusy;
+            case SerialLine::Status::NoDevice: return EngineCode::NoSuchPort;
+            default:
+                ErrorLogWriter().writeError(ModemPorts::kSource, Error(errnum::PathFileAccessError, opened.reason));
+                return EngineCode::DeviceFailed;
+        }
+    }
+    auto port = std::make_shared<Port>();
+    port->number = number;
+    port->tag = tag;
+    port->line = std::move(opened.line);
+    port->ringTimeout = ports.ringTimeout;
+    {
+        std::lock_guard lock(mutex_);
+        port->settings = next_;
+    }
+    trace(tag + " open " + device->device + " at " + std::to_string(device->speed) + " bit/s");
+    auto traceFn = [this](const std::string& l) { trace(l); };
+    Dialogue d(*port, traceFn);
+    std::string init = text::trimBlanks(utf8(initString));
+    Answer a = d.command(init.empty() ? "AT" : init, kCommandBound);
+    if (a.final != Final::Ok) return lostWait(a.final) ? codeOfLostWait(a.final) : EngineCode::ModemRefused;
+    Settings settings;
+    {
+        std::lock_guard lock(port->mutex);
+        settings = port->settings;
+    }
+    if (std::int16_t code = configure(d, *port, settings, traceFn); code != EngineCode::Ok) return code;
+    std::lock_guard lock(mutex_);
+    *handle = nextHandle_++;
+    ports_[*handle] = port;
+    trace(tag + " open, handle " + std::to_string(*handle));
+    return EngineCode::Ok;
+}
+
+std::int16_t ModemFaxEngine::PortClose(std::int32_t handle) {
+    std::shared_ptr<Port> port;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = ports_.find(handle);
+        if (it == ports_.end()) return EngineCode::BadHandle;
+        port = it->second;
+        ports_.erase(it);
+    }
+    // A call under way ends at its next step and lets the device go.
+    port->closed = true;
+    trace(port->tag + " close");
+    return EngineCode::Ok;
+}
+
+namespace {
+struct InCall {
+    explicit InCall(ModemFaxEngine::Port& p) : port(p), entered(!p.inCall.exchange(true)) {}
+    ~InCall() {
+        if (entered) port.inCall = false;
+    }
+    ModemFaxEngine::Port& port;
+    bool entered;
+};
+}  // namespace
+
+std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
+                                     std::int16_t pages) {
+    auto port = find(handle);
+    if (!port) return EngineCode::BadHandle;
+    InCall call(*port);
+    if (!call.entered) return EngineCode::PortBusy;
+    port->pagesSent = 0;
+    port->hangup = HangupCode::Normal;
+    const std::string phone = dialString(utf8(phoneNumber));
+    const std::string file = utf8(fileName);
+    const std::string tag = port->tag + " send to " + phone + ": ";
+    if (phone.empty() || file.empty() || pages < 1) {
+        trace(tag + "bad arguments");
+        return EngineCode::BadArgument;
+    }
+    std::vector<std::string> data;
+    if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
+
+    Settings s;
+    {
+        std::lock_guard lock(port->mutex);
+        s = port->settings;
+        port->remoteId.clear();
+    }
+    auto traceFn = [this](const std::string& l) { trace(l); };
+    Dialogue d(*port, traceFn);
+    auto finish = [&](Outcome o) {
+        if (!o.hungUp && o.code != EngineCode::Aborted) hangUp(d, *port, traceFn);
+        port->hangup = o.hangup;
+        trace(tag + "result " + std::to_string(o.code) + ", hang-up " + std::to_string(o.hangup) + ", pages " +
+              std::to_string(port->pagesSent.load()));
+        return o.code;
+    };
+    if (std::int16_t code = configure(d, *port, s, traceFn); code != EngineCode::Ok)
+        return finish({code, HangupCode::Aborted, false});
+    int modemClass;
+    {
+        std::lock_guard lock(port->mutex);
+        modemClass = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : port->detectedClass;
+    }
+    const bool c20 = isClass20(modemClass);
+
+    // Dial and wait for the fax connection.
+    Answer a = d.command(std::string("ATD") + (s.lineType == 1 ? "P" : "T") + phone, kCallBound);
+    if (auto id = stationIdIn(a.info, "+FCSI:", "+FCI:")) {
+        std::lock_guard lock(port->mutex);
+        port->remoteId = text::toCp932(*id);
+    }
+    auto reported = hangupIn(a.info);
+    if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
+    switch (a.final) {
+        case Final::Busy: return finish({EngineCode::LineBusy, reported.value_or(HangupCode::PhaseAError), true});
+        case Final::NoAnswer: return finish({EngineCode::NoAnswer, reported.value_or(HangupCode::NoAnswer), true});
+        case Final::NoCarrier: return finish({EngineCode::NoAnswer, reported.value_or(HangupCode::NoFaxAnswer), true});
+        case Final::NoDialTone:
+            return finish({EngineCode::NoAnswer, reported.value_or(HangupCode::NoLoopCurrent), true});
+        case Final::Ok:
+        case Final::Connect:
+            if (!reported || *reported == HangupCode::Normal) break;
+            [[fallthrough]];
+        default:
+            return finish({EngineCode::NoAnswer, reported.value_or(HangupCode::PhaseAError), reported.has_value()});
+    }
+
+    const milliseconds pageBound = WaitBounds::load().sendPage;
+    for (int n = 1; n <= pages; ++n) {
+        const bool last = n == pages;
+        const std::int32_t lostHere = n == 1 ? HangupCode::NoResponseToDcs : HangupCode::NoResponseToMps;
+        for (int attempt = 1;; ++attempt) {
+            a = d.command("AT+FDT", kPageStartBound);
+            if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
+            reported = hangupIn(a.info);
+            if (a.final != Final::Connect)
+                return finish({EngineCode::LineDropped, reported.value_or(lostHere), reported.has_value()});
+            if (!c20 && d.waitForByte(XON, kXonBound) != Final::Ok) {
+                if (port->closed) return finish({EngineCode::Aborted, HangupCode::Aborted, false});
+                trace(port->tag + " < (no XON, sending)");
+            }
+            // The page, with DLE doubled, in pieces, watching for the modem
+            // leaving the call meanwhile.
+            trace(port->tag + " > (page " + std::to_string(n) + ": " +
+                  std::to_string(data[static_cast<std::size_t>(n - 1)].size()) + " bytes)");
+            const std::string& page = data[static_cast<std::size_t>(n - 1)];
+            const auto pageDeadline = deadlineIn(pageBound);
+            bool ended = false;
+            std::string piece;
+            for (std::size_t at = 0; at < page.size() && !ended; at += 4096) {
+                piece.clear();
+                for (char c : std::string_view(page).substr(at, 4096)) {
+                    piece += c;
+                    if (c == DLE) piece += DLE;
+                }
+                Final f = d.write(piece, pageDeadline);
+                if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
+                ended = d.callEndedWhileWriting();
+            }
+            std::string end{DLE, c20 ? (last ? '.' : ',') : ETX};
+            if (Final f = d.write(end, deadlineIn(kCommandBound)); lostWait(f))
+                return finish({codeOfLostWait(f), HangupCode::Aborted, false});
+            a = d.await(kPostPageBound);
+            std::vector<std::string> info = a.info;
+            Final final = a.final;
+            if (!c20) {
+                if (final == Final::Ok && !hangupIn(info)) {
+                    Answer b = d.command(last ? "AT+FET=2" : "AT+FET=0", kPostPageBound);
+                    info.insert(info.end(), b.info.begin(), b.info.end());
+                    final = b.final;
+                }
+            }
+            if (lostWait(final)) return finish({codeOfLostWait(final), HangupCode::Aborted, false});
+            reported = hangupIn(info);
+            auto status = pageStatusIn(info);
+            if (!status && c20 && (final == Final::Ok || final == Final::Error)) status = final == Final::Ok ? 1 : 2;
+            const bool received = status && (*status % 2) == 1;
+            if (received) port->pagesSent = static_cast<std::int16_t>(n);
+            if (reported && *reported != HangupCode::Normal)
+                return finish({EngineCode::LineDropped, *reported, true});
+            if (received && last) return finish({EngineCode::Ok, reported.value_or(HangupCode::Normal), reported.has_value()});
+            if (received && !reported) break;  // the next page
+            if (!status || reported)
+                return finish({EngineCode::LineDropped,
+                               reported.value_or(last ? HangupCode::NoResponseToEop : HangupCode::NoResponseToMps),
+                               reported.has_value()});
+            // The far end refused the page and asks for it again.
+            if (attempt >= kPageTries) {
+                trace(tag + "page " + std::to_string(n) + " refused " + std::to_string(attempt) + " times");
+                Answer k = d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
+                auto aborted = hangupIn(k.info);
+                return finish({EngineCode::LineDropped, aborted.value_or(HangupCode::Aborted), aborted.has_value()});
+            }
+            trace(tag + "page " + std::to_string(n) + " refused, sending it again");
+        }
+    }
+    return finish({EngineCode::Ok, HangupCode::Normal, false});
+}
+
+std::int16_t ModemFaxEngine::WaitForRing(std::int32_t handle, std::int16_t* status) {
+    if (!status) return EngineCode::BadArgument;
+    *status = 0;
+    auto port = find(handle);
+    if (!port) return EngineCode::BadHandle;
+    InCall call(*port);
+    if (!call.entered) return EngineCode::PortBusy;
+    Dialogue d(*port, [this](const std::string& l) { trace(l); });
+    Answer a = d.await(port->ringTimeout, true);
+    if (a.final == Final::Ring) {
+        *status = 1;
+        return EngineCode::Ok;
+    }
+    if (a.final == Final::TimedOut) return EngineCode::NoCall;
+    return lostWait(a.final) ? codeOfLostWait(a.final) : EngineCode::NoCall;
+}
+
+std::int16_t ModemFaxEngine::ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) {
+    if (!pages) return EngineCode::BadArgument;
+    *pages = 0;
+    auto port = find(handle);
+    if (!port) return EngineCode::BadHandle;
+    InCall call(*port);
+    if (!call.entered) return EngineCode::PortBusy;
+    port->hangup = HangupCode::Normal;
+    const std::string file = utf8(fileName);
+    const std::string tag = port->tag + " receive: ";
+    if (file.empty()) return EngineCode::BadArgument;
+    Settings s;
+    {
+        std::lock_guard lock(port->mutex);
+        s = port->settings;
+        port->remoteId.clear();
+    }
+    auto traceFn = [this](const std::string& l) { trace(l); };
+    Dialogue d(*port, traceFn);
+    auto finish = [&](Outcome o) {
+        if (!o.hungUp && o.code != EngineCode::Aborted) hangUp(d, *port, traceFn);
+        port->hangup = o.hangup;
+        trace(tag + "result " + std::to_string(o.code) + ", hang-up " + std::to_string(o.hangup) + ", pages " +
+              std::to_string(*pages));
+        return o.code;
+    };
+    if (std::int16_t code = configure(d, *port, s, traceFn); code != EngineCode::Ok)
+        return finish({code, HangupCode::Aborted, false});
+    bool c20;
+    {
+        std::lock_guard lock(port->mutex);
+        c20 = isClass20(s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : port->detectedClass);
+    }
+    Answer a = d.command("ATA", kCallBound);
+    if (auto id = stationIdIn(a.info, "+FTSI:", "+FTI:")) {
+        std::lock_guard lock(port->mutex);
+        port->remoteId = text::toCp932(*id);
+    }
+    if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
+    auto reported = hangupIn(a.info);
+    if ((a.final != Final::Ok && a.final != Final::Connect) || (reported && *reported != HangupCode::Normal))
+        return finish({EngineCode::NoCall, reported.value_or(HangupCode::ReceivePhaseBError), reported.has_value()});
+
+    const milliseconds pageBound = WaitBounds::load().sendPage;
+    for (;;) {
+        a = d.command("AT+FDR", kPageStartBound);
+        if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
+        reported = hangupIn(a.info);
+        if (a.final == Final::Ok) {  // no more pages: the call has ended
+            std::int32_t code = reported.value_or(HangupCode::Normal);
+            return finish({code == HangupCode::Normal ? EngineCode::Ok : EngineCode::LineDropped, code, true});
+        }
+        if (a.final != Final::Connect)
+            return finish({EngineCode::LineDropped, reported.value_or(HangupCode::ExpectedPageMissing),
+                           reported.has_value()});
+        if (Final f = d.write(std::string(1, DC2), deadlineIn(kCommandBound)); lostWait(f))
+            return finish({codeOfLostWait(f), HangupCode::Aborted, false});
+        std::string page;
+        Final f = d.readPage(page, deadlineIn(pageBound));
+        if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
+        if (f != Final::Ok) {
+            trace(tag + "page beyond " + std::to_string(kMaxPageBytes) + " bytes, call ended");
+            d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
+            return finish({EngineCode::LineDropped, HangupCode::Aborted, false});
+        }
+        Answer post = d.await(kPostPageBound);
+        if (lostWait(post.final)) return finish({codeOfLostWait(post.final), HangupCode::Aborted, false});
+        // The page is kept least significant bit first, the order of the
+        // pages the system sends and that fax2tiff reads.
+        bool good = false;
+        try {
+            G3DecodeReport report;
+            decodeG3(page, BitOrder::Detect, &report);
+            if (report.bitOrder == BitOrder::MsbFirst)
+                for (char& c : page) c = reversedBits(c);
+            good = true;
+            trace(port->tag + " < (page " + std::to_string(*pages + 1) + ": " + std::to_string(page.size()) +
+                  " bytes, " + std::to_string(report.lines) + " lines)");
+        } catch (const Error& e) {
+            trace(tag + "page not readable: " + e.description());
+        }
+        if (good) {
+            try {
+                fs::writeFileAtomic(pageName(file, *pages + 1), page);
+            } catch (const Error& e) {
+                ErrorLogWriter().writeError(ModemPorts::kSource, e);
+                d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
+                return finish({EngineCode::WriteFailed, HangupCode::Aborted, false});
+            }
+            *pages = static_cast<std::int16_t>(*pages + 1);
+        } else {
+            // Ask the far end to send the page again.
+            d.command(c20 ? "AT+FPS=2" : "AT+FPTS=2", kCommandBound);
+        }
+        reported = hangupIn(post.info);
+        if (reported && *reported != HangupCode::Normal) return finish({EngineCode::LineDropped, *reported, true});
+    }
+}
+
+std::int16_t ModemFaxEngine::GetHangupCode(std::int32_t handle, std::int32_t* code) {
+    auto port = find(handle);
+    if (!port || !code) return EngineCode::BadHandle;
+    *code = port->hangup;
+    return EngineCode::Ok;
+}
+
+std::int16_t ModemFaxEngine::GetCommHandle(std::int32_t handle, std::int32_t* comm) {
+    auto port = find(handle);
+    if (!port || !comm) return EngineCode::BadHandle;
+    *comm = port->line->descriptor();
+    return EngineCode::Ok;
+}
+
+std::int16_t ModemFaxEngine::GetRemoteID(std::int32_t handle, const char** remoteId) {
+    auto port = find(handle);
+    if (!port || !remoteId) return EngineCode::BadHandle;
+    // Each asking thread gets a text of its own, which a worker on the same
+    // port cannot change under it.
+    thread_local std::string text;
+    {
+        std::lock_guard lock(port->mutex);
+        text = port->remoteId;
+    }
+    *remoteId = text.c_str();
+    return EngineCode::Ok;
+}
+
+std::int16_t ModemFaxEngine::GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) {
+    auto port = find(handle);
+    if (!port || !count) return EngineCode::BadHandle;
+    *count = port->pagesSent;
+    return EngineCode::Ok;
+}
+
+}  // namespace fg::fax

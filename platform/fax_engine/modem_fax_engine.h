@@ -1,0 +1,111 @@
+// A fax engine over real fax lines: a Class 2 or Class 2.0 fax modem on a
+// serial device per port (faxports.xml maps the port numbers to devices,
+// see modem_ports.h).
+//
+// PortOpen locks and opens the device (serial_line.h), sends the
+// initialisation string and checks that the modem answers OK, then chooses
+// the fax class and hands the modem the settings. The settings (line type,
+// modem class, resolution, local ID, scan time, bit rate) are taken before
+// PortOpen as well: they are kept for the next port that opens. The session
+// settings are handed to the modem again before every call:
+//
+//   Class 2                       Class 2.0
+//   AT+FCLASS=2                   AT+FCLASS=2.0    (auto-detect: AT+FCLASS=?,
+//                                                   2.0 where offered, else 2)
+//   AT+FBOR=0                     AT+FBO=0         pages as they are stored:
+//                                                   least significant bit first
+//   AT+FLID="<local ID>"          AT+FLI="<local ID>"
+//   AT+FDCC=vr,br,0,2,0,0,0,st    AT+FCC=vr,br,0,2,0,0,0,st
+//   AT+FCR=1                      AT+FCR=1
+//
+// vr is 1 for fine (resolution 0) and 0 for normal, br the bit rate setting
+// (0 = 2400 .. 5 = 14400 bit/s), st the scan time setting (0 .. 7).
+//
+// A send dials (ATDT, or ATDP for pulse lines) and, per page, asks for the
+// page (AT+FDT, then in Class 2 the modem's XON), writes the page's T.4
+// data with DLE doubled and ends it: Class 2 with DLE ETX and AT+FET=0 (more
+// pages) or AT+FET=2 (the last), Class 2.0 with DLE "," or DLE ".". A page
+// the far end refuses (+FPTS/+FPS 2 or 4) is sent again, up to three times.
+// A receive answers a RING (ATA) and asks for each page (AT+FDR, then DC2),
+// storing it least significant bit first whatever order the modem gives.
+//
+// Results:
+//   BUSY                          LineBusy     hang-up from the modem, or 0x10
+//   NO ANSWER                     NoAnswer     ... or 0x04
+//   NO CARRIER, NO DIALTONE,
+//   ERROR before connecting       NoAnswer     ... or 0x11, 0x03, 0x10
+//   the call lost once connected  LineDropped  ... or 0x25 (before the first
+//                                              page), 0x52 (between pages),
+//                                              0x54 (after the last page)
+//   a page refused three times    LineDropped  the modem's after an abort
+//                                              (AT+FK / AT+FKS), or 0x02
+//   the port closed in the call   Aborted      0x02
+//   no answer from the modem      ModemSilent  0x02
+//   the device lost               DeviceFailed 0x02
+// Class 2 reports its hang-up codes in decimal ("+FHNG:52"), Class 2.0 in
+// hexadecimal ("+FHS:52"); both mean the same code, kept as the engine's
+// HangupCode values (0x52).
+//
+// Every wait on the modem has a bound in the system's time; a modem that
+// stops answering fails the call, which then hangs up and leaves the port
+// open for the next call. What the modem sends is never trusted: lines are
+// bounded, bytes that are no text are dropped, and nothing it sends keeps a
+// wait from ending. The trace (option 1 or 2) has every command and every
+// answer line with its time, and the size of each page, never its data.
+#pragma once
+
+#include "platform/fax_engine/engine_base.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace fg::fax {
+
+class ModemFaxEngine : public FaxEngineBase {
+public:
+    ModemFaxEngine();
+    ~ModemFaxEngine() override;
+
+    std::int16_t PortOpen(std::int32_t* handle, std::int16_t port, const char* initString) override;
+    std::int16_t PortClose(std::int32_t handle) override;
+    std::int16_t SetLineType(std::int32_t handle, std::int16_t lineType) override;
+    std::int16_t SetLocalID(std::int32_t handle, const char* localId) override;
+    std::int16_t SetModemClass(std::int32_t handle, std::int16_t modemClass) override;
+    std::int16_t SetResolution(std::int32_t handle, std::int32_t resolution) override;
+    std::int16_t WaitForRing(std::int32_t handle, std::int16_t* status) override;
+    std::int16_t ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) override;
+    std::int16_t SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
+                         std::int16_t pages) override;
+    std::int16_t GetHangupCode(std::int32_t handle, std::int32_t* code) override;
+    std::int16_t GetCommHandle(std::int32_t handle, std::int32_t* comm) override;
+    std::int16_t GetRemoteID(std::int32_t handle, const char** remoteId) override;
+    std::int16_t SetScanTime(std::int32_t handle, std::int16_t scanTime) override;
+    std::int16_t SetBitRate(std::int32_t handle, std::int16_t bitRate) override;
+    std::int16_t GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) override;
+
+    struct Settings {
+        std::int16_t lineType = 0;
+        std::int16_t modemClass = 0;
+        std::int32_t resolution = 0;
+        std::string localId;  // code page 932
+        std::int16_t scanTime = 0;
+        std::int16_t bitRate = 5;
+    };
+    struct Port;
+
+private:
+    std::shared_ptr<Port> find(std::int32_t handle);
+    // Changes a setting of the port the handle names, and of every port
+    // opened after.
+    template <class Change>
+    std::int16_t setting(std::int32_t handle, Change change);
+
+    std::mutex mutex_;
+    std::map<std::int32_t, std::shared_ptr<Port>> ports_;
+    std::int32_t nextHandle_ = 1;
+    Settings next_;  // guarded by mutex_
+};
+
+}  // namespace fg::fax

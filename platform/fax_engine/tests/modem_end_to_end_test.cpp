@@ -1,0 +1,189 @@
+// The modem engine against the software fax modem of the test support: what
+// arrives at the far end is what was sent, line for line, read by our
+// decoder and by fax2tiff; each failure of a call has its codes; a ringing
+// call's pages are received.
+#include "platform/fax_engine/modem_fax_engine.h"
+
+#include "platform/clock.h"
+#include "platform/fax_engine/g3_codec.h"
+#include "platform/files.h"
+#include "platform/testing/fax_pages.h"
+#include "platform/testing/print_like_page.h"
+#include "platform/testing/software_fax_modem.h"
+#include "platform/testing/temp_home.h"
+
+#include <gtest/gtest.h>
+
+namespace fg::fax {
+namespace {
+
+using testing::SoftwareFaxModem;
+using Outcome = SoftwareFaxModem::Outcome;
+using namespace std::chrono_literals;
+
+std::string folder(const testing::TempHome& home, const std::string& name) {
+    fs::makeFolders(home / name);
+    return home / (name + "/");
+}
+
+class SoftwareModemLine : public ::testing::Test {
+protected:
+    SoftwareModemLine() { setClock(std::make_shared<ScaledClock>(0.2)); }
+    ~SoftwareModemLine() override { setClock(nullptr); }
+
+    // The engine's port 1 on the modem, opened in a class, with the local
+    // ID and resolution put before the opening.
+    std::int32_t open(SoftwareFaxModem& modem, std::int16_t modemClass, std::int32_t resolution) {
+        home.write("faxports.xml", "<FaxPorts><LockFolder>" + folder(home, "log") + "</LockFolder><Port><Number>1</Number><Device>" +
+                                       modem.devicePath() + "</Device></Port></FaxPorts>");
+        engine.SetModemClass(0, modemClass);
+        engine.SetResolution(0, resolution);
+        engine.SetLocalID(0, "1234");
+        std::int32_t h = 0;
+        EXPECT_EQ(engine.PortOpen(&h, 1, "ATZ"), EngineCode::Ok);
+        return h;
+    }
+    // Pages "send_p<n>.G3" of `lines` lines each, answered as written: print
+    // at the top, a rule on the last line, white between (a short call).
+    std::vector<std::string> pages(int count, int lines) {
+        std::vector<std::string> written;
+        for (int n = 1; n <= count; ++n) {
+            BilevelImage page(kFaxWidth, lines);
+            BilevelImage print = testing::printLikePage(kFaxWidth, 120, static_cast<unsigned>(n));
+            std::copy(print.bits.begin(), print.bits.end(), page.bits.begin());
+            for (int x = 100; x < 1600; ++x) page.setBlack(x, lines - 1);
+            written.push_back(encodeG3(page));
+            fs::writeFileAtomic(home / ("send_p" + std::to_string(n) + ".G3"), written.back());
+        }
+        return written;
+    }
+
+    testing::TempHome home{false};
+    testing::ErrorLogGuard log;
+    ModemFaxEngine engine;
+};
+
+TEST_F(SoftwareModemLine, PagesArriveLineForLineInBothClassesAndResolutions) {
+    struct Case {
+        std::int16_t modemClass;  // 0 asks the modem (it offers 2.0)
+        std::int32_t resolution;  // 0 fine, 1 normal
+        int pageCount;
+        int expectClass;
+    } cases[] = {{2, 0, 1, 2}, {3, 1, 2, 20}, {0, 0, 2, 20}, {2, 1, 1, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.modemClass) + "/" + std::to_string(c.resolution));
+        SoftwareFaxModem modem(folder(home, "received"));
+        modem.setStation("0312345678", {});
+        std::int32_t h = open(modem, c.modemClass, c.resolution);
+        auto sent = pages(c.pageCount, c.resolution == 0 ? 2291 : 1145);
+        ASSERT_EQ(engine.SendFax(h, "03-1234-5678", (home / "send.G3").c_str(), static_cast<std::int16_t>(c.pageCount)),
+                  EngineCode::Ok);
+        ASSERT_TRUE(modem.waitForCalls(1, 30s));
+        auto call = modem.calls().front();
+        EXPECT_EQ(call.dialled, "0312345678");
+        EXPECT_EQ(call.localId, "1234");
+        EXPECT_EQ(call.modemClass, c.expectClass);
+        EXPECT_EQ(call.fine, c.resolution == 0);
+        ASSERT_EQ(call.pages.size(), sent.size());
+        for (std::size_t n = 0; n < sent.size(); ++n) {
+            BilevelImage ours = decodeWholeG3(sent[n]);
+            EXPECT_EQ(decodeWholeG3(fs::readFile(call.pages[n])), ours) << n;
+            // fax2tiff reads the lines we sent and, past them, only the
+            // white lines of the page's end.
+            std::string failure;
+            testing::Sheet theirs = testing::readG3WithFax2tiff(call.pages[n], folder(home, "scratch"), failure);
+            ASSERT_TRUE(failure.empty()) << failure;
+            ASSERT_GE(theirs.pels.height(), ours.height);
+            int differing = -1;
+            for (int y = 0; y < theirs.pels.height() && differing < 0; ++y)
+                for (int x = 0; x < ours.width; ++x)
+                    if ((theirs.pels.row(y)[x] < 128) != (y < ours.height && ours.black(x, y))) differing = y;
+            EXPECT_EQ(differing, -1) << "page " << n + 1;
+        }
+        std::int32_t code = -1;
+        std::int16_t confirmed = 0;
+        const char* id = nullptr;
+        engine.GetHangupCode(h, &code);
+        engine.GetNumOfPagesSent(h, &confirmed);
+        engine.GetRemoteID(h, &id);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(confirmed, c.pageCount);
+        EXPECT_STREQ(id, "+81 3 1234 5678");
+        engine.PortClose(h);
+    }
+}
+
+TEST_F(SoftwareModemLine, EachFailureGivesItsEngineCodeAndHangupCode) {
+    struct Case {
+        Outcome outcome;
+        int page;
+        std::int16_t code;
+        std::int32_t hangup;
+    } cases[] = {
+        {Outcome::Busy, 0, EngineCode::LineBusy, 0x10},
+        {Outcome::NoAnswer, 0, EngineCode::NoAnswer, 0x04},
+        {Outcome::NoCarrier, 0, EngineCode::NoAnswer, 0x11},
+        {Outcome::DropAfterPage, 0, EngineCode::LineDropped, 0x25},
+        {Outcome::DropAfterPage, 1, EngineCode::LineDropped, 0x52},
+        {Outcome::DropAfterPage, 2, EngineCode::LineDropped, 0x54},
+        {Outcome::RetrainPage, 1, EngineCode::Ok, 0x00},
+        {Outcome::Silent, 0, EngineCode::ModemSilent, 0x02},
+    };
+    pages(2, 200);
+    for (std::int16_t modemClass : {2, 3}) {
+        for (const Case& c : cases) {
+            // A silent modem costs the dialling bound: once is enough.
+            if (c.outcome == Outcome::Silent && modemClass == 2) continue;
+            SCOPED_TRACE(std::to_string(modemClass) + ": outcome " + std::to_string(static_cast<int>(c.outcome)) +
+                         ", page " + std::to_string(c.page));
+            SoftwareFaxModem modem(folder(home, "received"));
+            modem.setStation("0399998888", {"+81 3 9999 8888", c.outcome, c.page});
+            std::int32_t h = open(modem, modemClass, 0);
+            EXPECT_EQ(engine.SendFax(h, "0399998888", (home / "send.G3").c_str(), 2), c.code);
+            std::int32_t code = -1;
+            std::int16_t confirmed = -1;
+            engine.GetHangupCode(h, &code);
+            engine.GetNumOfPagesSent(h, &confirmed);
+            EXPECT_EQ(code, c.hangup);
+            if (modem.waitForCalls(1, 10s)) {
+                EXPECT_EQ(confirmed, modem.calls().front().confirmedPages);
+            }
+            // The port lets the device go, and the modem takes commands again.
+            EXPECT_EQ(engine.PortClose(h), EngineCode::Ok);
+            engine.PortClose(open(modem, modemClass, 0));
+        }
+    }
+}
+
+TEST_F(SoftwareModemLine, ARingingCallsPagesAreReceived) {
+    auto sent = pages(2, 1145);
+    for (std::int16_t modemClass : {2, 3}) {
+        SCOPED_TRACE(modemClass);
+        SoftwareFaxModem modem(folder(home, "received"));
+        std::int32_t h = open(modem, modemClass, 1);
+        modem.ring({home / "send_p1.G3", home / "send_p2.G3"}, "+81 6 5555 0000");
+        std::int16_t status = 0, count = 0;
+        ASSERT_EQ(engine.WaitForRing(h, &status), EngineCode::Ok);
+        EXPECT_EQ(status, 1);
+        std::string base = home / ("in" + std::to_string(modemClass) + ".G3");
+        ASSERT_EQ(engine.ReceiveFax(h, base.c_str(), &count), EngineCode::Ok);
+        EXPECT_EQ(count, 2);
+        for (int n = 1; n <= 2; ++n)
+            EXPECT_EQ(decodeWholeG3(fs::readFile(home / ("in" + std::to_string(modemClass) + "_p" + std::to_string(n) + ".G3"))),
+                      decodeWholeG3(sent[static_cast<std::size_t>(n - 1)]));
+        const char* id = nullptr;
+        engine.GetRemoteID(h, &id);
+        EXPECT_STREQ(id, "+81 6 5555 0000");
+        // The reception's image conversion takes the received page.
+        std::int32_t columns = 0, rows = 0;
+        std::string first = home / ("in" + std::to_string(modemClass) + "_p1.G3");
+        EXPECT_EQ(engine.GetG3Size(first.c_str(), &columns, &rows), EngineCode::Ok);
+        EXPECT_EQ(columns, kFaxWidth);
+        EXPECT_EQ(rows, 1145);
+        EXPECT_EQ(engine.G3ToBmp(first.c_str(), (home / "in.bmp").c_str()), EngineCode::Ok);
+        engine.PortClose(h);
+    }
+}
+
+}  // namespace
+}  // namespace fg::fax

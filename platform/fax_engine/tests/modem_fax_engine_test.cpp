@@ -1,0 +1,271 @@
+#include "platform/fax_engine/modem_fax_engine.h"
+
+#include "platform/clock.h"
+#include "platform/fax_engine/g3_codec.h"
+#include "platform/fax_engine/serial_line.h"
+#include "platform/files.h"
+#include "platform/testing/scripted_modem.h"
+#include "platform/testing/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+#include <thread>
+
+namespace fg::fax {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::ScriptedModem;
+using Override = std::function<std::optional<std::string>(const std::string&)>;
+
+std::string page(int n) {
+    BilevelImage p(1728, 40 + n);
+    for (int x = 0; x < 100 * n; ++x) p.setBlack(x, 5);
+    // A byte 0x10 inside the data must reach the far end as one byte.
+    return encodeG3(p) + std::string("\x10\x00", 2);
+}
+
+// What a Class 2 (or 2.0) modem answers when all goes well; `special`
+// answers first where it has an answer ("" is a modem gone silent).
+ScriptedModem::Rule modem(bool c20, Override special = {}) {
+    return [=](const std::string& cmd) -> std::string {
+        if (special)
+            if (auto s = special(cmd)) return *s;
+        if (cmd == "AT+FCLASS=?") return c20 ? "0,1,2,2.0\r\nOK\r\n" : "0,1,2\r\nOK\r\n";
+        if (cmd.rfind("ATD", 0) == 0)
+            return c20 ? "+FCO\r\n+FCI:\"+81 3 1234 5678\"\r\nOK\r\n" : "+FCON\r\n+FCSI:\" +81 3 1234 5678\"\r\nOK\r\n";
+        if (cmd == "AT+FDT") return c20 ? "+FCS:1,5,0,2,0,0,0,0\r\nCONNECT\r\n" : "+FDCS:1,5,0,2,0,0,0,0\r\nCONNECT\r\n\x11";
+        if (cmd == "AT+FET=2") return "+FPTS:1\r\n+FHNG:0\r\nOK\r\n";
+        if (cmd == "AT+FET=0") return "+FPTS:1\r\nOK\r\n";
+        if (cmd == "<DLE .>") return "+FPS:1\r\n+FHS:00\r\nOK\r\n";
+        if (cmd == "<DLE ,>") return "+FPS:1\r\nOK\r\n";
+        return "OK\r\n";
+    };
+}
+
+class ModemLines : public ::testing::Test {
+protected:
+    ModemLines() {
+        setClock(std::make_shared<ScaledClock>(0.2));
+        fs::makeFolders(home / "lock");
+        for (int n = 1; n <= 3; ++n) fs::writeFileAtomic(home / ("send_p" + std::to_string(n) + ".G3"), page(n));
+    }
+    ~ModemLines() override { setClock(nullptr); }
+    void ports(const std::string& body) {
+        home.write("faxports.xml", "<?xml version=\"1.0\"?><FaxPorts><LockFolder>" + home / "lock" +
+                                       "</LockFolder><RingTimeout>20000</RingTimeout>" + body + "</FaxPorts>");
+    }
+    std::int32_t open(ScriptedModem& peer, std::int16_t expect = EngineCode::Ok) {
+        ports("<Port><Number>1</Number><Device>" + peer.devicePath() + "</Device><Speed>115200</Speed></Port>");
+        std::int32_t h = 0;
+        EXPECT_EQ(engine.PortOpen(&h, 1, "ATZ"), expect);
+        return h;
+    }
+    std::int16_t send(std::int32_t h, int pages) {
+        return engine.SendFax(h, "03-1234 5678", (home / "send.G3").c_str(), static_cast<std::int16_t>(pages));
+    }
+    std::int32_t hangup(std::int32_t h) {
+        std::int32_t code = -1;
+        engine.GetHangupCode(h, &code);
+        return code;
+    }
+
+    testing::TempHome home{false};
+    testing::ErrorLogGuard log;
+    ModemFaxEngine engine;
+};
+
+TEST_F(ModemLines, SendsInEitherClassWithTheSettingsGivenBeforeTheOpen) {
+    struct Case {
+        std::int16_t modemClass, lineType, resolution, bitRate, scanTime;
+        bool class20;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {2, 1, 1, 3, 2, false,
+         {"ATZ", "AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=\"1234\"", "AT+FDCC=0,3,0,2,0,0,0,2", "AT+FCR=1",
+          "AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=\"1234\"", "AT+FDCC=0,3,0,2,0,0,0,2", "AT+FCR=1",
+          "ATDP0312345678", "AT+FDT", "<DLE ETX>", "AT+FET=0", "AT+FDT", "<DLE ETX>", "AT+FET=2"}},
+        {0, 0, 0, 5, 0, true,
+         {"ATZ", "AT+FCLASS=?", "AT+FCLASS=2.0", "AT+FBO=0", "AT+FLI=\"1234\"", "AT+FCC=1,5,0,2,0,0,0,0", "AT+FCR=1",
+          "AT+FCLASS=2.0", "AT+FBO=0", "AT+FLI=\"1234\"", "AT+FCC=1,5,0,2,0,0,0,0", "AT+FCR=1", "ATDT0312345678",
+          "AT+FDT", "<DLE ,>", "AT+FDT", "<DLE .>"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.modemClass);
+        ModemFaxEngine e;
+        // Put before the port opens, as the control forwards them.
+        e.SetModemClass(0, c.modemClass);
+        e.SetLineType(0, c.lineType);
+        e.SetResolution(0, c.resolution);
+        e.SetBitRate(0, c.bitRate);
+        e.SetScanTime(0, c.scanTime);
+        e.SetLocalID(0, "1234");
+        ScriptedModem peer(modem(c.class20));
+        ports("<Port><Number>1</Number><Device>" + peer.devicePath() + "</Device></Port>");
+        std::int32_t h = 0;
+        ASSERT_EQ(e.PortOpen(&h, 1, "ATZ"), EngineCode::Ok);
+        ASSERT_EQ(e.SendFax(h, "03-1234 5678", (home / "send.g3").c_str(), 2), EngineCode::Ok);
+        EXPECT_EQ(peer.commands(), c.commands);
+        EXPECT_EQ(peer.pages(), (std::vector<std::string>{page(1), page(2)}));
+        const char* id = nullptr;
+        std::int16_t sent = 0;
+        std::int32_t code = -1;
+        e.GetRemoteID(h, &id);
+        e.GetNumOfPagesSent(h, &sent);
+        e.GetHangupCode(h, &code);
+        EXPECT_STREQ(id, "+81 3 1234 5678");
+        EXPECT_EQ(sent, 2);
+        EXPECT_EQ(code, 0);
+        e.PortClose(h);
+    }
+}
+
+// The failures a software modem does not play (the others: the end-to-end
+// test).
+TEST_F(ModemLines, APageRefusedAgainAndACallLostMidPageEndTheCall) {
+    struct Case {
+        const char* name;
+        Override special;
+        std::int32_t hangup;
+    } cases[] = {
+        {"page refused always",
+         [](auto& c) {
+             return c == "AT+FET=0" ? std::optional<std::string>("+FPTS:2\r\nOK\r\n")
+                    : c == "AT+FK"  ? std::optional<std::string>("+FHNG:2\r\nOK\r\n")
+                                    : std::nullopt;
+         },
+         0x02},
+        {"lost mid-page", [](auto& c) { return c == "<DLE ETX>" ? std::optional<std::string>("NO CARRIER\r\n") : std::nullopt; },
+         0x52},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedModem peer(modem(false, c.special));
+        std::int32_t h = open(peer);
+        EXPECT_EQ(send(h, 2), EngineCode::LineDropped);
+        EXPECT_EQ(hangup(h), c.hangup);
+        std::int16_t sent = -1;
+        engine.GetNumOfPagesSent(h, &sent);
+        EXPECT_EQ(sent, 0);
+        EXPECT_EQ(engine.PortClose(h), EngineCode::Ok);
+    }
+}
+
+TEST_F(ModemLines, HostileModemOutputNeitherCrashesNorHangs) {
+    const std::string noise = std::string("\x00\xff\x13\x11garbage\x7f", 13);
+    struct Case {
+        const char* name;
+        Override special;
+        std::int16_t code;
+    } cases[] = {
+        {"noise and an overlong line before each answer",
+         [&](auto& c) {
+             auto plain = modem(false)(c);
+             return std::optional<std::string>(noise + "\r\n" + std::string(5000, 'X') + "\r\n" + noise + "\r\n" + plain);
+         },
+         EngineCode::Ok},
+
+        {"a remote ID of binary bytes", [](auto& c) { return c.rfind("ATD", 0) == 0 ? std::optional<std::string>("+FCSI:\"\x01\xfe\"\"" + std::string(300, '9') + "\r\nOK\r\n") : std::nullopt; },
+         EngineCode::Ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedModem peer(modem(false, c.special));
+        std::int32_t h = open(peer);
+        EXPECT_EQ(send(h, 1), c.code);
+        engine.PortClose(h);
+    }
+    // A modem that says nothing, or a line without end, fails the opening.
+    ScriptedModem silent([](const std::string&) { return std::string(); });
+    open(silent, EngineCode::ModemSilent);
+    ScriptedModem endless([](const std::string&) { return std::string(20000, 'R'); });
+    open(endless, EngineCode::ModemSilent);
+}
+
+TEST_F(ModemLines, TheLockFileKeepsTheDeviceToOneProgram) {
+    ScriptedModem peer(modem(false));
+    std::string lock = SerialLine::lockFileFor(peer.devicePath(), home / "lock/");
+    // A lock of a process that has ended is stale; one of a living process
+    // (this one, through another engine) keeps the port.
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    fs::writeFileAtomic(lock, std::to_string(child) + "\n");
+    std::int32_t h = open(peer);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(::getpid()));
+    EXPECT_EQ(fs::readFile(lock), expected);
+    ModemFaxEngine other;
+    std::int32_t h2 = 0;
+    EXPECT_EQ(other.PortOpen(&h2, 1, "ATZ"), EngineCode::PortBusy);
+    engine.PortClose(h);
+    EXPECT_FALSE(fs::fileExists(lock));
+
+    ports("<Port><Number>2</Number><Device>/dev/no-such-modem</Device></Port>");
+    EXPECT_EQ(engine.PortOpen(&h2, 1, "ATZ"), EngineCode::NoSuchPort);
+    EXPECT_EQ(engine.PortOpen(&h2, 2, "ATZ"), EngineCode::NoSuchPort);
+    home.write("faxports.xml", "<FaxPorts><Port><Number>one</Number></Port></FaxPorts>");
+    EXPECT_EQ(engine.PortOpen(&h2, 1, "ATZ"), EngineCode::LineSettings);
+}
+
+TEST_F(ModemLines, ReceivesEveryPageOfARingingCallInOneBitOrder) {
+    // The second page comes most significant bit first, as Class 2 modems
+    // give it.
+    std::string msbFirst = page(2);
+    for (char& c : msbFirst) {
+        unsigned char b = static_cast<unsigned char>(c), r = 0;
+        for (int i = 0; i < 8; ++i) r = static_cast<unsigned char>(r | (((b >> i) & 1) << (7 - i)));
+        c = static_cast<char>(r);
+    }
+    int fdr = 0;
+    ScriptedModem peer(modem(false, [&](const std::string& c) -> std::optional<std::string> {
+        if (c == "ATA") return "+FCON\r\n+FTSI:\"0311112222\"\r\n+FDCS:1,5,0,2,0,0,0,0\r\nOK\r\n";
+        if (c == "AT+FDR") {
+            ++fdr;
+            if (fdr == 3) return "+FHNG:0\r\nOK\r\n";
+            return "CONNECT\r\n" + ScriptedModem::dleEscaped(fdr == 1 ? page(1) : msbFirst) + "\x10\x03" +
+                   "+FPTS:1\r\n+FET:" + (fdr == 1 ? "0" : "2") + "\r\nOK\r\n";
+        }
+        return std::nullopt;
+    }));
+    engine.SetTraceOption(1);
+    engine.SetTraceFileName((home / "trace.txt").c_str());
+    std::int32_t h = open(peer);
+    std::int16_t status = 0, pages = 0;
+    peer.send("\r\nRING\r\n");
+    EXPECT_EQ(engine.WaitForRing(h, &status), EngineCode::Ok);
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(engine.ReceiveFax(h, (home / "in.G3").c_str(), &pages), EngineCode::Ok);
+    EXPECT_EQ(pages, 2);
+    EXPECT_EQ(fs::readFile(home / "in_p1.G3"), page(1));
+    EXPECT_EQ(fs::readFile(home / "in_p2.G3"), page(2));
+    const char* id = nullptr;
+    engine.GetRemoteID(h, &id);
+    EXPECT_STREQ(id, "0311112222");
+    // The trace has the dialogue with times, and no page data.
+    std::string trace = fs::readFile(home / "trace.txt");
+    EXPECT_NE(trace.find(" COM1 > AT+FDR\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" COM1 < +FTSI:\"0311112222\"\n"), std::string::npos);
+    EXPECT_EQ(trace.find(page(1).substr(0, 40)), std::string::npos);
+    EXPECT_EQ(engine.WaitForRing(h, &status), EngineCode::NoCall);
+}
+
+TEST_F(ModemLines, ClosingThePortEndsTheCallUnderWay) {
+    ScriptedModem peer(modem(false, [](const std::string& c) {
+        return c.rfind("ATD", 0) == 0 ? std::optional<std::string>("") : std::nullopt;
+    }));
+    std::int32_t h = open(peer);
+    std::int16_t result = -1;
+    std::thread call([&] { result = send(h, 1); });
+    ASSERT_TRUE(peer.waitForCommands(13, milliseconds(20000)));
+    engine.PortClose(h);
+    call.join();
+    EXPECT_EQ(result, EngineCode::Aborted);
+}
+
+}  // namespace
+}  // namespace fg::fax
