@@ -4,6 +4,7 @@
 #include "files.h"
 #include "owned.h"
 #include "text.h"
+#include "wait_deadline.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -32,13 +33,15 @@ FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::
     // Lock waits are waits on other processes, not on the system's schedule,
     // so they run in real time whatever clock the process uses.
     auto start = std::chrono::steady_clock::now();
+    // The work this wait belongs to may have a deadline of its own.
+    const std::chrono::nanoseconds bound = WaitDeadline::cap(timeout);
     std::chrono::milliseconds pause(1);
     for (;;) {
         if (::flock(fd.get(), op) == 0) break;
         if (errno != EWOULDBLOCK && errno != EINTR)
             throw Error(errnum::PermissionDenied, "ロックできません: " + lockPath + ": " + std::strerror(errno));
         if (once) return lock;
-        if (std::chrono::steady_clock::now() - start >= timeout)
+        if (std::chrono::steady_clock::now() - start >= bound)
             throw Error(errnum::PermissionDenied, "ロック待ちが時間切れになりました: " + lockPath);
         // Holders keep a lock for one load-change-save only, so retry soon:
         // a long pause leaves the lock idle while waiters sleep. A wait that
