@@ -1,6 +1,7 @@
 // A bound on all the waits of one piece of work. While a WaitDeadline lives,
-// every lock wait (FileLock) and every HTTP exchange made on its thread ends
-// by the deadline at the latest, whatever bound of its own it has: a caller
+// every lock wait (FileLock; it still gets a second, for the log lines of a
+// failure) and every HTTP exchange made on its thread ends by the deadline
+// at the latest, whatever bound of its own it has: a caller
 // that can wait only so long (a supplier on the telephone) bounds the whole
 // work once, instead of each wait inside it getting its full bound.
 //
