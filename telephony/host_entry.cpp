@@ -67,35 +67,41 @@ int hexDigit(char c) {
     return -1;
 }
 
-// A field as a line carries it: "\\", "\t", "\n" and "\r" for those
-// four, "\xHH" for every other control byte and every byte that is no part
+// A field as a line carries it: "\\\\", "\\t", "\\n" and "\\r" for those
+// four, "\\xHH" for every other control byte and every byte that is no part
 // of a well-formed UTF-8 character, so that no NUL or broken text reaches
-// the host.
-std::string escapeField(std::string_view field) {
+// the host. Stops before the first piece that would make it longer than
+// `limit`, and answers whether the whole field went in.
+bool escapeInto(std::string& out, std::string_view field, std::size_t limit = std::string::npos) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(field.size());
     for (std::size_t i = 0; i < field.size();) {
-        const char c = field[i];
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '\\': out += "\\\\"; ++i; continue;
-        case '\t': out += "\\t"; ++i; continue;
-        case '\n': out += "\\n"; ++i; continue;
-        case '\r': out += "\\r"; ++i; continue;
-        default: break;
+        const auto byte = static_cast<unsigned char>(field[i]);
+        std::size_t size = byte < 0x20 || byte == 0x7F ? 1 : characterAt(field, i);
+        std::string piece;
+        switch (field[i]) {
+        case '\\': piece = "\\\\"; break;
+        case '\t': piece = "\\t"; break;
+        case '\n': piece = "\\n"; break;
+        case '\r': piece = "\\r"; break;
+        default:
+            if (size == 0 || byte < 0x20 || byte == 0x7F) {
+                piece = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+                size = 1;
+            } else {
+                piece = field.substr(i, size);
+            }
         }
-        std::size_t size = byte < 0x20 || byte == 0x7F ? 0 : characterAt(field, i);
-        if (size == 0) {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-            ++i;
-            continue;
-        }
-        out.append(field.substr(i, size));
+        if (out.size() + piece.size() > limit) return false;
+        out += piece;
         i += size;
     }
+    return true;
+}
+
+std::string escapeField(std::string_view field) {
+    std::string out;
+    out.reserve(field.size());
+    escapeInto(out, field);
     return out;
 }
 
@@ -126,10 +132,12 @@ std::string unescapeField(std::string_view field) {
     return out;
 }
 
-// At most the first kQuotedBytes of a text that came from the host, escaped.
+// The beginning of a text that came from the host, escaped, in no more than
+// kQuotedBytes; its length when it was cut.
 std::string quoted(std::string_view text) {
-    if (text.size() <= kQuotedBytes) return escapeField(text);
-    return escapeField(text.substr(0, kQuotedBytes)) + "... (" + std::to_string(text.size()) + " バイト)";
+    std::string out;
+    if (!escapeInto(out, text, kQuotedBytes)) out += "... (" + std::to_string(text.size()) + " バイト)";
+    return out;
 }
 
 TelephonyHostEntry::Answer failure(TelephonyHostEntry::Outcome outcome, const Error& error) {
