@@ -15,7 +15,22 @@ namespace {
 
 using Outcome = TelephonyHostEntry::Outcome;
 
-using HostEntry = TelephonyHome;
+class HostEntry : public TelephonyHome {
+protected:
+    // Serves `requests` from a file into answers.txt; the service's exit code.
+    int serveFile(const std::string& requests) {
+        home.write("requests.txt", requests);
+        int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        TelephonyControl control;
+        TelephonyHostEntry entry(control);
+        EventPump pump;
+        int code = entry.serve(pump, in, out);
+        ::close(in);
+        ::close(out);
+        return code;
+    }
+};
 
 std::string program() { return programDir() + "telephony_request"; }
 
@@ -154,31 +169,16 @@ TEST_F(HostEntry, ServingAnswersOneLinePerRequestUntilTheInputEnds) {
 }
 
 TEST_F(HostEntry, ARequestLineWithoutEndEndsTheService) {
-    home.write("requests.txt", "RunTimeStart\n" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x'));
-    int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
-    int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    TelephonyControl control;
-    TelephonyHostEntry entry(control);
-    EventPump pump;
-    EXPECT_EQ(entry.serve(pump, in, out), 1);
-    ::close(in);
-    ::close(out);
+    EXPECT_EQ(serveFile("RunTimeStart\n" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x')), 1);
     ASSERT_EQ(telephonyLog().size(), 1u);
     EXPECT_EQ(telephonyLog()[0].number, errnum::OutOfMemory);
     EXPECT_TRUE(RunMarker::find(home.path()).empty());
 }
 
 TEST_F(HostEntry, ALineTooLongIsRefusedAndTheNextOneIsServed) {
-    home.write("requests.txt", "checkFAXNo\t" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x') +
-                                   "\ncheckFAXNo\t" + kSupplierFax + "\n");
-    int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
-    int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    TelephonyControl control;
-    TelephonyHostEntry entry(control);
-    EventPump pump;
-    EXPECT_EQ(entry.serve(pump, in, out), 0);
-    ::close(in);
-    ::close(out);
+    EXPECT_EQ(serveFile("checkFAXNo\t" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x') +
+                        "\ncheckFAXNo\t" + kSupplierFax + "\n"),
+              0);
     EXPECT_EQ(home.read("answers.txt").substr(0, 6), "ERR\t7\t");
     EXPECT_NE(home.read("answers.txt").find("\n0\t" + kSupplierFax + "\n"), std::string::npos);
     ASSERT_EQ(telephonyLog().size(), 1u);
