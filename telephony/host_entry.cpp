@@ -67,8 +67,8 @@ int hexDigit(char c) {
     return -1;
 }
 
-// A field as a line carries it: "\\\\", "\\t", "\\n" and "\\r" for those
-// four, "\\xHH" for every other control byte and every byte that is no part
+// A field as a line carries it: "\\", "\t", "\n" and "\r" for those
+// four, "\xHH" for every other control byte and every byte that is no part
 // of a well-formed UTF-8 character, so that no NUL or broken text reaches
 // the host. Stops before the first piece that would make it longer than
 // `limit`, and answers whether the whole field went in.
