@@ -1,6 +1,8 @@
 #include "jobs/fax_job.h"
 
 #include "platform/error_log.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
 #include "settings/fax_manage_num.h"
@@ -77,6 +79,23 @@ bool storeJobRecord(const std::string& number, const std::string& title, const s
     record.setMstrSendFAXNum(supplier.strFAXNumber());
     record.setMstrEnploymentMode("0");
     return record.setManageNum("0");
+}
+
+void removeJobOutput(const char* program, const std::string& number) noexcept {
+    try {
+        if (!FaxManageNum().delManageNum(number))
+            writeDebugLine(program, "管理レコードを削除できません: " + number);
+        // Job numbers are unique: every file whose name begins with one is
+        // the job's (N.xml, N.xls, N.msf, N_001.bmp, N_001.g3, N_001.jpg).
+        FolderPathInfo folders;
+        for (const char* key : {"FaxSendXML", "ExcelLayout", "Msf", "Bitmap", "G3Image", "Jpg"}) {
+            const std::string folder = folders.getFolderPath(key);
+            for (const std::string& name : fs::list(folder, number + "*"))
+                if (!fs::removeFile(folder + name)) writeDebugLine(program, "削除できません: " + folder + name);
+        }
+    } catch (...) {
+        writeDebugLine(program, "ジョブのファイルを削除できません: " + number + ": " + currentError().description());
+    }
 }
 
 std::optional<JobCommandLine> readCommandLine(int argc, const char* const* argv, bool withArgument) {

@@ -131,6 +131,13 @@ private:
 bool storeJobRecord(const std::string& number, const std::string& title, const std::string& sendDate,
                     const MakerInfo& supplier, bool withSupplierCode);
 
+// Takes back what a failed job wrote for its number: the management record,
+// and the files named by the number in the folders of the fax document, the
+// layout, the printed file, the page bitmaps, the G3 pages and the
+// reference copies. A failed fax leaves nothing that no record names. What
+// cannot be deleted is noted in the debug log under the program's name.
+void removeJobOutput(const char* program, const std::string& number) noexcept;
+
 // The command line of a job program: the fax number, and the argument of a
 // program that takes one.
 struct JobCommandLine {

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "owned.h"
 #include "text.h"
+#include "wait_deadline.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,6 +23,12 @@ std::string FileLock::lockPathFor(const std::string& path) {
     return folder + "." + text::toLowerAscii(fs::nameOf(path)) + ".lock";
 }
 
+namespace {
+
+constexpr std::chrono::milliseconds kMomentAfterDeadline{1000};
+
+}  // namespace
+
 FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::milliseconds timeout, bool once) {
     FileLock lock;
     Descriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
@@ -32,13 +39,18 @@ FileLock FileLock::acquire(const std::string& lockPath, Mode mode, std::chrono::
     // Lock waits are waits on other processes, not on the system's schedule,
     // so they run in real time whatever clock the process uses.
     auto start = std::chrono::steady_clock::now();
+    // The work this wait belongs to may have a deadline of its own. Even
+    // past it a lock held for a moment is waited for, so that what is
+    // written after the deadline (a log line of the failure) is not lost.
+    const std::chrono::nanoseconds bound =
+        std::max(WaitDeadline::cap(timeout), std::chrono::nanoseconds(std::min(timeout, kMomentAfterDeadline)));
     std::chrono::milliseconds pause(1);
     for (;;) {
         if (::flock(fd.get(), op) == 0) break;
         if (errno != EWOULDBLOCK && errno != EINTR)
             throw Error(errnum::PermissionDenied, "ロックできません: " + lockPath + ": " + std::strerror(errno));
         if (once) return lock;
-        if (std::chrono::steady_clock::now() - start >= timeout)
+        if (std::chrono::steady_clock::now() - start >= bound)
             throw Error(errnum::PermissionDenied, "ロック待ちが時間切れになりました: " + lockPath);
         // Holders keep a lock for one load-change-save only, so retry soon:
         // a long pause leaves the lock idle while waiters sleep. A wait that

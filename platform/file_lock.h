@@ -20,7 +20,8 @@ public:
     enum class Mode { Shared, Exclusive };
 
     // Locks the file `path` (which need not exist; its folder must). Waits up
-    // to `timeout` of the system's time, then raises fg::Error 70.
+    // to `timeout` of the system's time (less when a WaitDeadline of the
+    // thread ends sooner, but a second at least), then raises fg::Error 70.
     explicit FileLock(const std::string& path, Mode mode = Mode::Exclusive,
                       std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
     // Locks a whole folder (the lock file lies inside it).

@@ -21,7 +21,8 @@ WaitBounds WaitBounds::load() noexcept {
         struct Entry {
             const char* name;
             std::chrono::milliseconds& value;
-        } entries[] = {{"PrintStart", bounds.printStart}, {"SendPage", bounds.sendPage}, {"SendJob", bounds.sendJob}};
+        } entries[] = {{"PrintStart", bounds.printStart}, {"SendPage", bounds.sendPage}, {"SendJob", bounds.sendJob},
+                       {"TelephoneWait", bounds.telephoneWait}, {"TelephoneUpload", bounds.telephoneUpload}};
         for (Entry& e : entries) {
             try {
                 e.value = settings_values::milliseconds(root, e.name, e.value, *found, kSource);

@@ -6,6 +6,10 @@
 //     <PrintStart>600000</PrintStart>  milliseconds a print waits for another process's print
 //     <SendPage>600000</SendPage>      milliseconds a send may take per page, and once more for the call
 //     <SendJob>14400000</SendJob>      milliseconds a client waits for the end of its fax-send job
+//     <TelephoneWait>5000</TelephoneWait>        milliseconds a telephone request waits for the
+//                                                management-number store (or for another decision)
+//     <TelephoneUpload>30000</TelephoneUpload>   milliseconds the uploads of one telephone decision
+//                                                may take together
 //   </Waits>
 //
 // Every element is optional; a missing file gives the defaults shown. Times
@@ -24,6 +28,10 @@ struct WaitBounds {
     std::chrono::milliseconds printStart{600000};
     std::chrono::milliseconds sendPage{600000};
     std::chrono::milliseconds sendJob{14400000};
+    // A supplier waits on the line: a few seconds, not the minutes a server
+    // process may wait.
+    std::chrono::milliseconds telephoneWait{5000};
+    std::chrono::milliseconds telephoneUpload{30000};
 
     static constexpr const char* kFileName = "waits.xml";
     static constexpr const char* kSource = "WaitBounds";

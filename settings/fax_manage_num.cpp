@@ -280,6 +280,22 @@ std::int16_t FaxManageNum::getXMLFileToOrder(const std::string& strOrderCode, co
     }
 }
 
+std::string FaxManageNum::readFailure() const {
+    try {
+        xml::Document doc;
+        if (!doc.load(path_)) return settings::loadFailure(path_, doc.parseError());
+        xml::NodeList all = roots(doc);
+        if (all.empty()) return "管理番号ファイルに FAXManageNums がありません。" + path_;
+        for (const xml::Node& root : all) forEachRecord(root, [](const xml::Node& record) {
+                readRecord(record);
+                return true;
+            });
+        return {};
+    } catch (...) {
+        return path_ + ": " + currentError().description();
+    }
+}
+
 bool FaxManageNum::subAddTempImageFileNames(const std::string& strRepManageNo,
                                             const std::vector<std::string>& strFileName) {
     return appendNames(path_, kTempImages, strRepManageNo, strFileName);

@@ -112,6 +112,12 @@ public:
     // The store's path (folder of "FaxManageNum" + "FAXManageNumber.xml").
     const std::string& storePath() const { return path_; }
 
+    // Why the store cannot be read whole ("" when it can): a file that does
+    // not load, one without FAXManageNums, or a record short of its fields.
+    // The lookups answer "not found" for such a store, as their callers
+    // expect; a caller that must tell the two apart asks this after a miss.
+    std::string readFailure() const;
+
     static constexpr int kFieldCount = 19;
     // Element names of the record, in position order.
     static const char* const kFieldNames[kFieldCount];

@@ -4,7 +4,8 @@
 
 namespace fg::settings {
 
-LockedDocument::LockedDocument(const std::string& path) : path_(path), lock_(path) {
+LockedDocument::LockedDocument(const std::string& path, std::chrono::milliseconds lockBound)
+    : path_(path), lock_(path, FileLock::Mode::Exclusive, lockBound) {
     loaded_ = document_.load(path_);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/file_lock.h"
 #include "platform/xml.h"
 
+#include <chrono>
 #include <string>
 
 namespace fg::settings {
@@ -13,9 +14,11 @@ namespace fg::settings {
 // overwritten. The save is atomic: a reader sees the old file or the new one.
 class LockedDocument {
 public:
-    // Locks the file (raises the lock's fg::Error 70 when it cannot), then
-    // loads it. A failed load is not an error here: loaded() tells.
-    explicit LockedDocument(const std::string& path);
+    // Locks the file, waiting up to `lockBound` (raises the lock's fg::Error
+    // 70 when it cannot), then loads it. A failed load is not an error here:
+    // loaded() tells.
+    explicit LockedDocument(const std::string& path,
+                            std::chrono::milliseconds lockBound = std::chrono::milliseconds(120000));
 
     bool loaded() const { return loaded_; }
     const xml::ParseError& parseError() const { return document_.parseError(); }

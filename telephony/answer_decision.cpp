@@ -1,13 +1,17 @@
 // The approval of a recognised answer: the answer is built from the received
 // document and the document that was faxed, uploaded to the EDI server, and
-// only then is the record marked decided.
+// only then is the record marked decided, under the store's lock taken
+// before the upload.
 #include "telephony/telephony_control.h"
 
 #include "common/vantrel/information_code.h"
 #include "edi_control/castrel/edi_control.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/wait_bounds.h"
+#include "platform/wait_deadline.h"
 #include "settings/fax_manage_num.h"
+#include "settings/held_manage_record.h"
 #include "telephony/answer_support.h"
 #include "telephony/errors.h"
 
@@ -24,11 +28,28 @@ constexpr const char* kDecided = "2";
 std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManageNo, const std::string& strFaxNo) {
     FaxManageNum store;
     removeTrailingMark(strRepManageNo);
-    if (!store.getManageNum(strRepManageNo, "", true)) return rc::NotAnswerable;
+    if (!telephony::onRecord(store, strRepManageNo)) return rc::NotAnswerable;
     const std::string repType = store.mstrRepType();
     const bool quotation = repType == telephony::kQuotationReceived;
     if (!quotation && repType != telephony::kDeliveryAnswerReceived) return rc::NotAnswerable;
     if (store.mstrDecisionCondition() == kDecided) return rc::AlreadyDone;
+
+    // The store is held from here to the mark: a decision of the same number
+    // made meanwhile waits, then finds it decided, and nothing goes up that
+    // cannot then be marked. The caller waits on the line, so the store is
+    // waited for within the telephone's bound only.
+    const WaitBounds bounds = WaitBounds::load();
+    std::optional<HeldManageRecord> held;
+    try {
+        held.emplace(bounds.telephoneWait);
+    } catch (const Error& busy) {
+        throw Error(telephony::errs::DecisionFailed,
+                    "管理番号ファイルを " + secondsText(bounds.telephoneWait) + "待ちましたが使えません。(" +
+                        strRepManageNo + ") " + busy.description());
+    }
+    std::optional<std::string> condition = held->decisionCondition(strRepManageNo);
+    if (!condition) return rc::NotAnswerable;
+    if (*condition == kDecided) return rc::AlreadyDone;
 
     std::vector<xml::Document> answers;
     bool built = quotation ? makeEstimatAnswer(strFaxNo, strRepManageNo, answers)
@@ -42,17 +63,26 @@ std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManag
         return rc::Failed;
     }
     // The upload logs its own failure; the record keeps its condition, so
-    // that the next approval builds and uploads the answer again.
-    EDIControl edi;
-    if (!edi.putEDIData(answers, quotation ? infocode::RFQANS : infocode::REQUESTANS)) return rc::Failed;
+    // that the next approval builds and uploads the answer again. All the
+    // answers of the decision go up within one bound, which a server that
+    // does not answer cannot stretch.
+    {
+        WaitDeadline uploads(bounds.telephoneUpload);
+        EDIControl edi;
+        if (!edi.putEDIData(answers, quotation ? infocode::RFQANS : infocode::REQUESTANS)) return rc::Failed;
+    }
     // The answer is on the server: the decision is made. A record that then
-    // cannot be marked would let the next approval upload it again, which
-    // the operator must hear of.
-    if (!store.setDecisionCondition(strRepManageNo, kDecided))
+    // cannot be saved would let the next approval upload it again, which the
+    // operator must hear of.
+    try {
+        held->setDecisionCondition(strRepManageNo, kDecided);
+    } catch (...) {
         TelephonyErrorLog().writeError(Error(telephony::errs::DecisionFailed,
-                                             "回答済みの記録に失敗しました。(" + strRepManageNo + ")",
+                                             "回答済みの記録に失敗しました。(" + strRepManageNo + ") " +
+                                                 currentError().description(),
                                              "deliveryestimateDecision"),
                                        true);
+    }
     return rc::Done;
 }
 

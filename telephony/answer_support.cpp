@@ -5,12 +5,20 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "settings/fax_manage_num.h"
 
 #include <vector>
 
 namespace fg::telephony {
 
 void logFailure(const char* member, long number) noexcept { TelephonyErrorLog().writeCurrentError(member, number); }
+
+bool onRecord(FaxManageNum& store, const std::string& number) {
+    if (store.getManageNum(number, "", true)) return true;
+    std::string why = store.readFailure();
+    if (!why.empty()) throw Error(errnum::PathFileAccessError, "管理番号ファイルを読めません: " + why);
+    return false;
+}
 
 xml::Node childAt(const xml::Node& node, std::size_t index, const std::string& what) {
     xml::NodeList children = node.childNodes();

@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 
+namespace fg {
+class FaxManageNum;
+}
+
 namespace fg::telephony {
 
 // Report types of the management records the answers start from: the
@@ -25,6 +29,11 @@ inline constexpr const char* kMark = "●";
 // Inside a catch: writes the failure to the telephony error log under the
 // member's name, with `number` in place of its own when one is given.
 void logFailure(const char* member, long number = 0) noexcept;
+
+// getManageNum(number, "", True): whether the number is on record, a miss
+// logged by the store. A store that cannot be read is no "not on record" for
+// a caller on the telephone: that raises fg::Error 75 with the cause.
+bool onRecord(FaxManageNum& store, const std::string& number);
 
 // Child `index` (from 0) of the node's child list, as loaded. Raises 91 with
 // `what` (the document being read) when there is no such child: a document

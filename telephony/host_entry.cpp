@@ -4,7 +4,6 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/process/event_pump.h"
-#include "platform/process/line_protocol.h"
 #include "platform/process/line_service.h"
 #include "platform/text.h"
 #include "platform/values.h"
@@ -48,9 +47,107 @@ const Member kMembers[] = {
 constexpr const char* kStart = "RunTimeStart";
 constexpr const char* kStop = "RunTimeStop";
 
+// How many bytes of a bad request its log entry quotes: enough to tell it,
+// and a host that sends noise cannot fill the log with it.
+constexpr std::size_t kQuotedBytes = 200;
+
+// The length of the well-formed UTF-8 character at `at`, 0 when there is none.
+std::size_t characterAt(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t size = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (size == 0 || at + size > text.size() || !text::isUtf8(text.substr(at, size))) return 0;
+    return size;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A field as a line carries it: "\\", "\t", "\n" and "\r" for those
+// four, "\xHH" for every other control byte and every byte that is no part
+// of a well-formed UTF-8 character, so that no NUL or broken text reaches
+// the host. Stops before the first piece that would make it longer than
+// `limit`, and answers whether the whole field went in.
+bool escapeInto(std::string& out, std::string_view field, std::size_t limit = std::string::npos) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < field.size();) {
+        const auto byte = static_cast<unsigned char>(field[i]);
+        std::size_t size = byte < 0x20 || byte == 0x7F ? 1 : characterAt(field, i);
+        std::string piece;
+        switch (field[i]) {
+        case '\\': piece = "\\\\"; break;
+        case '\t': piece = "\\t"; break;
+        case '\n': piece = "\\n"; break;
+        case '\r': piece = "\\r"; break;
+        default:
+            if (size == 0 || byte < 0x20 || byte == 0x7F) {
+                piece = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+                size = 1;
+            } else {
+                piece = field.substr(i, size);
+            }
+        }
+        if (out.size() + piece.size() > limit) return false;
+        out += piece;
+        i += size;
+    }
+    return true;
+}
+
+std::string escapeField(std::string_view field) {
+    std::string out;
+    out.reserve(field.size());
+    escapeInto(out, field);
+    return out;
+}
+
+std::string unescapeField(std::string_view field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\') {
+            out += field[i];
+            continue;
+        }
+        if (++i == field.size()) throw Error(errnum::InvalidProcedureCall, "フィールドの末尾に \\ があります");
+        switch (field[i]) {
+        case '\\': out += '\\'; break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 'x': {
+            int high = i + 2 < field.size() ? hexDigit(field[i + 1]) : -1;
+            int low = high >= 0 ? hexDigit(field[i + 2]) : -1;
+            if (low < 0) throw Error(errnum::InvalidProcedureCall, "\\x の後に 16 進数 2 桁がありません");
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+            break;
+        }
+        default: throw Error(errnum::InvalidProcedureCall, "不明なエスケープ \\" + escapeField(field.substr(i, 1)));
+        }
+    }
+    return out;
+}
+
+// The beginning of a text that came from the host, escaped, in no more than
+// kQuotedBytes; its length when it was cut.
+std::string quoted(std::string_view text) {
+    std::string out;
+    if (!escapeInto(out, text, kQuotedBytes)) out += "... (" + std::to_string(text.size()) + " バイト)";
+    return out;
+}
+
 TelephonyHostEntry::Answer failure(TelephonyHostEntry::Outcome outcome, const Error& error) {
     TelephonyErrorLog().writeError(error, true);
     return {outcome, {"ERR", number(error.number()), error.description()}};
+}
+
+Error lineTooLong() {
+    return Error(errnum::OutOfMemory,
+                 "要求の行が長すぎます (" + std::to_string(TelephonyHostEntry::kMaxRequestLine) + " バイトまで)", kSource);
 }
 
 TelephonyHostEntry::Answer badRequest(const std::string& description) {
@@ -113,7 +210,7 @@ TelephonyHostEntry::Answer TelephonyHostEntry::dispatch(const std::vector<std::s
     const Member* member = nullptr;
     for (const Member& m : kMembers)
         if (text::iequals(name, m.name)) member = &m;
-    if (!member) return badRequest("そのような要求はありません: " + name);
+    if (!member) return badRequest("そのような要求はありません: " + quoted(name));
     if (args.size() != member->arity) return wrongCount(member->name, member->arity, args.size());
 
     // A one-shot call holds a marker of its own for as long as it works.
@@ -136,7 +233,7 @@ std::string TelephonyHostEntry::formatLine(const std::vector<std::string>& field
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) line += '\t';
-        line += childproto::escapeField(fields[i]);
+        line += escapeField(fields[i]);
     }
     return line + "\n";
 }
@@ -145,7 +242,7 @@ std::vector<std::string> TelephonyHostEntry::parseLine(std::string_view line) {
     std::vector<std::string> fields;
     for (std::size_t start = 0;;) {
         std::size_t tab = line.find('\t', start);
-        fields.push_back(childproto::unescapeField(line.substr(start, tab - start)));
+        fields.push_back(unescapeField(line.substr(start, tab - start)));
         if (tab == std::string_view::npos) break;
         start = tab + 1;
     }
@@ -153,16 +250,20 @@ std::vector<std::string> TelephonyHostEntry::parseLine(std::string_view line) {
 }
 
 int TelephonyHostEntry::serve(EventPump& pump, int in, int out) {
-    const LineServiceEnd end = serveLines(pump, in, out, kMaxRequestLine, [this](std::string line) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        Answer answer;
-        try {
-            answer = serveRequest(parseLine(line));
-        } catch (const Error& broken) {
-            answer = badRequest("要求の行が不正です: " + broken.description());
-        }
-        return formatLine(answer.fields);
-    });
+    const LineServiceEnd end = serveLines(
+        pump, in, out, kMaxRequestLine,
+        [this](std::string line) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            Answer answer;
+            try {
+                answer = serveRequest(parseLine(line));
+            } catch (const Error& broken) {
+                answer = badRequest("要求の行が不正です: " + broken.description() + ": " + quoted(line));
+            }
+            return formatLine(answer.fields);
+        },
+        // A line too long is one request refused; the next is served.
+        [] { return formatLine(failure(Outcome::BadRequest, lineTooLong()).fields); });
     std::optional<Error> failure;
     switch (end) {
     case LineServiceEnd::InputEnded:
@@ -174,10 +275,7 @@ int TelephonyHostEntry::serve(EventPump& pump, int in, int out) {
     case LineServiceEnd::WriteFailed:
         failure = Error(errnum::PathFileAccessError, "応答を書けません: 相手が終了しています", kSource);
         break;
-    case LineServiceEnd::LineTooLong:
-        failure = Error(errnum::OutOfMemory, "要求の行が長すぎます (" + std::to_string(kMaxRequestLine) + " バイトまで)",
-                        kSource);
-        break;
+    case LineServiceEnd::LineTooLong: failure = lineTooLong(); break;
     }
     if (failure) TelephonyErrorLog().writeError(*failure, true);
     releaseMarkers();

@@ -9,13 +9,17 @@
 // as it stands after the call, so that a management number whose trailing
 // mark was removed comes back shortened. On a line, fields are separated by
 // one tab, and a backslash, tab, line feed or carriage return inside a field
-// is written "\\", "\t", "\n" or "\r", as on the line protocol of the child
-// objects; a carriage return that ends a request line is dropped.
+// is written "\\", "\t", "\n" or "\r"; every other control byte, and every
+// byte that is no part of a well-formed UTF-8 character, is written "\xHH"
+// (two upper-case hex digits), so that an answer line is valid text without
+// a NUL. A request may use the same escapes. A carriage return that ends a
+// request line is dropped.
 //
 // A request that cannot be called (no such member, the wrong number of
-// arguments, a broken line) and a member that raises answer "ERR", the
-// error number and its description, and the failure goes to the telephony
-// error log.
+// arguments, a broken line, a line longer than kMaxRequestLine) and a member
+// that raises answer "ERR", the error number and its description, and the
+// failure goes to the telephony error log, quoting no more than the first
+// 200 bytes of a bad request, escaped.
 //
 // Run markers. A serving process holds each marker of RunTimeStart until
 // RunTimeStop deletes it, and deletes the ones still held when its input
@@ -46,7 +50,8 @@ public:
         std::vector<std::string> fields;  // the answer line's fields
     };
 
-    // The longest request line taken; a longer one ends the service.
+    // The longest request line taken; a longer one is answered "ERR" once
+    // its end has come, and one that never ends ends the service.
     static constexpr std::size_t kMaxRequestLine = 64 * 1024;
 
     explicit TelephonyHostEntry(TelephonyControl& control);
@@ -63,7 +68,7 @@ public:
     // Answers the request lines read from `in` on `out` until the input
     // ends, `pump` is told to quit (a termination signal, say), or the
     // output is gone; then deletes the markers still held. 0, or 1 when the
-    // input or the output failed or a request line was too long.
+    // input or the output failed or the input ended inside a line too long.
     int serve(EventPump& pump, int in, int out);
 
     // Deletes the markers of RunTimeStart that RunTimeStop has not.
@@ -71,7 +76,7 @@ public:
     const std::set<std::string>& heldMarkers() const { return held_; }
 
     static std::string formatLine(const std::vector<std::string>& fields);
-    // Raises fg::Error 5 for a broken escape.
+    // Raises fg::Error 5 for a broken or unknown escape.
     static std::vector<std::string> parseLine(std::string_view line);
 
 private:

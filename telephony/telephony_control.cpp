@@ -10,8 +10,10 @@
 #include "platform/process/run_marker.h"
 #include "platform/text.h"
 #include "platform/values.h"
+#include "platform/wait_bounds.h"
 #include "platform/xml.h"
 #include "settings/fax_manage_num.h"
+#include "settings/held_manage_record.h"
 #include "settings/maker_info.h"
 #include "telephony/answer_support.h"
 #include "telephony/errors.h"
@@ -70,13 +72,13 @@ std::int32_t TelephonyControl::checkBeforeDecision(const std::string& strFaxNo, 
 std::int32_t TelephonyControl::checkManageFaxNo(std::string& strRepManageNo, const std::string& strFaxNo) {
     removeTrailingMark(strRepManageNo);
     FaxManageNum store;
-    if (!store.getManageNum(strRepManageNo, "", true)) return rc::NotAnswerable;
+    if (!telephony::onRecord(store, strRepManageNo)) return rc::NotAnswerable;
     return store.mstrSendFAXNum() == strFaxNo ? rc::Done : rc::NotAnswerable;
 }
 
 std::int32_t TelephonyControl::getDecisionCondition(const std::string& strRepManageNo) {
     FaxManageNum store;
-    if (!store.getManageNum(strRepManageNo, "", true)) return rc::NotFound;
+    if (!telephony::onRecord(store, strRepManageNo)) return rc::NotFound;
     const std::string& condition = store.mstrDecisionCondition();
     if (text::trim(condition).empty()) return 0;
     return toInt16(condition);
@@ -171,12 +173,22 @@ std::int16_t TelephonyControl::confirmOrderReport(const std::string& strFaxNo, s
     try {
         removeTrailingMark(strRepManageNo);
         FaxManageNum store;
-        if (!store.getManageNum(strRepManageNo, "", true)) return rc::Refused;
+        if (!telephony::onRecord(store, strRepManageNo)) return rc::Refused;
         if (store.mstrSendFAXNum() != strFaxNo) return rc::Refused;
         if (store.mstrDecisionCondition() == kConfirmed) return rc::AlreadyDone;
         if (store.mstrDecisionCondition() != kAwaitingConfirmation) return rc::Refused;
-        if (!store.setDecisionCondition(strRepManageNo, kConfirmed))
+        // The caller waits on the line: the store's lock within the
+        // telephone's bound, the condition read again under it.
+        try {
+            HeldManageRecord held(WaitBounds::load().telephoneWait);
+            std::optional<std::string> now = held.decisionCondition(strRepManageNo);
+            if (now == kConfirmed) return rc::AlreadyDone;
+            if (now != kAwaitingConfirmation) return rc::Refused;
+            held.setDecisionCondition(strRepManageNo, kConfirmed);
+        } catch (...) {
+            writeDebugLine("confirmOrderReport", currentError().description());
             throw Error(telephony::errs::OrderConfirmFailed, "注文書確認フラグのセットに失敗");
+        }
         return rc::Done;
     } catch (...) {
         logFailure("confirmOrderReport", telephony::errs::OrderConfirmFailed);

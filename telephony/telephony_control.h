@@ -78,8 +78,14 @@ public:
     // ("2"); after a 9 the condition is as it was and the same approval can
     // be made again. The answers go up one document at a time: when a later
     // one is refused the earlier ones are already on the server, and the
-    // next approval uploads them again. Removes a trailing mark first.
-    // Raises fg::Error to its caller (dataDecision logs it). Virtual so that
+    // next approval uploads them again. The store is held from the last
+    // check to the mark, so a decision of the same number made meanwhile
+    // waits and then answers 2; one not free within the telephone's wait
+    // (waits.xml TelephoneWait) raises before anything goes up, and uploads
+    // not done within TelephoneUpload answer 9. Removes a trailing mark
+    // first. A store that cannot be read raises too, instead of answering
+    // "not on record". Raises fg::Error to its caller (dataDecision logs
+    // it). Virtual so that
     // the decision's handling of each outcome can be exercised on its own.
     virtual std::int16_t deliveryestimateDecision(std::string& strRepManageNo, const std::string& strFaxNo);
     // The delivery-date answers ("DORE0702") of a received answer record:
@@ -108,7 +114,9 @@ public:
     // correction or none says, else "A". "" on failure, logged.
     std::string getCorrectionCode(const std::string& strEstimatePath, const std::vector<std::string>& strFileName);
 
-    // The supplier confirms that an order sheet arrived: "3" becomes "4".
+    // The supplier confirms that an order sheet arrived: "3" becomes "4",
+    // the store waited for within the telephone's wait only. 9 also when
+    // the store cannot be read.
     std::int16_t confirmOrderReport(const std::string& strFaxNo, std::string& strRepManageNo);
     // Blank OCR answer forms of a report type ("pomrik"), passed on unchecked.
     std::int16_t makeOCRData(const std::string& strFaxNo, const std::string& strOCRReportType);

@@ -64,8 +64,18 @@ bool Form1::Form_Load() {
     try {
         exportRegistryKeys();
         joinExportFiles();
+        checkJoinedFile();
+        // What the targets hold now, to be put back should the import fail:
+        // the run then leaves the registry as it found it.
+        std::vector<std::string> targets = exportTargetKeys();
         deleteTargetKeys();
-        importRegistryFile();
+        try {
+            importRegistryFile();
+        } catch (...) {
+            Error failed = currentError();
+            restoreTargetKeys(targets);
+            throw failed;
+        }
         return true;
     } catch (...) {
         logCurrentError(kErrorSource);
@@ -109,6 +119,31 @@ std::string Form1::joinedPart(const std::string& file, const std::string& from, 
     }
     if (replaceAll(part, from, to) == 0) throw failure(folder_ + file + " に " + from + " がありません。");
     return part;
+}
+
+void Form1::checkJoinedFile() {
+    try {
+        registry::RegistryStore::checkText(fs::readFile(folder_ + kSettingsFile));
+    } catch (const Error& refused) {
+        throw failure(folder_ + kSettingsFile + " は取り込めません: " + refused.description());
+    }
+}
+
+std::vector<std::string> Form1::exportTargetKeys() const {
+    std::vector<std::string> targets;
+    for (const char* key : {kCertificateTarget, kSettingsTarget})
+        if (std::optional<std::string> text = store_.exportKey(key)) targets.push_back(std::move(*text));
+    return targets;
+}
+
+void Form1::restoreTargetKeys(const std::vector<std::string>& targets) noexcept {
+    for (const std::string& text : targets) {
+        try {
+            store_.importText(text);
+        } catch (...) {
+            logCurrentError(kErrorSource);
+        }
+    }
 }
 
 void Form1::deleteTargetKeys() {

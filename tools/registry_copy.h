@@ -11,7 +11,10 @@
 // - export files of an earlier run are deleted before the exports, so that
 //   only this run's output counts;
 // - the targets are deleted only when both exports exist, are not empty and
-//   name their keys (otherwise the import would bring nothing back);
+//   name their keys, and the joined file reads as the import will read it
+//   (otherwise the import would bring nothing back);
+// - the targets are exported before they are deleted, and put back when the
+//   import fails;
 // - every run of the registry program is waited for within a bound, and one
 //   that fails or does not end fails the run, the import included.
 #pragma once
@@ -62,6 +65,8 @@ public:
 
     void exportRegistryKeys();
     void joinExportFiles();
+    // Raises when the joined file is one the import would refuse.
+    void checkJoinedFile();
     void deleteTargetKeys();
     void deleteKeyTree(registry::Root root, const std::string& path);
     void importRegistryFile();
@@ -69,6 +74,9 @@ public:
 private:
     void runRegistryProgram(const std::vector<std::string>& args);
     std::string joinedPart(const std::string& file, const std::string& from, const std::string& to);
+    // The text forms of the target keys that exist, and their return.
+    std::vector<std::string> exportTargetKeys() const;
+    void restoreTargetKeys(const std::vector<std::string>& targets) noexcept;
 
     RegistryCopyOptions options_;
     std::string folder_;

@@ -15,15 +15,19 @@ MakeTestFaxCtl::MakeTestFaxCtl(EventPump& pump)
     : FaxJob(pump, {kProgram, errs::TestFaxNotSent, kReferenceCopy}) {}
 
 bool MakeTestFaxCtl::blnSendFax() {
+    std::string taken;
     try {
         // Held until the document and the record keep the number taken.
         JobNumbers numbers;
         const std::vector<std::string> number{numbers.reserve(kSuffix)};
+        taken = number.front();
         if (!setTestManageNum(number, {kReportType})) throw Error(errs::TestFaxNotMade, {});
         if (!makeFAXImage(number, number, kReportType)) throw Error(errs::TestFaxNotSent, {});
         return true;
     } catch (...) {
         logCurrentFailure();
+        // A test fax that did not go is no use to anyone: none of it stays.
+        if (!taken.empty()) removeJobOutput(kProgram, taken);
         return false;
     }
 }

@@ -24,7 +24,8 @@ public:
     explicit MakeTestFaxCtl(EventPump& pump);
 
     // 40500 when the document, layout or record could not be made, 40501
-    // when the pages could not be made or the send was refused.
+    // when the pages could not be made or the send was refused; what the job
+    // wrote goes with the failure.
     bool blnSendFax() override;
 
 private:

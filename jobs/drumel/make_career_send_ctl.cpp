@@ -16,14 +16,8 @@ namespace fg::jobs {
 
 namespace {
 
-// Takes the list's record back; a record that stays is noted for the operator.
-void removeRecord(const std::string& number) noexcept {
-    try {
-        if (FaxManageNum().delManageNum(number)) return;
-    } catch (...) {
-    }
-    writeDebugLine(MakeCareerSendCtl::kProgram, "送信履歴一覧の管理レコードを削除できません: " + number);
-}
+// Takes the list back: its record, document, layout and pages.
+void removeRecord(const std::string& number) noexcept { removeJobOutput(MakeCareerSendCtl::kProgram, number); }
 
 }  // namespace
 
@@ -73,6 +67,9 @@ int MakeCareerSendCtl::SelFaxSendLog(const std::string& strYD, const std::string
         selection.appendChild(selection.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"Shift-jis\""));
         xml::Node root = selection.appendChild(selection.createElement("FaxSendLogs"));
         root.appendChild(selection.createElement("RepManageNo")).setText(number);
+        // The number asked for: a month without sends has no record to
+        // take it from, and the list must still say whom it is for.
+        root.appendChild(selection.createElement("FAXNum")).setText(strFaxNo);
         for (const xml::Node& send : sendsOfMonth(log, strYD, strFaxNo)) root.appendChild(send);
 
         MakerInfo supplier;

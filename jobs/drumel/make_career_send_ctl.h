@@ -27,7 +27,7 @@ public:
 
     // 40506 when the selection failed, 40507 when the layout, 40508 when the
     // pages could not be made or the send was refused; after the last two
-    // the list's record is removed (its document stays).
+    // the list is taken back whole: record, document, layout and pages.
     bool blnSendFax() override;
 
     // Selects the month's sends to the fax number, stores the list's record

@@ -59,6 +59,13 @@ protected:
         for (const auto& r : sendLog(home)) out[r.number] = r.result;
         return out;
     }
+    // The files of the folders a job writes its fax to.
+    Strings jobFiles() const {
+        Strings all;
+        for (const char* key : {"FaxSendXML", "ExcelLayout", "G3Image", "Jpg"})
+            for (const auto& f : files(key)) all.push_back(std::string(key) + "/" + f);
+        return all;
+    }
     static bool endsWith(const std::string& s, const std::string& suffix) {
         return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
     }
@@ -238,8 +245,8 @@ TEST_F(JobPrograms, ARefusedSendFailsThePageStepAndEndsTheJobAtOnce) {
         long logged;
         std::size_t recordsLeft;
     } cases[] = {
-        {"belvast", kSupplierFax, errs::TestFaxNotSent, 1},
-        // The list's record goes with the failure; its document stays.
+        // The test fax and the list go with the failure, files and record.
+        {"belvast", kSupplierFax, errs::TestFaxNotSent, 0},
         {"drumel", kSupplierFax + ",202401", errs::HistoryPagesFailed, 0},
         {"pomrik", kSupplierFax + ",3", errs::FormsPagesFailed, 2},
     };
@@ -247,6 +254,7 @@ TEST_F(JobPrograms, ARefusedSendFailsThePageStepAndEndsTheJobAtOnce) {
         SCOPED_TRACE(c.program);
         fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         const auto before = recordNumbers();
+        const auto filesBefore = jobFiles();
         const auto started = std::chrono::steady_clock::now();
         ProgramRun run = runJob(c.program, {c.line});
         EXPECT_EQ(run.exitCode, jobs::kExitFailed) << run.errors;
@@ -254,9 +262,20 @@ TEST_F(JobPrograms, ARefusedSendFailsThePageStepAndEndsTheJobAtOnce) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
         EXPECT_EQ(telephonyNumbers(), Numbers{c.logged});
         EXPECT_EQ(newRecords(before).size(), c.recordsLeft);
+        if (c.recordsLeft == 0) EXPECT_EQ(jobFiles(), filesBefore);
         EXPECT_TRUE(faxes().empty());
         EXPECT_EQ(leftovers(), Strings{});
     }
+}
+
+TEST_F(JobPrograms, ATestFaxWhoseRecordCannotBeStoredLeavesNoFile) {
+    fs::writeFileAtomic(home.folder("FaxManageNum") + "FAXManageNumber.xml", "<FAXManageNums>");
+    const auto filesBefore = jobFiles();
+    ProgramRun run = runJob("belvast", {kSupplierFax});
+    EXPECT_EQ(run.exitCode, jobs::kExitFailed) << run.errors;
+    EXPECT_EQ(telephonyNumbers(), Numbers{errs::TestFaxNotMade});
+    EXPECT_EQ(jobFiles(), filesBefore);
+    EXPECT_EQ(leftovers(), Strings{});
 }
 
 TEST_F(JobPrograms, ASendJobThatFailsLogsTheJobsEndNumber) {
@@ -312,7 +331,7 @@ TEST_F(JobPrograms, ASendHistoryWhoseListCannotBeMadeKeepsNoRecordOfIt) {
                                  "</xsl:stylesheet>");
          },
          {errs::HistoryNotSelected}, false},
-        {"no layout sheet", [&] { fs::removeFile(xsl + "FR130_Layout.xsl"); }, {errs::HistoryNotLaidOut}, true},
+        {"no layout sheet", [&] { fs::removeFile(xsl + "FR130_Layout.xsl"); }, {errs::HistoryNotLaidOut}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

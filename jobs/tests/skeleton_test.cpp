@@ -136,6 +136,9 @@ TEST_F(SendHistorySelection, SelectsTheMonthsRealSendsAndLeavesTheLogAsItWas) {
         ASSERT_EQ(job.SelFaxSendLog(c.month, kSupplierFax, number), 0);
         EXPECT_EQ(number.substr(14), "0001");
         EXPECT_EQ(listed(number), c.listed);
+        xml::Document list;  // whom the list is for, also when the month has no send
+        ASSERT_TRUE(list.load(home.folder("FaxSendXML") + number + ".xml"));
+        EXPECT_EQ(list.selectSingleNode("/JPTRMROOT/FAXNum").text(), kSupplierFax);
         EXPECT_EQ(records()[number]["RepType"], "FAX送信履歴一覧");
     }
     EXPECT_EQ(fs::readFile(logPath), before);

@@ -6,6 +6,7 @@
 #include "platform/http/connection_settings.h"
 #include "platform/owned.h"
 #include "platform/text.h"
+#include "platform/wait_deadline.h"
 
 #include <curl/curl.h>
 
@@ -109,8 +110,9 @@ bool usableUrl(const std::string& url) {
     return name == "http" || name == "https";
 }
 
+// Shortened to what is left of the caller's deadline, if it has one.
 long realMilliseconds(std::chrono::milliseconds systemTime) {
-    auto real = std::chrono::duration_cast<std::chrono::milliseconds>(clock().realDuration(systemTime));
+    auto real = std::chrono::duration_cast<std::chrono::milliseconds>(WaitDeadline::cap(clock().realDuration(systemTime)));
     return std::max<long>(1, static_cast<long>(real.count()));
 }
 

@@ -185,4 +185,9 @@ std::optional<std::string> LineBuffer::nextLine() {
     return line;
 }
 
+void LineBuffer::skipLine() {
+    std::size_t nl = buffer_.find('\n', start_);
+    start_ = nl == std::string::npos ? buffer_.size() : nl + 1;
+}
+
 }  // namespace fg::childproto

@@ -64,6 +64,10 @@ public:
     void append(const char* data, std::size_t size);
     std::optional<std::string> nextLine();
     bool empty() const { return buffer_.size() == start_; }
+    // Drops the next line up to and including its end (the rest of the
+    // buffer when it has none), as a reader that passes over a line too long
+    // to take does.
+    void skipLine();
 
 private:
     std::string buffer_;

@@ -30,7 +30,14 @@ enum class LineServiceEnd {
 // ends included; it is not to raise. The answers go through a descriptor of
 // their own (a duplicate of `out`, closed at the end), so the caller's
 // stays open. Runs `pump` and leaves it quitting.
+//
+// Without `tooLong` a line longer than `maxLine` ends the service. With it,
+// such a line is passed over up to its end, answered with what `tooLong`
+// gives, and the service goes on with the next line; only a line too long
+// that never ends (the input ends inside it) still ends the service. No more
+// than `maxLine` bytes of a line are ever kept.
 LineServiceEnd serveLines(EventPump& pump, int in, int out, std::size_t maxLine,
-                          const std::function<std::string(std::string line)>& answer);
+                          const std::function<std::string(std::string line)>& answer,
+                          const std::function<std::string()>& tooLong = {});
 
 }  // namespace fg

@@ -7,6 +7,7 @@
 #include "platform/xml.h"
 
 #include <cstdlib>
+#include <optional>
 
 namespace fg::registry {
 
@@ -28,15 +29,16 @@ Error storeError(const std::string& path, const std::string& why) {
 // The store loaded under its lock. A store that does not exist yet is empty.
 class StoreFile {
 public:
-    StoreFile(const std::string& path, FileLock::Mode mode) : path_(path), lock_(path, mode) {
+    StoreFile(const std::string& path, FileLock::Mode mode) : path_(path), lock_(std::in_place, path, mode) {
         if (fs::fileExists(path_)) {
             if (!doc_.load(path_)) throw storeError(path_, "を読めません: " + doc_.parseError().reason);
             if (doc_.documentElement().nodeName() != "Registry") throw storeError(path_, "はレジストリではありません。");
         } else {
-            doc_.appendChild(doc_.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"UTF-8\""));
-            doc_.appendChild(doc_.createElement("Registry"));
+            makeEmpty();
         }
     }
+    // An empty store of no file, where a text is read as an import reads it.
+    StoreFile() { makeEmpty(); }
 
     // The root's element, created in an empty store.
     xml::Node root(Root which) {
@@ -66,8 +68,13 @@ public:
     xml::Document& document() { return doc_; }
 
 private:
+    void makeEmpty() {
+        doc_.appendChild(doc_.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"UTF-8\""));
+        doc_.appendChild(doc_.createElement("Registry"));
+    }
+
     std::string path_;
-    FileLock lock_;
+    std::optional<FileLock> lock_;
     xml::Document doc_;
 };
 
@@ -203,8 +210,11 @@ std::optional<std::string> RegistryStore::exportKey(const std::string& fullPath)
     return out;
 }
 
-void RegistryStore::importText(std::string_view importText) {
-    StoreFile store(path_, FileLock::Mode::Exclusive);
+namespace {
+
+// Merges a text form into the loaded store; raises at the first line that
+// cannot be read, the store's file untouched.
+void mergeText(StoreFile& store, std::string_view importText) {
     xml::Document& doc = store.document();
     // The whole text is read into the loaded copy first; the file changes
     // only when every line was understood.
@@ -214,11 +224,11 @@ void RegistryStore::importText(std::string_view importText) {
     for (const std::string& line : text::lines(importText)) {
         ++number;
         if (line.empty()) continue;
-        if (line == kHeader) {
+        if (line == RegistryStore::kHeader) {
             header = true;
             continue;
         }
-        if (!header) throw badText(number, "見出し " + std::string(kHeader) + " がありません。");
+        if (!header) throw badText(number, "見出し " + std::string(RegistryStore::kHeader) + " がありません。");
         if (hasControlCharacters(line)) throw badText(number, "制御文字があります。");
         if (line.front() == '[') {
             if (line.back() != ']') throw badText(number, line);
@@ -257,8 +267,20 @@ void RegistryStore::importText(std::string_view importText) {
         }
         value.setText(data);
     }
-    if (!header) throw badText(number, "見出し " + std::string(kHeader) + " がありません。");
+    if (!header) throw badText(number, "見出し " + std::string(RegistryStore::kHeader) + " がありません。");
+}
+
+}  // namespace
+
+void RegistryStore::importText(std::string_view importText) {
+    StoreFile store(path_, FileLock::Mode::Exclusive);
+    mergeText(store, importText);
     store.save();
+}
+
+void RegistryStore::checkText(std::string_view importText) {
+    StoreFile scratch;
+    mergeText(scratch, importText);
 }
 
 }  // namespace fg::registry

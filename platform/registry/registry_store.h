@@ -64,6 +64,9 @@ public:
     // a line that cannot be read raises fg::Error 5 (its number in the
     // description) and the store stays as it was.
     void importText(std::string_view text);
+    // Reads a text form as importText would, without any store: raises the
+    // same fg::Error 5 for a text that importText would refuse.
+    static void checkText(std::string_view text);
 
     const std::string& path() const { return path_; }
 

@@ -5,6 +5,7 @@
 #include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/testing/temp_home.h"
+#include "platform/wait_deadline.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
@@ -152,6 +153,13 @@ TEST(FileLock, ExclusiveSharedAndTimeouts) {
             ADD_FAILURE() << "exclusive lock taken beside readers";
         } catch (const Error& e) {
             EXPECT_EQ(e.number(), errnum::PermissionDenied);
+        }
+        {
+            // The work's deadline ends the wait long before the lock's own bound.
+            WaitDeadline deadline(std::chrono::milliseconds(30));
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_THROW(FileLock(path, FileLock::Mode::Exclusive, std::chrono::minutes(10)), Error);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(5));
         }
         a.unlock();
         EXPECT_FALSE(a.held());

@@ -4,7 +4,11 @@
 // decided.
 #include "answer_fixture.h"
 
+#include "platform/file_lock.h"
 #include "telephony/errors.h"
+
+#include <optional>
+#include <thread>
 
 namespace fg::testing {
 namespace {
@@ -106,20 +110,84 @@ TEST_F(Approval, WhenALaterDocumentIsRefusedTheRetryUploadsTheEarlierOnesAgain) 
     EXPECT_EQ(canonicalXml(sent[1].data), canonicalXml(sent[3].data));
 }
 
-TEST_F(Approval, AnUploadWhoseRecordCannotBeMarkedIsDoneAndLogged) {
+TEST_F(Approval, AnAnswerWhoseRecordCannotBeMarkedIsNotUploaded) {
     // The store's lock cannot be taken: a folder holds its name. Reading the
-    // record needs no lock; marking it does.
+    // record needs no lock; marking it does, and that is known before the
+    // upload.
     fs::makeFolders(home.folder("FaxManageNum") + ".faxmanagenumber.xml.lock/");
     TelephonyControl control;
     std::string number = kQuotation;
-    EXPECT_EQ(control.dataDecision(number, kSupplierFax), rc::Done);
-    EXPECT_EQ(uploads().size(), 1u);
+    EXPECT_EQ(control.dataDecision(number, kSupplierFax), rc::Failed);
+    EXPECT_EQ(uploads().size(), 0u);
     EXPECT_EQ(condition(kQuotation), "9");
     auto entries = telephonyLog();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].number, DecisionFailed);
-    EXPECT_EQ(entries[0].source, "deliveryestimateDecision");
     EXPECT_NE(entries[0].description.find(kQuotation), std::string::npos) << entries[0].description;
+}
+
+// The telephone's bounds, and the upload answers delayed by the server.
+void bounds(TempHome& home, int wait, int upload) {
+    home.write("waits.xml", "<Waits><TelephoneWait>" + std::to_string(wait) + "</TelephoneWait><TelephoneUpload>" +
+                                std::to_string(upload) + "</TelephoneUpload></Waits>");
+}
+
+TEST_F(Approval, TwoDecisionsOfOneNumberAtOnceUploadEachAnswerOnce) {
+    // The second waits for the first and finds it decided, or, when the
+    // first is still at work past the bound, answers 9; neither uploads.
+    for (int wait : {120000, 300}) {
+        SCOPED_TRACE(wait);
+        startCase([&] { bounds(home, wait, 120000); });
+        std::size_t before = uploads().size();
+        auto bodies = [&] { return fs::list(recorded.path(), "*-PutEdiData.body").size(); };
+        const std::size_t received = bodies();
+        fs::writeFileAtomic(answers / "PutEdiData.fault", wait > 1000 ? "delay 200\n" : "delay 1000\n");
+        std::int32_t first = -1, second = -1;
+        std::thread a([&] {
+            std::string number = kDeliveryAnswer;
+            first = TelephonyControl().dataDecision(number, kSupplierFax);
+        });
+        // The first is uploading.
+        EXPECT_TRUE(eventually([&] { return bodies() > received; }));
+        std::string number = kDeliveryAnswer;
+        second = TelephonyControl().dataDecision(number, kSupplierFax);
+        a.join();
+        refuseUploads(false);
+        EXPECT_EQ(first, rc::Done);
+        EXPECT_EQ(second, wait > 1000 ? rc::AlreadyDone : rc::Failed);
+        EXPECT_EQ(uploads().size(), before + kDelivery.documents.size());
+        EXPECT_EQ(condition(kDeliveryAnswer), "2");
+    }
+}
+
+TEST_F(Approval, ATelephoneMemberAnswersWithinItsBounds) {
+    struct Case {
+        std::string what;
+        bool holdStore;          // another process holds the store's lock
+        std::string uploadFault;  // the server is silent this long
+    } cases[] = {{"store held", true, ""}, {"silent server", false, "delay 600000\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        startCase([&] { bounds(home, 300, 1000); });
+        ASSERT_TRUE(FaxManageNum().setDecisionCondition(kSentConfirmation, "3"));  // an order sheet, say
+        fs::writeFileAtomic(answers / "PutEdiData.fault", c.uploadFault);
+        std::optional<FileLock> held;
+        if (c.holdStore) held.emplace(home.folder("FaxManageNum") + FaxManageNum::kFileName);
+        auto start = std::chrono::steady_clock::now();
+        TelephonyControl control;
+        std::string number = kDeliveryAnswer;
+        EXPECT_EQ(control.dataDecision(number, kSupplierFax), rc::Failed);
+        if (c.holdStore) {
+            std::string order = kSentConfirmation;
+            EXPECT_EQ(control.confirmOrderReport(kSupplierFax, order), rc::Failed);
+        }
+        // Far below the two minutes a server process waits for the store.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+        held.reset();
+        EXPECT_EQ(condition(kDeliveryAnswer), "9");
+        EXPECT_EQ(telephonyLog().size(), c.holdStore ? 2u : 1u);
+        if (c.holdStore) EXPECT_TRUE(uploads().empty());
+    }
 }
 
 TEST_F(Approval, RecordsWithoutATelephoneAnswerOrWithoutAnythingToAnswerUploadNothing) {

@@ -15,7 +15,22 @@ namespace {
 
 using Outcome = TelephonyHostEntry::Outcome;
 
-using HostEntry = TelephonyHome;
+class HostEntry : public TelephonyHome {
+protected:
+    // Serves `requests` from a file into answers.txt; the service's exit code.
+    int serveFile(const std::string& requests) {
+        home.write("requests.txt", requests);
+        int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        TelephonyControl control;
+        TelephonyHostEntry entry(control);
+        EventPump pump;
+        int code = entry.serve(pump, in, out);
+        ::close(in);
+        ::close(out);
+        return code;
+    }
+};
 
 std::string program() { return programDir() + "telephony_request"; }
 
@@ -154,18 +169,49 @@ TEST_F(HostEntry, ServingAnswersOneLinePerRequestUntilTheInputEnds) {
 }
 
 TEST_F(HostEntry, ARequestLineWithoutEndEndsTheService) {
-    home.write("requests.txt", "RunTimeStart\n" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x'));
-    int in = ::open((home / "requests.txt").c_str(), O_RDONLY | O_CLOEXEC);
-    int out = ::open((home / "answers.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    TelephonyControl control;
-    TelephonyHostEntry entry(control);
-    EventPump pump;
-    EXPECT_EQ(entry.serve(pump, in, out), 1);
-    ::close(in);
-    ::close(out);
+    EXPECT_EQ(serveFile("RunTimeStart\n" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x')), 1);
     ASSERT_EQ(telephonyLog().size(), 1u);
     EXPECT_EQ(telephonyLog()[0].number, errnum::OutOfMemory);
     EXPECT_TRUE(RunMarker::find(home.path()).empty());
+}
+
+TEST_F(HostEntry, ALineTooLongIsRefusedAndTheNextOneIsServed) {
+    EXPECT_EQ(serveFile("checkFAXNo\t" + std::string(TelephonyHostEntry::kMaxRequestLine + 10, 'x') +
+                        "\ncheckFAXNo\t" + kSupplierFax + "\n"),
+              0);
+    EXPECT_EQ(home.read("answers.txt").substr(0, 6), "ERR\t7\t");
+    EXPECT_NE(home.read("answers.txt").find("\n0\t" + kSupplierFax + "\n"), std::string::npos);
+    ASSERT_EQ(telephonyLog().size(), 1u);
+    EXPECT_EQ(telephonyLog()[0].number, errnum::OutOfMemory);
+}
+
+TEST_F(HostEntry, AnswerLinesCarryNoControlByteNorBrokenText) {
+    struct Case {
+        std::string field, written;
+    } cases[] = {
+        {std::string("03\0\xff\xfe" "12", 7), "03\\x00\\xFF\\xFE12"},
+        {"\x1b[2J\x7f", "\\x1B[2J\\x7F"},
+        {"納期\t\\", "納期\\t\\\\"},
+        {"\xe7\xb4", "\\xE7\\xB4"},          // a character cut short
+        {"\xc0\x80\xed\xa0\x80", "\\xC0\\x80\\xED\\xA0\\x80"},  // overlong, surrogate
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        EXPECT_EQ(TelephonyHostEntry::formatLine({"1", c.field}), "1\t" + c.written + "\n");
+        EXPECT_EQ(TelephonyHostEntry::parseLine(c.written), std::vector<std::string>{c.field});
+    }
+}
+
+TEST_F(HostEntry, ABadRequestIsQuotedShortAndEscapedInTheLog) {
+    TelephonyControl control;
+    TelephonyHostEntry entry(control);
+    auto answer = entry.serveRequest({std::string(100000, '\x01')});
+    EXPECT_EQ(answer.outcome, Outcome::BadRequest);
+    ASSERT_EQ(telephonyLog().size(), 1u);
+    const std::string& logged = telephonyLog()[0].description;
+    EXPECT_LT(logged.size(), 1200u);
+    EXPECT_EQ(logged.find('\x01'), std::string::npos);
+    EXPECT_NE(logged.find("\\x01\\x01"), std::string::npos) << logged;
 }
 
 TEST_F(HostEntry, TheCommandLineCallsOneMemberAndPrintsItsAnswer) {

@@ -177,6 +177,21 @@ TEST_F(Telephony, AnOrderSheetConfirmationTheStoreRefusesIsLoggedAndLeavesTheShe
     EXPECT_EQ(condition("N3"), "3");
 }
 
+TEST_F(Telephony, AStoreThatCannotBeReadIsAFailureNotAMissingRecord) {
+    fs::writeFileAtomic(home.folder("FaxManageNum") + FaxManageNum::kFileName, "<FAXManageNums><FAXManageNum>");
+    TelephonyControl control;
+    std::string number = "N1", fax = kSupplierFax;
+    EXPECT_EQ(control.dataDecision(number, kSupplierFax), rc::Failed);
+    EXPECT_EQ(control.confirmOrderReport(kSupplierFax, number), rc::Failed);
+    EXPECT_EQ(control.makeReSendFAX(kSupplierFax, number), rc::Failed);
+    EXPECT_THROW(control.checkBeforeDecision(fax, number), Error);
+    ASSERT_EQ(telephonyLog().size(), 3u);
+    for (const auto& entry : telephonyLog())
+        EXPECT_NE(entry.description.find("管理番号ファイルを読めません"), std::string::npos) << entry.description;
+    // The store itself still answers "not found".
+    EXPECT_FALSE(FaxManageNum().getManageNum("N1", "", false));
+}
+
 TEST_F(Telephony, FaxNumbersAreThoseOfRegisteredSuppliersAsKeyed) {
     struct Case {
         std::string fax;

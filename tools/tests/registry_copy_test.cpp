@@ -183,6 +183,9 @@ TEST_F(RegistryCopy, AnExportThatBringsNothingBackLeavesTheTargets) {
         {"writes another key", "SystemCertificates",
          "exec '" + testing::programDir() + "regedit' /E \"$2\" 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Other'"},
         {"never ends", "Internet Settings", "exec sleep 600"},
+        {"writes a line no import takes", "SystemCertificates",
+         "printf '%s\\r\\n' '" + std::string(RegistryStore::kHeader) +
+             "' '[HKEY_CURRENT_USER\\Software\\Microsoft\\SystemCertificates]' '\"v\"=dword:1' > \"$2\"; exit 0"},
     };
     const std::string before = fs::readFile(store.path());
     for (const Case& c : cases) {
@@ -226,7 +229,12 @@ TEST_F(RegistryCopy, TheRegistryProgramFailsWithoutChangingTheStore) {
 TEST_F(RegistryCopy, AFailedImportIsReportedAndItsFileKept) {
     // A registry program that exports but cannot import.
     RegistryCopyOptions options = misbehaving("", ":", "exit 4");
+    const std::string certificates = exported(Form1::kCertificateTarget);
+    const std::string settings = exported(Form1::kSettingsTarget);
     EXPECT_FALSE(Form1(options).Form_Load());
+    // The targets were put back as they were.
+    EXPECT_EQ(exported(Form1::kCertificateTarget), certificates);
+    EXPECT_EQ(exported(Form1::kSettingsTarget), settings);
     EXPECT_EQ(shown(), Names{"registry_copy: 処理中にエラーが発生しました。"});
     ASSERT_FALSE(log.log->entries().empty());
     EXPECT_EQ(log.log->entries().back().number, tools_errors::RegistryCopyFailed);

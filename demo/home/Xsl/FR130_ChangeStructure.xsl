@@ -16,7 +16,8 @@
       <CompanyName><xsl:value-of select="$first/CompanyName"/></CompanyName>
       <PostName><xsl:value-of select="$first/PostName"/></PostName>
       <ChargeName><xsl:value-of select="$first/ChargeName"/></ChargeName>
-      <FAXNum><xsl:value-of select="$first/FAXNum"/></FAXNum>
+      <!-- The fax number asked for, which a month without sends has too. -->
+      <FAXNum><xsl:value-of select="(FAXNum | $first/FAXNum)[1]"/></FAXNum>
       <FaxSendLogs>
         <xsl:for-each select="FaxSendLog">
           <FaxSendLog>
