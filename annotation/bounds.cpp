@@ -88,6 +88,8 @@ void updateOne(AnnObject& o) {
 
 }  // namespace
 
+void annUpdateOwnBounds(AnnObject& o) { updateOne(o); }
+
 void annUpdateBounds(AnnObject* o, bool siblings) {
     for (; o; o = siblings ? o->NextSibling : nullptr) {
         updateOne(*o);

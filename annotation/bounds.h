@@ -10,6 +10,8 @@ namespace fg::annotation {
 // The object (and with `siblings` each following sibling), each with its
 // whole subtree.
 void annUpdateBounds(AnnObject* object, bool siblings);
+// The object alone, its container's bounds taken as they stand.
+void annUpdateOwnBounds(AnnObject& object);
 
 // The frontmost, deepest visible object whose visible area holds the
 // point; with `handle` set when the point lies on a selection handle of a

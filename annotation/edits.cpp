@@ -5,10 +5,13 @@
 #include "annotation/bounds.h"
 #include "annotation/guard.h"
 #include "annotation/properties.h"
+#include "annotation/save_load.h"
 #include "annotation/tree.h"
 
 #include <algorithm>
 #include <cmath>
+#include <span>
+#include <vector>
 
 namespace fg::annotation {
 
@@ -82,23 +85,66 @@ void applyEdit(AnnObject& o, const EditSpec& e) {
     }
 }
 
-int editWalk(AnnObject* o, bool walk, const EditSpec& e, unsigned flags) {
-    for (; o; o = walk ? o->NextSibling : nullptr) {
-        if (!annExcluded(*o, flags)) applyEdit(*o, e);
-        else if (!(flags & ANN_FLAG_RECURSIVE)) return ANN_ERROR_NOT_SUPPORTED;
-        // Bounds follow the points even when the window is left alone.
-        annRefresh(*o, flags);
-        if ((flags & ANN_FLAG_RECURSIVE) && o->FirstChild)
-            if (const int r = editWalk(o->FirstChild, true, e, flags); r != ANN_SUCCESS) return r;
+// The points an edit of the object changes, as applyEdit changes them.
+std::span<POINTD> editedPoints(AnnObject& o) {
+    switch (o.Type) {
+    case ANN_AUTOMATION: return {};
+    case ANN_ARROW: return {o.ArrowPoints, 2};
+    case ANN_FREEHAND:
+    case ANN_LINE:
+    case ANN_POLYGON:
+    case ANN_POLYLINE: return {o.Points.data(), std::min<std::size_t>(o.PointCount, o.Points.capacity())};
+    default: return {o.Corners, 3};
     }
-    return ANN_SUCCESS;
+}
+
+// The edit in two passes. The first changes the points of every object
+// the walk reaches, keeping the old ones: a result that is not finite or
+// lies beyond the coordinate range (a tree that would save and never load
+// again) puts them all back and refuses the edit. The second refreshes
+// what was reached, the bounds of each subtree once.
+int editWalk(AnnObject* start, bool walk, const EditSpec& e, unsigned flags) {
+    struct Kept {
+        AnnObject* object;
+        std::vector<POINTD> points;
+    };
+    std::vector<Kept> kept;
+    std::vector<AnnObject*> reached, tops;
+    const bool recursive = flags & ANN_FLAG_RECURSIVE;
+    int result = ANN_SUCCESS;
+    for (AnnObject* top = start; top && result == ANN_SUCCESS; top = walk ? top->NextSibling : nullptr) {
+        for (AnnObject* o = top; o; o = recursive ? annNextBelow(o, top) : nullptr) {
+            if (annExcluded(*o, flags)) {
+                if (!recursive) {
+                    result = ANN_ERROR_NOT_SUPPORTED;
+                    break;
+                }
+            } else {
+                const std::span<POINTD> points = editedPoints(*o);
+                kept.push_back({o, {points.begin(), points.end()}});
+                applyEdit(*o, e);
+            }
+            if (o == top) tops.push_back(top);
+            reached.push_back(o);
+        }
+    }
+    for (Kept& k : kept) {
+        const std::span<POINTD> points = editedPoints(*k.object);
+        if (std::all_of(points.begin(), points.end(), [](const POINTD& p) { return annInRange(p); })) continue;
+        for (Kept& back : kept) std::copy(back.points.begin(), back.points.end(), editedPoints(*back.object).begin());
+        return ANN_ERROR_INVALID_PARAMETER;
+    }
+    // Bounds follow the points even when the window is left alone.
+    for (AnnObject* o : reached) annInvalidate(*o, flags);
+    for (AnnObject* top : tops) annUpdateBounds(top, false);
+    for (AnnObject* o : reached) annInvalidate(*o, flags);
+    return result;
 }
 
 int32_t edit(ANNHANDLE object, const EditSpec& e, uint32_t flags) {
     return annGuard([&] {
         AnnObject* o = annLock(object);
         if (!o) return ANN_ERROR_INVALID_PARAMETER;
-        // Points must stay finite, so that a saved tree loads back.
         if (!annFinite(e.a) || !annFinite(e.b) || (e.centre && !annFinite(*e.centre)))
             return ANN_ERROR_INVALID_PARAMETER;
         const bool children = flags & ANN_FLAG_CHILDREN;

@@ -36,6 +36,12 @@ inline bool annFinite(const POINTD& p) { return annFinite(p.x) && annFinite(p.y)
 inline bool annFinite(const RECTD& r) {
     return annFinite(r.left) && annFinite(r.top) && annFinite(r.right) && annFinite(r.bottom);
 }
+// The coordinates the engine keeps: finite, and small enough that the sums
+// and midpoints of the bounds update stay finite.
+inline constexpr double kAnnMaxCoordinate = 1e300;
+inline bool annInRange(const POINTD& p) {
+    return annFinite(p) && std::fabs(p.x) <= kAnnMaxCoordinate && std::fabs(p.y) <= kAnnMaxCoordinate;
+}
 
 // `out` applies `a` and then `b`.
 void annComposeMatrix(Matrix* out, const Matrix* a, const Matrix* b);

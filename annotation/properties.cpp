@@ -2,10 +2,12 @@
 
 #include "annotation/bounds.h"
 #include "annotation/guard.h"
+#include "annotation/save_load.h"
 #include "annotation/tree.h"
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace fg::annotation {
 
@@ -76,22 +78,46 @@ int store(AnnObject& o, Attribute a, const PropertyValue& v) {
     return ANN_SUCCESS;
 }
 
-int setWalk(AnnObject* o, bool walk, const int* kinds, Attribute a, const PropertyValue& v, unsigned flags) {
-    for (; o; o = walk ? o->NextSibling : nullptr) {
-        if (!annExcluded(*o, flags)) {
+// The change protocol for every object the walk reaches, with the bounds
+// of each subtree updated once before the values are stored and once after
+// (an update per object reached would cost the square of a tree's depth).
+// The walk goes down from each object with flag 8 and along the siblings
+// with flag 4.
+int setWalk(AnnObject* start, bool walk, const int* kinds, Attribute a, const PropertyValue& v, unsigned flags) {
+    const bool recursive = flags & ANN_FLAG_RECURSIVE;
+    std::vector<AnnObject*> chosen, tops;
+    int result = ANN_SUCCESS;
+    for (AnnObject* top = start; top && result == ANN_SUCCESS; top = walk ? top->NextSibling : nullptr) {
+        for (AnnObject* o = top; o; o = recursive ? annNextBelow(o, top) : nullptr) {
+            if (annExcluded(*o, flags)) continue;
             if (annKindIn(kinds, o->Type)) {
-                annRefresh(*o, flags);
-                const int r = store(*o, a, v);
-                annRefresh(*o, flags);
-                if (r != ANN_SUCCESS) return r;
-            } else if (!(flags & ANN_FLAG_RECURSIVE)) {
-                return ANN_ERROR_NOT_SUPPORTED;
+                chosen.push_back(o);
+            } else if (!recursive) {
+                result = ANN_ERROR_NOT_SUPPORTED;
+                break;
             }
         }
-        if ((flags & ANN_FLAG_RECURSIVE) && o->FirstChild)
-            if (const int r = setWalk(o->FirstChild, true, kinds, a, v, flags); r != ANN_SUCCESS) return r;
+        // Without flag 8 only the objects changed have their subtrees
+        // refreshed, as before.
+        if (recursive) tops.push_back(top);
     }
-    return ANN_SUCCESS;
+    if (!recursive) tops = chosen;
+    auto refresh = [&] {
+        for (AnnObject* o : chosen) annInvalidate(*o, flags);
+        for (AnnObject* top : tops) annUpdateBounds(top, false);
+        for (AnnObject* o : chosen) annInvalidate(*o, flags);
+    };
+    refresh();
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        if (const int r = store(*chosen[i], a, v); r != ANN_SUCCESS) {
+            // What was stored stays; the walk ends at the failure.
+            chosen.resize(i + 1);
+            result = r;
+            break;
+        }
+    }
+    refresh();
+    return result;
 }
 
 }  // namespace

@@ -353,7 +353,23 @@ int annWriteTree(AnnStream& stream, AnnObject* object, bool selectedOnly) {
     return r == ANN_SUCCESS ? annWriteLine(stream, kEnd) : r;
 }
 
+int annCheckSavable(const AnnObject& object, std::uint32_t format) {
+    if (format == ANN_FORMAT_METAFILE) {
+        // The picture's frame is the root's bounds, which the metafile holds
+        // in 16 signed bits.
+        const AnnObject* root = &object;
+        while (root->Container) root = root->Container;
+        const desktop::Rect& b = root->BoundsRect;
+        auto fits = [](std::int64_t v) { return v >= -32768 && v <= 32767; };
+        const bool frame = fits(b.left) && fits(b.top) && fits(b.right) && fits(b.bottom) &&
+                           fits(std::int64_t(b.right) - b.left) && fits(std::int64_t(b.bottom) - b.top);
+        return frame ? ANN_SUCCESS : ANN_ERROR_INVALID_PARAMETER;
+    }
+    return annHeight(&object) > kMaxLoadDepth ? ANN_ERROR_INVALID_PARAMETER : ANN_SUCCESS;
+}
+
 int annWriteFormat(AnnStream& stream, AnnObject* object, std::uint32_t format, bool selectedOnly) {
+    if (const int r = annCheckSavable(*object, format); r != ANN_SUCCESS) return r;
     return format == ANN_FORMAT_METAFILE ? annWriteMetafile(stream, object, selectedOnly)
                                          : annWriteTree(stream, object, selectedOnly);
 }
@@ -538,6 +554,7 @@ int32_t K_AnnSave(const char* name, ANNHANDLE object, uint32_t format, int32_t s
         // Everything is checked before the file is created or emptied.
         AnnObject* o = annLock(object);
         if (!name || !o || format > ANN_FORMAT_METAFILE) return ANN_ERROR_INVALID_PARAMETER;
+        if (const int r = annCheckSavable(*o, format); r != ANN_SUCCESS) return r;
         const OwnFile file(fg::desktop::fileOpen(name, FileAccess::CreateEmpty));
         if (!file) return ANN_ERROR_FILE_OPEN;
         return saveAt(file.get(), 0, nullptr, o, format, selectedOnly != 0);

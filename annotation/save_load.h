@@ -15,13 +15,14 @@
 #include "annotation/object.h"
 #include "annotation/stream.h"
 #include "annotation/text_lines.h"
+#include "annotation/tree.h"
 
 #include <cstdint>
 
 namespace fg::annotation {
 
-// Containers nest at most this deep in a text that loads.
-inline constexpr std::size_t kMaxLoadDepth = 256;
+// Containers nest at most this deep in a text that loads, as in a tree.
+inline constexpr std::size_t kMaxLoadDepth = kAnnMaxDepth;
 
 // The object after `object` in a walk of `top`'s subtree (pre-order: an
 // object, then its children, then its next sibling); null after the last.
@@ -37,6 +38,11 @@ int annWriteBitmap(AnnStream& stream, const desktop::Bitmap& bitmap);
 // objects below it. With `selectedOnly` only selected objects are chosen,
 // and a selected container brings its whole subtree.
 int annWriteTree(AnnStream& stream, AnnObject* object, bool selectedOnly);
+// Whether the format can hold the object: ANN_ERROR_INVALID_PARAMETER for
+// a text nested deeper than a load takes, or a picture whose frame lies
+// beyond the metafile's 16-bit coordinates; else ANN_SUCCESS. Checked before
+// a file is created.
+int annCheckSavable(const AnnObject& object, std::uint32_t format);
 // Either format (the metafile: metafile_output.h).
 int annWriteFormat(AnnStream& stream, AnnObject* object, std::uint32_t format, bool selectedOnly);
 // The format into a new global memory block of exactly its size where the

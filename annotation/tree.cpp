@@ -4,6 +4,7 @@
 #include "annotation/guard.h"
 #include "annotation/properties.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace fg::annotation {
@@ -11,6 +12,28 @@ namespace fg::annotation {
 AnnObject* annRoot(AnnObject* object) {
     while (object->Container) object = object->Container;
     return object;
+}
+
+std::size_t annDepth(const AnnObject* object) {
+    std::size_t depth = 0;
+    for (; object->Container; object = object->Container) ++depth;
+    return depth;
+}
+
+std::size_t annHeight(const AnnObject* object) {
+    // Down the first children and back up, without a stack of our own.
+    std::size_t height = 0, level = 0;
+    const AnnObject* o = object;
+    for (;;) {
+        if (o->FirstChild) {
+            o = o->FirstChild;
+            height = std::max(height, ++level);
+            continue;
+        }
+        while (o != object && !o->NextSibling) o = o->Container, --level;
+        if (o == object) return height;
+        o = o->NextSibling;
+    }
 }
 
 bool annIsWithin(const AnnObject* object, const AnnObject* ancestor) {
@@ -66,7 +89,12 @@ int destroyChildren(AnnObject* o, unsigned flags) {
 
 int destroyOne(AnnObject* o, unsigned flags) {
     const ANNHANDLE self = o->Self;
-    annRefresh(*o, flags);
+    // The object's own area: each descendant refreshes its own as it goes
+    // (a refresh of the whole subtree at every level would cost the square
+    // of the tree's depth).
+    annInvalidate(*o, flags);
+    annUpdateOwnBounds(*o);
+    annInvalidate(*o, flags);
     if (o->Type != ANN_CONTAINER && (flags & ANN_FLAG_RECURSIVE) && o->FirstChild) {
         const int r = annDestroyTree(o->FirstChild, flags, true);
         if (r != ANN_SUCCESS) return r;
@@ -109,6 +137,9 @@ int annRemove(AnnObject* o, unsigned flags) {
 
 int annInsert(AnnObject* container, AnnObject* o, bool dissolve) {
     if (container->Type != ANN_CONTAINER || annIsWithin(container, o)) return ANN_ERROR_INVALID_PARAMETER;
+    // A tree nested deeper than a load takes would save and never load again.
+    const std::size_t below = dissolve ? std::max<std::size_t>(annHeight(o), 1) - 1 : annHeight(o);
+    if (annDepth(container) + 1 + below > kAnnMaxDepth) return ANN_ERROR_INVALID_PARAMETER;
     const ANNHANDLE containerHandle = container->Self, objectHandle = o->Self;
     annRemove(o);
     // The handlers of the removal ran the host's code: look again.

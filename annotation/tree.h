@@ -7,7 +7,16 @@
 
 namespace fg::annotation {
 
+// Containers nest at most this deep: no object has more ancestors than
+// this, in a tree that is built, saved or loaded. It bounds the depth of
+// every walk of a tree.
+inline constexpr std::size_t kAnnMaxDepth = 256;
+
 AnnObject* annRoot(AnnObject* object);
+// How many ancestors the object has, and how many levels lie below it (0
+// for an object without children).
+std::size_t annDepth(const AnnObject* object);
+std::size_t annHeight(const AnnObject* object);
 // True when `object` is `ancestor` or lies below it.
 bool annIsWithin(const AnnObject* object, const AnnObject* ancestor);
 // Whether the selection flags 1 (selected only) and 2 (no containers)
@@ -27,7 +36,8 @@ void annNotifyTree(AnnObject* object, std::uintptr_t code);
 
 // The object (or with `dissolve` its children, the object being
 // destroyed) appended to the container's children. -13 when the container
-// is no container, or is the object or lies within it.
+// is no container, or is the object or lies within it, and when the tree
+// would nest deeper than kAnnMaxDepth.
 int annInsert(AnnObject* container, AnnObject* object, bool dissolve);
 // Out of its container, the object kept alive; nothing for a root. With
 // flag 0x10 the window is left alone.

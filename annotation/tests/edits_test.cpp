@@ -153,6 +153,20 @@ TEST_F(Edits, FlagsChooseWhatIsEditedAndRefusedObjectsAnswerMinusSixteen) {
     EXPECT_EQ(K_AnnMove(a, nan, 0, 0), ANN_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(K_AnnFlip(a, &bad, 0), ANN_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(record(a).Corners[0].x, 110);
+    // Finite values whose result is not finite, or beyond the coordinate
+    // range, change nothing of the whole walk.
+    const ANNHANDLE huge = box(root, ANN_RECTANGLE, {0, 0, 1e300, 1e300});
+    const std::function<int32_t()> overflowing[] = {
+        [&] { return K_AnnResize(huge, 1e10, 1e10, nullptr, 0); },
+        [&] { return K_AnnMove(root, 1e300, 0, ANN_FLAG_RECURSIVE); },
+        [&] { return K_AnnRotate(root, 45, &kOrigin, ANN_FLAG_CHILDREN | ANN_FLAG_RECURSIVE); },
+    };
+    for (const auto& edit : overflowing) {
+        EXPECT_EQ(edit(), ANN_ERROR_INVALID_PARAMETER);
+        expectCorners(record(huge), {{0, 0}, {0, 1e300}, {1e300, 1e300}});
+        expectCorners(record(root), {{0, 0}, {0, 300}, {400, 300}});
+        EXPECT_EQ(record(a).Corners[0].x, 110);
+    }
     K_AnnDestroy(root, 0);
 }
 

@@ -234,6 +234,15 @@ TEST_F(Render, DrawingStaysInsideTheClip) {
     EXPECT_EQ(at(img, 49, 50), kRed);
     EXPECT_EQ(at(img, 50, 50), kWhite);
     K_AnnDestroy(top, 0);
+    // A frame far wider than the page, wider than an int's span of pels:
+    // its edges lie off the page, and nothing of it shows.
+    const ANNHANDLE vast = root();
+    box(vast, ANN_RECTANGLE, {-1.2e9, -1.2e9, 1.2e9, 1.2e9});
+    Image blank = page(200, 100);
+    desktop::RasterDC on(blank);
+    ASSERT_EQ(K_AnnDraw(&on, nullptr, vast), ANN_SUCCESS);
+    EXPECT_EQ(blank, page(200, 100));
+    K_AnnDestroy(vast, 0);
 }
 
 TEST_F(Render, RealizeBurnsTheAnnotationsOrOnlyTheRedactionsIntoTheBitmap) {

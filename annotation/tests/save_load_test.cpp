@@ -397,6 +397,9 @@ TEST_F(SaveLoad, AnswersEveryFailureOfFilesAndArguments) {
     ANNMEMORY block = 77;
     uint32_t size = 77;
     const std::string text = lines({"KTANNBEGIN", "KTANNEND"});
+    ANNHANDLE vast = 0;  // a picture beyond the metafile's 16-bit coordinates
+    const RECTD far{-2e9, -2e9, 2e9, 2e9};
+    ASSERT_EQ(K_AnnCreateContainer(0, &far, 1, &vast), ANN_SUCCESS);
     const struct {
         const char* why;
         std::function<int32_t()> call;
@@ -409,6 +412,9 @@ TEST_F(SaveLoad, AnswersEveryFailureOfFilesAndArguments) {
          ANN_ERROR_FILE_OPEN},
         {"save onto a full device", [&] { return K_AnnSave("/dev/full", root, 0, 0); }, ANN_ERROR_FILE_WRITE},
         {"metafile onto a full device", [&] { return K_AnnSave("/dev/full", root, 1, 0); }, ANN_ERROR_FILE_WRITE},
+        {"metafile beyond 16 bits", [&] { return K_AnnSave(kept.c_str(), vast, 1, 0); }, ANN_ERROR_INVALID_PARAMETER},
+        {"metafile in memory beyond 16 bits", [&] { return K_AnnSaveMemory(vast, 1, 0, &block, &size); },
+         ANN_ERROR_INVALID_PARAMETER},
         {"offset without an object", [&] { return K_AnnSaveOffset(full, 0, &written, 0, 0, 0); },
          ANN_ERROR_INVALID_PARAMETER},
         {"offset in no format", [&] { return K_AnnSaveOffset(full, 0, &written, root, 7, 0); },
@@ -450,6 +456,7 @@ TEST_F(SaveLoad, AnswersEveryFailureOfFilesAndArguments) {
     desktop::fileClose(readOnly);
     desktop::fileClose(full);
     K_AnnDestroy(root, 0);
+    K_AnnDestroy(vast, 0);
 }
 
 TEST_F(SaveLoad, RunningOutOfMemoryLosesNothing) {

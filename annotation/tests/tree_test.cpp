@@ -158,6 +158,24 @@ TEST_F(Tree, AnObjectCannotGoIntoItselfOrItsDescendants) {
     K_AnnDestroy(root, 0);
 }
 
+TEST_F(Tree, TreesNestNoDeeperThanALoadTakes) {
+    const ANNHANDLE root = container(0, {0, 0, 400, 300});
+    ANNHANDLE last = root, item = 0;
+    for (std::size_t depth = 1; depth <= kAnnMaxDepth; ++depth) last = visible(last, ANN_CONTAINER);
+    const std::size_t live = annLiveObjectCount();
+    EXPECT_EQ(K_AnnCreateItem(last, ANN_RECTANGLE, 1, &item), ANN_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(annLiveObjectCount(), live);
+    // A pair of containers fits one level up only dissolved.
+    const ANNHANDLE pair = create(ANN_CONTAINER);
+    ASSERT_EQ(K_AnnCreateItem(pair, ANN_CONTAINER, 1, &item), ANN_SUCCESS);
+    EXPECT_EQ(K_AnnInsert(containerOf(last), pair, 0), ANN_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(K_AnnInsert(containerOf(last), pair, 1), ANN_SUCCESS);
+    ANNMEMORY text = 0;
+    EXPECT_EQ(K_AnnSaveMemory(root, ANN_FORMAT_ANNOTATION, 0, &text, nullptr), ANN_SUCCESS);  // loads: SaveLoad
+    desktop::globalFree(text);
+    K_AnnDestroy(root, 0);
+}
+
 TEST_F(Tree, DissolvingInsertsTheChildrenAndDestroysTheirContainer) {
     const ANNHANDLE root = container(window(), {0, 0, 400, 300});
     tagged(root, ANN_RECTANGLE, 1);

@@ -51,6 +51,10 @@ namespace {
 // 1728 x 2291, over 215 x 297 mm of paper.
 constexpr int kShort = 1200, kLong = 1728;
 constexpr double kPaperWidthMm = 215.0, kPaperHeightMm = 297.0;
+// White kept on every edge of the fax page: a receiving machine does not
+// print the outermost few millimetres of what it receives, and the forms
+// are printed with a margin of one point.
+constexpr double kFaxMarginMm = 5.0;
 
 int pelsPerMeter(int pels, double mm) { return static_cast<int>(std::lround(pels / (mm / 1000.0))); }
 
@@ -63,6 +67,9 @@ std::pair<int, int> faxPaperResolution(int width, int height) {
 image::Image shapeForFax(const image::Image& page, const std::string& title, const std::string& pageName,
                          const std::string& source) {
     if (page.empty()) throw Error::standard(errnum::ObjectNotSet);
+    // A page in the fax shape already (a copy kept as it was sent, rebuilt
+    // for a re-send) has its margins: fitting it again would shrink it.
+    if (page.width() == kShort && page.height() == kLong) return page;
     const bool upright = uprightTitle(title);
     if ((page.width() > page.height()) == upright)
         logError(source, Error(layout::kLayoutError,
@@ -71,8 +78,10 @@ image::Image shapeForFax(const image::Image& page, const std::string& title, con
                                    "に作った帳票でないと正しい向きで送れないため、縦横比を保って縮めて送ります"));
     const auto [across, down] = faxPaperResolution(kShort, kLong);
     // Wide pages are fitted on the paper lying on its side, then turned.
-    const image::Frame frame = upright ? image::Frame{kShort, kLong, across, down, false}
-                                       : image::Frame{kLong, kShort, down, across, true};
+    const int marginAcross = static_cast<int>(std::ceil(kShort * kFaxMarginMm / kPaperWidthMm));
+    const int marginDown = static_cast<int>(std::ceil(kLong * kFaxMarginMm / kPaperHeightMm));
+    const image::Frame frame = upright ? image::Frame{kShort, kLong, across, down, false, marginAcross, marginDown}
+                                       : image::Frame{kLong, kShort, down, across, true, marginDown, marginAcross};
     return image::fitInside(page, frame, image::Resample::KeepStrokes);
 }
 

@@ -51,7 +51,8 @@ std::pair<int, int> faxPaperResolution(int width, int height);
 // pages fitted inside 1200 x 1728 pels, wide ones inside 1728 x 1200 and
 // turned a quarter counter-clockwise, so that both end 1200 pels wide and
 // 1728 high: the page the fax engine stretches to a fine A4 fax page (1728
-// pels over 215 mm, 2291 lines over 297 mm). The picture keeps its
+// pels over 215 mm, 2291 lines over 297 mm), with 5 mm of white on every
+// edge of that paper, which receivers do not print. The picture keeps its
 // proportions on that paper and thin strokes stay dark
 // (image::Resample::KeepStrokes); a page whose orientation is not the one
 // its title asks for is logged under `source`, fitted all the same, never

@@ -11,7 +11,9 @@
 
 #include "platform/image/image.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -34,8 +36,14 @@ struct Size {
 };
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
+    // Extents of rectangles that span more than an int holds saturate
+    // rather than overflow.
+    int width() const { return saturated(static_cast<std::int64_t>(right) - left); }
+    int height() const { return saturated(static_cast<std::int64_t>(bottom) - top); }
+    static int saturated(std::int64_t v) {
+        return static_cast<int>(
+            std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    }
     bool empty() const { return right <= left || bottom <= top; }
     bool contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
     bool operator==(const Rect&) const = default;

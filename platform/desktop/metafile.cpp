@@ -14,6 +14,9 @@ constexpr std::uint16_t BS_DIBPATTERN = 5;
 constexpr std::uint16_t DIB_RGB_COLORS = 0;
 
 std::uint16_t w(int v) { return static_cast<std::uint16_t>(v); }
+// A coordinate or extent: the format holds 16 signed bits, and a value
+// beyond them is clamped to the nearest it holds rather than wrapped round.
+std::uint16_t xy(int v) { return static_cast<std::uint16_t>(std::clamp(v, -32768, 32767)); }
 void putColor(std::vector<std::uint16_t>& p, Color c) {
     p.push_back(w(static_cast<int>(c & 0xFFFF)));
     p.push_back(w(static_cast<int>(c >> 16)));
@@ -26,7 +29,7 @@ void putBytes(std::vector<std::uint16_t>& p, std::string_view bytes) {
     }
 }
 void putRect(std::vector<std::uint16_t>& p, const Rect& r) {  // bottom, right, top, left
-    for (int v : {r.bottom, r.right, r.top, r.left}) p.push_back(w(v));
+    for (int v : {r.bottom, r.right, r.top, r.left}) p.push_back(xy(v));
 }
 std::string le(std::uint32_t v, int bytes) {
     std::string out;
@@ -105,7 +108,7 @@ std::vector<MetafileRecord> metafileRecords(const Metafile& metafile) {
 
 std::string placeableHeader(const Rect& bounds, std::uint16_t unitsPerInch) {
     std::string h = le(0x9AC6CDD7u, 4) + le(0, 2);
-    for (int v : {bounds.left, bounds.top, bounds.right, bounds.bottom}) h += le(static_cast<std::uint16_t>(v), 2);
+    for (int v : {bounds.left, bounds.top, bounds.right, bounds.bottom}) h += le(xy(v), 2);
     h += le(unitsPerInch, 2) + le(0, 4);
     std::uint16_t sum = 0;
     for (std::size_t i = 0; i < 20; i += 2)
@@ -138,8 +141,8 @@ void MetafileRecorder::record(std::uint16_t function, const std::vector<std::uin
 }
 
 void MetafileRecorder::setMapMode(int mode) { record(meta::SETMAPMODE, {w(mode)}); }
-void MetafileRecorder::setWindowOrg(Point o) { record(meta::SETWINDOWORG, {w(o.y), w(o.x)}); }
-void MetafileRecorder::setWindowExt(Size e) { record(meta::SETWINDOWEXT, {w(e.cy), w(e.cx)}); }
+void MetafileRecorder::setWindowOrg(Point o) { record(meta::SETWINDOWORG, {xy(o.y), xy(o.x)}); }
+void MetafileRecorder::setWindowExt(Size e) { record(meta::SETWINDOWEXT, {xy(e.cy), xy(e.cx)}); }
 
 Metafile MetafileRecorder::close() {
     if (closed_) return {};
@@ -260,7 +263,7 @@ void MetafileRecorder::ellipse(const Rect& r) {
 namespace {
 std::vector<std::uint16_t> pointParams(std::span<const Point> points) {
     std::vector<std::uint16_t> p{w(static_cast<int>(points.size()))};
-    for (Point pt : points) p.push_back(w(pt.x)), p.push_back(w(pt.y));
+    for (Point pt : points) p.push_back(xy(pt.x)), p.push_back(xy(pt.y));
     return p;
 }
 }  // namespace
@@ -269,8 +272,8 @@ void MetafileRecorder::polygon(std::span<const Point> points) { record(meta::POL
 void MetafileRecorder::polyline(std::span<const Point> points) { record(meta::POLYLINE, pointParams(points)); }
 
 void MetafileRecorder::patBlt(const Rect& r, std::uint32_t rop) {
-    record(meta::PATBLT, {w(static_cast<int>(rop & 0xFFFF)), w(static_cast<int>(rop >> 16)), w(r.height()),
-                          w(r.width()), w(r.top), w(r.left)});
+    record(meta::PATBLT, {w(static_cast<int>(rop & 0xFFFF)), w(static_cast<int>(rop >> 16)), xy(r.height()),
+                          xy(r.width()), xy(r.top), xy(r.left)});
 }
 
 void MetafileRecorder::stretchBlt(const Rect& destination, const image::Image& source, const Rect& sourceRect,
@@ -288,8 +291,8 @@ void MetafileRecorder::stretchBlt(const Rect& destination, const image::Image& s
                 else piece.setPixel(x, y, source.pixel(part.left + x, part.top + y));
     }
     std::vector<std::uint16_t> p{w(static_cast<int>(rop & 0xFFFF)), w(static_cast<int>(rop >> 16)), DIB_RGB_COLORS,
-                                 w(part.height()), w(part.width()), 0, 0, w(destination.height()),
-                                 w(destination.width()), w(destination.top), w(destination.left)};
+                                 w(part.height()), w(part.width()), 0, 0, xy(destination.height()),
+                                 xy(destination.width()), xy(destination.top), xy(destination.left)};
     putBytes(p, image::encodeDib(withMaskColours(piece, state().textColor, state().bkColor)));
     record(meta::STRETCHDIB, p);
 }
@@ -300,14 +303,14 @@ void MetafileRecorder::extTextOut(Point at, unsigned options, const Rect* rect, 
     if (options == 0 && !rect) {
         p.push_back(w(static_cast<int>(bytes.size())));
         putBytes(p, bytes);
-        p.push_back(w(at.y));
-        p.push_back(w(at.x));
+        p.push_back(xy(at.y));
+        p.push_back(xy(at.x));
         record(meta::TEXTOUT, p);
         return;
     }
-    p = {w(at.y), w(at.x), w(static_cast<int>(bytes.size())), w(static_cast<int>(options))};
+    p = {xy(at.y), xy(at.x), w(static_cast<int>(bytes.size())), w(static_cast<int>(options))};
     if (rect && (options & (ETO_OPAQUE | ETO_CLIPPED)))
-        for (int v : {rect->left, rect->top, rect->right, rect->bottom}) p.push_back(w(v));
+        for (int v : {rect->left, rect->top, rect->right, rect->bottom}) p.push_back(xy(v));
     putBytes(p, bytes);
     record(meta::EXTTEXTOUT, p);
 }

@@ -130,6 +130,18 @@ Rect boundsOf(std::span<const Point> points) {
 
 Rect inflate(const Rect& r, int by) { return {r.left - by, r.top - by, r.right + by, r.bottom + by}; }
 
+// Coordinates beyond this lie far outside any surface, and cairo's
+// fixed-point paths cannot hold them: shapes are clamped to it first, so
+// that a huge shape draws its visible part and nothing else.
+constexpr int kPathLimit = 1 << 22;
+int toPath(int v) { return std::clamp(v, -kPathLimit, kPathLimit); }
+Rect pathRect(const Rect& r) { return {toPath(r.left), toPath(r.top), toPath(r.right), toPath(r.bottom)}; }
+std::vector<Point> pathPoints(std::span<const Point> points) {
+    std::vector<Point> out(points.begin(), points.end());
+    for (Point& p : out) p = {toPath(p.x), toPath(p.y)};
+    return out;
+}
+
 }  // namespace
 
 RasterDC::RasterDC(image::Image& surface, int technology, int dpiX, int dpiY)
@@ -240,7 +252,7 @@ void RasterDC::shape(Rect bounds, const Path& fill, const Path& outline) {
 }
 
 void RasterDC::rectangle(const Rect& r) {
-    const Rect n = normalized(r);
+    const Rect n = pathRect(normalized(r));
     if (n.empty()) return;
     shape(
         n, [&](cairo_t* cr) { cairo_new_path(cr), cairo_rectangle(cr, n.left, n.top, n.width(), n.height()); },
@@ -251,7 +263,7 @@ void RasterDC::rectangle(const Rect& r) {
 }
 
 void RasterDC::ellipse(const Rect& r) {
-    const Rect n = normalized(r);
+    const Rect n = pathRect(normalized(r));
     if (n.empty()) return;
     const double cx = (n.left + n.right) / 2.0, cy = (n.top + n.bottom) / 2.0;
     shape(
@@ -261,13 +273,15 @@ void RasterDC::ellipse(const Rect& r) {
 
 void RasterDC::polygon(std::span<const Point> points) {
     if (points.size() < 2) return;
-    auto path = [&](cairo_t* cr) { polygonPath(cr, points, true); };
-    shape(boundsOf(points), path, path);
+    const std::vector<Point> p = pathPoints(points);
+    auto path = [&](cairo_t* cr) { polygonPath(cr, p, true); };
+    shape(boundsOf(p), path, path);
 }
 
 void RasterDC::polyline(std::span<const Point> points) {
     if (points.size() < 2) return;
-    shape(boundsOf(points), nullptr, [&](cairo_t* cr) { polygonPath(cr, points, false); });
+    const std::vector<Point> p = pathPoints(points);
+    shape(boundsOf(p), nullptr, [&](cairo_t* cr) { polygonPath(cr, p, false); });
 }
 
 namespace {

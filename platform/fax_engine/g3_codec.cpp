@@ -287,6 +287,7 @@ struct RawPage {
     std::vector<std::uint8_t> rows;
     std::vector<int> widths;  // -1 for a line that did not decode
     bool endedInLine = false;  // no EOL followed the last line: the data ended in it
+    bool beganWithEol = false;
 };
 
 void fillBlack(std::uint8_t* row, int from, int to) {
@@ -334,7 +335,8 @@ RawPage decodeRaw(std::string_view data, bool reverse) {
     BitReader r(data, reverse);
     RawPage page;
     // A page begins with an EOL; a stream that does not is read from its first bit.
-    if (r.peek(kEolZeros) == 0 && !skipEol(r)) return page;
+    page.beganWithEol = r.peek(kEolZeros) == 0;
+    if (page.beganWithEol && !skipEol(r)) return page;
     while (!r.exhausted() && page.widths.size() < static_cast<std::size_t>(kMaxG3Lines)) {
         if (r.peek(kEolZeros) == 0) {
             // An EOL right after an EOL: the return to control ends the page.
@@ -367,6 +369,9 @@ int commonWidth(const RawPage& page) {
     int best = 0, bestCount = 0;
     for (auto [w, n] : counts)
         if (n > bestCount || (n == bestCount && w == kFaxWidth)) best = w, bestCount = n;
+    // A page of one line has only that line to go by, when the data began
+    // as a page does, with an EOL.
+    if (closed == 0 && page.beganWithEol && !page.widths.empty()) return std::max(page.widths.back(), 0);
     return best;
 }
 
@@ -387,7 +392,7 @@ BilevelImage::BilevelImage(int w, int h)
     : width(w), height(h), stride(static_cast<std::size_t>((w + 7) / 8)),
       bits(stride * static_cast<std::size_t>(h), 0) {}
 
-std::string encodeG3(const BilevelImage& page) {
+std::string encodeG3(const BilevelImage& page, PageEnd end) {
     if (page.width < 1 || page.width > kMaxG3Width || page.height < 1 || page.height > kMaxG3Lines)
         notG3("page size out of range");
     const EncodeTables& t = encodeTables();
@@ -406,7 +411,8 @@ std::string encodeG3(const BilevelImage& page) {
             colour ^= 1;
         } while (x < page.width);
     }
-    for (int i = 0; i < 6; ++i) w.put(t.eol);
+    if (end == PageEnd::Rtc)
+        for (int i = 0; i < 6; ++i) w.put(t.eol);
     w.flush();
     return out;
 }

@@ -1,9 +1,17 @@
 // One-dimensional G3 fax coding (Modified Huffman, ITU-T T.4) of single pages.
 //
-// A page file holds one page: an EOL before every line, the lines' white and
-// black runs (each line starts white), and RTC (six EOLs) at the end. EOLs are
-// not padded to byte boundaries. Bits are packed least significant bit first,
-// the order that fax modems deliver and that fax2tiff reads by default.
+// A page file holds one page: an EOL before every line and the lines' white
+// and black runs (each line starts white), nothing after the last line but
+// the zero bits that fill its last byte. EOLs are not padded to byte
+// boundaries. Bits are packed least significant bit first, the order that
+// fax modems deliver and that fax2tiff reads by default.
+//
+// The file holds the page's lines and nothing else, so that every reader
+// counts the same lines: the return to control (RTC, six EOLs) that ends a
+// page on the line belongs to the transmission, and a reader of files such
+// as fax2tiff takes each EOL after the first line's as the start of one more
+// line (RTC reads as five white lines more, a lone EOL after the last line
+// as one).
 //
 // The decoder is tolerant, as a fax receiver must be: it reads either bit
 // order (it keeps the one that decodes better), skips fill bits before EOLs,
@@ -55,8 +63,10 @@ inline constexpr int kFaxWidth = 1728;
 inline constexpr int kMaxG3Width = 8192;
 inline constexpr int kMaxG3Lines = 32768;
 
-// Encodes a page. Widths up to kMaxG3Width.
-std::string encodeG3(const BilevelImage& page);
+// Encodes a page. Widths up to kMaxG3Width. With PageEnd::Rtc the lines
+// are followed by RTC, as a transmitter that sends the page ends it.
+enum class PageEnd { LinesOnly, Rtc };
+std::string encodeG3(const BilevelImage& page, PageEnd end = PageEnd::LinesOnly);
 
 // Decodes a page. Raises fg::Error 481 when the data is not a one-dimensional
 // G3 page. The width is the most common line length on the page.

@@ -128,12 +128,15 @@ Image resize(const Image& image, int width, int height, Resample mode = Resample
 // picture's shape of pel when 0). The result has the frame's resolution.
 // With `turned` the fitted frame is then turned a quarter counter-clockwise
 // (a wide page laid on its side): the result is `height` wide and `width`
-// high, made in the same pass. Takes 8-bit gray and 24-bit colour. Raises
-// fg::Error 481 for a bad frame or another format.
+// high, made in the same pass. `insetX` and `insetY` pels of the frame stay
+// white on each side of it (left and right, top and bottom, before the
+// turn). Takes 8-bit gray and 24-bit colour. Raises fg::Error 481 for a bad
+// frame or another format.
 struct Frame {
     int width = 0, height = 0;
     int xPelsPerMeter = 0, yPelsPerMeter = 0;
     bool turned = false;
+    int insetX = 0, insetY = 0;
 };
 Image fitInside(const Image& image, const Frame& frame, Resample mode = Resample::Average);
 

@@ -556,9 +556,12 @@ Image fitInside(const Image& image, const Frame& frame, Resample mode) {
     const bool framed = frame.xPelsPerMeter > 0 && frame.yPelsPerMeter > 0;
     const double px = framed ? 1.0 / frame.xPelsPerMeter : sx, py = framed ? 1.0 / frame.yPelsPerMeter : sy;
     const double w = image.width() * sx, h = image.height() * sy;
-    const double scale = std::min(frame.width * px / w, frame.height * py / h);
-    const int cw = std::clamp(static_cast<int>(std::lround(w * scale / px)), 1, frame.width);
-    const int ch = std::clamp(static_cast<int>(std::lround(h * scale / py)), 1, frame.height);
+    // The room inside the insets; centring the content keeps them white.
+    const int roomW = frame.width - 2 * frame.insetX, roomH = frame.height - 2 * frame.insetY;
+    if (frame.insetX < 0 || frame.insetY < 0 || roomW < 1 || roomH < 1) invalidPicture("frame insets leave no room");
+    const double scale = std::min(roomW * px / w, roomH * py / h);
+    const int cw = std::clamp(static_cast<int>(std::lround(w * scale / px)), 1, roomW);
+    const int ch = std::clamp(static_cast<int>(std::lround(h * scale / py)), 1, roomH);
     int xRes = framed ? frame.xPelsPerMeter : scaledResolution(image.xPelsPerMeter(), cw, image.width());
     int yRes = framed ? frame.yPelsPerMeter : scaledResolution(image.yPelsPerMeter(), ch, image.height());
     if (frame.turned) std::swap(xRes, yRes);

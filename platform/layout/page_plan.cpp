@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 namespace fg::layout {
 
@@ -45,6 +46,20 @@ std::vector<RowSpan> titlesAbove(const std::vector<RowSpan>& titles, int row, in
     return out;
 }
 
+// The last row of the list that the title rows head: the rows right below
+// the last title row, up to the first row that holds no cell (the blank row
+// that sets a form's closing lines apart). 0 when no row follows the titles.
+int lastListRow(const Sheet& sheet, int lastPrinted) {
+    int lastTitle = 0;
+    for (const RowSpan& t : sheet.pageSetup.titleRows) lastTitle = std::max(lastTitle, t.last);
+    if (lastTitle == 0) return 0;
+    std::set<int> filled;
+    for (const auto& [ref, cell] : sheet.cells) filled.insert(ref.row);
+    int row = lastTitle;
+    while (row < lastPrinted && filled.count(row + 1)) ++row;
+    return row > lastTitle ? row : 0;
+}
+
 }  // namespace
 
 PagePlan planPages(const Workbook& workbook, const Sheet& sheet) {
@@ -73,6 +88,23 @@ PagePlan planPages(const Workbook& workbook, const Sheet& sheet) {
     // Counted before any page is built: a sheet of 256 narrow columns and
     // 65536 rows must not become a plan of millions of pages.
     auto rows = cut(used->first.row, used->last.row, rowRoom, rowHeight, sheet.rowBreaks);
+    // A page that would carry only a list's closing lines (a note, the
+    // sender) under the repeated headings, no row of the list itself, costs
+    // the supplier a page of line time and puzzles the reader: the list's
+    // last row goes over with them, where the room allows and no manual
+    // break stands between.
+    if (const int listEnd = lastListRow(sheet, used->last.row); listEnd && rows.size() >= 2) {
+        Band& before = rows[rows.size() - 2];
+        Band& last = rows.back();
+        double needed = 0;
+        for (int r = listEnd; r <= last.last; ++r) needed += rowHeight(r);
+        if (last.first > listEnd && before.first < listEnd && before.last >= listEnd &&
+            !std::binary_search(sheet.rowBreaks.begin(), sheet.rowBreaks.end(), last.first) &&
+            needed <= rowRoom(listEnd) + 0.01) {
+            before.last = listEnd - 1;
+            last.first = listEnd;
+        }
+    }
     if (columns.size() * rows.size() > static_cast<std::size_t>(kMaxPages))
         layoutError("シート \"" + sheet.name + "\" は " + std::to_string(columns.size() * rows.size()) +
                     " ページになり、" + std::to_string(kMaxPages) + " ページを超えます");

@@ -7,7 +7,9 @@
 // rows that lie above it (PageSetup::titleRows), so that a continued list
 // still shows its title, headings and number; its own rows get the room that
 // is left. A sheet with a footer keeps a band at the foot of every page for
-// it.
+// it. The list below the title rows (the rows down to the first row without
+// a cell) never ends on the page before its closing lines: no page carries
+// the headings and closing lines without a row of the list.
 #pragma once
 
 #include "platform/layout/workbook.h"

@@ -4,7 +4,7 @@
 // proportions survived, and whether thin strokes reached the paper.
 //
 // Pictures are compared in millimetres, not pels: a fax line is 1728 pels
-// over 215 mm and a fine page has 7.7 lines per mm, so fax pels are not
+// over 215 mm and a fine A4 page 2291 lines over 297 mm, so fax pels are not
 // square, while the reference pictures have square pels at 200 per inch.
 #pragma once
 
@@ -23,7 +23,7 @@ struct Sheet {
 };
 
 inline constexpr double kFaxPelWidthMm = 215.0 / 1728.0;
-inline constexpr double kFaxLineHeightMm = 1.0 / 7.7;
+inline constexpr double kFaxLineHeightMm = 297.0 / 2291.0;
 
 // The G3 page as fax2tiff decodes it (bits least significant first, its
 // default), one pel per fax pel. `failure` gets fax2tiff's or libtiff's

@@ -41,9 +41,10 @@ TEST(Metafile, RecordsAScriptAsTheExpectedBytes) {
     EXPECT_EQ(dc.deviceCaps(TECHNOLOGY), DT_METAFILE);
     EXPECT_TRUE(dc.close().empty());
 
-    // Placed: the key, the bounds, the units and the checksum of the words before it.
+    // Placed: the key, the bounds, the units and the checksum of the words
+    // before it; a bound beyond 16 bits is held at the largest they hold.
     EXPECT_EQ(hex(placeableHeader({-1, 2, 300, 70000}, 96)),
-              "D7 CD C6 9A 00 00 FF FF 02 00 2C 01 70 11 60 00 00 00 00 00 D0 B8");
+              "D7 CD C6 9A 00 00 FF FF 02 00 2C 01 FF 7F 60 00 00 00 00 00 5F D6");
 }
 
 // Objects live while a current or saved state holds them: a player that

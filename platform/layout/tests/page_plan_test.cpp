@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace fg::layout {
 namespace {
 
@@ -80,6 +82,24 @@ TEST(PagePlan, ContinuedPagesRepeatTheTitleRowsAndAFooterTakesItsBand) {
         std::vector<std::vector<RowSpan>> titles;
         for (const auto& p : planPages(wb, wb.sheets[0]).pages) titles.push_back(p.titles);
         EXPECT_EQ(titles, c.titlesOfPages);
+    }
+}
+
+TEST(PagePlan, NoPageCarriesOnlyTheClosingLinesOfAList) {
+    using P = std::vector<std::array<int, 4>>;
+    // Two title rows, a list down to the row given, a blank row and a note.
+    const std::tuple<int, std::vector<int>, P> cases[] = {
+        {33, {}, P{{1, 35, 1, 5}}},
+        {34, {}, P{{1, 33, 1, 5}, {34, 36, 1, 5}}},
+        {67, {}, P{{1, 35, 1, 5}, {36, 66, 1, 5}, {67, 69, 1, 5}}},
+        {34, {36}, P{{1, 35, 1, 5}, {36, 36, 1, 5}}},  // a manual break stands
+    };
+    for (const auto& [listEnd, breaks, expected] : cases) {
+        Workbook wb = grid(listEnd, 5);
+        wb.sheets[0].pageSetup.titleRows = {{1, 2}};
+        wb.sheets[0].rowBreaks = breaks;
+        wb.sheets[0].cells[{listEnd + 2, 1}] = Cell{"note", ""};
+        EXPECT_EQ(pages(wb), expected) << listEnd;
     }
 }
 
