@@ -186,7 +186,9 @@ TEST_F(Approval, ATelephoneMemberAnswersWithinItsBounds) {
         held.reset();
         EXPECT_EQ(condition(kDeliveryAnswer), "9");
         EXPECT_EQ(telephonyLog().size(), c.holdStore ? 2u : 1u);
-        if (c.holdStore) EXPECT_TRUE(uploads().empty());
+        if (c.holdStore) {
+            EXPECT_TRUE(uploads().empty());
+        }
     }
 }
 
