@@ -208,7 +208,7 @@ TEST_F(HostEntry, ABadRequestIsQuotedShortAndEscapedInTheLog) {
     auto answer = entry.serveRequest({std::string(100000, '\x01')});
     EXPECT_EQ(answer.outcome, Outcome::BadRequest);
     ASSERT_EQ(telephonyLog().size(), 1u);
-    const std::string& logged = telephonyLog()[0].description;
+    const std::string logged = telephonyLog()[0].description;
     EXPECT_LT(logged.size(), 1200u);
     EXPECT_EQ(logged.find('\x01'), std::string::npos);
     EXPECT_NE(logged.find("\\x01\\x01"), std::string::npos) << logged;
