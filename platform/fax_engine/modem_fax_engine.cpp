@@ -46,10 +46,7 @@ enum class Final { Ok, Connect, Error, Busy, NoAnswer, NoCarrier, NoDialTone, Ri
 
 struct Answer {
     Final final = Final::TimedOut;
-    std::vector<std::string> info;  // the +F lines before the final result
-    bool has(const char* prefix) const {
-        return std::any_of(info.begin(), info.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-    }
+    std::vector<std::string> info;  // the lines before the final result
 };
 
 bool isClass20(int modemClass) { return modemClass == 3; }

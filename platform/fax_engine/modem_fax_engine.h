@@ -42,6 +42,10 @@
 //   the port closed in the call   Aborted      0x02
 //   no answer from the modem      ModemSilent  0x02
 //   the device lost               DeviceFailed 0x02
+// PortOpen answers ModemRefused when the modem refuses the initialisation
+// string or offers neither fax class, ModemSilent when it does not answer.
+// A receive whose answer (ATA) finds no fax call gives NoCall, a call lost
+// between pages LineDropped with the modem's code (or 0x73).
 // Class 2 reports its hang-up codes in decimal ("+FHNG:52"), Class 2.0 in
 // hexadecimal ("+FHS:52"); both mean the same code, kept as the engine's
 // HangupCode values (0x52).
