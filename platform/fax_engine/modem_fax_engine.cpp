@@ -645,6 +645,7 @@ std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumbe
                 ended = d.callEndedWhileWriting();
             }
             std::string end{DLE, c20 ? (last ? '.' : ',') : ETX};
+            trace(port->tag + " > (DLE " + (c20 ? std::string(1, end[1]) : std::string("ETX")) + ")");
             if (Final f = d.write(end, deadlineIn(kCommandBound)); lostWait(f))
                 return finish({codeOfLostWait(f), HangupCode::Aborted, false});
             a = d.await(kPostPageBound);
