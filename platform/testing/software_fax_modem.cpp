@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/fax_engine/fax_engine.h"
 #include "platform/files.h"
 #include "platform/owned.h"
 
@@ -46,16 +47,10 @@ constexpr std::chrono::milliseconds kRingInterval{2000};
 constexpr int kMaxRings = 30;
 constexpr std::chrono::milliseconds kDataIdle{60000};
 
-// T.32 hang-up codes the modem reports.
-constexpr int kHangNormal = 0x00;
-constexpr int kHangAborted = 0x02;
-constexpr int kHangNoAnswer = 0x04;
-constexpr int kHangNoCarrier = 0x11;
-constexpr int kHangNoResponseToDcs = 0x25;
-constexpr int kHangDataUnderflow = 0x43;
-constexpr int kHangNoResponseToMps = 0x52;
+// T.32 hang-up codes the modem reports, beside those the engines share.
+constexpr int kHangNoCarrier = 0x11;      // no answer (T.30 T1 time-out)
+constexpr int kHangDataUnderflow = 0x43;  // send: fax data underflow
 constexpr int kHangNoResponseToEom = 0x53;
-constexpr int kHangNoResponseToEop = 0x54;
 
 constexpr std::array<unsigned char, 256> makeReversed() {
     std::array<unsigned char, 256> t{};
@@ -162,7 +157,9 @@ struct SoftwareFaxModem::State {
     std::chrono::milliseconds nextRing{0};
     std::vector<std::string> deliver;
     std::string deliverId;
+    bool deliverFine = true;
     std::size_t delivered = 0;
+    int refused = 0;  // delivered pages the host answered other than MCF
 
     void reset() {
         echo = true;
@@ -219,13 +216,18 @@ struct SoftwareFaxModem::State {
         return out;
     }
 
-    // The session parameters: the host's, within what the far end takes.
+    // The session parameters: the host's, within what the far end takes
+    // (fine resolution, 14400 bit/s, A4 width, any length, 1-D coding, no
+    // error correction, no file transfer).
     std::vector<std::string> sessionParameters() const {
-        std::vector<std::string> out = {"0", "5", "0", "2", "0", "0", "0", "0"};
-        for (std::size_t i = 0; i < out.size() && i < session.size(); ++i)
-            if (!session[i].empty()) out[i] = session[i];
-        for (std::size_t i = 4; i < out.size(); ++i)
-            if (i != 7) out[i] = "0";  // 1-D coding, no ECM, no file transfer
+        static const int limit[8] = {1, 5, 0, 2, 0, 0, 0, 7};
+        static const int fallback[8] = {1, 5, 0, 2, 0, 0, 0, 0};
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < 8; ++i) {
+            int value = fallback[i];
+            if (i < session.size()) readNumber(session[i], value);
+            out.push_back(std::to_string(std::min(value, limit[i])));
+        }
         return out;
     }
     bool sessionFine() const { return sessionParameters()[0] == "1"; }
@@ -246,7 +248,16 @@ struct SoftwareFaxModem::State {
         pendingDle = false;
         deliver.clear();
         delivered = 0;
+        outputPaused = false;
         mode = Mode::Command;
+    }
+
+    void newCall(bool incoming) {
+        call = Call{};
+        call->incoming = incoming;
+        call->localId = localId;
+        call->modemClass = modemClass;
+        call->bitOrder = bitOrder;
     }
 
     int callNumber() {
@@ -270,8 +281,13 @@ struct SoftwareFaxModem::State {
                                       std::toupper(static_cast<unsigned char>(number[start])) == 'P')) {
             dialledMode = static_cast<char>(std::toupper(static_cast<unsigned char>(number[start])));
             ++start;
+            while (start < number.size() && number[start] == ' ') ++start;
         }
         number = number.substr(start);
+        if (call || number.empty()) {
+            result("ERROR");
+            return;
+        }
         if (modemClass != 2 && modemClass != 20) {
             result("NO CARRIER");  // data and Class 1 calls are not modelled
             return;
@@ -281,12 +297,9 @@ struct SoftwareFaxModem::State {
             auto it = modem.stations_.find(dialKey(number));
             station = it == modem.stations_.end() ? Station{} : it->second;
         }
-        call = Call{};
+        newCall(false);
         call->dialled = number;
         call->dialMode = dialledMode;
-        call->localId = localId;
-        call->modemClass = modemClass;
-        call->bitOrder = bitOrder;
         call->fine = sessionFine();
         switch (station.outcome) {
         case Outcome::Busy:
@@ -294,9 +307,9 @@ struct SoftwareFaxModem::State {
             finishCall(-1);
             return;
         case Outcome::NoAnswer:
-            say(hangupText(kHangNoAnswer));
+            say(hangupText(fax::HangupCode::NoAnswer));
             result("NO CARRIER");
-            finishCall(kHangNoAnswer);
+            finishCall(fax::HangupCode::NoAnswer);
             return;
         case Outcome::NoCarrier:
             say(hangupText(kHangNoCarrier));
@@ -304,6 +317,7 @@ struct SoftwareFaxModem::State {
             finishCall(kHangNoCarrier);
             return;
         case Outcome::Silent:
+            if (station.page > 0) break;
             mode = Mode::Mute;
             return;
         default:
@@ -319,8 +333,8 @@ struct SoftwareFaxModem::State {
     std::string startPage() {
         if (!call || call->incoming || !connected) return "ERROR";
         if (station.outcome == Outcome::DropAfterPage && station.page <= 0) {
-            say(hangupText(kHangNoResponseToDcs));
-            finishCall(kHangNoResponseToDcs);
+            say(hangupText(fax::HangupCode::NoResponseToDcs));
+            finishCall(fax::HangupCode::NoResponseToDcs);
             return "ERROR";
         }
         call->fine = sessionFine();
@@ -369,6 +383,13 @@ struct SoftwareFaxModem::State {
     // time of its bytes at the session's rate, in system time): fax
     // programs measure the rate of a page and divide by its time.
     void holdPage(std::optional<Ppm> ppm) {
+        if (station.outcome == Outcome::Silent && call->confirmedPages + 1 == station.page) {
+            log("> [page " + std::to_string(station.page) + ": " + std::to_string(page.size()) +
+                " bytes, not answered]");
+            page.clear();
+            mode = Mode::Mute;
+            return;
+        }
         heldPpm = ppm;
         const auto lineTime = std::chrono::milliseconds(static_cast<long long>(page.size()) * 8000 / lineRate);
         releaseAt = pageStart + lineTime;
@@ -388,18 +409,19 @@ struct SoftwareFaxModem::State {
         const int number = call->confirmedPages + 1;
         std::string data = std::move(page);
         page.clear();
-        if (bitOrder & 1)
-            for (char& c : data) c = static_cast<char>(kReversed[static_cast<unsigned char>(c)]);
+        if (bitOrder & 1) data = reversedBitOrder(std::move(data));
         const std::string path = pagePath(number);
-        log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes]");
+        static const char* const ends[] = {"DLE , (MPS)", "DLE ; (EOM)", "DLE . (EOP)"};
+        log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes, " +
+            (ppm ? ends[static_cast<int>(*ppm)] : "DLE ETX") + "]");
         mode = Mode::Command;
         try {
             fs::writeFileAtomic(path, data, fs::Sync::Passing);
         } catch (const Error& e) {
             log("! " + e.description());
-            say(hangupText(kHangAborted));
+            say(hangupText(fax::HangupCode::Aborted));
             result("ERROR");
-            finishCall(kHangAborted);
+            finishCall(fax::HangupCode::Aborted);
             return;
         }
         if (std::find(call->pages.begin(), call->pages.end(), path) == call->pages.end()) call->pages.push_back(path);
@@ -414,8 +436,8 @@ struct SoftwareFaxModem::State {
         const int number = call->confirmedPages + 1;
         const char* status = class20() ? "+FPS:" : "+FPTS:";
         if (station.outcome == Outcome::DropAfterPage && number == station.page) {
-            int code = ppm == Ppm::Eop ? kHangNoResponseToEop
-                                       : ppm == Ppm::Eom ? kHangNoResponseToEom : kHangNoResponseToMps;
+            int code = ppm == Ppm::Eop ? fax::HangupCode::NoResponseToEop
+                                       : ppm == Ppm::Eom ? kHangNoResponseToEom : fax::HangupCode::NoResponseToMps;
             say(hangupText(code));
             finishCall(code);
             return "ERROR";
@@ -428,8 +450,8 @@ struct SoftwareFaxModem::State {
         ++call->confirmedPages;
         say(std::string(status) + "1");
         if (ppm == Ppm::Eop) {
-            say(hangupText(kHangNormal));
-            finishCall(kHangNormal);
+            say(hangupText(fax::HangupCode::Normal));
+            finishCall(fax::HangupCode::Normal);
         }
         return "OK";
     }
@@ -437,38 +459,44 @@ struct SoftwareFaxModem::State {
     // --- receiving side: the modem delivers the pages of ring() ---
 
     void answer() {
+        if (call) {
+            result("ERROR");
+            return;
+        }
+        bool ringing = false;
         {
             std::lock_guard<std::mutex> lock(modem.mutex_);
-            if (modem.rings_.empty() || (modemClass != 2 && modemClass != 20)) {
-                result("NO CARRIER");
-                return;
+            if (!modem.rings_.empty() && (modemClass == 2 || modemClass == 20)) {
+                ringing = true;
+                deliver = std::move(modem.rings_.front().pages);
+                deliverId = std::move(modem.rings_.front().remoteId);
+                deliverFine = modem.rings_.front().fine;
+                modem.rings_.erase(modem.rings_.begin());
             }
-            deliver = std::move(modem.rings_.front().pages);
-            deliverId = std::move(modem.rings_.front().remoteId);
-            modem.rings_.erase(modem.rings_.begin());
+        }
+        if (!ringing) {
+            result("NO CARRIER");
+            return;
         }
         rings = 0;
         delivered = 0;
-        call = Call{};
-        call->incoming = true;
-        call->localId = localId;
-        call->modemClass = modemClass;
-        call->bitOrder = bitOrder;
-        call->fine = true;
+        refused = 0;
+        newCall(true);
+        call->fine = deliverFine;
         call->pages = deliver;
         connected = true;
         say(class20() ? "+FCO" : "+FCON");
         say(std::string(class20() ? "+FTI:" : "+FTSI:") + "\"" + deliverId + "\"");
-        say(std::string(class20() ? "+FCS:" : "+FDCS:") + "1,5,0,2,0,0,0,0");
+        say(std::string(class20() ? "+FCS:" : "+FDCS:") + (deliverFine ? "1" : "0") + ",5,0,2,0,0,0,0");
         result("OK");
     }
 
     std::string receivePage() {
         if (!call || !call->incoming) return "ERROR";
         if (delivered >= deliver.size()) {
-            call->confirmedPages = static_cast<int>(delivered);
-            say(hangupText(kHangNormal));
-            finishCall(kHangNormal);
+            call->confirmedPages = static_cast<int>(delivered) - refused;
+            say(hangupText(fax::HangupCode::Normal));
+            finishCall(fax::HangupCode::Normal);
             return "OK";
         }
         if (!class20()) say("+FCFR");
@@ -487,8 +515,15 @@ struct SoftwareFaxModem::State {
         }
         ++delivered;
         log("< [page " + std::to_string(delivered) + ": " + std::to_string(data.size()) + " bytes]");
-        for (char c : data) {
-            char b = (bitOrder & 1) ? static_cast<char>(kReversed[static_cast<unsigned char>(c)]) : c;
+        // Two bytes of fill follow the page, as the line carries them
+        // before the carrier drops: a host's decoder may need bits beyond
+        // the last code of RTC to see it.
+        data.append(2, '\0');
+        // Class 2 modems of the draft standard hand received data to the
+        // host in the reverse of the order they take it for sending; the
+        // fax programs written for them expect that.
+        if (((bitOrder & 1) != 0) != (modemClass == 2)) data = reversedBitOrder(std::move(data));
+        for (char b : data) {
             output += b;
             if (b == kDle) output += kDle;
         }
@@ -505,9 +540,9 @@ struct SoftwareFaxModem::State {
     bool classAllows(const std::string& name) const {
         static const std::vector<std::string> class2Only = {"FDCC", "FDIS", "FLID", "FBOR", "FPTS"};
         static const std::vector<std::string> class20Only = {"FCC", "FIS", "FLI", "FBO", "FPS"};
-        const auto& refused = modemClass == 2 ? class20Only : modemClass == 20 ? class2Only
-                                                                               : std::vector<std::string>{};
-        return std::find(refused.begin(), refused.end(), name) == refused.end();
+        if (modemClass != 2 && modemClass != 20) return true;
+        const auto& others = modemClass == 2 ? class20Only : class2Only;
+        return std::find(others.begin(), others.end(), name) == others.end();
     }
 
     // One extended command (+F...): its name, and what follows it.
@@ -595,9 +630,16 @@ struct SoftwareFaxModem::State {
         }
         if (name == "FK" || name == "FKS") {
             if (call) {
-                say(hangupText(kHangAborted));
-                finishCall(kHangAborted);
+                say(hangupText(fax::HangupCode::Aborted));
+                finishCall(fax::HangupCode::Aborted);
             }
+            return "OK";
+        }
+        if ((name == "FPTS" || name == "FPS") && set) {
+            // The host's answer to a delivered page: 1 MCF, else refused.
+            int status = 1;
+            if (!readNumber(value, status)) return "ERROR";
+            if (call && call->incoming && delivered > 0 && status != 1) ++refused;
             return "OK";
         }
         // Class 1 is not modelled.
@@ -683,8 +725,8 @@ struct SoftwareFaxModem::State {
             case 'H':
                 if (call) {
                     if (!call->incoming && !connected) break;
-                    say(hangupText(kHangAborted));
-                    finishCall(kHangAborted);
+                    say(hangupText(fax::HangupCode::Aborted));
+                    finishCall(fax::HangupCode::Aborted);
                 }
                 break;
             case 'I':
@@ -718,14 +760,16 @@ struct SoftwareFaxModem::State {
 
     void commandByte(char c) {
         if (echo && mode == Mode::Command) output += c;
-        if (c == static_cast<char>(sRegisters[3])) {
+        // The line end and the backspace stay CR and BS whatever S3 and S5
+        // are set to: a host that sets them otherwise would lock itself out.
+        if (c == '\r') {
             std::string text = std::move(line);
             line.clear();
             if (!text.empty()) commandLine(text);
             lineTooLong = false;
             return;
         }
-        if (c == static_cast<char>(sRegisters[5])) {
+        if (c == '\b') {
             if (!line.empty()) line.pop_back();
             return;
         }
@@ -776,7 +820,7 @@ struct SoftwareFaxModem::State {
     // The host closed the device: like a dropped DTR, it ends the call.
     void hostClosed() {
         log("> [device closed]");
-        if (call) finishCall(kHangAborted);
+        if (call) finishCall(fax::HangupCode::Aborted);
         mode = Mode::Command;
         heldInput.clear();
         line.clear();
@@ -787,13 +831,14 @@ struct SoftwareFaxModem::State {
 
     // Rings when a call waits, the host has the device open and the line
     // has been quiet; answers by itself after S0 rings.
+    bool mayRing() {
+        if (call || mode != Mode::Command || hostOpens <= 0 || !line.empty()) return false;
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        return !modem.rings_.empty();
+    }
+
     void ringTimer() {
-        bool waiting;
-        {
-            std::lock_guard<std::mutex> lock(modem.mutex_);
-            waiting = !modem.rings_.empty();
-        }
-        if (!waiting || call || mode != Mode::Command || hostOpens <= 0 || !line.empty()) return;
+        if (!mayRing()) return;
         const auto t = now();
         if (t < lastInput + kQuietBeforeRing || t < nextRing) return;
         if (rings >= kMaxRings) {
@@ -810,12 +855,7 @@ struct SoftwareFaxModem::State {
 
     std::optional<std::chrono::milliseconds> nextDeadline() {
         std::optional<std::chrono::milliseconds> deadline;
-        bool waiting;
-        {
-            std::lock_guard<std::mutex> lock(modem.mutex_);
-            waiting = !modem.rings_.empty();
-        }
-        if (waiting && !call && hostOpens > 0) deadline = std::max(lastInput + kQuietBeforeRing, nextRing);
+        if (mayRing()) deadline = std::max(lastInput + kQuietBeforeRing, nextRing);
         if (mode == Mode::PageIn || mode == Mode::WaitDc2) {
             auto idle = lastDataByte + kDataIdle;
             deadline = deadline ? std::min(*deadline, idle) : idle;
@@ -864,6 +904,11 @@ struct SoftwareFaxModem::State {
         }
     }
 };
+
+std::string reversedBitOrder(std::string data) {
+    for (char& c : data) c = static_cast<char>(kReversed[static_cast<unsigned char>(c)]);
+    return data;
+}
 
 SoftwareFaxModem::SoftwareFaxModem(std::string pageFolder)
     : folder_(fs::withSlash(pageFolder)), state_(std::make_unique<State>(*this)) {
@@ -935,10 +980,10 @@ std::vector<std::string> SoftwareFaxModem::transcript() const {
     return transcript_;
 }
 
-void SoftwareFaxModem::ring(std::vector<std::string> g3Pages, std::string remoteId) {
+void SoftwareFaxModem::ring(std::vector<std::string> g3Pages, std::string remoteId, bool fine) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        rings_.push_back({std::move(g3Pages), std::move(remoteId)});
+        rings_.push_back({std::move(g3Pages), std::move(remoteId), fine});
     }
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);
@@ -970,6 +1015,7 @@ void SoftwareFaxModem::run() {
             std::uint64_t count;
             [[maybe_unused]] ssize_t n = ::read(s.wake.get(), &count, sizeof count);
         }
+        if (fds[0].revents & (POLLERR | POLLNVAL)) return;  // the pseudo-terminal is gone
         if (fds[1].revents & POLLIN) s.watchEvents();
         if (fds[0].revents & POLLIN) {
             ssize_t n = ::read(s.master.get(), buffer, sizeof buffer);

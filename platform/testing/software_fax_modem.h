@@ -14,32 +14,48 @@
 //   AT+FDT             +FDCS:<session> / +FCS:<session>, CONNECT, XON; then
 //                      the page data (DLE doubled) up to DLE ETX -> OK, or in
 //                      Class 2.0 up to DLE , / DLE ; / DLE . (the post-page
-//                      message with the end of the page) -> +FPS:n, OK
+//                      message with the end of the page) -> +FPS:n, OK. The
+//                      answer comes when the line would have carried the page
+//                      (its bytes at the session's bit rate, in the platform
+//                      clock's time): fax programs divide by the page's time.
 //   AT+FET=0|1|2       +FPTS:n / +FPS:n (1 MCF, 2 RTN), after the last page
 //                      +FHNG:0 / +FHS:00, OK
 //   ATA (or S0=n)      receive: +FCON / +FCO, +FTSI:"id" / +FTI:"id",
-//                      +FDCS / +FCS, OK; AT+FDR: CONNECT, and after the
-//                      host's DC2 the page (DLE doubled, DLE ETX), then
-//                      +FPTS:1,... / +FPS:1,..., +FET:0|2, OK; the AT+FDR
-//                      after the last page: +FHNG:0 / +FHS:00, OK
+//                      +FDCS / +FCS, OK; AT+FDR: [+FCFR,] CONNECT, and after
+//                      the host's DC2 the page (DLE doubled, two bytes of fill,
+//                      DLE ETX), then +FPTS:1 / +FPS:1, +FET:0|2, OK; the
+//                      AT+FDR after the last page: +FHNG:0 / +FHS:00, OK. The
+//                      host's +FPTS=n / +FPS=n other than 1 refuses the page.
+//   ATH, AT+FK/+FKS    in a call: +FHNG:2 / +FHS:02, OK; closing the device
+//                      ends a call the same way (hang-up code 2).
 //
 // Hang-up codes are those of ITU-T T.32: a call broken after page n answers
-// the post-page message with +FHNG:52 / +FHS:52 (more pages were to come) or
-// 54 (the last page) and ERROR, and AT+FDT before any page with 25. Class 2
-// prints a code as its hexadecimal digits read as a decimal number ("52"),
-// Class 2.0 as two hexadecimal digits ("52", "04").
+// the post-page message with +FHNG:52 / +FHS:52 (more pages were to come),
+// 53 (EOM) or 54 (the last page) and ERROR, and AT+FDT before any page with
+// 25; a data phase without a byte for 60 s ends with 43. Class 2 prints a
+// code as its hexadecimal digits read as a decimal number ("52", "4"), Class
+// 2.0 as two hexadecimal digits ("52", "04").
 //
 // Bit order: with +FBOR / +FBO bit 0 clear ("direct"), the first bit of each
 // data byte on the serial link (its least significant bit) is the first bit
 // on the telephone line, so the host's bytes are LSB first; with bit 0 set
-// ("reversed"), its last bit (the most significant) is. Pages are written,
-// and delivered, LSB first either way.
+// ("reversed"), its last bit (the most significant) is. Pages are written
+// LSB first either way. A Class 2 modem hands received data to the host in
+// the reverse order (MSB first at +FBOR=0), as the modems of that draft
+// standard did and the fax programs written for them expect.
+//
+// The settings of one command set are refused (ERROR) while the other is in
+// force: +FDCC, +FDIS, +FLID, +FBOR, +FPTS in Class 2.0; +FCC, +FIS, +FLI,
+// +FBO, +FPS in Class 2. Other +F commands it does not model are answered
+// OK; Class 1 commands (+FTM, +FRM, ...) ERROR; a dial in Class 0 or 1 NO
+// CARRIER.
 //
 // Every command line received and every answer sent goes to the transcript
-// (page data does not; a page shows as one line with its size). The modem
-// echoes command lines while E1 is in force (the default, as on a real
-// modem); ATZ and AT&F restore the defaults. Bytes that are not a command
-// are ignored; a command line longer than a modem's buffer is answered ERROR.
+// ("> " and "< "; page data does not: a page shows as one line with its
+// size). The modem echoes command lines while E1 is in force (the default,
+// as on a real modem); ATZ and AT&F restore the defaults. Bytes that are not
+// a command are ignored; a command line longer than a modem's buffer is
+// answered ERROR; a page beyond 32 MiB drops the call.
 #pragma once
 
 #include <chrono>
@@ -62,12 +78,14 @@ public:
         Outcome outcome = Outcome::Answer;
         // DropAfterPage: the call breaks after this page (0: before the
         // first one); RetrainPage: this page answered RTN (+FPTS:2 / +FPS:2)
-        // once.
+        // once; Silent: the page after whose data the modem goes silent.
         int page = 0;
     };
-    // Silent: the modem says nothing after the dial command, as a modem
-    // that has stopped answering; the next command line the host sends ends
-    // the call (unanswered) and the one after it is answered again.
+    // Silent: the modem stops answering, as a modem that has hung: after
+    // the dial command (page 0), or once the data of this page has ended
+    // (the page is not written). The next command line the host sends ends
+    // the call (unanswered, hang-up code -1) and the one after it is
+    // answered again.
 
     struct Call {
         bool incoming = false;               // a call of ring(): the modem delivered pages
@@ -76,9 +94,9 @@ public:
         std::string localId;                 // what the sender set with +FLID/+FLI
         int modemClass = 0;                  // 2 or 20 (2.0) in force for the call
         bool fine = false;                   // vertical resolution of the session (+FDCC/+FDIS or +FCC/+FIS VR)
-        std::vector<std::string> pages;      // the G3 files written for the pages received
+        std::vector<std::string> pages;      // the G3 files written for the pages received (on a ring: delivered)
         int confirmedPages = 0;              // pages answered MCF (delivered and confirmed on a ring)
-        int hangupCode = -1;                 // the +FHNG:/+FHS: code the modem reported
+        int hangupCode = -1;                 // the +FHNG:/+FHS: code the modem reported (-1: none)
         int bitOrder = 0;                    // +FBOR / +FBO in force for the pages
     };
 
@@ -98,12 +116,14 @@ public:
     std::vector<Call> calls() const;
     std::vector<std::string> transcript() const;  // every command received and answer sent, in order
     // Receive side: the next time the DTE is idle, sends RING and, on ATA
-    // (or auto-answer), delivers these G3 pages with this remote ID.
-    void ring(std::vector<std::string> g3Pages, std::string remoteId);
-
-    struct State;
+    // (or auto-answer), delivers these G3 pages with this remote ID, at
+    // fine or normal resolution. The DTE is idle when it has the device
+    // open and has sent nothing for a moment; RING repeats every two
+    // seconds, and after 30 unanswered RINGs the caller gives up.
+    void ring(std::vector<std::string> g3Pages, std::string remoteId, bool fine = true);
 
 private:
+    struct State;  // the modem's thread's own: the pseudo-terminal, settings, the call
     void run();
     std::string classesText() const;
     std::string folder_;
@@ -118,10 +138,15 @@ private:
     struct Ring {
         std::vector<std::string> pages;
         std::string remoteId;
+        bool fine = true;
     };
     std::vector<Ring> rings_;
     bool stopping_ = false;
     std::thread thread_;
 };
+
+// The bytes with the bits of each in the reverse order (LSB first to MSB
+// first and back).
+std::string reversedBitOrder(std::string data);
 
 }  // namespace fg::testing
