@@ -82,6 +82,34 @@ void FaxEngineBase::trace(const std::string& message) noexcept {
     }
 }
 
+std::int16_t FaxEngineBase::GetHangupCode(std::int32_t handle, std::int32_t* code) {
+    auto port = callState(handle);
+    if (!port || !code) return EngineCode::BadHandle;
+    *code = port->hangup;
+    return EngineCode::Ok;
+}
+
+std::int16_t FaxEngineBase::GetRemoteID(std::int32_t handle, const char** remoteId) {
+    auto port = callState(handle);
+    if (!port || !remoteId) return EngineCode::BadHandle;
+    // Each asking thread gets a text of its own, which a worker on the same
+    // port cannot change under it.
+    thread_local std::string text;
+    {
+        std::lock_guard lock(port->mutex);
+        text = port->remoteId;
+    }
+    *remoteId = text.c_str();
+    return EngineCode::Ok;
+}
+
+std::int16_t FaxEngineBase::GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) {
+    auto port = callState(handle);
+    if (!port || !count) return EngineCode::BadHandle;
+    *count = port->pagesSent;
+    return EngineCode::Ok;
+}
+
 std::int16_t FaxEngineBase::SetTraceOption(std::int16_t option) {
     traceOption_ = option;
     return EngineCode::Ok;

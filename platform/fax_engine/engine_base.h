@@ -7,14 +7,41 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace fg::fax {
 
+// What a port keeps of its last call, in every engine's ports.
+struct CallState {
+    std::atomic<bool> closed{false};
+    std::atomic<bool> inCall{false};
+    std::atomic<std::int16_t> pagesSent{0};
+    std::atomic<std::int32_t> hangup{HangupCode::Normal};
+    std::mutex mutex;      // guards remoteId, and the values an engine adds
+    std::string remoteId;  // code page 932
+};
+
+// Marks a port as in a call for the life of the object; `entered` is false
+// when another call had it already.
+struct InCall {
+    explicit InCall(CallState& p) : port(p), entered(!p.inCall.exchange(true)) {}
+    ~InCall() {
+        if (entered) port.inCall = false;
+    }
+    InCall(const InCall&) = delete;
+    InCall& operator=(const InCall&) = delete;
+    CallState& port;
+    bool entered;
+};
+
 class FaxEngineBase : public FaxEngine {
 public:
+    std::int16_t GetHangupCode(std::int32_t handle, std::int32_t* code) override;
+    std::int16_t GetRemoteID(std::int32_t handle, const char** remoteId) override;
+    std::int16_t GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) override;
     std::int16_t SetTraceOption(std::int16_t option) override;
     std::int16_t SetTraceFileName(const char* fileName) override;
     std::int16_t SetFaxInfoOption(std::int16_t on) override;
@@ -28,6 +55,8 @@ public:
     std::int16_t GetBmpSize(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
 
 protected:
+    // The port of a handle, or nullptr.
+    virtual std::shared_ptr<CallState> callState(std::int32_t handle) = 0;
     // One trace line, with the time to the millisecond, where the trace
     // option says: 0 nowhere, 1 the trace file, 2 the debug log. Never raises.
     void trace(const std::string& message) noexcept;

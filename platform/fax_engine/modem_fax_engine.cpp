@@ -46,10 +46,7 @@ enum class Final { Ok, Connect, Error, Busy, NoAnswer, NoCarrier, NoDialTone, Ri
 
 struct Answer {
     Final final = Final::TimedOut;
-    std::vector<std::string> info;  // the +F lines before the final result
-    bool has(const char* prefix) const {
-        return std::any_of(info.begin(), info.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-    }
+    std::vector<std::string> info;  // the lines before the final result
 };
 
 bool isClass20(int modemClass) { return modemClass == 3; }
@@ -136,23 +133,18 @@ std::string printable(std::string_view bytes) {
 
 }  // namespace
 
-struct ModemFaxEngine::Port {
+struct ModemFaxEngine::Port : CallState {
     std::int16_t number = 0;
     std::string tag;  // "COM1"
     std::unique_ptr<SerialLine> line;
     milliseconds ringTimeout{60000};
-    std::atomic<bool> closed{false};
-    std::atomic<bool> inCall{false};
-    std::atomic<std::int16_t> pagesSent{0};
-    std::atomic<std::int32_t> hangup{HangupCode::Normal};
     // What the modem sent and no operation has taken yet (a RING that came
     // with the end of an answer, say); used by one operation at a time.
     std::string pending;
     bool skipping = false;  // inside an overlong line
 
-    std::mutex mutex;  // guards the values below
+    // guarded by mutex:
     Settings settings;
-    std::string remoteId;
     int detectedClass = 0;  // what AT+FCLASS=? offered: 2, 3 (2.0), 0 not asked yet
 };
 
@@ -431,6 +423,23 @@ void hangUp(Dialogue& d, ModemFaxEngine::Port& port, const std::function<void(co
     }
 }
 
+// The settings of a call as it starts; the far end is not known yet.
+ModemFaxEngine::Settings startCall(ModemFaxEngine::Port& port) {
+    std::lock_guard lock(port.mutex);
+    port.remoteId.clear();
+    return port.settings;
+}
+
+// Ends a call: hangs up where the modem has not, keeps the hang-up code and
+// traces the outcome.
+std::int16_t endCall(Dialogue& d, ModemFaxEngine::Port& port, const Outcome& o, const std::string& what, int pages,
+                     const std::function<void(const std::string&)>& trace) {
+    if (!o.hungUp && o.code != EngineCode::Aborted) hangUp(d, port, trace);
+    port.hangup = o.hangup;
+    trace(what + std::to_string(o.code) + ", hang-up " + std::to_string(o.hangup) + ", pages " + std::to_string(pages));
+    return o.code;
+}
+
 }  // namespace
 
 ModemFaxEngine::ModemFaxEngine() = default;
@@ -440,6 +449,8 @@ ModemFaxEngine::~ModemFaxEngine() {
     for (auto& [handle, port] : ports_) port->closed = true;
     ports_.clear();
 }
+
+std::shared_ptr<CallState> ModemFaxEngine::callState(std::int32_t handle) { return find(handle); }
 
 std::shared_ptr<ModemFaxEngine::Port> ModemFaxEngine::find(std::int32_t handle) {
     std::lock_guard lock(mutex_);
@@ -547,16 +558,6 @@ std::int16_t ModemFaxEngine::PortClose(std::int32_t handle) {
     return EngineCode::Ok;
 }
 
-namespace {
-struct InCall {
-    explicit InCall(ModemFaxEngine::Port& p) : port(p), entered(!p.inCall.exchange(true)) {}
-    ~InCall() {
-        if (entered) port.inCall = false;
-    }
-    ModemFaxEngine::Port& port;
-    bool entered;
-};
-}  // namespace
 
 std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
                                      std::int16_t pages) {
@@ -576,21 +577,10 @@ std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumbe
     std::vector<std::string> data;
     if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
 
-    Settings s;
-    {
-        std::lock_guard lock(port->mutex);
-        s = port->settings;
-        port->remoteId.clear();
-    }
+    Settings s = startCall(*port);
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
-    auto finish = [&](Outcome o) {
-        if (!o.hungUp && o.code != EngineCode::Aborted) hangUp(d, *port, traceFn);
-        port->hangup = o.hangup;
-        trace(tag + "result " + std::to_string(o.code) + ", hang-up " + std::to_string(o.hangup) + ", pages " +
-              std::to_string(port->pagesSent.load()));
-        return o.code;
-    };
+    auto finish = [&](Outcome o) { return endCall(d, *port, o, tag + "result ", port->pagesSent, traceFn); };
     if (std::int16_t code = configure(d, *port, s, traceFn); code != EngineCode::Ok)
         return finish({code, HangupCode::Aborted, false});
     int modemClass;
@@ -655,6 +645,7 @@ std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumbe
                 ended = d.callEndedWhileWriting();
             }
             std::string end{DLE, c20 ? (last ? '.' : ',') : ETX};
+            trace(port->tag + " > (DLE " + (c20 ? std::string(1, end[1]) : std::string("ETX")) + ")");
             if (Final f = d.write(end, deadlineIn(kCommandBound)); lostWait(f))
                 return finish({codeOfLostWait(f), HangupCode::Aborted, false});
             a = d.await(kPostPageBound);
@@ -722,21 +713,10 @@ std::int16_t ModemFaxEngine::ReceiveFax(std::int32_t handle, const char* fileNam
     const std::string file = utf8(fileName);
     const std::string tag = port->tag + " receive: ";
     if (file.empty()) return EngineCode::BadArgument;
-    Settings s;
-    {
-        std::lock_guard lock(port->mutex);
-        s = port->settings;
-        port->remoteId.clear();
-    }
+    Settings s = startCall(*port);
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
-    auto finish = [&](Outcome o) {
-        if (!o.hungUp && o.code != EngineCode::Aborted) hangUp(d, *port, traceFn);
-        port->hangup = o.hangup;
-        trace(tag + "result " + std::to_string(o.code) + ", hang-up " + std::to_string(o.hangup) + ", pages " +
-              std::to_string(*pages));
-        return o.code;
-    };
+    auto finish = [&](Outcome o) { return endCall(d, *port, o, tag + "result ", *pages, traceFn); };
     if (std::int16_t code = configure(d, *port, s, traceFn); code != EngineCode::Ok)
         return finish({code, HangupCode::Aborted, false});
     bool c20;
@@ -810,38 +790,10 @@ std::int16_t ModemFaxEngine::ReceiveFax(std::int32_t handle, const char* fileNam
     }
 }
 
-std::int16_t ModemFaxEngine::GetHangupCode(std::int32_t handle, std::int32_t* code) {
-    auto port = find(handle);
-    if (!port || !code) return EngineCode::BadHandle;
-    *code = port->hangup;
-    return EngineCode::Ok;
-}
-
 std::int16_t ModemFaxEngine::GetCommHandle(std::int32_t handle, std::int32_t* comm) {
     auto port = find(handle);
     if (!port || !comm) return EngineCode::BadHandle;
     *comm = port->line->descriptor();
-    return EngineCode::Ok;
-}
-
-std::int16_t ModemFaxEngine::GetRemoteID(std::int32_t handle, const char** remoteId) {
-    auto port = find(handle);
-    if (!port || !remoteId) return EngineCode::BadHandle;
-    // Each asking thread gets a text of its own, which a worker on the same
-    // port cannot change under it.
-    thread_local std::string text;
-    {
-        std::lock_guard lock(port->mutex);
-        text = port->remoteId;
-    }
-    *remoteId = text.c_str();
-    return EngineCode::Ok;
-}
-
-std::int16_t ModemFaxEngine::GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) {
-    auto port = find(handle);
-    if (!port || !count) return EngineCode::BadHandle;
-    *count = port->pagesSent;
     return EngineCode::Ok;
 }
 

@@ -42,6 +42,10 @@
 //   the port closed in the call   Aborted      0x02
 //   no answer from the modem      ModemSilent  0x02
 //   the device lost               DeviceFailed 0x02
+// PortOpen answers ModemRefused when the modem refuses the initialisation
+// string or offers neither fax class, ModemSilent when it does not answer.
+// A receive whose answer (ATA) finds no fax call gives NoCall, a call lost
+// between pages LineDropped with the modem's code (or 0x73).
 // Class 2 reports its hang-up codes in decimal ("+FHNG:52"), Class 2.0 in
 // hexadecimal ("+FHS:52"); both mean the same code, kept as the engine's
 // HangupCode values (0x52).
@@ -78,12 +82,9 @@ public:
     std::int16_t ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) override;
     std::int16_t SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
                          std::int16_t pages) override;
-    std::int16_t GetHangupCode(std::int32_t handle, std::int32_t* code) override;
     std::int16_t GetCommHandle(std::int32_t handle, std::int32_t* comm) override;
-    std::int16_t GetRemoteID(std::int32_t handle, const char** remoteId) override;
     std::int16_t SetScanTime(std::int32_t handle, std::int16_t scanTime) override;
     std::int16_t SetBitRate(std::int32_t handle, std::int16_t bitRate) override;
-    std::int16_t GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) override;
 
     struct Settings {
         std::int16_t lineType = 0;
@@ -96,6 +97,7 @@ public:
     struct Port;
 
 private:
+    std::shared_ptr<CallState> callState(std::int32_t handle) override;
     std::shared_ptr<Port> find(std::int32_t handle);
     // Changes a setting of the port the handle names, and of every port
     // opened after.

@@ -20,19 +20,14 @@ namespace fg::fax {
 
 using std::chrono::milliseconds;
 
-struct SimulatedFaxEngine::Port {
+struct SimulatedFaxEngine::Port : CallState {
     std::int16_t number = 0;
     std::string folder;  // ends with "/"
     std::optional<FileLock> lock;  // released when the last user of the port lets go
-    std::atomic<bool> closed{false};
-    std::atomic<bool> inCall{false};
-    std::atomic<std::int16_t> pagesSent{0};
-    std::atomic<std::int32_t> hangup{HangupCode::Normal};
 
-    std::mutex mutex;  // guards the values below
+    // guarded by mutex:
     std::string initString;
     std::string localId;   // code page 932
-    std::string remoteId;  // code page 932
     std::int16_t lineType = 0;
     std::int16_t modemClass = 0;
     std::int32_t resolution = 0;
@@ -166,14 +161,6 @@ struct CallRecord {
     }
 };
 
-struct InCall {
-    explicit InCall(SimulatedFaxEngine::Port& p) : port(p), entered(!p.inCall.exchange(true)) {}
-    ~InCall() {
-        if (entered) port.inCall = false;
-    }
-    SimulatedFaxEngine::Port& port;
-    bool entered;
-};
 
 }  // namespace
 
@@ -191,6 +178,8 @@ SimulatedFaxEngine::~SimulatedFaxEngine() {
     for (auto& [handle, port] : ports_) port->closed = true;
     ports_.clear();
 }
+
+std::shared_ptr<CallState> SimulatedFaxEngine::callState(std::int32_t handle) { return find(handle); }
 
 std::shared_ptr<SimulatedFaxEngine::Port> SimulatedFaxEngine::find(std::int32_t handle) {
     std::lock_guard lock(mutex_);
@@ -476,38 +465,10 @@ std::int16_t SimulatedFaxEngine::ReceiveFax(std::int32_t handle, const char* fil
     return EngineCode::Ok;
 }
 
-std::int16_t SimulatedFaxEngine::GetHangupCode(std::int32_t handle, std::int32_t* code) {
-    auto port = find(handle);
-    if (!port || !code) return EngineCode::BadHandle;
-    *code = port->hangup;
-    return EngineCode::Ok;
-}
-
 std::int16_t SimulatedFaxEngine::GetCommHandle(std::int32_t handle, std::int32_t* comm) {
     auto port = find(handle);
     if (!port || !comm) return EngineCode::BadHandle;
     *comm = handle;
-    return EngineCode::Ok;
-}
-
-std::int16_t SimulatedFaxEngine::GetRemoteID(std::int32_t handle, const char** remoteId) {
-    auto port = find(handle);
-    if (!port || !remoteId) return EngineCode::BadHandle;
-    // Each asking thread gets a text of its own, which a worker on the same
-    // port cannot change under it.
-    thread_local std::string text;
-    {
-        std::lock_guard lock(port->mutex);
-        text = port->remoteId;
-    }
-    *remoteId = text.c_str();
-    return EngineCode::Ok;
-}
-
-std::int16_t SimulatedFaxEngine::GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) {
-    auto port = find(handle);
-    if (!port || !count) return EngineCode::BadHandle;
-    *count = port->pagesSent;
     return EngineCode::Ok;
 }
 

@@ -79,17 +79,15 @@ public:
     std::int16_t ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) override;
     std::int16_t SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
                          std::int16_t pages) override;
-    std::int16_t GetHangupCode(std::int32_t handle, std::int32_t* code) override;
     std::int16_t GetCommHandle(std::int32_t handle, std::int32_t* comm) override;
-    std::int16_t GetRemoteID(std::int32_t handle, const char** remoteId) override;
     std::int16_t SetScanTime(std::int32_t handle, std::int16_t scanTime) override;
     std::int16_t SetBitRate(std::int32_t handle, std::int16_t bitRate) override;
-    std::int16_t GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) override;
 
     struct Port;
     struct Line;
 
 private:
+    std::shared_ptr<CallState> callState(std::int32_t handle) override;
     std::shared_ptr<Port> find(std::int32_t handle);
 
     std::string linesFolder_;

@@ -94,7 +94,7 @@ public:
         std::string localId;                 // what the sender set with +FLID/+FLI
         int modemClass = 0;                  // 2 or 20 (2.0) in force for the call
         bool fine = false;                   // vertical resolution of the session (+FDCC/+FDIS or +FCC/+FIS VR)
-        std::vector<std::string> pages;      // the G3 files written for the pages received
+        std::vector<std::string> pages;      // the G3 files written for the pages received (on a ring: delivered)
         int confirmedPages = 0;              // pages answered MCF (delivered and confirmed on a ring)
         int hangupCode = -1;                 // the +FHNG:/+FHS: code the modem reported (-1: none)
         int bitOrder = 0;                    // +FBOR / +FBO in force for the pages
@@ -122,9 +122,8 @@ public:
     // seconds, and after 30 unanswered RINGs the caller gives up.
     void ring(std::vector<std::string> g3Pages, std::string remoteId, bool fine = true);
 
-    struct State;
-
 private:
+    struct State;  // the modem's thread's own: the pseudo-terminal, settings, the call
     void run();
     std::string classesText() const;
     std::string folder_;

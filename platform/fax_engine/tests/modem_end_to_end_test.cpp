@@ -128,6 +128,7 @@ TEST_F(SoftwareModemLine, EachFailureGivesItsEngineCodeAndHangupCode) {
         {Outcome::DropAfterPage, 2, EngineCode::LineDropped, 0x54},
         {Outcome::RetrainPage, 1, EngineCode::Ok, 0x00},
         {Outcome::Silent, 0, EngineCode::ModemSilent, 0x02},
+        {Outcome::Silent, 1, EngineCode::ModemSilent, 0x02},  // mid-call, after a page's data
     };
     pages(2, 200);
     for (std::int16_t modemClass : {2, 3}) {
