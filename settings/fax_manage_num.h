@@ -20,6 +20,8 @@
 // declaration and FAXManageNums root, is installed; nothing here creates it.
 #pragma once
 
+#include "platform/xml.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +51,13 @@ public:
     // Removes the first record of the number. True also when none matched.
     // False on failure, not logged.
     bool delManageNum(const std::string& strRepManageNo);
+
+    // The records of documents sent to the fax number that wait for an
+    // answer, in store order: those of every FAXManageNums whose last
+    // SendFAXNum is the number and whose last DecisionCondition is "0".
+    // The nodes belong to a document of their own. False, with nothing
+    // logged, when the store does not load.
+    bool getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records);
 
     // File lists. The reads fill strFileName from index 0 and answer the
     // count; a blank number (any blank argument for the order read) answers 0
