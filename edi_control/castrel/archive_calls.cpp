@@ -17,29 +17,25 @@ std::optional<std::vector<std::string>> entryNames(const std::string& archive) {
 
 namespace {
 
-// After a failed extraction of members [first, end): the archive is listed
-// once, the members it holds are extracted together in one more pass, and
-// those it lacks are asked for together once more, so that the archive
-// logs their failure as it logs any; a member missing no longer costs a pass
-// over the whole archive for every member. Should the members it holds still
-// fail together (one of them refused), each is extracted alone, so that an
-// entry that cannot be had costs only itself.
+// After a failed extraction of members [first, end), whose failure the
+// archive has logged naming every member it lacks: the archive is listed
+// once and the members it holds are extracted together in one more pass; a
+// member missing no longer costs a pass over the whole archive for every
+// member. Should the members it holds still fail together (one of them
+// refused), each is extracted alone, so that an entry that cannot be had
+// costs only itself.
 void expandApart(Archive& service, const std::string& folder, const std::vector<std::string>& members,
                  std::size_t first, std::size_t end, std::vector<bool>& extracted) {
     std::optional<std::vector<std::string>> stored = service.getStoredNameList();
     std::unordered_set<std::u32string> held;
     for (const std::string& name : stored.value_or(std::vector<std::string>{})) held.insert(text::caseFolded(name));
-    std::vector<std::string> present, absent;
+    std::vector<std::string> present;
     std::vector<std::size_t> presentAt;
     for (std::size_t k = first; k < end; ++k) {
-        if (held.count(text::caseFolded(arc::normalName(members[k])))) {
-            present.push_back(members[k]);
-            presentAt.push_back(k);
-        } else {
-            absent.push_back(members[k]);
-        }
+        if (!held.count(text::caseFolded(arc::normalName(members[k])))) continue;
+        present.push_back(members[k]);
+        presentAt.push_back(k);
     }
-    if (!absent.empty()) static_cast<void>(service.expand(folder, absent));
     if (present.empty()) return;
     if (service.expand(folder, present) == mstrARCHIVE_SUCCESS) {
         for (std::size_t k : presentAt) extracted[k] = true;
