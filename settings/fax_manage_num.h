@@ -18,6 +18,10 @@
 // record is lost; reads need no lock, since a save replaces the file whole.
 // A file that does not load is never saved over. The file, with its
 // declaration and FAXManageNums root, is installed; nothing here creates it.
+// Where the file is in the form the saves write, the members read it in one
+// pass over its bytes and the writers copy them with their change spliced in
+// (platform/xml_scan.h), which writes exactly what a load, the change and a
+// save would; a file in any other form is loaded and saved.
 #pragma once
 
 #include "platform/xml.h"

@@ -13,6 +13,12 @@
 // holds the file's exclusive lock and saves atomically: no record is lost and
 // a reader never sees half a file. The file must exist with its FaxSendLogs
 // root; nothing here creates it.
+//
+// The log grows for years. Every member reads and checks the whole file, but
+// in one pass over its bytes (platform/xml_scan.h) where the file is in the
+// form the saves write; a writer then copies those bytes with its change
+// spliced in, which writes exactly what a load, the change and a save would.
+// A file in any other form is loaded and saved, as a person may have left it.
 #pragma once
 
 #include "platform/xml.h"
