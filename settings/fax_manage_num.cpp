@@ -68,13 +68,13 @@ std::size_t startTags(std::string_view bytes, std::string_view name) {
 }  // namespace
 
 bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
-    ManageRecord record;
-    std::copy(std::begin(fields_), std::end(fields_), record.fields.begin());
-    // A list property gives its list one entry, when it is not empty.
-    for (auto [position, names] : {std::pair{kTempList, &record.tempImages}, std::pair{kRefList, &record.refImages},
-                                    std::pair{kXmlList, &record.sendXml}})
-        if (!fields_[position].empty()) names->push_back(fields_[position]);
     try {
+        ManageRecord record;
+        std::copy(std::begin(fields_), std::end(fields_), record.fields.begin());
+        // A list property gives its list one entry, when it is not empty.
+        for (auto [position, names] : {std::pair{kTempList, &record.tempImages},
+                                        std::pair{kRefList, &record.refImages}, std::pair{kXmlList, &record.sendXml}})
+            if (!fields_[position].empty()) names->push_back(fields_[position]);
         const bool spliced = spliceStore(path_, true, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             std::size_t records = 0;
             for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FAXManageNum";
