@@ -225,17 +225,23 @@ std::string readFile(const std::string& path) {
     if (!real || !statIs(*real, S_IFREG)) throw Error::standard(errnum::FileNotFound);
     Descriptor fd(::open(real->c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
-    std::string out;
-    char buf[65536];
+    // Sized once from the file and read straight into place: a large file
+    // read in small appends costs its copies several times over.
+    struct stat st {};
+    std::size_t size = ::fstat(fd.get(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    std::string out(size + 1, '\0');
+    std::size_t done = 0;
     for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (done == out.size()) out.resize(out.size() * 2);
+        ssize_t n = ::read(fd.get(), out.data() + done, out.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
         }
         if (n == 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
+        done += static_cast<std::size_t>(n);
     }
+    out.resize(done);
     return out;
 }
 
@@ -297,16 +303,18 @@ void keepAccess(int fd, const struct stat& old) {
     (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
 }
 
-bool writeAll(int fd, std::string_view bytes, Sync sync, int& err) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            return false;
+bool writeAll(int fd, std::span<const std::string_view> pieces, Sync sync, int& err) {
+    for (std::string_view bytes : pieces) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                err = errno;
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
         }
-        done += static_cast<std::size_t>(n);
     }
     if (sync == Sync::Durable && ::fsync(fd) != 0) {
         err = errno;
@@ -318,6 +326,10 @@ bool writeAll(int fd, std::string_view bytes, Sync sync, int& err) {
 }  // namespace
 
 void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync) {
+    writeFileAtomic(path, std::span<const std::string_view>(&bytes, 1), sync);
+}
+
+void writeFileAtomic(const std::string& path, std::span<const std::string_view> pieces, Sync sync) {
     // Write to the spelling that exists already, so case variants never fork a file.
     std::string target = path;
     if (auto existing = resolve(path); existing && statIs(*existing, S_IFREG)) target = *existing;
@@ -340,7 +352,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync)
     // complete, for the instant before the rename.
     if (Descriptor unnamed{::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644)}) {
         if (replacing) keepAccess(unnamed.get(), old);
-        if (!writeAll(unnamed.get(), bytes, sync, err)) writeFailed(target, err);
+        if (!writeAll(unnamed.get(), pieces, sync, err)) writeFailed(target, err);
         std::string self = "/proc/self/fd/" + std::to_string(unnamed.get());
         for (int attempt = 0; attempt < 1000 && temp.empty(); ++attempt) {
             std::string name = temporaryName(folder, nameOf(target), counter++);
@@ -361,7 +373,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync)
             if (errno != EEXIST || attempt >= 1000) writeFailed(target, errno);
         }
         if (replacing) keepAccess(fd, old);
-        bool written = writeAll(fd, bytes, sync, err);
+        bool written = writeAll(fd, pieces, sync, err);
         if (::close(fd) != 0 && written) {
             written = false;
             err = errno;
@@ -463,7 +475,8 @@ void moveNoReplace(const std::string& from, const std::string& to) {
             std::string bytes = readFile(from);
             Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
             if (!out) err = errno;
-            else if (!writeAll(out.get(), bytes, Sync::Passing, err) || ::close(out.release()) != 0) {
+            else if (std::string_view whole = bytes;
+                     !writeAll(out.get(), std::span<const std::string_view>(&whole, 1), Sync::Passing, err) || ::close(out.release()) != 0) {
                 if (err == 0) err = errno;
                 ::unlink(to.c_str());
             }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,10 @@ enum class Sync {
 // ".NAME.tmp.PID.N" beside the target.
 // Raises fg::Error 76 for a missing folder, 75 for any other failure.
 void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync = Sync::Durable);
+// The same for a file given in pieces, written one after another: a large
+// file changed in one place is written from its old bytes and the change
+// without first being put together in memory.
+void writeFileAtomic(const std::string& path, std::span<const std::string_view> pieces, Sync sync = Sync::Durable);
 // Removes the temporary files that writers of `path` left when they were
 // killed in the middle of a save: those whose writer no longer runs. Taking
 // a file's exclusive lock does this. Never raises.

@@ -713,6 +713,8 @@ bool Document::load(const std::string& path) {
     return parseInto(*impl_, bytes, url);
 }
 
+bool Document::loadBytes(const std::string& bytes) { return parseInto(*impl_, bytes, {}); }
+
 ParseError checkFile(const std::string& path) {
     registerEncodings();
     ParseError error;

@@ -108,6 +108,8 @@ public:
     // the previous content must not be used after a load.
     bool load(const std::string& path);
     bool loadXML(const std::string& text);
+    // Loads the bytes of a file, read already, exactly as load reads them.
+    bool loadBytes(const std::string& bytes);
     const ParseError& parseError() const;
 
     bool preserveWhiteSpace() const;

@@ -4,6 +4,7 @@
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 #include "settings/locked_document.h"
 #include "settings/errors.h"
 #include "settings/member_guard.h"
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 namespace fg {
@@ -49,8 +52,50 @@ void checkNames(const std::vector<std::string>& names) {
 
 FaxManageNum::FaxManageNum() : path_(FolderPathInfo().getFolderPath("FaxManageNum") + kFileName) {}
 
+namespace {
+
+// How often a start tag of the name stands in the bytes.
+std::size_t startTags(std::string_view bytes, std::string_view name) {
+    std::size_t count = 0;
+    const std::string open = "<" + std::string(name);
+    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
+        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
 bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
     try {
+        ManageRecord record;
+        std::copy(std::begin(fields_), std::end(fields_), record.fields.begin());
+        // A list property gives its list one entry, when it is not empty.
+        for (auto [position, names] : {std::pair{kTempList, &record.tempImages},
+                                        std::pair{kRefList, &record.refImages}, std::pair{kXmlList, &record.sendXml}})
+            if (!fields_[position].empty()) names->push_back(fields_[position]);
+        const bool spliced = spliceStore(path_, true, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            std::size_t records = 0;
+            for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FAXManageNum";
+            // A replacement looks for records at any depth: one inside
+            // another record leaves the change to a load.
+            if (startTags(scan.bytes(), "FAXManageNum") != records) return Splice::Declined;
+            if (strUpdateType == "1") {
+                forEachRecord(scan, [&](const xml::ScannedNode& top, const std::vector<xml::ScannedNode>& nodes) {
+                    for (const xml::ScannedNode& c : nodes) {
+                        if (c.element && c.name == "RepManageNo" && scan.text(c.content) == mstrRepManageNo()) {
+                            write.replace(top.whole, {});
+                            break;
+                        }
+                    }
+                    return true;
+                });
+            }
+            write.appendToRoot(scan.fragment([&](xml::Document& doc) { return makeRecord(doc, record); }));
+            return Splice::Changed;
+        });
+        if (spliced) return true;
         settings::LockedDocument store(path_);
         if (!store.loaded()) throw loadError(store);
         xml::Document& doc = store.document();
@@ -73,12 +118,6 @@ bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
             }
         }
 
-        ManageRecord record;
-        std::copy(std::begin(fields_), std::end(fields_), record.fields.begin());
-        // A list property gives its list one entry, when it is not empty.
-        for (auto [position, names] : {std::pair{kTempList, &record.tempImages}, std::pair{kRefList, &record.refImages},
-                                        std::pair{kXmlList, &record.sendXml}})
-            if (!fields_[position].empty()) names->push_back(fields_[position]);
         appendRecord(doc, root, record);
         store.save();
         return true;
@@ -92,36 +131,49 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
     const bool byNumber = !blank(strManageNo);
     const bool byOrder = !blank(strOrderNo);
     if (!byNumber && !byOrder) return false;
+    bool found = false;
+    // Whether the record whose field n is text(n) is the one asked for; the
+    // first that is fills the properties.
+    auto take = [&](auto text) {
+        bool match;
+        if (byNumber && byOrder) {
+            // Both children are read, as a record short of either is broken.
+            bool number = text(kRepManageNo) == strManageNo;
+            bool order = text(kOrderNumber) == strOrderNo;
+            match = number && order;
+        } else if (byNumber) {
+            match = text(kRepManageNo) == strManageNo;
+        } else {
+            match = text(kOrderNumber) == strOrderNo;
+        }
+        if (!match) return true;
+        // All 19 are read before any property changes, so a short
+        // record leaves the properties as they were.
+        std::string values[kFieldCount];
+        for (std::size_t i = 0; i < kFieldCount; ++i) values[i] = text(i);
+        for (std::size_t i = 0; i < kFieldCount; ++i) fields_[i] = std::move(values[i]);
+        found = true;
+        return false;
+    };
     try {
-        xml::Document doc;
-        // A store that does not load holds no records: the search below
-        // reports the number as missing, and the reason is traced here.
-        if (!doc.load(path_))
-            settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError,
-                                                       settings::loadFailure(path_, doc.parseError())));
-        bool found = false;
-        for (const xml::Node& root : roots(doc)) {
-            forEachRecord(root, [&](const xml::Node& record) {
-                bool match;
-                if (byNumber && byOrder) {
-                    // Both children are read, as a record short of either is broken.
-                    bool number = childText(record, kRepManageNo) == strManageNo;
-                    bool order = childText(record, kOrderNumber) == strOrderNo;
-                    match = number && order;
-                } else if (byNumber) {
-                    match = childText(record, kRepManageNo) == strManageNo;
-                } else {
-                    match = childText(record, kOrderNumber) == strOrderNo;
-                }
-                if (!match) return true;
-                // All 19 are read before any property changes, so a short
-                // record leaves the properties as they were.
-                std::string values[kFieldCount];
-                for (std::size_t i = 0; i < kFieldCount; ++i) values[i] = childText(record, i);
-                for (std::size_t i = 0; i < kFieldCount; ++i) fields_[i] = std::move(values[i]);
-                found = true;
-                return false;
+        std::optional<std::string> bytes = storeBytes(path_);
+        std::optional<xml::ScannedFile> scan;
+        if (bytes) scan.emplace(std::move(*bytes));
+        if (scan && plainStore(*scan)) {
+            forEachRecord(*scan, [&](const xml::ScannedNode&, const std::vector<xml::ScannedNode>& nodes) {
+                return take([&](std::size_t n) { return childText(*scan, nodes, n); });
             });
+        } else {
+            xml::Document doc;
+            // A store that does not load holds no records: the search below
+            // reports the number as missing, and the reason is traced here.
+            if (!doc.load(path_))
+                settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError,
+                                                           settings::loadFailure(path_, doc.parseError())));
+            for (const xml::Node& root : roots(doc))
+                forEachRecord(root, [&](const xml::Node& record) {
+                    return take([&](std::size_t n) { return childText(record, n); });
+                });
         }
         if (!found) {
             if (blnErrOut) throw Error::standard(kNoRecordForManageNum);
@@ -136,6 +188,20 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
 
 bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const std::string& strDecisionCondition) {
     try {
+        const bool spliced = spliceStore(path_, false, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            Splice done = Splice::Unchanged;
+            forEachRecord(scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
+                if (childText(scan, nodes, kRepManageNo) != strRepManageNo) return true;
+                if (nodes.size() <= kDecisionCondition) throw shortRecord(kDecisionCondition);
+                write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
+                    childAt(r, kDecisionCondition).setText(strDecisionCondition);
+                }));
+                done = Splice::Changed;
+                return false;
+            });
+            return done;
+        });
+        if (spliced) return true;
         settings::LockedDocument store(path_);
         if (!store.loaded()) throw loadError(store);
         bool changed = false;
@@ -158,6 +224,17 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
 
 bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
     try {
+        const bool spliced = spliceStore(path_, false, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            Splice done = Splice::Unchanged;
+            forEachRecord(scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
+                if (childText(scan, nodes, kRepManageNo) != strRepManageNo) return true;
+                write.replace(record.whole, {});
+                done = Splice::Changed;
+                return false;
+            });
+            return done;
+        });
+        if (spliced) return true;
         settings::LockedDocument store(path_);
         if (!store.loaded()) throw loadError(store);
         bool changed = removeRecord(store.document(), strRepManageNo);
@@ -167,6 +244,23 @@ bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
         settings::traceFailure(kErrorSource, currentError());
         return false;
     }
+}
+
+bool FaxManageNum::getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records) {
+    records.clear();
+    xml::Document doc;
+    if (!doc.load(path_)) return false;
+    for (const xml::Node& root : roots(doc)) {
+        for (const xml::Node& record : root.getElementsByTagName("FAXManageNum")) {
+            // The last element of each name counts; a record without one
+            // does not match, whatever the record before it held.
+            xml::NodeList faxNumbers = record.getElementsByTagName("SendFAXNum");
+            xml::NodeList conditions = record.getElementsByTagName("DecisionCondition");
+            if (faxNumbers.empty() || conditions.empty()) continue;
+            if (faxNumbers.back().text() == strFaxNum && conditions.back().text() == "0") records.push_back(record);
+        }
+    }
+    return true;
 }
 
 namespace {

@@ -18,7 +18,13 @@
 // record is lost; reads need no lock, since a save replaces the file whole.
 // A file that does not load is never saved over. The file, with its
 // declaration and FAXManageNums root, is installed; nothing here creates it.
+// Where the file is in the form the saves write, the members read it in one
+// pass over its bytes and the writers copy them with their change spliced in
+// (platform/xml_scan.h), which writes exactly what a load, the change and a
+// save would; a file in any other form is loaded and saved.
 #pragma once
+
+#include "platform/xml.h"
 
 #include <cstdint>
 #include <string>
@@ -49,6 +55,13 @@ public:
     // Removes the first record of the number. True also when none matched.
     // False on failure, not logged.
     bool delManageNum(const std::string& strRepManageNo);
+
+    // The records of documents sent to the fax number that wait for an
+    // answer, in store order: those of every FAXManageNums whose last
+    // SendFAXNum is the number and whose last DecisionCondition is "0".
+    // The nodes belong to a document of their own. False, with nothing
+    // logged, when the store does not load.
+    bool getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records);
 
     // File lists. The reads fill strFileName from index 0 and answer the
     // count; a blank number (any blank argument for the order read) answers 0

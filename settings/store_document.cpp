@@ -1,5 +1,7 @@
 #include "settings/store_document.h"
 
+#include "platform/file_lock.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace fg::settings::store {
@@ -36,13 +38,48 @@ std::vector<std::string> entriesOf(const xml::Node& record, const ListKind& kind
 
 }  // namespace
 
+Error shortRecord(std::size_t n) {
+    return Error(errnum::ObjectNotSet, Error::standardText(errnum::ObjectNotSet) + " 管理番号ファイルの記録に " +
+                                           std::to_string(n + 1) + " 番目の項目がありません。");
+}
+
 xml::Node childAt(const xml::Node& record, std::size_t n) {
     xml::Node c = record.firstChild();
     for (std::size_t i = 0; c && i < n; ++i) c = c.nextSibling();
-    if (!c)
-        throw Error(errnum::ObjectNotSet, Error::standardText(errnum::ObjectNotSet) + " 管理番号ファイルの記録に " +
-                                              std::to_string(n + 1) + " 番目の項目がありません。");
+    if (!c) throw shortRecord(n);
     return c;
+}
+
+std::string childText(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t n) {
+    if (n >= nodes.size()) throw shortRecord(n);
+    return scan.text(nodes[n].content);
+}
+
+std::optional<std::string> storeBytes(const std::string& path) {
+    try {
+        return fs::readFile(path);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+bool plainStore(const xml::ScannedFile& scan) {
+    if (!scan.understood() || scan.rootName() != "FAXManageNums") return false;
+    std::string_view all(scan.bytes());
+    return all.find("<FAXManageNums", all.find("<FAXManageNums") + 1) == std::string_view::npos;
+}
+
+bool spliceStore(const std::string& path, bool appends,
+                 const std::function<Splice(const xml::ScannedFile&, xml::SplicedWrite&)>& change) {
+    FileLock lock(path);
+    std::optional<std::string> bytes = storeBytes(path);
+    if (!bytes) return false;
+    xml::ScannedFile scan(std::move(*bytes));
+    if (!scan.canonical() || !plainStore(scan) || (appends && scan.rootEmptyTag())) return false;
+    xml::SplicedWrite write(scan);
+    Splice done = change(scan, write);
+    if (done == Splice::Changed) write.save(path);
+    return done != Splice::Declined;
 }
 
 ManageRecord readRecord(const xml::Node& record) {
@@ -55,6 +92,10 @@ ManageRecord readRecord(const xml::Node& record) {
 }
 
 void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record) {
+    root.appendChild(makeRecord(doc, record));
+}
+
+xml::Node makeRecord(xml::Document& doc, const ManageRecord& record) {
     xml::Node element = doc.createElement("FAXManageNum");
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
         xml::Node field = doc.createElement(FaxManageNum::kFieldNames[i]);
@@ -68,7 +109,7 @@ void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& recor
         }
         element.appendChild(field);
     }
-    root.appendChild(element);
+    return element;
 }
 
 bool removeRecord(const xml::Document& doc, const std::string& number) {

@@ -6,11 +6,14 @@
 
 #include "platform/error.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 #include "settings/errors.h"
 #include "settings/locked_document.h"
 #include "settings/manage_records.h"
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +65,8 @@ ManageRecord readRecord(const xml::Node& record);
 // fields in position order, an entry per list name (an empty name gives an
 // empty entry), a blank DecisionCondition as "9".
 void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record);
+// The record's element as appendRecord makes it, in no tree yet.
+xml::Node makeRecord(xml::Document& doc, const ManageRecord& record);
 // Removes the first record of the number (by position) of each
 // FAXManageNums; whether one was removed.
 bool removeRecord(const xml::Document& doc, const std::string& number);
@@ -76,5 +81,41 @@ bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& n
 
 // A writer's refusal to touch a store that did not load.
 Error loadError(const LockedDocument& store);
+// Error 91 for a record short of position n.
+Error shortRecord(std::size_t n);
+
+// ---- The store in one pass over its bytes (platform/xml_scan.h)
+
+// The store's bytes, nullopt when they cannot be read (a load then tells why).
+std::optional<std::string> storeBytes(const std::string& path);
+// Whether a scan of the store may stand for a load: understood, its root
+// FAXManageNums and no other FAXManageNums in it, so that the records are
+// the root's FAXManageNum children.
+bool plainStore(const xml::ScannedFile& scan);
+// The text of child node n of a scanned record (its nodes, as nodesIn gives
+// them); raises shortRecord(n) as childText does.
+std::string childText(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t n);
+
+// Calls visit(record, its child nodes) for the records of a plain store, in
+// order, until it answers false.
+template <class Visit>
+void forEachRecord(const xml::ScannedFile& scan, Visit visit) {
+    std::vector<xml::ScannedNode> nodes;
+    for (const xml::ScannedNode& record : scan.topElements()) {
+        if (record.name != "FAXManageNum") continue;
+        scan.nodesIn(record.content, nodes, false);
+        if (!visit(record, nodes)) return;
+    }
+}
+
+// What a writer's pass made of the store.
+enum class Splice { Declined, Unchanged, Changed };
+// A writer's pass over the store's bytes under its lock: `change` says what
+// becomes of the records, and the store is saved when it answers Changed.
+// False when the store is not in the form a save writes, or not plain, or
+// (with `appends`) its root has no end tag, or `change` declined: the caller
+// then changes it through a load and a save, as before.
+bool spliceStore(const std::string& path, bool appends,
+                 const std::function<Splice(const xml::ScannedFile&, xml::SplicedWrite&)>& change);
 
 }  // namespace fg::settings::store

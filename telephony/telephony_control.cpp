@@ -62,8 +62,13 @@ std::int32_t TelephonyControl::dataDecision(std::string& strRepManageNo, const s
 }
 
 std::int32_t TelephonyControl::checkBeforeDecision(const std::string& strFaxNo, std::string& strRepManageNo) {
-    if (checkManageFaxNo(strRepManageNo, strFaxNo) == rc::NotAnswerable) return rc::NotAnswerable;
-    std::int32_t condition = getDecisionCondition(strRepManageNo);
+    removeTrailingMark(strRepManageNo);
+    // One read of the record answers both checks: the fax number it was sent
+    // to, and its condition as the same read found it.
+    FaxManageNum store;
+    if (!telephony::onRecord(store, strRepManageNo) || store.mstrSendFAXNum() != strFaxNo)
+        return rc::NotAnswerable;
+    std::int32_t condition = conditionOf(store);
     // An order sheet, awaiting its confirmation or confirmed, has no answer.
     if (condition == 3 || condition == 4) return rc::NotAnswerable;
     return condition;
@@ -76,10 +81,8 @@ std::int32_t TelephonyControl::checkManageFaxNo(std::string& strRepManageNo, con
     return store.mstrSendFAXNum() == strFaxNo ? rc::Done : rc::NotAnswerable;
 }
 
-std::int32_t TelephonyControl::getDecisionCondition(const std::string& strRepManageNo) {
-    FaxManageNum store;
-    if (!telephony::onRecord(store, strRepManageNo)) return rc::NotFound;
-    const std::string& condition = store.mstrDecisionCondition();
+std::int32_t TelephonyControl::conditionOf(const FaxManageNum& record) {
+    const std::string& condition = record.mstrDecisionCondition();
     if (text::trim(condition).empty()) return 0;
     return toInt16(condition);
 }

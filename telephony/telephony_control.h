@@ -27,6 +27,8 @@
 
 namespace fg {
 
+class FaxManageNum;
+
 // The answers of the request members.
 namespace TelephonyResultCode {
 inline constexpr std::int32_t Done = 0;         // decided, confirmed, or the job program started
@@ -140,8 +142,9 @@ private:
     // 0 when the number is on record and was sent to this fax number, else 3.
     // Removes a trailing mark first. Raises.
     std::int32_t checkManageFaxNo(std::string& strRepManageNo, const std::string& strFaxNo);
-    // The stored decision condition as a number; 99 when not on record. Raises.
-    std::int32_t getDecisionCondition(const std::string& strRepManageNo);
+    // The record's decision condition as a number, 0 for a blank one.
+    // Raises for one that is no number.
+    static std::int32_t conditionOf(const FaxManageNum& record);
     // The send-log selection of SelFaxSendLog. Raises for a log that cannot be read.
     bool sendLogHolds(const std::string& strYD, const std::string& strFaxNo);
     // checkFAXNo without its handler. Raises.

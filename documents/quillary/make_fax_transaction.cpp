@@ -4,6 +4,7 @@
 #include "documents/quillary/grouped_builder.h"
 #include "platform/error_log.h"
 #include "platform/folder_path_info.h"
+#include "settings/fax_manage_num.h"
 
 namespace fg {
 
@@ -26,13 +27,12 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
     DocumentGroup list;
     try {
         FolderPathInfo folders;
-        const std::string storePath = folders.getFolderPath("FaxManageNum") + "FaxManageNumber.xml";
         const std::string xsl = folders.getFolderPath("Xsl");
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
 
         BuilderCall call(*this, kForm, nullptr);
-        xml::Document store;
-        if (!store.load(storePath)) return call.badData("FaxManageNumber");
+        std::vector<xml::Node> unanswered;
+        if (!FaxManageNum().getUnansweredRecords(strFaxNum, unanswered)) return call.badData("FaxManageNumber");
         xml::Node root;
         list.document = newDocument(kForm.declaration, kForm.root, root);
         xml::Node rep = list.document.createElement("RepManageNo");
@@ -40,17 +40,7 @@ bool FaxTranXml::makeFAXTransaction(const std::string& strFaxNum, std::string& s
         list.number = call.reservations().next();
         rep.setText(list.number);
         root.appendChild(rep);
-        for (const auto& records : store.getElementsByTagName("FAXManageNums")) {
-            for (xml::Node record : records.getElementsByTagName("FAXManageNum")) {
-                // The last element of each name counts; a record without one
-                // does not match, whatever the record before it held.
-                auto faxNumbers = record.getElementsByTagName("SendFAXNum");
-                auto conditions = record.getElementsByTagName("DecisionCondition");
-                if (faxNumbers.empty() || conditions.empty()) continue;
-                if (faxNumbers.back().text() == strFaxNum && conditions.back().text() == "0")
-                    root.appendChild(record.cloneNode(true));
-            }
-        }
+        for (const xml::Node& record : unanswered) root.appendChild(record.cloneNode(true));
 
         Supplier supplier;
         if (!call.supplierByFax(strFaxNum, supplier)) return false;

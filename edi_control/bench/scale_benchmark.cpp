@@ -13,16 +13,33 @@
 //                  free port are left out (what the sends themselves cost is the
 //                  fax-send servers' own); the fastest of three runs
 //   send log       one send's history (look-up and record) against a send log
-//                  of that many records, and the file's size per record
+//                  of that many records, the file's size per record, and the
+//                  peak memory of the process that makes the largest one
+//   store          one record's condition changed in a management store of
+//                  that many records
+//   telephone      a caller's check before a decision (checkBeforeDecision)
+//                  against a store of that many records
+//   extract-missing the listed documents of an answer archive extracted when
+//                  one of them is missing from it
 //
-// The last two lines are for scripts:
+// The files are written as the system's saves write them. A whole-file pass
+// is set beside what the bytes alone cost: a copy of the file made as a
+// save makes it (read, written to a temporary file, synced, renamed over),
+// or for a read, one read of its bytes; each the best of three.
+//
+// The last lines are for scripts:
 //   scale index-walk 10k=<seconds> 100k=<seconds> ratio=<100k/10k>
 //   scale batch 100=<seconds> 1000=<seconds> ratio=<1000/100>
+//   scale send-log 1k=<s> 100k=<s> copy=<s> ratio=<100k/copy>
+//   scale store 1k=<s> 100k=<s> copy=<s> ratio=<100k/copy>
+//   scale telephone 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
+//   scale extract-missing 100=<s> 1000=<s> ratio=<1000/100>
 // With --quick every size is a tenth (the lines keep their names), so that a
 // script can run it in well under two minutes.
 #include "archive/grenwald/archive.h"
 #include "documents/bench/bench_support.h"
 #include "documents/quillary/fax_tran_xml.h"
+#include "edi_control/castrel/archive_calls.h"
 #include "edi_control/castrel/edi_control.h"
 #include "edi_transport/index.h"
 #include "fax_send/kelvra/fax_send_careers.h"
@@ -35,10 +52,14 @@
 #include "platform/testing/store_files.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
+#include "platform/xml_scan.h"
 #include "settings/fax_manage_num.h"
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
+#include "telephony/telephony_control.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -240,25 +261,48 @@ BatchTimes batch(long documents) {
     return t;
 }
 
-// ---- Send log -----------------------------------------------------------------
+// ---- Whole-file passes ----------------------------------------------------------
+
+// The best of three runs of `step`, each after `prepare` (left out).
+double bestOf3(const std::function<void()>& prepare, const std::function<void()>& step) {
+    double best = 1e300;
+    for (int run = 0; run < 3; ++run) {
+        prepare();
+        auto start = Steady::now();
+        step();
+        best = std::min(best, since(start));
+    }
+    return best;
+}
+
+// One copy of the file as a save makes it: its bytes read, written to a
+// temporary file, synced and renamed over a copy beside it.
+double copyOf(const std::string& path) {
+    return bestOf3([] {}, [&] { fs::writeFileAtomic(path + ".copy", fs::readFile(path)); });
+}
+
+double readOf(const std::string& path) {
+    return bestOf3([] {}, [&] {
+        if (fs::readFile(path).empty()) std::fprintf(stderr, "nothing read\n");
+    });
+}
+
+void checkPlain(const std::string& path) {
+    if (!xml::ScannedFile(fs::readFile(path)).canonical())
+        std::fprintf(stderr, "%s is not written as a save writes it\n", path.c_str());
+}
 
 struct SendLogFigures {
     double send = 0;  // one send's history: look-up and record
+    double copy = 0;
     double bytesPerRecord = 0;
+    double peakBytes = 0;  // of a process that makes one send's history
+    double fileBytes = 0;
 };
 
-SendLogFigures sendLog(long records) {
-    testing::TempHome home;
-    const std::string number = "202404010930009999";
-    testing::StoreRecord r;
-    r.number = number;
-    r.tempImages = {number + "_001"};
-    r.refImages = {number + "_001"};
-    r.sendXml = {number};
-    fs::writeFileAtomic(home.folder("FaxManageNum") + FaxManageNum::kFileName, testing::storeXml({r}));
-    fs::writeFileAtomic(home.folder("G3Image") + number + "_001.g3", "G3");
-    // Records as the fax-send server writes them: one reference page each.
-    std::string log = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FaxSendLogs>";
+// A send log of that many records, as the fax-send servers write it.
+std::string sendLogXml(long records) {
+    std::string log = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FaxSendLogs>";
     for (long i = 0; i < records; ++i) {
         char n[48];
         std::snprintf(n, sizeof n, "20240301093000%04ld", i % 10000);
@@ -270,29 +314,129 @@ SendLogFigures sendLog(long records) {
                "</ReceiveCode><ReSendDate/><FAXRefImageFileNames><FAXRefImageFileName>" + no +
                "_001</FAXRefImageFileName></FAXRefImageFileNames></FaxSendLog>";
     }
+    return text::toCp932(log + "</FaxSendLogs>\r\n");
+}
+
+// The peak memory of a child process that runs `step`, in bytes.
+double peakOfChild(const std::function<void()>& step) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        step();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_maxrss) * 1024.0;
+}
+
+SendLogFigures sendLog(long records, bool measureMemory) {
+    testing::TempHome home;
+    const std::string number = "202404010930009999";
+    testing::StoreRecord r;
+    r.number = number;
+    r.tempImages = {number + "_001"};
+    r.refImages = {number + "_001"};
+    r.sendXml = {number};
+    fs::writeFileAtomic(home.folder("FaxManageNum") + FaxManageNum::kFileName, testing::storeXml({r}));
+    fs::writeFileAtomic(home.folder("G3Image") + number + "_001.g3", "G3");
     const std::string path = home.folder("FaxSendLog") + FaxSendCareers::kFileName;
-    fs::writeFileAtomic(path, log + "</FaxSendLogs>");
-    auto start = Steady::now();
-    bool recorded = send_records::writeSendResult(number, true);
     SendLogFigures f;
-    f.send = since(start);
-    if (!recorded || !send_records::hasSendRecord(number)) std::fprintf(stderr, "send of %ld: not recorded\n", records);
-    f.bytesPerRecord = static_cast<double>(std::filesystem::file_size(path)) / static_cast<double>(records + 1);
+    {
+        const std::string log = sendLogXml(records);
+        f.fileBytes = static_cast<double>(log.size());
+        auto fresh = [&] { fs::writeFileAtomic(path, log); };
+        fresh();
+        checkPlain(path);
+        f.copy = copyOf(path);
+        f.send = bestOf3(fresh, [&] {
+            if (!send_records::writeSendResult(number, true)) std::fprintf(stderr, "send of %ld: failed\n", records);
+        });
+        if (!send_records::hasSendRecord(number)) std::fprintf(stderr, "send of %ld: not recorded\n", records);
+        f.bytesPerRecord = static_cast<double>(std::filesystem::file_size(path)) / static_cast<double>(records + 1);
+        fresh();
+    }
+    if (measureMemory) f.peakBytes = peakOfChild([&] { send_records::writeSendResult(number, true); });
     return f;
+}
+
+// A store of that many records, each sent to its own fax number, with the
+// record asked about in its middle.
+struct StoreFigures {
+    double change = 0, copy = 0;  // setDecisionCondition
+    double check = 0, read = 0;   // checkBeforeDecision
+};
+
+StoreFigures store(long records) {
+    testing::TempHome home;
+    std::vector<testing::StoreRecord> all(static_cast<std::size_t>(records));
+    for (long i = 0; i < records; ++i) {
+        testing::StoreRecord& r = all[static_cast<std::size_t>(i)];
+        char n[48];
+        std::snprintf(n, sizeof n, "2024030109%08ld", i);
+        r.number = n;
+        r.faxNum = "03" + std::to_string(10000000 + i);
+        r.tempImages = {r.number + "_001"};
+        r.refImages = {r.number + "_001"};
+        r.sendXml = {r.number};
+    }
+    const testing::StoreRecord& asked = all[all.size() / 2];
+    const std::string path = home.folder("FaxManageNum") + FaxManageNum::kFileName;
+    fs::writeFileAtomic(path, testing::storeXml(all));
+    checkPlain(path);
+    StoreFigures f;
+    f.copy = copyOf(path);
+    f.read = readOf(path);
+    int condition = 0;
+    f.change = bestOf3([] {}, [&] {
+        if (!FaxManageNum().setDecisionCondition(asked.number, std::to_string(condition++ % 2)))
+            std::fprintf(stderr, "condition of %ld: not set\n", records);
+    });
+    f.check = bestOf3([] {}, [&] {
+        std::string number = asked.number;
+        if (TelephonyControl().checkBeforeDecision(asked.faxNum, number) != 0)
+            std::fprintf(stderr, "check of %ld: not answerable\n", records);
+    });
+    return f;
+}
+
+// The listed documents of an archive of that many, one of them missing.
+double extractMissing(long documents) {
+    testing::TempDir work;
+    const std::string folder = work.path() + "docs/";
+    const std::string out = work.path() + "out";
+    fs::makeFolders(folder);
+    fs::makeFolders(out);
+    const std::string sample = fs::readFile(testing::sourceDir() + "demo/home/temp/TempEDI/DORE0301_0001.xml");
+    std::vector<std::string> names;
+    for (long i = 0; i < documents; ++i) {
+        names.push_back("B0301_" + std::to_string(i) + ".xml");
+        if (i != documents / 2) fs::writeFileAtomic(folder + names.back(), sample);
+    }
+    tarGz(work.path() + "answer.tgz", folder);
+    std::vector<bool> extracted;
+    double took = bestOf3([&] {
+        fs::removeTree(out);
+        fs::makeFolders(out);
+    }, [&] { extracted = castrel::expandEntries(work.path() + "answer.tgz", out, names); });
+    long had = static_cast<long>(std::count(extracted.begin(), extracted.end(), true));
+    if (had != documents - 1) std::fprintf(stderr, "extract of %ld: %ld documents\n", documents, had);
+    return took;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     bool quick = false;
-    std::string only;  // --only=walk|fetch|batch|log: one part alone, for a profiler
+    std::string only;  // --only=walk|fetch|batch|log|store|extract: one part alone, for a profiler
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
         } else if (std::strncmp(argv[i], "--only=", 7) == 0) {
             only = argv[i] + 7;
         } else {
-            std::fprintf(stderr, "usage: scale_benchmark [--quick] [--only=walk|fetch|batch|log]\n");
+            std::fprintf(stderr, "usage: scale_benchmark [--quick] [--only=walk|fetch|batch|log|store|extract]\n");
             return 64;
         }
     }
@@ -354,17 +498,40 @@ int main(int argc, char** argv) {
         std::printf("%s", errorsNote().c_str());
     }
 
+    std::vector<long> fileSizes{1000 / tenth, 10000 / tenth, 100000 / tenth};
+    std::vector<SendLogFigures> logs;
     if (runs("log")) {
-        std::vector<long> logSizes{1000 / tenth, 10000 / tenth, 100000 / tenth};
         std::vector<double> logSends;
-        std::vector<double> perRecord;
-        for (long n : logSizes) {
-            SendLogFigures f = sendLog(n);
-            logSends.push_back(f.send);
-            perRecord.push_back(f.bytesPerRecord);
+        for (long n : fileSizes) {
+            logs.push_back(sendLog(n, n == fileSizes.back()));
+            logSends.push_back(logs.back().send);
         }
-        row("send log: one send's history", logSizes, logSends, "records");
-        std::printf("send log: %.0f bytes per record on file\n", perRecord.back());
+        row("send log: one send's history", fileSizes, logSends, "records");
+        std::printf("send log: %.0f bytes per record on file; one send's history at %s records peaks at %.0f MB "
+                    "for a log of %.0f MB\n",
+                    logs.back().bytesPerRecord, sizeName(fileSizes.back()).c_str(), logs.back().peakBytes / 1e6,
+                    logs.back().fileBytes / 1e6);
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    std::vector<StoreFigures> stores;
+    if (runs("store")) {
+        std::vector<double> changes, checks;
+        for (long n : fileSizes) {
+            stores.push_back(store(n));
+            changes.push_back(stores.back().change);
+            checks.push_back(stores.back().check);
+        }
+        row("store: one record's condition changed", fileSizes, changes, "records");
+        row("telephone: check before a decision", fileSizes, checks, "records");
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    std::vector<long> extractSizes{100 / tenth, 1000 / tenth};
+    std::vector<double> extracts;
+    if (runs("extract")) {
+        for (long n : extractSizes) extracts.push_back(extractMissing(n));
+        row("extract the listed documents, one missing", extractSizes, extracts, "documents");
         std::printf("%s", errorsNote().c_str());
     }
 
@@ -374,5 +541,18 @@ int main(int argc, char** argv) {
     if (!batches.empty())
         std::printf("scale batch 100=%.3f 1000=%.3f ratio=%.1f\n", batches[0].whole, batches[1].whole,
                     batches[0].whole > 0 ? batches[1].whole / batches[0].whole : 0.0);
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    if (!logs.empty())
+        std::printf("scale send-log 1k=%.4f 100k=%.4f copy=%.4f ratio=%.1f\n", logs.front().send, logs.back().send,
+                    logs.back().copy, ratio(logs.back().send, logs.back().copy));
+    if (!stores.empty()) {
+        std::printf("scale store 1k=%.4f 100k=%.4f copy=%.4f ratio=%.1f\n", stores.front().change,
+                    stores.back().change, stores.back().copy, ratio(stores.back().change, stores.back().copy));
+        std::printf("scale telephone 1k=%.4f 100k=%.4f read=%.4f ratio=%.1f\n", stores.front().check,
+                    stores.back().check, stores.back().read, ratio(stores.back().check, stores.back().read));
+    }
+    if (!extracts.empty())
+        std::printf("scale extract-missing 100=%.3f 1000=%.3f ratio=%.1f\n", extracts[0], extracts[1],
+                    ratio(extracts[1], extracts[0]));
     return 0;
 }

@@ -7,10 +7,12 @@
 #include "platform/folder_path_info.h"
 #include "platform/text.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 
 #include <exception>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace fg {
@@ -88,29 +90,105 @@ bool updateLog(const std::string& path, Change change) {
     return result;
 }
 
+// The log's bytes, or nothing when they cannot be read: the load that
+// follows then tells why, as it always has.
+std::optional<std::string> logBytes(const std::string& path) {
+    try {
+        return fs::readFile(path);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+// Whether one pass over the bytes may stand for a load: the scan understood
+// the file (so a load takes it, and finds what the scan finds), its root is
+// FaxSendLogs and no other FaxSendLogs lies within it, so that the records
+// are the root's FaxSendLog children.
+bool plainLog(const xml::ScannedFile& scan) {
+    if (!scan.understood() || scan.rootName() != "FaxSendLogs") return false;
+    std::string_view rest(scan.bytes());
+    return rest.find("<FaxSendLogs", rest.find("<FaxSendLogs") + 1) == std::string_view::npos;
+}
+
+// The n-th element child of a scanned record, nullptr when it has none.
+const xml::ScannedNode* elementChild(const std::vector<xml::ScannedNode>& nodes, std::size_t n) {
+    std::size_t seen = 0;
+    for (const xml::ScannedNode& node : nodes)
+        if (node.element && seen++ == n) return &node;
+    return nullptr;
+}
+
+// A writer's pass over the bytes: `change` answers the member's result and
+// says what becomes of the records (SplicedWrite), which is then saved.
+// nullopt when the file is not in the form the save writes (or does not
+// scan): the caller changes it through a load and a save instead, which
+// brings it into that form.
+template <class Change>
+std::optional<bool> spliceLog(const std::string& path, Change change) {
+    FileLock lock(path);
+    std::optional<std::string> bytes = logBytes(path);
+    if (!bytes) return std::nullopt;
+    xml::ScannedFile scan(std::move(*bytes));
+    if (!scan.canonical() || !plainLog(scan) || scan.rootEmptyTag()) return std::nullopt;
+    xml::SplicedWrite write(scan);
+    bool result = change(scan, write);
+    write.save(path);
+    return result;
+}
+
+// Calls visit(record, its nodes, its index) for every record of a plain log.
+template <class Visit>
+void forEachScannedRecord(const xml::ScannedFile& scan, Visit visit) {
+    std::vector<xml::ScannedNode> nodes;
+    std::size_t index = 0;
+    for (const xml::ScannedNode& record : scan.topElements()) {
+        if (record.name != "FaxSendLog") continue;
+        scan.nodesIn(record.content, nodes, false);
+        if (!visit(record, nodes, index++)) return;
+    }
+}
+
+// Number and type of a scanned record by position; throws as a load's walk does.
+std::pair<std::string, std::string> scannedKey(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes,
+                                               std::size_t index) {
+    const xml::ScannedNode* number = elementChild(nodes, 1);
+    const xml::ScannedNode* type = elementChild(nodes, 2);
+    if (!number || !type) throw badRecord(index);
+    return {scan.text(number->content), scan.text(type->content)};
+}
+
 }  // namespace
+
+xml::Node FaxSendCareers::newRecord(xml::Document& doc) const {
+    xml::Node record = doc.createElement("FaxSendLog");
+    appendText(doc, record, "SendDate", sendDate_);
+    appendText(doc, record, "RepManageNo", repManageNo_);
+    appendText(doc, record, "RepType", repType_);
+    xml::Node images = doc.createElement("FAXRefImageFileNames");
+    if (!refImageFileName_.empty()) appendText(doc, images, "FAXRefImageFileName", refImageFileName_);
+    record.appendChild(images);
+    appendText(doc, record, "OrderName", orderName_);
+    appendText(doc, record, "CompanyName", sendCompanyName_);
+    appendText(doc, record, "PostName", sendPostName_);
+    appendText(doc, record, "ChargeName", sendChargeName_);
+    appendText(doc, record, "FAXNum", sendFaxNum_);
+    appendText(doc, record, "EmploymentMode", enploymentMode_);
+    appendText(doc, record, "PageNum", sendPageNum_);
+    appendText(doc, record, "Result", sendResult_);
+    appendText(doc, record, "ReceiveCode", reciverCode_);
+    appendText(doc, record, "ReSendDate", reSendDate_);
+    return record;
+}
 
 bool FaxSendCareers::setSendCareer() {
     return guarded([&] {
+        auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            write.appendToRoot(scan.fragment([&](xml::Document& doc) { return newRecord(doc); }));
+            return true;
+        });
+        if (spliced) return *spliced;
         return updateLog(path_, [&](xml::Document& doc) {
-            xml::Node record = doc.createElement("FaxSendLog");
-            appendText(doc, record, "SendDate", sendDate_);
-            appendText(doc, record, "RepManageNo", repManageNo_);
-            appendText(doc, record, "RepType", repType_);
-            xml::Node images = doc.createElement("FAXRefImageFileNames");
-            if (!refImageFileName_.empty()) appendText(doc, images, "FAXRefImageFileName", refImageFileName_);
-            record.appendChild(images);
-            appendText(doc, record, "OrderName", orderName_);
-            appendText(doc, record, "CompanyName", sendCompanyName_);
-            appendText(doc, record, "PostName", sendPostName_);
-            appendText(doc, record, "ChargeName", sendChargeName_);
-            appendText(doc, record, "FAXNum", sendFaxNum_);
-            appendText(doc, record, "EmploymentMode", enploymentMode_);
-            appendText(doc, record, "PageNum", sendPageNum_);
-            appendText(doc, record, "Result", sendResult_);
-            appendText(doc, record, "ReceiveCode", reciverCode_);
-            appendText(doc, record, "ReSendDate", reSendDate_);
-            doc.documentElement().appendChild(record);
+            doc.documentElement().appendChild(newRecord(doc));
             return true;
         });
     });
@@ -120,7 +198,24 @@ bool FaxSendCareers::setReSendCareer(const std::string& strRepManageNo, const st
                                      const std::string& strDate, std::int16_t intSendCnt,
                                      const std::string& strResult) {
     if (blank(strRepManageNo) || blank(strRepType)) return false;
+    auto resend = [&](xml::Node record) {
+        for (xml::Node& n : record.getElementsByTagName("PageNum")) n.setText(std::to_string(intSendCnt));
+        for (xml::Node& n : record.getElementsByTagName("Result")) n.setText(strResult);
+        for (xml::Node& n : record.getElementsByTagName("ReSendDate")) n.setText(strDate);
+    };
     return guarded([&] {
+        auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            bool matched = false;
+            forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t i) {
+                auto [number, type] = scannedKey(scan, nodes, i);
+                if (number != strRepManageNo || type != strRepType) return true;
+                matched = true;
+                write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) { resend(r); }));
+                return true;
+            });
+            return matched;
+        });
+        if (spliced) return *spliced;
         return updateLog(path_, [&](xml::Document& doc) {
             bool matched = false;
             xml::NodeList all = records(doc);
@@ -129,9 +224,7 @@ bool FaxSendCareers::setReSendCareer(const std::string& strRepManageNo, const st
                 if (!key) throw badRecord(i);
                 if (key->first != strRepManageNo || key->second != strRepType) continue;
                 matched = true;
-                for (xml::Node& n : all[i].getElementsByTagName("PageNum")) n.setText(std::to_string(intSendCnt));
-                for (xml::Node& n : all[i].getElementsByTagName("Result")) n.setText(strResult);
-                for (xml::Node& n : all[i].getElementsByTagName("ReSendDate")) n.setText(strDate);
+                resend(all[i]);
             }
             return matched;
         });
@@ -142,6 +235,18 @@ bool FaxSendCareers::checkSendCareer(const std::string& strRepManageNo, const st
     if (blank(strRepManageNo) || blank(strRepType)) return false;
     return guarded([&] {
         // Saves are atomic renames, so a read needs no lock.
+        if (std::optional<std::string> bytes = logBytes(path_)) {
+            xml::ScannedFile scan(std::move(*bytes));
+            if (plainLog(scan)) {
+                bool found = false;
+                forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t i) {
+                    auto [number, type] = scannedKey(scan, nodes, i);
+                    found = number == strRepManageNo && type == strRepType;
+                    return !found;
+                });
+                return found;
+            }
+        }
         xml::Document doc = loadLog(path_, false);
         xml::NodeList all = records(doc);
         for (std::size_t i = 0; i < all.size(); ++i) {
@@ -153,11 +258,57 @@ bool FaxSendCareers::checkSendCareer(const std::string& strRepManageNo, const st
     });
 }
 
+bool FaxSendCareers::findSendResult(const std::string& strRepManageNo, std::string& strResult) {
+    strResult.clear();
+    return guarded([&] {
+        std::optional<std::string> bytes = logBytes(path_);
+        std::optional<xml::ScannedFile> scan;
+        if (bytes) scan.emplace(std::move(*bytes));
+        if (scan && plainLog(*scan)) {
+            forEachScannedRecord(*scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
+                const xml::ScannedNode* number = elementChild(nodes, 1);
+                if (!number || scan->text(number->content) != strRepManageNo) return true;
+                for (const xml::ScannedNode& n : nodes) {
+                    if (n.element && n.name == "Result") {
+                        strResult = scan->text(n.content);
+                        break;
+                    }
+                }
+                return false;
+            });
+            return true;
+        }
+        xml::Document doc;
+        if (!doc.load(path_)) return true;
+        for (const xml::Node& record : records(doc)) {
+            xml::Node number = elementChild(record, 1);
+            if (!number || number.text() != strRepManageNo) continue;
+            if (xml::Node status = record.selectSingleNode("Result")) strResult = status.text();
+            break;
+        }
+        return true;
+    });
+}
+
 bool FaxSendCareers::delSendCareer(const std::string& strRepManageNo) {
     if (blank(strRepManageNo)) return false;
     // A log that does not load is left as it is: saving the empty document
     // would wipe every record.
     return guarded([&] {
+        auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            std::vector<xml::ScannedNode> inside;
+            forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto&, std::size_t) {
+                scan.nodesIn(record.content, inside, true);
+                const xml::ScannedNode* last = nullptr;
+                for (const xml::ScannedNode& n : inside)
+                    if (n.element && n.name == "RepManageNo") last = &n;
+                if (!last || scan.text(last->content) != strRepManageNo) return true;
+                write.replace(record.whole, {});
+                return false;
+            });
+            return true;
+        });
+        if (spliced) return *spliced;
         return updateLog(path_, [&](xml::Document&doc) {
             for (xml::Node& record : records(doc)) {
                 xml::NodeList numbers = record.getElementsByTagName("RepManageNo");
@@ -171,7 +322,34 @@ bool FaxSendCareers::delSendCareer(const std::string& strRepManageNo) {
 }
 
 bool FaxSendCareers::setSendImage(const std::string& strRepManageNo, const std::string& strImageFile) {
+    // The record's image list goes behind ReSendDate, with the name last in it.
+    auto addImage = [&](xml::Document& doc, xml::Node record, const xml::Node& list) {
+        xml::Node name = doc.createElement("FAXRefImageFileName");
+        if (!strImageFile.empty()) name.setText(strImageFile);
+        record.appendChild(list).appendChild(name);
+    };
     return guarded([&] {
+        auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+            std::vector<xml::ScannedNode> inside;
+            forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
+                const xml::ScannedNode* number = elementChild(nodes, 1);
+                if (!number) return true;
+                std::string text = scan.text(number->content);
+                if (text.empty() || text != strRepManageNo) return true;
+                scan.nodesIn(record.content, inside, true);
+                bool hasList = false;
+                for (const xml::ScannedNode& n : inside) hasList = hasList || (n.element && n.name == "FAXRefImageFileNames");
+                if (!hasList) return true;
+                // Moved last among the records.
+                write.replace(record.whole, {});
+                write.appendToRoot(scan.reworked(record.whole, [&](xml::Document& doc, xml::Node& r) {
+                    addImage(doc, r, r.getElementsByTagName("FAXRefImageFileNames").front());
+                }));
+                return true;
+            });
+            return true;
+        });
+        if (spliced) return *spliced;
         return updateLog(path_, [&](xml::Document& doc) {
             // The list is a snapshot: records moved to the end are not met
             // again, so each matching record gets the name once. A record
@@ -181,12 +359,8 @@ bool FaxSendCareers::setSendImage(const std::string& strRepManageNo, const std::
                 if (!number || number.text().empty() || number.text() != strRepManageNo) continue;
                 xml::NodeList lists = record.getElementsByTagName("FAXRefImageFileNames");
                 if (lists.empty()) continue;
-                xml::Node name = doc.createElement("FAXRefImageFileName");
-                if (!strImageFile.empty()) name.setText(strImageFile);
-                xml::Node parent = record.parentNode();
-                xml::Node moved = parent.appendChild(record);
-                xml::Node list = moved.appendChild(lists.front());
-                list.appendChild(name);
+                xml::Node moved = record.parentNode().appendChild(record);
+                addImage(doc, moved, lists.front());
             }
             return true;
         });

@@ -13,7 +13,15 @@
 // holds the file's exclusive lock and saves atomically: no record is lost and
 // a reader never sees half a file. The file must exist with its FaxSendLogs
 // root; nothing here creates it.
+//
+// The log grows for years. Every member reads and checks the whole file, but
+// in one pass over its bytes (platform/xml_scan.h) where the file is in the
+// form the saves write; a writer then copies those bytes with its change
+// spliced in, which writes exactly what a load, the change and a save would.
+// A file in any other form is loaded and saved, as a person may have left it.
 #pragma once
+
+#include "platform/xml.h"
 
 #include <cstdint>
 #include <string>
@@ -36,6 +44,11 @@ public:
                          const std::string& strDate, std::int16_t intSendCnt, const std::string& strResult);
     // True when a record of that number and type exists.
     bool checkSendCareer(const std::string& strRepManageNo, const std::string& strRepType);
+    // The Result of the first record whose second element is that number,
+    // as a send reads it before it starts ("" when no record or no Result);
+    // a log that does not load holds none. False, logged, when it cannot be
+    // told.
+    bool findSendResult(const std::string& strRepManageNo, std::string& strResult);
     // Removes the first record of that number. True when saved, also when
     // none matched.
     bool delSendCareer(const std::string& strRepManageNo);
@@ -77,6 +90,9 @@ public:
     const std::string& logPath() const { return path_; }
 
 private:
+    // The record setSendCareer appends, made in `doc`.
+    xml::Node newRecord(xml::Document& doc) const;
+
     std::string path_;
     std::string orderName_, repManageNo_, repType_, refImageFileName_, sendCompanyName_, sendPostName_,
         sendChargeName_, sendFaxNum_, sendPageNum_, sendResult_, sendDate_, enploymentMode_, reciverCode_,

@@ -14,7 +14,6 @@
 #include "platform/text.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
-#include "platform/xml.h"
 #include "settings/fax_manage_num.h"
 #include "settings/modem_info.h"
 #include "settings/set_up_info.h"
@@ -116,18 +115,7 @@ bool FaxSendJob::findSendResult(const std::string& manageNumber, std::string& re
     result.clear();
     if (text::trim(manageNumber).empty()) return false;
     try {
-        xml::Document doc;
-        // A log that does not load holds no earlier result.
-        if (doc.load(FolderPathInfo().getFolderPath("FaxSendLog") + FaxSendCareers::kFileName)) {
-            for (const xml::Node& record : doc.selectNodes("//FaxSendLogs/FaxSendLog")) {
-                xml::NodeList children = record.selectNodes("*");
-                if (children.size() < 2 || children[1].text() != manageNumber) continue;
-                xml::Node status = record.selectSingleNode("Result");
-                if (status) result = status.text();
-                break;
-            }
-        }
-        return true;
+        return FaxSendCareers().findSendResult(manageNumber, result);
     } catch (...) {
         logError(FaxSendCareers::kErrorSource, currentError());
         return false;

@@ -1,7 +1,9 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/testing/temp_home.h"
+#include "platform/text.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -506,4 +508,54 @@ TEST(XmlNodes, NavigationAndNames) {
     EXPECT_EQ(attr.type(), NodeType::Attribute);
     attr.setText("2");
     EXPECT_EQ(doc.documentElement().getAttribute("a"), "2");
+}
+
+// A scan stands for a load only where the load agrees: what it understands
+// loads, with the same texts, and what it calls canonical a save writes back
+// byte for byte; anything else is left to the load, faults included.
+TEST(ScannedFile, UnderstandsOnlyWhatALoadTakesAndCallsCanonicalOnlyWhatASaveWrites) {
+    const std::string sj = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n";
+    const std::string u8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+    enum Verdict { Canonical, Understood, LeftToLoad, Malformed };
+    const struct {
+        const char* what;
+        std::string bytes;
+        Verdict verdict;
+    } cases[] = {
+        {"as a save writes it", sj + text::toCp932("<R><A><N>一</N><M/></A><A>a &lt;&gt;&amp;&#13;b</A></R>\r\n"), Canonical},
+        {"no declaration", "<R><A>x</A></R>\r\n", Canonical},
+        {"indented, line ends of LF", u8 + "<R>\n  <A>x</A>\n</R>\n", Understood},
+        {"an empty element with an end tag", u8 + "<R><A></A></R>\r\n", Understood},
+        {"a bare >", u8 + "<R><A>a>b</A></R>\r\n", Understood},
+        {"other references", u8 + "<R><A>&quot;&#x41;</A><A>&#32;</A></R>\r\n", Understood},
+        {"NEC's selection, which a save writes as IBM's", sj + "<R><A>\xED\x40</A></R>\r\n", Understood},
+        {"space in tags", u8 + "<R ><A>x</A ></R>\r\n", Understood},
+        {"a comment", u8 + "<R><!--c--><A>x</A></R>\r\n", LeftToLoad},
+        {"an attribute", u8 + "<R><A b=\"1\">x</A></R>\r\n", LeftToLoad},
+        {"CDATA", u8 + "<R><A><![CDATA[x]]></A></R>\r\n", LeftToLoad},
+        {"another encoding", "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\r\n<R/>\r\n", LeftToLoad},
+        {"mismatched tags", u8 + "<R><A>x</B></R>\r\n", Malformed},
+        {"an unknown entity", u8 + "<R><A>&nbsp;</A></R>\r\n", Malformed},
+        {"a control character", u8 + "<R><A>\x01</A></R>\r\n", Malformed},
+        {"broken UTF-8", u8 + "<R><A>\xE3\x81</A></R>\r\n", Malformed},
+        {"a lead byte without its pair", sj + "<R><A>\x82</A></R>\r\n", Malformed},
+        {"]]> in text", u8 + "<R><A>]]></A></R>\r\n", Malformed},
+        {"cut short", u8 + "<R><A>x</A>", Malformed},
+        {"text after the root", u8 + "<R/>x", Malformed},
+        {"no version", "<?xml encoding=\"UTF-8\"?>\r\n<R/>\r\n", Malformed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        xml::ScannedFile scan(c.bytes);
+        EXPECT_EQ(scan.understood(), c.verdict <= Understood);
+        EXPECT_EQ(scan.canonical(), c.verdict == Canonical);
+        Document doc;
+        EXPECT_EQ(doc.loadBytes(c.bytes), c.verdict != Malformed);
+        if (!scan.understood()) continue;
+        if (scan.canonical()) EXPECT_EQ(doc.saveToString(), c.bytes);
+        NodeList top = doc.documentElement().childNodes();
+        ASSERT_EQ(top.size(), scan.topElements().size());
+        for (std::size_t i = 0; i < top.size(); ++i)
+            EXPECT_EQ(scan.text(scan.topElements()[i].content), top[i].text());
+    }
 }

@@ -4,6 +4,7 @@
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 #include "platform/testing/store_files.h"
 
 #include <gtest/gtest.h>
@@ -254,6 +255,51 @@ TEST_F(FaxManageNumTest, DecisionAndDeleteActOnTheFirstRecordOfANumber) {
     EXPECT_TRUE(store.delManageNum("a"));
     EXPECT_EQ(fs::readFile(path), before);
     EXPECT_TRUE(log.log->entries().empty());
+}
+
+// The writers that copy the store's bytes with their change spliced in
+// write what a load, the change and a save write: every step is run on the
+// store as a save writes it and on the same store with a line end more after
+// its root, which a load reads alike but the writers take through a load.
+TEST_F(FaxManageNumTest, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
+    StoreRecord odd = rec("B", "", "見積依頼書");
+    odd.charge = "a&amp;b &lt;c&gt;";  // written as it stands
+    odd.tempImages = {"B_001", "B_002"};
+    for (const std::string& start : {fs::readFile(testing::sourceDir() + "demo/home/data/FAXManageNumber.xml"),
+                                     fs::readFile(testing::sourceDir() + "demo/telephone/home/data/FAXManageNumber.xml"),
+                                     testing::storeXml({rec("A"), odd, rec("A")})}) {
+        xml::Document doc;
+        ASSERT_TRUE(doc.loadBytes(start));
+        const std::string saved = doc.saveToString();
+        EXPECT_TRUE(xml::ScannedFile(saved).canonical());
+        auto run = [&](bool throughALoad) {
+            std::vector<std::string> after;
+            fs::writeFileAtomic(path, saved);
+            FaxManageNum store;
+            store.setMstrRepManageNo("A");
+            store.setMstrSendChargeName("新 &<>");
+            const std::function<bool()> steps[] = {
+                [&] { return store.setManageNum("0"); },
+                [&] { return store.setDecisionCondition("A", "2"); },
+                [&] { return store.setDecisionCondition("202401121000000001", "4"); },
+                [&] { return store.getManageNum("B") && store.mstrSendChargeName() == "a&b <c>"; },
+                [&] { return store.setManageNum("1"); },
+                [&] { return store.delManageNum("202401101000000001"); },
+                [&] { return store.delManageNum("B"); },
+            };
+            for (const auto& step : steps) {
+                // A reader leaves the file as it was, the line end more too.
+                const std::string before = fs::readFile(path);
+                if (throughALoad) fs::writeFileAtomic(path, before + "\r\n");
+                const bool result = step();
+                std::string now = fs::readFile(path);
+                if (now == before + "\r\n") fs::writeFileAtomic(path, now = before);
+                after.push_back(std::to_string(result) + now);
+            }
+            return after;
+        };
+        EXPECT_EQ(run(false), run(true));
+    }
 }
 
 TEST_F(FaxManageNumTest, WritersNeverSaveOverAFileThatDoesNotLoad) {

@@ -8,9 +8,11 @@
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -213,6 +215,49 @@ TEST_F(SendCareers, ARecordWithoutNumberAndTypeFailsTheLookupsWithALogEntry) {
     EXPECT_EQ(readLog(), before);
     ASSERT_EQ(log.log->entries().size(), 2u);
     EXPECT_EQ(log.log->entries()[0].source, "FaxSendCareers");
+}
+
+// The writers that copy the log's bytes with their change spliced in write
+// what a load, the change and a save write: every step is run on the log as
+// a save writes it and on the same log with a line end more after its root,
+// which a load reads alike but the writers take through a load and a save.
+TEST_F(SendCareers, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
+    const std::string built = text::toCp932(kDecl + "<FaxSendLogs>" + record("N1", "注文書", "NG", "<FAXRefImageFileName>p</FAXRefImageFileName>") +
+                                            record("N2", "テスト帳票") + record("N1", "注文書") + "</FaxSendLogs>");
+    for (const std::string& start : {fs::readFile(testing::sourceDir() + "demo/home/data/FaxSendLog.xml"), built}) {
+        xml::Document doc;
+        ASSERT_TRUE(doc.loadBytes(start));
+        const std::string saved = doc.saveToString();
+        EXPECT_TRUE(xml::ScannedFile(saved).canonical());
+        auto run = [&](bool throughALoad) {
+            std::vector<std::string> after;
+            fs::writeFileAtomic(logPath(), saved);
+            FaxSendCareers c;
+            fill(c);
+            std::string result;
+            const std::function<bool()> steps[] = {
+                [&] { return c.setSendCareer(); },
+                [&] { return c.setSendImage("N1", "新しい頁"); },
+                [&] { return c.setReSendCareer("202403011011120001", "納期確認書", "20240302000000", 4, "NG"); },
+                [&] { return c.setSendImage("202403011011120001", "a&b<c>"); },
+                [&] { return c.findSendResult("202403011011120001", result) && result == "NG"; },
+                [&] { return c.delSendCareer("N1"); },
+                [&] { return c.checkSendCareer("N2", "テスト帳票"); },
+            };
+            for (const auto& step : steps) {
+                // A reader leaves the file as it was, the line end more too.
+                const std::string before = readLog();
+                if (throughALoad) fs::writeFileAtomic(logPath(), before + "\r\n");
+                const bool result = step();
+                std::string now = readLog();
+                if (now == before + "\r\n") fs::writeFileAtomic(logPath(), now = before);
+                after.push_back(std::to_string(result) + now);
+            }
+            return after;
+        };
+        EXPECT_EQ(run(false), run(true));
+    }
+    EXPECT_TRUE(log.log->entries().empty());
 }
 
 TEST_F(SendCareers, CreationFailsWhenTheFolderKeyIsMissing) {

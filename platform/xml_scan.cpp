@@ -1,0 +1,569 @@
+#include "xml_scan.h"
+
+#include "error.h"
+#include "files.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace fg::xml {
+
+namespace {
+
+// Deeper than this, or a text longer, the parser has bounds of its own; the
+// scan leaves such a file to it.
+constexpr int kMaxDepth = 200;
+constexpr std::size_t kMaxRun = 1000000;
+constexpr std::size_t kMaxName = 1000;
+
+bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool nameStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool nameChar(unsigned char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+
+bool xmlChar(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// One UTF-8 character at p (p < end, *p >= 0x80): its length, 0 when the
+// bytes are no character XML allows (overlong, surrogate, beyond U+10FFFF,
+// U+FFFE or U+FFFF, cut short).
+std::size_t utf8Length(const unsigned char* p, const unsigned char* end, char32_t& c) {
+    unsigned char b = *p;
+    std::size_t n;
+    char32_t min;
+    if (b >= 0xC2 && b <= 0xDF) { n = 2; c = b & 0x1F; min = 0x80; }
+    else if (b >= 0xE0 && b <= 0xEF) { n = 3; c = b & 0x0F; min = 0x800; }
+    else if (b >= 0xF0 && b <= 0xF4) { n = 4; c = b & 0x07; min = 0x10000; }
+    else return 0;
+    if (static_cast<std::size_t>(end - p) < n) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    if (c < min || !xmlChar(c)) return 0;
+    return n;
+}
+
+// Code page 932 as the parser reads it and the save writes it: the system's
+// converter asked once for every byte and byte pair, so that the scan takes
+// exactly what a load takes and knows which characters a save writes back in
+// the same bytes (the code page has duplicates: NEC's selection of IBM's
+// extensions is written back as IBM's).
+struct Cp932Table {
+    bool usable = false;
+    std::array<char32_t, 256> single{};  // 0: no character of one byte
+    std::array<bool, 256> singleSame{};
+    std::array<bool, 256> lead{};
+    std::vector<char32_t> pair = std::vector<char32_t>(65536, 0);  // 0: no character
+    std::vector<bool> pairSame = std::vector<bool>(65536, false);
+
+    Cp932Table() {
+        iconv_t in = iconv_open("UTF-8", "CP932");
+        iconv_t out = iconv_open("CP932", "UTF-8");
+        if (in != reinterpret_cast<iconv_t>(-1) && out != reinterpret_cast<iconv_t>(-1)) build(in, out);
+        if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
+        if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
+    }
+
+    // The one character the bytes make, 0 when they make none (or more).
+    static char32_t decode(iconv_t cd, const char* bytes, std::size_t size, bool& incomplete) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char buf[16];
+        char* ip = const_cast<char*>(bytes);
+        std::size_t il = size;
+        char* op = buf;
+        std::size_t ol = sizeof buf;
+        incomplete = false;
+        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
+            incomplete = errno == EINVAL;
+            return 0;
+        }
+        const auto* u = reinterpret_cast<const unsigned char*>(buf);
+        const auto* e = reinterpret_cast<const unsigned char*>(op);
+        char32_t c = 0;
+        if (e - u == 1 && u[0] < 0x80) return u[0];
+        if (e - u < 2 || utf8Length(u, e, c) != static_cast<std::size_t>(e - u)) return 0;
+        return c;
+    }
+
+    static bool writtenAlike(iconv_t cd, char32_t c, const char* bytes, std::size_t size) {
+        std::string utf8;
+        appendUtf8(utf8, c);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char buf[16];
+        char* ip = utf8.data();
+        std::size_t il = utf8.size();
+        char* op = buf;
+        std::size_t ol = sizeof buf;
+        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) return false;
+        return static_cast<std::size_t>(op - buf) == size && std::memcmp(buf, bytes, size) == 0;
+    }
+
+    void build(iconv_t in, iconv_t out) {
+        bool incomplete = false;
+        for (int b = 0; b < 0x80; ++b) {
+            char byte = static_cast<char>(b);
+            if (b != 0 && decode(in, &byte, 1, incomplete) != static_cast<char32_t>(b)) return;
+        }
+        for (int b = 0x80; b < 0x100; ++b) {
+            char byte = static_cast<char>(b);
+            char32_t c = decode(in, &byte, 1, incomplete);
+            if (c != 0 && xmlChar(c)) {
+                single[b] = c;
+                singleSame[b] = writtenAlike(out, c, &byte, 1);
+            } else if (incomplete) {
+                lead[b] = true;
+                for (int t = 0x40; t < 0x100; ++t) {
+                    char two[2] = {byte, static_cast<char>(t)};
+                    char32_t p = decode(in, two, 2, incomplete);
+                    if (p == 0 || !xmlChar(p)) continue;
+                    pair[b << 8 | t] = p;
+                    pairSame[b << 8 | t] = writtenAlike(out, p, two, 2);
+                }
+            }
+        }
+        usable = true;
+    }
+};
+
+const Cp932Table& cp932() {
+    static std::once_flag once;
+    static std::unique_ptr<Cp932Table> table;
+    std::call_once(once, [] { table = std::make_unique<Cp932Table>(); });
+    return *table;
+}
+
+bool cp932Name(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* alias : {"SHIFT_JIS", "SHIFT-JIS", "SHIFTJIS", "SJIS", "MS_KANJI", "CSSHIFTJIS", "WINDOWS-31J",
+                              "MS932", "X-SJIS", "X-MS-CP932", "CP932"})
+        if (name == alias) return true;
+    return false;
+}
+
+bool utf8Name(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name == "UTF-8";
+}
+
+// A reference at p ("&" ... ";") that the parser takes without a document
+// type: its length and character, 0 when it is none. `plain` tells whether
+// the save writes the character back as this reference.
+std::size_t reference(const unsigned char* p, const unsigned char* end, char32_t& c, bool& plain) {
+    static constexpr std::pair<std::string_view, char32_t> named[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string_view rest(reinterpret_cast<const char*>(p), static_cast<std::size_t>(std::min<std::ptrdiff_t>(end - p, 16)));
+    for (const auto& [text, value] : named) {
+        if (rest.substr(0, text.size()) == text) {
+            c = value;
+            plain = value == '<' || value == '>' || value == '&';
+            return text.size();
+        }
+    }
+    if (rest.size() < 4 || rest[1] != '#') return 0;
+    std::size_t i = 2;
+    const bool hex = rest[2] == 'x';
+    if (hex) ++i;
+    const std::size_t digits = i;
+    c = 0;
+    for (; i < rest.size() && rest[i] != ';'; ++i) {
+        unsigned char d = static_cast<unsigned char>(rest[i]);
+        int v;
+        if (d >= '0' && d <= '9') v = d - '0';
+        else if (hex && d >= 'a' && d <= 'f') v = d - 'a' + 10;
+        else if (hex && d >= 'A' && d <= 'F') v = d - 'A' + 10;
+        else return 0;
+        c = c * (hex ? 16 : 10) + static_cast<char32_t>(v);
+        if (c > 0x10FFFF) return 0;
+    }
+    if (i == digits || i >= rest.size() || !xmlChar(c)) return 0;
+    plain = c == 0xD && rest.substr(0, i + 1) == "&#13;";
+    return i + 1;
+}
+
+}  // namespace
+
+ScannedFile::ScannedFile(std::string bytes) : bytes_(std::move(bytes)) {
+    registerEncodings();
+    scan();
+    if (!understood_) top_.clear();
+}
+
+void ScannedFile::scan() {
+    const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
+    const std::size_t n = bytes_.size();
+    std::size_t pos = 0;
+    auto at = [&](std::size_t i) -> unsigned char { return i < n ? b[i] : 0; };
+    auto skipSpace = [&] {
+        std::size_t from = pos;
+        while (pos < n && isSpace(b[pos])) ++pos;
+        return pos - from;
+    };
+    auto name = [&]() -> std::string_view {
+        std::size_t from = pos;
+        if (!nameStart(at(pos))) return {};
+        while (pos < n && nameChar(b[pos])) ++pos;
+        if (pos - from > kMaxName) return {};
+        return std::string_view(bytes_).substr(from, pos - from);
+    };
+    auto literal = [&](std::string_view text) {
+        if (std::string_view(bytes_).substr(pos, text.size()) != text) return false;
+        pos += text.size();
+        return true;
+    };
+    // Eq and a quoted value; the value, or nullopt.
+    auto quoted = [&]() -> std::optional<std::string_view> {
+        skipSpace();
+        if (!literal("=")) return std::nullopt;
+        skipSpace();
+        unsigned char q = at(pos);
+        if (q != '"' && q != '\'') return std::nullopt;
+        std::size_t from = ++pos;
+        while (pos < n && b[pos] != q) ++pos;
+        if (pos >= n) return std::nullopt;
+        return std::string_view(bytes_).substr(from, pos++ - from);
+    };
+
+    // The declaration, as the parser and the save read it.
+    if (bytes_.compare(0, 5, "<?xml") == 0 && n > 5 && isSpace(b[5])) {
+        std::size_t close = bytes_.find("?>");
+        if (close == std::string::npos) return;
+        pos = 5;
+        if (skipSpace() == 0 || !literal("version")) return;
+        auto version = quoted();
+        if (!version || *version != "1.0") return;
+        std::string encoding;
+        std::size_t spaced = skipSpace();
+        if (spaced > 0 && literal("encoding")) {
+            auto value = quoted();
+            if (!value || value->empty() || !nameStart((*value)[0])) return;
+            for (char c : *value)
+                if (!nameChar(static_cast<unsigned char>(c))) return;
+            encoding = *value;
+            spaced = skipSpace();
+        }
+        if (spaced > 0 && literal("standalone")) {
+            auto value = quoted();
+            if (!value || (*value != "yes" && *value != "no")) return;
+            skipSpace();
+        }
+        if (!literal("?>") || pos != close + 2) return;
+        if (!encoding.empty()) {
+            if (cp932Name(encoding)) cp932_ = true;
+            else if (!utf8Name(encoding)) return;
+            if (cp932_ && !cp932().usable) return;
+        }
+        std::string_view data = std::string_view(bytes_).substr(6, close - 6);
+        std::size_t first = 0, last = data.size();
+        while (first < last && isSpace(static_cast<unsigned char>(data[first]))) ++first;
+        while (last > first && isSpace(static_cast<unsigned char>(data[last - 1]))) --last;
+        declarationData_ = std::string(data.substr(first, last - first));
+        hasDeclaration_ = true;
+        if (b[5] != ' ' || first != 0 || last != data.size() || bytes_.compare(pos, 2, "\r\n") != 0) canonical_ = false;
+    }
+    const std::size_t afterDeclaration = pos;
+    skipSpace();
+    if (at(pos) != '<') return;
+    if (pos != afterDeclaration + (hasDeclaration_ ? 2 : 0)) canonical_ = false;
+    rootStart_ = pos;
+
+    const Cp932Table* table = cp932_ ? &cp932() : nullptr;
+    struct Open {
+        std::string_view name;
+        std::size_t start;
+        std::size_t contentStart;
+        bool hasContent;
+    };
+    std::vector<Open> open;
+    std::size_t runStart = std::string::npos;
+    bool runBlank = true;
+
+    auto endRun = [&]() {
+        if (runStart == std::string::npos) return;
+        if (runBlank) canonical_ = false;  // a load drops it, a save does not write it
+        else open.back().hasContent = true;
+        runStart = std::string::npos;
+    };
+
+    while (pos < n) {
+        const unsigned char c = b[pos];
+        if (c == '<') {
+            if (!open.empty()) endRun();
+            const unsigned char next = at(pos + 1);
+            if (next == '/') {
+                if (open.empty()) return;
+                const std::size_t tagStart = pos;
+                pos += 2;
+                std::string_view closing = name();
+                if (closing.empty() || closing != open.back().name) return;
+                if (skipSpace() > 0) canonical_ = false;
+                if (at(pos) != '>') return;
+                ++pos;
+                Open done = open.back();
+                open.pop_back();
+                if (!done.hasContent) canonical_ = false;  // a save writes <a/>
+                ByteSpan whole{done.start, pos};
+                ByteSpan content{done.contentStart, tagStart};
+                if (open.empty()) {
+                    rootName_ = done.name;
+                    rootContent_ = content;
+                    break;
+                }
+                if (open.size() == 1) top_.push_back({true, done.name, whole, content, 0});
+                continue;
+            }
+            if (next == '!' || next == '?') return;
+            const std::size_t tagStart = pos++;
+            std::string_view opening = name();
+            if (opening.empty()) return;
+            if (skipSpace() > 0) canonical_ = false;
+            if (!open.empty()) open.back().hasContent = true;
+            if (at(pos) == '>') {
+                ++pos;
+                if (open.size() >= static_cast<std::size_t>(kMaxDepth)) return;
+                open.push_back({opening, tagStart, pos, false});
+                continue;
+            }
+            if (at(pos) != '/' || at(pos + 1) != '>') return;  // an attribute, or no tag
+            pos += 2;
+            ByteSpan whole{tagStart, pos};
+            if (open.empty()) {
+                rootName_ = opening;
+                rootContent_ = {pos - 2, pos - 2};
+                rootEmptyTag_ = true;
+                break;
+            }
+            if (open.size() == 1) top_.push_back({true, opening, whole, {pos - 2, pos - 2}, 0});
+            continue;
+        }
+        if (open.empty()) return;
+        if (runStart == std::string::npos) {
+            runStart = pos;
+            runBlank = true;
+        } else if (pos - runStart > kMaxRun) {
+            return;
+        }
+        if (c == '&') {
+            char32_t value = 0;
+            bool plain = false;
+            std::size_t length = reference(b + pos, b + n, value, plain);
+            if (length == 0) return;
+            if (!plain) canonical_ = false;
+            if (!isSpace(static_cast<unsigned char>(value < 0x80 ? value : 'x'))) runBlank = false;
+            pos += length;
+        } else if (c >= 0x80) {
+            runBlank = false;
+            if (table) {
+                if (table->single[c] != 0) {
+                    if (!table->singleSame[c]) canonical_ = false;
+                    ++pos;
+                } else {
+                    if (!table->lead[c] || pos + 1 >= n) return;
+                    const unsigned code = static_cast<unsigned>(c) << 8 | b[pos + 1];
+                    if (table->pair[code] == 0) return;
+                    if (!table->pairSame[code]) canonical_ = false;
+                    pos += 2;
+                }
+            } else {
+                char32_t ignored = 0;
+                std::size_t length = utf8Length(b + pos, b + n, ignored);
+                if (length == 0) return;
+                pos += length;
+            }
+        } else if (c >= 0x20) {
+            if (c == '>') {
+                if (pos >= 2 && b[pos - 1] == ']' && b[pos - 2] == ']') return;
+                canonical_ = false;  // a save writes &gt;
+            }
+            if (c != ' ') runBlank = false;
+            ++pos;
+        } else if (c == '\n' || c == '\t') {
+            ++pos;
+        } else if (c == '\r') {
+            canonical_ = false;  // a load makes line ends of it
+            ++pos;
+        } else {
+            return;
+        }
+    }
+    if (rootName_.empty()) return;
+    const std::size_t afterRoot = pos;
+    skipSpace();
+    if (pos != n) return;
+    if (bytes_.compare(afterRoot, std::string::npos, "\r\n") != 0) canonical_ = false;
+    understood_ = true;
+}
+
+void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep) const {
+    out.clear();
+    const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
+    std::vector<std::size_t> open;  // indexes into out, or npos for a node not kept
+    constexpr std::size_t kNotKept = static_cast<std::size_t>(-1);
+    std::size_t pos = content.begin;
+    int depth = 0;
+    auto tagName = [&](std::size_t from) {
+        std::size_t end = from;
+        while (end < content.end && nameChar(b[end])) ++end;
+        return std::string_view(bytes_).substr(from, end - from);
+    };
+    while (pos < content.end) {
+        if (b[pos] == '<') {
+            std::size_t close = bytes_.find('>', pos);
+            if (b[pos + 1] == '/') {
+                if (open.back() != kNotKept) {
+                    out[open.back()].content.end = pos;
+                    out[open.back()].whole.end = close + 1;
+                }
+                open.pop_back();
+                --depth;
+            } else {
+                const bool empty = b[close - 1] == '/';
+                const bool keep = deep || depth == 0;
+                if (keep) {
+                    std::size_t inner = empty ? close - 1 : close + 1;
+                    out.push_back({true, tagName(pos + 1), {pos, close + 1}, {inner, inner}, depth});
+                }
+                if (!empty) {
+                    open.push_back(keep ? out.size() - 1 : kNotKept);
+                    ++depth;
+                }
+            }
+            pos = close + 1;
+            continue;
+        }
+        std::size_t end = bytes_.find('<', pos);
+        if (end == std::string::npos || end > content.end) end = content.end;
+        if (deep || depth == 0) {
+            bool blank = true;
+            for (std::size_t i = pos; i < end && blank; ++i) blank = isSpace(b[i]);
+            if (!blank && std::memchr(b + pos, '&', end - pos)) {
+                std::string decoded = text({pos, end});
+                blank = decoded.find_first_not_of(" \t\r\n") == std::string::npos;
+            }
+            if (!blank) out.push_back({false, {}, {pos, end}, {pos, end}, depth});
+        }
+        pos = end;
+    }
+}
+
+std::string ScannedFile::text(ByteSpan content) const {
+    const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
+    const Cp932Table* table = cp932_ ? &cp932() : nullptr;
+    std::string out, run;
+    std::size_t pos = content.begin;
+    while (pos < content.end) {
+        if (b[pos] == '<') {
+            pos = bytes_.find('>', pos) + 1;
+            continue;
+        }
+        run.clear();
+        while (pos < content.end && b[pos] != '<') {
+            const unsigned char c = b[pos];
+            if (c == '&') {
+                char32_t value = 0;
+                bool plain = false;
+                pos += reference(b + pos, b + content.end, value, plain);
+                appendUtf8(run, value);
+            } else if (c == '\r') {
+                run += '\n';
+                pos += pos + 1 < content.end && b[pos + 1] == '\n' ? 2 : 1;
+            } else if (c < 0x80 || !table) {
+                run += static_cast<char>(c);
+                ++pos;
+            } else if (table->single[c] != 0) {
+                appendUtf8(run, table->single[c]);
+                ++pos;
+            } else {
+                appendUtf8(run, table->pair[static_cast<unsigned>(c) << 8 | b[pos + 1]]);
+                pos += 2;
+            }
+        }
+        if (run.find_first_not_of(" \t\r\n") != std::string::npos) out += run;
+    }
+    return out;
+}
+
+std::string ScannedFile::written(const Document& doc) const {
+    std::string out = doc.saveToString();
+    const std::string_view prefix = head();
+    if (out.compare(0, prefix.size(), prefix) != 0 || out.size() < prefix.size() + 2)
+        throw Error(errnum::PathFileAccessError, "XML の書き出しが宣言と合いません。");
+    return out.substr(prefix.size(), out.size() - prefix.size() - 2);
+}
+
+std::string ScannedFile::reworked(ByteSpan whole, const std::function<void(Document&, Node&)>& change) const {
+    Document doc;
+    std::string alone = std::string(head());
+    alone.append(bytes_, whole.begin, whole.end - whole.begin);
+    if (!doc.loadBytes(alone))
+        throw Error(errnum::PathFileAccessError, "XML の要素を読み直せません: " + doc.parseError().reason);
+    Node root = doc.documentElement();
+    change(doc, root);
+    return written(doc);
+}
+
+std::string ScannedFile::fragment(const std::function<Node(Document&)>& build) const {
+    Document doc;
+    if (hasDeclaration_) doc.appendChild(doc.createProcessingInstruction("xml", declarationData_));
+    doc.appendChild(build(doc));
+    return written(doc);
+}
+
+void SplicedWrite::replace(ByteSpan whole, std::string bytes) {
+    if (!replaced_.empty() && whole.begin < replaced_.back().first.end)
+        throw Error(errnum::InvalidProcedureCall, "XML の差し替えが順に並んでいません。");
+    replaced_.emplace_back(whole, std::move(bytes));
+}
+
+void SplicedWrite::appendToRoot(std::string bytes) {
+    if (file_.rootEmptyTag()) throw Error(errnum::InvalidProcedureCall, "空の根要素には書き足せません。");
+    appended_.push_back(std::move(bytes));
+}
+
+void SplicedWrite::save(const std::string& path) const {
+    if (!file_.canonical()) throw Error(errnum::InvalidProcedureCall, "そのままの形でないファイルには継ぎ足せません。");
+    const std::string_view all = file_.bytes();
+    std::vector<std::string_view> pieces;
+    std::size_t from = 0;
+    const std::size_t rootEnd = file_.rootContent().end;
+    for (const auto& [span, bytes] : replaced_) {
+        pieces.push_back(all.substr(from, span.begin - from));
+        pieces.push_back(bytes);
+        from = span.end;
+    }
+    if (!appended_.empty()) {
+        pieces.push_back(all.substr(from, rootEnd - from));
+        for (const std::string& bytes : appended_) pieces.push_back(bytes);
+        from = rootEnd;
+    }
+    pieces.push_back(all.substr(from));
+    fs::writeFileAtomic(path, pieces);
+}
+
+}  // namespace fg::xml

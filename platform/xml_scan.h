@@ -1,0 +1,133 @@
+// One pass over the bytes of a stored XML file, for the state files that
+// grow for years (the send log, the management-number store): a reader that
+// needs a few records finds them without making a node of the file, and a
+// writer copies the file's bytes with its one change spliced in.
+//
+// The scan reads the whole file and checks it whole, but it knows only the
+// plain form the system's files take: a declaration of version 1.0 in UTF-8
+// or Shift_JIS (code page 932), elements without attributes, text with the
+// predefined and character references, white space between elements.
+// Anything else it does not judge (understood() false): comments, processing
+// instructions, CDATA, a document type, attributes, namespaces, another
+// encoding, and every fault (a broken tag, a byte the encoding lacks, a
+// character XML forbids, an unknown reference, a mismatched end tag). The
+// caller then loads the file as a Document, which gives the parser's verdict
+// and the parser's reason. A file the scan understands is one a load takes,
+// and the scan sees the same elements and texts the load makes.
+//
+// canonical() tells, besides, that the bytes are exactly those that
+// Document::save writes for the document a load makes of them: the
+// declaration and the root each on a line ended by CR LF, no white space
+// between elements, an empty element written <a/>, text escaped as the save
+// escapes it, every character in the form the save gives it. Only then may a
+// writer splice: what it writes is what a load, the change and a save would
+// have written, byte for byte. Every save of the system writes this form, so
+// a file is in it from its first save on.
+#pragma once
+
+#include "platform/xml.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fg::xml {
+
+// Byte offsets into the scanned file, `end` past the last byte.
+struct ByteSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// An element, or a text that a load keeps (white-space-only text is
+// dropped), inside an element's content.
+struct ScannedNode {
+    bool element = true;
+    std::string_view name;  // elements only
+    ByteSpan whole;         // the start tag to past the end tag; a text: its bytes
+    ByteSpan content;       // between the tags; empty for <a/>
+    int depth = 0;          // 0 for a child of the element asked about
+};
+
+class ScannedFile {
+public:
+    // Scans the bytes of a file (fs::readFile reads them whole).
+    explicit ScannedFile(std::string bytes);
+    // What it answers points into its bytes: it stays where it was made.
+    ScannedFile(const ScannedFile&) = delete;
+    ScannedFile& operator=(const ScannedFile&) = delete;
+
+    bool understood() const { return understood_; }
+    bool canonical() const { return understood_ && canonical_; }
+
+    // Only for a file the scan understood:
+    const std::string& bytes() const { return bytes_; }
+    std::string_view rootName() const { return rootName_; }
+    // The root element's child elements, in document order.
+    const std::vector<ScannedNode>& topElements() const { return top_; }
+    // The root's content; for a root written <a/> its begin and end are the
+    // "/" of the tag, and rootEmptyTag() is true.
+    ByteSpan rootContent() const { return rootContent_; }
+    bool rootEmptyTag() const { return rootEmptyTag_; }
+
+    // The nodes of an element's content, in document order: its children
+    // only, or with `deep` every descendant (depth counts the levels).
+    void nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep) const;
+    // The text of the element whose content this is, as Node::text reads it
+    // (every descendant text joined, references resolved, line ends as a
+    // load makes them), in UTF-8.
+    std::string text(ByteSpan content) const;
+
+    // The bytes of one element of a canonical file after a change: the
+    // element is loaded alone as the file's document, changed, and written as
+    // the save writes it. `change` gets the document and its root, the element.
+    std::string reworked(ByteSpan whole, const std::function<void(Document&, Node&)>& change) const;
+    // The bytes of a new element as a save of this file writes it: `build`
+    // makes the element in a document that carries the file's declaration
+    // and answers it.
+    std::string fragment(const std::function<Node(Document&)>& build) const;
+
+private:
+    void scan();
+    // The head of the file up to its root (the declaration line), as a save writes it.
+    std::string_view head() const { return std::string_view(bytes_).substr(0, rootStart_); }
+    std::string written(const Document& doc) const;
+
+    std::string bytes_;
+    bool understood_ = false;
+    bool canonical_ = true;
+    bool cp932_ = false;
+    std::string declarationData_;
+    bool hasDeclaration_ = false;
+    std::size_t rootStart_ = 0;
+    std::string_view rootName_;
+    ByteSpan rootContent_;
+    bool rootEmptyTag_ = false;
+    std::vector<ScannedNode> top_;
+};
+
+// A canonical scanned file written again from its own bytes with elements
+// replaced or removed and new ones added after the root's last child: the
+// untouched bytes are copied as they are, never put together in memory.
+class SplicedWrite {
+public:
+    explicit SplicedWrite(const ScannedFile& file) : file_(file) {}
+
+    // Replaces an element's bytes (empty bytes remove it). Spans are given
+    // in file order and never overlap.
+    void replace(ByteSpan whole, std::string bytes);
+    // Adds bytes after the root's last child (the root has an end tag).
+    void appendToRoot(std::string bytes);
+    // Writes the file atomically (temporary file, fsync, rename); raises
+    // fg::Error as fs::writeFileAtomic does.
+    void save(const std::string& path) const;
+
+private:
+    const ScannedFile& file_;
+    std::vector<std::pair<ByteSpan, std::string>> replaced_;
+    std::vector<std::string> appended_;
+};
+
+}  // namespace fg::xml
