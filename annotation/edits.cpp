@@ -145,6 +145,8 @@ int32_t edit(ANNHANDLE object, const EditSpec& e, uint32_t flags) {
     return annGuard([&] {
         AnnObject* o = annLock(object);
         if (!o) return ANN_ERROR_INVALID_PARAMETER;
+        // Points must stay finite, so that a saved tree loads back: the
+        // values here, the results in the walk.
         if (!annFinite(e.a) || !annFinite(e.b) || (e.centre && !annFinite(*e.centre)))
             return ANN_ERROR_INVALID_PARAMETER;
         const bool children = flags & ANN_FLAG_CHILDREN;
