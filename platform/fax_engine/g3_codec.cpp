@@ -417,6 +417,38 @@ std::string encodeG3(const BilevelImage& page, PageEnd end) {
     return out;
 }
 
+namespace {
+
+// Whether the data ends with six EOLs, read backwards from its last one bit
+// in the order the data is packed (least significant bit first): the five
+// later EOLs follow each other closely, the first may have fill before it.
+bool endsWithRtc(std::string_view data) {
+    std::size_t bit = data.size() * 8;
+    auto bitAt = [&](std::size_t i) { return (static_cast<unsigned char>(data[i / 8]) >> (i % 8)) & 1; };
+    while (bit > 0 && !bitAt(bit - 1)) --bit;
+    for (int eol = 0; eol < 6; ++eol) {
+        if (bit == 0) return false;
+        --bit;  // the EOL's one bit
+        int zeros = 0;
+        while (bit > 0 && !bitAt(bit - 1) && zeros <= 11) {
+            --bit;
+            ++zeros;
+        }
+        if (eol < 5 ? zeros != 11 : zeros < 11) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string endedByRtc(std::string data) {
+    if (endsWithRtc(data)) return data;
+    // Six EOLs (eleven zero bits and a one) packed from a byte boundary.
+    static constexpr unsigned char kRtc[] = {0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80};
+    data.append(reinterpret_cast<const char*>(kRtc), sizeof kRtc);
+    return data;
+}
+
 BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
     RawPage page;
     BitOrder used = order;

@@ -68,6 +68,12 @@ inline constexpr int kMaxG3Lines = 32768;
 enum class PageEnd { LinesOnly, Rtc };
 std::string encodeG3(const BilevelImage& page, PageEnd end = PageEnd::LinesOnly);
 
+// The page as a transmitter sends it: the data ended by RTC. Data that ends
+// with RTC already (an older page file) is kept as it is; otherwise RTC
+// follows the zero bits that fill the last byte, which a receiver takes as
+// fill before an EOL.
+std::string endedByRtc(std::string data);
+
 // Decodes a page. Raises fg::Error 481 when the data is not a one-dimensional
 // G3 page. The width is the most common line length on the page.
 BilevelImage decodeG3(std::string_view data, BitOrder order = BitOrder::Detect, G3DecodeReport* report = nullptr);

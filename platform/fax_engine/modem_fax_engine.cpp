@@ -576,6 +576,9 @@ std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumbe
     }
     std::vector<std::string> data;
     if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
+    // A page file holds the page's lines alone; on the line the page ends
+    // with RTC, which the receiving machine waits for.
+    for (std::string& page : data) page = endedByRtc(std::move(page));
 
     Settings s = startCall(*port);
     auto traceFn = [this](const std::string& l) { trace(l); };

@@ -244,6 +244,21 @@ TEST(G3Codec, APageWithoutRtcKeepsTheLastLineThatEndsOnTheLastBit) {
     }
 }
 
+TEST(G3Codec, APageOnTheLineEndsWithOneRtc) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        BilevelImage page = printLikePage(kFaxWidth, 20 + static_cast<int>(seed % 17), seed);
+        const std::string withRtc = encodeG3(page, PageEnd::Rtc);
+        EXPECT_EQ(endedByRtc(withRtc), withRtc);
+        const std::string sent = endedByRtc(encodeG3(page));
+        EXPECT_EQ(sent.size(), encodeG3(page).size() + 9);
+        EXPECT_EQ(endedByRtc(sent), sent);
+        G3DecodeReport report;
+        EXPECT_EQ(decodeG3(sent, BitOrder::LsbFirst, &report), page);
+        EXPECT_EQ(report.damagedLines, 0);
+    }
+}
+
 TEST(G3Codec, Fax2tiffReadsOurPages) {
     testing::TempDir dir;
     struct Case {

@@ -26,7 +26,7 @@ std::string page(int n) {
     BilevelImage p(1728, 40 + n);
     for (int x = 0; x < 100 * n; ++x) p.setBlack(x, 5);
     // A byte 0x10 inside the data must reach the far end as one byte.
-    return encodeG3(p) + std::string("\x10\x00", 2);
+    return encodeG3(p, PageEnd::Rtc) + std::string("\x10\x00", 2);
 }
 
 // What a Class 2 (or 2.0) modem answers when all goes well; `special`
@@ -110,7 +110,7 @@ TEST_F(ModemLines, SendsInEitherClassWithTheSettingsGivenBeforeTheOpen) {
         ASSERT_EQ(e.PortOpen(&h, 1, "ATZ"), EngineCode::Ok);
         ASSERT_EQ(e.SendFax(h, "03-1234 5678", (home / "send.g3").c_str(), 2), EngineCode::Ok);
         EXPECT_EQ(peer.commands(), c.commands);
-        EXPECT_EQ(peer.pages(), (std::vector<std::string>{page(1), page(2)}));
+        EXPECT_EQ(peer.pages(), (std::vector<std::string>{endedByRtc(page(1)), endedByRtc(page(2))}));
         const char* id = nullptr;
         std::int16_t sent = 0;
         std::int32_t code = -1;
