@@ -63,7 +63,8 @@ std::int32_t TelephonyControl::checkBeforeDecision(const std::string& strFaxNo, 
     if (checkManageFaxNo(strRepManageNo, strFaxNo) == rc::NotAnswerable) return rc::NotAnswerable;
     std::int32_t condition = getDecisionCondition(strRepManageNo);
     // An order sheet, awaiting its confirmation or confirmed, has no answer.
-    if (condition == 3 || condition == 4) return rc::NotAnswerable;
+    const std::string number = std::to_string(condition);
+    if (number == kAwaitingConfirmation || number == kConfirmed) return rc::NotAnswerable;
     return condition;
 }
 
