@@ -21,6 +21,9 @@ inline constexpr long PermissionDenied = 70;
 inline constexpr long PathFileAccessError = 75;
 inline constexpr long PathNotFound = 76;
 inline constexpr long ObjectNotSet = 91;
+inline constexpr long InvalidPropertyValue = 380;
+inline constexpr long ReadOnlyProperty = 383;
+inline constexpr long InvalidPicture = 481;
 // Object error 513, raised by the common and client classes to their callers.
 inline constexpr long ClientClassError = static_cast<int32_t>(0x80040201u);
 }  // namespace errnum

@@ -114,6 +114,8 @@ void ErrorLogWriter::writeError(const std::string& source, long number, const st
     }
 }
 
+void logError(const std::string& source, const Error& error) noexcept { ErrorLogWriter().writeError(source, error); }
+
 void TelephonyErrorLog::writeError(const Error& error, bool flag) noexcept {
     try {
         dispatch(ErrorLogEntry{"TelephonyErrorLog", error.source(), error.number(), error.description(), flag});

@@ -38,6 +38,9 @@ public:
     void writeError(const std::string& source, long number, const std::string& description) noexcept;
 };
 
+// Writes the error to the error log under `source`; never throws.
+void logError(const std::string& source, const Error& error) noexcept;
+
 class TelephonyErrorLog {
 public:
     void writeError(const Error& error, bool flag = true) noexcept;

@@ -4,8 +4,6 @@
 
 namespace fg::settings {
 
-void logError(const std::string& source, const Error& error) noexcept { ErrorLogWriter().writeError(source, error); }
-
 void traceFailure(const std::string& source, const Error& error) noexcept {
     writeDebugLine(source, std::to_string(error.number()) + " " + error.description());
 }

@@ -5,13 +5,14 @@
 #pragma once
 
 #include "platform/error.h"
+#include "platform/error_log.h"
 
 #include <string>
 
 namespace fg::settings {
 
 // Writes the error to the error log under `source`; never throws.
-void logError(const std::string& source, const Error& error) noexcept;
+using fg::logError;
 // Leaves a trace of a failure that the member's callers expect unlogged.
 void traceFailure(const std::string& source, const Error& error) noexcept;
 

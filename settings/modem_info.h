@@ -15,6 +15,10 @@
 
 namespace fg {
 
+// The lines of the server, numbered from 1: the records modeminformation.xml
+// must hold, and the highest receive port.
+inline constexpr int kModemLineCount = 20;
+
 // One Modem record, field by field: an initialisation string or a number
 // that holds a "*" stays whole, as it cannot in the joined form.
 struct ModemLine {

@@ -183,17 +183,18 @@ bool FrmMainCtrl::startReceiveLines(std::string& reason) {
             result = false;
             reason = " モデム情報を読めません。";
         }
-        for (int port = 1; port <= 20; ++port) blnLineActive[static_cast<std::size_t>(port)] = false;
-        for (std::size_t i = 0; i < 20; ++i) {
+        for (int port = 1; port <= kModemLineCount; ++port) blnLineActive[static_cast<std::size_t>(port)] = false;
+        for (std::size_t i = 0; i < kModemLineCount; ++i) {
             if (i >= lines.size())
                 throw Error(errnum::SubscriptOutOfRange,
-                            "モデム情報が " + std::to_string(lines.size()) + " 件しかありません (20 件必要)。");
+                            "モデム情報が " + std::to_string(lines.size()) + " 件しかありません (" +
+                                std::to_string(kModemLineCount) + " 件必要)。");
             const ModemLine& line = lines[i];
             if (!line.complete)
                 throw Error(errnum::SubscriptOutOfRange, "モデム情報 " + std::to_string(i + 1) + " 件目の項目が足りません。");
             if (!line.receives()) continue;  // send lines and unused records
             int port = toInt16(line.port);
-            if (port < 0 || port > 20)
+            if (port < 0 || port > kModemLineCount)
                 throw Error(errnum::SubscriptOutOfRange, "受信回線のポート番号が範囲外です: " + line.port);
             auto slot = static_cast<std::size_t>(port);
             if (blnLineActive[slot]) {
@@ -331,7 +332,7 @@ bool FrmMainCtrl::stopAll() {
 }
 
 bool FrmMainCtrl::stopReceiveLines() {
-    for (int port = 1; port <= 20; ++port) {
+    for (int port = 1; port <= kModemLineCount; ++port) {
         auto slot = static_cast<std::size_t>(port);
         if (!blnLineActive[slot]) continue;
         auto& line = eventReciveErr[slot];
@@ -369,7 +370,7 @@ bool FrmMainCtrl::stopReceiveLines() {
         // are visited on the next pass.
         if (failed) break;
     }
-    for (int port = 1; port <= 20; ++port)
+    for (int port = 1; port <= kModemLineCount; ++port)
         if (blnLineActive[static_cast<std::size_t>(port)]) return false;
     return true;
 }

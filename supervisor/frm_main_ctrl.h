@@ -29,6 +29,7 @@
 #include "platform/file_lock.h"
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
+#include "settings/modem_info.h"
 
 #include <array>
 #include <chrono>
@@ -93,12 +94,12 @@ public:
     PumpTimer tmrDestroy;
     std::unique_ptr<MakerInfoScheduler> eventMakerErr;
     std::unique_ptr<EdiDataScheduler> eventEDIErr;
-    std::array<std::unique_ptr<FaxReceptionLine>, 21> eventReciveErr;  // by port; 0 unused
+    std::array<std::unique_ptr<FaxReceptionLine>, kModemLineCount + 1> eventReciveErr;  // by port; 0 unused
     Process lngPgpProcess;
     bool blnPgpActive = false;
     bool blnMakerActive = false;
     bool blnEdiActive = false;
-    std::array<bool, 21> blnLineActive{};
+    std::array<bool, kModemLineCount + 1> blnLineActive{};
     std::string strAppPath;
 
 private:

@@ -70,7 +70,8 @@ std::int32_t TelephonyControl::checkBeforeDecision(const std::string& strFaxNo, 
         return rc::NotAnswerable;
     std::int32_t condition = conditionOf(store);
     // An order sheet, awaiting its confirmation or confirmed, has no answer.
-    if (condition == 3 || condition == 4) return rc::NotAnswerable;
+    const std::string number = std::to_string(condition);
+    if (number == kAwaitingConfirmation || number == kConfirmed) return rc::NotAnswerable;
     return condition;
 }
 

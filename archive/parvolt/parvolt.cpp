@@ -18,8 +18,6 @@ using Int = Parvolt::Int;
 
 namespace {
 
-constexpr long kInvalidPropertyValue = 380;
-constexpr long kReadOnlyProperty = 383;
 constexpr Int kMaxCount = 32767;
 
 // State that every control of a thread shares.
@@ -35,8 +33,8 @@ ModuleState& module() {
     return state;
 }
 
-fg::Error readOnly() { return fg::Error(kReadOnlyProperty, "値を設定できません。プロパティは読み取り専用です。", "Parvolt"); }
-fg::Error invalidValue() { return fg::Error(kInvalidPropertyValue, "プロパティの値が不正です。", "Parvolt"); }
+fg::Error readOnly() { return fg::Error(errnum::ReadOnlyProperty, "値を設定できません。プロパティは読み取り専用です。", "Parvolt"); }
+fg::Error invalidValue() { return fg::Error(errnum::InvalidPropertyValue, "プロパティの値が不正です。", "Parvolt"); }
 fg::Error subscript() { return fg::Error::standard(errnum::SubscriptOutOfRange, "Parvolt"); }
 
 std::string withoutTrailingSlash(std::string path) {

@@ -47,7 +47,7 @@ ManageRecord recordOf(const Record& r) {
     f[12] = r.supplier.person;
     f[13] = r.supplier.fax;
     f[14] = r.decisionCondition;
-    f[15] = "0";
+    f[15] = '0';
     f[18] = r.orderNumber;
     return record;
 }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <unordered_set>
 
 namespace fg {
@@ -339,17 +340,18 @@ bool EDIControl::getEDIData(const std::string& strEDIDataType) {
     try {
         if (strEDIDataType != "0") return subGetFaxReminder();
 
-        std::vector<GET_FILE> fetched(4);
-        std::vector<std::string> archives(4);
-        for (int k = 0; k < 4; ++k)
+        constexpr std::size_t fetches = std::size(kFetchCodes);
+        std::vector<GET_FILE> fetched(fetches);
+        std::vector<std::string> archives(fetches);
+        for (std::size_t k = 0; k < fetches; ++k)
             if (!subGetEDIData(fetched[k], kFetchCodes[k], archives[k])) return false;
 
         std::vector<std::string> registered;
         if (!subCheckMaker(fetched, registered)) return false;
 
         std::string tempEdi = workFolder(folders::kMessages);
-        std::vector<GET_FILE> batch(4);
-        for (int k = 0; k < 4; ++k) {
+        std::vector<GET_FILE> batch(fetches);
+        for (std::size_t k = 0; k < fetches; ++k) {
             const GET_FILE& record = fetched[k];
             if (record.intCnt > 0) batch[k].strInfoType = kFetchCodes[k];
             for (std::int16_t j = 0; j < record.intCnt; ++j) {

@@ -39,8 +39,6 @@ void checkImaging(short status, const image::ImagingControl& control, const std:
         throw statusError(status, what, control.lastError() ? &*control.lastError() : nullptr);
 }
 
-void logError(const std::string& source, const Error& error) noexcept { ErrorLogWriter().writeError(source, error); }
-
 bool uprightTitle(const std::string& title) {
     return title == "FAX回答再送信依頼" || title == "未処理一覧" || title == "テスト帳票";
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/error.h"
+#include "platform/error_log.h"
 #include "platform/image/image.h"
 
 #include <string>
@@ -34,7 +35,7 @@ Error statusError(long status, const std::string& what, const Error* underlying 
 void checkImaging(short status, const image::ImagingControl& control, const std::string& what);
 
 // Writes an error to the error log under `source`; never throws.
-void logError(const std::string& source, const Error& error) noexcept;
+using fg::logError;
 
 // The report titles whose forms are laid out upright and go out as they
 // stand; every other title's pages are laid out wide and turned.

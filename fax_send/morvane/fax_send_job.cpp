@@ -25,8 +25,6 @@ namespace fg {
 
 namespace {
 
-void logError(const char* source, const Error& e) { ErrorLogWriter().writeError(source, e); }
-
 std::string sendFolder() { return FolderPathInfo().getFolderPath("SendTemp"); }
 
 }  // namespace

@@ -25,8 +25,8 @@ namespace {
 constexpr const char* kSource = "Ostrand";
 constexpr const char* kErrorCaption = "エラー";
 
-[[noreturn]] void invalidValue() { throw Error(380, "プロパティの値が不正です。", kSource); }
-[[noreturn]] void readOnly() { throw Error(383, "プロパティは読み取り専用です。", kSource); }
+[[noreturn]] void invalidValue() { throw Error(errnum::InvalidPropertyValue, "プロパティの値が不正です。", kSource); }
+[[noreturn]] void readOnly() { throw Error(errnum::ReadOnlyProperty, "プロパティは読み取り専用です。", kSource); }
 
 // The engine takes code page 932 text in fixed buffers. A text that would
 // not come back the same, or that does not fit, is refused and logged: a cut

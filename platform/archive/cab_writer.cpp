@@ -25,7 +25,8 @@ using ErrorText = Owned<GError*, g_error_free>;
 
 Error gcabError(const ErrorText& error, const std::string& what) {
     const GError* e = error.get();
-    return Error(75, what + (e && e->message ? std::string(" (") + e->message + ")" : std::string()), "Archive");
+    return Error(errnum::PathFileAccessError,
+                 what + (e && e->message ? std::string(" (") + e->message + ")" : std::string()), "Archive");
 }
 
 void addTo(GCabFolder* folder, GCabFile* entry, const std::string& what) {
@@ -79,7 +80,7 @@ void CabWriter::write(const std::string& path) {
                    g_output_stream_close(stream, nullptr, error.out());
     if (!written) throw gcabError(error, "キャビネットを書けません: " + path);
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd || ::fsync(fd.get()) != 0) throw Error(75, "キャビネットを書き終えられません: " + path, "Archive");
+    if (!fd || ::fsync(fd.get()) != 0) throw Error(errnum::PathFileAccessError, "キャビネットを書き終えられません: " + path, "Archive");
 }
 
 }  // namespace fg::arc

@@ -149,7 +149,7 @@ std::int16_t FaxEngineBase::imageCall(const char* what, const std::function<void
     } catch (const Error& e) {
         trace(std::string(what) + ": " + e.description());
         if (e.number() == errnum::FileNotFound) return EngineCode::FileNotFound;
-        if (e.number() == 481) return EngineCode::BadImage;
+        if (e.number() == errnum::InvalidPicture) return EngineCode::BadImage;
         return EngineCode::WriteFailed;
     } catch (const std::bad_alloc&) {
         trace(std::string(what) + ": out of memory");

@@ -383,7 +383,7 @@ int damaged(const RawPage& p, int width) {
 }
 
 [[noreturn]] void notG3(const char* why) {
-    throw Error(481, std::string("ピクチャが不正です。(") + why + ")", "G3");
+    throw Error(errnum::InvalidPicture, std::string("ピクチャが不正です。(") + why + ")", "G3");
 }
 
 }  // namespace

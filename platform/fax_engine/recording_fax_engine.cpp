@@ -54,6 +54,13 @@ void RecordingFaxEngine::hold() {
     int ticket = ++started_;
     changed_.notify_all();
     if (holdCalls) changed_.wait(lock, [&] { return releases_ >= ticket; });
+    ++answered_;
+    changed_.notify_all();
+}
+
+bool RecordingFaxEngine::waitForAnswers(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::minutes(1), [&] { return answered_ >= count; });
 }
 
 std::int16_t RecordingFaxEngine::record(EntryPoint entry, const std::string& args) {

@@ -42,6 +42,8 @@ public:
     void release();
     // Waits until `n` sends or receives have begun.
     void waitForCalls(int n);
+    // Waits, up to a minute, until `n` sends or receives have answered.
+    bool waitForAnswers(int n);
 
     bool exports(EntryPoint entry) const override;
     std::int16_t PortOpen(std::int32_t* handle, std::int16_t port, const char* initString) override;
@@ -83,6 +85,7 @@ private:
     std::set<EntryPoint> missing_;
     int releases_ = 0;
     int started_ = 0;
+    int answered_ = 0;
 };
 
 }  // namespace fg::fax

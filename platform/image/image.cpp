@@ -11,10 +11,6 @@
 
 namespace fg::image {
 
-namespace {
-constexpr long kInvalidPicture = 481;
-}  // namespace
-
 void keepPictureMemory() {
     // A page picture takes megabytes, and each page makes and drops several
     // (the drawing, the fitted page, the bitmap the fax engine reads back,
@@ -35,7 +31,7 @@ void keepPictureMemory() {
 }
 
 void invalidPicture(const char* why) {
-    throw Error(kInvalidPicture, std::string("ピクチャが不正です。(") + why + ")", "image");
+    throw Error(errnum::InvalidPicture, std::string("ピクチャが不正です。(") + why + ")", "image");
 }
 
 int bitsPerPixel(PixelFormat format) {

@@ -12,10 +12,8 @@ namespace fg::image {
 
 namespace {
 
-constexpr long kInvalidArgument = 380;  // invalid property value
-
 Error badArgument(const std::string& what) {
-    return Error(kInvalidArgument, "プロパティの値が不正です。(" + what + ")", "image");
+    return Error(errnum::InvalidPropertyValue, "プロパティの値が不正です。(" + what + ")", "image");
 }
 
 }  // namespace
@@ -24,7 +22,8 @@ short ImagingControl::fail(const Error& e) {
     lastError_ = e;
     // A status is short; a number that does not fit still has to read as a failure.
     const long n = e.number();
-    return n > 0 && n <= std::numeric_limits<short>::max() ? static_cast<short>(n) : static_cast<short>(481);
+    return n > 0 && n <= std::numeric_limits<short>::max() ? static_cast<short>(n)
+                                                           : static_cast<short>(errnum::InvalidPicture);
 }
 
 short ImagingControl::succeed() {

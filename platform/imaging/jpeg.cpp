@@ -209,7 +209,7 @@ bool encodeRaw(const unsigned char* pixels, int width, int height, int component
 }
 
 [[noreturn]] void badJpeg(const std::string& why) {
-    throw Error(481, "ピクチャが不正です。(JPEG: " + why + ")", "image");
+    throw Error(errnum::InvalidPicture, "ピクチャが不正です。(JPEG: " + why + ")", "image");
 }
 
 }  // namespace

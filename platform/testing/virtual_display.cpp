@@ -1,5 +1,6 @@
 #include "platform/testing/virtual_display.h"
 
+#include "platform/files.h"
 #include "platform/testing/run_program.h"
 
 #include <unistd.h>
@@ -30,7 +31,7 @@ VirtualDisplay::VirtualDisplay() {
     try {
         server_ = startTellingLine(
             xvfbPath(), {"-displayfd", "3", "-noreset", "-screen", "0", "640x400x24", "-nolisten", "tcp"}, {}, number,
-            20s);
+            60s);
     } catch (...) {
         return;
     }
@@ -64,6 +65,10 @@ std::string windowWithCaption(const std::string& caption) {
 
 bool screenshot(const std::string& windowId, const std::string& pngPath) {
     return runProgram({"import", "-window", windowId, pngPath}, 30000ms).exitCode == 0;
+}
+
+bool screenshotWhenPainted(const std::string& windowId, const std::string& pngPath) {
+    return eventually([&] { return screenshot(windowId, pngPath) && fs::readFile(pngPath).size() > 1000; }, 60000ms);
 }
 
 }  // namespace fg::testing

@@ -36,4 +36,11 @@ std::string windowWithCaption(const std::string& caption);
 // A screenshot of the window into a PNG file; false when it failed.
 bool screenshot(const std::string& windowId, const std::string& pngPath);
 
+// Takes screenshots of the window until one shows it painted (more than the
+// flat background, which compresses to a few hundred bytes) and leaves that
+// one in the PNG file; false when none did within a generous bound. A window
+// that has just appeared paints when the program gets to it, which a busy
+// machine puts off.
+bool screenshotWhenPainted(const std::string& windowId, const std::string& pngPath);
+
 }  // namespace fg::testing

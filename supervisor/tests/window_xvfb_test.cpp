@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <thread>
 
 namespace fg {
 namespace {
@@ -37,8 +36,7 @@ TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
         << "no window named " << FrmMainWin::kCaption;
 
     std::string shot = h.home / "nimbrel.png";
-    std::this_thread::sleep_for(300ms);  // let it paint
-    EXPECT_TRUE(testing::screenshot(id, shot));
+    EXPECT_TRUE(testing::screenshotWhenPainted(id, shot));
     EXPECT_GT(fs::readFile(shot).size(), 1000u);
     if (const char* keep = std::getenv("FAXGATE_SCREENSHOT")) fs::copyFile(shot, keep);
 
@@ -48,8 +46,8 @@ TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
     EXPECT_TRUE(testing::eventually([&] { return h.at("Alvaret 6 created") >= 0; }));
     EXPECT_TRUE(SupervisorLock::supervisorRunning());
     if (const char* keep = std::getenv("FAXGATE_SCREENSHOT_RUNNING")) {
-        std::this_thread::sleep_for(300ms);
-        testing::screenshot(id, keep);
+        // The button now reads otherwise: wait for a picture that differs.
+        testing::eventually([&] { return testing::screenshot(id, keep) && fs::readFile(keep) != fs::readFile(shot); });
     }
     // ...and Space again stops it, the window waiting for its end.
     runProgram({"xdotool", "key", "--window", id, "space"}, 10000ms);

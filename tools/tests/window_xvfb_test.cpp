@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <thread>
 
 namespace fg {
 namespace {
@@ -30,8 +29,7 @@ TEST(ResourceUpdateWindow, ShowsTheFormOnADisplay) {
     ASSERT_TRUE(testing::eventually([&] { return !(id = testing::windowWithCaption(FrmSetUp::kCaption)).empty(); }))
         << "no window named " << FrmSetUp::kCaption;
     std::string shot = home / "resource_update.png";
-    std::this_thread::sleep_for(300ms);  // let it paint
-    EXPECT_TRUE(testing::screenshot(id, shot));
+    EXPECT_TRUE(testing::screenshotWhenPainted(id, shot));
     EXPECT_GT(fs::readFile(shot).size(), 1000u);
     if (const char* keep = std::getenv("FAXGATE_SCREENSHOT")) fs::copyFile(shot, keep);
 

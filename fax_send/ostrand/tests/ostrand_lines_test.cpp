@@ -6,12 +6,11 @@
 #include "platform/fax_engine/fax_engine_loader.h"
 #include "platform/files.h"
 #include "platform/image/bmp.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 namespace fg {
 namespace {
@@ -45,10 +44,7 @@ protected:
     }
     std::int16_t waitForResult(Ostrand& c) {
         std::int16_t result = -1, code = rc::StillRunning;
-        for (int i = 0; i < 20000 && code == rc::StillRunning; ++i) {
-            c.GetResult(result, code);
-            if (code == rc::StillRunning) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        testing::eventually([&] { return c.GetResult(result, code), code != rc::StillRunning; });
         EXPECT_EQ(code, rc::Done);
         return result;
     }

@@ -4,13 +4,13 @@
 #include "platform/fax_engine/fax_engine_loader.h"
 #include "platform/fax_engine/recording_fax_engine.h"
 #include "platform/message_sink.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <thread>
 
 namespace fg {
 namespace {
@@ -40,10 +40,7 @@ protected:
     // Polls as the fax-send server does, but with a bound.
     void collect(Ostrand& c, std::int16_t& result) {
         std::int16_t code = rc::StillRunning;
-        for (int i = 0; i < 5000 && code == rc::StillRunning; ++i) {
-            c.GetResult(result, code);
-            if (code == rc::StillRunning) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        testing::eventually([&] { return c.GetResult(result, code), code != rc::StillRunning; });
         ASSERT_EQ(code, rc::Done);
     }
 
@@ -332,7 +329,7 @@ TEST_F(OstrandWithFakeEngine, AForgottenWorkerKeepsItsOwnJob) {
     EXPECT_EQ(code, rc::Done);
     engine->waitForCalls(2);
     engine->release();  // the first send ends with 11; it must not show
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(engine->waitForAnswers(1));
     c.GetResult(result, code);
     EXPECT_EQ(code, rc::StillRunning);
     engine->release();

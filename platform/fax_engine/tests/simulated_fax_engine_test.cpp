@@ -199,8 +199,7 @@ TEST_F(SimulatedLines, ClosingThePortEndsARunningCall) {
     std::int16_t result = -1;
     std::thread worker([&] { result = engine.SendFax(h, "0311112222", base().c_str(), 3); });
     // Let the call reach its first page, then hang up.
-    for (int i = 0; i < 2000 && !fs::fileExists(line(1) + "outbox/000001/fax.xml"); ++i)
-        std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_TRUE(testing::eventually([&] { return fs::fileExists(line(1) + "outbox/000001/fax.xml"); }));
     std::int32_t again = 0;
     std::int16_t busy = engine.SendFax(h, "0311112222", base().c_str(), 1);
     EXPECT_EQ(busy, EngineCode::PortBusy);

@@ -213,7 +213,7 @@ TEST_F(ReportBookTest, PreviewOpensTheViewerOnlyWhereADisplayExists) {
     ASSERT_EQ(book.gCallPreviewReport({data1}, templatePath), 0);
     ::unsetenv("DISPLAY");
     // The viewer runs on its own; wait, within a bound, for its record.
-    for (int i = 0; i < 500 && recorded("xdg-open").empty(); ++i) std::this_thread::sleep_for(10ms);
+    testing::eventually([&] { return !recorded("xdg-open").empty(); });
     EXPECT_EQ(recorded("xdg-open"), pdf + "\n");
     EXPECT_TRUE(fs::fileExists(pdf));
 
