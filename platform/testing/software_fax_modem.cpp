@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/fax_engine/fax_engine.h"
+#include "platform/fax_engine/g3_codec.h"
 #include "platform/files.h"
 #include "platform/owned.h"
 
@@ -514,6 +515,9 @@ struct SoftwareFaxModem::State {
             log("! " + e.description());
         }
         ++delivered;
+        // The far machine ends each page it sends with RTC, which a page
+        // file need not hold.
+        if (!data.empty()) data = fax::endedByRtc(std::move(data));
         log("< [page " + std::to_string(delivered) + ": " + std::to_string(data.size()) + " bytes]");
         // Two bytes of fill follow the page, as the line carries them
         // before the carrier drops: a host's decoder may need bits beyond
