@@ -60,6 +60,7 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             const auto pages = static_cast<std::int16_t>(sendNames.size() - 1);
             modem_.setPages(pages);
             bool sent = sendWithRetry(number, sendNames.front(), pages);
+            if (sent) pump_.sent(number);
             closePort();
             bool pagesKept = send_records::writeSendResult(number, sent);
             pump_.recorded(number);

@@ -27,6 +27,7 @@ class FaxSendServer::HandOverPump : public JobPump {
 public:
     explicit HandOverPump(FaxSendServer& server) : server_(server) {}
     void wait(std::chrono::milliseconds duration) override { server_.host_.wait(duration); }
+    void sent(const std::string& manageNumber) override { server_.markSent(manageNumber); }
     void recorded(const std::string& manageNumber) override { server_.strikeOff(manageNumber); }
     bool stopping() const override { return server_.host_.stopping(); }
 
@@ -107,6 +108,7 @@ bool FaxSendServer::sendFAX(const std::vector<std::string>& strRepManageNo) {
     }
     manageNumbers_ = strRepManageNo;
     handedOver_ = strRepManageNo;
+    sentOnes_.clear();
     due_ = clock().elapsed() + kFirstTick;
     return true;
 }
@@ -119,15 +121,27 @@ bool FaxSendServer::delG3FromManageNo(const std::string& strRepManageNo) {
     return FaxSendJob::delG3FromManageNo(strRepManageNo);
 }
 
+void FaxSendServer::saveHandOver() {
+    try {
+        send_handover::save(runFile_, handedOver_, sentOnes_);
+    } catch (...) {
+        logCurrentError(FaxSendJob::kSource);
+    }
+}
+
+void FaxSendServer::markSent(const std::string& manageNumber) {
+    // Noted at once: should this process end before the record is written,
+    // the fax is recorded by whoever takes over, not sent a second time.
+    sentOnes_.push_back(manageNumber);
+    saveHandOver();
+}
+
 void FaxSendServer::strikeOff(const std::string& manageNumber) {
     auto it = std::find(handedOver_.begin(), handedOver_.end(), manageNumber);
     if (it == handedOver_.end()) return;
     handedOver_.erase(it);
-    try {
-        send_handover::save(runFile_, handedOver_);
-    } catch (...) {
-        logCurrentError(FaxSendJob::kSource);
-    }
+    if (auto s = std::find(sentOnes_.begin(), sentOnes_.end(), manageNumber); s != sentOnes_.end()) sentOnes_.erase(s);
+    saveHandOver();
 }
 
 void FaxSendServer::tick() {

@@ -67,12 +67,15 @@ private:
     // hand-over.
     class HandOverPump;
     void strikeOff(const std::string& manageNumber);
+    void markSent(const std::string& manageNumber);
+    void saveHandOver();
 
     Host& host_;
     SendModemFactory modems_;
     std::unique_ptr<SendModem> modem_;
     std::vector<std::string> manageNumbers_;
     std::vector<std::string> handedOver_;  // accepted and not yet recorded
+    std::vector<std::string> sentOnes_;    // of those, the ones whose fax went out whole
     Variant endStatus_;
     std::string runFile_;
     std::optional<std::chrono::milliseconds> due_;

@@ -32,6 +32,7 @@ bool isDigits(std::string_view s) {
 struct Content {
     pid_t server = 0;
     std::vector<std::string> numbers;
+    std::vector<std::string> sent;
 };
 
 Content parse(const std::string& bytes) {
@@ -40,11 +41,16 @@ Content parse(const std::string& bytes) {
     std::string line;
     bool first = true;
     while (std::getline(in, line)) {
-        line = text::trim(line);
+        line = text::trim(line);  // spaces only: the tab before "sent" stays
         if (first) {
             first = false;
             std::from_chars(line.data(), line.data() + line.size(), c.server);
             continue;
+        }
+        std::size_t tab = line.find('\t');
+        if (tab != std::string::npos) {
+            if (line.substr(tab + 1) == "sent") c.sent.push_back(line.substr(0, tab));
+            line = line.substr(0, tab);
         }
         if (!line.empty()) c.numbers.push_back(line);
     }
@@ -84,14 +90,15 @@ void removeSendCopiesOf(pid_t server) {
 
 }  // namespace
 
-void save(const std::string& markerName, const std::vector<std::string>& numbers) {
+void save(const std::string& markerName, const std::vector<std::string>& numbers, const std::vector<std::string>& sent) {
     const std::string path = RunMarker::handOverPath(fs::programFolder(), markerName + ".XML");
     if (numbers.empty()) {
         fs::removeFile(path);
         return;
     }
     std::string bytes = std::to_string(currentProcessId()) + "\n";
-    for (const std::string& n : numbers) bytes += n + "\n";
+    for (const std::string& n : numbers)
+        bytes += n + (std::find(sent.begin(), sent.end(), n) != sent.end() ? "\tsent\n" : "\n");
     fs::writeFileAtomic(path, bytes);
 }
 
@@ -131,6 +138,11 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
             for (const std::string& number : c.numbers) {
                 // Recorded already: sent, or failed and logged; never sent twice.
                 if (send_records::hasSendRecord(number)) continue;
+                if (std::find(c.sent.begin(), c.sent.end(), number) != c.sent.end()) {
+                    // Its fax went out whole; only its record was missing.
+                    if (send_records::writeSendResult(number, true)) send_records::delG3FromManageNo(number);
+                    continue;
+                }
                 if (pagesInPlace(number)) {
                     t.toSend_.push_back(number);
                     continue;

@@ -14,7 +14,10 @@
 // the dead server left (hand-over, run marker, lock, send copies) goes.
 //
 // File format: the writer's process id on the first line, then one
-// management number a line.
+// management number a line, followed by a tab and "sent" once the line has
+// taken its fax whole: such a number is recorded "OK" by the take-over, not
+// sent again. (Only a fax that went out in the moment between the line's
+// word and that note can go out twice.)
 #pragma once
 
 #include "platform/process/run_marker.h"
@@ -29,7 +32,8 @@ namespace fg::send_handover {
 // Writes the hand-over of marker `markerName` ("@<stamp>", in the program
 // folder): the numbers not yet recorded, or no file when none is left.
 // Raises fg::Error when it cannot be written.
-void save(const std::string& markerName, const std::vector<std::string>& numbers);
+void save(const std::string& markerName, const std::vector<std::string>& numbers,
+          const std::vector<std::string>& sent = {});
 
 // The numbers of a dead server, taken over by this process.
 class TakeOver {
