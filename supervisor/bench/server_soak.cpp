@@ -667,7 +667,9 @@ int run(const Options& o) {
             else if (std::find(r->second.begin(), r->second.end(), "OK") != r->second.end()) ok = true, ++okNumbers;
             else ng = true;
         }
-        if (okNumbers > 1) okTwice.push_back(d.file() + " of " + offer.archive);
+        // A reminder list becomes two faxes (its RFQ entries and the rest),
+        // both bearing its token: only a document's own fax counts here.
+        if (okNumbers > 1 && d.code != kReminderCode) okTwice.push_back(d.file() + " of " + offer.archive);
         const bool archiveConfirmed = d.code == kReminderCode ? remindersConfirmed.count(d.file()) > 0
                                                               : confirmed.count(offer.archive) > 0;
         if (ok && archiveConfirmed) ++faxedConfirmed;
