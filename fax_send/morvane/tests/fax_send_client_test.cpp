@@ -1,6 +1,7 @@
 // FaxSend end to end: clients in this process, each server a morvane process
 // of its own, sending over the simulated lines of a temporary installation.
 #include "fax_send/morvane/fax_send.h"
+#include "fax_send/morvane/errors.h"
 
 #include "platform/clock.h"
 #include "platform/error_log.h"
@@ -417,10 +418,15 @@ TEST_F(FaxSendClient, AWaitForTheEndHasTheBoundOfWaitsXmlAndLogsItsExpiry) {
     log.log->clear();
     EXPECT_FALSE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::Any, 1000ms));
     EXPECT_TRUE(log.log->entries().empty());
-    // Its number goes out on a new server, over a line that works now.
-    testing::setLine(home, 1, "<ConnectTime>0</ConnectTime>");
+    // Killed with its pages gone meanwhile: its number cannot be sent again,
+    // so it is recorded "NG" by name and the object ends.
+    fs::removeFile(home.folder("G3Image") + "A0001_1.G3");
     ::kill(server, SIGKILL);
     ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+    auto records = testing::sendLog(home);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, "NG");
+    EXPECT_TRUE(log.log->has(send_errors::NoPages));
 }
 
 TEST_F(FaxSendClient, ARefusedListBringsNoEventAndAReleaseEndsTheServerAtOnce) {
