@@ -3,6 +3,8 @@
 #include "end_control_file.h"
 #include "supervisor_lock.h"
 
+#include "fax_send/morvane/fax_send.h"
+#include "fax_send/morvane/send_handover.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
@@ -13,6 +15,7 @@
 #include "platform/wait_bounds.h"
 #include "settings/modem_info.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -42,6 +45,7 @@ std::string helperRecord() { return fs::programFolder() + ".pgpwin32.pid"; }
 FrmMainCtrl::FrmMainCtrl(EventPump& pump, SupervisorOptions options)
     : tmrWatch(pump, [this] { tmrWatch_Timer(); }),
       tmrDestroy(pump, [this] { tmrDestroy_Timer(); }),
+      tmrTakeOver(pump, [this] { takeOverLeftSends(false); }),
       pump_(pump),
       options_(std::move(options)) {}
 
@@ -88,6 +92,10 @@ bool FrmMainCtrl::Form_Load() {
         failed_ = true;
         return false;
     }
+    // What the last run handed over and never sent goes out before anything
+    // new is fetched.
+    takeOverLeftSends(true);
+    tmrTakeOver.setInterval(options_.takeOverInterval);
     try {
         startHelper(runTime);
 
@@ -248,7 +256,31 @@ void FrmMainCtrl::tmrDestroy_Timer() {
     if (stopAll()) endProcess();
 }
 
+void FrmMainCtrl::takeOverLeftSends(bool atStart) {
+    try {
+        std::vector<std::string> left, notYet;
+        for (const auto& h : RunMarker::findHandOvers(fs::programFolder())) {
+            if (h.live) continue;
+            left.push_back(h.fileName);
+            if (!atStart && std::find(leftSeen_.begin(), leftSeen_.end(), h.fileName) == leftSeen_.end())
+                notYet.push_back(h.fileName);
+        }
+        leftSeen_ = left;
+        if (left.size() > notYet.size()) {
+            std::size_t handed = FaxSend::takeOverLeft(pump_, 0, notYet);
+            log(errs::SendsTakenOver, "終了したＦＡＸ送信サーバの送信を引き継ぎました (" + std::to_string(left.size() - notYet.size()) +
+                                          " 件、再送信 " + std::to_string(handed) + " 通)。");
+        }
+        // At start-up no sender of this server runs yet: markers and send
+        // copies of those that ended go too.
+        if (atStart) send_handover::TakeOver::clearEndedSenders();
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+}
+
 void FrmMainCtrl::endProcess() {
+    tmrTakeOver.setInterval(Ms(0));
     tmrDestroy.setInterval(Ms(0));
     tmrWatch.setInterval(Ms(0));
     ended_ = true;

@@ -20,7 +20,14 @@
 //   and end when it ends, even killed; a helper that an earlier supervisor
 //   of the program folder left running all the same is ended before the
 //   new one starts (40037);
-// - End.xml text that is no number is no request, logged once (40034).
+// - End.xml text that is no number is no request, logged once (40034);
+// - the sends that fax-send servers were handed and never finished (the
+//   whole server killed, a server and its client both gone) are taken over
+//   at start-up, before the schedules fetch anything, and on every round of
+//   takeOverInterval: sent again by new servers, or recorded "NG" by name
+//   (send_handover.h). A hand-over is taken on a round only when the
+//   round before found it left too, so that a client whose server just died
+//   takes its own over first.
 #pragma once
 
 #include "supervisor/errors.h"
@@ -38,6 +45,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace fg {
 
@@ -52,6 +60,7 @@ struct SupervisorOptions {
     Ms helperGrace{5000};       // between SIGTERM and SIGKILL for the helper
     Ms markerBound{3600000};    // live run markers hold the shutdown this long at most
     Ms stopBound{600000};       // an object that still works is ended after this
+    Ms takeOverInterval{60000}; // rounds over the sends left by ended fax-send servers
 };
 
 class FrmMainCtrl {
@@ -84,6 +93,9 @@ public:
     bool stopAll();
     bool stopReceiveLines();
     void tmrDestroy_Timer();
+    // Takes over the sends left by ended fax-send servers: all of them at
+    // start-up, those found left on the round before too on later rounds.
+    void takeOverLeftSends(bool atStart);
 
     bool ended() const { return ended_; }
     bool shuttingDown() const { return shuttingDown_; }
@@ -92,6 +104,7 @@ public:
     // The form's members.
     PumpTimer tmrWatch;
     PumpTimer tmrDestroy;
+    PumpTimer tmrTakeOver;
     std::unique_ptr<MakerInfoScheduler> eventMakerErr;
     std::unique_ptr<EdiDataScheduler> eventEDIErr;
     std::array<std::unique_ptr<FaxReceptionLine>, kModemLineCount + 1> eventReciveErr;  // by port; 0 unused
@@ -128,6 +141,7 @@ private:
     std::set<std::string> staleLogged_;
     std::string lastBadEndValue_;
     std::map<std::string, Ms> firstAsked_;
+    std::vector<std::string> leftSeen_;  // hand-overs found left on the last round
 };
 
 }  // namespace fg

@@ -36,6 +36,7 @@ inline constexpr long UploadRefused = 40215;
 inline constexpr long OrderBalanceNotPacked = 40216;
 inline constexpr long SupplierCodeUnread = 40222;     // this client's supplier code is not in the answer
 inline constexpr long SupplierRecordsUnread = 40223;  // a supplier record of the answer does not read
+inline constexpr long ArchiveWithoutIndex = 40224;    // an answer archive without index.csv: confirmed, nothing faxed
 inline constexpr long MakerFolderMissing = 40522;     // the supplier refresh's work folder is blank
 inline constexpr long WorkFolderMissing = 40523;      // the messages or the pass's request folder is blank
 inline constexpr long ReminderFolderMissing = 40524;  // the messages or the reminders' request folder is blank

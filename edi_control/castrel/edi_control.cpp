@@ -244,7 +244,16 @@ void EDIControl::expandIndexed(Index& index, const std::string& archive, const s
                                const std::string& download, const std::vector<std::string>& entries,
                                const char* source, const std::function<bool(const std::vector<std::string>&)>& wanted,
                                const std::function<void(const std::string&, const std::string&)>& take) {
-    if (!hasIndexEntry(entries)) return;
+    if (!hasIndexEntry(entries)) {
+        // Its receipt is confirmed all the same, so its documents never come
+        // again: the log names them, as nothing else will.
+        std::string held;
+        for (const std::string& e : entries) held += (held.empty() ? "\"" : ", \"") + e + "\"";
+        logError(source, errs::ArchiveWithoutIndex,
+                 "index.csv のないアーカイブです。何も送信せずに受信を確認します: \"" + download + "\" 内容: " +
+                     (held.empty() ? "(なし)" : held));
+        return;
+    }
     // The documents the index lists, supplier by supplier, in the order the
     // walk meets them; all that can be had are extracted together.
     struct Document {

@@ -170,6 +170,13 @@ TEST_F(ScheduledFetchTest, BadAnswersAreLoggedByNameAndNeverStopTheFetch) {
     for (const auto& zip : requests("PutConfirm")) ids.push_back(requestValue(zip, "ConfirmID"));
     EXPECT_EQ(ids, (std::vector<std::string>{"N0301", "N1101"}));
     EXPECT_TRUE(logged(40202, "getEDIData")) << logText();
+    // ... each named once in the log with what it held.
+    for (const char* held : {"\"N0301.tgz\" 内容: \"A001.xml\"", "\"N1101\" 内容: \"readme.txt\""}) {
+        int found = 0;
+        for (const auto& e : log.log->entries())
+            found += e.number == 40224 && e.source == "getEDIData" && e.description.find(held) != std::string::npos;
+        EXPECT_EQ(found, 1) << held << "\n" << logText();
+    }
 
     // Nothing is left behind: no document of a folder, no folder, no
     // temporary file.

@@ -1,10 +1,9 @@
 #include "fax_send/morvane/fax_send.h"
 
-#include "fax_send/morvane/send_records.h"
+#include "fax_send/morvane/send_handover.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
-#include "platform/folder_path_info.h"
 #include "platform/process/child_object.h"
 #include "platform/process/process.h"
 #include "platform/process/run_marker.h"
@@ -12,7 +11,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <string_view>
 #include <utility>
 
 namespace fg {
@@ -21,48 +19,50 @@ namespace {
 
 constexpr const char* kEndEvent = "eventSendFaxEnd";
 constexpr const char* kGoneEvent = "FaxSendServerGone";
+// Servers started for one list, the first included, before the numbers are
+// given up as unsendable: a server that dies while starting or while taking
+// its list is replaced, since the list must not come back to the client
+// once another server may have it.
+constexpr int kServerTries = 3;
 
 void logError(const Error& e) { ErrorLogWriter().writeError(FaxSend::kErrorSource, e); }
-
-// What a server under a job leaves, should it die: the numbers it was
-// handed, its send copies (named by its process id) and its run marker.
-struct Handover {
-    std::vector<std::string> numbers;
-    ProcessId server = -1;
-    std::string runFile;
-};
-
-bool isDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 // The run marker of a server that has ended, if it left one: found by the
 // process id its lock names, since a server that died before it answered
 // its creation or a sendFAX never told its marker's name.
 void removeMarkerLeftBy(pid_t server) { RunMarker::removeLeftBy(fs::programFolder(), server); }
 
-// A server died under its job: no number it was handed may vanish. Those it
-// did not record are recorded "NG" with their pages kept, as a failed send
-// is, and what it left in the folders goes.
-void clearAfterDeadServer(const Handover& h, const std::string& why) {
-    std::string numbers;
-    for (const std::string& n : h.numbers) numbers += (numbers.empty() ? "" : ",") + n;
-    logError(Error(kChildGone, why + "　送信中の帳票管理番号：" + numbers, FaxSend::kErrorSource));
-    for (const std::string& n : h.numbers)
-        if (!send_records::hasSendRecord(n)) send_records::recordUnsent(n, kChildGone);
-    try {
-        // Its send copies: the stamp, "_", its process id, "_", then the page.
-        std::string temp = FolderPathInfo().getFolderPath("SendTemp");
-        const std::string mark = "_" + std::to_string(h.server) + "_";
-        for (const std::string& name : fs::list(temp, "*" + mark + "*.G3"))
-            if (name.size() > 14 + mark.size() && isDigits(std::string_view(name).substr(0, 14)) &&
-                name.compare(14, mark.size(), mark) == 0)
-                fs::removeFile(temp + name);
-    } catch (...) {
-        logCurrentError(FaxSend::kErrorSource);
+std::string joined(const std::vector<std::string>& numbers) {
+    std::string text;
+    for (const std::string& n : numbers) text += (text.empty() ? "" : ",") + n;
+    return text;
+}
+
+// The numbers a dead server left in its hand-over, claimed by this process.
+struct Claimed {
+    std::vector<send_handover::TakeOver> claims;
+    std::vector<std::string> toSend;
+    bool found() const { return !claims.empty(); }
+    void finish() {
+        for (auto& c : claims) c.finish();
     }
-    if (!h.runFile.empty()) deleteRunFile(fs::programFolder(), h.runFile);
-    removeMarkerLeftBy(h.server);
+    void giveUp(const std::string& why) {
+        for (auto& c : claims) c.giveUp(why);
+    }
+};
+
+Claimed claimLeftBy(pid_t server) {
+    Claimed c;
+    c.claims = send_handover::TakeOver::claimLeft(server);
+    for (const auto& t : c.claims) c.toSend.insert(c.toSend.end(), t.toSend().begin(), t.toSend().end());
+    return c;
+}
+
+// Objects that carry on what dead servers left, for nobody waiting. Never
+// destroyed, as lingering() below.
+std::vector<std::unique_ptr<FaxSend>>& adopted() {
+    static auto* sends = new std::vector<std::unique_ptr<FaxSend>>();
+    return *sends;
 }
 
 // Servers let go of while their job runs. They finish it on their own; the
@@ -74,23 +74,28 @@ std::vector<std::unique_ptr<ChildObject>>& lingering() {
     return *servers;
 }
 
-void linger(EventPump& pump, std::unique_ptr<ChildObject> child, Handover handover) {
+void linger(EventPump& pump, std::unique_ptr<ChildObject> child, pid_t server, const std::vector<std::string>& numbers) {
     ChildObject* raw = child.get();
     auto ended = std::make_shared<bool>(false);
-    child->setEventHandler([&pump, raw, handover, ended](const std::string& name,
-                                                         const std::vector<std::string>& args) {
+    child->setEventHandler([&pump, raw, server, numbers, ended](const std::string& name,
+                                                               const std::vector<std::string>& args) {
         // Its end event or its end: either way it is done; an end before
-        // its end event leaves its job to be cleared up here.
+        // its end event leaves its numbers to be taken over here.
         if (name == kEndEvent) *ended = true;
-        if (name == kGoneEvent && !*ended)
-            clearAfterDeadServer(handover, args.empty() ? std::string(FaxSend::kProgram) : args.front());
-        pump.post([raw] {
+        const bool died = name == kGoneEvent && !*ended;
+        if (died)
+            logError(Error(kChildGone,
+                           (args.empty() ? std::string(FaxSend::kProgram) : args.front()) + "　送信中の帳票管理番号：" +
+                               joined(numbers),
+                           FaxSend::kErrorSource));
+        pump.post([&pump, raw, server, died] {
             auto& list = lingering();
             auto it = std::find_if(list.begin(), list.end(), [raw](const auto& c) { return c.get() == raw; });
             if (it == list.end()) return;
             std::unique_ptr<ChildObject> done = std::move(*it);
             list.erase(it);
             done->release();
+            if (died) FaxSend::takeOverLeft(pump, server);
             removeMarkerLeftBy(done->pid());
         });
     });
@@ -100,14 +105,16 @@ void linger(EventPump& pump, std::unique_ptr<ChildObject> child, Handover handov
 }  // namespace
 
 struct FaxSend::State {
+    EventPump* pump = nullptr;
     std::unique_ptr<ChildObject> child;
-    Handover handover;  // of the last accepted sendFAX
     std::function<void()> handler;
+    std::vector<std::string> handedOver;  // the list of the last accepted sendFAX
     bool sending = false;     // a sendFAX was accepted and its end has not come
     bool ended = false;       // the end of the last accepted sendFAX has come
     bool jobStarted = false;  // some sendFAX was accepted
     bool gone = false;        // the server ended without being asked
     pid_t server = -1;        // its process id, also once it has ended
+    unsigned generation = 0;  // of the server: events of one replaced are stale
 
     void raiseEnd() {
         sending = false;
@@ -117,72 +124,177 @@ struct FaxSend::State {
             h();
         }
     }
+
+    static void start(const std::shared_ptr<State>& st);
+    static void onEvent(const std::weak_ptr<State>& weak, unsigned generation, const std::string& name,
+                        const std::vector<std::string>& args);
+    // Hands `numbers` to the server; "True"/"False", or raises when it died.
+    bool handOver(const std::vector<std::string>& numbers);
+    // After the server died: what it left handed over (or, unless
+    // `leftOnly`, `numbers` when it left nothing) goes to new servers until
+    // one takes it. True when the numbers are handed over: to a new server
+    // (the child lives), or recorded unsendable after the last try.
+    static bool handOverAnew(const std::shared_ptr<State>& st, const std::vector<std::string>& numbers,
+                             bool leftOnly = false);
+    // The server died: what it had not recorded goes to a new server.
+    static void takeOver(const std::shared_ptr<State>& st);
 };
 
-FaxSend::FaxSend(EventPump& pump) : pump_(pump), state_(std::make_shared<State>()) {
+void FaxSend::State::start(const std::shared_ptr<State>& st) {
     auto program = findProgram(kProgram);
     if (!program)
         throw Error(kChildCannotCreate, std::string("ＦＡＸ送信サーバが見つかりません: ") + kProgram, kErrorSource);
     ChildObjectOptions options;
     options.errorEvent = kGoneEvent;
-    options.started = [st = state_.get()](pid_t pid) { st->server = pid; };
+    options.started = [raw = st.get()](pid_t pid) { raw->server = pid; };
+    const unsigned generation = ++st->generation;
+    st->gone = false;
     try {
-        state_->child = std::make_unique<ChildObject>(pump, *program, std::vector<std::string>{}, options);
+        st->child = std::make_unique<ChildObject>(*st->pump, *program, std::vector<std::string>{}, options);
     } catch (...) {
         // A server that died, or was ended, before it answered may have
         // written its marker already.
-        removeMarkerLeftBy(state_->server);
+        removeMarkerLeftBy(st->server);
         throw;
     }
+    std::weak_ptr<State> weak = st;
+    st->child->setEventHandler([weak, generation](const std::string& name, const std::vector<std::string>& args) {
+        onEvent(weak, generation, name, args);
+    });
+}
 
-    std::weak_ptr<State> weak = state_;
-    state_->child->setEventHandler([weak](const std::string& name, const std::vector<std::string>& args) {
-        auto st = weak.lock();
-        if (!st) return;
-        if (name == kGoneEvent) {
-            st->gone = true;
-            std::string why = args.empty() ? std::string(kProgram) : args.front();
-            if (!st->sending) {
-                logError(Error(kChildGone, why, kErrorSource));
-                removeMarkerLeftBy(st->server);
-                return;
-            }
-            // The job died with its server: its end comes now, as a failure.
-            clearAfterDeadServer(st->handover, why);
-            st->raiseEnd();
+void FaxSend::State::onEvent(const std::weak_ptr<State>& weak, unsigned generation, const std::string& name,
+                             const std::vector<std::string>& args) {
+    auto st = weak.lock();
+    if (!st || generation != st->generation) return;
+    if (name == kGoneEvent) {
+        st->gone = true;
+        std::string why = args.empty() ? std::string(kProgram) : args.front();
+        if (!st->sending) {
+            logError(Error(kChildGone, why, kErrorSource));
+            removeMarkerLeftBy(st->server);
             return;
         }
-        if (name != kEndEvent || !st->sending) return;
-        st->raiseEnd();
-        // The server keeps its run marker until the handler has run.
-        if (st->child && st->child->alive()) {
-            try {
-                st->child->call("endEventDone");
-            } catch (const Error& e) {
-                logError(e);
-            }
+        logError(Error(kChildGone, why + "　送信中の帳票管理番号：" + joined(st->handedOver), kErrorSource));
+        // Not from within the dead server's own event.
+        st->pump->post([weak] {
+            if (auto s = weak.lock(); s && s->sending) takeOver(s);
+        });
+        return;
+    }
+    if (name != kEndEvent || !st->sending) return;
+    st->raiseEnd();
+    // The server keeps its run marker until the handler has run.
+    if (st->child && st->child->alive()) {
+        try {
+            st->child->call("endEventDone");
+        } catch (const Error& e) {
+            logError(e);
         }
-    });
+    }
+}
+
+bool FaxSend::State::handOver(const std::vector<std::string>& numbers) {
+    std::vector<std::string> answer = child->call("sendFAX", numbers);
+    return !answer.empty() && answer.front() == "True";
+}
+
+bool FaxSend::State::handOverAnew(const std::shared_ptr<State>& st, const std::vector<std::string>& numbers,
+                                  bool leftOnly) {
+    std::vector<std::string> pending = numbers;
+    std::vector<Claimed> held;  // what each dead server left, until the numbers are in new hands
+    bool inHandOver = false;    // some dead server had them on disk: they are handed over for good
+    for (int attempt = 1; attempt <= kServerTries; ++attempt) {
+        // The server that died is reaped first, so that its locks are free.
+        if (st->child) st->child->release();
+        Claimed c = claimLeftBy(st->server);
+        if (c.found()) {
+            inHandOver = true;
+            pending = c.toSend;
+        } else {
+            removeMarkerLeftBy(st->server);
+        }
+        held.push_back(std::move(c));
+        // Nothing on disk: it finished and recorded them, or another
+        // process took them over.
+        if (leftOnly && !inHandOver) return false;
+        if (pending.empty()) break;
+        try {
+            start(st);
+            if (st->handOver(pending)) {
+                for (auto& h : held) h.finish();
+                return true;
+            }
+            break;  // refused by a server that lives
+        } catch (const Error& e) {
+            logError(e);
+        }
+    }
+    if (!inHandOver) return false;  // never handed over: the caller keeps them
+    // Handed over once, so never given back: recorded as unsendable, by name.
+    bool recorded = false;
+    for (auto it = held.rbegin(); it != held.rend(); ++it) {
+        if (it->found() && !recorded) {
+            it->giveUp("");
+            recorded = true;
+        } else {
+            it->finish();
+        }
+    }
+    if (st->child) st->child->release();
+    return true;
+}
+
+void FaxSend::State::takeOver(const std::shared_ptr<State>& st) {
+    // The new server's end is this object's end; without one it ends now.
+    if (handOverAnew(st, st->handedOver, true) && st->child && st->child->alive()) return;
+    if (st->child) st->child->release();
+    st->raiseEnd();
+}
+
+FaxSend::FaxSend(EventPump& pump) : pump_(pump), state_(std::make_shared<State>()) {
+    state_->pump = &pump;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            State::start(state_);
+            return;
+        } catch (const Error& e) {
+            // A server that dies while it starts is tried again; one that
+            // cannot be started at all is not.
+            if (attempt >= kServerTries || !findProgram(kProgram)) throw;
+            logError(e);
+        }
+    }
 }
 
 FaxSend::~FaxSend() { release(); }
 
 bool FaxSend::sendFAX(const std::vector<std::string>& strRepManageNo) {
-    if (!state_->child || !state_->child->alive()) return false;
+    auto& st = *state_;
+    if (!st.child || !st.child->alive()) return false;
+    bool accepted = false;
     try {
-        std::vector<std::string> answer = state_->child->call("sendFAX", strRepManageNo);
-        bool accepted = !answer.empty() && answer.front() == "True";
-        if (accepted) {
-            state_->sending = true;
-            state_->ended = false;
-            state_->jobStarted = true;
-            state_->handover = {strRepManageNo, state_->child->pid(), answer.size() > 1 ? answer[1] : std::string()};
-        }
-        return accepted;
+        accepted = st.handOver(strRepManageNo);
     } catch (const Error& e) {
         logError(e);
-        return false;
+        // A server that died while taking the list: the list goes to another.
+        if (st.child->alive()) return false;
+        accepted = State::handOverAnew(state_, strRepManageNo);
     }
+    if (accepted) {
+        st.sending = true;
+        st.ended = false;
+        st.jobStarted = true;
+        st.handedOver = strRepManageNo;
+        // Handed over and recorded unsendable at once: its end is now.
+        if (!st.child || !st.child->alive()) {
+            std::weak_ptr<State> weak = state_;
+            pump_.post([weak] {
+                if (auto s = weak.lock(); s && s->sending) s->raiseEnd();
+            });
+        }
+    }
+    return accepted;
 }
 
 Variant FaxSend::blnEndStatus() {
@@ -236,7 +348,7 @@ void FaxSend::release() {
             logError(e);
         }
         if (later == "True") {
-            linger(pump_, std::move(child), st.handover);
+            linger(pump_, std::move(child), st.server, st.handedOver);
             return;
         }
     }
@@ -249,6 +361,38 @@ void FaxSend::release() {
 bool FaxSend::ended() const { return state_->ended; }
 bool FaxSend::sending() const { return state_->sending; }
 ProcessId FaxSend::serverPid() const { return state_->child && state_->child->alive() ? state_->child->pid() : -1; }
+
+std::size_t FaxSend::takeOverLeft(EventPump& pump, pid_t server, const std::vector<std::string>& notYet) {
+    std::size_t handed = 0;
+    for (send_handover::TakeOver& left : send_handover::TakeOver::claimLeft(server, notYet)) {
+        if (left.toSend().empty()) {
+            left.finish();
+            continue;
+        }
+        try {
+            auto send = std::make_unique<FaxSend>(pump);
+            FaxSend* raw = send.get();
+            send->setEventSendFaxEnd([&pump, raw] {
+                pump.post([raw] {
+                    auto& list = adopted();
+                    auto it = std::find_if(list.begin(), list.end(), [raw](const auto& s) { return s.get() == raw; });
+                    if (it != list.end()) list.erase(it);
+                });
+            });
+            if (send->sendFAX(left.toSend())) {
+                handed += left.toSend().size();
+                left.finish();
+                adopted().push_back(std::move(send));
+                continue;
+            }
+        } catch (...) {
+            logCurrentError(kErrorSource);
+        }
+        left.giveUp("");
+    }
+    if (server > 0) removeMarkerLeftBy(server);
+    return handed;
+}
 
 bool FaxSend::waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode, Ms timeout) {
     // Objects are looked at afresh on every check: a handler may destroy

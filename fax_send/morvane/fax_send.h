@@ -14,17 +14,18 @@
 // job is running; then the server finishes the job (sends, records, clears
 // its run marker) and ends by itself, while the client goes on at once.
 //
-// A server that ends without being asked (killed, crashed) has ended its job
-// in failure: the error is logged, blnEndStatus answers False and, when a job
-// was under way, eventSendFaxEnd is raised all the same, so that no client
-// waits for ever. Nothing of that job is lost or left: the client records
-// each number it handed over that has no send-history record yet as "NG"
-// with its pages kept (as a failed send is recorded), names the numbers in
-// the error log, and removes the dead server's send copies and run marker.
-// That also holds for a server let go of during its job. A server that ends
-// before it has taken a job (killed while it starts or while it is handed
-// its list) leaves no run marker either: the client finds it by the
-// server's process id and removes it.
+// A server keeps the numbers it accepted on disk until each is recorded
+// (send_handover.h). One that ends without being asked (killed, crashed)
+// while it holds numbers has them taken over: the client logs the numbers,
+// hands those not yet recorded to a new server and removes what the dead one
+// left (send copies, run marker, hand-over); the object's end event is the
+// new server's. A number whose pages are gone is recorded "NG" and named in
+// the error log instead. A server let go of during its job and then dead is
+// taken over the same way, on an object of the client's own. A server that
+// dies while it starts or while it is handed its list is replaced, up to
+// three servers in all; sendFAX answers False only when no server took the
+// list (and then none has it on disk). When the client too has ended, the
+// supervisor takes the numbers over (takeOverLeft).
 #pragma once
 
 #include "platform/process/event_pump.h"
@@ -86,6 +87,13 @@ public:
     enum class WaitFor { All, Any };
     static bool waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode = WaitFor::All);
     static bool waitForEnds(EventPump& pump, const std::vector<FaxSend*>& objects, WaitFor mode, Ms timeout);
+
+    // Takes over the numbers left by fax-send servers that have ended (see
+    // above), each on a new object of this process that lives until its
+    // end event; with `server`, only what that server left. `notYet`: hand-
+    // over files (by marker file name) left for a later round. Answers the
+    // numbers handed to new servers. Never raises.
+    static std::size_t takeOverLeft(EventPump& pump, pid_t server = 0, const std::vector<std::string>& notYet = {});
 
     struct State;
 

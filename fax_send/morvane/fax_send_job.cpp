@@ -50,14 +50,17 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
     try {
         for (; i < manageNumbers.size(); ++i) {
             const std::string& number = manageNumbers[i];
+            if (pump_.stopping()) return false;
             if (!openSendModem()) throw Error(kNoSendLine, "");
             std::vector<std::string> sendNames;
             collectG3Images(number, sendNames);
             const auto pages = static_cast<std::int16_t>(sendNames.size() - 1);
             modem_.setPages(pages);
             bool sent = sendWithRetry(number, sendNames.front(), pages);
+            if (sent) pump_.sent(number);
             closePort();
             bool pagesKept = send_records::writeSendResult(number, sent);
+            pump_.recorded(number);
             delG3DummyFile(sendNames);
             if (pagesKept) delG3FromManageNo(number);
         }
@@ -65,6 +68,7 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
     } catch (...) {
         Error cause = currentError();
         closePort();
+        if (pump_.stopping()) return false;  // the rest is left to the take-over
         logError(kSource, cause);
         recordUnsent(manageNumbers, i, cause);
         return false;
@@ -73,7 +77,10 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
 
 void FaxSendJob::recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause) {
     // The job stops, but the documents it did not get to must not vanish.
-    for (std::size_t j = from; j < manageNumbers.size(); ++j) send_records::recordUnsent(manageNumbers[j], cause.number());
+    for (std::size_t j = from; j < manageNumbers.size(); ++j) {
+        send_records::recordUnsent(manageNumbers[j], cause.number());
+        pump_.recorded(manageNumbers[j]);
+    }
 }
 
 // ---- Modem choice --------------------------------------------------------------
@@ -96,7 +103,7 @@ bool FaxSendJob::openSendModem() {
             modem_.PortOpen(opened);
             if (opened == 0) return true;
         }
-        if (!anySendLine) return false;
+        if (!anySendLine || pump_.stopping()) return false;
         // Every send line is taken by another server: try again later.
         pump_.wait(kPassWait);
     }
@@ -179,6 +186,10 @@ std::int16_t FaxSendJob::awaitResult(std::int16_t startCode, const std::string& 
             // would wait for ever, so the try has failed with the start's code.
             return startCode != 0 ? startCode : code;
         }
+        if (pump_.stopping()) {
+            closePort();
+            return OstrandResultCode::StillRunning;
+        }
         if (clock().elapsed() >= until) {
             logError(kSource, Error(kSendFailed, "帳票管理番号：" + manageNumber + "　送信が " + secondsText(bound) +
                                                      "を過ぎても終わりません。回線を切ります。"));
@@ -206,7 +217,7 @@ bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::strin
                                                      std::to_string(modem_.HangupCode())));
             closePort();
             // A line is opened again only for a try that follows.
-            if (t < tries) {
+            if (t < tries && !pump_.stopping()) {
                 pump_.wait(kTryWait);
                 if (!openSendModem()) throw Error(kNoSendLine, "");
             }

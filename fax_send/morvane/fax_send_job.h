@@ -32,6 +32,13 @@ public:
     virtual ~JobPump() = default;
     // Waits this long in the system's time, serving the client meanwhile.
     virtual void wait(std::chrono::milliseconds duration) = 0;
+    // The line has taken the number's fax whole (its record comes next).
+    virtual void sent(const std::string& /*manageNumber*/) {}
+    // The send-log record of a number has been written.
+    virtual void recorded(const std::string& /*manageNumber*/) {}
+    // The process is asked to end: the send under way is hung up and
+    // recorded, the numbers after it are left to whoever takes them over.
+    virtual bool stopping() const { return false; }
 };
 
 class FaxSendJob {

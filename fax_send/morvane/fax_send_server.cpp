@@ -6,8 +6,10 @@
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
+#include "fax_send/morvane/send_handover.h"
 #include "platform/xml.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -20,6 +22,18 @@ void logRefusal(const std::string& why) {
 }
 
 }  // namespace
+
+class FaxSendServer::HandOverPump : public JobPump {
+public:
+    explicit HandOverPump(FaxSendServer& server) : server_(server) {}
+    void wait(std::chrono::milliseconds duration) override { server_.host_.wait(duration); }
+    void sent(const std::string& manageNumber) override { server_.markSent(manageNumber); }
+    void recorded(const std::string& manageNumber) override { server_.strikeOff(manageNumber); }
+    bool stopping() const override { return server_.host_.stopping(); }
+
+private:
+    FaxSendServer& server_;
+};
 
 FaxSendServer::FaxSendServer(Host& host, SendModemFactory modems)
     : host_(host), modems_(std::move(modems)), runFile_(makeRunFile(fs::programFolder())) {}
@@ -76,10 +90,25 @@ bool FaxSendServer::sendFAX(const std::vector<std::string>& strRepManageNo) {
         logCurrentError(FaxSendJob::kSource);
         return false;
     }
-    manageNumbers_ = strRepManageNo;
     // A job armed after an earlier one has ended is a send under way too:
     // the supervisor must wait for it as for the first.
     if (runFile_.empty()) runFile_ = makeRunFile(fs::programFolder());
+    // The numbers are on disk before the client hears they are taken, so
+    // that they outlive this process: the client confirms their receipt to
+    // the EDI server on that word.
+    if (runFile_.empty()) {
+        logRefusal("実行中ファイルを作れないため送信依頼を受け付けられません。");
+        return false;
+    }
+    try {
+        send_handover::save(runFile_, strRepManageNo);
+    } catch (...) {
+        logCurrentError(FaxSendJob::kSource);
+        return false;
+    }
+    manageNumbers_ = strRepManageNo;
+    handedOver_ = strRepManageNo;
+    sentOnes_.clear();
     due_ = clock().elapsed() + kFirstTick;
     return true;
 }
@@ -92,17 +121,48 @@ bool FaxSendServer::delG3FromManageNo(const std::string& strRepManageNo) {
     return FaxSendJob::delG3FromManageNo(strRepManageNo);
 }
 
+void FaxSendServer::saveHandOver() {
+    try {
+        send_handover::save(runFile_, handedOver_, sentOnes_);
+    } catch (...) {
+        logCurrentError(FaxSendJob::kSource);
+    }
+}
+
+void FaxSendServer::markSent(const std::string& manageNumber) {
+    // Noted at once: should this process end before the record is written,
+    // the fax is recorded by whoever takes over, not sent a second time.
+    sentOnes_.push_back(manageNumber);
+    saveHandOver();
+}
+
+void FaxSendServer::strikeOff(const std::string& manageNumber) {
+    auto it = std::find(handedOver_.begin(), handedOver_.end(), manageNumber);
+    if (it == handedOver_.end()) return;
+    handedOver_.erase(it);
+    if (auto s = std::find(sentOnes_.begin(), sentOnes_.end(), manageNumber); s != sentOnes_.end()) sentOnes_.erase(s);
+    saveHandOver();
+}
+
 void FaxSendServer::tick() {
     if (!due_ || running_) return;
     due_.reset();
     running_ = true;
     bool result = false;
     {
-        FaxSendJob job(*modem_, host_);
+        HandOverPump pump(*this);
+        FaxSendJob job(*modem_, pump);
         result = job.run(manageNumbers_);
     }
     endStatus_ = result;
     running_ = false;
+    if (host_.stopping()) {
+        // Asked to end: what is not recorded stays handed over, for the
+        // take-over; the marker goes, so that no shutdown waits for it.
+        if (!runFile_.empty()) deleteRunFile(fs::programFolder(), runFile_);
+        runFile_.clear();
+        return;
+    }
     // The job has ended when the client hears of it, so its handler may arm
     // the next one; that job keeps the marker.
     host_.raiseSendFaxEnd();

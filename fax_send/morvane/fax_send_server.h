@@ -63,10 +63,19 @@ public:
     const std::string& runFile() const { return runFile_; }
 
 private:
+    // The job's pump: the host's, with each recorded number struck off the
+    // hand-over.
+    class HandOverPump;
+    void strikeOff(const std::string& manageNumber);
+    void markSent(const std::string& manageNumber);
+    void saveHandOver();
+
     Host& host_;
     SendModemFactory modems_;
     std::unique_ptr<SendModem> modem_;
     std::vector<std::string> manageNumbers_;
+    std::vector<std::string> handedOver_;  // accepted and not yet recorded
+    std::vector<std::string> sentOnes_;    // of those, the ones whose fax went out whole
     Variant endStatus_;
     std::string runFile_;
     std::optional<std::chrono::milliseconds> due_;

@@ -66,6 +66,10 @@ int MorvaneController::run() {
         return answer(inTick_);
     });
     child.onRelease([this] { onRelease(); });
+    pump.watchEndRequest(EventPump::EndRequest::Terminate, [&] {
+        terminating_ = true;
+        if (!inTick_) pump.quit();
+    });
 
     child.ready();
     pump.run();
@@ -95,10 +99,12 @@ void MorvaneController::onTick() {
     inTick_ = true;
     object_->tick();
     inTick_ = false;
-    if (released_) pump_->quit();
+    if (released_ || terminating_) pump_->quit();
 }
 
-void MorvaneController::wait(std::chrono::milliseconds duration) { pump_->runFor(duration); }
+void MorvaneController::wait(std::chrono::milliseconds duration) {
+    pump_->waitUntil([this] { return terminating_; }, duration);
+}
 
 void MorvaneController::raiseSendFaxEnd() {
     eventDone_ = false;

@@ -11,6 +11,9 @@
 // A release, or the client going away, ends the process at once unless the
 // timer's tick is running; then it ends once the tick has raised the event
 // and deleted the run marker, so that no send is cut off halfway.
+//
+// SIGTERM ends it in order: the send under way is hung up and recorded, the
+// numbers not sent stay handed over for the take-over, the run marker goes.
 #pragma once
 
 #include "fax_send/morvane/fax_send_server.h"
@@ -40,6 +43,7 @@ public:
 
 private:
     void wait(std::chrono::milliseconds duration) override;
+    bool stopping() const override { return terminating_; }
     void raiseSendFaxEnd() override;
     void onTick();
     void onRelease();
@@ -52,6 +56,7 @@ private:
     bool inTick_ = false;
     bool released_ = false;
     bool eventDone_ = false;
+    bool terminating_ = false;
 };
 
 }  // namespace fg

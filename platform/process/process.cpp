@@ -455,6 +455,8 @@ void Process::detach() {
 
 ProcessId currentProcessId() { return ::getpid(); }
 
+bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
 bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace) {
     if (pid <= 0) return false;
     // The descriptor holds on to that very process: a process id that comes

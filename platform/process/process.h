@@ -97,6 +97,9 @@ private:
     std::optional<int> exitCode_;
 };
 
+// Whether a process of that id exists (any process, not only our children).
+bool processExists(pid_t pid);
+
 // Ends a process that is not our child, one left running by an earlier run
 // of the system, say: only when it runs the file `program` (the same file,
 // whatever the path's spelling), with SIGTERM first and SIGKILL after

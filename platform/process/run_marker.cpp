@@ -117,6 +117,7 @@ RunMarker RunMarker::create(const std::string& folderIn) {
         std::string name = "@" + stamp + (n == 1 ? "" : "_" + std::to_string(n));
         std::string file = name + ".XML";
         if (fs::fileExists(folder + file)) continue;  // live, or stale: either way not ours
+        if (fs::fileExists(handOverPath(folder, file))) continue;  // work left for a take-over
         Descriptor lock = takeLock(lockPathOf(folder, file));
         if (!lock) continue;
         if (!writeHolder(lock.get())) {
@@ -230,6 +231,41 @@ int RunMarker::removeLeftBy(const std::string& folderIn, pid_t writer) noexcept 
         // What stays is a stale marker, which the shutdown's wait passes over.
     }
     return removed;
+}
+
+std::string RunMarker::handOverPath(const std::string& folder, const std::string& fileName) {
+    return fs::withSlash(folder) + "." + text::toLowerAscii(fileName) + ".handover";
+}
+
+std::vector<RunMarker::Found> RunMarker::findHandOvers(const std::string& folderIn) {
+    std::string folder = fs::withSlash(folderIn);
+    std::vector<Found> found;
+    const std::string suffix = ".handover";
+    for (const std::string& name : namesIn(folder)) {
+        if (!fs::matchWildcard(".@*.xml.handover", name)) continue;
+        // "@<stamp>.XML", as the marker itself is named.
+        std::string file = name.substr(1, name.size() - 1 - suffix.size());
+        file = file.substr(0, file.size() - 4) + ".XML";
+        found.push_back({file, isLive(folder, file)});
+    }
+    return found;
+}
+
+RunMarker RunMarker::claim(const std::string& folderIn, const std::string& fileName) noexcept {
+    RunMarker m;
+    try {
+        std::string folder = fs::withSlash(folderIn);
+        if (auto real = fs::resolve(folder)) folder = fs::withSlash(*real);
+        // A writer that ended in order removed its lock file with its marker
+        // and may have left its hand-over: the lock is made afresh then.
+        Descriptor lock = takeLock(lockPathOf(folder, fileName));
+        if (!lock || !writeHolder(lock.get())) return m;
+        m.folder_ = folder;
+        m.name_ = fileName.substr(0, fileName.size() - 4);
+        m.lockFd_ = lock.release();
+    } catch (...) {
+    }
+    return m;
 }
 
 namespace {

@@ -62,6 +62,21 @@ public:
     // id, stays. Answers how many markers went. Never raises.
     static int removeLeftBy(const std::string& folder, pid_t writer) noexcept;
 
+    // A marker's hand-over file, ".<marker file name, lower case>.handover"
+    // beside it: what its writer was handed and has not finished yet. The
+    // writer keeps it under the marker's lock; it outlives the marker when
+    // the writer ends with work undone, and a marker name is not used again
+    // while its hand-over file exists.
+    static std::string handOverPath(const std::string& folder, const std::string& fileName);
+    // The hand-over files of a folder by their marker's file name
+    // ("@<stamp>.XML"), each told live (its writer holds it) or left.
+    static std::vector<Found> findHandOvers(const std::string& folder);
+    // Takes over the marker `fileName` of a writer that has ended: answers a
+    // held marker (removing it removes the marker and its lock file, which
+    // is held by this process from then on), or an unheld one when its
+    // writer still lives or another process took it first. Never raises.
+    static RunMarker claim(const std::string& folder, const std::string& fileName) noexcept;
+
 private:
     std::string folder_;
     std::string name_;

@@ -5,7 +5,9 @@
 // in folders of the archive, documents the archive lacks, suppliers that are
 // not registered), archives without an index, archives that are none at all,
 // refusals and garbled answers, and reminder lists good and bad. Now and then
-// a fax-send server of the home is killed (SIGKILL) in the middle of its work.
+// a fax-send server of the home is killed (SIGKILL) in the middle of its work,
+// and now and then the whole server (every process of the home, SIGKILL, as
+// a power cut does it), which is then started again.
 //
 // Then no new document comes for a while (the drain), the server is stopped
 // through its window's command line, and the program checks and prints:
@@ -14,7 +16,9 @@
 //   confirmed, or logged by name (a bad document, a supplier not
 //   registered, a send that failed "NG"); as the EDI server does, the good
 //   documents of an archive left unconfirmed are offered again;
-// - the send log has a record of every management number;
+// - the send log has a record of every management number, and no fax went
+//   out twice (more faxes taken whole by the lines than numbers recorded
+//   "OK", or a document recorded "OK" under two numbers);
 // - the fax schedule fetched the codes in their order;
 // - after the stop no process of the home runs, and no run marker (nor its
 //   lock file), print start file or temporary file is left, nor any file in
@@ -23,9 +27,10 @@
 // time it says, and its figures are for the reader.
 //
 //   server_soak [--minutes M] [--drain SECONDS] [--scale S] [--kill-every SECONDS]
-//               [--seed N] [--keep]
+//               [--whole-kill-every SECONDS] [--seed N] [--keep]
 // Defaults: 10 minutes, 120 s of drain, a scale of 0.01 (a minute of the
-// server's time in 0.6 s), a kill every 15 s on average (0: none). --keep
+// server's time in 0.6 s), a kill every 15 s on average and a kill of the
+// whole server every 120 s on average (0: none). --keep
 // leaves the home, the answers and the recorded requests in place (they are
 // kept anyway when a check fails).
 #include "platform/archive/archive_file.h"
@@ -33,6 +38,7 @@
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
+#include "platform/testing/whole_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
 #include "settings/set_up_info.h"
@@ -77,6 +83,7 @@ struct Options {
     double drainSeconds = 120;
     double scale = 0.01;
     double killEvery = 15;
+    double wholeKillEvery = 120;
     unsigned seed = std::random_device{}();
     bool keep = false;
 };
@@ -510,6 +517,10 @@ int run(const Options& o) {
     const auto runEnd = begin + std::chrono::milliseconds(static_cast<long>(o.minutes * 60000));
     const auto drainEnd = runEnd + std::chrono::milliseconds(static_cast<long>(o.drainSeconds * 1000));
     bool supervisorLost = false;
+    std::size_t wholeKills = 0;
+    std::exponential_distribution<> nextWholeKill(o.wholeKillEvery > 0 ? 1.0 / o.wholeKillEvery : 1.0);
+    auto wholeKillDue =
+        SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextWholeKill(random) * 1000));
     auto lastReport = begin;
     while (SteadyClock::now() < drainEnd) {
         const bool fresh = SteadyClock::now() < runEnd;
@@ -528,15 +539,27 @@ int run(const Options& o) {
                 killDue = SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextKill(random) * 1000));
             }
         }
+        if (fresh && o.wholeKillEvery > 0 && SteadyClock::now() >= wholeKillDue) {
+            // The whole server at once, then started again as an operator would.
+            testing::killWholeHome(home->path());
+            ++wholeKills;
+            runProgram({nimbrel, "start"});
+            supervisor = 0;
+            for (auto until = SteadyClock::now() + 30s; !supervisor && SteadyClock::now() < until;
+                 std::this_thread::sleep_for(100ms))
+                supervisor = supervisorOf(home->path());
+            wholeKillDue =
+                SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextWholeKill(random) * 1000));
+        }
         if (supervisorOf(home->path()) != supervisor) {
             supervisorLost = true;
             break;
         }
         if (SteadyClock::now() - lastReport >= 60s) {
             lastReport = SteadyClock::now();
-            std::printf("soak: %3lds: %zu document fetches, %zu reminder fetches, %zu kills\n",
+            std::printf("soak: %3lds: %zu document fetches, %zu reminder fetches, %zu kills, %zu whole-server kills\n",
                         static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(lastReport - begin).count()),
-                        seen.of("GetEdiData"), seen.of("GetFaxReminder"), kills);
+                        seen.of("GetEdiData"), seen.of("GetFaxReminder"), kills, wholeKills);
             std::fflush(stdout);
         }
         std::this_thread::sleep_for(fresh ? 50ms : 200ms);
@@ -621,7 +644,7 @@ int run(const Options& o) {
     };
 
     std::size_t faxedConfirmed = 0, sendFailed = 0, loggedBad = 0;
-    std::vector<std::string> notConfirmed, noRecord, lost, badNotLogged, faxedBad;
+    std::vector<std::string> notConfirmed, noRecord, lost, badNotLogged, faxedBad, okTwice;
     for (const auto& [tok, offer] : script.offers) {
         const Doc& d = offer.doc;
         auto faxes = faxesOf.find(tok);
@@ -636,13 +659,17 @@ int run(const Options& o) {
             continue;
         }
         bool ok = false, ng = false, none = false;
+        std::size_t okNumbers = 0;
         for (const std::string& number : faxes->second) {
             auto r = results.find(number);
             if (r == results.end() && !numbers.count(number)) continue;  // rolled back: never sent
             if (r == results.end()) none = true;
-            else if (std::find(r->second.begin(), r->second.end(), "OK") != r->second.end()) ok = true;
+            else if (std::find(r->second.begin(), r->second.end(), "OK") != r->second.end()) ok = true, ++okNumbers;
             else ng = true;
         }
+        // A reminder list becomes two faxes (its RFQ entries and the rest),
+        // both bearing its token: only a document's own fax counts here.
+        if (okNumbers > 1 && d.code != kReminderCode) okTwice.push_back(d.file() + " of " + offer.archive);
         const bool archiveConfirmed = d.code == kReminderCode ? remindersConfirmed.count(d.file()) > 0
                                                               : confirmed.count(offer.archive) > 0;
         if (ok && archiveConfirmed) ++faxedConfirmed;
@@ -684,6 +711,9 @@ int run(const Options& o) {
     if (!badNotLogged.empty()) v.fault("bad documents not logged by name");
     if (!faxedBad.empty()) v.fault("bad documents faxed");
     if (!unlogged.empty()) v.fault("management numbers without a send-log record");
+    const testing::SendAccount lines = testing::accountSends(home->path());
+    if (lines.duplicates() > 0) v.fault("faxes that went out twice");
+    if (!okTwice.empty()) v.fault("documents recorded OK under two management numbers");
     leftovers.insert(leftovers.end(), orphans.begin(), orphans.end());
     if (!leftovers.empty()) v.fault("files left behind");
     if (script.waiting()) v.fault("documents still waiting to be offered again at the end of the drain");
@@ -710,7 +740,11 @@ int run(const Options& o) {
         << numbers.size() << ", send-log records "
         << std::accumulate(results.begin(), results.end(), std::size_t{0},
                            [](std::size_t n, const auto& r) { return n + r.second.size(); })
-        << ", fax-send servers killed " << kills << " (of " << killChances << " chances)\n";
+        << ", fax-send servers killed " << kills << " (of " << killChances << " chances), whole server killed "
+        << wholeKills << "\n"
+        << "  faxes taken whole by the lines " << lines.faxesSent << ", numbers recorded OK " << lines.recordedOK
+        << ", faxes that went out twice " << lines.duplicates() << ", documents recorded OK under two numbers "
+        << okTwice.size() << "\n";
     listSome(out, "  processes left", left);
     listSome(out, "  good documents lost", lost);
     listSome(out, "  faxed, archive not confirmed", notConfirmed);
@@ -719,6 +753,7 @@ int run(const Options& o) {
     listSome(out, "  bad documents faxed", faxedBad);
     listSome(out, "  management numbers without a send-log record", unlogged);
     listSome(out, "  left behind", leftovers);
+    listSome(out, "  recorded OK under two numbers", okTwice);
     if (v.faults.empty()) {
         out << "soak: every check held\n";
     } else {
@@ -751,12 +786,13 @@ int main(int argc, char** argv) {
         else if (a == "--drain") o.drainSeconds = std::stod(value());
         else if (a == "--scale") o.scale = std::stod(value());
         else if (a == "--kill-every") o.killEvery = std::stod(value());
+        else if (a == "--whole-kill-every") o.wholeKillEvery = std::stod(value());
         else if (a == "--seed") o.seed = static_cast<unsigned>(std::stoul(value()));
         else if (a == "--keep") o.keep = true;
         else {
             std::fprintf(stderr,
                          "usage: server_soak [--minutes M] [--drain SECONDS] [--scale S] [--kill-every SECONDS] "
-                         "[--seed N] [--keep]\n");
+                         "[--whole-kill-every SECONDS] [--seed N] [--keep]\n");
             return 2;
         }
     }

@@ -12,6 +12,7 @@
 #include "platform/process/process.h"
 #include "platform/xml.h"
 #include "platform/testing/send_lines.h"
+#include "platform/testing/whole_home.h"
 
 #include <gtest/gtest.h>
 
@@ -191,6 +192,62 @@ TEST(EndToEnd, BadAnswersOfTheEdiServerNeverStopTheServer) {
     std::vector<std::string> left = testing::everythingIn(h.home.folder("TempEDI"));
     left.erase(std::remove(left.begin(), left.end(), ".keep"), left.end());
     EXPECT_EQ(left, std::vector<std::string>{});
+}
+
+TEST(EndToEnd, AWholeServerKilledInItsSendPhaseLosesNoDocumentAndFaxesNoneTwice) {
+    // Every process of the home killed at once, as a power cut does it, once
+    // the batch has confirmed its archives: before any fax, after one, after three.
+    for (std::size_t sentBefore : {0u, 1u, 3u}) {
+        SCOPED_TRACE(sentBefore);
+        SupervisorHome h;
+        testing::TempDir answers, record;
+        std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
+                              std::filesystem::copy_options::recursive);
+        fs::removeTree(answers / "GetFaxReminder");
+        h.ediServer(answers.path(), record.path());
+        for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+        // A loaded machine stalls the scaled clocks: no send may reach its
+        // bound here, as a hung-up call that the line completed anyway is
+        // sent again.
+        h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
+        // Slow lines, each of its own speed (a page takes a quarter of a
+        // second of real time or more), so that the kill after a record does
+        // not fall where another line has just finished its fax: a fax that
+        // went out whole and was not recorded yet is sent again.
+        for (int port = 1; port <= 6; ++port)
+            testing::writeLine(h.home.path(), port,
+                               "<ConnectTime>0</ConnectTime><PageTime>" + std::to_string(170000 + 80000 * port) +
+                                   "</PageTime>");
+        const std::string nimbrel = testing::programDir() + "nimbrel";
+        auto recorded = [&] { return testing::accountSends(h.home.path()).results.size(); };
+        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+        ASSERT_TRUE(eventually([&] { return !fs::list(record.path(), "*-PutConfirm.zip").empty() && recorded() >= sentBefore; },
+                               120000ms))
+            << h.programsLog();
+        ASSERT_GT(testing::killWholeHome(h.home.path()), 0u);
+
+        // The restart sends what was handed over, then the server drains and stops.
+        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+        EXPECT_TRUE(eventually(
+            [&] {
+                return testing::handOversOf(h.home.path()).empty() &&
+                       testing::accountSends(h.home.path()).notRecordedOnce().empty();
+            },
+            120000ms))
+            << h.programsLog();
+        EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
+        EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+
+        testing::SendAccount sends = testing::accountSends(h.home.path());
+        EXPECT_FALSE(sends.numbers.empty());
+        EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
+        EXPECT_EQ(sends.duplicates(), 0u);
+        EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
+        // A document that could not be sent again is named in the log.
+        const std::string logged = h.programsLog();
+        for (const auto& [number, results] : sends.results)
+            if (results.front() != "OK") EXPECT_NE(logged.find(number), std::string::npos) << number;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// A whole FAX server killed at once, as a power cut or an out-of-memory kill
+// does it, and the account of its sends afterwards: for the kill tests, the
+// kill benchmark and the soak.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fg::testing {
+
+// SIGKILL to every process of the home and to each one's process group,
+// again until none runs (bounded). Answers how many were killed.
+std::size_t killWholeHome(const std::string& home);
+
+// What the home's files say of its sends.
+struct SendAccount {
+    std::map<std::string, std::vector<std::string>> results;  // number -> results in the send log
+    std::vector<std::string> numbers;                         // every management record
+    std::size_t faxesSent = 0;                                // faxes the simulated lines took whole
+    std::size_t recordedOK = 0;                               // numbers recorded "OK"
+    std::vector<std::string> leftovers;                       // run markers, their locks and hand-overs, send copies
+
+    // Faxes that went out whole more often than their numbers were recorded
+    // "OK": each one a document faxed twice.
+    std::size_t duplicates() const { return faxesSent > recordedOK ? faxesSent - recordedOK : 0; }
+    // Management numbers without exactly one send-log record.
+    std::vector<std::string> notRecordedOnce() const;
+};
+// Reads the home (a home laid out as TempHome does) once its server has stopped.
+SendAccount accountSends(const std::string& home);
+
+// The hand-over files of the home (sends not finished).
+std::vector<std::string> handOversOf(const std::string& home);
+
+}  // namespace fg::testing
