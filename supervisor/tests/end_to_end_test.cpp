@@ -245,8 +245,11 @@ TEST(EndToEnd, AWholeServerKilledInItsSendPhaseLosesNoDocumentAndFaxesNoneTwice)
         EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
         // A document that could not be sent again is named in the log.
         const std::string logged = h.programsLog();
-        for (const auto& [number, results] : sends.results)
-            if (results.front() != "OK") EXPECT_NE(logged.find(number), std::string::npos) << number;
+        for (const auto& [number, results] : sends.results) {
+            if (results.front() != "OK") {
+                EXPECT_NE(logged.find(number), std::string::npos) << number;
+            }
+        }
     }
 }
 
