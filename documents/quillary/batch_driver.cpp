@@ -49,19 +49,24 @@ using ListedFiles = documents::BatchRecords::ListedFiles;
 // record left in the store lists: nothing will send or read them. A store
 // that cannot be read whole keeps them: better a file too many than one a
 // record still lists.
-void removeUnlistedFiles(const ListedFiles& removed) noexcept {
+// `unstored`: the files are a batch's own, made under numbers it drew and
+// never stored, which no stored record can list; they go even when the
+// store cannot be read.
+void removeUnlistedFiles(const ListedFiles& removed, bool unstored = false) noexcept {
     try {
         if (removed.sendXml.empty() && removed.temp.empty() && removed.ref.empty()) return;
-        const StoredRecords store;
-        if (!store.complete()) {
-            writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、戻した管理番号のファイルを残します");
-            return;
-        }
         ListedFiles kept;
-        for (const ManageRecord& r : store.records()) {
-            kept.sendXml.insert(r.sendXml.begin(), r.sendXml.end());
-            kept.temp.insert(r.tempImages.begin(), r.tempImages.end());
-            kept.ref.insert(r.refImages.begin(), r.refImages.end());
+        if (!unstored) {
+            const StoredRecords store;
+            if (!store.complete()) {
+                writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、戻した管理番号のファイルを残します");
+                return;
+            }
+            for (const ManageRecord& r : store.records()) {
+                kept.sendXml.insert(r.sendXml.begin(), r.sendXml.end());
+                kept.temp.insert(r.tempImages.begin(), r.tempImages.end());
+                kept.ref.insert(r.refImages.begin(), r.refImages.end());
+            }
         }
         FolderPathInfo folders;
         struct File {
@@ -186,8 +191,11 @@ struct FaxTranXml::Batch {
         // The files the records list go after the records (records not
         // stored yet never will be), so that none is ever left without them.
         const ListedFiles files = records.filesOf(left);
-        if (records.stored()) records.unstore(left);
-        removeUnlistedFiles(files);
+        const bool stored = records.stored();
+        if (stored) records.unstore(left);
+        // A batch that never stored its records made its documents under
+        // new numbers (a re-layout's were there before it).
+        removeUnlistedFiles(files, !stored && !relayout);
     }
 };
 

@@ -317,10 +317,12 @@ TEST_F(ByCodeBatch, RecordsThatCannotBeStoredFailTheBatchBeforeAnyHandOver) {
     auto data = fetch(files("", {"S0001"}, {"DORE0301_0001"}), {}, files("", {"S0003"}, {"DORE0701_0002"}), {});
     const auto layoutsBefore = layouts();
 
+    const auto sendXmlBefore = fs::list(home.folder("FaxSendXML"));
     EXPECT_FALSE(builder().makeFAXSendXML(data, "", ""));
     EXPECT_TRUE(logged(40013, "makeFAXSendXML")) << loggedText();
     EXPECT_EQ(handOvers, 0);
     EXPECT_EQ(fs::readFile(storePath), "<FAXManageNums><FAXManageNum>");  // never saved over
+    EXPECT_EQ(fs::list(home.folder("FaxSendXML")), sendXmlBefore);  // no document without its record
     EXPECT_EQ(layouts(), layoutsBefore);
     EXPECT_TRUE(requests("PutConfirm").empty());
     EXPECT_FALSE(confirmationLeft());
