@@ -444,30 +444,19 @@ std::int16_t endCall(Dialogue& d, ModemFaxEngine::Port& port, const Outcome& o, 
 
 ModemFaxEngine::ModemFaxEngine() = default;
 
-ModemFaxEngine::~ModemFaxEngine() {
-    std::lock_guard lock(mutex_);
-    for (auto& [handle, port] : ports_) port->closed = true;
-    ports_.clear();
-}
+ModemFaxEngine::~ModemFaxEngine() = default;
 
 std::shared_ptr<CallState> ModemFaxEngine::callState(std::int32_t handle) { return find(handle); }
 
-std::shared_ptr<ModemFaxEngine::Port> ModemFaxEngine::find(std::int32_t handle) {
-    std::lock_guard lock(mutex_);
-    auto it = ports_.find(handle);
-    return it == ports_.end() ? nullptr : it->second;
-}
+std::shared_ptr<ModemFaxEngine::Port> ModemFaxEngine::find(std::int32_t handle) { return ports_.find(handle); }
 
 template <class Change>
 std::int16_t ModemFaxEngine::setting(std::int32_t handle, Change change) {
-    std::shared_ptr<Port> port;
     {
         std::lock_guard lock(mutex_);
         change(next_);
-        auto it = ports_.find(handle);
-        if (it != ports_.end()) port = it->second;
     }
-    if (port) {
+    if (auto port = ports_.find(handle)) {
         std::lock_guard lock(port->mutex);
         change(port->settings);
     }
@@ -536,24 +525,15 @@ std::int16_t ModemFaxEngine::PortOpen(std::int32_t* handle, std::int16_t number,
         settings = port->settings;
     }
     if (std::int16_t code = configure(d, *port, settings, traceFn); code != EngineCode::Ok) return code;
-    std::lock_guard lock(mutex_);
-    *handle = nextHandle_++;
-    ports_[*handle] = port;
+    *handle = ports_.add(port);
     trace(tag + " open, handle " + std::to_string(*handle));
     return EngineCode::Ok;
 }
 
 std::int16_t ModemFaxEngine::PortClose(std::int32_t handle) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = ports_.find(handle);
-        if (it == ports_.end()) return EngineCode::BadHandle;
-        port = it->second;
-        ports_.erase(it);
-    }
     // A call under way ends at its next step and lets the device go.
-    port->closed = true;
+    auto port = ports_.close(handle);
+    if (!port) return EngineCode::BadHandle;
     trace(port->tag + " close");
     return EngineCode::Ok;
 }

@@ -59,6 +59,7 @@
 #pragma once
 
 #include "platform/fax_engine/engine_base.h"
+#include "platform/fax_engine/port_table.h"
 
 #include <map>
 #include <memory>
@@ -105,9 +106,8 @@ private:
     std::int16_t setting(std::int32_t handle, Change change);
 
     std::mutex mutex_;
-    std::map<std::int32_t, std::shared_ptr<Port>> ports_;
-    std::int32_t nextHandle_ = 1;
     Settings next_;  // guarded by mutex_
+    PortTable<Port> ports_;  // last, so that its ports are told they are closed first
 };
 
 }  // namespace fg::fax

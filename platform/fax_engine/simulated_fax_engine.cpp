@@ -173,19 +173,11 @@ std::string SimulatedFaxEngine::defaultLinesFolder() { return fs::programFolder(
 
 SimulatedFaxEngine::SimulatedFaxEngine(std::string linesFolder) : linesFolder_(fs::withSlash(linesFolder)) {}
 
-SimulatedFaxEngine::~SimulatedFaxEngine() {
-    std::lock_guard lock(mutex_);
-    for (auto& [handle, port] : ports_) port->closed = true;
-    ports_.clear();
-}
+SimulatedFaxEngine::~SimulatedFaxEngine() = default;
 
 std::shared_ptr<CallState> SimulatedFaxEngine::callState(std::int32_t handle) { return find(handle); }
 
-std::shared_ptr<SimulatedFaxEngine::Port> SimulatedFaxEngine::find(std::int32_t handle) {
-    std::lock_guard lock(mutex_);
-    auto it = ports_.find(handle);
-    return it == ports_.end() ? nullptr : it->second;
-}
+std::shared_ptr<SimulatedFaxEngine::Port> SimulatedFaxEngine::find(std::int32_t handle) { return ports_.find(handle); }
 
 std::int16_t SimulatedFaxEngine::PortOpen(std::int32_t* handle, std::int16_t number, const char* initString) {
     if (!handle) return EngineCode::BadArgument;
@@ -208,26 +200,15 @@ std::int16_t SimulatedFaxEngine::PortOpen(std::int32_t* handle, std::int16_t num
         return EngineCode::PortBusy;
     }
     port->initString = initString ? initString : "";
-    {
-        std::lock_guard lock(mutex_);
-        *handle = nextHandle_++;
-        ports_[*handle] = port;
-    }
+    *handle = ports_.add(port);
     trace("COM" + std::to_string(number) + " open, handle " + std::to_string(*handle) + ", init " +
           utf8(initString));
     return EngineCode::Ok;
 }
 
 std::int16_t SimulatedFaxEngine::PortClose(std::int32_t handle) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = ports_.find(handle);
-        if (it == ports_.end()) return EngineCode::BadHandle;
-        port = it->second;
-        ports_.erase(it);
-    }
-    port->closed = true;
+    auto port = ports_.close(handle);
+    if (!port) return EngineCode::BadHandle;
     trace("COM" + std::to_string(port->number) + " close");
     return EngineCode::Ok;
 }

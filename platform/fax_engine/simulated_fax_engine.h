@@ -51,6 +51,7 @@
 #pragma once
 
 #include "platform/fax_engine/engine_base.h"
+#include "platform/fax_engine/port_table.h"
 
 #include <atomic>
 #include <map>
@@ -91,9 +92,7 @@ private:
     std::shared_ptr<Port> find(std::int32_t handle);
 
     std::string linesFolder_;
-    std::mutex mutex_;
-    std::map<std::int32_t, std::shared_ptr<Port>> ports_;
-    std::int32_t nextHandle_ = 1;
+    PortTable<Port> ports_;
 };
 
 }  // namespace fg::fax
