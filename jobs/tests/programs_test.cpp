@@ -255,11 +255,10 @@ TEST_F(JobPrograms, ARefusedSendFailsThePageStepAndEndsTheJobAtOnce) {
         fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         const auto before = recordNumbers();
         const auto filesBefore = jobFiles();
-        const auto started = std::chrono::steady_clock::now();
         ProgramRun run = runJob(c.program, {c.line});
         EXPECT_EQ(run.exitCode, jobs::kExitFailed) << run.errors;
-        // At once: not after the bound of the wait for an end.
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+        // At once: a job that waited for an end would log the bound's
+        // time-out beside its own failure.
         EXPECT_EQ(telephonyNumbers(), Numbers{c.logged});
         EXPECT_EQ(newRecords(before).size(), c.recordsLeft);
         if (c.recordsLeft == 0) {
