@@ -1,4 +1,4 @@
-#include "error.h"
+#include "platform/error.h"
 
 #include <new>
 #include <stdexcept>

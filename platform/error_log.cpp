@@ -1,9 +1,9 @@
-#include "error_log.h"
+#include "platform/error_log.h"
 
-#include "clock.h"
-#include "files.h"
-#include "folder_path_info.h"
-#include "owned.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/owned.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 // written falls back to standard error.
 #pragma once
 
-#include "error.h"
+#include "platform/error.h"
 
 #include <memory>
 #include <string>

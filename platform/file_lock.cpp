@@ -1,10 +1,10 @@
-#include "file_lock.h"
+#include "platform/file_lock.h"
 
-#include "error.h"
-#include "files.h"
-#include "owned.h"
-#include "text.h"
-#include "wait_deadline.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/owned.h"
+#include "platform/text.h"
+#include "platform/wait_deadline.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

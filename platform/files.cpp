@@ -1,8 +1,8 @@
-#include "files.h"
+#include "platform/files.h"
 
-#include "error.h"
-#include "owned.h"
-#include "text.h"
+#include "platform/error.h"
+#include "platform/owned.h"
+#include "platform/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "folder_path_info.h"
+#include "platform/folder_path_info.h"
 
-#include "error.h"
-#include "files.h"
-#include "text.h"
-#include "xml.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/xml.h"
 
 namespace fg {
 

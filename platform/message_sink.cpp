@@ -1,6 +1,6 @@
-#include "message_sink.h"
+#include "platform/message_sink.h"
 
-#include "error_log.h"
+#include "platform/error_log.h"
 
 #include <cstdio>
 

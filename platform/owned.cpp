@@ -1,4 +1,4 @@
-#include "owned.h"
+#include "platform/owned.h"
 
 #include <unistd.h>
 

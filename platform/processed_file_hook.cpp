@@ -1,6 +1,6 @@
-#include "processed_file_hook.h"
+#include "platform/processed_file_hook.h"
 
-#include "error_log.h"
+#include "platform/error_log.h"
 
 #include <mutex>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "platform/text.h"
 
 #include <iconv.h>
 

@@ -1,6 +1,6 @@
-#include "values.h"
+#include "platform/values.h"
 
-#include "text.h"
+#include "platform/text.h"
 
 #include <charconv>
 #include <cctype>

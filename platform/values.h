@@ -2,7 +2,7 @@
 // a small variant for values that may be empty, text or number.
 #pragma once
 
-#include "error.h"
+#include "platform/error.h"
 
 #include <cstdint>
 #include <optional>

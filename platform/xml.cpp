@@ -1,8 +1,8 @@
-#include "xml.h"
+#include "platform/xml.h"
 
-#include "error.h"
-#include "files.h"
-#include "xml_handles.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/xml_handles.h"
 
 #include <libxml/encoding.h>
 #include <libxml/parser.h>

@@ -2,7 +2,7 @@
 // layer make and give back. For the files of platform/ only.
 #pragma once
 
-#include "owned.h"
+#include "platform/owned.h"
 
 #include <libxml/tree.h>
 

@@ -1,7 +1,7 @@
-#include "xml_scan.h"
+#include "platform/xml_scan.h"
 
-#include "error.h"
-#include "files.h"
+#include "platform/error.h"
+#include "platform/files.h"
 
 #include <iconv.h>
 

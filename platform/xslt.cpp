@@ -1,8 +1,8 @@
-#include "xslt.h"
+#include "platform/xslt.h"
 
-#include "error.h"
-#include "files.h"
-#include "xml_handles.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/xml_handles.h"
 
 #include <libxml/tree.h>
 #include <libxslt/imports.h>

@@ -1,7 +1,7 @@
 // XSL transforms through libxslt.
 #pragma once
 
-#include "xml.h"
+#include "platform/xml.h"
 
 namespace fg::xml {
 

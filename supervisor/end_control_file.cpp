@@ -1,4 +1,4 @@
-#include "end_control_file.h"
+#include "supervisor/end_control_file.h"
 
 #include "platform/error.h"
 #include "platform/file_lock.h"

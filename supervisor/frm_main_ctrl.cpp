@@ -1,7 +1,7 @@
-#include "frm_main_ctrl.h"
+#include "supervisor/frm_main_ctrl.h"
 
-#include "end_control_file.h"
-#include "supervisor_lock.h"
+#include "supervisor/end_control_file.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "fax_send/morvane/fax_send.h"
 #include "fax_send/morvane/send_handover.h"

@@ -31,7 +31,7 @@
 #pragma once
 
 #include "supervisor/errors.h"
-#include "outside_objects.h"
+#include "supervisor/outside_objects.h"
 
 #include "platform/file_lock.h"
 #include "platform/process/event_pump.h"

@@ -1,8 +1,8 @@
-#include "frm_main_win.h"
+#include "supervisor/frm_main_win.h"
 
-#include "end_control_file.h"
+#include "supervisor/end_control_file.h"
 #include "supervisor/errors.h"
-#include "supervisor_lock.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "platform/clock.h"
 #include "platform/error.h"

@@ -1,4 +1,4 @@
-#include "outside_objects.h"
+#include "supervisor/outside_objects.h"
 
 #include "platform/error.h"
 #include "platform/files.h"

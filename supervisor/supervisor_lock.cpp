@@ -1,4 +1,4 @@
-#include "supervisor_lock.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "platform/error.h"
 #include "platform/files.h"

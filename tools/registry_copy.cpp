@@ -1,6 +1,6 @@
-#include "registry_copy.h"
+#include "tools/registry_copy.h"
 
-#include "errors.h"
+#include "tools/errors.h"
 
 #include "platform/error.h"
 #include "platform/files.h"

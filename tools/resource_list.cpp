@@ -1,4 +1,4 @@
-#include "resource_list.h"
+#include "tools/resource_list.h"
 
 #include "platform/files.h"
 

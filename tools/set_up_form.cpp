@@ -1,4 +1,4 @@
-#include "set_up_form.h"
+#include "tools/set_up_form.h"
 
 #include "common/vantrel/edi_folder_information_object.h"
 #include "platform/error.h"

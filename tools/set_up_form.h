@@ -16,7 +16,7 @@
 // - a click on a button that is off does nothing.
 #pragma once
 
-#include "resource_list.h"
+#include "tools/resource_list.h"
 
 #include <memory>
 #include <string>

@@ -5,7 +5,7 @@
 #include "documents/bench/bench_support.h"
 #include "documents/quillary/fax_tran_xml.h"
 #include "platform/files.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 
 #include <unistd.h>
 

@@ -20,7 +20,7 @@
 #include "documents/quillary/batch_records.h"
 #include "documents/quillary/builder_support.h"
 #include "documents/quillary/grouping.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "fax_images/pellior/fax_rep_img.h"
 #include "platform/error.h"
 #include "platform/error_log.h"

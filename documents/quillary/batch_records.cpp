@@ -2,7 +2,7 @@
 
 #include "documents/quillary/builder_support.h"
 
-#include "documents/report_maker/record_addressee.h"
+#include "report_maker/record_addressee.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "fax_images/pellior/fax_rep_img.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "settings/manage_records.h"
 
 #include <set>

@@ -1,7 +1,7 @@
 #include "documents/quillary/request_packing.h"
 
 #include "archive/grenwald/archive.h"
-#include "documents/report_maker/request_document_factory.h"
+#include "report_maker/request_document_factory.h"
 #include "edi_transport/constant.h"
 #include "platform/error.h"
 #include "platform/files.h"

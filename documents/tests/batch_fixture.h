@@ -7,7 +7,7 @@
 #include "documents/quillary/fax_tran_xml.h"
 #include "fax_images/pellior/fax_rep_img.h"
 #include "platform/fax_engine/g3_codec.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "settings/fax_manage_num.h"
 #include "platform/clock.h"
 #include "platform/error_log.h"

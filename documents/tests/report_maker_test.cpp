@@ -1,10 +1,10 @@
 // FaxReportMaker: every report type's fax document becomes a layout that the
 // layout reader accepts and that falls onto pages, with the title, the
 // addressee and the document's lines where a reader expects them.
-#include "documents/report_maker/request_document_factory.h"
+#include "report_maker/request_document_factory.h"
 #include "documents/tests/builder_fixture.h"
 #include "platform/layout/fax_printer.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "platform/layout/page_export.h"
 #include "platform/layout/page_plan.h"
 #include "platform/layout/workbook_file.h"

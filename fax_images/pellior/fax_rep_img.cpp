@@ -7,7 +7,7 @@
 #include "platform/image/bmp.h"
 #include "platform/image/image.h"
 #include "platform/imaging/jpeg.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "platform/layout/workbook_file.h"
 #include "platform/values.h"
 #include "settings/fax_manage_num.h"

@@ -5,7 +5,7 @@
 #include "platform/clock.h"
 #include "platform/error_log.h"
 #include "platform/folder_path_info.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "platform/xml.h"
 #include "settings/maker_info.h"
 

@@ -6,7 +6,7 @@
 #include "jobs/job_numbers.h"
 #include "platform/error_log.h"
 #include "platform/folder_path_info.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "platform/xml.h"
 #include "platform/xslt.h"
 #include "settings/fax_manage_num.h"

@@ -6,7 +6,7 @@
 #include "edi_control/castrel/edi_control.h"
 #include "jobs/errors.h"
 #include "platform/folder_path_info.h"
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "platform/processed_file_hook.h"
 #include "settings/maker_info.h"
 

@@ -1,6 +1,6 @@
-#include "child_object.h"
+#include "platform/process/child_object.h"
 
-#include "line_protocol.h"
+#include "platform/process/line_protocol.h"
 #include "platform/error.h"
 #include "platform/owned.h"
 #include "platform/text.h"

@@ -17,8 +17,8 @@
 // raised before it.
 #pragma once
 
-#include "event_pump.h"
-#include "process.h"
+#include "platform/process/event_pump.h"
+#include "platform/process/process.h"
 
 #include <chrono>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "child_server.h"
+#include "platform/process/child_server.h"
 
-#include "child_object.h"
-#include "process.h"
+#include "platform/process/child_object.h"
+#include "platform/process/process.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/text.h"

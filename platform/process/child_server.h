@@ -14,8 +14,8 @@
 // quits the pump.
 #pragma once
 
-#include "event_pump.h"
-#include "line_protocol.h"
+#include "platform/process/event_pump.h"
+#include "platform/process/line_protocol.h"
 
 #include <chrono>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "event_pump.h"
+#include "platform/process/event_pump.h"
 
 #include "platform/clock.h"
 #include "platform/process/process.h"

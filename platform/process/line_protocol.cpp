@@ -1,4 +1,4 @@
-#include "line_protocol.h"
+#include "platform/process/line_protocol.h"
 
 #include "platform/error.h"
 

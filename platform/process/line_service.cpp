@@ -1,4 +1,4 @@
-#include "line_service.h"
+#include "platform/process/line_service.h"
 
 #include "platform/error.h"
 #include "platform/owned.h"

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "platform/process/process.h"
 
 #include "platform/clock.h"
 #include "platform/error.h"

@@ -1,4 +1,4 @@
-#include "run_marker.h"
+#include "platform/process/run_marker.h"
 
 #include "platform/clock.h"
 #include "platform/error.h"

@@ -1,4 +1,4 @@
-#include "canonical_xml.h"
+#include "platform/testing/canonical_xml.h"
 
 #include "platform/files.h"
 #include "platform/testing/run_program.h"

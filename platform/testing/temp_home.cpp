@@ -1,4 +1,4 @@
-#include "temp_home.h"
+#include "platform/testing/temp_home.h"
 
 #include "platform/files.h"
 #include "platform/folder_path_info.h"

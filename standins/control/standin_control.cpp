@@ -1,4 +1,4 @@
-#include "standin_control.h"
+#include "standins/control/standin_control.h"
 
 #include "platform/clock.h"
 #include "platform/error.h"

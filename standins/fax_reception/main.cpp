@@ -2,7 +2,7 @@
 // process, its port on the command line. It serves getLineState (1 while the
 // line waits for calls, 0 once stopped) and stopLine(True), and raises
 // ErrorReceiveFAX when told to (see standin_control.h).
-#include "standin_control.h"
+#include "standins/control/standin_control.h"
 
 #include "platform/error.h"
 #include "platform/process/child_server.h"

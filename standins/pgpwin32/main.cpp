@@ -2,7 +2,7 @@
 // notes its start (and working folder) in the stand-in trace, waits for
 // SIGTERM and ends. Told to, it dies early or ignores SIGTERM (see
 // standin_control.h).
-#include "standin_control.h"
+#include "standins/control/standin_control.h"
 
 #include "platform/files.h"
 #include "platform/process/event_pump.h"

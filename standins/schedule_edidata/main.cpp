@@ -4,8 +4,8 @@
 // never while the sends of the last batch are under way (see
 // schedule_runner.h for the units).
 #include "edi_control/castrel/edi_control.h"
-#include "schedule_runner.h"
-#include "standin_control.h"
+#include "standins/schedule_edidata/schedule_runner.h"
+#include "standins/control/standin_control.h"
 
 namespace {
 

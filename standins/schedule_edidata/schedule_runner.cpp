@@ -1,4 +1,4 @@
-#include "schedule_runner.h"
+#include "standins/schedule_edidata/schedule_runner.h"
 
 #include "edi_control/castrel/edi_control.h"
 #include "platform/clock.h"
@@ -9,7 +9,7 @@
 #include "platform/process/child_server.h"
 #include "settings/schedule.h"
 #include "settings/set_up_info.h"
-#include "standin_control.h"
+#include "standins/control/standin_control.h"
 
 #include <ctime>
 

@@ -2,8 +2,8 @@
 // once started, refreshes the registered suppliers (getMakerInfoData) on the
 // settings of Schedule.xml (see schedule_runner.h for the units).
 #include "edi_control/castrel/edi_control.h"
-#include "schedule_runner.h"
-#include "standin_control.h"
+#include "standins/schedule_edidata/schedule_runner.h"
+#include "standins/control/standin_control.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Harmless stand-in of the unanswered-items program: it takes the caller's
 // fax number as its one argument, notes it in the stand-in trace
 // ("Wendrik started <fax number>") and ends. It sends nothing.
-#include "standin_control.h"
+#include "standins/control/standin_control.h"
 
 #include <cstdio>
 #include <string>

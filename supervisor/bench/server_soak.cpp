@@ -43,7 +43,7 @@
 #include "platform/xml.h"
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
-#include "supervisor_lock.h"
+#include "supervisor/supervisor_lock.h"
 
 #include <signal.h>
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-#include "console_view.h"
+#include "supervisor/nimbrel/console_view.h"
 
 #include "platform/message_sink.h"
 

@@ -1,7 +1,7 @@
 // The main window without a display: the command line of a headless server.
 #pragma once
 
-#include "frm_main_win.h"
+#include "supervisor/frm_main_win.h"
 
 #include "platform/process/event_pump.h"
 

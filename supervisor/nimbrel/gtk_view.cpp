@@ -1,6 +1,6 @@
-#include "gtk_view.h"
+#include "supervisor/nimbrel/gtk_view.h"
 
-#include "frm_main_win.h"
+#include "supervisor/frm_main_win.h"
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"

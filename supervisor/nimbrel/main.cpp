@@ -1,8 +1,8 @@
 // Nimbrel, the main window. On a display it opens the window; with a
 // command (start, stop, status) it does the same as the window's button from
 // the command line of a headless server and prints the status.
-#include "console_view.h"
-#include "gtk_view.h"
+#include "supervisor/nimbrel/console_view.h"
+#include "supervisor/nimbrel/gtk_view.h"
 
 #include <cstdio>
 #include <string>

@@ -4,7 +4,7 @@
 // the ordered shutdown.
 #include "supervisor_fixture.h"
 
-#include "frm_main_ctrl.h"
+#include "supervisor/frm_main_ctrl.h"
 
 #include "platform/process/process.h"
 

@@ -5,8 +5,8 @@
 #include "supervisor_fixture.h"
 #include "platform/testing/run_program.h"
 
-#include "end_control_file.h"
-#include "supervisor_lock.h"
+#include "supervisor/end_control_file.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"

@@ -2,8 +2,8 @@
 // of the outside programs as its children.
 #include "supervisor_fixture.h"
 
-#include "frm_main_ctrl.h"
-#include "supervisor_lock.h"
+#include "supervisor/frm_main_ctrl.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "platform/process/run_marker.h"
 

@@ -2,9 +2,9 @@
 // the real supervisor program.
 #include "supervisor_fixture.h"
 
-#include "end_control_file.h"
-#include "frm_main_win.h"
-#include "supervisor_lock.h"
+#include "supervisor/end_control_file.h"
+#include "supervisor/frm_main_win.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "platform/message_sink.h"
 #include "platform/xml.h"

@@ -4,7 +4,7 @@
 // system's time scaled down (also for every program the test starts).
 #pragma once
 
-#include "frm_main_ctrl.h"
+#include "supervisor/frm_main_ctrl.h"
 
 #include "platform/clock.h"
 #include "platform/files.h"

@@ -4,8 +4,8 @@
 #include "platform/testing/run_program.h"
 #include "platform/testing/virtual_display.h"
 
-#include "frm_main_win.h"
-#include "supervisor_lock.h"
+#include "supervisor/frm_main_win.h"
+#include "supervisor/supervisor_lock.h"
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"

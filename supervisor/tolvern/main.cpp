@@ -1,7 +1,7 @@
 // Tolvern, the supervisor: no command line. It runs until its shutdown has
 // ended (a stop request in End.xml, SIGTERM/SIGINT, an error event or a
 // failed start) and answers an exit code (see FrmMainCtrl::run).
-#include "frm_main_ctrl.h"
+#include "supervisor/frm_main_ctrl.h"
 
 #include "platform/error.h"
 #include "platform/process/event_pump.h"

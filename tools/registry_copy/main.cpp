@@ -2,7 +2,7 @@
 // Internet settings key to the machine's and the default user's keys. It
 // takes no arguments; exit code 0 when the copy was imported, 1 after a
 // failure (its message on standard error, its cause in the error log).
-#include "registry_copy.h"
+#include "tools/registry_copy.h"
 
 #include "platform/message_sink.h"
 

@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "tools/resource_update/command_line.h"
 
-#include "set_up_form.h"
+#include "tools/set_up_form.h"
 
 #include "platform/message_sink.h"
 

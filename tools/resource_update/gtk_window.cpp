@@ -1,6 +1,6 @@
-#include "gtk_window.h"
+#include "tools/resource_update/gtk_window.h"
 
-#include "set_up_form.h"
+#include "tools/set_up_form.h"
 
 #include "platform/files.h"
 #include "platform/message_sink.h"

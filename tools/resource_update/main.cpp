@@ -1,7 +1,7 @@
 // The resource update tool. On a display it opens its window; with a command
 // it does the window's work from the command line of a headless server.
-#include "command_line.h"
-#include "gtk_window.h"
+#include "tools/resource_update/command_line.h"
+#include "tools/resource_update/gtk_window.h"
 
 #include <cstdio>
 #include <string>

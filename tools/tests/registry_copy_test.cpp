@@ -1,7 +1,7 @@
 // The registry tool against the file-backed registry store, through the
 // registry program stand-in found on PATH.
-#include "errors.h"
-#include "registry_copy.h"
+#include "tools/errors.h"
+#include "tools/registry_copy.h"
 
 #include "platform/error.h"
 #include "platform/files.h"

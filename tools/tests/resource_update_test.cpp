@@ -1,6 +1,6 @@
 // The resource update tool's form through its public members, on a home of
 // its own, and its command line as a program.
-#include "set_up_form.h"
+#include "tools/set_up_form.h"
 
 #include "platform/file_lock.h"
 #include "platform/files.h"

@@ -1,6 +1,6 @@
 // The resource update tool's window on a real display: found by its caption,
 // a screenshot taken, and closed by its end button from the keyboard.
-#include "set_up_form.h"
+#include "tools/set_up_form.h"
 
 #include "platform/files.h"
 #include "platform/process/process.h"

@@ -3,7 +3,7 @@
 // the local EDI server: passes run after their interval, nothing to fetch
 // raises nothing, a failed pass is logged and tried again without the error
 // event, and a tree without Schedule.xml or without an EDI server idles.
-#include "schedule_runner.h"
+#include "standins/schedule_edidata/schedule_runner.h"
 
 #include "platform/clock.h"
 #include "platform/files.h"

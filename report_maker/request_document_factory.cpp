@@ -1,4 +1,4 @@
-#include "documents/report_maker/request_document_factory.h"
+#include "report_maker/request_document_factory.h"
 
 namespace fg {
 

@@ -4,8 +4,8 @@
 // the layout file form; the result is read back as a layout before it is
 // written, so a sheet that makes something unprintable fails here, not at
 // the printer.
-#include "documents/report_maker/fax_report_maker.h"
-#include "documents/report_maker/record_addressee.h"
+#include "report_maker/fax_report_maker.h"
+#include "report_maker/record_addressee.h"
 
 #include "platform/error.h"
 #include "platform/error_log.h"

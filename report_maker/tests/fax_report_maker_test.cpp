@@ -1,4 +1,4 @@
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 
 #include "platform/error.h"
 #include "platform/files.h"

@@ -2,7 +2,7 @@
 // records of their documents in hand (FaxReportMaker::setAddresseeLookup).
 #pragma once
 
-#include "documents/report_maker/fax_report_maker.h"
+#include "report_maker/fax_report_maker.h"
 #include "settings/manage_records.h"
 
 namespace fg {
