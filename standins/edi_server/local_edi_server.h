@@ -23,7 +23,8 @@
 //     "truncate", "close", "reset" (before the body is read), "banner TEXT"
 //     (no HTTP at all), "code CNNNN", "noname", "name NAME", "generate N"
 //     (the data file generated.dat of N bytes, byte i being i mod 251, made
-//     as it goes out: answers of any size).
+//     as it goes out: answers of any size), "stall" (with generate: half the
+//     answer, then nothing until the client hangs up).
 //   Recording (--record DIR): request n is kept as DIR/NNNN-<Servlet>.body
 //   and, when it decodes, DIR/NNNN-<Servlet>.zip (the request archive);
 //   DIR/requests.log gets "NNNN <Servlet> <path> <bytes> decoded|undecodable".
