@@ -66,33 +66,80 @@ std::string encodeBase64File(std::string_view bytes) {
 }
 
 bool decodeBase64Text(std::string_view text, std::string& bytes) {
+    class Collect : public Base64TextDecoder::Output {
+    public:
+        std::string out;
+        void write(std::string_view b) override { out.append(b); }
+        void cutBack(std::uint64_t size) override { out.resize(size); }
+    } collect;
     bytes.clear();
-    if (text.empty()) return false;
-    text.remove_suffix(1);
-    std::size_t first = text.find('\n');
-    std::size_t last = text.rfind('\n');
-    if (first == std::string_view::npos || last <= first + 1) return false;
-    std::string_view s = text.substr(first + 1, last - first - 1);
+    collect.out.reserve(text.size() / 4 * 3);
+    Base64TextDecoder decoder(collect);
+    if (!decoder.take(text) || !decoder.finish()) return false;
+    bytes = std::move(collect.out);
+    return true;
+}
 
-    std::string out;
-    out.reserve(s.size() / 4 * 3);
-    int group[4];
-    int filled = 0;
-    for (char c : s) {
-        int v = valueOf(c);
-        if (v == kSkip) continue;
-        group[filled++] = v;
-        if (filled < 4) continue;
-        filled = 0;
-        // Padding can only stand in the last two places, and a padded third
-        // place must be followed by padding: anything else names no byte.
-        if (group[0] == kPad || group[1] == kPad || (group[2] == kPad && group[3] != kPad)) return false;
-        out += static_cast<char>(group[0] * 4 + group[1] / 16);
-        if (group[2] != kPad) out += static_cast<char>((group[1] % 16) * 16 + group[2] / 4);
-        if (group[3] != kPad) out += static_cast<char>((group[2] % 4) * 64 + group[3]);
+bool Base64TextDecoder::take(std::string_view piece) {
+    if (failed_) return false;
+    textSize_ += piece.size();
+    std::string bytes;
+    bytes.reserve(piece.size() / 4 * 3 + 3);
+    for (char c : piece) {
+        // A character counts only once another follows it.
+        if (held_ && !step(last_, bytes)) {
+            failed_ = true;
+            return false;
+        }
+        held_ = true;
+        last_ = c;
     }
-    if (filled != 0) return false;
-    bytes = std::move(out);
+    if (!bytes.empty()) out_.write(bytes);
+    return true;
+}
+
+bool Base64TextDecoder::step(char c, std::string& bytes) {
+    if (!afterFirstLine_) {
+        afterFirstLine_ = c == '\n';
+        return true;
+    }
+    if (c == '\n') {
+        // Everything before an LF that is not the text's last character is
+        // decoded: a bad group there fails the text.
+        if (now_.broken) return false;
+        lineEnded_ = true;
+        lastLineEnd_ = sinceFirstLine_++;
+        atLineEnd_ = now_;
+        return true;
+    }
+    ++sinceFirstLine_;
+    int v = valueOf(c);
+    if (v == kSkip || now_.broken) return true;
+    int* group = now_.values;
+    group[now_.filled++] = v;
+    if (now_.filled < 4) return true;
+    now_.filled = 0;
+    // Padding can only stand in the last two places, and a padded third
+    // place must be followed by padding: anything else names no byte. The
+    // line may yet turn out to be the last one, which does not count.
+    if (group[0] == kPad || group[1] == kPad || (group[2] == kPad && group[3] != kPad)) {
+        now_.broken = true;
+        return true;
+    }
+    std::size_t before = bytes.size();
+    bytes += static_cast<char>(group[0] * 4 + group[1] / 16);
+    if (group[2] != kPad) bytes += static_cast<char>((group[1] % 16) * 16 + group[2] / 4);
+    if (group[3] != kPad) bytes += static_cast<char>((group[2] % 4) * 64 + group[3]);
+    now_.written += bytes.size() - before;
+    return true;
+}
+
+bool Base64TextDecoder::finish() {
+    // The held character is the text's last, which is dropped; what follows
+    // the last LF before it is the closing line.
+    if (failed_ || !lineEnded_ || lastLineEnd_ == 0) return false;
+    if (atLineEnd_.broken || atLineEnd_.filled != 0) return false;
+    if (now_.written > atLineEnd_.written) out_.cutBack(atLineEnd_.written);
     return true;
 }
 

@@ -14,7 +14,9 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 
+#include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace fg {
 
@@ -35,6 +37,98 @@ std::unique_ptr<HttpConnection> makeConnection() {
 void logError(long number, const std::string& description) {
     ErrorLogWriter().writeError("RequestReception", number, description);
 }
+
+// The answer text of one exchange on its way to its file: decoded as it
+// comes, so that no answer is ever held whole, and written under no name
+// until it is whole. An answer that fails on the way, or is refused, leaves
+// nothing; the work folder of an answer archive or of a sending operation's
+// data answer goes with the object.
+class AnswerFile : public HttpConnection::Receiver, private edi::Base64TextDecoder::Output {
+public:
+    enum class Fault { None, Undecodable, NameRefused, NotWritten };
+
+    AnswerFile(const std::string& tempFolder, const std::string& savePath) : temp_(tempFolder), save_(savePath) {}
+
+    void begin(const std::string& fileName) override {
+        name_ = fileName;
+        // A name the server gives for its answer file must stay inside the
+        // folder it is saved to.
+        if (!fs::isBareName(name_)) {
+            fault_ = Fault::NameRefused;
+            return;
+        }
+        try {
+            // Nobody reads a sending operation's data answer; it must not land
+            // in whatever folder the process happens to run in.
+            if (isArchive() || save_.empty()) work_ = std::make_unique<edi::PrivateFolder>(temp_, ".exchange-");
+        } catch (const Error& e) {
+            notWritten(e.number(), e.description());
+            return;
+        }
+        try {
+            file_ = std::make_unique<fs::AtomicFileWriter>(folder() + name_);
+        } catch (const Error& e) {
+            notSaved(e);
+        }
+    }
+
+    bool take(std::string_view piece) override {
+        if (head_.size() < kHead) head_.append(piece.substr(0, kHead - head_.size()));
+        if (fault_ == Fault::None && !file_) begin("");  // no name: no name to save under
+        if (fault_ != Fault::None) return false;
+        try {
+            if (!decoder_.take(piece)) fault_ = Fault::Undecodable;
+        } catch (const Error& e) {
+            notSaved(e);
+        }
+        return fault_ == Fault::None;
+    }
+
+    // After the exchange: whether the answer decoded and stands whole under
+    // its name in folder().
+    Fault finish() {
+        if (fault_ != Fault::None) return fault_;
+        try {
+            if (!decoder_.finish()) return fault_ = Fault::Undecodable;
+            file_->commit();
+        } catch (const Error& e) {
+            notSaved(e);
+        }
+        return fault_;
+    }
+
+    // An answer archive is read in the work folder, whatever the operation.
+    bool isArchive() const { return name_.size() >= 10 && name_.compare(name_.size() - 10, 10, "answer.tgz") == 0; }
+    // Where the answer goes, ending with "/".
+    std::string folder() const { return work_ ? work_->path() : fs::withSlash(save_); }
+    // The start of the answer text, for the Base64Text property.
+    const std::string& head() const { return head_; }
+    std::uint64_t textSize() const { return decoder_.textSize(); }
+
+private:
+    // Enough of a text to tell what it was.
+    static constexpr std::size_t kHead = 64 * 1024;
+
+    void write(std::string_view bytes) override { file_->write(bytes); }
+    void cutBack(std::uint64_t size) override { file_->truncate(size); }
+    void notWritten(long number, const std::string& description) {
+        logError(number, description);
+        file_.reset();
+        fault_ = Fault::NotWritten;
+    }
+    void notSaved(const Error& e) {
+        notWritten(e.number(), "応答ファイルを保存できません: " + folder() + name_ + " " + e.description());
+    }
+
+    std::string temp_;
+    std::string save_;
+    std::string name_;
+    std::string head_;
+    std::unique_ptr<edi::PrivateFolder> work_;
+    std::unique_ptr<fs::AtomicFileWriter> file_;
+    edi::Base64TextDecoder decoder_{*this};
+    Fault fault_ = Fault::None;
+};
 
 }  // namespace
 
@@ -128,21 +222,33 @@ std::string RequestReception::sendRequest(const std::string& url, const std::str
 
         mstrDownloadFileName.clear();
         mstrBase64Text.clear();
-        mbytAnswer.clear();
+        AnswerFile answer(mstrTempFolder, savePath);
         client = makeConnection();
         client->open(url);
-        client->send(body, mstrBase64Text);
+        client->send(body, answer);
         result = client->errorCode();
         mstrDownloadFileName = client->downloadFileName();
+        mstrBase64Text = answer.head();
 
-        if (result == k.ERR_NONE()) {
-            if (!edi::decodeBase64Text(mstrBase64Text, mbytAnswer)) {
+        // An answer the receiving side refused on the way ends like one that came whole.
+        if (result == k.ERR_NONE() || result == std::to_string(HttpConnection::kAnswerRefused)) {
+            switch (answer.finish()) {
+            case AnswerFile::Fault::Undecodable:
                 client.reset();
                 logError(0, "応答を復号できません (" + k.ERR_DECODE() + "): " + mstrUrl + " " +
-                                std::to_string(mstrBase64Text.size()) + " bytes");
+                                std::to_string(answer.textSize()) + " bytes");
                 return k.ERR_DECODE();
+            case AnswerFile::Fault::NameRefused:
+                logError(0, "サーバーの応答ファイル名を拒否しました: \"" + mstrDownloadFileName + "\" " + mstrUrl);
+                result = k.ERR_PROCESS_DATA();
+                break;
+            case AnswerFile::Fault::NotWritten:
+                result = answer.isArchive() ? k.ERR_PROCESS_CONFIRM() : k.ERR_PROCESS_DATA();
+                break;
+            case AnswerFile::Fault::None:
+                result = answer.isArchive() ? handleAnswerArchive(answer.folder()) : k.ERR_NONE();
+                break;
             }
-            result = handleAnswer(savePath);
         }
         if (!writeCommunicationLog(result)) {
             logError(0, "通信ログを書けません (" + result + "): " + mstrCommLogFolder + kCommunicationLog);
@@ -160,38 +266,10 @@ std::string RequestReception::sendRequest(const std::string& url, const std::str
     }
 }
 
-std::string RequestReception::handleAnswer(const std::string& savePath) {
+std::string RequestReception::handleAnswerArchive(const std::string& folder) {
     const Constant& k = *mobjConstant;
-    // A name the server gives for its answer file must stay inside the
-    // folder it is saved to.
-    if (!fs::isBareName(mstrDownloadFileName)) {
-        logError(0, "サーバーの応答ファイル名を拒否しました: \"" + mstrDownloadFileName + "\" " + mstrUrl);
-        return k.ERR_PROCESS_DATA();
-    }
-    if (isAnswerArchive(mstrDownloadFileName)) return handleAnswerArchive();
-    if (savePath.empty()) {
-        // Nobody reads a sending operation's data answer; it must not land
-        // in whatever folder the process happens to run in.
-        edi::PrivateFolder work(mstrTempFolder, ".exchange-");
-        return saveDataFile(work.path(), mstrDownloadFileName) ? k.ERR_NONE() : k.ERR_PROCESS_DATA();
-    }
-    return saveDataFile(fs::withSlash(savePath), mstrDownloadFileName) ? k.ERR_NONE() : k.ERR_PROCESS_DATA();
-}
-
-std::string RequestReception::handleAnswerArchive() {
-    const Constant& k = *mobjConstant;
-    std::unique_ptr<edi::PrivateFolder> work;
-    try {
-        work = std::make_unique<edi::PrivateFolder>(mstrTempFolder, ".exchange-");
-    } catch (const Error& e) {
-        logError(e.number(), e.description());
-        return k.ERR_PROCESS_CONFIRM();
-    }
-    if (!saveDataFile(work->path(), mstrDownloadFileName)) return k.ERR_PROCESS_CONFIRM();
     std::string document = mstrDownloadFileName.substr(0, mstrDownloadFileName.size() - 3) + "xml";
-    std::string folder = work->path();
-    folder.pop_back();
-    long expanded = edi::expandMember(work->path() + mstrDownloadFileName, folder, document);
+    long expanded = edi::expandMember(folder + mstrDownloadFileName, folder.substr(0, folder.size() - 1), document);
     if (expanded != 0) {
         // An answer archive without its answer document (or no archive at
         // all) says nothing of the exchange: an unexpected failure, unlike a
@@ -199,11 +277,7 @@ std::string RequestReception::handleAnswerArchive() {
         logError(expanded, "応答アーカイブに応答文書 " + document + " がありません: " + mstrDownloadFileName + " " + mstrUrl);
         return k.ERR_UNEXPECTED();
     }
-    return readAnswerCode(work->path() + document);
-}
-
-bool RequestReception::isAnswerArchive(const std::string& name) {
-    return name.size() >= 10 && name.compare(name.size() - 10, 10, "answer.tgz") == 0;
+    return readAnswerCode(folder + document);
 }
 
 std::string RequestReception::readAnswerCode(const std::string& path) {
@@ -220,16 +294,6 @@ std::string RequestReception::readAnswerCode(const std::string& path) {
         return k.ERR_PROCESS_CONFIRM();
     }
     return text;
-}
-
-bool RequestReception::saveDataFile(const std::string& folder, const std::string& name) {
-    try {
-        fs::writeFileAtomic(folder + name, mbytAnswer);
-        return true;
-    } catch (const Error& e) {
-        logError(e.number(), "応答ファイルを保存できません: " + folder + name + " " + e.description());
-        return false;
-    }
 }
 
 bool RequestReception::writeCommunicationLog(std::string& code) {

@@ -14,6 +14,12 @@
 // - a plain data answer with no save folder (the sending operations) goes to
 //   that work folder too and is deleted with it, never to the current folder;
 // - an empty /Answer/ErrCode counts as a missing one ("T1007");
+// - the answer is decoded and written to its file as it comes, never held
+//   whole; the file takes its name only once it is whole, and an answer that
+//   fails on the way leaves nothing. Base64Text keeps only the first 64 KB
+//   of the answer text. An answer text longer than MaxAnswerBytes of
+//   connection.xml is refused as soon as it passes the bound: "T9999",
+//   logged as T9999(20063);
 // - failures that the communication log does not show (an answer that does not
 //   decode, a log line that cannot be written, an unexpected failure) go to
 //   the error log with source "RequestReception".
@@ -81,11 +87,8 @@ private:
     std::string operation(const char* kind, const char* servlet, const std::string& url,
                           const std::string& requestFile, const std::string& savePath);
     std::string sendRequest(const std::string& url, const std::string& requestFile, const std::string& savePath);
-    std::string handleAnswer(const std::string& savePath);
-    std::string handleAnswerArchive();
+    std::string handleAnswerArchive(const std::string& folder);
     bool writeCommunicationLog(std::string& code);
-    bool saveDataFile(const std::string& folder, const std::string& name);
-    static bool isAnswerArchive(const std::string& name);
     std::string readAnswerCode(const std::string& path);
 
     std::string mstrServerCode;
@@ -99,7 +102,6 @@ private:
     std::string mstrCertificateKey;
     std::string mstrDownloadFileName;
     std::string mstrBase64Text;
-    std::string mbytAnswer;
     std::unique_ptr<Constant> mobjConstant;
 };
 

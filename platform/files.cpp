@@ -323,6 +323,8 @@ bool writeAll(int fd, std::span<const std::string_view> pieces, Sync sync, int& 
     return true;
 }
 
+std::atomic<unsigned> saveCounter{0};
+
 }  // namespace
 
 void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync) {
@@ -330,65 +332,86 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync)
 }
 
 void writeFileAtomic(const std::string& path, std::span<const std::string_view> pieces, Sync sync) {
+    AtomicFileWriter file(path, sync);
+    for (std::string_view bytes : pieces) file.write(bytes);
+    file.commit();
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, Sync sync) : target_(path), sync_(sync) {
     // Write to the spelling that exists already, so case variants never fork a file.
-    std::string target = path;
-    if (auto existing = resolve(path); existing && statIs(*existing, S_IFREG)) target = *existing;
-    std::string folder = folderOf(target);
-    if (!folder.empty() && !statIs(folder, S_IFDIR)) {
-        auto real = resolve(folder);
+    if (auto existing = resolve(path); existing && statIs(*existing, S_IFREG)) target_ = *existing;
+    folder_ = folderOf(target_);
+    if (!folder_.empty() && !statIs(folder_, S_IFDIR)) {
+        auto real = resolve(folder_);
         if (!real || !statIs(*real, S_IFDIR))
-            throw Error(errnum::PathNotFound, Error::standardText(errnum::PathNotFound) + " " + folder);
-        folder = withSlash(*real);
-        target = folder + nameOf(target);
+            throw Error(errnum::PathNotFound, Error::standardText(errnum::PathNotFound) + " " + folder_);
+        folder_ = withSlash(*real);
+        target_ = folder_ + nameOf(target_);
     }
     struct stat old {};
-    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int err = 0;
+    const bool replacing = ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
     // The bytes go to an unnamed file first: a writer killed while it writes
     // leaves nothing behind. The file gets a (hidden) name only once it is
-    // complete, for the instant before the rename.
-    if (Descriptor unnamed{::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644)}) {
-        if (replacing) keepAccess(unnamed.get(), old);
-        if (!writeAll(unnamed.get(), pieces, sync, err)) writeFailed(target, err);
-        std::string self = "/proc/self/fd/" + std::to_string(unnamed.get());
-        for (int attempt = 0; attempt < 1000 && temp.empty(); ++attempt) {
-            std::string name = temporaryName(folder, nameOf(target), counter++);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp = name;
-            else if (errno != EEXIST) break;
+    // complete, for the instant before the rename; /proc names it then.
+    if (::access("/proc/self/fd", X_OK) == 0)
+        fd_ = ::open(folder_.empty() ? "." : folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    // A file system without unnamed files (or no /proc to name one by): a
+    // named temporary file from the start. A writer killed earlier may have
+    // left one of the same name (process ids come round again): take the
+    // next name.
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+        temp_ = temporaryName(folder_, nameOf(target_), saveCounter++);
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd_ < 0 && (errno != EEXIST || attempt >= 1000)) {
+            const int err = errno;
+            temp_.clear();
+            writeFailed(target_, err);
         }
     }
-    if (temp.empty()) {
-        // A file system without unnamed files (or no /proc to name one by):
-        // a named temporary file from the start. A writer killed earlier may
-        // have left one of the same name (process ids come round again): take
-        // the next name.
-        int fd = -1;
-        for (int attempt = 0;; ++attempt) {
-            temp = temporaryName(folder, nameOf(target), counter++);
-            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd >= 0) break;
-            if (errno != EEXIST || attempt >= 1000) writeFailed(target, errno);
+    if (replacing) keepAccess(fd_, old);
+}
+
+AtomicFileWriter::~AtomicFileWriter() { discard(); }
+
+void AtomicFileWriter::write(std::string_view bytes) {
+    int err = 0;
+    if (!writeAll(fd_, std::span<const std::string_view>(&bytes, 1), Sync::Passing, err)) fail(err);
+    size_ += bytes.size();
+}
+
+void AtomicFileWriter::truncate(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 || ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0)
+        fail(errno);
+    size_ = size;
+}
+
+void AtomicFileWriter::commit() {
+    if (sync_ == Sync::Durable && ::fsync(fd_) != 0) fail(errno);
+    if (temp_.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        for (int attempt = 0; attempt < 1000 && temp_.empty(); ++attempt) {
+            std::string name = temporaryName(folder_, nameOf(target_), saveCounter++);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp_ = name;
+            else if (errno != EEXIST) fail(errno);
         }
-        if (replacing) keepAccess(fd, old);
-        bool written = writeAll(fd, pieces, sync, err);
-        if (::close(fd) != 0 && written) {
-            written = false;
-            err = errno;
-        }
-        if (!written) {
-            ::unlink(temp.c_str());
-            writeFailed(target, err);
-        }
+        if (temp_.empty()) fail(EEXIST);
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        err = errno;
-        ::unlink(temp.c_str());
-        writeFailed(target, err);
-    }
-    if (sync == Sync::Durable) fsyncFolder(folder);
+    if (::close(std::exchange(fd_, -1)) != 0) fail(errno);
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
+    temp_.clear();
+    if (sync_ == Sync::Durable) fsyncFolder(folder_);
+}
+
+void AtomicFileWriter::fail(int err) {
+    discard();
+    writeFailed(target_, err);
+}
+
+void AtomicFileWriter::discard() noexcept {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
 }
 
 void removeStaleTemporaries(const std::string& path) noexcept {

@@ -90,6 +90,45 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, Sync sync 
 // file changed in one place is written from its old bytes and the change
 // without first being put together in memory.
 void writeFileAtomic(const std::string& path, std::span<const std::string_view> pieces, Sync sync = Sync::Durable);
+// writeFileAtomic for bytes that come piece by piece (an answer as it comes
+// off the network): they go to the file as they come and are never held
+// together. Until commit the file has no name where the file system allows
+// it, else the hidden ".NAME.tmp.PID.N" beside the target, as a save's has;
+// a writer that ends without commit, or whose write or commit fails, leaves
+// nothing, and the old file as it was.
+class AtomicFileWriter {
+public:
+    // Raises fg::Error 76 for a missing folder, 75 when no file can be made.
+    explicit AtomicFileWriter(const std::string& path, Sync sync = Sync::Durable);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // The file the bytes are for: the spelling that exists already, if any.
+    const std::string& path() const { return target_; }
+    // Bytes written so far.
+    std::uint64_t size() const { return size_; }
+    // Raises fg::Error 75, and the writer is done with.
+    void write(std::string_view bytes);
+    // Takes back the bytes beyond the first `size`. Raises fg::Error 75, and
+    // the writer is done with.
+    void truncate(std::uint64_t size);
+    // Syncs the file (a Durable one) and renames it over the target. Raises
+    // fg::Error 75, and the writer is done with.
+    void commit();
+
+private:
+    [[noreturn]] void fail(int err);
+    void discard() noexcept;
+
+    std::string target_;
+    std::string folder_;
+    std::string temp_;  // "" while the file has no name
+    int fd_ = -1;
+    Sync sync_;
+    std::uint64_t size_ = 0;
+};
+
 // Removes the temporary files that writers of `path` left when they were
 // killed in the middle of a save: those whose writer no longer runs. Taking
 // a file's exclusive lock does this. Never raises.

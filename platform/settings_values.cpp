@@ -5,6 +5,8 @@
 #include "platform/values.h"
 #include "platform/xml.h"
 
+#include <charconv>
+
 namespace fg::settings_values {
 
 std::string childText(const xml::Node& root, const char* name) {
@@ -26,6 +28,17 @@ std::chrono::milliseconds milliseconds(const xml::Node& root, const char* name, 
     if (ms <= 0)
         throw Error(errnum::TypeMismatch, file + ": " + name + " はミリ秒の正の整数で指定してください: " + value, source);
     return std::chrono::milliseconds(ms);
+}
+
+std::uint64_t positiveNumber(const xml::Node& root, const char* name, std::uint64_t fallback, const std::string& file,
+                             const char* source) {
+    std::string value = childText(root, name);
+    if (value.empty()) return fallback;
+    std::uint64_t n = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end != value.data() + value.size() || n == 0)
+        throw Error(errnum::TypeMismatch, file + ": " + name + " は正の整数で指定してください: " + value, source);
+    return n;
 }
 
 }  // namespace fg::settings_values

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace fg::xml {
@@ -19,5 +20,11 @@ std::string childText(const xml::Node& root, const char* name);
 // a value that is not a positive whole number.
 std::chrono::milliseconds milliseconds(const xml::Node& root, const char* name, std::chrono::milliseconds fallback,
                                        const std::string& file, const char* source);
+
+// A count (of bytes, say): `fallback` when the element is missing or empty.
+// Raises fg::Error 13, naming the file and the element, for a value that is
+// not a positive whole number.
+std::uint64_t positiveNumber(const xml::Node& root, const char* name, std::uint64_t fallback, const std::string& file,
+                             const char* source);
 
 }  // namespace fg::settings_values

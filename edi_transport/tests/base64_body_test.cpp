@@ -87,5 +87,42 @@ TEST(Base64BodyTest, EveryRequestDecodesBackToItsBytes) {
     }
 }
 
+// Texts that arrive in pieces of any size decode as they do whole, the
+// last line that is not decoded included.
+TEST(Base64BodyTest, ATextInPiecesDecodesAsTheWholeText) {
+    struct Bytes : Base64TextDecoder::Output {
+        std::string out;
+        void write(std::string_view b) override { out.append(b); }
+        void cutBack(std::uint64_t size) override { out.resize(size); }
+    };
+    std::mt19937 random(11);
+    std::string data(5000, '\0');
+    for (char& b : data) b = static_cast<char>(random());
+    std::string oneLine = encodeBase64Bytes(data);
+    const std::string texts[] = {
+        encodeBase64File(data),
+        "h\n" + oneLine + "\n====",                     // a single long line
+        "h\nQUJD\nQUJD",                                // a last line that would decode
+        "h\nQU\nJD\nQUJD\n",                            // the last LF dropped: "QUJD" is the last line
+        "h\nQUJD\n=QUJ",                                // bad padding in the last line only
+        "h\n=QUJ\nQUJD\n====", "h\nQUJ\n====", "h\n\n====", "h\n\n\n====", "no LF", "",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 40));
+        std::string whole;
+        bool ok = decodeBase64Text(text, whole);
+        for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{4096}}) {
+            Bytes bytes;
+            Base64TextDecoder decoder(bytes);
+            bool taken = true;
+            for (std::size_t at = 0; at < text.size() && taken; at += piece) taken = decoder.take(text.substr(at, piece));
+            ASSERT_EQ(taken && decoder.finish(), ok) << piece;
+            if (ok) {
+                EXPECT_EQ(bytes.out, whole) << piece;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace fg::edi

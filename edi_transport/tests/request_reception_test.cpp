@@ -235,6 +235,7 @@ TEST_F(RequestReceptionTest, EachTransportFailureHasItsCodeAndLogField) {
         {"code T2003", "T2003", "T2003"},
     };
     LocalEdiServer server(answers.path());
+    std::vector<std::string> tempBefore = everything(home / "temp");
     auto r = reception();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -242,6 +243,7 @@ TEST_F(RequestReceptionTest, EachTransportFailureHasItsCodeAndLogField) {
         EXPECT_EQ(r->getEdiData(server.methodRoot(), requestFile, save.path()), c.code);
         EXPECT_EQ(lastResultField(), c.field);
         EXPECT_TRUE(everything(save.path()).empty());
+        EXPECT_EQ(everything(home / "temp"), tempBefore);
     }
 
     // An answer that does not decode is refused without a log line, but
@@ -254,6 +256,32 @@ TEST_F(RequestReceptionTest, EachTransportFailureHasItsCodeAndLogField) {
     EXPECT_TRUE(everything(save.path()).empty());
     ASSERT_EQ(log.log->entries().size(), 1u);
     EXPECT_EQ(log.log->entries()[0].source, "RequestReception");
+}
+
+TEST_F(RequestReceptionTest, AnAnswerPastItsBoundIsRefusedAtOnceAndLeavesNothing) {
+    // The server sends 2 MB of the answer and then stalls: only a refusal at
+    // the bound, not at the end, ends this exchange with the bound's error.
+    home.write("connection.xml", "<Connection><Timeout>60000</Timeout><MaxAnswerBytes>1000000</MaxAnswerBytes></Connection>");
+    fault("GetEdiData", "generate 3000000\nstall");
+    LocalEdiServer server(answers.path());
+    std::vector<std::string> tempBefore = everything(home / "temp");
+    auto r = reception();
+    EXPECT_EQ(r->getEdiData(server.methodRoot(), requestFile, save.path()), "T9999");
+    EXPECT_EQ(lastResultField(), "T9999(20063)");
+    ASSERT_EQ(log.log->entries().size(), 1u);
+    EXPECT_EQ(log.log->entries()[0].number, HttpConnection::kAnswerTooLarge);
+    for (std::string named : {"MaxAnswerBytes", "1000000", "servlets/GetEdiData"})
+        EXPECT_NE(log.log->entries()[0].description.find(named), std::string::npos) << named;
+    EXPECT_TRUE(everything(save.path()).empty());
+    EXPECT_EQ(everything(home / "temp"), tempBefore);
+
+    // Within the bound the same answer is stored to the byte.
+    fault("GetEdiData", "generate 700000");
+    EXPECT_EQ(r->getEdiData(server.methodRoot(), requestFile, save.path()), "T0000");
+    std::string stored = fs::readFile(save / "generated.dat");
+    ASSERT_EQ(stored.size(), 700000u);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(static_cast<unsigned char>(stored[i]), i % 251) << i;
 }
 
 TEST_F(RequestReceptionTest, UnreachableServersAndTimeOut) {
@@ -373,9 +401,10 @@ class FakeConnection : public HttpConnection {
 public:
     explicit FakeConnection(ScriptedClient& s) : s_(s) {}
     void open(const std::string& url) override { s_.urls.push_back(url); }
-    bool send(const std::string&, std::string& answer) override {
-        answer = s_.answer;
-        return s_.code == "T0000";
+    bool send(const std::string&, Receiver& receiver) override {
+        if (s_.code != "T0000") return false;
+        receiver.begin(s_.name);
+        return receiver.take(s_.answer);
     }
     std::string errorCode() const override { return s_.code; }
     std::string downloadFileName() const override { return s_.name; }

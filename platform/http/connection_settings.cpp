@@ -38,6 +38,8 @@ ConnectionSettings ConnectionSettings::load() {
     settings.connectTimeout =
         settings_values::milliseconds(root, "ConnectTimeout", settings.connectTimeout, *found, "ConnectionSettings");
     settings.timeout = settings_values::milliseconds(root, "Timeout", settings.timeout, *found, "ConnectionSettings");
+    settings.maxAnswerBytes = settings_values::positiveNumber(root, "MaxAnswerBytes", settings.maxAnswerBytes, *found,
+                                                              "ConnectionSettings");
     settings.caFile = tlsFile(root, "CAFile", *found);
     settings.clientCertificate = tlsFile(root, "ClientCertificate", *found);
     settings.clientKey = tlsFile(root, "ClientKey", *found);

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
 
 namespace fg {
@@ -30,11 +32,6 @@ constexpr long kX509Unspecified = 1;
 void initialiseCurl() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-size_t collectBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
 }
 
 struct Headers {
@@ -116,6 +113,51 @@ long realMilliseconds(std::chrono::milliseconds systemTime) {
     return std::max<long>(1, static_cast<long>(real.count()));
 }
 
+// The answer body on its way to the receiver, counted against the bound.
+struct Reception {
+    CURL* handle;
+    const Headers& headers;
+    HttpConnection::Receiver& receiver;
+    std::uint64_t bound;
+    std::uint64_t received = 0;
+    bool started = false;
+    bool meaningful = false;
+    bool tooLarge = false;
+    bool refused = false;
+    std::exception_ptr raised;
+};
+
+size_t receiveBody(char* data, size_t size, size_t count, void* user) {
+    auto* r = static_cast<Reception*>(user);
+    const size_t n = size * count;
+    r->received += n;
+    // The rest is not read: an answer past the bound could be of any size.
+    if (r->received > r->bound) {
+        r->tooLarge = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    try {
+        if (!r->started) {
+            // The headers are all in once the body begins.
+            r->started = true;
+            long status = 0;
+            curl_easy_getinfo(r->handle, CURLINFO_RESPONSE_CODE, &status);
+            r->meaningful = status >= 200 && status <= 299 &&
+                            (!r->headers.hasResultCode || r->headers.resultCode == HttpConnection::kSuccess);
+            if (r->meaningful) r->receiver.begin(dispositionFileName(r->headers.disposition));
+        }
+        if (r->meaningful && !r->receiver.take(std::string_view(data, n))) {
+            r->refused = true;
+            return CURL_WRITEFUNC_ERROR;
+        }
+    } catch (...) {
+        // Nothing may be thrown through libcurl; it goes on once the exchange has ended.
+        r->raised = std::current_exception();
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return n;
+}
+
 using EasyHandle = Owned<CURL*, curl_easy_cleanup>;
 using HeaderList = Owned<curl_slist*, curl_slist_free_all>;
 
@@ -149,8 +191,26 @@ HttpConnection::~HttpConnection() = default;
 void HttpConnection::open(const std::string& url) { impl_->url = url; }
 
 bool HttpConnection::send(const std::string& body, std::string& answer) {
-    Impl& s = *impl_;
+    class Collect : public Receiver {
+    public:
+        explicit Collect(std::string& text) : text_(text) {}
+        void begin(const std::string&) override {}
+        bool take(std::string_view piece) override {
+            text_.append(piece);
+            return true;
+        }
+
+    private:
+        std::string& text_;
+    } collect(answer);
     answer.clear();
+    if (send(body, collect)) return true;
+    answer.clear();
+    return false;
+}
+
+bool HttpConnection::send(const std::string& body, Receiver& receiver) {
+    Impl& s = *impl_;
     s.fileName.clear();
     s.status = 0;
 
@@ -200,8 +260,9 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
     set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     set(CURLOPT_HTTPHEADER, requestHeaders.get());
     set(CURLOPT_USERAGENT, "faxgate");
-    set(CURLOPT_WRITEFUNCTION, collectBody);
-    set(CURLOPT_WRITEDATA, &answer);
+    Reception reception{h, headers, receiver, settings.maxAnswerBytes};
+    set(CURLOPT_WRITEFUNCTION, receiveBody);
+    set(CURLOPT_WRITEDATA, &reception);
     set(CURLOPT_HEADERFUNCTION, collectHeader);
     set(CURLOPT_HEADERDATA, &headers);
     set(CURLOPT_CONNECTTIMEOUT_MS, realMilliseconds(settings.connectTimeout));
@@ -219,26 +280,33 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
     rc = curl_easy_perform(h);
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &s.status);
     std::string detail = message[0] ? std::string(message) : std::string(curl_easy_strerror(rc));
+    if (reception.raised) std::rethrow_exception(reception.raised);
+    if (reception.tooLarge) {
+        s.fail(kAnswerTooLarge, "answer refused: longer than MaxAnswerBytes of connection.xml (" +
+                                    std::to_string(settings.maxAnswerBytes) + " bytes)");
+        return false;
+    }
+    if (reception.refused) {
+        s.fileName = dispositionFileName(headers.disposition);
+        s.code = std::to_string(kAnswerRefused);
+        return false;
+    }
 
     switch (rc) {
     case CURLE_OK:
         break;
     case CURLE_URL_MALFORMAT:
         s.fail(kBadUrl, detail);
-        answer.clear();
         return false;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
         s.fail(kNameNotResolved, detail);
-        answer.clear();
         return false;
     case CURLE_COULDNT_CONNECT:
         s.fail(kCannotConnect, detail);
-        answer.clear();
         return false;
     case CURLE_OPERATION_TIMEDOUT:
         s.fail(kTimeout, detail);
-        answer.clear();
         return false;
     // The URL was good: a protocol the client does not take is what came
     // back (a peer of another protocol: "SSH-2.0-..."). A connection broken
@@ -254,7 +322,6 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
     case CURLE_RECV_ERROR:
     case CURLE_BAD_CONTENT_ENCODING:
         s.fail(kInvalidServerResponse, detail);
-        answer.clear();
         return false;
     case CURLE_PEER_FAILED_VERIFICATION: {
         long verify = 0;
@@ -265,25 +332,21 @@ bool HttpConnection::send(const std::string& body, std::string& answer) {
             s.fail(kCertificateNameInvalid, kHostNameMismatch, detail);
         else
             s.fail(kInvalidCa, detail);
-        answer.clear();
         return false;
     }
     default:
         s.fail(kTransportBase + rc, detail);
-        answer.clear();
         return false;
     }
 
     if (s.status < 200 || s.status > 299) {
         s.fail(s.status, kStatusNotSuccess, "HTTP status " + std::to_string(s.status));
-        answer.clear();
         return false;
     }
     s.fileName = dispositionFileName(headers.disposition);
     if (headers.hasResultCode && headers.resultCode != kSuccess) {
         if (!wellFormedResultCode(headers.resultCode)) {
             s.fail(kInvalidServerResponse, std::string("invalid ") + kResultHeader + ": " + headers.resultCode);
-            answer.clear();
             return false;
         }
         // A server code is the server's verdict, not a transport failure: no log entry.

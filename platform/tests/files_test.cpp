@@ -171,6 +171,24 @@ TEST(Files, AtomicWriteKeepsOneSpellingAndLeavesNoTemporaries) {
     EXPECT_EQ(fs::readFile(dir / "big.bin"), big);
 }
 
+// A file written as its bytes come is seen whole or not at all.
+TEST(Files, AFileWrittenPieceByPieceTakesItsNameOnlyWhole) {
+    TempDir dir;
+    fs::writeFileAtomic(dir / "answer.dat", "old");
+    for (bool commit : {false, true}) {
+        fs::AtomicFileWriter file(dir / "answer.dat");
+        file.write("first ");
+        file.write("second third");
+        file.truncate(12);
+        file.write("!");
+        EXPECT_EQ(fs::readFile(dir / "answer.dat"), "old");
+        EXPECT_EQ(fs::list(dir.path(), "*", fs::ListKind::All), std::vector<std::string>{"answer.dat"});
+        if (commit) file.commit();
+    }
+    EXPECT_EQ(fs::readFile(dir / "answer.dat"), "first second!");
+    EXPECT_EQ(fs::list(dir.path(), "*", fs::ListKind::All), std::vector<std::string>{"answer.dat"});
+}
+
 TEST(Files, AnAtomicSaveKeepsTheFilesModeOwnerAndGroup) {
     TempDir dir;
     const std::string path = dir / "FaxSendLog.xml";

@@ -21,7 +21,10 @@
 //   Failures: while <answers>/<Servlet>.fault exists its lines apply:
 //     "status N", "delay MS" (times FAXGATE_TIME_SCALE), "broken",
 //     "truncate", "close", "reset" (before the body is read), "banner TEXT"
-//     (no HTTP at all), "code CNNNN", "noname", "name NAME".
+//     (no HTTP at all), "code CNNNN", "noname", "name NAME", "generate N"
+//     (the data file generated.dat of N bytes, byte i being i mod 251, made
+//     as it goes out: answers of any size), "stall" (with generate: half the
+//     answer, then nothing until the client hangs up).
 //   Recording (--record DIR): request n is kept as DIR/NNNN-<Servlet>.body
 //   and, when it decodes, DIR/NNNN-<Servlet>.zip (the request archive);
 //   DIR/requests.log gets "NNNN <Servlet> <path> <bytes> decoded|undecodable".

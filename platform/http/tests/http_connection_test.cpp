@@ -170,6 +170,7 @@ TEST_F(HttpConnectionTest, ABrokenConnectionFileFailsTheExchangeAndSaysWhy) {
         {"<Connection><Timeout>soon</Timeout></Connection>", "Timeout"},
         {"<Connection><Timeout>", "connection.xml"},
         {"<Connection><ConnectTimeout>-5</ConnectTimeout></Connection>", "ConnectTimeout"},
+        {"<Connection><MaxAnswerBytes>2GB</MaxAnswerBytes></Connection>", "MaxAnswerBytes"},
         {"<Connection><CAFile>certs/missing.pem</CAFile></Connection>", "missing.pem"},
         {"<Settings/>", "Connection"},
     };
@@ -192,6 +193,7 @@ TEST(ConnectionSettingsTest, DefaultsWithoutAFileAndPathsBelowTheProgramFolder) 
     EXPECT_EQ(defaults.connectTimeout, std::chrono::milliseconds(30000));
     EXPECT_EQ(defaults.timeout, std::chrono::milliseconds(300000));
     EXPECT_EQ(defaults.caFile, "");
+    EXPECT_EQ(defaults.maxAnswerBytes, 2147483648u);
 
     home.write("certs/CA.pem", "x");
     writeConnection(home, "<ConnectTimeout> 1500 </ConnectTimeout><CAFile>certs/ca.pem</CAFile><ClientKey>" +
