@@ -47,3 +47,43 @@ function(faxgate_benchmark name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   target_link_libraries(${name} PRIVATE ${B_LIBS})
 endfunction()
+
+# faxgate_static_variant(LIBRARY): LIBRARY_static, a static library of the
+# same object files (compiled once: everything is position independent), whose
+# libraries of ours are their static variants in turn. A short-lived program
+# linked against these takes in only the objects it calls and the system
+# libraries those need, instead of loading and resolving symbols across the
+# whole shared link set at every start. A program links either the variants
+# or the shared libraries, never both: two copies of one library would each
+# keep their own state. Call it after LIBRARY and everything it links are made.
+function(faxgate_static_variant name)
+  set(variant ${name}_static)
+  if(TARGET ${variant})
+    return()
+  endif()
+  add_library(${variant} STATIC $<TARGET_OBJECTS:${name}>)
+  set_target_properties(${variant} PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES $<TARGET_PROPERTY:${name},INTERFACE_INCLUDE_DIRECTORIES>
+    INTERFACE_COMPILE_DEFINITIONS $<TARGET_PROPERTY:${name},INTERFACE_COMPILE_DEFINITIONS>)
+  get_target_property(libs ${name} LINK_LIBRARIES)
+  get_target_property(public ${name} INTERFACE_LINK_LIBRARIES)
+  if(NOT libs)
+    return()
+  endif()
+  foreach(lib ${libs})
+    set(mapped ${lib})
+    if(TARGET ${lib})
+      get_target_property(imported ${lib} IMPORTED)
+      get_target_property(type ${lib} TYPE)
+      if(NOT imported AND type MATCHES "^(SHARED|STATIC)_LIBRARY$")
+        faxgate_static_variant(${lib})
+        set(mapped ${lib}_static)
+      endif()
+    endif()
+    if(public AND lib IN_LIST public)
+      target_link_libraries(${variant} PUBLIC ${mapped})
+    else()
+      target_link_libraries(${variant} PRIVATE ${mapped})
+    endif()
+  endforeach()
+endfunction()

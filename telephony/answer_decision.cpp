@@ -5,7 +5,6 @@
 #include "telephony/telephony_control.h"
 
 #include "common/vantrel/information_code.h"
-#include "edi_control/castrel/edi_control.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/wait_bounds.h"
@@ -68,8 +67,7 @@ std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManag
     // does not answer cannot stretch.
     {
         WaitDeadline uploads(bounds.telephoneUpload);
-        EDIControl edi;
-        if (!edi.putEDIData(answers, quotation ? infocode::RFQANS : infocode::REQUESTANS)) return rc::Failed;
+        if (!uploadAnswers(answers, quotation ? infocode::RFQANS : infocode::REQUESTANS)) return rc::Failed;
     }
     // The answer is on the server: the decision is made. A record that then
     // cannot be saved would let the next approval upload it again, which the

@@ -229,6 +229,10 @@ TelephonyHostEntry::Answer TelephonyHostEntry::dispatch(const std::vector<std::s
     return answer;
 }
 
+bool TelephonyHostEntry::uploads(std::string_view member) {
+    return text::iequals(member, "dataDecision") || text::iequals(member, "deliveryestimateDecision");
+}
+
 std::string TelephonyHostEntry::formatLine(const std::vector<std::string>& fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {

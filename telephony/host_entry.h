@@ -75,6 +75,10 @@ public:
     void releaseMarkers();
     const std::set<std::string>& heldMarkers() const { return held_; }
 
+    // Whether the member of that name (without regard to case) may upload to
+    // the EDI server: the decisions.
+    static bool uploads(std::string_view member);
+
     static std::string formatLine(const std::vector<std::string>& fields);
     // Raises fg::Error 5 for a broken or unknown escape.
     static std::vector<std::string> parseLine(std::string_view line);

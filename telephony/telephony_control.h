@@ -158,6 +158,12 @@ private:
     // getCorrectionCode without its handler. Raises.
     static std::string correctionCodeOf(const std::string& folder, const std::vector<std::string>& names);
 
+    // Uploads the answers of a decision to the EDI server under that
+    // information code; false when the upload failed (logged). Kept in a
+    // file of its own (answer_upload.cpp), so that a program without the
+    // decisions can leave out the EDI control and the libraries it loads.
+    static bool uploadAnswers(const std::vector<xml::Document>& answers, const char* infoCode);
+
     // The quotation number of the answer being built: set by its header,
     // written into the remarks of lines marked for it. Cleared when an
     // answer begins, so that no other supplier's number reaches it.

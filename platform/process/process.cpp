@@ -455,6 +455,13 @@ void Process::detach() {
 
 ProcessId currentProcessId() { return ::getpid(); }
 
+void replaceProcess(const std::string& program, const std::vector<std::string>& args) {
+    checkStart(program, {});
+    Argv argv = makeArgv(program, args);
+    ::execv(argv.data()[0], argv.data());
+    throw startError(errno, program);
+}
+
 bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace) {

@@ -97,6 +97,12 @@ private:
     std::optional<int> exitCode_;
 };
 
+// Runs `program` (a path; no shell, no search) in place of the running
+// process, with `args` after argv[0]: the same process id, descriptors,
+// environment and ignored signals. Returns only by raising, as start() would
+// for a program that cannot be started.
+[[noreturn]] void replaceProcess(const std::string& program, const std::vector<std::string>& args);
+
 // Whether a process of that id exists (any process, not only our children).
 bool processExists(pid_t pid);
 

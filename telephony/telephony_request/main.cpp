@@ -8,8 +8,17 @@
 // Exit codes of a one-shot request: 0 answered (whatever the member's result
 // code), 1 the member failed, 2 the request cannot be called. See
 // telephony/host_entry.h for the lines.
+//
+// The host starts this program afresh for every call, so it is built twice
+// from this file: telephony_request, linked statically and without the EDI
+// upload, starts in milliseconds; it runs telephony_request_full, linked
+// with everything, in its own place for the decisions, which upload, and for
+// the service, which may be asked anything.
+#include "platform/error.h"
+#include "platform/error_log.h"
 #include "platform/process/event_pump.h"
 #include "platform/process/line_service.h"
+#include "platform/process/process.h"
 #include "telephony/host_entry.h"
 #include "telephony/telephony_control.h"
 
@@ -36,6 +45,28 @@ int serve(fg::TelephonyHostEntry& entry) {
     return entry.serve(pump, fg::kStandardInput, fg::kStandardOutput);
 }
 
+#ifdef TELEPHONY_FULL_PROGRAM
+// Runs the full program, which lies beside this one, in this process's place
+// with the same arguments: the host sees one process, its answer line and
+// exit code. Returns only when it cannot: logged, and a one-shot request is
+// answered as a member that failed.
+int handOver(const std::vector<std::string>& args) {
+    try {
+        fg::replaceProcess(fg::runningProgramFolder() + TELEPHONY_FULL_PROGRAM, args);
+    } catch (const fg::Error& failed) {
+        fg::Error error = failed;
+        error.setSource(args[0]);
+        fg::TelephonyErrorLog().writeError(error, true);
+        if (args[0] != "--serve") {
+            std::string line = fg::TelephonyHostEntry::formatLine(
+                {"ERR", std::to_string(error.number()), error.description()});
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        }
+    }
+    return 1;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +74,9 @@ int main(int argc, char** argv) {
     fg::ignoreBrokenPipes();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help") return usage();
+#ifdef TELEPHONY_FULL_PROGRAM
+    if (args[0] == "--serve" || fg::TelephonyHostEntry::uploads(args[0])) return handOver(args);
+#endif
     fg::TelephonyControl control;
     fg::TelephonyHostEntry entry(control);
     if (args[0] == "--serve") return args.size() == 1 ? serve(entry) : usage();

@@ -5,6 +5,7 @@
 #include "platform/process/process.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -244,6 +245,25 @@ TEST_F(HostEntry, TheCommandLineCallsOneMemberAndPrintsItsAnswer) {
     // The failures went to the installation's telephony error log.
     std::string logged = home.read("log/TelephonyErrorLog.txt");
     EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 3) << logged;
+}
+
+TEST_F(HostEntry, TheProgramStartedForEveryCallLoadsNeitherOurLibrariesNorTheUploads) {
+    ProgramRun loads = runProgram({"ldd", program()});
+    ASSERT_EQ(loads.exitCode, 0) << loads.errors;
+    for (const char* library : {"libfaxgate_", "libcurl", "libarchive", "libcairo"})
+        EXPECT_EQ(loads.output.find(library), std::string::npos) << library << "\n" << loads.output;
+
+    // A decision whose full program is missing is answered and logged as a failure.
+    store({record("N1", kSupplierFax, "9")});
+    fs::makeFolders(home / "alone");
+    const std::string alone = home / "alone/telephony_request";
+    fs::writeFileAtomic(alone, fs::readFile(program()));
+    ASSERT_EQ(::chmod(alone.c_str(), 0755), 0);
+    ProgramRun r = runProgram({alone, "dataDecision", "N1", kSupplierFax});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output.rfind("ERR\t53\t", 0), 0u) << r.output;
+    EXPECT_NE(home.read("log/TelephonyErrorLog.txt").find("telephony_request_full"), std::string::npos);
+    EXPECT_EQ(condition("N1"), "9");
 }
 
 TEST_F(HostEntry, TheUnansweredItemsStandInAnswersARegisteredSupplier) {
