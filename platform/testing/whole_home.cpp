@@ -3,11 +3,13 @@
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
+#include "platform/text.h"
 #include "platform/xml.h"
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -63,6 +65,23 @@ SendAccount accountSends(const std::string& homeIn) {
                 fax.selectSingleNode("/Fax/Status").text() == "sent")
                 ++a.faxesSent;
         }
+    // The error log's lines that name a number as a fax that may have gone out.
+    std::string errors;
+    try {
+        errors = fs::readFile(home + "log/ErrorLog.txt");
+    } catch (...) {
+    }
+    for (const auto& [number, results] : a.results) {
+        if (std::find(results.begin(), results.end(), "NG") == results.end()) continue;
+        const std::string named = "帳票管理番号：" + number + "　";
+        for (std::size_t at = errors.find(named); at != std::string::npos; at = errors.find(named, at + 1)) {
+            std::size_t end = errors.find('\n', at);
+            if (errors.substr(at, end - at).find("届いている可能性があります") != std::string::npos) {
+                a.mayHaveGoneOut.insert(number);
+                break;
+            }
+        }
+    }
     for (const std::string& rel : everythingIn(home)) {
         const std::string name = fs::nameOf(rel), folder = fs::folderOf(rel);
         const bool marker = folder.empty() && fs::matchWildcard("@*.XML", name);
@@ -72,6 +91,23 @@ SendAccount accountSends(const std::string& homeIn) {
         if (marker || ofMarker || (work && name != ".keep")) a.leftovers.push_back(rel);
     }
     return a;
+}
+
+std::vector<std::string> leftBehind(const std::string& homeIn) {
+    const std::string home = fs::withSlash(homeIn);
+    std::vector<std::string> left;
+    for (const std::string& rel : everythingIn(home)) {
+        const std::string name = fs::nameOf(rel), folder = fs::folderOf(rel);
+        const bool hidden = !name.empty() && name[0] == '.';
+        // Lock files stay for the next holder, but a run marker's goes with its marker.
+        const bool lockFile = name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
+        if (hidden && (name == ".keep" || (lockFile && name.rfind(".@", 0) != 0))) continue;
+        const bool marker = folder.empty() && fs::matchWildcard("@*.XML", name);
+        const bool work = (folder.rfind("temp/", 0) == 0 || folder.rfind("SendTemp/", 0) == 0) &&
+                          !std::filesystem::is_directory(std::filesystem::symlink_status(home + rel));
+        if (hidden || marker || work || text::icompare(name, "MyTalkStUp.xml") == 0) left.push_back(rel);
+    }
+    return left;
 }
 
 }  // namespace fg::testing

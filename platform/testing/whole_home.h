@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,16 +22,29 @@ struct SendAccount {
     std::vector<std::string> numbers;                         // every management record
     std::size_t faxesSent = 0;                                // faxes the simulated lines took whole
     std::size_t recordedOK = 0;                               // numbers recorded "OK"
+    // Numbers recorded "NG" that the error log names as faxes that may have
+    // gone out (the sender ended while the end of the fax went to the line).
+    std::set<std::string> mayHaveGoneOut;
     std::vector<std::string> leftovers;                       // run markers, their locks and hand-overs, send copies
 
     // Faxes that went out whole more often than their numbers were recorded
-    // "OK": each one a document faxed twice.
-    std::size_t duplicates() const { return faxesSent > recordedOK ? faxesSent - recordedOK : 0; }
+    // "OK" or named as faxes that may have gone out: each one a document
+    // faxed twice.
+    std::size_t duplicates() const {
+        const std::size_t accounted = recordedOK + mayHaveGoneOut.size();
+        return faxesSent > accounted ? faxesSent - accounted : 0;
+    }
     // Management numbers without exactly one send-log record.
     std::vector<std::string> notRecordedOnce() const;
 };
 // Reads the home (a home laid out as TempHome does) once its server has stopped.
 SendAccount accountSends(const std::string& home);
+
+// What a stopped server must not leave in its home (paths relative to it):
+// run markers with their locks and hand-overs, the print start file, any
+// file in the work folders (temp/, SendTemp/) and any hidden file but the
+// folders' ".keep" and the lock files of the stores.
+std::vector<std::string> leftBehind(const std::string& home);
 
 // The hand-over files of the home (sends not finished).
 std::vector<std::string> handOversOf(const std::string& home);
