@@ -10,8 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 namespace fg::testing {
 
@@ -82,14 +85,7 @@ SendAccount accountSends(const std::string& homeIn) {
             }
         }
     }
-    for (const std::string& rel : everythingIn(home)) {
-        const std::string name = fs::nameOf(rel), folder = fs::folderOf(rel);
-        const bool marker = folder.empty() && fs::matchWildcard("@*.XML", name);
-        const bool ofMarker = folder.empty() && name.rfind(".@", 0) == 0;  // a marker's lock or hand-over
-        const bool work = folder.rfind("SendTemp/", 0) == 0 &&
-                          !std::filesystem::is_directory(std::filesystem::symlink_status(home + rel));
-        if (marker || ofMarker || (work && name != ".keep")) a.leftovers.push_back(rel);
-    }
+    a.leftovers = leftBehind(home);
     return a;
 }
 
@@ -108,6 +104,23 @@ std::vector<std::string> leftBehind(const std::string& homeIn) {
         if (hidden || marker || work || text::icompare(name, "MyTalkStUp.xml") == 0) left.push_back(rel);
     }
     return left;
+}
+
+std::vector<std::string> takeTemporariesOfEndedWriters(std::vector<std::string>& left) {
+    auto ended = [](const std::string& rel) {
+        // The first component that is such a temporary decides (a folder's files go with it).
+        for (const std::string& part : text::split(rel, '/')) {
+            std::size_t mark = part.find(".tmp.");
+            if (part.empty() || part[0] != '.' || mark == std::string::npos) continue;
+            pid_t pid = static_cast<pid_t>(std::atol(part.c_str() + mark + 5));
+            return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+        }
+        return false;
+    };
+    std::vector<std::string> taken;
+    std::copy_if(left.begin(), left.end(), std::back_inserter(taken), ended);
+    left.erase(std::remove_if(left.begin(), left.end(), ended), left.end());
+    return taken;
 }
 
 }  // namespace fg::testing

@@ -25,7 +25,7 @@ struct SendAccount {
     // Numbers recorded "NG" that the error log names as faxes that may have
     // gone out (the sender ended while the end of the fax went to the line).
     std::set<std::string> mayHaveGoneOut;
-    std::vector<std::string> leftovers;                       // run markers, their locks and hand-overs, send copies
+    std::vector<std::string> leftovers;                       // see leftBehind()
 
     // Faxes that went out whole more often than their numbers were recorded
     // "OK" or named as faxes that may have gone out: each one a document
@@ -45,6 +45,11 @@ SendAccount accountSends(const std::string& home);
 // file in the work folders (temp/, SendTemp/) and any hidden file but the
 // folders' ".keep" and the lock files of the stores.
 std::vector<std::string> leftBehind(const std::string& home);
+// Takes out of `left` the temporary files and folders (".tmp." and a
+// process id in the name) of writers that have ended, as an ordered stop
+// leaves them when it ends an EDI exchange or a supplier refresh midway,
+// and answers them: the next start removes them.
+std::vector<std::string> takeTemporariesOfEndedWriters(std::vector<std::string>& left);
 
 // The hand-over files of the home (sends not finished).
 std::vector<std::string> handOversOf(const std::string& home);

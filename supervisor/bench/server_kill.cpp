@@ -77,7 +77,7 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
     testing::runProgram({nimbrel, "start"});
     bool drained = testing::eventually(
         [&] {
-            return testing::handOversOf(home.path()).empty() &&
+            return testing::handOversOf(home.path()).empty() && fs::list(home.folder("TempEDI")).empty() &&
                    testing::accountSends(home.path()).notRecordedOnce().empty();
         },
         300000ms);
@@ -88,6 +88,7 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
     edi.stop();
 
     testing::SendAccount a = testing::accountSends(home.path());
+    const std::vector<std::string> stopped = testing::takeTemporariesOfEndedWriters(a.leftovers);
     std::size_t ok = 0, ng = 0;
     for (const auto& [n, results] : a.results)
         for (const auto& r : results) (r == "OK" ? ok : ng)++;
@@ -99,6 +100,7 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
                 a.mayHaveGoneOut.size(), a.notRecordedOnce().size(), a.duplicates(), a.leftovers.size(), drain,
                 good ? "" : "  <-- FAULT");
     for (const auto& left : a.leftovers) std::printf("          left: %s\n", left.c_str());
+    for (const auto& left : stopped) std::printf("          left by the stop (removed at the next start): %s\n", left.c_str());
     std::fflush(stdout);
     ++totals.trials;
     totals.documents += a.numbers.size();
