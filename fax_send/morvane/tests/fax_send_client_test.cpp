@@ -9,6 +9,7 @@
 #include "platform/process/child_object.h"
 #include "platform/process/run_marker.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/whole_home.h"
 #include "platform/text.h"
 #include "send_test_support.h"
 
@@ -44,6 +45,8 @@ protected:
         testing::setRetries(home, "2");
     }
     void TearDown() override {
+        // No server of this test outlives it (and holds ctest's output).
+        testing::killWholeHome(home.path());
         setClock(nullptr);
         ::unsetenv("FAXGATE_TIME_SCALE");
     }
@@ -323,6 +326,7 @@ TEST_F(FaxSendClient, AServerKilledMidSendHasItsNumbersSentByAnotherAndItsLeftov
         EXPECT_TRUE(RunMarker::find(fresh.path()).empty());
         for (const auto& e : std::filesystem::directory_iterator(fresh.path()))
             EXPECT_EQ(e.path().filename().string().find(".@"), std::string::npos) << e.path();
+        testing::killWholeHome(fresh.path());
         // The log names the numbers the dead server held.
         int named = 0;
         for (const auto& e : log.log->entries())
