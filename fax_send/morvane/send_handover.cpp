@@ -198,6 +198,15 @@ void TakeOver::clearEndedSenders() noexcept {
     }
 }
 
+void TakeOver::clearSendCopiesOf(pid_t server) noexcept {
+    if (server <= 0) return;
+    try {
+        removeSendCopiesOf(server);
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+}
+
 void TakeOver::finish() noexcept {
     if (!marker_.held()) return;
     try {

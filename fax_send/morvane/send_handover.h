@@ -75,6 +75,9 @@ public:
     // ended, and the stale run markers that no hand-over keeps (their
     // writers ended with nothing left to send), go. Never raises.
     static void clearEndedSenders() noexcept;
+    // The send copies of a server that has ended, when it left no hand-over
+    // (it died between its last record and clearing its copies). Never raises.
+    static void clearSendCopiesOf(pid_t server) noexcept;
 
 private:
     RunMarker marker_;
