@@ -419,6 +419,42 @@ void removeStaleTemporaries(const std::string& path) noexcept {
     removeFilesOfEndedWriters(folderOf(path).empty() ? "." : folderOf(path), "." + nameOf(path) + kTempMark);
 }
 
+namespace {
+
+// Whether `rest` begins with a process id and "." of a process that no
+// longer runs (a writer that still runs may be about to rename its file).
+bool endedWriter(std::string_view rest) {
+    std::size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string::npos) return false;
+    pid_t pid = 0;
+    auto [end, ec] = std::from_chars(rest.data(), rest.data() + dot, pid);
+    if (ec != std::errc() || end != rest.data() + dot || pid <= 0) return false;
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+void removeTemporariesOfEndedWriters(const std::string& folderIn) noexcept {
+    try {
+        auto real = resolve(folderIn);
+        if (!real) return;
+        std::error_code ec;
+        std::vector<std::filesystem::path> stale;
+        // Links are not followed: only what lies in this tree.
+        for (std::filesystem::recursive_directory_iterator it(*real, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            std::size_t mark = name.find(kTempMark);
+            if (name.empty() || name[0] != '.' || mark == std::string::npos) continue;
+            if (!endedWriter(std::string_view(name).substr(mark + std::string_view(kTempMark).size()))) continue;
+            stale.push_back(it->path());
+            if (it->is_directory(ec) && !it->is_symlink(ec)) it.disable_recursion_pending();
+        }
+        for (const auto& path : stale) std::filesystem::remove_all(path, ec);
+    } catch (...) {
+        // Left for the next sweep: what stays is only wasted space.
+    }
+}
+
 void removeFilesOfEndedWriters(const std::string& folderIn, std::string_view prefix) noexcept {
     try {
         auto real = resolve(folderIn);
@@ -430,15 +466,7 @@ void removeFilesOfEndedWriters(const std::string& folderIn, std::string_view pre
         while (dirent* e = ::readdir(dir.get())) {
             std::string name = e->d_name;
             if (name.size() <= prefix.size() || text::icompare(name.substr(0, prefix.size()), prefix) != 0) continue;
-            std::string rest = name.substr(prefix.size());
-            std::size_t dot = rest.find('.');
-            if (dot == 0 || dot == std::string::npos) continue;
-            pid_t pid = 0;
-            auto [end, ec] = std::from_chars(rest.data(), rest.data() + dot, pid);
-            if (ec != std::errc() || end != rest.data() + dot || pid <= 0) continue;
-            // A writer that still runs may be about to rename its file.
-            if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
-            stale.push_back(folder + name);
+            if (endedWriter(std::string_view(name).substr(prefix.size()))) stale.push_back(folder + name);
         }
         dir.reset();
         for (const std::string& file : stale) ::unlink(file.c_str());
@@ -534,7 +562,17 @@ namespace {
 
 }  // namespace
 
-TempFile::TempFile(const std::string& folder, const std::string& prefix) : path_(withSlash(folder) + prefix + "XXXXXX") {
+namespace {
+
+// "<folder><prefix>.tmp.<pid>.XXXXXX": the owner's process id in the name, so
+// that what a killed owner left can be told from what one that runs holds.
+std::string ownedTemplate(const std::string& folder, const std::string& prefix) {
+    return withSlash(folder) + prefix + kTempMark + std::to_string(::getpid()) + ".XXXXXX";
+}
+
+}  // namespace
+
+TempFile::TempFile(const std::string& folder, const std::string& prefix) : path_(ownedTemplate(folder, prefix)) {
     Descriptor fd(::mkostemp(path_.data(), O_CLOEXEC));
     if (!fd) {
         const int err = errno;
@@ -562,8 +600,7 @@ void TempFile::placeAt(const std::string& target) {
     path_.clear();
 }
 
-TempFolder::TempFolder(const std::string& folder, const std::string& prefix)
-    : path_(withSlash(folder) + prefix + "XXXXXX") {
+TempFolder::TempFolder(const std::string& folder, const std::string& prefix) : path_(ownedTemplate(folder, prefix)) {
     if (!::mkdtemp(path_.data())) {
         const int err = errno;
         path_.clear();

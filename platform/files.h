@@ -138,6 +138,13 @@ void removeStaleTemporaries(const std::string& path) noexcept;
 // files of writers killed in the middle of their work. Never raises.
 void removeFilesOfEndedWriters(const std::string& folder, std::string_view prefix) noexcept;
 
+// Removes, in `folder` and below, the temporary files and folders (hidden,
+// their names holding ".tmp." and the writer's process id, as
+// writeFileAtomic, TempFile and TempFolder make them) whose writer no
+// longer runs: what writers killed in the middle of their work left. Links
+// are not followed. Never raises.
+void removeTemporariesOfEndedWriters(const std::string& folder) noexcept;
+
 // Makes a file written Passing durable after all: syncs it and its folder.
 // A caller that writes several files and records them afterwards writes
 // them Passing and syncs them just before the record, so that one commit of
@@ -179,8 +186,10 @@ std::optional<FileStamp> stampOf(const std::string& path);
 std::string temporaryFolder();
 
 // A temporary file of one owner: made empty under a name no other file had
-// ("<folder><prefix>" and six characters of its own) and removed with the
-// object, whatever way the scope is left, unless it was given its place.
+// ("<folder><prefix>.tmp.<pid>." and six characters of its own) and removed
+// with the object, whatever way the scope is left, unless it was given its
+// place; one that a killed owner left goes with
+// removeTemporariesOfEndedWriters.
 // Its name is never given up while the object lives, so no other process
 // can take it in between.
 class TempFile {

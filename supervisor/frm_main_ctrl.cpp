@@ -40,6 +40,23 @@ bool resultIsOne(const std::string& result) { return isNumeric(result) && toDoub
 // that comes after it, should it end without stopping its helper.
 std::string helperRecord() { return fs::programFolder() + ".pgpwin32.pid"; }
 
+// At start-up no program of this server runs yet, so what the last run's
+// programs left half done goes before anything new starts: the temporary
+// files and folders of writers that ended, anywhere in the home, and the
+// message files of a fetch that never finished (its documents were handed
+// over already, or the EDI server offers them again, unconfirmed). A live
+// run marker (a telephone job that outlived its server) keeps the messages.
+void clearEndedWork() {
+    const std::string home = fs::programFolder();
+    fs::removeTemporariesOfEndedWriters(home);
+    for (const RunMarker::Found& m : RunMarker::find(home))
+        if (m.live) return;
+    std::string messages;
+    FolderPathInfo().getFolderPath("TempEDI", messages);
+    if (messages.empty()) return;
+    for (const std::string& name : fs::list(messages)) fs::removeFile(messages + name);
+}
+
 }  // namespace
 
 FrmMainCtrl::FrmMainCtrl(EventPump& pump, SupervisorOptions options)
@@ -258,6 +275,8 @@ void FrmMainCtrl::tmrDestroy_Timer() {
 
 void FrmMainCtrl::takeOverLeftSends(bool atStart) {
     try {
+        // Before the take-over starts senders of this run.
+        if (atStart) clearEndedWork();
         std::vector<std::string> left, notYet;
         for (const auto& h : RunMarker::findHandOvers(fs::programFolder())) {
             if (h.live) continue;

@@ -30,7 +30,12 @@ void logError(const Error& e) { ErrorLogWriter().writeError(FaxSend::kErrorSourc
 // The run marker of a server that has ended, if it left one: found by the
 // process id its lock names, since a server that died before it answered
 // its creation or a sendFAX never told its marker's name.
-void removeMarkerLeftBy(pid_t server) { RunMarker::removeLeftBy(fs::programFolder(), server); }
+// Its send copies go too: one that died between its last record and
+// clearing them left no hand-over that would take them along.
+void removeMarkerLeftBy(pid_t server) {
+    RunMarker::removeLeftBy(fs::programFolder(), server);
+    send_handover::TakeOver::clearSendCopiesOf(server);
+}
 
 std::string joined(const std::vector<std::string>& numbers) {
     std::string text;

@@ -58,6 +58,7 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             modem_.setPages(pages);
             bool sent = sendWithRetry(number, sendNames.front(), pages);
             if (sent) pump_.sent(number);
+            else if (endWent_) send_records::logMayHaveGoneOut(number, "最後のページの後で送信が失敗しました。");
             closePort();
             bool pagesKept = send_records::writeSendResult(number, sent);
             pump_.recorded(number);
@@ -201,11 +202,22 @@ std::int16_t FaxSendJob::awaitResult(std::int16_t startCode, const std::string& 
 }
 
 bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::string& baseName, std::int16_t pages) {
+    endWent_ = false;
     try {
         std::string file = sendFolder() + baseName + ".G3";
         std::int16_t tries = toInt16(SetUpInfo().strSendReTryNum().toText());
         FaxManageNum store;
         if (!store.getManageNum(manageNumber, "", true)) return false;
+        // Taken away again before the outcome is looked at, whichever way
+        // this ends: a worker that a hang-up left behind notes nothing later.
+        struct Hook {
+            SendModem& modem;
+            ~Hook() { modem.setSendEndHook(nullptr); }
+        } hook{modem_};
+        modem_.setSendEndHook([this, manageNumber] {
+            endWent_ = true;
+            pump_.sendEnding(manageNumber);
+        });
         for (std::int16_t t = 1; t <= tries; ++t) {
             std::int16_t started = 0;
             modem_.SendFax(store.mstrSendFAXNum(), file, started);

@@ -18,6 +18,7 @@
 #include "fax_send/morvane/send_modem.h"
 #include "settings/modem_info.h"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ public:
     virtual ~JobPump() = default;
     // Waits this long in the system's time, serving the client meanwhile.
     virtual void wait(std::chrono::milliseconds duration) = 0;
+    // The end of the number's fax is about to go to the line: from now on
+    // the far end may hold it whole, whatever becomes of this process. Runs
+    // on the line's thread while the line waits, so the note it makes is on
+    // disk before the end goes out.
+    virtual void sendEnding(const std::string& /*manageNumber*/) {}
     // The line has taken the number's fax whole (its record comes next).
     virtual void sent(const std::string& /*manageNumber*/) {}
     // The send-log record of a number has been written.
@@ -85,6 +91,8 @@ private:
     SendModem& modem_;
     JobPump& pump_;
     std::vector<ModemLine> modemLines_;
+    // The end of the number under way went to the line in some try.
+    std::atomic<bool> endWent_{false};
 };
 
 }  // namespace fg

@@ -27,6 +27,7 @@ class FaxSendServer::HandOverPump : public JobPump {
 public:
     explicit HandOverPump(FaxSendServer& server) : server_(server) {}
     void wait(std::chrono::milliseconds duration) override { server_.host_.wait(duration); }
+    void sendEnding(const std::string& manageNumber) override { server_.markInDoubt(manageNumber); }
     void sent(const std::string& manageNumber) override { server_.markSent(manageNumber); }
     void recorded(const std::string& manageNumber) override { server_.strikeOff(manageNumber); }
     bool stopping() const override { return server_.host_.stopping(); }
@@ -107,8 +108,12 @@ bool FaxSendServer::sendFAX(const std::vector<std::string>& strRepManageNo) {
         return false;
     }
     manageNumbers_ = strRepManageNo;
-    handedOver_ = strRepManageNo;
-    sentOnes_.clear();
+    {
+        std::lock_guard lock(handOverMutex_);
+        handedOver_ = strRepManageNo;
+        sentOnes_.clear();
+        inDoubt_.clear();
+    }
     due_ = clock().elapsed() + kFirstTick;
     return true;
 }
@@ -123,25 +128,41 @@ bool FaxSendServer::delG3FromManageNo(const std::string& strRepManageNo) {
 
 void FaxSendServer::saveHandOver() {
     try {
-        send_handover::save(runFile_, handedOver_, sentOnes_);
+        send_handover::save(runFile_, handedOver_, sentOnes_, inDoubt_);
     } catch (...) {
         logCurrentError(FaxSendJob::kSource);
     }
 }
 
+void FaxSendServer::markInDoubt(const std::string& manageNumber) {
+    // On disk before the end of the fax goes out (the line waits for it):
+    // should this process end from here on, whoever takes over cannot tell
+    // whether the fax arrived, and does not send it a second time blindly.
+    std::lock_guard lock(handOverMutex_);
+    if (std::find(inDoubt_.begin(), inDoubt_.end(), manageNumber) != inDoubt_.end()) return;
+    inDoubt_.push_back(manageNumber);
+    saveHandOver();
+}
+
 void FaxSendServer::markSent(const std::string& manageNumber) {
     // Noted at once: should this process end before the record is written,
     // the fax is recorded by whoever takes over, not sent a second time.
+    std::lock_guard lock(handOverMutex_);
     sentOnes_.push_back(manageNumber);
     saveHandOver();
 }
 
 void FaxSendServer::strikeOff(const std::string& manageNumber) {
+    std::lock_guard lock(handOverMutex_);
     auto it = std::find(handedOver_.begin(), handedOver_.end(), manageNumber);
     if (it == handedOver_.end()) return;
     handedOver_.erase(it);
-    if (auto s = std::find(sentOnes_.begin(), sentOnes_.end(), manageNumber); s != sentOnes_.end()) sentOnes_.erase(s);
-    saveHandOver();
+    for (auto* list : {&sentOnes_, &inDoubt_})
+        if (auto s = std::find(list->begin(), list->end(), manageNumber); s != list->end()) list->erase(s);
+    // A recorded number may stay listed until the next note (the take-over
+    // leaves recorded numbers alone), which saves a synced write per fax;
+    // the last one takes the file away.
+    if (handedOver_.empty()) saveHandOver();
 }
 
 void FaxSendServer::tick() {

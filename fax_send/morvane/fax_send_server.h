@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,15 +68,19 @@ private:
     // hand-over.
     class HandOverPump;
     void strikeOff(const std::string& manageNumber);
+    void markInDoubt(const std::string& manageNumber);
     void markSent(const std::string& manageNumber);
-    void saveHandOver();
+    void saveHandOver();  // with handOverMutex_ held
 
     Host& host_;
     SendModemFactory modems_;
     std::unique_ptr<SendModem> modem_;
     std::vector<std::string> manageNumbers_;
+    // The hand-over in memory: the line's thread notes a fax's end too.
+    std::mutex handOverMutex_;
     std::vector<std::string> handedOver_;  // accepted and not yet recorded
     std::vector<std::string> sentOnes_;    // of those, the ones whose fax went out whole
+    std::vector<std::string> inDoubt_;     // of those, the ones whose end went to the line
     Variant endStatus_;
     std::string runFile_;
     std::optional<std::chrono::milliseconds> due_;

@@ -47,6 +47,7 @@ public:
     }
     void GetResult(std::int16_t& pResult, std::int16_t& pRc) override { control_.GetResult(pResult, pRc); }
     std::int32_t HangupCode() override { return control_.HangupCode(); }
+    void setSendEndHook(std::function<void()> hook) override { control_.setSendEndHook(std::move(hook)); }
 
 private:
     Ostrand control_;

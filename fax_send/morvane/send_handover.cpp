@@ -33,7 +33,15 @@ struct Content {
     pid_t server = 0;
     std::vector<std::string> numbers;
     std::vector<std::string> sent;
+    std::vector<std::string> inDoubt;
 };
+
+constexpr const char* kSent = "sent";
+constexpr const char* kInDoubt = "in-doubt";
+
+bool has(const std::vector<std::string>& list, const std::string& number) {
+    return std::find(list.begin(), list.end(), number) != list.end();
+}
 
 Content parse(const std::string& bytes) {
     Content c;
@@ -49,7 +57,9 @@ Content parse(const std::string& bytes) {
         }
         std::size_t tab = line.find('\t');
         if (tab != std::string::npos) {
-            if (line.substr(tab + 1) == "sent") c.sent.push_back(line.substr(0, tab));
+            const std::string word = line.substr(tab + 1);
+            if (word == kSent) c.sent.push_back(line.substr(0, tab));
+            else if (word == kInDoubt) c.inDoubt.push_back(line.substr(0, tab));
             line = line.substr(0, tab);
         }
         if (!line.empty()) c.numbers.push_back(line);
@@ -90,15 +100,20 @@ void removeSendCopiesOf(pid_t server) {
 
 }  // namespace
 
-void save(const std::string& markerName, const std::vector<std::string>& numbers, const std::vector<std::string>& sent) {
+void save(const std::string& markerName, const std::vector<std::string>& numbers, const std::vector<std::string>& sent,
+          const std::vector<std::string>& inDoubt) {
     const std::string path = RunMarker::handOverPath(fs::programFolder(), markerName + ".XML");
     if (numbers.empty()) {
         fs::removeFile(path);
         return;
     }
     std::string bytes = std::to_string(currentProcessId()) + "\n";
-    for (const std::string& n : numbers)
-        bytes += n + (std::find(sent.begin(), sent.end(), n) != sent.end() ? "\tsent\n" : "\n");
+    for (const std::string& n : numbers) {
+        bytes += n;
+        if (has(sent, n)) bytes += std::string("\t") + kSent;
+        else if (has(inDoubt, n)) bytes += std::string("\t") + kInDoubt;
+        bytes += "\n";
+    }
     fs::writeFileAtomic(path, bytes);
 }
 
@@ -138,9 +153,17 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
             for (const std::string& number : c.numbers) {
                 // Recorded already: sent, or failed and logged; never sent twice.
                 if (send_records::hasSendRecord(number)) continue;
-                if (std::find(c.sent.begin(), c.sent.end(), number) != c.sent.end()) {
+                if (has(c.sent, number)) {
                     // Its fax went out whole; only its record was missing.
                     if (send_records::writeSendResult(number, true)) send_records::delG3FromManageNo(number);
+                    continue;
+                }
+                if (has(c.inDoubt, number)) {
+                    // Sent again blindly it might reach the recipient twice:
+                    // the operator asks first, with its pages kept for a re-send.
+                    send_records::logMayHaveGoneOut(number, "送信サーバ (プロセス " + std::to_string(c.server) +
+                                                                ") が最後のページを回線に出す間に終わりました。");
+                    if (send_records::writeSendResult(number, false)) send_records::delG3FromManageNo(number);
                     continue;
                 }
                 if (pagesInPlace(number)) {
@@ -170,6 +193,15 @@ void TakeOver::clearEndedSenders() noexcept {
             RunMarker::claim(folder, m.fileName).remove();
         }
         removeSendCopiesOf(0);
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+}
+
+void TakeOver::clearSendCopiesOf(pid_t server) noexcept {
+    if (server <= 0) return;
+    try {
+        removeSendCopiesOf(server);
     } catch (...) {
         logCurrentError(kSource);
     }

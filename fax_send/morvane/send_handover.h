@@ -14,10 +14,17 @@
 // the dead server left (hand-over, run marker, lock, send copies) goes.
 //
 // File format: the writer's process id on the first line, then one
-// management number a line, followed by a tab and "sent" once the line has
-// taken its fax whole: such a number is recorded "OK" by the take-over, not
-// sent again. (Only a fax that went out in the moment between the line's
-// word and that note can go out twice.)
+// management number a line, followed by a tab and a word once its send has
+// gone far enough:
+// - "in-doubt": the end of its last page was about to go to the line (noted
+//   before it goes). From then on the far end may hold the whole fax, and
+//   a process that dies cannot say whether it does: the take-over records
+//   it "NG" and names it in the error log as a fax that may have gone out,
+//   for the operator to ask the recipient before sending it again.
+// - "sent": the line has taken its fax whole: the take-over records it "OK".
+// A number without a word never reached the far end whole and is sent again.
+// A number already recorded may stay listed until the next save; the
+// take-over leaves it alone.
 #pragma once
 
 #include "platform/process/run_marker.h"
@@ -33,7 +40,7 @@ namespace fg::send_handover {
 // folder): the numbers not yet recorded, or no file when none is left.
 // Raises fg::Error when it cannot be written.
 void save(const std::string& markerName, const std::vector<std::string>& numbers,
-          const std::vector<std::string>& sent = {});
+          const std::vector<std::string>& sent = {}, const std::vector<std::string>& inDoubt = {});
 
 // The numbers of a dead server, taken over by this process.
 class TakeOver {
@@ -51,8 +58,9 @@ public:
     pid_t server() const { return server_; }
     const std::string& markerFile() const { return markerFile_; }
     // The numbers to send again: handed over, without a send-log record, and
-    // with every page in place. Those without their pages were recorded
-    // "NG" when claimed, each named in the error log.
+    // with every page in place. Those without their pages, and those whose
+    // fax may have gone out, were recorded "NG" when claimed, each named in
+    // the error log.
     const std::vector<std::string>& toSend() const { return toSend_; }
 
     // The numbers are in other hands now (a new server accepted them) or
@@ -67,6 +75,9 @@ public:
     // ended, and the stale run markers that no hand-over keeps (their
     // writers ended with nothing left to send), go. Never raises.
     static void clearEndedSenders() noexcept;
+    // The send copies of a server that has ended, when it left no hand-over
+    // (it died between its last record and clearing its copies). Never raises.
+    static void clearSendCopiesOf(pid_t server) noexcept;
 
 private:
     RunMarker marker_;

@@ -22,6 +22,11 @@ public:
     virtual void SendFax(const std::string& PhoneNumber, const std::string& FileName, std::int16_t& pRc) = 0;
     virtual void GetResult(std::int16_t& pResult, std::int16_t& pRc) = 0;
     virtual std::int32_t HangupCode() = 0;
+    // Runs `hook` on the sending thread just before the end of a send's last
+    // page goes to the line (empty: none); once this returns, an earlier
+    // hook is never called again. A modem that cannot tell the moment never
+    // calls it.
+    virtual void setSendEndHook(std::function<void()> hook) { (void)hook; }
 };
 
 using SendModemFactory = std::function<std::unique_ptr<SendModem>()>;

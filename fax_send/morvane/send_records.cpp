@@ -111,6 +111,12 @@ bool hasSendRecord(const std::string& manageNumber) {
     }
 }
 
+void logMayHaveGoneOut(const std::string& manageNumber, const std::string& why) {
+    ErrorLogWriter().writeError(kSource, Error(send_errors::SendFailed,
+                                               "帳票管理番号：" + manageNumber + "　" + why +
+                                                   "ＦＡＸは送信先に届いている可能性があります。再送の前に送信先に確認してください。"));
+}
+
 void recordUnsent(const std::string& manageNumber, long cause) {
     ErrorLogWriter().writeError(kSource, Error(cause, "帳票管理番号：" + manageNumber + "　未送信"));
     if (writeSendResult(manageNumber, false)) delG3FromManageNo(manageNumber);

@@ -32,6 +32,11 @@ bool delG3FromManageNo(const std::string& manageNumber);
 // of its management record). False as well when it cannot be told.
 bool hasSendRecord(const std::string& manageNumber);
 
+// Names in the error log a number whose fax may have reached its recipient
+// although it is recorded "NG": the end of its last page went to the line
+// and then `why`. The operator asks the recipient before sending it again.
+void logMayHaveGoneOut(const std::string& manageNumber, const std::string& why);
+
 // A number that was handed over but never sent: logged with `cause` as
 // unsent, recorded "NG" with its pages kept, and its pages removed from
 // G3Image once kept.

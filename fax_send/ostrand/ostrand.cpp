@@ -282,6 +282,10 @@ void Ostrand::WaitForRing(std::int16_t& Status, std::int16_t& pRc) {
 
 // ---- Workers ---------------------------------------------------------------
 
+void Ostrand::setSendEndHook(std::function<void()> hook) {
+    if (engine_) engine_->setSendEndHook(std::move(hook));
+}
+
 void Ostrand::SendFax(const std::string& PhoneNumber, const std::string& FileName, std::int16_t& pRc) {
     startWorker(true, PhoneNumber, FileName, pRc);
 }

@@ -163,6 +163,10 @@ public:
     void GetG3Size(const std::string& bstrFileName, std::int32_t& pCols, std::int32_t& pRows, std::int16_t& pRc);
     void GetBmpSize(const std::string& bstrFileName, std::int32_t& pCols, std::int32_t& pRows, std::int16_t& pRc);
 
+    // The engine's send-end hook (FaxEngine::setSendEndHook): run on the
+    // worker just before the end of a send's last page goes to the line.
+    void setSendEndHook(std::function<void()> hook);
+
     // Buffer sizes of the engine texts, terminator excluded.
     static constexpr std::size_t kFileNameBytes = 259;
     static constexpr std::size_t kPhoneNumberBytes = 63;

@@ -281,7 +281,9 @@ namespace {
 
 // The hidden names members wait under: the prefix, the extracting process's
 // id, ".", and a unique part.
-constexpr const char* kStagedPrefix = ".extract.";
+// ".tmp." and the process id: what a killed extraction left goes with
+// fs::removeTemporariesOfEndedWriters too.
+constexpr const char* kStagedPrefix = ".extract.tmp.";
 
 // What one extraction has written so far, and its undoing. Files and links
 // are written under hidden temporary names beside their places and renamed
@@ -560,7 +562,11 @@ class StagedFile {
 public:
     explicit StagedFile(const std::string& target) : target_(target) {
         std::string folder = fs::folderOf(target);
-        path_ = (folder.empty() ? std::string("./") : folder) + "." + fs::nameOf(target) + ".XXXXXX";
+        // Named as fs's temporaries (".NAME.tmp.PID.") so that the one a
+        // killed writer left goes once its writer is known to be gone.
+        fs::removeStaleTemporaries(target);
+        path_ = (folder.empty() ? std::string("./") : folder) + "." + fs::nameOf(target) + ".tmp." +
+                std::to_string(::getpid()) + ".XXXXXX";
         fd_ = ::mkstemp(path_.data());
         if (fd_ < 0)
             throw Error(errnum::PathFileAccessError, "一時ファイルを作れません: " + path_ + " (" + std::strerror(errno) + ")",

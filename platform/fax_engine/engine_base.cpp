@@ -110,6 +110,27 @@ std::int16_t FaxEngineBase::GetNumOfPagesSent(std::int32_t handle, std::int16_t*
     return EngineCode::Ok;
 }
 
+void FaxEngineBase::setSendEndHook(std::function<void()> hook) {
+    std::lock_guard lock(sendEndMutex_);
+    sendEndHook_ = std::move(hook);
+}
+
+bool FaxEngineBase::sendEnding(const CallState& port) noexcept {
+    // The port's close is looked at under the hook's lock: a sender that
+    // hangs up and then takes the hook away knows afterwards whether the
+    // end went out after a note.
+    std::lock_guard lock(sendEndMutex_);
+    if (port.closed) return false;
+    if (sendEndHook_) {
+        try {
+            sendEndHook_();
+        } catch (...) {
+            logCurrentError("FaxEngine");
+        }
+    }
+    return true;
+}
+
 std::int16_t FaxEngineBase::SetTraceOption(std::int16_t option) {
     traceOption_ = option;
     return EngineCode::Ok;

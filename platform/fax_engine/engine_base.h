@@ -53,8 +53,13 @@ public:
     std::int16_t G3ToBmp(const char* g3File, const char* bmpFile) override;
     std::int16_t GetG3Size(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
     std::int16_t GetBmpSize(const char* fileName, std::int32_t* columns, std::int32_t* rows) override;
+    void setSendEndHook(std::function<void()> hook) override;
 
 protected:
+    // Runs the send-end hook (see FaxEngine::setSendEndHook) unless the port
+    // was closed, which ends the call before its end goes out: false then.
+    // Never raises.
+    bool sendEnding(const CallState& port) noexcept;
     // The port of a handle, or nullptr.
     virtual std::shared_ptr<CallState> callState(std::int32_t handle) = 0;
     // One trace line, with the time to the millisecond, where the trace
@@ -75,6 +80,9 @@ protected:
 private:
     std::int16_t imageCall(const char* what, const std::function<void()>& body);
 
+    // Held while the hook runs, so that taking it away waits for its end.
+    std::mutex sendEndMutex_;
+    std::function<void()> sendEndHook_;  // guarded by sendEndMutex_
     std::atomic<std::int16_t> traceOption_{0};
     std::mutex traceMutex_;
     std::string traceFile_;  // guarded by traceMutex_

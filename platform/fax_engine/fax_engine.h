@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace fg::fax {
 
@@ -90,6 +91,14 @@ public:
     // Whether the engine exports this entry point. The control leaves a
     // missing one unbound and fails the operations that need it.
     virtual bool exports(EntryPoint) const { return true; }
+
+    // A hook that a send runs on its own thread just before the end of its
+    // last page goes to the line: from then on the far end may hold the whole
+    // fax, whatever becomes of the sender. The line waits for the hook, so
+    // it may make a note durable; it must not call the engine. An empty hook
+    // takes the last one away, and once this returns the old one is never
+    // called again. Engines that cannot tell the moment ignore it.
+    virtual void setSendEndHook(std::function<void()> hook) { (void)hook; }
 
     virtual std::int16_t PortOpen(std::int32_t* handle, std::int16_t port, const char* initString) = 0;
     virtual std::int16_t PortClose(std::int32_t handle) = 0;

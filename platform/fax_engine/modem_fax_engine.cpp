@@ -623,6 +623,9 @@ std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumbe
                     piece += c;
                     if (c == DLE) piece += DLE;
                 }
+                // The piece that holds the page's RTC completes the fax at the far end.
+                if (last && at + 4096 >= page.size() && !sendEnding(*port))
+                    return finish({EngineCode::Aborted, HangupCode::Aborted, false});
                 Final f = d.write(piece, pageDeadline);
                 if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
                 ended = d.callEndedWhileWriting();

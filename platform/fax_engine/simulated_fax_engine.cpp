@@ -45,6 +45,7 @@ struct SimulatedFaxEngine::Line {
     std::string failure;   // "", "busy", "noanswer", "drop"
     std::optional<long> failureTimes;
     long dropAfterPage = 0;
+    std::string holdEnd;
 };
 
 namespace {
@@ -84,6 +85,7 @@ std::optional<SimulatedFaxEngine::Line> readLine(const std::string& folder) {
         number("DropAfterPage", line.dropAfterPage);
         if (xml::Node n = doc.selectSingleNode("/FaxLine/PageTime")) line.pageTime = toInt32(n.text());
         if (xml::Node n = doc.selectSingleNode("/FaxLine/RemoteID")) line.remoteId = n.text();
+        if (xml::Node n = doc.selectSingleNode("/FaxLine/HoldEnd")) line.holdEnd = text::trimBlanks(n.text());
         if (xml::Node n = doc.selectSingleNode("/FaxLine/Failure")) {
             line.failure = text::toLowerAscii(text::trimBlanks(n.text()));
             if (n.hasAttribute("times")) line.failureTimes = toInt32(n.getAttribute("times"));
@@ -361,6 +363,8 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
         }
         if (!waitOnLine(*port, pageMillis(*line, data[static_cast<std::size_t>(n - 1)].size(), snapshot.bitRate)))
             return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
+        // The last page lands whole at once: the far end has the fax from here.
+        if (n == pages && !sendEnding(*port)) return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
         try {
             fs::writeFileAtomic(callFolder + "p" + std::to_string(n) + ".G3", data[static_cast<std::size_t>(n - 1)]);
         } catch (const Error& e) {
@@ -371,6 +375,8 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
         record.set("PagesSent", std::to_string(n));
         record.save();
     }
+    while (!line->holdEnd.empty() && fs::isBareName(line->holdEnd) && fs::fileExists(port->folder + line->holdEnd))
+        if (!waitOnLine(*port, kSlice.count())) break;
     if (drop) {
         useFailure(port->folder, *line);
         return finish(EngineCode::LineDropped, HangupCode::NoResponseToEop, "dropped");

@@ -34,6 +34,10 @@
 //                                       n calls (the count goes down as they
 //                                       fail)
 //     <DropAfterPage>n</DropAfterPage>  for "drop": pages that get through
+//     <HoldEnd>name</HoldEnd>           while a file of this name is in the
+//                                       line folder, a send whose last page
+//                                       has landed waits before it ends (for
+//                                       tests that stop a sender there)
 //   </FaxLine>
 //
 // Results and hang-up codes:

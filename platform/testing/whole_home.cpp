@@ -3,13 +3,18 @@
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_home.h"
+#include "platform/text.h"
 #include "platform/xml.h"
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 namespace fg::testing {
 
@@ -63,15 +68,59 @@ SendAccount accountSends(const std::string& homeIn) {
                 fax.selectSingleNode("/Fax/Status").text() == "sent")
                 ++a.faxesSent;
         }
+    // The error log's lines that name a number as a fax that may have gone out.
+    std::string errors;
+    try {
+        errors = fs::readFile(home + "log/ErrorLog.txt");
+    } catch (...) {
+    }
+    for (const auto& [number, results] : a.results) {
+        if (std::find(results.begin(), results.end(), "NG") == results.end()) continue;
+        const std::string named = "帳票管理番号：" + number + "　";
+        for (std::size_t at = errors.find(named); at != std::string::npos; at = errors.find(named, at + 1)) {
+            std::size_t end = errors.find('\n', at);
+            if (errors.substr(at, end - at).find("届いている可能性があります") != std::string::npos) {
+                a.mayHaveGoneOut.insert(number);
+                break;
+            }
+        }
+    }
+    a.leftovers = leftBehind(home);
+    return a;
+}
+
+std::vector<std::string> leftBehind(const std::string& homeIn) {
+    const std::string home = fs::withSlash(homeIn);
+    std::vector<std::string> left;
     for (const std::string& rel : everythingIn(home)) {
         const std::string name = fs::nameOf(rel), folder = fs::folderOf(rel);
+        const bool hidden = !name.empty() && name[0] == '.';
+        // Lock files stay for the next holder, but a run marker's goes with its marker.
+        const bool lockFile = name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
+        if (hidden && (name == ".keep" || (lockFile && name.rfind(".@", 0) != 0))) continue;
         const bool marker = folder.empty() && fs::matchWildcard("@*.XML", name);
-        const bool ofMarker = folder.empty() && name.rfind(".@", 0) == 0;  // a marker's lock or hand-over
-        const bool work = folder.rfind("SendTemp/", 0) == 0 &&
+        const bool work = (folder.rfind("temp/", 0) == 0 || folder.rfind("SendTemp/", 0) == 0) &&
                           !std::filesystem::is_directory(std::filesystem::symlink_status(home + rel));
-        if (marker || ofMarker || (work && name != ".keep")) a.leftovers.push_back(rel);
+        if (hidden || marker || work || text::icompare(name, "MyTalkStUp.xml") == 0) left.push_back(rel);
     }
-    return a;
+    return left;
+}
+
+std::vector<std::string> takeTemporariesOfEndedWriters(std::vector<std::string>& left) {
+    auto ended = [](const std::string& rel) {
+        // The first component that is such a temporary decides (a folder's files go with it).
+        for (const std::string& part : text::split(rel, '/')) {
+            std::size_t mark = part.find(".tmp.");
+            if (part.empty() || part[0] != '.' || mark == std::string::npos) continue;
+            pid_t pid = static_cast<pid_t>(std::atol(part.c_str() + mark + 5));
+            return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+        }
+        return false;
+    };
+    std::vector<std::string> taken;
+    std::copy_if(left.begin(), left.end(), std::back_inserter(taken), ended);
+    left.erase(std::remove_if(left.begin(), left.end(), ended), left.end());
+    return taken;
 }
 
 }  // namespace fg::testing

@@ -4,6 +4,7 @@
 #include "platform/testing/temp_home.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -310,6 +311,25 @@ TEST(Files, TemporaryFilesAndFoldersGoWithTheirOwner) {
     EXPECT_EQ(errorOf([&] { fs::TempFile(dir / "no/such/", "x"); }), errnum::PathNotFound);
     EXPECT_EQ(errorOf([&] { fs::TempFolder(dir / "no/such/", "x"); }), errnum::PathNotFound);
     EXPECT_EQ(fs::temporaryFolder().back(), '/');
+}
+
+TEST(Files, TheTemporariesOfEndedWritersGoAndOthersStay) {
+    TempDir dir;
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const std::string gone = std::to_string(ended), live = std::to_string(::getpid());
+    for (const std::string& rel : std::vector<std::string>{"a/.x.xml.tmp." + gone + ".1", "a/.x.xml.tmp." + live + ".1", "a/.x.xml.lock",
+                                   "a/x.tmp." + gone + ".1", ".w-.tmp." + gone + ".Ab12Cd/p.G3"}) {
+        fs::makeFolders(fs::folderOf(dir / rel));
+        fs::writeFileAtomic(dir / rel, "");
+    }
+    fs::TempFolder mine(dir / "a", ".w-");
+    fs::removeTemporariesOfEndedWriters(dir.path());
+    EXPECT_EQ(fg::testing::everythingIn(dir.path()),
+              (std::vector<std::string>{"a", "a/" + fs::nameOf(mine.path().substr(0, mine.path().size() - 1)),
+                                        "a/.x.xml.lock", "a/.x.xml.tmp." + live + ".1", "a/x.tmp." + gone + ".1"}));
 }
 
 TEST(Files, KindsStartsAndAppends) {

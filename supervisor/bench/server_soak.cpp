@@ -689,20 +689,7 @@ int run(const Options& o) {
         if (!numbers.count(number) && !results.count(number)) orphans.push_back("FaxSendXML/" + number + ".xml");
 
     // Left behind: run markers, the print start file, temporary files, work files.
-    std::vector<std::string> leftovers;
-    for (const std::string& rel : testing::everythingIn(home->path())) {
-        std::string name = fs::nameOf(rel);
-        std::string folder = fs::folderOf(rel);
-        bool hidden = !name.empty() && name[0] == '.';
-        // Lock files stay for the next holder, but a run marker's goes with its marker.
-        const bool lockFile = name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
-        if (hidden && (name == ".keep" || (lockFile && name.rfind(".@", 0) != 0))) continue;
-        bool marker = folder.empty() && name.size() > 5 && name[0] == '@' &&
-                      text::icompare(name.substr(name.size() - 4), ".xml") == 0;
-        bool work = folder.rfind("temp/", 0) == 0 || folder.rfind("SendTemp/", 0) == 0;
-        bool isFolder = std::filesystem::is_directory(std::filesystem::symlink_status(*home / rel));
-        if (hidden || marker || text::icompare(name, "MyTalkStUp.xml") == 0 || (work && !isFolder)) leftovers.push_back(rel);
-    }
+    std::vector<std::string> leftovers = testing::leftBehind(home->path());
 
     if (!left.empty()) v.fault("processes of the home still running after the stop");
     if (!lost.empty()) v.fault("good documents neither faxed nor logged");
@@ -743,6 +730,7 @@ int run(const Options& o) {
         << ", fax-send servers killed " << kills << " (of " << killChances << " chances), whole server killed "
         << wholeKills << "\n"
         << "  faxes taken whole by the lines " << lines.faxesSent << ", numbers recorded OK " << lines.recordedOK
+        << ", recorded NG as faxes that may have gone out " << lines.mayHaveGoneOut.size()
         << ", faxes that went out twice " << lines.duplicates() << ", documents recorded OK under two numbers "
         << okTwice.size() << "\n";
     listSome(out, "  processes left", left);

@@ -265,7 +265,7 @@ TEST_F(ParvoltOperations, PackCommandLineAndItsArchive) {
     c.pAddFile("a.xml");
     c.Pack();
     ASSERT_EQ(c.Error(), 0) << c.Errorstring();
-    std::regex line("^ -j -q \"" + base + "/r\\.zip\" \"" + base + "/\" \"@" + tmp.path() + "~TR[A-Za-z0-9]{6}\"$");
+    std::regex line("^ -j -q \"" + base + "/r\\.zip\" \"" + base + "/\" \"@" + tmp.path() + "~TR\\.tmp\\.[0-9]+\\.[A-Za-z0-9]{6}\"$");
     EXPECT_TRUE(std::regex_match(c.lastCommandLine(), line)) << c.lastCommandLine();
     EXPECT_EQ(testing::runProgram("/usr/bin/unzip", {"-t", base + "/r.zip"}).exitCode, 0);
 

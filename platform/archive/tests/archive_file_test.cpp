@@ -416,8 +416,8 @@ TEST_F(ArchiveLayer, WhatAKilledExtractionLeftGoesWithTheNextExtractionThere) {
     // One more of the killed extraction's in a folder the next one writes
     // into, and one of an extraction that still runs (this process).
     fs::makeFolders(out + "sub");
-    fs::writeFileAtomic(out + "sub/.extract." + std::to_string(extraction.pid()) + ".cut", "cut short");
-    const std::string running = ".extract." + std::to_string(::getpid()) + ".running";
+    fs::writeFileAtomic(out + "sub/.extract.tmp." + std::to_string(extraction.pid()) + ".cut", "cut short");
+    const std::string running = ".extract.tmp." + std::to_string(::getpid()) + ".running";
     fs::writeFileAtomic(out + running, "being written");
 
     write("next/b.xml", "<b/>");
