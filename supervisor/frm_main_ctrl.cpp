@@ -10,16 +10,16 @@
 #include "fax_send/morvane/fax_send.h"
 #include "fax_send/morvane/send_handover.h"
 #include "fax_send/morvane/send_records.h"
-#include "platform/request_folder_lock.h"
-#include "settings/fax_manage_num.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
+#include "platform/request_folder_lock.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
+#include "settings/fax_manage_num.h"
 #include "settings/modem_info.h"
 
 #include <algorithm>
