@@ -15,4 +15,5 @@ inline constexpr long ErrorEvent = 40035;
 inline constexpr long HelperEnded = 40036;
 inline constexpr long LeftoverHelper = 40037;
 inline constexpr long SendsTakenOver = 40038;
+inline constexpr long ReceiptsOwed = 40039;
 }  // namespace fg::supervisor_errors

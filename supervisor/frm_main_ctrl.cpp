@@ -3,16 +3,23 @@
 #include "supervisor/end_control_file.h"
 #include "supervisor/supervisor_lock.h"
 
+#include "documents/quillary/catalogue.h"
+#include "documents/quillary/owed_receipts.h"
+#include "documents/quillary/receipt_confirmation.h"
+#include "fax_send/morvane/errors.h"
 #include "fax_send/morvane/fax_send.h"
 #include "fax_send/morvane/send_handover.h"
+#include "fax_send/morvane/send_records.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
+#include "platform/request_folder_lock.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
+#include "settings/fax_manage_num.h"
 #include "settings/modem_info.h"
 
 #include <algorithm>
@@ -112,6 +119,7 @@ bool FrmMainCtrl::Form_Load() {
     // What the last run handed over and never sent goes out before anything
     // new is fetched.
     takeOverLeftSends(true);
+    settleOwedReceipts();
     tmrTakeOver.setInterval(options_.takeOverInterval);
     try {
         startHelper(runTime);
@@ -293,6 +301,114 @@ void FrmMainCtrl::takeOverLeftSends(bool atStart) {
         // At start-up no sender of this server runs yet: markers and send
         // copies of those that ended go too.
         if (atStart) send_handover::TakeOver::clearEndedSenders();
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : ",") + n;
+    return text;
+}
+
+}  // namespace
+
+void FrmMainCtrl::settleOwedReceipts() {
+    using documents::OwedReceipts;
+    try {
+        std::vector<OwedReceipts::Left> left = OwedReceipts::left();
+        if (left.empty()) return;
+        // Taken over just now or still sending: their servers have them.
+        const std::vector<std::string> held = send_handover::numbersHeld();
+        for (const OwedReceipts::Left& batch : left) {
+            if (batch.groups.empty()) continue;
+            FaxManageNum store;
+            std::vector<std::vector<std::string>> toSend;
+            bool stored = false;
+            for (const auto& group : batch.groups) {
+                std::vector<std::string> numbers;
+                for (const std::string& n : group) {
+                    if (!store.getManageNum(n, "", false)) continue;
+                    stored = true;
+                    if (std::find(held.begin(), held.end(), n) == held.end() && !send_records::hasSendRecord(n))
+                        numbers.push_back(n);
+                }
+                if (!numbers.empty()) toSend.push_back(std::move(numbers));
+            }
+            if (!stored) {
+                // It died before its records were stored: nothing of it
+                // lasts, and the EDI server offers its archives again.
+                log(errs::ReceiptsOwed, "記録を保存する前に終了したバッチです。受信を確認せず、アーカイブの再取得を待ちます: " +
+                                            batch.batch);
+                OwedReceipts::forget(batch.batch);
+                continue;
+            }
+            std::size_t count = 0;
+            for (const auto& numbers : toSend) {
+                count += numbers.size();
+                try {
+                    auto send = std::make_unique<FaxSend>(pump_);
+                    FaxSend* raw = send.get();
+                    send->setEventSendFaxEnd([this, raw] {
+                        pump_.post([this, raw] {
+                            auto it = std::find_if(resumed_.begin(), resumed_.end(),
+                                                   [raw](const auto& s) { return s.get() == raw; });
+                            if (it != resumed_.end()) resumed_.erase(it);
+                        });
+                    });
+                    if (send->sendFAX(numbers)) {
+                        resumed_.push_back(std::move(send));
+                        continue;
+                    }
+                } catch (...) {
+                    logCurrentError(kSource);
+                }
+                for (const std::string& n : numbers) {
+                    log(send_errors::SendFailed, "帳票管理番号：" + n + "　終了したバッチの送信を始められません。");
+                    send_records::recordUnsent(n, send_errors::SendFailed);
+                }
+            }
+            log(errs::ReceiptsOwed, "送信を渡し終えずに終了したバッチの残り " + std::to_string(count) + " 通を送信します: " +
+                                        batch.batch);
+            OwedReceipts::handedOver(batch.batch, {});
+        }
+
+        // Every group is in a server's hands now: the receipts go.
+        const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
+        const documents::ServerSettings settings = documents::ServerSettings::read();
+        std::vector<std::string> confirmed, notConfirmed;
+        for (const OwedReceipts::Left& batch : left) {
+            for (const documents::OwedArchive& archive : batch.archives) {
+                if (!notConfirmed.empty()) {
+                    notConfirmed.push_back(archive.name);
+                    continue;
+                }
+                documents::Confirmation done;
+                try {
+                    RequestFolderLock lock(folder);
+                    done = documents::confirmReceipt(settings, folder, archive.infoCode, documents::confirmIdOf(archive.name));
+                } catch (...) {
+                    done = {documents::Confirmation::Outcome::NotPacked, currentError().description()};
+                }
+                if (done) {
+                    OwedReceipts::paid(archive.infoCode, archive.name);
+                    confirmed.push_back(archive.name);
+                } else {
+                    // The server cannot be had now, most likely: the rest
+                    // wait for it to offer them again.
+                    log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブの受信を確認できません: " + archive.name + " " +
+                                                done.detail);
+                    notConfirmed.push_back(archive.name);
+                }
+            }
+        }
+        if (!confirmed.empty())
+            log(errs::ReceiptsOwed, "前回受信確認が済んでいなかったアーカイブの受信を確認しました: " + joined(confirmed));
+        if (!notConfirmed.empty())
+            log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブは、再び届いたときに確認します: " + joined(notConfirmed));
     } catch (...) {
         logCurrentError(kSource);
     }

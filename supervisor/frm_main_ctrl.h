@@ -49,6 +49,8 @@
 
 namespace fg {
 
+class FaxSend;
+
 struct SupervisorOptions {
     using Ms = std::chrono::milliseconds;
     // Where the outside programs lie; "" finds them beside the running
@@ -97,6 +99,14 @@ public:
     // start-up, those found left on the round before too on later rounds.
     void takeOverLeftSends(bool atStart);
 
+    // The receipts that batches of ended processes owe the EDI server
+    // (documents/quillary/owed_receipts.h), at start-up before the first
+    // fetch: the groups such a batch had not handed over go to fax-send
+    // servers, then its archives are confirmed. What cannot be confirmed
+    // now stays owed: the fetch confirms it when the EDI server offers it
+    // again.
+    void settleOwedReceipts();
+
     bool ended() const { return ended_; }
     bool shuttingDown() const { return shuttingDown_; }
     int exitCode() const { return failed_ ? 1 : 0; }
@@ -142,6 +152,7 @@ private:
     std::string lastBadEndValue_;
     std::map<std::string, Ms> firstAsked_;
     std::vector<std::string> leftSeen_;  // hand-overs found left on the last round
+    std::vector<std::unique_ptr<FaxSend>> resumed_;  // sends of batches that ended before their hand-over did
 };
 
 }  // namespace fg

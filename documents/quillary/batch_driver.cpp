@@ -15,11 +15,19 @@
 // discards its confirmation file, so that no later batch confirms files
 // whose faxes were never sent: the EDI server keeps them unconfirmed and
 // offers them again.
+//
+// A by-code batch writes down the receipts it owes (owed_receipts.h) before
+// it stores its records and hands its first group over, and notes each
+// group as it is handed over: a batch that dies after that has its groups
+// sent and its archives confirmed by whoever finds it dead, never fetched
+// and faxed again.
 #include "documents/quillary/fax_tran_xml.h"
 
 #include "documents/quillary/batch_records.h"
 #include "documents/quillary/builder_support.h"
 #include "documents/quillary/grouping.h"
+#include "documents/quillary/owed_receipts.h"
+#include "documents/quillary/receipt_confirmation.h"
 #include "report_maker/fax_report_maker.h"
 #include "fax_images/pellior/fax_rep_img.h"
 #include "platform/error.h"
@@ -154,6 +162,8 @@ struct FaxTranXml::Batch {
     std::vector<std::string> unsent;         // built (or laid out again), in order
     std::unordered_set<std::string> handed;  // of those, handed over
     bool relayout = false;                   // the documents were there before the batch
+    bool owesReceipts = false;               // its fetch left a confirmation list
+    std::string owed;                        // its key among the receipts owed, once written
     FaxReportMaker reportMaker;
 
     bool report(const std::string& number, const std::string& type, std::string& workbook) {
@@ -176,7 +186,28 @@ struct FaxTranXml::Batch {
             return false;
         }
     }
-    void handedOver(const std::vector<std::string>& numbers) { handed.insert(numbers.begin(), numbers.end()); }
+    // The archives of the confirmation list, owed from now on, and the
+    // groups still to hand over.
+    bool oweReceipts(const std::vector<std::vector<std::string>>& groups) {
+        try {
+            const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
+            const auto archives = documents::listedArchives(
+                folder, {documents::kConfirmList,
+                         {std::begin(documents::kFetchCodes), std::end(documents::kFetchCodes)},
+                         nullptr});
+            if (!archives.empty()) owed = documents::OwedReceipts::owe(archives, groups);
+            return true;
+        } catch (...) {
+            const Error e = currentError();
+            ErrorLogWriter().writeError(kSource, Error(documents::errs::RecordNotStored,
+                                                       "バッチの受信確認の記録を書けません: " + e.description(), kSource));
+            return false;
+        }
+    }
+    void handedOver(const std::vector<std::string>& numbers) {
+        handed.insert(numbers.begin(), numbers.end());
+        if (!owed.empty()) documents::OwedReceipts::handedOver(owed, numbers);
+    }
     void rollBack() noexcept {
         std::vector<std::string> left;
         for (const auto& n : unsent)
@@ -240,6 +271,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     Batch batch(*this);
     const bool byCode = strReportType != report::ReminderBatch && strReportType != report::UnansweredItems &&
                         strReportType != report::OrderBalances && strReportType != report::RelayoutBatch;
+    batch.owesReceipts = byCode;
     bool built = false;
     try {
         if (strReportType == report::ReminderBatch)
@@ -258,6 +290,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     if (!built) {
         batch.rollBack();
         if (byCode) discardConfirmation();
+        documents::OwedReceipts::forget(batch.owed);
         return false;
     }
     return PutConfirmFax();
@@ -266,6 +299,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
 // Each group that made a fax goes to a free port, one after another; what
 // was handed over is no longer the batch's to roll back.
 bool FaxTranXml::handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers) {
+    if (batch.owesReceipts && !batch.oweReceipts(groupNumbers)) return false;
     if (!batch.storeRecords()) return false;
     for (const auto& numbers : groupNumbers) {
         if (numbers.empty()) continue;

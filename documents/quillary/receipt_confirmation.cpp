@@ -60,6 +60,25 @@ Confirmation confirmReceipt(const ServerSettings& settings, const std::string& r
         [&](RequestReception& exchange, const std::string& zip) { return exchange.putConfirm(settings.methodRoot, zip); });
 }
 
+namespace {
+
+const std::string& codeAt(const ConfirmationList& list, std::size_t i) {
+    return list.infoCodes.at(std::min(i, list.infoCodes.size() - 1));
+}
+
+}  // namespace
+
+std::vector<OwedArchive> listedArchives(const std::string& requestFolder, const ConfirmationList& list) {
+    RequestFolderLock lock(requestFolder);
+    const std::string path = requestFolder + list.fileName;
+    std::vector<OwedArchive> archives;
+    if (!fs::fileExists(path)) return archives;
+    const std::vector<std::string> entries = text::split(readList(path), ',');
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!blank(entries[i])) archives.push_back({codeAt(list, i), entries[i]});
+    return archives;
+}
+
 bool confirmListed(const std::string& requestFolder, const ConfirmationList& list) {
     // One confirmation at a time in the request folder: the EDI control and
     // the job programs pack and post their own requests there.
@@ -81,9 +100,12 @@ bool confirmListed(const std::string& requestFolder, const ConfirmationList& lis
     const ServerSettings settings = ServerSettings::read();
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (blank(entries[i])) continue;
-        const std::string& infoCode = list.infoCodes.at(std::min(i, list.infoCodes.size() - 1));
+        const std::string& infoCode = codeAt(list, i);
         const Confirmation done = confirmReceipt(settings, requestFolder, infoCode, confirmIdOf(entries[i]));
-        if (done) continue;
+        if (done) {
+            OwedReceipts::paid(infoCode, entries[i]);
+            continue;
+        }
         if (list.failed) list.failed(done);
         return done.outcome == Confirmation::Outcome::Refused;
     }

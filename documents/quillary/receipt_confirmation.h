@@ -6,6 +6,7 @@
 // order of work and logs the failures its own way.
 #pragma once
 
+#include "documents/quillary/owed_receipts.h"
 #include "documents/quillary/request_packing.h"
 
 #include <functional>
@@ -60,10 +61,15 @@ struct ConfirmationList {
     std::function<void(const Confirmation&)> failed;
 };
 
+// The archives the list file of the request folder names, each with its
+// information code, the list left in place (none when there is no list).
+// Raises when the list cannot be read.
+std::vector<OwedArchive> listedArchives(const std::string& requestFolder, const ConfirmationList& list);
+
 // Confirms the archives of the list file of the request folder, under the
 // folder's lock: the list is read and deleted first, so that no receipt is
 // ever confirmed twice, then each name that is not blank is confirmed under
-// its information code. A request that cannot be packed stops the list and
+// its information code, and the receipt owed for it (OwedReceipts) is paid. A request that cannot be packed stops the list and
 // answers False; a refusal stops it and answers True (the server offers the
 // archives again, the faxes have gone). No list file: True. A list that
 // cannot be read, or any other failure, raises, and the list file is gone

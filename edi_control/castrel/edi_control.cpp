@@ -1,6 +1,7 @@
 #include "edi_control/castrel/edi_control.h"
 
 #include "edi_control/castrel/archive_calls.h"
+#include "documents/quillary/owed_receipts.h"
 #include "documents/quillary/receipt_confirmation.h"
 #include "edi_control/castrel/catalogue.h"
 #include "edi_control/castrel/exchange_support.h"
@@ -199,6 +200,7 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
             "getEDIData", errs::FetchNotPacked, code, download))
         return false;
     if (!brought(code, download, answer::kNoDocuments, "getEDIData", errs::FetchRefused)) return true;
+    if (auto owed = receiptOwed(session, request, tempEdi, strInfoCode, download, "getEDIData", true)) return *owed;
 
     std::string archive = tempEdi + download;
     Index index;
@@ -238,6 +240,29 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
     return confirmed(documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive)),
                      requestFolder,
                      {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
+}
+
+std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::string& requestFolder,
+                                            const std::string& tempEdi, const std::string& infoCode,
+                                            const std::string& archive, const char* source,
+                                            bool keepFilesOnPackFailure) {
+    const auto owed = documents::OwedReceipts::find(infoCode, archive);
+    if (owed == documents::OwedReceipts::Owed::No) return std::nullopt;
+    fs::removeFile(tempEdi + archive);
+    if (owed == documents::OwedReceipts::Owed::Pending) {
+        // Its batch has groups left to hand over: confirmed now, they would
+        // never be faxed; read again, the rest would go twice.
+        logError(source, 0, "送信を渡し終えていないバッチのアーカイブです。受信を確認せずに残します: \"" + archive + "\"");
+        return true;
+    }
+    logError(source, 0,
+             "送信済みで受信確認が済んでいないアーカイブです。読み直さずに受信を確認します: \"" + archive + "\"");
+    RequestCycle cycle(requestFolder);
+    const documents::Confirmation done =
+        documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive));
+    if (done) documents::OwedReceipts::paid(infoCode, archive);
+    return confirmed(done, requestFolder,
+                     {tempEdi, {}, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
 }
 
 void EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,
@@ -677,6 +702,9 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
                 "getOrderBalanceData", errs::OrderBalanceNotPacked, code, download))
             return false;
         if (!brought(code, download, answer::kNoDocuments, "getOrderBalanceData", errs::FetchRefused)) return true;
+        if (auto owed = receiptOwed(session, request, tempEdi, infocode::ORDERBALANCE, download, "getOrderBalanceData",
+                                    false))
+            return *owed;
         std::string archive = tempEdi + download;
         Index index;
         std::optional<std::vector<std::string>> listed;

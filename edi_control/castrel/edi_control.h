@@ -28,6 +28,8 @@
 //   as the archive stores them, index file names) must be bare file names;
 //   any other is skipped and logged, and archives are extracted entry by
 //   entry, never as a whole, so nothing lands where no name says;
+// - an answer archive whose receipt an earlier batch owes (its faxes handed
+//   over, its confirmation cut off) is confirmed without being read again;
 // - an answer archive without an index, in any letter case, keeps no
 //   document and is confirmed at once; an archive name without a "." is
 //   confirmed under its whole name;
@@ -51,6 +53,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,6 +121,14 @@ private:
     bool confirmAtOnce(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
                        const std::string& infoCode, const std::string& archive,
                        const std::vector<std::string>& entries, const char* source, bool keepFilesOnPackFailure);
+    // An answer archive that an earlier batch handed over and did not have
+    // confirmed (documents/quillary/owed_receipts.h) is not read again: it
+    // is confirmed (and logged), or left unconfirmed while that batch still
+    // has groups to hand over. Answers the pass's result then; nothing when
+    // the archive is not owed.
+    std::optional<bool> receiptOwed(const Session& session, const std::string& requestFolder,
+                                    const std::string& tempEdi, const std::string& infoCode,
+                                    const std::string& archive, const char* source, bool keepFilesOnPackFailure);
     // Extracts from the archive the document (field 9) of each row its index
     // lists for each supplier, when the row has ten fields and `wanted`
     // (when given) takes it, and hands it to `take` (supplier, name). A

@@ -4,6 +4,7 @@
 // document, the refusals, and the work folders left behind.
 #include "edi_fixture.h"
 
+#include "documents/quillary/owed_receipts.h"
 #include "platform/request_folder_lock.h"
 
 #include <unistd.h>
@@ -99,6 +100,32 @@ TEST_F(ScheduledFetchTest, AnArchiveThatKeepsNoDocumentIsConfirmedAtOnce) {
     EXPECT_EQ(requestValue(confirmed[0], "ClientKind"), "2");
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
     EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+}
+
+TEST_F(ScheduledFetchTest, AnArchiveWhoseReceiptIsOwedIsNeverReadAgain) {
+    // Owed by a batch that handed all its faxes over, by one that still has
+    // a group to hand over, and by nobody.
+    using documents::OwedReceipts;
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
+    cannedData("GetEdiData", 2, "D0500.tgz", "0500", {{"S0001", "0", "O001.xml"}});
+    cannedData("GetEdiData", 3, "D0701.tgz", "0701", {{"S0001", "0", "B001.xml"}});
+    OwedReceipts::owe({{"0301", "D0301.tgz"}}, {});
+    OwedReceipts::owe({{"0500", "D0500.tgz"}}, {{"20240110083000001"}});
+
+    ASSERT_TRUE(control->getEDIData("0")) << logText();
+    auto confirmed = requests("PutConfirm");
+    ASSERT_EQ(confirmed.size(), 1u) << logText();
+    EXPECT_EQ(requestValue(confirmed[0], "ConfirmID"), "D0301");
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].intCnt, 0);
+    EXPECT_EQ(batches[0].data[1].intCnt, 0);
+    EXPECT_EQ(batches[0].data[2].strGetFile, std::vector<std::string>{"B001"});
+    xml::Document put;
+    ASSERT_TRUE(put.load(folder("TempReqEDI") + "PutConfirmFax.xml"));
+    EXPECT_EQ(put.selectSingleNode("/Puts/Put").text(), ",,D0701.tgz,");
+    EXPECT_EQ(OwedReceipts::find("0301", "D0301.tgz"), OwedReceipts::Owed::No);
+    EXPECT_EQ(OwedReceipts::find("0500", "D0500.tgz"), OwedReceipts::Owed::Pending);
+    EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
 }
 
 TEST_F(ScheduledFetchTest, ARefusedConfirmationIsLoggedAndTheFetchGoesOn) {

@@ -117,6 +117,24 @@ void save(const std::string& markerName, const std::vector<std::string>& numbers
     fs::writeFileAtomic(path, bytes);
 }
 
+std::vector<std::string> numbersHeld() {
+    std::vector<std::string> held;
+    const std::string folder = fs::programFolder();
+    for (const RunMarker::Found& found : RunMarker::findHandOvers(folder)) {
+        const std::string path = RunMarker::handOverPath(folder, found.fileName);
+        std::string bytes;
+        try {
+            bytes = fs::readFile(path);
+        } catch (const Error&) {
+            if (fs::fileExists(path)) throw;
+            continue;  // its numbers were all recorded meanwhile
+        }
+        const Content c = parse(bytes);
+        held.insert(held.end(), c.numbers.begin(), c.numbers.end());
+    }
+    return held;
+}
+
 std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::string>& ignore) {
     std::vector<TakeOver> taken;
     try {

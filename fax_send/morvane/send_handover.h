@@ -42,6 +42,10 @@ namespace fg::send_handover {
 void save(const std::string& markerName, const std::vector<std::string>& numbers,
           const std::vector<std::string>& sent = {}, const std::vector<std::string>& inDoubt = {});
 
+// Every number that a hand-over of the program folder holds, its server
+// live or ended. Raises fg::Error when one cannot be read.
+std::vector<std::string> numbersHeld();
+
 // The numbers of a dead server, taken over by this process.
 class TakeOver {
 public:

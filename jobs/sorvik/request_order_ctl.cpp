@@ -85,10 +85,24 @@ bool RequestOrderCtl::makeOrderBalanceFax(const std::vector<GET_FILE>& udtAllDat
                 return false;
             }
         }
+        // Owed from before the hand-over: should the job die before its
+        // confirmation, the balances are not faxed a second time.
+        std::string owed;
+        try {
+            owed = documents::OwedReceipts::owe(
+                documents::listedArchives(FolderPathInfo().getFolderPath(documents::folders::kRequest),
+                                          {castrel::kOrderConfirmList, {infocode::ORDERBALANCE}, nullptr}),
+                {numbers});
+        } catch (...) {
+            faxTranXml().delManageOrderBalance(numbers);
+            throw;
+        }
         if (!makeFAXImage(numbers, numbers, kReportType)) {
+            documents::OwedReceipts::forget(owed);
             faxTranXml().delManageOrderBalance(numbers);
             return false;
         }
+        documents::OwedReceipts::handedOver(owed, numbers);
     }
     return PutConfirmFax();
 }

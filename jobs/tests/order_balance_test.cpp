@@ -1,6 +1,7 @@
 // The order-balance job ("sorvik") as the telephone side starts it, against
 // the local EDI server: the caller's balances fetched, faxed and their
 // receipt confirmed.
+#include "documents/quillary/owed_receipts.h"
 #include "jobs/errors.h"
 #include "jobs/fax_job.h"
 #include "job_fixture.h"
@@ -169,6 +170,8 @@ TEST_F(OrderBalanceJob, EachEndingOfTheJobIsLoggedAsItMeans) {
         fs::removeTree(answers.path() + "PutConfirm");
         for (const auto& f : fs::list(record.path())) fs::removeFile(record / f);
         fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        // A refused confirmation leaves its receipt owed; each case is a server of its own.
+        fs::removeFile(home / documents::OwedReceipts::kFileName);
         clearFaxes();
         if (!c.suppliers.empty()) answerBalancesOf(c.suppliers, c.archived);
         answerConfirmationWith(c.confirmed);

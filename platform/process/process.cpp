@@ -16,9 +16,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -463,6 +466,32 @@ void replaceProcess(const std::string& program, const std::vector<std::string>& 
 }
 
 bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+std::string processMark(pid_t pid) {
+    if (pid <= 0) return {};
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!in || !std::getline(in, stat)) return {};
+    // The program's name may hold blanks and parentheses: the fields are
+    // counted from after its last ")". The start time is field 22.
+    std::size_t at = stat.rfind(')');
+    if (at == std::string::npos) return {};
+    std::istringstream fields(stat.substr(at + 1));
+    std::string field;
+    for (int n = 3; n <= 22 && fields >> field; ++n) {
+        // A zombie has ended: only its parent has not reaped it (or, its
+        // parent dead too, a first process that reaps nothing).
+        if (n == 3 && (field == "Z" || field == "X")) return {};
+        if (n == 22) return std::to_string(pid) + ":" + field;
+    }
+    return {};
+}
+
+bool processMarkLive(const std::string& mark) {
+    pid_t pid = 0;
+    std::from_chars(mark.data(), mark.data() + mark.size(), pid);
+    return pid > 0 && processMark(pid) == mark;
+}
 
 bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace) {
     if (pid <= 0) return false;

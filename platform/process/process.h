@@ -106,6 +106,14 @@ private:
 // Whether a process of that id exists (any process, not only our children).
 bool processExists(pid_t pid);
 
+// Names one process for as long as the machine runs: its id and the moment
+// it started, "<pid>:<start>", or "" when no process has that id. A file
+// that notes its writer this way can tell later whether that writer still
+// runs, even once the id has come round again to another process.
+std::string processMark(pid_t pid);
+// Whether the process a mark names still runs.
+bool processMarkLive(const std::string& mark);
+
 // Ends a process that is not our child, one left running by an earlier run
 // of the system, say: only when it runs the file `program` (the same file,
 // whatever the path's spelling), with SIGTERM first and SIGKILL after

@@ -46,6 +46,20 @@ Canned answers (--answers DIR), one folder per servlet, read on every request:
                                   stall         with generate: send half of
                                                 the answer, then nothing more
                                                 until the client hangs up
+                                  hold          no answer while the file still
+                                                says "hold"; then the
+                                                connection is closed
+                                                unanswered
+
+  DIR/<Servlet>/unconfirmed/<code>/NAME
+                                answers a request of information code <code>
+                                (its request.xml's Information-code) with the
+                                first NAME, by name, whose receipt has not
+                                been confirmed (a PutConfirm answered with
+                                success whose ConfirmID is NAME up to its
+                                first "."), as the EDI server offers an
+                                archive until its receipt is confirmed; the
+                                other answers when all are confirmed.
 
   With nothing canned, a servlet answers answer.tgz whose answer.xml holds
   /Answer/ErrCode "C0404" (nothing to fetch) for the fetching servlets and
@@ -86,6 +100,7 @@ import sys
 import tarfile
 import threading
 import time
+import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 SERVLETS = {
@@ -157,6 +172,20 @@ def decode_request(body):
         return None
 
 
+def request_texts(body, element):
+    """The texts of an element of the request.xml in a request text."""
+    archive = decode_request(body)
+    if archive is None:
+        return []
+    try:
+        with zipfile.ZipFile(io.BytesIO(archive)) as z:
+            xml = z.read("request.xml")
+    except (zipfile.BadZipFile, KeyError):
+        return []
+    pattern = b"<" + element + b">([^<]*)</" + element + b">"
+    return [m.decode("latin-1") for m in re.findall(pattern, xml)]
+
+
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -169,6 +198,7 @@ class Server(ThreadingHTTPServer):
         self.lock = threading.Lock()
         self.count = 0
         self.calls = {}
+        self.confirmed = set()
 
     def finish_request(self, request, client_address):
         # The handshake runs in the connection's own thread, so a client that
@@ -228,6 +258,9 @@ class Handler(BaseHTTPRequestHandler):
         body = self.rfile.read(length) if length > 0 else b""
         self.keep(number, servlet, body)
 
+        if "hold" in kinds:
+            self.hold(servlet)
+            return
         for word, arg in faults:
             if word == "delay":
                 scale = float(os.environ.get("FAXGATE_TIME_SCALE") or 1) or 1
@@ -258,7 +291,10 @@ class Handler(BaseHTTPRequestHandler):
             return
 
         generated = [int(arg) for word, arg in faults if word == "generate"]
-        name, data = ("generated.dat", b"") if generated else self.choose(servlet, call)
+        name, data = ("generated.dat", b"") if generated else (self.unconfirmed(servlet, body) or self.choose(servlet, call))
+        if servlet == "PutConfirm":
+            with self.server.lock:
+                self.server.confirmed.update(request_texts(body, b"ConfirmID"))
         for word, arg in faults:
             if word == "name":
                 name = arg
@@ -349,6 +385,28 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.lock, open(os.path.join(folder, "requests.log"), "a") as f:
             f.write("%04d %s %s %d %s\n" % (number, servlet, self.path, len(body),
                                            "decoded" if archive is not None else "undecodable"))
+
+    def hold(self, servlet):
+        while any(word == "hold" for word, _ in self.faults(servlet)):
+            time.sleep(0.05)
+        self.close_connection = True
+        try:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+    def unconfirmed(self, servlet, body):
+        codes = request_texts(body, b"Information-code")
+        if not codes:
+            return None
+        folder = os.path.join(self.server.answers, servlet, "unconfirmed", codes[0])
+        try:
+            names = sorted(e for e in os.listdir(folder) if not e.startswith("."))
+        except OSError:
+            return None
+        with self.server.lock:
+            waiting = [n for n in names if n.split(".", 1)[0] not in self.server.confirmed]
+        return load_item(os.path.join(folder, waiting[0])) if waiting else None
 
     def faults(self, servlet):
         path = os.path.join(self.server.answers, servlet + ".fault")

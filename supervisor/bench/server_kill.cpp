@@ -34,7 +34,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 struct Totals {
     std::size_t trials = 0, documents = 0, ok = 0, ng = 0, mayHaveGoneOut = 0, notOnce = 0, duplicates = 0,
-                leftovers = 0, killed = 0;
+                leftovers = 0, killed = 0, owed = 0;
     double drainSeconds = 0;
 };
 
@@ -73,6 +73,8 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
     std::this_thread::sleep_for(extra);
     std::size_t killed = testing::killWholeHome(home.path());
 
+    // Confirmations the kill cut off are sent by the restart, no others.
+    const std::size_t confirmedBefore = fs::list(record.path(), "*-PutConfirm.zip").size();
     const auto restart = SteadyClock::now();
     testing::runProgram({nimbrel, "start"});
     bool drained = testing::eventually(
@@ -87,6 +89,7 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
     testing::killWholeHome(home.path());
     edi.stop();
 
+    const std::size_t owed = fs::list(record.path(), "*-PutConfirm.zip").size() - confirmedBefore;
     testing::SendAccount a = testing::accountSends(home.path());
     const std::vector<std::string> stopped = testing::takeTemporariesOfEndedWriters(a.leftovers);
     std::size_t ok = 0, ng = 0;
@@ -94,10 +97,10 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
         for (const auto& r : results) (r == "OK" ? ok : ng)++;
     const bool good = reached && drained && a.notRecordedOnce().empty() && a.duplicates() == 0 && a.leftovers.empty();
     std::printf("trial %2d: killed %zu processes %zu record(s) + %lld ms after the confirmation; %zu documents, %zu OK, "
-                "%zu NG (%zu may have gone out), %zu not recorded once, %zu faxed twice, %zu left behind; "
-                "drained in %.1f s%s\n",
+                "%zu NG (%zu may have gone out), %zu not recorded once, %zu faxed twice, %zu left behind, "
+                "%zu owed receipt(s) confirmed at the restart; drained in %.1f s%s\n",
                 number, killed, sentBefore, static_cast<long long>(extra.count()), a.numbers.size(), ok, ng,
-                a.mayHaveGoneOut.size(), a.notRecordedOnce().size(), a.duplicates(), a.leftovers.size(), drain,
+                a.mayHaveGoneOut.size(), a.notRecordedOnce().size(), a.duplicates(), a.leftovers.size(), owed, drain,
                 good ? "" : "  <-- FAULT");
     for (const auto& left : a.leftovers) std::printf("          left: %s\n", left.c_str());
     for (const auto& left : stopped) std::printf("          left by the stop (removed at the next start): %s\n", left.c_str());
@@ -111,6 +114,7 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
     totals.duplicates += a.duplicates();
     totals.leftovers += a.leftovers.size();
     totals.killed += killed;
+    totals.owed += owed;
     totals.drainSeconds += drain;
     if (!good) ::setenv("FAXGATE_KEEP_TEMP", "1", 1);
     return good;
@@ -140,8 +144,9 @@ int main(int argc, char** argv) {
     int faults = 0;
     for (int n = 1; n <= trials; ++n) faults += fg::trial(n, random, t) ? 0 : 1;
     std::printf("server_kill: %zu trials, %zu processes killed, %zu documents: %zu OK, %zu NG (%zu may have gone out); "
-                "%zu not recorded once, %zu faxed twice, %zu left behind; mean drain %.1f s; %d trial(s) with a fault\n",
-                t.trials, t.killed, t.documents, t.ok, t.ng, t.mayHaveGoneOut, t.notOnce, t.duplicates, t.leftovers,
+                "%zu not recorded once, %zu faxed twice, %zu left behind; %zu owed receipt(s) confirmed at a restart; "
+                "mean drain %.1f s; %d trial(s) with a fault\n",
+                t.trials, t.killed, t.documents, t.ok, t.ng, t.mayHaveGoneOut, t.notOnce, t.duplicates, t.leftovers, t.owed,
                 t.trials ? t.drainSeconds / static_cast<double>(t.trials) : 0.0, faults);
     return faults == 0 ? 0 : 1;
 }

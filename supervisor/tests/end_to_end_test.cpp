@@ -5,11 +5,13 @@
 #include "supervisor_fixture.h"
 #include "platform/testing/run_program.h"
 
+#include "documents/quillary/owed_receipts.h"
 #include "supervisor/end_control_file.h"
 #include "supervisor/supervisor_lock.h"
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
+#include "platform/text.h"
 #include "platform/xml.h"
 #include "platform/testing/send_lines.h"
 #include "platform/testing/whole_home.h"
@@ -255,6 +257,90 @@ TEST(EndToEnd, AWholeServerKilledInItsSendPhaseLosesNoDocumentAndFaxesNoneTwice)
                 EXPECT_NE(logged.find(number), std::string::npos) << number;
             }
         }
+    }
+}
+
+TEST(EndToEnd, AnArchiveWhoseConfirmationAKillCutOffIsConfirmedAtTheRestartNotFaxedAgain) {
+    // Killed while its confirmation waits, or (as its files are made to
+    // say) before it handed a group over.
+    for (bool handedOver : {true, false}) {
+        SCOPED_TRACE(handedOver);
+        SupervisorHome h;
+        testing::TempDir answers, record;
+        // The demo's archives, each offered until its receipt is confirmed,
+        // as the EDI server does; the first confirmation is held unanswered.
+        const std::string demo = testing::sourceDir() + "demo/edi_server/";
+        std::filesystem::copy(demo, answers.path(), std::filesystem::copy_options::recursive);
+        fs::removeTree(answers / "GetEdiData");
+        fs::removeTree(answers / "GetFaxReminder");
+        for (const char* step : {"1", "2", "3", "4"}) {
+            for (const auto& archive : fs::list(demo + "GetEdiData/" + step, "*", fs::ListKind::Folders)) {
+                const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
+                fs::makeFolders(to);
+                std::filesystem::copy(demo + "GetEdiData/" + step + "/" + archive, to + archive,
+                                      std::filesystem::copy_options::recursive);
+            }
+        }
+        fs::writeFileAtomic(answers / "PutConfirm.fault", "hold\n");
+        h.ediServer(answers.path(), record.path());
+        for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+        h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
+        // Lines that finish no fax before the kill.
+        for (int port = 1; port <= 6; ++port)
+            testing::writeLine(h.home.path(), port, "<ConnectTime>0</ConnectTime><PageTime>600000000</PageTime>");
+        const std::string nimbrel = testing::programDir() + "nimbrel";
+        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+        // Every group is handed over once the batch asks for its confirmation.
+        ASSERT_TRUE(eventually([&] { return !fs::list(record.path(), "*-PutConfirm.body").empty(); }, 120000ms))
+            << h.programsLog();
+        ASSERT_GT(testing::killWholeHome(h.home.path()), 0u);
+        const std::vector<std::string> numbers = testing::accountSends(h.home.path()).numbers;
+        const std::size_t held = fs::list(record.path(), "*-PutConfirm.zip").size();
+        fs::removeFile(answers / "PutConfirm.fault");
+        if (!handedOver) {
+            // No server had them: neither hand-overs nor send copies.
+            for (const std::string& file : testing::handOversOf(h.home.path())) fs::removeFile(h.home / file);
+            for (const std::string& copy : fs::list(h.home.folder("SendTemp"), "*.G3"))
+                fs::removeFile(h.home.folder("SendTemp") + copy);
+            const std::string owed = h.home / documents::OwedReceipts::kFileName;
+            std::vector<std::string> fields = text::split(text::trimBlanks(fs::readFile(owed)), '\t');
+            ASSERT_GE(fields.size(), 3u);
+            fields[1].clear();
+            for (const std::string& n : numbers) fields[1] += (fields[1].empty() ? "" : ",") + n;
+            std::string line;
+            for (const std::string& f : fields) line += (line.empty() ? "" : "\t") + f;
+            fs::writeFileAtomic(owed, line + "\n");
+        }
+
+        for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
+        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+        EXPECT_TRUE(eventually(
+            [&] {
+                return testing::handOversOf(h.home.path()).empty() &&
+                       testing::accountSends(h.home.path()).notRecordedOnce().empty() &&
+                       !fs::fileExists(h.home / documents::OwedReceipts::kFileName) &&
+                       fs::list(record.path(), "*-GetEdiData.body").size() >= 8;
+            },
+            120000ms))
+            << h.programsLog();
+        EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
+        EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+
+        // Each document faxed once under its first number; each archive
+        // confirmed once after the kill.
+        testing::SendAccount sends = testing::accountSends(h.home.path());
+        EXPECT_FALSE(numbers.empty());
+        EXPECT_EQ(sends.numbers, numbers);
+        EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
+        EXPECT_EQ(sends.faxesSent, numbers.size());
+        EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
+        std::vector<std::string> zips = fs::list(record.path(), "*-PutConfirm.zip");
+        std::sort(zips.begin(), zips.end());
+        std::string confirmed;
+        for (std::size_t k = held; k < zips.size(); ++k) confirmed += requestText(record / zips[k]);
+        for (const char* id :
+             {"D0301_20240110083000", "D0500_20240111090000", "D0701_20240112100000", "D1101_20240105080000"})
+            EXPECT_EQ(count(confirmed, std::string("<ConfirmID>") + id + "</ConfirmID>"), 1u) << id << "\n" << confirmed;
     }
 }
 

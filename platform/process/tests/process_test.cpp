@@ -289,6 +289,18 @@ TEST(Process, TerminateAsksFirstThenKillsAfterTheGrace) {
     EXPECT_FALSE(processExists(stubborn.pid()));
 }
 
+TEST(Process, AMarkNamesAProcessUntilItEnds) {
+    Process child = Process::start(kChild, {"sleep", "30000"});
+    const std::string mark = processMark(child.pid());
+    EXPECT_EQ(mark.rfind(std::to_string(child.pid()) + ":", 0), 0u) << mark;
+    EXPECT_TRUE(processMarkLive(mark));
+    // The same id with another start is another process.
+    EXPECT_FALSE(processMarkLive(std::to_string(child.pid()) + ":1"));
+    child.terminate(300ms);
+    EXPECT_FALSE(processMarkLive(mark));
+    EXPECT_EQ(processMark(child.pid()), "");
+}
+
 TEST(Process, DestructorEndsAndReapsWhatIsStillRunning) {
     pid_t pid;
     {

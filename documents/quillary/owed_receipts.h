@@ -1,0 +1,84 @@
+// The receipts a batch owes the EDI server: the answer archives whose
+// documents it hands over to fax-send servers and whose receipt it has not
+// had confirmed yet. A batch writes them down before it stores its records
+// and hands its first group over, and each goes once the server has taken
+// its confirmation. So a server that dies between the hand-over and the
+// confirmation neither loses a document nor faxes one twice: its faxes are
+// sent by whoever takes the hand-over over, the supervisor confirms what is
+// owed when it starts, and an archive that the EDI server offers again while
+// it is owed is confirmed without being read again.
+//
+// A batch that dies before it has handed every group over leaves the groups
+// still in its hands listed too. Whoever finds its writer ended (the
+// supervisor at start-up) hands them to new fax-send servers, leaving out
+// each number that has a send-log record or is held by a hand-over already;
+// after that the archives are owed like any other. A batch that dies before
+// its records were stored made nothing that lasts: it owes nothing, and the
+// EDI server offers its archives again.
+//
+// File "OwedReceipts.txt" in the program folder, changed under its lock and
+// saved whole (temp, sync, rename). One line per batch, fields separated by
+// tabs:
+//   1. the batch: its writer's process mark (platform/process/process.h),
+//      "/" and a serial number of that process;
+//   2. the groups not yet handed over: numbers joined by ",", groups by
+//      ";"; empty once every group is in a fax-send server's hands;
+//   3. and on: one field per archive owed, its information code, "/" and
+//      its name as downloaded. An archive is known again by its information
+//      code and its ConfirmID (the name up to its first ".").
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fg::documents {
+
+struct OwedArchive {
+    std::string infoCode;
+    std::string name;  // as downloaded, with its extension
+};
+
+using SendGroups = std::vector<std::vector<std::string>>;
+
+class OwedReceipts {
+public:
+    // The file, in the program folder.
+    static constexpr const char* kFileName = "OwedReceipts.txt";
+
+    // Writes a batch down: the archives it will owe once its groups are
+    // handed over, and the groups. Answers the batch's key. Raises fg::Error
+    // when the file cannot be written: the batch must not hand anything over
+    // then.
+    static std::string owe(const std::vector<OwedArchive>& archives, const SendGroups& groups);
+    // The group is in a fax-send server's hands now (or, with an empty
+    // group, all of them are). Never raises; a failure is logged (the group
+    // is then looked up in the hand-overs by whoever resumes the batch).
+    static void handedOver(const std::string& batch, const std::vector<std::string>& group) noexcept;
+    // The batch ends without owing anything (it failed, and the EDI server
+    // is to offer its archives again). Never raises; logs.
+    static void forget(const std::string& batch) noexcept;
+    // The EDI server took the confirmation of the archive. Never raises; logs.
+    static void paid(const std::string& infoCode, const std::string& archive) noexcept;
+
+    enum class Owed {
+        No,       // not listed: read the archive
+        Yes,      // its faxes are handed over: confirm it, do not read it again
+        Pending,  // its batch has not handed every group over: leave it unconfirmed
+    };
+    // Whether the archive of that information code is owed. Never raises: a
+    // file that cannot be read answers Pending, so that nothing is faxed
+    // twice on its account.
+    static Owed find(const std::string& infoCode, const std::string& archive) noexcept;
+
+    // A batch whose writer has ended.
+    struct Left {
+        std::string batch;
+        SendGroups groups;  // not yet handed over
+        std::vector<OwedArchive> archives;
+    };
+    // The batches of writers that have ended. Raises fg::Error when the file
+    // cannot be read.
+    static std::vector<Left> left();
+};
+
+}  // namespace fg::documents
