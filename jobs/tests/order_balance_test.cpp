@@ -7,7 +7,6 @@
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
 
-#include <chrono>
 
 namespace fg::testing {
 namespace {
@@ -174,10 +173,10 @@ TEST_F(OrderBalanceJob, EachEndingOfTheJobIsLoggedAsItMeans) {
         answerConfirmationWith(c.confirmed);
         if (c.packingBlocked) fs::makeFolders(blocker);
 
-        const auto started = std::chrono::steady_clock::now();
         ProgramRun run = runJob("sorvik", {c.faxNo});
         EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+        // No ending waits out a bound: a wait's time-out would be logged
+        // beside the ending's own numbers.
         std::vector<std::pair<long, std::string>> logged;
         for (const auto& l : telephonyLog()) {
             logged.emplace_back(l.number, l.flag);
