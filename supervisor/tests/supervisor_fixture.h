@@ -81,7 +81,7 @@ public:
         eventually([&] {
             left = processesOf(home.path());
             return left.empty();
-        }, std::chrono::milliseconds(15000));
+        }, std::chrono::minutes(1));
         for (pid_t pid : left) ::kill(pid, SIGKILL);
         if (!left.empty()) ADD_FAILURE() << left.size() << " process(es) of the test home were still running";
         if (::testing::Test::HasFailure()) {
