@@ -108,6 +108,10 @@ public:
         SetUpInfo settings;
         settings.setStrEDIMethodRoot(edi->methodRoot());
         EXPECT_TRUE(settings.save());
+        // No exchange with the stand-in is waited out, however loaded the
+        // machine: five real minutes at this scale.
+        home.write("connection.xml", "<?xml version=\"1.0\"?><Connection><ConnectTimeout>300000000</ConnectTimeout>"
+                                     "<Timeout>300000000</Timeout></Connection>");
         return *edi;
     }
     // The error log the programs of the home wrote (the supervisor's
