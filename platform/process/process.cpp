@@ -212,7 +212,7 @@ pid_t forkChild(const std::string& program, Argv& argv, Argv& envp, const SpawnO
 
 nanoseconds realBound(std::chrono::milliseconds bound) {
     nanoseconds scaled = clock().realDuration(bound);
-    nanoseconds floor = std::min<nanoseconds>(bound, std::chrono::seconds(15));
+    nanoseconds floor = std::min<nanoseconds>(bound, std::chrono::seconds(60));
     return std::max(scaled, floor);
 }
 

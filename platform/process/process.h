@@ -123,8 +123,8 @@ bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::mill
 
 // The real time that a bound on another process's answer takes: the bound in
 // the system's time, but under a scaled clock never less than the lesser of
-// the bound and fifteen seconds, so that a loaded machine (starting a program
-// under a sanitizer, say) is not taken for a hung peer.
+// the bound and a minute, so that a loaded machine (starting a program under
+// a sanitizer, say) is not taken for a hung peer.
 std::chrono::nanoseconds realBound(std::chrono::milliseconds bound);
 
 // Finds a program of the system by name, without regard to case: first in the

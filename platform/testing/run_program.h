@@ -89,7 +89,7 @@ int waitForEnd(Process& process, std::chrono::milliseconds bound = std::chrono::
 // Looks at a condition that another process makes true (nothing in this
 // process's pump would wake it) every few real milliseconds, up to a bound
 // of real time, so that a fault fails the test instead of hanging it.
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bound = std::chrono::milliseconds(30000));
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bound = std::chrono::minutes(2));
 
 // Whether a process of that id exists (a zombie not yet reaped included).
 bool processExists(pid_t pid);

@@ -140,37 +140,45 @@ TEST(Supervisor, LiveMarkersHoldTheShutdownOnlyUpToTheirBound) {
     EXPECT_TRUE(s.allGone());
 }
 
-TEST(Supervisor, AnErrorEventOrADeadProgramStopsTheServer) {
-    struct Case {
-        const char* control;
-        const char* kill;  // the program killed once the start-up is over
-        const char* happened;
-    } cases[] = {
-        {"<StandIn name='Alvaret' Port='6' ErrorAfter='30000'/>", nullptr, "Alvaret 6 ErrorReceiveFAX"},
-        {"<StandIn name='Ospery' ErrorAfter='30000'/>", nullptr, "Ospery ErrorEDIData"},
-        {"<StandIn name='Trundel' ErrorAfter='30000'/>", nullptr, "Trundel ErrorMakerInfo"},
-        {"", "Trundel", nullptr},
-        {"", "Alvaret 5", nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.kill ? c.kill : c.control);
-        SupervisorHome h;
-        h.endFile("<End-Request>0</End-Request>");
-        h.standIns(c.control);
-        Started s(h);
-        if (c.kill) {
-            ASSERT_FALSE(s.ctrl.shuttingDown());
-            pid_t pid = std::string(c.kill) == "Trundel" ? s.ctrl.eventMakerErr->pid() : s.ctrl.eventReciveErr[5]->pid();
-            ::kill(pid, SIGKILL);
-        }
-        ASSERT_TRUE(s.runToEnd());
-        if (c.happened) { EXPECT_GE(h.at(c.happened), 0); }
-        EXPECT_EQ(s.ctrl.exitCode(), 1);
-        EXPECT_TRUE(h.logged(errs::ErrorEvent));
-        EXPECT_TRUE(s.allGone());
-        EXPECT_FALSE(s.ctrl.blnPgpActive);
+struct StopCase {
+    const char* name;
+    const char* control;
+    const char* kill;  // the program killed once the start-up is over
+    const char* happened;
+};
+constexpr StopCase kStopCases[] = {
+    {"AlvaretErrorEvent", "<StandIn name='Alvaret' Port='6' ErrorAfter='30000'/>", nullptr, "Alvaret 6 ErrorReceiveFAX"},
+    {"OsperyErrorEvent", "<StandIn name='Ospery' ErrorAfter='30000'/>", nullptr, "Ospery ErrorEDIData"},
+    {"TrundelErrorEvent", "<StandIn name='Trundel' ErrorAfter='30000'/>", nullptr, "Trundel ErrorMakerInfo"},
+    {"TrundelKilled", "", "Trundel", nullptr},
+    {"AlvaretKilled", "", "Alvaret 5", nullptr},
+};
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+// A whole server per case: each case is a test of its own, run side by side.
+class AnErrorEventOrADeadProgram : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(AnErrorEventOrADeadProgram, StopsTheServer) {
+    const StopCase& c = GetParam();
+    SupervisorHome h;
+    h.endFile("<End-Request>0</End-Request>");
+    h.standIns(c.control);
+    Started s(h);
+    if (c.kill) {
+        ASSERT_FALSE(s.ctrl.shuttingDown());
+        pid_t pid = std::string(c.kill) == "Trundel" ? s.ctrl.eventMakerErr->pid() : s.ctrl.eventReciveErr[5]->pid();
+        ::kill(pid, SIGKILL);
     }
+    ASSERT_TRUE(s.runToEnd());
+    if (c.happened) { EXPECT_GE(h.at(c.happened), 0); }
+    EXPECT_EQ(s.ctrl.exitCode(), 1);
+    EXPECT_TRUE(h.logged(errs::ErrorEvent));
+    EXPECT_TRUE(s.allGone());
+    EXPECT_FALSE(s.ctrl.blnPgpActive);
 }
+
+INSTANTIATE_TEST_SUITE_P(Supervisor, AnErrorEventOrADeadProgram, ::testing::ValuesIn(kStopCases),
+                         [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 TEST(Supervisor, AStartFailureLogsItsNumberAndShutsDownWhatStarted) {
     struct Case {
@@ -288,18 +296,15 @@ TEST(Supervisor, TheWatchStopsOnlyOnARequestOfOne) {
     EXPECT_TRUE(pump.waitUntil([&] { return ticking.ended(); }, kLong));
 }
 
-TEST(Supervisor, ReceiveLinesFollowTheFirstTwentyModemRecords) {
-    auto record = [](const std::string& port, const std::string& use) {
-        return "<Modem><PortNo>" + port + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType><Usefulness>" +
-               use + "</Usefulness><PilotFlag>0</PilotFlag><PilotFAXNumber/></Modem>";
-    };
-    struct Case {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> records;
-        bool fails;
-        std::vector<int> objects;  // ports with a reception object right after the start
-        int pauses;
-    };
+struct ReceiveCase {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> records;
+    bool fails;
+    std::vector<int> objects;  // ports with a reception object right after the start
+    int pauses;
+};
+
+std::vector<ReceiveCase> receiveCases() {
     std::vector<std::pair<std::string, std::string>> twenty;
     for (int i = 1; i <= 20; ++i) twenty.push_back({std::to_string(i), i <= 2 ? "1" : ""});
     auto with = [&](std::vector<std::pair<std::string, std::string>> base,
@@ -307,15 +312,15 @@ TEST(Supervisor, ReceiveLinesFollowTheFirstTwentyModemRecords) {
         for (auto& [i, r] : changes) base[i] = r;
         return base;
     };
-    std::vector<Case> cases = {
-        {"port 0 makes no object but pauses", with(twenty, {{3, {"0", "0"}}, {4, {"7", "0"}}}), false, {7}, 2},
-        {"a repeated port fails after the earlier lines", with(twenty, {{3, {"3", "0"}}, {9, {"3", "0"}}}), true, {3},
+    return {
+        {"PortZeroMakesNoObjectButPauses", with(twenty, {{3, {"0", "0"}}, {4, {"7", "0"}}}), false, {7}, 2},
+        {"ARepeatedPortFailsAfterTheEarlierLines", with(twenty, {{3, {"3", "0"}}, {9, {"3", "0"}}}), true, {3},
          1},
-        {"a port above 20", with(twenty, {{3, {"21", "0"}}}), true, {}, 0},
-        {"a port that is no number", with(twenty, {{3, {"x", "0"}}}), true, {}, 0},
-        {"fewer than twenty records",
+        {"APortAbove20", with(twenty, {{3, {"21", "0"}}}), true, {}, 0},
+        {"APortThatIsNoNumber", with(twenty, {{3, {"x", "0"}}}), true, {}, 0},
+        {"FewerThanTwentyRecords",
          std::vector<std::pair<std::string, std::string>>(twenty.begin(), twenty.begin() + 19), true, {}, 0},
-        {"lines beyond the twentieth are not read",
+        {"LinesBeyondTheTwentiethAreNotRead",
          [&] {
              auto r = twenty;
              r.push_back({"8", "0"});
@@ -323,36 +328,48 @@ TEST(Supervisor, ReceiveLinesFollowTheFirstTwentyModemRecords) {
          }(),
          false, {}, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SupervisorHome h;
-        h.endFile("<End-Request>0</End-Request>");
-        std::string file = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<Modems>";
-        for (const auto& [port, use] : c.records) file += record(port, use);
-        h.home.write("data/modeminformation.xml", file + "</Modems>");
-        // Time by hand: the start-up's pauses are counted exactly.
-        auto manual = std::make_shared<ManualClock>();
-        setClock(manual);
-        Started s(h);
-        auto pauses = manual->elapsed();
-        EXPECT_EQ(pauses, std::chrono::milliseconds(2000 * c.pauses));
-        for (int port = 1; port <= 20; ++port) {
-            bool expected = std::find(c.objects.begin(), c.objects.end(), port) != c.objects.end();
-            if (!c.fails) {
-                EXPECT_EQ(s.ctrl.eventReciveErr[static_cast<std::size_t>(port)] != nullptr, expected) << port;
-            }
-        }
-        if (c.fails) {
-            EXPECT_TRUE(h.logged(errs::ReceiveLinesFailed));
-            for (int port : c.objects) EXPECT_GE(h.at("Alvaret " + std::to_string(port) + " created"), 0);
-        } else {
-            EXPECT_FALSE(s.ctrl.shuttingDown());
-            s.ctrl.beginShutdown({}, false);
-        }
-        EXPECT_TRUE(s.runToEnd());
-        EXPECT_TRUE(s.allGone());
-    }
 }
+void PrintTo(const ReceiveCase& c, std::ostream* os) { *os << c.name; }
+
+// A whole server per case: each case is a test of its own, run side by side.
+class ReceiveLines : public ::testing::TestWithParam<ReceiveCase> {};
+
+TEST_P(ReceiveLines, FollowTheFirstTwentyModemRecords) {
+    auto record = [](const std::string& port, const std::string& use) {
+        return "<Modem><PortNo>" + port + "</PortNo><InitString>ATZ</InitString><LineType>0</LineType><Usefulness>" +
+               use + "</Usefulness><PilotFlag>0</PilotFlag><PilotFAXNumber/></Modem>";
+    };
+    const ReceiveCase& c = GetParam();
+    SupervisorHome h;
+    h.endFile("<End-Request>0</End-Request>");
+    std::string file = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<Modems>";
+    for (const auto& [port, use] : c.records) file += record(port, use);
+    h.home.write("data/modeminformation.xml", file + "</Modems>");
+    // Time by hand: the start-up's pauses are counted exactly.
+    auto manual = std::make_shared<ManualClock>();
+    setClock(manual);
+    Started s(h);
+    auto pauses = manual->elapsed();
+    EXPECT_EQ(pauses, std::chrono::milliseconds(2000 * c.pauses));
+    for (int port = 1; port <= 20; ++port) {
+        bool expected = std::find(c.objects.begin(), c.objects.end(), port) != c.objects.end();
+        if (!c.fails) {
+            EXPECT_EQ(s.ctrl.eventReciveErr[static_cast<std::size_t>(port)] != nullptr, expected) << port;
+        }
+    }
+    if (c.fails) {
+        EXPECT_TRUE(h.logged(errs::ReceiveLinesFailed));
+        for (int port : c.objects) EXPECT_GE(h.at("Alvaret " + std::to_string(port) + " created"), 0);
+    } else {
+        EXPECT_FALSE(s.ctrl.shuttingDown());
+        s.ctrl.beginShutdown({}, false);
+    }
+    EXPECT_TRUE(s.runToEnd());
+    EXPECT_TRUE(s.allGone());
+}
+
+INSTANTIATE_TEST_SUITE_P(Supervisor, ReceiveLines, ::testing::ValuesIn(receiveCases()),
+                         [](const ::testing::TestParamInfo<ReceiveCase>& info) { return info.param.name; });
 
 TEST(Supervisor, TheHelperIsStartedOnlyFromTheRunTimeFolder) {
     {

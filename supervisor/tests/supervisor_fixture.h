@@ -81,7 +81,7 @@ public:
         eventually([&] {
             left = processesOf(home.path());
             return left.empty();
-        }, std::chrono::milliseconds(15000));
+        }, std::chrono::minutes(1));
         for (pid_t pid : left) ::kill(pid, SIGKILL);
         if (!left.empty()) ADD_FAILURE() << left.size() << " process(es) of the test home were still running";
         if (::testing::Test::HasFailure()) {
@@ -108,6 +108,10 @@ public:
         SetUpInfo settings;
         settings.setStrEDIMethodRoot(edi->methodRoot());
         EXPECT_TRUE(settings.save());
+        // No exchange with the stand-in is waited out, however loaded the
+        // machine: five real minutes at this scale.
+        home.write("connection.xml", "<?xml version=\"1.0\"?><Connection><ConnectTimeout>300000000</ConnectTimeout>"
+                                     "<Timeout>300000000</Timeout></Connection>");
         return *edi;
     }
     // The error log the programs of the home wrote (the supervisor's
