@@ -172,6 +172,27 @@ public:
         while (remindersWritten_ < reminderFetches + 3) writeReminder(++remindersWritten_, fresh);
     }
 
+    // A restarted server begins its fetches with the first code again: the
+    // steps written ahead for fetches it never asked for are taken back (their
+    // documents wait to be offered again) and the steps from `fetches` on
+    // follow the codes from the first.
+    void restartCodes(std::size_t fetches) {
+        for (std::size_t step = fetches + 1; step <= written_; ++step)
+            fs::removeTree(answers_ + "GetEdiData/" + std::to_string(step));
+        for (auto a = served_.rbegin(); a != served_.rend(); ++a) {
+            if (a->code == 4 || a->step <= fetches) continue;
+            for (auto d = a->docs.rbegin(); d != a->docs.rend(); ++d) {
+                auto offer = offers.find(d->token());
+                if (offer != offers.end() && offer->second.archive == a->name) offers.erase(offer);
+                pending_[a->code].push_front(*d);
+            }
+            ++figures.withdrawn;
+        }
+        std::erase_if(served_, [&](const Served& a) { return a.code != 4 && a.step > fetches; });
+        written_ = fetches;
+        codeStart_ = fetches;
+    }
+
     bool waiting() const {
         for (const auto& p : pending_)
             if (!p.empty()) return true;
@@ -211,7 +232,7 @@ public:
     std::map<std::string, Offer> offers;  // by token: the last readable offer
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
-        std::size_t reminderArchives = 0, reminderBroken = 0, offeredAgain = 0;
+        std::size_t reminderArchives = 0, reminderBroken = 0, offeredAgain = 0, withdrawn = 0;
     } figures;
 
 private:
@@ -278,7 +299,7 @@ private:
     }
 
     void writeFetch(std::size_t step, bool fresh) {
-        const int k = static_cast<int>((step - 1) % 4);
+        const int k = static_cast<int>((step - 1 - codeStart_) % 4);
         const std::string infoCode = kCodes[k];
         std::deque<Doc>& pending = pending_[k];
         publish("GetEdiData", step, [&](const std::string& folder) {
@@ -375,6 +396,7 @@ private:
     std::deque<Doc> pending_[4];
     std::deque<Doc> pendingReminders_;
     std::size_t written_ = 0, remindersWritten_ = 0, serials_ = 0;
+    std::size_t codeStart_ = 0;  // the fetch from which the codes run from the first again
 };
 
 // The requests the EDI server has seen, read from its requests.log as it
@@ -518,6 +540,7 @@ int run(const Options& o) {
     const auto drainEnd = runEnd + std::chrono::milliseconds(static_cast<long>(o.drainSeconds * 1000));
     bool supervisorLost = false;
     std::size_t wholeKills = 0;
+    std::vector<std::size_t> restarts;  // the number of document fetches at each restart
     std::exponential_distribution<> nextWholeKill(o.wholeKillEvery > 0 ? 1.0 / o.wholeKillEvery : 1.0);
     auto wholeKillDue =
         SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextWholeKill(random) * 1000));
@@ -543,6 +566,13 @@ int run(const Options& o) {
             // The whole server at once, then started again as an operator would.
             testing::killWholeHome(home->path());
             ++wholeKills;
+            // Every fetch the killed server made is in the log once no
+            // process of the home is left and the EDI server has written
+            // the requests that reached it (half a second is ample for it).
+            std::this_thread::sleep_for(500ms);
+            seen.refresh();
+            restarts.push_back(seen.of("GetEdiData"));
+            script.restartCodes(restarts.back());
             runProgram({nimbrel, "start"});
             supervisor = 0;
             for (auto until = SteadyClock::now() + 30s; !supervisor && SteadyClock::now() < until;
@@ -597,11 +627,15 @@ int run(const Options& o) {
     const std::set<std::string>& confirmed = seen.confirmed;
     const std::set<std::string>& remindersConfirmed = seen.remindersConfirmed;
     const std::vector<std::string>& fetchCodes = seen.fetchCodes;
-    for (std::size_t i = 0; i < fetchCodes.size(); ++i)
-        if (fetchCodes[i] != kCodes[i % 4]) {
-            v.fault("document fetch " + std::to_string(i + 1) + " asked for " + fetchCodes[i] + ", not " + kCodes[i % 4]);
+    // A restarted server begins with the first code again.
+    for (std::size_t i = 0, start = 0, r = 0; i < fetchCodes.size(); ++i) {
+        while (r < restarts.size() && restarts[r] <= i) start = restarts[r++];
+        const char* expected = kCodes[(i - start) % 4];
+        if (fetchCodes[i] != expected) {
+            v.fault("document fetch " + std::to_string(i + 1) + " asked for " + fetchCodes[i] + ", not " + expected);
             break;
         }
+    }
 
     // The fax documents by token, and the send log by management number.
     std::map<std::string, std::set<std::string>> faxesOf;  // token -> management numbers
@@ -716,7 +750,8 @@ int run(const Options& o) {
         << "  answers: " << f.archives << " data archives, " << f.noIndex << " without an index, " << f.broken
         << " that were none, " << f.refused << " refusals, " << f.garbled << " garbled, " << f.nothing
         << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none; "
-        << f.offeredAgain << " documents offered again after no confirmation\n"
+        << f.offeredAgain << " documents offered again after no confirmation, " << f.withdrawn
+        << " archives written ahead taken back at a restart\n"
         << "  documents offered " << script.offers.size() << ":";
     std::map<Fate, std::size_t> fates;
     for (const auto& [tok, offer] : script.offers) ++fates[offer.doc.fate];
