@@ -25,7 +25,7 @@ std::vector<GET_FILE> fetch(GET_FILE r0301, GET_FILE r0500, GET_FILE r0701, GET_
 }
 
 std::string numberOf(const FaxTranXml& b, int counter) {
-    char buf[8];
+    char buf[16];
     std::snprintf(buf, sizeof buf, "%04d", counter);
     return b.repManageDate() + buf;
 }
