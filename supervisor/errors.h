@@ -16,4 +16,5 @@ inline constexpr long HelperEnded = 40036;
 inline constexpr long LeftoverHelper = 40037;
 inline constexpr long SendsTakenOver = 40038;
 inline constexpr long ReceiptsOwed = 40039;
+inline constexpr long AbandonedDocuments = 40040;
 }  // namespace fg::supervisor_errors

@@ -4,6 +4,7 @@
 #include "supervisor/supervisor_lock.h"
 
 #include "documents/quillary/catalogue.h"
+#include "documents/quillary/fax_tran_xml.h"
 #include "documents/quillary/owed_receipts.h"
 #include "documents/quillary/receipt_confirmation.h"
 #include "fax_send/morvane/errors.h"
@@ -281,6 +282,16 @@ void FrmMainCtrl::tmrDestroy_Timer() {
     if (stopAll()) endProcess();
 }
 
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : ",") + n;
+    return text;
+}
+
+}  // namespace
+
 void FrmMainCtrl::takeOverLeftSends(bool atStart) {
     try {
         // Before the take-over starts senders of this run.
@@ -304,17 +315,19 @@ void FrmMainCtrl::takeOverLeftSends(bool atStart) {
     } catch (...) {
         logCurrentError(kSource);
     }
+    clearAbandonedDocuments();
 }
 
-namespace {
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& n : names) text += (text.empty() ? "" : ",") + n;
-    return text;
+void FrmMainCtrl::clearAbandonedDocuments() {
+    try {
+        const std::vector<std::string> numbers = documents::clearAbandonedNumbers();
+        if (!numbers.empty())
+            log(errs::AbandonedDocuments, "記録を保存する前に終了したバッチの帳票を削除しました。アーカイブは受信確認していないため再び届きます: " +
+                                              joined(numbers));
+    } catch (...) {
+        logCurrentError(kSource);
+    }
 }
-
-}  // namespace
 
 void FrmMainCtrl::settleOwedReceipts() {
     using documents::OwedReceipts;

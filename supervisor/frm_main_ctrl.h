@@ -106,6 +106,11 @@ public:
     // now stays owed: the fetch confirms it when the EDI server offers it
     // again.
     void settleOwedReceipts();
+    // What batches and jobs that ended before storing their records made
+    // under their numbers (documents::clearAbandonedNumbers), named in the
+    // log. Their archives were not confirmed: the EDI server offers them
+    // again.
+    void clearAbandonedDocuments();
 
     bool ended() const { return ended_; }
     bool shuttingDown() const { return shuttingDown_; }

@@ -26,6 +26,7 @@
 #include "documents/quillary/batch_records.h"
 #include "documents/quillary/builder_support.h"
 #include "documents/quillary/grouping.h"
+#include "documents/quillary/number_reservations.h"
 #include "documents/quillary/owed_receipts.h"
 #include "documents/quillary/receipt_confirmation.h"
 #include "report_maker/fax_report_maker.h"
@@ -34,6 +35,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/layout/page_export.h"
 #include "platform/processed_file_hook.h"
 #include "platform/request_folder_lock.h"
 #include "settings/maker_info.h"
@@ -126,6 +128,12 @@ void deleteReports(const std::vector<std::string>& numbers) noexcept {
     } catch (...) {
         writeDebugLine("FaxTranXml", "レイアウトを削除できません: " + currentError().description());
     }
+}
+
+// The pages a layout of that name has in a folder.
+std::set<std::string> pagesOf(const std::string& folderKey, const std::string& layout, const char* extension) {
+    const auto pages = layout::listPages(FolderPathInfo().getFolderPath(folderKey), layout, extension);
+    return {pages.begin(), pages.end()};
 }
 
 void discardConfirmation() noexcept {
@@ -257,6 +265,18 @@ void FaxTranXml::delManageOrderBalance(const std::vector<std::string>& strRepNo)
     documents::removeRecords(strRepNo);
     deleteReports(strRepNo);
     removeUnlistedFiles(files);
+}
+
+std::vector<std::string> documents::clearAbandonedNumbers() {
+    return NumberReservations::clearEnded([](const std::string& number) {
+        // Every page and layout a batch makes under a number bears its name.
+        ListedFiles files;
+        files.sendXml.insert(number);
+        files.temp = pagesOf("G3Image", number, ".g3");
+        files.ref = pagesOf("Jpg", number, ".jpg");
+        removeUnlistedFiles(files, true);
+        deleteReports({number});
+    });
 }
 
 void FaxTranXml::EditData(const std::vector<GET_FILE>& udtData, std::vector<Edit_File>& udtEdit) {

@@ -125,4 +125,14 @@ void BatchRecords::unstore(const std::vector<std::string>& numbers) noexcept {
     }
 }
 
+void BatchRecords::keep(NumberReservations& reservations) noexcept {
+    try {
+        if (!reservations_) reservations_ = std::make_unique<NumberReservations>();
+        reservations_->keep(reservations);
+    } catch (...) {
+        // Given back with the call then, as outside a batch.
+        writeDebugLine("FaxTranXml", "バッチの番号の予約を保てません: " + currentError().description());
+    }
+}
+
 }  // namespace fg::documents

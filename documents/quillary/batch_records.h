@@ -12,10 +12,12 @@
 // fail after it.
 #pragma once
 
+#include "documents/quillary/number_reservations.h"
 #include "fax_images/pellior/fax_rep_img.h"
 #include "report_maker/fax_report_maker.h"
 #include "settings/manage_records.h"
 
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -69,6 +71,11 @@ public:
     };
     ListedFiles filesOf(const std::vector<std::string>& numbers) const;
 
+    // Keeps a builder call's reservations until the batch ends, when its
+    // records are stored or rolled back: should the batch die before, its
+    // numbers stay marked, and what was made under them is cleared.
+    void keep(NumberReservations& reservations) noexcept;
+
 private:
     struct Held {
         ManageRecord record;
@@ -86,6 +93,7 @@ private:
     std::unordered_map<std::string, std::size_t> suppliers_;  // supplier code -> first record made
     std::vector<std::pair<std::string, std::vector<std::string>>> loose_;  // pages of numbers not in hand
     bool stored_ = false;
+    std::unique_ptr<NumberReservations> reservations_;
 };
 
 }  // namespace fg::documents

@@ -247,4 +247,14 @@ private:
     documents::BatchRecords* batchRecords_ = nullptr;
 };
 
+namespace documents {
+
+// What batches and job programs that ended before their records were stored
+// made under their numbers (NumberReservations::clearEnded): fax documents
+// and their base copies, layouts, pages and reference copies. Answers the
+// numbers cleared. Raises fg::Error when the reservations cannot be read.
+std::vector<std::string> clearAbandonedNumbers();
+
+}  // namespace documents
+
 }  // namespace fg

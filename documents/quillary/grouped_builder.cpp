@@ -22,6 +22,7 @@ BuilderCall::BuilderCall(FaxTranXml& owner, const FormTable& form, std::vector<s
 
 BuilderCall::~BuilderCall() {
     if (std::uncaught_exceptions() > uncaught_) rollBack();
+    if (owner_.batchRecords_) owner_.batchRecords_->keep(reservations_);
 }
 
 Error BuilderCall::badDataError(const std::string& name) const {

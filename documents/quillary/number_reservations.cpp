@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 
 namespace fg::documents {
@@ -25,6 +27,8 @@ std::string signatureOf(const std::string& path) {
     if (!stamp) return "unreadable";
     return *real + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modified);
 }
+
+constexpr const char* kMarkerExtension = ".reserved";
 
 }  // namespace
 
@@ -69,7 +73,7 @@ bool NumberReservations::taken(const std::string& number) {
 bool NumberReservations::hold(const std::string& number) {
     if (taken(number)) return false;
     // A marker held by anyone, this process included, is a live reservation.
-    std::string marker = storeFolder_ + number + ".reserved";
+    std::string marker = storeFolder_ + number + kMarkerExtension;
     FileLock lock = FileLock::tryLock(marker);
     if (!lock.held()) return false;
     held_.push_back({marker, std::move(lock)});
@@ -112,6 +116,52 @@ void NumberReservations::releaseAll() noexcept {
         for (auto& h : held_) h.lock.unlock();
     }
     held_.clear();
+}
+
+void NumberReservations::keep(NumberReservations& other) noexcept {
+    held_.insert(held_.end(), std::make_move_iterator(other.held_.begin()), std::make_move_iterator(other.held_.end()));
+    other.held_.clear();
+}
+
+std::vector<std::string> NumberReservations::clearEnded(const std::function<void(const std::string&)>& clear) {
+    NumberReservations found;
+    // The markers' lock files: "." + number + ".reserved.lock".
+    const std::string suffix = std::string(kMarkerExtension) + ".lock";
+    std::vector<std::string> left;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(found.storeFolder_, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > suffix.size() + 1 && name[0] == '.' &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            left.push_back(name.substr(1, name.size() - suffix.size() - 1));
+    }
+    if (error) throw Error(errnum::PathFileAccessError, found.storeFolder_ + ": " + error.message(), "FaxTranXml");
+    std::vector<std::string> cleared;
+    if (left.empty()) return cleared;
+    std::sort(left.begin(), left.end());
+
+    FileLock storeLock(found.storePath_);
+    if (fs::fileExists(found.storePath_)) {
+        xml::Document store;
+        if (!store.load(found.storePath_)) {
+            writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
+            return cleared;
+        }
+        for (const auto& n : store.selectNodes("/*/FAXManageNum/RepManageNo")) found.stored_.push_back(n.text());
+        std::sort(found.stored_.begin(), found.stored_.end());
+    }
+    for (const std::string& number : left) {
+        const std::string marker = found.storeFolder_ + number + kMarkerExtension;
+        FileLock lock = FileLock::tryLock(marker);
+        if (!lock.held()) continue;  // its process is still at work
+        if (!std::binary_search(found.stored_.begin(), found.stored_.end(), number) && fs::isBareName(number)) {
+            clear(number);
+            cleared.push_back(number);
+        }
+        lock.unlock();
+        fs::removeFile(FileLock::lockPathFor(marker));
+    }
+    return cleared;
 }
 
 }  // namespace fg::documents

@@ -8,7 +8,14 @@
 // counter skips forward past every number that is taken. A reservation is a
 // lock held on a marker beside the store, so it ends with its process if that
 // process dies, and it is given back when the builder call ends: by then the
-// number's record is written (and keeps it taken) or rolled back.
+// number's record is written (and keeps it taken) or rolled back. Inside a
+// batch, whose records are stored only before its first hand-over, the batch
+// keeps its calls' reservations until it ends.
+//
+// So a reservation whose process ended without giving it back marks a
+// number whose documents may have been made and never stored: clearEnded
+// finds them, and whoever runs it (the supervisor, at start-up and with its
+// take-over) removes what was made under them.
 //
 // The job programs' numbers end in a suffix fixed per program, so no counter
 // can move them on: they reserve the one number they form with reserve(),
@@ -18,6 +25,7 @@
 
 #include "platform/file_lock.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +54,17 @@ public:
     // when it is taken.
     bool reserve(const std::string& number);
     void releaseAll() noexcept;
+    // Takes the reservations of `other` over; they are given back with
+    // this object's.
+    void keep(NumberReservations& other) noexcept;
+
+    // The reservations whose processes ended without giving them back. A
+    // number no stored record holds is handed to `clear` (under the store's
+    // lock, so that nothing reserves it meanwhile), then its marker goes; a
+    // number a record holds loses only its marker. Nothing is cleared while
+    // the store cannot be read. Answers the numbers cleared. Raises fg::Error
+    // when the store's folder cannot be read or locked.
+    static std::vector<std::string> clearEnded(const std::function<void(const std::string&)>& clear);
 
     // Formats stamp + counter, the counter in at least four digits.
     static std::string format(const std::string& stamp, long long counter);

@@ -2,8 +2,15 @@
 // other: builds two order sheets (four numbers) from the second given as
 // seconds since the epoch, with a clock that stands still there. Exit code
 // 0 when the build answered four numbers.
+//
+// With "die" after the second it runs a batch of one order message instead
+// and ends at once, exit code 9, when the batch has its first page written:
+// a batch killed before its records are stored.
 #include "documents/quillary/fax_tran_xml.h"
 #include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/layout/page_export.h"
 
 #include <cstdlib>
 #include <memory>
@@ -11,10 +18,20 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 100;
+    if (argc != 2 && argc != 3) return 100;
     fg::setClock(std::make_shared<fg::ManualClock>(std::chrono::system_clock::from_time_t(std::atoll(argv[1]))));
     fg::FaxTranXml own;
     own.beginBatch();
+    if (argc == 3 && std::string(argv[2]) == "die") {
+        own.setPageRenderer([](const std::vector<std::string>& numbers, auto&&...) -> bool {
+            fg::fs::writeFileAtomic(fg::FolderPathInfo().getFolderPath("G3Image") +
+                                        fg::layout::pageName(numbers.at(0), 1) + ".g3",
+                                    "page");
+            std::_Exit(9);
+        });
+        own.makeFAXSendXML({{1, "0500", {"S0001"}, {"DORE0500_0001"}}}, "", "");
+        return 1;
+    }
     std::vector<std::string> out;
     bool ok = own.makeOrderSheet({"DORE0500_0001", "DORE0500_0001"}, out);
     fg::setClock(nullptr);

@@ -94,6 +94,14 @@ SendAccount accountSends(const std::string& homeIn) {
         }
     }
     a.leftovers = leftBehind(home);
+    // A fax document (or base copy) that neither a record nor the send log
+    // names was made by a batch that never stored it, and left behind.
+    for (const std::string& name : fs::list(home + "FaxSendXML", "*.xml")) {
+        const std::size_t from = name.rfind("base", 0) == 0 ? 4 : 0;
+        const std::string number = name.substr(from, name.size() - 4 - from);
+        if (!a.results.count(number) && std::find(a.numbers.begin(), a.numbers.end(), number) == a.numbers.end())
+            a.leftovers.push_back("FaxSendXML/" + name);
+    }
     return a;
 }
 

@@ -25,7 +25,7 @@ struct SendAccount {
     // Numbers recorded "NG" that the error log names as faxes that may have
     // gone out (the sender ended while the end of the fax went to the line).
     std::set<std::string> mayHaveGoneOut;
-    std::vector<std::string> leftovers;                       // see leftBehind()
+    std::vector<std::string> leftovers;                       // see leftBehind(); and fax documents no record names
 
     // Faxes that went out whole more often than their numbers were recorded
     // "OK" or named as faxes that may have gone out: each one a document
