@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/fax_engine/fax_engine.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/process/process.h"
@@ -89,7 +90,8 @@ void FaxSendJob::recordUnsent(const std::vector<std::string>& manageNumbers, std
 bool FaxSendJob::openSendModem() {
     const std::size_t lines = std::min(modemLines_.size(), kMaxModemLines);
     for (;;) {
-        bool anySendLine = false;
+        bool anySendLine = false, anyTaken = false;
+        std::string codes;
         for (std::size_t k = 0; k < lines; ++k) {
             const ModemLine& line = modemLines_[k];
             if (!line.complete)
@@ -102,9 +104,19 @@ bool FaxSendJob::openSendModem() {
             modem_.setLineType(toInt32(line.lineType));
             std::int16_t opened = -1;
             modem_.PortOpen(opened);
-            if (opened == 0) return true;
+            if (opened == 0) {
+                unopenedLogged_ = false;
+                return true;
+            }
+            anyTaken = anyTaken || opened == fax::EngineCode::PortBusy;
+            codes += (codes.empty() ? "" : ", ") + ("COM" + line.port) + ": " + std::to_string(opened);
         }
         if (!anySendLine || pump_.stopping()) return false;
+        if (!anyTaken && !unopenedLogged_) {
+            unopenedLogged_ = true;
+            logError(kSource, Error(kNoSendLine, "送信回線をどれも開けません (" + codes + ")。開けるまで " +
+                                                     secondsText(kPassWait) + "ごとに試します。"));
+        }
         // Every send line is taken by another server: try again later.
         pump_.wait(kPassWait);
     }

@@ -80,6 +80,12 @@ public:
     static bool delG3FromManageNo(const std::string& manageNumber);
 
 private:
+    // The first send line whose port opens, in passes over the lines: a
+    // line that does not open counts as taken, and the next pass comes
+    // after kPassWait, for as long as it takes. A pass in which no line was
+    // taken by another program but none opened either (the lines are gone
+    // or broken) is logged once, with each line's code, until a port opens
+    // again. False when there is no send line, or when the job must stop.
     bool openSendModem();
     void closePort();
     void collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames);
@@ -91,6 +97,7 @@ private:
     SendModem& modem_;
     JobPump& pump_;
     std::vector<ModemLine> modemLines_;
+    bool unopenedLogged_ = false;
     // The end of the number under way went to the line in some try.
     std::atomic<bool> endWent_{false};
 };

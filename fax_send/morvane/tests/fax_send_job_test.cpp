@@ -297,6 +297,21 @@ TEST_F(SendJob, BusyLinesAreWaitedForInPassesOverTheRecordsPresent) {
     EXPECT_TRUE(log.log->has(40006));
 }
 
+TEST_F(SendJob, LinesThatAreGoneRatherThanTakenAreLoggedOnceAndTriedOn) {
+    install({{"A0001", "0311110001", {"A0001_1"}}});
+    testing::writeModems(home, {"2*ATZ*0*1*0*", "3*ATZ*0*1*0*"});
+    int opens = 0;
+    modem.openResult = [&](std::int32_t port) -> std::int16_t { return ++opens >= 7 ? 0 : port == 2 ? 17 : 1; };
+    ASSERT_TRUE(run({"A0001"}));
+    EXPECT_EQ(pump.waits.size(), 3u);
+    std::vector<std::string> logged;
+    for (const auto& e : log.log->entries())
+        if (e.number == 40006) logged.push_back(e.description);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("(COM2: 17, COM3: 1)"), std::string::npos) << logged[0];
+    EXPECT_EQ(testing::sendLog(home).at(0).result, "OK");
+}
+
 TEST_F(SendJob, WorkFilesAreDeletedWithoutRegardToCaseAndOnlyInsideTheirFolders) {
     std::string temp = home.folder("SendTemp"), g3 = home.folder("G3Image");
     fs::writeFileAtomic(temp + "b_p1.G3", "1");
