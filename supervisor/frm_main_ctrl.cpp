@@ -431,6 +431,13 @@ void FrmMainCtrl::endProcess() {
     tmrTakeOver.setInterval(Ms(0));
     tmrDestroy.setInterval(Ms(0));
     tmrWatch.setInterval(Ms(0));
+    // What a program ended in the middle of its work left (a schedule ended
+    // after the stop bound in an exchange) goes now, not at the next start.
+    try {
+        fs::removeTemporariesOfEndedWriters(fs::programFolder());
+    } catch (...) {
+        logCurrentError(kSource);
+    }
     ended_ = true;
     pump_.quit();
 }

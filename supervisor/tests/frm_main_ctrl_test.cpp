@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace fg {
@@ -226,9 +229,16 @@ TEST(Supervisor, AnObjectThatNeverStopsIsEndedAfterTheBound) {
     auto o = h.options();
     o.stopBound = 100000ms;
     Started s(h, o);
+    // What a program ended midway leaves goes with the stop.
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const std::string left = h.home.path() + "temp/.answer.tmp." + std::to_string(ended) + ".1";
+    fs::writeFileAtomic(left, "");
     auto begin = clock().elapsed();
     s.ctrl.beginShutdown({}, false);
     ASSERT_TRUE(s.runToEnd());
+    EXPECT_FALSE(fs::fileExists(left));
     EXPECT_GE(clock().elapsed() - begin, 100000ms);
     auto numbers = h.loggedNumbers();
     EXPECT_EQ(std::count(numbers.begin(), numbers.end(), errs::ObjectDidNotStop), 2);
