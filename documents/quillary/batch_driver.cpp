@@ -174,6 +174,12 @@ struct FaxTranXml::Batch {
     std::string owed;                        // its key among the receipts owed, once written
     FaxReportMaker reportMaker;
 
+    // Logs the error being handled as RecordNotStored, after `what`; False.
+    static bool notStored(const std::string& what) {
+        ErrorLogWriter().writeError(kSource, Error(documents::errs::RecordNotStored,
+                                                   what + currentError().description(), kSource));
+        return false;
+    }
     bool report(const std::string& number, const std::string& type, std::string& workbook) {
         StepTimer timer(owner, BatchStep::Layout);
         bool ok = false;
@@ -188,10 +194,7 @@ struct FaxTranXml::Batch {
             records.store();
             return true;
         } catch (...) {
-            const Error e = currentError();
-            ErrorLogWriter().writeError(kSource, Error(documents::errs::RecordNotStored,
-                                                       "バッチの帳票管理番号を記録できません: " + e.description(), kSource));
-            return false;
+            return notStored("バッチの帳票管理番号を記録できません: ");
         }
     }
     // The archives of the confirmation list, owed from now on, and the
@@ -206,10 +209,7 @@ struct FaxTranXml::Batch {
             if (!archives.empty()) owed = documents::OwedReceipts::owe(archives, groups);
             return true;
         } catch (...) {
-            const Error e = currentError();
-            ErrorLogWriter().writeError(kSource, Error(documents::errs::RecordNotStored,
-                                                       "バッチの受信確認の記録を書けません: " + e.description(), kSource));
-            return false;
+            return notStored("バッチの受信確認の記録を書けません: ");
         }
     }
     void handedOver(const std::vector<std::string>& numbers) {
