@@ -37,6 +37,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/shape.h"
 #include "platform/testing/temp_home.h"
 #include "platform/testing/whole_home.h"
 #include "platform/text.h"
@@ -59,7 +60,6 @@
 #include <map>
 #include <numeric>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -641,15 +641,16 @@ int run(const Options& o) {
     std::map<std::string, std::set<std::string>> faxesOf;  // token -> management numbers
     std::set<std::string> documents;                        // every fax document
     std::set<std::string> numbers;                          // every management record
-    const std::regex token("SK[0-9]{4}-[0-9]{6}");
+    const std::string_view token = "SK####-######";
     const std::string faxFolder = home->folder("FaxSendXML");
     for (const auto& name : fs::list(faxFolder, "*.xml")) {
         if (name.rfind("base", 0) == 0) continue;
         std::string number = name.substr(0, name.size() - 4);
         documents.insert(number);
         std::string text = readOr(faxFolder + name);
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it)
-            faxesOf[it->str()].insert(number);
+        for (std::size_t at = text.find("SK"); at != std::string::npos; at = text.find("SK", at + 1))
+            if (testing::fitsShape(std::string_view(text).substr(at, token.size()), token))
+                faxesOf[text.substr(at, token.size())].insert(number);
     }
     xml::Document records;
     if (records.load(home->folder("FaxManageNum") + "FAXManageNumber.xml"))
