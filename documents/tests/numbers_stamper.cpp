@@ -2,10 +2,8 @@
 // other: builds two order sheets (four numbers) from the second given as
 // seconds since the epoch, with a clock that stands still there. Exit code
 // 0 when the build answered four numbers.
-//
-// With "die" after the second it runs a batch of one order message instead
-// and ends at once, exit code 9, when the batch has its first page written:
-// a batch killed before its records are stored.
+// With "die" after it: a batch of one order message, ended (exit code 9)
+// once its first page is written, before its records are stored.
 #include "documents/quillary/fax_tran_xml.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -24,9 +22,8 @@ int main(int argc, char** argv) {
     own.beginBatch();
     if (argc == 3 && std::string(argv[2]) == "die") {
         own.setPageRenderer([](const std::vector<std::string>& numbers, auto&&...) -> bool {
-            fg::fs::writeFileAtomic(fg::FolderPathInfo().getFolderPath("G3Image") +
-                                        fg::layout::pageName(numbers.at(0), 1) + ".g3",
-                                    "page");
+            const std::string g3 = fg::FolderPathInfo().getFolderPath("G3Image");
+            fg::fs::writeFileAtomic(g3 + fg::layout::pageName(numbers.at(0), 1) + ".g3", "page");
             std::_Exit(9);
         });
         own.makeFAXSendXML({{1, "0500", {"S0001"}, {"DORE0500_0001"}}}, "", "");

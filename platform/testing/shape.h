@@ -1,16 +1,14 @@
-// Stamps, numbers and generated names checked by their shape rather than
-// their value: each "#" of a shape stands for one ASCII digit, each "%" for
-// one ASCII letter or digit, and every other character for itself.
+// Whether a stamp or generated name has a shape: "#" stands for one ASCII
+// digit, "%" for one ASCII letter or digit, any other character for itself.
 #pragma once
 
-#include <cstddef>
 #include <string_view>
 
 namespace fg::testing {
 
 inline bool fitsShape(std::string_view text, std::string_view shape) {
     if (text.size() != shape.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (decltype(text.size()) i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const bool digit = c >= '0' && c <= '9';
         const bool alnum = digit || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
