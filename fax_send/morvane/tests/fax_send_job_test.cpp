@@ -304,11 +304,11 @@ TEST_F(SendJob, LinesThatAreGoneRatherThanTakenAreLoggedOnceAndTriedOn) {
     modem.openResult = [&](std::int32_t port) -> std::int16_t { return ++opens >= 7 ? 0 : port == 2 ? 17 : 1; };
     ASSERT_TRUE(run({"A0001"}));
     EXPECT_EQ(pump.waits.size(), 3u);
-    std::vector<std::string> logged;
-    for (const auto& e : log.log->entries())
-        if (e.number == 40006) logged.push_back(e.description);
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_NE(logged[0].find("(COM2: 17, COM3: 1)"), std::string::npos) << logged[0];
+    const auto entries = log.log->entries();
+    ASSERT_EQ(std::count_if(entries.begin(), entries.end(), [](const auto& e) { return e.number == 40006; }), 1);
+    EXPECT_NE(std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.number == 40006; })
+                  ->description.find("(COM2: 17, COM3: 1)"),
+              std::string::npos);
     EXPECT_EQ(testing::sendLog(home).at(0).result, "OK");
 }
 
