@@ -272,7 +272,9 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
     if (d.options.started) d.options.started(d.process.pid());
     try {
         Impl::CallScope scope(d);
-        Message m = d.awaitAnswer(0, d.deadlineAfter(d.options.createBound), "(作成)");
+        Message m = d.awaitAnswer(
+            0, Steady::now() + std::chrono::duration_cast<Steady::duration>(realStartBound(d.options.createBound)),
+            "(作成)");
         if (!m.ok)
             throw Error(kChildCannotCreate,
                         "オブジェクトを作成できません: " + program + ": " + std::to_string(m.errorNumber) + " " +
