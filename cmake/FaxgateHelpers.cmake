@@ -1,11 +1,17 @@
-# faxgate_test(NAME SOURCES... LIBS ...)
+# faxgate_test(NAME [PROCESSORS N] SOURCES... LIBS ...)
 # One GoogleTest program per component; every case becomes a ctest test named
 # <program>.<suite>.<case>, so `ctest -R <program>` selects a component's tests.
+# PROCESSORS: the slots of `ctest -j` each case takes (1 unless given), for
+# cases that keep several programs busy at once (a whole server), so that a
+# parallel run does not start more of them than the machine has cores for.
 function(faxgate_test name)
   if(NOT FAXGATE_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "PROCESSORS" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_PROCESSORS)
+    set(T_PROCESSORS 1)
+  endif()
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
@@ -13,7 +19,7 @@ function(faxgate_test name)
     FAXGATE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     FAXGATE_PROGRAM_DIR="${FAXGATE_PROGRAM_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
-    PROPERTIES ENVIRONMENT "FAXGATE_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp")
+    PROPERTIES ENVIRONMENT "FAXGATE_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp" PROCESSORS ${T_PROCESSORS})
 endfunction()
 
 # faxgate_test_program(NAME SOURCES... LIBS... FOR TESTS... [DEFINE MACRO])

@@ -48,6 +48,10 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     Steady::time_point deadlineAfter(Ms bound) const {
         return Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(bound));
     }
+    // The answer to the creation comes from a program just started.
+    Steady::time_point creationDeadline() const {
+        return Steady::now() + std::chrono::duration_cast<Steady::duration>(realStartBound(options.createBound));
+    }
 
     void detachFromPump() {
         if (socketWatch) pump.unwatch(socketWatch);
@@ -272,7 +276,7 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
     if (d.options.started) d.options.started(d.process.pid());
     try {
         Impl::CallScope scope(d);
-        Message m = d.awaitAnswer(0, d.deadlineAfter(d.options.createBound), "(作成)");
+        Message m = d.awaitAnswer(0, d.creationDeadline(), "(作成)");
         if (!m.ok)
             throw Error(kChildCannotCreate,
                         "オブジェクトを作成できません: " + program + ": " + std::to_string(m.errorNumber) + " " +

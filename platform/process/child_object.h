@@ -50,7 +50,8 @@ struct ChildObjectOptions {
     // the creation: a caller that clears up after a child that died early
     // learns which process it was, even when the creation fails.
     std::function<void(pid_t)> started;
-    // Bounds in the system's time (see realBound for their real floor).
+    // Bounds in the system's time (see realBound and, for the creation,
+    // realStartBound for their real floors).
     Ms createBound{30000};  // for the answer to the creation
     Ms callBound{30000};    // for each call that gives none of its own
     Ms releaseBound{5000};  // for the child to end after a release, and again after SIGTERM

@@ -208,12 +208,16 @@ pid_t forkChild(const std::string& program, Argv& argv, Argv& envp, const SpawnO
     return pid;
 }
 
+nanoseconds realBoundWithFloor(std::chrono::milliseconds bound, nanoseconds floor) {
+    return std::max(clock().realDuration(bound), std::min<nanoseconds>(bound, floor));
+}
+
 }  // namespace
 
-nanoseconds realBound(std::chrono::milliseconds bound) {
-    nanoseconds scaled = clock().realDuration(bound);
-    nanoseconds floor = std::min<nanoseconds>(bound, std::chrono::seconds(60));
-    return std::max(scaled, floor);
+nanoseconds realBound(std::chrono::milliseconds bound) { return realBoundWithFloor(bound, std::chrono::seconds(15)); }
+
+nanoseconds realStartBound(std::chrono::milliseconds bound) {
+    return realBoundWithFloor(bound, std::chrono::seconds(60));
 }
 
 Process Process::start(const std::string& program, const std::vector<std::string>& args, const SpawnOptions& options) {

@@ -123,9 +123,14 @@ bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::mill
 
 // The real time that a bound on another process's answer takes: the bound in
 // the system's time, but under a scaled clock never less than the lesser of
-// the bound and a minute, so that a loaded machine (starting a program under
-// a sanitizer, say) is not taken for a hung peer.
+// the bound and fifteen seconds, so that a loaded machine is not taken for a
+// hung peer.
 std::chrono::nanoseconds realBound(std::chrono::milliseconds bound);
+// The same for the first answer of a program just started: loading it (under
+// a sanitizer, say) is what a loaded machine slows most, so the floor is a
+// minute. Only that answer waits so long; a bound on what a running program
+// does (a print that never ends, say) keeps the floor of realBound.
+std::chrono::nanoseconds realStartBound(std::chrono::milliseconds bound);
 
 // Finds a program of the system by name, without regard to case: first in the
 // folder of the running program, then in the program folder (FAXGATE_HOME).

@@ -73,33 +73,41 @@ TEST(EndToEnd, TheWindowsCommandLineStartsAndStopsTheServer) {
         EXPECT_GE(h.at(step), 0) << step;
 }
 
-TEST(EndToEnd, TheSupervisorShutsDownInOrderOnSignalsAndFailures) {
-    struct Case {
-        const char* control;
-        int signal;
-        int exitCode;
-    } cases[] = {
-        {"", SIGTERM, 0},                                                    // an operator's stop
-        {"<StandIn name='Alvaret' Port='5' DieAfter='100000'/>", 0, 1},        // a reception program dies
-        {"<StandIn name='Ospery' StartResult='1'/>", 0, 1},                  // a schedule does not start
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.control);
-        SupervisorHome h;
-        h.endFile("<End-Request>0</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
-        h.standIns(c.control);
-        SpawnOptions o;
-        o.workingFolder = h.home.path();
-        Process tolvern = Process::start(testing::programDir() + "tolvern", {}, o);
-        if (c.signal) {
-            ASSERT_TRUE(eventually([&] { return h.at("Alvaret 6 created") >= 0; }));
-            ::kill(tolvern.pid(), c.signal);
-        }
-        ASSERT_TRUE(eventually([&] { return !tolvern.running(); }));
-        EXPECT_EQ(tolvern.exitCode(), c.exitCode);
-        EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+struct ShutdownCase {
+    const char* name;
+    const char* control;
+    int signal;
+    int exitCode;
+};
+constexpr ShutdownCase kShutdownCases[] = {
+    {"OperatorsStop", "", SIGTERM, 0},
+    {"AReceptionProgramDies", "<StandIn name='Alvaret' Port='5' DieAfter='100000'/>", 0, 1},
+    {"AScheduleDoesNotStart", "<StandIn name='Ospery' StartResult='1'/>", 0, 1},
+};
+void PrintTo(const ShutdownCase& c, std::ostream* os) { *os << c.name; }
+
+// A whole server per case: each case is a test of its own, run side by side.
+class TheSupervisorShutsDownInOrder : public ::testing::TestWithParam<ShutdownCase> {};
+
+TEST_P(TheSupervisorShutsDownInOrder, OnSignalsAndFailures) {
+    const ShutdownCase& c = GetParam();
+    SupervisorHome h;
+    h.endFile("<End-Request>0</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
+    h.standIns(c.control);
+    SpawnOptions o;
+    o.workingFolder = h.home.path();
+    Process tolvern = Process::start(testing::programDir() + "tolvern", {}, o);
+    if (c.signal) {
+        ASSERT_TRUE(eventually([&] { return h.at("Alvaret 6 created") >= 0; }));
+        ::kill(tolvern.pid(), c.signal);
     }
+    ASSERT_TRUE(eventually([&] { return !tolvern.running(); }));
+    EXPECT_EQ(tolvern.exitCode(), c.exitCode);
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
 }
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, TheSupervisorShutsDownInOrder, ::testing::ValuesIn(kShutdownCases),
+                         [](const ::testing::TestParamInfo<ShutdownCase>& info) { return std::string(info.param.name); });
 
 namespace {
 
@@ -196,153 +204,169 @@ TEST(EndToEnd, BadAnswersOfTheEdiServerNeverStopTheServer) {
     EXPECT_EQ(left, std::vector<std::string>{});
 }
 
-TEST(EndToEnd, AWholeServerKilledInItsSendPhaseLosesNoDocumentAndFaxesNoneTwice) {
+struct KillMoment {
+    const char* name;
+    std::size_t sentBefore;
+};
+constexpr KillMoment kKillMoments[] = {{"BeforeAnyFax", 0}, {"AfterOneFax", 1}, {"AfterThreeFaxes", 3}};
+void PrintTo(const KillMoment& m, std::ostream* os) { *os << m.name; }
+
+// Each moment of the kill is a test of its own, run side by side.
+class AWholeServerKilledInItsSendPhase : public ::testing::TestWithParam<KillMoment> {};
+
+TEST_P(AWholeServerKilledInItsSendPhase, LosesNoDocumentAndFaxesNoneTwice) {
     // Every process of the home killed at once, as a power cut does it, once
     // the batch has confirmed its archives: before any fax, after one, after three.
-    for (std::size_t sentBefore : {0u, 1u, 3u}) {
-        SCOPED_TRACE(sentBefore);
-        SupervisorHome h;
-        testing::TempDir answers, record;
-        std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
-                              std::filesystem::copy_options::recursive);
-        fs::removeTree(answers / "GetFaxReminder");
-        h.ediServer(answers.path(), record.path());
-        for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
-        // A loaded machine stalls the scaled clocks: no send may reach its
-        // bound here, as a hung-up call that the line completed anyway is
-        // sent again.
-        h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
-        // Slow lines, each of its own speed (a page takes a quarter of a
-        // second of real time or more), so that the kill after a record does
-        // not fall where another line has just finished its fax: a fax that
-        // went out whole and was not recorded yet is sent again.
-        for (int port = 1; port <= 6; ++port)
-            testing::writeLine(h.home.path(), port,
-                               "<ConnectTime>0</ConnectTime><PageTime>" + std::to_string(170000 + 80000 * port) +
-                                   "</PageTime>");
-        const std::string nimbrel = testing::programDir() + "nimbrel";
-        auto recorded = [&] { return testing::accountSends(h.home.path()).results.size(); };
-        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
-        ASSERT_TRUE(eventually([&] { return !fs::list(record.path(), "*-PutConfirm.zip").empty() && recorded() >= sentBefore; },
-                               120000ms))
-            << h.programsLog();
-        ASSERT_GT(testing::killWholeHome(h.home.path()), 0u);
+    const std::size_t sentBefore = GetParam().sentBefore;
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(),
+                          std::filesystem::copy_options::recursive);
+    fs::removeTree(answers / "GetFaxReminder");
+    h.ediServer(answers.path(), record.path());
+    for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+    // A loaded machine stalls the scaled clocks: no send may reach its
+    // bound here, as a hung-up call that the line completed anyway is
+    // sent again.
+    h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
+    // Slow lines, each of its own speed (a page takes a quarter of a
+    // second of real time or more), so that the kill after a record does
+    // not fall where another line has just finished its fax: a fax that
+    // went out whole and was not recorded yet is sent again.
+    for (int port = 1; port <= 6; ++port)
+        testing::writeLine(h.home.path(), port,
+                           "<ConnectTime>0</ConnectTime><PageTime>" + std::to_string(170000 + 80000 * port) +
+                               "</PageTime>");
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    auto recorded = [&] { return testing::accountSends(h.home.path()).results.size(); };
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    ASSERT_TRUE(eventually([&] { return !fs::list(record.path(), "*-PutConfirm.zip").empty() && recorded() >= sentBefore; },
+                           120000ms))
+        << h.programsLog();
+    ASSERT_GT(testing::killWholeHome(h.home.path()), 0u);
 
-        // The restart sends what was handed over, then the server drains (no
-        // fetch under way either) and stops.
-        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
-        EXPECT_TRUE(eventually(
-            [&] {
-                return testing::handOversOf(h.home.path()).empty() && fs::list(h.home.folder("TempEDI")).empty() &&
-                       testing::accountSends(h.home.path()).notRecordedOnce().empty();
-            },
-            120000ms))
-            << h.programsLog();
-        EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
-        EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+    // The restart sends what was handed over, then the server drains (no
+    // fetch under way either) and stops.
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    EXPECT_TRUE(eventually(
+        [&] {
+            return testing::handOversOf(h.home.path()).empty() && fs::list(h.home.folder("TempEDI")).empty() &&
+                   testing::accountSends(h.home.path()).notRecordedOnce().empty();
+        },
+        120000ms))
+        << h.programsLog();
+    EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
 
-        testing::SendAccount sends = testing::accountSends(h.home.path());
-        EXPECT_FALSE(sends.numbers.empty());
-        EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
-        EXPECT_EQ(sends.duplicates(), 0u);
-        // An exchange or a supplier refresh that the stop ended midway
-        // leaves its temporaries to the next start, which removes them as
-        // it removed those of the kill.
-        testing::takeTemporariesOfEndedWriters(sends.leftovers);
-        EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
-        // A document that could not be sent again is named in the log.
-        const std::string logged = h.programsLog();
-        for (const auto& [number, results] : sends.results) {
-            if (results.front() != "OK") {
-                EXPECT_NE(logged.find(number), std::string::npos) << number;
-            }
+    testing::SendAccount sends = testing::accountSends(h.home.path());
+    EXPECT_FALSE(sends.numbers.empty());
+    EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
+    EXPECT_EQ(sends.duplicates(), 0u);
+    // An exchange or a supplier refresh that the stop ended midway
+    // leaves its temporaries to the next start, which removes them as
+    // it removed those of the kill.
+    testing::takeTemporariesOfEndedWriters(sends.leftovers);
+    EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
+    // A document that could not be sent again is named in the log.
+    const std::string logged = h.programsLog();
+    for (const auto& [number, results] : sends.results) {
+        if (results.front() != "OK") {
+            EXPECT_NE(logged.find(number), std::string::npos) << number;
         }
     }
 }
 
-TEST(EndToEnd, AnArchiveWhoseConfirmationAKillCutOffIsConfirmedAtTheRestartNotFaxedAgain) {
-    // Killed while its confirmation waits, or (as its files are made to
-    // say) before it handed a group over.
-    for (bool handedOver : {true, false}) {
-        SCOPED_TRACE(handedOver);
-        SupervisorHome h;
-        testing::TempDir answers, record;
-        // The demo's archives, each offered until its receipt is confirmed,
-        // as the EDI server does; the first confirmation is held unanswered.
-        const std::string demo = testing::sourceDir() + "demo/edi_server/";
-        std::filesystem::copy(demo, answers.path(), std::filesystem::copy_options::recursive);
-        fs::removeTree(answers / "GetEdiData");
-        fs::removeTree(answers / "GetFaxReminder");
-        for (const char* step : {"1", "2", "3", "4"}) {
-            for (const auto& archive : fs::list(demo + "GetEdiData/" + step, "*", fs::ListKind::Folders)) {
-                const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
-                fs::makeFolders(to);
-                std::filesystem::copy(demo + "GetEdiData/" + step + "/" + archive, to + archive,
-                                      std::filesystem::copy_options::recursive);
-            }
-        }
-        fs::writeFileAtomic(answers / "PutConfirm.fault", "hold\n");
-        h.ediServer(answers.path(), record.path());
-        for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
-        h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
-        // Lines that finish no fax before the kill.
-        for (int port = 1; port <= 6; ++port)
-            testing::writeLine(h.home.path(), port, "<ConnectTime>0</ConnectTime><PageTime>600000000</PageTime>");
-        const std::string nimbrel = testing::programDir() + "nimbrel";
-        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
-        // Every group is handed over once the batch asks for its confirmation.
-        ASSERT_TRUE(eventually([&] { return !fs::list(record.path(), "*-PutConfirm.body").empty(); }, 120000ms))
-            << h.programsLog();
-        ASSERT_GT(testing::killWholeHome(h.home.path()), 0u);
-        const std::vector<std::string> numbers = testing::accountSends(h.home.path()).numbers;
-        const std::size_t held = fs::list(record.path(), "*-PutConfirm.zip").size();
-        fs::removeFile(answers / "PutConfirm.fault");
-        if (!handedOver) {
-            // No server had them: neither hand-overs nor send copies.
-            for (const std::string& file : testing::handOversOf(h.home.path())) fs::removeFile(h.home / file);
-            for (const std::string& copy : fs::list(h.home.folder("SendTemp"), "*.G3"))
-                fs::removeFile(h.home.folder("SendTemp") + copy);
-            const std::string owed = h.home / documents::OwedReceipts::kFileName;
-            std::vector<std::string> fields = text::split(text::trimBlanks(fs::readFile(owed)), '\t');
-            ASSERT_GE(fields.size(), 3u);
-            fields[1].clear();
-            for (const std::string& n : numbers) fields[1] += (fields[1].empty() ? "" : ",") + n;
-            std::string line;
-            for (const std::string& f : fields) line += (line.empty() ? "" : "\t") + f;
-            fs::writeFileAtomic(owed, line + "\n");
-        }
+INSTANTIATE_TEST_SUITE_P(EndToEnd, AWholeServerKilledInItsSendPhase, ::testing::ValuesIn(kKillMoments),
+                         [](const ::testing::TestParamInfo<KillMoment>& info) { return std::string(info.param.name); });
 
-        for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
-        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
-        EXPECT_TRUE(eventually(
-            [&] {
-                return testing::handOversOf(h.home.path()).empty() &&
-                       testing::accountSends(h.home.path()).notRecordedOnce().empty() &&
-                       !fs::fileExists(h.home / documents::OwedReceipts::kFileName) &&
-                       fs::list(record.path(), "*-GetEdiData.body").size() >= 8;
-            },
-            120000ms))
-            << h.programsLog();
-        EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
-        EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+// Killed while its confirmation waits, or (as its files are made to say)
+// before it handed a group over: each a test of its own, run side by side.
+class AnArchiveWhoseConfirmationAKillCutOff : public ::testing::TestWithParam<bool> {};
 
-        // Each document faxed once under its first number; each archive
-        // confirmed once after the kill.
-        testing::SendAccount sends = testing::accountSends(h.home.path());
-        EXPECT_FALSE(numbers.empty());
-        EXPECT_EQ(sends.numbers, numbers);
-        EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
-        EXPECT_EQ(sends.faxesSent, numbers.size());
-        EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
-        std::vector<std::string> zips = fs::list(record.path(), "*-PutConfirm.zip");
-        std::sort(zips.begin(), zips.end());
-        std::string confirmed;
-        for (std::size_t k = held; k < zips.size(); ++k) confirmed += requestText(record / zips[k]);
-        for (const char* id :
-             {"D0301_20240110083000", "D0500_20240111090000", "D0701_20240112100000", "D1101_20240105080000"})
-            EXPECT_EQ(count(confirmed, std::string("<ConfirmID>") + id + "</ConfirmID>"), 1u) << id << "\n" << confirmed;
+TEST_P(AnArchiveWhoseConfirmationAKillCutOff, IsConfirmedAtTheRestartNotFaxedAgain) {
+    const bool handedOver = GetParam();
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    // The demo's archives, each offered until its receipt is confirmed,
+    // as the EDI server does; the first confirmation is held unanswered.
+    const std::string demo = testing::sourceDir() + "demo/edi_server/";
+    std::filesystem::copy(demo, answers.path(), std::filesystem::copy_options::recursive);
+    fs::removeTree(answers / "GetEdiData");
+    fs::removeTree(answers / "GetFaxReminder");
+    for (const char* step : {"1", "2", "3", "4"}) {
+        for (const auto& archive : fs::list(demo + "GetEdiData/" + step, "*", fs::ListKind::Folders)) {
+            const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
+            fs::makeFolders(to);
+            std::filesystem::copy(demo + "GetEdiData/" + step + "/" + archive, to + archive,
+                                  std::filesystem::copy_options::recursive);
+        }
     }
+    fs::writeFileAtomic(answers / "PutConfirm.fault", "hold\n");
+    h.ediServer(answers.path(), record.path());
+    for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+    h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
+    // Lines that finish no fax before the kill.
+    for (int port = 1; port <= 6; ++port)
+        testing::writeLine(h.home.path(), port, "<ConnectTime>0</ConnectTime><PageTime>600000000</PageTime>");
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    // Every group is handed over once the batch asks for its confirmation.
+    ASSERT_TRUE(eventually([&] { return !fs::list(record.path(), "*-PutConfirm.body").empty(); }, 120000ms))
+        << h.programsLog();
+    ASSERT_GT(testing::killWholeHome(h.home.path()), 0u);
+    const std::vector<std::string> numbers = testing::accountSends(h.home.path()).numbers;
+    const std::size_t held = fs::list(record.path(), "*-PutConfirm.zip").size();
+    fs::removeFile(answers / "PutConfirm.fault");
+    if (!handedOver) {
+        // No server had them: neither hand-overs nor send copies.
+        for (const std::string& file : testing::handOversOf(h.home.path())) fs::removeFile(h.home / file);
+        for (const std::string& copy : fs::list(h.home.folder("SendTemp"), "*.G3"))
+            fs::removeFile(h.home.folder("SendTemp") + copy);
+        const std::string owed = h.home / documents::OwedReceipts::kFileName;
+        std::vector<std::string> fields = text::split(text::trimBlanks(fs::readFile(owed)), '\t');
+        ASSERT_GE(fields.size(), 3u);
+        fields[1].clear();
+        for (const std::string& n : numbers) fields[1] += (fields[1].empty() ? "" : ",") + n;
+        std::string line;
+        for (const std::string& f : fields) line += (line.empty() ? "" : "\t") + f;
+        fs::writeFileAtomic(owed, line + "\n");
+    }
+
+    for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    EXPECT_TRUE(eventually(
+        [&] {
+            return testing::handOversOf(h.home.path()).empty() &&
+                   testing::accountSends(h.home.path()).notRecordedOnce().empty() &&
+                   !fs::fileExists(h.home / documents::OwedReceipts::kFileName) &&
+                   fs::list(record.path(), "*-GetEdiData.body").size() >= 8;
+        },
+        120000ms))
+        << h.programsLog();
+    EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+
+    // Each document faxed once under its first number; each archive
+    // confirmed once after the kill.
+    testing::SendAccount sends = testing::accountSends(h.home.path());
+    EXPECT_FALSE(numbers.empty());
+    EXPECT_EQ(sends.numbers, numbers);
+    EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
+    EXPECT_EQ(sends.faxesSent, numbers.size());
+    EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
+    std::vector<std::string> zips = fs::list(record.path(), "*-PutConfirm.zip");
+    std::sort(zips.begin(), zips.end());
+    std::string confirmed;
+    for (std::size_t k = held; k < zips.size(); ++k) confirmed += requestText(record / zips[k]);
+    for (const char* id :
+         {"D0301_20240110083000", "D0500_20240111090000", "D0701_20240112100000", "D1101_20240105080000"})
+        EXPECT_EQ(count(confirmed, std::string("<ConfirmID>") + id + "</ConfirmID>"), 1u) << id << "\n" << confirmed;
 }
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, AnArchiveWhoseConfirmationAKillCutOff, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "HandedOver" : "NotHandedOver");
+                         });
 
 }  // namespace
 }  // namespace fg
