@@ -49,18 +49,21 @@ std::string NumberReservations::format(const std::string& stamp, long long count
     return stamp + digits;
 }
 
-void NumberReservations::loadStoredNumbers() {
+bool NumberReservations::loadStoredNumbers() {
     std::string signature = signatureOf(storePath_);
-    if (signature == storeSignature_) return;
+    if (signature == storeSignature_) return storeRead_;
     stored_.clear();
     xml::Document store;
     // A store that does not load holds no number we could meet; its own
     // writers refuse to save over it, so it stays as it is.
-    if (store.load(storePath_)) {
+    storeRead_ = signature == "missing";
+    if (!storeRead_ && store.load(storePath_)) {
+        storeRead_ = true;
         for (const auto& n : store.selectNodes("/*/FAXManageNum/RepManageNo")) stored_.push_back(n.text());
         std::sort(stored_.begin(), stored_.end());
     }
     storeSignature_ = signature;
+    return storeRead_;
 }
 
 bool NumberReservations::taken(const std::string& number) {
@@ -141,14 +144,9 @@ std::vector<std::string> NumberReservations::clearEnded(const std::function<void
     std::sort(left.begin(), left.end());
 
     FileLock storeLock(found.storePath_);
-    if (fs::fileExists(found.storePath_)) {
-        xml::Document store;
-        if (!store.load(found.storePath_)) {
-            writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
-            return cleared;
-        }
-        for (const auto& n : store.selectNodes("/*/FAXManageNum/RepManageNo")) found.stored_.push_back(n.text());
-        std::sort(found.stored_.begin(), found.stored_.end());
+    if (!found.loadStoredNumbers()) {
+        writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
+        return cleared;
     }
     for (const std::string& number : left) {
         const std::string marker = found.storeFolder_ + number + kMarkerExtension;

@@ -75,7 +75,9 @@ private:
         FileLock lock;
     };
     bool taken(const std::string& number);
-    void loadStoredNumbers();
+    // The store's numbers, read again only when the file changed. False
+    // when the store is there but does not load (no numbers then).
+    bool loadStoredNumbers();
     // Under the store's lock: the number's marker, held, unless it is taken.
     bool hold(const std::string& number);
 
@@ -86,6 +88,7 @@ private:
     std::vector<Held> held_;
     std::vector<std::string> stored_;  // sorted numbers of the store, as last read
     std::string storeSignature_;       // what the store file looked like then
+    bool storeRead_ = true;            // and whether it loaded (or was missing)
 };
 
 }  // namespace fg::documents
