@@ -7,6 +7,7 @@
 #include "documents/quillary/fax_tran_xml.h"
 #include "documents/quillary/owed_receipts.h"
 #include "documents/quillary/receipt_confirmation.h"
+#include "edi_control/castrel/catalogue.h"
 #include "fax_send/morvane/errors.h"
 #include "fax_send/morvane/fax_send.h"
 #include "fax_send/morvane/send_handover.h"
@@ -61,8 +62,18 @@ void clearEndedWork() {
         if (m.live) return;
     std::string messages;
     FolderPathInfo().getFolderPath("TempEDI", messages);
-    if (messages.empty()) return;
-    for (const std::string& name : fs::list(messages)) fs::removeFile(messages + name);
+    if (!messages.empty())
+        for (const std::string& name : fs::list(messages)) fs::removeFile(messages + name);
+    // A confirmation list left now is a killed batch's: had it written what
+    // it owes, OwedReceipts.txt carries it; had it not, its archives must
+    // come again. Confirmed by the next batch, they would be lost.
+    std::string request;
+    FolderPathInfo().getFolderPath(documents::folders::kRequest, request);
+    if (request.empty()) return;
+    RequestFolderLock lock(request);
+    for (const char* list : {castrel::kConfirmList, castrel::kOrderConfirmList})
+        if (fs::fileExists(request + list) && fs::removeFile(request + list))
+            writeDebugLine(FrmMainCtrl::kSource, std::string("前回の実行が残した受信確認ファイルを破棄しました: ") + request + list);
 }
 
 }  // namespace

@@ -201,8 +201,10 @@ public:
 
     // As the EDI server does, offers again the documents of an archive that
     // was not confirmed two passes after it was fetched (a batch that
-    // failed skips the confirmation); only the good ones, as the bad ones
-    // are accounted for by their log lines.
+    // failed skips the confirmation, a killed one never read it): every
+    // document of a data archive, and the files of a reminder list not
+    // confirmed, bad ones included, as a server killed before it logged
+    // them must meet them again.
     void offerUnconfirmedAgain(std::size_t fetches, std::size_t reminderFetches, const std::set<std::string>& confirmed,
                                const std::set<std::string>& remindersConfirmed) {
         for (Served& a : served_) {
@@ -221,11 +223,11 @@ public:
             if (reminder ? reminderFetches < a.step + 2 : fetches < a.step + 8) continue;
             a.settled = true;
             std::deque<Doc>& pending = reminder ? pendingReminders_ : pending_[a.code];
-            for (const Doc& d : a.docs)
-                if (d.fate == Fate::Good) {
-                    pending.push_front(d);
-                    ++figures.offeredAgain;
-                }
+            for (const Doc& d : a.docs) {
+                if (reminder && d.fate == Fate::Good && remindersConfirmed.count(d.file())) continue;
+                pending.push_front(d);
+                ++figures.offeredAgain;
+            }
         }
     }
 
