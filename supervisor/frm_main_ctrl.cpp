@@ -51,27 +51,30 @@ std::string helperRecord() { return fs::programFolder() + ".pgpwin32.pid"; }
 
 // At start-up no program of this server runs yet, so what the last run's
 // programs left half done goes before anything new starts: the temporary
-// files and folders of writers that ended, anywhere in the home, and the
+// files and folders of writers that ended, anywhere in the home, the
 // message files of a fetch that never finished (its documents were handed
-// over already, or the EDI server offers them again, unconfirmed). A live
-// run marker (a telephone job that outlived its server) keeps the messages.
+// over already, or the EDI server offers them again, unconfirmed), and the
+// confirmation lists of batches that were killed. Confirmed by the next
+// batch, such a list would lose its archives for good: had its batch
+// written what it owes, OwedReceipts.txt carries it; had it not, the
+// archives must come again. A live run marker (a telephone job that
+// outlived its server) keeps the messages and the order-balance list.
 void clearEndedWork() {
     const std::string home = fs::programFolder();
     fs::removeTemporariesOfEndedWriters(home);
-    for (const RunMarker::Found& m : RunMarker::find(home))
-        if (m.live) return;
+    const std::vector<RunMarker::Found> markers = RunMarker::find(home);
+    const bool jobLives = std::any_of(markers.begin(), markers.end(), [](const RunMarker::Found& m) { return m.live; });
     std::string messages;
     FolderPathInfo().getFolderPath("TempEDI", messages);
-    if (!messages.empty())
+    if (!messages.empty() && !jobLives)
         for (const std::string& name : fs::list(messages)) fs::removeFile(messages + name);
-    // A confirmation list left now is a killed batch's: had it written what
-    // it owes, OwedReceipts.txt carries it; had it not, its archives must
-    // come again. Confirmed by the next batch, they would be lost.
     std::string request;
     FolderPathInfo().getFolderPath(documents::folders::kRequest, request);
     if (request.empty()) return;
     RequestFolderLock lock(request);
-    for (const char* list : {castrel::kConfirmList, castrel::kOrderConfirmList})
+    std::vector<const char*> lists{castrel::kConfirmList};
+    if (!jobLives) lists.push_back(castrel::kOrderConfirmList);
+    for (const char* list : lists)
         if (fs::fileExists(request + list) && fs::removeFile(request + list))
             writeDebugLine(FrmMainCtrl::kSource, std::string("前回の実行が残した受信確認ファイルを破棄しました: ") + request + list);
 }
