@@ -68,15 +68,20 @@ void clearEndedWork() {
     FolderPathInfo().getFolderPath("TempEDI", messages);
     if (!messages.empty() && !jobLives)
         for (const std::string& name : fs::list(messages)) fs::removeFile(messages + name);
-    std::string request;
-    FolderPathInfo().getFolderPath(documents::folders::kRequest, request);
-    if (request.empty()) return;
-    RequestFolderLock lock(request);
-    std::vector<const char*> lists{castrel::kConfirmList};
-    if (!jobLives) lists.push_back(castrel::kOrderConfirmList);
-    for (const char* list : lists)
-        if (fs::fileExists(request + list) && fs::removeFile(request + list))
-            writeDebugLine(FrmMainCtrl::kSource, std::string("前回の実行が残した受信確認ファイルを破棄しました: ") + request + list);
+    // Whatever fails here, the take-over that follows still runs.
+    try {
+        std::string request;
+        FolderPathInfo().getFolderPath(documents::folders::kRequest, request);
+        if (request.empty()) return;
+        RequestFolderLock lock(request);
+        std::vector<const char*> lists{castrel::kConfirmList};
+        if (!jobLives) lists.push_back(castrel::kOrderConfirmList);
+        for (const char* list : lists)
+            if (fs::fileExists(request + list) && fs::removeFile(request + list))
+                writeDebugLine(FrmMainCtrl::kSource, std::string("前回の実行が残した受信確認ファイルを破棄しました: ") + request + list);
+    } catch (...) {
+        logCurrentError(FrmMainCtrl::kSource);
+    }
 }
 
 }  // namespace
