@@ -331,6 +331,9 @@ void FrmMainCtrl::takeOverLeftSends(bool atStart) {
         // At start-up no sender of this server runs yet: markers and send
         // copies of those that ended go too.
         if (atStart) send_handover::TakeOver::clearEndedSenders();
+        // A sender killed as it made or removed its marker left a lock
+        // that guards nothing.
+        RunMarker::removeStrayLocks(fs::programFolder());
     } catch (...) {
         logCurrentError(kSource);
     }

@@ -31,9 +31,11 @@ void logError(const Error& e) { ErrorLogWriter().writeError(FaxSend::kErrorSourc
 // process id its lock names, since a server that died before it answered
 // its creation or a sendFAX never told its marker's name.
 // Its send copies go too: one that died between its last record and
-// clearing them left no hand-over that would take them along.
+// clearing them left no hand-over that would take them along, and so does a
+// lock it made before it could write its id into it.
 void removeMarkerLeftBy(pid_t server) {
     RunMarker::removeLeftBy(fs::programFolder(), server);
+    RunMarker::removeStrayLocks(fs::programFolder());
     send_handover::TakeOver::clearSendCopiesOf(server);
 }
 

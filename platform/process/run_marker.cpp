@@ -233,6 +233,30 @@ int RunMarker::removeLeftBy(const std::string& folderIn, pid_t writer) noexcept 
     return removed;
 }
 
+int RunMarker::removeStrayLocks(const std::string& folderIn) noexcept {
+    int removed = 0;
+    try {
+        const std::string folder = fs::withSlash(folderIn);
+        const std::vector<std::string> names = namesIn(folder);
+        for (const std::string& lockName : names) {
+            if (!fs::matchWildcard(".@*.xml.lock", lockName)) continue;
+            // Held by us from here on: a writer making a marker of this name
+            // now finds it taken and uses the next one.
+            Descriptor lock = takeLock(folder + lockName, false);
+            if (!lock) continue;
+            const std::string file = lockName.substr(1, lockName.size() - 6);  // "@<stamp>.xml"
+            const bool marked = std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+                return name[0] == '@' && text::icompare(name, file) == 0;
+            });
+            if (marked || fs::fileExists(handOverPath(folder, file))) continue;
+            if (::unlink((folder + lockName).c_str()) == 0) ++removed;
+        }
+    } catch (...) {
+        // What stays guards nothing, and a marker of its name takes it over.
+    }
+    return removed;
+}
+
 std::string RunMarker::handOverPath(const std::string& folder, const std::string& fileName) {
     return fs::withSlash(folder) + "." + text::toLowerAscii(fileName) + ".handover";
 }

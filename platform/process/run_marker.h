@@ -61,6 +61,12 @@ public:
     // A marker still held, by that process or by a later one that has its
     // id, stays. Answers how many markers went. Never raises.
     static int removeLeftBy(const std::string& folder, pid_t writer) noexcept;
+    // Removes the lock files that guard nothing: free, with neither a marker
+    // nor a hand-over of their name, as a writer killed while it made or
+    // removed its marker leaves them (one killed before it wrote its process
+    // id into the lock is found by no id). Answers how many went. Never
+    // raises.
+    static int removeStrayLocks(const std::string& folder) noexcept;
 
     // A marker's hand-over file, ".<marker file name, lower case>.handover"
     // beside it: what its writer was handed and has not finished yet. The
