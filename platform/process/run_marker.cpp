@@ -104,6 +104,26 @@ std::vector<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
+// Calls `each(names, lockName, file, fd)` for every marker lock file of a
+// folder that no writer holds, held by us meanwhile: no writer takes its
+// name, and a marker is gone before its lock is free again. `names` is the
+// folder's listing, `file` the marker's name ("@<stamp>.xml").
+template <typename Each>
+void forEachFreeLock(const std::string& folder, Each each) {
+    const std::vector<std::string> names = namesIn(folder);
+    for (const std::string& lockName : names) {
+        if (!fs::matchWildcard(".@*.xml.lock", lockName)) continue;
+        Descriptor lock = takeLock(folder + lockName, false);
+        if (lock) each(names, lockName, lockName.substr(1, lockName.size() - 6), lock.get());
+    }
+}
+
+// Whether the listing holds the marker `file`, in any case.
+bool listed(const std::vector<std::string>& names, const std::string& file) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return name[0] == '@' && text::icompare(name, file) == 0; });
+}
+
 }  // namespace
 
 RunMarker RunMarker::create(const std::string& folderIn) {
@@ -212,21 +232,16 @@ int RunMarker::removeLeftBy(const std::string& folderIn, pid_t writer) noexcept 
     if (writer <= 0) return removed;
     try {
         const std::string folder = fs::withSlash(folderIn);
-        const std::vector<std::string> names = namesIn(folder);
-        for (const std::string& lockName : names) {
-            if (!fs::matchWildcard(".@*.xml.lock", lockName)) continue;
-            // Held by us from here on: no writer takes the name meanwhile,
-            // and the marker is gone before its lock is free again.
-            Descriptor lock = takeLock(folder + lockName, false);
-            if (!lock || holderOf(lock.get()) != writer) continue;
-            const std::string file = lockName.substr(1, lockName.size() - 6);  // "@<stamp>.xml"
-            const std::string stem = file.substr(0, file.size() - 4);
+        forEachFreeLock(folder, [&](const std::vector<std::string>& names, const std::string& lockName,
+                                    const std::string& file, int fd) {
+            if (holderOf(fd) != writer) return;
             for (const std::string& name : names)
                 if (name[0] == '@' && text::icompare(name, file) == 0 && ::unlink((folder + name).c_str()) == 0)
                     ++removed;
+            const std::string stem = file.substr(0, file.size() - 4);
             ::unlink((folder + "." + stem + "." + std::to_string(writer) + ".tmp").c_str());
             ::unlink((folder + lockName).c_str());
-        }
+        });
     } catch (...) {
         // What stays is a stale marker, which the shutdown's wait passes over.
     }
@@ -237,20 +252,11 @@ int RunMarker::removeStrayLocks(const std::string& folderIn) noexcept {
     int removed = 0;
     try {
         const std::string folder = fs::withSlash(folderIn);
-        const std::vector<std::string> names = namesIn(folder);
-        for (const std::string& lockName : names) {
-            if (!fs::matchWildcard(".@*.xml.lock", lockName)) continue;
-            // Held by us from here on: a writer making a marker of this name
-            // now finds it taken and uses the next one.
-            Descriptor lock = takeLock(folder + lockName, false);
-            if (!lock) continue;
-            const std::string file = lockName.substr(1, lockName.size() - 6);  // "@<stamp>.xml"
-            const bool marked = std::any_of(names.begin(), names.end(), [&](const std::string& name) {
-                return name[0] == '@' && text::icompare(name, file) == 0;
-            });
-            if (marked || fs::fileExists(handOverPath(folder, file))) continue;
+        forEachFreeLock(folder, [&](const std::vector<std::string>& names, const std::string& lockName,
+                                    const std::string& file, int) {
+            if (listed(names, file) || fs::fileExists(handOverPath(folder, file))) return;
             if (::unlink((folder + lockName).c_str()) == 0) ++removed;
-        }
+        });
     } catch (...) {
         // What stays guards nothing, and a marker of its name takes it over.
     }
