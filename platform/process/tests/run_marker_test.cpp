@@ -154,12 +154,14 @@ TEST(RunMarker, WhatADeadWriterLeftIsFoundByItsProcessId) {
 TEST(RunMarker, LocksThatGuardNothingAreRemovedAndNoOthers) {
     testing::TempDir dir;
     // Writers killed before they wrote their id, or their marker: the two
-    // first go. A stale marker's lock, a hand-over's and a live one stay.
+    // first go. A stale marker's lock, a hand-over's and a live writer's
+    // stay, the last before its marker is written.
     for (const char* stamp : {"20200101000000", "20200101000001", "20200102000000", "20200103000000"})
         fs::writeFileAtomic(dir / (std::string(".@") + stamp + ".xml.lock"), stamp[13] == '1' ? "999999" : "");
     fs::writeFileAtomic(dir / "@20200102000000.XML", "<TELEPHONY/>");
     fs::writeFileAtomic(RunMarker::handOverPath(dir.path(), "@20200103000000.XML"), "1\n");
     RunMarker live = RunMarker::create(dir.path());
+    fs::removeFile(live.path());
     EXPECT_EQ(RunMarker::removeStrayLocks(dir.path()), 2);
     for (const std::string& stamp : std::vector<std::string>{"20200102000000", "20200103000000", live.name().substr(1)})
         EXPECT_TRUE(fs::fileExists(dir / (".@" + stamp + ".xml.lock"))) << stamp;
