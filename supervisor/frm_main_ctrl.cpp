@@ -73,11 +73,10 @@ void clearEndedWork() {
         std::string request;
         FolderPathInfo().getFolderPath(documents::folders::kRequest, request);
         if (request.empty()) return;
-        RequestFolderLock lock(request);
         std::vector<const char*> lists{castrel::kConfirmList};
         if (!jobLives) lists.push_back(castrel::kOrderConfirmList);
         for (const char* list : lists)
-            if (fs::fileExists(request + list) && fs::removeFile(request + list))
+            if (documents::discardList(request, list))
                 writeDebugLine(FrmMainCtrl::kSource, std::string("前回の実行が残した受信確認ファイルを破棄しました: ") + request + list);
     } catch (...) {
         logCurrentError(FrmMainCtrl::kSource);

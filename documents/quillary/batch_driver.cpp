@@ -37,7 +37,6 @@
 #include "platform/folder_path_info.h"
 #include "platform/layout/page_export.h"
 #include "platform/processed_file_hook.h"
-#include "platform/request_folder_lock.h"
 #include "settings/maker_info.h"
 
 #include <algorithm>
@@ -139,10 +138,9 @@ std::set<std::string> pagesOf(const std::string& folderKey, const std::string& l
 void discardConfirmation() noexcept {
     try {
         const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
-        const std::string list = folder + documents::kConfirmList;
-        RequestFolderLock lock(folder);
-        if (fs::fileExists(list) && fs::removeFile(list))
-            writeDebugLine(kSource, "送信できなかったバッチの受信確認ファイルを破棄しました: " + list);
+        if (documents::discardList(folder, documents::kConfirmList))
+            writeDebugLine(kSource, std::string("送信できなかったバッチの受信確認ファイルを破棄しました: ") + folder +
+                                        documents::kConfirmList);
     } catch (...) {
         logCurrentError(kSource);
     }

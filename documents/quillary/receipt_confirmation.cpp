@@ -112,4 +112,10 @@ bool confirmListed(const std::string& requestFolder, const ConfirmationList& lis
     return true;
 }
 
+bool discardList(const std::string& requestFolder, const std::string& fileName) {
+    RequestFolderLock lock(requestFolder);
+    const std::string path = requestFolder + fileName;
+    return fs::fileExists(path) && fs::removeFile(path);
+}
+
 }  // namespace fg::documents

@@ -76,4 +76,9 @@ std::vector<OwedArchive> listedArchives(const std::string& requestFolder, const 
 // all the same.
 bool confirmListed(const std::string& requestFolder, const ConfirmationList& list);
 
+// Deletes the list file `fileName` of the request folder unread, under the
+// folder's lock: a list whose archives must not be confirmed. True when
+// there was one. Raises when the folder cannot be locked.
+bool discardList(const std::string& requestFolder, const std::string& fileName);
+
 }  // namespace fg::documents
