@@ -184,8 +184,7 @@ TEST_F(SoftwareModemLine, ARingingCallsPagesAreReceived) {
     for (std::int16_t modemClass : {2, 3}) {
         SCOPED_TRACE(modemClass);
         SoftwareFaxModem modem(folder(home, "received"));
-        // Two DLE bytes in a row come as DLE SUB.
-        modem.setDleSub(true);
+        modem.setDleSub(true);  // two DLE bytes in a row come as DLE SUB
         std::int32_t h = open(modem, modemClass, 1);
         modem.ring({home / "send_p1.G3", home / "send_p2.G3", home / "send_p3.G3"}, "+81 6 5555 0000");
         std::int16_t status = 0, count = 0;
