@@ -55,7 +55,8 @@
 //   no answer from the modem      ModemSilent  0x02
 //   the device lost               DeviceFailed 0x02
 // PortOpen answers ModemRefused when the modem refuses the initialisation
-// string or offers neither fax class, ModemSilent when it does not answer.
+// string or offers neither fax class, ModemSilent when it does not answer;
+// a call answers ModemRefused when the modem refuses its class.
 // A receive whose answer (ATA) finds no fax call gives NoCall, a call lost
 // between pages LineDropped with the modem's code (or 0x73).
 // Class 2 reports its hang-up codes in decimal ("+FHNG:52"), Class 2.0 in
