@@ -12,7 +12,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 #include <new>
 
 namespace fg::fax {
@@ -24,6 +26,49 @@ std::string FaxEngineBase::pageName(const std::string& fileName, int n) {
     std::string::size_type dot = fileName.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = fileName.size();
     return fileName.substr(0, dot) + "_p" + std::to_string(n) + fileName.substr(dot);
+}
+
+std::string FaxEngineBase::dialString(const std::string& number) {
+    std::string out;
+    for (char c : number)
+        if (std::isdigit(static_cast<unsigned char>(c)) || std::string_view("*#,+WwPpTt!@").find(c) != std::string::npos)
+            out += c;
+    return out;
+}
+
+std::int16_t FaxEngineBase::SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
+                                    std::int16_t pages) {
+    auto port = callState(handle);
+    if (!port) return EngineCode::BadHandle;
+    InCall call(*port);
+    if (!call.entered) return EngineCode::PortBusy;
+    port->pagesSent = 0;
+    port->hangup = HangupCode::Normal;
+    SendRequest request;
+    request.number = utf8(phoneNumber);
+    request.dial = dialString(request.number);
+    request.file = utf8(fileName);
+    request.tag = "COM" + std::to_string(port->number) + " send to " + request.dial + ": ";
+    if (request.dial.empty() || request.file.empty() || pages < 1) {
+        trace(request.tag + "bad arguments");
+        return EngineCode::BadArgument;
+    }
+    if (std::int16_t code = readPages(request.file, pages, request.pages, request.tag); code != EngineCode::Ok)
+        return code;
+    return sendCall(*port, request);
+}
+
+std::int16_t FaxEngineBase::ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) {
+    if (!pages) return EngineCode::BadArgument;
+    *pages = 0;
+    auto port = callState(handle);
+    if (!port) return EngineCode::BadHandle;
+    InCall call(*port);
+    if (!call.entered) return EngineCode::PortBusy;
+    port->hangup = HangupCode::Normal;
+    const std::string file = utf8(fileName);
+    if (file.empty()) return EngineCode::BadArgument;
+    return receiveCall(*port, file, *pages, "COM" + std::to_string(port->number) + " receive: ");
 }
 
 std::int16_t FaxEngineBase::readPages(const std::string& fileName, int pages, std::vector<std::string>& data,

@@ -1,6 +1,8 @@
 // What every engine of this folder shares beside its lines: the trace, the
-// page-image operations with their stretch and shrink options, and the page
-// information option. The port-bound operations are each engine's own.
+// page-image operations with their stretch and shrink options, the page
+// information option, and the opening of a send and of a receive (the
+// checks of the port and the arguments, and the reading of the pages to
+// send). The rest of the port-bound operations is each engine's own.
 #pragma once
 
 #include "platform/fax_engine/fax_engine.h"
@@ -16,6 +18,7 @@ namespace fg::fax {
 
 // What a port keeps of its last call, in every engine's ports.
 struct CallState {
+    std::int16_t number = 0;  // the port number: "COM<number>" in the trace
     std::atomic<bool> closed{false};
     std::atomic<bool> inCall{false};
     std::atomic<std::int16_t> pagesSent{0};
@@ -39,6 +42,12 @@ struct InCall {
 
 class FaxEngineBase : public FaxEngine {
 public:
+    // Both check the port and the arguments, and a send reads and checks
+    // its pages, before the engine's own call (sendCall, receiveCall)
+    // begins; the port is the call's until they answer.
+    std::int16_t SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
+                         std::int16_t pages) final;
+    std::int16_t ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) final;
     std::int16_t GetHangupCode(std::int32_t handle, std::int32_t* code) override;
     std::int16_t GetRemoteID(std::int32_t handle, const char** remoteId) override;
     std::int16_t GetNumOfPagesSent(std::int32_t handle, std::int16_t* count) override;
@@ -56,6 +65,23 @@ public:
     void setSendEndHook(std::function<void()> hook) override;
 
 protected:
+    struct SendRequest {
+        std::string number;              // as given (UTF-8)
+        std::string dial;                // what is dialled: see dialString
+        std::string file;                // the first page's name without its "_p<n>"
+        std::vector<std::string> pages;  // the pages' data, each a whole G3 page
+        std::string tag;                 // "COM<n> send to <dial>: ", for the trace
+    };
+    // A send on a port that is the caller's, its pagesSent and hangup reset.
+    virtual std::int16_t sendCall(CallState& port, SendRequest& request) = 0;
+    // A receive on a port that is the caller's, its hangup reset; `pages`
+    // counts the pages written, from 0.
+    virtual std::int16_t receiveCall(CallState& port, const std::string& file, std::int16_t& pages,
+                                     const std::string& tag) = 0;
+    // The digits and dial modifiers of a number; the rest (spaces, "-",
+    // brackets) only helps people read it. A number without any is refused.
+    static std::string dialString(const std::string& number);
+
     // Runs the send-end hook (see FaxEngine::setSendEndHook) unless the port
     // was closed, which ends the call before its end goes out: false then.
     // Never raises.
@@ -71,13 +97,13 @@ protected:
     static std::string utf8(const char* ansi);
     // "<base><ext>" -> "<base>_p<n><ext>"
     static std::string pageName(const std::string& fileName, int n);
+private:
     // Reads and checks every page of a send before anything is dialled: a
     // page that cannot be sent must not cost a call. Ok, FileNotFound or
     // BadImage (traced after `tag`).
     std::int16_t readPages(const std::string& fileName, int pages, std::vector<std::string>& data,
                            const std::string& tag);
 
-private:
     std::int16_t imageCall(const char* what, const std::function<void()>& body);
 
     // Held while the hook runs, so that taking it away waits for its end.

@@ -40,7 +40,7 @@ constexpr std::size_t kMaxLine = 256;                    // a longer answer line
 constexpr std::size_t kMaxInfoLines = 64;                // answer lines kept before a final result
 constexpr std::size_t kMaxPageBytes = 8u * 1024 * 1024;  // a received page beyond this is refused
 constexpr int kPageTries = 3;                            // sends of a page the far end refuses
-constexpr char DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
+constexpr char DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12, SUB = 0x1a;
 
 enum class Final { Ok, Connect, Error, Busy, NoAnswer, NoCarrier, NoDialTone, Ring, TimedOut, Lost, Closed };
 
@@ -99,16 +99,6 @@ std::optional<long> pageStatusIn(const std::vector<std::string>& lines) {
     return leadingNumber(*v, 10);
 }
 
-// The digits and dial modifiers of a number; the rest (spaces, "-",
-// brackets) only helps people read it.
-std::string dialString(const std::string& phone) {
-    std::string out;
-    for (char c : phone)
-        if (std::isdigit(static_cast<unsigned char>(c)) || std::string_view("*#,+WwPpTt!@").find(c) != std::string::npos)
-            out += c;
-    return out;
-}
-
 // Text that may stand in a quoted modem parameter.
 std::string quotable(const std::string& text) {
     std::string out;
@@ -134,14 +124,18 @@ std::string printable(std::string_view bytes) {
 }  // namespace
 
 struct ModemFaxEngine::Port : CallState {
-    std::int16_t number = 0;
     std::string tag;  // "COM1"
     std::unique_ptr<SerialLine> line;
     milliseconds ringTimeout{60000};
     // What the modem sent and no operation has taken yet (a RING that came
-    // with the end of an answer, say); used by one operation at a time.
+    // with the end of an answer, say); used by one operation at a time, as
+    // are the values below it.
     std::string pending;
     bool skipping = false;  // inside an overlong line
+    bool lfOwed = false;    // the last answer line ended with a CR whose LF has not come yet
+    // The set-up commands the modem has taken since its initialisation, in
+    // order: a call sends only those that differ.
+    std::vector<std::string> setUp;
 
     // guarded by mutex:
     Settings settings;
@@ -221,13 +215,20 @@ public:
     Final readPage(std::string& page, Steady::time_point deadline) {
         bool afterDle = false;
         for (;;) {
+            // Only the LF of the CONNECT line's CR LF goes; the page's own
+            // bytes may be LFs.
+            if (lfOwed_ && !pending_.empty()) {
+                lfOwed_ = false;
+                if (pending_[0] == '\n') pending_.erase(0, 1);
+            }
             for (std::size_t i = 0; i < pending_.size(); ++i) {
                 char c = pending_[i];
-                if (page.empty() && !afterDle && c == '\n') continue;  // the end of the CONNECT line
                 if (afterDle) {
                     afterDle = false;
                     if (c == DLE) {
                         page += DLE;
+                    } else if (c == SUB) {  // a modem may send two DLE bytes so
+                        page.append(2, DLE);
                     } else if (c == ETX) {
                         pending_.erase(0, i + 1);
                         return Final::Ok;
@@ -292,7 +293,8 @@ private:
             }
             std::string raw = pending_.substr(0, end);
             // CR LF ends one line: the LF must not stay for data that follows
-            // a CONNECT.
+            // a CONNECT, even when it comes after the CR in a read of its own.
+            lfOwed_ = pending_[end] == '\r' && end + 1 == pending_.size();
             pending_.erase(0, end + (pending_.compare(end, 2, "\r\n") == 0 ? 2 : 1));
             if (std::exchange(skipping_, false)) continue;
             if (raw.size() > kMaxLine) {
@@ -328,6 +330,7 @@ private:
     std::string& pending_ = port_.pending;
     std::string lastCommand_;
     bool& skipping_ = port_.skipping;
+    bool& lfOwed_ = port_.lfOwed;
 };
 
 // The engine code of a wait on the modem that did not get its answer.
@@ -348,67 +351,111 @@ struct Outcome {
     bool hungUp = false;  // the modem reported the end of the call
 };
 
-// Hands the modem the fax class and the session settings. Ok, or the code
-// that fails the operation.
-std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEngine::Settings& s,
-                       const std::function<void(const std::string&)>& trace) {
-    int modemClass = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : 0;
-    if (modemClass == 0) {
-        int detected;
-        {
-            std::lock_guard lock(port.mutex);
-            detected = port.detectedClass;
-        }
-        if (detected == 0) {
-            Answer a = d.command("AT+FCLASS=?", kCommandBound);
-            if (lostWait(a.final)) return codeOfLostWait(a.final);
-            // The answer lists the classes: "0,1,2,2.0" or "(0-2,2.0)".
-            std::vector<std::string> tokens;
-            std::string token;
-            for (const auto& l : a.info)
-                for (char ch : l + ",") {
-                    if (ch == ',' || ch == '(' || ch == ')' || ch == ' ') {
-                        if (!token.empty()) tokens.push_back(token);
-                        token.clear();
-                    } else {
-                        token += ch;
-                    }
-                }
-            auto offers = [&](const std::string& cls) {
-                return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& t) {
-                    return t == cls || (cls == "2" && t.size() == 3 && t[1] == '-' && t[0] <= '2' && t[2] >= '2');
-                });
-            };
-            detected = offers("2.0") ? 3 : offers("2") ? 2 : 0;
-            if (a.final != Final::Ok || detected == 0) {
-                trace(port.tag + " offers neither fax class 2.0 nor class 2");
-                return EngineCode::ModemRefused;
-            }
-            std::lock_guard lock(port.mutex);
-            port.detectedClass = detected;
-        }
-        modemClass = detected;
-    }
-    const bool c20 = isClass20(modemClass);
-    Answer a = d.command(c20 ? "AT+FCLASS=2.0" : "AT+FCLASS=2", kCommandBound);
+// Asks the modem which fax classes it offers (AT+FCLASS=?) and keeps the
+// one to use: 2.0 where offered, else 2. Ok, ModemRefused when it offers
+// neither, or the code of a lost wait.
+std::int16_t detectClass(Dialogue& d, ModemFaxEngine::Port& port,
+                         const std::function<void(const std::string&)>& trace) {
+    Answer a = d.command("AT+FCLASS=?", kCommandBound);
     if (lostWait(a.final)) return codeOfLostWait(a.final);
-    if (a.final != Final::Ok) return EngineCode::ModemRefused;
-    {
-        std::lock_guard lock(port.mutex);
-        if (port.detectedClass == 0) port.detectedClass = modemClass;
+    // The answer lists the classes: "0,1,2,2.0" or "(0-2,2.0)".
+    std::vector<std::string> tokens;
+    std::string token;
+    for (const auto& l : a.info)
+        for (char ch : l + ",") {
+            if (ch == ',' || ch == '(' || ch == ')' || ch == ' ') {
+                if (!token.empty()) tokens.push_back(token);
+                token.clear();
+            } else {
+                token += ch;
+            }
+        }
+    auto offers = [&](const std::string& cls) {
+        return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& t) {
+            return t == cls || (cls == "2" && t.size() == 3 && t[1] == '-' && t[0] <= '2' && t[2] >= '2');
+        });
+    };
+    const int detected = offers("2.0") ? 3 : offers("2") ? 2 : 0;
+    if (a.final != Final::Ok || detected == 0) {
+        trace(port.tag + " offers neither fax class 2.0 nor class 2");
+        return EngineCode::ModemRefused;
     }
-    // The rest is asked for; a modem that refuses one keeps its own value,
-    // which the trace shows.
+    std::lock_guard lock(port.mutex);
+    port.detectedClass = detected;
+    return EngineCode::Ok;
+}
+
+// The set-up of a class for the settings, the class command first.
+// Class 2.0 has the modem report the far end's ID and capabilities and the
+// session (AT+FNR; without it a Class 2.0 modem reports none of them), and
+// its flow control is the fax class's own (AT+FLO): RTS/CTS, as the serial
+// line runs it. Class 2 reports them unasked and has no flow control
+// command of its own: there the initialisation string sets it.
+std::vector<std::string> setUpCommands(bool c20, const ModemFaxEngine::Settings& s) {
     const int vr = s.resolution == 0 ? 1 : 0;
     const int br = std::clamp<int>(s.bitRate, 0, 5);
     const int st = std::clamp<int>(s.scanTime, 0, 7);
     const std::string caps = std::to_string(vr) + "," + std::to_string(br) + ",0,2,0,0,0," + std::to_string(st);
-    for (const std::string& cmd :
-         {std::string(c20 ? "AT+FBO=0" : "AT+FBOR=0"),
-          std::string(c20 ? "AT+FLI=\"" : "AT+FLID=\"") + quotable(text::fromCp932(s.localId)) + "\"",
-          std::string(c20 ? "AT+FCC=" : "AT+FDCC=") + caps, std::string("AT+FCR=1")}) {
-        Answer r = d.command(cmd, kCommandBound);
-        if (lostWait(r.final)) return codeOfLostWait(r.final);
+    const std::string id = "\"" + quotable(text::fromCp932(s.localId)) + "\"";
+    if (c20)
+        return {"AT+FCLASS=2.0", "AT+FNR=1,1,1,0", "AT+FLO=2", "AT+FBO=0", "AT+FLI=" + id, "AT+FCC=" + caps,
+                "AT+FCR=1"};
+    return {"AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=" + id, "AT+FDCC=" + caps, "AT+FCR=1"};
+}
+
+// Hands the modem the fax class and the session settings before a call:
+// the whole set-up the first time and whenever the modem has lost it, else
+// only the commands whose values have changed. Ok, or the code that fails
+// the operation.
+std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEngine::Settings& s,
+                       const std::function<void(const std::string&)>& trace) {
+    int modemClass = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : 0;
+    if (modemClass == 0) {
+        {
+            std::lock_guard lock(port.mutex);
+            modemClass = port.detectedClass;
+        }
+        if (modemClass == 0) {
+            if (std::int16_t code = detectClass(d, port, trace); code != EngineCode::Ok) return code;
+            std::lock_guard lock(port.mutex);
+            modemClass = port.detectedClass;
+        }
+    }
+    const bool c20 = isClass20(modemClass);
+    const std::vector<std::string> wanted = setUpCommands(c20, s);
+    std::vector<std::string>& taken = port.setUp;
+    if (!taken.empty() && taken.front() == wanted.front()) {
+        // Some modems leave the fax class when a call ends; one that has
+        // takes the whole set-up again.
+        Answer a = d.command("AT+FCLASS?", kCommandBound);
+        if (lostWait(a.final)) {
+            taken.clear();
+            return codeOfLostWait(a.final);
+        }
+        if (a.final != Final::Ok || valueOf(a.info, "") != std::string(c20 ? "2.0" : "2")) taken.clear();
+    }
+    const bool whole = taken.size() != wanted.size() || taken.front() != wanted.front();
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (!whole && taken[i] == wanted[i]) continue;
+        Answer r = d.command(wanted[i], kCommandBound);
+        if (lostWait(r.final)) {
+            taken.clear();
+            return codeOfLostWait(r.final);
+        }
+        if (r.final == Final::Ok) continue;
+        if (i == 0) {  // the class itself
+            taken.clear();
+            return EngineCode::ModemRefused;
+        }
+        // The rest is asked for; a modem that refuses one keeps its own
+        // value. Asking again at every call would not change its mind.
+        if (wanted[i].rfind("AT+FLO=", 0) == 0)
+            trace(port.tag + " refuses RTS/CTS flow control in the fax class: page data may overrun it");
+    }
+    taken = wanted;
+    {
+        std::lock_guard lock(port.mutex);
+        if (port.detectedClass == 0) port.detectedClass = modemClass;
     }
     return EngineCode::Ok;
 }
@@ -418,6 +465,8 @@ void hangUp(Dialogue& d, ModemFaxEngine::Port& port, const std::function<void(co
     if (port.closed) return;  // closing the device drops DTR, which hangs up
     Answer a = d.command("ATH0", kHangUpBound);
     if (a.final == Final::TimedOut) {
+        // Dropping DTR may reset the modem: its set-up is not known any more.
+        port.setUp.clear();
         std::string reason;
         if (!port.line->pulseDtr(reason)) trace(port.tag + " " + reason);
     }
@@ -519,12 +568,17 @@ std::int16_t ModemFaxEngine::PortOpen(std::int32_t* handle, std::int16_t number,
     std::string init = text::trimBlanks(utf8(initString));
     Answer a = d.command(init.empty() ? "AT" : init, kCommandBound);
     if (a.final != Final::Ok) return lostWait(a.final) ? codeOfLostWait(a.final) : EngineCode::ModemRefused;
-    Settings settings;
+    // A modem that offers no fax class fails here, so that a caller can try
+    // another line; the class and the rest of the set-up go to the modem
+    // with the first call, when the settings the caller hands over after
+    // the opening are known.
+    std::int16_t modemClass;
     {
         std::lock_guard lock(port->mutex);
-        settings = port->settings;
+        modemClass = port->settings.modemClass;
     }
-    if (std::int16_t code = configure(d, *port, settings, traceFn); code != EngineCode::Ok) return code;
+    if (modemClass != 2 && modemClass != 3)
+        if (std::int16_t code = detectClass(d, *port, traceFn); code != EngineCode::Ok) return code;
     *handle = ports_.add(port);
     trace(tag + " open, handle " + std::to_string(*handle));
     return EngineCode::Ok;
@@ -539,23 +593,12 @@ std::int16_t ModemFaxEngine::PortClose(std::int32_t handle) {
 }
 
 
-std::int16_t ModemFaxEngine::SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
-                                     std::int16_t pages) {
-    auto port = find(handle);
-    if (!port) return EngineCode::BadHandle;
-    InCall call(*port);
-    if (!call.entered) return EngineCode::PortBusy;
-    port->pagesSent = 0;
-    port->hangup = HangupCode::Normal;
-    const std::string phone = dialString(utf8(phoneNumber));
-    const std::string file = utf8(fileName);
-    const std::string tag = port->tag + " send to " + phone + ": ";
-    if (phone.empty() || file.empty() || pages < 1) {
-        trace(tag + "bad arguments");
-        return EngineCode::BadArgument;
-    }
-    std::vector<std::string> data;
-    if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
+std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
+    Port* port = &static_cast<Port&>(state);
+    const std::string& phone = request.dial;
+    const std::string& tag = request.tag;
+    std::vector<std::string>& data = request.pages;
+    const auto pages = static_cast<std::int16_t>(data.size());
     // A page file holds the page's lines alone; on the line the page ends
     // with RTC, which the receiving machine waits for.
     for (std::string& page : data) page = endedByRtc(std::move(page));
@@ -688,17 +731,10 @@ std::int16_t ModemFaxEngine::WaitForRing(std::int32_t handle, std::int16_t* stat
     return lostWait(a.final) ? codeOfLostWait(a.final) : EngineCode::NoCall;
 }
 
-std::int16_t ModemFaxEngine::ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) {
-    if (!pages) return EngineCode::BadArgument;
-    *pages = 0;
-    auto port = find(handle);
-    if (!port) return EngineCode::BadHandle;
-    InCall call(*port);
-    if (!call.entered) return EngineCode::PortBusy;
-    port->hangup = HangupCode::Normal;
-    const std::string file = utf8(fileName);
-    const std::string tag = port->tag + " receive: ";
-    if (file.empty()) return EngineCode::BadArgument;
+std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& file, std::int16_t& pageCount,
+                                         const std::string& tag) {
+    Port* port = &static_cast<Port&>(state);
+    std::int16_t* pages = &pageCount;
     Settings s = startCall(*port);
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);

@@ -3,15 +3,24 @@
 // see modem_ports.h).
 //
 // PortOpen locks and opens the device (serial_line.h), sends the
-// initialisation string and checks that the modem answers OK, then chooses
-// the fax class and hands the modem the settings. The settings (line type,
-// modem class, resolution, local ID, scan time, bit rate) are taken before
-// PortOpen as well: they are kept for the next port that opens. The session
-// settings are handed to the modem again before every call:
+// initialisation string and checks that the modem answers OK; unless a fax
+// class is set already it asks the modem's classes (AT+FCLASS=?) and fails
+// when it offers neither Class 2 nor 2.0. The settings (line type, modem
+// class, resolution, local ID, scan time, bit rate) may be given before
+// PortOpen as well: they are kept for the next port that opens. The class
+// and the session settings go to the modem with the first call, when the
+// settings handed over after the opening are known; a later call sends only
+// the commands whose values have changed (asking AT+FCLASS? first: a modem
+// that has left its fax class, or was reset by a drop of DTR, takes the
+// whole set-up again):
 //
 //   Class 2                       Class 2.0
 //   AT+FCLASS=2                   AT+FCLASS=2.0    (auto-detect: AT+FCLASS=?,
 //                                                   2.0 where offered, else 2)
+//                                 AT+FNR=1,1,1,0   report the far end's ID,
+//                                                   capabilities and session
+//                                 AT+FLO=2         RTS/CTS flow control, as
+//                                                   the serial line runs it
 //   AT+FBOR=0                     AT+FBO=0         pages as they are stored:
 //                                                   least significant bit first
 //   AT+FLID="<local ID>"          AT+FLI="<local ID>"
@@ -19,7 +28,9 @@
 //   AT+FCR=1                      AT+FCR=1
 //
 // vr is 1 for fine (resolution 0) and 0 for normal, br the bit rate setting
-// (0 = 2400 .. 5 = 14400 bit/s), st the scan time setting (0 .. 7).
+// (0 = 2400 .. 5 = 14400 bit/s), st the scan time setting (0 .. 7). Class 2
+// has no flow control command of its own: the initialisation string sets
+// RTS/CTS (AT&K3 on most modems).
 //
 // A send dials (ATDT, or ATDP for pulse lines) and, per page, asks for the
 // page (AT+FDT, then in Class 2 the modem's XON), writes the page's T.4
@@ -27,7 +38,8 @@
 // pages) or AT+FET=2 (the last), Class 2.0 with DLE "," or DLE ".". A page
 // the far end refuses (+FPTS/+FPS 2 or 4) is sent again, up to three times.
 // A receive answers a RING (ATA) and asks for each page (AT+FDR, then DC2),
-// storing it least significant bit first whatever order the modem gives.
+// storing it least significant bit first whatever order the modem gives;
+// in the data, DLE DLE and DLE SUB stand for one and two DLE bytes.
 //
 // Results:
 //   BUSY                          LineBusy     hang-up from the modem, or 0x10
@@ -43,7 +55,8 @@
 //   no answer from the modem      ModemSilent  0x02
 //   the device lost               DeviceFailed 0x02
 // PortOpen answers ModemRefused when the modem refuses the initialisation
-// string or offers neither fax class, ModemSilent when it does not answer.
+// string or offers neither fax class, ModemSilent when it does not answer;
+// a call answers ModemRefused when the modem refuses its class.
 // A receive whose answer (ATA) finds no fax call gives NoCall, a call lost
 // between pages LineDropped with the modem's code (or 0x73).
 // Class 2 reports its hang-up codes in decimal ("+FHNG:52"), Class 2.0 in
@@ -80,9 +93,6 @@ public:
     std::int16_t SetModemClass(std::int32_t handle, std::int16_t modemClass) override;
     std::int16_t SetResolution(std::int32_t handle, std::int32_t resolution) override;
     std::int16_t WaitForRing(std::int32_t handle, std::int16_t* status) override;
-    std::int16_t ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) override;
-    std::int16_t SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
-                         std::int16_t pages) override;
     std::int16_t GetCommHandle(std::int32_t handle, std::int32_t* comm) override;
     std::int16_t SetScanTime(std::int32_t handle, std::int16_t scanTime) override;
     std::int16_t SetBitRate(std::int32_t handle, std::int16_t bitRate) override;
@@ -99,6 +109,9 @@ public:
 
 private:
     std::shared_ptr<CallState> callState(std::int32_t handle) override;
+    std::int16_t sendCall(CallState& port, SendRequest& request) override;
+    std::int16_t receiveCall(CallState& port, const std::string& file, std::int16_t& pages,
+                             const std::string& tag) override;
     std::shared_ptr<Port> find(std::int32_t handle);
     // Changes a setting of the port the handle names, and of every port
     // opened after.

@@ -21,7 +21,6 @@ namespace fg::fax {
 using std::chrono::milliseconds;
 
 struct SimulatedFaxEngine::Port : CallState {
-    std::int16_t number = 0;
     std::string folder;  // ends with "/"
     std::optional<FileLock> lock;  // released when the last user of the port lets go
 
@@ -261,26 +260,14 @@ std::int16_t SimulatedFaxEngine::WaitForRing(std::int32_t handle, std::int16_t* 
     }
 }
 
-std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
-                                         std::int16_t pages) {
-    auto port = find(handle);
-    if (!port) return EngineCode::BadHandle;
-    InCall call(*port);
-    if (!call.entered) return EngineCode::PortBusy;
-    port->pagesSent = 0;
-    port->hangup = HangupCode::Normal;
-    const std::string phone = utf8(phoneNumber);
-    const std::string file = utf8(fileName);
-    const std::string tag = "COM" + std::to_string(port->number) + " send to " + phone + ": ";
-    if (text::trimBlanks(phone).empty() || file.empty() || pages < 1) {
-        trace(tag + "bad arguments");
-        return EngineCode::BadArgument;
-    }
-    auto line = readLine(port->folder);
+std::int16_t SimulatedFaxEngine::sendCall(CallState& state, SendRequest& request) {
+    auto& port = static_cast<Port&>(state);
+    const std::string& phone = request.number;
+    const std::string& tag = request.tag;
+    const std::vector<std::string>& data = request.pages;
+    const int pages = static_cast<int>(data.size());
+    auto line = readLine(port.folder);
     if (!line) return EngineCode::LineSettings;
-
-    std::vector<std::string> data;
-    if (std::int16_t code = readPages(file, pages, data, tag); code != EngineCode::Ok) return code;
 
     struct {
         std::string localId;
@@ -288,17 +275,17 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
         std::int32_t resolution;
     } snapshot;
     {
-        std::lock_guard lock(port->mutex);
-        snapshot.localId = port->localId;
-        snapshot.lineType = port->lineType;
-        snapshot.modemClass = port->modemClass;
-        snapshot.resolution = port->resolution;
-        snapshot.bitRate = port->bitRate;
+        std::lock_guard lock(port.mutex);
+        snapshot.localId = port.localId;
+        snapshot.lineType = port.lineType;
+        snapshot.modemClass = port.modemClass;
+        snapshot.resolution = port.resolution;
+        snapshot.bitRate = port.bitRate;
     }
     CallRecord record;
     std::string callFolder;
     try {
-        std::string outbox = port->folder + "outbox/";
+        std::string outbox = port.folder + "outbox/";
         fs::makeFolders(outbox);
         long last = 0;
         for (const auto& name : fs::list(outbox, "*", fs::ListKind::Folders))
@@ -321,13 +308,13 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
         record.set("Status", "dialling");
         record.doc.save(record.path);
     } catch (const Error& e) {
-        logError(port->folder + "outbox: " + e.description());
+        logError(port.folder + "outbox: " + e.description());
         return EngineCode::WriteFailed;
     }
 
     auto finish = [&](std::int16_t result, std::int32_t hangup, const char* status) {
-        port->hangup = hangup;
-        record.set("PagesSent", std::to_string(port->pagesSent.load()));
+        port.hangup = hangup;
+        record.set("PagesSent", std::to_string(port.pagesSent.load()));
         record.set("Status", status);
         record.set("Result", std::to_string(result));
         record.set("HangupCode", std::to_string(hangup));
@@ -338,68 +325,61 @@ std::int16_t SimulatedFaxEngine::SendFax(std::int32_t handle, const char* phoneN
     };
 
     trace(tag + "dialling, " + std::to_string(pages) + " pages");
-    if (!waitOnLine(*port, line->connectTime)) return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
+    if (!waitOnLine(port, line->connectTime)) return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
     if (line->failure == "busy") {
-        useFailure(port->folder, *line);
+        useFailure(port.folder, *line);
         return finish(EngineCode::LineBusy, HangupCode::PhaseAError, "busy");
     }
     if (line->failure == "noanswer") {
-        useFailure(port->folder, *line);
+        useFailure(port.folder, *line);
         return finish(EngineCode::NoAnswer, HangupCode::NoAnswer, "no answer");
     }
     {
         std::string remote = line->remoteId.empty() ? phone : line->remoteId;
-        std::lock_guard lock(port->mutex);
-        port->remoteId = text::toCp932(remote);
+        std::lock_guard lock(port.mutex);
+        port.remoteId = text::toCp932(remote);
     }
     record.set("Status", "sending");
     record.save();
     const bool drop = line->failure == "drop";
     for (int n = 1; n <= pages; ++n) {
         if (drop && n > line->dropAfterPage) {
-            useFailure(port->folder, *line);
+            useFailure(port.folder, *line);
             return finish(EngineCode::LineDropped, n == 1 ? HangupCode::NoResponseToDcs : HangupCode::NoResponseToMps,
                           "dropped");
         }
-        if (!waitOnLine(*port, pageMillis(*line, data[static_cast<std::size_t>(n - 1)].size(), snapshot.bitRate)))
+        if (!waitOnLine(port, pageMillis(*line, data[static_cast<std::size_t>(n - 1)].size(), snapshot.bitRate)))
             return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
         // The last page lands whole at once: the far end has the fax from here.
-        if (n == pages && !sendEnding(*port)) return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
+        if (n == pages && !sendEnding(port)) return finish(EngineCode::Aborted, HangupCode::Aborted, "aborted");
         try {
             fs::writeFileAtomic(callFolder + "p" + std::to_string(n) + ".G3", data[static_cast<std::size_t>(n - 1)]);
         } catch (const Error& e) {
             logError(callFolder + ": " + e.description());
             return finish(EngineCode::WriteFailed, HangupCode::Aborted, "aborted");
         }
-        port->pagesSent = static_cast<std::int16_t>(n);
+        port.pagesSent = static_cast<std::int16_t>(n);
         record.set("PagesSent", std::to_string(n));
         record.save();
     }
-    while (!line->holdEnd.empty() && fs::isBareName(line->holdEnd) && fs::fileExists(port->folder + line->holdEnd))
-        if (!waitOnLine(*port, kSlice.count())) break;
+    while (!line->holdEnd.empty() && fs::isBareName(line->holdEnd) && fs::fileExists(port.folder + line->holdEnd))
+        if (!waitOnLine(port, kSlice.count())) break;
     if (drop) {
-        useFailure(port->folder, *line);
+        useFailure(port.folder, *line);
         return finish(EngineCode::LineDropped, HangupCode::NoResponseToEop, "dropped");
     }
     return finish(EngineCode::Ok, HangupCode::Normal, "sent");
 }
 
-std::int16_t SimulatedFaxEngine::ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) {
-    if (!pages) return EngineCode::BadArgument;
-    *pages = 0;
-    auto port = find(handle);
-    if (!port) return EngineCode::BadHandle;
-    InCall call(*port);
-    if (!call.entered) return EngineCode::PortBusy;
-    port->hangup = HangupCode::Normal;
-    const std::string file = utf8(fileName);
-    const std::string tag = "COM" + std::to_string(port->number) + " receive: ";
-    if (file.empty()) return EngineCode::BadArgument;
-    auto line = readLine(port->folder);
+std::int16_t SimulatedFaxEngine::receiveCall(CallState& state, const std::string& file, std::int16_t& pageCount,
+                                             const std::string& tag) {
+    auto& port = static_cast<Port&>(state);
+    std::int16_t* pages = &pageCount;
+    auto line = readLine(port.folder);
     if (!line) return EngineCode::LineSettings;
-    auto calls = fs::list(port->folder + "inbox", "*", fs::ListKind::Folders);
+    auto calls = fs::list(port.folder + "inbox", "*", fs::ListKind::Folders);
     if (calls.empty()) return EngineCode::NoCall;
-    const std::string callFolder = port->folder + "inbox/" + calls.front() + "/";
+    const std::string callFolder = port.folder + "inbox/" + calls.front() + "/";
 
     std::vector<std::pair<long, std::string>> pageFiles;
     for (const auto& name : fs::list(callFolder, "p*.g3")) {
@@ -416,33 +396,33 @@ std::int16_t SimulatedFaxEngine::ReceiveFax(std::int32_t handle, const char* fil
             if (xml::Node n = doc.selectSingleNode("/Call/RemoteID")) remote = n.text();
     }
     {
-        std::lock_guard lock(port->mutex);
-        port->remoteId = text::toCp932(remote);
+        std::lock_guard lock(port.mutex);
+        port.remoteId = text::toCp932(remote);
     }
     trace(tag + calls.front() + ", " + std::to_string(pageFiles.size()) + " pages");
-    if (!waitOnLine(*port, line->connectTime)) {
-        port->hangup = HangupCode::Aborted;
+    if (!waitOnLine(port, line->connectTime)) {
+        port.hangup = HangupCode::Aborted;
         return EngineCode::Aborted;
     }
     const bool drop = line->failure == "drop";
     int n = 0;
     for (const auto& [number, name] : pageFiles) {
         if (drop && n >= line->dropAfterPage) {
-            useFailure(port->folder, *line);
-            port->hangup = HangupCode::ExpectedPageMissing;
+            useFailure(port.folder, *line);
+            port.hangup = HangupCode::ExpectedPageMissing;
             trace(tag + "dropped after " + std::to_string(n) + " pages");
             return EngineCode::LineDropped;
         }
         try {
             std::string data = fs::readFile(callFolder + name);
-            if (!waitOnLine(*port, pageMillis(*line, data.size(), 5))) {
-                port->hangup = HangupCode::Aborted;
+            if (!waitOnLine(port, pageMillis(*line, data.size(), 5))) {
+                port.hangup = HangupCode::Aborted;
                 return EngineCode::Aborted;
             }
             fs::writeFileAtomic(pageName(file, n + 1), data);
         } catch (const Error& e) {
             logError(callFolder + name + ": " + e.description());
-            port->hangup = HangupCode::Aborted;
+            port.hangup = HangupCode::Aborted;
             return EngineCode::WriteFailed;
         }
         *pages = static_cast<std::int16_t>(++n);

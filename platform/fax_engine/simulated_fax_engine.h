@@ -81,9 +81,6 @@ public:
     std::int16_t SetModemClass(std::int32_t handle, std::int16_t modemClass) override;
     std::int16_t SetResolution(std::int32_t handle, std::int32_t resolution) override;
     std::int16_t WaitForRing(std::int32_t handle, std::int16_t* status) override;
-    std::int16_t ReceiveFax(std::int32_t handle, const char* fileName, std::int16_t* pages) override;
-    std::int16_t SendFax(std::int32_t handle, const char* phoneNumber, const char* fileName,
-                         std::int16_t pages) override;
     std::int16_t GetCommHandle(std::int32_t handle, std::int32_t* comm) override;
     std::int16_t SetScanTime(std::int32_t handle, std::int16_t scanTime) override;
     std::int16_t SetBitRate(std::int32_t handle, std::int16_t bitRate) override;
@@ -93,6 +90,9 @@ public:
 
 private:
     std::shared_ptr<CallState> callState(std::int32_t handle) override;
+    std::int16_t sendCall(CallState& port, SendRequest& request) override;
+    std::int16_t receiveCall(CallState& port, const std::string& file, std::int16_t& pages,
+                             const std::string& tag) override;
     std::shared_ptr<Port> find(std::int32_t handle);
 
     std::string linesFolder_;

@@ -47,6 +47,9 @@ constexpr std::chrono::milliseconds kQuietBeforeRing{300};
 constexpr std::chrono::milliseconds kRingInterval{2000};
 constexpr int kMaxRings = 30;
 constexpr std::chrono::milliseconds kDataIdle{60000};
+// The page data a modem holds beyond what the line has carried: a host
+// that its XOFF does not stop overruns it past this.
+constexpr std::size_t kModemBuffer = 2048;
 
 // T.32 hang-up codes the modem reports, beside those the engines share.
 constexpr int kHangNoCarrier = 0x11;      // no answer (T.30 T1 time-out)
@@ -139,6 +142,9 @@ struct SoftwareFaxModem::State {
     std::vector<std::string> session;       // +FDIS / +FIS
     int bitOrder = 0;
     char dialMode = 'T';
+    std::array<bool, 4> reports{};  // +FNR: receiver and transmitter parameters, IDs, non-standard frames
+    int flowControl = 1;            // +FLO: 0 none, 1 XON/XOFF, 2 RTS/CTS
+    int receiving = 0;              // +FCR: 1 takes fax calls
 
     // The call.
     std::optional<Call> call;
@@ -148,6 +154,10 @@ struct SoftwareFaxModem::State {
     bool retrained = false;
     std::string page;
     bool pendingDle = false;
+    // Under XON/XOFF: whether the host's line stops on the modem's XOFF
+    // (its IXON), seen when the page's data begins.
+    std::optional<bool> hostStopsOnXoff;
+    std::size_t pageBytesIn = 0;
     std::chrono::milliseconds pageStart{0};
     int lineRate = 14400;  // bits per second of the session
     std::optional<Ppm> heldPpm;
@@ -173,9 +183,21 @@ struct SoftwareFaxModem::State {
         session = capabilities;
         bitOrder = 0;
         dialMode = 'T';
+        reports = {};
+        flowControl = 1;
+        receiving = 0;
     }
 
     bool class20() const { return modemClass == 20; }
+    // What Class 2.0 reports only when +FNR asks for it (Class 2 always):
+    // the far end's capabilities (+FIS), the session (+FCS), the IDs
+    // (+FCI, +FTI).
+    bool reportsCapabilities() const { return !class20() || reports[0]; }
+    bool reportsSession() const { return !class20() || reports[1]; }
+    bool reportsIds() const { return !class20() || reports[2]; }
+    // The host's XON and XOFF pause the modem's output under XON/XOFF flow
+    // control; Class 2 takes them always.
+    bool softwareFlow() const { return !class20() || flowControl == 1; }
     std::chrono::milliseconds now() const { return clock().elapsed(); }
 
     void log(std::string entry) {
@@ -247,6 +269,7 @@ struct SoftwareFaxModem::State {
         retrained = false;
         page.clear();
         pendingDle = false;
+        hostStopsOnXoff.reset();
         deliver.clear();
         delivered = 0;
         outputPaused = false;
@@ -326,8 +349,8 @@ struct SoftwareFaxModem::State {
         }
         connected = true;
         say(class20() ? "+FCO" : "+FCON");
-        say(std::string(class20() ? "+FCI:" : "+FCSI:") + "\"" + station.remoteId + "\"");
-        say(std::string(class20() ? "+FIS:" : "+FDIS:") + "1,5,0,2,0,0,0,0");
+        if (reportsIds()) say(std::string(class20() ? "+FCI:" : "+FCSI:") + "\"" + station.remoteId + "\"");
+        if (reportsCapabilities()) say(std::string(class20() ? "+FIS:" : "+FDIS:") + "1,5,0,2,0,0,0,0");
         result("OK");
     }
 
@@ -344,10 +367,12 @@ struct SoftwareFaxModem::State {
         readNumber(sessionParameters()[1], rate);
         lineRate = 2400 * (std::min(rate, 5) + 1);
         pageStart = now();
-        say(std::string(class20() ? "+FCS:" : "+FDCS:") + joined(sessionParameters()));
+        if (reportsSession()) say(std::string(class20() ? "+FCS:" : "+FDCS:") + joined(sessionParameters()));
         result("CONNECT");
-        output += kDc1;  // ready for the data
+        if (!class20()) output += kDc1;  // a Class 2 modem's "ready for the data"
         mode = Mode::PageIn;
+        hostStopsOnXoff.reset();
+        pageBytesIn = 0;
         page.clear();
         pendingDle = false;
         lastDataByte = now();
@@ -369,6 +394,19 @@ struct SoftwareFaxModem::State {
         if (c == kDle) {
             pendingDle = true;
             return;
+        }
+        // The line is slower than the serial link: under XON/XOFF flow
+        // control the modem holds the host back with XOFF, and the data of
+        // a host whose line does not stop on it overruns the buffer.
+        if (class20() && flowControl == 1) {
+            if (!hostStopsOnXoff) {
+                termios tio{};
+                hostStopsOnXoff = ::tcgetattr(slave.get(), &tio) == 0 && (tio.c_iflag & IXON) != 0;
+            }
+            if (!*hostStopsOnXoff && ++pageBytesIn > kModemBuffer) {
+                ++call->lostBytes;
+                return;
+            }
         }
         page += c;
         if (page.size() > kMaxPageBytes) {
@@ -416,6 +454,8 @@ struct SoftwareFaxModem::State {
         log("> [page " + std::to_string(number) + ": " + std::to_string(data.size()) + " bytes, " +
             (ppm ? ends[static_cast<int>(*ppm)] : "DLE ETX") + "]");
         mode = Mode::Command;
+        if (call->lostBytes > 0)
+            log("> [" + std::to_string(call->lostBytes) + " bytes lost: the host's line does not stop on XOFF]");
         try {
             fs::writeFileAtomic(path, data, fs::Sync::Passing);
         } catch (const Error& e) {
@@ -467,7 +507,8 @@ struct SoftwareFaxModem::State {
         bool ringing = false;
         {
             std::lock_guard<std::mutex> lock(modem.mutex_);
-            if (!modem.rings_.empty() && (modemClass == 2 || modemClass == 20)) {
+            // Without +FCR=1 the modem cannot take a fax: the call rings on.
+            if (!modem.rings_.empty() && (modemClass == 2 || modemClass == 20) && receiving == 1) {
                 ringing = true;
                 deliver = std::move(modem.rings_.front().pages);
                 deliverId = std::move(modem.rings_.front().remoteId);
@@ -487,8 +528,9 @@ struct SoftwareFaxModem::State {
         call->pages = deliver;
         connected = true;
         say(class20() ? "+FCO" : "+FCON");
-        say(std::string(class20() ? "+FTI:" : "+FTSI:") + "\"" + deliverId + "\"");
-        say(std::string(class20() ? "+FCS:" : "+FDCS:") + (deliverFine ? "1" : "0") + ",5,0,2,0,0,0,0");
+        if (reportsIds()) say(std::string(class20() ? "+FTI:" : "+FTSI:") + "\"" + deliverId + "\"");
+        if (reportsSession())
+            say(std::string(class20() ? "+FCS:" : "+FDCS:") + (deliverFine ? "1" : "0") + ",5,0,2,0,0,0,0");
         result("OK");
     }
 
@@ -527,9 +569,20 @@ struct SoftwareFaxModem::State {
         // host in the reverse of the order they take it for sending; the
         // fax programs written for them expect that.
         if (((bitOrder & 1) != 0) != (modemClass == 2)) data = reversedBitOrder(std::move(data));
-        for (char b : data) {
-            output += b;
-            if (b == kDle) output += kDle;
+        bool dleSub;
+        {
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            dleSub = modem.dleSub_;
+        }
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            output += data[i];
+            if (data[i] != kDle) continue;
+            if (dleSub && i + 1 < data.size() && data[i + 1] == kDle) {
+                output += kSub;
+                ++i;
+            } else {
+                output += kDle;
+            }
         }
         output += kDle;
         output += kEtx;
@@ -543,7 +596,7 @@ struct SoftwareFaxModem::State {
 
     bool classAllows(const std::string& name) const {
         static const std::vector<std::string> class2Only = {"FDCC", "FDIS", "FLID", "FBOR", "FPTS"};
-        static const std::vector<std::string> class20Only = {"FCC", "FIS", "FLI", "FBO", "FPS"};
+        static const std::vector<std::string> class20Only = {"FCC", "FIS", "FLI", "FBO", "FPS", "FNR"};
         if (modemClass != 2 && modemClass != 20) return true;
         const auto& others = modemClass == 2 ? class20Only : class2Only;
         return std::find(others.begin(), others.end(), name) == others.end();
@@ -600,6 +653,34 @@ struct SoftwareFaxModem::State {
                 if (!readNumber(value, order) || order > 3) return "ERROR";
                 bitOrder = order;
             }
+            return "OK";
+        }
+        if (name == "FNR") {
+            if (query) say(std::string(reports[0] ? "1" : "0") + "," + (reports[1] ? "1" : "0") + "," +
+                           (reports[2] ? "1" : "0") + "," + (reports[3] ? "1" : "0"));
+            else if (range) say("(0,1),(0,1),(0,1),(0,1)");
+            else if (set) {
+                auto given = fields(value);
+                if (given.size() > reports.size()) return "ERROR";
+                std::array<bool, 4> next = reports;
+                for (std::size_t i = 0; i < given.size(); ++i) {
+                    int on = 0;
+                    if (given[i].empty()) continue;
+                    if (!readNumber(given[i], on) || on > 1) return "ERROR";
+                    next[i] = on == 1;
+                }
+                reports = next;
+            } else return "ERROR";
+            return "OK";
+        }
+        if (name == "FLO" || name == "FCR") {
+            int& target = name == "FLO" ? flowControl : receiving;
+            const int highest = name == "FLO" ? 2 : 1;
+            int v = 0;
+            if (query) say(std::to_string(target));
+            else if (range) say(name == "FLO" ? "(0-2)" : "(0,1)");
+            else if (!set || !readNumber(value, v) || v > highest) return "ERROR";
+            else target = v;
             return "OK";
         }
         if (name == "FMFR" || name == "FMI") {
@@ -811,7 +892,7 @@ struct SoftwareFaxModem::State {
                 break;
             case Mode::Command:
             case Mode::Mute:
-                if (call && call->incoming && (c == kDc3 || c == kDc1)) {
+                if (call && call->incoming && softwareFlow() && (c == kDc3 || c == kDc1)) {
                     outputPaused = c == kDc3;
                     break;
                 }
@@ -957,6 +1038,11 @@ const std::string& SoftwareFaxModem::devicePath() const { return device_; }
 void SoftwareFaxModem::setStation(const std::string& number, Station station) {
     std::lock_guard<std::mutex> lock(mutex_);
     stations_[dialKey(number)] = std::move(station);
+}
+
+void SoftwareFaxModem::setDleSub(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dleSub_ = on;
 }
 
 void SoftwareFaxModem::setClasses(const std::string& classes) {

@@ -7,11 +7,13 @@
 // What the fax program sees, per command set (Class 2 form / Class 2.0 form):
 //
 //   ATD[T|P]<number>   +FCON / +FCO, +FCSI:"id" / +FCI:"id",
-//                      +FDIS:<caps> / +FIS:<caps>, OK
+//                      +FDIS:<caps> / +FIS:<caps>, OK (Class 2.0: the ID
+//                      and the capabilities only where +FNR asks for them)
 //                      busy: BUSY; no answer: +FHNG:4 / +FHS:04, NO CARRIER;
 //                      no carrier: +FHNG:11 / +FHS:11, NO CARRIER;
 //                      silent: nothing at all (see Outcome::Silent)
-//   AT+FDT             +FDCS:<session> / +FCS:<session>, CONNECT, XON; then
+//   AT+FDT             +FDCS:<session> / +FCS:<session>, CONNECT, XON (Class
+//                      2.0: no XON, see flow control below); then
 //                      the page data (DLE doubled) up to DLE ETX -> OK, or in
 //                      Class 2.0 up to DLE , / DLE ; / DLE . (the post-page
 //                      message with the end of the page) -> +FPS:n, OK. The
@@ -20,8 +22,10 @@
 //                      clock's time): fax programs divide by the page's time.
 //   AT+FET=0|1|2       +FPTS:n / +FPS:n (1 MCF, 2 RTN), after the last page
 //                      +FHNG:0 / +FHS:00, OK
-//   ATA (or S0=n)      receive: +FCON / +FCO, +FTSI:"id" / +FTI:"id",
-//                      +FDCS / +FCS, OK; AT+FDR: [+FCFR,] CONNECT, and after
+//   ATA (or S0=n)      receive, once AT+FCR=1 has been given (else NO
+//                      CARRIER, and the call rings on): +FCON / +FCO,
+//                      +FTSI:"id" / +FTI:"id", +FDCS / +FCS, OK; AT+FDR:
+//                      [+FCFR,] CONNECT, and after
 //                      the host's DC2 the page (DLE doubled, two bytes of fill,
 //                      DLE ETX), then +FPTS:1 / +FPS:1, +FET:0|2, OK; the
 //                      AT+FDR after the last page: +FHNG:0 / +FHS:00, OK. The
@@ -44,9 +48,24 @@
 // the reverse order (MSB first at +FBOR=0), as the modems of that draft
 // standard did and the fax programs written for them expect.
 //
+// Class 2.0 reports what AT+FNR=rpr,tpr,idr,nsr asks for, and nothing by
+// default (ATZ): rpr the far end's capabilities (+FIS), tpr the session
+// (+FCS), idr the IDs (+FCI, +FTI); non-standard frames are not modelled.
+//
+// Flow control (AT+FLO: 0 none, 1 XON/XOFF as after ATZ, 2 RTS/CTS) governs
+// Class 2.0. The line is slower than the serial link, so the modem holds the
+// host back; under XON/XOFF it does so with XOFF, and a host whose line does
+// not stop on XOFF (the pseudo-terminal shows its IXON) overruns the modem:
+// the data of a page beyond the modem's buffer (2 KiB) is lost (Call::
+// lostBytes). Under RTS/CTS the pseudo-terminal's own buffer holds the host
+// back, and XON/XOFF from the host are no flow control. A Class 2.0 modem
+// sends no XON after CONNECT; a Class 2 modem sends it, and takes the host's
+// XON/XOFF, whatever +FLO says.
+//
 // The settings of one command set are refused (ERROR) while the other is in
 // force: +FDCC, +FDIS, +FLID, +FBOR, +FPTS in Class 2.0; +FCC, +FIS, +FLI,
-// +FBO, +FPS in Class 2. Other +F commands it does not model are answered
+// +FBO, +FPS, +FNR in Class 2. Values out of range for +FNR, +FLO, +FCR,
+// +FBOR / +FBO are ERROR. Other +F commands it does not model are answered
 // OK; Class 1 commands (+FTM, +FRM, ...) ERROR; a dial in Class 0 or 1 NO
 // CARRIER.
 //
@@ -98,6 +117,7 @@ public:
         int confirmedPages = 0;              // pages answered MCF (delivered and confirmed on a ring)
         int hangupCode = -1;                 // the +FHNG:/+FHS: code the modem reported (-1: none)
         int bitOrder = 0;                    // +FBOR / +FBO in force for the pages
+        int lostBytes = 0;                   // page data that overran the modem (see flow control)
     };
 
     // pageFolder: where received pages go ("<folder>call<k>_p<n>.g3").
@@ -112,6 +132,9 @@ public:
     // The answer to AT+FCLASS=? (default "0,1,2,2.0"); a class not named
     // there is refused by AT+FCLASS=.
     void setClasses(const std::string& classes);
+    // Received data with two DLE bytes in a row goes to the host as DLE SUB
+    // (as some modems send it) instead of four DLEs; off by default.
+    void setDleSub(bool on);
     bool waitForCalls(std::size_t count, std::chrono::milliseconds bound);  // waits for finished calls
     std::vector<Call> calls() const;
     std::vector<std::string> transcript() const;  // every command received and answer sent, in order
@@ -133,6 +156,7 @@ private:
     std::condition_variable changed_;
     std::map<std::string, Station> stations_;
     std::string classes_ = "0,1,2,2.0";
+    bool dleSub_ = false;
     std::vector<Call> calls_;
     std::vector<std::string> transcript_;
     struct Ring {

@@ -18,6 +18,7 @@ namespace fg::fax {
 namespace {
 
 using testing::SoftwareFaxModem;
+using testing::reversedBitOrder;
 using Outcome = SoftwareFaxModem::Outcome;
 using namespace std::chrono_literals;
 
@@ -175,18 +176,24 @@ INSTANTIATE_TEST_SUITE_P(SoftwareModemLine, EachFailure, ::testing::ValuesIn(fai
 
 TEST_F(SoftwareModemLine, ARingingCallsPagesAreReceived) {
     auto sent = pages(2, 1145);
+    // A third page holds two DLE bytes in a row in either bit order.
+    sent.push_back(encodeG3(testing::printLikePage(kFaxWidth, 300, 395)));
+    fs::writeFileAtomic(home / "send_p3.G3", sent.back());
+    ASSERT_NE(endedByRtc(sent[2]).find("\x10\x10"), std::string::npos);
+    ASSERT_NE(reversedBitOrder(endedByRtc(sent[2])).find("\x10\x10"), std::string::npos);
     for (std::int16_t modemClass : {2, 3}) {
         SCOPED_TRACE(modemClass);
         SoftwareFaxModem modem(folder(home, "received"));
+        modem.setDleSub(true);  // two DLE bytes in a row come as DLE SUB
         std::int32_t h = open(modem, modemClass, 1);
-        modem.ring({home / "send_p1.G3", home / "send_p2.G3"}, "+81 6 5555 0000");
+        modem.ring({home / "send_p1.G3", home / "send_p2.G3", home / "send_p3.G3"}, "+81 6 5555 0000");
         std::int16_t status = 0, count = 0;
         ASSERT_EQ(engine.WaitForRing(h, &status), EngineCode::Ok);
         EXPECT_EQ(status, 1);
         std::string base = home / ("in" + std::to_string(modemClass) + ".G3");
         ASSERT_EQ(engine.ReceiveFax(h, base.c_str(), &count), EngineCode::Ok);
-        EXPECT_EQ(count, 2);
-        for (int n = 1; n <= 2; ++n)
+        EXPECT_EQ(count, 3);
+        for (int n = 1; n <= 3; ++n)
             EXPECT_EQ(decodeWholeG3(fs::readFile(home / ("in" + std::to_string(modemClass) + "_p" + std::to_string(n) + ".G3"))),
                       decodeWholeG3(sent[static_cast<std::size_t>(n - 1)]));
         const char* id = nullptr;

@@ -36,6 +36,7 @@ ScriptedModem::Rule modem(bool c20, Override special = {}) {
         if (special)
             if (auto s = special(cmd)) return *s;
         if (cmd == "AT+FCLASS=?") return c20 ? "0,1,2,2.0\r\nOK\r\n" : "0,1,2\r\nOK\r\n";
+        if (cmd == "AT+FCLASS?") return c20 ? "2.0\r\nOK\r\n" : "2\r\nOK\r\n";
         if (cmd.rfind("ATD", 0) == 0)
             return c20 ? "+FCO\r\n+FCI:\"+81 3 1234 5678\"\r\nOK\r\n" : "+FCON\r\n+FCSI:\" +81 3 1234 5678\"\r\nOK\r\n";
         if (cmd == "AT+FDT") return c20 ? "+FCS:1,5,0,2,0,0,0,0\r\nCONNECT\r\n" : "+FDCS:1,5,0,2,0,0,0,0\r\nCONNECT\r\n\x11";
@@ -79,37 +80,56 @@ protected:
     ModemFaxEngine engine;
 };
 
-TEST_F(ModemLines, SendsInEitherClassWithTheSettingsGivenBeforeTheOpen) {
+// The commands of each call up to its dial.
+std::vector<std::vector<std::string>> setUps(const std::vector<std::string>& commands) {
+    std::vector<std::vector<std::string>> out(1);
+    for (const auto& c : commands) {
+        if (c.rfind("ATD", 0) == 0) out.emplace_back();
+        else if (c.rfind("AT+FDT", 0) != 0 && c.rfind("AT+FET", 0) != 0 && c[0] != '<') out.back().push_back(c);
+    }
+    return out;
+}
+
+// The class and the settings the control hands over after the opening go
+// to the modem once; a later call sends what changed, and the whole set-up
+// again only to a modem that has left its fax class.
+TEST_F(ModemLines, SetsUpTheClassOnceAndAgainOnlyWhatChanged) {
+    using Commands = std::vector<std::string>;
     struct Case {
         std::int16_t modemClass, lineType, resolution, bitRate, scanTime;
         bool class20;
-        std::vector<std::string> commands;
+        Commands open, setUp, changedId;
+        const char* dial;
     } cases[] = {
-        {2, 1, 1, 3, 2, false,
-         {"ATZ", "AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=\"1234\"", "AT+FDCC=0,3,0,2,0,0,0,2", "AT+FCR=1",
-          "AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=\"1234\"", "AT+FDCC=0,3,0,2,0,0,0,2", "AT+FCR=1",
-          "ATDP0312345678", "AT+FDT", "<DLE ETX>", "AT+FET=0", "AT+FDT", "<DLE ETX>", "AT+FET=2"}},
-        {0, 0, 0, 5, 0, true,
-         {"ATZ", "AT+FCLASS=?", "AT+FCLASS=2.0", "AT+FBO=0", "AT+FLI=\"1234\"", "AT+FCC=1,5,0,2,0,0,0,0", "AT+FCR=1",
-          "AT+FCLASS=2.0", "AT+FBO=0", "AT+FLI=\"1234\"", "AT+FCC=1,5,0,2,0,0,0,0", "AT+FCR=1", "ATDT0312345678",
-          "AT+FDT", "<DLE ,>", "AT+FDT", "<DLE .>"}},
+        {2, 1, 1, 3, 2, false, {"ATZ", "AT+FCLASS=?"},
+         {"AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=\"1234\"", "AT+FDCC=0,3,0,2,0,0,0,2", "AT+FCR=1"},
+         {"AT+FCLASS?", "AT+FLID=\"5678\""}, "ATDP0312345678"},
+        {0, 0, 0, 5, 0, true, {"ATZ", "AT+FCLASS=?"},
+         {"AT+FCLASS=2.0", "AT+FNR=1,1,1,0", "AT+FLO=2", "AT+FBO=0", "AT+FLI=\"1234\"", "AT+FCC=1,5,0,2,0,0,0,0",
+          "AT+FCR=1"},
+         {"AT+FCLASS?", "AT+FLI=\"5678\""}, "ATDT0312345678"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.modemClass);
         ModemFaxEngine e;
-        // Put before the port opens, as the control forwards them.
-        e.SetModemClass(0, c.modemClass);
-        e.SetLineType(0, c.lineType);
-        e.SetResolution(0, c.resolution);
-        e.SetBitRate(0, c.bitRate);
-        e.SetScanTime(0, c.scanTime);
-        e.SetLocalID(0, "1234");
-        ScriptedModem peer(modem(c.class20));
+        bool classLost = false;
+        ScriptedModem peer(modem(c.class20, [&](const std::string& cmd) -> std::optional<std::string> {
+            if (cmd == "AT+FCLASS?" && classLost) return "0\r\nOK\r\n";
+            return std::nullopt;
+        }));
         ports("<Port><Number>1</Number><Device>" + peer.devicePath() + "</Device></Port>");
         std::int32_t h = 0;
         ASSERT_EQ(e.PortOpen(&h, 1, "ATZ"), EngineCode::Ok);
-        ASSERT_EQ(e.SendFax(h, "03-1234 5678", (home / "send.g3").c_str(), 2), EngineCode::Ok);
-        EXPECT_EQ(peer.commands(), c.commands);
+        // Put after the opening, as the control hands them over.
+        e.SetModemClass(h, c.modemClass);
+        e.SetLineType(h, c.lineType);
+        e.SetResolution(h, c.resolution);
+        e.SetBitRate(h, c.bitRate);
+        e.SetScanTime(h, c.scanTime);
+        e.SetLocalID(h, "1234");
+        auto sendTwo = [&] { return e.SendFax(h, "03-1234 5678", (home / "send.g3").c_str(), 2); };
+        ASSERT_EQ(sendTwo(), EngineCode::Ok);
+        EXPECT_EQ(peer.commands().at(c.open.size() + c.setUp.size()), c.dial);
         EXPECT_EQ(peer.pages(), (std::vector<std::string>{endedByRtc(page(1)), endedByRtc(page(2))}));
         const char* id = nullptr;
         std::int16_t sent = 0;
@@ -120,6 +140,17 @@ TEST_F(ModemLines, SendsInEitherClassWithTheSettingsGivenBeforeTheOpen) {
         EXPECT_STREQ(id, "+81 3 1234 5678");
         EXPECT_EQ(sent, 2);
         EXPECT_EQ(code, 0);
+
+        ASSERT_EQ(sendTwo(), EngineCode::Ok);
+        e.SetLocalID(h, "5678");
+        ASSERT_EQ(sendTwo(), EngineCode::Ok);
+        e.SetLocalID(h, "1234");
+        classLost = true;
+        ASSERT_EQ(sendTwo(), EngineCode::Ok);
+        Commands first = c.open, lost{"AT+FCLASS?"};
+        first.insert(first.end(), c.setUp.begin(), c.setUp.end());
+        lost.insert(lost.end(), c.setUp.begin(), c.setUp.end());
+        EXPECT_EQ(setUps(peer.commands()), (std::vector<Commands>{first, {"AT+FCLASS?"}, c.changedId, lost, {}}));
         e.PortClose(h);
     }
 }
@@ -221,13 +252,15 @@ TEST_F(ModemLines, ReceivesEveryPageOfARingingCallInOneBitOrder) {
         for (int i = 0; i < 8; ++i) r = static_cast<unsigned char>(r | (((b >> i) & 1) << (7 - i)));
         c = static_cast<char>(r);
     }
+    // The first begins with a byte 0x0A, which is data and no line end.
+    const std::string firstPage = "\n" + page(1);
     int fdr = 0;
     ScriptedModem peer(modem(false, [&](const std::string& c) -> std::optional<std::string> {
         if (c == "ATA") return "+FCON\r\n+FTSI:\"0311112222\"\r\n+FDCS:1,5,0,2,0,0,0,0\r\nOK\r\n";
         if (c == "AT+FDR") {
             ++fdr;
             if (fdr == 3) return "+FHNG:0\r\nOK\r\n";
-            return "CONNECT\r\n" + ScriptedModem::dleEscaped(fdr == 1 ? page(1) : msbFirst) + "\x10\x03" +
+            return "CONNECT\r\n" + ScriptedModem::dleEscaped(fdr == 1 ? firstPage : msbFirst) + "\x10\x03" +
                    "+FPTS:1\r\n+FET:" + (fdr == 1 ? "0" : "2") + "\r\nOK\r\n";
         }
         return std::nullopt;
@@ -241,7 +274,7 @@ TEST_F(ModemLines, ReceivesEveryPageOfARingingCallInOneBitOrder) {
     EXPECT_EQ(status, 1);
     ASSERT_EQ(engine.ReceiveFax(h, (home / "in.G3").c_str(), &pages), EngineCode::Ok);
     EXPECT_EQ(pages, 2);
-    EXPECT_EQ(fs::readFile(home / "in_p1.G3"), page(1));
+    EXPECT_EQ(fs::readFile(home / "in_p1.G3"), firstPage);
     EXPECT_EQ(fs::readFile(home / "in_p2.G3"), page(2));
     const char* id = nullptr;
     engine.GetRemoteID(h, &id);
@@ -261,7 +294,7 @@ TEST_F(ModemLines, ClosingThePortEndsTheCallUnderWay) {
     std::int32_t h = open(peer);
     std::int16_t result = -1;
     std::thread call([&] { result = send(h, 1); });
-    ASSERT_TRUE(peer.waitForCommands(13, milliseconds(20000)));
+    ASSERT_TRUE(peer.waitForCommands(8, milliseconds(20000)));  // the dial: ATZ, class, set-up
     engine.PortClose(h);
     call.join();
     EXPECT_EQ(result, EngineCode::Aborted);

@@ -178,6 +178,7 @@ TEST_F(SimulatedLines, APageThatCannotBeSentCostsNoCall) {
         {"not a G3 page", "0311112222", text::toCp932(outgoing + "broken.G3"), 1, EngineCode::BadImage},
         {"no pages", "0311112222", base(), 0, EngineCode::BadArgument},
         {"no number", " ", base(), 1, EngineCode::BadArgument},
+        {"nothing to dial", "(--) ", base(), 1, EngineCode::BadArgument},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

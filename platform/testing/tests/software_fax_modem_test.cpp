@@ -248,6 +248,30 @@ TEST(SoftwareFaxModem, EfaxReceivesThePagesItDelivers) {
     }
 }
 
+// Writes the bytes as a host on a raw line, then a probe (a page still open
+// ends with its DLE ETX); the transcript once the probe's last is answered.
+std::string talkTo(SoftwareFaxModem& modem, const std::string& bytes) {
+    Descriptor host(::open(modem.devicePath().c_str(), O_RDWR | O_NOCTTY));
+    EXPECT_TRUE(host);
+    termios tio{};
+    EXPECT_EQ(::tcgetattr(host.get(), &tio), 0);
+    ::cfmakeraw(&tio);
+    EXPECT_EQ(::tcsetattr(host.get(), TCSANOW, &tio), 0);
+    const std::string all = bytes + "\x10\x03\rATE0\rAT\r";
+    EXPECT_EQ(::write(host.get(), all.data(), all.size()), static_cast<ssize_t>(all.size()));
+    auto probeAnswered = [&] {
+        auto t = modem.transcript();
+        return t.size() >= 2 && t[t.size() - 2] == "> AT" && t.back() == "< OK";
+    };
+    for (const auto deadline = std::chrono::steady_clock::now() + 30s; !probeAnswered();) {
+        if (std::chrono::steady_clock::now() >= deadline) return "no answer to the probe\n" + transcriptText(modem);
+        pollfd p{host.get(), POLLIN, 0};
+        char buffer[4096];
+        if (::poll(&p, 1, 100) > 0 && ::read(host.get(), buffer, sizeof buffer) < 0) break;
+    }
+    return transcriptText(modem);
+}
+
 // A host that sends noise, binary bytes, an overlong line or a page that
 // never ends leaves the modem answering the next command.
 TEST(SoftwareFaxModem, HostileBytesLeaveItAnswering) {
@@ -267,30 +291,46 @@ TEST(SoftwareFaxModem, HostileBytesLeaveItAnswering) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SoftwareFaxModem modem(dir / "received/");
-        Descriptor host(::open(modem.devicePath().c_str(), O_RDWR | O_NOCTTY));
-        ASSERT_TRUE(host);
-        termios tio{};
-        ASSERT_EQ(::tcgetattr(host.get(), &tio), 0);
-        ::cfmakeraw(&tio);
-        ASSERT_EQ(::tcsetattr(host.get(), TCSANOW, &tio), 0);
-        ASSERT_EQ(::write(host.get(), c.bytes.data(), c.bytes.size()), static_cast<ssize_t>(c.bytes.size()));
-        // A page still open ends with the DLE ETX below, so that what
-        // follows is a command again.
-        const std::string probe = "\x10\x03\rATE0\rAT\r";
-        ASSERT_EQ(::write(host.get(), probe.data(), probe.size()), static_cast<ssize_t>(probe.size()));
-        // The last command of the probe is answered, after all the rest.
-        auto probeAnswered = [&] {
-            auto t = modem.transcript();
-            return t.size() >= 2 && t[t.size() - 2] == "> AT" && t.back() == "< OK";
-        };
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (!probeAnswered()) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << transcriptText(modem);
-            pollfd p{host.get(), POLLIN, 0};
-            char buffer[4096];
-            if (::poll(&p, 1, 100) > 0) {
-                ASSERT_GE(::read(host.get(), buffer, sizeof buffer), 0);
-            }
+        EXPECT_EQ(talkTo(modem, c.bytes).find("no answer to the probe"), std::string::npos);
+    }
+}
+
+// What a real modem refuses or keeps to itself: Class 2.0 reports only what
+// +FNR asks for, a call is taken only after +FCR=1, values out of range are
+// refused, and under XON/XOFF a host whose line ignores XOFF overruns it.
+TEST(SoftwareFaxModem, ItIsAsStrictAsTheCommandSets) {
+    const std::string page(2600, '\x55');
+    const struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> present, absent;
+        int lostBytes = 0;
+    } cases[] = {
+        {"Class 2.0 without +FNR", "AT+FCLASS=2.0\rAT+FLO=2\rATD1\rAT+FDT\r" + page,
+         {"< +FCO\n", "< CONNECT\n"}, {"< +FCI:", "< +FIS:", "< +FCS:"}},
+        {"Class 2.0 with +FNR", "AT+FCLASS=2.0\rAT+FNR=1,1,1,0\rAT+FLO=2\rATD1\rAT+FDT\r" + page,
+         {"< +FCI:\"", "< +FIS:1", "< +FCS:1"}, {}},
+        {"XON/XOFF on a line that ignores XOFF", "AT+FCLASS=2.0\rATD1\rAT+FDT\r" + page, {}, {}, 2600 - 2048},
+        {"answering without +FCR=1", "AT+FCLASS=2\rATA\r", {"< NO CARRIER\n"}, {"< +FCON"}},
+        {"answering with +FCR=1", "AT+FCLASS=2.0\rAT+FCR=1\rATA\r", {"< +FCO\n"}, {"< +FTI:"}},
+        {"values out of range",
+         "AT+FCLASS=2\rAT+FNR=1,1,1,0\rAT+FCLASS=2.0\rAT+FNR=2\rAT+FNR=1,1,1,1,1\rAT+FLO=3\rAT+FCR=2\rAT+FLO=2\r",
+         {"> AT+FNR=1,1,1,0\n< ERROR\n", "> AT+FNR=2\n< ERROR\n", "> AT+FNR=1,1,1,1,1\n< ERROR\n",
+          "> AT+FLO=3\n< ERROR\n", "> AT+FCR=2\n< ERROR\n", "> AT+FLO=2\n< OK\n"},
+         {}},
+    };
+    TempDir dir;
+    fs::writeFileAtomic(dir / "ring.g3", fax::encodeG3(printLikePage(1728, 20, 1)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SoftwareFaxModem modem(dir / "received/");
+        modem.ring({dir / "ring.g3"}, "+81 6 5555 1234");
+        const std::string transcript = talkTo(modem, c.bytes);
+        for (const auto& line : c.present) EXPECT_NE(transcript.find(line), std::string::npos) << line << transcript;
+        for (const auto& line : c.absent) EXPECT_EQ(transcript.find(line), std::string::npos) << line << transcript;
+        if (c.lostBytes) {  // the call ends as the host lets the device go
+            ASSERT_TRUE(modem.waitForCalls(1, 30000ms)) << transcript;
+            EXPECT_EQ(modem.calls().front().lostBytes, c.lostBytes);
         }
     }
 }
