@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -294,7 +295,9 @@ constexpr const char* kStagedPrefix = ".extract.tmp.";
 // has gone.
 class Staging {
 public:
-    explicit Staging(std::string folder) : folder_(std::move(folder)) { clearEnded(folder_); }
+    explicit Staging(std::string folder) : folder_(std::move(folder)), pid_(std::to_string(::getpid())) {
+        clearEnded(folder_);
+    }
     ~Staging() {
         if (!committed_) rollBack();
     }
@@ -302,12 +305,17 @@ public:
     Staging& operator=(const Staging&) = delete;
 
     // Makes the folders of `relative` below the extraction folder that are
-    // not there yet, remembering each.
+    // not there yet, remembering each; a folder this extraction has made or
+    // found already is not asked for again.
     void makeParents(const std::string& relative) {
         std::string path = folder_;
         std::vector<std::string> parts = components(relative);
         for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
             path += parts[i];
+            if (!ready_.insert(path).second) {
+                path += "/";
+                continue;
+            }
             noteFolder(path);
             if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
                 throw Error(errnum::PathFileAccessError,
@@ -321,14 +329,16 @@ public:
         if (::lstat(path.c_str(), &st) != 0) made_.push_back(path);
     }
     // A hidden name beside `target` for its member while the archive is read.
+    // The name is not made here: the process id keeps it apart from every
+    // other running extraction and the count from every other member of
+    // this process, and the disk writer creates the file exclusively after
+    // unlinking whatever an ended writer of a recycled id left under it.
+    // Making it first as well cost every member a file created, closed and
+    // unlinked again, the largest part of the kernel's work per member.
     std::string stagedName(const std::string& target) {
         clearEnded(fs::folderOf(target));
-        std::string path = fs::folderOf(target) + kStagedPrefix + std::to_string(::getpid()) + ".XXXXXX";
-        int fd = ::mkstemp(path.data());
-        if (fd < 0)
-            throw Error(errnum::PathFileAccessError,
-                        "一時ファイルを作れません: " + path + " (" + std::strerror(errno) + ")", "Archive");
-        ::close(fd);
+        static std::atomic<unsigned long> count{0};
+        std::string path = fs::folderOf(target) + kStagedPrefix + pid_ + "." + std::to_string(++count);
         pending_.push_back({path, target});
         return path;
     }
@@ -364,10 +374,12 @@ private:
         std::string target;
     };
     std::string folder_;
+    std::string pid_;
     std::vector<Pending> pending_;
     std::vector<std::string> placed_;
     std::vector<std::string> made_;
     std::set<std::string> cleared_;
+    std::set<std::string> ready_;  // folders made or found by makeParents
     bool committed_ = false;
 };
 
