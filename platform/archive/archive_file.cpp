@@ -399,6 +399,44 @@ bool belowStagedLink(const std::set<std::string>& links, const std::string& rela
     return false;
 }
 
+using Wanted = std::unordered_map<std::u32string, std::vector<std::size_t>>;
+
+void markFound(const Wanted& wanted, const std::string& name, std::vector<bool>& found) {
+    auto match = wanted.find(text::caseFolded(name));
+    if (match == wanted.end()) return;
+    for (std::size_t i : match->second) found[i] = true;
+}
+
+Error missingMembers(const std::vector<std::string>& missing, const std::string& archivePath) {
+    std::string list;
+    for (const auto& m : missing) list += (list.empty() ? "" : ", ") + m;
+    return Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + list + " (" + archivePath + ")", "Archive");
+}
+
+// An extraction of listed members that must be whole reads the archive's
+// headers first: one that lacks a member then fails before writing anything,
+// where otherwise it would write every member it has and remove them again
+// (the kernel's work for each file twice over, for nothing).
+void requireMembers(const ExtractRequest& request, const std::string& archivePath, const Wanted& wanted) {
+    ReadHandle a = openReader(archivePath, request.format);
+    std::vector<bool> found(request.members.size(), false);
+    uint64_t members = 0;
+    archive_entry* e = nullptr;
+    while (true) {
+        int r = archive_read_next_header(a.get(), &e);
+        if (r == ARCHIVE_EOF) break;
+        if (!ok(r)) throw readError(a.get(), archivePath);
+        if (++members > request.limits.maxMembers)
+            throw beyondBound(archivePath, "項目数が上限 " + std::to_string(request.limits.maxMembers) + " を超えます");
+        const std::string name = normalName(entryName(e));
+        if (!name.empty()) markFound(wanted, name, found);  // "": the archive's own root
+    }
+    std::vector<std::string> missing;
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (!found[i]) missing.push_back(request.members[i]);
+    if (!missing.empty()) throw missingMembers(missing, archivePath);
+}
+
 }  // namespace
 
 ExtractReport extract(const ExtractRequest& request) {
@@ -427,10 +465,11 @@ ExtractReport extract(const ExtractRequest& request) {
     // The members asked for, by the name extraction matches them under: an
     // archive of many entries asked for many members is read once, each
     // entry looked up, not compared with every member.
-    std::unordered_map<std::u32string, std::vector<std::size_t>> wanted;
+    Wanted wanted;
     for (std::size_t i = 0; i < request.members.size(); ++i)
         wanted[text::caseFolded(normalName(request.members[i]))].push_back(i);
     std::vector<bool> found(request.members.size(), false);
+    if (request.allOrNothing && !wanted.empty()) requireMembers(request, archivePath, wanted);
 
     Staging staging(folder);
     std::set<std::string> stagedLinks;  // relative names of the links written so far
@@ -558,11 +597,7 @@ ExtractReport extract(const ExtractRequest& request) {
     if (!ok(archive_write_close(disk.get()))) throw writeError(disk.get(), folder);
     for (std::size_t i = 0; i < found.size(); ++i)
         if (!found[i]) report.missing.push_back(request.members[i]);
-    if (request.allOrNothing && !report.missing.empty()) {
-        std::string list;
-        for (const auto& m : report.missing) list += (list.empty() ? "" : ", ") + m;
-        throw Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + list + " (" + archivePath + ")", "Archive");
-    }
+    if (request.allOrNothing && !report.missing.empty()) throw missingMembers(report.missing, archivePath);
     staging.commit();
     return report;
 }
