@@ -7,7 +7,9 @@
 // the server from `nimbrel start` to the tenth new send-log record, and keeps
 // the peak memory (VmHWM, sampled from /proc every few milliseconds) of each
 // of its processes: the supervisor (tolvern), the EDI schedule (ospery) and
-// the fax-send servers (morvane, the least and the most of them).
+// the fax-send servers (morvane, the least and the most of them); of a
+// program that runs in more than one process at once (a supervisor and the
+// child it starts, say), the most.
 //
 //   server_history [--million] [--only N] [--keep]
 // Sizes: 0, 10,000 and 100,000 records; --million adds 1,000,000; --only N
@@ -245,9 +247,10 @@ Figures run(long records, bool keep) {
     return f;
 }
 
-std::string megabytes(const std::pair<double, double>& range) {
+// The most of a program's processes, or with `spread` the least and the most.
+std::string megabytes(const std::pair<double, double>& range, bool spread = false) {
     char s[64];
-    if (range.second - range.first < 1e6)
+    if (!spread || range.second - range.first < 1e6)
         std::snprintf(s, sizeof s, "%.0f MB", range.second / 1e6);
     else
         std::snprintf(s, sizeof s, "%.0f-%.0f MB", range.first / 1e6, range.second / 1e6);
@@ -297,7 +300,7 @@ int main(int argc, char** argv) {
             std::snprintf(time, sizeof time, "(%ld sent)", f.sends);
         std::printf("%-10s %6.1f MB %6.1f MB %12s %10s %10s %16s%s\n", fg::sizeName(n).c_str(), f.logBytes / 1e6,
                     f.storeBytes / 1e6, time, fg::megabytes(f.tolvern).c_str(), fg::megabytes(f.ospery).c_str(),
-                    fg::megabytes(f.morvane).c_str(),
+                    fg::megabytes(f.morvane, true).c_str(),
                     f.errorLines ? ("  (" + std::to_string(f.errorLines) + " error log lines)").c_str() : "");
         std::fflush(stdout);
         if (f.tenSends <= 0) ++failures;
