@@ -74,10 +74,11 @@ std::string folderOfArchiveName(const std::string& name) {
 std::string quote(const std::string& s) { return "\"" + s + "\""; }
 
 // One quoted name a line, CR LF, as the archivers read their response files.
+// The file lives only for its operation: it is never synced to disk.
 void writeListFile(const std::string& path, const std::vector<std::string>& items) {
     std::string body;
     for (const auto& item : items) body += "\"" + item + "\"\r\n";
-    fs::writeFileAtomic(path, body);
+    fs::writeFileAtomic(path, body, fs::Sync::Passing);
 }
 
 // The list file of an operation, in the temporary folder, as the archivers

@@ -18,7 +18,9 @@
 //   store          one record's condition changed in a management store of
 //                  that many records
 //   telephone      a caller's check before a decision (checkBeforeDecision)
-//                  against a store of that many records
+//                  against a store of that many records, each sent to a fax
+//                  number of its own, and again with every record sent to
+//                  the caller's number (a supplier of many years)
 //   extract-missing the listed documents of an answer archive extracted when
 //                  one of them is missing from it; the median of nine runs
 //
@@ -33,6 +35,7 @@
 //   scale send-log 1k=<s> 100k=<s> copy=<s> ratio=<100k/copy>
 //   scale store 1k=<s> 100k=<s> copy=<s> ratio=<100k/copy>
 //   scale telephone 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
+//   scale telephone-one-supplier 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
 //   scale extract-missing 100=<s> 1000=<s> ratio=<1000/100>
 // With --quick every size is a tenth (the lines keep their names), so that a
 // script can run it in well under two minutes.
@@ -49,6 +52,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/process/event_pump.h"
+#include "platform/testing/history_files.h"
 #include "platform/testing/store_files.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
@@ -318,17 +322,7 @@ struct SendLogFigures {
 // A send log of that many records, as the fax-send servers write it.
 std::string sendLogXml(long records) {
     std::string log = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FaxSendLogs>";
-    for (long i = 0; i < records; ++i) {
-        char n[48];
-        std::snprintf(n, sizeof n, "20240301093000%04ld", i % 10000);
-        std::string no = std::string(n) + (i >= 10000 ? "_" + std::to_string(i / 10000) : "");
-        log += "<FaxSendLog><SendDate>20240301093000</SendDate><RepManageNo>" + no +
-               "</RepManageNo><RepType>注文書</RepType><OrderName>東和精機株式会社</OrderName><CompanyName>受注工業株式会社"
-               "</CompanyName><PostName>営業部</PostName><ChargeName>山田</ChargeName><FAXNum>0312345678</FAXNum>"
-               "<EmploymentMode>0</EmploymentMode><PageNum>1</PageNum><Result>OK</Result><ReceiveCode>S0001"
-               "</ReceiveCode><ReSendDate/><FAXRefImageFileNames><FAXRefImageFileName>" + no +
-               "_001</FAXRefImageFileName></FAXRefImageFileNames></FaxSendLog>";
-    }
+    for (long i = 0; i < records; ++i) log += testing::oldSendLogRecord(i);
     return text::toCp932(log + "</FaxSendLogs>\r\n");
 }
 
@@ -376,27 +370,29 @@ SendLogFigures sendLog(long records, bool measureMemory) {
     return f;
 }
 
-// A store of that many records, each sent to its own fax number, with the
-// record asked about in its middle.
+// A store of that many records, each sent to its own fax number or all to
+// one (a supplier holding every record), with the record asked about in its
+// middle.
 struct StoreFigures {
     double change = 0, copy = 0;  // setDecisionCondition
     double check = 0, read = 0;   // checkBeforeDecision
+    double checkOneSupplier = 0;  // checkBeforeDecision, every record of the caller's number
 };
+
+double telephoneCheck(long records, const std::string& faxNum, const std::string& number) {
+    return bestOf3([] {}, [&] {
+        std::string asked = number;
+        if (TelephonyControl().checkBeforeDecision(faxNum, asked) != 0)
+            std::fprintf(stderr, "check of %ld: not answerable\n", records);
+    });
+}
 
 StoreFigures store(long records) {
     testing::TempHome home;
-    std::vector<testing::StoreRecord> all(static_cast<std::size_t>(records));
-    for (long i = 0; i < records; ++i) {
-        testing::StoreRecord& r = all[static_cast<std::size_t>(i)];
-        char n[48];
-        std::snprintf(n, sizeof n, "2024030109%08ld", i);
-        r.number = n;
-        r.faxNum = "03" + std::to_string(10000000 + i);
-        r.tempImages = {r.number + "_001"};
-        r.refImages = {r.number + "_001"};
-        r.sendXml = {r.number};
-    }
-    const testing::StoreRecord& asked = all[all.size() / 2];
+    std::vector<testing::StoreRecord> all;
+    all.reserve(static_cast<std::size_t>(records));
+    for (long i = 0; i < records; ++i) all.push_back(testing::oldStoreRecord(i));
+    const testing::StoreRecord asked = all[all.size() / 2];
     const std::string path = home.folder("FaxManageNum") + FaxManageNum::kFileName;
     fs::writeFileAtomic(path, testing::storeXml(all));
     checkPlain(path);
@@ -408,11 +404,12 @@ StoreFigures store(long records) {
         if (!FaxManageNum().setDecisionCondition(asked.number, std::to_string(condition++ % 2)))
             std::fprintf(stderr, "condition of %ld: not set\n", records);
     });
-    f.check = bestOf3([] {}, [&] {
-        std::string number = asked.number;
-        if (TelephonyControl().checkBeforeDecision(asked.faxNum, number) != 0)
-            std::fprintf(stderr, "check of %ld: not answerable\n", records);
-    });
+    f.check = telephoneCheck(records, asked.faxNum, asked.number);
+    // Years of one supplier: every record sent to the caller's number.
+    for (testing::StoreRecord& r : all) r.faxNum = asked.faxNum;
+    all[all.size() / 2].decision = "0";  // as the changes above left it
+    fs::writeFileAtomic(path, testing::storeXml(all));
+    f.checkOneSupplier = telephoneCheck(records, asked.faxNum, asked.number);
     return f;
 }
 
@@ -531,14 +528,16 @@ int main(int argc, char** argv) {
 
     std::vector<StoreFigures> stores;
     if (runs("store")) {
-        std::vector<double> changes, checks;
+        std::vector<double> changes, checks, oneSupplier;
         for (long n : fileSizes) {
             stores.push_back(store(n));
             changes.push_back(stores.back().change);
             checks.push_back(stores.back().check);
+            oneSupplier.push_back(stores.back().checkOneSupplier);
         }
         row("store: one record's condition changed", fileSizes, changes, "records");
         row("telephone: check before a decision", fileSizes, checks, "records");
+        row("telephone: the same, one supplier's records", fileSizes, oneSupplier, "records");
         std::printf("%s", errorsNote().c_str());
     }
 
@@ -565,6 +564,9 @@ int main(int argc, char** argv) {
                     stores.back().change, stores.back().copy, ratio(stores.back().change, stores.back().copy));
         std::printf("scale telephone 1k=%.4f 100k=%.4f read=%.4f ratio=%.1f\n", stores.front().check,
                     stores.back().check, stores.back().read, ratio(stores.back().check, stores.back().read));
+        std::printf("scale telephone-one-supplier 1k=%.4f 100k=%.4f read=%.4f ratio=%.1f\n",
+                    stores.front().checkOneSupplier, stores.back().checkOneSupplier, stores.back().read,
+                    ratio(stores.back().checkOneSupplier, stores.back().read));
     }
     if (!extracts.empty())
         std::printf("scale extract-missing 100=%.3f 1000=%.3f ratio=%.1f\n", extracts[0], extracts[1],

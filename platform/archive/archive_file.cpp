@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -294,7 +295,9 @@ constexpr const char* kStagedPrefix = ".extract.tmp.";
 // has gone.
 class Staging {
 public:
-    explicit Staging(std::string folder) : folder_(std::move(folder)) { clearEnded(folder_); }
+    explicit Staging(std::string folder) : folder_(std::move(folder)), pid_(std::to_string(::getpid())) {
+        clearEnded(folder_);
+    }
     ~Staging() {
         if (!committed_) rollBack();
     }
@@ -302,12 +305,17 @@ public:
     Staging& operator=(const Staging&) = delete;
 
     // Makes the folders of `relative` below the extraction folder that are
-    // not there yet, remembering each.
+    // not there yet, remembering each; a folder this extraction has made or
+    // found already is not asked for again.
     void makeParents(const std::string& relative) {
         std::string path = folder_;
         std::vector<std::string> parts = components(relative);
         for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
             path += parts[i];
+            if (!ready_.insert(path).second) {
+                path += "/";
+                continue;
+            }
             noteFolder(path);
             if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
                 throw Error(errnum::PathFileAccessError,
@@ -321,14 +329,16 @@ public:
         if (::lstat(path.c_str(), &st) != 0) made_.push_back(path);
     }
     // A hidden name beside `target` for its member while the archive is read.
+    // The name is not made here: the process id keeps it apart from every
+    // other running extraction and the count from every other member of
+    // this process, and the disk writer creates the file exclusively after
+    // unlinking whatever an ended writer of a recycled id left under it.
+    // Making it first as well cost every member a file created, closed and
+    // unlinked again, the largest part of the kernel's work per member.
     std::string stagedName(const std::string& target) {
         clearEnded(fs::folderOf(target));
-        std::string path = fs::folderOf(target) + kStagedPrefix + std::to_string(::getpid()) + ".XXXXXX";
-        int fd = ::mkstemp(path.data());
-        if (fd < 0)
-            throw Error(errnum::PathFileAccessError,
-                        "一時ファイルを作れません: " + path + " (" + std::strerror(errno) + ")", "Archive");
-        ::close(fd);
+        static std::atomic<unsigned long> count{0};
+        std::string path = fs::folderOf(target) + kStagedPrefix + pid_ + "." + std::to_string(++count);
         pending_.push_back({path, target});
         return path;
     }
@@ -364,10 +374,12 @@ private:
         std::string target;
     };
     std::string folder_;
+    std::string pid_;
     std::vector<Pending> pending_;
     std::vector<std::string> placed_;
     std::vector<std::string> made_;
     std::set<std::string> cleared_;
+    std::set<std::string> ready_;  // folders made or found by makeParents
     bool committed_ = false;
 };
 
@@ -385,6 +397,44 @@ bool belowStagedLink(const std::set<std::string>& links, const std::string& rela
         if (links.count(path)) return true;
     }
     return false;
+}
+
+using Wanted = std::unordered_map<std::u32string, std::vector<std::size_t>>;
+
+void markFound(const Wanted& wanted, const std::string& name, std::vector<bool>& found) {
+    auto match = wanted.find(text::caseFolded(name));
+    if (match == wanted.end()) return;
+    for (std::size_t i : match->second) found[i] = true;
+}
+
+Error missingMembers(const std::vector<std::string>& missing, const std::string& archivePath) {
+    std::string list;
+    for (const auto& m : missing) list += (list.empty() ? "" : ", ") + m;
+    return Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + list + " (" + archivePath + ")", "Archive");
+}
+
+// An extraction of listed members that must be whole reads the archive's
+// headers first: one that lacks a member then fails before writing anything,
+// where otherwise it would write every member it has and remove them again
+// (the kernel's work for each file twice over, for nothing).
+void requireMembers(const ExtractRequest& request, const std::string& archivePath, const Wanted& wanted) {
+    ReadHandle a = openReader(archivePath, request.format);
+    std::vector<bool> found(request.members.size(), false);
+    uint64_t members = 0;
+    archive_entry* e = nullptr;
+    while (true) {
+        int r = archive_read_next_header(a.get(), &e);
+        if (r == ARCHIVE_EOF) break;
+        if (!ok(r)) throw readError(a.get(), archivePath);
+        if (++members > request.limits.maxMembers)
+            throw beyondBound(archivePath, "項目数が上限 " + std::to_string(request.limits.maxMembers) + " を超えます");
+        const std::string name = normalName(entryName(e));
+        if (!name.empty()) markFound(wanted, name, found);  // "": the archive's own root
+    }
+    std::vector<std::string> missing;
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (!found[i]) missing.push_back(request.members[i]);
+    if (!missing.empty()) throw missingMembers(missing, archivePath);
 }
 
 }  // namespace
@@ -415,10 +465,11 @@ ExtractReport extract(const ExtractRequest& request) {
     // The members asked for, by the name extraction matches them under: an
     // archive of many entries asked for many members is read once, each
     // entry looked up, not compared with every member.
-    std::unordered_map<std::u32string, std::vector<std::size_t>> wanted;
+    Wanted wanted;
     for (std::size_t i = 0; i < request.members.size(); ++i)
         wanted[text::caseFolded(normalName(request.members[i]))].push_back(i);
     std::vector<bool> found(request.members.size(), false);
+    if (request.allOrNothing && !wanted.empty()) requireMembers(request, archivePath, wanted);
 
     Staging staging(folder);
     std::set<std::string> stagedLinks;  // relative names of the links written so far
@@ -546,11 +597,7 @@ ExtractReport extract(const ExtractRequest& request) {
     if (!ok(archive_write_close(disk.get()))) throw writeError(disk.get(), folder);
     for (std::size_t i = 0; i < found.size(); ++i)
         if (!found[i]) report.missing.push_back(request.members[i]);
-    if (request.allOrNothing && !report.missing.empty()) {
-        std::string list;
-        for (const auto& m : report.missing) list += (list.empty() ? "" : ", ") + m;
-        throw Error(errnum::FileNotFound, "書庫に次のファイルがありません: " + list + " (" + archivePath + ")", "Archive");
-    }
+    if (request.allOrNothing && !report.missing.empty()) throw missingMembers(report.missing, archivePath);
     staging.commit();
     return report;
 }

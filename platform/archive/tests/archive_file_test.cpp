@@ -427,5 +427,24 @@ TEST_F(ArchiveLayer, WhatAKilledExtractionLeftGoesWithTheNextExtractionThere) {
     EXPECT_EQ(testing::everythingIn(out), (std::vector<std::string>{running, "b.xml", "sub", "sub/c.xml"}));
 }
 
+TEST_F(ArchiveLayer, AHiddenNameTakenUnderThisProcesssIdIsReplacedNeverWrittenThrough) {
+    // Links to a file outside under the hidden names an extraction of this
+    // process would write to (left, say, by an ended writer whose process id
+    // came round again): the members land whole, the file outside stays.
+    write("outside.txt", "not to be touched");
+    const std::string out = dir / "out/";
+    fs::makeFolders(out);
+    const std::string prefix = out + ".extract.tmp." + std::to_string(::getpid()) + ".";
+    for (int n = 1; n <= 4096; ++n)
+        ASSERT_EQ(::symlink((dir / "outside.txt").c_str(), (prefix + std::to_string(n)).c_str()), 0);
+    write("src/a.xml", "<a/>");
+    write("src/b.xml", "<b/>");
+    ASSERT_EQ(runTar({"-czf", dir / "two.tgz", "a.xml", "b.xml"}, dir / "src"), 0);
+    arc::extract({dir / "two.tgz", arc::Format::Tar, out});
+    EXPECT_EQ(fs::readFile(out + "a.xml"), "<a/>");
+    EXPECT_EQ(fs::readFile(out + "b.xml"), "<b/>");
+    EXPECT_EQ(fs::readFile(dir / "outside.txt"), "not to be touched");
+}
+
 }  // namespace
 }  // namespace fg
