@@ -88,7 +88,11 @@ void clearEndedWork() {
 FrmMainCtrl::FrmMainCtrl(EventPump& pump, SupervisorOptions options)
     : tmrWatch(pump, [this] { tmrWatch_Timer(); }),
       tmrDestroy(pump, [this] { tmrDestroy_Timer(); }),
-      tmrTakeOver(pump, [this] { takeOverLeftSends(false); }),
+      tmrTakeOver(pump,
+                  [this] {
+                      takeOverLeftSends(false);
+                      settleOwedReceipts(false);
+                  }),
       pump_(pump),
       options_(std::move(options)) {}
 
@@ -138,7 +142,7 @@ bool FrmMainCtrl::Form_Load() {
     // What the last run handed over and never sent goes out before anything
     // new is fetched.
     takeOverLeftSends(true);
-    settleOwedReceipts();
+    settleOwedReceipts(true);
     tmrTakeOver.setInterval(options_.takeOverInterval);
     try {
         startHelper(runTime);
@@ -350,10 +354,17 @@ void FrmMainCtrl::clearAbandonedDocuments() {
     }
 }
 
-void FrmMainCtrl::settleOwedReceipts() {
+void FrmMainCtrl::settleOwedReceipts(bool atStart) {
     using documents::OwedReceipts;
     try {
         std::vector<OwedReceipts::Left> left = OwedReceipts::left();
+        // On a round, only batches with groups still to hand over: one whose
+        // archives alone are owed is confirmed by the fetch when the EDI
+        // server offers them again, not tried (and logged) once a round.
+        if (!atStart)
+            left.erase(std::remove_if(left.begin(), left.end(),
+                                      [](const OwedReceipts::Left& batch) { return batch.groups.empty(); }),
+                       left.end());
         if (left.empty()) return;
         // Taken over just now or still sending: their servers have them.
         const std::vector<std::string> held = send_handover::numbersHeld();

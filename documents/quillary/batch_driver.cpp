@@ -11,16 +11,19 @@
 // not be handed to a port is rolled back (its record, files and layout
 // deleted, the old pages of a stored document laid out again put back),
 // whichever step failed and however (a False or a raised error); groups
-// already handed over keep their records, as their faxes go on. A by-code batch that fails also
-// discards its confirmation file, so that no later batch confirms files
-// whose faxes were never sent: the EDI server keeps them unconfirmed and
-// offers them again.
+// already handed over keep their records, as their faxes go on. A by-code
+// batch that fails also discards its confirmation file, so that no later
+// batch confirms files whose faxes were never sent.
 //
 // A by-code batch writes down the receipts it owes (owed_receipts.h) before
 // it stores its records and hands its first group over, and notes each
-// group as it is handed over: a batch that dies after that has its groups
-// sent and its archives confirmed by whoever finds it dead, never fetched
-// and faxed again.
+// group as it is handed over. Once a group is in a fax-send server's hands,
+// the batch's archives must not come again, or that group would be faxed
+// twice: a batch that dies after that, or whose later hand-over fails, has
+// the groups it did not hand over sent and its archives confirmed by the
+// supervisor, never fetched and faxed again. Only a by-code batch that fails
+// before it has handed anything over is rolled back whole, and the EDI
+// server, its archives unconfirmed, offers them again.
 #include "documents/quillary/fax_tran_xml.h"
 
 #include "documents/quillary/batch_records.h"
@@ -196,7 +199,8 @@ struct FaxTranXml::Batch {
         }
     }
     // The archives of the confirmation list, owed from now on, and the
-    // groups still to hand over.
+    // groups still to hand over. Written even when the list names no
+    // archive: the groups a failed hand-over leaves must still go.
     bool oweReceipts(const std::vector<std::vector<std::string>>& groups) {
         try {
             const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
@@ -204,7 +208,7 @@ struct FaxTranXml::Batch {
                 folder, {documents::kConfirmList,
                          {std::begin(documents::kFetchCodes), std::end(documents::kFetchCodes)},
                          nullptr});
-            if (!archives.empty()) owed = documents::OwedReceipts::owe(archives, groups);
+            owed = documents::OwedReceipts::owe(archives, groups);
             return true;
         } catch (...) {
             return notStored("バッチの受信確認の記録を書けません: ");
@@ -213,6 +217,27 @@ struct FaxTranXml::Batch {
     void handedOver(const std::vector<std::string>& numbers) {
         handed.insert(numbers.begin(), numbers.end());
         if (!owed.empty()) documents::OwedReceipts::handedOver(owed, numbers);
+    }
+    // A batch that has handed a group over and owes its receipts keeps the
+    // records of the groups it could not hand over: they stay owed, and
+    // the supervisor sends them and then confirms the archives. True when
+    // the batch ends so; else it is rolled back.
+    bool leaveOwed() noexcept {
+        if (owed.empty() || handed.empty() || !records.stored()) return false;
+        try {
+            std::string list;
+            for (const auto& n : unsent)
+                if (!handed.count(n)) list += (list.empty() ? "" : ",") + n;
+            writeDebugLine(kSource, "渡せなかった帳票は受信確認の記録に残し、監視プログラムが送信します: " + list);
+        } catch (...) {
+            logCurrentError(kSource);
+        }
+        // Should the file not change, the batch is left all the same once
+        // this process has ended: its groups wait, none is lost.
+        if (!documents::OwedReceipts::leave(owed))
+            writeDebugLine(kSource, "渡せなかった帳票は、このプロセスの終了後に送信されます: " + owed);
+        unsent.clear();
+        return true;
     }
     void rollBack() noexcept {
         std::vector<std::string> left;
@@ -306,9 +331,12 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
         logCurrentError(kSource);
     }
     if (!built) {
-        batch.rollBack();
+        // The list goes either way: what a left batch owes, its line in the
+        // owed receipts carries.
+        const bool left = batch.leaveOwed();
+        if (!left) batch.rollBack();
         if (byCode) discardConfirmation();
-        documents::OwedReceipts::forget(batch.owed);
+        if (!left) documents::OwedReceipts::forget(batch.owed);
         return false;
     }
     return PutConfirmFax();

@@ -105,8 +105,10 @@ public:
     // rendered, every recipient group handed to a send port, and the receipt
     // confirmation runs last. True only when all of that succeeded; a
     // failure rolls back what will not be sent, is logged (source
-    // "makeFAXSendXML" for a raised error) and answers False. While every
-    // port is busy the call waits for end events, without limit.
+    // "makeFAXSendXML" for a raised error) and answers False; but the
+    // groups of a fetch that fails after handing one over stay owed, for
+    // the supervisor to send (documents/quillary/owed_receipts.h). While
+    // every port is busy the call waits for end events, without limit.
     bool makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std::string& strReportType,
                         const std::string& strFaxNo);
     // True while any send port holds a send whose end has not yet come.

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <sstream>
+#include <string_view>
 
 namespace fg::documents {
 
@@ -90,7 +91,13 @@ bool sameArchive(const OwedArchive& a, const std::string& infoCode, const std::s
     return a.infoCode == infoCode && confirmIdOf(a.name) == confirmIdOf(archive);
 }
 
-std::string writerOf(const std::string& batch) { return batch.substr(0, batch.rfind('/')); }
+// The key of a batch that its writer has left.
+constexpr std::string_view kLeft = "failed/";
+
+bool writerLive(const std::string& batch) {
+    if (batch.compare(0, kLeft.size(), kLeft) == 0) return false;
+    return processMarkLive(batch.substr(0, batch.rfind('/')));
+}
 
 }  // namespace
 
@@ -129,6 +136,25 @@ void OwedReceipts::forget(const std::string& batch) noexcept {
     }
 }
 
+bool OwedReceipts::leave(const std::string& batch) noexcept {
+    if (batch.empty()) return false;
+    try {
+        bool found = false;
+        change([&](std::vector<Line>& lines) {
+            for (Line& l : lines)
+                if (l.batch == batch) {
+                    l.batch = std::string(kLeft) + l.batch;
+                    found = true;
+                }
+        });
+        if (!found) throw Error(errnum::InvalidPropertyValue, "受信確認の記録にバッチがありません: " + batch, kSource);
+        return true;
+    } catch (...) {
+        logCurrentError(kSource);
+        return false;
+    }
+}
+
 void OwedReceipts::paid(const std::string& infoCode, const std::string& archive) noexcept {
     try {
         change([&](std::vector<Line>& lines) {
@@ -159,7 +185,7 @@ std::vector<OwedReceipts::Left> OwedReceipts::left() {
     std::vector<Left> out;
     FileLock lock(path(), FileLock::Mode::Shared);
     for (Line& l : read())
-        if (!processMarkLive(writerOf(l.batch))) out.push_back({l.batch, std::move(l.groups), std::move(l.archives)});
+        if (!writerLive(l.batch)) out.push_back({l.batch, std::move(l.groups), std::move(l.archives)});
     return out;
 }
 

@@ -9,18 +9,21 @@
 // it is owed is confirmed without being read again.
 //
 // A batch that dies before it has handed every group over leaves the groups
-// still in its hands listed too. Whoever finds its writer ended (the
-// supervisor at start-up) hands them to new fax-send servers, leaving out
-// each number that has a send-log record or is held by a hand-over already;
-// after that the archives are owed like any other. A batch that dies before
-// its records were stored made nothing that lasts: it owes nothing, and the
-// EDI server offers its archives again.
+// still in its hands listed too, and so does one whose hand-over fails once
+// it has handed a group over: the EDI server must not offer the archives
+// again, as the groups handed over are faxed already. Whoever finds such a
+// batch (the supervisor, at start-up and on its rounds) hands its groups to
+// new fax-send servers, leaving out each number that has a send-log record
+// or is held by a hand-over already; after that the archives are owed like
+// any other. A batch that dies before its records were stored made nothing
+// that lasts: it owes nothing, and the EDI server offers its archives again.
 //
 // File "OwedReceipts.txt" in the program folder, changed under its lock and
 // saved whole (temp, sync, rename). One line per batch, fields separated by
 // tabs:
 //   1. the batch: its writer's process mark (platform/process/process.h),
-//      "/" and a serial number of that process;
+//      "/" and a serial number of that process; "failed/" before them once
+//      the batch has failed with groups still to hand over;
 //   2. the groups not yet handed over: numbers joined by ",", groups by
 //      ";"; empty once every group is in a fax-send server's hands;
 //   3. and on: one field per archive owed, its information code, "/" and
@@ -57,6 +60,11 @@ public:
     // The batch ends without owing anything (it failed, and the EDI server
     // is to offer its archives again). Never raises; logs.
     static void forget(const std::string& batch) noexcept;
+    // The batch failed after handing some of its groups over: the others
+    // stay owed, left to whoever settles the batches of ended writers as if
+    // its writer had ended now. False (logged) when the file cannot be
+    // changed: the batch is left once its writer has ended.
+    [[nodiscard]] static bool leave(const std::string& batch) noexcept;
     // The EDI server took the confirmation of the archive. Never raises; logs.
     static void paid(const std::string& infoCode, const std::string& archive) noexcept;
 
@@ -70,14 +78,14 @@ public:
     // twice on its account.
     static Owed find(const std::string& infoCode, const std::string& archive) noexcept;
 
-    // A batch whose writer has ended.
+    // A batch whose writer has ended, or that was left by its writer.
     struct Left {
         std::string batch;
         SendGroups groups;  // not yet handed over
         std::vector<OwedArchive> archives;
     };
-    // The batches of writers that have ended. Raises fg::Error when the file
-    // cannot be read.
+    // The batches of writers that have ended, and those left. Raises
+    // fg::Error when the file cannot be read.
     static std::vector<Left> left();
 };
 

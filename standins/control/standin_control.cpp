@@ -36,6 +36,7 @@ Behaviour loadBehaviour(const std::string& name, int port) {
             if (n.hasAttribute("Busy")) b.busy = n.getAttribute("Busy") == "1";
             if (n.hasAttribute("Refuse")) b.refuse = n.getAttribute("Refuse") == "1";
             if (n.hasAttribute("IgnoreTerm")) b.ignoreTerm = n.getAttribute("IgnoreTerm") == "1";
+            if (n.hasAttribute("FailHandOver")) b.failHandOver = toInt32(n.getAttribute("FailHandOver"));
             if (auto v = msAttribute(n, "ErrorAfter")) b.errorAfter = v;
             if (auto v = msAttribute(n, "DieAfter")) b.dieAfter = v;
             if (auto v = msAttribute(n, "StopDelay")) b.stopDelay = *v;

@@ -10,6 +10,9 @@
 //     <StandIn name="Trundel" Refuse="1"/>               refuse to be created
 //     <StandIn name="Alvaret" StopDelay="3000"/>         time from stopLine to the stopped state
 //     <StandIn name="PGPWIN32" IgnoreTerm="1"/>          the helper does not end on SIGTERM
+//     <StandIn name="Ospery" FailHandOver="2"/>          the 2nd group a batch of the
+//                                                        schedule's life hands to a
+//                                                        fax-send server finds none
 //   </StandIns>
 // Names are matched without regard to case; an entry without Port applies
 // to every port. Times are in the system's time (the platform clock).
@@ -36,6 +39,7 @@ struct Behaviour {
     bool busy = false;
     bool refuse = false;
     bool ignoreTerm = false;
+    int failHandOver = 0;  // 0: every hand-over goes as it goes
     std::optional<std::chrono::milliseconds> errorAfter;
     std::optional<std::chrono::milliseconds> dieAfter;
     std::chrono::milliseconds stopDelay{1000};

@@ -6,16 +6,41 @@
 #include "edi_control/castrel/edi_control.h"
 #include "standins/schedule_edidata/schedule_runner.h"
 #include "standins/control/standin_control.h"
+#include "documents/quillary/fax_tran_xml.h"
+#include "platform/error.h"
+
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
 using namespace fg;
 using namespace fg::standin;
 
+// The EDI control, told on its first use to fail the hand-over the control
+// file names: the count-th group handed to a fax-send server in this
+// process's life finds none to take it.
+EDIControl& edi(ScheduleServer& server) {
+    static bool armed = false;
+    if (armed) return server.edi();
+    armed = true;
+    const int failAt = loadBehaviour("Ospery").failHandOver;
+    if (failAt > 0) {
+        auto handed = std::make_shared<int>(0);
+        server.edi().faxTranXml().setSendObserver([handed, failAt](int, const std::vector<std::string>&) {
+            if (++*handed != failAt) return;
+            trace("Ospery", "hand-over " + std::to_string(failAt) + " failed");
+            throw Error(errnum::InvalidProcedureCall, "ＦＡＸ送信サーバを用意できません (StandIn.xml)", "Ospery");
+        });
+    }
+    return server.edi();
+}
+
 int serve(void*) {
     ScheduleServer server("Ospery", "ErrorEDIData");
-    server.addJob({"getEDIData 0", documentCadence, [&] { return server.edi().getEDIData("0"); }});
-    server.addJob({"getEDIData 1", reminderCadence, [&] { return server.edi().getEDIData("1"); }});
+    server.addJob({"getEDIData 0", documentCadence, [&] { return edi(server).getEDIData("0"); }});
+    server.addJob({"getEDIData 1", reminderCadence, [&] { return edi(server).getEDIData("1"); }});
     server.setBusyCheck([&] { return server.ediMade() && server.edi().SendPortEndCheck(); });
     server.setReadyCheck(ediServerConfigured);
     return server.run();
