@@ -467,17 +467,38 @@ std::string endedByRtc(std::string data) {
     return data;
 }
 
-BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
+namespace {
+
+// A page's lines in the bit order that reads them best, and its width.
+struct ReadPage {
     RawPage page;
-    BitOrder used = order;
     int width = 0;
+    int bad = 0;
+    BitOrder used = BitOrder::LsbFirst;
+
+    G3DecodeReport report() const {
+        G3DecodeReport r;
+        r.lines = static_cast<int>(page.widths.size());
+        r.damagedLines = bad;
+        r.bitOrder = used;
+        // A last line that the data's end cut short: more of the page was coded.
+        r.truncated = page.endedInLine && page.widths.back() != width;
+        return r;
+    }
+};
+
+ReadPage readPage(std::string_view data, BitOrder order) {
+    ReadPage read;
+    RawPage& page = read.page;
+    read.used = order;
+    int& width = read.width;
     if (order == BitOrder::Detect) {
         RawPage lsb = decodeRaw(data, true);
         int wl = commonWidth(lsb);
         if (wl > 0 && damaged(lsb, wl) == 0) {
             page = std::move(lsb);
             width = wl;
-            used = BitOrder::LsbFirst;
+            read.used = BitOrder::LsbFirst;
         } else {
             RawPage msb = decodeRaw(data, false);
             int wm = commonWidth(msb);
@@ -485,11 +506,11 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
             if (good(msb, wm) > good(lsb, wl)) {
                 page = std::move(msb);
                 width = wm;
-                used = BitOrder::MsbFirst;
+                read.used = BitOrder::MsbFirst;
             } else {
                 page = std::move(lsb);
                 width = wl;
-                used = BitOrder::LsbFirst;
+                read.used = BitOrder::LsbFirst;
             }
         }
     } else {
@@ -498,9 +519,23 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
     }
     if (width <= 0) notG3("no line of the page decodes as G3");
     const int lines = static_cast<int>(page.widths.size());
-    const int bad = damaged(page, width);
-    if (bad * 2 > lines) notG3("most lines of the page are damaged");
+    read.bad = damaged(page, width);
+    if (read.bad * 2 > lines) notG3("most lines of the page are damaged");
+    return read;
+}
 
+void refuseCutShort(const G3DecodeReport& report) {
+    if (report.truncated)
+        notG3(("the page is cut short after " + std::to_string(report.lines - 1) + " lines").c_str());
+}
+
+}  // namespace
+
+BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
+    const ReadPage read = readPage(data, order);
+    const RawPage& page = read.page;
+    const int width = read.width;
+    const int lines = static_cast<int>(page.widths.size());
     BilevelImage out(width, lines);
     int lastGood = -1;
     for (int y = 0; y < lines; ++y) {
@@ -515,22 +550,23 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
             std::memcpy(out.row(y), out.row(lastGood), out.stride);
         }
     }
-    if (report) {
-        report->lines = lines;
-        report->damagedLines = bad;
-        report->bitOrder = used;
-        // A last line that the data's end cut short: more of the page was coded.
-        report->truncated = page.endedInLine && page.widths.back() != width;
-    }
+    if (report) *report = read.report();
     return out;
 }
+
+G3DecodeReport inspectG3(std::string_view data, BitOrder order) { return readPage(data, order).report(); }
 
 BilevelImage decodeWholeG3(std::string_view data) {
     G3DecodeReport report;
     BilevelImage page = decodeG3(data, BitOrder::Detect, &report);
-    if (report.truncated)
-        notG3(("the page is cut short after " + std::to_string(report.lines - 1) + " lines").c_str());
+    refuseCutShort(report);
     return page;
+}
+
+G3DecodeReport inspectWholeG3(std::string_view data) {
+    G3DecodeReport report = inspectG3(data);
+    refuseCutShort(report);
+    return report;
 }
 
 }  // namespace fg::fax

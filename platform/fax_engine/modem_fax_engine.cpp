@@ -11,6 +11,7 @@
 #include "platform/wait_bounds.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cstring>
@@ -136,12 +137,20 @@ std::string withDleDoubled(std::string_view page) {
     return out;
 }
 
-char reversedBits(char c) {
-    auto in = static_cast<unsigned char>(c);
-    unsigned char out = 0;
-    for (int i = 0; i < 8; ++i)
-        if (in & (1u << i)) out = static_cast<unsigned char>(out | (0x80u >> i));
-    return static_cast<char>(out);
+// Turns the bits of each byte round (most significant bit first to least
+// and back).
+void reverseBitOrder(std::string& data) {
+    static const auto table = [] {
+        std::array<char, 256> t{};
+        for (int i = 0; i < 256; ++i) {
+            unsigned out = 0;
+            for (int b = 0; b < 8; ++b)
+                if (i & (1 << b)) out |= 0x80u >> b;
+            t[static_cast<std::size_t>(i)] = static_cast<char>(out);
+        }
+        return t;
+    }();
+    for (char& c : data) c = table[static_cast<unsigned char>(c)];
 }
 
 std::string printable(std::string_view bytes) {
@@ -763,10 +772,8 @@ std::int16_t ModemFaxEngine::ReceiveFax(std::int32_t handle, const char* fileNam
         // pages the system sends and that fax2tiff reads.
         bool good = false;
         try {
-            G3DecodeReport report;
-            decodeG3(page, BitOrder::Detect, &report);
-            if (report.bitOrder == BitOrder::MsbFirst)
-                for (char& c : page) c = reversedBits(c);
+            const G3DecodeReport report = inspectG3(page);
+            if (report.bitOrder == BitOrder::MsbFirst) reverseBitOrder(page);
             good = true;
             trace(port->tag + " < (page " + std::to_string(*pages + 1) + ": " + std::to_string(page.size()) +
                   " bytes, " + std::to_string(report.lines) + " lines)");
