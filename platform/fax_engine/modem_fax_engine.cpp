@@ -36,7 +36,11 @@ constexpr milliseconds kPageStartBound{60000};  // AT+FDT / AT+FDR until CONNECT
 constexpr milliseconds kXonBound{3000};         // Class 2: the XON after CONNECT (not every modem sends it)
 constexpr milliseconds kPostPageBound{90000};   // end of page until the far end's page status
 constexpr milliseconds kHangUpBound{5000};      // ATH0 after a call that did not end by itself
-constexpr milliseconds kSlice{250};             // how soon a closed port ends a wait
+// PortClose wakes the waits of its port's call; waits are cut into slices
+// only so that a port the engine's end marks closed ends its call too. Each
+// slice wakes the call's thread: shorter ones cost processor time on every
+// page (a page's wait for its answer spans its whole line time).
+constexpr milliseconds kSlice{5000};
 
 constexpr std::size_t kMaxLine = 256;                    // a longer answer line is garbage
 constexpr std::size_t kMaxInfoLines = 64;                // answer lines kept before a final result
@@ -286,7 +290,7 @@ public:
     }
 
 private:
-    // Waits are cut into slices, so that a closed port ends them soon.
+    // Waits are cut into slices (see kSlice).
     static Steady::time_point slice(Steady::time_point deadline) {
         return std::min(deadline, Steady::now() + clock().realDuration(kSlice));
     }
@@ -562,6 +566,7 @@ std::int16_t ModemFaxEngine::PortClose(std::int32_t handle) {
     // A call under way ends at its next step and lets the device go.
     auto port = ports_.close(handle);
     if (!port) return EngineCode::BadHandle;
+    port->line->interrupt();
     trace(port->tag + " close");
     return EngineCode::Ok;
 }
