@@ -344,17 +344,21 @@ int decodeLine(BitReader& r, const DecodeTables& t, std::vector<std::uint16_t>& 
     }
 }
 
-RawPage decodeRaw(std::string_view data, bool reverse) {
+// Decodes into `page`, whose storage is reused: a page of print has a few
+// black runs per coded byte, and fresh memory for them on every page costs
+// more than the decoding.
+void decodeRaw(std::string_view data, bool reverse, RawPage& page) {
     static_assert(kMaxG3Width <= 0xFFFF && kMaxCodeLength < 15, "runs and entries fit their fields");
     const DecodeTables& t = decodeTables();
     BitReader r(data, reverse);
-    RawPage page;
-    // About one run per two coded bytes on a page of print.
-    page.runs.reserve(data.size() + 64);
+    page.runs.clear();
+    page.firstRun.clear();
+    page.widths.clear();
+    page.endedInLine = false;
     page.firstRun.push_back(0);
     // A page begins with an EOL; a stream that does not is read from its first bit.
     page.beganWithEol = r.peek(kEolZeros) == 0;
-    if (page.beganWithEol && !skipEol(r)) return page;
+    if (page.beganWithEol && !skipEol(r)) return;
     while (!r.exhausted() && page.widths.size() < static_cast<std::size_t>(kMaxG3Lines)) {
         if (r.peek(kEolZeros) == 0) {
             // An EOL right after an EOL: the return to control ends the page.
@@ -373,7 +377,6 @@ RawPage decodeRaw(std::string_view data, bool reverse) {
             break;
         }
     }
-    return page;
 }
 
 // The page's width: the most common width of its whole lines. A last line
@@ -469,9 +472,21 @@ std::string endedByRtc(std::string data) {
 
 namespace {
 
+// The decoding storage of a thread, for either bit order; storage beyond
+// this many runs is let go after the page.
+constexpr std::size_t kKeptRuns = 1u << 20;
+RawPage& scratchPage(int order) {
+    thread_local RawPage pages[2];
+    return pages[order];
+}
+void trimScratch() {
+    for (int i = 0; i < 2; ++i)
+        if (scratchPage(i).runs.capacity() > kKeptRuns) scratchPage(i) = RawPage{};
+}
+
 // A page's lines in the bit order that reads them best, and its width.
 struct ReadPage {
-    RawPage page;
+    const RawPage& page;
     int width = 0;
     int bad = 0;
     BitOrder used = BitOrder::LsbFirst;
@@ -488,40 +503,40 @@ struct ReadPage {
 };
 
 ReadPage readPage(std::string_view data, BitOrder order) {
-    ReadPage read;
-    RawPage& page = read.page;
-    read.used = order;
-    int& width = read.width;
+    trimScratch();  // after a page that raised
+    RawPage& lsb = scratchPage(0);
+    RawPage& msb = scratchPage(1);
+    const RawPage* page = &lsb;
+    BitOrder used = order;
+    int width = 0;
     if (order == BitOrder::Detect) {
-        RawPage lsb = decodeRaw(data, true);
+        decodeRaw(data, true, lsb);
         int wl = commonWidth(lsb);
         if (wl > 0 && damaged(lsb, wl) == 0) {
-            page = std::move(lsb);
             width = wl;
-            read.used = BitOrder::LsbFirst;
+            used = BitOrder::LsbFirst;
         } else {
-            RawPage msb = decodeRaw(data, false);
+            decodeRaw(data, false, msb);
             int wm = commonWidth(msb);
             auto good = [](const RawPage& p, int w) { return w > 0 ? static_cast<int>(p.widths.size()) - damaged(p, w) : 0; };
             if (good(msb, wm) > good(lsb, wl)) {
-                page = std::move(msb);
+                page = &msb;
                 width = wm;
-                read.used = BitOrder::MsbFirst;
+                used = BitOrder::MsbFirst;
             } else {
-                page = std::move(lsb);
                 width = wl;
-                read.used = BitOrder::LsbFirst;
+                used = BitOrder::LsbFirst;
             }
         }
     } else {
-        page = decodeRaw(data, order == BitOrder::LsbFirst);
-        width = commonWidth(page);
+        decodeRaw(data, order == BitOrder::LsbFirst, lsb);
+        width = commonWidth(lsb);
     }
     if (width <= 0) notG3("no line of the page decodes as G3");
-    const int lines = static_cast<int>(page.widths.size());
-    read.bad = damaged(page, width);
-    if (read.bad * 2 > lines) notG3("most lines of the page are damaged");
-    return read;
+    const int lines = static_cast<int>(page->widths.size());
+    const int bad = damaged(*page, width);
+    if (bad * 2 > lines) notG3("most lines of the page are damaged");
+    return ReadPage{*page, width, bad, used};
 }
 
 void refuseCutShort(const G3DecodeReport& report) {
@@ -551,10 +566,15 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
         }
     }
     if (report) *report = read.report();
+    trimScratch();
     return out;
 }
 
-G3DecodeReport inspectG3(std::string_view data, BitOrder order) { return readPage(data, order).report(); }
+G3DecodeReport inspectG3(std::string_view data, BitOrder order) {
+    G3DecodeReport report = readPage(data, order).report();
+    trimScratch();
+    return report;
+}
 
 BilevelImage decodeWholeG3(std::string_view data) {
     G3DecodeReport report;

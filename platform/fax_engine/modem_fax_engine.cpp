@@ -157,6 +157,21 @@ void reverseBitOrder(std::string& data) {
     for (char& c : data) c = table[static_cast<unsigned char>(c)];
 }
 
+// How a received page reads. A Class 2 modem hands the data over most
+// significant bit first as a rule, so that order is tried first there; the
+// other is read only for a page that does not read cleanly in it.
+G3DecodeReport bitOrderOf(const std::string& page, bool class20) {
+    if (!class20) {
+        try {
+            G3DecodeReport report = inspectG3(page, BitOrder::MsbFirst);
+            if (report.damagedLines == 0) return report;
+        } catch (const Error&) {
+            // Read in either order below.
+        }
+    }
+    return inspectG3(page);
+}
+
 std::string printable(std::string_view bytes) {
     std::string out;
     for (char c : bytes.substr(0, 120)) out += (c >= 0x20 && c < 0x7f) ? c : '?';
@@ -777,7 +792,7 @@ std::int16_t ModemFaxEngine::ReceiveFax(std::int32_t handle, const char* fileNam
         // pages the system sends and that fax2tiff reads.
         bool good = false;
         try {
-            const G3DecodeReport report = inspectG3(page);
+            const G3DecodeReport report = bitOrderOf(page, c20);
             if (report.bitOrder == BitOrder::MsbFirst) reverseBitOrder(page);
             good = true;
             trace(port->tag + " < (page " + std::to_string(*pages + 1) + ": " + std::to_string(page.size()) +
