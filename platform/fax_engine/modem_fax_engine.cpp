@@ -46,9 +46,9 @@ constexpr std::size_t kMaxLine = 256;                    // a longer answer line
 constexpr std::size_t kMaxInfoLines = 64;                // answer lines kept before a final result
 constexpr std::size_t kMaxPageBytes = 8u * 1024 * 1024;  // a received page beyond this is refused
 constexpr int kPageTries = 3;                            // sends of a page the far end refuses
-// Page data goes to the modem in pieces this large (about two seconds of a
+// Page data goes to the modem in pieces this large (about four seconds of a
 // 14400 bit/s line), with a look for the modem leaving the call after each.
-constexpr std::size_t kPieceBytes = 4096;
+constexpr std::size_t kPieceBytes = 8192;
 constexpr char DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
 
 enum class Final { Ok, Connect, Error, Busy, NoAnswer, NoCarrier, NoDialTone, Ring, TimedOut, Lost, Closed };
