@@ -78,7 +78,7 @@ std::int16_t FaxEngineBase::readPages(const std::string& fileName, int pages, st
         std::string name = pageName(fileName, n);
         try {
             data.push_back(fs::readFile(name));
-            decodeWholeG3(data.back());
+            inspectWholeG3(data.back());
         } catch (const Error& e) {
             trace(tag + name + ": " + e.description());
             return e.number() == errnum::FileNotFound ? EngineCode::FileNotFound : EngineCode::BadImage;

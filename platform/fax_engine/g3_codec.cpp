@@ -3,7 +3,6 @@
 #include "platform/error.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cassert>
 #include <cstring>
@@ -56,22 +55,6 @@ constexpr Code kSharedMakeup[13] = {
     {0x16, 12}, {0x17, 12}, {0x1C, 12}, {0x1D, 12}, {0x1E, 12}, {0x1F, 12},
 };
 constexpr Code kEol = {0x001, 12};
-
-std::uint8_t reverseByte(std::uint8_t b) {
-    b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-    b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-    b = static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
-    return b;
-}
-
-const std::array<std::uint8_t, 256>& reversedBytes() {
-    static const std::array<std::uint8_t, 256> table = [] {
-        std::array<std::uint8_t, 256> t{};
-        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = reverseByte(static_cast<std::uint8_t>(i));
-        return t;
-    }();
-    return table;
-}
 
 // ---- Encoding -------------------------------------------------------------
 
@@ -181,10 +164,13 @@ int nextChange(const std::uint8_t* row, std::size_t rowBytes, int x, int width, 
 
 constexpr int kPeek = 13;
 
-struct Entry {
-    std::int16_t run = -1;  // -1: no code
-    std::uint8_t length = 0;
-};
+// A decode table entry: the run in the upper twelve bits, the code's length
+// in the lower four; 0 where no code begins, kEolEntry where eleven zeros
+// (the start of an EOL) do. Two bytes an entry keep both tables in the
+// first-level cache.
+using Entry = std::uint16_t;
+constexpr Entry kEolEntry = 0xFFFF;
+constexpr int kMaxCodeLength = 13;
 
 struct DecodeTables {
     std::vector<Entry> colour[2];
@@ -195,16 +181,15 @@ void addCode(std::vector<Entry>& table, Code c, int run) {
     std::uint32_t count = 1u << (kPeek - c.length);
     for (std::uint32_t i = 0; i < count; ++i) {
         Entry& e = table[first + i];
-        assert(e.run < 0 && "the code tables are prefix-free");
-        e.run = static_cast<std::int16_t>(run);
-        e.length = c.length;
+        assert(e == 0 && "the code tables are prefix-free");
+        e = static_cast<Entry>(run << 4 | c.length);
     }
 }
 
 const DecodeTables& decodeTables() {
     static const DecodeTables t = [] {
         DecodeTables d;
-        for (int c = 0; c < 2; ++c) d.colour[c].assign(1u << kPeek, Entry{});
+        for (int c = 0; c < 2; ++c) d.colour[c].assign(1u << kPeek, Entry{0});
         for (int i = 0; i < 64; ++i) {
             addCode(d.colour[0], kWhiteTerm[i], i);
             addCode(d.colour[1], kBlackTerm[i], i);
@@ -217,6 +202,9 @@ const DecodeTables& decodeTables() {
             addCode(d.colour[0], kSharedMakeup[i], 1792 + 64 * i);
             addCode(d.colour[1], kSharedMakeup[i], 1792 + 64 * i);
         }
+        // No code has eleven leading zeros: those entries are the EOLs'.
+        for (int c = 0; c < 2; ++c)
+            for (std::uint32_t i = 0; i < (1u << (kPeek - 11)); ++i) d.colour[c][i] = kEolEntry;
         return d;
     }();
     return t;
@@ -224,7 +212,11 @@ const DecodeTables& decodeTables() {
 
 class BitReader {
 public:
-    BitReader(std::string_view data, bool reverse) : data_(data), reverse_(reverse) { refill(); }
+    BitReader(std::string_view data, bool reverse)
+        : next_(data.data()), end_(data.data() + data.size()), bits_(static_cast<std::uint64_t>(data.size()) * 8),
+          reverse_(reverse) {
+        refill();
+    }
     // The next `n` bits (n <= 32) in stream order, zeros past the end.
     std::uint32_t peek(int n) const { return static_cast<std::uint32_t>(window_ >> (64 - n)); }
     void consume(int n) {
@@ -233,24 +225,33 @@ public:
         consumed_ += static_cast<std::uint64_t>(n);
         if (have_ < 32) refill();
     }
-    bool exhausted() const { return consumed_ >= static_cast<std::uint64_t>(data_.size()) * 8; }
+    bool exhausted() const { return consumed_ >= bits_; }
 
 private:
+    // Takes four bytes at a time: at least 32 bits are in the window after.
     void refill() {
-        while (have_ <= 56) {
-            std::uint8_t b = 0;
-            if (next_ < data_.size()) {
-                b = static_cast<std::uint8_t>(data_[next_]);
-                if (reverse_) b = reversedBytes()[b];
-            }
-            ++next_;
-            window_ |= static_cast<std::uint64_t>(b) << (56 - have_);
-            have_ += 8;
+        std::uint32_t w = 0;
+        if (end_ - next_ >= 4) {
+            std::memcpy(&w, next_, 4);
+            next_ += 4;
+        } else {
+            for (int i = 0; next_ < end_; ++i, ++next_)
+                w |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(*next_)) << (8 * i);
         }
+        if (reverse_) {
+            w = (w >> 1 & 0x55555555u) | (w & 0x55555555u) << 1;
+            w = (w >> 2 & 0x33333333u) | (w & 0x33333333u) << 2;
+            w = (w >> 4 & 0x0F0F0F0Fu) | (w & 0x0F0F0F0Fu) << 4;
+        }
+        // The first byte in the highest bits.
+        if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap32(w);
+        window_ |= static_cast<std::uint64_t>(w) << (32 - have_);
+        have_ += 32;
     }
-    std::string_view data_;
+    const char* next_;
+    const char* end_;
+    std::uint64_t bits_;
     bool reverse_;
-    std::size_t next_ = 0;
     std::uint64_t window_ = 0;
     int have_ = 0;
     std::uint64_t consumed_ = 0;
@@ -273,20 +274,26 @@ bool skipEol(BitReader& r) {
     return false;
 }
 
-// Moves to the next EOL after a damaged line.
+// Moves to the next EOL after a damaged line. No run of eleven zeros starts
+// within a run of fewer zeros or at the one bit that ends it, so the search
+// goes on after that one bit.
 bool findEol(BitReader& r) {
     while (!r.exhausted()) {
-        if (r.peek(kEolZeros) == 0) return skipEol(r);
-        r.consume(1);
+        const int zeros = std::countl_zero(r.peek(32));
+        if (zeros >= kEolZeros) return skipEol(r);
+        r.consume(zeros + 1);
     }
     return false;
 }
 
+// The lines of a page as their black runs (start and end pel), in the order
+// of the lines, so that the page is drawn at its own width once the width
+// is known.
 struct RawPage {
-    int stride = kMaxG3Width / 8;
-    std::vector<std::uint8_t> rows;
-    std::vector<int> widths;  // -1 for a line that did not decode
-    bool endedInLine = false;  // no EOL followed the last line: the data ended in it
+    std::vector<std::uint16_t> runs;
+    std::vector<std::uint32_t> firstRun;  // per line, its first entry in `runs`; one more at the end
+    std::vector<int> widths;              // -1 for a line that did not decode
+    bool endedInLine = false;             // no EOL followed the last line: the data ended in it
     bool beganWithEol = false;
 };
 
@@ -304,23 +311,30 @@ void fillBlack(std::uint8_t* row, int from, int to) {
     row[lb] |= last;
 }
 
-// Decodes one line into `row`; its width, or -1 when the line is damaged.
-int decodeLine(BitReader& r, const DecodeTables& t, std::uint8_t* row) {
+// Decodes one line, adding its black runs; its width, or -1 when the line
+// is damaged.
+int decodeLine(BitReader& r, const DecodeTables& t, std::vector<std::uint16_t>& runs) {
     int pos = 0;
     int colour = 0;
     int runStart = 0;
+    const Entry* table[2] = {t.colour[0].data(), t.colour[1].data()};
     for (;;) {
-        if (r.peek(kEolZeros) == 0) {
+        const Entry e = table[colour][r.peek(kPeek)];
+        if (e == kEolEntry) {
             // End of the line: it must end after a terminating code.
             return runStart == pos ? pos : -1;
         }
-        const Entry& e = t.colour[colour][r.peek(kPeek)];
-        if (e.run < 0) return -1;
-        r.consume(e.length);
-        pos += e.run;
+        const int length = e & 15;
+        if (length == 0) return -1;
+        r.consume(length);
+        const int run = e >> 4;
+        pos += run;
         if (pos > kMaxG3Width) return -1;
-        if (e.run < 64) {
-            if (colour) fillBlack(row, runStart, pos);
+        if (run < 64) {
+            if (colour && pos > runStart) {
+                runs.push_back(static_cast<std::uint16_t>(runStart));
+                runs.push_back(static_cast<std::uint16_t>(pos));
+            }
             colour ^= 1;
             runStart = pos;
         }
@@ -330,13 +344,21 @@ int decodeLine(BitReader& r, const DecodeTables& t, std::uint8_t* row) {
     }
 }
 
-RawPage decodeRaw(std::string_view data, bool reverse) {
+// Decodes into `page`, whose storage is reused: a page of print has a few
+// black runs per coded byte, and fresh memory for them on every page costs
+// more than the decoding.
+void decodeRaw(std::string_view data, bool reverse, RawPage& page) {
+    static_assert(kMaxG3Width <= 0xFFFF && kMaxCodeLength < 15, "runs and entries fit their fields");
     const DecodeTables& t = decodeTables();
     BitReader r(data, reverse);
-    RawPage page;
+    page.runs.clear();
+    page.firstRun.clear();
+    page.widths.clear();
+    page.endedInLine = false;
+    page.firstRun.push_back(0);
     // A page begins with an EOL; a stream that does not is read from its first bit.
     page.beganWithEol = r.peek(kEolZeros) == 0;
-    if (page.beganWithEol && !skipEol(r)) return page;
+    if (page.beganWithEol && !skipEol(r)) return;
     while (!r.exhausted() && page.widths.size() < static_cast<std::size_t>(kMaxG3Lines)) {
         if (r.peek(kEolZeros) == 0) {
             // An EOL right after an EOL: the return to control ends the page.
@@ -344,18 +366,17 @@ RawPage decodeRaw(std::string_view data, bool reverse) {
             if (!skipEol(r)) break;
             continue;
         }
-        page.rows.resize(page.rows.size() + static_cast<std::size_t>(page.stride), 0);
-        std::uint8_t* row = page.rows.data() + page.rows.size() - static_cast<std::size_t>(page.stride);
-        int width = decodeLine(r, t, row);
+        const std::size_t mark = page.runs.size();
+        int width = decodeLine(r, t, page.runs);
+        if (width < 0) page.runs.resize(mark);
         page.widths.push_back(width);
-        if (width < 0) std::memset(row, 0, static_cast<std::size_t>(page.stride));
+        page.firstRun.push_back(static_cast<std::uint32_t>(page.runs.size()));
         // No EOL after the line: the data ends in it (or in its fill).
         if (!(width < 0 ? findEol(r) : skipEol(r))) {
             page.endedInLine = true;
             break;
         }
     }
-    return page;
 }
 
 // The page's width: the most common width of its whole lines. A last line
@@ -449,68 +470,123 @@ std::string endedByRtc(std::string data) {
     return data;
 }
 
-BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
-    RawPage page;
+namespace {
+
+// The decoding storage of a thread, for either bit order; storage beyond
+// this many runs is let go after the page.
+constexpr std::size_t kKeptRuns = 1u << 20;
+RawPage& scratchPage(int order) {
+    thread_local RawPage pages[2];
+    return pages[order];
+}
+void trimScratch() {
+    for (int i = 0; i < 2; ++i)
+        if (scratchPage(i).runs.capacity() > kKeptRuns) scratchPage(i) = RawPage{};
+}
+
+// A page's lines in the bit order that reads them best, and its width.
+struct ReadPage {
+    const RawPage& page;
+    int width = 0;
+    int bad = 0;
+    BitOrder used = BitOrder::LsbFirst;
+
+    G3DecodeReport report() const {
+        G3DecodeReport r;
+        r.lines = static_cast<int>(page.widths.size());
+        r.damagedLines = bad;
+        r.bitOrder = used;
+        // A last line that the data's end cut short: more of the page was coded.
+        r.truncated = page.endedInLine && page.widths.back() != width;
+        return r;
+    }
+};
+
+ReadPage readPage(std::string_view data, BitOrder order) {
+    trimScratch();  // after a page that raised
+    RawPage& lsb = scratchPage(0);
+    RawPage& msb = scratchPage(1);
+    const RawPage* page = &lsb;
     BitOrder used = order;
     int width = 0;
     if (order == BitOrder::Detect) {
-        RawPage lsb = decodeRaw(data, true);
+        decodeRaw(data, true, lsb);
         int wl = commonWidth(lsb);
         if (wl > 0 && damaged(lsb, wl) == 0) {
-            page = std::move(lsb);
             width = wl;
             used = BitOrder::LsbFirst;
         } else {
-            RawPage msb = decodeRaw(data, false);
+            decodeRaw(data, false, msb);
             int wm = commonWidth(msb);
             auto good = [](const RawPage& p, int w) { return w > 0 ? static_cast<int>(p.widths.size()) - damaged(p, w) : 0; };
             if (good(msb, wm) > good(lsb, wl)) {
-                page = std::move(msb);
+                page = &msb;
                 width = wm;
                 used = BitOrder::MsbFirst;
             } else {
-                page = std::move(lsb);
                 width = wl;
                 used = BitOrder::LsbFirst;
             }
         }
     } else {
-        page = decodeRaw(data, order == BitOrder::LsbFirst);
-        width = commonWidth(page);
+        decodeRaw(data, order == BitOrder::LsbFirst, lsb);
+        width = commonWidth(lsb);
     }
     if (width <= 0) notG3("no line of the page decodes as G3");
-    const int lines = static_cast<int>(page.widths.size());
-    const int bad = damaged(page, width);
+    const int lines = static_cast<int>(page->widths.size());
+    const int bad = damaged(*page, width);
     if (bad * 2 > lines) notG3("most lines of the page are damaged");
+    return ReadPage{*page, width, bad, used};
+}
 
+void refuseCutShort(const G3DecodeReport& report) {
+    if (report.truncated)
+        notG3(("the page is cut short after " + std::to_string(report.lines - 1) + " lines").c_str());
+}
+
+}  // namespace
+
+BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
+    const ReadPage read = readPage(data, order);
+    const RawPage& page = read.page;
+    const int width = read.width;
+    const int lines = static_cast<int>(page.widths.size());
     BilevelImage out(width, lines);
     int lastGood = -1;
     for (int y = 0; y < lines; ++y) {
-        const std::uint8_t* src = page.rows.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(page.stride);
-        if (page.widths[static_cast<std::size_t>(y)] == width) {
-            std::memcpy(out.row(y), src, out.stride);
-            if (width & 7) out.row(y)[out.stride - 1] &= static_cast<std::uint8_t>(0xFF << (8 - (width & 7)));
+        const auto line = static_cast<std::size_t>(y);
+        if (page.widths[line] == width) {
+            // The line's runs end within its width, which is the page's.
+            std::uint8_t* row = out.row(y);
+            for (std::uint32_t i = page.firstRun[line]; i < page.firstRun[line + 1]; i += 2)
+                fillBlack(row, page.runs[i], page.runs[i + 1]);
             lastGood = y;
         } else if (lastGood >= 0) {
             std::memcpy(out.row(y), out.row(lastGood), out.stride);
         }
     }
-    if (report) {
-        report->lines = lines;
-        report->damagedLines = bad;
-        report->bitOrder = used;
-        // A last line that the data's end cut short: more of the page was coded.
-        report->truncated = page.endedInLine && page.widths.back() != width;
-    }
+    if (report) *report = read.report();
+    trimScratch();
     return out;
+}
+
+G3DecodeReport inspectG3(std::string_view data, BitOrder order) {
+    G3DecodeReport report = readPage(data, order).report();
+    trimScratch();
+    return report;
 }
 
 BilevelImage decodeWholeG3(std::string_view data) {
     G3DecodeReport report;
     BilevelImage page = decodeG3(data, BitOrder::Detect, &report);
-    if (report.truncated)
-        notG3(("the page is cut short after " + std::to_string(report.lines - 1) + " lines").c_str());
+    refuseCutShort(report);
     return page;
+}
+
+G3DecodeReport inspectWholeG3(std::string_view data) {
+    G3DecodeReport report = inspectG3(data);
+    refuseCutShort(report);
+    return report;
 }
 
 }  // namespace fg::fax

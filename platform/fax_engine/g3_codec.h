@@ -80,5 +80,9 @@ BilevelImage decodeG3(std::string_view data, BitOrder order = BitOrder::Detect, 
 // Decodes a page that must be whole, as the page files of the system are:
 // as decodeG3, and a page cut short raises fg::Error 481 as well.
 BilevelImage decodeWholeG3(std::string_view data);
+// Read a page as decodeG3 and decodeWholeG3 do, and raise as they do, but
+// do not draw it: for the checks of a page and of its bit order.
+G3DecodeReport inspectG3(std::string_view data, BitOrder order = BitOrder::Detect);
+G3DecodeReport inspectWholeG3(std::string_view data);
 
 }  // namespace fg::fax

@@ -11,8 +11,10 @@
 #include "platform/wait_bounds.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -34,12 +36,19 @@ constexpr milliseconds kPageStartBound{60000};  // AT+FDT / AT+FDR until CONNECT
 constexpr milliseconds kXonBound{3000};         // Class 2: the XON after CONNECT (not every modem sends it)
 constexpr milliseconds kPostPageBound{90000};   // end of page until the far end's page status
 constexpr milliseconds kHangUpBound{5000};      // ATH0 after a call that did not end by itself
-constexpr milliseconds kSlice{250};             // how soon a closed port ends a wait
+// PortClose wakes the waits of its port's call; waits are cut into slices
+// only so that a port the engine's end marks closed ends its call too. Each
+// slice wakes the call's thread: shorter ones cost processor time on every
+// page (a page's wait for its answer spans its whole line time).
+constexpr milliseconds kSlice{5000};
 
 constexpr std::size_t kMaxLine = 256;                    // a longer answer line is garbage
 constexpr std::size_t kMaxInfoLines = 64;                // answer lines kept before a final result
 constexpr std::size_t kMaxPageBytes = 8u * 1024 * 1024;  // a received page beyond this is refused
 constexpr int kPageTries = 3;                            // sends of a page the far end refuses
+// Page data goes to the modem in pieces this large (about four seconds of a
+// 14400 bit/s line), with a look for the modem leaving the call after each.
+constexpr std::size_t kPieceBytes = 8192;
 constexpr char DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12, SUB = 0x1a;
 
 enum class Final { Ok, Connect, Error, Busy, NoAnswer, NoCarrier, NoDialTone, Ring, TimedOut, Lost, Closed };
@@ -107,12 +116,50 @@ std::string quotable(const std::string& text) {
     return out;
 }
 
-char reversedBits(char c) {
-    auto in = static_cast<unsigned char>(c);
-    unsigned char out = 0;
-    for (int i = 0; i < 8; ++i)
-        if (in & (1u << i)) out = static_cast<unsigned char>(out | (0x80u >> i));
-    return static_cast<char>(out);
+// The page data as the modem takes it: every DLE doubled. Found a stretch
+// at a time, as they are rare in coded pages.
+std::string withDleDoubled(std::string_view page) {
+    std::string out;
+    out.reserve(page.size() + page.size() / 128 + 16);
+    while (!page.empty()) {
+        const void* dle = std::memchr(page.data(), DLE, page.size());
+        const std::size_t n = dle ? static_cast<std::size_t>(static_cast<const char*>(dle) - page.data()) + 1 : page.size();
+        out.append(page.data(), n);
+        if (dle) out += DLE;
+        page.remove_prefix(n);
+    }
+    return out;
+}
+
+// Turns the bits of each byte round (most significant bit first to least
+// and back).
+void reverseBitOrder(std::string& data) {
+    static const auto table = [] {
+        std::array<char, 256> t{};
+        for (int i = 0; i < 256; ++i) {
+            unsigned out = 0;
+            for (int b = 0; b < 8; ++b)
+                if (i & (1 << b)) out |= 0x80u >> b;
+            t[static_cast<std::size_t>(i)] = static_cast<char>(out);
+        }
+        return t;
+    }();
+    for (char& c : data) c = table[static_cast<unsigned char>(c)];
+}
+
+// How a received page reads. A Class 2 modem hands the data over most
+// significant bit first as a rule, so that order is tried first there; the
+// other is read only for a page that does not read cleanly in it.
+G3DecodeReport bitOrderOf(const std::string& page, bool class20) {
+    if (!class20) {
+        try {
+            G3DecodeReport report = inspectG3(page, BitOrder::MsbFirst);
+            if (report.damagedLines == 0) return report;
+        } catch (const Error&) {
+            // Read in either order below.
+        }
+    }
+    return inspectG3(page);
 }
 
 std::string printable(std::string_view bytes) {
@@ -259,7 +306,7 @@ public:
     }
 
 private:
-    // Waits are cut into slices, so that a closed port ends them soon.
+    // Waits are cut into slices (see kSlice).
     static Steady::time_point slice(Steady::time_point deadline) {
         return std::min(deadline, Steady::now() + clock().realDuration(kSlice));
     }
@@ -588,6 +635,7 @@ std::int16_t ModemFaxEngine::PortClose(std::int32_t handle) {
     // A call under way ends at its next step and lets the device go.
     auto port = ports_.close(handle);
     if (!port) return EngineCode::BadHandle;
+    port->line->interrupt();
     trace(port->tag + " close");
     return EngineCode::Ok;
 }
@@ -639,6 +687,7 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
     }
 
     const milliseconds pageBound = WaitBounds::load().sendPage;
+    std::string onLine;  // the page being sent, as the modem takes it
     for (int n = 1; n <= pages; ++n) {
         const bool last = n == pages;
         const std::int32_t lostHere = n == 1 ? HangupCode::NoResponseToDcs : HangupCode::NoResponseToMps;
@@ -652,22 +701,17 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
                 if (port->closed) return finish({EngineCode::Aborted, HangupCode::Aborted, false});
                 trace(port->tag + " < (no XON, sending)");
             }
-            // The page, with DLE doubled, in pieces, watching for the modem
-            // leaving the call meanwhile.
+            // The page in pieces, watching for the modem leaving the call
+            // meanwhile.
             trace(port->tag + " > (page " + std::to_string(n) + ": " +
                   std::to_string(data[static_cast<std::size_t>(n - 1)].size()) + " bytes)");
-            const std::string& page = data[static_cast<std::size_t>(n - 1)];
+            if (attempt == 1) onLine = withDleDoubled(data[static_cast<std::size_t>(n - 1)]);
             const auto pageDeadline = deadlineIn(pageBound);
             bool ended = false;
-            std::string piece;
-            for (std::size_t at = 0; at < page.size() && !ended; at += 4096) {
-                piece.clear();
-                for (char c : std::string_view(page).substr(at, 4096)) {
-                    piece += c;
-                    if (c == DLE) piece += DLE;
-                }
+            for (std::size_t at = 0; at < onLine.size() && !ended; at += kPieceBytes) {
+                const std::string_view piece = std::string_view(onLine).substr(at, kPieceBytes);
                 // The piece that holds the page's RTC completes the fax at the far end.
-                if (last && at + 4096 >= page.size() && !sendEnding(*port))
+                if (last && at + kPieceBytes >= onLine.size() && !sendEnding(*port))
                     return finish({EngineCode::Aborted, HangupCode::Aborted, false});
                 Final f = d.write(piece, pageDeadline);
                 if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
@@ -784,10 +828,8 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
         // pages the system sends and that fax2tiff reads.
         bool good = false;
         try {
-            G3DecodeReport report;
-            decodeG3(page, BitOrder::Detect, &report);
-            if (report.bitOrder == BitOrder::MsbFirst)
-                for (char& c : page) c = reversedBits(c);
+            const G3DecodeReport report = bitOrderOf(page, c20);
+            if (report.bitOrder == BitOrder::MsbFirst) reverseBitOrder(page);
             good = true;
             trace(port->tag + " < (page " + std::to_string(*pages + 1) + ": " + std::to_string(page.size()) +
                   " bytes, " + std::to_string(report.lines) + " lines)");

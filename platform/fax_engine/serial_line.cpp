@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,6 +164,12 @@ SerialLine::Opened SerialLine::open(const std::string& device, long speed, const
     if (result.status != Status::Ok) return result;
     line->lockFile_ = lockFile;
 
+    line->wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (line->wake_ < 0) {
+        result.status = Status::Failed;
+        result.reason = failure(device + ": eventfd", errno);
+        return result;
+    }
     line->fd_ = ::open(real, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (line->fd_ < 0) {
         result.status = errno == ENOENT ? Status::NoDevice : errno == EBUSY ? Status::Busy : Status::Failed;
@@ -195,6 +203,7 @@ SerialLine::Opened SerialLine::open(const std::string& device, long speed, const
 
 SerialLine::~SerialLine() {
     if (fd_ >= 0 && ::close(fd_) != 0) writeDebugLine("FaxEngine", failure(device_ + ": close", errno));
+    if (wake_ >= 0) ::close(wake_);
     releaseLock(lockFile_);
 }
 
@@ -209,10 +218,11 @@ SerialLine::Io SerialLine::write(std::string_view& bytes, Deadline deadline) {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Io::Lost;
         // The modem holds the data back (CTS low, or its buffer is full).
         if (Steady::now() >= deadline) return Io::TimedOut;
-        pollfd p{fd_, POLLOUT, 0};
-        int ready = ::poll(&p, 1, std::max(1, pollMillis(deadline)));
+        pollfd p[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
+        int ready = ::poll(p, 2, std::max(1, pollMillis(deadline)));
         if (ready < 0 && errno != EINTR) return Io::Lost;
-        if (ready > 0 && (p.revents & (POLLERR | POLLNVAL))) return Io::Lost;
+        if (ready > 0 && (p[0].revents & (POLLERR | POLLNVAL))) return Io::Lost;
+        if (ready > 0 && p[1].revents) return Io::TimedOut;
     }
     return Io::Ok;
 }
@@ -230,10 +240,11 @@ SerialLine::Io SerialLine::read(std::string& into, Deadline deadline) {
         if (errno != EAGAIN && errno != EWOULDBLOCK) return Io::Lost;
         int wait = pollMillis(deadline);
         if (wait <= 0) return Io::TimedOut;
-        pollfd p{fd_, POLLIN, 0};
-        int ready = ::poll(&p, 1, wait);
+        pollfd p[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+        int ready = ::poll(p, 2, wait);
         if (ready < 0 && errno != EINTR) return Io::Lost;
-        if (ready > 0 && !(p.revents & POLLIN) && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return Io::Lost;
+        if (ready > 0 && !(p[0].revents & POLLIN) && (p[0].revents & (POLLERR | POLLHUP | POLLNVAL))) return Io::Lost;
+        if (ready > 0 && !(p[0].revents & POLLIN) && p[1].revents) return Io::TimedOut;
     }
 }
 
@@ -249,6 +260,13 @@ bool SerialLine::pulseDtr(std::string& reason) {
         return false;
     }
     return true;
+}
+
+void SerialLine::interrupt() noexcept {
+    // The count is never read back: every later wait ends at once too.
+    std::uint64_t one = 1;
+    if (::write(wake_, &one, sizeof one) != static_cast<ssize_t>(sizeof one))
+        writeDebugLine("FaxEngine", failure(device_ + ": interrupt", errno));
 }
 
 void SerialLine::discardInput() {

@@ -48,6 +48,9 @@ public:
     // Drops DTR for a moment, which makes a modem hang up and leave data
     // mode; false (with the reason) on a device that has no DTR.
     bool pulseDtr(std::string& reason);
+    // Ends the waits of write and read under way, and every later one, at
+    // once, as TimedOut: the line is being closed. Safe from any thread.
+    void interrupt() noexcept;
     // Throws away what the modem sent and nobody read.
     void discardInput();
     int descriptor() const { return fd_; }
@@ -59,6 +62,7 @@ public:
 private:
     SerialLine() = default;
     int fd_ = -1;
+    int wake_ = -1;  // eventfd that interrupt() makes readable
     std::string device_;
     std::string lockFile_;
 };

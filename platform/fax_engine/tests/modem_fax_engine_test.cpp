@@ -300,5 +300,22 @@ TEST_F(ModemLines, ClosingThePortEndsTheCallUnderWay) {
     EXPECT_EQ(result, EngineCode::Aborted);
 }
 
+// A wait on the line ends once the line is interrupted (as PortClose does),
+// however far off its deadline, and so does every later one.
+TEST_F(ModemLines, AnInterruptedLineEndsItsWaitsAtOnce) {
+    ScriptedModem peer(modem(false));
+    SerialLine::Opened opened = SerialLine::open(peer.devicePath(), 19200, home / "lock/");
+    ASSERT_EQ(opened.status, SerialLine::Status::Ok) << opened.reason;
+    const auto never = std::chrono::steady_clock::now() + std::chrono::hours(1);
+    std::string got;
+    SerialLine::Io io = SerialLine::Io::Ok;
+    std::thread reader([&] { io = opened.line->read(got, never); });
+    opened.line->interrupt();
+    reader.join();
+    EXPECT_EQ(io, SerialLine::Io::TimedOut);
+    EXPECT_EQ(opened.line->read(got, never), SerialLine::Io::TimedOut);
+    EXPECT_TRUE(got.empty());
+}
+
 }  // namespace
 }  // namespace fg::fax

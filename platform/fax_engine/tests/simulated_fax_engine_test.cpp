@@ -167,6 +167,12 @@ TEST_F(SimulatedLines, InjectedFailuresGiveTheirResultAndHangupCode) {
 TEST_F(SimulatedLines, APageThatCannotBeSentCostsNoCall) {
     std::int32_t h = open(1);
     fs::writeFileAtomic(outgoing + "broken_p1.G3", std::string(300, '\xFF'));
+    // A page file cut short in a line: the rest of the page is missing.
+    BilevelImage rules(kFaxWidth, 40);
+    for (int y = 0; y < 40; y += 2)
+        for (int x = 0; x < kFaxWidth; x += 3) rules.setBlack(x, y);
+    const std::string whole = encodeG3(rules);
+    fs::writeFileAtomic(outgoing + "cut_p1.G3", whole.substr(0, whole.size() / 2 + 3));
     struct Case {
         const char* what;
         const char* phone;
@@ -176,6 +182,7 @@ TEST_F(SimulatedLines, APageThatCannotBeSentCostsNoCall) {
     } cases[] = {
         {"missing fourth page", "0311112222", base(), 4, EngineCode::FileNotFound},
         {"not a G3 page", "0311112222", text::toCp932(outgoing + "broken.G3"), 1, EngineCode::BadImage},
+        {"a page cut short", "0311112222", text::toCp932(outgoing + "cut.G3"), 1, EngineCode::BadImage},
         {"no pages", "0311112222", base(), 0, EngineCode::BadArgument},
         {"no number", " ", base(), 1, EngineCode::BadArgument},
         {"nothing to dial", "(--) ", base(), 1, EngineCode::BadArgument},
