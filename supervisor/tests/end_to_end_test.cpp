@@ -8,6 +8,7 @@
 #include "documents/quillary/owed_receipts.h"
 #include "supervisor/end_control_file.h"
 #include "supervisor/supervisor_lock.h"
+#include "settings/modem_info.h"
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 
 
@@ -71,6 +73,33 @@ TEST(EndToEnd, TheWindowsCommandLineStartsAndStopsTheServer) {
     for (const char* step : {"PGPWIN32 terminated", "Trundel released", "Ospery released", "Alvaret 5 released",
                              "Alvaret 6 released"})
         EXPECT_GE(h.at(step), 0) << step;
+}
+
+TEST(EndToEnd, AStartThatEndsInItsStartUpIsToldAsAFailure) {
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    const struct {
+        const char* what;
+        std::function<void(SupervisorHome&)> breakIt;
+        const char* description;
+    } cases[] = {
+        {"no helper", [](SupervisorHome& h) { fs::removeFile(h.home / "RunTime/PGPWIN32"); }, "PGPWIN32"},
+        {"modem information that does not load",
+         [](SupervisorHome& h) {
+             fs::writeFileAtomic(h.home.folder("ModemInfo") + ModemInfo::kFileName, "<ModemInfo><Modem>");
+         },
+         "モデム情報を読めません"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SupervisorHome h;
+        c.breakIt(h);
+        auto start = runProgram({nimbrel, "start"});
+        EXPECT_NE(start.exitCode, 0);
+        EXPECT_EQ(start.output, "ＦＡＸサーバーの起動に失敗しました。\n");
+        EXPECT_NE(start.errors.find(c.description), std::string::npos) << start.errors;
+        EXPECT_NE(h.programsLog().find(c.description), std::string::npos) << h.programsLog();
+        EXPECT_EQ(runProgram({nimbrel, "status"}).output, "停止\n") << "it has ended by the time start answers";
+    }
 }
 
 struct ShutdownCase {
