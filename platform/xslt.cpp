@@ -160,13 +160,17 @@ void expandEntityReferences(xmlDocPtr doc) {
                 list = xmlNewDocText(doc, text ? text.get() : BAD_CAST "");
                 if (!list) throw Error::standard(errnum::OutOfMemory);
             }
+            // Linked by hand: xmlAddPrevSibling would merge text nodes and free some.
             xmlNodePtr first = list;
             for (xmlNodePtr c = list; c;) {
                 xmlNodePtr following = c->next;
-                c->next = c->prev = nullptr;
-                c->parent = nullptr;
-                xmlSetTreeDoc(c, doc);
-                xmlAddPrevSibling(n, c);
+                if (c->doc != doc) xmlSetTreeDoc(c, doc);
+                c->parent = n->parent;
+                c->next = n;
+                c->prev = n->prev;
+                if (n->prev) n->prev->next = c;
+                else if (n->parent) n->parent->children = c;
+                n->prev = c;
                 c = following;
             }
             xmlUnlinkNode(n);
