@@ -396,16 +396,13 @@ TEST_F(RequestReceptionTest, TheLogIsCodePage932AndTakesWholeLinesFromManyWriter
 TEST_F(RequestReceptionTest, TheLogThatHoldsTheKeyIsReadableByItsOwnerAlone) {
     LocalEdiServer server(answers.path());
     const std::string path = home / "log/communicationlog.csv";
-    auto modeOf = [&] {
-        struct stat st {};
-        EXPECT_EQ(::stat(path.c_str(), &st), 0);
-        return st.st_mode & 0777;
-    };
-    EXPECT_EQ(reception()->putConfirm(server.methodRoot(), requestFile), "C0000");
-    EXPECT_EQ(modeOf(), 0600u) << "a new log";
-    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
-    EXPECT_EQ(reception()->putConfirm(server.methodRoot(), requestFile), "C0000");
-    EXPECT_EQ(modeOf(), 0600u) << "a log others could read, narrowed at its next line";
+    struct stat st {};
+    for (const char* log : {"new", "one others could read, narrowed at its next line"}) {
+        EXPECT_EQ(reception()->putConfirm(server.methodRoot(), requestFile), "C0000");
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << log;
+        ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    }
     EXPECT_EQ(logLines().size(), 2u);
 }
 
