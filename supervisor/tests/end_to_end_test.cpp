@@ -78,7 +78,7 @@ TEST(EndToEnd, AStartThatEndsInItsStartUpIsToldAsAFailure) {
     const std::string nimbrel = testing::programDir() + "nimbrel";
     const struct { bool noHelper; const char* description; } cases[] = {
         {true, "PGPWIN32"},  // no helper in RunTime
-        {false, "モデム情報を読めません"},  // modem information that does not load
+        {false, "ＦＡＸ受信回線を開始できませんでした"},  // modem information that does not load
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
