@@ -48,6 +48,10 @@ int annCopyToClipboard(AnnObject* object, std::uint32_t format, bool selectedOnl
     // Checked before the clipboard is opened, so that a format no one can
     // place never costs the user what the clipboard held.
     if (format > ANN_FORMAT_METAFILE) return ANN_ERROR_NOT_SUPPORTED;
+    // The clipboard takes only what a save would write (a picture's frame
+    // must fit the metafile's 16-bit fields): a picture placed with a frame
+    // cut down would be wrong, and a cut would destroy the objects for it.
+    if (const int r = annCheckSavable(*object, format); r != ANN_SUCCESS) return r;
     const OpenClipboard clipboard(object->Wnd);
     if (!clipboard.open) return 0;
     if (emptyFirst) desktop::emptyClipboard();

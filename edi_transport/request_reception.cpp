@@ -323,7 +323,8 @@ bool RequestReception::writeCommunicationLog(std::string& code) {
         if (auto existing = fs::resolve(path)) path = *existing;
         // Every process that talks to the EDI server appends here.
         FileLock lock(path, FileLock::Mode::Exclusive, std::chrono::milliseconds(10000));
-        fs::appendToFile(path, text::toCp932(line));
+        // Each line holds the client certification key: no one else reads it.
+        fs::appendToFile(path, text::toCp932(line), fs::Readers::OwnerOnly);
         return true;
     } catch (...) {
         return false;

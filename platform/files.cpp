@@ -260,9 +260,14 @@ std::string readStart(const std::string& path, std::size_t size) {
     return out;
 }
 
-void appendToFile(const std::string& path, std::string_view bytes) {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd || ::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+void appendToFile(const std::string& path, std::string_view bytes, Readers readers) {
+    const bool ownerOnly = readers == Readers::OwnerOnly;
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, ownerOnly ? 0600 : 0644));
+    struct stat st {};
+    const bool narrowed =
+        !ownerOnly || (fd && ::fstat(fd.get(), &st) == 0 &&
+                       ((st.st_mode & 077) == 0 || ::fchmod(fd.get(), st.st_mode & 07700) == 0));
+    if (!fd || !narrowed || ::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
         ::close(fd.release()) != 0)
         throw Error(errnum::PathFileAccessError,
                     Error::standardText(errnum::PathFileAccessError) + " " + path + ": " + std::strerror(errno));

@@ -62,8 +62,11 @@ std::string readFile(const std::string& path);
 std::string readStart(const std::string& path, std::size_t size);
 // Appends the bytes to a file (the path as given), creating it, in one
 // write: the lines of several processes that append to one file stay whole.
-// Raises fg::Error 75 when it cannot.
-void appendToFile(const std::string& path, std::string_view bytes);
+// Raises fg::Error 75 when it cannot. With Readers::OwnerOnly (a file that
+// holds a secret) the file is made readable by its owner alone, and one that
+// others could read is narrowed to that before the bytes go in.
+enum class Readers { Anyone, OwnerOnly };
+void appendToFile(const std::string& path, std::string_view bytes, Readers readers = Readers::Anyone);
 
 // How a written file lives through a crash of the machine.
 enum class Sync {

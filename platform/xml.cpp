@@ -5,14 +5,18 @@
 #include "platform/xml_handles.h"
 
 #include <libxml/encoding.h>
+#include <libxml/entities.h>
 #include <libxml/parser.h>
+#include <libxml/SAX2.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace fg::xml {
@@ -608,6 +612,78 @@ void Document::setPreserveWhiteSpace(bool preserve) { impl_->preserve = preserve
 
 namespace {
 
+// What the entity references of one document may stand for, all of them
+// together. A document from outside that declares one entity and refers to
+// it thousands of times would otherwise cost gigabytes at the first text()
+// or transform, and where memory is bounded read as empty text; the system's
+// own documents use no entities at all.
+constexpr std::size_t kMaxEntityText = std::size_t(1) << 20;
+
+// The text the references of the parse in progress stand for, counted as the
+// parser looks each reference up: a reference counts its entity's whole
+// text, nested references included.
+struct EntityBudget {
+    xmlParserCtxtPtr parser = nullptr;  // the document's, stopped too when an entity's own parse passes the bound
+    getEntitySAXFunc lookup = nullptr;
+    std::size_t used = 0;
+    bool exceeded = false;
+    long line = 0;
+    std::unordered_map<const xmlEntity*, std::size_t> sizes;  // kMaxEntityText + 1 while being counted
+};
+thread_local EntityBudget* tBudget = nullptr;
+
+std::size_t expandedSize(xmlDocPtr doc, xmlEntityPtr ent) {
+    if (!ent || ent->etype != XML_INTERNAL_GENERAL_ENTITY || !ent->content) return 0;
+    constexpr std::size_t kOver = kMaxEntityText + 1;
+    auto [at, fresh] = tBudget->sizes.emplace(ent, kOver);
+    if (!fresh) return at->second;  // counted, or a loop (refused as over)
+    std::size_t total = static_cast<std::size_t>(std::max(ent->length, 0));
+    const char* text = reinterpret_cast<const char*>(ent->content);
+    for (const char* amp = std::strchr(text, '&'); amp && total <= kMaxEntityText; amp = std::strchr(amp + 1, '&')) {
+        const char* semi = std::strchr(amp, ';');
+        if (!semi) break;
+        if (amp[1] == '#') continue;
+        const std::string name(amp + 1, semi);
+        total += expandedSize(doc, xmlGetDocEntity(doc, U(name)));
+    }
+    total = std::min(total, kOver);
+    tBudget->sizes[ent] = total;
+    return total;
+}
+
+xmlEntityPtr countedEntity(void* ctx, const xmlChar* name) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    EntityBudget& budget = *tBudget;
+    xmlEntityPtr ent = budget.lookup(ctx, name);
+    if (ent && !budget.exceeded) {
+        budget.used += expandedSize(ctxt->myDoc, ent);
+        if (budget.used > kMaxEntityText) {
+            budget.exceeded = true;
+            budget.line = budget.parser->input ? budget.parser->input->line : 0;
+            xmlStopParser(ctxt);
+            if (budget.parser != ctxt) xmlStopParser(budget.parser);
+            return nullptr;
+        }
+    }
+    return budget.exceeded ? nullptr : ent;
+}
+
+class BudgetInForce {
+public:
+    BudgetInForce(EntityBudget& budget, xmlParserCtxtPtr parser) : previous_(tBudget) {
+        budget.parser = parser;
+        budget.lookup = parser->sax->getEntity ? parser->sax->getEntity : xmlSAX2GetEntity;
+        parser->sax->getEntity = countedEntity;
+        tBudget = &budget;
+    }
+    ~BudgetInForce() { tBudget = previous_; }
+    BudgetInForce(const BudgetInForce&) = delete;
+    BudgetInForce& operator=(const BudgetInForce&) = delete;
+
+private:
+    EntityBudget* previous_;
+};
+
 // Parses the bytes as a load does: the document, or null with the first
 // error in `error`. With `nodes` false the parser reads the whole text and
 // finds every fault a load would find, but makes no element, text or other
@@ -636,9 +712,18 @@ OwnedDocument parseBytes(const std::string& bytes, const std::string& url, bool 
         sax.processingInstruction = nullptr;
         sax.reference = nullptr;
     }
+    EntityBudget budget;
+    const BudgetInForce counting(budget, ctxt.get());
     int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     OwnedDocument d(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()),
                                       url.empty() ? nullptr : url.c_str(), nullptr, options));
+    if (budget.exceeded) {
+        error.errorCode = XML_ERR_ENTITY_LOOP;
+        error.reason = "実体参照が表す文字列が上限 (" + std::to_string(kMaxEntityText) + " バイト) を超えるため読み込みません: " +
+                       (url.empty() ? std::string("(文字列から読み込む文書)") : url);
+        error.line = budget.line;
+        return OwnedDocument(nullptr);
+    }
     if (!d || !ctxt.get()->wellFormed) {
         const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt.get());
         error.errorCode = e && e->code ? e->code : 1;

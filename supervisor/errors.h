@@ -7,6 +7,7 @@ inline constexpr long ReceiveLinesFailed = 40001;
 inline constexpr long MakerScheduleFailed = 40522;
 inline constexpr long EdiScheduleFailed = 40523;
 inline constexpr long AlreadyRunning = 40030;
+inline constexpr long StartFailed = 40049;
 inline constexpr long StaleRunMarker = 40031;
 inline constexpr long RunMarkerBound = 40032;
 inline constexpr long ObjectDidNotStop = 40033;

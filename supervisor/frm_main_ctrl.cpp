@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
+#include "platform/process/start_report.h"
 #include "platform/request_folder_lock.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
@@ -105,9 +106,21 @@ void FrmMainCtrl::log(long number, const std::string& description) {
 }
 
 int FrmMainCtrl::run() {
-    if (!acquireLock()) return 3;
+    // Taken before any program is started: none of them may hold it open.
+    StartReportWriter report = StartReportWriter::fromEnvironment();
+    if (!acquireLock()) {
+        report.failed(startFailure_);
+        return 3;
+    }
     tmrWatch.setInterval(options_.watchInterval);
-    if (!Form_Load()) return 2;
+    if (!Form_Load()) {
+        report.failed(startFailure_);
+        return 2;
+    }
+    if (failed_ || ended_)
+        report.failed(startFailure_.empty() ? "ＦＡＸサーバーは起動処理の間に終了を始めました。" : startFailure_);
+    else
+        report.up();
     while (!ended_) pump_.waitFor(Ms(3600000));
     return exitCode();
 }
@@ -118,10 +131,12 @@ bool FrmMainCtrl::acquireLock() {
     } catch (const Error& e) {
         log(e.number(), e.description());
         std::fprintf(stderr, "tolvern: %s\n", e.description().c_str());
+        startFailure_ = e.description();
         return false;
     }
     if (lock_->held()) return true;
     const std::string text = "ＦＡＸサーバーは既に起動しています: " + fs::programFolder();
+    startFailure_ = text;
     log(errs::AlreadyRunning, text);
     std::fprintf(stderr, "tolvern: %s\n", text.c_str());
     return false;
@@ -134,7 +149,8 @@ bool FrmMainCtrl::Form_Load() {
     } catch (const Error& e) {
         // Without its folders the supervisor cannot even log reliably; it
         // ends at once, and says why where a person starting it will look.
-        std::fprintf(stderr, "tolvern: RunTime フォルダが分かりません: %s\n", e.description().c_str());
+        startFailure_ = "RunTime フォルダが分かりません: " + e.description();
+        std::fprintf(stderr, "tolvern: %s\n", startFailure_.c_str());
         ended_ = true;
         failed_ = true;
         return false;
@@ -167,7 +183,7 @@ bool FrmMainCtrl::Form_Load() {
         MfRemote1Member30();
     } catch (...) {
         // Whatever failed, what has started is brought down in order.
-        logCurrentError(kSource);
+        startFailure_ = logCurrentError(kSource).description();
         failed_ = true;
         beginShutdown();
     }

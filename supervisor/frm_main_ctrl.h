@@ -79,7 +79,9 @@ public:
     // The whole life: the lock, the start-up, then the pump until the
     // shutdown has ended. Answers the exit code: 0 after a stop request,
     // 1 after a failure or error event, 2 without a RunTime folder, 3 when
-    // another supervisor runs.
+    // another supervisor runs. A starter that asked for a start report
+    // (StartReportWriter) is told once the start-up has ended: up, or the
+    // description of the failure that the error log holds.
     int run();
 
     // The steps, for the program and the tests.
@@ -152,6 +154,7 @@ private:
     bool ended_ = false;
     bool shuttingDown_ = false;
     bool failed_ = false;
+    std::string startFailure_;  // what ended the start-up, for its starter
     std::optional<Ms> markerHoldSince_;
     bool markerBoundLogged_ = false;
     std::set<std::string> staleLogged_;

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/message_sink.h"
+#include "platform/process/start_report.h"
 
 namespace fg {
 
@@ -95,8 +96,10 @@ void FrmMainWin::cmdStartEnd_Click() {
 }
 
 bool FrmMainWin::startServer() {
+    startFailure_.clear();
     if (SupervisorLock::supervisorRunning()) {
-        logError(Error(supervisor_errors::AlreadyRunning, "ＦＡＸサーバーは既に起動しています: " + fs::programFolder()));
+        startFailure_ = "ＦＡＸサーバーは既に起動しています: " + fs::programFolder();
+        logError(Error(supervisor_errors::AlreadyRunning, startFailure_));
         return false;
     }
     try {
@@ -114,13 +117,47 @@ bool FrmMainWin::startServer() {
         std::string logFolder;
         FolderPathInfo().getFolderPath("log", logFolder);
         o.outputFile = (logFolder.empty() || !fs::folderExists(logFolder) ? fs::programFolder() : logFolder) + kServerOutput;
+        StartReportReader report;
+        report.prepare(o);
         lngServerProcess = Process::start(*program, {}, o);
+        report.started();
+        if (!awaitStartUp(report)) return false;
     } catch (const Error& e) {
+        startFailure_ = e.description();
         logError(e);
         return false;
     }
     view_.setEndTimer(options_.endInterval);
     return true;
+}
+
+bool FrmMainWin::awaitStartUp(StartReportReader& report) {
+    // A supervisor that cannot start ends at once, and one that started has
+    // its helper, schedules and lines running: the window says which only
+    // once it knows, delivering window events meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + realStartBound(options_.startWaitBound);
+    StartReportReader::State state = StartReportReader::State::Waiting;
+    while (state == StartReportReader::State::Waiting) {
+        state = report.waitFor(options_.stopPollInterval);
+        if (state != StartReportReader::State::Waiting) break;
+        if (std::chrono::steady_clock::now() >= deadline || !view_.pumpEvents(Ms(0))) return true;
+    }
+    if (state == StartReportReader::State::Up) return true;
+    // It brings down in order what it had started, then ends: the window
+    // shows the failure once it has, so that a new start finds none running.
+    const auto ending = std::chrono::steady_clock::now() + realBound(options_.stopWaitBound);
+    while (!serverEnded() && std::chrono::steady_clock::now() < ending && view_.pumpEvents(options_.stopPollInterval)) {
+    }
+    const std::optional<int> code = lngServerProcess.exitCode();
+    std::string why = state == StartReportReader::State::Failed && !report.description().empty()
+                          ? report.description()
+                          : std::string("ＦＡＸサーバーは起動を報告せずに終了しました。");
+    startFailure_ = why;
+    logError(Error(supervisor_errors::StartFailed,
+                   "ＦＡＸサーバーが起動できませんでした (終了コード " + (code ? std::to_string(*code) : std::string("不明")) +
+                       "): " + why,
+                   kTitle));
+    return false;
 }
 
 FrmMainWin::StopResult FrmMainWin::requestServerEnd() {

@@ -11,7 +11,12 @@
 // - the stop waits for the end with a bound, delivering window events and
 //   without spinning; after the bound the window says the shutdown goes on
 //   and keeps watching;
-// - a stop request that could not be written leaves the running state shown.
+// - a stop request that could not be written leaves the running state shown;
+// - a start waits until the supervisor reports that it has come up; one that
+//   ends in its start-up (no helper, modem information that does not load)
+//   shows the start failure, with the supervisor's description logged and
+//   kept in startFailure(). A start-up that outlasts the bound is taken as
+//   running, and the end watch notices a later end.
 #pragma once
 
 #include "platform/process/process.h"
@@ -20,6 +25,8 @@
 #include <string>
 
 namespace fg {
+
+class StartReportReader;
 
 class MainWinView {
 public:
@@ -40,6 +47,7 @@ struct MainWinOptions {
     Ms endInterval{5000};          // trmEnd
     Ms stopWaitBound{120000};      // how long a stop waits for the supervisor's end
     Ms stopPollInterval{200};      // how often the wait looks
+    Ms startWaitBound{600000};     // how long a start waits for the supervisor's start-up
 };
 
 class FrmMainWin {
@@ -73,6 +81,8 @@ public:
 
     const std::string& status() const { return status_; }
     const std::string& buttonCaption() const { return caption_; }
+    // Why the last start failed ("" after a start that succeeded).
+    const std::string& startFailure() const { return startFailure_; }
 
     enum class StopResult { Stopped, StillRunning, Failed };
     StopResult requestServerEnd();
@@ -83,6 +93,7 @@ public:
 private:
     bool folderFileExists();
     bool serverEnded();
+    bool awaitStartUp(StartReportReader& report);
     void setStatus(const std::string& text);
     void setCaption(const std::string& caption);
 
@@ -90,6 +101,7 @@ private:
     MainWinOptions options_;
     std::string status_;
     std::string caption_ = kStart;
+    std::string startFailure_;
 };
 
 }  // namespace fg

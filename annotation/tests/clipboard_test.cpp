@@ -205,6 +205,25 @@ TEST_F(Clipboard, ACutDestroysWhatItPlacedAndNothingWhenItFails) {
     K_AnnDestroy(root, 0);
 }
 
+TEST_F(Clipboard, RefusesAPictureTheFileWriterRefusesAndACutOfItKeepsTheTree) {
+    for (const double extent : {3e4, 1e5, 2e9}) {
+        SCOPED_TRACE(extent);
+        const ANNHANDLE root = container(0, {-extent, -extent, extent, extent});
+        const ANNHANDLE child = box(root, ANN_RECTANGLE, {1, 1, 5, 5});
+        ANNMEMORY memory = 0;
+        ASSERT_EQ(K_AnnSaveMemory(root, ANN_FORMAT_METAFILE, 0, &memory, nullptr), ANN_ERROR_INVALID_PARAMETER);
+        place(desktop::CF_TEXT, "kept");
+        const std::size_t live = annLiveObjectCount();
+        EXPECT_EQ(K_AnnCopyToClipboard(root, ANN_FORMAT_METAFILE, 0, 1), ANN_ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(K_AnnCutToClipboard(root, ANN_FORMAT_METAFILE, 0, 1), ANN_ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(annLiveObjectCount(), live);
+        EXPECT_EQ(record(root).FirstChild->Self, child);
+        EXPECT_FALSE(available(desktop::CF_METAFILEPICT));
+        EXPECT_TRUE(available(desktop::CF_TEXT)) << "a refused copy leaves what the clipboard held";
+        K_AnnDestroy(root, 0);
+    }
+}
+
 TEST_F(Clipboard, SelectCountTakesTheObjectAndEverySelectedObjectBelowIt) {
     const ANNHANDLE root = container(0, {0, 0, 100, 100});
     const ANNHANDLE a = box(root, ANN_RECTANGLE, {1, 1, 5, 5});

@@ -24,6 +24,8 @@
 #include <random>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace fg {
 namespace {
 
@@ -389,6 +391,19 @@ TEST_F(RequestReceptionTest, TheLogIsCodePage932AndTakesWholeLinesFromManyWriter
     auto lines = logLines();
     ASSERT_EQ(lines.size(), 21u);
     for (const auto& f : lines) EXPECT_EQ(f.size(), 8u);
+}
+
+TEST_F(RequestReceptionTest, TheLogThatHoldsTheKeyIsReadableByItsOwnerAlone) {
+    LocalEdiServer server(answers.path());
+    const std::string path = home / "log/communicationlog.csv";
+    struct stat st {};
+    for (const char* log : {"new", "one others could read, narrowed at its next line"}) {
+        EXPECT_EQ(reception()->putConfirm(server.methodRoot(), requestFile), "C0000");
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << log;
+        ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    }
+    EXPECT_EQ(logLines().size(), 2u);
 }
 
 // A client whose answers the test writes.

@@ -294,6 +294,40 @@ TEST(XmlLoad, TheCheckOfAFileAgreesWithItsLoad) {
     EXPECT_EQ(xml::checkFile(dir / "good.xml").errorCode, 0);
 }
 
+TEST(XmlLoad, EntityTextPastItsBoundIsRefusedOnEveryLoad) {
+    TempDir dir;
+    auto repeat = [](const std::string& piece, int count) {
+        std::string all;
+        for (int i = 0; i < count; ++i) all += piece;
+        return all;
+    };
+    auto uses = [&](const std::string& entity, int count, bool inAttribute) {
+        const std::string refs = repeat("&e;", count);
+        return "<!DOCTYPE r [<!ENTITY e \"" + entity + "\">]><r" + (inAttribute ? " a=\"" + refs + "\"/>" : ">" + refs + "</r>");
+    };
+    std::string laughs = "<!DOCTYPE r [<!ENTITY l0 \"0123456789\">";
+    for (char level = '1'; level <= '7'; ++level)  // each ten times the one before
+        laughs += std::string("<!ENTITY l") + level + " \"" + repeat(std::string("&l") + char(level - 1) + ";", 10) + "\">";
+    laughs += "]><r>&l7;</r>";
+    const struct { const char* name; std::string bytes; bool loads; } cases[] = {
+        {"within.xml", uses("東和", 1000, false), true},
+        {"many.xml", uses(std::string(100000, 'x'), 20000, false), false},
+        {"attribute.xml", uses(std::string(100000, 'x'), 20, true), false},
+        {"nested.xml", laughs, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::writeFileAtomic(dir / c.name, c.bytes);
+        Document file, bytes, text;
+        EXPECT_EQ(file.load(dir / c.name), c.loads);
+        EXPECT_EQ(bytes.loadBytes(c.bytes), c.loads);
+        EXPECT_EQ(text.loadXML(c.bytes), c.loads);
+        EXPECT_EQ(xml::checkFile(dir / c.name).errorCode, file.parseError().errorCode);
+        if (c.loads) EXPECT_EQ(file.documentElement().text().size(), 6000u);
+        else EXPECT_NE(file.parseError().reason.find(dir / c.name), std::string::npos) << file.parseError().reason;
+    }
+}
+
 TEST(XmlLoad, ExternalEntitiesAreNotFetched) {
     TempDir dir;
     fs::writeFileAtomic(dir / "secret.txt", "SECRET");

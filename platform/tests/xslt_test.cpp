@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include <unistd.h>
+
 using namespace fg;
 using xml::Document;
 using xml::Node;
@@ -137,4 +139,67 @@ TEST(Xslt, IncludedAndReadFilesAreFoundWithoutCase) {
     Document output;
     xml::transformNodeToObject(parse("<a/>").asNode(), sheet, output);
     EXPECT_EQ(output.documentElement().xml(), "<r><c>①</c><d>①</d></r>");
+}
+
+TEST(Xslt, EntityTextReachesTheTransformWithinItsBound) {
+    fg::testing::TempDir dir;
+    Document output;
+    xml::transformNodeToObject(
+        parse("<!DOCTYPE r [<!ENTITY e \"<b>text</b>\"><!ENTITY n \"&e;!\">]><r>before&n;after</r>").asNode(),
+        parse(std::string(kHead) + "<xsl:template match=\"@*|node()\"><xsl:copy><xsl:apply-templates select=\"@*|node()\"/>"
+                                   "</xsl:copy></xsl:template></xsl:stylesheet>"),
+        output);
+    EXPECT_EQ(output.documentElement().xml(), "<r>before<b>text</b>!after</r>");
+
+    // A file read with document() is held to the bound of every load.
+    std::string refs;
+    for (int i = 0; i < 20000; ++i) refs += "&e;";
+    fs::writeFileAtomic(dir / "many.xml", "<!DOCTYPE r [<!ENTITY e \"" + std::string(100000, 'x') + "\">]><r>" + refs + "</r>");
+    fs::writeFileAtomic(dir / "sheet.xsl", std::string(kHead) + "<xsl:template match=\"/\"><n><xsl:value-of select=\""
+                                                                "string-length(document('many.xml'))\"/></n></xsl:template></xsl:stylesheet>");
+    Document sheet;
+    ASSERT_TRUE(sheet.load(dir / "sheet.xsl"));
+    std::string refused;
+    try {
+        xml::transformNodeToObject(parse("<a/>").asNode(), sheet, output);
+    } catch (const Error& e) {
+        refused = e.description();
+    }
+    EXPECT_NE(refused.find(dir / "many.xml"), std::string::npos) << refused;
+}
+
+TEST(Xslt, ReadsOnlyFilesBelowTheSheetsAndTheDocumentsFolders) {
+    fg::testing::TempDir dir;
+    for (const char* f : {"Xsl", "data", "secret"}) fs::makeFolders(dir / f);
+    for (const char* f : {"Xsl/code.xml", "data/beside.xml", "secret/key.xml"})
+        fs::writeFileAtomic(dir / f, std::string("<k>") + f + "</k>");
+    ASSERT_EQ(::symlink((dir / "secret/key.xml").c_str(), (dir / "Xsl/link.xml").c_str()), 0);
+    fs::writeFileAtomic(dir / "secret/sheet.xsl", std::string(kHead) + "<xsl:template match=\"/\"><n>KEY</n></xsl:template></xsl:stylesheet>");
+    fs::writeFileAtomic(dir / "Xsl/include.xsl", std::string(kHead) + "<xsl:include href=\"../secret/sheet.xsl\"/></xsl:stylesheet>");
+    fs::writeFileAtomic(dir / "Xsl/read.xsl", std::string(kHead) + "<xsl:template match=\"/\"><n><xsl:value-of select=\""
+                                                                   "document(/r/@f, /)\"/></n></xsl:template></xsl:stylesheet>");
+    const struct {
+        const char* sheet;
+        std::string name;  // the file name the document gives
+        const char* read;  // "" when refused
+    } cases[] = {
+        {"read.xsl", dir / "Xsl/code.xml", "Xsl/code.xml"}, {"read.xsl", "beside.xml", "data/beside.xml"},
+        {"read.xsl", dir / "secret/key.xml", ""},          {"read.xsl", "../secret/key.xml", ""},
+        {"read.xsl", "../Xsl/link.xml", ""},               {"read.xsl", "/etc/passwd", ""},
+        {"include.xsl", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::writeFileAtomic(dir / "data/in.xml", "<r f=\"" + c.name + "\"/>");
+        Document source, sheet, output;
+        ASSERT_TRUE(source.load(dir / "data/in.xml") && sheet.load(dir / (std::string("Xsl/") + c.sheet)));
+        std::string refused;
+        try {
+            xml::transformNodeToObject(source.asNode(), sheet, output);
+            EXPECT_EQ(output.documentElement().text(), c.read);
+        } catch (const Error& e) {
+            refused = e.description();
+        }
+        EXPECT_EQ(refused.empty(), *c.read != '\0') << refused;
+    }
 }

@@ -22,6 +22,7 @@ int runCommand(const std::string& command) {
         code = window.buttonCaption() == FrmMainWin::kStart ? 0 : 1;
     }
     std::printf("%s\n", window.status().c_str());
+    if (code != 0 && !window.startFailure().empty()) std::fprintf(stderr, "nimbrel: %s\n", window.startFailure().c_str());
     return code;
 }
 

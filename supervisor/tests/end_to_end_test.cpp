@@ -8,6 +8,7 @@
 #include "documents/quillary/owed_receipts.h"
 #include "supervisor/end_control_file.h"
 #include "supervisor/supervisor_lock.h"
+#include "settings/modem_info.h"
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
@@ -71,6 +72,26 @@ TEST(EndToEnd, TheWindowsCommandLineStartsAndStopsTheServer) {
     for (const char* step : {"PGPWIN32 terminated", "Trundel released", "Ospery released", "Alvaret 5 released",
                              "Alvaret 6 released"})
         EXPECT_GE(h.at(step), 0) << step;
+}
+
+TEST(EndToEnd, AStartThatEndsInItsStartUpIsToldAsAFailure) {
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    const struct { bool noHelper; const char* description; } cases[] = {
+        {true, "PGPWIN32"},  // no helper in RunTime
+        {false, "ＦＡＸ受信回線を開始できませんでした"},  // modem information that does not load
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        SupervisorHome h;
+        if (c.noHelper) fs::removeFile(h.home / "RunTime/PGPWIN32");
+        else fs::writeFileAtomic(h.home.folder("ModemInfo") + ModemInfo::kFileName, "<ModemInfo><Modem>");
+        auto start = runProgram({nimbrel, "start"});
+        EXPECT_NE(start.exitCode, 0);
+        EXPECT_EQ(start.output, "ＦＡＸサーバーの起動に失敗しました。\n");
+        EXPECT_NE(start.errors.find(c.description), std::string::npos) << start.errors;
+        EXPECT_NE(h.programsLog().find(c.description), std::string::npos) << h.programsLog();
+        EXPECT_EQ(runProgram({nimbrel, "status"}).output, "停止\n") << "it has ended by the time start answers";
+    }
 }
 
 struct ShutdownCase {

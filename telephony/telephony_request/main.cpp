@@ -48,22 +48,18 @@ int serve(fg::TelephonyHostEntry& entry) {
 #ifdef TELEPHONY_FULL_PROGRAM
 // Runs the full program, which lies beside this one, in this process's place
 // with the same arguments: the host sees one process, its answer line and
-// exit code. Returns only when it cannot: logged, and a one-shot request is
-// answered as a member that failed.
-int handOver(const std::vector<std::string>& args) {
+// exit code. Returns only when it cannot, logged: the request is then served
+// here, where every member answers as it always does but an upload fails
+// (no_upload.cpp), so that the host still gets the member's own result codes
+// (a decision that cannot upload answers its error result).
+void handOver(const std::vector<std::string>& args) {
     try {
         fg::replaceProcess(fg::runningProgramFolder() + TELEPHONY_FULL_PROGRAM, args);
     } catch (const fg::Error& failed) {
         fg::Error error = failed;
         error.setSource(args[0]);
         fg::TelephonyErrorLog().writeError(error, true);
-        if (args[0] != "--serve") {
-            std::string line = fg::TelephonyHostEntry::formatLine(
-                {"ERR", std::to_string(error.number()), error.description()});
-            std::fwrite(line.data(), 1, line.size(), stdout);
-        }
     }
-    return 1;
 }
 #endif
 
@@ -75,7 +71,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help") return usage();
 #ifdef TELEPHONY_FULL_PROGRAM
-    if (args[0] == "--serve" || fg::TelephonyHostEntry::uploads(args[0])) return handOver(args);
+    if (args[0] == "--serve" || fg::TelephonyHostEntry::uploads(args[0])) handOver(args);
 #endif
     fg::TelephonyControl control;
     fg::TelephonyHostEntry entry(control);

@@ -253,15 +253,36 @@ TEST_F(HostEntry, TheProgramStartedForEveryCallLoadsNeitherOurLibrariesNorTheUpl
     for (const char* library : {"libfaxgate_", "libcurl", "libarchive", "libcairo"})
         EXPECT_EQ(loads.output.find(library), std::string::npos) << library << "\n" << loads.output;
 
-    // A decision whose full program is missing is answered and logged as a failure.
+    // Without its full program the host still gets each member's own result
+    // codes, one-shot and served; a decision that cannot upload answers 9,
+    // and the missing program is logged.
     store({record("N1", kSupplierFax, "9")});
     fs::makeFolders(home / "alone");
     const std::string alone = home / "alone/telephony_request";
     fs::writeFileAtomic(alone, fs::readFile(program()));
     ASSERT_EQ(::chmod(alone.c_str(), 0755), 0);
-    ProgramRun r = runProgram({alone, "dataDecision", "N1", kSupplierFax});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.output.rfind("ERR\t53\t", 0), 0u) << r.output;
+    const struct {
+        std::vector<std::string> request;
+        std::string answer;
+    } cases[] = {
+        {{"dataDecision", "N1", kSupplierFax}, "9\tN1\t" + kSupplierFax},
+        {{"deliveryestimateDecision", "N1", kSupplierFax}, "9\tN1\t" + kSupplierFax},
+        {{"dataDecision", "N404", kSupplierFax}, "3\tN404\t" + kSupplierFax},
+        {{"checkFAXNo", kSupplierFax}, "0\t" + kSupplierFax},
+    };
+    PipedProgram served(alone, {"--serve"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request[0] + " " + c.request[1]);
+        std::vector<std::string> args{alone};
+        args.insert(args.end(), c.request.begin(), c.request.end());
+        ProgramRun r = runProgram(args);
+        EXPECT_EQ(r.exitCode, 0) << r.errors;
+        EXPECT_EQ(r.output, c.answer + "\n");
+        ASSERT_TRUE(served.write(TelephonyHostEntry::formatLine(c.request)));
+        EXPECT_EQ(served.readLine().value_or("(no answer)"), c.answer);
+    }
+    served.closeInput();
+    EXPECT_TRUE(served.process().waitFor(std::chrono::milliseconds(60000)));
     EXPECT_NE(home.read("log/TelephonyErrorLog.txt").find("telephony_request_full"), std::string::npos);
     EXPECT_EQ(condition("N1"), "9");
 }
