@@ -150,10 +150,14 @@ bool FaxSendServer::markInDoubt(const std::string& manageNumber) {
     // On disk before the end of the fax goes out (the line waits for it):
     // should this process end from here on, whoever takes over cannot tell
     // whether the fax arrived, and does not send it a second time blindly.
+    // A number is listed in doubt only once a save has put it on disk so,
+    // and every later save keeps it: listed, it is noted.
     std::lock_guard lock(handOverMutex_);
-    if (std::find(inDoubt_.begin(), inDoubt_.end(), manageNumber) == inDoubt_.end()) inDoubt_.push_back(manageNumber);
-    else if (handOverSaved_) return true;
-    return saveHandOver();
+    if (std::find(inDoubt_.begin(), inDoubt_.end(), manageNumber) != inDoubt_.end()) return true;
+    inDoubt_.push_back(manageNumber);
+    if (saveHandOver()) return true;
+    inDoubt_.pop_back();  // its end does not go out
+    return false;
 }
 
 void FaxSendServer::markSent(const std::string& manageNumber) {

@@ -119,11 +119,10 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     // The child left a probe unanswered for the whole bound: it is killed
     // at once, since a stopped or hung process acts on no polite request.
     void markHung() {
-        const auto waited = std::chrono::duration_cast<Ms>(Steady::now() - probeSentAt);
-        const std::string reason = "プロセス " + std::to_string(process.pid()) + " が " +
-                                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(waited).count()) +
-                                   " 秒 (実時間) 応答しないため強制終了しました";
-        markGone(reason, End::Kill);
+        const auto bound = std::chrono::duration_cast<std::chrono::seconds>(options.answerBound).count();
+        markGone("プロセス " + std::to_string(process.pid()) + " が " + std::to_string(bound) +
+                     " 秒応答しないため強制終了しました",
+                 End::Kill);
     }
 
     std::string exitText() {

@@ -439,13 +439,17 @@ TEST_F(FaxSendClient, ARecordThatAFullDiskRefusesIsTriedAgainAndNeverLost) {
     // its record is tried again, and written by the job once there is room;
     // or, the server having given up, its number stays handed over, noted
     // as sent, and the take-over (the supervisor's round) records it. Either
-    // way it goes out once and nothing of it is left behind.
+    // way it goes out once and nothing of it is left behind. Full before the
+    // end goes out, the note that it goes cannot be made: the call hangs up
+    // before it, and the fax is recorded "NG" with its pages kept.
     struct Case {
         const char* name;
+        bool beforeTheEnd;
         const char* roomAgainAfter;  // the server's log line
         bool byTakeOver;
-    } cases[] = {{"room again while the server tries", "記録できません (1 回目)", false},
-                 {"room again once the server gave up", "番号は引き継ぎに残し", true}};
+    } cases[] = {{"room again while the server tries", false, "記録できません (1 回目)", false},
+                 {"room again once the server gave up", false, "番号は引き継ぎに残し", true},
+                 {"full before the end goes out", true, "記録できません (1 回目)", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testing::SmallFileSystem disk(32u << 20);
@@ -467,8 +471,9 @@ TEST_F(FaxSendClient, ARecordThatAFullDiskRefusesIsTriedAgainAndNeverLost) {
         testing::writeStore(*fresh, records);
         testing::writePages(*fresh, records);
         testing::writeModems(*fresh, {"1*ATZ*0*1*0*"});
-        testing::setLine(*fresh, 1, "<ConnectTime>0</ConnectTime><HoldEnd>hold</HoldEnd>");
-        fs::writeFileAtomic(fresh->path() + "FaxLines/COM1/hold", "");
+        testing::setLine(*fresh, 1, c.beforeTheEnd ? "<ConnectTime>300000</ConnectTime>"
+                                                   : "<ConnectTime>0</ConnectTime><HoldEnd>hold</HoldEnd>");
+        if (!c.beforeTheEnd) fs::writeFileAtomic(fresh->path() + "FaxLines/COM1/hold", "");
         auto logHas = [&](const std::string& text) {
             for (const std::string& line : errorLogLines(logFolder))
                 if (line.find(text) != std::string::npos) return true;
@@ -477,13 +482,14 @@ TEST_F(FaxSendClient, ARecordThatAFullDiskRefusesIsTriedAgainAndNeverLost) {
         {
             FaxSend send(pump);
             ASSERT_TRUE(send.sendFAX({"A0001", "A0002"}));
-            // The end of the first fax has gone out; the line holds its word.
+            // The end of the first fax has gone out and the line holds its
+            // word; or the first call is still dialling.
             ASSERT_TRUE(pumpUntil([&] {
                 auto calls = testing::outbox(*fresh, 1);
-                return !calls.empty() && calls.front().pages.size() == 1;
+                return !calls.empty() && calls.front().pages.size() == (c.beforeTheEnd ? 0u : 1u);
             }));
             disk.fill();
-            fs::removeFile(fresh->path() + "FaxLines/COM1/hold");
+            if (!c.beforeTheEnd) fs::removeFile(fresh->path() + "FaxLines/COM1/hold");
             ASSERT_TRUE(pumpUntil([&] { return logHas(c.roomAgainAfter); }));
             disk.giveBack();
             ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
@@ -495,8 +501,17 @@ TEST_F(FaxSendClient, ARecordThatAFullDiskRefusesIsTriedAgainAndNeverLost) {
         }
         auto log = testing::sendLog(*fresh);
         ASSERT_EQ(log.size(), 2u);
-        for (const auto& r : log) EXPECT_EQ(r.result, "OK") << r.number;
-        EXPECT_EQ(testing::outbox(*fresh, 1).size(), 2u);  // each fax once
+        for (const auto& r : log) EXPECT_EQ(r.result, r.number == "A0001" && c.beforeTheEnd ? "NG" : "OK") << r.number;
+        std::size_t whole = 0, calls = 0;
+        for (const auto& f : testing::outbox(*fresh, 1)) {
+            ++calls;
+            whole += f.pages.size() == 1;
+        }
+        EXPECT_EQ(whole, c.beforeTheEnd ? 1u : 2u);       // each fax once at the most
+        EXPECT_EQ(calls, c.beforeTheEnd ? 3u : 2u);       // two tries of the first
+        EXPECT_EQ(logHas("最後のページを送らずに回線を切ります"), c.beforeTheEnd);
+        EXPECT_EQ(fs::list(fresh->folder("G3ReImage")),
+                  c.beforeTheEnd ? std::vector<std::string>{"A0001_1.G3"} : std::vector<std::string>{});
         EXPECT_TRUE(fs::list(fresh->folder("G3Image")).empty());
         EXPECT_TRUE(fs::list(fresh->folder("SendTemp")).empty());
         EXPECT_TRUE(RunMarker::findHandOvers(fresh->path()).empty());
