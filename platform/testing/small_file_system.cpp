@@ -36,6 +36,7 @@ SmallFileSystem::SmallFileSystem(std::uint64_t bytes) {
 }
 
 SmallFileSystem::~SmallFileSystem() {
+    if (kept_) return;
     if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
     ::rmdir(path_.c_str());
 }

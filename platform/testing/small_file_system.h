@@ -13,8 +13,10 @@ class SmallFileSystem {
 public:
     explicit SmallFileSystem(std::uint64_t bytes);
     // Unmounts (lazily, should a process still hold a file there) and
-    // removes the folder.
+    // removes the folder, unless kept.
     ~SmallFileSystem();
+    // Leaves it mounted at the end, for a reader of what it holds.
+    void keep() { kept_ = true; }
     SmallFileSystem(const SmallFileSystem&) = delete;
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
 
@@ -38,6 +40,7 @@ private:
     std::string path_;
     std::string why_;
     bool mounted_ = false;
+    bool kept_ = false;
 };
 
 }  // namespace fg::testing

@@ -885,13 +885,14 @@ int run(const Options& o) {
         for (const auto& fault : v.faults) out << "  - " << fault << "\n";
     }
     std::printf("%s", out.str().c_str());
+    std::fflush(stdout);
     if (!v.faults.empty() || o.keep) {
         ::setenv("FAXGATE_KEEP_TEMP", "1", 1);
         std::printf("soak: kept %s, %s and %s\n", home->path().c_str(), answers->path().c_str(), record->path().c_str());
         if (disk) {
             // The home is on it: it stays mounted for the reader.
             std::printf("soak: the home's disk stays mounted at %s (umount it when done)\n", disk->path().c_str());
-            static_cast<void>(disk.release());
+            disk->keep();
         }
     }
     return v.faults.empty() ? 0 : 1;
