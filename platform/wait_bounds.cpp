@@ -22,6 +22,7 @@ WaitBounds WaitBounds::load() noexcept {
             const char* name;
             std::chrono::milliseconds& value;
         } entries[] = {{"PrintStart", bounds.printStart}, {"SendPage", bounds.sendPage}, {"SendJob", bounds.sendJob},
+                       {"SendServerAnswer", bounds.sendServerAnswer},
                        {"TelephoneWait", bounds.telephoneWait}, {"TelephoneUpload", bounds.telephoneUpload}};
         for (Entry& e : entries) {
             try {

@@ -6,6 +6,9 @@
 //     <PrintStart>600000</PrintStart>  milliseconds a print waits for another process's print
 //     <SendPage>600000</SendPage>      milliseconds a send may take per page, and once more for the call
 //     <SendJob>14400000</SendJob>      milliseconds a client waits for the end of its fax-send job
+//     <SendServerAnswer>180000</SendServerAnswer>  milliseconds a fax-send server may leave its
+//                                                  client's probe unanswered before it is taken
+//                                                  for hung and killed
 //     <TelephoneWait>5000</TelephoneWait>        milliseconds a telephone request waits for the
 //                                                management-number store (or for another decision)
 //     <TelephoneUpload>30000</TelephoneUpload>   milliseconds the uploads of one telephone decision
@@ -28,6 +31,9 @@ struct WaitBounds {
     std::chrono::milliseconds printStart{600000};
     std::chrono::milliseconds sendPage{600000};
     std::chrono::milliseconds sendJob{14400000};
+    // A server answers between the polls of its send; only a stopped or hung
+    // one leaves a probe for minutes.
+    std::chrono::milliseconds sendServerAnswer{180000};
     // A supplier waits on the line: a few seconds, not the minutes a server
     // process may wait.
     std::chrono::milliseconds telephoneWait{5000};

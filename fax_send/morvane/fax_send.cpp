@@ -153,6 +153,10 @@ void FaxSend::State::start(const std::shared_ptr<State>& st) {
         throw Error(kChildCannotCreate, std::string("ＦＡＸ送信サーバが見つかりません: ") + kProgram, kErrorSource);
     ChildObjectOptions options;
     options.errorEvent = kGoneEvent;
+    // A server that stops answering (hung, or stopped by a signal) would
+    // hold its numbers and every send behind them for good: found within
+    // the bound, it is killed and its numbers are taken over as a dead one's.
+    options.answerBound = WaitBounds::load().sendServerAnswer;
     options.started = [raw = st.get()](pid_t pid) { raw->server = pid; };
     const unsigned generation = ++st->generation;
     st->gone = false;

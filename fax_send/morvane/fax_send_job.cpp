@@ -48,6 +48,7 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
     }
 
     std::size_t i = 0;
+    bool allRecorded = true;
     try {
         for (; i < manageNumbers.size(); ++i) {
             const std::string& number = manageNumbers[i];
@@ -61,12 +62,18 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             if (sent) pump_.sent(number);
             else if (endWent_) send_records::logMayHaveGoneOut(number, "最後のページの後で送信が失敗しました。");
             closePort();
-            bool pagesKept = send_records::writeSendResult(number, sent);
-            pump_.recorded(number);
+            const send_records::SendRecord record = recordWithRetry(number, sent);
             delG3DummyFile(sendNames);
-            if (pagesKept) delG3FromManageNo(number);
+            if (!record.settled()) {
+                // Its pages stay, its number stays handed over: whoever
+                // takes the hand-over records it once the disk lets it.
+                allRecorded = false;
+                continue;
+            }
+            pump_.recorded(number);
+            if (record.pagesMayGo) delG3FromManageNo(number);
         }
-        return true;
+        return allRecorded;
     } catch (...) {
         Error cause = currentError();
         closePort();
@@ -78,10 +85,28 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
 }
 
 void FaxSendJob::recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause) {
-    // The job stops, but the documents it did not get to must not vanish.
-    for (std::size_t j = from; j < manageNumbers.size(); ++j) {
-        send_records::recordUnsent(manageNumbers[j], cause.number());
-        pump_.recorded(manageNumbers[j]);
+    // The job stops, but the documents it did not get to must not vanish:
+    // one whose record cannot be written stays handed over.
+    for (std::size_t j = from; j < manageNumbers.size(); ++j)
+        if (send_records::recordUnsent(manageNumbers[j], cause.number())) pump_.recorded(manageNumbers[j]);
+}
+
+send_records::SendRecord FaxSendJob::recordWithRetry(const std::string& manageNumber, bool sent) {
+    for (int t = 1;; ++t) {
+        const send_records::SendRecord record = send_records::writeSendResult(manageNumber, sent);
+        if (record.settled()) return record;
+        // What the line did to the number is on disk before anything else:
+        // should the record never be written, the take-over must know it.
+        const bool noted = pump_.keepUnrecorded(manageNumber);
+        const bool last = t >= kRecordTries || pump_.stopping();
+        logError(kSource,
+                 Error(kRecordFailed, "帳票管理番号：" + manageNumber + "　送信結果 (" + (sent ? "OK" : "NG") +
+                                          ") を送信履歴に記録できません (" + std::to_string(t) + " 回目)。" +
+                                          (last ? std::string("番号は引き継ぎに残し、記録できるときに記録します。")
+                                                : secondsText(kRecordRetryWait) + "後に再び試みます。") +
+                                          (noted ? "" : "引き継ぎファイルにも書けません。")));
+        if (last) return record;
+        pump_.wait(kRecordRetryWait);
     }
 }
 
@@ -227,8 +252,12 @@ bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::strin
             ~Hook() { modem.setSendEndHook(nullptr); }
         } hook{modem_};
         modem_.setSendEndHook([this, manageNumber] {
+            // Without the note a process that dies from here on would leave
+            // a fax that may have arrived to be sent again (a full disk).
+            if (!pump_.sendEnding(manageNumber))
+                throw Error(kSendFailed, "帳票管理番号：" + manageNumber +
+                                             "　送信の記録を引き継ぎファイルに書けないため、最後のページを送らずに回線を切ります。");
             endWent_ = true;
-            pump_.sendEnding(manageNumber);
         });
         for (std::int16_t t = 1; t <= tries; ++t) {
             std::int16_t started = 0;

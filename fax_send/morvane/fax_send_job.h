@@ -11,11 +11,13 @@
 //
 // Whatever happens, no document silently disappears: a number the job could
 // not send is recorded "NG" with page count 0 and its pages are kept in the
-// G3Image folder until a copy of each is in G3ReImage.
+// G3Image folder until a copy of each is in G3ReImage. A number whose record
+// cannot be written keeps its pages and stays handed over.
 #pragma once
 
 #include "fax_send/morvane/errors.h"
 #include "fax_send/morvane/send_modem.h"
+#include "fax_send/morvane/send_records.h"
 #include "settings/modem_info.h"
 
 #include <atomic>
@@ -36,12 +38,16 @@ public:
     // The end of the number's fax is about to go to the line: from now on
     // the far end may hold it whole, whatever becomes of this process. Runs
     // on the line's thread while the line waits, so the note it makes is on
-    // disk before the end goes out.
-    virtual void sendEnding(const std::string& /*manageNumber*/) {}
+    // disk before the end goes out. False when the note cannot be made: the
+    // end must not go out then, and the try fails.
+    virtual bool sendEnding(const std::string& /*manageNumber*/) { return true; }
     // The line has taken the number's fax whole (its record comes next).
     virtual void sent(const std::string& /*manageNumber*/) {}
     // The send-log record of a number has been written.
     virtual void recorded(const std::string& /*manageNumber*/) {}
+    // The record of a number cannot be written now: it stays handed over,
+    // with what became of its send. Answers whether that is on disk.
+    virtual bool keepUnrecorded(const std::string& /*manageNumber*/) { return true; }
     // The process is asked to end: the send under way is hung up and
     // recorded, the numbers after it are left to whoever takes them over.
     virtual bool stopping() const { return false; }
@@ -54,6 +60,7 @@ public:
     static constexpr long kSendFailed = send_errors::SendFailed;
     static constexpr long kNoPages = send_errors::NoPages;
     static constexpr long kPageDeleteFailed = send_errors::PageDeleteFailed;
+    static constexpr long kRecordFailed = send_errors::SendFailed;
 
     static constexpr std::chrono::milliseconds kPassWait{10000};
     static constexpr std::chrono::milliseconds kTryWait{5000};
@@ -62,6 +69,11 @@ public:
     static constexpr std::chrono::milliseconds kPollInterval{100};
     // At most this many modem lines are walked.
     static constexpr std::size_t kMaxModemLines = 20;
+    // A record that cannot be written (a full disk) is tried this often, a
+    // wait apart, before its number is left to the take-over: space freed
+    // within a few minutes costs no second round.
+    static constexpr int kRecordTries = 10;
+    static constexpr std::chrono::milliseconds kRecordRetryWait{30000};
 
     FaxSendJob(SendModem& modem, JobPump& pump) : modem_(modem), pump_(pump) {}
 
@@ -93,6 +105,8 @@ private:
     bool sendWithRetry(const std::string& manageNumber, const std::string& baseName, std::int16_t pages);
     std::int16_t awaitResult(std::int16_t startCode, const std::string& manageNumber, std::int16_t pages);
     void recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause);
+    // The outcome's record, tried kRecordTries times, each failure logged.
+    send_records::SendRecord recordWithRetry(const std::string& manageNumber, bool sent);
 
     SendModem& modem_;
     JobPump& pump_;

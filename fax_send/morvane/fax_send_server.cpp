@@ -27,9 +27,10 @@ class FaxSendServer::HandOverPump : public JobPump {
 public:
     explicit HandOverPump(FaxSendServer& server) : server_(server) {}
     void wait(std::chrono::milliseconds duration) override { server_.host_.wait(duration); }
-    void sendEnding(const std::string& manageNumber) override { server_.markInDoubt(manageNumber); }
+    bool sendEnding(const std::string& manageNumber) override { return server_.markInDoubt(manageNumber); }
     void sent(const std::string& manageNumber) override { server_.markSent(manageNumber); }
     void recorded(const std::string& manageNumber) override { server_.strikeOff(manageNumber); }
+    bool keepUnrecorded(const std::string&) override { return server_.keepHandOver(); }
     bool stopping() const override { return server_.host_.stopping(); }
 
 private:
@@ -113,6 +114,7 @@ bool FaxSendServer::sendFAX(const std::vector<std::string>& strRepManageNo) {
         handedOver_ = strRepManageNo;
         sentOnes_.clear();
         inDoubt_.clear();
+        handOverSaved_ = true;
     }
     due_ = clock().elapsed() + kFirstTick;
     return true;
@@ -126,22 +128,36 @@ bool FaxSendServer::delG3FromManageNo(const std::string& strRepManageNo) {
     return FaxSendJob::delG3FromManageNo(strRepManageNo);
 }
 
-void FaxSendServer::saveHandOver() {
+bool FaxSendServer::saveHandOver() {
     try {
         send_handover::save(runFile_, handedOver_, sentOnes_, inDoubt_);
+        handOverSaved_ = true;
     } catch (...) {
+        // Tried again at the next note, strike or record that fails: what
+        // is on disk stays what the last save wrote.
+        handOverSaved_ = false;
         logCurrentError(FaxSendJob::kSource);
     }
+    return handOverSaved_;
 }
 
-void FaxSendServer::markInDoubt(const std::string& manageNumber) {
+bool FaxSendServer::keepHandOver() {
+    std::lock_guard lock(handOverMutex_);
+    return handOverSaved_ || saveHandOver();
+}
+
+bool FaxSendServer::markInDoubt(const std::string& manageNumber) {
     // On disk before the end of the fax goes out (the line waits for it):
     // should this process end from here on, whoever takes over cannot tell
     // whether the fax arrived, and does not send it a second time blindly.
+    // A number is listed in doubt only once a save has put it on disk so,
+    // and every later save keeps it: listed, it is noted.
     std::lock_guard lock(handOverMutex_);
-    if (std::find(inDoubt_.begin(), inDoubt_.end(), manageNumber) != inDoubt_.end()) return;
+    if (std::find(inDoubt_.begin(), inDoubt_.end(), manageNumber) != inDoubt_.end()) return true;
     inDoubt_.push_back(manageNumber);
-    saveHandOver();
+    if (saveHandOver()) return true;
+    inDoubt_.pop_back();  // its end does not go out
+    return false;
 }
 
 void FaxSendServer::markSent(const std::string& manageNumber) {
@@ -149,7 +165,9 @@ void FaxSendServer::markSent(const std::string& manageNumber) {
     // the fax is recorded by whoever takes over, not sent a second time.
     std::lock_guard lock(handOverMutex_);
     sentOnes_.push_back(manageNumber);
-    saveHandOver();
+    // Should it fail (logged, tried again later), the hand-over on disk
+    // still holds the number in doubt: it is never sent again.
+    (void)saveHandOver();
 }
 
 void FaxSendServer::strikeOff(const std::string& manageNumber) {
@@ -162,7 +180,7 @@ void FaxSendServer::strikeOff(const std::string& manageNumber) {
     // A recorded number may stay listed until the next note (the take-over
     // leaves recorded numbers alone), which saves a synced write per fax;
     // the last one takes the file away.
-    if (handedOver_.empty()) saveHandOver();
+    if (handedOver_.empty() || !handOverSaved_) (void)saveHandOver();  // a number recorded is left alone anyway
 }
 
 void FaxSendServer::tick() {

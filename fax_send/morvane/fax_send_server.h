@@ -68,9 +68,13 @@ private:
     // hand-over.
     class HandOverPump;
     void strikeOff(const std::string& manageNumber);
-    void markInDoubt(const std::string& manageNumber);
+    [[nodiscard]] bool markInDoubt(const std::string& manageNumber);
     void markSent(const std::string& manageNumber);
-    void saveHandOver();  // with handOverMutex_ held
+    // With handOverMutex_ held. False, logged, when it cannot be written.
+    [[nodiscard]] bool saveHandOver();
+    // Whether the hand-over on disk holds what this process knows, saved
+    // again first when the last save failed.
+    bool keepHandOver();
 
     Host& host_;
     SendModemFactory modems_;
@@ -81,6 +85,7 @@ private:
     std::vector<std::string> handedOver_;  // accepted and not yet recorded
     std::vector<std::string> sentOnes_;    // of those, the ones whose fax went out whole
     std::vector<std::string> inDoubt_;     // of those, the ones whose end went to the line
+    bool handOverSaved_ = true;            // the last save of the hand-over succeeded
     Variant endStatus_;
     std::string runFile_;
     std::optional<std::chrono::milliseconds> due_;

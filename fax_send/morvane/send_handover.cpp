@@ -98,6 +98,18 @@ void removeSendCopiesOf(pid_t server) {
     }
 }
 
+void write(const std::string& path, pid_t server, const std::vector<std::string>& numbers,
+           const std::vector<std::string>& sent, const std::vector<std::string>& inDoubt) {
+    std::string bytes = std::to_string(server) + "\n";
+    for (const std::string& n : numbers) {
+        bytes += n;
+        if (has(sent, n)) bytes += std::string("\t") + kSent;
+        else if (has(inDoubt, n)) bytes += std::string("\t") + kInDoubt;
+        bytes += "\n";
+    }
+    fs::writeFileAtomic(path, bytes);
+}
+
 }  // namespace
 
 void save(const std::string& markerName, const std::vector<std::string>& numbers, const std::vector<std::string>& sent,
@@ -107,14 +119,7 @@ void save(const std::string& markerName, const std::vector<std::string>& numbers
         fs::removeFile(path);
         return;
     }
-    std::string bytes = std::to_string(currentProcessId()) + "\n";
-    for (const std::string& n : numbers) {
-        bytes += n;
-        if (has(sent, n)) bytes += std::string("\t") + kSent;
-        else if (has(inDoubt, n)) bytes += std::string("\t") + kInDoubt;
-        bytes += "\n";
-    }
-    fs::writeFileAtomic(path, bytes);
+    write(path, currentProcessId(), numbers, sent, inDoubt);
 }
 
 std::vector<std::string> numbersHeld() {
@@ -139,7 +144,18 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
     std::vector<TakeOver> taken;
     try {
         const std::string folder = fs::programFolder();
-        for (const RunMarker::Found& found : RunMarker::findHandOvers(folder)) {
+        const std::vector<RunMarker::Found> handOvers = RunMarker::findHandOvers(folder);
+        std::vector<std::string> heldLive, seen;
+        for (const RunMarker::Found& found : handOvers) {
+            if (!found.live) continue;
+            try {
+                const Content c = parse(fs::readFile(RunMarker::handOverPath(folder, found.fileName)));
+                heldLive.insert(heldLive.end(), c.numbers.begin(), c.numbers.end());
+            } catch (const Error&) {
+                // Gone meanwhile: its numbers are recorded.
+            }
+        }
+        for (const RunMarker::Found& found : handOvers) {
             if (found.live || std::find(ignore.begin(), ignore.end(), found.fileName) != ignore.end()) continue;
             const std::string path = RunMarker::handOverPath(folder, found.fileName);
             if (server > 0) {
@@ -169,11 +185,18 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
             }
             t.server_ = c.server;
             for (const std::string& number : c.numbers) {
-                // Recorded already: sent, or failed and logged; never sent twice.
-                if (send_records::hasSendRecord(number)) continue;
+                // Listed twice (a hand-over that could not be rewritten after
+                // a take-over): dealt with once.
+                if (std::find(seen.begin(), seen.end(), number) != seen.end()) continue;
+                seen.push_back(number);
+                // Recorded already: sent, or failed and logged; never sent
+                // twice. Nor is one that a live server holds now.
+                if (send_records::hasSendRecord(number) || has(heldLive, number)) continue;
                 if (has(c.sent, number)) {
                     // Its fax went out whole; only its record was missing.
-                    if (send_records::writeSendResult(number, true)) send_records::delG3FromManageNo(number);
+                    const send_records::SendRecord r = send_records::writeSendResult(number, true);
+                    if (r.pagesMayGo) send_records::delG3FromManageNo(number);
+                    if (!r.settled()) t.keep(number, kSent);
                     continue;
                 }
                 if (has(c.inDoubt, number)) {
@@ -181,7 +204,9 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
                     // the operator asks first, with its pages kept for a re-send.
                     send_records::logMayHaveGoneOut(number, "送信サーバ (プロセス " + std::to_string(c.server) +
                                                                 ") が最後のページを回線に出す間に終わりました。");
-                    if (send_records::writeSendResult(number, false)) send_records::delG3FromManageNo(number);
+                    const send_records::SendRecord r = send_records::writeSendResult(number, false);
+                    if (r.pagesMayGo) send_records::delG3FromManageNo(number);
+                    if (!r.settled()) t.keep(number, kInDoubt);
                     continue;
                 }
                 if (pagesInPlace(number)) {
@@ -191,7 +216,7 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
                 logError(send_errors::NoPages, "帳票管理番号：" + number + "　終了した送信サーバ (プロセス " +
                                                    std::to_string(c.server) +
                                                    ") から引き継ぎましたが、送信するページがありません。");
-                send_records::recordUnsent(number, send_errors::NoPages);
+                if (!send_records::recordUnsent(number, send_errors::NoPages)) t.keep(number, "");
             }
             taken.push_back(std::move(t));
         }
@@ -225,6 +250,12 @@ void TakeOver::clearSendCopiesOf(pid_t server) noexcept {
     }
 }
 
+void TakeOver::keep(const std::string& number, const char* word) {
+    unrecorded_.push_back(number);
+    if (std::string_view(word) == kSent) unrecordedSent_.push_back(number);
+    else if (std::string_view(word) == kInDoubt) unrecordedInDoubt_.push_back(number);
+}
+
 void TakeOver::finish() noexcept {
     if (!marker_.held()) return;
     try {
@@ -232,14 +263,32 @@ void TakeOver::finish() noexcept {
     } catch (...) {
         logCurrentError(kSource);
     }
-    fs::removeFile(RunMarker::handOverPath(fs::programFolder(), markerFile_));
+    const std::string path = RunMarker::handOverPath(fs::programFolder(), markerFile_);
+    if (unrecorded_.empty()) {
+        fs::removeFile(path);
+    } else {
+        // What could not be recorded stays in the hand-over, under the dead
+        // server's name and with what became of each send, for a later
+        // round; the marker and its lock go, so that round can claim it.
+        std::string numbers;
+        for (const std::string& n : unrecorded_) numbers += (numbers.empty() ? "" : ",") + n;
+        logError(send_errors::SendFailed, "帳票管理番号：" + numbers + "　送信履歴に記録できないため、引き継ぎに残します (送信サーバ プロセス " +
+                                              std::to_string(server_) + ")。");
+        try {
+            write(path, server_, unrecorded_, unrecordedSent_, unrecordedInDoubt_);
+        } catch (...) {
+            // The file as it was still holds them (and what went to new
+            // servers, which the next round leaves to them).
+            logCurrentError(kSource);
+        }
+    }
     marker_.remove();
 }
 
 void TakeOver::giveUp(const std::string& why) noexcept {
     for (const std::string& number : toSend_) {
         logError(send_errors::SendFailed, "帳票管理番号：" + number + "　引き継いだ送信を始められません。" + why);
-        send_records::recordUnsent(number, send_errors::SendFailed);
+        if (!send_records::recordUnsent(number, send_errors::SendFailed)) keep(number, "");
     }
     toSend_.clear();
     finish();

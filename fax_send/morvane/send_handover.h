@@ -7,7 +7,8 @@
 // marker's lock). When a server ends with numbers still listed (killed, the
 // power gone, ended by a signal), the next process to find it takes the
 // numbers over: the client of that server when it sees it die, else the
-// supervisor at start-up and on its rounds. Each number that has a send-log
+// supervisor at start-up and on its rounds (which also takes what a server
+// left when it could not write a number's record). Each number that has a send-log
 // record by then is left alone (a document recorded "OK" is never sent
 // again); each whose pages are all there is sent again by a new server; the
 // rest are recorded "NG" with an error-log entry that names them. Then what
@@ -69,7 +70,9 @@ public:
 
     // The numbers are in other hands now (a new server accepted them) or
     // there were none: the dead server's hand-over, send copies, marker and
-    // lock go.
+    // lock go. A number whose record could not be written when claimed (a
+    // full disk) stays in the hand-over, logged by name, for a later
+    // take-over to record.
     void finish() noexcept;
     // No server can take them: each is recorded "NG", named in the error
     // log with `why`, and the rest goes as in finish().
@@ -84,10 +87,15 @@ public:
     static void clearSendCopiesOf(pid_t server) noexcept;
 
 private:
+    // A number whose record cannot be written now, with its word ("" for none).
+    void keep(const std::string& number, const char* word);
+
     RunMarker marker_;
     std::string markerFile_;
     pid_t server_ = 0;
     std::vector<std::string> toSend_;
+    // Numbers whose record could not be written: they stay in the hand-over.
+    std::vector<std::string> unrecorded_, unrecordedSent_, unrecordedInDoubt_;
 };
 
 }  // namespace fg::send_handover

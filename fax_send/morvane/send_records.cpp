@@ -30,13 +30,19 @@ std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manag
     return names;
 }
 
-bool writeSendResult(const std::string& manageNumber, bool sent) {
+SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
+    SendRecord done;
     bool pagesKept = sent;
     try {
         FaxSendCareers careers;
         FaxManageNum store;
         FaxRetryImage retry;
-        if (!store.getManageNum(manageNumber, "", true)) return false;
+        if (!store.getManageNum(manageNumber, "", true)) {
+            // Logged by the store. Told apart from a store that cannot be
+            // read, which a later try may read.
+            done.noSuchNumber = store.readFailure().empty();
+            return done;
+        }
         std::vector<std::string> pages = pageNames(store, manageNumber);
 
         std::string status = sent ? "OK" : "NG";
@@ -60,13 +66,16 @@ bool writeSendResult(const std::string& manageNumber, bool sent) {
             careers.setStrOrderName(store.mstrOrderName());
             careers.setStrSendPageNum(std::to_string(pageCount));
             careers.setStrSendResult(status);
-            careers.setSendCareer();
+            // The store has logged why it failed.
+            done.written = careers.setSendCareer();
+            if (!done.written) return done;
             std::vector<std::string> refs;
             std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
             for (std::int16_t r = 0; r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
                 careers.setSendImage(store.mstrRepManageNo(), refs[r]);
         } else {
-            careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
+            done.written = careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
+            if (!done.written) return done;
             if (sent) {
                 // The kept pages of the earlier failure are not needed any more.
                 std::vector<std::string> refs;
@@ -80,7 +89,8 @@ bool writeSendResult(const std::string& manageNumber, bool sent) {
     } catch (...) {
         logCurrentError(kSource);
     }
-    return pagesKept;
+    done.pagesMayGo = done.written && pagesKept;
+    return done;
 }
 
 bool delG3FromManageNo(const std::string& manageNumber) {
@@ -117,9 +127,11 @@ void logMayHaveGoneOut(const std::string& manageNumber, const std::string& why) 
                                                    "ＦＡＸは送信先に届いている可能性があります。再送の前に送信先に確認してください。"));
 }
 
-void recordUnsent(const std::string& manageNumber, long cause) {
+bool recordUnsent(const std::string& manageNumber, long cause) {
     ErrorLogWriter().writeError(kSource, Error(cause, "帳票管理番号：" + manageNumber + "　未送信"));
-    if (writeSendResult(manageNumber, false)) delG3FromManageNo(manageNumber);
+    const SendRecord record = writeSendResult(manageNumber, false);
+    if (record.pagesMayGo) delG3FromManageNo(manageNumber);
+    return record.settled();
 }
 
 }  // namespace fg::send_records

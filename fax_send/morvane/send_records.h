@@ -17,12 +17,22 @@ namespace fg::send_records {
 // fg::Error 52 for a name that would reach outside the page folders.
 std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manageNumber);
 
+// What writeSendResult managed.
+struct SendRecord {
+    bool written = false;     // the record is in the send history
+    bool pagesMayGo = false;  // written, and the pages sent or every one kept in G3ReImage
+    bool noSuchNumber = false;  // no management record: there is nothing to record, ever
+    // Whether the number is done with: a number whose record is not written
+    // stays with whoever holds it, to be recorded when the disk lets it.
+    bool settled() const { return written || noSuchNumber; }
+};
+
 // Records the outcome of one number in the send history: "OK" with its page
 // count when sent, else "NG" with page count 0 and its pages kept in
 // G3ReImage. A number recorded before gets its record updated. Errors are
-// logged under "FaxSend". Answers whether the number's pages may now leave
-// G3Image (sent, or every page kept).
-bool writeSendResult(const std::string& manageNumber, bool sent);
+// logged under "FaxSend". A record that cannot be written (a full disk, say)
+// leaves the pages where they are.
+[[nodiscard]] SendRecord writeSendResult(const std::string& manageNumber, bool sent);
 
 // Deletes the number's pages from G3Image. False after logging 40016 at the
 // first that cannot be deleted; True when the number is not on record.
@@ -39,7 +49,8 @@ void logMayHaveGoneOut(const std::string& manageNumber, const std::string& why);
 
 // A number that was handed over but never sent: logged with `cause` as
 // unsent, recorded "NG" with its pages kept, and its pages removed from
-// G3Image once kept.
-void recordUnsent(const std::string& manageNumber, long cause);
+// G3Image once kept. Answers whether the number is settled (see
+// SendRecord): a caller that can keep the number keeps it otherwise.
+bool recordUnsent(const std::string& manageNumber, long cause);
 
 }  // namespace fg::send_records

@@ -170,7 +170,10 @@ bool FaxEngineBase::sendEnding(const CallState& port) noexcept {
         try {
             sendEndHook_();
         } catch (...) {
+            // The note the hook makes is what keeps the fax from being sent
+            // twice after a crash: without it the end does not go out.
             logCurrentError("FaxEngine");
+            return false;
         }
     }
     return true;

@@ -95,7 +95,9 @@ public:
     // A hook that a send runs on its own thread just before the end of its
     // last page goes to the line: from then on the far end may hold the whole
     // fax, whatever becomes of the sender. The line waits for the hook, so
-    // it may make a note durable; it must not call the engine. An empty hook
+    // it may make a note durable; it must not call the engine. A hook that
+    // raises (its note could not be made) ends the call before the end goes
+    // out, as a closed port does. An empty hook
     // takes the last one away, and once this returns the old one is never
     // called again. Engines that cannot tell the moment ignore it.
     virtual void setSendEndHook(std::function<void()> hook) { (void)hook; }

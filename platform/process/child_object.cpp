@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -25,7 +26,10 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
 
     Impl(EventPump& p, std::string prog, ChildObjectOptions opts)
         : pump(p), program(std::move(prog)), options(std::move(opts)) {}
-    ~Impl() { detachFromPump(); }
+    ~Impl() {
+        detachFromPump();
+        stopProbing();
+    }
 
     EventPump& pump;
     std::string program;
@@ -44,6 +48,11 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     State state = State::Alive;
     std::string goneReason;
     EventHandler handler;
+    // The probe of answerBound: its timer, and the call id and real time of
+    // the probe not yet answered (id 0: none).
+    EventPump::Id probeTimer = 0;
+    std::uint64_t probeId = 0;
+    Steady::time_point probeSentAt{};
 
     Steady::time_point deadlineAfter(Ms bound) const {
         return Steady::now() + std::chrono::duration_cast<Steady::duration>(realBound(bound));
@@ -61,6 +70,61 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
 
     void closeSocket() { fd.reset(); }
 
+    void stopProbing() {
+        if (probeTimer) pump.cancelTimer(probeTimer);
+        probeTimer = 0;
+        probeId = 0;
+    }
+
+    void startProbing() {
+        if (options.answerBound <= Ms(0)) return;
+        std::weak_ptr<Impl> weak = weak_from_this();
+        const Ms interval = std::max(options.answerBound / 4, Ms(1));
+        probeTimer = pump.addTimer(interval, [weak] {
+            if (auto self = weak.lock()) self->probe();
+        }, true);
+    }
+
+    // A tick of the probe timer. What the child sent meanwhile is read
+    // first: a client that did not pump for a while must not take its own
+    // delay for the child's silence.
+    void probe() {
+        if (state != State::Alive) return;
+        auto keep = shared_from_this();
+        readAvailable();
+        if (state != State::Alive) return;
+        if (probeId != 0) {
+            if (Steady::now() - probeSentAt < realBound(options.answerBound)) return;
+            markHung();
+            if (callDepth == 0) drain();
+            return;
+        }
+        Message req;
+        req.kind = Message::Kind::Request;
+        req.id = nextId++;
+        req.member = childproto::kProbeMember;
+        const std::string line = childproto::encode(req);
+        // Never waits: a child that does not even take the probe off its
+        // socket has not answered it either.
+        ssize_t n = ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            markGone(std::string("通信エラー: ") + std::strerror(errno));
+            if (callDepth == 0) drain();
+            return;
+        }
+        probeId = req.id;
+        probeSentAt = Steady::now();
+    }
+
+    // The child left a probe unanswered for the whole bound: it is killed
+    // at once, since a stopped or hung process acts on no polite request.
+    void markHung() {
+        const auto bound = std::chrono::duration_cast<std::chrono::seconds>(options.answerBound).count();
+        markGone("プロセス " + std::to_string(process.pid()) + " が " + std::to_string(bound) +
+                     " 秒応答しないため強制終了しました",
+                 End::Kill);
+    }
+
     std::string exitText() {
         auto code = process.exitCode();
         if (!code) return "終了しました";
@@ -70,12 +134,18 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
     // The child is gone without being released: it died, closed its socket or
     // broke the protocol. It is reaped (or ended and reaped), and the error
     // event goes behind the events it raised before.
+    enum class End { Wait, Terminate, Kill };
     void markGone(const std::string& reason, bool broken = false) {
+        markGone(reason, broken ? End::Terminate : End::Wait);
+    }
+    void markGone(const std::string& reason, End end) {
         if (state != State::Alive) return;
         state = State::Gone;
         detachFromPump();
+        stopProbing();
         closeSocket();
-        if (broken || !process.waitFor(options.releaseBound)) process.terminate(options.releaseBound);
+        if (end == End::Kill) process.kill();
+        else if (end == End::Terminate || !process.waitFor(options.releaseBound)) process.terminate(options.releaseBound);
         goneReason = program + ": " + reason;
         if (process.exitCode() && reason.find("終了") == std::string::npos) goneReason += " (" + exitText() + ")";
         if (!options.errorEvent.empty()) {
@@ -98,6 +168,10 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
         }
         switch (m.kind) {
         case Message::Kind::Answer:
+            if (probeId != 0 && m.id == probeId) {
+                probeId = 0;
+                break;
+            }
             // An answer to a call that timed out comes too late: drop it.
             if (m.id == waitingFor && !answer) answer = std::move(m);
             break;
@@ -291,6 +365,7 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
         throw Error(kChildCannotCreate, "オブジェクトを作成できません: " + e.description(), "ChildObject");
     }
     d.attachToPump();
+    d.startProbing();
     // Events raised before the answer to the creation wait for the pump.
     if (!d.events.empty()) d.scheduleDrain();
 }
@@ -334,6 +409,7 @@ void ChildObject::release() {
     bool alive = d.state == Impl::State::Alive;
     d.state = Impl::State::Released;
     d.detachFromPump();
+    d.stopProbing();
     d.events.clear();
     if (alive) {
         try {
@@ -355,6 +431,7 @@ void ChildObject::terminate() {
     Impl& d = *impl_;
     d.state = Impl::State::Released;
     d.detachFromPump();
+    d.stopProbing();
     d.events.clear();
     d.closeSocket();
     d.process.terminate(d.options.releaseBound);

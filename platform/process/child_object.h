@@ -14,7 +14,7 @@
 // description and source). An end of the child that nobody asked for
 // (it died, closed its socket, or broke the protocol) raises the object's
 // error event, when one is named, once and after the events the child
-// raised before it.
+// raised before it; so does a child found hung (answerBound).
 #pragma once
 
 #include "platform/process/event_pump.h"
@@ -55,6 +55,13 @@ struct ChildObjectOptions {
     Ms createBound{30000};  // for the answer to the creation
     Ms callBound{30000};    // for each call that gives none of its own
     Ms releaseBound{5000};  // for the child to end after a release, and again after SIGTERM
+    // Above 0: a child that has stopped answering is found within this bound
+    // (with the real floor of realBound) even while nobody calls it. The
+    // object probes the child from the pump whenever a quarter of the bound
+    // has passed; a child that leaves a probe unanswered for the whole bound
+    // is taken for hung: it is killed (SIGKILL) and reaped, and the error
+    // event follows, its reason saying so.
+    Ms answerBound{0};
 };
 
 class ChildObject {

@@ -179,6 +179,11 @@ void ChildServer::handleLine(const std::string& line) {
     answer.kind = Message::Kind::Answer;
     answer.id = request.id;
     auto it = handlers_.find(text::toLowerAscii(request.member));
+    if (request.member == childproto::kProbeMember) {
+        // Answered here, so that an object busy in nested waits still shows it lives.
+        send(childproto::encode(answer));
+        return;
+    }
     try {
         if (it == handlers_.end())
             throw Error(kChildNoSuchMember, "このメンバーはありません: " + request.member, "ChildServer");

@@ -15,6 +15,10 @@
 //   ANS <id> ERR <number> <description> <source>   the call failed
 //   EVT <name> [<arg>...]                  an event, at any time
 //
+// A call of the member "_probe" is answered by the child's channel itself,
+// with no values, whatever object it serves: a parent asks it to learn that
+// the child still reads and answers.
+//
 // The child answers the creation as call 0: "ANS 0 OK" once it is ready,
 // or "ANS 0 ERR ..." when it cannot serve (then it ends).
 //
@@ -33,6 +37,8 @@
 #include <vector>
 
 namespace fg::childproto {
+
+inline constexpr const char* kProbeMember = "_probe";
 
 struct Message {
     enum class Kind { Request, Answer, Event, Release };

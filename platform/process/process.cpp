@@ -454,6 +454,12 @@ bool Process::terminate(Ms grace) {
     return false;
 }
 
+void Process::kill() {
+    if (!running()) return;
+    ::kill(pid_, SIGKILL);
+    reapIfEnded(true);
+}
+
 void Process::detach() {
     closeDescriptor();
     pid_ = -1;

@@ -86,6 +86,10 @@ public:
     // Asks the process to end (SIGTERM), waits up to `grace`, then kills it
     // (SIGKILL) and reaps it. True when it ended within the grace.
     bool terminate(Ms grace = Ms(5000));
+    // Kills the process (SIGKILL) without asking first, and reaps it: a
+    // process that has stopped answering (hung, or stopped by a signal)
+    // would not act on SIGTERM either.
+    void kill();
     // Lets the process run on unwatched: the destructor will not end it.
     void detach();
 

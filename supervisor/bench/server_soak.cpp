@@ -6,12 +6,20 @@
 // not registered), archives without an index, archives that are none at all,
 // refusals and garbled answers, and reminder lists good and bad. Now and then
 // a fax-send server of the home is killed (SIGKILL) in the middle of its work,
-// and now and then the whole server (every process of the home, SIGKILL, as
-// a power cut does it), which is then started again.
+// now and then one is stopped (SIGSTOP) and left hung for its client to find
+// and end, now and then the home's disk fills to its last byte for a few
+// seconds, and now and then the whole server (every process of the home,
+// SIGKILL, as a power cut does it), which is then started again.
+//
+// The disk that fills is a tmpfs of its own for the home (which needs the
+// right to mount; without it the run has no full disk and says so). The
+// simulated fax lines and the error log live beside it, not on it: they
+// stand for the telephone line and for what the accounting reads.
 //
 // Then no new document comes for a while (the drain), the server is stopped
 // through its window's command line, and the program checks and prints:
 // - the server ran throughout (the same supervisor, no error event);
+// - every stopped fax-send server was ended by its client;
 // - every document offered in a readable archive was faxed with its archive
 //   confirmed, or logged by name (a bad document, a supplier not
 //   registered, a send that failed "NG"); as the EDI server does, the good
@@ -27,10 +35,12 @@
 // time it says, and its figures are for the reader.
 //
 //   server_soak [--minutes M] [--drain SECONDS] [--scale S] [--kill-every SECONDS]
-//               [--whole-kill-every SECONDS] [--seed N] [--keep]
+//               [--whole-kill-every SECONDS] [--hang-every SECONDS]
+//               [--full-disk-every SECONDS] [--full-disk-for SECONDS] [--seed N] [--keep]
 // Defaults: 10 minutes, 120 s of drain, a scale of 0.01 (a minute of the
-// server's time in 0.6 s), a kill every 15 s on average and a kill of the
-// whole server every 120 s on average (0: none). --keep
+// server's time in 0.6 s), a kill every 15 s on average, a kill of the
+// whole server every 120 s on average, a hung fax-send server every 60 s
+// on average and a full disk every 90 s on average for 4 s (0: none). --keep
 // leaves the home, the answers and the recorded requests in place (they are
 // kept anyway when a check fails).
 #include "platform/archive/archive_file.h"
@@ -38,6 +48,7 @@
 #include "platform/files.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/shape.h"
+#include "platform/testing/small_file_system.h"
 #include "platform/testing/temp_home.h"
 #include "platform/testing/whole_home.h"
 #include "platform/text.h"
@@ -84,6 +95,9 @@ struct Options {
     double scale = 0.01;
     double killEvery = 15;
     double wholeKillEvery = 120;
+    double hangEvery = 60;
+    double fullDiskEvery = 90;
+    double fullDiskFor = 4;
     unsigned seed = std::random_device{}();
     bool keep = false;
 };
@@ -491,9 +505,26 @@ void listSome(std::ostringstream& out, const std::string& title, const std::vect
 int run(const Options& o) {
     std::mt19937 random(o.seed);
     ::setenv("FAXGATE_TIME_SCALE", std::to_string(o.scale).c_str(), 1);
-    auto home = std::make_unique<testing::TempHome>();
+    // The home's own disk, to fill; 300 MB holds a ten-minute night.
+    std::unique_ptr<testing::SmallFileSystem> disk;
+    if (o.fullDiskEvery > 0) {
+        disk = std::make_unique<testing::SmallFileSystem>(300u << 20);
+        if (!disk->mounted()) {
+            std::printf("soak: no full disk in this run (%s)\n", disk->why().c_str());
+            disk.reset();
+        }
+    }
     auto answers = std::make_unique<testing::TempDir>();
     auto record = std::make_unique<testing::TempDir>();
+    auto beside = std::make_unique<testing::TempDir>();  // the lines and the error log, off the home's disk
+    const char* tmp = std::getenv("FAXGATE_TEST_TMP");
+    const std::string previousTmp = tmp ? tmp : "";
+    if (disk) ::setenv("FAXGATE_TEST_TMP", disk->path().c_str(), 1);
+    auto home = std::make_unique<testing::TempHome>();
+    if (previousTmp.empty()) ::unsetenv("FAXGATE_TEST_TMP");
+    else ::setenv("FAXGATE_TEST_TMP", previousTmp.c_str(), 1);
+    if (disk)
+        for (const char* name : {"FaxLines", "log"}) testing::SmallFileSystem::moveOut(home->path(), name, beside->path());
     const std::string programs = testing::programDir();
     std::printf("soak: home %s\n      answers %s, requests %s\n      seed %u, scale %g, %g minutes, drain %g s\n",
                 home->path().c_str(), answers->path().c_str(), record->path().c_str(), o.seed, o.scale, o.minutes,
@@ -547,6 +578,35 @@ int run(const Options& o) {
     auto wholeKillDue =
         SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextWholeKill(random) * 1000));
     auto lastReport = begin;
+    auto after = [&](double averageSeconds) {
+        std::exponential_distribution<> next(averageSeconds > 0 ? 1.0 / averageSeconds : 1.0);
+        return SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(next(random) * 1000));
+    };
+    // Hung servers: stopped, and ended by their clients (found by the probe
+    // within the bound of waits.xml, a quarter of a minute of real time at
+    // the most); one still there after two minutes is a fault.
+    std::size_t hangs = 0, hangsEnded = 0;
+    std::map<pid_t, SteadyClock::time_point> stopped;
+    std::vector<std::string> hangsNotEnded;
+    auto hangDue = after(o.hangEvery);
+    std::size_t fullDisks = 0;
+    bool diskFull = false;
+    auto fullDiskDue = after(o.fullDiskEvery);
+    auto roomAgainAt = SteadyClock::now();
+    auto watchStopped = [&] {
+        for (auto it = stopped.begin(); it != stopped.end();) {
+            if (!testing::processExists(it->first)) {
+                ++hangsEnded;
+                it = stopped.erase(it);
+            } else if (SteadyClock::now() - it->second > 120s) {
+                hangsNotEnded.push_back(std::to_string(it->first));
+                ::kill(it->first, SIGCONT);
+                it = stopped.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    };
     while (SteadyClock::now() < drainEnd) {
         const bool fresh = SteadyClock::now() < runEnd;
         seen.refresh();
@@ -564,10 +624,36 @@ int run(const Options& o) {
                 killDue = SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextKill(random) * 1000));
             }
         }
+        watchStopped();
+        if (fresh && o.hangEvery > 0 && SteadyClock::now() >= hangDue) {
+            std::vector<pid_t> senders;
+            for (const auto& p : testing::processesOfHome(home->path()))
+                if (p.name == "morvane" && !stopped.count(p.pid)) senders.push_back(p.pid);
+            if (!senders.empty()) {
+                pid_t victim = senders[std::uniform_int_distribution<std::size_t>(0, senders.size() - 1)(random)];
+                if (::kill(victim, SIGSTOP) == 0) {
+                    ++hangs;
+                    stopped[victim] = SteadyClock::now();
+                }
+                hangDue = after(o.hangEvery);
+            }
+        }
+        if (disk && !diskFull && fresh && SteadyClock::now() >= fullDiskDue) {
+            disk->fill();
+            diskFull = true;
+            ++fullDisks;
+            roomAgainAt = SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(o.fullDiskFor * 1000));
+        }
+        if (diskFull && (SteadyClock::now() >= roomAgainAt || !fresh)) {
+            disk->giveBack();
+            diskFull = false;
+            fullDiskDue = after(o.fullDiskEvery);
+        }
         if (fresh && o.wholeKillEvery > 0 && SteadyClock::now() >= wholeKillDue) {
             // The whole server at once, then started again as an operator would.
             testing::killWholeHome(home->path());
             ++wholeKills;
+            stopped.clear();  // killed with the rest
             // Every fetch the killed server made is in the log once no
             // process of the home is left and the EDI server has written
             // the requests that reached it (half a second is ample for it).
@@ -589,18 +675,28 @@ int run(const Options& o) {
         }
         if (SteadyClock::now() - lastReport >= 60s) {
             lastReport = SteadyClock::now();
-            std::printf("soak: %3lds: %zu document fetches, %zu reminder fetches, %zu kills, %zu whole-server kills\n",
+            std::printf("soak: %3lds: %zu document fetches, %zu reminder fetches, %zu kills, %zu whole-server kills, "
+                        "%zu hung servers, %zu full disks\n",
                         static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(lastReport - begin).count()),
-                        seen.of("GetEdiData"), seen.of("GetFaxReminder"), kills, wholeKills);
+                        seen.of("GetEdiData"), seen.of("GetFaxReminder"), kills, wholeKills, hangs, fullDisks);
             std::fflush(stdout);
         }
         std::this_thread::sleep_for(fresh ? 50ms : 200ms);
     }
     seen.refresh();
     const double ranSeconds = std::chrono::duration<double>(SteadyClock::now() - begin).count();
+    if (diskFull) disk->giveBack();
+    for (auto until = SteadyClock::now() + 120s; !stopped.empty() && SteadyClock::now() < until;
+         std::this_thread::sleep_for(200ms))
+        watchStopped();
+    for (const auto& [pid, since] : stopped) {
+        hangsNotEnded.push_back(std::to_string(pid));
+        ::kill(pid, SIGCONT);
+    }
 
     Verdict v;
     if (supervisorLost) v.fault("the supervisor ended (or was replaced) during the run");
+    if (!hangsNotEnded.empty()) v.fault("stopped fax-send servers that their clients did not end");
     auto status = runProgram({nimbrel, "status"});
     if (status.output != "起動中\n") v.fault("the server does not run at the end: " + status.output);
     std::string trace = readOr(*home / "log/StandInTrace.txt");
@@ -766,12 +862,14 @@ int run(const Options& o) {
         << std::accumulate(results.begin(), results.end(), std::size_t{0},
                            [](std::size_t n, const auto& r) { return n + r.second.size(); })
         << ", fax-send servers killed " << kills << " (of " << killChances << " chances), whole server killed "
-        << wholeKills << "\n"
+        << wholeKills << ", stopped " << hangs << " (" << hangsEnded << " ended by their clients), full disks "
+        << fullDisks << (disk ? "" : " (no disk to fill)") << "\n"
         << "  faxes taken whole by the lines " << lines.faxesSent << ", numbers recorded OK " << lines.recordedOK
         << ", recorded NG as faxes that may have gone out " << lines.mayHaveGoneOut.size()
         << ", faxes that went out twice " << lines.duplicates() << ", documents recorded OK under two numbers "
         << okTwice.size() << "\n";
     listSome(out, "  processes left", left);
+    listSome(out, "  stopped servers not ended", hangsNotEnded);
     listSome(out, "  good documents lost", lost);
     listSome(out, "  faxed, archive not confirmed", notConfirmed);
     listSome(out, "  in a fax without a send-log record", noRecord);
@@ -787,9 +885,15 @@ int run(const Options& o) {
         for (const auto& fault : v.faults) out << "  - " << fault << "\n";
     }
     std::printf("%s", out.str().c_str());
+    std::fflush(stdout);
     if (!v.faults.empty() || o.keep) {
         ::setenv("FAXGATE_KEEP_TEMP", "1", 1);
         std::printf("soak: kept %s, %s and %s\n", home->path().c_str(), answers->path().c_str(), record->path().c_str());
+        if (disk) {
+            // The home is on it: it stays mounted for the reader.
+            std::printf("soak: the home's disk stays mounted at %s (umount it when done)\n", disk->path().c_str());
+            disk->keep();
+        }
     }
     return v.faults.empty() ? 0 : 1;
 }
@@ -813,12 +917,16 @@ int main(int argc, char** argv) {
         else if (a == "--scale") o.scale = std::stod(value());
         else if (a == "--kill-every") o.killEvery = std::stod(value());
         else if (a == "--whole-kill-every") o.wholeKillEvery = std::stod(value());
+        else if (a == "--hang-every") o.hangEvery = std::stod(value());
+        else if (a == "--full-disk-every") o.fullDiskEvery = std::stod(value());
+        else if (a == "--full-disk-for") o.fullDiskFor = std::stod(value());
         else if (a == "--seed") o.seed = static_cast<unsigned>(std::stoul(value()));
         else if (a == "--keep") o.keep = true;
         else {
             std::fprintf(stderr,
                          "usage: server_soak [--minutes M] [--drain SECONDS] [--scale S] [--kill-every SECONDS] "
-                         "[--whole-kill-every SECONDS] [--seed N] [--keep]\n");
+                         "[--whole-kill-every SECONDS] [--hang-every SECONDS] [--full-disk-every SECONDS] "
+                         "[--full-disk-for SECONDS] [--seed N] [--keep]\n");
             return 2;
         }
     }

@@ -9,6 +9,7 @@
 #include "platform/process/child_object.h"
 #include "platform/process/run_marker.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/small_file_system.h"
 #include "platform/testing/whole_home.h"
 #include "platform/text.h"
 #include "send_test_support.h"
@@ -59,8 +60,8 @@ protected:
     std::vector<std::string> files(const std::string& key) { return fs::list(home.folder(key)); }
     std::vector<std::string> markerFiles() { return fs::list(home.path(), "@*.XML"); }
     // The server processes' error log.
-    std::vector<std::string> errorLogLines() {
-        std::string path = home.folder("log") + "ErrorLog.txt";
+    std::vector<std::string> errorLogLines(const std::string& logFolder = "") {
+        std::string path = (logFolder.empty() ? home.folder("log") : logFolder) + "ErrorLog.txt";
         std::vector<std::string> lines;
         if (!fs::fileExists(path)) return lines;
         std::string all = fs::readFile(path), line;
@@ -250,12 +251,15 @@ TEST_F(FaxSendClient, AServerKilledMidSendHasItsNumbersSentByAnotherAndItsLeftov
     // Killed while its client waits, or after its client let go of it; or
     // ended by SIGTERM, which hangs up and records the send under way; or
     // killed once the last page of the first fax has gone out, before the
-    // line's word: that fax may have arrived, so it is not sent again.
+    // line's word: that fax may have arrived, so it is not sent again. Or
+    // stopped (SIGSTOP) in the middle of its call: hung, it answers no
+    // probe, and its client kills it and takes its numbers over.
     struct Case {
         int signal;
         bool released;
         bool atEnd;
-    } cases[] = {{SIGKILL, false, false}, {SIGKILL, true, false}, {SIGTERM, false, false}, {SIGKILL, false, true}};
+    } cases[] = {{SIGKILL, false, false}, {SIGKILL, true, false}, {SIGTERM, false, false}, {SIGKILL, false, true},
+                 {SIGSTOP, false, false}, {SIGSTOP, true, false}};
     for (const auto& [signal, released, atEnd] : cases) {
         SCOPED_TRACE(std::string(released ? "released first" : "client waiting") + ", signal " + std::to_string(signal) +
                      (atEnd ? ", at the end of a fax" : ""));
@@ -263,6 +267,9 @@ TEST_F(FaxSendClient, AServerKilledMidSendHasItsNumbersSentByAnotherAndItsLeftov
         testing::TempHome fresh;
         ::symlink((testing::programDir() + "morvane").c_str(), (fresh.path() + "morvane").c_str());
         testing::setRetries(fresh, "2");
+        // Every server of the test is probed, busy or not; only the stopped
+        // ones are found hung.
+        fresh.write("waits.xml", "<?xml version=\"1.0\"?><Waits><SendServerAnswer>5000</SendServerAnswer></Waits>");
         testing::writeStore(fresh, {{"A0001", "0311110001", {"A0001_1"}}, {"A0002", "0311110002", {"A0002_1", "A0002_2"}}});
         auto pages = testing::writePages(fresh, {{"A0001", "0311110001", {"A0001_1"}},
                                                  {"A0002", "0311110002", {"A0002_1", "A0002_2"}}});
@@ -330,10 +337,12 @@ TEST_F(FaxSendClient, AServerKilledMidSendHasItsNumbersSentByAnotherAndItsLeftov
         for (const auto& e : std::filesystem::directory_iterator(fresh.path()))
             EXPECT_EQ(e.path().filename().string().find(".@"), std::string::npos) << e.path();
         testing::killWholeHome(fresh.path());
-        // The log names the numbers the dead server held.
+        // The log names the numbers the dead server held, and a hung one by
+        // its process.
         int named = 0;
         for (const auto& e : log.log->entries())
-            named += e.number == kChildGone && e.description.find("A0001,A0002") != std::string::npos;
+            named += e.number == kChildGone && e.description.find("A0001,A0002") != std::string::npos &&
+                     (signal != SIGSTOP || e.description.find("プロセス " + std::to_string(server) + " が") != std::string::npos);
         EXPECT_EQ(named, 1);
     }
 }
@@ -423,6 +432,91 @@ TEST_F(FaxSendClient, AReleaseDuringTheJobLetsTheServerFinishItAlone) {
     EXPECT_EQ(testing::sendLog(home)[0].result, "OK");
     EXPECT_TRUE(markerFiles().empty());
     EXPECT_TRUE(files("G3Image").empty());
+}
+
+TEST_F(FaxSendClient, ARecordThatAFullDiskRefusesIsTriedAgainAndNeverLost) {
+    // The server's disk fills once the end of the first fax has gone out:
+    // its record is tried again, and written by the job once there is room;
+    // or, the server having given up, its number stays handed over, noted
+    // as sent, and the take-over (the supervisor's round) records it. Either
+    // way it goes out once and nothing of it is left behind. Full before the
+    // end goes out, the note that it goes cannot be made: the call hangs up
+    // before it, and the fax is recorded "NG" with its pages kept.
+    struct Case {
+        const char* name;
+        bool beforeTheEnd;
+        const char* roomAgainAfter;  // the server's log line
+        bool byTakeOver;
+    } cases[] = {{"room again while the server tries", false, "記録できません (1 回目)", false},
+                 {"room again once the server gave up", false, "番号は引き継ぎに残し", true},
+                 {"full before the end goes out", true, "記録できません (1 回目)", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::SmallFileSystem disk(32u << 20);
+        if (!disk.mounted()) GTEST_SKIP() << "no small file system to fill: " << disk.why();
+        // The lines and the error log are not on the server's disk.
+        testing::TempDir outside;
+        const char* tmp = std::getenv("FAXGATE_TEST_TMP");
+        const std::string previousTmp = tmp ? tmp : "";
+        ::setenv("FAXGATE_TEST_TMP", disk.path().c_str(), 1);
+        auto fresh = std::make_unique<testing::TempHome>();
+        if (previousTmp.empty()) ::unsetenv("FAXGATE_TEST_TMP");
+        else ::setenv("FAXGATE_TEST_TMP", previousTmp.c_str(), 1);
+        for (const char* name : {"log", "FaxLines"}) testing::SmallFileSystem::moveOut(fresh->path(), name, outside.path());
+        const std::string logFolder = fresh->folder("log");
+        ASSERT_EQ(::symlink((testing::programDir() + "morvane").c_str(), (fresh->path() + "morvane").c_str()), 0);
+        testing::setRetries(*fresh, "2");
+        const std::vector<ManageRecord> records = {{"A0001", "0311110001", {"A0001_1"}},
+                                                   {"A0002", "0311110002", {"A0002_1"}}};
+        testing::writeStore(*fresh, records);
+        testing::writePages(*fresh, records);
+        testing::writeModems(*fresh, {"1*ATZ*0*1*0*"});
+        testing::setLine(*fresh, 1, c.beforeTheEnd ? "<ConnectTime>300000</ConnectTime>"
+                                                   : "<ConnectTime>0</ConnectTime><HoldEnd>hold</HoldEnd>");
+        if (!c.beforeTheEnd) fs::writeFileAtomic(fresh->path() + "FaxLines/COM1/hold", "");
+        auto logHas = [&](const std::string& text) {
+            for (const std::string& line : errorLogLines(logFolder))
+                if (line.find(text) != std::string::npos) return true;
+            return false;
+        };
+        {
+            FaxSend send(pump);
+            ASSERT_TRUE(send.sendFAX({"A0001", "A0002"}));
+            // The end of the first fax has gone out and the line holds its
+            // word; or the first call is still dialling.
+            ASSERT_TRUE(pumpUntil([&] {
+                auto calls = testing::outbox(*fresh, 1);
+                return !calls.empty() && calls.front().pages.size() == (c.beforeTheEnd ? 0u : 1u);
+            }));
+            disk.fill();
+            if (!c.beforeTheEnd) fs::removeFile(fresh->path() + "FaxLines/COM1/hold");
+            ASSERT_TRUE(pumpUntil([&] { return logHas(c.roomAgainAfter); }));
+            disk.giveBack();
+            ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
+            EXPECT_EQ(send.blnEndStatus().toText(), c.byTakeOver ? "False" : "True");
+        }
+        if (c.byTakeOver) {
+            ASSERT_EQ(RunMarker::findHandOvers(fresh->path()).size(), 1u);
+            EXPECT_EQ(FaxSend::takeOverLeft(pump), 0u);  // nothing to send again: only a record to write
+        }
+        auto log = testing::sendLog(*fresh);
+        ASSERT_EQ(log.size(), 2u);
+        for (const auto& r : log) EXPECT_EQ(r.result, r.number == "A0001" && c.beforeTheEnd ? "NG" : "OK") << r.number;
+        std::size_t whole = 0, calls = 0;
+        for (const auto& f : testing::outbox(*fresh, 1)) {
+            ++calls;
+            whole += f.pages.size() == 1;
+        }
+        EXPECT_EQ(whole, c.beforeTheEnd ? 1u : 2u);       // each fax once at the most
+        EXPECT_EQ(calls, c.beforeTheEnd ? 3u : 2u);       // two tries of the first
+        EXPECT_EQ(logHas("最後のページを送らずに回線を切ります"), c.beforeTheEnd);
+        EXPECT_EQ(fs::list(fresh->folder("G3ReImage")),
+                  c.beforeTheEnd ? std::vector<std::string>{"A0001_1.G3"} : std::vector<std::string>{});
+        EXPECT_TRUE(fs::list(fresh->folder("G3Image")).empty());
+        EXPECT_TRUE(fs::list(fresh->folder("SendTemp")).empty());
+        EXPECT_TRUE(RunMarker::findHandOvers(fresh->path()).empty());
+        testing::killWholeHome(fresh->path());
+    }
 }
 
 TEST_F(FaxSendClient, AWaitForTheEndHasTheBoundOfWaitsXmlAndLogsItsExpiry) {

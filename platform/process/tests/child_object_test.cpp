@@ -133,6 +133,27 @@ TEST(ChildObject, ADeathBetweenCallsIsNoticedByThePump) {
     EXPECT_FALSE(processExists(obj.pid()));
 }
 
+TEST(ChildObject, AChildThatStopsAnsweringIsKilledWithinTheAnswerBound) {
+    EventPump pump;
+    Recorded rec;
+    ChildObjectOptions options = withErrorEvent();
+    options.answerBound = 1000ms;
+    ChildObject obj(pump, kChild, {"serve"}, options);
+    obj.setEventHandler(rec.handler());
+    // Calls go on as ever between the probes.
+    EXPECT_EQ(obj.call("echo", {"a"}), (std::vector<std::string>{"a"}));
+    // Stopped, it acts on no SIGTERM: only a kill ends it.
+    ASSERT_EQ(::kill(obj.pid(), SIGSTOP), 0);
+    const auto stopped = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pump.waitUntil([&] { return !rec.events.empty(); }, 20000ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - stopped, 1000ms);
+    ASSERT_EQ(rec.events.size(), 1u);
+    EXPECT_NE(rec.events[0].find("プロセス " + std::to_string(obj.pid()) + " が"), std::string::npos) << rec.events[0];
+    EXPECT_NE(rec.events[0].find("応答しないため強制終了しました"), std::string::npos) << rec.events[0];
+    EXPECT_FALSE(obj.alive());
+    EXPECT_FALSE(processExists(obj.pid()));
+}
+
 TEST(ChildObject, ABrokenProtocolEndsTheChild) {
     EventPump pump;
     Recorded rec;
