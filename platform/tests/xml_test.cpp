@@ -1,5 +1,6 @@
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -78,6 +79,22 @@ TEST(XmlEncoding, CharactersOutsideCodePage932BecomeReferencesNeverLost) {
     ASSERT_TRUE(back.load(dir / "f.xml"));
     EXPECT_EQ(back.documentElement().text(), "髙" + foreign);
     EXPECT_EQ(back.documentElement().getAttribute("a"), "x" + foreign);
+}
+
+// The converter alone writes these in the bytes of a look-alike.
+TEST(XmlEncoding, CharactersCodePage932HoldsOneWayOnlyBecomeReferences) {
+    for (const char* c : {"〜", "−", "‖", "—", "¢", "¬", "¥", "‾"}) {
+        Document doc = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R/>");
+        doc.documentElement().setText(std::string("～") + c);
+        doc.documentElement().setAttribute("a", c);
+        const std::string bytes = doc.saveToString();
+        const std::string reference = "&#" + std::to_string(text::toUtf16(c)[0]) + ";";
+        EXPECT_NE(bytes.find("\x81\x60" + reference + "</R>"), std::string::npos) << c << bytes;
+        Document back;
+        ASSERT_TRUE(back.loadBytes(bytes));
+        EXPECT_EQ(back.documentElement().text(), std::string("～") + c);
+        EXPECT_EQ(back.documentElement().getAttribute("a"), c);
+    }
 }
 
 TEST(XmlEncoding, NewDocumentTakesItsDeclarationFromAProcessingInstruction) {
@@ -204,6 +221,37 @@ TEST(XmlSave, SpecialCharactersAreEscapedAndComeBack) {
     EXPECT_EQ(back.documentElement().text(), "a<b&c>\"'x<y");
     EXPECT_EQ(back.documentElement().getAttribute("q"), "<\"&'>");
     EXPECT_EQ(back.documentElement().lastChild().type(), NodeType::Comment);
+}
+
+// Whatever a setter is given, the document it makes loads again: a value no
+// file can hold is refused with error 380 naming its field, and the
+// document stays as it was.
+TEST(XmlSave, AValueNoFileCanHoldIsRefusedWhereItIsSet) {
+    using Set = std::function<void(Document&, const std::string&)>;
+    const std::pair<const char*, Set> setters[] = {
+        {"Name", [](Document& d, const std::string& v) { d.documentElement().firstChild().setText(v); }},
+        {"R/@a", [](Document& d, const std::string& v) { d.documentElement().setAttribute("a", v); }},
+        {"R/@k", [](Document& d, const std::string& v) { d.selectSingleNode("/R/@k").setText(v); }},
+        {"#text", [](Document& d, const std::string& v) { d.documentElement().appendChild(d.createTextNode(v)); }},
+        {"#comment", [](Document& d, const std::string& v) { d.documentElement().appendChild(d.createComment(v)); }},
+        {"#cdata-section", [](Document& d, const std::string& v) { d.createCDATASection(v); }},
+    };
+    for (const char* bad : {"a\x01", "\x1F", "x\xEF\xBF\xBEy", "\xED\xA0\x80", "\xEF\xBF\xBF", "\xC0\xAF", "\x80"}) {
+        for (const auto& [field, set] : setters) {
+            Document doc = parse("<R k=\"1\"><Name>old</Name></R>");
+            const std::string before = doc.saveToString();
+            const fg::testing::Raised raised = fg::testing::raisedBy([&] { set(doc, bad); });
+            EXPECT_EQ(raised.number, errnum::InvalidPropertyValue) << field;
+            EXPECT_NE(raised.description.find(std::string("「") + field + "」"), std::string::npos) << raised.description;
+            EXPECT_EQ(doc.saveToString(), before) << field;
+            set(doc, "\t\r\n😀\xEF\xBF\xBD");  // allowed, as is all else
+        }
+    }
+    Document doc = parse("<R/>");
+    EXPECT_EQ(fg::testing::errorOf([&] { doc.createComment("a--b"); }), errnum::InvalidPropertyValue);
+    EXPECT_EQ(fg::testing::errorOf([&] { doc.createCDATASection("a]]>"); }), errnum::InvalidPropertyValue);
+    EXPECT_EQ(fg::testing::errorOf([&] { doc.createElement("1a"); }), errnum::InvalidPropertyValue);
+    EXPECT_EQ(fg::testing::errorOf([&] { doc.documentElement().setAttribute("a b", "1"); }), errnum::InvalidPropertyValue);
 }
 
 TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
