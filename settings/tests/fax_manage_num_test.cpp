@@ -302,6 +302,52 @@ TEST_F(FaxManageNumTest, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) 
     }
 }
 
+// A writer splices into a store as a save writes it, and takes one with a
+// line end more through a load: the two starts of the tests below.
+std::vector<std::string> bothPaths(const std::vector<StoreRecord>& records) {
+    xml::Document doc;
+    EXPECT_TRUE(doc.loadBytes(testing::storeXml(records)));
+    return {doc.saveToString(), doc.saveToString() + "\r\n"};
+}
+
+TEST_F(FaxManageNumTest, AValueTheStoreCannotHoldFailsItsWriteAndLeavesTheStore) {
+    using Write = std::function<bool(FaxManageNum&, const std::string&)>;
+    const Write writers[] = {
+        [](FaxManageNum& s, const std::string& v) { s.setMstrSendChargeName(v); return s.setManageNum("0"); },
+        [](FaxManageNum& s, const std::string& v) { s.setMstrRepManageNo("A"); s.setMstrOrderName(v); return s.setManageNum("1"); },
+        [](FaxManageNum& s, const std::string& v) { return s.setDecisionCondition("A", v); },
+        [](FaxManageNum& s, const std::string& v) { return s.subAddRefImageFileNames("A", {v}); },
+    };
+    for (const std::string& start : bothPaths({rec("A")}))
+        for (const char* bad : {"\x01", "a\x1F", "\xEF\xBF\xBE", "\xED\xA0\x80"})
+            for (const Write& write : writers) {
+                fs::writeFileAtomic(path, start);
+                FaxManageNum store;
+                EXPECT_FALSE(write(store, bad)) << start.size();
+                EXPECT_EQ(fs::readFile(path), start);
+            }
+    EXPECT_TRUE(FaxManageNum().getManageNum("A"));
+}
+
+TEST_F(FaxManageNumTest, CharactersCodePage932HoldsOneWayReadBackAsWrittenByEitherPath) {
+    const std::string value = "〜−‖—¢¬¥‾😀";
+    std::vector<std::string> written;
+    for (const std::string& start : bothPaths({rec("A")})) {
+        fs::writeFileAtomic(path, start);
+        FaxManageNum store;
+        store.setMstrRepManageNo("B");
+        store.setMstrSendCompanyName(value);
+        ASSERT_TRUE(store.setManageNum("0"));
+        ASSERT_TRUE(store.setDecisionCondition("B", value));
+        FaxManageNum reader;
+        ASSERT_TRUE(reader.getManageNum("B"));
+        EXPECT_EQ(reader.mstrSendCompanyName(), value);
+        EXPECT_EQ(reader.mstrDecisionCondition(), value);
+        written.push_back(fs::readFile(path));
+    }
+    EXPECT_EQ(written[0], written[1]);
+}
+
 TEST_F(FaxManageNumTest, WritersNeverSaveOverAFileThatDoesNotLoad) {
     const std::string good = testing::storeXml({rec("A")});
     struct Damage {
