@@ -897,6 +897,8 @@ std::string Document::saveToString() const {
         // would make a file no parser takes back.
         if (isDeclaration(c)) continue;
         Buffer buf(xmlBufferCreate());
+        // Grown by doubling: grown exactly, a large store is copied once per write.
+        if (buf) xmlBufferSetAllocationScheme(buf.get(), XML_BUFFER_ALLOC_DOUBLEIT);
         SaveContext ctxt(buf ? xmlSaveToBuffer(buf.get(), encoding.c_str(), XML_SAVE_NO_DECL) : nullptr);
         if (!ctxt)
             throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding + " " + capture.message());
