@@ -241,6 +241,8 @@ std::string toCp932OrReferences(std::string_view utf8) {
     return out;
 }
 
+bool cp932HoldsBothWays(char32_t cp) { return cp < 0x80 || exactCp932().bytesOf(cp) != 0; }
+
 bool isUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t at = i;

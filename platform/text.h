@@ -27,6 +27,8 @@ std::string toCp932(std::string_view utf8, bool* lossless = nullptr);
 // which write a look-alike (U+301C as 81 60, read back as U+FF5E). For
 // serialized XML, whose markup is ASCII.
 std::string toCp932OrReferences(std::string_view utf8);
+// Whether toCp932OrReferences writes the code point in bytes, not as a reference.
+bool cp932HoldsBothWays(char32_t cp);
 std::string fromCp932(std::string_view bytes);
 // Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points beyond U+10FFFF).

@@ -572,6 +572,9 @@ TEST(ScannedFile, UnderstandsOnlyWhatALoadTakesAndCallsCanonicalOnlyWhatASaveWri
     } cases[] = {
         {"as a save writes it", sj + text::toCp932("<R><A><N>一</N><M/></A><A>a &lt;&gt;&amp;&#13;b</A></R>\r\n"), Canonical},
         {"no declaration", "<R><A>x</A></R>\r\n", Canonical},
+        {"what code page 932 lacks or holds one way", sj + "<R><A>&#12316;&#128512;&#233;</A></R>\r\n", Canonical},
+        {"references a save writes otherwise", sj + "<R><A>&#65374;</A><A>&#x301C;</A></R>\r\n", Understood},
+        {"references in UTF-8", u8 + "<R><A>&#12316;</A></R>\r\n", Understood},
         {"indented, line ends of LF", u8 + "<R>\n  <A>x</A>\n</R>\n", Understood},
         {"an empty element with an end tag", u8 + "<R><A></A></R>\r\n", Understood},
         {"a bare >", u8 + "<R><A>a>b</A></R>\r\n", Understood},
