@@ -3,7 +3,9 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace fg::text {
@@ -86,6 +88,72 @@ std::string encodeOne(char32_t cp) {
     return std::string(out, static_cast<std::size_t>(op - out));
 }
 
+// For each code point of the Basic Multilingual Plane, the bytes the
+// converter writes for it when reading them gives the code point back: a
+// byte, a lead byte and a trail byte, or 0 for none. Made from the reading
+// side, so that the code page's duplicates (NEC's selection of IBM's
+// extensions) keep the bytes the converter chooses.
+class ExactCp932 {
+public:
+    ExactCp932() {
+        iconv_t in = iconv_open("UTF-8", "CP932");
+        iconv_t out = iconv_open("CP932", "UTF-8");
+        if (in != reinterpret_cast<iconv_t>(-1) && out != reinterpret_cast<iconv_t>(-1)) build(in, out);
+        if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
+        if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
+    }
+    std::uint16_t bytesOf(char32_t cp) const { return cp < codes_.size() ? codes_[cp] : 0; }
+
+private:
+    // The converted bytes, or nullopt; `incomplete` tells an input cut short.
+    static std::optional<std::string> convert(iconv_t cd, std::string_view in, bool& incomplete) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char buf[16];
+        char* ip = const_cast<char*>(in.data());
+        std::size_t il = in.size();
+        char* op = buf;
+        std::size_t ol = sizeof buf;
+        incomplete = false;
+        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
+            incomplete = errno == EINVAL;
+            return std::nullopt;
+        }
+        return std::string(buf, static_cast<std::size_t>(op - buf));
+    }
+
+    // Takes the bytes for the one character they read as, when the
+    // converter writes that character back in the same bytes.
+    void take(iconv_t in, iconv_t out, std::string_view bytes, std::uint16_t code, bool& incomplete) {
+        std::optional<std::string> utf8 = convert(in, bytes, incomplete);
+        if (!utf8 || utf8->empty()) return;
+        std::size_t i = 0;
+        const char32_t cp = decodeOne(*utf8, i);
+        if (i != utf8->size() || cp >= codes_.size() || cp == 0xFFFD) return;
+        bool ignored = false;
+        if (convert(out, *utf8, ignored) == std::string(bytes)) codes_[cp] = code;
+    }
+
+    void build(iconv_t in, iconv_t out) {
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char lead = static_cast<char>(b);
+            bool incomplete = false;
+            take(in, out, std::string_view(&lead, 1), static_cast<std::uint16_t>(b), incomplete);
+            if (!incomplete) continue;
+            for (int t = 0x40; t < 0x100; ++t) {
+                const char pair[2] = {lead, static_cast<char>(t)};
+                take(in, out, std::string_view(pair, 2), static_cast<std::uint16_t>(b << 8 | t), incomplete);
+            }
+        }
+    }
+
+    std::vector<std::uint16_t> codes_ = std::vector<std::uint16_t>(0x10000, 0);
+};
+
+const ExactCp932& exactCp932() {
+    static const ExactCp932 table;
+    return table;
+}
+
 }  // namespace
 
 std::u16string toUtf16(std::string_view utf8) {
@@ -149,6 +217,31 @@ std::string toCp932(std::string_view utf8, bool* lossless) {
     if (lossless) *lossless = ok;
     return out;
 }
+
+std::string toCp932OrReferences(std::string_view utf8) {
+    const ExactCp932& table = exactCp932();
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const char32_t cp = decodeOne(utf8, i);
+        const std::uint16_t code = table.bytesOf(cp);
+        if (code == 0) {
+            out += "&#" + std::to_string(static_cast<std::uint32_t>(cp)) + ";";
+        } else {
+            if (code > 0xFF) out += static_cast<char>(code >> 8);
+            out += static_cast<char>(code & 0xFF);
+        }
+    }
+    return out;
+}
+
+bool cp932HoldsBothWays(char32_t cp) { return cp < 0x80 || exactCp932().bytesOf(cp) != 0; }
 
 bool isUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {

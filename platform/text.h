@@ -21,6 +21,14 @@ std::string mid16(std::string_view utf8, std::size_t start, std::size_t count = 
 // hold (as the platform's own conversion does); `lossless` reports whether
 // that happened. fromCp932 maps undecodable bytes to U+FFFD.
 std::string toCp932(std::string_view utf8, bool* lossless = nullptr);
+// Code page 932 for text that is read back: a character the code page holds
+// both ways is written in its bytes, any other as a decimal character
+// reference "&#N;". That takes in the converter's one-way mappings too,
+// which write a look-alike (U+301C as 81 60, read back as U+FF5E). For
+// serialized XML, whose markup is ASCII.
+std::string toCp932OrReferences(std::string_view utf8);
+// Whether toCp932OrReferences writes the code point in bytes, not as a reference.
+bool cp932HoldsBothWays(char32_t cp);
 std::string fromCp932(std::string_view bytes);
 // Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points beyond U+10FFFF).

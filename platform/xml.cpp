@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/xml_handles.h"
 
 #include <libxml/encoding.h>
@@ -14,8 +15,10 @@
 #include <libxml/xpathInternals.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -122,6 +125,104 @@ bool isDeclaration(xmlNodePtr n) {
     return n && n->type == XML_PI_NODE && n->name && std::strcmp(reinterpret_cast<const char*>(n->name), "xml") == 0;
 }
 
+// ---- Values the document is given
+//
+// A character XML 1.0 forbids (a control character other than tab, line
+// feed and carriage return, U+FFFE, U+FFFF) or a byte that is no UTF-8 (a
+// surrogate's three bytes among them) is written as it stands, or as a
+// reference no parser takes: the file would never load again, and every
+// record in it with it. Such a value is refused where it is set, naming the
+// field it was meant for, so that nothing is written at all.
+
+// The length of the UTF-8 sequence at s[i] and its code point; 0 when the
+// bytes there are no well-formed UTF-8.
+std::size_t utf8At(std::string_view s, std::size_t i, char32_t& cp) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n;
+    char32_t minimum;
+    if (c < 0x80) { cp = c; return 1; }
+    if (c >= 0xC2 && c <= 0xDF) { n = 2; cp = c & 0x1F; minimum = 0x80; }
+    else if (c >= 0xE0 && c <= 0xEF) { n = 3; cp = c & 0x0F; minimum = 0x800; }
+    else if (c >= 0xF0 && c <= 0xF4) { n = 4; cp = c & 0x07; minimum = 0x10000; }
+    else return 0;
+    if (s.size() - i < n) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+bool xmlCharacter(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           c >= 0x10000;
+}
+
+std::string hex(unsigned value, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+    return buf;
+}
+
+// Raises error 380 naming the field when the value holds what no file may.
+void checkValue(const std::string& field, std::string_view value) {
+    for (std::size_t i = 0; i < value.size();) {
+        char32_t cp = 0;
+        const std::size_t n = utf8At(value, i, cp);
+        std::string what;
+        if (n == 0) what = "UTF-8 でないバイト 0x" + hex(static_cast<unsigned char>(value[i]), 2);
+        else if (!xmlCharacter(cp)) what = "XML に書けない文字 U+" + hex(static_cast<unsigned>(cp), 4);
+        if (!what.empty())
+            throw Error(errnum::InvalidPropertyValue, "「" + field + "」の値に" + what + "があります (" +
+                                                          std::to_string(i + 1) + " バイト目)。書き込みません。");
+        i += n;
+    }
+}
+
+// A value whose markup would end early (a comment's "--", a CDATA
+// section's "]]>", a processing instruction's "?>") is refused too.
+void checkDelimited(const std::string& field, std::string_view value, std::string_view forbidden, bool dashEnd) {
+    checkValue(field, value);
+    if (value.find(forbidden) != std::string_view::npos || (dashEnd && !value.empty() && value.back() == '-'))
+        throw Error(errnum::InvalidPropertyValue,
+                    "「" + field + "」の値に「" + std::string(forbidden) + "」があります。書き込みません。");
+}
+
+void checkName(const std::string& name) {
+    if (xmlValidateQName(U(name), 0) != 0)
+        throw Error(errnum::InvalidPropertyValue, "XML の名前にできません: 「" + name + "」");
+}
+
+// The field a node's value is for, as an error names it.
+std::string fieldOf(xmlNodePtr n) {
+    auto name = [](xmlNodePtr m) {
+        std::string s = m->name ? S(m->name) : std::string();
+        if (m->ns && m->ns->prefix) s = S(m->ns->prefix) + ":" + s;
+        return s;
+    };
+    switch (n->type) {
+    case XML_ELEMENT_NODE: return name(n);
+    case XML_ATTRIBUTE_NODE: return (n->parent ? name(n->parent) : std::string()) + "/@" + name(n);
+    case XML_PI_NODE: return "<?" + name(n) + "?>";
+    default:
+        if (n->parent && n->parent->type == XML_ELEMENT_NODE) return name(n->parent);
+        return n->type == XML_COMMENT_NODE ? "#comment" : n->type == XML_CDATA_SECTION_NODE ? "#cdata-section" : "#text";
+    }
+}
+
+// Checks a value for a node of its kind.
+void checkFor(xmlNodePtr n, std::string_view value) {
+    const std::string field = fieldOf(n);
+    switch (n->type) {
+    case XML_COMMENT_NODE: checkDelimited(field, value, "--", true); break;
+    case XML_CDATA_SECTION_NODE: checkDelimited(field, value, "]]>", false); break;
+    case XML_PI_NODE: checkDelimited(field, value, "?>", false); break;
+    default: checkValue(field, value); break;
+    }
+}
+
 bool isBlank(const xmlChar* s) {
     if (!s) return true;
     for (; *s; ++s)
@@ -188,6 +289,11 @@ bool asciiCompatible(const std::string& encoding) {
     auto [in, out] = bufferPair();
     if (xmlBufferCCat(in.get(), "<") != 0) throw Error::standard(errnum::OutOfMemory);
     return xmlCharEncOutFunc(handler.get(), out.get(), in.get()) >= 0 && contentOf(out) == "<";
+}
+
+bool isCp932(const std::string& encoding) {
+    const char* alias = xmlGetEncodingAlias(encoding.c_str());
+    return text::iequals(alias ? alias : encoding.c_str(), "CP932");
 }
 
 std::string convertWhole(const std::string& utf8, const std::string& encoding) {
@@ -328,6 +434,7 @@ std::string Node::text() const {
 void Node::setText(const std::string& value) {
     if (!node_) throw Error::standard(errnum::ObjectNotSet);
     xmlNodePtr n = X(node_);
+    checkFor(n, value);
     switch (n->type) {
     case XML_ELEMENT_NODE: {
         xmlNodePtr c = n->children;
@@ -371,6 +478,8 @@ bool Node::hasAttribute(const std::string& name) const {
 
 void Node::setAttribute(const std::string& name, const std::string& value) {
     if (!node_ || X(node_)->type != XML_ELEMENT_NODE) throw Error::standard(errnum::ObjectNotSet);
+    checkName(name);
+    checkValue(fieldOf(X(node_)) + "/@" + name, value);
     for (xmlAttrPtr a = X(node_)->properties; a; a = a->next) {
         if (Node(doc_, a).nodeName() == name) {
             if (!xmlSetNsProp(X(node_), a->ns, a->name, U(value))) throw Error::standard(errnum::OutOfMemory);
@@ -855,6 +964,12 @@ std::string Document::saveToString() const {
         wholeEncoding = encoding;
         encoding = "UTF-8";
     }
+    // Code page 932 is written from UTF-8 by our own converter: the
+    // library's would write a look-alike for some characters (U+301C as the
+    // bytes of U+FF5E), where ours writes a character reference, so that the
+    // file reads back as it was written.
+    const bool cp932 = isCp932(encoding);
+    if (cp932) encoding = "UTF-8";
 
     // Each top-level node is written on its own line, the declaration first,
     // exactly as it reads; lines end in CR LF as the field's files do.
@@ -867,6 +982,8 @@ std::string Document::saveToString() const {
         // would make a file no parser takes back.
         if (isDeclaration(c)) continue;
         Buffer buf(xmlBufferCreate());
+        // Grown by doubling: grown exactly, a large store is copied once per write.
+        if (buf) xmlBufferSetAllocationScheme(buf.get(), XML_BUFFER_ALLOC_DOUBLEIT);
         SaveContext ctxt(buf ? xmlSaveToBuffer(buf.get(), encoding.c_str(), XML_SAVE_NO_DECL) : nullptr);
         if (!ctxt)
             throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding + " " + capture.message());
@@ -878,6 +995,7 @@ std::string Document::saveToString() const {
         out += contentOf(buf);
         out += "\r\n";
     }
+    if (cp932) out = text::toCp932OrReferences(out);
     if (!wholeEncoding.empty()) out = convertWhole(out, wholeEncoding);
     return out;
 }
@@ -896,6 +1014,7 @@ void* Document::rawDocument() const { return impl_->doc; }
 Node Document::asNode() const { return Node(impl_, reinterpret_cast<xmlNodePtr>(impl_->doc)); }
 
 Node Document::createElement(const std::string& name) const {
+    checkName(name);
     xmlNodePtr n = xmlNewDocNode(impl_->doc, nullptr, U(name), nullptr);
     if (!n) throw Error::standard(errnum::OutOfMemory);
     impl_->orphan(n);
@@ -903,6 +1022,7 @@ Node Document::createElement(const std::string& name) const {
 }
 
 Node Document::createTextNode(const std::string& text) const {
+    checkValue("#text", text);
     xmlNodePtr n = xmlNewDocTextLen(impl_->doc, U(text), static_cast<int>(text.size()));
     if (!n) throw Error::standard(errnum::OutOfMemory);
     impl_->orphan(n);
@@ -910,6 +1030,7 @@ Node Document::createTextNode(const std::string& text) const {
 }
 
 Node Document::createComment(const std::string& text) const {
+    checkDelimited("#comment", text, "--", true);
     xmlNodePtr n = xmlNewDocComment(impl_->doc, U(text));
     if (!n) throw Error::standard(errnum::OutOfMemory);
     impl_->orphan(n);
@@ -917,6 +1038,7 @@ Node Document::createComment(const std::string& text) const {
 }
 
 Node Document::createCDATASection(const std::string& text) const {
+    checkDelimited("#cdata-section", text, "]]>", false);
     xmlNodePtr n = xmlNewCDataBlock(impl_->doc, U(text), static_cast<int>(text.size()));
     if (!n) throw Error::standard(errnum::OutOfMemory);
     impl_->orphan(n);
@@ -924,6 +1046,8 @@ Node Document::createCDATASection(const std::string& text) const {
 }
 
 Node Document::createProcessingInstruction(const std::string& target, const std::string& data) const {
+    checkName(target);
+    checkDelimited("<?" + target + "?>", data, "?>", false);
     xmlNodePtr n = xmlNewDocPI(impl_->doc, U(target), U(data));
     if (!n) throw Error::standard(errnum::OutOfMemory);
     impl_->orphan(n);

@@ -2,12 +2,14 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <iconv.h>
 
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -374,7 +376,11 @@ void ScannedFile::scan() {
             bool plain = false;
             std::size_t length = reference(b + pos, b + n, value, plain);
             if (length == 0) return;
-            if (!plain) canonical_ = false;
+            // A save writes a character that code page 932 lacks (or holds
+            // one way only) as a decimal reference.
+            if (!plain && !(table && value >= 0x80 && !text::cp932HoldsBothWays(value) &&
+                            bytes_.compare(pos, length, "&#" + std::to_string(static_cast<std::uint32_t>(value)) + ";") == 0))
+                canonical_ = false;
             if (!isSpace(static_cast<unsigned char>(value < 0x80 ? value : 'x'))) runBlank = false;
             pos += length;
         } else if (c >= 0x80) {

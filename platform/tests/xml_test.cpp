@@ -1,5 +1,6 @@
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/temp_home.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -67,10 +68,12 @@ INSTANTIATE_TEST_SUITE_P(Spellings, ShiftJisSpelling,
 
 TEST(XmlEncoding, CharactersOutsideCodePage932BecomeReferencesNeverLost) {
     TempDir dir;
-    const std::string foreign = "é😀";  // U+00E9 and U+1F600: no code page 932 form
+    // U+00E9 and U+1F600 have no code page 932 form; the rest have one that
+    // reads back as a look-alike (U+301C as U+FF5E).
+    const std::string foreign = "é😀〜−‖—¢¬¥‾";
     Document doc = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R a=\"x" + foreign + "\">髙" + foreign + "</R>");
     std::string bytes = doc.saveToString();
-    EXPECT_NE(bytes.find("&#233;&#128512;"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("&#233;&#128512;&#12316;&#8722;&#8214;&#8212;&#162;&#172;&#165;&#8254;<"), std::string::npos) << bytes;
     EXPECT_NE(bytes.find("\xFB\xFC"), std::string::npos);  // 髙 stays a code page 932 character
     doc.save(dir / "f.xml");
 
@@ -204,6 +207,31 @@ TEST(XmlSave, SpecialCharactersAreEscapedAndComeBack) {
     EXPECT_EQ(back.documentElement().text(), "a<b&c>\"'x<y");
     EXPECT_EQ(back.documentElement().getAttribute("q"), "<\"&'>");
     EXPECT_EQ(back.documentElement().lastChild().type(), NodeType::Comment);
+}
+
+// A value no file can hold is refused where it is set, with error 380
+// naming its field, and the document stays as it was.
+TEST(XmlSave, AValueNoFileCanHoldIsRefusedWhereItIsSet) {
+    const std::pair<const char*, std::function<void(Document&, const std::string&)>> setters[] = {
+        {"「N」", [](Document& d, const std::string& v) { d.documentElement().firstChild().setText(v); }},
+        {"「R/@a」", [](Document& d, const std::string& v) { d.documentElement().setAttribute("a", v); }},
+        {"「R/@k」", [](Document& d, const std::string& v) { d.selectSingleNode("/R/@k").setText(v); }},
+        {"「#text」", [](Document& d, const std::string& v) { d.createTextNode(v); }},
+        {"「#comment」", [](Document& d, const std::string& v) { d.createComment(v); }},
+    };
+    for (const char* bad : {"a\x01", "\x1F", "x\xEF\xBF\xBEy", "\xED\xA0\x80", "\xEF\xBF\xBF", "\xC0\xAF", "\x80"})
+        for (const auto& [field, set] : setters) {
+            Document doc = parse("<R k=\"1\"><N>old</N></R>");
+            const fg::testing::Raised raised = fg::testing::raisedBy([&] { set(doc, bad); });
+            EXPECT_EQ(raised.number, errnum::InvalidPropertyValue) << field;
+            EXPECT_NE(raised.description.find(field), std::string::npos) << raised.description;
+            EXPECT_EQ(doc.saveToString(), "<R k=\"1\"><N>old</N></R>\r\n");
+            set(doc, "\t\r\n😀\xEF\xBF\xBD");  // allowed, as is all else
+        }
+    Document doc = parse("<R/>");
+    for (auto call : {+[](Document& d) { d.createComment("a--b"); }, +[](Document& d) { d.createCDATASection("]]>"); },
+                      +[](Document& d) { d.createElement("1a"); }, +[](Document& d) { d.documentElement().setAttribute("a b", "1"); }})
+        EXPECT_EQ(fg::testing::errorOf([&] { call(doc); }), errnum::InvalidPropertyValue);
 }
 
 TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
@@ -558,6 +586,9 @@ TEST(ScannedFile, UnderstandsOnlyWhatALoadTakesAndCallsCanonicalOnlyWhatASaveWri
     } cases[] = {
         {"as a save writes it", sj + text::toCp932("<R><A><N>一</N><M/></A><A>a &lt;&gt;&amp;&#13;b</A></R>\r\n"), Canonical},
         {"no declaration", "<R><A>x</A></R>\r\n", Canonical},
+        {"what code page 932 lacks or holds one way", sj + "<R><A>&#12316;&#128512;&#233;</A></R>\r\n", Canonical},
+        {"references a save writes otherwise", sj + "<R><A>&#65374;</A><A>&#x301C;</A></R>\r\n", Understood},
+        {"references in UTF-8", u8 + "<R><A>&#12316;</A></R>\r\n", Understood},
         {"indented, line ends of LF", u8 + "<R>\n  <A>x</A>\n</R>\n", Understood},
         {"an empty element with an end tag", u8 + "<R><A></A></R>\r\n", Understood},
         {"a bare >", u8 + "<R><A>a>b</A></R>\r\n", Understood},

@@ -277,9 +277,12 @@ TEST_F(FaxManageNumTest, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) 
             fs::writeFileAtomic(path, saved);
             FaxManageNum store;
             store.setMstrRepManageNo("A");
-            store.setMstrSendChargeName("新 &<>");
+            // Characters code page 932 holds one way or not at all read back as written.
+            const std::string charge = "新 &<>〜−‖—¢¬¥‾😀";
+            store.setMstrSendChargeName(charge);
             const std::function<bool()> steps[] = {
                 [&] { return store.setManageNum("0"); },
+                [&] { return records().back().selectSingleNode("SendChargeName").text() == charge; },
                 [&] { return store.setDecisionCondition("A", "2"); },
                 [&] { return store.setDecisionCondition("202401121000000001", "4"); },
                 [&] { return store.getManageNum("B") && store.mstrSendChargeName() == "a&b <c>"; },
@@ -298,8 +301,28 @@ TEST_F(FaxManageNumTest, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) 
             }
             return after;
         };
-        EXPECT_EQ(run(false), run(true));
+        const std::vector<std::string> spliced = run(false);
+        EXPECT_EQ(spliced, run(true));
+        EXPECT_EQ(spliced[1][0], '1') << "the new record's charge read back otherwise";
     }
+}
+
+// Each writer splices into a store as a save writes it and takes one with a
+// line end more through a load; by either path, the same outcome.
+TEST_F(FaxManageNumTest, AValueTheStoreCannotHoldFailsItsWriteAndLeavesTheStore) {
+    const std::function<bool(FaxManageNum&, const std::string&)> writers[] = {
+        [](FaxManageNum& s, const std::string& v) { s.setMstrSendChargeName(v); return s.setManageNum("0"); },
+        [](FaxManageNum& s, const std::string& v) { s.setMstrRepManageNo("A"); s.setMstrOrderName(v); return s.setManageNum("1"); },
+        [](FaxManageNum& s, const std::string& v) { return s.setDecisionCondition("A", v); },
+        [](FaxManageNum& s, const std::string& v) { return s.subAddRefImageFileNames("A", {v}); }};
+    for (const std::string& start : {testing::storeXml({rec("A")}), testing::storeXml({rec("A")}) + "\r\n"})
+        for (const char* bad : {"\x01", "a\x1F", "\xEF\xBF\xBE", "\xED\xA0\x80"})
+            for (const auto& write : writers) {
+                fs::writeFileAtomic(path, start);
+                FaxManageNum store;
+                EXPECT_FALSE(write(store, bad));
+                EXPECT_EQ(fs::readFile(path), start);
+            }
 }
 
 TEST_F(FaxManageNumTest, WritersNeverSaveOverAFileThatDoesNotLoad) {

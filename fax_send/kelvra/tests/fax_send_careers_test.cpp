@@ -206,6 +206,24 @@ TEST_F(SendCareers, ABrokenOrMissingLogIsReportedAndNeverOverwritten) {
     }
 }
 
+// Spliced into (as saved) or through a load (a line end more), a value the
+// log cannot hold fails the write, logged with the field's name.
+TEST_F(SendCareers, AValueTheLogCannotHoldFailsItsWriteAndLeavesTheLog) {
+    xml::Document doc;
+    ASSERT_TRUE(doc.loadXML(kDecl + "<FaxSendLogs>" + record("N1", "注文書") + "</FaxSendLogs>"));
+    for (const std::string& start : {doc.saveToString(), doc.saveToString() + "\r\n"})
+        for (const char* bad : {"\x01", "a\x1F", "\xEF\xBF\xBE", "\xED\xA0\x80"}) {
+            fs::writeFileAtomic(logPath(), start);
+            log.log->clear();
+            FaxSendCareers c;
+            c.setStrSendCompanyName(bad);
+            EXPECT_FALSE(c.setSendCareer() || c.setReSendCareer("N1", "注文書", "x", 1, bad) || c.setSendImage("N1", bad));
+            EXPECT_EQ(readLog(), start);
+            ASSERT_EQ(log.log->entries().size(), 3u);
+            EXPECT_NE(log.log->entries()[0].description.find("「CompanyName」"), std::string::npos);
+        }
+}
+
 TEST_F(SendCareers, ARecordWithoutNumberAndTypeFailsTheLookupsWithALogEntry) {
     writeLog("<FaxSendLog><SendDate/><RepManageNo>A0001</RepManageNo></FaxSendLog>" + record("A0001", "注文書"));
     FaxSendCareers c;
