@@ -36,8 +36,10 @@ bool writeSendResult(const std::string& manageNumber, bool sent) {
         FaxSendCareers careers;
         FaxManageNum store;
         FaxRetryImage retry;
-        if (!store.getManageNum(manageNumber, "", true)) return false;
-        std::vector<std::string> pages = pageNames(store, manageNumber);
+        // The record, its pages and its reference copies in one read.
+        std::vector<std::string> pages, refs;
+        if (!store.getSendRecord(manageNumber, pages, refs)) return false;
+        for (const std::string& name : pages) checkPlainPageName(name);
 
         std::string status = sent ? "OK" : "NG";
         std::int16_t pageCount = sent ? static_cast<std::int16_t>(pages.size()) : 0;
@@ -61,20 +63,15 @@ bool writeSendResult(const std::string& manageNumber, bool sent) {
             careers.setStrSendPageNum(std::to_string(pageCount));
             careers.setStrSendResult(status);
             careers.setSendCareer();
-            std::vector<std::string> refs;
-            std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
-            for (std::int16_t r = 0; r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
-                careers.setSendImage(store.mstrRepManageNo(), refs[r]);
+            for (const std::string& ref : refs) careers.setSendImage(store.mstrRepManageNo(), ref);
         } else {
             careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
             if (sent) {
                 // The kept pages of the earlier failure are not needed any more.
-                std::vector<std::string> refs;
-                std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
                 std::string kept;
                 FolderPathInfo().getFolderPath("G3ReImage", kept);
-                for (std::int16_t r = 0; !kept.empty() && r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
-                    if (isPlainPageName(refs[r])) fs::removeFile(kept + refs[r] + ".G3");
+                for (const std::string& ref : refs)
+                    if (!kept.empty() && isPlainPageName(ref)) fs::removeFile(kept + ref + ".G3");
             }
         }
     } catch (...) {
