@@ -344,6 +344,53 @@ bool FaxManageNum::getUnansweredRecords(const std::string& strFaxNum, std::vecto
     }
 }
 
+bool FaxManageNum::getNamedRecords(std::vector<NamedRecord>& records) {
+    records.clear();
+    try {
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path_, scan, true)) {
+            std::vector<xml::ScannedNode> deep;
+            for (const xml::ScannedNode& record : scan->topElements()) {
+                if (record.name != "FAXManageNum") continue;
+                NamedRecord named;
+                scan->nodesIn(record.content, deep, true);
+                const xml::ScannedNode* number = nullptr;
+                const xml::ScannedNode* faxNum = nullptr;
+                for (const xml::ScannedNode& n : deep) {
+                    if (n.element && n.name == "RepManageNo") number = &n;
+                    else if (n.element && n.name == "SendFAXNum") faxNum = &n;
+                }
+                if (number) named.number = scan->text(number->content);
+                if (faxNum) named.faxNum = scan->text(faxNum->content);
+                forEachEntry(*scan, deep, kSendXml, [&](std::string name) { named.sendXml.push_back(std::move(name)); });
+                records.push_back(std::move(named));
+            }
+            return true;
+        }
+        xml::Document doc;
+        if (!doc.load(path_)) return false;
+        auto last = [](const xml::Node& record, const char* name) {
+            xml::NodeList all = record.getElementsByTagName(name);
+            return all.empty() ? std::string() : all.back().text();
+        };
+        xml::NodeList groups = roots(doc);
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            for (const xml::Node& record : groups[g].getElementsByTagName("FAXManageNum")) {
+                NamedRecord named{g, last(record, "RepManageNo"), last(record, "SendFAXNum"), {}};
+                for (const xml::Node& list : record.getElementsByTagName(kSendXml.list))
+                    for (const xml::Node& entry : list.getElementsByTagName(kSendXml.entry))
+                        named.sendXml.push_back(entry.text());
+                records.push_back(std::move(named));
+            }
+        }
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, currentError());
+        records.clear();
+        return false;
+    }
+}
+
 bool FaxManageNum::getManageNumbers(std::vector<std::string>& numbers) {
     numbers.clear();
     try {

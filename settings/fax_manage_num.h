@@ -69,6 +69,18 @@ public:
     // The nodes belong to a document of their own. False, with nothing
     // logged, when the store does not load.
     bool getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records);
+    // A record as the answer readers find it by name: the last RepManageNo
+    // and SendFAXNum within it, and its fax documents (every
+    // FAXSendXMLFileName of every FAXSendXMLFileNames), with the index of
+    // the FAXManageNums that holds it.
+    struct NamedRecord {
+        std::size_t group = 0;
+        std::string number, faxNum;
+        std::vector<std::string> sendXml;
+    };
+    // Every FAXManageNum of every FAXManageNums, at any depth, in store
+    // order. False, with nothing logged, when the store does not load.
+    [[nodiscard]] bool getNamedRecords(std::vector<NamedRecord>& records);
     // Every RepManageNo of every record, by name, in store order: the
     // numbers the store holds taken. False, with nothing logged, when the
     // store does not load (numbers then empty).
