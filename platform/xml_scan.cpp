@@ -541,6 +541,21 @@ std::string ScannedFile::fragment(const std::function<Node(Document&)>& build) c
     return written(doc);
 }
 
+Document ScannedFile::excerpt(const std::vector<ByteSpan>& elements) const {
+    std::string bytes(head());
+    bytes += "<";
+    bytes += rootName_;
+    bytes += ">";
+    for (const ByteSpan& span : elements) bytes.append(bytes_, span.begin, span.end - span.begin);
+    bytes += "</";
+    bytes += rootName_;
+    bytes += ">";
+    Document doc;
+    if (!doc.loadBytes(bytes))
+        throw Error(errnum::PathFileAccessError, "XML の要素を読み直せません: " + doc.parseError().reason);
+    return doc;
+}
+
 void SplicedWrite::replace(ByteSpan whole, std::string bytes) {
     if (!replaced_.empty() && whole.begin < replaced_.back().first.end)
         throw Error(errnum::InvalidProcedureCall, "XML の差し替えが順に並んでいません。");
@@ -569,6 +584,25 @@ void SplicedWrite::save(const std::string& path) const {
         from = rootEnd;
     }
     pieces.push_back(all.substr(from));
+    // A root left with no content is written <a/>, as a save writes it.
+    const ByteSpan content = file_.rootContent();
+    if (!file_.rootEmptyTag() && appended_.empty() && content.begin < content.end) {
+        // The replaced spans are elements within the root's content.
+        std::size_t left = content.end - content.begin;
+        for (const auto& [span, bytes] : replaced_) {
+            if (span.begin < content.begin || span.end > content.end) left = std::string::npos;
+            if (left == std::string::npos) break;
+            left = left - (span.end - span.begin) + bytes.size();
+        }
+        if (left == 0) {
+            const std::string_view name = file_.rootName();
+            const std::size_t start = content.begin - name.size() - 2;  // "<" name ">"
+            const std::size_t end = content.end + name.size() + 3;      // "</" name ">"
+            const std::string empty = "<" + std::string(name) + "/>";
+            fs::writeFileAtomic(path, std::vector<std::string_view>{all.substr(0, start), empty, all.substr(end)});
+            return;
+        }
+    }
     fs::writeFileAtomic(path, pieces);
 }
 

@@ -88,6 +88,11 @@ public:
     // makes the element in a document that carries the file's declaration
     // and answers it.
     std::string fragment(const std::function<Node(Document&)>& build) const;
+    // A document of the file's declaration and root holding copies of these
+    // elements only (spans of elements under the root, in file order), as a
+    // load of the file would have made them: a reader hands a few records
+    // on as nodes without making nodes of the whole file.
+    Document excerpt(const std::vector<ByteSpan>& elements) const;
 
 private:
     void scan();

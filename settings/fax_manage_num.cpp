@@ -54,15 +54,25 @@ FaxManageNum::FaxManageNum() : path_(FolderPathInfo().getFolderPath("FaxManageNu
 
 namespace {
 
-// How often a start tag of the name stands in the bytes.
-std::size_t startTags(std::string_view bytes, std::string_view name) {
-    std::size_t count = 0;
-    const std::string open = "<" + std::string(name);
-    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
-        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
-        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
-    }
-    return count;
+// The store's bytes scanned, when one pass over them may stand for a load
+// (`plain`, or with `flat` every FAXManageNum a record of the root). False,
+// the scan given back, otherwise: the caller then loads the file, which
+// tells why it does not load, holding no second copy of it.
+bool scanStore(const std::string& path, std::optional<xml::ScannedFile>& scan, bool flat = false) {
+    if (std::optional<std::string> bytes = storeBytes(path)) scan.emplace(std::move(*bytes));
+    if (scan && (flat ? flatStore(*scan) : plainStore(*scan))) return true;
+    scan.reset();
+    return false;
+}
+
+// A load of the store for the readers that find no plain store; a store
+// that does not load holds no records, and why is traced.
+xml::Document loadForRead(const std::string& path) {
+    xml::Document doc;
+    if (!doc.load(path))
+        settings::traceFailure(FaxManageNum::kErrorSource,
+                               Error(errnum::PathFileAccessError, settings::loadFailure(path, doc.parseError())));
+    return doc;
 }
 
 }  // namespace
@@ -76,11 +86,9 @@ bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
                                         std::pair{kRefList, &record.refImages}, std::pair{kXmlList, &record.sendXml}})
             if (!fields_[position].empty()) names->push_back(fields_[position]);
         const bool spliced = spliceStore(path_, true, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
-            std::size_t records = 0;
-            for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FAXManageNum";
             // A replacement looks for records at any depth: one inside
             // another record leaves the change to a load.
-            if (startTags(scan.bytes(), "FAXManageNum") != records) return Splice::Declined;
+            if (!flatStore(scan)) return Splice::Declined;
             if (strUpdateType == "1") {
                 forEachRecord(scan, [&](const xml::ScannedNode& top, const std::vector<xml::ScannedNode>& nodes) {
                     for (const xml::ScannedNode& c : nodes) {
@@ -156,20 +164,15 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
         return false;
     };
     try {
-        std::optional<std::string> bytes = storeBytes(path_);
         std::optional<xml::ScannedFile> scan;
-        if (bytes) scan.emplace(std::move(*bytes));
-        if (scan && plainStore(*scan)) {
+        if (scanStore(path_, scan)) {
             forEachRecord(*scan, [&](const xml::ScannedNode&, const std::vector<xml::ScannedNode>& nodes) {
                 return take([&](std::size_t n) { return childText(*scan, nodes, n); });
             });
         } else {
-            xml::Document doc;
             // A store that does not load holds no records: the search below
-            // reports the number as missing, and the reason is traced here.
-            if (!doc.load(path_))
-                settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError,
-                                                           settings::loadFailure(path_, doc.parseError())));
+            // reports the number as missing, and the reason is traced.
+            xml::Document doc = loadForRead(path_);
             for (const xml::Node& root : roots(doc))
                 forEachRecord(root, [&](const xml::Node& record) {
                     return take([&](std::size_t n) { return childText(record, n); });
@@ -181,6 +184,46 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
         }
         return true;
     } catch (...) {
+        logCurrentError(kErrorSource);
+        return false;
+    }
+}
+
+bool FaxManageNum::getSendRecord(const std::string& strManageNo, std::vector<std::string>& tempImages,
+                                 std::vector<std::string>& refImages) {
+    tempImages.clear();
+    refImages.clear();
+    if (blank(strManageNo)) return getManageNum(strManageNo, "", true);
+    try {
+        std::optional<xml::ScannedFile> scan;
+        if (!scanStore(path_, scan)) {
+            // Not in the form the saves write: the members read it as they always have.
+            if (!getManageNum(strManageNo, "", true)) return false;
+            std::vector<std::string> names;
+            std::int16_t count = getTempImageFileToManage(strManageNo, "", names);
+            tempImages.assign(names.begin(), names.begin() + std::max<std::int16_t>(count, 0));
+            count = getRefImageFileToManage(strManageNo, mstrRepType(), names);
+            refImages.assign(names.begin(), names.begin() + std::max<std::int16_t>(count, 0));
+            return true;
+        }
+        bool found = false;
+        std::vector<xml::ScannedNode> deep;
+        forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
+            if (childText(*scan, nodes, kRepManageNo) != strManageNo) return true;
+            std::string values[kFieldCount];
+            for (std::size_t i = 0; i < kFieldCount; ++i) values[i] = childText(*scan, nodes, i);
+            for (std::size_t i = 0; i < kFieldCount; ++i) fields_[i] = std::move(values[i]);
+            scan->nodesIn(record.content, deep, true);
+            forEachEntry(*scan, deep, kTempImages, [&](std::string name) { tempImages.push_back(std::move(name)); });
+            forEachEntry(*scan, deep, kRefImages, [&](std::string name) { refImages.push_back(std::move(name)); });
+            found = true;
+            return false;
+        });
+        if (!found) throw Error::standard(kNoRecordForManageNum);
+        return true;
+    } catch (...) {
+        tempImages.clear();
+        refImages.clear();
         logCurrentError(kErrorSource);
         return false;
     }
@@ -248,19 +291,129 @@ bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
 
 bool FaxManageNum::getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records) {
     records.clear();
-    xml::Document doc;
-    if (!doc.load(path_)) return false;
-    for (const xml::Node& root : roots(doc)) {
-        for (const xml::Node& record : root.getElementsByTagName("FAXManageNum")) {
-            // The last element of each name counts; a record without one
-            // does not match, whatever the record before it held.
-            xml::NodeList faxNumbers = record.getElementsByTagName("SendFAXNum");
-            xml::NodeList conditions = record.getElementsByTagName("DecisionCondition");
-            if (faxNumbers.empty() || conditions.empty()) continue;
-            if (faxNumbers.back().text() == strFaxNum && conditions.back().text() == "0") records.push_back(record);
+    try {
+        // The last element of each name counts; a record without one does
+        // not match, whatever the record before it held.
+        auto matches = [&](const std::string* faxNumber, const std::string* condition) {
+            return faxNumber && condition && *faxNumber == strFaxNum && *condition == "0";
+        };
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path_, scan, true)) {
+            // Only the matching records are made into nodes, in a document
+            // of their own under the store's declaration and root.
+            std::vector<xml::ByteSpan> found;
+            std::vector<xml::ScannedNode> deep;
+            for (const xml::ScannedNode& record : scan->topElements()) {
+                if (record.name != "FAXManageNum") continue;
+                scan->nodesIn(record.content, deep, true);
+                const xml::ScannedNode* faxNumber = nullptr;
+                const xml::ScannedNode* condition = nullptr;
+                for (const xml::ScannedNode& n : deep) {
+                    if (!n.element) continue;
+                    if (n.name == "SendFAXNum") faxNumber = &n;
+                    else if (n.name == "DecisionCondition") condition = &n;
+                }
+                if (!faxNumber || !condition) continue;
+                const std::string number = scan->text(faxNumber->content);
+                const std::string decision = scan->text(condition->content);
+                if (matches(&number, &decision)) found.push_back(record.whole);
+            }
+            if (found.empty()) return true;
+            xml::Document doc = scan->excerpt(found);
+            for (xml::Node c = doc.documentElement().firstChild(); c; c = c.nextSibling())
+                if (c.type() == xml::NodeType::Element) records.push_back(c);
+            return true;
         }
+        xml::Document doc;
+        if (!doc.load(path_)) return false;
+        for (const xml::Node& root : roots(doc)) {
+            for (const xml::Node& record : root.getElementsByTagName("FAXManageNum")) {
+                xml::NodeList faxNumbers = record.getElementsByTagName("SendFAXNum");
+                xml::NodeList conditions = record.getElementsByTagName("DecisionCondition");
+                if (faxNumbers.empty() || conditions.empty()) continue;
+                const std::string number = faxNumbers.back().text();
+                const std::string decision = conditions.back().text();
+                if (matches(&number, &decision)) records.push_back(record);
+            }
+        }
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, currentError());
+        records.clear();
+        return false;
     }
-    return true;
+}
+
+bool FaxManageNum::getNamedRecords(std::vector<NamedRecord>& records) {
+    records.clear();
+    try {
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path_, scan, true)) {
+            std::vector<xml::ScannedNode> deep;
+            for (const xml::ScannedNode& record : scan->topElements()) {
+                if (record.name != "FAXManageNum") continue;
+                NamedRecord named;
+                scan->nodesIn(record.content, deep, true);
+                const xml::ScannedNode* number = nullptr;
+                const xml::ScannedNode* faxNum = nullptr;
+                for (const xml::ScannedNode& n : deep) {
+                    if (n.element && n.name == "RepManageNo") number = &n;
+                    else if (n.element && n.name == "SendFAXNum") faxNum = &n;
+                }
+                if (number) named.number = scan->text(number->content);
+                if (faxNum) named.faxNum = scan->text(faxNum->content);
+                forEachEntry(*scan, deep, kSendXml, [&](std::string name) { named.sendXml.push_back(std::move(name)); });
+                records.push_back(std::move(named));
+            }
+            return true;
+        }
+        xml::Document doc;
+        if (!doc.load(path_)) return false;
+        auto last = [](const xml::Node& record, const char* name) {
+            xml::NodeList all = record.getElementsByTagName(name);
+            return all.empty() ? std::string() : all.back().text();
+        };
+        xml::NodeList groups = roots(doc);
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            for (const xml::Node& record : groups[g].getElementsByTagName("FAXManageNum")) {
+                NamedRecord named{g, last(record, "RepManageNo"), last(record, "SendFAXNum"), {}};
+                for (const xml::Node& list : record.getElementsByTagName(kSendXml.list))
+                    for (const xml::Node& entry : list.getElementsByTagName(kSendXml.entry))
+                        named.sendXml.push_back(entry.text());
+                records.push_back(std::move(named));
+            }
+        }
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, currentError());
+        records.clear();
+        return false;
+    }
+}
+
+bool FaxManageNum::getManageNumbers(std::vector<std::string>& numbers) {
+    numbers.clear();
+    try {
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path_, scan)) {
+            std::vector<xml::ScannedNode> nodes;
+            for (const xml::ScannedNode& record : scan->topElements()) {
+                if (record.name != "FAXManageNum") continue;
+                scan->nodesIn(record.content, nodes, false);
+                for (const xml::ScannedNode& n : nodes)
+                    if (n.element && n.name == "RepManageNo") numbers.push_back(scan->text(n.content));
+            }
+            return true;
+        }
+        xml::Document doc;
+        if (!doc.load(path_)) return false;
+        for (const xml::Node& n : doc.selectNodes("/*/FAXManageNum/RepManageNo")) numbers.push_back(n.text());
+        return true;
+    } catch (...) {
+        settings::traceFailure(kErrorSource, currentError());
+        numbers.clear();
+        return false;
+    }
 }
 
 namespace {
@@ -276,27 +429,46 @@ void collect(const xml::Node& record, const ListKind& kind, std::vector<std::str
     }
 }
 
+void collect(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& deep, const ListKind& kind,
+             std::vector<std::string>& out, int& n) {
+    forEachEntry(scan, deep, kind, [&](std::string name) {
+        out.resize(static_cast<std::size_t>(n) + 1);
+        out[static_cast<std::size_t>(n)] = std::move(name);
+        bump16(n);
+    });
+}
+
 std::int16_t readByNumber(const std::string& path, const ListKind& kind, const std::string& strManageNo,
                           const std::string& strManageId, std::vector<std::string>& strFileName) {
     if (blank(strManageNo)) return 0;
     try {
         strFileName.assign(1, std::string());
         int n = 0;
-        xml::Document doc;
-        if (!doc.load(path))
-            settings::traceFailure(FaxManageNum::kErrorSource,
-                                   Error(errnum::PathFileAccessError, settings::loadFailure(path, doc.parseError())));
         const bool anyType = blank(strManageId);
         bool found = false;
-        for (const xml::Node& root : roots(doc)) {
-            forEachRecord(root, [&](const xml::Node& record) {
-                if (childText(record, kRepManageNo) != strManageNo) return true;
-                if (!anyType && childText(record, kRepType) != strManageId) return true;
-                collect(record, kind, strFileName, n);
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path, scan)) {
+            std::vector<xml::ScannedNode> deep;
+            forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
+                if (childText(*scan, nodes, kRepManageNo) != strManageNo) return true;
+                if (!anyType && childText(*scan, nodes, kRepType) != strManageId) return true;
+                scan->nodesIn(record.content, deep, true);
+                collect(*scan, deep, kind, strFileName, n);
                 found = true;
                 return false;
             });
-            if (found) break;
+        } else {
+            xml::Document doc = loadForRead(path);
+            for (const xml::Node& root : roots(doc)) {
+                forEachRecord(root, [&](const xml::Node& record) {
+                    if (childText(record, kRepManageNo) != strManageNo) return true;
+                    if (!anyType && childText(record, kRepType) != strManageId) return true;
+                    collect(record, kind, strFileName, n);
+                    found = true;
+                    return false;
+                });
+                if (found) break;
+            }
         }
         if (!found) throw Error::standard(kNoRecordForRead);
         return static_cast<std::int16_t>(n);
@@ -349,21 +521,32 @@ std::int16_t FaxManageNum::getXMLFileToOrder(const std::string& strOrderCode, co
     try {
         strFileName.assign(1, std::string());
         int n = 0;
-        xml::Document doc;
-        if (!doc.load(path_))
-            settings::traceFailure(kErrorSource,
-                                   Error(errnum::PathFileAccessError, settings::loadFailure(path_, doc.parseError())));
-        for (const xml::Node& root : roots(doc)) {
-            forEachRecord(root, [&](const xml::Node& record) {
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path_, scan)) {
+            std::vector<xml::ScannedNode> deep;
+            forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
                 // All three are read, as a record short of any of them is broken.
-                bool code = childText(record, kOrderCode) == strOrderCode;
-                bool receiver = childText(record, kReceiveCode) == strReceiveCode;
-                bool order = childText(record, kOrderNumber) == strOrderNo;
+                bool code = childText(*scan, nodes, kOrderCode) == strOrderCode;
+                bool receiver = childText(*scan, nodes, kReceiveCode) == strReceiveCode;
+                bool order = childText(*scan, nodes, kOrderNumber) == strOrderNo;
                 if (!(code && receiver && order)) return true;
-                collect(record, kSendXml, strFileName, n);
+                scan->nodesIn(record.content, deep, true);
+                collect(*scan, deep, kSendXml, strFileName, n);
                 return false;
             });
-            if (n > 0) break;
+        } else {
+            xml::Document doc = loadForRead(path_);
+            for (const xml::Node& root : roots(doc)) {
+                forEachRecord(root, [&](const xml::Node& record) {
+                    bool code = childText(record, kOrderCode) == strOrderCode;
+                    bool receiver = childText(record, kReceiveCode) == strReceiveCode;
+                    bool order = childText(record, kOrderNumber) == strOrderNo;
+                    if (!(code && receiver && order)) return true;
+                    collect(record, kSendXml, strFileName, n);
+                    return false;
+                });
+                if (n > 0) break;
+            }
         }
         // A record of the order without documents is as good as none.
         if (n == 0) throw Error::standard(kNoRecordForRead);
@@ -376,6 +559,14 @@ std::int16_t FaxManageNum::getXMLFileToOrder(const std::string& strOrderCode, co
 
 std::string FaxManageNum::readFailure() const {
     try {
+        std::optional<xml::ScannedFile> scan;
+        if (scanStore(path_, scan)) {
+            forEachRecord(*scan, [&](const xml::ScannedNode&, const std::vector<xml::ScannedNode>& nodes) {
+                if (nodes.size() < kFieldCount) throw shortRecord(nodes.size());
+                return true;
+            });
+            return {};
+        }
         xml::Document doc;
         if (!doc.load(path_)) return settings::loadFailure(path_, doc.parseError());
         xml::NodeList all = roots(doc);

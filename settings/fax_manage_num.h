@@ -49,6 +49,13 @@ public:
     // properties. Both blank: False at once. No match: error 40012 logged
     // when blnErrOut, False; the properties keep their values.
     bool getManageNum(const std::string& strManageNo, const std::string& strOrderNo = "", bool blnErrOut = true);
+    // What a send reads of its record in one read: the first record of the
+    // number loaded into the properties as getManageNum(number, "", true)
+    // loads it (and False, 40012 logged, as it fails), with the entries of
+    // its page lists as getTempImageFileToManage and getRefImageFileToManage
+    // read them for that record.
+    [[nodiscard]] bool getSendRecord(const std::string& strManageNo, std::vector<std::string>& tempImages,
+                                     std::vector<std::string>& refImages);
     // Sets DecisionCondition of the first record of the number. True also
     // when no record matched. False on failure, not logged.
     bool setDecisionCondition(const std::string& strRepManageNo, const std::string& strDecisionCondition);
@@ -62,6 +69,22 @@ public:
     // The nodes belong to a document of their own. False, with nothing
     // logged, when the store does not load.
     bool getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records);
+    // A record as the answer readers find it by name: the last RepManageNo
+    // and SendFAXNum within it, and its fax documents (every
+    // FAXSendXMLFileName of every FAXSendXMLFileNames), with the index of
+    // the FAXManageNums that holds it.
+    struct NamedRecord {
+        std::size_t group = 0;
+        std::string number, faxNum;
+        std::vector<std::string> sendXml;
+    };
+    // Every FAXManageNum of every FAXManageNums, at any depth, in store
+    // order. False, with nothing logged, when the store does not load.
+    [[nodiscard]] bool getNamedRecords(std::vector<NamedRecord>& records);
+    // Every RepManageNo of every record, by name, in store order: the
+    // numbers the store holds taken. False, with nothing logged, when the
+    // store does not load (numbers then empty).
+    [[nodiscard]] bool getManageNumbers(std::vector<std::string>& numbers);
 
     // File lists. The reads fill strFileName from index 0 and answer the
     // count; a blank number (any blank argument for the order read) answers 0

@@ -6,6 +6,8 @@
 #include "settings/member_guard.h"
 #include "settings/store_document.h"
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace fg {
@@ -14,6 +16,28 @@ using namespace settings::store;
 
 StoredRecords::StoredRecords() {
     const std::string path = FaxManageNum().storePath();
+    // One pass over the bytes where the store is plain: a batch's read of a
+    // store of years costs its bytes and the records, never a tree of it.
+    {
+        std::optional<xml::ScannedFile> scan;
+        if (std::optional<std::string> bytes = storeBytes(path)) scan.emplace(std::move(*bytes));
+        if (scan && plainStore(*scan)) {
+            loaded_ = true;
+            records_.reserve(scan->topElements().size());
+            std::vector<xml::ScannedNode> deep;
+            forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
+                try {
+                    records_.push_back(readRecord(*scan, record, nodes, deep));
+                } catch (const Error&) {
+                    whole_ = false;
+                    return false;
+                }
+                first_.try_emplace(records_.back().number(), records_.size() - 1);
+                return true;
+            });
+            return;
+        }
+    }
     xml::Document doc;
     if (!doc.load(path)) {
         settings::traceFailure(FaxManageNum::kErrorSource,
@@ -65,11 +89,161 @@ void StoreChanges::remove(const std::string& number) {
     changes_.push_back(std::move(c));
 }
 
+namespace {
+
+// The store's records as a splice of changes sees them: those of the file,
+// each with the changes made to its lists (applied to the record alone when
+// the file is written again) or removed, then those added.
+struct SplicedRecords {
+    struct OnFile {
+        const xml::ScannedNode* record;
+        std::optional<std::string> number;  // position 1; nullopt: a short record
+        std::vector<std::string> keys;      // its RepManageNo children
+        std::vector<std::function<void(xml::Document&, xml::Node&)>> changes;
+        bool removed = false;
+    };
+    std::vector<OnFile> onFile;
+    std::vector<std::optional<ManageRecord>> added;  // nullopt once removed
+};
+
+}  // namespace
+
+// The changes as one pass over the store's bytes, each made as the load's
+// walk below makes it. Declined where a record holds a RepManageNo below its
+// children, which a change of its lists could reach.
+static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& write,
+                            const std::vector<StoreChanges::Change>& changes, std::optional<Error>& stopped) {
+    using Change = StoreChanges::Change;
+    SplicedRecords records;
+    std::vector<xml::ScannedNode> nodes, deep;
+    for (const xml::ScannedNode& top : scan.topElements()) {
+        if (top.name != "FAXManageNum") continue;
+        SplicedRecords::OnFile r{&top, {}, {}, {}, false};
+        scan.nodesIn(top.content, nodes, false);
+        if (nodes.size() > kRepManageNo) r.number = scan.text(nodes[kRepManageNo].content);
+        scan.nodesIn(top.content, deep, true);
+        for (const xml::ScannedNode& n : deep) {
+            if (!n.element || n.name != "RepManageNo") continue;
+            if (n.depth > 0) return Splice::Declined;
+            r.keys.push_back(scan.text(n.content));
+        }
+        records.onFile.push_back(std::move(r));
+    }
+    // The first record of the number by position, as removeRecord and
+    // replaceNames find it: a short record met first is an error.
+    auto byPosition = [&](const std::string& number, auto onFile, auto onAdded) {
+        for (SplicedRecords::OnFile& r : records.onFile) {
+            if (r.removed) continue;
+            if (!r.number) throw shortRecord(kRepManageNo);
+            if (*r.number == number) return onFile(r);
+        }
+        for (std::optional<ManageRecord>& r : records.added)
+            if (r && r->number() == number) return onAdded(*r);
+        return false;
+    };
+    bool changed = false;
+    for (const Change& c : changes) {
+        const std::string& number = c.record.number();
+        switch (c.kind) {
+        case Change::Add:
+            records.added.emplace_back(c.record);
+            changed = true;
+            break;
+        case Change::AddPages: {
+            // The first record holding a RepManageNo of the number, as
+            // appendNames finds it; both lists take the names.
+            bool found = false;
+            for (SplicedRecords::OnFile& r : records.onFile) {
+                if (r.removed || std::find(r.keys.begin(), r.keys.end(), number) == r.keys.end()) continue;
+                r.changes.push_back([names = c.record.tempImages](xml::Document& doc, xml::Node& record) {
+                    appendEntriesTo(doc, record, kTempImages, names);
+                    appendEntriesTo(doc, record, kRefImages, names);
+                });
+                found = true;
+                break;
+            }
+            for (std::size_t i = 0; !found && i < records.added.size(); ++i) {
+                std::optional<ManageRecord>& r = records.added[i];
+                if (!r || r->number() != number) continue;
+                for (auto* list : {&r->tempImages, &r->refImages})
+                    list->insert(list->end(), c.record.tempImages.begin(), c.record.tempImages.end());
+                found = true;
+            }
+            // A record missing ends the changes here; those before are saved.
+            if (!found) stopped = Error(kTempImages.missingError, "帳票管理番号=" + number + " の記録がありません。");
+            else changed = true;
+            break;
+        }
+        case Change::ReplacePages:
+            changed = byPosition(
+                          number,
+                          [&](SplicedRecords::OnFile& r) {
+                              r.changes.push_back([temp = c.record.tempImages, ref = c.record.refImages](
+                                                      xml::Document& doc, xml::Node& record) {
+                                  replaceEntriesIn(doc, record, kTempImages, temp);
+                                  replaceEntriesIn(doc, record, kRefImages, ref);
+                              });
+                              return true;
+                          },
+                          [&](ManageRecord& r) {
+                              r.tempImages = c.record.tempImages;
+                              r.refImages = c.record.refImages;
+                              return true;
+                          }) ||
+                      changed;
+            break;
+        case Change::Remove:
+            changed = byPosition(
+                          number,
+                          [](SplicedRecords::OnFile& r) {
+                              r.removed = true;
+                              return true;
+                          },
+                          [&](ManageRecord& r) {
+                              for (std::optional<ManageRecord>& a : records.added)
+                                  if (a && &*a == &r) a.reset();
+                              return true;
+                          }) ||
+                      changed;
+            break;
+        }
+        if (stopped) break;
+    }
+    if (!changed) return Splice::Unchanged;
+    for (const SplicedRecords::OnFile& r : records.onFile) {
+        if (r.removed) {
+            write.replace(r.record->whole, {});
+        } else if (!r.changes.empty()) {
+            write.replace(r.record->whole, scan.reworked(r.record->whole, [&](xml::Document& doc, xml::Node& record) {
+                for (const auto& change : r.changes) change(doc, record);
+            }));
+        }
+    }
+    for (const std::optional<ManageRecord>& r : records.added)
+        if (r) write.appendToRoot(scan.fragment([&](xml::Document& doc) { return makeRecord(doc, *r); }));
+    return Splice::Changed;
+}
+
 void StoreChanges::apply() {
     std::vector<Change> changes = std::move(changes_);
     changes_.clear();
     if (changes.empty()) return;
-    settings::LockedDocument store(FaxManageNum().storePath());
+    const std::string path = FaxManageNum().storePath();
+    // In the form the saves write, the store's bytes are copied with the
+    // changes spliced in: a batch's save of a store of years costs its bytes,
+    // never a tree of them.
+    {
+        const bool adds = std::any_of(changes.begin(), changes.end(),
+                                      [](const Change& c) { return c.kind == Change::Add; });
+        std::optional<Error> stopped;
+        if (spliceStore(path, adds, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
+                return spliceChanges(scan, write, changes, stopped);
+            })) {
+            if (stopped) throw *stopped;
+            return;
+        }
+    }
+    settings::LockedDocument store(path);
     if (!store.loaded()) throw loadError(store);
     xml::Document& doc = store.document();
     bool changed = false;

@@ -83,11 +83,12 @@ public:
     // its fg::Error. The changes are spent either way.
     void apply();
 
-private:
     struct Change {
         enum Kind { Add, AddPages, ReplacePages, Remove } kind;
         ManageRecord record;  // the record, or the number and the pages
     };
+
+private:
     std::vector<Change> changes_;
 };
 

@@ -91,6 +91,34 @@ ManageRecord readRecord(const xml::Node& record) {
     return r;
 }
 
+ManageRecord readRecord(const xml::ScannedFile& scan, const xml::ScannedNode& record,
+                        const std::vector<xml::ScannedNode>& nodes, std::vector<xml::ScannedNode>& deep) {
+    ManageRecord r;
+    for (std::size_t i = 0; i < r.fields.size(); ++i) r.fields[i] = childText(scan, nodes, i);
+    scan.nodesIn(record.content, deep, true);
+    forEachEntry(scan, deep, kTempImages, [&](std::string name) { r.tempImages.push_back(std::move(name)); });
+    forEachEntry(scan, deep, kRefImages, [&](std::string name) { r.refImages.push_back(std::move(name)); });
+    forEachEntry(scan, deep, kSendXml, [&](std::string name) { r.sendXml.push_back(std::move(name)); });
+    return r;
+}
+
+std::size_t startTags(std::string_view bytes, std::string_view name) {
+    std::size_t count = 0;
+    const std::string open = "<" + std::string(name);
+    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
+        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
+    }
+    return count;
+}
+
+bool flatStore(const xml::ScannedFile& scan) {
+    if (!plainStore(scan)) return false;
+    std::size_t records = 0;
+    for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FAXManageNum";
+    return startTags(scan.bytes(), "FAXManageNum") == records;
+}
+
 void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record) {
     root.appendChild(makeRecord(doc, record));
 }
@@ -129,6 +157,19 @@ bool removeRecord(const xml::Document& doc, const std::string& number) {
     return removed;
 }
 
+void appendEntriesTo(xml::Document& doc, const xml::Node& record, const ListKind& kind,
+                     const std::vector<std::string>& names) {
+    for (xml::Node& list : record.getElementsByTagName(kind.list)) appendEntries(doc, list, kind, names);
+}
+
+void replaceEntriesIn(xml::Document& doc, const xml::Node& record, const ListKind& kind,
+                      const std::vector<std::string>& names) {
+    for (xml::Node& list : record.getElementsByTagName(kind.list)) {
+        while (xml::Node c = list.firstChild()) list.removeChild(c);
+        appendEntries(doc, list, kind, names);
+    }
+}
+
 bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& number,
                  const std::vector<std::string>& names) {
     bool found = false;
@@ -138,7 +179,7 @@ bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& nu
             for (const xml::Node& key : record.getElementsByTagName("RepManageNo"))
                 if (key.text() == number) match = true;
             if (!match) return true;
-            for (xml::Node& list : record.getElementsByTagName(kind.list)) appendEntries(doc, list, kind, names);
+            appendEntriesTo(doc, record, kind, names);
             found = true;
             return false;
         });
@@ -153,10 +194,7 @@ bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& n
     for (const xml::Node& root : roots(doc)) {
         forEachRecord(root, [&](const xml::Node& record) {
             if (childText(record, kRepManageNo) != number) return true;
-            for (xml::Node& list : record.getElementsByTagName(kind.list)) {
-                while (xml::Node c = list.firstChild()) list.removeChild(c);
-                appendEntries(doc, list, kind, names);
-            }
+            replaceEntriesIn(doc, record, kind, names);
             found = true;
             return false;
         });

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fg::settings::store {
@@ -74,6 +75,12 @@ bool removeRecord(const xml::Document& doc, const std::string& number);
 // record that holds a RepManageNo of the number; whether there was one.
 bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& number,
                  const std::vector<std::string>& names);
+// Appends the names to every list of the kind in the record, at any depth.
+void appendEntriesTo(xml::Document& doc, const xml::Node& record, const ListKind& kind,
+                     const std::vector<std::string>& names);
+// Replaces the entries of every list of the kind in the record, at any depth.
+void replaceEntriesIn(xml::Document& doc, const xml::Node& record, const ListKind& kind,
+                      const std::vector<std::string>& names);
 // Replaces the entries of every list of the kind in the number's first
 // record (by position); whether there was one.
 bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& number,
@@ -107,6 +114,31 @@ void forEachRecord(const xml::ScannedFile& scan, Visit visit) {
         if (!visit(record, nodes)) return;
     }
 }
+
+// Calls visit(text) for every entry of the kind in a scanned record, as the
+// load's walk finds them: every list of the kind at any depth, in document
+// order, and every entry at any depth in each. `deep` is the record's nodes
+// with every descendant (nodesIn with deep).
+template <class Visit>
+void forEachEntry(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& deep, const ListKind& kind,
+                  Visit visit) {
+    for (std::size_t i = 0; i < deep.size(); ++i) {
+        if (!deep[i].element || deep[i].name != kind.list) continue;
+        for (std::size_t j = i + 1; j < deep.size() && deep[j].whole.begin < deep[i].whole.end; ++j)
+            if (deep[j].element && deep[j].name == kind.entry) visit(scan.text(deep[j].content));
+    }
+}
+// The record as readRecord reads it, from a scanned record: `nodes` its
+// children, `deep` a buffer for its descendants.
+ManageRecord readRecord(const xml::ScannedFile& scan, const xml::ScannedNode& record,
+                        const std::vector<xml::ScannedNode>& nodes, std::vector<xml::ScannedNode>& deep);
+// How often a start tag of the name stands in the bytes: where it is more
+// often than the root's children of that name, some stand deeper, where a
+// walk of every element of the name would meet them too.
+std::size_t startTags(std::string_view bytes, std::string_view name);
+// The records of a plain store, when every FAXManageNum of the file is one
+// of them (none stands deeper, where a walk by name would meet it too).
+bool flatStore(const xml::ScannedFile& scan);
 
 // What a writer's pass made of the store.
 enum class Splice { Declined, Unchanged, Changed };

@@ -30,19 +30,13 @@ struct ReplyEntry {
     xml::Node reply;     // the recognised line
 };
 
-// The names of a record's fax documents.
-std::vector<std::string> documentNames(const xml::Node& record) {
-    std::vector<std::string> names;
-    for (const xml::Node& list : record.getElementsByTagName("FAXSendXMLFileNames"))
-        for (const xml::Node& name : list.getElementsByTagName("FAXSendXMLFileName")) names.push_back(name.text());
-    return names;
-}
+using NamedRecord = FaxManageNum::NamedRecord;
 
 // The reply entries of a received quotation: every line of every form of
 // this number, once for each document of each request record (among the
 // records of the received record's group) that the line names.
-void collectEntries(const xml::Document& received, const std::string& number, const xml::NodeList& records,
-                    std::vector<ReplyEntry>& entries) {
+void collectEntries(const xml::Document& received, const std::string& number, const std::vector<NamedRecord>& records,
+                    std::size_t group, std::vector<ReplyEntry>& entries) {
     for (const xml::Node& root : received.getElementsByTagName("JPTRMROOT"))
         for (const xml::Node& header : root.getElementsByTagName("JPTRM")) {
             bool ours = false;
@@ -51,10 +45,9 @@ void collectEntries(const xml::Document& received, const std::string& number, co
             for (const xml::Node& lines : header.getElementsByTagName("JPM001"))
                 for (const xml::Node& reply : lines.getElementsByTagName("JPM001R"))
                     for (const xml::Node& manageNo : reply.getElementsByTagName("ManageNo"))
-                        for (const xml::Node& request : records)
-                            if (lastText(request, "RepManageNo") == manageNo.text())
-                                for (const std::string& name : documentNames(request))
-                                    entries.push_back({name, header, reply});
+                        for (const NamedRecord& request : records)
+                            if (request.group == group && request.number == manageNo.text())
+                                for (const std::string& name : request.sendXml) entries.push_back({name, header, reply});
         }
 }
 
@@ -80,47 +73,43 @@ bool TelephonyControl::makeEstimatAnswer(const std::string& strFAXNumber, const 
     try {
         mstrQuotationNumber.clear();
         FolderPathInfo folders;
-        const std::string storePath = folders.getFolderPath("FaxManageNum") + FaxManageNum::kFileName;
         const std::string sendFolder = folders.getFolderPath("FaxSendXML");
-        xml::Document store;
-        if (!store.load(storePath))
-            throw Error(errnum::FileNotFound, "管理番号ファイルを読めません: " + storePath + " " + store.parseError().reason);
+        FaxManageNum store;
+        std::vector<NamedRecord> records;
+        if (!store.getNamedRecords(records))
+            throw Error(errnum::FileNotFound, "管理番号ファイルを読めません: " + store.readFailure());
 
-        for (const xml::Node& group : store.getElementsByTagName("FAXManageNums")) {
-            const xml::NodeList records = group.getElementsByTagName("FAXManageNum");
-            for (const xml::Node& record : records) {
-                if (lastText(record, "SendFAXNum") != strFAXNumber || lastText(record, "RepManageNo") != strRepManageNo)
-                    continue;
-                std::vector<ReplyEntry> entries;
-                for (const std::string& name : documentNames(record)) {
-                    const std::string path = sendFolder + name + ".xml";
-                    xml::Document received;
-                    received.setPreserveWhiteSpace(true);
-                    if (!received.load(path))
-                        throw Error(errnum::FileNotFound,
-                                    "受信した見積書を読めません: " + path + " " + received.parseError().reason);
-                    collectEntries(received, strRepManageNo, records, entries);
-                }
-                if (entries.empty()) continue;
-
-                std::vector<std::string> names;
-                for (const ReplyEntry& e : entries) names.push_back(e.name);
-                const std::string correction = correctionCodeOf(sendFolder, names);
-                xml::Document answer;
-                answer.setPreserveWhiteSpace(true);
-                std::int16_t replies = 0;
-                for (std::size_t h = 0; h < entries.size(); ++h) {
-                    xml::Document request = loadSentDocument(sendFolder, entries[h].name, "見積依頼書");
-                    if (h == 0) makeEstRequest(answer, request, entries[0].header, correction);
-                    for (const xml::Node& jptrm : answer.getElementsByTagName("JPTRM"))
-                        for (xml::Node pacage : jptrm.getElementsByTagName("PACAGE")) {
-                            if (replies == std::numeric_limits<std::int16_t>::max())
-                                throw Error(errnum::Overflow, "見積回答の明細が多すぎます");
-                            makeEstRequest_Re(answer, request, pacage, ++replies, entries[h].reply);
-                        }
-                }
-                objJPTRM.push_back(answer);
+        for (const NamedRecord& record : records) {
+            if (record.faxNum != strFAXNumber || record.number != strRepManageNo) continue;
+            std::vector<ReplyEntry> entries;
+            for (const std::string& name : record.sendXml) {
+                const std::string path = sendFolder + name + ".xml";
+                xml::Document received;
+                received.setPreserveWhiteSpace(true);
+                if (!received.load(path))
+                    throw Error(errnum::FileNotFound,
+                                "受信した見積書を読めません: " + path + " " + received.parseError().reason);
+                collectEntries(received, strRepManageNo, records, record.group, entries);
             }
+            if (entries.empty()) continue;
+
+            std::vector<std::string> names;
+            for (const ReplyEntry& e : entries) names.push_back(e.name);
+            const std::string correction = correctionCodeOf(sendFolder, names);
+            xml::Document answer;
+            answer.setPreserveWhiteSpace(true);
+            std::int16_t replies = 0;
+            for (std::size_t h = 0; h < entries.size(); ++h) {
+                xml::Document request = loadSentDocument(sendFolder, entries[h].name, "見積依頼書");
+                if (h == 0) makeEstRequest(answer, request, entries[0].header, correction);
+                for (const xml::Node& jptrm : answer.getElementsByTagName("JPTRM"))
+                    for (xml::Node pacage : jptrm.getElementsByTagName("PACAGE")) {
+                        if (replies == std::numeric_limits<std::int16_t>::max())
+                            throw Error(errnum::Overflow, "見積回答の明細が多すぎます");
+                        makeEstRequest_Re(answer, request, pacage, ++replies, entries[h].reply);
+                    }
+            }
+            objJPTRM.push_back(answer);
         }
         return true;
     } catch (...) {

@@ -126,10 +126,10 @@ bool TelephonyControl::sendLogHolds(const std::string& strYD, const std::string&
     // A log that does not exist yet holds no send. One that exists but does
     // not load is a failure: "nothing to send" would hide it from the caller.
     if (!fs::fileExists(path)) return false;
-    xml::Document doc;
-    if (!doc.load(path))
-        throw Error(errnum::PathFileAccessError, "送信履歴を読めません: " + path + ": " + doc.parseError().reason);
-    return !sendsOfMonth(doc, strYD, strFaxNo).empty();
+    std::vector<xml::Node> sends;
+    if (!FaxSendCareers().getSendsOfMonth(strYD, strFaxNo, sends))
+        throw Error(errnum::PathFileAccessError, "送信履歴を読めません: " + path);
+    return !sends.empty();
 }
 
 std::int32_t TelephonyControl::startForSupplier(const char* member, const char* program, const std::string& strFaxNo,

@@ -1,11 +1,12 @@
 #include "documents/quillary/number_reservations.h"
 
 #include "documents/quillary/fax_tran_xml.h"
+#include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
-#include "platform/xml.h"
+#include "settings/fax_manage_num.h"
 
 #include <algorithm>
 #include <cassert>
@@ -39,6 +40,7 @@ NumberReservations::NumberReservations() {
     storeFolder_ = folders.getFolderPath("FaxManageNum");
     storePath_ = storeFolder_ + "FAXManageNumber.xml";
     sendFolder_ = folders.getFolderPath("FaxSendXML");
+    logPath_ = folders.getFolderPath("FaxSendLog") + FaxSendCareers::kFileName;
 }
 
 NumberReservations::~NumberReservations() { releaseAll(); }
@@ -51,23 +53,34 @@ std::string NumberReservations::format(const std::string& stamp, long long count
 
 bool NumberReservations::loadStoredNumbers() {
     std::string signature = signatureOf(storePath_);
-    if (signature == storeSignature_) return storeRead_;
-    stored_.clear();
-    xml::Document store;
-    // A store that does not load holds no number we could meet; its own
-    // writers refuse to save over it, so it stays as it is.
-    storeRead_ = signature == "missing";
-    if (!storeRead_ && store.load(storePath_)) {
-        storeRead_ = true;
-        for (const auto& n : store.selectNodes("/*/FAXManageNum/RepManageNo")) stored_.push_back(n.text());
-        std::sort(stored_.begin(), stored_.end());
+    if (signature != storeSignature_) {
+        stored_.clear();
+        // A store that does not load holds no number we could meet; its own
+        // writers refuse to save over it, so it stays as it is.
+        storeRead_ = signature == "missing";
+        if (!storeRead_) {
+            storeRead_ = FaxManageNum().getManageNumbers(stored_);
+            std::sort(stored_.begin(), stored_.end());
+        }
+        storeSignature_ = signature;
     }
-    storeSignature_ = signature;
+    // A number the send log holds was faxed under it, though its record may
+    // be gone from the store (one put back from a copy, the clock set back):
+    // drawn again, its new document would pass for the one already sent.
+    std::string logSignature = signatureOf(logPath_);
+    if (logSignature != logSignature_) {
+        sent_.clear();
+        if (logSignature != "missing" && !FaxSendCareers().getManageNumbers(sent_))
+            writeDebugLine("FaxTranXml", "送信履歴を読めないため、送信済みの番号を確かめられません: " + logPath_);
+        std::sort(sent_.begin(), sent_.end());
+        logSignature_ = logSignature;
+    }
     return storeRead_;
 }
 
 bool NumberReservations::taken(const std::string& number) {
     if (std::binary_search(stored_.begin(), stored_.end(), number)) return true;
+    if (std::binary_search(sent_.begin(), sent_.end(), number)) return true;
     if (fs::fileExists(sendFolder_ + number + ".xml") || fs::fileExists(sendFolder_ + "base" + number + ".xml"))
         return true;
     return false;
@@ -144,14 +157,20 @@ std::vector<std::string> NumberReservations::clearEnded(const std::function<void
     std::sort(left.begin(), left.end());
 
     FileLock storeLock(found.storePath_);
+    // A marker whose lock is free has lost its process; one still locked is
+    // at work, and the store is read only when some marker has ended.
+    std::vector<std::pair<std::string, FileLock>> ended;
+    for (const std::string& number : left) {
+        FileLock lock = FileLock::tryLock(found.storeFolder_ + number + kMarkerExtension);
+        if (lock.held()) ended.emplace_back(number, std::move(lock));
+    }
+    if (ended.empty()) return cleared;
     if (!found.loadStoredNumbers()) {
         writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
         return cleared;
     }
-    for (const std::string& number : left) {
+    for (auto& [number, lock] : ended) {
         const std::string marker = found.storeFolder_ + number + kMarkerExtension;
-        FileLock lock = FileLock::tryLock(marker);
-        if (!lock.held()) continue;  // its process is still at work
         if (!std::binary_search(found.stored_.begin(), found.stored_.end(), number) && fs::isBareName(number)) {
             clear(number);
             cleared.push_back(number);

@@ -4,7 +4,8 @@
 // schedule's batches and the job programs' own FaxTranXml objects can stamp
 // the same second. A number is therefore reserved before it is used: under
 // the management-number store's lock it is checked against the stored
-// records, the fax documents and the reservations of every process, and the
+// records, the send log's records, the fax documents and the reservations of
+// every process, and the
 // counter skips forward past every number that is taken. A reservation is a
 // lock held on a marker beside the store, so it ends with its process if that
 // process dies, and it is given back when the builder call ends: by then the
@@ -49,9 +50,9 @@ public:
     // is taken, then reserves and answers the number.
     // Only with an owner.
     std::string next();
-    // Reserves exactly this number unless a stored record, a fax document or
-    // a live reservation of any process (this one included) holds it. False
-    // when it is taken.
+    // Reserves exactly this number unless a stored record, a send-log
+    // record, a fax document or a live reservation of any process (this one
+    // included) holds it. False when it is taken.
     bool reserve(const std::string& number);
     void releaseAll() noexcept;
     // Takes the reservations of `other` over; they are given back with
@@ -75,8 +76,9 @@ private:
         FileLock lock;
     };
     bool taken(const std::string& number);
-    // The store's numbers, read again only when the file changed. False
-    // when the store is there but does not load (no numbers then).
+    // The store's numbers and the send log's, each read again only when its
+    // file changed. False when the store is there but does not load (no
+    // numbers then); a log that does not load holds none.
     bool loadStoredNumbers();
     // Under the store's lock: the number's marker, held, unless it is taken.
     bool hold(const std::string& number);
@@ -89,6 +91,9 @@ private:
     std::vector<std::string> stored_;  // sorted numbers of the store, as last read
     std::string storeSignature_;       // what the store file looked like then
     bool storeRead_ = true;            // and whether it loaded (or was missing)
+    std::string logPath_;
+    std::vector<std::string> sent_;    // sorted numbers of the send log, as last read
+    std::string logSignature_;
 };
 
 }  // namespace fg::documents

@@ -3,6 +3,7 @@
 // second.
 #include "documents/quillary/number_reservations.h"
 #include "documents/tests/builder_fixture.h"
+#include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/file_lock.h"
 #include "platform/testing/run_program.h"
 
@@ -96,6 +97,29 @@ TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
         EXPECT_EQ(recs.count(number(i)), 1u) << number(i);
         EXPECT_TRUE(sentExists(number(i)));
     }
+}
+
+// A number in the send log was faxed under it, though the store may have lost
+// its record (a store put back from a copy, the clock set back): a builder in
+// another process and a job's given number both pass over it.
+TEST_F(NumbersTest, ANumberTheSendLogHoldsIsNeverDrawnAgain) {
+    fs::writeFileAtomic(folder("FaxSendLog") + FaxSendCareers::kFileName,
+                        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FaxSendLogs/>\r\n");
+    FaxSendCareers log;
+    for (int sent : {1, 3}) {
+        log.setStrRepManageNo(number(sent));
+        log.setStrRepType("注文書");
+        ASSERT_TRUE(log.setSendCareer());
+    }
+    const std::string second = std::to_string(std::chrono::system_clock::to_time_t(fixedTime()));
+    Process child = Process::start(NUMBERS_STAMPER, {second});
+    ASSERT_EQ(waitForEnd(child), 0);
+    Strings drawn;
+    for (const auto& [n, record] : records()) drawn.push_back(n);
+    EXPECT_EQ(drawn, (Strings{number(2), number(4), number(5), number(6)}));
+    documents::NumberReservations job;
+    EXPECT_FALSE(job.reserve(number(3)));
+    EXPECT_TRUE(job.reserve(number(7)));
 }
 
 // A batch killed before its records are stored leaves documents no record

@@ -1,5 +1,7 @@
 #include "fax_send/kelvra/fax_send_careers.h"
 
+#include "fax_send/kelvra/month_sends.h"
+
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/file_lock.h"
@@ -62,6 +64,17 @@ bool guarded(const std::function<bool()>& body) {
     return false;
 }
 
+// For the readers whose callers tell the failure themselves: why it failed
+// goes to the debug log, and the reader answers False.
+bool traced(const std::function<bool()>& body) {
+    try {
+        return body();
+    } catch (...) {
+        writeDebugLine(FaxSendCareers::kErrorSource, currentError().description());
+    }
+    return false;
+}
+
 }  // namespace
 
 FaxSendCareers::FaxSendCareers() : path_(FolderPathInfo().getFolderPath("FaxSendLog") + kFileName) {}
@@ -108,6 +121,17 @@ bool plainLog(const xml::ScannedFile& scan) {
     if (!scan.understood() || scan.rootName() != "FaxSendLogs") return false;
     std::string_view rest(scan.bytes());
     return rest.find("<FaxSendLogs", rest.find("<FaxSendLogs") + 1) == std::string_view::npos;
+}
+
+// How often a start tag of the name stands in the bytes.
+std::size_t startTags(std::string_view bytes, std::string_view name) {
+    std::size_t count = 0;
+    const std::string open = "<" + std::string(name);
+    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
+        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
+    }
+    return count;
 }
 
 // The n-th element child of a scanned record, nullptr when it has none.
@@ -288,6 +312,72 @@ bool FaxSendCareers::findSendResult(const std::string& strRepManageNo, std::stri
         }
         return true;
     });
+}
+
+bool FaxSendCareers::getManageNumbers(std::vector<std::string>& numbers) {
+    numbers.clear();
+    const bool read = traced([&] {
+        if (!fs::fileExists(path_)) return true;
+        if (std::optional<std::string> bytes = logBytes(path_)) {
+            xml::ScannedFile scan(std::move(*bytes));
+            if (plainLog(scan)) {
+                forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
+                    for (const xml::ScannedNode& n : nodes)
+                        if (n.element && n.name == "RepManageNo") numbers.push_back(scan.text(n.content));
+                    return true;
+                });
+                return true;
+            }
+        }
+        xml::Document doc = loadLog(path_, false);
+        for (const xml::Node& n : doc.selectNodes("//FaxSendLogs/FaxSendLog/RepManageNo")) numbers.push_back(n.text());
+        return true;
+    });
+    if (!read) numbers.clear();
+    return read;
+}
+
+bool FaxSendCareers::getSendsOfMonth(const std::string& strYD, const std::string& strFaxNo,
+                                     std::vector<xml::Node>& sends) {
+    sends.clear();
+    const bool read = traced([&] {
+        if (std::optional<std::string> bytes = logBytes(path_)) {
+            xml::ScannedFile scan(std::move(*bytes));
+            // The month's records are found by name at any depth: one pass
+            // stands for the walk only while every FaxSendLog is a record of
+            // the root.
+            std::size_t records = 0;
+            if (plainLog(scan)) {
+                for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FaxSendLog";
+            }
+            if (plainLog(scan) && startTags(scan.bytes(), "FaxSendLog") == records) {
+                std::vector<xml::ByteSpan> found;
+                std::vector<xml::ScannedNode> deep;
+                MonthSends month(strYD, strFaxNo);
+                forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto&, std::size_t) {
+                    scan.nodesIn(record.content, deep, true);
+                    if (month.holds([&](const char* name, const MonthSends::Test& test) {
+                            for (const xml::ScannedNode& n : deep)
+                                if (n.element && n.name == name && test(scan.text(n.content))) return true;
+                            return false;
+                        }))
+                        found.push_back(record.whole);
+                    return true;
+                });
+                if (!found.empty()) {
+                    xml::Document doc = scan.excerpt(found);
+                    for (xml::Node c = doc.documentElement().firstChild(); c; c = c.nextSibling())
+                        if (c.type() == xml::NodeType::Element) sends.push_back(c);
+                }
+                return true;
+            }
+        }
+        xml::Document doc = loadLog(path_, false);
+        for (const xml::Node& send : sendsOfMonth(doc, strYD, strFaxNo)) sends.push_back(send);
+        return true;
+    });
+    if (!read) sends.clear();
+    return read;
 }
 
 bool FaxSendCareers::delSendCareer(const std::string& strRepManageNo) {

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fg {
 
@@ -49,6 +50,17 @@ public:
     // a log that does not load holds none. False, logged, when it cannot be
     // told.
     bool findSendResult(const std::string& strRepManageNo, std::string& strResult);
+    // Every RepManageNo of every record, by name, in log order: the numbers
+    // the log holds taken. A log that is missing holds none. False, with
+    // why in the debug log, when it cannot be read or does not load
+    // (numbers then empty).
+    [[nodiscard]] bool getManageNumbers(std::vector<std::string>& numbers);
+    // The records of the month's sends to the fax number (sendsOfMonth),
+    // in log order, in a document of their own; only they are made into
+    // nodes. False, with why in the debug log, when the log cannot be read
+    // or does not load.
+    [[nodiscard]] bool getSendsOfMonth(const std::string& strYD, const std::string& strFaxNo,
+                                       std::vector<xml::Node>& sends);
     // Removes the first record of that number. True when saved, also when
     // none matched.
     bool delSendCareer(const std::string& strRepManageNo);

@@ -4,6 +4,7 @@
 
 #include "platform/xml.h"
 
+#include <functional>
 #include <string>
 
 namespace fg {
@@ -17,5 +18,21 @@ namespace fg {
 // element of each name that passes is enough. A month that is not six
 // characters long selects nothing.
 xml::NodeList sendsOfMonth(const xml::Document& log, const std::string& month, const std::string& faxNo);
+
+// The same rule for one record, however its elements are read.
+class MonthSends {
+public:
+    using Test = std::function<bool(const std::string&)>;
+    // Whether any descendant element of the record of that name has a text
+    // that passes the test.
+    using AnyText = std::function<bool(const char* name, const Test& test)>;
+
+    MonthSends(std::string month, std::string faxNo);
+    bool holds(const AnyText& anyText) const;
+
+private:
+    std::string month_, faxNo_;
+    bool wholeMonth_;
+};
 
 }  // namespace fg

@@ -37,13 +37,15 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
         FaxSendCareers careers;
         FaxManageNum store;
         FaxRetryImage retry;
-        if (!store.getManageNum(manageNumber, "", true)) {
+        // The record, its pages and its reference copies in one read.
+        std::vector<std::string> pages, refs;
+        if (!store.getSendRecord(manageNumber, pages, refs)) {
             // Logged by the store. Told apart from a store that cannot be
             // read, which a later try may read.
             done.noSuchNumber = store.readFailure().empty();
             return done;
         }
-        std::vector<std::string> pages = pageNames(store, manageNumber);
+        for (const std::string& name : pages) checkPlainPageName(name);
 
         std::string status = sent ? "OK" : "NG";
         std::int16_t pageCount = sent ? static_cast<std::int16_t>(pages.size()) : 0;
@@ -69,21 +71,16 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
             // The store has logged why it failed.
             done.written = careers.setSendCareer();
             if (!done.written) return done;
-            std::vector<std::string> refs;
-            std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
-            for (std::int16_t r = 0; r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
-                careers.setSendImage(store.mstrRepManageNo(), refs[r]);
+            for (const std::string& ref : refs) careers.setSendImage(store.mstrRepManageNo(), ref);
         } else {
             done.written = careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
             if (!done.written) return done;
             if (sent) {
                 // The kept pages of the earlier failure are not needed any more.
-                std::vector<std::string> refs;
-                std::int16_t count = store.getRefImageFileToManage(store.mstrRepManageNo(), store.mstrRepType(), refs);
                 std::string kept;
                 FolderPathInfo().getFolderPath("G3ReImage", kept);
-                for (std::int16_t r = 0; !kept.empty() && r < count && r < static_cast<std::int16_t>(refs.size()); ++r)
-                    if (isPlainPageName(refs[r])) fs::removeFile(kept + refs[r] + ".G3");
+                for (const std::string& ref : refs)
+                    if (!kept.empty() && isPlainPageName(ref)) fs::removeFile(kept + ref + ".G3");
             }
         }
     } catch (...) {

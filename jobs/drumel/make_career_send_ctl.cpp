@@ -57,9 +57,9 @@ int MakeCareerSendCtl::SelFaxSendLog(const std::string& strYD, const std::string
 
         FolderPathInfo folders;
         const std::string logPath = folders.getFolderPath("FaxSendLog") + FaxSendCareers::kFileName;
-        xml::Document log;
-        if (!log.load(logPath))
-            throw Error(errnum::PathFileAccessError, "送信履歴を読めません: " + logPath + ": " + log.parseError().reason);
+        std::vector<xml::Node> sends;
+        if (!FaxSendCareers().getSendsOfMonth(strYD, strFaxNo, sends))
+            throw Error(errnum::PathFileAccessError, "送信履歴を読めません: " + logPath);
 
         // The selection: the list's number, then the month's sends. The log
         // is never saved, so its records are moved over as they stand.
@@ -70,7 +70,7 @@ int MakeCareerSendCtl::SelFaxSendLog(const std::string& strYD, const std::string
         // The number asked for: a month without sends has no record to
         // take it from, and the list must still say whom it is for.
         root.appendChild(selection.createElement("FAXNum")).setText(strFaxNo);
-        for (const xml::Node& send : sendsOfMonth(log, strYD, strFaxNo)) root.appendChild(send);
+        for (const xml::Node& send : sends) root.appendChild(send);
 
         MakerInfo supplier;
         if (!supplier.getMakerInfo("", strFaxNo, true)) {

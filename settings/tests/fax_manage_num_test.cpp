@@ -289,6 +289,20 @@ TEST_F(FaxManageNumTest, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) 
                 [&] { return store.setManageNum("1"); },
                 [&] { return store.delManageNum("202401101000000001"); },
                 [&] { return store.delManageNum("B"); },
+                // Every record but one removed, then the last: the root is
+                // left empty, and then a record goes into it again.
+                [&] {
+                    std::vector<std::string> numbers;
+                    bool done = store.getManageNumbers(numbers) && numbers.size() > 1;
+                    numbers.pop_back();
+                    for (const std::string& n : numbers) done = store.delManageNum(n) && done;
+                    return done;
+                },
+                [&] {
+                    std::vector<std::string> numbers;
+                    return store.getManageNumbers(numbers) && numbers.size() == 1 && store.delManageNum(numbers[0]);
+                },
+                [&] { return store.setManageNum("0"); },
             };
             for (const auto& step : steps) {
                 // A reader leaves the file as it was, the line end more too.

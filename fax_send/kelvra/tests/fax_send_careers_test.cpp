@@ -261,6 +261,20 @@ TEST_F(SendCareers, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
                 [&] { return c.findSendResult("202403011011120001", result) && result == "NG"; },
                 [&] { return c.delSendCareer("N1"); },
                 [&] { return c.checkSendCareer("N2", "テスト帳票"); },
+                // Every record but one removed, then the last: the root is
+                // left empty, and then a record goes into it again.
+                [&] {
+                    std::vector<std::string> numbers;
+                    bool done = c.getManageNumbers(numbers) && numbers.size() > 1;
+                    numbers.pop_back();
+                    for (const std::string& n : numbers) done = c.delSendCareer(n) && done;
+                    return done;
+                },
+                [&] {
+                    std::vector<std::string> numbers;
+                    return c.getManageNumbers(numbers) && numbers.size() == 1 && c.delSendCareer(numbers[0]);
+                },
+                [&] { return c.setSendCareer(); },
             };
             for (const auto& step : steps) {
                 // A reader leaves the file as it was, the line end more too.
