@@ -94,7 +94,7 @@ void removeSendCopiesOf(pid_t server) {
     std::string temp = FolderPathInfo().getFolderPath("SendTemp");
     for (const std::string& name : fs::list(temp, "*.G3")) {
         pid_t of = senderOf(name);
-        if (of > 0 && (server > 0 ? of == server : !processExists(of))) fs::removeFile(temp + name);
+        if (of > 0 && (server > 0 ? of == server : !processExists(of))) (void)fs::removeFile(temp + name);
     }
 }
 
@@ -104,7 +104,7 @@ void save(const std::string& markerName, const std::vector<std::string>& numbers
           const std::vector<std::string>& inDoubt) {
     const std::string path = RunMarker::handOverPath(fs::programFolder(), markerName + ".XML");
     if (numbers.empty()) {
-        fs::removeFile(path);
+        (void)fs::removeFile(path);
         return;
     }
     std::string bytes = std::to_string(currentProcessId()) + "\n";
@@ -232,7 +232,7 @@ void TakeOver::finish() noexcept {
     } catch (...) {
         logCurrentError(kSource);
     }
-    fs::removeFile(RunMarker::handOverPath(fs::programFolder(), markerFile_));
+    (void)fs::removeFile(RunMarker::handOverPath(fs::programFolder(), markerFile_));
     marker_.remove();
 }
 

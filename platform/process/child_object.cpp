@@ -75,7 +75,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
         state = State::Gone;
         detachFromPump();
         closeSocket();
-        if (broken || !process.waitFor(options.releaseBound)) process.terminate(options.releaseBound);
+        if (broken || !process.waitFor(options.releaseBound)) (void)process.terminate(options.releaseBound);
         goneReason = program + ": " + reason;
         if (process.exitCode() && reason.find("終了") == std::string::npos) goneReason += " (" + exitText() + ")";
         if (!options.errorEvent.empty()) {
@@ -286,7 +286,7 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
         d.events.clear();
         d.state = Impl::State::Released;
         d.closeSocket();
-        d.process.terminate(d.options.releaseBound);
+        (void)d.process.terminate(d.options.releaseBound);
         if (e.number() == kChildCannotCreate) throw;
         throw Error(kChildCannotCreate, "オブジェクトを作成できません: " + e.description(), "ChildObject");
     }
@@ -345,7 +345,7 @@ void ChildObject::release() {
         } catch (...) {
         }
         d.closeSocket();
-        if (!d.process.waitFor(d.options.releaseBound)) d.process.terminate(d.options.releaseBound);
+        if (!d.process.waitFor(d.options.releaseBound)) (void)d.process.terminate(d.options.releaseBound);
     }
     d.closeSocket();
 }
@@ -357,7 +357,7 @@ void ChildObject::terminate() {
     d.detachFromPump();
     d.events.clear();
     d.closeSocket();
-    d.process.terminate(d.options.releaseBound);
+    (void)d.process.terminate(d.options.releaseBound);
 }
 
 bool ChildObject::alive() const { return impl_ && impl_->state == Impl::State::Alive; }
