@@ -143,7 +143,7 @@ int activateAutomation(AnnObject& a) {
     if (!old || old == &K_AnnAutoWndProc) return ANN_ERROR_INVALID_PARAMETER;
     a.AutoOldWndProc = old;
     a.AutoWindow = window;
-    desktop::setProp(window, annModule().objectAtom, static_cast<std::intptr_t>(a.Self));
+    (void)desktop::setProp(window, annModule().objectAtom, static_cast<std::intptr_t>(a.Self));
     desktop::setWindowProc(window, &K_AnnAutoWndProc);
     a.ActiveState = 1;
     notify(a.Self, ANN_NOTIFY_ACTIVATED);
@@ -170,7 +170,7 @@ int setActiveState(AnnObject& o, std::uint32_t state) {
         if (o.Text.empty()) return ANN_ERROR_FILE_NOT_FOUND;
         o.ActiveState = 1;
         annRefresh(o, 0);
-        if (o.Wnd) desktop::updateWindow(o.Wnd);
+        if (o.Wnd) (void)desktop::updateWindow(o.Wnd);
         notify(self, code);
         AnnObject* again = annLock(self);
         const bool played = again && desktop::playSound(std::string(again->Text.view()), desktop::SND_NODEFAULT);
@@ -265,7 +265,7 @@ void finishDrawing(const Session& s, Point at, bool sample) {
     const POINT p{at.x, at.y};
     K_AnnDefine(made, &p, ANN_DEFINE_END);
     K_AnnSetVisible(made, 1, 0);
-    desktop::releaseCapture();
+    (void)desktop::releaseCapture();
     a->AutoCapturing = 0;
     std::uint32_t kind = 0;
     if (sample && K_AnnGetType(made, &kind) == ANN_SUCCESS && annKindIn(kTextKinds, kind))
@@ -300,7 +300,7 @@ void beginDrawing(const Session& s, Point at) {
     unselectAll(*container);
     setSelected(*o, true);
     notify(made, ANN_NOTIFY_DEFINE_BEGIN);
-    desktop::updateWindow(s.window);
+    (void)desktop::updateWindow(s.window);
     if (!(a = s.automation()) || a->AutoCurrent != made) return;
     const POINT p{at.x, at.y};
     K_AnnDefine(made, &p, ANN_DEFINE_CREATE);
@@ -354,7 +354,7 @@ void pressSelecting(const Session& s, Point at, bool shift) {
         desktop::sendMessage(s.window, desktop::WM_SETCURSOR, s.window,
                              desktop::makeLParam(desktop::HTCLIENT, desktop::WM_MOUSEMOVE));
     }
-    desktop::updateWindow(s.window);
+    (void)desktop::updateWindow(s.window);
     if (!(a = s.automation()) || !(container = s.container())) return;
     Counts c;
     count(container, c);
@@ -377,7 +377,7 @@ void releaseSelecting(const Session& s, Point at) {
     const ANNHANDLE current = a->AutoCurrent, container = a->AutoContainer;
     const POINT p{at.x, at.y};
     K_AnnDefine(current, &p, ANN_DEFINE_END);
-    desktop::releaseCapture();
+    (void)desktop::releaseCapture();
     a->AutoCapturing = 0;
     if (current == container) return;  // a selection rectangle
     notifyEach(container, true, ANN_NOTIFY_OBJECT_CHANGED);
@@ -441,7 +441,7 @@ bool leftRelease(const Session& s, Point at) {
     if (container->UserMode == ANN_MODE_RUN) {
         const ANNHANDLE current = a->AutoCurrent;
         K_AnnSetActiveState(current, 0);
-        desktop::releaseCapture();
+        (void)desktop::releaseCapture();
         if ((a = s.automation())) a->AutoCapturing = 0;
         if (!(container = s.container())) return true;
         Point p = at;
@@ -459,7 +459,7 @@ bool leftRelease(const Session& s, Point at) {
 // ---------------------------------------------------------------- context menu
 
 void appendItem(desktop::MenuHandle menu, const AnnObject& a, int text, unsigned command, bool enabled) {
-    desktop::appendMenu(menu, enabled ? desktop::MF_STRING : desktop::MF_GRAYED | desktop::MF_DISABLED, command,
+    (void)desktop::appendMenu(menu, enabled ? desktop::MF_STRING : desktop::MF_GRAYED | desktop::MF_DISABLED, command,
                         annAutoText(a, text));
 }
 
@@ -472,12 +472,12 @@ desktop::MenuHandle buildMenu(const AnnObject& a, const AnnObject& container, co
     appendItem(menu, a, kCopyText, kCopy, S > 0);
     appendItem(menu, a, kPasteText, kPaste, annClipboardReady());
     appendItem(menu, a, kDeleteText, kDelete, S > 0);
-    appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
+    (void)appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
     appendItem(menu, a, kSelectAllText, kSelectAll, U > 0);
-    appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
+    (void)appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
     appendItem(menu, a, kFrontText, kToFront, S == 1 && U > 0);
     appendItem(menu, a, kBackText, kToBack, S == 1 && U > 0);
-    appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
+    (void)appendMenu(menu, desktop::MF_SEPARATOR, 0, "");
 
     const AnnObject* current = annLock(a.AutoCurrent);
     const bool single = current && current != &a;
@@ -501,7 +501,7 @@ desktop::MenuHandle buildMenu(const AnnObject& a, const AnnObject& container, co
     const int title = S == 0 ? kNothingSelectedTitle
                       : S > 1 ? kManySelectedTitle
                               : kFirstKindTitle + static_cast<int>(single ? current->Type : std::uint32_t(ANN_AUTOMATION));
-    appendMenu(menu, desktop::MF_POPUP, properties, annAutoText(a, title));
+    (void)appendMenu(menu, desktop::MF_POPUP, properties, annAutoText(a, title));
     return menu;
 }
 
@@ -525,15 +525,15 @@ bool rightPress(const Session& s, Point at, std::uintptr_t keys) {
         unselectAll(*container);
         if (hit != container) setSelected(*hit, true);
     }
-    desktop::updateWindow(s.window);
+    (void)desktop::updateWindow(s.window);
     if (!(a = s.automation()) || !(container = s.container())) return true;
     if (!a->AutoMenuEnable) return false;
     Counts c;
     count(container, c);
     a->AutoCurrent = c.selected == 1 ? c.firstSelected->Self : a->Self;
     a->AutoMenu = buildMenu(*a, *container, c);
-    desktop::trackPopupMenu(a->AutoMenu, desktop::TPM_RIGHTBUTTON, desktop::clientToScreen(s.window, at), s.window);
-    desktop::postMessage(s.window, desktop::WM_COMMAND, kMenuDone, 0);
+    (void)desktop::trackPopupMenu(a->AutoMenu, desktop::TPM_RIGHTBUTTON, desktop::clientToScreen(s.window, at), s.window);
+    (void)desktop::postMessage(s.window, desktop::WM_COMMAND, kMenuDone, 0);
     return true;
 }
 
@@ -674,7 +674,7 @@ void paste(const Session& s) {
 void command(const Session& s, unsigned id) {
     AnnObject* a = s.automation();
     if (id == kMenuDone) {
-        desktop::destroyMenu(a->AutoMenu);
+        (void)desktop::destroyMenu(a->AutoMenu);
         a->AutoMenu = 0;
         return;
     }
@@ -781,13 +781,13 @@ void annStoreFollowing(AnnObject& a, const int* kinds, Attribute attribute, cons
 
 void annReleaseAutomation(AnnObject& a) {
     if (a.AutoMenu) {
-        desktop::destroyMenu(a.AutoMenu);
+        (void)desktop::destroyMenu(a.AutoMenu);
         a.AutoMenu = 0;
     }
     if (!a.ActiveState || !a.AutoWindow) return;
     const desktop::Atom atom = annModule().objectAtom;
     if (static_cast<ANNHANDLE>(desktop::getProp(a.AutoWindow, atom)) != a.Self) return;
-    if (a.AutoCapturing && desktop::captureWindow() == a.AutoWindow) desktop::releaseCapture();
+    if (a.AutoCapturing && desktop::captureWindow() == a.AutoWindow) (void)desktop::releaseCapture();
     unhook(a);
     desktop::removeProp(a.AutoWindow, atom);
 }

@@ -17,7 +17,7 @@ struct OpenClipboard {
     bool open;
     explicit OpenClipboard(desktop::WindowHandle owner) : open(desktop::openClipboard(owner)) {}
     ~OpenClipboard() {
-        if (open) desktop::closeClipboard();
+        if (open) (void)desktop::closeClipboard();
     }
     OpenClipboard(const OpenClipboard&) = delete;
     OpenClipboard& operator=(const OpenClipboard&) = delete;
@@ -54,7 +54,7 @@ int annCopyToClipboard(AnnObject* object, std::uint32_t format, bool selectedOnl
     if (const int r = annCheckSavable(*object, format); r != ANN_SUCCESS) return r;
     const OpenClipboard clipboard(object->Wnd);
     if (!clipboard.open) return 0;
-    if (emptyFirst) desktop::emptyClipboard();
+    if (emptyFirst) (void)desktop::emptyClipboard();
     return format == ANN_FORMAT_ANNOTATION ? copyText(object, selectedOnly) : copyPicture(object, selectedOnly);
 }
 

@@ -130,7 +130,7 @@ void drawOutline(AnnObject& o, Ink ink, Part part, bool drag) {
         // No room for the figure's points: this outline is left out, the
         // gesture goes on.
     }
-    dc->restore(level);
+    (void)dc->restore(level);
 }
 
 // The shape that the points entered so far give.
@@ -372,7 +372,7 @@ void drawSelection(const AnnObject& root) {
     dc->setRop2(desktop::R2_XORPEN);
     const Point a = root.DefineAnchor, b = root.DefinePoint;
     dc->rectangle({std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)});
-    dc->restore(level);
+    (void)dc->restore(level);
 }
 
 int selectionStep(AnnObject& root, Point at, bool end) {

@@ -76,8 +76,8 @@ desktop::DialogTemplate dialogTemplate(int resource) {
 AnnObject* automationOf(WindowHandle dialog) { return annLock(static_cast<ANNHANDLE>(desktop::windowUserData(dialog))); }
 
 void setTexts(WindowHandle dialog, const AnnObject& a, int caption, std::initializer_list<std::pair<int, int>> items) {
-    desktop::setWindowText(dialog, annAutoText(a, caption));
-    for (const auto& [id, text] : items) desktop::setDlgItemText(dialog, id, annAutoText(a, text));
+    (void)desktop::setWindowText(dialog, annAutoText(a, caption));
+    for (const auto& [id, text] : items) (void)desktop::setDlgItemText(dialog, id, annAutoText(a, text));
 }
 
 void fillList(WindowHandle dialog, int id, const AnnObject& a, int first, int count) {
@@ -116,7 +116,7 @@ void initLine(WindowHandle dialog, AnnObject& a) {
              {{kFirstLabel, kWidthLabel}, {kFirstLabel + 1, kStyleLabel}, {desktop::IDOK, kLineOk}, {desktop::IDCANCEL, kLineCancel}});
     fillList(dialog, kStyleList, a, kFirstStyle, kLineStyles);
     const AnnObject& current = annCurrentOf(a);
-    desktop::setDlgItemText(dialog, kWidthEdit, annFormatReal(current.LineWidth / lineScale(a) * 72));
+    (void)desktop::setDlgItemText(dialog, kWidthEdit, annFormatReal(current.LineWidth / lineScale(a) * 72));
     select(dialog, kStyleList, current.LineStyle);
 }
 
@@ -130,7 +130,7 @@ void okLine(WindowHandle dialog, AnnObject& a) {
     const int style = selectionOf(dialog, kStyleList);
     if (annLock(self) && style >= 0 && style < kLineStyles)
         annStoreFollowing(a, kLineKinds, Attribute::LineStyle, static_cast<std::uint32_t>(style));
-    desktop::endDialog(dialog, desktop::IDOK);
+    (void)desktop::endDialog(dialog, desktop::IDOK);
 }
 
 void initFill(WindowHandle dialog, AnnObject& a) {
@@ -146,10 +146,10 @@ void initFill(WindowHandle dialog, AnnObject& a) {
     fillList(dialog, kPatternList, a, kFirstPattern, kFillPatterns);
     fillList(dialog, kPolygonList, a, kFirstPolygonMode, kPolygonModes);
     select(dialog, kModeList, kind == ANN_TEXT ? (current.FillMode == 0 ? 0 : 1) : current.FillMode);
-    if (kind == ANN_TEXT) desktop::enableWindow(desktop::dlgItem(dialog, kPatternList), false);
+    if (kind == ANN_TEXT) (void)desktop::enableWindow(desktop::dlgItem(dialog, kPatternList), false);
     else select(dialog, kPatternList, current.FillPattern);
     if (kind == ANN_POLYGON || kind == ANN_AUTOMATION) select(dialog, kPolygonList, current.PolyFillMode);
-    else desktop::enableWindow(desktop::dlgItem(dialog, kPolygonList), false);
+    else (void)desktop::enableWindow(desktop::dlgItem(dialog, kPolygonList), false);
 }
 
 void okFill(WindowHandle dialog, AnnObject& a) {
@@ -166,7 +166,7 @@ void okFill(WindowHandle dialog, AnnObject& a) {
     const int polygon = selectionOf(dialog, kPolygonList);
     if (annLock(self) && (kind == ANN_POLYGON || kind == ANN_AUTOMATION) && polygon >= 0 && polygon < kPolygonModes)
         annStoreFollowing(a, kPolyFillModeKinds, Attribute::PolyFillMode, static_cast<std::uint32_t>(polygon));
-    desktop::endDialog(dialog, desktop::IDOK);
+    (void)desktop::endDialog(dialog, desktop::IDOK);
 }
 
 // A buffer of the kernel library's allocator, freed with the scope.
@@ -186,7 +186,7 @@ bool initText(WindowHandle dialog, AnnObject& a) {
         return false;
     }
     std::memcpy(copy.bytes, text.c_str(), text.size() + 1);
-    desktop::setDlgItemText(dialog, kTextEdit, text::fromUtf8OrCp932(copy.bytes));
+    (void)desktop::setDlgItemText(dialog, kTextEdit, text::fromUtf8OrCp932(copy.bytes));
     return true;
 }
 
@@ -200,7 +200,7 @@ void okText(WindowHandle dialog, AnnObject& a) {
     // A stamp shows its text or its bitmap: the setter lets the bitmap go.
     if (AnnObject* again = annLock(self))
         annSetProperty(&annCurrentOf(*again), kTextKinds, Attribute::Text, std::string_view(copy.bytes, entered.size()), 0);
-    desktop::endDialog(dialog, desktop::IDOK);
+    (void)desktop::endDialog(dialog, desktop::IDOK);
 }
 
 using Init = bool (*)(WindowHandle, AnnObject&);
@@ -218,14 +218,14 @@ std::intptr_t dialogProc(WindowHandle dialog, std::uint32_t message, std::uintpt
         switch (desktop::lowWord(wParam)) {
         case desktop::IDOK:
             if (AnnObject* a = automationOf(dialog)) ok(dialog, *a);
-            else desktop::endDialog(dialog, desktop::IDCANCEL);
+            else (void)desktop::endDialog(dialog, desktop::IDCANCEL);
             return 1;
-        case desktop::IDCANCEL: desktop::endDialog(dialog, desktop::IDCANCEL); return 1;
+        case desktop::IDCANCEL: (void)desktop::endDialog(dialog, desktop::IDCANCEL); return 1;
         default: return 0;
         }
     } catch (...) {
         annFailureResult();
-        desktop::endDialog(dialog, desktop::IDCANCEL);
+        (void)desktop::endDialog(dialog, desktop::IDCANCEL);
         return 1;
     }
 }

@@ -36,7 +36,7 @@ void annModuleInit(void* instance) {
     m.objectAtom = desktop::addAtom(kObjectPropertyName);
     m.clipboardFormat = desktop::registerClipboardFormat(kClipboardFormatName);
     // A class left from an earlier start stays as it is.
-    desktop::registerClass({kToolBarClassName, desktop::CS_GLOBALCLASS | desktop::CS_HREDRAW | desktop::CS_VREDRAW,
+    (void)desktop::registerClass({kToolBarClassName, desktop::CS_GLOBALCLASS | desktop::CS_HREDRAW | desktop::CS_VREDRAW,
                             &K_AnnToolBarWndProc, 4, desktop::arrowCursor(), kLightGray});
     const std::unique_ptr<desktop::WindowDC> screen = desktop::getDC(0);
     m.dpiX = screen->deviceCaps(desktop::LOGPIXELSX);
@@ -48,7 +48,7 @@ void annModuleExit() {
     ModuleState& m = annModule();
     m.toolStrip = nullptr;
     for (desktop::CursorHandle& c : m.cursors) {
-        desktop::destroyCursor(c);
+        (void)desktop::destroyCursor(c);
         c = 0;
     }
     desktop::deleteAtom(m.objectAtom);

@@ -25,7 +25,7 @@ namespace {
 struct Restore {
     DeviceContext& dc;
     int level;
-    ~Restore() { dc.restore(level); }
+    ~Restore() { (void)dc.restore(level); }
 };
 
 bool isMetafile(const DeviceContext& dc) { return dc.deviceCaps(desktop::TECHNOLOGY) == desktop::DT_METAFILE; }

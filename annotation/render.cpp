@@ -26,7 +26,7 @@ int drawList(DeviceContext& dc, const Rect& clip, AnnObject* o) {
                 const desktop::Point h = o->Handles[i];
                 dc.patBlt({h.x - 3, h.y - 3, h.x + 4, h.y + 4}, desktop::DSTINVERT);
             }
-            dc.restore(level);
+            (void)dc.restore(level);
         }
         if (o->FirstChild)
             if (const int r = drawList(dc, desktop::intersect(clip, o->VisibleRect), o->FirstChild); r != ANN_SUCCESS)

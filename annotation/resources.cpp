@@ -59,7 +59,7 @@ void speaker(desktop::DeviceContext& dc, bool silhouette, bool playing) {
     shape(dc, silhouette ? kBlack : kYellow, 0xFFFFFFFF, 2);
     dc.ellipse({10, 8, 27, 25});
     dc.ellipse({5, 3, 31, 29});
-    dc.restore();
+    (void)dc.restore();
 }
 
 // The tool images, in tool order, each in a 16 x 15 cell.

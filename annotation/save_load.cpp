@@ -325,7 +325,7 @@ int annWriteBitmap(AnnStream& stream, const desktop::Bitmap& b) {
         if (const int r = annEncodeText(stream, entries.data(), entries.size()); r != ANN_SUCCESS) return r;
     }
     for (int y = 0; y < b.image.height(); ++y) {
-        desktop::getBitmapRow(b, y, row.get(), perLine);
+        (void)desktop::getBitmapRow(b, y, row.get(), perLine);
         if (const int r = annEncodeText(stream, row.get(), perLine); r != ANN_SUCCESS) return r;
     }
     return ANN_SUCCESS;
@@ -414,7 +414,7 @@ int annReadBitmap(LineReader& lines, desktop::Bitmap& bitmap) {
     if (!row) return ANN_ERROR_NO_MEMORY;
     for (std::uint32_t y = 0; y < height; ++y) {
         if (const int r = annDecodeText(lines, row.get(), perLine); r != ANN_SUCCESS) return r;
-        desktop::putBitmapRow(made, static_cast<int>(y), row.get(), perLine);
+        (void)desktop::putBitmapRow(made, static_cast<int>(y), row.get(), perLine);
     }
     bitmap = std::move(made);
     return ANN_SUCCESS;

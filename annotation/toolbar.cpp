@@ -79,7 +79,7 @@ int outerHeight(int visibleButtons) {
 void redraw(WindowHandle window, const ToolBarState& s, int button) {
     if (s.slot[button] < 0) return;
     const Rect r = slotRect(s.slot[button]);
-    desktop::invalidateRect(window, &r, false);
+    (void)desktop::invalidateRect(window, &r, false);
 }
 
 std::intptr_t notifyParent(WindowHandle window, std::uintptr_t code, std::intptr_t value) {
@@ -96,7 +96,7 @@ std::intptr_t check(WindowHandle window, ToolBarState& s, std::uintptr_t button)
         }
     s.state[button] |= kChecked;
     redraw(window, s, static_cast<int>(button));
-    desktop::updateWindow(window);
+    (void)desktop::updateWindow(window);
     return notifyParent(window, ANN_NOTIFY_TOOL_CHOSEN, static_cast<std::intptr_t>(button));
 }
 
@@ -119,9 +119,9 @@ std::intptr_t operate(WindowHandle window, ToolBarState& s, std::uintptr_t opera
         if (*pair->value) s.state[pair->button] &= ~kHidden;
         else s.state[pair->button] |= kHidden;
         computeSlots(s);
-        desktop::invalidateRect(window, nullptr, true);
+        (void)desktop::invalidateRect(window, nullptr, true);
         const Rect at = desktop::windowRect(window);
-        desktop::moveWindow(window, {at.left, at.top, at.right, at.top + outerHeight(s.visible)}, false);
+        (void)desktop::moveWindow(window, {at.left, at.top, at.right, at.top + outerHeight(s.visible)}, false);
         return ANN_SUCCESS;
     }
     case kGetVisible: {
@@ -165,7 +165,7 @@ void destroy(WindowHandle window) {
         desktop::setWindowWord(window, 0, 0);
         const desktop::MemoryHandle block = desktop::globalHandle(s);
         s->~ToolBarState();
-        desktop::globalUnlock(block);
+        (void)desktop::globalUnlock(block);
         desktop::globalFree(block);
     }
     notifyParent(window, ANN_NOTIFY_TOOLBAR_DESTROYED, static_cast<std::intptr_t>(window));
@@ -192,7 +192,7 @@ void paintCheckedLook(desktop::DeviceContext& dc, const ToolBarState& s, const i
     dc.setTextColor(0x000000);
     dc.setBkColor(0xFFFFFF);
     dc.stretchBlt({r.left + 2, r.top + 2, r.left + 22, r.top + 20}, mask, {0, 0, 20, 18}, desktop::kPatternWhereSource);
-    dc.restore(level);
+    (void)dc.restore(level);
 }
 
 void paint(WindowHandle window, const ToolBarState& s) {
@@ -226,7 +226,7 @@ std::intptr_t mouse(WindowHandle window, ToolBarState& s, std::uint32_t message,
         s.pressed = hit;
         s.state[hit] |= kPressed;
         redraw(window, s, hit);
-        desktop::updateWindow(window);
+        (void)desktop::updateWindow(window);
         desktop::setCapture(window);
         return 0;
     }
@@ -238,7 +238,7 @@ std::intptr_t mouse(WindowHandle window, ToolBarState& s, std::uint32_t message,
         if (captured && buttonAt(s, p) == i) s.state[i] |= kPressed;
         if (!captured) s.pressed = -1;
         redraw(window, s, i);
-        desktop::updateWindow(window);
+        (void)desktop::updateWindow(window);
         return 0;
     }
     case desktop::WM_LBUTTONUP: {
@@ -246,12 +246,12 @@ std::intptr_t mouse(WindowHandle window, ToolBarState& s, std::uint32_t message,
         const int i = s.pressed;
         s.pressed = -1;
         s.state[i] &= ~kPressed;
-        if (desktop::captureWindow() == window) desktop::releaseCapture();
+        if (desktop::captureWindow() == window) (void)desktop::releaseCapture();
         if (buttonAt(s, p) == i) {
             check(window, s, static_cast<std::uintptr_t>(i));
         } else {
             redraw(window, s, i);
-            desktop::updateWindow(window);
+            (void)desktop::updateWindow(window);
         }
         return 0;
     }
@@ -310,8 +310,8 @@ int32_t K_AnnCreateToolBar(ANNWND parent, const POINT* at, uint32_t align, int32
                                   frame().exStyle, {p.x, p.y, p.x + width, p.y + height}, parent);
         *toolBar = window;
         if (window && show) {
-            desktop::showWindow(window, desktop::SW_SHOWNORMAL);
-            desktop::updateWindow(window);
+            (void)desktop::showWindow(window, desktop::SW_SHOWNORMAL);
+            (void)desktop::updateWindow(window);
         }
         return ANN_SUCCESS;
     });

@@ -47,7 +47,7 @@ bool annExcluded(const AnnObject& o, unsigned flags) {
 }
 
 void annInvalidate(const AnnObject& o, unsigned flags) {
-    if (o.Wnd && o.Visible && !(flags & ANN_FLAG_NO_INVALIDATE)) desktop::invalidateRect(o.Wnd, &o.VisibleRect, false);
+    if (o.Wnd && o.Visible && !(flags & ANN_FLAG_NO_INVALIDATE)) (void)desktop::invalidateRect(o.Wnd, &o.VisibleRect, false);
 }
 
 void annRefresh(AnnObject& o, unsigned flags) {

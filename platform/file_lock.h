@@ -36,7 +36,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock();
 
-    bool held() const { return fd_ >= 0; }
+    [[nodiscard]] bool held() const { return fd_ >= 0; }
     void unlock();
 
     // The lock file that guards `path`.

@@ -28,16 +28,16 @@ std::string nameOf(std::string_view path);
 // Whether a name that came from outside (a server, an archive) names a file
 // inside the folder it goes to: not empty, not "." or "..", and without "/",
 // "\" or NUL.
-bool isBareName(std::string_view name);
+[[nodiscard]] bool isBareName(std::string_view name);
 
 // Finds an existing file or folder whose path matches without regard to case,
 // component by component. An exact match wins. nullopt when none exists.
 std::optional<std::string> resolve(const std::string& path);
-bool fileExists(const std::string& path);    // a regular file, name without regard to case
-bool folderExists(const std::string& path);  // a folder, name without regard to case
+[[nodiscard]] bool fileExists(const std::string& path);    // a regular file, name without regard to case
+[[nodiscard]] bool folderExists(const std::string& path);  // a folder, name without regard to case
 // Whether two paths name one existing file or folder, however each is spelt
 // (letter case, links, "." and ".."). False when either does not exist.
-bool sameFile(const std::string& a, const std::string& b);
+[[nodiscard]] bool sameFile(const std::string& a, const std::string& b);
 
 // What a path names (the path as given): with `followLinks` false, a link
 // is Other, whatever it points to.
@@ -45,7 +45,7 @@ enum class Kind { Missing, File, Folder, Other };
 Kind kindOf(const std::string& path, bool followLinks = true);
 
 // Wildcard match of "*" and "?" without regard to case.
-bool matchWildcard(std::string_view pattern, std::string_view name);
+[[nodiscard]] bool matchWildcard(std::string_view pattern, std::string_view name);
 
 enum class ListKind { Files, Folders, All };
 // Names (not paths) in a folder matching a wildcard pattern, sorted by name
@@ -158,7 +158,7 @@ void syncFile(const std::string& path);
 // Creates a folder and its parents. Raises fg::Error 76 on failure.
 void makeFolders(const std::string& path);
 // Removes a file; false when it did not exist or could not be removed.
-bool removeFile(const std::string& path);
+[[nodiscard]] bool removeFile(const std::string& path);
 // Removes a folder tree; never raises.
 void removeTree(const std::string& path);
 // Copies a file atomically over the target. Raises fg::Error on failure.

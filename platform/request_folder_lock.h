@@ -30,7 +30,7 @@ public:
     // The lock file that guards the folder.
     static std::string lockPath(const std::string& folder) { return FileLock::lockPathFor(guardedPath(folder)); }
 
-    bool held() const { return lock_.held(); }
+    [[nodiscard]] bool held() const { return lock_.held(); }
     void unlock() { lock_.unlock(); }
 
 private:

@@ -28,11 +28,11 @@ std::string toCp932(std::string_view utf8, bool* lossless = nullptr);
 // serialized XML, whose markup is ASCII.
 std::string toCp932OrReferences(std::string_view utf8);
 // Whether toCp932OrReferences writes the code point in bytes, not as a reference.
-bool cp932HoldsBothWays(char32_t cp);
+[[nodiscard]] bool cp932HoldsBothWays(char32_t cp);
 std::string fromCp932(std::string_view bytes);
 // Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points beyond U+10FFFF).
-bool isUtf8(std::string_view bytes);
+[[nodiscard]] bool isUtf8(std::string_view bytes);
 // Bytes that name or say something, from a source that may write either:
 // UTF-8 as it is, anything else read as code page 932.
 std::string fromUtf8OrCp932(std::string_view bytes);
@@ -46,7 +46,7 @@ std::string trim(std::string_view s);             // spaces only, as the field's
 std::string trimBlanks(std::string_view s);       // spaces, tabs, CR and LF
 std::string toLowerAscii(std::string_view s);
 std::string toUpperAscii(std::string_view s);
-bool iequals(std::string_view a, std::string_view b);  // ASCII case-insensitive
+[[nodiscard]] bool iequals(std::string_view a, std::string_view b);  // ASCII case-insensitive
 // Compare without regard to case: ASCII letters and the full-width Latin letters.
 int icompare(std::string_view a, std::string_view b);
 // The text as icompare sees it: two texts compare equal exactly when their

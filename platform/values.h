@@ -20,9 +20,9 @@ namespace fg {
 int16_t toInt16(std::string_view text);
 int32_t toInt32(std::string_view text);
 double toDouble(std::string_view text);  // error 13 for text that is no number
-bool isNumeric(std::string_view text);
+[[nodiscard]] bool isNumeric(std::string_view text);
 // "True"/"False" in any case, or a number (nonzero is True); else error 13.
-bool toBoolean(std::string_view text);
+[[nodiscard]] bool toBoolean(std::string_view text);
 std::string fromBoolean(bool value);  // "True" / "False"
 // Numbers as text, classic digits, no grouping.
 std::string fromNumber(long long value);
@@ -42,11 +42,11 @@ public:
     Variant(long long i) : v_(static_cast<double>(i)) {}
     Variant(bool b) : v_(b) {}
 
-    bool isEmpty() const { return std::holds_alternative<Empty>(v_); }
-    bool isNull() const { return std::holds_alternative<Null>(v_); }
-    bool isText() const { return std::holds_alternative<std::string>(v_); }
-    bool isNumber() const { return std::holds_alternative<double>(v_); }
-    bool isBoolean() const { return std::holds_alternative<bool>(v_); }
+    [[nodiscard]] bool isEmpty() const { return std::holds_alternative<Empty>(v_); }
+    [[nodiscard]] bool isNull() const { return std::holds_alternative<Null>(v_); }
+    [[nodiscard]] bool isText() const { return std::holds_alternative<std::string>(v_); }
+    [[nodiscard]] bool isNumber() const { return std::holds_alternative<double>(v_); }
+    [[nodiscard]] bool isBoolean() const { return std::holds_alternative<bool>(v_); }
 
     // Text form: "" for empty, error 94-like 13 for null.
     std::string toText() const;
@@ -79,7 +79,7 @@ public:
         return items_[i].second;
     }
     const T& item(const std::string& key) const { return const_cast<Collection*>(this)->item(key); }
-    bool contains(const std::string& key) const { return find(key) != npos; }
+    [[nodiscard]] bool contains(const std::string& key) const { return find(key) != npos; }
     void remove(std::size_t position) {
         if (position < 1 || position > items_.size()) throw Error::standard(errnum::InvalidProcedureCall);
         items_.erase(items_.begin() + static_cast<long>(position - 1));
@@ -98,7 +98,7 @@ private:
     std::vector<std::pair<std::optional<std::string>, T>> items_;
 };
 
-bool keysEqual(std::string_view a, std::string_view b);
+[[nodiscard]] bool keysEqual(std::string_view a, std::string_view b);
 
 template <class T>
 std::size_t Collection<T>::find(const std::string& key) const {

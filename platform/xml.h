@@ -31,7 +31,7 @@ class Node {
 public:
     Node() = default;
 
-    bool isNull() const { return node_ == nullptr; }
+    [[nodiscard]] bool isNull() const { return node_ == nullptr; }
     explicit operator bool() const { return node_ != nullptr; }
     bool operator==(const Node& other) const { return node_ == other.node_; }
 
@@ -48,7 +48,7 @@ public:
 
     // Attributes, in document order.
     std::string getAttribute(const std::string& name) const;  // "" when absent
-    bool hasAttribute(const std::string& name) const;
+    [[nodiscard]] bool hasAttribute(const std::string& name) const;
     void setAttribute(const std::string& name, const std::string& value);
     void removeAttribute(const std::string& name);
     std::vector<std::pair<std::string, std::string>> attributes() const;
@@ -106,13 +106,13 @@ public:
     // failure; parseError() tells why. The previous content is replaced, also
     // on failure: a failed load leaves the document empty. Node handles into
     // the previous content must not be used after a load.
-    bool load(const std::string& path);
-    bool loadXML(const std::string& text);
+    [[nodiscard]] bool load(const std::string& path);
+    [[nodiscard]] bool loadXML(const std::string& text);
     // Loads the bytes of a file, read already, exactly as load reads them.
-    bool loadBytes(const std::string& bytes);
+    [[nodiscard]] bool loadBytes(const std::string& bytes);
     const ParseError& parseError() const;
 
-    bool preserveWhiteSpace() const;
+    [[nodiscard]] bool preserveWhiteSpace() const;
     void setPreserveWhiteSpace(bool preserve);
 
     // Writes the whole document atomically (temporary file, fsync, rename).

@@ -59,8 +59,8 @@ public:
     ScannedFile(const ScannedFile&) = delete;
     ScannedFile& operator=(const ScannedFile&) = delete;
 
-    bool understood() const { return understood_; }
-    bool canonical() const { return understood_ && canonical_; }
+    [[nodiscard]] bool understood() const { return understood_; }
+    [[nodiscard]] bool canonical() const { return understood_ && canonical_; }
 
     // Only for a file the scan understood:
     const std::string& bytes() const { return bytes_; }
@@ -70,7 +70,7 @@ public:
     // The root's content; for a root written <a/> its begin and end are the
     // "/" of the tag, and rootEmptyTag() is true.
     ByteSpan rootContent() const { return rootContent_; }
-    bool rootEmptyTag() const { return rootEmptyTag_; }
+    [[nodiscard]] bool rootEmptyTag() const { return rootEmptyTag_; }
 
     // The nodes of an element's content, in document order: its children
     // only, or with `deep` every descendant (depth counts the levels).

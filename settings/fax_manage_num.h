@@ -44,11 +44,11 @@ public:
     // mstrRepManageNo is removed first; any other type only appends. A blank
     // mstrDecisionCondition is stored as "9". False on any failure (not
     // logged in the error log; the reason goes to the debug log).
-    bool setManageNum(const std::string& strUpdateType);
+    [[nodiscard]] bool setManageNum(const std::string& strUpdateType);
     // Loads the first record of the number (and order number) into the
     // properties. Both blank: False at once. No match: error 40012 logged
     // when blnErrOut, False; the properties keep their values.
-    bool getManageNum(const std::string& strManageNo, const std::string& strOrderNo = "", bool blnErrOut = true);
+    [[nodiscard]] bool getManageNum(const std::string& strManageNo, const std::string& strOrderNo = "", bool blnErrOut = true);
     // What a send reads of its record in one read: the first record of the
     // number loaded into the properties as getManageNum(number, "", true)
     // loads it (and False, 40012 logged, as it fails), with the entries of
@@ -58,17 +58,17 @@ public:
                                      std::vector<std::string>& refImages);
     // Sets DecisionCondition of the first record of the number. True also
     // when no record matched. False on failure, not logged.
-    bool setDecisionCondition(const std::string& strRepManageNo, const std::string& strDecisionCondition);
+    [[nodiscard]] bool setDecisionCondition(const std::string& strRepManageNo, const std::string& strDecisionCondition);
     // Removes the first record of the number. True also when none matched.
     // False on failure, not logged.
-    bool delManageNum(const std::string& strRepManageNo);
+    [[nodiscard]] bool delManageNum(const std::string& strRepManageNo);
 
     // The records of documents sent to the fax number that wait for an
     // answer, in store order: those of every FAXManageNums whose last
     // SendFAXNum is the number and whose last DecisionCondition is "0".
     // The nodes belong to a document of their own. False, with nothing
     // logged, when the store does not load.
-    bool getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records);
+    [[nodiscard]] bool getUnansweredRecords(const std::string& strFaxNum, std::vector<xml::Node>& records);
     // A record as the answer readers find it by name: the last RepManageNo
     // and SendFAXNum within it, and its fax documents (every
     // FAXSendXMLFileName of every FAXSendXMLFileNames), with the index of
@@ -101,9 +101,9 @@ public:
     // Appends every name of the array, in order, to the list of the first
     // record of the number. No record: 40009 / 40010 / 40011 logged, False,
     // file unchanged. An empty array is an array without bounds: error 9.
-    bool subAddTempImageFileNames(const std::string& strRepManageNo, const std::vector<std::string>& strFileName);
-    bool subAddRefImageFileNames(const std::string& strRepManageNo, const std::vector<std::string>& strFileName);
-    bool subAddSendXMLFileNames(const std::string& strRepManageNo, const std::vector<std::string>& strFileName);
+    [[nodiscard]] bool subAddTempImageFileNames(const std::string& strRepManageNo, const std::vector<std::string>& strFileName);
+    [[nodiscard]] bool subAddRefImageFileNames(const std::string& strRepManageNo, const std::vector<std::string>& strFileName);
+    [[nodiscard]] bool subAddSendXMLFileNames(const std::string& strRepManageNo, const std::vector<std::string>& strFileName);
 
     // The 19 fields of a record; plain values, none of them touches the file.
     const std::string& mstrSendDate() const { return fields_[0]; }

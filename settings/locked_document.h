@@ -20,7 +20,7 @@ public:
     explicit LockedDocument(const std::string& path,
                             std::chrono::milliseconds lockBound = std::chrono::milliseconds(120000));
 
-    bool loaded() const { return loaded_; }
+    [[nodiscard]] bool loaded() const { return loaded_; }
     const xml::ParseError& parseError() const { return document_.parseError(); }
     xml::Document& document() { return document_; }
     const std::string& path() const { return path_; }

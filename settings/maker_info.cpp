@@ -164,7 +164,7 @@ bool MakerInfo::saveMakerInfo(const std::vector<std::string>& strFileName) {
             } catch (...) {
                 // Put the old set back, so that a failed install leaves the
                 // suppliers as they were.
-                for (const std::string& name : movedIn) fs::removeFile(folder_ + name);
+                for (const std::string& name : movedIn) (void)fs::removeFile(folder_ + name);
                 for (const std::string& name : movedOut) {
                     try {
                         fs::rename(previous.path() + name, folder_ + name);
@@ -209,7 +209,7 @@ bool MakerInfo::checkMaker(const std::string& strFaxNo) {
         FileLock lock = lookupLock(folder_);
         for (const std::string& name : fs::list(folder_, kPattern)) {
             xml::Document doc;
-            doc.load(fs::join(folder_, name));  // a file that does not parse has no number
+            (void)doc.load(fs::join(folder_, name));  // a file that does not parse has no number
             if (readSupplier(doc).faxNumber == strFaxNo) return true;
         }
         return false;
@@ -226,7 +226,7 @@ std::optional<std::vector<std::string>> MakerInfo::getAllMakerInfo() {
         FileLock lock = lookupLock(folder_);
         for (const std::string& name : fs::list(folder_, kPattern)) {
             xml::Document doc;
-            doc.load(fs::join(folder_, name));  // a file that does not parse has no code
+            (void)doc.load(fs::join(folder_, name));  // a file that does not parse has no code
             codes.push_back(readSupplier(doc).supplierCode);
         }
         return codes;

@@ -35,7 +35,7 @@ public:
     // match: 40105 logged when blnErrOut, False. A missing folder or a file
     // that does not parse: 40105 logged, False. After False the properties
     // keep their earlier values.
-    bool getMakerInfo(const std::string& strSupplierCode = "", const std::string& strFaxNo = "",
+    [[nodiscard]] bool getMakerInfo(const std::string& strSupplierCode = "", const std::string& strFaxNo = "",
                       bool blnErrOut = true);
     // Installs the named files of the "TempEDI" folder as the new set of
     // supplier files, then tells the processed-file hook of each (name up to
@@ -43,13 +43,13 @@ public:
     // anything of the old set is touched: an empty list, a name with a path
     // separator, "..", or without ".", or a file that cannot be read fails
     // with the old set in place. False with the error logged on failure.
-    bool saveMakerInfo(const std::vector<std::string>& strFileName);
+    [[nodiscard]] bool saveMakerInfo(const std::vector<std::string>& strFileName);
     // Deletes every supplier file; failures are logged.
     void delMakerInfo();
     // True when some supplier file carries this fax number (digit form of the
     // file's number against the argument as passed). Files that do not parse
     // have no number; a missing folder has no files.
-    bool checkMaker(const std::string& strFaxNo);
+    [[nodiscard]] bool checkMaker(const std::string& strFaxNo);
     // The supplier code of every supplier file, in listing order ("" for a
     // file without one or one that does not parse). nullopt (the Empty
     // result) after a logged failure.

@@ -42,7 +42,7 @@ public:
     const ManageRecord* find(const std::string& number) const;
     // Whether every record of the store was read: False when it did not
     // load or holds a record short of its fields.
-    bool complete() const { return loaded_ && whole_; }
+    [[nodiscard]] bool complete() const { return loaded_ && whole_; }
     // The records read, in store order.
     const std::vector<ManageRecord>& records() const { return records_; }
 
@@ -71,7 +71,7 @@ public:
     // Removed as delManageNum removes a number's record.
     void remove(const std::string& number);
 
-    bool empty() const { return changes_.empty(); }
+    [[nodiscard]] bool empty() const { return changes_.empty(); }
 
     // Makes the changes under the store's lock and saves the store once.
     // Pages for a number that has no record (NoTempImageRecord, or

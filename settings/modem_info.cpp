@@ -52,7 +52,7 @@ bool ModemInfo::getModemInfo(std::vector<std::string>& strModemInfo) {
 bool ModemInfo::getModemLines(std::vector<ModemLine>& lines) {
     try {
         xml::Document doc;
-        doc.load(path_);  // a file that does not load has no records: kNoModemRecords below
+        (void)doc.load(path_);  // a file that does not load has no records: kNoModemRecords below
         std::size_t i = 0;
         for (const xml::Node& modems : doc.getElementsByTagName("Modems")) {
             for (const xml::Node& record : modems.getElementsByTagName("Modem")) {

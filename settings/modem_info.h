@@ -26,9 +26,9 @@ struct ModemLine {
     // False for a record short of its six fields.
     bool complete = false;
 
-    bool receives() const { return usefulness == "0"; }
-    bool sends() const { return usefulness == "1"; }
-    bool isPilot() const { return pilotFlag == "1"; }
+    [[nodiscard]] bool receives() const { return usefulness == "0"; }
+    [[nodiscard]] bool sends() const { return usefulness == "1"; }
+    [[nodiscard]] bool isPilot() const { return pilotFlag == "1"; }
     // The six texts joined with "*" ("" for an incomplete line).
     std::string joined() const;
 };
@@ -45,13 +45,13 @@ public:
     // the file. No record (missing or broken file included): 40002 logged,
     // False, the array as it was. A record short of six children: False,
     // logged with error 424, the array grown to that record's index.
-    bool getModemInfo(std::vector<std::string>& strModemInfo);
+    [[nodiscard]] bool getModemInfo(std::vector<std::string>& strModemInfo);
     // The same records as typed lines, with the same answer and log; the
     // short record is an incomplete line at its index.
-    bool getModemLines(std::vector<ModemLine>& lines);
+    [[nodiscard]] bool getModemLines(std::vector<ModemLine>& lines);
     // Rewrites the first record of the port (per Modems element) under the
     // file's lock. No such port: 40003 logged, False, nothing saved.
-    bool updateModemInfo(std::int16_t intPortNum, const std::string& strInitString, const std::string& strLineType,
+    [[nodiscard]] bool updateModemInfo(std::int16_t intPortNum, const std::string& strInitString, const std::string& strLineType,
                          const std::string& strUsefulness, const std::string& strPilotFlag,
                          const std::string& strPilotFAXNumber);
     // Child nodes of the root. 0 without a log for a file that does not

@@ -34,11 +34,11 @@ public:
     // as it is: its mode, interval and times live in its attribute and
     // children. A file that does not load, or holds no Schedule, is not
     // saved over. False with 40102 logged on any failure.
-    bool updateSchedule();
+    [[nodiscard]] bool updateSchedule();
     // Reads the five plain values. False with 40101 logged when the file does
     // not load; False unlogged (traced) when no Schedule element exists or a
     // value is no 32-bit number, with the values read so far kept.
-    bool GetScheduleInfo();
+    [[nodiscard]] bool GetScheduleInfo();
     // The first attribute of EDISessionInterval; "0" on any failure (40101
     // logged under "getEDIScheduleMode").
     std::string getEDIScheduleMode();
@@ -47,7 +47,7 @@ public:
     std::int16_t getInterval();
     // The five Time pairs; False on any failure (40101 logged under
     // "getTime") with the rows read so far filled and the others Empty.
-    bool getTime(ScheduleTimes& strTime);
+    [[nodiscard]] bool getTime(ScheduleTimes& strTime);
 
     std::int32_t mGetMakerInfoInterval() const { return makerInfoInterval_; }
     void setMGetMakerInfoInterval(std::int32_t v) { makerInfoInterval_ = v; }

@@ -35,7 +35,7 @@ public:
     // the file's lock. Refuses to replace a file that does not parse: a person
     // can still mend it, and its values would be lost. False with 40104 logged
     // on any failure; the file is then as it was.
-    bool save();
+    [[nodiscard]] bool save();
 
     const Variant& strFAXMakerCode() const { return values_[0]; }
     void setStrFAXMakerCode(const Variant& v) { values_[0] = v; }

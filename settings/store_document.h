@@ -70,10 +70,10 @@ void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& recor
 xml::Node makeRecord(xml::Document& doc, const ManageRecord& record);
 // Removes the first record of the number (by position) of each
 // FAXManageNums; whether one was removed.
-bool removeRecord(const xml::Document& doc, const std::string& number);
+[[nodiscard]] bool removeRecord(const xml::Document& doc, const std::string& number);
 // Appends the names, in order, to every list of the kind in the first
 // record that holds a RepManageNo of the number; whether there was one.
-bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& number,
+[[nodiscard]] bool appendNames(xml::Document& doc, const ListKind& kind, const std::string& number,
                  const std::vector<std::string>& names);
 // Appends the names to every list of the kind in the record, at any depth.
 void appendEntriesTo(xml::Document& doc, const xml::Node& record, const ListKind& kind,
@@ -83,7 +83,7 @@ void replaceEntriesIn(xml::Document& doc, const xml::Node& record, const ListKin
                       const std::vector<std::string>& names);
 // Replaces the entries of every list of the kind in the number's first
 // record (by position); whether there was one.
-bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& number,
+[[nodiscard]] bool replaceNames(xml::Document& doc, const ListKind& kind, const std::string& number,
                   const std::vector<std::string>& names);
 
 // A writer's refusal to touch a store that did not load.
@@ -98,7 +98,7 @@ std::optional<std::string> storeBytes(const std::string& path);
 // Whether a scan of the store may stand for a load: understood, its root
 // FAXManageNums and no other FAXManageNums in it, so that the records are
 // the root's FAXManageNum children.
-bool plainStore(const xml::ScannedFile& scan);
+[[nodiscard]] bool plainStore(const xml::ScannedFile& scan);
 // The text of child node n of a scanned record (its nodes, as nodesIn gives
 // them); raises shortRecord(n) as childText does.
 std::string childText(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t n);
@@ -138,7 +138,7 @@ ManageRecord readRecord(const xml::ScannedFile& scan, const xml::ScannedNode& re
 std::size_t startTags(std::string_view bytes, std::string_view name);
 // The records of a plain store, when every FAXManageNum of the file is one
 // of them (none stands deeper, where a walk by name would meet it too).
-bool flatStore(const xml::ScannedFile& scan);
+[[nodiscard]] bool flatStore(const xml::ScannedFile& scan);
 
 // What a writer's pass made of the store.
 enum class Splice { Declined, Unchanged, Changed };
@@ -147,7 +147,7 @@ enum class Splice { Declined, Unchanged, Changed };
 // False when the store is not in the form a save writes, or not plain, or
 // (with `appends`) its root has no end tag, or `change` declined: the caller
 // then changes it through a load and a save, as before.
-bool spliceStore(const std::string& path, bool appends,
+[[nodiscard]] bool spliceStore(const std::string& path, bool appends,
                  const std::function<Splice(const xml::ScannedFile&, xml::SplicedWrite&)>& change);
 
 }  // namespace fg::settings::store

@@ -68,7 +68,7 @@ void clearEndedWork() {
     std::string messages;
     FolderPathInfo().getFolderPath("TempEDI", messages);
     if (!messages.empty() && !jobLives)
-        for (const std::string& name : fs::list(messages)) fs::removeFile(messages + name);
+        for (const std::string& name : fs::list(messages)) (void)fs::removeFile(messages + name);
     // Whatever fails here, the take-over that follows still runs.
     try {
         std::string request;
@@ -228,7 +228,7 @@ void FrmMainCtrl::endLeftoverHelper(const std::string& program) {
     if (endLeftoverProcess(pid, program, options_.helperGrace))
         log(errs::LeftoverHelper, "前回の ＦＡＸサーバーが残した " + std::string(kHelperProgram) + " (プロセス " +
                                       std::to_string(pid) + ") を終了しました。");
-    fs::removeFile(helperRecord());
+    (void)fs::removeFile(helperRecord());
 }
 
 void FrmMainCtrl::onHelperEnded() {
@@ -532,9 +532,9 @@ bool FrmMainCtrl::stopAll() {
     if (blnPgpActive) {
         if (helperWatch_) pump_.unwatch(helperWatch_);
         helperWatch_ = 0;
-        if (lngPgpProcess.running()) lngPgpProcess.terminate(options_.helperGrace);
+        if (lngPgpProcess.running()) (void)lngPgpProcess.terminate(options_.helperGrace);
         blnPgpActive = false;
-        fs::removeFile(helperRecord());
+        (void)fs::removeFile(helperRecord());
     }
 
     // The schedules are never told to stop: they are let go once idle.

@@ -37,7 +37,7 @@ std::size_t replaceAll(std::string& text, const std::string& from, const std::st
 
 void modRegistry::RegistryDeleteKey(registry::RegistryStore& store, registry::Root root, const std::string& path) {
     try {
-        store.deleteKey(root, path);
+        (void)store.deleteKey(root, path);
     } catch (...) {
         wrapperFailed("RegistryDeleteKey");
     }
@@ -87,7 +87,7 @@ bool Form1::Form_Load() {
 void Form1::exportRegistryKeys() {
     // Files of an earlier run would pass for this run's exports.
     for (const char* name : {kCertificateFile, kSettingsFile}) {
-        fs::removeFile(folder_ + name);
+        (void)fs::removeFile(folder_ + name);
         if (fs::fileExists(folder_ + name)) throw failure("前回の書き出しファイルを消せません: " + folder_ + name);
     }
     runRegistryProgram({"/E", folder_ + kCertificateFile, kCertificateSource});
@@ -176,7 +176,7 @@ void Form1::runRegistryProgram(const std::vector<std::string>& args) {
     spawn.environment.push_back("FAXGATE_REGISTRY=" + store_.path());
     Process process = Process::start(program, args, spawn);
     if (!process.waitFor(options_.programBound)) {
-        process.terminate(std::chrono::milliseconds(2000));
+        (void)process.terminate(std::chrono::milliseconds(2000));
         throw failure("regedit が時間内に終わりませんでした: " + args.front());
     }
     if (int code = process.exitCode().value_or(-1); code != 0)

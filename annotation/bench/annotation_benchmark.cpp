@@ -143,7 +143,7 @@ int main() {
         K_AnnDestroy(loaded, 0);
     });
     std::printf("%-44s %10.2f\n", "K_AnnLoadMemory, the text", load);
-    fg::desktop::globalUnlock(text);
+    (void)fg::desktop::globalUnlock(text);
     fg::desktop::globalFree(text);
     const fg::testing::TempDir folder;
     const std::string file = folder / "page.ann";

@@ -537,7 +537,7 @@ TEST_F(Automation, ACutThatCannotPlaceBothFormsDestroysNothing) {
         desktop::setGlobalMemoryLimit(c.memoryLimit);
         menu({20, 20}, 100);
         desktop::setGlobalMemoryLimit(SIZE_MAX);
-        if (c.holdOpen) desktop::closeClipboard();
+        if (c.holdOpen) (void)desktop::closeClipboard();
         EXPECT_EQ(children(root_), std::vector<ANNHANDLE>{rect});
         EXPECT_EQ(host().notifications(), (Notes{{10, std::intptr_t(root_)}}));
         EXPECT_FALSE(desktop::isClipboardFormatAvailable(annModule().clipboardFormat));

@@ -21,11 +21,11 @@ protected:
     static void place(unsigned format, const std::string& bytes, bool empty = true) {
         const desktop::MemoryHandle block = desktop::globalAlloc(desktop::GMEM_MOVEABLE, bytes.size());
         std::memcpy(desktop::globalLock(block), bytes.data(), bytes.size());
-        desktop::globalUnlock(block);
+        (void)desktop::globalUnlock(block);
         ASSERT_TRUE(desktop::openClipboard(0));
-        if (empty) desktop::emptyClipboard();
+        if (empty) (void)desktop::emptyClipboard();
         EXPECT_TRUE(desktop::setClipboardData(format, block));
-        desktop::closeClipboard();
+        (void)desktop::closeClipboard();
     }
     static bool available(unsigned format) { return desktop::isClipboardFormatAvailable(format); }
     static int32_t ready() {
@@ -83,7 +83,7 @@ TEST_F(Clipboard, AMetafilePictureHasTheRootsExtent) {
     EXPECT_EQ(picture->xExt, 103);
     EXPECT_EQ(picture->yExt, 53);
     const std::vector<desktop::MetafileRecord> records = desktop::metafileRecords(picture->metafile);
-    desktop::closeClipboard();
+    (void)desktop::closeClipboard();
     ASSERT_GE(records.size(), 3u);
     EXPECT_EQ(records[1], (desktop::MetafileRecord{desktop::meta::SETWINDOWORG, {19, 9}}));
     int rectangles = 0;
@@ -127,7 +127,7 @@ TEST_F(Clipboard, AnswersEveryFailure) {
     ASSERT_TRUE(desktop::openClipboard(0));
     EXPECT_EQ(K_AnnCopyToClipboard(root, ANN_FORMAT_ANNOTATION, 0, 1), 0);
     EXPECT_EQ(K_AnnCopyFromClipboard(0, &pasted), 0);
-    desktop::closeClipboard();
+    (void)desktop::closeClipboard();
 
     // Text that does not load, and a block larger than its text (the
     // bytes after the end are not read).
@@ -183,7 +183,7 @@ TEST_F(Clipboard, ACutDestroysWhatItPlacedAndNothingWhenItFails) {
         desktop::setGlobalMemoryLimit(f.memoryLimit);
         EXPECT_EQ(K_AnnCutToClipboard(f.object, f.format, 1, 1), f.result);
         desktop::setGlobalMemoryLimit(SIZE_MAX);
-        if (f.holdOpen) desktop::closeClipboard();
+        if (f.holdOpen) (void)desktop::closeClipboard();
         EXPECT_EQ(annLiveObjectCount(), live) << "nothing destroyed";
         EXPECT_FALSE(available(annotationFormat()));
     }

@@ -116,7 +116,7 @@ TEST_F(Edits, AnIdentityEditLeavesThePointsUntouchedButStillRefreshes) {
              [](ANNHANDLE h) { return K_AnnMove(h, 0, -0.0, 0); },
              [](ANNHANDLE h) { return K_AnnResize(h, 1, 1, nullptr, 0); },
          }) {
-        desktop::validateRect(w, nullptr);
+        (void)desktop::validateRect(w, nullptr);
         ASSERT_EQ(edit(line), ANN_SUCCESS);
         const POINTD* p = record(line).Points.data();
         EXPECT_TRUE(std::signbit(p[0].x));

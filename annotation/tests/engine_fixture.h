@@ -30,8 +30,8 @@ protected:
         desktop::setGlobalMemoryLimit(SIZE_MAX);
         // What the clipboard holds is the clipboard's, not a test's leftover.
         if (desktop::openClipboard(0)) {
-            desktop::emptyClipboard();
-            desktop::closeClipboard();
+            (void)desktop::emptyClipboard();
+            (void)desktop::closeClipboard();
         }
         EXPECT_EQ(annLiveObjectCount(), objects_) << "objects left alive";
         EXPECT_EQ(desktop::globalBlockCount(), blocks_) << "blocks left allocated";

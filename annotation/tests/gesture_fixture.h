@@ -43,7 +43,7 @@ protected:
     // Everything painted, the log cleared and the surface kept to compare.
     void settle() {
         desktop::dispatchMessages();
-        desktop::updateWindow(window());
+        (void)desktop::updateWindow(window());
         host_->clearLog();
         painted_.clear();
         before_ = desktop::windowSurface(window());

@@ -415,7 +415,7 @@ TEST_F(Module, StartsAtTheFirstAttachAndEndsAtTheLastDetach) {
         desktop::createWindow(kToolBarClassName, "", desktop::WS_POPUP | desktop::WS_CAPTION, 0, {0, 0, 60, 200}, 0);
     ASSERT_NE(bar, 0u);
     EXPECT_NE(desktop::windowWord(bar, 0), 0);
-    desktop::destroyWindow(bar);
+    (void)desktop::destroyWindow(bar);
 
     const desktop::CursorHandle cursor = m.cursors[0];
     EXPECT_EQ(DllMain(nullptr, 1, nullptr), 1);  // a later attach only counts

@@ -95,7 +95,7 @@ inline std::string savedBytes(ANNHANDLE object, uint32_t format = ANN_FORMAT_ANN
     EXPECT_EQ(K_AnnSaveMemory(object, format, selectedOnly, &block, &size), ANN_SUCCESS);
     const auto* bytes = static_cast<const char*>(desktop::globalLock(block));
     std::string out = bytes ? std::string(bytes, size) : std::string();
-    desktop::globalUnlock(block);
+    (void)desktop::globalUnlock(block);
     desktop::globalFree(block);
     return out;
 }

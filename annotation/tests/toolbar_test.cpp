@@ -20,7 +20,7 @@ protected:
         ASSERT_NE(bar_, 0u);
     }
     void TearDown() override {
-        desktop::destroyWindow(bar_);
+        (void)desktop::destroyWindow(bar_);
         GestureTest::TearDown();
     }
     // The centre of a slot, in the tool bar's client pels.
@@ -123,17 +123,17 @@ TEST_F(ToolBar, AnswersItsMessageAndTellsItsParent) {
     const Point corner = desktop::clientToScreen(window(), {kSize.cx, kSize.cy});
     EXPECT_EQ(desktop::windowRect(second).right, corner.x);
     EXPECT_EQ(desktop::windowRect(second).bottom, corner.y);
-    desktop::destroyWindow(second);
+    (void)desktop::destroyWindow(second);
     EXPECT_EQ(host().notifications(), (Notes{{1, std::intptr_t(second)}, {2, std::intptr_t(second)}}));
 
     const POINT at{10, 20};
     ASSERT_EQ(K_AnnCreateToolBar(window(), &at, ANN_TOOLBAR_RIGHT, 0, &second), ANN_SUCCESS);
     EXPECT_EQ(desktop::windowRect(second).right, desktop::clientToScreen(window(), {10, 20}).x);
-    desktop::destroyWindow(second);
+    (void)desktop::destroyWindow(second);
 }
 
 TEST_F(ToolBar, TheCheckedButtonIsSunkenAndDithered) {
-    desktop::updateWindow(bar_);
+    (void)desktop::updateWindow(bar_);
     // Two neighbouring pels of the face above the image, in slot s.
     auto pels = [&](int s) {
         const image::Image& surface = desktop::windowSurface(bar_);

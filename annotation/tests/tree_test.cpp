@@ -222,7 +222,7 @@ TEST_F(Tree, DestroyTakesTheObjectsTheFlagsChoose) {
     EXPECT_EQ(K_AnnGetType(b, &kind), ANN_ERROR_INVALID_PARAMETER);
     // Every child, the container kept.
     host_->clearLog();
-    desktop::validateRect(window(), nullptr);
+    (void)desktop::validateRect(window(), nullptr);
     EXPECT_EQ(K_AnnDestroy(root, ANN_FLAG_CHILDREN | ANN_FLAG_NO_INVALIDATE), ANN_SUCCESS);
     EXPECT_EQ(children(root), "");
     EXPECT_TRUE(desktop::invalidRects(window()).empty());
@@ -387,21 +387,21 @@ TEST_F(Tree, AHostThatDestroysObjectsInItsHandlerLeavesNoDanglingRecord) {
     EXPECT_EQ(children(root), "");
     handler() = nullptr;
     K_AnnDestroy(root, 0);
-    desktop::destroyWindow(w);
+    (void)desktop::destroyWindow(w);
 }
 
 TEST_F(Tree, ChangesInvalidateTheOldAndTheNewAreaWithoutErasing) {
     const ANNHANDLE root = container(window(), {0, 0, 400, 300});
     const ANNHANDLE r = box(root, ANN_RECTANGLE, {10, 10, 20, 20});
-    desktop::validateRect(window(), nullptr);
+    (void)desktop::validateRect(window(), nullptr);
     const desktop::Rect before = bounds(r);
     ASSERT_EQ(K_AnnMove(r, 100, 0, 0), ANN_SUCCESS);
     EXPECT_EQ(desktop::invalidRects(window()), (std::vector<desktop::Rect>{before, bounds(r)}));
-    desktop::validateRect(window(), nullptr);
+    (void)desktop::validateRect(window(), nullptr);
     // Invisible objects and flag 0x10 leave the window alone.
     ASSERT_EQ(K_AnnMove(r, 1, 0, ANN_FLAG_NO_INVALIDATE), ANN_SUCCESS);
     K_AnnSetVisible(r, 0, 0);
-    desktop::validateRect(window(), nullptr);
+    (void)desktop::validateRect(window(), nullptr);
     ASSERT_EQ(K_AnnSetForeColor(r, 0xFF, 0), ANN_SUCCESS);
     EXPECT_TRUE(desktop::invalidRects(window()).empty());
     K_AnnDestroy(root, 0);

@@ -36,7 +36,7 @@ Run runArj(const std::vector<std::string>& args, const std::string& workingFolde
     options.outputFile = output.path();
     Process process = Process::start(findArj(), args, options);
     if (!process.waitFor(kProgramBound)) {
-        process.terminate(std::chrono::milliseconds(2000));
+        (void)process.terminate(std::chrono::milliseconds(2000));
         throw fg::Error(result::Trapped, "arj が時間内に終わりませんでした", "Parvolt");
     }
     Run run;

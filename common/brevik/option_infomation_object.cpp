@@ -32,7 +32,7 @@ OptionInfomationObject::OptionInfomationObject() {
     std::string path = folders.Options() + "option.xml";
     path_ = fs::resolve(path).value_or(path);
     // A file that does not load leaves the document empty; the gets report it.
-    document_.load(path_);
+    (void)document_.load(path_);
 }
 
 xml::Node OptionInfomationObject::option(const std::string& key) const {

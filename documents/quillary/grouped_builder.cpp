@@ -102,8 +102,8 @@ bool BuilderCall::commit() {
         try {
             const std::string folder = FolderPathInfo().getFolderPath("FaxSendXML");
             for (const std::string& n : made_) {
-                fs::removeFile(folder + n + ".xml");
-                fs::removeFile(folder + "base" + n + ".xml");
+                (void)fs::removeFile(folder + n + ".xml");
+                (void)fs::removeFile(folder + "base" + n + ".xml");
             }
         } catch (...) {
             logCurrentError(form_.source);

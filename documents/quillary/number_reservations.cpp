@@ -123,7 +123,7 @@ void NumberReservations::releaseAll() noexcept {
         FileLock storeLock(storePath_);
         for (auto& h : held_) {
             h.lock.unlock();
-            fs::removeFile(FileLock::lockPathFor(h.markerPath));
+            (void)fs::removeFile(FileLock::lockPathFor(h.markerPath));
         }
     } catch (const Error& e) {
         // A marker left behind is unlocked now, so the next reservation of
@@ -176,7 +176,7 @@ std::vector<std::string> NumberReservations::clearEnded(const std::function<void
             cleared.push_back(number);
         }
         lock.unlock();
-        fs::removeFile(FileLock::lockPathFor(marker));
+        (void)fs::removeFile(FileLock::lockPathFor(marker));
     }
     return cleared;
 }

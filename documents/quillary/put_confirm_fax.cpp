@@ -33,7 +33,7 @@ bool FaxTranXml::PutConfirmFax() {
                      }});
     } catch (...) {
         // Whatever failed, the list goes: a confirmation is never sent twice.
-        if (!folder.empty()) fs::removeFile(folder + documents::kConfirmList);
+        if (!folder.empty()) (void)fs::removeFile(folder + documents::kConfirmList);
         logCurrentError(kSource);
     }
     return false;
@@ -42,7 +42,7 @@ bool FaxTranXml::PutConfirmFax() {
 xml::Document FaxTranXml::loadFAXSendXML(const std::string& strFileName) {
     mstrSendXMLFolder = FolderPathInfo().getFolderPath("FaxSendXML");
     xml::Document document;
-    document.load(mstrSendXMLFolder + strFileName + ".xml");
+    (void)document.load(mstrSendXMLFolder + strFileName + ".xml");
     return document;
 }
 

@@ -89,12 +89,12 @@ bool confirmListed(const std::string& requestFolder, const ConfirmationList& lis
     try {
         names = readList(path);
     } catch (...) {
-        fs::removeFile(path);
+        (void)fs::removeFile(path);
         throw;
     }
     // From here on the file is gone, whatever happens: a confirmation is
     // never sent twice.
-    fs::removeFile(path);
+    (void)fs::removeFile(path);
 
     const std::vector<std::string> entries = text::split(names, ',');
     const ServerSettings settings = ServerSettings::read();

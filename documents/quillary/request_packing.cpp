@@ -43,8 +43,8 @@ long packRequest(const ServerSettings& settings, const std::string& folder,
 }
 
 void deleteRequestFiles(const std::string& folder, bool withRequestXml) {
-    if (withRequestXml) fs::removeFile(folder + kRequestXml);
-    fs::removeFile(folder + kRequestZip);
+    if (withRequestXml) (void)fs::removeFile(folder + kRequestXml);
+    (void)fs::removeFile(folder + kRequestZip);
 }
 
 }  // namespace fg::documents

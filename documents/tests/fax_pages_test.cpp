@@ -138,7 +138,7 @@ protected:
         int survived = 0;
         for (const Box& rule : rules) survived += darkRecall(reference, seen, rule) >= 0.95;
         EXPECT_GE(survived * 100, static_cast<int>(rules.size()) * 99) << survived << " of " << rules.size();
-        fs::removeFile(home.folder("G3Image") + "RULES.g3");
+        (void)fs::removeFile(home.folder("G3Image") + "RULES.g3");
     }
 
     // Receivers do not print the outermost millimetres of a page.

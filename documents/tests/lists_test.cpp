@@ -146,7 +146,7 @@ TEST_F(OrderBalanceTest, FailuresAreLoggedNeverRaised) {
     EXPECT_FALSE(builder.makeOderBalanceList({"missing"}, none, "0312345679"));
     EXPECT_TRUE(logged(40017, "makeOderBalanceList", "注文残高データが不正です。：missing.xml"));
 
-    fs::removeFile(folder("Xsl") + "FR070_ChangeStructure.xsl");
+    (void)fs::removeFile(folder("Xsl") + "FR070_ChangeStructure.xsl");
     log.log->clear();
     EXPECT_FALSE(builder.makeOderBalanceList({"DORE0601_0001"}, none, "0312345679"));
     ASSERT_EQ(errors().size(), 1u);

@@ -70,7 +70,7 @@ Run runOnce(bool withBuilder) {
     std::string home = scratch("fgbench-castrel-XXXXXX");
     std::filesystem::copy(std::string(FAXGATE_SOURCE_DIR) + "/demo/home", home,
                           std::filesystem::copy_options::recursive);
-    for (const auto& name : fs::list(home + "temp/TempEDI/")) fs::removeFile(home + "temp/TempEDI/" + name);
+    for (const auto& name : fs::list(home + "temp/TempEDI/")) (void)fs::removeFile(home + "temp/TempEDI/" + name);
     ::setenv("FAXGATE_HOME", home.c_str(), 1);
     // The fax-send servers start from the installation; the simulated
     // lines take no time per call or page.
@@ -84,7 +84,7 @@ Run runOnce(bool withBuilder) {
         testing::LocalEdiServer server(answers);
         SetUpInfo settings;
         settings.setStrEDIMethodRoot(server.methodRoot());
-        settings.save();
+        (void)settings.save();
         EDIControl control;
         if (!withBuilder)
             control.setBatchBuilder([](const std::vector<GET_FILE>&, const std::string&, const std::string&) {

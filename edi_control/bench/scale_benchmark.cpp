@@ -197,7 +197,7 @@ double fetchPass(long documents) {
     testing::LocalEdiServer server(answers.path());
     SetUpInfo settings;
     settings.setStrEDIMethodRoot(server.methodRoot());
-    settings.save();
+    (void)settings.save();
     EDIControl control;
     long handed = 0;
     control.setBatchBuilder([&](const std::vector<GET_FILE>& data, const std::string&, const std::string&) {
@@ -260,7 +260,7 @@ BatchTimes batch(long documents) {
         t.whole = std::chrono::duration<double>(lastHandOver - start).count() - t.waiting;
         if (!ok || t.handed != documents)
             std::fprintf(stderr, "batch of %ld: %s, %ld documents handed over\n", documents, ok ? "ok" : "FAILED", t.handed);
-        pump.waitUntil([&] { return !builder.SendPortEndCheck(); }, std::chrono::hours(10));
+        (void)pump.waitUntil([&] { return !builder.SendPortEndCheck(); }, std::chrono::hours(10));
     }
     return t;
 }

@@ -145,14 +145,14 @@ void EDIControl::delEdiXmlFile(const std::string& strEdiPath, const std::vector<
             logError("delEdiXmlFile", 0, "不正なファイル名は削除しません: \"" + name + "\"");
             continue;
         }
-        fs::removeFile(strEdiPath + name);
+        (void)fs::removeFile(strEdiPath + name);
     }
 }
 
 void EDIControl::subDelGetFile(const std::string& folder, const std::vector<GET_FILE>& udtData) {
     for (const GET_FILE& record : udtData)
         for (std::int16_t j = 0; j < record.intCnt && j < static_cast<std::int16_t>(record.strGetFile.size()); ++j)
-            fs::removeFile(folder + record.strGetFile[j] + ".xml");
+            (void)fs::removeFile(folder + record.strGetFile[j] + ".xml");
 }
 
 // ---------------------------------------------------------------------------
@@ -206,7 +206,7 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
     Index index;
     std::optional<std::vector<std::string>> listed;
     if (!index.loadIndex({archive}, strInfoCode, {session.certificateKey}) || !(listed = entryNames(archive))) {
-        fs::removeFile(archive);
+        (void)fs::removeFile(archive);
         logError("getEDIData", errs::IndexNotLoaded, tempEdi + download);
         // An answer that cannot be read is the answer's fault: it stays
         // unconfirmed, the server offers it again, and the other codes go on.
@@ -223,7 +223,7 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
             udtData.strSupplier.push_back(supplier);
             udtData.strGetFile.push_back(cutAtDot(name));
         });
-    fs::removeFile(archive);
+    (void)fs::removeFile(archive);
     if (udtData.intCnt > 0) {
         strArchive = download;
         return true;
@@ -248,7 +248,7 @@ std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::s
                                             bool keepFilesOnPackFailure) {
     const auto owed = documents::OwedReceipts::find(infoCode, archive);
     if (owed == documents::OwedReceipts::Owed::No) return std::nullopt;
-    fs::removeFile(tempEdi + archive);
+    (void)fs::removeFile(tempEdi + archive);
     if (owed == documents::OwedReceipts::Owed::Pending) {
         // Its batch has groups left to hand over: confirmed now, they would
         // never be faxed; read again, the rest would go twice.
@@ -396,7 +396,7 @@ bool EDIControl::getEDIData(const std::string& strEDIDataType) {
                     batch[k].strGetFile.push_back(record.strGetFile[j]);
                 } else {
                     // Nobody would ever fax or delete it.
-                    fs::removeFile(tempEdi + record.strGetFile[j] + ".xml");
+                    (void)fs::removeFile(tempEdi + record.strGetFile[j] + ".xml");
                     logError("getEDIData", errs::UnregisteredSupplier,
                              "未登録の受注者の文書を削除しました: 受注者コード=" + supplier + ", " +
                                  record.strGetFile[j] + ".xml (" + kFetchCodes[k] + ")");
@@ -442,7 +442,7 @@ bool EDIControl::subGetFaxReminder() {
     std::optional<std::vector<std::string>> listed = entryNames(archive);
     if (!listed) {
         // The answer's fault: unconfirmed, the server offers it again.
-        fs::removeFile(archive);
+        (void)fs::removeFile(archive);
         logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "] " + download);
         return true;
     }
@@ -450,7 +450,7 @@ bool EDIControl::subGetFaxReminder() {
         expandEach(archive, tempEdi, *listed, [&](const std::string& entry, bool badName) {
             skipDocument("subGetFaxReminder", tempEdi, download, entry, badName ? "不正な文書名" : "書庫から取り出せません");
         });
-    fs::removeFile(archive);
+    (void)fs::removeFile(archive);
     std::vector<GET_FILE> batch(1);
     for (const std::string& entry : entries) {
         if (text::toUpperAscii(entry).find(".XML") == std::string::npos) continue;
@@ -556,7 +556,7 @@ bool expandSupplierArchive(EDIControl& control, const std::string& archive, cons
                         });
     if (!whole) {
         control.delEdiXmlFile(tempEdi, entries);
-        fs::removeFile(archive);
+        (void)fs::removeFile(archive);
         logError("getMakerInfoData", errs::SupplierNotExpanded, "[Directory:" + tempEdi + "] " + archive);
         return false;
     }
@@ -627,7 +627,7 @@ bool EDIControl::getMakerInfoData() {
             bool read = !entries.empty() && isBareName(entries[0]) &&
                         getSupplierCodeText(tempEdi + entries[0], supplierCode);
             delEdiXmlFile(tempEdi, entries);
-            fs::removeFile(first);
+            (void)fs::removeFile(first);
             if (!read) {
                 deleteRequestFiles(request);
                 logError("getMakerInfoData", errs::SupplierCodeUnread, "[Directory:" + tempEdi + "]");
@@ -650,7 +650,7 @@ bool EDIControl::getMakerInfoData() {
         }
         std::string second = tempEdi + download;
         if (!expandSupplierArchive(*this, second, tempEdi, entries)) return false;
-        fs::removeFile(second);
+        (void)fs::removeFile(second);
 
         std::vector<std::string> kept;
         if (!keepMakerDocuments(tempEdi, supplierCode, entries, kept)) {
@@ -710,7 +710,7 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         std::optional<std::vector<std::string>> listed;
         if (!index.loadIndex({archive}, infocode::ORDERBALANCE, {session.certificateKey}) || !(listed = entryNames(archive))) {
             // Left behind, the archive would lie in the work folder for good.
-            fs::removeFile(archive);
+            (void)fs::removeFile(archive);
             logError("getOrderBalanceData", errs::IndexNotLoaded, tempEdi + download);
             return false;
         }
@@ -722,7 +722,7 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
                           record.strGetFile.push_back(cutAtDot(name));
                           record.strSupplier.push_back(supplier);
                       });
-        fs::removeFile(archive);
+        (void)fs::removeFile(archive);
         if (record.intCnt > 0) {
             if (CreatePutConfirmXml(download, kPutConfirmOrderFax)) return true;
             delEdiXmlFile(tempEdi, strDelAry);

@@ -55,7 +55,7 @@ void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) {
     }
 }
 
-void subDelDataFile(const std::string& folder) { fs::removeFile(folder + kDataXml); }
+void subDelDataFile(const std::string& folder) { (void)fs::removeFile(folder + kDataXml); }
 
 std::string cutAtDot(const std::string& name) {
     auto dot = name.find('.');

@@ -46,7 +46,7 @@ protected:
 
     void SetUp() override {
         // The demo's sample messages are not part of any answer here.
-        for (const auto& name : fs::list(folder("TempEDI"))) fs::removeFile(folder("TempEDI") + name);
+        for (const auto& name : fs::list(folder("TempEDI"))) (void)fs::removeFile(folder("TempEDI") + name);
         server = std::make_unique<LocalEdiServer>(answers.path(), record.path());
         SetUpInfo settings;
         settings.setStrEDIMethodRoot(server->methodRoot());

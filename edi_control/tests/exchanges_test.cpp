@@ -15,7 +15,7 @@ class ExchangesTest : public EdiFixture {
 protected:
     static xml::Document answer(const std::string& number) {
         xml::Document doc;
-        doc.loadXML("<?xml version=\"1.0\" encoding=\"UTF-8\"?><DORE0702><Order-number>" + number +
+        (void)doc.loadXML("<?xml version=\"1.0\" encoding=\"UTF-8\"?><DORE0702><Order-number>" + number +
                     "</Order-number></DORE0702>");
         return doc;
     }

@@ -343,7 +343,7 @@ TEST_F(ScheduledFetchTest, ARequestFolderHeldByAnotherCycleIsWaitedFor) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(fs::readFile(requestXml), "<Request>other</Request>");
     EXPECT_TRUE(requests("GetEdiData").empty());
-    fs::removeFile(requestXml);
+    (void)fs::removeFile(requestXml);
     other.reset();
     fetch.join();
     EXPECT_EQ(requests("GetEdiData").size(), 4u);

@@ -40,7 +40,7 @@ protected:
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (control->SendPortEndCheck()) {
             if (std::chrono::steady_clock::now() > until) return false;
-            pump.waitFor(std::chrono::milliseconds(1000));
+            (void)pump.waitFor(std::chrono::milliseconds(1000));
         }
         return true;
     }

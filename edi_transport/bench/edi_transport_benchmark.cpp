@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
                     "peak memory %.1f MB before, %.1f MB after\n",
                     largeBytes / 1e6, (largeBytes + 2) / 3 * 4 * 62 / 60 / 1e6, code.c_str(), stored, took, before,
                     peakMegabytes());
-        fg::fs::removeFile(save + "generated.dat");
-        fg::fs::removeFile(answers + "GetEdiData.fault");
+        (void)fg::fs::removeFile(save + "generated.dat");
+        (void)fg::fs::removeFile(answers + "GetEdiData.fault");
     }
     {
         fg::testing::LocalEdiServer server(answers);

@@ -16,7 +16,7 @@ FileLock PrintStartFile::acquire(EventPump* pump) {
     // good: the wait has a bound, and its end fails this print.
     const std::chrono::milliseconds bound = WaitBounds::load().printStart;
     const auto until = clock().elapsed() + bound;
-    if (pump) pump->pumpOnce();
+    if (pump) (void)pump->pumpOnce();
     for (;;) {
         FileLock lock = FileLock::tryLock(path());
         if (lock.held()) return lock;
@@ -40,7 +40,7 @@ void PrintStartFile::write() {
 
 void PrintStartFile::remove() noexcept {
     try {
-        if (auto found = fs::resolve(path())) fs::removeFile(*found);
+        if (auto found = fs::resolve(path())) (void)fs::removeFile(*found);
     } catch (...) {
         // Nothing to do: a start file that stays is harmless, as the lock decides.
     }

@@ -13,7 +13,7 @@ public:
 
     // Copies G3Image/<name>.G3 to G3ReImage/<name>.G3, replacing an older
     // copy. Any failure is logged as 40005 and answers False.
-    bool saveRetryImage(const std::string& strReSendFileName);
+    [[nodiscard]] bool saveRetryImage(const std::string& strReSendFileName);
 };
 
 }  // namespace fg

@@ -38,18 +38,18 @@ public:
     static constexpr const char* kErrorSource = "FaxSendCareers";
 
     // Appends one record built from the properties. True when saved.
-    bool setSendCareer();
+    [[nodiscard]] bool setSendCareer();
     // Sets PageNum, Result and ReSendDate of every record of that number and
     // type. True when at least one matched; the file is saved either way.
-    bool setReSendCareer(const std::string& strRepManageNo, const std::string& strRepType,
+    [[nodiscard]] bool setReSendCareer(const std::string& strRepManageNo, const std::string& strRepType,
                          const std::string& strDate, std::int16_t intSendCnt, const std::string& strResult);
     // True when a record of that number and type exists.
-    bool checkSendCareer(const std::string& strRepManageNo, const std::string& strRepType);
+    [[nodiscard]] bool checkSendCareer(const std::string& strRepManageNo, const std::string& strRepType);
     // The Result of the first record whose second element is that number,
     // as a send reads it before it starts ("" when no record or no Result);
     // a log that does not load holds none. False, logged, when it cannot be
     // told.
-    bool findSendResult(const std::string& strRepManageNo, std::string& strResult);
+    [[nodiscard]] bool findSendResult(const std::string& strRepManageNo, std::string& strResult);
     // Every RepManageNo of every record, by name, in log order: the numbers
     // the log holds taken. A log that is missing holds none. False, with
     // why in the debug log, when it cannot be read or does not load
@@ -63,10 +63,10 @@ public:
                                        std::vector<xml::Node>& sends);
     // Removes the first record of that number. True when saved, also when
     // none matched.
-    bool delSendCareer(const std::string& strRepManageNo);
+    [[nodiscard]] bool delSendCareer(const std::string& strRepManageNo);
     // Adds an image name to every record of that number (once each), moving
     // the record last and its image list behind ReSendDate. True when saved.
-    bool setSendImage(const std::string& strRepManageNo, const std::string& strImageFile);
+    [[nodiscard]] bool setSendImage(const std::string& strRepManageNo, const std::string& strImageFile);
 
     // The properties; writing a record does not clear them.
     const std::string& strOrderName() const { return orderName_; }

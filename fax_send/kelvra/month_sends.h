@@ -28,7 +28,7 @@ public:
     using AnyText = std::function<bool(const char* name, const Test& test)>;
 
     MonthSends(std::string month, std::string faxNo);
-    bool holds(const AnyText& anyText) const;
+    [[nodiscard]] bool holds(const AnyText& anyText) const;
 
 private:
     std::string month_, faxNo_;

@@ -7,7 +7,7 @@
 namespace fg {
 
 // True for a non-empty name without a folder separator that is not "." or "..".
-bool isPlainPageName(const std::string& name);
+[[nodiscard]] bool isPlainPageName(const std::string& name);
 // Raises fg::Error 52 (bad file name) unless the name is plain.
 void checkPlainPageName(const std::string& name);
 

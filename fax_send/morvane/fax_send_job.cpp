@@ -200,7 +200,7 @@ void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<st
             made.push_back(copy);
         }
     } catch (...) {
-        for (const std::string& copy : made) fs::removeFile(copy);
+        for (const std::string& copy : made) (void)fs::removeFile(copy);
         sendNames.clear();
         Error cause = currentError();
         if (cause.number() == kNoPages) throw cause;

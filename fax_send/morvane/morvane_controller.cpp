@@ -103,7 +103,7 @@ void MorvaneController::onTick() {
 }
 
 void MorvaneController::wait(std::chrono::milliseconds duration) {
-    pump_->waitUntil([this] { return terminating_; }, duration);
+    (void)pump_->waitUntil([this] { return terminating_; }, duration);
 }
 
 void MorvaneController::raiseSendFaxEnd() {
@@ -111,7 +111,7 @@ void MorvaneController::raiseSendFaxEnd() {
     if (released_ || !child_->raiseEvent("eventSendFaxEnd")) return;
     // The client's handler runs before the marker goes; it may read the end
     // status or release the object meanwhile.
-    pump_->waitUntilPeer([this] { return eventDone_ || released_ || child_->released(); }, kEventBound);
+    (void)pump_->waitUntilPeer([this] { return eventDone_ || released_ || child_->released(); }, kEventBound);
     if (!eventDone_ && !released_ && !child_->released())
         ErrorLogWriter().writeError(FaxSendJob::kSource,
                                     Error(errnum::PathFileAccessError, "送信終了イベントの処理が終わりません。"));

@@ -94,7 +94,7 @@ void removeSendCopiesOf(pid_t server) {
     std::string temp = FolderPathInfo().getFolderPath("SendTemp");
     for (const std::string& name : fs::list(temp, "*.G3")) {
         pid_t of = senderOf(name);
-        if (of > 0 && (server > 0 ? of == server : !processExists(of))) fs::removeFile(temp + name);
+        if (of > 0 && (server > 0 ? of == server : !processExists(of))) (void)fs::removeFile(temp + name);
     }
 }
 
@@ -116,7 +116,7 @@ void save(const std::string& markerName, const std::vector<std::string>& numbers
           const std::vector<std::string>& inDoubt) {
     const std::string path = RunMarker::handOverPath(fs::programFolder(), markerName + ".XML");
     if (numbers.empty()) {
-        fs::removeFile(path);
+        (void)fs::removeFile(path);
         return;
     }
     write(path, currentProcessId(), numbers, sent, inDoubt);

@@ -83,7 +83,7 @@ bool MakeOCRDataCtl::setOCRManageNum(const std::vector<std::string>& strRepManag
 }
 
 void MakeOCRDataCtl::delLayoutCopies(const std::string& layoutFolder, const std::vector<std::string>& strRepManageNo) {
-    for (const std::string& number : strRepManageNo) fs::removeFile(layoutFolder + number + FaxReportMaker::kExtension);
+    for (const std::string& number : strRepManageNo) (void)fs::removeFile(layoutFolder + number + FaxReportMaker::kExtension);
 }
 
 }  // namespace fg::jobs

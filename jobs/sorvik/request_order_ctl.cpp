@@ -60,7 +60,7 @@ bool RequestOrderCtl::makeOrderBalanceFax(const std::vector<GET_FILE>& udtAllDat
     // An unregistered fax number (logged by the lookup) matches no group:
     // nothing is faxed and the receipt is still confirmed.
     MakerInfo supplier;
-    supplier.getMakerInfo("", strFaxNo(), true);
+    (void)supplier.getMakerInfo("", strFaxNo(), true);
     const std::string code = supplier.strSupplierCode();
 
     std::vector<Edit_File> groups;

@@ -143,7 +143,7 @@ protected:
         std::string failure;
         Sheet page = readG3WithFax2tiff(g3, home.path(), failure);
         EXPECT_TRUE(failure.empty()) << failure;
-        fs::removeFile(g3);
+        (void)fs::removeFile(g3);
         return page;
     }
 

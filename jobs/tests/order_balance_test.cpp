@@ -20,7 +20,7 @@ protected:
         JobHome::SetUp();
         // The demo's balances of S0001 (two customers), and the same of S0002.
         balances = fs::readFile(home.folder("TempEDI") + "DORE0601_0001.xml");
-        for (const auto& name : files("TempEDI")) fs::removeFile(home.folder("TempEDI") + name);
+        for (const auto& name : files("TempEDI")) (void)fs::removeFile(home.folder("TempEDI") + name);
         server = std::make_unique<LocalEdiServer>(answers.path(), record.path());
         SetUpInfo settings;
         settings.setStrEDIMethodRoot(server->methodRoot());
@@ -194,7 +194,7 @@ TEST_P(EachEndingOfTheJob, IsLoggedAsItMeans) {
         // for whoever looks.
         EXPECT_EQ(workFiles(), Strings{"TempReqEDI/request.xml"});
         fs::removeTree(blocker);
-        fs::removeFile(home.folder("TempReqEDI") + "request.xml");
+        (void)fs::removeFile(home.folder("TempReqEDI") + "request.xml");
     }
     EXPECT_EQ(workFiles(), Strings{});
     EXPECT_EQ(leftovers(), Strings{});

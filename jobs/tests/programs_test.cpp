@@ -194,7 +194,7 @@ TEST_F(JobPrograms, UnknownFaxNumbersAndOcrTypesAreLoggedAndEndTheJob) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + " " + c.line);
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         ProgramRun run = runJob(c.program, {c.line});
         EXPECT_EQ(run.exitCode, jobs::kExitFailed) << run.errors;
         EXPECT_EQ(telephonyNumbers(), c.logged);
@@ -222,7 +222,7 @@ TEST_F(JobPrograms, CommandLinesNotOfTheJobsFormAreLoggedAndEndTheJob) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + " with " + std::to_string(c.args.size()) + " argument(s)");
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         ProgramRun run = runJob(c.program, c.args);
         EXPECT_EQ(run.exitCode, jobs::kExitBadCommandLine) << run.errors;
         auto log = telephonyLog();
@@ -251,7 +251,7 @@ TEST_F(JobPrograms, ARefusedSendFailsThePageStepAndEndsTheJobAtOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program);
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         const auto before = recordNumbers();
         const auto filesBefore = jobFiles();
         ProgramRun run = runJob(c.program, {c.line});
@@ -297,7 +297,7 @@ TEST_F(JobPrograms, ASendJobThatFailsLogsTheJobsEndNumber) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + (c.sendLines ? " on busy lines" : " without a send line"));
         writeModems(home, {c.sendLines ? "1*ATZ*0*1*0*" : "1*ATZ*0*0*0*"});
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         const auto before = recordNumbers();
         ProgramRun run = runJob(c.program, {c.line});
         EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
@@ -321,7 +321,7 @@ TEST_F(JobPrograms, ASendHistoryWhoseListCannotBeMadeKeepsNoRecordOfIt) {
         Numbers logged;
         bool documentStays;
     } cases[] = {
-        {"no style sheet", [&] { fs::removeFile(xsl + "FR130_ChangeStructure.xsl"); }, {errs::HistoryNotSelected},
+        {"no style sheet", [&] { (void)fs::removeFile(xsl + "FR130_ChangeStructure.xsl"); }, {errs::HistoryNotSelected},
          false},
         {"a style sheet that does not transform",
          [&] {
@@ -331,14 +331,14 @@ TEST_F(JobPrograms, ASendHistoryWhoseListCannotBeMadeKeepsNoRecordOfIt) {
                                  "</xsl:stylesheet>");
          },
          {errs::HistoryNotSelected}, false},
-        {"no layout sheet", [&] { fs::removeFile(xsl + "FR130_Layout.xsl"); }, {errs::HistoryNotLaidOut}, false},
+        {"no layout sheet", [&] { (void)fs::removeFile(xsl + "FR130_Layout.xsl"); }, {errs::HistoryNotLaidOut}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::writeFileAtomic(xsl + "FR130_ChangeStructure.xsl", structure);
         fs::writeFileAtomic(xsl + "FR130_Layout.xsl", layout);
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
-        for (const auto& f : files("FaxSendXML")) fs::removeFile(home.folder("FaxSendXML") + f);
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        for (const auto& f : files("FaxSendXML")) (void)fs::removeFile(home.folder("FaxSendXML") + f);
         c.breakIt();
         ProgramRun run = runJob("drumel", {kSupplierFax + ",202401"});
         EXPECT_EQ(run.exitCode, jobs::kExitFailed) << run.errors;

@@ -126,7 +126,7 @@ TEST_F(ResendJob, PagesAreTurnedByTitleAndKeepTheirProportionsOnTheFax) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
         clearFaxes();
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         const std::string number = "20240105093000" + std::to_string(1000 + ++n);
         writeStore(home, {{number, kSupplierFax, {number + "_001"}, c.title}});
         image::writeJpeg(home.folder("Jpg") + number + "_001.jpg", c.copy, 24);
@@ -162,7 +162,7 @@ TEST_F(ResendJob, WhatCannotBeSentAgainIsLoggedAndNothingIsSent) {
         {"a number not on record", "202401050930009999", [] {}, errs::ResendNotOnRecord},
         {"no number", "", [] {}, errs::ResendNotOnRecord},
         {"a record without pages", bare, [] {}, errs::ResendNotOnRecord},
-        {"a reference copy gone", stored, [&] { fs::removeFile(home.folder("Jpg") + stored + "_001.jpg"); },
+        {"a reference copy gone", stored, [&] { (void)fs::removeFile(home.folder("Jpg") + stored + "_001.jpg"); },
          errs::ResendPageFailed},
         {"a reference copy that is no picture", stored,
          [&] { fs::writeFileAtomic(home.folder("Jpg") + stored + "_001.jpg", "not a picture"); },
@@ -173,7 +173,7 @@ TEST_F(ResendJob, WhatCannotBeSentAgainIsLoggedAndNothingIsSent) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::writeFileAtomic(home.folder("SetupInfo") + "SetUpInformation.xml", settings);
-        fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
+        (void)fs::removeFile(home.folder("log") + "TelephonyErrorLog.txt");
         store();
         c.breakIt();
         ProgramRun run = runJob("corvina", {kSupplierFax + "," + c.number});

@@ -32,7 +32,7 @@ struct Entry {
 };
 
 // Whether the file is an archive of the format. Never throws.
-bool isArchive(const std::string& path, Format format);
+[[nodiscard]] bool isArchive(const std::string& path, Format format);
 
 // Every entry of the archive in stored order. Raises fg::Error 53 when the
 // file is missing, 75 when it cannot be read as an archive of the format.

@@ -79,7 +79,7 @@ int main() {
     for (int i = 0; i < cycles; ++i) {
         FileLock lock(counter);
         xml::Document d;
-        d.load(counter);
+        (void)d.load(counter);
         xml::Node n = d.selectSingleNode("/End/N");
         n.setText(std::to_string(std::atoi(n.text().c_str()) + 1));
         d.save(counter);

@@ -18,7 +18,7 @@ namespace fg::desktop {
 struct Bitmap {
     image::Image image;
     std::uint32_t attributes[2] = {0, 0};  // the owner's, kept unchanged
-    bool holdsBitmap() const { return !image.empty(); }
+    [[nodiscard]] bool holdsBitmap() const { return !image.empty(); }
     int bitsPerPixel() const;
     std::size_t bytesPerLine() const { return image.stride(); }
     int colorCount() const;                // palette entries; 0 above 8 bits
@@ -27,25 +27,25 @@ struct Bitmap {
 // A new image of the depth, every pel 0; the palette given, or for 1 to 8
 // bits without one a gray ramp. False (and the bitmap empty) for another
 // depth or a size the image layer refuses.
-bool createBitmap(Bitmap& bitmap, int width, int height, int bitsPerPixel, const image::Palette* palette,
+[[nodiscard]] bool createBitmap(Bitmap& bitmap, int width, int height, int bitsPerPixel, const image::Palette* palette,
                   std::uint32_t firstAttribute, std::uint32_t secondAttribute);
 void freeBitmap(Bitmap& bitmap);
 // A copy with its own pels; false when `from` holds none.
-bool copyBitmap(Bitmap& to, const Bitmap& from);
+[[nodiscard]] bool copyBitmap(Bitmap& to, const Bitmap& from);
 // One row of bytesPerLine bytes; false for a row outside the image or a
 // count other than bytesPerLine.
-bool getBitmapRow(const Bitmap& bitmap, int row, std::uint8_t* bytes, std::size_t count);
-bool putBitmapRow(Bitmap& bitmap, int row, const std::uint8_t* bytes, std::size_t count);
+[[nodiscard]] bool getBitmapRow(const Bitmap& bitmap, int row, std::uint8_t* bytes, std::size_t count);
+[[nodiscard]] bool putBitmapRow(Bitmap& bitmap, int row, const std::uint8_t* bytes, std::size_t count);
 // The palette as entries of four bytes: red, green, blue, 0.
 std::vector<std::uint8_t> bitmapPaletteEntries(const Bitmap& bitmap);
-bool setBitmapPaletteEntries(Bitmap& bitmap, const std::vector<std::uint8_t>& entries);
+[[nodiscard]] bool setBitmapPaletteEntries(Bitmap& bitmap, const std::vector<std::uint8_t>& entries);
 
 // `to` gets the image of `from` resampled to width x height in 24-bit
 // colour (area averaging). False when `from` holds none or the size is bad.
-bool resampleBitmap(const Bitmap& from, Bitmap& to, int width, int height);
+[[nodiscard]] bool resampleBitmap(const Bitmap& from, Bitmap& to, int width, int height);
 // Turns by hundredths of a degree, counter-clockwise for positive angles,
 // grown to hold the whole picture, the uncovered corners white.
-bool rotateBitmap(Bitmap& bitmap, long hundredths);
+[[nodiscard]] bool rotateBitmap(Bitmap& bitmap, long hundredths);
 // Paints the whole image stretched onto `destination`.
 void paintBitmap(DeviceContext& dc, const Bitmap& bitmap, const Rect& destination, std::uint32_t rop = SRCCOPY);
 // A context that draws into the bitmap; null when it holds none.
@@ -54,6 +54,6 @@ std::unique_ptr<BitmapDC> bitmapDC(Bitmap& bitmap);
 // Loads a bitmap or a JPEG file, told apart by their content, as stored
 // (a gray JPEG as 8 bits with a gray palette). False, the bitmap unchanged, for
 // a missing or unreadable file.
-bool loadBitmapFile(const std::string& path, Bitmap& bitmap);
+[[nodiscard]] bool loadBitmapFile(const std::string& path, Bitmap& bitmap);
 
 }  // namespace fg::desktop

@@ -67,7 +67,7 @@ bool emptyClipboard() {
 
 bool setClipboardData(unsigned format, MemoryHandle block) {
     if (!board().open || !block || format == CF_METAFILEPICT || globalLock(block) == nullptr) return false;
-    globalUnlock(block);
+    (void)globalUnlock(block);
     freeFormat(format);
     board().blocks[format] = block;
     return true;

@@ -25,19 +25,19 @@ struct MetafilePicture {
 unsigned registerClipboardFormat(std::string_view name);
 
 // False while another opening has not been closed.
-bool openClipboard(WindowHandle owner);
-bool closeClipboard();
+[[nodiscard]] bool openClipboard(WindowHandle owner);
+[[nodiscard]] bool closeClipboard();
 // Frees every content; the opener becomes the owner. Needs the clipboard open.
-bool emptyClipboard();
+[[nodiscard]] bool emptyClipboard();
 // Places a block (which then belongs to the clipboard) or a picture under
 // a format, freeing what the format held. Needs the clipboard open.
-bool setClipboardData(unsigned format, MemoryHandle block);
-bool setClipboardMetafile(const MetafilePicture& picture);
+[[nodiscard]] bool setClipboardData(unsigned format, MemoryHandle block);
+[[nodiscard]] bool setClipboardMetafile(const MetafilePicture& picture);
 // What a format holds (the clipboard's own block or picture), 0 or null when
 // nothing or the clipboard is not open.
 MemoryHandle clipboardData(unsigned format);
 const MetafilePicture* clipboardMetafile();
-bool isClipboardFormatAvailable(unsigned format);
+[[nodiscard]] bool isClipboardFormatAvailable(unsigned format);
 WindowHandle clipboardOwner();
 
 }  // namespace fg::desktop

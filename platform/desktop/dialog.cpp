@@ -103,7 +103,7 @@ std::intptr_t dialogBox(const DialogTemplate& t, WindowHandle owner, WindowProc 
         const WindowHandle control =
             createWindow(c.className, c.text, c.style | WS_CHILD | WS_VISIBLE, 0, pels(c.frame), dialog, c.id);
         if (!control) {
-            destroyWindow(dialog);
+            (void)destroyWindow(dialog);
             return -1;
         }
         if (!first) first = control;
@@ -113,10 +113,10 @@ std::intptr_t dialogBox(const DialogTemplate& t, WindowHandle owner, WindowProc 
         DialogSession session(dialog);
         if (driver()) driver()->run(session);
         if (!session.ended()) session.click(IDCANCEL);
-        if (!session.ended()) endDialog(dialog, IDCANCEL);
+        if (!session.ended()) (void)endDialog(dialog, IDCANCEL);
     }
     const std::intptr_t result = detail::controlState(dialog)->dialogResult;
-    destroyWindow(dialog);
+    (void)destroyWindow(dialog);
     return result;
 }
 
@@ -157,7 +157,7 @@ void DialogSession::type(int id, std::string_view utf8) {
     if (!c || !isWindowEnabled(control)) return;
     std::string text(utf8);
     if (c->textLimit > 0 && text.size() > static_cast<std::size_t>(c->textLimit)) text.resize(static_cast<std::size_t>(c->textLimit));
-    setWindowText(control, text);
+    (void)setWindowText(control, text);
     notifyParent(control, EN_CHANGE);
 }
 

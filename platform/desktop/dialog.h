@@ -47,10 +47,10 @@ struct DialogTemplate {
 // made.
 std::intptr_t dialogBox(const DialogTemplate& dialog, WindowHandle owner, WindowProc dialogProc,
                         std::intptr_t initParam);
-bool endDialog(WindowHandle dialog, std::intptr_t result);
+[[nodiscard]] bool endDialog(WindowHandle dialog, std::intptr_t result);
 
 WindowHandle dlgItem(WindowHandle dialog, int id);
-bool setDlgItemText(WindowHandle dialog, int id, std::string_view utf8);
+[[nodiscard]] bool setDlgItemText(WindowHandle dialog, int id, std::string_view utf8);
 // At most `bufferBytes` - 1 bytes of the text, as a buffer of that size holds.
 std::string dlgItemText(WindowHandle dialog, int id, std::size_t bufferBytes = SIZE_MAX);
 std::intptr_t sendDlgItemMessage(WindowHandle dialog, int id, std::uint32_t message, std::uintptr_t wParam = 0,
@@ -68,10 +68,10 @@ public:
     std::vector<std::string> items(int id) const;
     int selection(int id) const;
     void select(int id, int index);
-    bool enabled(int id) const;
-    bool exists(int id) const;
+    [[nodiscard]] bool enabled(int id) const;
+    [[nodiscard]] bool exists(int id) const;
     void click(int id);
-    bool ended() const;
+    [[nodiscard]] bool ended() const;
     std::intptr_t result() const;
 
 private:

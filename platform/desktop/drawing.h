@@ -44,8 +44,8 @@ struct Rect {
         return static_cast<int>(
             std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     }
-    bool empty() const { return right <= left || bottom <= top; }
-    bool contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+    [[nodiscard]] bool empty() const { return right <= left || bottom <= top; }
+    [[nodiscard]] bool contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
     bool operator==(const Rect&) const = default;
 };
 // Empty results are (0, 0, 0, 0).
@@ -147,7 +147,7 @@ public:
     static Region rectangle(const Rect& r);
     static Region polygon(std::span<const Point> points, int fillMode = ALTERNATE);
     Rect bounds() const { return bounds_; }
-    bool isRectangle() const { return polygon_.empty(); }
+    [[nodiscard]] bool isRectangle() const { return polygon_.empty(); }
     const std::vector<Point>& points() const { return polygon_; }
     int fillMode() const { return fillMode_; }
 
@@ -167,7 +167,7 @@ public:
     // new depth; restore(-1) goes back one level, restore(n) to the state
     // saved at depth n. False for a level that was not saved.
     int save();
-    bool restore(int level = -1);
+    [[nodiscard]] bool restore(int level = -1);
 
     // Each selection answers what was selected before.
     Pen selectPen(const Pen& pen);

@@ -19,7 +19,7 @@ MemoryHandle globalAlloc(unsigned flags, std::size_t bytes);
 MemoryHandle globalReAlloc(MemoryHandle block, std::size_t bytes, unsigned flags);
 // The block's bytes, or null for a handle that names no block.
 void* globalLock(MemoryHandle block);
-bool globalUnlock(MemoryHandle block);
+[[nodiscard]] bool globalUnlock(MemoryHandle block);
 std::size_t globalSize(MemoryHandle block);
 // Answers 0 when freed, the handle itself when it names no block.
 MemoryHandle globalFree(MemoryHandle block);

@@ -70,7 +70,7 @@ bool destroyMenu(MenuHandle menu) {
     const std::vector<MenuItem> items = std::move(it->second);
     all().menus.erase(it);
     for (const MenuItem& item : items)
-        if (item.flags & MF_POPUP) destroyMenu(item.submenu);
+        if (item.flags & MF_POPUP) (void)destroyMenu(item.submenu);
     return true;
 }
 
@@ -92,7 +92,7 @@ bool trackPopupMenu(MenuHandle menu, unsigned /*flags*/, Point screen, WindowHan
     int index = -1;
     if (choice == 0 || !isMenu(menu) || !holds(menu, choice, popup, index)) return true;
     if (popup != menu) sendMessage(owner, WM_INITMENUPOPUP, popup, makeLParam(index, 0));
-    postMessage(owner, WM_COMMAND, makeWParam(static_cast<int>(choice), 0), 0);
+    (void)postMessage(owner, WM_COMMAND, makeWParam(static_cast<int>(choice), 0), 0);
     return true;
 }
 

@@ -24,15 +24,15 @@ struct MenuItem {
     unsigned id = 0;         // the command of a string item
     MenuHandle submenu = 0;  // the menu of an MF_POPUP item
     std::string text;
-    bool enabled() const { return !(flags & (MF_GRAYED | MF_DISABLED)) && !(flags & MF_SEPARATOR); }
+    [[nodiscard]] bool enabled() const { return !(flags & (MF_GRAYED | MF_DISABLED)) && !(flags & MF_SEPARATOR); }
 };
 
 MenuHandle createPopupMenu();
 // With MF_POPUP `idOrSubmenu` is the submenu, which then belongs to the menu.
-bool appendMenu(MenuHandle menu, unsigned flags, std::uintptr_t idOrSubmenu, std::string_view utf8);
+[[nodiscard]] bool appendMenu(MenuHandle menu, unsigned flags, std::uintptr_t idOrSubmenu, std::string_view utf8);
 // Destroys the menu and its submenus.
-bool destroyMenu(MenuHandle menu);
-bool isMenu(MenuHandle menu);
+[[nodiscard]] bool destroyMenu(MenuHandle menu);
+[[nodiscard]] bool isMenu(MenuHandle menu);
 std::vector<MenuItem> menuItems(MenuHandle menu);
 
 // Answers the command the user chose from the menu shown at `screen` (a
@@ -47,6 +47,6 @@ void setMenuDriver(std::shared_ptr<MenuDriver> driver);
 
 // False for a bad menu or owner. A choice that names no enabled command of
 // the menu posts nothing.
-bool trackPopupMenu(MenuHandle menu, unsigned flags, Point screen, WindowHandle owner);
+[[nodiscard]] bool trackPopupMenu(MenuHandle menu, unsigned flags, Point screen, WindowHandle owner);
 
 }  // namespace fg::desktop

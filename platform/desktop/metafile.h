@@ -36,7 +36,7 @@ public:
     Metafile() = default;
     explicit Metafile(std::string bits) : bits_(std::move(bits)) {}
     const std::string& bits() const { return bits_; }
-    bool empty() const { return bits_.empty(); }
+    [[nodiscard]] bool empty() const { return bits_.empty(); }
 
 private:
     std::string bits_;

@@ -46,7 +46,7 @@ private:
     void shape(Rect bounds, const Path& fill, const Path& outline);
     template <class SourceFn>
     void combine(const Coverage& coverage, const Coverage* except, std::uint8_t table, SourceFn&& source);
-    bool inRegion(int x, int y);
+    [[nodiscard]] bool inRegion(int x, int y);
 
     image::Image& surface_;
     int technology_;

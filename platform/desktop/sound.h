@@ -16,18 +16,18 @@ class SoundBackend {
 public:
     virtual ~SoundBackend() = default;
     // True when the sound played to its end.
-    virtual bool play(const std::string& path, unsigned flags) = 0;
+    [[nodiscard]] virtual bool play(const std::string& path, unsigned flags) = 0;
     virtual void beep(unsigned type) = 0;
 };
 
 // A RIFF file of form WAVE with a format chunk of PCM or another coding
 // (channels, rate and block size above 0) and a data chunk, every chunk
 // within the file.
-bool isWaveFile(std::string_view bytes);
+[[nodiscard]] bool isWaveFile(std::string_view bytes);
 
 class NullSound : public SoundBackend {
 public:
-    bool play(const std::string& path, unsigned flags) override;
+    [[nodiscard]] bool play(const std::string& path, unsigned flags) override;
     void beep(unsigned type) override;
     const std::vector<std::string>& played() const { return played_; }
     const std::vector<unsigned>& beeps() const { return beeps_; }
@@ -41,7 +41,7 @@ private:
 void setSoundBackend(std::shared_ptr<SoundBackend> backend);
 SoundBackend& soundBackend();
 
-bool playSound(const std::string& path, unsigned flags);
+[[nodiscard]] bool playSound(const std::string& path, unsigned flags);
 void messageBeep(unsigned type);
 
 }  // namespace fg::desktop

@@ -35,7 +35,7 @@ struct CursorShape {
     Point hotspot;
 };
 CursorHandle createCursor(CursorShape shape);
-bool destroyCursor(CursorHandle cursor);
+[[nodiscard]] bool destroyCursor(CursorHandle cursor);
 // The system's arrow, which lives as long as the process.
 CursorHandle arrowCursor();
 const CursorShape* cursorShape(CursorHandle cursor);

@@ -102,7 +102,7 @@ Rect toScreen(WindowHandle parent, std::uint32_t style, const Rect& frame) {
 void destroyAll() {
     for (std::size_t i = 0; i < desk().windows.size(); ++i) {
         Window& w = *desk().windows[i];
-        if (w.alive) destroyWindow(handleOf(i, w.generation));
+        if (w.alive) (void)destroyWindow(handleOf(i, w.generation));
     }
 }
 
@@ -170,7 +170,7 @@ WindowHandle createWindow(std::string_view className, std::string_view title, st
 
     CreateStruct cs{createParam, parent, frame, style, exStyle, c.name, std::string(title)};
     if (sendMessage(h, WM_CREATE, 0, reinterpret_cast<std::intptr_t>(&cs)) == -1) {
-        destroyWindow(h);
+        (void)destroyWindow(h);
         return 0;
     }
     return isWindow(h) ? h : 0;
@@ -179,7 +179,7 @@ WindowHandle createWindow(std::string_view className, std::string_view title, st
 bool destroyWindow(WindowHandle h) {
     if (!find(h)) return false;
     sendMessage(h, WM_DESTROY);
-    for (WindowHandle child : childWindows(h)) destroyWindow(child);
+    for (WindowHandle child : childWindows(h)) (void)destroyWindow(child);
     Window* w = find(h);
     if (!w) return true;  // it went while its own messages ran
     if (desk().capture == h) desk().capture = 0;
@@ -219,7 +219,7 @@ int dispatchMessages() {
         for (std::size_t i = 0; i < desk().windows.size(); ++i) {
             Window& w = *desk().windows[i];
             if (w.alive && !w.invalid.empty()) {
-                updateWindow(handleOf(i, w.generation));
+                (void)updateWindow(handleOf(i, w.generation));
                 painted = true;
             }
         }
@@ -268,7 +268,7 @@ std::intptr_t defWindowProc(WindowHandle h, std::uint32_t message, std::uintptr_
         PaintDC paint(h);
         return 0;
     }
-    case WM_CLOSE: destroyWindow(h); return 0;
+    case WM_CLOSE: (void)destroyWindow(h); return 0;
     default: return 0;
     }
 }
@@ -385,7 +385,7 @@ bool moveWindow(WindowHandle h, const Rect& frame, bool repaint) {
     w->frame = toScreen(w->parent, w->style, normalized(frame));
     sizeSurface(*w);
     const Rect after = clientRect(h);
-    if (repaint) invalidateRect(h, nullptr, true);
+    if (repaint) (void)invalidateRect(h, nullptr, true);
     if (before.width() != after.width() || before.height() != after.height())
         sendMessage(h, WM_SIZE, 0, makeLParam(after.width(), after.height()));
     return true;
@@ -397,7 +397,7 @@ bool showWindow(WindowHandle h, int command) {
     const bool was = (w->style & WS_VISIBLE) != 0;
     if (command == SW_HIDE) w->style &= ~WS_VISIBLE;
     else w->style |= WS_VISIBLE;
-    if (!was && command != SW_HIDE) invalidateRect(h, nullptr, true);
+    if (!was && command != SW_HIDE) (void)invalidateRect(h, nullptr, true);
     return was;
 }
 
@@ -494,7 +494,7 @@ std::unique_ptr<WindowDC> getDC(WindowHandle window) { return std::make_unique<W
 PaintDC::PaintDC(WindowHandle window) : WindowDC(window), paint_(updateRect(window)) {
     Window* w = find(window);
     const bool erase = w && w->erase;
-    validateRect(window, nullptr);
+    (void)validateRect(window, nullptr);
     intersectClipRect(paint_);
     if (erase) sendMessage(window, WM_ERASEBKGND, reinterpret_cast<std::uintptr_t>(static_cast<DeviceContext*>(this)));
 }

@@ -58,8 +58,8 @@ struct WindowClass {
     std::optional<Color> background;  // painted when a paint asks to erase
 };
 // False when a class of the name exists or the class has no procedure.
-bool registerClass(const WindowClass& windowClass);
-bool unregisterClass(std::string_view name);
+[[nodiscard]] bool registerClass(const WindowClass& windowClass);
+[[nodiscard]] bool unregisterClass(std::string_view name);
 
 // What WM_CREATE's lParam points to.
 struct CreateStruct {
@@ -78,12 +78,12 @@ WindowHandle createWindow(std::string_view className, std::string_view title, st
                           std::uint32_t exStyle, const Rect& frame, WindowHandle parent, int id = 0,
                           std::intptr_t createParam = 0);
 // Sends WM_DESTROY, then destroys its child and owned windows.
-bool destroyWindow(WindowHandle window);
-bool isWindow(WindowHandle window);
+[[nodiscard]] bool destroyWindow(WindowHandle window);
+[[nodiscard]] bool isWindow(WindowHandle window);
 
 std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam = 0,
                           std::intptr_t lParam = 0);
-bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+[[nodiscard]] bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
 struct Message {
     WindowHandle window = 0;
     std::uint32_t message = 0;
@@ -118,7 +118,7 @@ WindowHandle parentWindow(WindowHandle window);  // the parent of a child, the o
 // The children and owned windows, in the order they were made.
 std::vector<WindowHandle> childWindows(WindowHandle window);
 int windowId(WindowHandle window);
-bool setWindowText(WindowHandle window, std::string_view utf8);
+[[nodiscard]] bool setWindowText(WindowHandle window, std::string_view utf8);
 std::string windowText(WindowHandle window);
 
 // The outer rectangle in screen coordinates; the client rectangle from
@@ -128,22 +128,22 @@ Rect clientRect(WindowHandle window);
 Point clientToScreen(WindowHandle window, Point p);
 Point screenToClient(WindowHandle window, Point p);
 // As createWindow takes the frame; WM_SIZE follows a change of size.
-bool moveWindow(WindowHandle window, const Rect& frame, bool repaint);
-bool showWindow(WindowHandle window, int command);
-bool isWindowVisible(WindowHandle window);
-bool enableWindow(WindowHandle window, bool enable);  // answers whether it was disabled
-bool isWindowEnabled(WindowHandle window);
+[[nodiscard]] bool moveWindow(WindowHandle window, const Rect& frame, bool repaint);
+[[nodiscard]] bool showWindow(WindowHandle window, int command);
+[[nodiscard]] bool isWindowVisible(WindowHandle window);
+[[nodiscard]] bool enableWindow(WindowHandle window, bool enable);  // answers whether it was disabled
+[[nodiscard]] bool isWindowEnabled(WindowHandle window);
 WindowHandle setFocus(WindowHandle window);
 WindowHandle focusWindow();
 
 // Invalidation, in client coordinates (null: the whole client area). The
 // rectangles given since the last paint stay readable, in order.
-bool invalidateRect(WindowHandle window, const Rect* rect, bool erase);
-bool validateRect(WindowHandle window, const Rect* rect);
+[[nodiscard]] bool invalidateRect(WindowHandle window, const Rect* rect, bool erase);
+[[nodiscard]] bool validateRect(WindowHandle window, const Rect* rect);
 std::vector<Rect> invalidRects(WindowHandle window);
 Rect updateRect(WindowHandle window);  // the bounds of what is to paint
 // Paints at once (WM_PAINT) when there is something to paint.
-bool updateWindow(WindowHandle window);
+[[nodiscard]] bool updateWindow(WindowHandle window);
 // The pels of the client area.
 const image::Image& windowSurface(WindowHandle window);
 
@@ -179,7 +179,7 @@ private:
 };
 
 WindowHandle setCapture(WindowHandle window);  // answers the window that had it
-bool releaseCapture();
+[[nodiscard]] bool releaseCapture();
 WindowHandle captureWindow();
 
 // Atoms: one number for a name (matched without regard to case) while it
@@ -190,10 +190,10 @@ Atom deleteAtom(Atom atom);  // 0 when done
 Atom findAtom(std::string_view name);
 std::string atomName(Atom atom);
 // Window properties, by name (matched without regard to case) or by atom.
-bool setProp(WindowHandle window, std::string_view name, std::intptr_t value);
+[[nodiscard]] bool setProp(WindowHandle window, std::string_view name, std::intptr_t value);
 std::intptr_t getProp(WindowHandle window, std::string_view name);
 std::intptr_t removeProp(WindowHandle window, std::string_view name);
-bool setProp(WindowHandle window, Atom atom, std::intptr_t value);
+[[nodiscard]] bool setProp(WindowHandle window, Atom atom, std::intptr_t value);
 std::intptr_t getProp(WindowHandle window, Atom atom);
 std::intptr_t removeProp(WindowHandle window, Atom atom);
 

@@ -85,7 +85,7 @@ protected:
     // Runs the send-end hook (see FaxEngine::setSendEndHook) unless the port
     // was closed, which ends the call before its end goes out: false then,
     // and false as well when the hook raises (logged). Never raises.
-    bool sendEnding(const CallState& port) noexcept;
+    [[nodiscard]] bool sendEnding(const CallState& port) noexcept;
     // The port of a handle, or nullptr.
     virtual std::shared_ptr<CallState> callState(std::int32_t handle) = 0;
     // One trace line, with the time to the millisecond, where the trace

@@ -90,7 +90,7 @@ public:
 
     // Whether the engine exports this entry point. The control leaves a
     // missing one unbound and fails the operations that need it.
-    virtual bool exports(EntryPoint) const { return true; }
+    [[nodiscard]] virtual bool exports(EntryPoint) const { return true; }
 
     // A hook that a send runs on its own thread just before the end of its
     // last page goes to the line: from then on the far end may hold the whole

@@ -39,7 +39,7 @@ struct BilevelImage {
     BilevelImage(int width, int height);  // all white
     std::uint8_t* row(int y) { return bits.data() + static_cast<std::size_t>(y) * stride; }
     const std::uint8_t* row(int y) const { return bits.data() + static_cast<std::size_t>(y) * stride; }
-    bool black(int x, int y) const { return (row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
+    [[nodiscard]] bool black(int x, int y) const { return (row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
     void setBlack(int x, int y) { row(y)[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7)); }
     bool operator==(const BilevelImage& o) const {
         return width == o.width && height == o.height && bits == o.bits;

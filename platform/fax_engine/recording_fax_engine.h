@@ -43,9 +43,9 @@ public:
     // Waits until `n` sends or receives have begun.
     void waitForCalls(int n);
     // Waits, up to a minute, until `n` sends or receives have answered.
-    bool waitForAnswers(int n);
+    [[nodiscard]] bool waitForAnswers(int n);
 
-    bool exports(EntryPoint entry) const override;
+    [[nodiscard]] bool exports(EntryPoint entry) const override;
     std::int16_t PortOpen(std::int32_t* handle, std::int16_t port, const char* initString) override;
     std::int16_t PortClose(std::int32_t handle) override;
     std::int16_t SetLineType(std::int32_t handle, std::int16_t lineType) override;

@@ -47,7 +47,7 @@ public:
     Io read(std::string& into, Deadline deadline);
     // Drops DTR for a moment, which makes a modem hang up and leave data
     // mode; false (with the reason) on a device that has no DTR.
-    bool pulseDtr(std::string& reason);
+    [[nodiscard]] bool pulseDtr(std::string& reason);
     // Ends the waits of write and read under way, and every later one, at
     // once, as TimedOut: the line is being closed. Safe from any thread.
     void interrupt() noexcept;

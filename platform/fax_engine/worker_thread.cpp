@@ -45,7 +45,7 @@ int WorkerThread::niceOffset(int priority) {
     }
 }
 
-WorkerThread::~WorkerThread() { join(kJoinBound); }
+WorkerThread::~WorkerThread() { (void)join(kJoinBound); }
 
 bool WorkerThread::join(std::chrono::milliseconds bound) {
     if (!thread_.joinable()) return true;

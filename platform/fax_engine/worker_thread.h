@@ -42,11 +42,11 @@ public:
     // thread is left behind.
     StartResult start(std::function<void()> body, int priority);
     // True from a successful start until the body has returned.
-    bool running() const { return shared_->running.load(std::memory_order_acquire); }
+    [[nodiscard]] bool running() const { return shared_->running.load(std::memory_order_acquire); }
     // Waits up to `bound` for the body to return and joins the thread; true
     // when it did. False: the thread is let go, ends on its own holding only
     // what its body holds, and the expiry is logged.
-    bool join(std::chrono::milliseconds bound = kJoinBound);
+    [[nodiscard]] bool join(std::chrono::milliseconds bound = kJoinBound);
 
     // The nice offset of a priority (0 for an unknown value).
     static int niceOffset(int priority);

@@ -81,7 +81,7 @@ public:
         // ("" when it gave none).
         virtual void begin(const std::string& fileName) = 0;
         // False refuses the rest: the exchange ends at once with 20023.
-        virtual bool take(std::string_view piece) = 0;
+        [[nodiscard]] virtual bool take(std::string_view piece) = 0;
     };
 
     // Takes the URL of the exchange; nothing is sent yet.
@@ -90,10 +90,10 @@ public:
     // that of a 2xx answer without a server code: any other body means
     // nothing). True when the exchange succeeded; errorCode tells the rest.
     // What the receiver raises ends the exchange and reaches the caller.
-    virtual bool send(const std::string& body, Receiver& receiver);
+    [[nodiscard]] virtual bool send(const std::string& body, Receiver& receiver);
     // The same with the whole answer text left in `answer` ("" after a
     // failure), for answers known to be small.
-    bool send(const std::string& body, std::string& answer);
+    [[nodiscard]] bool send(const std::string& body, std::string& answer);
     virtual std::string errorCode() const;
     // The answer file name the server gave ("" when it gave none, or after a
     // failure other than a refusal of the receiver).

@@ -21,7 +21,7 @@ namespace fg::image {
 enum class PixelFormat { Gray8, Rgb24, Indexed1, Indexed4, Indexed8, Rgb16, Rgb32 };
 
 int bitsPerPixel(PixelFormat format);
-bool isIndexed(PixelFormat format);
+[[nodiscard]] bool isIndexed(PixelFormat format);
 
 struct Rgb {
     std::uint8_t r = 255, g = 255, b = 255;
@@ -42,7 +42,7 @@ public:
     // Raises fg::Error 481 for a side outside 1..kMaxSide or too many bytes.
     Image(int width, int height, PixelFormat format, std::uint8_t fill = 255);
 
-    bool empty() const { return width_ == 0 || height_ == 0; }
+    [[nodiscard]] bool empty() const { return width_ == 0 || height_ == 0; }
     int width() const { return width_; }
     int height() const { return height_; }
     PixelFormat format() const { return format_; }

@@ -53,7 +53,7 @@ public:
     // Takes a picture made elsewhere, as if it had been loaded.
     void setPicture(Image picture);
 
-    bool hasPicture() const { return !picture_.empty(); }
+    [[nodiscard]] bool hasPicture() const { return !picture_.empty(); }
     const Image& picture() const { return picture_; }
     // The error of the last failed operation.
     const std::optional<Error>& lastError() const { return lastError_; }

@@ -37,6 +37,6 @@ std::string encodeJpeg(const Image& image, int bitsPerPixel, int quality = kJpeg
 void checkWritten(const std::string& path, std::string_view bytes);
 
 // True when the bytes begin like a JPEG file.
-bool looksLikeJpeg(std::string_view bytes);
+[[nodiscard]] bool looksLikeJpeg(std::string_view bytes);
 
 }  // namespace fg::image

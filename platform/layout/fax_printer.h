@@ -38,7 +38,7 @@ public:
     void reset();
     // Names the file the next print writes. False (and nothing named) for
     // an empty path or a folder that does not exist.
-    bool setOutputFile(const std::string& path);
+    [[nodiscard]] bool setOutputFile(const std::string& path);
     const std::string& outputFile() const { return outputFile_; }
 
     // Prints one sheet into the output file and answers its pages. Raises

@@ -109,7 +109,7 @@ std::vector<std::string> exportPages(const std::string& printedFile, const std::
         std::vector<image::Image> pages;
         for (const std::string_view& picture : *pictures) pages.push_back(image::decodeJpeg(picture, false, true));
         for (const std::string& stale : listPages(folder, layoutName))
-            fs::removeFile(fs::join(folder, stale + ".bmp"));
+            (void)fs::removeFile(fs::join(folder, stale + ".bmp"));
         std::vector<std::string> names;
         for (std::size_t i = 0; i < pages.size(); ++i) names.push_back(write(pages[i], static_cast<int>(i + 1)));
         return names;
@@ -125,7 +125,7 @@ std::vector<std::string> exportPages(const std::string& printedFile, const std::
     if (count < 1) layoutError(printedFile + " にページがありません");
     if (count > kMaxPages) layoutError(printedFile + " のページが多すぎます");
 
-    for (const std::string& stale : listPages(folder, layoutName)) fs::removeFile(fs::join(folder, stale + ".bmp"));
+    for (const std::string& stale : listPages(folder, layoutName)) (void)fs::removeFile(fs::join(folder, stale + ".bmp"));
 
     poppler::page_renderer renderer;
     renderer.set_render_hint(poppler::page_renderer::antialiasing, true);

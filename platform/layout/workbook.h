@@ -82,10 +82,10 @@ struct Area {
     CellRef first;
     CellRef last;
     bool operator==(const Area&) const = default;
-    bool contains(CellRef c) const {
+    [[nodiscard]] bool contains(CellRef c) const {
         return c.row >= first.row && c.row <= last.row && c.column >= first.column && c.column <= last.column;
     }
-    bool overlaps(const Area& o) const {
+    [[nodiscard]] bool overlaps(const Area& o) const {
         return first.row <= o.last.row && o.first.row <= last.row && first.column <= o.last.column &&
                o.first.column <= last.column;
     }

@@ -360,7 +360,7 @@ ChildObject::ChildObject(EventPump& pump, const std::string& program, const std:
         d.events.clear();
         d.state = Impl::State::Released;
         d.closeSocket();
-        d.process.terminate(d.options.releaseBound);
+        (void)d.process.terminate(d.options.releaseBound);
         if (e.number() == kChildCannotCreate) throw;
         throw Error(kChildCannotCreate, "オブジェクトを作成できません: " + e.description(), "ChildObject");
     }
@@ -421,7 +421,7 @@ void ChildObject::release() {
         } catch (...) {
         }
         d.closeSocket();
-        if (!d.process.waitFor(d.options.releaseBound)) d.process.terminate(d.options.releaseBound);
+        if (!d.process.waitFor(d.options.releaseBound)) (void)d.process.terminate(d.options.releaseBound);
     }
     d.closeSocket();
 }
@@ -434,7 +434,7 @@ void ChildObject::terminate() {
     d.stopProbing();
     d.events.clear();
     d.closeSocket();
-    d.process.terminate(d.options.releaseBound);
+    (void)d.process.terminate(d.options.releaseBound);
 }
 
 bool ChildObject::alive() const { return impl_ && impl_->state == Impl::State::Alive; }

@@ -95,7 +95,7 @@ public:
     void terminate();
 
     // False once the child has ended, closed its socket or been released.
-    bool alive() const;
+    [[nodiscard]] bool alive() const;
     pid_t pid() const;
     const std::string& program() const;
 

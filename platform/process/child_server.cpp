@@ -111,7 +111,7 @@ void ChildServer::ready() {
     Message m;
     m.kind = Message::Kind::Answer;
     m.id = 0;
-    send(childproto::encode(m));
+    (void)send(childproto::encode(m));
 }
 
 void ChildServer::refuse(const Error& error) {
@@ -122,7 +122,7 @@ void ChildServer::refuse(const Error& error) {
     m.errorNumber = error.number();
     m.errorDescription = error.description();
     m.errorSource = error.source();
-    send(childproto::encode(m));
+    (void)send(childproto::encode(m));
 }
 
 bool ChildServer::raiseEvent(const std::string& name, const Values& args) {
@@ -196,7 +196,7 @@ void ChildServer::handleLine(const std::string& line) {
         answer.errorDescription = e.description();
         answer.errorSource = e.source();
     }
-    send(childproto::encode(answer));
+    (void)send(childproto::encode(answer));
 }
 
 }  // namespace fg

@@ -40,7 +40,7 @@ public:
     ChildServer& operator=(const ChildServer&) = delete;
 
     // Whether this process was started as a child object.
-    static bool startedAsChild();
+    [[nodiscard]] static bool startedAsChild();
 
     void on(const std::string& member, Handler handler);
     void onRelease(std::function<void()> handler);
@@ -52,18 +52,18 @@ public:
     // Raises an event in the parent. False when the parent is gone, or when
     // it has not read for the send bound: then the channel is closed and the
     // object released (the parent sees it end), and the expiry is logged.
-    bool raiseEvent(const std::string& name, const Values& args = {});
+    [[nodiscard]] bool raiseEvent(const std::string& name, const Values& args = {});
 
     // How long a send waits for a parent that does not read, in the
     // system's time (see realBound for its real floor). Five minutes.
     void setSendBound(std::chrono::milliseconds bound) { sendBound_ = bound; }
 
-    bool released() const { return released_; }
+    [[nodiscard]] bool released() const { return released_; }
 
 private:
     void onReadable();
     void handleLine(const std::string& line);
-    bool send(const std::string& line);
+    [[nodiscard]] bool send(const std::string& line);
     void endService();
 
     EventPump& pump_;

@@ -238,7 +238,7 @@ bool EventPump::waitUntil(const std::function<bool()>& done, Ms timeout) {
         if (done()) return true;
         Ms remaining = deadline - clock().elapsed();
         if (remaining <= Ms(0)) return done();
-        step(remaining);
+        (void)step(remaining);
     }
 }
 
@@ -250,16 +250,16 @@ bool EventPump::waitUntilPeer(const std::function<bool()>& done, Ms bound) {
         if (Steady::now() >= deadline) return done();
         // Each slice waits at most the bound's scaled length, so the real
         // deadline is looked at again well before it is overshot twice.
-        step(bound);
+        (void)step(bound);
     }
 }
 
 void EventPump::runFor(Ms duration) {
-    waitUntil([] { return false; }, duration);
+    (void)waitUntil([] { return false; }, duration);
 }
 
 void EventPump::run() {
-    while (!quit_) step(std::nullopt);
+    while (!quit_) (void)step(std::nullopt);
 }
 
 PumpTimer::PumpTimer(EventPump& pump, EventPump::Callback onTick) : pump_(pump), onTick_(std::move(onTick)) {}

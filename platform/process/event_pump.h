@@ -59,22 +59,22 @@ public:
     void post(Callback callback);
 
     // Delivers whatever is ready now, without waiting. True when something ran.
-    bool pumpOnce();
+    [[nodiscard]] bool pumpOnce();
     // Waits up to `timeout` of the system's time for at least one event and
     // delivers everything that is ready then. True when something ran.
-    bool waitFor(Ms timeout);
+    [[nodiscard]] bool waitFor(Ms timeout);
     // Pumps until `done` answers true (checked before every wait) or
     // `timeout` has passed; answers `done`'s last word.
-    bool waitUntil(const std::function<bool()>& done, Ms timeout);
+    [[nodiscard]] bool waitUntil(const std::function<bool()>& done, Ms timeout);
     // The same for what another process must do (handle an event, say):
     // `bound` is in the system's time, with the real floor of realBound.
-    bool waitUntilPeer(const std::function<bool()>& done, Ms bound);
+    [[nodiscard]] bool waitUntilPeer(const std::function<bool()>& done, Ms bound);
     // Pumps for `duration` of the system's time, delivering everything.
     void runFor(Ms duration);
     // Pumps until quit() is called.
     void run();
     void quit() { quit_ = true; }
-    bool quitting() const { return quit_; }
+    [[nodiscard]] bool quitting() const { return quit_; }
 
 private:
     struct Watch {
@@ -95,9 +95,9 @@ private:
 
     // One round: posted calls, due timers, or one poll of at most `maxWait`
     // (nullopt: no limit). True when a callback ran.
-    bool step(std::optional<Ms> maxWait);
-    bool runPosted();
-    bool fireDueTimers();
+    [[nodiscard]] bool step(std::optional<Ms> maxWait);
+    [[nodiscard]] bool runPosted();
+    [[nodiscard]] bool fireDueTimers();
     void readSignals();
     void updateSignalDescriptor();
 

@@ -69,7 +69,7 @@ public:
     explicit LineBuffer(std::size_t maxLine = 16u << 20) : maxLine_(maxLine) {}
     void append(const char* data, std::size_t size);
     std::optional<std::string> nextLine();
-    bool empty() const { return buffer_.size() == start_; }
+    [[nodiscard]] bool empty() const { return buffer_.size() == start_; }
     // Drops the next line up to and including its end (the rest of the
     // buffer when it has none), as a reader that passes over a line too long
     // to take does.

@@ -383,7 +383,7 @@ Process::Process(Process&& other) noexcept
 
 Process& Process::operator=(Process&& other) noexcept {
     if (this != &other) {
-        if (pid_ > 0 && !exitCode_) terminate();
+        if (pid_ > 0 && !exitCode_) (void)terminate();
         closeDescriptor();
         pid_ = other.pid_;
         pidfd_ = other.pidfd_;
@@ -396,7 +396,7 @@ Process& Process::operator=(Process&& other) noexcept {
 }
 
 Process::~Process() {
-    if (pid_ > 0 && !exitCode_) terminate();
+    if (pid_ > 0 && !exitCode_) (void)terminate();
     closeDescriptor();
 }
 

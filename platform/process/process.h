@@ -71,21 +71,21 @@ public:
     // A process still running is terminated (see terminate) unless detached.
     ~Process();
 
-    bool valid() const { return pid_ > 0; }
+    [[nodiscard]] bool valid() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
     // The process descriptor, readable once the process has ended (for an
     // EventPump watch); -1 where the kernel offers none.
     int descriptor() const { return pidfd_; }
 
     // Whether the process still runs; reaps it once it has ended.
-    bool running();
+    [[nodiscard]] bool running();
     // The exit code once it has ended (128 + signal for a killed process).
     std::optional<int> exitCode() const { return exitCode_; }
     // Waits up to `bound` of the system's time for the end; true when it ended (and was reaped).
-    bool waitFor(Ms bound);
+    [[nodiscard]] bool waitFor(Ms bound);
     // Asks the process to end (SIGTERM), waits up to `grace`, then kills it
     // (SIGKILL) and reaps it. True when it ended within the grace.
-    bool terminate(Ms grace = Ms(5000));
+    [[nodiscard]] bool terminate(Ms grace = Ms(5000));
     // Kills the process (SIGKILL) without asking first, and reaps it: a
     // process that has stopped answering (hung, or stopped by a signal)
     // would not act on SIGTERM either.
@@ -108,7 +108,7 @@ private:
 [[noreturn]] void replaceProcess(const std::string& program, const std::vector<std::string>& args);
 
 // Whether a process of that id exists (any process, not only our children).
-bool processExists(pid_t pid);
+[[nodiscard]] bool processExists(pid_t pid);
 
 // Names one process for as long as the machine runs: its id and the moment
 // it started, "<pid>:<start>", or "" when no process has that id. A file
@@ -116,14 +116,14 @@ bool processExists(pid_t pid);
 // runs, even once the id has come round again to another process.
 std::string processMark(pid_t pid);
 // Whether the process a mark names still runs.
-bool processMarkLive(const std::string& mark);
+[[nodiscard]] bool processMarkLive(const std::string& mark);
 
 // Ends a process that is not our child, one left running by an earlier run
 // of the system, say: only when it runs the file `program` (the same file,
 // whatever the path's spelling), with SIGTERM first and SIGKILL after
 // `grace` of the system's time. True when such a process was found and has
 // ended; false when `pid` runs no more or runs another program.
-bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace);
+[[nodiscard]] bool endLeftoverProcess(pid_t pid, const std::string& program, std::chrono::milliseconds grace);
 
 // The real time that a bound on another process's answer takes: the bound in
 // the system's time, but under a scaled clock never less than the lesser of

@@ -39,7 +39,7 @@ public:
     RunMarker& operator=(const RunMarker&) = delete;
     ~RunMarker();  // removes the marker
 
-    bool held() const { return lockFd_ >= 0; }
+    [[nodiscard]] bool held() const { return lockFd_ >= 0; }
     // "@" and the stamp (and any "_n"), without folder and extension.
     const std::string& name() const { return name_; }
     std::string path() const { return folder_ + name_ + ".XML"; }
@@ -55,7 +55,7 @@ public:
     // has no markers).
     static std::vector<Found> find(const std::string& folder);
     // Whether the writer of this marker file still holds it.
-    static bool isLive(const std::string& folder, const std::string& fileName);
+    [[nodiscard]] static bool isLive(const std::string& folder, const std::string& fileName);
     // Removes what the process `writer` left in the folder when it ended:
     // its markers with their lock files, and a marker it was still writing.
     // A marker still held, by that process or by a later one that has its

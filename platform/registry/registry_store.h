@@ -51,7 +51,7 @@ public:
     // Deletes a key with its values. A key that has sub-keys is not deleted,
     // nor is a root; false then, and when the key does not exist. Raises
     // fg::Error 75 when the store cannot be read or written.
-    bool deleteKey(Root root, const std::string& path);
+    [[nodiscard]] bool deleteKey(Root root, const std::string& path);
 
     // The text form of a key and its whole subtree, the key named by
     // `fullPath` as given ("HKEY_CURRENT_USER\Software\Example") and each

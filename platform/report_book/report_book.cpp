@@ -171,7 +171,7 @@ int ReportBook::gCallPrintReport(const std::vector<std::string>& xmlFiles, const
         try {
             Process job = Process::start(*lp, args);
             if (!job.waitFor(kPrintBound)) {
-                job.terminate(std::chrono::milliseconds(5000));
+                (void)job.terminate(std::chrono::milliseconds(5000));
                 logFailure(call, kPrintTimedOut,
                            "lp が " + std::to_string(kPrintBound.count()) + " ms で終わらないため止めました (プリンタ: " +
                                (printer.empty() ? "既定" : printer) + ")");

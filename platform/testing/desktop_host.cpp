@@ -32,7 +32,7 @@ std::vector<ShownMenuItem> snapshot(MenuHandle menu) {
 }  // namespace
 
 HostWindow::HostWindow(Size size) {
-    registerClass({kHostClass, CS_DBLCLKS, &HostWindow::procedure, 0, arrowCursor(), 0xFFFFFF});
+    (void)registerClass({kHostClass, CS_DBLCLKS, &HostWindow::procedure, 0, arrowCursor(), 0xFFFFFF});
     handle_ = createWindow(kHostClass, "host", WS_POPUP | WS_VISIBLE, 0, {100, 100, 100 + size.cx, 100 + size.cy}, 0);
     hosts()[handle_] = this;
     log_.clear();
@@ -40,7 +40,7 @@ HostWindow::HostWindow(Size size) {
 
 HostWindow::~HostWindow() {
     hosts().erase(handle_);
-    destroyWindow(handle_);
+    (void)destroyWindow(handle_);
 }
 
 std::intptr_t HostWindow::procedure(WindowHandle h, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {

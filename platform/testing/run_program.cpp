@@ -128,7 +128,7 @@ int waitForEnd(Process& process, std::chrono::milliseconds bound) {
     auto deadline = std::chrono::steady_clock::now() + bound;
     while (!process.waitFor(std::chrono::milliseconds(1000)))
         if (std::chrono::steady_clock::now() >= deadline) {
-            process.terminate(std::chrono::milliseconds(0));
+            (void)process.terminate(std::chrono::milliseconds(0));
             break;
         }
     return process.exitCode().value_or(-1);

@@ -40,7 +40,7 @@ VirtualDisplay::VirtualDisplay() {
 
 VirtualDisplay::~VirtualDisplay() {
     if (used_) ::unsetenv("DISPLAY");
-    server_.terminate(2000ms);
+    (void)server_.terminate(2000ms);
 }
 
 void VirtualDisplay::use() {

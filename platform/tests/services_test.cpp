@@ -352,7 +352,7 @@ TEST(FolderPathInfo, UnknownAndEmptyEntriesRaiseOrGiveEmpty) {
         info.getFolderPath(key, path);
         EXPECT_EQ(path, "") << key;
     }
-    fs::removeFile(home / "folderpath.xml");
+    (void)fs::removeFile(home / "folderpath.xml");
     EXPECT_THROW(info.getFolderPath("Abs"), Error);
     home.write("FolderPath.XML", "<Folders><Folder class=\"x\">y</Folder></Folders>");  // any spelling
     EXPECT_EQ(info.getFolderPath("x"), home.path() + "y/");
@@ -413,7 +413,7 @@ TEST(WaitBounds, AnOperatorsMistakeInWaitsXmlLeavesEveryWaitBounded) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         log.log->clear();
-        fs::removeFile(home / WaitBounds::kFileName);
+        (void)fs::removeFile(home / WaitBounds::kFileName);
         if (!c.content.empty()) home.write(WaitBounds::kFileName, c.content);
         WaitBounds b = WaitBounds::load();
         EXPECT_EQ(b.printStart, c.printStart);

@@ -58,7 +58,7 @@ int main() {
             {"getManageNum (first)",
              [&](int) {
                  FaxManageNum store;
-                 store.getManageNum(number(0));
+                 (void)store.getManageNum(number(0));
              }},
             {"getTempImageFileToManage",
              [&](int) {
@@ -76,7 +76,7 @@ int main() {
             {"setDecisionCondition",
              [&](int i) {
                  FaxManageNum store;
-                 store.setDecisionCondition(number(records / 2), i % 2 ? "2" : "4");
+                 (void)store.setDecisionCondition(number(records / 2), i % 2 ? "2" : "4");
              }},
         };
         for (const Row& row : rows) {

@@ -191,7 +191,7 @@ TEST_F(FaxManageNumTest, GetManageNumWithoutKeysOrMatchLeavesPropertiesAndLogsOn
     EXPECT_EQ(store.mstrRepManageNo(), "M1");
 
     // A store that does not load holds no records.
-    fs::removeFile(path);
+    (void)fs::removeFile(path);
     log.log->clear();
     EXPECT_FALSE(store.getManageNum("M1"));
     EXPECT_TRUE(log.log->has(40012));
@@ -365,7 +365,7 @@ TEST_F(FaxManageNumTest, WritersNeverSaveOverAFileThatDoesNotLoad) {
     };
     for (const Damage& d : damages) {
         for (const Writer& w : writers) {
-            fs::removeFile(path);
+            (void)fs::removeFile(path);
             if (!d.bytes.empty()) fs::writeFileAtomic(path, d.bytes);
             log.log->clear();
             FaxManageNum store;

@@ -49,7 +49,7 @@ protected:
     ~MakerInfoTest() override { ProcessedFileHook::install(nullptr); }
 
     void clearFolder() {
-        for (const auto& name : fs::list(folder, "*")) fs::removeFile(folder + name);
+        for (const auto& name : fs::list(folder, "*")) (void)fs::removeFile(folder + name);
     }
     void put(const std::string& name, const std::string& bytes) { fs::writeFileAtomic(folder + name, bytes); }
     // Everything in the supplier folder, hidden names included, but the lock files.

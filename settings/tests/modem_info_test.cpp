@@ -123,7 +123,7 @@ TEST_F(ModemInfoTest, MissingMalformedOrEmptyFiles) {
         {"without records", modemFile(""), 0},
     };
     for (const Case& c : cases) {
-        fs::removeFile(path);
+        (void)fs::removeFile(path);
         if (!c.bytes.empty()) fs::writeFileAtomic(path, c.bytes);
         log.log->clear();
         ModemInfo modems;

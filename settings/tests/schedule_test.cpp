@@ -56,7 +56,7 @@ TEST_F(ScheduleTest, InstalledScheduleReadsThroughEveryMember) {
 }
 
 TEST_F(ScheduleTest, MissingFileFailsEveryReaderUnderItsOwnName) {
-    fs::removeFile(path);
+    (void)fs::removeFile(path);
     schedule s;
     EXPECT_FALSE(s.GetScheduleInfo());
     EXPECT_EQ(s.getEDIScheduleMode(), "0");
@@ -233,7 +233,7 @@ TEST_F(ScheduleTest, UpdateNeverWritesOverAFileItCannotUse) {
         {"Schedule short of its fields", scheduleFile(session(), "<MakerInfoInterval>1</MakerInfoInterval>")},
     };
     for (const Case& c : cases) {
-        fs::removeFile(path);
+        (void)fs::removeFile(path);
         if (!c.bytes.empty()) write(c.bytes);
         log.log->clear();
         schedule s;

@@ -66,7 +66,7 @@ TEST_F(SetUpInfoTest, GroupsAreFoundByNameWhereverTheyStand) {
 }
 
 TEST_F(SetUpInfoTest, MissingFileGivesEmptyValuesAndSaveWritesTheWholeLayout) {
-    fs::removeFile(path);
+    (void)fs::removeFile(path);
     SetUpInfo settings;
     ASSERT_EQ(log.log->entries().size(), 1u);
     EXPECT_EQ(log.log->entries()[0].number, 40103);

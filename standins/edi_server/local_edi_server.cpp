@@ -115,7 +115,7 @@ LocalEdiServer::~LocalEdiServer() { stop(); }
 
 void LocalEdiServer::stop() {
     if (!process_.valid()) return;
-    process_.terminate();
+    (void)process_.terminate();
     process_ = Process();
 }
 

@@ -43,7 +43,7 @@ int serveLine(void* context) {
         if (b.errorAfter)
             pump.addTimer(*b.errorAfter, [&] {
                 fg::standin::trace(who, "ErrorReceiveFAX");
-                server.raiseEvent("ErrorReceiveFAX");
+                (void)server.raiseEvent("ErrorReceiveFAX");
             });
     });
 }

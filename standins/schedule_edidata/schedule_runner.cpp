@@ -77,7 +77,7 @@ bool documentCadence(Cadence& cadence) {
         return true;
     }
     ScheduleTimes times;
-    settings.getTime(times);
+    (void)settings.getTime(times);
     for (const auto& row : times) {
         if (row[0].textOrEmpty() != "1") continue;
         int at = minutesOfDay(row[1].textOrEmpty());
@@ -199,7 +199,7 @@ int ScheduleServer::run() {
     int code = serveObject(pump_, name_, name_, b, [&](ChildServer& server) {
         raise_ = [this, &server] {
             trace(name_, errorEvent_);
-            server.raiseEvent(errorEvent_);
+            (void)server.raiseEvent(errorEvent_);
         };
         server.on("startSchedule", [&](const ChildServer::Values&) {
             trace(name_, "startSchedule " + b.startResult);

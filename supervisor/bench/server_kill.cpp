@@ -45,7 +45,7 @@ bool trial(int number, std::mt19937& random, Totals& totals) {
     std::filesystem::permissions(home / "RunTime/PGPWIN32", std::filesystem::perms::owner_all);
     std::filesystem::copy(testing::sourceDir() + "demo/edi_server", answers.path(), std::filesystem::copy_options::recursive);
     fs::removeTree(answers / "GetFaxReminder");
-    for (const auto& name : fs::list(home.folder("TempEDI"))) fs::removeFile(home.folder("TempEDI") + name);
+    for (const auto& name : fs::list(home.folder("TempEDI"))) (void)fs::removeFile(home.folder("TempEDI") + name);
     ::unsetenv("FAXGATE_HOME");
     testing::LocalEdiServer edi(answers.path(), record.path());
     ::setenv("FAXGATE_HOME", home.path().c_str(), 1);

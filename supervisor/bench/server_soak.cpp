@@ -463,7 +463,7 @@ private:
             request.members = {"request.xml"};
             arc::extract(request);
             std::string xml = fs::readFile(scratch_ + "request.xml");
-            fs::removeFile(scratch_ + "request.xml");
+            (void)fs::removeFile(scratch_ + "request.xml");
             const std::string open = "<" + element + ">", close = "</" + element + ">";
             for (std::size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at)) {
                 at += open.size();
@@ -534,7 +534,7 @@ int run(const Options& o) {
     // The home: the demo's, with its helper, without its sample messages.
     fs::copyFile(programs + "PGPWIN32", *home / "RunTime/PGPWIN32");
     std::filesystem::permissions(*home / "RunTime/PGPWIN32", std::filesystem::perms::owner_all);
-    for (const auto& name : fs::list(home->folder("TempEDI"))) fs::removeFile(home->folder("TempEDI") + name);
+    for (const auto& name : fs::list(home->folder("TempEDI"))) (void)fs::removeFile(home->folder("TempEDI") + name);
 
     EdiScript script(answers->path(), random);
     testing::TempDir scratch;

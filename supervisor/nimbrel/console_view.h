@@ -16,7 +16,7 @@ public:
     void setButtonEnabled(bool) override {}
     void setEndTimer(std::chrono::milliseconds) override {}
     bool pumpEvents(std::chrono::milliseconds upTo) override {
-        pump_.waitFor(upTo);
+        (void)pump_.waitFor(upTo);
         return true;
     }
 

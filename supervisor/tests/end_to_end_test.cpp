@@ -176,7 +176,7 @@ TEST(EndToEnd, BadAnswersOfTheEdiServerNeverStopTheServer) {
     fs::copyFile(reminder, r0003 + "sub/Reminder_0002.xml");
     h.ediServer(answers.path(), record.path());
     // The demo's sample messages are no part of these answers.
-    for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+    for (const auto& name : fs::list(h.home.folder("TempEDI"))) (void)fs::removeFile(h.home.folder("TempEDI") + name);
     for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
 
     const std::string nimbrel = testing::programDir() + "nimbrel";
@@ -245,7 +245,7 @@ TEST_P(AWholeServerKilledInItsSendPhase, LosesNoDocumentAndFaxesNoneTwice) {
                           std::filesystem::copy_options::recursive);
     fs::removeTree(answers / "GetFaxReminder");
     h.ediServer(answers.path(), record.path());
-    for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+    for (const auto& name : fs::list(h.home.folder("TempEDI"))) (void)fs::removeFile(h.home.folder("TempEDI") + name);
     // A loaded machine stalls the scaled clocks: no send may reach its
     // bound here, as a hung-up call that the line completed anyway is
     // sent again.
@@ -328,7 +328,7 @@ TEST_P(AnArchiveWhoseConfirmationWasCutOff, IsConfirmedOnceNotFaxedAgain) {
     if (killed) fs::writeFileAtomic(answers / "PutConfirm.fault", "hold\n");
     else h.standIns("<StandIn name='Ospery' FailHandOver='2'/>");
     h.ediServer(answers.path(), record.path());
-    for (const auto& name : fs::list(h.home.folder("TempEDI"))) fs::removeFile(h.home.folder("TempEDI") + name);
+    for (const auto& name : fs::list(h.home.folder("TempEDI"))) (void)fs::removeFile(h.home.folder("TempEDI") + name);
     h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
     // Lines that finish no fax before the kill.
     for (int port = 1; port <= 6; ++port)
@@ -346,12 +346,12 @@ TEST_P(AnArchiveWhoseConfirmationWasCutOff, IsConfirmedOnceNotFaxedAgain) {
     }
     const std::vector<std::string> numbers = testing::accountSends(h.home.path()).numbers;
     const std::size_t held = fs::list(record.path(), "*-PutConfirm.zip").size();
-    fs::removeFile(answers / "PutConfirm.fault");
+    (void)fs::removeFile(answers / "PutConfirm.fault");
     if (!handedOver) {
         // No server had them: neither hand-overs nor send copies.
-        for (const std::string& file : testing::handOversOf(h.home.path())) fs::removeFile(h.home / file);
+        for (const std::string& file : testing::handOversOf(h.home.path())) (void)fs::removeFile(h.home / file);
         for (const std::string& copy : fs::list(h.home.folder("SendTemp"), "*.G3"))
-            fs::removeFile(h.home.folder("SendTemp") + copy);
+            (void)fs::removeFile(h.home.folder("SendTemp") + copy);
         const std::string owed = h.home / documents::OwedReceipts::kFileName;
         std::vector<std::string> fields = text::split(text::trimBlanks(fs::readFile(owed)), '\t');
         ASSERT_GE(fields.size(), 3u);

@@ -396,7 +396,7 @@ INSTANTIATE_TEST_SUITE_P(Supervisor, ReceiveLines, ::testing::ValuesIn(receiveCa
 TEST(Supervisor, TheHelperIsStartedOnlyFromTheRunTimeFolder) {
     {
         SupervisorHome h;
-        fs::removeFile(h.home / "RunTime/PGPWIN32");
+        (void)fs::removeFile(h.home / "RunTime/PGPWIN32");
         Started s(h);
         EXPECT_TRUE(h.logged(errnum::FileNotFound));
         EXPECT_FALSE(s.ctrl.blnPgpActive);  // it never ran

@@ -37,7 +37,7 @@ struct RecordingView : MainWinView {
     void setEndTimer(std::chrono::milliseconds interval) override { endTimer = interval; }
     bool pumpEvents(std::chrono::milliseconds upTo) override {
         ++pumps;
-        pump.waitFor(upTo);
+        (void)pump.waitFor(upTo);
         return true;
     }
 };
@@ -54,7 +54,7 @@ struct WindowHome : SupervisorHome {
     }
     std::string endRequest() const {
         xml::Document d;
-        d.load(home / "End.xml");
+        (void)d.load(home / "End.xml");
         return d.selectSingleNode("//End-Request").text() + "/" + d.selectSingleNode("//TelephonyErrReq").text();
     }
 };
@@ -109,7 +109,7 @@ TEST_F(MainWindow, LoadRefusesToRunWithoutItsFiles) {
         WindowHome h;
         std::string name = c.name;
         if (name == "broken End.xml") h.home.write("End.xml", "<End><End-Request>1");
-        else fs::removeFile(h.home / name);
+        else (void)fs::removeFile(h.home / name);
         RecordingView view;
         FrmMainWin window(view, h.options());
         EXPECT_FALSE(window.Form_Load()) << name;
@@ -262,7 +262,7 @@ TEST_F(MainWindow, AStopRequestThatCannotBeWrittenLeavesTheServerShownRunning) {
     FileLock running = SupervisorLock::acquire();
     FrmMainWin& window = makeWindow(h.options());
     ASSERT_TRUE(window.Form_Load());
-    fs::removeFile(h.home / "End.xml");
+    (void)fs::removeFile(h.home / "End.xml");
     window.cmdStartEnd_Click();
     ASSERT_EQ(h.messages->shown().size(), 1u);
     EXPECT_EQ(h.messages->shown()[0].prompt, "起動･終了ファイル[End.xml]が指定位置に見つかりません\r又は内容が不正です。");

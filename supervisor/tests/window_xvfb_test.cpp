@@ -53,7 +53,7 @@ TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
     runProgram({"xdotool", "key", "--window", id, "space"}, 10000ms);
     EXPECT_TRUE(testing::eventually([&] { return !SupervisorLock::supervisorRunning(); }));
     EXPECT_TRUE(window.running());  // closing is the operator's business
-    window.terminate(2000ms);
+    (void)window.terminate(2000ms);
     EXPECT_GE(h.at("Alvaret 6 released"), 0);
 }
 

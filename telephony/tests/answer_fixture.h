@@ -92,7 +92,7 @@ protected:
     void refuseUploads(bool on, const std::string& code = "C0999") {
         std::string fault = answers / "PutEdiData.fault";
         if (on) fs::writeFileAtomic(fault, "code " + code + "\n");
-        else fs::removeFile(fault);
+        else (void)fs::removeFile(fault);
     }
 
     struct Upload {

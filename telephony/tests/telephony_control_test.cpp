@@ -313,7 +313,7 @@ TEST_F(SendHistory, ASendHistoryIsSentForAMonthWithRealSendsToTheCaller) {
 }
 
 TEST_F(SendHistory, AMissingSendLogHasNothingToSendAndABrokenOneIsAnError) {
-    fs::removeFile(home.folder("FaxSendLog") + "FaxSendLog.xml");
+    (void)fs::removeFile(home.folder("FaxSendLog") + "FaxSendLog.xml");
     TelephonyControl control;
     std::string out;
     EXPECT_EQ(control.makeCareerData(kSupplierFax, "202401"), rc::Refused);
@@ -331,10 +331,10 @@ TEST_F(SendHistory, AMissingSendLogHasNothingToSendAndABrokenOneIsAnError) {
 }
 
 TEST_F(Telephony, AJobProgramThatCannotBeStartedIsAFailureWithALogEntry) {
-    fs::removeFile(home / "belvast");
-    fs::removeFile(home / "sorvik");
+    (void)fs::removeFile(home / "belvast");
+    (void)fs::removeFile(home / "sorvik");
     // An executable file that is no program.
-    fs::removeFile(home / "pomrik");
+    (void)fs::removeFile(home / "pomrik");
     home.write("pomrik", "this is no program\n");
     ASSERT_EQ(::chmod((home / "pomrik").c_str(), 0755), 0);
     TelephonyControl control;

@@ -150,7 +150,7 @@ TEST_F(RegistryCopy, AFailedExportLeavesTheTargetsAsTheyWere) {
         {"no registry program", "", "/nonexistent", errnum::FileNotFound},
     };
     for (const Case& c : cases) {
-        fs::removeFile(store.path());
+        (void)fs::removeFile(store.path());
         store.importText(kSeed);
         if (!c.missingKey.empty()) Form1().deleteKeyTree(Root::CurrentUser, c.missingKey.substr(c.missingKey.find('\\') + 1));
         if (!c.path.empty()) ::setenv("PATH", c.path.c_str(), 1);

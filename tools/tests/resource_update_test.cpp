@@ -123,13 +123,13 @@ TEST_F(ResourceUpdate, DataTypesComeFromTheResourceListAndLeadToTheirFolders) {
 }
 
 TEST_F(ResourceUpdate, WithoutItsFilesTheToolFallsBackOrEnds) {
-    fs::removeFile(home / "resource.xml");
+    (void)fs::removeFile(home / "resource.xml");
     ASSERT_EQ(form.Form_Load(), Outcome::Done);
     EXPECT_EQ(form.dataTypes(), Names{""});
     EXPECT_EQ(form.UpdatePath(), home.path());
 
     home.write("resource.xml", kResources);
-    fs::removeFile(home / "folder.xml");
+    (void)fs::removeFile(home / "folder.xml");
     RecordingView other;
     FrmSetUp again(other);
     EXPECT_EQ(again.Form_Load(), Outcome::Ended);
@@ -278,7 +278,7 @@ TEST_F(ResourceUpdate, AFailedKeyRegistrationLeavesTheSettingsFileAsItWas) {
         {"no settings", keyFile("u"), "", failed},
     };
     for (const Case& c : cases) {
-        if (c.settings.empty()) fs::removeFile(home / "data/SetUpInformation.xml");
+        if (c.settings.empty()) (void)fs::removeFile(home / "data/SetUpInformation.xml");
         else home.write("data/SetUpInformation.xml", c.settings);
         RecordingView v;
         FrmSetUp f(v);

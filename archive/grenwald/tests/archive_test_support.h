@@ -29,7 +29,7 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
     Process p = Process::start(program, args, options);
     if (p.waitFor(std::chrono::milliseconds(60000))) run.exitCode = p.exitCode().value_or(-1);
     run.output = fs::readFile(outputFile);
-    fs::removeFile(outputFile);
+    (void)fs::removeFile(outputFile);
     return run;
 }
 

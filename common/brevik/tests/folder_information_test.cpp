@@ -24,7 +24,7 @@ using testing::Raised;
 using testing::raisedBy;
 
 void writeFolders(const TempHome& home, const std::string& entries) {
-    fs::removeFile(home / "folder.xml");
+    (void)fs::removeFile(home / "folder.xml");
     home.write("folder.xml",
                text::toCp932("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<Folders>" + entries + "</Folders>\n"));
 }
@@ -112,7 +112,7 @@ TEST(FolderInformation, MissingEntriesAndFiles) {
     }
 
     for (const std::string& content : {std::string(), std::string("<Folders><Folder class=\"log\">")}) {
-        fs::removeFile(home / "folder.xml");
+        (void)fs::removeFile(home / "folder.xml");
         if (!content.empty()) home.write("folder.xml", content);
         FolderInformation f;  // creation reads nothing yet
         Raised r = raisedBy([&] { f.Temp(); });

@@ -251,7 +251,7 @@ TEST(MakerInformation, AListThatDoesNotLoad) {
     TempHome home;
     const std::string broken = "<?xml version=\"1.0\"?><Makers><Maker key=\"S1\">";
     for (bool present : {false, true}) {
-        fs::removeFile(home / kMakerFile);
+        (void)fs::removeFile(home / kMakerFile);
         if (present) home.write(kMakerFile, broken);
         MakerInformation makers;
         EXPECT_FALSE(makers.Initialize());
@@ -285,7 +285,7 @@ TEST(MakerInformation, AListThatDoesNotLoad) {
 
 TEST(MakerInformation, CreationNeedsTheFolderFile) {
     TempHome home;
-    fs::removeFile(home / "folder.xml");
+    (void)fs::removeFile(home / "folder.xml");
     EXPECT_EQ(raisedBy([] { MakerInformation m; }).number, errnum::ClientClassError);
     home.write("folder.xml", "<Folders><Folder class=\"temp\">/t/</Folder></Folders>");
     EXPECT_EQ(raisedBy([] { MakerInformation m; }).number, errnum::ObjectNotSet);

@@ -24,7 +24,7 @@ using testing::Raised;
 using testing::raisedBy;
 
 void writeOptions(const TempHome& home, const std::string& informations, const std::string& name = "option.xml") {
-    fs::removeFile(home / kOptionFile);
+    (void)fs::removeFile(home / kOptionFile);
     home.write("client/option/" + name, text::toCp932("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<Informations>" +
                                                       informations + "</Informations>\n"));
 }
@@ -224,7 +224,7 @@ TEST(OptionInfomationObject, AFileThatDoesNotLoadIsNeverWrittenOver) {
     TempHome home;
     const std::string broken = "<?xml version=\"1.0\"?>\n<Informations><Information class=\"user\">u</Inform";
     for (bool present : {true, false}) {
-        fs::removeFile(home / kOptionFile);
+        (void)fs::removeFile(home / kOptionFile);
         if (present) home.write(kOptionFile, broken);
         OptionInfomationObject o;
         EXPECT_EQ(raisedBy([&] { o.UserName(); }).number, errnum::ObjectNotSet);
@@ -250,7 +250,7 @@ TEST(OptionInfomationObject, FileNameIsMatchedWithoutCaseAndKeptOnSave) {
 
 TEST(OptionInfomationObject, CreationNeedsTheFolderFile) {
     TempHome home;
-    fs::removeFile(home / "folder.xml");
+    (void)fs::removeFile(home / "folder.xml");
     EXPECT_EQ(raisedBy([] { OptionInfomationObject o; }).number, errnum::ClientClassError);
     home.write("folder.xml", "<Folders><Folder class=\"temp\">/t/</Folder></Folders>");
     EXPECT_EQ(raisedBy([] { OptionInfomationObject o; }).number, errnum::ObjectNotSet);

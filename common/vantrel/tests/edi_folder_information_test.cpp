@@ -36,7 +36,7 @@ const std::string kFolders =
     "</Folders>\n";
 
 void install(const TempHome& home, const std::string& content = kFolders, const std::string& name = "folder.xml") {
-    fs::removeFile(home / "folder.xml");
+    (void)fs::removeFile(home / "folder.xml");
     home.write(name, text::toCp932(content));
 }
 
@@ -73,7 +73,7 @@ TEST(EdiFolderInformationObject, CreationFailsWithTheLoadError) {
     };
     for (const auto& [content, what] : cases) {
         TempHome home;
-        fs::removeFile(home / "folder.xml");
+        (void)fs::removeFile(home / "folder.xml");
         if (content) home.write("folder.xml", content);
         Raised raised = raisedBy([] { EdiFolderInformationObject folders; });
         EXPECT_EQ(raised.number, errnum::ClientClassError) << what;
@@ -145,7 +145,7 @@ TEST(EdiFolderInformationObject, SaveReportsFailureWithoutRaising) {
     folders.setData("upload", "/u/");
 
     // folder.xml replaced by a folder: nothing can be written there.
-    fs::removeFile(home / "folder.xml");
+    (void)fs::removeFile(home / "folder.xml");
     fs::makeFolders(home / "folder.xml");
     EXPECT_FALSE(folders.save());
     fs::removeTree(home / "folder.xml");

@@ -174,7 +174,7 @@ TEST_F(CreateReportCtlTest, AReportWaitsWhileAnotherProgramUsesTheTemporaryWorkb
 }
 
 TEST_F(CreateReportCtlTest, AFolderFileThatCannotBeReadReachesTheCaller) {
-    fs::removeFile(home_ / "folder.xml");
+    (void)fs::removeFile(home_ / "folder.xml");
     CreateReportCtl ctl;
     try {
         print(ctl, {m1}, "R01");

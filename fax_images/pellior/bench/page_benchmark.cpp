@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         FaxManageNum store;
         store.setMstrRepManageNo(d.number);
         store.setMstrRepType(d.type);
-        store.setManageNum("0");
+        (void)store.setManageNum("0");
     }
     std::printf("page pipeline, median of %d rounds of the shipped layouts\n", rounds);
     for (const Doc& d : docs) {
@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
             FaxRepImg img;
             // The members one by one, each from the files the last one left.
             fs::writeFileAtomic(layouts + d.number + ".xls", source);
-            for (const std::string& old : fs::list(jpgs, d.number + "_*")) fs::removeFile(jpgs + old);
-            for (const std::string& old : fs::list(g3, d.number + "_*")) fs::removeFile(g3 + old);
+            for (const std::string& old : fs::list(jpgs, d.number + "_*")) (void)fs::removeFile(jpgs + old);
+            for (const std::string& old : fs::list(g3, d.number + "_*")) (void)fs::removeFile(g3 + old);
             Sample print = timed([&] { img.changeMSFFile(d.number, true); });
             std::vector<std::string> names;
             Sample exported = timed([&] { img.changeBMPFile(d.number, "0"); });
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
                 fs::writeFileAtomic(home.folder("Msf") + d.number + ".msf",
                                     layout::pdfOfPictures(printed, setup.paperWidth(), setup.paperHeight()),
                                     fs::Sync::Passing);
-                fs::removeFile(home.folder("Msf") + d.number + ".msf");
+                (void)fs::removeFile(home.folder("Msf") + d.number + ".msf");
             });
             Sample copy, shape, bitmap, code;
             for (int p = 0; p < n; ++p) {
@@ -206,8 +206,8 @@ int main(int argc, char** argv) {
                     fs::syncFile(jpgs + name + ".jpg");
                     fs::syncFile(g3 + name + ".g3");
                 }
-                store.subAddTempImageFileNames(d.number, names);
-                store.subAddRefImageFileNames(d.number, names);
+                (void)store.subAddTempImageFileNames(d.number, names);
+                (void)store.subAddRefImageFileNames(d.number, names);
             });
             const Sample all[] = {read, draw, jpeg, file, copy, shape, bitmap, code, record};
             for (std::size_t i = 0; i < std::size(steps); ++i) steps[i].add(all[i], n);

@@ -136,7 +136,7 @@ TEST(MakeFaxImageFailures, StopAtTheFirstWithEarlierDocumentsCompleteAndLaterOne
          {"A", "B", "C"}, layout::kLayoutError, "changeMSFFile"},
         {"no record to shape the pages by",
          [&](const std::string& l) {
-             FaxManageNum().delManageNum("B");
+             (void)FaxManageNum().delManageNum("B");
              fs::copyFile(form, l + "B.xls");
          },
          {"A", "B", "C"}, 40012, "FaxManageNum"},

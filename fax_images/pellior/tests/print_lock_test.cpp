@@ -73,7 +73,7 @@ TEST_F(PrintLock, APrintWaitsForTheHolderAndALockOfAKilledProcessDoesNotBlock) {
     EXPECT_FALSE(fs::fileExists(msfs + kTestForm + ".msf"));
 
     // Killed while "printing": its start file stays, its lock goes with it.
-    holder.terminate(0ms);
+    (void)holder.terminate(0ms);
     printing.join();
     EXPECT_TRUE(ok) << loggedText();
     EXPECT_TRUE(fs::fileExists(msfs + kTestForm + ".msf"));
@@ -91,7 +91,7 @@ TEST_F(PrintLock, AHungHolderFailsThePrintAfterTheBoundOfWaitsXml) {
     auto start = clock().elapsed();
     auto printing = std::async(std::launch::async, [] { return FaxRepImg().makeFAXImage({"P1"}, {"P1"}, ""); });
     if (printing.wait_for(30s) != std::future_status::ready) {
-        holder.terminate(0ms);  // lets the print go on, so that the test can end
+        (void)holder.terminate(0ms);  // lets the print go on, so that the test can end
         printing.wait();
         FAIL() << "the print waited past its bound";
     }

@@ -36,7 +36,7 @@ TEST_F(ReferenceImages, ACopyIsWrittenCheckedAndNeverFakedByAnOlderOne) {
     EXPECT_TRUE(fs::fileExists(bitmaps + "S_001.bmp"));  // the page itself goes on to be faxed
 
     // The bitmap is gone: the old copy of the same name does not make it a success.
-    fs::removeFile(bitmaps + "S_001.bmp");
+    (void)fs::removeFile(bitmaps + "S_001.bmp");
     EXPECT_FALSE(refer.saveImage("S_001"));
     EXPECT_TRUE(logged(errnum::FileNotFound, "FAXTranReferImg")) << loggedText();
     fs::writeFileAtomic(bitmaps + "S_002.bmp", "not a picture");

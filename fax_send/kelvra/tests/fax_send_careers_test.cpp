@@ -188,7 +188,7 @@ TEST_F(SendCareers, ABrokenOrMissingLogIsReportedAndNeverOverwritten) {
     };
     for (auto& k : cases) {
         SCOPED_TRACE(k.name);
-        fs::removeFile(logPath());
+        (void)fs::removeFile(logPath());
         if (!k.content.empty()) fs::writeFileAtomic(logPath(), k.content);
         FaxSendCareers c;
         fill(c);

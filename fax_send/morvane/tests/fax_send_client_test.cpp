@@ -80,7 +80,7 @@ protected:
         auto until = clock().elapsed() + kBound;
         while (!done()) {
             if (clock().elapsed() > until) return false;
-            pump.waitFor(std::chrono::milliseconds(1000));
+            (void)pump.waitFor(std::chrono::milliseconds(1000));
         }
         return true;
     }
@@ -542,7 +542,7 @@ TEST_F(FaxSendClient, AWaitForTheEndHasTheBoundOfWaitsXmlAndLogsItsExpiry) {
     EXPECT_TRUE(log.log->entries().empty());
     // Killed with its pages gone meanwhile: its number cannot be sent again,
     // so it is recorded "NG" by name and the object ends.
-    fs::removeFile(home.folder("G3Image") + "A0001_1.G3");
+    (void)fs::removeFile(home.folder("G3Image") + "A0001_1.G3");
     ::kill(server, SIGKILL);
     ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
     auto records = testing::sendLog(home);
@@ -572,7 +572,7 @@ TEST_F(FaxSendClient, ARefusedListBringsNoEventAndAReleaseEndsTheServerAtOnce) {
 }
 
 TEST_F(FaxSendClient, AMissingServerProgramFailsTheCreation) {
-    fs::removeFile(home.path() + "morvane");
+    (void)fs::removeFile(home.path() + "morvane");
     try {
         FaxSend send(pump);
         FAIL() << "created without a server";

@@ -263,7 +263,7 @@ TEST_F(SendJob, ASendThatNeverEndsIsHungUpAfterTheBoundAndCountsAsAFailedTry) {
 
 TEST_F(SendJob, PagesThatCannotBeKeptStayInTheImageFolder) {
     install({{"A0001", "0311110001", {"A0001_1", "A0001_2"}}});
-    fs::removeFile(home.folder("G3Image") + "A0001_2.G3");
+    (void)fs::removeFile(home.folder("G3Image") + "A0001_2.G3");
     EXPECT_FALSE(run({"A0001"}));
     EXPECT_TRUE(log.log->has(40015));
     EXPECT_TRUE(log.log->has(40005));
@@ -329,7 +329,7 @@ TEST_F(SendJob, WorkFilesAreDeletedWithoutRegardToCaseAndOnlyInsideTheirFolders)
     EXPECT_EQ(log.log->entries().size(), 2u);
 
     install({{"A0001", "0311110001", {"A0001_1", "A0001_2", "A0001_3"}}});
-    fs::removeFile(g3 + "A0001_2.G3");
+    (void)fs::removeFile(g3 + "A0001_2.G3");
     log.log->clear();
     EXPECT_FALSE(FaxSendJob::delG3FromManageNo("A0001"));
     EXPECT_EQ(files("G3Image"), std::vector<std::string>{"A0001_3.G3"});

@@ -55,7 +55,7 @@ TEST(Metafile, DeletesAnObjectOnlyWhenNoStateHoldsIt) {
     dc.save();
     dc.selectPen({PS_DASH, 0, 2});  // slot 1; slot 0 is still saved
     dc.selectBrush(Brush::hatched(HS_CROSS, 3));  // slot 2
-    dc.restore();
+    (void)dc.restore();
     dc.selectPen({PS_DOT, 0, 4});  // takes slot 1 again, then deletes slot 0
     std::vector<std::string> seen;
     for (const MetafileRecord& r : metafileRecords(dc.close())) {
@@ -88,7 +88,7 @@ TEST(Metafile, AnIndependentReaderDrawsEveryRecord) {
     const Point pts[] = {{130, 5}, {190, 40}, {130, 40}};
     dc.polygon(pts);
     dc.polyline(pts);
-    dc.restore();
+    (void)dc.restore();
     image::Image checker(8, 8, image::PixelFormat::Indexed1, 0);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) checker.setIndex(x, y, (x + y) & 1);

@@ -75,11 +75,11 @@ TEST(Windows, AMenuChoiceArrivesBeforeAMessagePostedAfterTheMenu) {
     auto menus = testing::ScriptedMenuDriver::install();
     auto build = [] {
         const MenuHandle menu = createPopupMenu(), properties = createPopupMenu();
-        appendMenu(menu, MF_STRING, 100, "切り取り(&T)");
-        appendMenu(menu, MF_STRING | MF_GRAYED | MF_DISABLED, 101, "ｺﾋﾟｰ(&C)");
-        appendMenu(menu, MF_SEPARATOR, 0, "");
-        appendMenu(properties, MF_STRING, 106, "直線(&L)...");
-        appendMenu(menu, MF_POPUP, properties, "ﾃﾞﾌｫﾙﾄ ﾌﾟﾛﾊﾟﾃｨ(&O)");
+        (void)appendMenu(menu, MF_STRING, 100, "切り取り(&T)");
+        (void)appendMenu(menu, MF_STRING | MF_GRAYED | MF_DISABLED, 101, "ｺﾋﾟｰ(&C)");
+        (void)appendMenu(menu, MF_SEPARATOR, 0, "");
+        (void)appendMenu(properties, MF_STRING, 106, "直線(&L)...");
+        (void)appendMenu(menu, MF_POPUP, properties, "ﾃﾞﾌｫﾙﾄ ﾌﾟﾛﾊﾟﾃｨ(&O)");
         return menu;
     };
     struct Case {
@@ -98,7 +98,7 @@ TEST(Windows, AMenuChoiceArrivesBeforeAMessagePostedAfterTheMenu) {
         menus->choices = {c.choice};
         const MenuHandle menu = build();
         EXPECT_TRUE(trackPopupMenu(menu, TPM_RIGHTBUTTON, {300, 200}, host.handle()));
-        postMessage(host.handle(), WM_COMMAND, 111);
+        (void)postMessage(host.handle(), WM_COMMAND, 111);
         EXPECT_TRUE(destroyMenu(menu));
         EXPECT_TRUE(host.messages(WM_COMMAND).empty());  // nothing until the pump runs
         EXPECT_EQ(host.messages(WM_INITMENU).size(), 1u);
@@ -129,11 +129,11 @@ std::intptr_t lineDialog(WindowHandle dialog, std::uint32_t message, std::uintpt
     case WM_INITDIALOG: {
         setWindowUserData(dialog, lParam);
         values = reinterpret_cast<LineValues*>(lParam);
-        setWindowText(dialog, "直線");
+        (void)setWindowText(dialog, "直線");
         for (const char* s : {"実線", "点線", "鎖線"}) sendDlgItemMessage(dialog, 1002, CB_ADDSTRING, 0, reinterpret_cast<std::intptr_t>(s));
         sendDlgItemMessage(dialog, 1002, CB_SETCURSEL, static_cast<std::uintptr_t>(values->style));
-        setDlgItemText(dialog, 1001, "0.75");
-        enableWindow(dlgItem(dialog, 1003), false);
+        (void)setDlgItemText(dialog, 1001, "0.75");
+        (void)enableWindow(dlgItem(dialog, 1003), false);
         return 1;
     }
     case WM_COMMAND:
@@ -148,11 +148,11 @@ std::intptr_t lineDialog(WindowHandle dialog, std::uint32_t message, std::uintpt
             }
             values->points = v;
             values->style = static_cast<int>(sendDlgItemMessage(dialog, 1002, CB_GETCURSEL));
-            endDialog(dialog, IDOK);
+            (void)endDialog(dialog, IDOK);
             return 1;
         }
         if (lowWord(wParam) == IDCANCEL) {
-            endDialog(dialog, IDCANCEL);
+            (void)endDialog(dialog, IDCANCEL);
             return 1;
         }
         return 0;
@@ -245,7 +245,7 @@ TEST(Clipboard, ARegisteredFormatRoundTrips) {
     const std::string text = "KTANNBEGIN\r\nKTANNEND\r\n";
     const MemoryHandle block = globalAlloc(GMEM_MOVEABLE, text.size());
     std::memcpy(globalLock(block), text.data(), text.size());
-    globalUnlock(block);
+    (void)globalUnlock(block);
     EXPECT_FALSE(setClipboardData(format, block));  // not open
     ASSERT_TRUE(openClipboard(host.handle()));
     EXPECT_FALSE(openClipboard(other.handle()));  // held by the host
@@ -264,7 +264,7 @@ TEST(Clipboard, ARegisteredFormatRoundTrips) {
     const MemoryHandle got = clipboardData(format);
     ASSERT_NE(got, 0u);
     EXPECT_EQ(std::string(static_cast<const char*>(globalLock(got)), globalSize(got)), text);
-    globalUnlock(got);
+    (void)globalUnlock(got);
     ASSERT_NE(clipboardMetafile(), nullptr);
     EXPECT_EQ(metafileRecords(clipboardMetafile()->metafile).size(), 1u);
     EXPECT_TRUE(emptyClipboard());
@@ -312,8 +312,8 @@ TEST(Windows, InvalidatedAreasArePaintedByThePumpAndCaptureAndPropertiesFollowTh
         dc->fillRect({0, 0, 50, 40}, Brush::solid(0));
     }
     const Rect a{1, 2, 10, 12}, b{40, 30, 60, 60};
-    invalidateRect(host.handle(), &a, false);
-    invalidateRect(host.handle(), &b, true);
+    (void)invalidateRect(host.handle(), &a, false);
+    (void)invalidateRect(host.handle(), &b, true);
     EXPECT_EQ(invalidRects(host.handle()), (std::vector<Rect>{a, {40, 30, 50, 40}}));
     EXPECT_EQ(updateRect(host.handle()), (Rect{1, 2, 50, 40}));
     EXPECT_EQ(dispatchMessages(), 0);
@@ -332,7 +332,7 @@ TEST(Windows, InvalidatedAreasArePaintedByThePumpAndCaptureAndPropertiesFollowTh
     EXPECT_EQ(deleteAtom(atom), 0);
     EXPECT_EQ(atomName(atom), "ZentrelOBJECT");  // added twice, deleted once
     const WindowHandle old = host.handle();
-    destroyWindow(old);
+    (void)destroyWindow(old);
     EXPECT_EQ(captureWindow(), 0u);
     EXPECT_EQ(getProp(old, atom), 0);
     EXPECT_FALSE(postMessage(old, WM_USER));

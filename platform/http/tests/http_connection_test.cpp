@@ -188,7 +188,7 @@ TEST_F(HttpConnectionTest, ABrokenConnectionFileFailsTheExchangeAndSaysWhy) {
 
 TEST(ConnectionSettingsTest, DefaultsWithoutAFileAndPathsBelowTheProgramFolder) {
     TempHome home;
-    fs::removeFile(home / "connection.xml");
+    (void)fs::removeFile(home / "connection.xml");
     ConnectionSettings defaults = ConnectionSettings::load();
     EXPECT_EQ(defaults.connectTimeout, std::chrono::milliseconds(30000));
     EXPECT_EQ(defaults.timeout, std::chrono::milliseconds(300000));
@@ -236,7 +236,7 @@ TEST_F(HttpsTest, CertificatesAreVerifiedAndEachFaultHasItsCode) {
         if (c.trusted) {
             trustTestCa();
         } else {
-            fs::removeFile(home / "connection.xml");
+            (void)fs::removeFile(home / "connection.xml");
         }
         LocalEdiServer server(tls(c.certificate));
         Result r = exchange(server.methodRoot(c.host) + "servlets/GetEdiData");

@@ -109,7 +109,7 @@ TEST(EventPump, WaitInsideACallbackKeepsDeliveringEvents) {
         seen.push_back("outer start");
         // A component that waits inside an event (a send port that waits for
         // a free port, say) still sees the other timers tick.
-        pump.waitUntil([&] { return seen.size() >= 3; }, 10000ms);
+        (void)pump.waitUntil([&] { return seen.size() >= 3; }, 10000ms);
         seen.push_back("outer end");
     });
     pump.addTimer(300ms, [&] { seen.push_back("inner 1"); });

@@ -90,7 +90,7 @@ TEST(Process, AChildCanHaveAGroupOfItsOwnAndEndWithItsParent) {
             else std::this_thread::sleep_for(5ms);
         }
         ASSERT_GT(sleeper, 0);
-        fs::removeFile(dir / "pid");
+        (void)fs::removeFile(dir / "pid");
         ::kill(middle.pid(), SIGKILL);
         ASSERT_TRUE(middle.waitFor(20000ms));
         if (std::string(ends) == "1") {
@@ -184,7 +184,7 @@ TEST(Process, AProgramTellsItsCallerOneLineOnADescriptorOfItsOwn) {
         else
             EXPECT_LT(took, bound) << c.script;
         EXPECT_TRUE(p.valid()) << c.script;
-        p.terminate(0ms);
+        (void)p.terminate(0ms);
     }
     std::string line;
     EXPECT_THROW(testing::startTellingLine("/nonexistent/program", {}, {}, line), Error);
@@ -296,7 +296,7 @@ TEST(Process, AMarkNamesAProcessUntilItEnds) {
     EXPECT_TRUE(processMarkLive(mark));
     // The same id with another start is another process.
     EXPECT_FALSE(processMarkLive(std::to_string(child.pid()) + ":1"));
-    child.terminate(300ms);
+    (void)child.terminate(300ms);
     EXPECT_FALSE(processMarkLive(mark));
     EXPECT_EQ(processMark(child.pid()), "");
 }

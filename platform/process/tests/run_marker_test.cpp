@@ -161,7 +161,7 @@ TEST(RunMarker, LocksThatGuardNothingAreRemovedAndNoOthers) {
     fs::writeFileAtomic(dir / "@20200102000000.XML", "<TELEPHONY/>");
     fs::writeFileAtomic(RunMarker::handOverPath(dir.path(), "@20200103000000.XML"), "1\n");
     RunMarker live = RunMarker::create(dir.path());
-    fs::removeFile(live.path());
+    (void)fs::removeFile(live.path());
     EXPECT_EQ(RunMarker::removeStrayLocks(dir.path()), 2);
     for (const std::string& stamp : std::vector<std::string>{"20200102000000", "20200103000000", live.name().substr(1)})
         EXPECT_TRUE(fs::fileExists(dir / (".@" + stamp + ".xml.lock"))) << stamp;

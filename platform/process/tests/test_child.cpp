@@ -68,12 +68,12 @@ int serve(const std::string& how) {
         return fg::ChildServer::Values{"late"};
     });
     server.on("raise", [&server](const fg::ChildServer::Values& args) {
-        for (const auto& a : args) server.raiseEvent("Tick", {a});
+        for (const auto& a : args) (void)server.raiseEvent("Tick", {a});
         return fg::ChildServer::Values{"raised"};
     });
     server.on("raiseLater", [&server, &pump](const fg::ChildServer::Values& args) {
         std::string name = args.at(0);
-        pump.addTimer(std::chrono::milliseconds(std::stol(args.at(1))), [&server, name] { server.raiseEvent(name); });
+        pump.addTimer(std::chrono::milliseconds(std::stol(args.at(1))), [&server, name] { (void)server.raiseEvent(name); });
         return fg::ChildServer::Values{};
     });
     server.on("die", [](const fg::ChildServer::Values& args) -> fg::ChildServer::Values {
@@ -81,8 +81,8 @@ int serve(const std::string& how) {
         ::_exit(args.empty() ? 3 : std::atoi(args[0].c_str()));
     });
     server.on("raiseAndDie", [&server](const fg::ChildServer::Values&) -> fg::ChildServer::Values {
-        server.raiseEvent("Last", {"1"});
-        server.raiseEvent("Last", {"2"});
+        (void)server.raiseEvent("Last", {"1"});
+        (void)server.raiseEvent("Last", {"2"});
         ::_exit(4);
     });
     server.on("garbage", [](const fg::ChildServer::Values&) -> fg::ChildServer::Values {
@@ -98,7 +98,7 @@ int serve(const std::string& how) {
         server.onRelease([] {});
     }
     server.ready();
-    if (how == "events-first") server.raiseEvent("Early", {"x"});
+    if (how == "events-first") (void)server.raiseEvent("Early", {"x"});
     pump.run();
     return 0;
 }

@@ -120,7 +120,7 @@ TEST(RegistryStore, TextItCannotReadChangesNothing) {
 
     fs::writeFileAtomic(store.path(), "<not a registry");
     EXPECT_EQ(errorOf([&] { store.subKeys(Root::CurrentUser, "Software"); }), errnum::PathFileAccessError);
-    EXPECT_EQ(errorOf([&] { store.deleteKey(Root::CurrentUser, "Software\\A"); }), errnum::PathFileAccessError);
+    EXPECT_EQ(errorOf([&] { (void)store.deleteKey(Root::CurrentUser, "Software\\A"); }), errnum::PathFileAccessError);
 }
 
 }  // namespace

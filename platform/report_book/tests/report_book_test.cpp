@@ -167,7 +167,7 @@ TEST_F(ReportBookTest, EveryFailureAnswersItsOwnCodeAndIsLogged) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         log_.log->clear();
-        fs::removeFile(bin_ / "lp");
+        (void)fs::removeFile(bin_ / "lp");
         if (!c.lp.empty()) standIn(bin_.path(), record_.path(), "lp", c.lp);
         std::string tpl = templatePath;
         if (!c.templateText.empty()) {
@@ -218,12 +218,12 @@ TEST_F(ReportBookTest, PreviewOpensTheViewerOnlyWhereADisplayExists) {
     EXPECT_TRUE(fs::fileExists(pdf));
 
     // Nothing was opened the first time.
-    fs::removeFile(record_ / "xdg-open.args");
+    (void)fs::removeFile(record_ / "xdg-open.args");
     ASSERT_EQ(book.gCallPreviewReport({data1}, templatePath), 0);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(recorded("xdg-open"), "");
 
-    fs::removeFile(bin_ / "xdg-open");
+    (void)fs::removeFile(bin_ / "xdg-open");
     ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     ::setenv("PATH", bin_.path().c_str(), 1);
     EXPECT_EQ(book.gCallPreviewReport({data1}, templatePath), ReportBook::kNoViewer);

@@ -70,7 +70,7 @@ TEST(ScheduleCadence, ReadsTheUnitsOfScheduleXml) {
         EXPECT_EQ(reminders.dailyAt, c.remindersAt);
         EXPECT_EQ(makers.dailyAt, c.makersAt);
     }
-    fs::removeFile(home / "data/Schedule.xml");
+    (void)fs::removeFile(home / "data/Schedule.xml");
     Cadence none;
     EXPECT_FALSE(standin::documentCadence(none));
     EXPECT_FALSE(none.runs());
@@ -107,7 +107,7 @@ protected:
     void SetUp() override {
         ::setenv("FAXGATE_TIME_SCALE", "0.001", 1);
         setClock(std::make_shared<ScaledClock>(0.001));
-        for (const auto& name : fs::list(home.folder("TempEDI"))) fs::removeFile(home.folder("TempEDI") + name);
+        for (const auto& name : fs::list(home.folder("TempEDI"))) (void)fs::removeFile(home.folder("TempEDI") + name);
         server = std::make_unique<LocalEdiServer>(answers.path(), record.path());
         SetUpInfo settings;
         settings.setStrEDIMethodRoot(server->methodRoot());
@@ -130,7 +130,7 @@ protected:
         auto end = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < end) {
             if (done()) return true;
-            pump.waitFor(10ms);
+            (void)pump.waitFor(10ms);
         }
         return done();
     }
@@ -186,7 +186,7 @@ TEST_F(SchedulePrograms, TheMakerScheduleRefreshesTheSuppliers) {
 }
 
 TEST_F(SchedulePrograms, WithoutScheduleOrServerTheSchedulesIdle) {
-    fs::removeFile(home / "data/Schedule.xml");
+    (void)fs::removeFile(home / "data/Schedule.xml");
     auto ospery = start("ospery");
     auto trundel = start("trundel");
     pump.runFor(5min);  // five minutes of the system's time
