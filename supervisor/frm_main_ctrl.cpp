@@ -121,7 +121,7 @@ int FrmMainCtrl::run() {
         report.failed(startFailure_.empty() ? "ＦＡＸサーバーは起動処理の間に終了を始めました。" : startFailure_);
     else
         report.up();
-    while (!ended_) pump_.waitFor(Ms(3600000));
+    while (!ended_) (void)pump_.waitFor(Ms(3600000));
     return exitCode();
 }
 

@@ -265,7 +265,7 @@ void TakeOver::finish() noexcept {
     }
     const std::string path = RunMarker::handOverPath(fs::programFolder(), markerFile_);
     if (unrecorded_.empty()) {
-        fs::removeFile(path);
+        (void)fs::removeFile(path);
     } else {
         // What could not be recorded stays in the hand-over, under the dead
         // server's name and with what became of each send, for a later

@@ -71,7 +71,8 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
             // The store has logged why it failed.
             done.written = careers.setSendCareer();
             if (!done.written) return done;
-            for (const std::string& ref : refs) careers.setSendImage(store.mstrRepManageNo(), ref);
+            // A reference copy the log refuses is logged by it; the send's own record stands.
+            for (const std::string& ref : refs) (void)careers.setSendImage(store.mstrRepManageNo(), ref);
         } else {
             done.written = careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
             if (!done.written) return done;
@@ -80,7 +81,7 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
                 std::string kept;
                 FolderPathInfo().getFolderPath("G3ReImage", kept);
                 for (const std::string& ref : refs)
-                    if (!kept.empty() && isPlainPageName(ref)) fs::removeFile(kept + ref + ".G3");
+                    if (!kept.empty() && isPlainPageName(ref)) (void)fs::removeFile(kept + ref + ".G3");
             }
         }
     } catch (...) {

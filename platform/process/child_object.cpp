@@ -145,7 +145,7 @@ struct ChildObject::Impl : std::enable_shared_from_this<Impl> {
         stopProbing();
         closeSocket();
         if (end == End::Kill) process.kill();
-        else if (end == End::Terminate || !process.waitFor(options.releaseBound)) process.terminate(options.releaseBound);
+        else if (end == End::Terminate || !process.waitFor(options.releaseBound)) (void)process.terminate(options.releaseBound);
         goneReason = program + ": " + reason;
         if (process.exitCode() && reason.find("終了") == std::string::npos) goneReason += " (" + exitText() + ")";
         if (!options.errorEvent.empty()) {

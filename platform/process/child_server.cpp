@@ -181,7 +181,7 @@ void ChildServer::handleLine(const std::string& line) {
     auto it = handlers_.find(text::toLowerAscii(request.member));
     if (request.member == childproto::kProbeMember) {
         // Answered here, so that an object busy in nested waits still shows it lives.
-        send(childproto::encode(answer));
+        (void)send(childproto::encode(answer));
         return;
     }
     try {

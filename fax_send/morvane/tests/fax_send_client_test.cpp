@@ -489,7 +489,7 @@ TEST_F(FaxSendClient, ARecordThatAFullDiskRefusesIsTriedAgainAndNeverLost) {
                 return !calls.empty() && calls.front().pages.size() == (c.beforeTheEnd ? 0u : 1u);
             }));
             disk.fill();
-            if (!c.beforeTheEnd) fs::removeFile(fresh->path() + "FaxLines/COM1/hold");
+            if (!c.beforeTheEnd) (void)fs::removeFile(fresh->path() + "FaxLines/COM1/hold");
             ASSERT_TRUE(pumpUntil([&] { return logHas(c.roomAgainAfter); }));
             disk.giveBack();
             ASSERT_TRUE(FaxSend::waitForEnds(pump, {&send}, FaxSend::WaitFor::All, kBound));
