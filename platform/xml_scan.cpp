@@ -606,4 +606,14 @@ void SplicedWrite::save(const std::string& path) const {
     fs::writeFileAtomic(path, pieces);
 }
 
+std::size_t startTags(std::string_view bytes, std::string_view name) {
+    std::size_t count = 0;
+    const std::string open = "<" + std::string(name);
+    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
+        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
+    }
+    return count;
+}
+
 }  // namespace fg::xml

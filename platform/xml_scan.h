@@ -116,6 +116,11 @@ private:
 // A canonical scanned file written again from its own bytes with elements
 // replaced or removed and new ones added after the root's last child: the
 // untouched bytes are copied as they are, never put together in memory.
+// How often a start tag of the name stands in the bytes: where it is more
+// often than the root's children of that name, some stand deeper, where a
+// walk of every element of the name would meet them too.
+std::size_t startTags(std::string_view bytes, std::string_view name);
+
 class SplicedWrite {
 public:
     explicit SplicedWrite(const ScannedFile& file) : file_(file) {}

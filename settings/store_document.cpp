@@ -102,21 +102,11 @@ ManageRecord readRecord(const xml::ScannedFile& scan, const xml::ScannedNode& re
     return r;
 }
 
-std::size_t startTags(std::string_view bytes, std::string_view name) {
-    std::size_t count = 0;
-    const std::string open = "<" + std::string(name);
-    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
-        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
-        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
-    }
-    return count;
-}
-
 bool flatStore(const xml::ScannedFile& scan) {
     if (!plainStore(scan)) return false;
     std::size_t records = 0;
     for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FAXManageNum";
-    return startTags(scan.bytes(), "FAXManageNum") == records;
+    return xml::startTags(scan.bytes(), "FAXManageNum") == records;
 }
 
 void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record) {

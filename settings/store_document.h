@@ -132,10 +132,6 @@ void forEachEntry(const xml::ScannedFile& scan, const std::vector<xml::ScannedNo
 // children, `deep` a buffer for its descendants.
 ManageRecord readRecord(const xml::ScannedFile& scan, const xml::ScannedNode& record,
                         const std::vector<xml::ScannedNode>& nodes, std::vector<xml::ScannedNode>& deep);
-// How often a start tag of the name stands in the bytes: where it is more
-// often than the root's children of that name, some stand deeper, where a
-// walk of every element of the name would meet them too.
-std::size_t startTags(std::string_view bytes, std::string_view name);
 // The records of a plain store, when every FAXManageNum of the file is one
 // of them (none stands deeper, where a walk by name would meet it too).
 [[nodiscard]] bool flatStore(const xml::ScannedFile& scan);

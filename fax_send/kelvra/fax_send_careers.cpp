@@ -123,17 +123,6 @@ bool plainLog(const xml::ScannedFile& scan) {
     return rest.find("<FaxSendLogs", rest.find("<FaxSendLogs") + 1) == std::string_view::npos;
 }
 
-// How often a start tag of the name stands in the bytes.
-std::size_t startTags(std::string_view bytes, std::string_view name) {
-    std::size_t count = 0;
-    const std::string open = "<" + std::string(name);
-    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
-        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
-        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
-    }
-    return count;
-}
-
 // The n-th element child of a scanned record, nullptr when it has none.
 const xml::ScannedNode* elementChild(const std::vector<xml::ScannedNode>& nodes, std::size_t n) {
     std::size_t seen = 0;
@@ -350,7 +339,7 @@ bool FaxSendCareers::getSendsOfMonth(const std::string& strYD, const std::string
             if (plainLog(scan)) {
                 for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FaxSendLog";
             }
-            if (plainLog(scan) && startTags(scan.bytes(), "FaxSendLog") == records) {
+            if (plainLog(scan) && xml::startTags(scan.bytes(), "FaxSendLog") == records) {
                 std::vector<xml::ByteSpan> found;
                 std::vector<xml::ScannedNode> deep;
                 MonthSends month(strYD, strFaxNo);

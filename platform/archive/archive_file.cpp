@@ -387,6 +387,17 @@ Error beyondBound(const std::string& archive, const std::string& what) {
     return Error(errnum::PathFileAccessError, "書庫の展開をやめました (" + what + "): " + archive, "Archive");
 }
 
+// The next member's header of an extraction, counted against the bound;
+// false at the archive's end.
+bool nextMember(archive* a, archive_entry*& e, const std::string& path, uint64_t& members, uint64_t maxMembers) {
+    int r = archive_read_next_header(a, &e);
+    if (r == ARCHIVE_EOF) return false;
+    if (!ok(r)) throw readError(a, path);
+    if (++members > maxMembers)
+        throw beyondBound(path, "項目数が上限 " + std::to_string(maxMembers) + " を超えます");
+    return true;
+}
+
 // Whether `relative` lies below a link of this extraction still waiting
 // under its temporary name: on disk it is no link yet.
 bool belowStagedLink(const std::set<std::string>& links, const std::string& relative) {
@@ -422,12 +433,7 @@ void requireMembers(const ExtractRequest& request, const std::string& archivePat
     std::vector<bool> found(request.members.size(), false);
     uint64_t members = 0;
     archive_entry* e = nullptr;
-    while (true) {
-        int r = archive_read_next_header(a.get(), &e);
-        if (r == ARCHIVE_EOF) break;
-        if (!ok(r)) throw readError(a.get(), archivePath);
-        if (++members > request.limits.maxMembers)
-            throw beyondBound(archivePath, "項目数が上限 " + std::to_string(request.limits.maxMembers) + " を超えます");
+    while (nextMember(a.get(), e, archivePath, members, request.limits.maxMembers)) {
         const std::string name = normalName(entryName(e));
         if (!name.empty()) markFound(wanted, name, found);  // "": the archive's own root
     }
@@ -483,12 +489,7 @@ ExtractReport extract(const ExtractRequest& request) {
         report.refused.push_back(stored);
     };
     archive_entry* e = nullptr;
-    while (true) {
-        int r = archive_read_next_header(a.get(), &e);
-        if (r == ARCHIVE_EOF) break;
-        if (!ok(r)) throw readError(a.get(), archivePath);
-        if (++members > request.limits.maxMembers)
-            throw beyondBound(archivePath, "項目数が上限 " + std::to_string(request.limits.maxMembers) + " を超えます");
+    while (nextMember(a.get(), e, archivePath, members, request.limits.maxMembers)) {
         std::string stored = entryName(e);
         std::string name = normalName(stored);
         if (name.empty() && !stored.empty() && stored[0] != '/') continue;  // the archive's own root
