@@ -14,6 +14,7 @@
 #include <atomic>
 #include <charconv>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -424,6 +425,26 @@ void removeStaleTemporaries(const std::string& path) noexcept {
     removeFilesOfEndedWriters(folderOf(path).empty() ? "." : folderOf(path), "." + nameOf(path) + kTempMark);
 }
 
+bool writerEnded(pid_t pid) noexcept {
+    if (pid <= 0) return false;
+    if (::kill(pid, 0) != 0) return errno == ESRCH;
+    // A killed process that nobody has collected yet keeps its id, and
+    // where its parent died too it may wait seconds for the first process
+    // to collect it; it writes nothing more. Its state follows the last ")".
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    char stat[512];
+    const ssize_t got = ::read(fd, stat, sizeof stat - 1);
+    ::close(fd);
+    if (got <= 0) return false;
+    const std::string_view text(stat, static_cast<std::size_t>(got));
+    const std::size_t paren = text.rfind(')');
+    if (paren == std::string_view::npos || paren + 2 >= text.size()) return false;
+    return text[paren + 2] == 'Z' || text[paren + 2] == 'X';
+}
+
 namespace {
 
 // Whether `rest` begins with a process id and "." of a process that no
@@ -434,7 +455,7 @@ bool endedWriter(std::string_view rest) {
     pid_t pid = 0;
     auto [end, ec] = std::from_chars(rest.data(), rest.data() + dot, pid);
     if (ec != std::errc() || end != rest.data() + dot || pid <= 0) return false;
-    return ::kill(pid, 0) != 0 && errno == ESRCH;
+    return writerEnded(pid);
 }
 
 }  // namespace

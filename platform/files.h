@@ -2,6 +2,8 @@
 // listings, the program folder, and atomic writes.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -131,6 +133,11 @@ private:
     Sync sync_;
     std::uint64_t size_ = 0;
 };
+
+// Whether the process of that id, the writer of a temporary named for it,
+// has ended: no process has the id, or the one that has it was killed and
+// waits only to be collected. Never raises.
+[[nodiscard]] bool writerEnded(pid_t pid) noexcept;
 
 // Removes the temporary files that writers of `path` left when they were
 // killed in the middle of a save: those whose writer no longer runs. Taking

@@ -475,7 +475,7 @@ void replaceProcess(const std::string& program, const std::vector<std::string>& 
     throw startError(errno, program);
 }
 
-bool processExists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+bool processExists(pid_t pid) { return pid > 0 && !fs::writerEnded(pid); }
 
 std::string processMark(pid_t pid) {
     if (pid <= 0) return {};

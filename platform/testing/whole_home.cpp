@@ -129,7 +129,7 @@ std::vector<std::string> takeTemporariesOfEndedWriters(std::vector<std::string>&
             std::size_t mark = part.find(".tmp.");
             if (part.empty() || part[0] != '.' || mark == std::string::npos) continue;
             pid_t pid = static_cast<pid_t>(std::atol(part.c_str() + mark + 5));
-            return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+            return fs::writerEnded(pid);
         }
         return false;
     };

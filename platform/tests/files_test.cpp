@@ -319,9 +319,17 @@ TEST(Files, TheTemporariesOfEndedWritersGoAndOthersStay) {
     if (ended == 0) ::_exit(0);
     ASSERT_GT(ended, 0);
     ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    // Ended but not yet collected: its id stays taken all the while.
+    pid_t uncollected = ::fork();
+    if (uncollected == 0) ::_exit(0);
+    ASSERT_GT(uncollected, 0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(uncollected), &info, WEXITED | WNOWAIT), 0);
     const std::string gone = std::to_string(ended), live = std::to_string(::getpid());
+    const std::string zombie = std::to_string(uncollected);
     for (const std::string& rel : std::vector<std::string>{"a/.x.xml.tmp." + gone + ".1", "a/.x.xml.tmp." + live + ".1", "a/.x.xml.lock",
-                                   "a/x.tmp." + gone + ".1", ".w-.tmp." + gone + ".Ab12Cd/p.G3"}) {
+                                   "a/x.tmp." + gone + ".1", ".w-.tmp." + gone + ".Ab12Cd/p.G3",
+                                   "a/.y.xml.tmp." + zombie + ".1", ".z.zip..tmp." + zombie + ".Ef34Gh/z.zip"}) {
         fs::makeFolders(fs::folderOf(dir / rel));
         fs::writeFileAtomic(dir / rel, "");
     }
@@ -330,6 +338,7 @@ TEST(Files, TheTemporariesOfEndedWritersGoAndOthersStay) {
     EXPECT_EQ(fg::testing::everythingIn(dir.path()),
               (std::vector<std::string>{"a", "a/" + fs::nameOf(mine.path().substr(0, mine.path().size() - 1)),
                                         "a/.x.xml.lock", "a/.x.xml.tmp." + live + ".1", "a/x.tmp." + gone + ".1"}));
+    EXPECT_EQ(::waitpid(uncollected, nullptr, 0), uncollected);
 }
 
 TEST(Files, KindsStartsAndAppends) {
