@@ -246,6 +246,22 @@ std::string readFile(const std::string& path) {
     return out;
 }
 
+void readInPieces(const std::string& path, std::size_t piece, const std::function<bool(std::string_view)>& take) {
+    auto real = resolve(path);
+    if (!real || !statIs(*real, S_IFREG)) throw Error::standard(errnum::FileNotFound);
+    Descriptor fd(::open(real->c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
+    std::string buffer(std::max<std::size_t>(piece, 1), '\0');
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw Error(errnum::PathFileAccessError, Error::standardText(errnum::PathFileAccessError) + " " + path);
+        }
+        if (n == 0 || !take(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return;
+    }
+}
+
 std::string readStart(const std::string& path, std::size_t size) {
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return {};

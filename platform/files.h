@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,6 +60,10 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
 // Reads a whole file (name without regard to case). Raises fg::Error 53 when
 // it does not exist, 75 when it cannot be read.
 std::string readFile(const std::string& path);
+// Reads the file as readFile does, but hands it to `take` in pieces of at
+// most `piece` bytes, in order, never holding it whole, until the end or
+// until `take` answers false. Raises as readFile.
+void readInPieces(const std::string& path, std::size_t piece, const std::function<bool(std::string_view)>& take);
 // The first `size` bytes of a file (the path as given), fewer for a shorter
 // one; "" when it cannot be read.
 std::string readStart(const std::string& path, std::size_t size);

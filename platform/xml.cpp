@@ -793,55 +793,83 @@ private:
     EntityBudget* previous_;
 };
 
+// One parse as a load makes it: the parser's own errors captured, the
+// entity budget in force. With `nodes` false the parser reads the whole text
+// and finds every fault a load would find, but makes no element, text or
+// other node: the document it answers holds nothing.
+class Parse {
+public:
+    Parse(xmlParserCtxtPtr parser, bool nodes) : ctxt_(made(parser)), counting_(budget_, parser) {
+        capture_.attach(parser);
+        parser->vctxt.error = nullptr;
+        parser->vctxt.warning = nullptr;
+        if (!nodes) {
+            // The declarations of a DTD stay: the entities a text refers to
+            // must be known to read it as a load reads it.
+            xmlSAXHandler& sax = *parser->sax;
+            sax.startElementNs = nullptr;
+            sax.endElementNs = nullptr;
+            sax.startElement = nullptr;
+            sax.endElement = nullptr;
+            sax.characters = nullptr;
+            sax.ignorableWhitespace = nullptr;
+            sax.cdataBlock = nullptr;
+            sax.comment = nullptr;
+            sax.processingInstruction = nullptr;
+            sax.reference = nullptr;
+        }
+    }
+    Parse(const Parse&) = delete;
+    Parse& operator=(const Parse&) = delete;
+
+    static constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+    xmlParserCtxtPtr get() const { return ctxt_.get(); }
+    // Whether the parse has met a fault that decides it.
+    [[nodiscard]] bool failed() const { return budget_.exceeded || !ctxt_.get()->wellFormed; }
+
+    // The document the parse made, or null with the first error in `error`.
+    OwnedDocument verdict(OwnedDocument d, const std::string& url, ParseError& error) const {
+        error = {};
+        error.url = url;
+        if (budget_.exceeded) {
+            error.errorCode = XML_ERR_ENTITY_LOOP;
+            error.reason = "実体参照が表す文字列が上限 (" + std::to_string(kMaxEntityText) +
+                           " バイト) を超えるため読み込みません: " +
+                           (url.empty() ? std::string("(文字列から読み込む文書)") : url);
+            error.line = budget_.line;
+            return OwnedDocument(nullptr);
+        }
+        if (!d || !ctxt_.get()->wellFormed) {
+            const xmlError* e = capture_.first() ? capture_.first() : xmlCtxtGetLastError(ctxt_.get());
+            error.errorCode = e && e->code ? e->code : 1;
+            error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
+            while (!error.reason.empty() && error.reason.back() == '\n') error.reason.pop_back();
+            error.line = e ? e->line : 0;
+            return OwnedDocument(nullptr);
+        }
+        return d;
+    }
+
+private:
+    static xmlParserCtxtPtr made(xmlParserCtxtPtr parser) {
+        if (!parser) throw Error::standard(errnum::OutOfMemory);
+        return parser;
+    }
+
+    ParserContext ctxt_;
+    ErrorCapture capture_;
+    EntityBudget budget_;
+    BudgetInForce counting_;
+};
+
 // Parses the bytes as a load does: the document, or null with the first
-// error in `error`. With `nodes` false the parser reads the whole text and
-// finds every fault a load would find, but makes no element, text or other
-// node: the document it answers holds nothing.
+// error in `error`; with `nodes` false no node is made (see Parse).
 OwnedDocument parseBytes(const std::string& bytes, const std::string& url, bool nodes, ParseError& error) {
-    error = {};
-    error.url = url;
-    ParserContext ctxt(xmlNewParserCtxt());
-    if (!ctxt) throw Error::standard(errnum::OutOfMemory);
-    ErrorCapture capture;
-    capture.attach(ctxt.get());
-    ctxt.get()->vctxt.error = nullptr;
-    ctxt.get()->vctxt.warning = nullptr;
-    if (!nodes) {
-        // The declarations of a DTD stay: the entities a text refers to
-        // must be known to read it as a load reads it.
-        xmlSAXHandler& sax = *ctxt.get()->sax;
-        sax.startElementNs = nullptr;
-        sax.endElementNs = nullptr;
-        sax.startElement = nullptr;
-        sax.endElement = nullptr;
-        sax.characters = nullptr;
-        sax.ignorableWhitespace = nullptr;
-        sax.cdataBlock = nullptr;
-        sax.comment = nullptr;
-        sax.processingInstruction = nullptr;
-        sax.reference = nullptr;
-    }
-    EntityBudget budget;
-    const BudgetInForce counting(budget, ctxt.get());
-    int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    OwnedDocument d(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()),
-                                      url.empty() ? nullptr : url.c_str(), nullptr, options));
-    if (budget.exceeded) {
-        error.errorCode = XML_ERR_ENTITY_LOOP;
-        error.reason = "実体参照が表す文字列が上限 (" + std::to_string(kMaxEntityText) + " バイト) を超えるため読み込みません: " +
-                       (url.empty() ? std::string("(文字列から読み込む文書)") : url);
-        error.line = budget.line;
-        return OwnedDocument(nullptr);
-    }
-    if (!d || !ctxt.get()->wellFormed) {
-        const xmlError* e = capture.first() ? capture.first() : xmlCtxtGetLastError(ctxt.get());
-        error.errorCode = e && e->code ? e->code : 1;
-        error.reason = e && e->message ? e->message : "XML の解析に失敗しました。";
-        while (!error.reason.empty() && error.reason.back() == '\n') error.reason.pop_back();
-        error.line = e ? e->line : 0;
-        return OwnedDocument(nullptr);
-    }
-    return d;
+    Parse parse(xmlNewParserCtxt(), nodes);
+    OwnedDocument d(xmlCtxtReadMemory(parse.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                      url.empty() ? nullptr : url.c_str(), nullptr, Parse::kOptions));
+    return parse.verdict(std::move(d), url, error);
 }
 
 bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) {
@@ -878,6 +906,14 @@ bool parseInto(DocImpl& impl, const std::string& bytes, const std::string& url) 
     return true;
 }
 
+ParseError unreadable(const std::string& path, const Error& why) {
+    ParseError error;
+    error.errorCode = kFileNotFound;
+    error.reason = why.description() + " " + path;
+    error.url = path;
+    return error;
+}
+
 // The file's bytes and its real spelling, read as a load reads them; false
 // with the error when it cannot be read.
 bool readForLoad(const std::string& path, std::string& bytes, std::string& url, ParseError& error) {
@@ -888,10 +924,7 @@ bool readForLoad(const std::string& path, std::string& bytes, std::string& url, 
         bytes = fs::readFile(url);
         return true;
     } catch (const Error& e) {
-        error = {};
-        error.errorCode = kFileNotFound;
-        error.reason = e.description() + " " + path;
-        error.url = path;
+        error = unreadable(path, e);
         return false;
     }
 }
@@ -911,9 +944,30 @@ bool Document::loadBytes(const std::string& bytes) { return parseInto(*impl_, by
 
 ParseError checkFile(const std::string& path) {
     registerEncodings();
+    const std::string url = fs::resolve(path).value_or(path);
+    // Parsed as it is read: the check of a store that has grown for years
+    // holds neither its bytes nor its text whole.
+    Parse parse(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, url.c_str()), false);
+    (void)xmlCtxtUseOptions(parse.get(), Parse::kOptions);
+    // A byte the encoding lacks is told on the generic channel only.
+    const QuietXmlGenericErrors quiet;
+    bool fault = false;
+    try {
+        fs::readInPieces(url, std::size_t(1) << 16, [&](std::string_view piece) {
+            fault = xmlParseChunk(parse.get(), piece.data(), static_cast<int>(piece.size()), 0) != 0 || parse.failed();
+            return !fault;
+        });
+    } catch (const Error& e) {
+        return unreadable(path, e);
+    }
+    if (!fault) fault = xmlParseChunk(parse.get(), nullptr, 0, 1) != 0;
+    OwnedDocument d(std::exchange(parse.get()->myDoc, nullptr));
     ParseError error;
-    std::string bytes, url;
-    if (readForLoad(path, bytes, url, error)) parseBytes(bytes, url, false, error);
+    if (parse.verdict(std::move(d), url, error) && !fault) return error;
+    // A parse in pieces tells some faults in other words than a load: a
+    // file that fails is read again whole for the load's own.
+    std::string bytes, again;
+    if (readForLoad(path, bytes, again, error)) parseBytes(bytes, again, false, error);
     return error;
 }
 

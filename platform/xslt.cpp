@@ -36,22 +36,15 @@ using TransformContext = Owned<xsltTransformContextPtr, xsltFreeTransformContext
 // transform must not change what the rest of the process prints.
 class QuietGenericErrors {
 public:
-    QuietGenericErrors()
-        : xml_(xmlGenericError), xmlContext_(xmlGenericErrorContext), xslt_(xsltGenericError),
-          xsltContext_(xsltGenericErrorContext) {
+    QuietGenericErrors() : xslt_(xsltGenericError), xsltContext_(xsltGenericErrorContext) {
         xsltSetGenericErrorFunc(nullptr, silent);
-        xmlSetGenericErrorFunc(nullptr, silent);
     }
-    ~QuietGenericErrors() {
-        xsltSetGenericErrorFunc(xsltContext_, xslt_);
-        xmlSetGenericErrorFunc(xmlContext_, xml_);
-    }
+    ~QuietGenericErrors() { xsltSetGenericErrorFunc(xsltContext_, xslt_); }
     QuietGenericErrors(const QuietGenericErrors&) = delete;
     QuietGenericErrors& operator=(const QuietGenericErrors&) = delete;
 
 private:
-    xmlGenericErrorFunc xml_;
-    void* xmlContext_;
+    QuietXmlGenericErrors xml_;
     xmlGenericErrorFunc xslt_;
     void* xsltContext_;
 };

@@ -67,8 +67,12 @@ std::string sizeName(long n) {
 // code page 932 as they go.
 void addHistory(const std::string& path, const std::string& root, long records,
                 const std::function<std::string(long)>& record) {
-    const std::string bytes = fs::readFile(path);
-    const std::string open = "<" + root + ">";
+    if (records == 0) return;
+    std::string bytes = fs::readFile(path);
+    const std::string open = "<" + root + ">", empty = "<" + root + "/>";
+    // A root without children is written <root/> by the saves.
+    if (const std::size_t bare = bytes.find(empty); bare != std::string::npos)
+        bytes.replace(bare, empty.size(), open + "</" + root + ">");
     const std::size_t at = bytes.find(open);
     if (at == std::string::npos) throw std::runtime_error(path + " has no <" + root + ">");
     const std::string temporary = path + ".history";
