@@ -55,23 +55,24 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             if (pump_.stopping()) return false;
             if (!openSendModem()) throw Error(kNoSendLine, "");
             std::vector<std::string> sendNames;
-            collectG3Images(number, sendNames);
+            std::optional<FaxManageNum> record;
+            collectG3Images(number, sendNames, record);
             const auto pages = static_cast<std::int16_t>(sendNames.size() - 1);
             modem_.setPages(pages);
-            bool sent = sendWithRetry(number, sendNames.front(), pages);
+            bool sent = sendWithRetry(number, *record, sendNames.front(), pages);
             if (sent) pump_.sent(number);
             else if (endWent_) send_records::logMayHaveGoneOut(number, "最後のページの後で送信が失敗しました。");
             closePort();
-            const send_records::SendRecord record = recordWithRetry(number, sent);
+            const send_records::SendRecord written = recordWithRetry(number, sent);
             delG3DummyFile(sendNames);
-            if (!record.settled()) {
+            if (!written.settled()) {
                 // Its pages stay, its number stays handed over: whoever
                 // takes the hand-over records it once the disk lets it.
                 allRecorded = false;
                 continue;
             }
             pump_.recorded(number);
-            if (record.pagesMayGo) delG3FromManageNo(number);
+            if (written.pagesMayGo) (void)send_records::deletePages(written.pages);
         }
         return allRecorded;
     } catch (...) {
@@ -165,15 +166,18 @@ bool FaxSendJob::findSendResult(const std::string& manageNumber, std::string& re
     }
 }
 
-void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames) {
+void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames,
+                                 std::optional<FaxManageNum>& record) {
     std::vector<std::string> made;
     try {
         FolderPathInfo folders;
         std::string g3 = folders.getFolderPath("G3Image");
         std::string kept = folders.getFolderPath("G3ReImage");
         std::string temp = folders.getFolderPath("SendTemp");
-        FaxManageNum store;
-        std::vector<std::string> pages = send_records::pageNames(store, manageNumber);
+        std::vector<std::string> pages, refs;
+        // The pages and what the send dials come from one read of the store.
+        if (!record.emplace().getSendRecord(manageNumber, pages, refs)) pages.clear();
+        for (const std::string& name : pages) checkPlainPageName(name);
         if (pages.empty()) throw Error(kNoPages, "帳票管理番号：" + manageNumber + "　送信するページがありません。");
 
         std::string previous;
@@ -238,13 +242,12 @@ std::int16_t FaxSendJob::awaitResult(std::int16_t startCode, const std::string& 
     }
 }
 
-bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const std::string& baseName, std::int16_t pages) {
+bool FaxSendJob::sendWithRetry(const std::string& manageNumber, const FaxManageNum& store, const std::string& baseName,
+                               std::int16_t pages) {
     endWent_ = false;
     try {
         std::string file = sendFolder() + baseName + ".G3";
         std::int16_t tries = toInt16(SetUpInfo().strSendReTryNum().toText());
-        FaxManageNum store;
-        if (!store.getManageNum(manageNumber, "", true)) return false;
         // Taken away again before the outcome is looked at, whichever way
         // this ends: a worker that a hang-up left behind notes nothing later.
         struct Hook {

@@ -195,7 +195,7 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
                 if (has(c.sent, number)) {
                     // Its fax went out whole; only its record was missing.
                     const send_records::SendRecord r = send_records::writeSendResult(number, true);
-                    if (r.pagesMayGo) send_records::delG3FromManageNo(number);
+                    if (r.pagesMayGo) (void)send_records::deletePages(r.pages);
                     if (!r.settled()) t.keep(number, kSent);
                     continue;
                 }
@@ -205,7 +205,7 @@ std::vector<TakeOver> TakeOver::claimLeft(pid_t server, const std::vector<std::s
                     send_records::logMayHaveGoneOut(number, "送信サーバ (プロセス " + std::to_string(c.server) +
                                                                 ") が最後のページを回線に出す間に終わりました。");
                     const send_records::SendRecord r = send_records::writeSendResult(number, false);
-                    if (r.pagesMayGo) send_records::delG3FromManageNo(number);
+                    if (r.pagesMayGo) (void)send_records::deletePages(r.pages);
                     if (!r.settled()) t.keep(number, kInDoubt);
                     continue;
                 }

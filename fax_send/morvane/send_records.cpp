@@ -46,6 +46,7 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
             return done;
         }
         for (const std::string& name : pages) checkPlainPageName(name);
+        done.pages = pages;
 
         std::string status = sent ? "OK" : "NG";
         std::int16_t pageCount = sent ? static_cast<std::int16_t>(pages.size()) : 0;
@@ -91,15 +92,35 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
     return done;
 }
 
+namespace {
+
+// Raises the error that deletePages logs.
+void removePages(const std::vector<std::string>& pages) {
+    std::string g3 = FolderPathInfo().getFolderPath("G3Image");
+    for (const std::string& page : pages) {
+        checkPlainPageName(page);
+        std::string path = g3 + page + ".g3";
+        if (!fs::removeFile(path))
+            throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
+    }
+}
+
+}  // namespace
+
 bool delG3FromManageNo(const std::string& manageNumber) {
     try {
-        std::string g3 = FolderPathInfo().getFolderPath("G3Image");
         FaxManageNum store;
-        for (const std::string& page : pageNames(store, manageNumber)) {
-            std::string path = g3 + page + ".g3";
-            if (!fs::removeFile(path))
-                throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + path);
-        }
+        removePages(pageNames(store, manageNumber));
+        return true;
+    } catch (...) {
+        ErrorLogWriter().writeError(kSource, Error(kPageDeleteFailed, currentError().description()));
+        return false;
+    }
+}
+
+bool deletePages(const std::vector<std::string>& pages) {
+    try {
+        removePages(pages);
         return true;
     } catch (...) {
         ErrorLogWriter().writeError(kSource, Error(kPageDeleteFailed, currentError().description()));
@@ -128,7 +149,7 @@ void logMayHaveGoneOut(const std::string& manageNumber, const std::string& why) 
 bool recordUnsent(const std::string& manageNumber, long cause) {
     ErrorLogWriter().writeError(kSource, Error(cause, "帳票管理番号：" + manageNumber + "　未送信"));
     const SendRecord record = writeSendResult(manageNumber, false);
-    if (record.pagesMayGo) delG3FromManageNo(manageNumber);
+    if (record.pagesMayGo) (void)deletePages(record.pages);
     return record.settled();
 }
 

@@ -22,6 +22,7 @@ struct SendRecord {
     bool written = false;     // the record is in the send history
     bool pagesMayGo = false;  // written, and the pages sent or every one kept in G3ReImage
     bool noSuchNumber = false;  // no management record: there is nothing to record, ever
+    std::vector<std::string> pages;  // the number's pages, as its record lists them
     // Whether the number is done with: a number whose record is not written
     // stays with whoever holds it, to be recorded when the disk lets it.
     bool settled() const { return written || noSuchNumber; }
@@ -37,6 +38,8 @@ struct SendRecord {
 // Deletes the number's pages from G3Image. False after logging 40016 at the
 // first that cannot be deleted; True when the number is not on record.
 bool delG3FromManageNo(const std::string& manageNumber);
+// The same for pages whose names were read already (SendRecord::pages).
+bool deletePages(const std::vector<std::string>& pages);
 
 // Whether the send history holds a record of the number (of the report type
 // of its management record). False as well when it cannot be told.
