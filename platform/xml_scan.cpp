@@ -616,4 +616,17 @@ std::size_t startTags(std::string_view bytes, std::string_view name) {
     return count;
 }
 
+bool fileLoads(const std::string& path) {
+    try {
+        if (ScannedFile(fs::readFile(path)).understood()) return true;
+    } catch (...) {
+        // Missing or unreadable: the check tells.
+    }
+    try {
+        return checkFile(path).errorCode == 0;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace fg::xml

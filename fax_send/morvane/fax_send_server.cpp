@@ -7,7 +7,7 @@
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
 #include "fax_send/morvane/send_handover.h"
-#include "platform/xml.h"
+#include "platform/xml_scan.h"
 
 #include <algorithm>
 #include <exception>
@@ -60,9 +60,9 @@ bool FaxSendServer::checkSendSettings() {
     try {
         for (const Check& check : checks) {
             std::string folder = check.key ? FolderPathInfo().getFolderPath(check.key) : fs::programFolder();
-            // Parsed, not loaded: the send log and the store grow large, and
+            // Scanned, not loaded: the send log and the store grow large, and
             // every hand-over of a batch asks for this check.
-            if (xml::checkFile(folder + check.file).errorCode != 0) {
+            if (!xml::fileLoads(folder + check.file)) {
                 ErrorLogWriter().writeError(FaxSendJob::kSource, Error(kSettingsBroken, check.message));
                 return false;
             }

@@ -316,6 +316,7 @@ TEST(XmlLoad, TheCheckOfAFileAgreesWithItsLoad) {
         EXPECT_EQ(checked.errorCode, doc.parseError().errorCode);
         EXPECT_EQ(checked.reason, doc.parseError().reason);
         EXPECT_EQ(checked.line, doc.parseError().line);
+        EXPECT_EQ(xml::fileLoads(dir / c.name), c.loads);
     }
     // Names are matched without regard to case, as a load matches them.
     fs::writeFileAtomic(dir / "Good.XML", "<a/>");
