@@ -616,6 +616,17 @@ std::size_t startTags(std::string_view bytes, std::string_view name) {
     return count;
 }
 
+bool ScannedFile::textStartsWith(ByteSpan content, std::string_view prefix) const {
+    const std::string_view raw = std::string_view(bytes_).substr(content.begin, content.end - content.begin);
+    bool plain = raw.size() >= prefix.size();
+    for (std::size_t i = 0; plain && i < prefix.size(); ++i) {
+        const auto c = static_cast<unsigned char>(raw[i]);
+        plain = c >= 0x20 && c < 0x80 && c != '&' && c != '<';
+    }
+    if (plain) return raw.compare(0, prefix.size(), prefix) == 0;
+    return text(content).compare(0, prefix.size(), prefix) == 0;
+}
+
 bool fileLoads(const std::string& path) {
     try {
         if (ScannedFile(fs::readFile(path)).understood()) return true;

@@ -79,6 +79,9 @@ public:
     // (every descendant text joined, references resolved, line ends as a
     // load makes them), in UTF-8.
     std::string text(ByteSpan content) const;
+    // Whether that text begins with `prefix`, told from the bytes alone
+    // where they are plain ASCII up to its length.
+    [[nodiscard]] bool textStartsWith(ByteSpan content, std::string_view prefix) const;
 
     // The bytes of one element of a canonical file after a change: the
     // element is loaded alone as the file's document, changed, and written as

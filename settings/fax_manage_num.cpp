@@ -391,7 +391,7 @@ bool FaxManageNum::getNamedRecords(std::vector<NamedRecord>& records) {
     }
 }
 
-bool FaxManageNum::getManageNumbers(std::vector<std::string>& numbers) {
+bool FaxManageNum::getManageNumbers(std::vector<std::string>& numbers, const std::string& prefix) {
     numbers.clear();
     try {
         std::optional<xml::ScannedFile> scan;
@@ -401,13 +401,15 @@ bool FaxManageNum::getManageNumbers(std::vector<std::string>& numbers) {
                 if (record.name != "FAXManageNum") continue;
                 scan->nodesIn(record.content, nodes, false);
                 for (const xml::ScannedNode& n : nodes)
-                    if (n.element && n.name == "RepManageNo") numbers.push_back(scan->text(n.content));
+                    if (n.element && n.name == "RepManageNo" && scan->textStartsWith(n.content, prefix))
+                        numbers.push_back(scan->text(n.content));
             }
             return true;
         }
         xml::Document doc;
         if (!doc.load(path_)) return false;
-        for (const xml::Node& n : doc.selectNodes("/*/FAXManageNum/RepManageNo")) numbers.push_back(n.text());
+        for (const xml::Node& n : doc.selectNodes("/*/FAXManageNum/RepManageNo"))
+            if (std::string text = n.text(); text.compare(0, prefix.size(), prefix) == 0) numbers.push_back(text);
         return true;
     } catch (...) {
         settings::traceFailure(kErrorSource, currentError());

@@ -81,10 +81,10 @@ public:
     // Every FAXManageNum of every FAXManageNums, at any depth, in store
     // order. False, with nothing logged, when the store does not load.
     [[nodiscard]] bool getNamedRecords(std::vector<NamedRecord>& records);
-    // Every RepManageNo of every record, by name, in store order: the
-    // numbers the store holds taken. False, with nothing logged, when the
-    // store does not load (numbers then empty).
-    [[nodiscard]] bool getManageNumbers(std::vector<std::string>& numbers);
+    // Every RepManageNo of every record, by name, in store order, that
+    // begins with `prefix`: the numbers the store holds taken. False, with
+    // nothing logged, when the store does not load (numbers then empty).
+    [[nodiscard]] bool getManageNumbers(std::vector<std::string>& numbers, const std::string& prefix = "");
 
     // File lists. The reads fill strFileName from index 0 and answer the
     // count; a blank number (any blank argument for the order read) answers 0

@@ -51,15 +51,15 @@ std::string NumberReservations::format(const std::string& stamp, long long count
     return stamp + digits;
 }
 
-bool NumberReservations::loadStoredNumbers() {
-    std::string signature = signatureOf(storePath_);
+bool NumberReservations::loadStoredNumbers(const std::string& prefix) {
+    std::string signature = signatureOf(storePath_) + "|" + prefix;
     if (signature != storeSignature_) {
         stored_.clear();
         // A store that does not load holds no number we could meet; its own
         // writers refuse to save over it, so it stays as it is.
-        storeRead_ = signature == "missing";
+        storeRead_ = signature == "missing|" + prefix;
         if (!storeRead_) {
-            storeRead_ = FaxManageNum().getManageNumbers(stored_);
+            storeRead_ = FaxManageNum().getManageNumbers(stored_, prefix);
             std::sort(stored_.begin(), stored_.end());
         }
         storeSignature_ = signature;
@@ -67,10 +67,10 @@ bool NumberReservations::loadStoredNumbers() {
     // A number the send log holds was faxed under it, though its record may
     // be gone from the store (one put back from a copy, the clock set back):
     // drawn again, its new document would pass for the one already sent.
-    std::string logSignature = signatureOf(logPath_);
+    std::string logSignature = signatureOf(logPath_) + "|" + prefix;
     if (logSignature != logSignature_) {
         sent_.clear();
-        if (logSignature != "missing" && !FaxSendCareers().getManageNumbers(sent_))
+        if (logSignature != "missing|" + prefix && !FaxSendCareers().getManageNumbers(sent_, prefix))
             writeDebugLine("FaxTranXml", "送信履歴を読めないため、送信済みの番号を確かめられません: " + logPath_);
         std::sort(sent_.begin(), sent_.end());
         logSignature_ = logSignature;
@@ -99,7 +99,7 @@ bool NumberReservations::hold(const std::string& number) {
 std::string NumberReservations::next() {
     assert(owner_ && "next() needs the builder's counter");
     FileLock storeLock(storePath_);
-    loadStoredNumbers();
+    loadStoredNumbers(owner_->mstrRepManageDate);
     for (;;) {
         if (owner_->mlngRepManageCount == std::numeric_limits<std::int32_t>::max())
             throw Error::standard(errnum::Overflow, "FaxTranXml");
@@ -111,7 +111,7 @@ std::string NumberReservations::next() {
 
 bool NumberReservations::reserve(const std::string& number) {
     FileLock storeLock(storePath_);
-    loadStoredNumbers();
+    loadStoredNumbers(number);
     return hold(number);
 }
 
@@ -165,7 +165,7 @@ std::vector<std::string> NumberReservations::clearEnded(const std::function<void
         if (lock.held()) ended.emplace_back(number, std::move(lock));
     }
     if (ended.empty()) return cleared;
-    if (!found.loadStoredNumbers()) {
+    if (!found.loadStoredNumbers("")) {
         writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
         return cleared;
     }

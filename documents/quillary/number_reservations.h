@@ -76,10 +76,12 @@ private:
         FileLock lock;
     };
     bool taken(const std::string& number);
-    // The store's numbers and the send log's, each read again only when its
-    // file changed. False when the store is there but does not load (no
-    // numbers then); a log that does not load holds none.
-    bool loadStoredNumbers();
+    // The store's numbers and the send log's that begin with `prefix`,
+    // each read again only when its file (or the prefix) changed: a draw
+    // needs only those of its stamp, not years of them. False when the store
+    // is there but does not load (no numbers then); a log that does not load
+    // holds none.
+    bool loadStoredNumbers(const std::string& prefix);
     // Under the store's lock: the number's marker, held, unless it is taken.
     bool hold(const std::string& number);
 

@@ -303,7 +303,7 @@ bool FaxSendCareers::findSendResult(const std::string& strRepManageNo, std::stri
     });
 }
 
-bool FaxSendCareers::getManageNumbers(std::vector<std::string>& numbers) {
+bool FaxSendCareers::getManageNumbers(std::vector<std::string>& numbers, const std::string& prefix) {
     numbers.clear();
     const bool read = traced([&] {
         if (!fs::fileExists(path_)) return true;
@@ -312,14 +312,16 @@ bool FaxSendCareers::getManageNumbers(std::vector<std::string>& numbers) {
             if (plainLog(scan)) {
                 forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
                     for (const xml::ScannedNode& n : nodes)
-                        if (n.element && n.name == "RepManageNo") numbers.push_back(scan.text(n.content));
+                        if (n.element && n.name == "RepManageNo" && scan.textStartsWith(n.content, prefix))
+                            numbers.push_back(scan.text(n.content));
                     return true;
                 });
                 return true;
             }
         }
         xml::Document doc = loadLog(path_, false);
-        for (const xml::Node& n : doc.selectNodes("//FaxSendLogs/FaxSendLog/RepManageNo")) numbers.push_back(n.text());
+        for (const xml::Node& n : doc.selectNodes("//FaxSendLogs/FaxSendLog/RepManageNo"))
+            if (std::string text = n.text(); text.compare(0, prefix.size(), prefix) == 0) numbers.push_back(text);
         return true;
     });
     if (!read) numbers.clear();

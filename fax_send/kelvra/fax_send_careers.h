@@ -50,11 +50,11 @@ public:
     // a log that does not load holds none. False, logged, when it cannot be
     // told.
     [[nodiscard]] bool findSendResult(const std::string& strRepManageNo, std::string& strResult);
-    // Every RepManageNo of every record, by name, in log order: the numbers
-    // the log holds taken. A log that is missing holds none. False, with
-    // why in the debug log, when it cannot be read or does not load
-    // (numbers then empty).
-    [[nodiscard]] bool getManageNumbers(std::vector<std::string>& numbers);
+    // Every RepManageNo of every record, by name, in log order, that begins
+    // with `prefix`: the numbers the log holds taken. A log that is missing
+    // holds none. False, with why in the debug log, when it cannot be read
+    // or does not load (numbers then empty).
+    [[nodiscard]] bool getManageNumbers(std::vector<std::string>& numbers, const std::string& prefix = "");
     // The records of the month's sends to the fax number (sendsOfMonth),
     // in log order, in a document of their own; only they are made into
     // nodes. False, with why in the debug log, when the log cannot be read

@@ -284,6 +284,13 @@ TEST_F(FaxManageNumTest, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) 
                 [&] { return store.setManageNum("0"); },
                 [&] { return records().back().selectSingleNode("SendChargeName").text() == charge; },
                 [&] { return store.setDecisionCondition("A", "2"); },
+                // The numbers of one stamp are those of all that begin with it.
+                [&] {
+                    std::vector<std::string> all, some;
+                    const bool read = store.getManageNumbers(all) && store.getManageNumbers(some, "2024011");
+                    std::erase_if(all, [](const std::string& n) { return n.rfind("2024011", 0) != 0; });
+                    return read && !some.empty() && some == all;
+                },
                 [&] { return store.setDecisionCondition("202401121000000001", "4"); },
                 [&] { return store.getManageNum("B") && store.mstrSendChargeName() == "a&b <c>"; },
                 [&] { return store.setManageNum("1"); },
