@@ -15,6 +15,10 @@
 #include <mutex>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace fg::xml {
 
 namespace {
@@ -25,9 +29,44 @@ constexpr int kMaxDepth = 200;
 constexpr std::size_t kMaxRun = 1000000;
 constexpr std::size_t kMaxName = 1000;
 
-bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool nameStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool nameChar(unsigned char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+constexpr bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool nameStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+constexpr bool nameByte(unsigned char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+
+constexpr std::array<bool, 256> kNameChar = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c) t[c] = nameByte(static_cast<unsigned char>(c));
+    return t;
+}();
+bool nameChar(unsigned char c) { return kNameChar[c]; }
+
+// The bytes of text that need no more than a look: kBlank keeps a run
+// white space, kPlain does not; 0 is a byte the scan looks at closer (a tag,
+// a reference, a character of more bytes, ">", CR, the other controls).
+constexpr unsigned char kBlank = 1;
+constexpr unsigned char kPlain = 2;
+// The first byte `byte` from `from` on, or `end`; sixteen bytes at a time
+// where the machine can.
+std::size_t findByte(const unsigned char* b, std::size_t from, std::size_t end, unsigned char byte) {
+#if defined(__SSE2__)
+    const __m128i want = _mm_set1_epi8(static_cast<char>(byte));
+    for (; from < end && end - from >= 16; from += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + from));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, want)));
+        if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (from < end && b[from] != byte) ++from;
+    return from;
+}
+
+constexpr std::array<unsigned char, 256> kTextByte = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0x20; c < 0x80; ++c) t[c] = kPlain;
+    t[' '] = t['\t'] = t['\n'] = kBlank;
+    t['<'] = t['&'] = t['>'] = 0;
+    return t;
+}();
 
 bool xmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -80,10 +119,13 @@ std::size_t utf8Length(const unsigned char* p, const unsigned char* end, char32_
 struct Cp932Table {
     bool usable = false;
     std::array<char32_t, 256> single{};  // 0: no character of one byte
-    std::array<bool, 256> singleSame{};
-    std::array<bool, 256> lead{};
     std::vector<char32_t> pair = std::vector<char32_t>(65536, 0);  // 0: no character
-    std::vector<bool> pairSame = std::vector<bool>(65536, false);
+    // What the scan asks of a byte and of a pair: kNone no character (for
+    // a byte: a lead byte, or none), kSame one a save writes back in these
+    // bytes, kOther one it writes otherwise.
+    static constexpr unsigned char kNone = 0, kSame = 1, kOther = 2;
+    std::array<unsigned char, 256> singleKind{};
+    std::vector<unsigned char> pairKind = std::vector<unsigned char>(65536, kNone);
 
     Cp932Table() {
         iconv_t in = iconv_open("UTF-8", "CP932");
@@ -138,15 +180,14 @@ struct Cp932Table {
             char32_t c = decode(in, &byte, 1, incomplete);
             if (c != 0 && xmlChar(c)) {
                 single[b] = c;
-                singleSame[b] = writtenAlike(out, c, &byte, 1);
+                singleKind[b] = writtenAlike(out, c, &byte, 1) ? kSame : kOther;
             } else if (incomplete) {
-                lead[b] = true;
                 for (int t = 0x40; t < 0x100; ++t) {
                     char two[2] = {byte, static_cast<char>(t)};
                     char32_t p = decode(in, two, 2, incomplete);
                     if (p == 0 || !xmlChar(p)) continue;
                     pair[b << 8 | t] = p;
-                    pairSame[b << 8 | t] = writtenAlike(out, p, two, 2);
+                    pairKind[b << 8 | t] = writtenAlike(out, p, two, 2) ? kSame : kOther;
                 }
             }
         }
@@ -227,13 +268,6 @@ void ScannedFile::scan() {
         while (pos < n && isSpace(b[pos])) ++pos;
         return pos - from;
     };
-    auto name = [&]() -> std::string_view {
-        std::size_t from = pos;
-        if (!nameStart(at(pos))) return {};
-        while (pos < n && nameChar(b[pos])) ++pos;
-        if (pos - from > kMaxName) return {};
-        return std::string_view(bytes_).substr(from, pos - from);
-    };
     auto literal = [&](std::string_view text) {
         if (std::string_view(bytes_).substr(pos, text.size()) != text) return false;
         pos += text.size();
@@ -303,47 +337,46 @@ void ScannedFile::scan() {
         bool hasContent;
     };
     std::vector<Open> open;
-    std::size_t runStart = std::string::npos;
-    bool runBlank = true;
-
-    auto endRun = [&]() {
-        if (runStart == std::string::npos) return;
-        if (runBlank) canonical_ = false;  // a load drops it, a save does not write it
-        else open.back().hasContent = true;
-        runStart = std::string::npos;
-    };
+    open.reserve(16);
 
     while (pos < n) {
-        const unsigned char c = b[pos];
-        if (c == '<') {
-            if (!open.empty()) endRun();
+        if (b[pos] == '<') {
             const unsigned char next = at(pos + 1);
             if (next == '/') {
                 if (open.empty()) return;
                 const std::size_t tagStart = pos;
+                // The end tag names the open element, and no longer name.
+                const std::string_view expected = open.back().name;
                 pos += 2;
-                std::string_view closing = name();
-                if (closing.empty() || closing != open.back().name) return;
+                if (n - pos < expected.size() || std::memcmp(b + pos, expected.data(), expected.size()) != 0) return;
+                pos += expected.size();
+                if (pos < n && kNameChar[b[pos]]) return;
                 if (skipSpace() > 0) canonical_ = false;
                 if (at(pos) != '>') return;
                 ++pos;
-                Open done = open.back();
-                open.pop_back();
+                const Open& done = open.back();
                 if (!done.hasContent) canonical_ = false;  // a save writes <a/>
-                ByteSpan whole{done.start, pos};
-                ByteSpan content{done.contentStart, tagStart};
-                if (open.empty()) {
+                const ByteSpan whole{done.start, pos};
+                const ByteSpan content{done.contentStart, tagStart};
+                if (open.size() == 1) {
                     rootName_ = done.name;
                     rootContent_ = content;
+                    open.pop_back();
                     break;
                 }
-                if (open.size() == 1) top_.push_back({true, done.name, whole, content, 0});
+                if (open.size() == 2) top_.push_back({true, done.name, whole, content, 0});
+                open.pop_back();
                 continue;
             }
             if (next == '!' || next == '?') return;
             const std::size_t tagStart = pos++;
-            std::string_view opening = name();
-            if (opening.empty()) return;
+            if (pos >= n || !nameStart(b[pos])) return;
+            const std::size_t nameFrom = pos;
+            std::size_t nameEnd = pos;  // a local of its own, kept in a register
+            while (nameEnd < n && kNameChar[b[nameEnd]]) ++nameEnd;
+            pos = nameEnd;
+            if (pos - nameFrom > kMaxName) return;
+            const std::string_view opening(bytes_.data() + nameFrom, pos - nameFrom);
             if (skipSpace() > 0) canonical_ = false;
             if (!open.empty()) open.back().hasContent = true;
             if (at(pos) == '>') {
@@ -365,58 +398,92 @@ void ScannedFile::scan() {
             continue;
         }
         if (open.empty()) return;
-        if (runStart == std::string::npos) {
-            runStart = pos;
-            runBlank = true;
-        } else if (pos - runStart > kMaxRun) {
-            return;
-        }
-        if (c == '&') {
-            char32_t value = 0;
-            bool plain = false;
-            std::size_t length = reference(b + pos, b + n, value, plain);
-            if (length == 0) return;
-            // A save writes a character that code page 932 lacks (or holds
-            // one way only) as a decimal reference.
-            if (!plain && !(table && value >= 0x80 && !text::cp932HoldsBothWays(value) &&
-                            bytes_.compare(pos, length, "&#" + std::to_string(static_cast<std::uint32_t>(value)) + ";") == 0))
-                canonical_ = false;
-            if (!isSpace(static_cast<unsigned char>(value < 0x80 ? value : 'x'))) runBlank = false;
-            pos += length;
-        } else if (c >= 0x80) {
-            runBlank = false;
-            if (table) {
-                if (table->single[c] != 0) {
-                    if (!table->singleSame[c]) canonical_ = false;
-                    ++pos;
-                } else {
-                    if (!table->lead[c] || pos + 1 >= n) return;
-                    const unsigned code = static_cast<unsigned>(c) << 8 | b[pos + 1];
-                    if (table->pair[code] == 0) return;
-                    if (!table->pairSame[code]) canonical_ = false;
-                    pos += 2;
-                }
-            } else {
-                char32_t ignored = 0;
-                std::size_t length = utf8Length(b + pos, b + n, ignored);
-                if (length == 0) return;
-                pos += length;
+
+        // A run of text, to the next tag: plain bytes in a tight loop, the
+        // others one by one. A character may start no further than kMaxRun
+        // bytes into the run.
+        const std::size_t runStart = pos;
+        const std::size_t limit = std::min(n, runStart + kMaxRun + 1);
+        unsigned char seen = 0;  // the kTextByte classes met, and kPlain for any other character
+        for (;;) {
+            std::size_t plainEnd = pos;  // a local of its own, kept in a register
+#if defined(__SSE2__)
+            // Sixteen bytes at a time to the first that kTextByte does not pass.
+            while (limit - plainEnd >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + plainEnd));
+                const __m128i passed = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+                __m128i stop = _mm_andnot_si128(passed, _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));  // and every byte from 0x80
+                stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
+                stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
+                stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+                const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
+                const unsigned blanks = static_cast<unsigned>(
+                    _mm_movemask_epi8(_mm_or_si128(passed, _mm_cmpeq_epi8(v, _mm_set1_epi8(' ')))));
+                const unsigned taken = stops == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(stops));
+                if (~blanks & ((1u << taken) - 1)) seen |= kPlain;
+                plainEnd += taken;
+                if (stops != 0) break;
             }
-        } else if (c >= 0x20) {
-            if (c == '>') {
+#endif
+            while (plainEnd < limit && kTextByte[b[plainEnd]] != 0) seen |= kTextByte[b[plainEnd++]];
+            pos = plainEnd;
+            if (pos >= limit) {
+                if (pos >= n || b[pos] != '<') return;
+                break;
+            }
+            const unsigned char c = b[pos];
+            if (c == '<') break;
+            if (c == '&') {
+                char32_t value = 0;
+                bool plain = false;
+                std::size_t length = reference(b + pos, b + n, value, plain);
+                if (length == 0) return;
+                // A save writes a character that code page 932 lacks (or holds
+                // one way only) as a decimal reference.
+                if (!plain && !(table && value >= 0x80 && !text::cp932HoldsBothWays(value) &&
+                                bytes_.compare(pos, length, "&#" + std::to_string(static_cast<std::uint32_t>(value)) + ";") == 0))
+                    canonical_ = false;
+                if (!isSpace(static_cast<unsigned char>(value < 0x80 ? value : 'x'))) seen |= kPlain;
+                pos += length;
+            } else if (c >= 0x80) {
+                seen |= kPlain;
+                if (table) {
+                    // Characters of code page 932 follow one another in Japanese text.
+                    do {
+                        const unsigned char d = b[pos];
+                        if (const unsigned char kind = table->singleKind[d]; kind != Cp932Table::kNone) {
+                            if (kind != Cp932Table::kSame) canonical_ = false;
+                            ++pos;
+                        } else {
+                            if (pos + 1 >= n) return;
+                            const unsigned char pair = table->pairKind[static_cast<unsigned>(d) << 8 | b[pos + 1]];
+                            if (pair == Cp932Table::kNone) return;
+                            if (pair != Cp932Table::kSame) canonical_ = false;
+                            pos += 2;
+                        }
+                    } while (pos < limit && b[pos] >= 0x80);
+                } else {
+                    do {
+                        char32_t ignored = 0;
+                        std::size_t length = utf8Length(b + pos, b + n, ignored);
+                        if (length == 0) return;
+                        pos += length;
+                    } while (pos < limit && b[pos] >= 0x80);
+                }
+            } else if (c == '>') {
                 if (pos >= 2 && b[pos - 1] == ']' && b[pos - 2] == ']') return;
                 canonical_ = false;  // a save writes &gt;
+                seen |= kPlain;
+                ++pos;
+            } else if (c == '\r') {
+                canonical_ = false;  // a load makes line ends of it
+                ++pos;
+            } else {
+                return;
             }
-            if (c != ' ') runBlank = false;
-            ++pos;
-        } else if (c == '\n' || c == '\t') {
-            ++pos;
-        } else if (c == '\r') {
-            canonical_ = false;  // a load makes line ends of it
-            ++pos;
-        } else {
-            return;
         }
+        if (seen & kPlain) open.back().hasContent = true;
+        else canonical_ = false;  // white space alone: a load drops it, a save does not write it
     }
     if (rootName_.empty()) return;
     const std::size_t afterRoot = pos;
@@ -429,42 +496,44 @@ void ScannedFile::scan() {
 void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep) const {
     out.clear();
     const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
-    std::vector<std::size_t> open;  // indexes into out, or npos for a node not kept
+    // Indexes into out, or kNotKept for a node not kept; the scan took no
+    // file deeper than kMaxDepth.
     constexpr std::size_t kNotKept = static_cast<std::size_t>(-1);
+    std::array<std::size_t, kMaxDepth> open;
     std::size_t pos = content.begin;
     int depth = 0;
-    auto tagName = [&](std::size_t from) {
-        std::size_t end = from;
-        while (end < content.end && nameChar(b[end])) ++end;
-        return std::string_view(bytes_).substr(from, end - from);
-    };
     while (pos < content.end) {
         if (b[pos] == '<') {
-            std::size_t close = bytes_.find('>', pos);
+            // The tag's ">": a tag of a file the scan understood holds none before it.
+            const std::size_t close = findByte(b, pos + 1, bytes_.size(), '>');
+            if (close >= bytes_.size()) throw Error(errnum::InvalidProcedureCall, "XML のタグが閉じていません。");
             if (b[pos + 1] == '/') {
-                if (open.back() != kNotKept) {
-                    out[open.back()].content.end = pos;
-                    out[open.back()].whole.end = close + 1;
+                if (depth == 0) throw Error(errnum::InvalidProcedureCall, "XML の要素の範囲が合いません。");
+                const std::size_t at = open[static_cast<std::size_t>(--depth)];
+                if (at != kNotKept) {
+                    out[at].content.end = pos;
+                    out[at].whole.end = close + 1;
                 }
-                open.pop_back();
-                --depth;
             } else {
+                // The name, then white space and a "/" at most.
+                std::size_t nameEnd = pos + 1;
+                while (nameEnd < close && kNameChar[b[nameEnd]]) ++nameEnd;
                 const bool empty = b[close - 1] == '/';
                 const bool keep = deep || depth == 0;
                 if (keep) {
                     std::size_t inner = empty ? close - 1 : close + 1;
-                    out.push_back({true, tagName(pos + 1), {pos, close + 1}, {inner, inner}, depth});
+                    out.push_back({true, std::string_view(bytes_).substr(pos + 1, nameEnd - pos - 1), {pos, close + 1},
+                                   {inner, inner}, depth});
                 }
                 if (!empty) {
-                    open.push_back(keep ? out.size() - 1 : kNotKept);
-                    ++depth;
+                    if (depth >= kMaxDepth) throw Error(errnum::InvalidProcedureCall, "XML の要素が深すぎます。");
+                    open[static_cast<std::size_t>(depth++)] = keep ? out.size() - 1 : kNotKept;
                 }
             }
             pos = close + 1;
             continue;
         }
-        std::size_t end = bytes_.find('<', pos);
-        if (end == std::string::npos || end > content.end) end = content.end;
+        const std::size_t end = findByte(b, pos, content.end, '<');
         if (deep || depth == 0) {
             bool blank = true;
             for (std::size_t i = pos; i < end && blank; ++i) blank = isSpace(b[i]);
@@ -609,9 +678,13 @@ void SplicedWrite::save(const std::string& path) const {
 std::size_t startTags(std::string_view bytes, std::string_view name) {
     std::size_t count = 0;
     const std::string open = "<" + std::string(name);
-    for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
-        const char next = at + open.size() < bytes.size() ? bytes[at + open.size()] : '\0';
+    // The C library's search: a search for the "<" would stop at every tag.
+    for (const char* at = static_cast<const char*>(memmem(bytes.data(), bytes.size(), open.data(), open.size())); at;) {
+        const std::size_t past = static_cast<std::size_t>(at - bytes.data()) + open.size();
+        const char next = past < bytes.size() ? bytes[past] : '\0';
         if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n') ++count;
+        const std::size_t from = past - open.size() + 1;
+        at = static_cast<const char*>(memmem(bytes.data() + from, bytes.size() - from, open.data(), open.size()));
     }
     return count;
 }

@@ -4,6 +4,8 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+#include <cstring>
+
 namespace fg::settings::store {
 
 namespace {
@@ -65,8 +67,14 @@ std::optional<std::string> storeBytes(const std::string& path) {
 
 bool plainStore(const xml::ScannedFile& scan) {
     if (!scan.understood() || scan.rootName() != "FAXManageNums") return false;
-    std::string_view all(scan.bytes());
-    return all.find("<FAXManageNums", all.find("<FAXManageNums") + 1) == std::string_view::npos;
+    // The C library's search: the bytes hold a "<" at every tag, where a
+    // search for the first byte stops.
+    constexpr std::string_view kRoot = "<FAXManageNums";
+    const std::string& all = scan.bytes();
+    const void* first = memmem(all.data(), all.size(), kRoot.data(), kRoot.size());
+    if (!first) return true;
+    const std::size_t from = static_cast<std::size_t>(static_cast<const char*>(first) - all.data()) + 1;
+    return !memmem(all.data() + from, all.size() - from, kRoot.data(), kRoot.size());
 }
 
 bool spliceStore(const std::string& path, bool appends,

@@ -11,6 +11,7 @@
 #include "platform/xml.h"
 #include "platform/xml_scan.h"
 
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -119,8 +120,14 @@ std::optional<std::string> logBytes(const std::string& path) {
 // are the root's FaxSendLog children.
 bool plainLog(const xml::ScannedFile& scan) {
     if (!scan.understood() || scan.rootName() != "FaxSendLogs") return false;
-    std::string_view rest(scan.bytes());
-    return rest.find("<FaxSendLogs", rest.find("<FaxSendLogs") + 1) == std::string_view::npos;
+    // The C library's search: the bytes hold a "<" at every tag, where a
+    // search for the first byte stops.
+    constexpr std::string_view kRoot = "<FaxSendLogs";
+    const std::string& all = scan.bytes();
+    const void* first = memmem(all.data(), all.size(), kRoot.data(), kRoot.size());
+    if (!first) return true;
+    const std::size_t from = static_cast<std::size_t>(static_cast<const char*>(first) - all.data()) + 1;
+    return !memmem(all.data() + from, all.size() - from, kRoot.data(), kRoot.size());
 }
 
 // The n-th element child of a scanned record, nullptr when it has none.
