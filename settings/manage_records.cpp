@@ -7,8 +7,12 @@
 #include "settings/store_document.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <limits>
+#include <map>
 #include <optional>
+#include <string_view>
 
 namespace fg {
 
@@ -91,20 +95,48 @@ void StoreChanges::remove(const std::string& number) {
 
 namespace {
 
+using RecordChange = std::function<void(xml::Document&, xml::Node&)>;
+
 // The store's records as a splice of changes sees them: those of the file,
 // each with the changes made to its lists (applied to the record alone when
-// the file is written again) or removed, then those added.
+// the file is written again) or removed, then those added. A store of years
+// holds a record for every number it was given, so what is kept of each is
+// a few offsets into the scanned bytes: no string, no list of its own.
 struct SplicedRecords {
     struct OnFile {
-        const xml::ScannedNode* record;
-        std::optional<std::string> number;  // position 1; nullopt: a short record
-        std::vector<std::string> keys;      // its RepManageNo children
-        std::vector<std::function<void(xml::Document&, xml::Node&)>> changes;
+        std::uint32_t top = 0;  // its index in topElements()
+        // The content of its node at position 1, the number.
+        std::uint32_t numberBegin = 0;
+        std::uint32_t numberEnd = 0;
+        bool isShort = false;      // no node at position 1
+        bool numberIsKey = false;  // that node is a RepManageNo
+        bool moreKeys = false;     // other RepManageNo children, in moreKeys
         bool removed = false;
+
+        xml::ByteSpan number() const { return {numberBegin, numberEnd}; }
     };
     std::vector<OnFile> onFile;
+    // The contents of a record's RepManageNo children besides its node at
+    // position 1 (seldom any), by its index in onFile, in file order.
+    std::vector<std::pair<std::size_t, xml::ByteSpan>> moreKeys;
+    // The changes of a record's lists, by its index in onFile.
+    std::map<std::size_t, std::vector<RecordChange>> changes;
     std::vector<std::optional<ManageRecord>> added;  // nullopt once removed
 };
+
+// Whether the text of an element's content (or a text's bytes) is `wanted`,
+// as scan.text reads it; the plain ASCII text a number is written as is
+// compared where it stands.
+bool textIs(const xml::ScannedFile& scan, xml::ByteSpan span, std::string_view wanted) {
+    const std::string_view bytes = std::string_view(scan.bytes()).substr(span.begin, span.end - span.begin);
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || u == '&' || u == '<' || u == '\r') return scan.text(span) == wanted;
+    }
+    // A run of white space alone is no text.
+    if (bytes.find_first_not_of(" \t\n") == std::string_view::npos) return wanted.empty();
+    return bytes == wanted;
+}
 
 }  // namespace
 
@@ -114,32 +146,63 @@ struct SplicedRecords {
 static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& write,
                             const std::vector<StoreChanges::Change>& changes, std::optional<Error>& stopped) {
     using Change = StoreChanges::Change;
+    // Offsets are kept in 32 bits; a larger store goes through a load.
+    if (scan.bytes().size() > std::numeric_limits<std::uint32_t>::max()) return Splice::Declined;
+    const std::vector<xml::ScannedNode>& tops = scan.topElements();
     SplicedRecords records;
-    std::vector<xml::ScannedNode> nodes, deep;
-    for (const xml::ScannedNode& top : scan.topElements()) {
-        if (top.name != "FAXManageNum") continue;
-        SplicedRecords::OnFile r{&top, {}, {}, {}, false};
-        scan.nodesIn(top.content, nodes, false);
-        if (nodes.size() > kRepManageNo) r.number = scan.text(nodes[kRepManageNo].content);
-        scan.nodesIn(top.content, deep, true);
+    records.onFile.reserve(static_cast<std::size_t>(
+        std::count_if(tops.begin(), tops.end(), [](const xml::ScannedNode& n) { return n.name == "FAXManageNum"; })));
+    std::vector<xml::ScannedNode> deep;
+    for (std::size_t t = 0; t < tops.size(); ++t) {
+        if (tops[t].name != "FAXManageNum") continue;
+        SplicedRecords::OnFile r;
+        r.top = static_cast<std::uint32_t>(t);
+        scan.nodesIn(tops[t].content, deep, true);
+        std::size_t child = 0;  // position among the children (depth 0)
         for (const xml::ScannedNode& n : deep) {
-            if (!n.element || n.name != "RepManageNo") continue;
-            if (n.depth > 0) return Splice::Declined;
-            r.keys.push_back(scan.text(n.content));
+            const bool key = n.element && n.name == "RepManageNo";
+            if (key && n.depth > 0) return Splice::Declined;
+            if (n.depth > 0) continue;
+            if (child == kRepManageNo) {
+                r.numberBegin = static_cast<std::uint32_t>(n.content.begin);
+                r.numberEnd = static_cast<std::uint32_t>(n.content.end);
+                r.numberIsKey = key;
+            } else if (key) {
+                records.moreKeys.emplace_back(records.onFile.size(), n.content);
+                r.moreKeys = true;
+            }
+            ++child;
         }
-        records.onFile.push_back(std::move(r));
+        r.isShort = child <= kRepManageNo;
+        records.onFile.push_back(r);
     }
     // The first record of the number by position, as removeRecord and
     // replaceNames find it: a short record met first is an error.
     auto byPosition = [&](const std::string& number, auto onFile, auto onAdded) {
-        for (SplicedRecords::OnFile& r : records.onFile) {
+        for (std::size_t i = 0; i < records.onFile.size(); ++i) {
+            const SplicedRecords::OnFile& r = records.onFile[i];
             if (r.removed) continue;
-            if (!r.number) throw shortRecord(kRepManageNo);
-            if (*r.number == number) return onFile(r);
+            if (r.isShort) throw shortRecord(kRepManageNo);
+            if (textIs(scan, r.number(), number)) return onFile(i);
         }
         for (std::optional<ManageRecord>& r : records.added)
             if (r && r->number() == number) return onAdded(*r);
         return false;
+    };
+    // The first record holding a RepManageNo of the number, as appendNames
+    // finds it; npos for none.
+    auto byKey = [&](const std::string& number) {
+        auto more = records.moreKeys.begin();
+        for (std::size_t i = 0; i < records.onFile.size(); ++i) {
+            const SplicedRecords::OnFile& r = records.onFile[i];
+            if (r.removed) continue;
+            if (r.numberIsKey && textIs(scan, r.number(), number)) return i;
+            if (!r.moreKeys) continue;
+            while (more->first < i) ++more;
+            for (; more != records.moreKeys.end() && more->first == i; ++more)
+                if (textIs(scan, more->second, number)) return i;
+        }
+        return std::string::npos;
     };
     bool changed = false;
     for (const Change& c : changes) {
@@ -153,14 +216,12 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
             // The first record holding a RepManageNo of the number, as
             // appendNames finds it; both lists take the names.
             bool found = false;
-            for (SplicedRecords::OnFile& r : records.onFile) {
-                if (r.removed || std::find(r.keys.begin(), r.keys.end(), number) == r.keys.end()) continue;
-                r.changes.push_back([names = c.record.tempImages](xml::Document& doc, xml::Node& record) {
+            if (const std::size_t i = byKey(number); i != std::string::npos) {
+                records.changes[i].push_back([names = c.record.tempImages](xml::Document& doc, xml::Node& record) {
                     appendEntriesTo(doc, record, kTempImages, names);
                     appendEntriesTo(doc, record, kRefImages, names);
                 });
                 found = true;
-                break;
             }
             for (std::size_t i = 0; !found && i < records.added.size(); ++i) {
                 std::optional<ManageRecord>& r = records.added[i];
@@ -177,8 +238,8 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
         case Change::ReplacePages:
             changed = byPosition(
                           number,
-                          [&](SplicedRecords::OnFile& r) {
-                              r.changes.push_back([temp = c.record.tempImages, ref = c.record.refImages](
+                          [&](std::size_t i) {
+                              records.changes[i].push_back([temp = c.record.tempImages, ref = c.record.refImages](
                                                       xml::Document& doc, xml::Node& record) {
                                   replaceEntriesIn(doc, record, kTempImages, temp);
                                   replaceEntriesIn(doc, record, kRefImages, ref);
@@ -195,8 +256,8 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
         case Change::Remove:
             changed = byPosition(
                           number,
-                          [](SplicedRecords::OnFile& r) {
-                              r.removed = true;
+                          [&](std::size_t i) {
+                              records.onFile[i].removed = true;
                               return true;
                           },
                           [&](ManageRecord& r) {
@@ -210,14 +271,20 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
         if (stopped) break;
     }
     if (!changed) return Splice::Unchanged;
-    for (const SplicedRecords::OnFile& r : records.onFile) {
+    // Removed records and changed ones, in file order.
+    auto nextChanged = records.changes.begin();
+    for (std::size_t i = 0; i < records.onFile.size(); ++i) {
+        const SplicedRecords::OnFile& r = records.onFile[i];
+        const xml::ByteSpan whole = tops[r.top].whole;
+        const bool hasChanges = nextChanged != records.changes.end() && nextChanged->first == i;
         if (r.removed) {
-            write.replace(r.record->whole, {});
-        } else if (!r.changes.empty()) {
-            write.replace(r.record->whole, scan.reworked(r.record->whole, [&](xml::Document& doc, xml::Node& record) {
-                for (const auto& change : r.changes) change(doc, record);
+            write.replace(whole, {});
+        } else if (hasChanges) {
+            write.replace(whole, scan.reworked(whole, [&](xml::Document& doc, xml::Node& record) {
+                for (const RecordChange& change : nextChanged->second) change(doc, record);
             }));
         }
+        if (hasChanges) ++nextChanged;
     }
     for (const std::optional<ManageRecord>& r : records.added)
         if (r) write.appendToRoot(scan.fragment([&](xml::Document& doc) { return makeRecord(doc, *r); }));
