@@ -409,25 +409,51 @@ bool FaxSendCareers::delSendCareer(const std::string& strRepManageNo) {
     });
 }
 
+namespace {
+
+// The record's image list goes behind ReSendDate, with the name last in it.
+void addImage(xml::Document& doc, xml::Node record, const xml::Node& list, const std::string& image) {
+    xml::Node name = doc.createElement("FAXRefImageFileName");
+    if (!image.empty()) name.setText(image);
+    record.appendChild(list).appendChild(name);
+}
+
+// Whether a record of the number takes image names (setSendImage): its
+// number at position 1, and an image list within it.
+bool takesImages(const xml::ScannedFile& scan, const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes,
+                 const std::string& number, std::vector<xml::ScannedNode>& inside) {
+    const xml::ScannedNode* n = elementChild(nodes, 1);
+    if (!n) return false;
+    std::string text = scan.text(n->content);
+    if (text.empty() || text != number) return false;
+    scan.nodesIn(record.content, inside, true);
+    for (const xml::ScannedNode& node : inside)
+        if (node.element && node.name == "FAXRefImageFileNames") return true;
+    return false;
+}
+
+// Whether a text can stand in the log (the setters refuse what no file can hold).
+bool holdable(const std::string& value) {
+    try {
+        xml::Document doc;
+        doc.createElement("a").setText(value);
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 bool FaxSendCareers::setSendImage(const std::string& strRepManageNo, const std::string& strImageFile) {
-    // The record's image list goes behind ReSendDate, with the name last in it.
     auto addImage = [&](xml::Document& doc, xml::Node record, const xml::Node& list) {
-        xml::Node name = doc.createElement("FAXRefImageFileName");
-        if (!strImageFile.empty()) name.setText(strImageFile);
-        record.appendChild(list).appendChild(name);
+        fg::addImage(doc, record, list, strImageFile);
     };
     return guarded([&] {
         auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             std::vector<xml::ScannedNode> inside;
             forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
-                const xml::ScannedNode* number = elementChild(nodes, 1);
-                if (!number) return true;
-                std::string text = scan.text(number->content);
-                if (text.empty() || text != strRepManageNo) return true;
-                scan.nodesIn(record.content, inside, true);
-                bool hasList = false;
-                for (const xml::ScannedNode& n : inside) hasList = hasList || (n.element && n.name == "FAXRefImageFileNames");
-                if (!hasList) return true;
+                if (!takesImages(scan, record, nodes, strRepManageNo, inside)) return true;
                 // Moved last among the records.
                 write.replace(record.whole, {});
                 write.appendToRoot(scan.reworked(record.whole, [&](xml::Document& doc, xml::Node& r) {
@@ -453,6 +479,65 @@ bool FaxSendCareers::setSendImage(const std::string& strRepManageNo, const std::
             return true;
         });
     });
+}
+
+std::optional<bool> FaxSendCareers::setSendOutcome(const std::vector<std::string>& images, bool& resent) {
+    resent = false;
+    if (blank(repManageNo_) || blank(repType_)) return std::nullopt;
+    for (const std::string& image : images)
+        if (!holdable(image)) return std::nullopt;
+    try {
+        FileLock lock(path_);
+        std::optional<std::string> bytes = logBytes(path_);
+        if (!bytes) return std::nullopt;
+        xml::ScannedFile scan(std::move(*bytes));
+        if (!scan.canonical() || !plainLog(scan) || scan.rootEmptyTag()) return std::nullopt;
+        bool keyless = false;
+        forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
+            const xml::ScannedNode* number = elementChild(nodes, 1);
+            const xml::ScannedNode* type = elementChild(nodes, 2);
+            keyless = !number || !type;
+            if (!keyless && scan.text(number->content) == repManageNo_ && scan.text(type->content) == repType_)
+                resent = true;
+            return !keyless;
+        });
+        if (keyless) return std::nullopt;
+        xml::SplicedWrite write(scan);
+        std::vector<xml::ScannedNode> inside;
+        forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
+            if (resent) {
+                const xml::ScannedNode* number = elementChild(nodes, 1);
+                const xml::ScannedNode* type = elementChild(nodes, 2);
+                if (scan.text(number->content) != repManageNo_ || scan.text(type->content) != repType_) return true;
+                write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
+                    for (xml::Node& n : r.getElementsByTagName("PageNum")) n.setText(sendPageNum_);
+                    for (xml::Node& n : r.getElementsByTagName("Result")) n.setText(sendResult_);
+                    for (xml::Node& n : r.getElementsByTagName("ReSendDate")) n.setText(sendDate_);
+                }));
+                return true;
+            }
+            // Each image moves the records of the number last, in file order.
+            if (images.empty() || !takesImages(scan, record, nodes, repManageNo_, inside)) return true;
+            write.replace(record.whole, {});
+            write.appendToRoot(scan.reworked(record.whole, [&](xml::Document& doc, xml::Node& r) {
+                for (const std::string& image : images)
+                    addImage(doc, r, r.getElementsByTagName("FAXRefImageFileNames").front(), image);
+            }));
+            return true;
+        });
+        if (!resent)
+            write.appendToRoot(scan.fragment([&](xml::Document& doc) {
+                xml::Node record = newRecord(doc);
+                for (const std::string& image : images)
+                    addImage(doc, record, record.getElementsByTagName("FAXRefImageFileNames").front(), image);
+                return record;
+            }));
+        write.save(path_);
+        return true;
+    } catch (...) {
+        logCurrentError(kErrorSource);
+        return false;
+    }
 }
 
 }  // namespace fg

@@ -24,6 +24,7 @@
 #include "platform/xml.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,16 @@ public:
     // Adds an image name to every record of that number (once each), moving
     // the record last and its image list behind ReSendDate. True when saved.
     [[nodiscard]] bool setSendImage(const std::string& strRepManageNo, const std::string& strImageFile);
+    // A send's outcome in one pass over the log, written as the members one
+    // by one write it: with a record of the properties' number and type on
+    // file (checkSendCareer), what setReSendCareer writes with the
+    // properties' date, page count and result; else what setSendCareer and
+    // then setSendImage for each of `images` write. `resent` tells which.
+    // True when saved; False, logged, when it cannot be. nullopt, nothing
+    // written, where the log is not in the form its saves write, a record
+    // lacks its number or type, or an image name cannot be held: the caller
+    // then calls the members one by one, which tell those cases as ever.
+    [[nodiscard]] std::optional<bool> setSendOutcome(const std::vector<std::string>& images, bool& resent);
 
     // The properties; writing a record does not clear them.
     const std::string& strOrderName() const { return orderName_; }

@@ -12,6 +12,7 @@
 #include "settings/fax_manage_num.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace fg::send_records {
 
@@ -56,19 +57,25 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
         }
 
         std::string now = timeStamp14(clock().now());
-        if (!careers.checkSendCareer(store.mstrRepManageNo(), store.mstrRepType())) {
-            careers.setStrSendDate(now);
-            careers.setStrRepManageNo(store.mstrRepManageNo());
-            careers.setStrRepType(store.mstrRepType());
-            careers.setStrSendCompanyName(store.mstrSendCompanyName());
-            careers.setStrSendPostName(store.mstrSendPostName());
-            careers.setStrSendChargeName(store.mstrSendChargeName());
-            careers.setStrSendFAXNum(store.mstrSendFAXNum());
-            careers.setStrEnploymentMode(store.mstrEnploymentMode());
-            careers.setStrReciverCode(store.mstrReceiveCode());
-            careers.setStrOrderName(store.mstrOrderName());
-            careers.setStrSendPageNum(std::to_string(pageCount));
-            careers.setStrSendResult(status);
+        careers.setStrSendDate(now);
+        careers.setStrRepManageNo(store.mstrRepManageNo());
+        careers.setStrRepType(store.mstrRepType());
+        careers.setStrSendCompanyName(store.mstrSendCompanyName());
+        careers.setStrSendPostName(store.mstrSendPostName());
+        careers.setStrSendChargeName(store.mstrSendChargeName());
+        careers.setStrSendFAXNum(store.mstrSendFAXNum());
+        careers.setStrEnploymentMode(store.mstrEnploymentMode());
+        careers.setStrReciverCode(store.mstrReceiveCode());
+        careers.setStrOrderName(store.mstrOrderName());
+        careers.setStrSendPageNum(std::to_string(pageCount));
+        careers.setStrSendResult(status);
+        // The whole outcome in one pass over the log where it can be; the
+        // members one by one where not.
+        bool resent = false;
+        std::optional<bool> outcome = careers.setSendOutcome(refs, resent);
+        if (outcome) {
+            done.written = *outcome;
+        } else if (!(resent = careers.checkSendCareer(store.mstrRepManageNo(), store.mstrRepType()))) {
             // The store has logged why it failed.
             done.written = careers.setSendCareer();
             if (!done.written) return done;
@@ -76,14 +83,14 @@ SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
             for (const std::string& ref : refs) (void)careers.setSendImage(store.mstrRepManageNo(), ref);
         } else {
             done.written = careers.setReSendCareer(store.mstrRepManageNo(), store.mstrRepType(), now, pageCount, status);
-            if (!done.written) return done;
-            if (sent) {
-                // The kept pages of the earlier failure are not needed any more.
-                std::string kept;
-                FolderPathInfo().getFolderPath("G3ReImage", kept);
-                for (const std::string& ref : refs)
-                    if (!kept.empty() && isPlainPageName(ref)) (void)fs::removeFile(kept + ref + ".G3");
-            }
+        }
+        if (!done.written) return done;
+        if (resent && sent) {
+            // The kept pages of the earlier failure are not needed any more.
+            std::string kept;
+            FolderPathInfo().getFolderPath("G3ReImage", kept);
+            for (const std::string& ref : refs)
+                if (!kept.empty() && isPlainPageName(ref)) (void)fs::removeFile(kept + ref + ".G3");
         }
     } catch (...) {
         logCurrentError(kSource);

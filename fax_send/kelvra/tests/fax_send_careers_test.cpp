@@ -292,6 +292,42 @@ TEST_F(SendCareers, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
     EXPECT_TRUE(log.log->entries().empty());
 }
 
+// A send's outcome written in one pass is what the members write one by one:
+// a first send (with an older record of the number, of another type, that
+// takes the image names too) and a send again; a log in another form is left
+// to the members.
+TEST_F(SendCareers, AnOutcomeInOnePassWritesWhatTheMembersWriteOneByOne) {
+    const std::vector<std::string> images = {"p1", "頁2"};
+    const std::string other = record("202403011011120001", "注文書", "OK", "<FAXRefImageFileName>p0</FAXRefImageFileName>");
+    const std::string same = record("202403011011120001", "納期確認書", "NG");
+    for (const std::string& records : {record("N1", "注文書") + other + record("N2", "注文書"), other + same + record("N1", "注文書")}) {
+        writeLog(records);
+        xml::Document doc;
+        ASSERT_TRUE(doc.load(logPath()));
+        const std::string start = doc.saveToString();
+        fs::writeFileAtomic(logPath(), start);
+        FaxSendCareers c;
+        fill(c);
+        bool resent = false;
+        EXPECT_EQ(c.setSendOutcome(images, resent), std::optional<bool>(true));
+        const std::string inOnePass = readLog();
+        fs::writeFileAtomic(logPath(), start);
+        const bool expectResent = c.checkSendCareer("202403011011120001", "納期確認書");
+        EXPECT_EQ(resent, expectResent);
+        if (!expectResent) {
+            ASSERT_TRUE(c.setSendCareer());
+            for (const std::string& image : images) ASSERT_TRUE(c.setSendImage("202403011011120001", image));
+        } else {
+            ASSERT_TRUE(c.setReSendCareer("202403011011120001", "納期確認書", "20240301101112", 3, "OK"));
+        }
+        EXPECT_EQ(inOnePass, readLog());
+        fs::writeFileAtomic(logPath(), start + "\r\n");
+        EXPECT_EQ(c.setSendOutcome(images, resent), std::nullopt);
+        EXPECT_EQ(readLog(), start + "\r\n");
+    }
+    EXPECT_TRUE(log.log->entries().empty());
+}
+
 TEST_F(SendCareers, CreationFailsWhenTheFolderKeyIsMissing) {
     home.write("folderpath.xml", kDecl + "<Folders><Folder class=\"log\">log/</Folder></Folders>");
     EXPECT_THROW(FaxSendCareers(), Error);
