@@ -55,15 +55,15 @@ bool FaxSendJob::run(const std::vector<std::string>& manageNumbers) {
             if (pump_.stopping()) return false;
             if (!openSendModem()) throw Error(kNoSendLine, "");
             std::vector<std::string> sendNames;
-            std::optional<FaxManageNum> record;
+            std::optional<send_records::ReadRecord> record;
             collectG3Images(number, sendNames, record);
             const auto pages = static_cast<std::int16_t>(sendNames.size() - 1);
             modem_.setPages(pages);
-            bool sent = sendWithRetry(number, *record, sendNames.front(), pages);
+            bool sent = sendWithRetry(number, record->record, sendNames.front(), pages);
             if (sent) pump_.sent(number);
             else if (endWent_) send_records::logMayHaveGoneOut(number, "最後のページの後で送信が失敗しました。");
             closePort();
-            const send_records::SendRecord written = recordWithRetry(number, sent);
+            const send_records::SendRecord written = recordWithRetry(number, sent, *record);
             delG3DummyFile(sendNames);
             if (!written.settled()) {
                 // Its pages stay, its number stays handed over: whoever
@@ -92,9 +92,10 @@ void FaxSendJob::recordUnsent(const std::vector<std::string>& manageNumbers, std
         if (send_records::recordUnsent(manageNumbers[j], cause.number())) pump_.recorded(manageNumbers[j]);
 }
 
-send_records::SendRecord FaxSendJob::recordWithRetry(const std::string& manageNumber, bool sent) {
+send_records::SendRecord FaxSendJob::recordWithRetry(const std::string& manageNumber, bool sent,
+                                                     const send_records::ReadRecord& read) {
     for (int t = 1;; ++t) {
-        const send_records::SendRecord record = send_records::writeSendResult(manageNumber, sent);
+        const send_records::SendRecord record = send_records::writeSendResult(manageNumber, sent, &read);
         if (record.settled()) return record;
         // What the line did to the number is on disk before anything else:
         // should the record never be written, the take-over must know it.
@@ -167,16 +168,17 @@ bool FaxSendJob::findSendResult(const std::string& manageNumber, std::string& re
 }
 
 void FaxSendJob::collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames,
-                                 std::optional<FaxManageNum>& record) {
+                                 std::optional<send_records::ReadRecord>& record) {
     std::vector<std::string> made;
     try {
         FolderPathInfo folders;
         std::string g3 = folders.getFolderPath("G3Image");
         std::string kept = folders.getFolderPath("G3ReImage");
         std::string temp = folders.getFolderPath("SendTemp");
-        std::vector<std::string> pages, refs;
         // The pages and what the send dials come from one read of the store.
-        if (!record.emplace().getSendRecord(manageNumber, pages, refs)) pages.clear();
+        send_records::ReadRecord& read = record.emplace();
+        if (!read.record.getSendRecord(manageNumber, read.pages, read.refs)) read.pages.clear();
+        const std::vector<std::string>& pages = read.pages;
         for (const std::string& name : pages) checkPlainPageName(name);
         if (pages.empty()) throw Error(kNoPages, "帳票管理番号：" + manageNumber + "　送信するページがありません。");
 

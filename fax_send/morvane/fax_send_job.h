@@ -18,7 +18,6 @@
 #include "fax_send/morvane/errors.h"
 #include "fax_send/morvane/send_modem.h"
 #include "fax_send/morvane/send_records.h"
-#include "settings/fax_manage_num.h"
 #include "settings/modem_info.h"
 
 #include <atomic>
@@ -105,14 +104,15 @@ private:
     // The send copies of the number's pages, and its record (`record`,
     // made here) from the same read of the store.
     void collectG3Images(const std::string& manageNumber, std::vector<std::string>& sendNames,
-                         std::optional<FaxManageNum>& record);
+                         std::optional<send_records::ReadRecord>& record);
     bool findSendResult(const std::string& manageNumber, std::string& result);
     bool sendWithRetry(const std::string& manageNumber, const FaxManageNum& record, const std::string& baseName,
                        std::int16_t pages);
     std::int16_t awaitResult(std::int16_t startCode, const std::string& manageNumber, std::int16_t pages);
     void recordUnsent(const std::vector<std::string>& manageNumbers, std::size_t from, const Error& cause);
     // The outcome's record, tried kRecordTries times, each failure logged.
-    send_records::SendRecord recordWithRetry(const std::string& manageNumber, bool sent);
+    send_records::SendRecord recordWithRetry(const std::string& manageNumber, bool sent,
+                                             const send_records::ReadRecord& read);
 
     SendModem& modem_;
     JobPump& pump_;

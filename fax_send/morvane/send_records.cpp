@@ -31,21 +31,27 @@ std::vector<std::string> pageNames(FaxManageNum& store, const std::string& manag
     return names;
 }
 
-SendRecord writeSendResult(const std::string& manageNumber, bool sent) {
+SendRecord writeSendResult(const std::string& manageNumber, bool sent, const ReadRecord* read) {
     SendRecord done;
     bool pagesKept = sent;
     try {
         FaxSendCareers careers;
-        FaxManageNum store;
         FaxRetryImage retry;
         // The record, its pages and its reference copies in one read.
-        std::vector<std::string> pages, refs;
-        if (!store.getSendRecord(manageNumber, pages, refs)) {
-            // Logged by the store. Told apart from a store that cannot be
-            // read, which a later try may read.
-            done.noSuchNumber = store.readFailure().empty();
-            return done;
+        std::optional<ReadRecord> fresh;
+        if (!read) {
+            fresh.emplace();
+            if (!fresh->record.getSendRecord(manageNumber, fresh->pages, fresh->refs)) {
+                // Logged by the store. Told apart from a store that cannot be
+                // read, which a later try may read.
+                done.noSuchNumber = fresh->record.readFailure().empty();
+                return done;
+            }
+            read = &*fresh;
         }
+        const FaxManageNum& store = read->record;
+        const std::vector<std::string>& pages = read->pages;
+        const std::vector<std::string>& refs = read->refs;
         for (const std::string& name : pages) checkPlainPageName(name);
         done.pages = pages;
 

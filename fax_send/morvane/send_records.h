@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace fg {
-class FaxManageNum;
-}
+#include "settings/fax_manage_num.h"
 
 namespace fg::send_records {
 
@@ -28,12 +26,21 @@ struct SendRecord {
     bool settled() const { return written || noSuchNumber; }
 };
 
+// A number's management record with its page lists, as a send read them
+// before its call (FaxManageNum::getSendRecord).
+struct ReadRecord {
+    FaxManageNum record;
+    std::vector<std::string> pages, refs;
+};
+
 // Records the outcome of one number in the send history: "OK" with its page
 // count when sent, else "NG" with page count 0 and its pages kept in
 // G3ReImage. A number recorded before gets its record updated. Errors are
 // logged under "FaxSend". A record that cannot be written (a full disk, say)
-// leaves the pages where they are.
-[[nodiscard]] SendRecord writeSendResult(const std::string& manageNumber, bool sent);
+// leaves the pages where they are. With `read`, the record the send read
+// before its call stands for the store's (its pages do not change while it
+// is sent), and the store is not read again.
+[[nodiscard]] SendRecord writeSendResult(const std::string& manageNumber, bool sent, const ReadRecord* read = nullptr);
 
 // Deletes the number's pages from G3Image. False after logging 40016 at the
 // first that cannot be deleted; True when the number is not on record.
