@@ -6,6 +6,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -268,6 +269,16 @@ void ScannedFile::scan() {
         while (pos < n && isSpace(b[pos])) ++pos;
         return pos - from;
     };
+    // The root's children are held in one table, sized from the first of
+    // them: a table that grows by doubling holds a copy and a half at once.
+    // Room reserved and never filled costs address space, not memory.
+    auto addTop = [&](const ScannedNode& node) {
+        if (top_.empty()) {
+            const std::size_t size = std::max<std::size_t>(node.whole.end - node.whole.begin, 1);
+            top_.reserve(std::min((n - node.whole.begin) / size * 5 / 4, n / sizeof(ScannedNode)) + 16);
+        }
+        top_.push_back(node);
+    };
     auto literal = [&](std::string_view text) {
         if (std::string_view(bytes_).substr(pos, text.size()) != text) return false;
         pos += text.size();
@@ -364,7 +375,7 @@ void ScannedFile::scan() {
                     open.pop_back();
                     break;
                 }
-                if (open.size() == 2) top_.push_back({true, done.name, whole, content, 0});
+                if (open.size() == 2) addTop({true, done.name, whole, content, 0});
                 open.pop_back();
                 continue;
             }
@@ -394,7 +405,7 @@ void ScannedFile::scan() {
                 rootEmptyTag_ = true;
                 break;
             }
-            if (open.size() == 1) top_.push_back({true, opening, whole, {pos - 2, pos - 2}, 0});
+            if (open.size() == 1) addTop({true, opening, whole, {pos - 2, pos - 2}, 0});
             continue;
         }
         if (open.empty()) return;
