@@ -700,6 +700,17 @@ std::size_t startTags(std::string_view bytes, std::string_view name) {
     return count;
 }
 
+bool ScannedFile::textIs(ByteSpan content, std::string_view wanted) const {
+    const std::string_view raw = std::string_view(bytes_).substr(content.begin, content.end - content.begin);
+    for (const char c : raw) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || u == '&' || u == '<' || u == '\r') return text(content) == wanted;
+    }
+    // A run of white space alone is no text.
+    if (raw.find_first_not_of(" \t\n") == std::string_view::npos) return wanted.empty();
+    return raw == wanted;
+}
+
 bool ScannedFile::textStartsWith(ByteSpan content, std::string_view prefix) const {
     const std::string_view raw = std::string_view(bytes_).substr(content.begin, content.end - content.begin);
     bool plain = raw.size() >= prefix.size();

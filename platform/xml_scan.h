@@ -79,8 +79,10 @@ public:
     // (every descendant text joined, references resolved, line ends as a
     // load makes them), in UTF-8.
     std::string text(ByteSpan content) const;
-    // Whether that text begins with `prefix`, told from the bytes alone
-    // where they are plain ASCII up to its length.
+    // Whether that text is `wanted`, or begins with `prefix`: told from the
+    // bytes where they stand when they are plain ASCII (as numbers and codes
+    // are written), without making the text.
+    [[nodiscard]] bool textIs(ByteSpan content, std::string_view wanted) const;
     [[nodiscard]] bool textStartsWith(ByteSpan content, std::string_view prefix) const;
 
     // The bytes of one element of a canonical file after a change: the

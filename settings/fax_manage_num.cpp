@@ -209,7 +209,7 @@ bool FaxManageNum::getSendRecord(const std::string& strManageNo, std::vector<std
         bool found = false;
         std::vector<xml::ScannedNode> deep;
         forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-            if (childText(*scan, nodes, kRepManageNo) != strManageNo) return true;
+            if (!childIs(*scan, nodes, kRepManageNo, strManageNo)) return true;
             std::string values[kFieldCount];
             for (std::size_t i = 0; i < kFieldCount; ++i) values[i] = childText(*scan, nodes, i);
             for (std::size_t i = 0; i < kFieldCount; ++i) fields_[i] = std::move(values[i]);
@@ -234,7 +234,7 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
         const bool spliced = spliceStore(path_, false, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             Splice done = Splice::Unchanged;
             forEachRecord(scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-                if (childText(scan, nodes, kRepManageNo) != strRepManageNo) return true;
+                if (!childIs(scan, nodes, kRepManageNo, strRepManageNo)) return true;
                 if (nodes.size() <= kDecisionCondition) throw shortRecord(kDecisionCondition);
                 write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
                     childAt(r, kDecisionCondition).setText(strDecisionCondition);
@@ -270,7 +270,7 @@ bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
         const bool spliced = spliceStore(path_, false, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             Splice done = Splice::Unchanged;
             forEachRecord(scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-                if (childText(scan, nodes, kRepManageNo) != strRepManageNo) return true;
+                if (!childIs(scan, nodes, kRepManageNo, strRepManageNo)) return true;
                 write.replace(record.whole, {});
                 done = Splice::Changed;
                 return false;
@@ -452,8 +452,8 @@ std::int16_t readByNumber(const std::string& path, const ListKind& kind, const s
         if (scanStore(path, scan)) {
             std::vector<xml::ScannedNode> deep;
             forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-                if (childText(*scan, nodes, kRepManageNo) != strManageNo) return true;
-                if (!anyType && childText(*scan, nodes, kRepType) != strManageId) return true;
+                if (!childIs(*scan, nodes, kRepManageNo, strManageNo)) return true;
+                if (!anyType && !childIs(*scan, nodes, kRepType, strManageId)) return true;
                 scan->nodesIn(record.content, deep, true);
                 collect(*scan, deep, kind, strFileName, n);
                 found = true;

@@ -124,20 +124,6 @@ struct SplicedRecords {
     std::vector<std::optional<ManageRecord>> added;  // nullopt once removed
 };
 
-// Whether the text of an element's content (or a text's bytes) is `wanted`,
-// as scan.text reads it; the plain ASCII text a number is written as is
-// compared where it stands.
-bool textIs(const xml::ScannedFile& scan, xml::ByteSpan span, std::string_view wanted) {
-    const std::string_view bytes = std::string_view(scan.bytes()).substr(span.begin, span.end - span.begin);
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x80 || u == '&' || u == '<' || u == '\r') return scan.text(span) == wanted;
-    }
-    // A run of white space alone is no text.
-    if (bytes.find_first_not_of(" \t\n") == std::string_view::npos) return wanted.empty();
-    return bytes == wanted;
-}
-
 }  // namespace
 
 // The changes as one pass over the store's bytes, each made as the load's
@@ -183,7 +169,7 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
             const SplicedRecords::OnFile& r = records.onFile[i];
             if (r.removed) continue;
             if (r.isShort) throw shortRecord(kRepManageNo);
-            if (textIs(scan, r.number(), number)) return onFile(i);
+            if (scan.textIs(r.number(), number)) return onFile(i);
         }
         for (std::optional<ManageRecord>& r : records.added)
             if (r && r->number() == number) return onAdded(*r);
@@ -196,11 +182,11 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
         for (std::size_t i = 0; i < records.onFile.size(); ++i) {
             const SplicedRecords::OnFile& r = records.onFile[i];
             if (r.removed) continue;
-            if (r.numberIsKey && textIs(scan, r.number(), number)) return i;
+            if (r.numberIsKey && scan.textIs(r.number(), number)) return i;
             if (!r.moreKeys) continue;
             while (more->first < i) ++more;
             for (; more != records.moreKeys.end() && more->first == i; ++more)
-                if (textIs(scan, more->second, number)) return i;
+                if (scan.textIs(more->second, number)) return i;
         }
         return std::string::npos;
     };

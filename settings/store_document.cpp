@@ -57,6 +57,12 @@ std::string childText(const xml::ScannedFile& scan, const std::vector<xml::Scann
     return scan.text(nodes[n].content);
 }
 
+bool childIs(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t n,
+             std::string_view wanted) {
+    if (n >= nodes.size()) throw shortRecord(n);
+    return scan.textIs(nodes[n].content, wanted);
+}
+
 std::optional<std::string> storeBytes(const std::string& path) {
     try {
         return fs::readFile(path);

@@ -102,6 +102,10 @@ std::optional<std::string> storeBytes(const std::string& path);
 // The text of child node n of a scanned record (its nodes, as nodesIn gives
 // them); raises shortRecord(n) as childText does.
 std::string childText(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t n);
+// Whether child n's text is `wanted`, as childText(...) == wanted tells,
+// without making the text where it is plain ASCII; throws as childText.
+bool childIs(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t n,
+             std::string_view wanted);
 
 // Calls visit(record, its child nodes) for the records of a plain store, in
 // order, until it answers false.

@@ -168,13 +168,14 @@ void forEachScannedRecord(const xml::ScannedFile& scan, Visit visit) {
     }
 }
 
-// Number and type of a scanned record by position; throws as a load's walk does.
-std::pair<std::string, std::string> scannedKey(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes,
-                                               std::size_t index) {
+// Whether a scanned record's number and type by position are these; throws
+// as a load's walk does.
+bool scannedKeyIs(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t index,
+                  const std::string& wantedNumber, const std::string& wantedType) {
     const xml::ScannedNode* number = elementChild(nodes, 1);
     const xml::ScannedNode* type = elementChild(nodes, 2);
     if (!number || !type) throw badRecord(index);
-    return {scan.text(number->content), scan.text(type->content)};
+    return scan.textIs(number->content, wantedNumber) && scan.textIs(type->content, wantedType);
 }
 
 }  // namespace
@@ -227,8 +228,7 @@ bool FaxSendCareers::setReSendCareer(const std::string& strRepManageNo, const st
         auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             bool matched = false;
             forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t i) {
-                auto [number, type] = scannedKey(scan, nodes, i);
-                if (number != strRepManageNo || type != strRepType) return true;
+                if (!scannedKeyIs(scan, nodes, i, strRepManageNo, strRepType)) return true;
                 matched = true;
                 write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) { resend(r); }));
                 return true;
@@ -260,8 +260,7 @@ bool FaxSendCareers::checkSendCareer(const std::string& strRepManageNo, const st
             if (plainLog(scan)) {
                 bool found = false;
                 forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t i) {
-                    auto [number, type] = scannedKey(scan, nodes, i);
-                    found = number == strRepManageNo && type == strRepType;
+                    found = scannedKeyIs(scan, nodes, i, strRepManageNo, strRepType);
                     return !found;
                 });
                 return found;
@@ -287,7 +286,7 @@ bool FaxSendCareers::findSendResult(const std::string& strRepManageNo, std::stri
         if (scan && plainLog(*scan)) {
             forEachScannedRecord(*scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
                 const xml::ScannedNode* number = elementChild(nodes, 1);
-                if (!number || scan->text(number->content) != strRepManageNo) return true;
+                if (!number || !scan->textIs(number->content, strRepManageNo)) return true;
                 for (const xml::ScannedNode& n : nodes) {
                     if (n.element && n.name == "Result") {
                         strResult = scan->text(n.content);
@@ -497,7 +496,7 @@ std::optional<bool> FaxSendCareers::setSendOutcome(const std::vector<std::string
             const xml::ScannedNode* number = elementChild(nodes, 1);
             const xml::ScannedNode* type = elementChild(nodes, 2);
             keyless = !number || !type;
-            if (!keyless && scan.text(number->content) == repManageNo_ && scan.text(type->content) == repType_)
+            if (!keyless && scan.textIs(number->content, repManageNo_) && scan.textIs(type->content, repType_))
                 resent = true;
             return !keyless;
         });
@@ -508,7 +507,7 @@ std::optional<bool> FaxSendCareers::setSendOutcome(const std::vector<std::string
             if (resent) {
                 const xml::ScannedNode* number = elementChild(nodes, 1);
                 const xml::ScannedNode* type = elementChild(nodes, 2);
-                if (scan.text(number->content) != repManageNo_ || scan.text(type->content) != repType_) return true;
+                if (!scan.textIs(number->content, repManageNo_) || !scan.textIs(type->content, repType_)) return true;
                 write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
                     for (xml::Node& n : r.getElementsByTagName("PageNum")) n.setText(sendPageNum_);
                     for (xml::Node& n : r.getElementsByTagName("Result")) n.setText(sendResult_);
