@@ -700,6 +700,17 @@ std::size_t startTags(std::string_view bytes, std::string_view name) {
     return count;
 }
 
+bool ScannedFile::understoodWithSoleRoot(std::string_view root) const {
+    if (!understood_ || rootName_ != root) return false;
+    // The C library's search: the bytes hold a "<" at every tag, where a
+    // search for the first byte stops.
+    const std::string tag = "<" + std::string(root);
+    const void* first = memmem(bytes_.data(), bytes_.size(), tag.data(), tag.size());
+    if (!first) return true;
+    const std::size_t from = static_cast<std::size_t>(static_cast<const char*>(first) - bytes_.data()) + 1;
+    return !memmem(bytes_.data() + from, bytes_.size() - from, tag.data(), tag.size());
+}
+
 bool ScannedFile::textIs(ByteSpan content, std::string_view wanted) const {
     const std::string_view raw = std::string_view(bytes_).substr(content.begin, content.end - content.begin);
     for (const char c : raw) {

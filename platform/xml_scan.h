@@ -71,6 +71,11 @@ public:
     // "/" of the tag, and rootEmptyTag() is true.
     ByteSpan rootContent() const { return rootContent_; }
     [[nodiscard]] bool rootEmptyTag() const { return rootEmptyTag_; }
+    // Whether the file was understood, its root is named `root`, and no
+    // other element of a name that begins so lies within it: then the
+    // root's children of a name are all the elements of that name a walk of
+    // the root's children meets.
+    [[nodiscard]] bool understoodWithSoleRoot(std::string_view root) const;
 
     // The nodes of an element's content, in document order: its children
     // only, or with `deep` every descendant (depth counts the levels).

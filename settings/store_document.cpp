@@ -4,7 +4,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-#include <cstring>
 
 namespace fg::settings::store {
 
@@ -71,17 +70,7 @@ std::optional<std::string> storeBytes(const std::string& path) {
     }
 }
 
-bool plainStore(const xml::ScannedFile& scan) {
-    if (!scan.understood() || scan.rootName() != "FAXManageNums") return false;
-    // The C library's search: the bytes hold a "<" at every tag, where a
-    // search for the first byte stops.
-    constexpr std::string_view kRoot = "<FAXManageNums";
-    const std::string& all = scan.bytes();
-    const void* first = memmem(all.data(), all.size(), kRoot.data(), kRoot.size());
-    if (!first) return true;
-    const std::size_t from = static_cast<std::size_t>(static_cast<const char*>(first) - all.data()) + 1;
-    return !memmem(all.data() + from, all.size() - from, kRoot.data(), kRoot.size());
-}
+bool plainStore(const xml::ScannedFile& scan) { return scan.understoodWithSoleRoot("FAXManageNums"); }
 
 bool spliceStore(const std::string& path, bool appends,
                  const std::function<Splice(const xml::ScannedFile&, xml::SplicedWrite&)>& change) {

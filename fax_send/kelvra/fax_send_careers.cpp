@@ -11,7 +11,6 @@
 #include "platform/xml.h"
 #include "platform/xml_scan.h"
 
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -118,17 +117,7 @@ std::optional<std::string> logBytes(const std::string& path) {
 // the file (so a load takes it, and finds what the scan finds), its root is
 // FaxSendLogs and no other FaxSendLogs lies within it, so that the records
 // are the root's FaxSendLog children.
-bool plainLog(const xml::ScannedFile& scan) {
-    if (!scan.understood() || scan.rootName() != "FaxSendLogs") return false;
-    // The C library's search: the bytes hold a "<" at every tag, where a
-    // search for the first byte stops.
-    constexpr std::string_view kRoot = "<FaxSendLogs";
-    const std::string& all = scan.bytes();
-    const void* first = memmem(all.data(), all.size(), kRoot.data(), kRoot.size());
-    if (!first) return true;
-    const std::size_t from = static_cast<std::size_t>(static_cast<const char*>(first) - all.data()) + 1;
-    return !memmem(all.data() + from, all.size() - from, kRoot.data(), kRoot.size());
-}
+bool plainLog(const xml::ScannedFile& scan) { return scan.understoodWithSoleRoot("FaxSendLogs"); }
 
 // The n-th element child of a scanned record, nullptr when it has none.
 const xml::ScannedNode* elementChild(const std::vector<xml::ScannedNode>& nodes, std::size_t n) {
