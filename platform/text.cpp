@@ -88,6 +88,64 @@ std::string encodeOne(char32_t cp) {
     return std::string(out, static_cast<std::size_t>(op - out));
 }
 
+// The converted bytes, or nullopt; `incomplete` tells an input cut short.
+std::optional<std::string> convert(iconv_t cd, std::string_view in, bool& incomplete) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char buf[16];
+    char* ip = const_cast<char*>(in.data());
+    std::size_t il = in.size();
+    char* op = buf;
+    std::size_t ol = sizeof buf;
+    incomplete = false;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
+        incomplete = errno == EINVAL;
+        return std::nullopt;
+    }
+    return std::string(buf, static_cast<std::size_t>(op - buf));
+}
+
+// The one character the bytes read as, 0 when they read as none (or as
+// more), and whether the converter writes it back in the same bytes.
+char32_t readBack(iconv_t in, iconv_t out, std::string_view bytes, bool& same, bool& incomplete) {
+    same = false;
+    std::optional<std::string> utf8 = convert(in, bytes, incomplete);
+    if (!utf8 || utf8->empty()) return 0;
+    std::size_t i = 0;
+    const char32_t cp = decodeOne(*utf8, i);
+    if (i != utf8->size()) return 0;
+    bool ignored = false;
+    same = convert(out, *utf8, ignored) == std::string(bytes);
+    return cp;
+}
+
+Cp932Chart makeCp932Chart() {
+    Cp932Chart chart;
+    iconv_t in = iconv_open("UTF-8", "CP932");
+    iconv_t out = iconv_open("CP932", "UTF-8");
+    if (in != reinterpret_cast<iconv_t>(-1) && out != reinterpret_cast<iconv_t>(-1)) {
+        bool ascii = true, same = false, incomplete = false;
+        for (int b = 1; b < 0x80; ++b) {
+            const char byte = static_cast<char>(b);
+            ascii = ascii && readBack(in, out, std::string_view(&byte, 1), same, incomplete) == static_cast<char32_t>(b);
+        }
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char lead = static_cast<char>(b);
+            chart.single[b] = readBack(in, out, std::string_view(&lead, 1), same, incomplete);
+            chart.singleSame[b] = same;
+            if (chart.single[b] != 0 || !incomplete) continue;
+            for (int t = 0x40; t < 0x100; ++t) {
+                const char two[2] = {lead, static_cast<char>(t)};
+                chart.pair[b << 8 | t] = readBack(in, out, std::string_view(two, 2), same, incomplete);
+                chart.pairSame[b << 8 | t] = same;
+            }
+        }
+        chart.usable = ascii;
+    }
+    if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
+    if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
+    return chart;
+}
+
 // For each code point of the Basic Multilingual Plane, the bytes the
 // converter writes for it when reading them gives the code point back: a
 // byte, a lead byte and a trail byte, or 0 for none. Made from the reading
@@ -96,54 +154,17 @@ std::string encodeOne(char32_t cp) {
 class ExactCp932 {
 public:
     ExactCp932() {
-        iconv_t in = iconv_open("UTF-8", "CP932");
-        iconv_t out = iconv_open("CP932", "UTF-8");
-        if (in != reinterpret_cast<iconv_t>(-1) && out != reinterpret_cast<iconv_t>(-1)) build(in, out);
-        if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
-        if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
+        const Cp932Chart& chart = cp932Chart();
+        for (int b = 0x80; b < 0x100; ++b)
+            if (chart.singleSame[b]) take(chart.single[b], static_cast<std::uint16_t>(b));
+        for (std::size_t code = 0; code < chart.pair.size(); ++code)
+            if (chart.pairSame[code]) take(chart.pair[code], static_cast<std::uint16_t>(code));
     }
     std::uint16_t bytesOf(char32_t cp) const { return cp < codes_.size() ? codes_[cp] : 0; }
 
 private:
-    // The converted bytes, or nullopt; `incomplete` tells an input cut short.
-    static std::optional<std::string> convert(iconv_t cd, std::string_view in, bool& incomplete) {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char buf[16];
-        char* ip = const_cast<char*>(in.data());
-        std::size_t il = in.size();
-        char* op = buf;
-        std::size_t ol = sizeof buf;
-        incomplete = false;
-        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
-            incomplete = errno == EINVAL;
-            return std::nullopt;
-        }
-        return std::string(buf, static_cast<std::size_t>(op - buf));
-    }
-
-    // Takes the bytes for the one character they read as, when the
-    // converter writes that character back in the same bytes.
-    void take(iconv_t in, iconv_t out, std::string_view bytes, std::uint16_t code, bool& incomplete) {
-        std::optional<std::string> utf8 = convert(in, bytes, incomplete);
-        if (!utf8 || utf8->empty()) return;
-        std::size_t i = 0;
-        const char32_t cp = decodeOne(*utf8, i);
-        if (i != utf8->size() || cp >= codes_.size() || cp == 0xFFFD) return;
-        bool ignored = false;
-        if (convert(out, *utf8, ignored) == std::string(bytes)) codes_[cp] = code;
-    }
-
-    void build(iconv_t in, iconv_t out) {
-        for (int b = 0x80; b < 0x100; ++b) {
-            const char lead = static_cast<char>(b);
-            bool incomplete = false;
-            take(in, out, std::string_view(&lead, 1), static_cast<std::uint16_t>(b), incomplete);
-            if (!incomplete) continue;
-            for (int t = 0x40; t < 0x100; ++t) {
-                const char pair[2] = {lead, static_cast<char>(t)};
-                take(in, out, std::string_view(pair, 2), static_cast<std::uint16_t>(b << 8 | t), incomplete);
-            }
-        }
+    void take(char32_t cp, std::uint16_t code) {
+        if (cp != 0 && cp < codes_.size() && cp != 0xFFFD) codes_[cp] = code;
     }
 
     std::vector<std::uint16_t> codes_ = std::vector<std::uint16_t>(0x10000, 0);
@@ -155,6 +176,11 @@ const ExactCp932& exactCp932() {
 }
 
 }  // namespace
+
+const Cp932Chart& cp932Chart() {
+    static const Cp932Chart chart = makeCp932Chart();
+    return chart;
+}
 
 std::u16string toUtf16(std::string_view utf8) {
     std::u16string out;

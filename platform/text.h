@@ -2,6 +2,7 @@
 // are counted, and code page 932 for the files and byte limits of the field.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -30,6 +31,19 @@ std::string toCp932OrReferences(std::string_view utf8);
 // Whether toCp932OrReferences writes the code point in bytes, not as a reference.
 [[nodiscard]] bool cp932HoldsBothWays(char32_t cp);
 std::string fromCp932(std::string_view bytes);
+
+// Code page 932 as the machine's converter reads and writes it, worked out
+// once per process: for each byte from 0x80, and each pair of a lead byte
+// and a trail byte, the one character it reads as (0 for none) and whether
+// the converter writes that character back in those very bytes.
+struct Cp932Chart {
+    bool usable = false;  // the converter is there, and reads ASCII as ASCII
+    std::array<char32_t, 256> single{};
+    std::array<bool, 256> singleSame{};
+    std::vector<char32_t> pair = std::vector<char32_t>(65536, 0);  // by lead << 8 | trail
+    std::vector<unsigned char> pairSame = std::vector<unsigned char>(65536, 0);
+};
+const Cp932Chart& cp932Chart();
 // Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points beyond U+10FFFF).
 [[nodiscard]] bool isUtf8(std::string_view bytes);

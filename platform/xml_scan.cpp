@@ -4,12 +4,10 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-#include <iconv.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -128,69 +126,21 @@ struct Cp932Table {
     std::array<unsigned char, 256> singleKind{};
     std::vector<unsigned char> pairKind = std::vector<unsigned char>(65536, kNone);
 
+    // The shared chart, less the characters XML forbids.
     Cp932Table() {
-        iconv_t in = iconv_open("UTF-8", "CP932");
-        iconv_t out = iconv_open("CP932", "UTF-8");
-        if (in != reinterpret_cast<iconv_t>(-1) && out != reinterpret_cast<iconv_t>(-1)) build(in, out);
-        if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
-        if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
-    }
-
-    // The one character the bytes make, 0 when they make none (or more).
-    static char32_t decode(iconv_t cd, const char* bytes, std::size_t size, bool& incomplete) {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char buf[16];
-        char* ip = const_cast<char*>(bytes);
-        std::size_t il = size;
-        char* op = buf;
-        std::size_t ol = sizeof buf;
-        incomplete = false;
-        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
-            incomplete = errno == EINVAL;
-            return 0;
-        }
-        const auto* u = reinterpret_cast<const unsigned char*>(buf);
-        const auto* e = reinterpret_cast<const unsigned char*>(op);
-        char32_t c = 0;
-        if (e - u == 1 && u[0] < 0x80) return u[0];
-        if (e - u < 2 || utf8Length(u, e, c) != static_cast<std::size_t>(e - u)) return 0;
-        return c;
-    }
-
-    static bool writtenAlike(iconv_t cd, char32_t c, const char* bytes, std::size_t size) {
-        std::string utf8;
-        appendUtf8(utf8, c);
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char buf[16];
-        char* ip = utf8.data();
-        std::size_t il = utf8.size();
-        char* op = buf;
-        std::size_t ol = sizeof buf;
-        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) return false;
-        return static_cast<std::size_t>(op - buf) == size && std::memcmp(buf, bytes, size) == 0;
-    }
-
-    void build(iconv_t in, iconv_t out) {
-        bool incomplete = false;
-        for (int b = 0; b < 0x80; ++b) {
-            char byte = static_cast<char>(b);
-            if (b != 0 && decode(in, &byte, 1, incomplete) != static_cast<char32_t>(b)) return;
-        }
+        const text::Cp932Chart& chart = text::cp932Chart();
+        if (!chart.usable) return;
         for (int b = 0x80; b < 0x100; ++b) {
-            char byte = static_cast<char>(b);
-            char32_t c = decode(in, &byte, 1, incomplete);
-            if (c != 0 && xmlChar(c)) {
-                single[b] = c;
-                singleKind[b] = writtenAlike(out, c, &byte, 1) ? kSame : kOther;
-            } else if (incomplete) {
-                for (int t = 0x40; t < 0x100; ++t) {
-                    char two[2] = {byte, static_cast<char>(t)};
-                    char32_t p = decode(in, two, 2, incomplete);
-                    if (p == 0 || !xmlChar(p)) continue;
-                    pair[b << 8 | t] = p;
-                    pairKind[b << 8 | t] = writtenAlike(out, p, two, 2) ? kSame : kOther;
-                }
-            }
+            const char32_t c = chart.single[b];
+            if (c == 0 || !xmlChar(c)) continue;
+            single[b] = c;
+            singleKind[b] = chart.singleSame[b] ? kSame : kOther;
+        }
+        for (std::size_t code = 0; code < chart.pair.size(); ++code) {
+            const char32_t p = chart.pair[code];
+            if (p == 0 || !xmlChar(p)) continue;
+            pair[code] = p;
+            pairKind[code] = chart.pairSame[code] ? kSame : kOther;
         }
         usable = true;
     }
