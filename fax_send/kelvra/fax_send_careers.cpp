@@ -204,15 +204,22 @@ bool FaxSendCareers::setSendCareer() {
     });
 }
 
+namespace {
+
+// What a send again changes in each record of its number and type.
+void markResent(xml::Node record, const std::string& pages, const std::string& result, const std::string& date) {
+    for (xml::Node& n : record.getElementsByTagName("PageNum")) n.setText(pages);
+    for (xml::Node& n : record.getElementsByTagName("Result")) n.setText(result);
+    for (xml::Node& n : record.getElementsByTagName("ReSendDate")) n.setText(date);
+}
+
+}  // namespace
+
 bool FaxSendCareers::setReSendCareer(const std::string& strRepManageNo, const std::string& strRepType,
                                      const std::string& strDate, std::int16_t intSendCnt,
                                      const std::string& strResult) {
     if (blank(strRepManageNo) || blank(strRepType)) return false;
-    auto resend = [&](xml::Node record) {
-        for (xml::Node& n : record.getElementsByTagName("PageNum")) n.setText(std::to_string(intSendCnt));
-        for (xml::Node& n : record.getElementsByTagName("Result")) n.setText(strResult);
-        for (xml::Node& n : record.getElementsByTagName("ReSendDate")) n.setText(strDate);
-    };
+    auto resend = [&](xml::Node record) { markResent(record, std::to_string(intSendCnt), strResult, strDate); };
     return guarded([&] {
         auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             bool matched = false;
@@ -412,8 +419,7 @@ bool takesImages(const xml::ScannedFile& scan, const xml::ScannedNode& record, c
                  const std::string& number, std::vector<xml::ScannedNode>& inside) {
     const xml::ScannedNode* n = elementChild(nodes, 1);
     if (!n) return false;
-    std::string text = scan.text(n->content);
-    if (text.empty() || text != number) return false;
+    if (number.empty() || !scan.textIs(n->content, number)) return false;
     scan.nodesIn(record.content, inside, true);
     for (const xml::ScannedNode& node : inside)
         if (node.element && node.name == "FAXRefImageFileNames") return true;
@@ -480,39 +486,40 @@ std::optional<bool> FaxSendCareers::setSendOutcome(const std::vector<std::string
         if (!bytes) return std::nullopt;
         xml::ScannedFile scan(std::move(*bytes));
         if (!scan.canonical() || !plainLog(scan) || scan.rootEmptyTag()) return std::nullopt;
+        // One walk finds the records a send again changes and those the
+        // image names move; which of them it is shows at its end.
         bool keyless = false;
-        forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
+        std::vector<xml::ByteSpan> sameKey, takingImages;
+        std::vector<xml::ScannedNode> inside;
+        forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
             const xml::ScannedNode* number = elementChild(nodes, 1);
             const xml::ScannedNode* type = elementChild(nodes, 2);
             keyless = !number || !type;
-            if (!keyless && scan.textIs(number->content, repManageNo_) && scan.textIs(type->content, repType_))
-                resent = true;
-            return !keyless;
-        });
-        if (keyless) return std::nullopt;
-        xml::SplicedWrite write(scan);
-        std::vector<xml::ScannedNode> inside;
-        forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
-            if (resent) {
-                const xml::ScannedNode* number = elementChild(nodes, 1);
-                const xml::ScannedNode* type = elementChild(nodes, 2);
-                if (!scan.textIs(number->content, repManageNo_) || !scan.textIs(type->content, repType_)) return true;
-                write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
-                    for (xml::Node& n : r.getElementsByTagName("PageNum")) n.setText(sendPageNum_);
-                    for (xml::Node& n : r.getElementsByTagName("Result")) n.setText(sendResult_);
-                    for (xml::Node& n : r.getElementsByTagName("ReSendDate")) n.setText(sendDate_);
-                }));
-                return true;
-            }
-            // Each image moves the records of the number last, in file order.
-            if (images.empty() || !takesImages(scan, record, nodes, repManageNo_, inside)) return true;
-            write.replace(record.whole, {});
-            write.appendToRoot(scan.reworked(record.whole, [&](xml::Document& doc, xml::Node& r) {
-                for (const std::string& image : images)
-                    addImage(doc, r, r.getElementsByTagName("FAXRefImageFileNames").front(), image);
-            }));
+            if (keyless) return false;
+            if (scan.textIs(number->content, repManageNo_) && scan.textIs(type->content, repType_))
+                sameKey.push_back(record.whole);
+            if (!images.empty() && takesImages(scan, record, nodes, repManageNo_, inside))
+                takingImages.push_back(record.whole);
             return true;
         });
+        if (keyless) return std::nullopt;
+        resent = !sameKey.empty();
+        xml::SplicedWrite write(scan);
+        if (resent) {
+            for (const xml::ByteSpan& whole : sameKey)
+                write.replace(whole, scan.reworked(whole, [&](xml::Document&, xml::Node& r) {
+                    markResent(r, sendPageNum_, sendResult_, sendDate_);
+                }));
+        } else {
+            // Each image moves the records of the number last, in file order.
+            for (const xml::ByteSpan& whole : takingImages) {
+                write.replace(whole, {});
+                write.appendToRoot(scan.reworked(whole, [&](xml::Document& doc, xml::Node& r) {
+                    for (const std::string& image : images)
+                        addImage(doc, r, r.getElementsByTagName("FAXRefImageFileNames").front(), image);
+                }));
+            }
+        }
         if (!resent)
             write.appendToRoot(scan.fragment([&](xml::Document& doc) {
                 xml::Node record = newRecord(doc);
