@@ -206,7 +206,7 @@ std::size_t reference(const unsigned char* p, const unsigned char* end, char32_t
 ScannedFile::ScannedFile(std::string bytes) : bytes_(std::move(bytes)) {
     registerEncodings();
     scan();
-    if (!understood_) top_.clear();
+    if (!understood_) topNames_.clear();
 }
 
 void ScannedFile::scan() {
@@ -219,15 +219,18 @@ void ScannedFile::scan() {
         while (pos < n && isSpace(b[pos])) ++pos;
         return pos - from;
     };
-    // The root's children are held in one table, sized from the first of
-    // them: a table that grows by doubling holds a copy and a half at once.
-    // Room reserved and never filled costs address space, not memory.
-    auto addTop = [&](const ScannedNode& node) {
-        if (top_.empty()) {
-            const std::size_t size = std::max<std::size_t>(node.whole.end - node.whole.begin, 1);
-            top_.reserve(std::min((n - node.whole.begin) / size * 5 / 4, n / sizeof(ScannedNode)) + 16);
+    // The root's children are counted by name; a file holds few names, and
+    // one after another are mostly the same.
+    auto addTop = [&](std::string_view name) {
+        if (topNames_.empty() || topNames_.back().first != name) {
+            auto at = std::find_if(topNames_.begin(), topNames_.end(), [&](const auto& n) { return n.first == name; });
+            if (at == topNames_.end()) {
+                topNames_.emplace_back(name, 0);
+            } else {
+                std::iter_swap(at, topNames_.end() - 1);
+            }
         }
-        top_.push_back(node);
+        ++topNames_.back().second;
     };
     auto literal = [&](std::string_view text) {
         if (std::string_view(bytes_).substr(pos, text.size()) != text) return false;
@@ -293,7 +296,6 @@ void ScannedFile::scan() {
     const Cp932Table* table = cp932_ ? &cp932() : nullptr;
     struct Open {
         std::string_view name;
-        std::size_t start;
         std::size_t contentStart;
         bool hasContent;
     };
@@ -317,20 +319,18 @@ void ScannedFile::scan() {
                 ++pos;
                 const Open& done = open.back();
                 if (!done.hasContent) canonical_ = false;  // a save writes <a/>
-                const ByteSpan whole{done.start, pos};
-                const ByteSpan content{done.contentStart, tagStart};
                 if (open.size() == 1) {
                     rootName_ = done.name;
-                    rootContent_ = content;
+                    rootContent_ = {done.contentStart, tagStart};
                     open.pop_back();
                     break;
                 }
-                if (open.size() == 2) addTop({true, done.name, whole, content, 0});
+                if (open.size() == 2) addTop(done.name);
                 open.pop_back();
                 continue;
             }
             if (next == '!' || next == '?') return;
-            const std::size_t tagStart = pos++;
+            ++pos;
             if (pos >= n || !nameStart(b[pos])) return;
             const std::size_t nameFrom = pos;
             std::size_t nameEnd = pos;  // a local of its own, kept in a register
@@ -343,19 +343,18 @@ void ScannedFile::scan() {
             if (at(pos) == '>') {
                 ++pos;
                 if (open.size() >= static_cast<std::size_t>(kMaxDepth)) return;
-                open.push_back({opening, tagStart, pos, false});
+                open.push_back({opening, pos, false});
                 continue;
             }
             if (at(pos) != '/' || at(pos + 1) != '>') return;  // an attribute, or no tag
             pos += 2;
-            ByteSpan whole{tagStart, pos};
             if (open.empty()) {
                 rootName_ = opening;
                 rootContent_ = {pos - 2, pos - 2};
                 rootEmptyTag_ = true;
                 break;
             }
-            if (open.size() == 1) addTop({true, opening, whole, {pos - 2, pos - 2}, 0});
+            if (open.size() == 1) addTop(opening);
             continue;
         }
         if (open.empty()) return;
@@ -452,6 +451,76 @@ void ScannedFile::scan() {
     if (pos != n) return;
     if (bytes_.compare(afterRoot, std::string::npos, "\r\n") != 0) canonical_ = false;
     understood_ = true;
+}
+
+std::size_t ScannedFile::topElementsNamed(std::string_view name) const {
+    for (const auto& [named, count] : topNames_)
+        if (named == name) return count;
+    return 0;
+}
+
+bool ScannedFile::nextTop(std::size_t& pos, ScannedNode& out) const {
+    if (!understood_) return false;
+    const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
+    const std::size_t size = bytes_.size();
+    // A "<" in the root's content opens a tag, and a tag holds no ">"
+    // before its own: the scan understood the file.
+    pos = findByte(b, pos, rootContent_.end, '<');
+    if (pos >= rootContent_.end) return false;
+    const std::size_t start = pos;
+    std::size_t close = findByte(b, start + 1, size, '>');
+    if (close >= size) throw Error(errnum::InvalidProcedureCall, "XML のタグが閉じていません。");
+    std::size_t nameEnd = start + 1;
+    while (nameEnd < close && kNameChar[b[nameEnd]]) ++nameEnd;
+    out.element = true;
+    out.depth = 0;
+    out.name = std::string_view(bytes_).substr(start + 1, nameEnd - start - 1);
+    if (b[close - 1] == '/') {
+        out.whole = {start, close + 1};
+        out.content = {close - 1, close - 1};
+        pos = close + 1;
+        return true;
+    }
+    out.content.begin = close + 1;
+    // The first end tag of the name closes the element unless an element of
+    // the name opens within it: the C library's search finds both, where a
+    // walk would stop at every tag of the element.
+    {
+        std::string endTag = "</";
+        endTag += out.name;
+        endTag += '>';
+        const char* from = bytes_.data() + out.content.begin;
+        if (const void* found = memmem(from, size - out.content.begin, endTag.data(), endTag.size())) {
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - bytes_.data());
+            // "<" and the name: the start of any element of the name, and of
+            // some of other names, which the walk below then tells apart.
+            endTag.erase(0, 1);
+            endTag[0] = '<';
+            endTag.pop_back();
+            if (!memmem(from, at - out.content.begin, endTag.data(), endTag.size())) {
+                out.content.end = at;
+                out.whole = {start, at + out.name.size() + 3};
+                pos = out.whole.end;
+                return true;
+            }
+        }
+    }
+    for (int depth = 1;;) {
+        const std::size_t tag = findByte(b, close + 1, size, '<');
+        close = findByte(b, tag + 1, size, '>');
+        if (close >= size) throw Error(errnum::InvalidProcedureCall, "XML のタグが閉じていません。");
+        if (b[tag + 1] == '/') {
+            if (--depth == 0) {
+                out.content.end = tag;
+                break;
+            }
+        } else if (b[close - 1] != '/') {
+            ++depth;
+        }
+    }
+    out.whole = {start, close + 1};
+    pos = close + 1;
+    return true;
 }
 
 void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep) const {

@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,8 +66,42 @@ public:
     // Only for a file the scan understood:
     const std::string& bytes() const { return bytes_; }
     std::string_view rootName() const { return rootName_; }
-    // The root element's child elements, in document order.
-    const std::vector<ScannedNode>& topElements() const { return top_; }
+    // The root element's child elements, in document order, found as they
+    // are walked: a file of a million records keeps no table of them.
+    class TopElements {
+    public:
+        class iterator {
+        public:
+            using value_type = ScannedNode;
+            using difference_type = std::ptrdiff_t;
+            const ScannedNode& operator*() const { return node_; }
+            const ScannedNode* operator->() const { return &node_; }
+            iterator& operator++() {
+                more_ = file_->nextTop(pos_, node_);
+                return *this;
+            }
+            void operator++(int) { ++*this; }
+            bool operator==(std::default_sentinel_t) const { return !more_; }
+
+        private:
+            friend class TopElements;
+            explicit iterator(const ScannedFile& file) : file_(&file), pos_(file.rootContent_.begin) { ++*this; }
+            const ScannedFile* file_;
+            std::size_t pos_;
+            ScannedNode node_;
+            bool more_ = false;
+        };
+        iterator begin() const { return iterator(file_); }
+        std::default_sentinel_t end() const { return {}; }
+
+    private:
+        friend class ScannedFile;
+        explicit TopElements(const ScannedFile& file) : file_(file) {}
+        const ScannedFile& file_;
+    };
+    TopElements topElements() const { return TopElements(*this); }
+    // How many of the root's child elements bear the name, counted by the scan.
+    std::size_t topElementsNamed(std::string_view name) const;
     // The root's content; for a root written <a/> its begin and end are the
     // "/" of the tag, and rootEmptyTag() is true.
     ByteSpan rootContent() const { return rootContent_; }
@@ -106,6 +141,9 @@ public:
 
 private:
     void scan();
+    // The root's next child element from `pos` on, `pos` moved past it;
+    // false when there is none.
+    bool nextTop(std::size_t& pos, ScannedNode& out) const;
     // The head of the file up to its root (the declaration line), as a save writes it.
     std::string_view head() const { return std::string_view(bytes_).substr(0, rootStart_); }
     std::string written(const Document& doc) const;
@@ -120,7 +158,8 @@ private:
     std::string_view rootName_;
     ByteSpan rootContent_;
     bool rootEmptyTag_ = false;
-    std::vector<ScannedNode> top_;
+    // The names of the root's child elements and how many bear each.
+    std::vector<std::pair<std::string_view, std::size_t>> topNames_;
 };
 
 // Whether the file loads, told without a load: in one pass of the scan

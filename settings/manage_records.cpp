@@ -12,6 +12,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 
 namespace fg {
@@ -27,7 +28,7 @@ StoredRecords::StoredRecords() {
         if (std::optional<std::string> bytes = storeBytes(path)) scan.emplace(std::move(*bytes));
         if (scan && plainStore(*scan)) {
             loaded_ = true;
-            records_.reserve(scan->topElements().size());
+            records_.reserve(scan->topElementsNamed("FAXManageNum"));
             std::vector<xml::ScannedNode> deep;
             forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
                 try {
@@ -97,14 +98,17 @@ namespace {
 
 using RecordChange = std::function<void(xml::Document&, xml::Node&)>;
 
-// The store's records as a splice of changes sees them: those of the file,
-// each with the changes made to its lists (applied to the record alone when
-// the file is written again) or removed, then those added. A store of years
-// holds a record for every number it was given, so what is kept of each is
-// a few offsets into the scanned bytes: no string, no list of its own.
+// The store's records as a splice of changes sees them: those of the file
+// that a change can reach, each with the changes made to its lists (applied
+// to the record alone when the file is written again) or removed, then those
+// added. A store of years holds a record for every number it was given; what
+// is kept is a few offsets into the scanned bytes of the records that bear a
+// number the changes name, and of those short of a number (which stop a
+// search that meets them), never an entry for every record.
 struct SplicedRecords {
     struct OnFile {
-        std::uint32_t top = 0;  // its index in topElements()
+        std::uint32_t begin = 0;  // the record's bytes, from its start tag
+        std::uint32_t end = 0;    // to past its end tag
         // The content of its node at position 1, the number.
         std::uint32_t numberBegin = 0;
         std::uint32_t numberEnd = 0;
@@ -113,6 +117,7 @@ struct SplicedRecords {
         bool moreKeys = false;     // other RepManageNo children, in moreKeys
         bool removed = false;
 
+        xml::ByteSpan whole() const { return {begin, end}; }
         xml::ByteSpan number() const { return {numberBegin, numberEnd}; }
     };
     std::vector<OnFile> onFile;
@@ -134,17 +139,33 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
     using Change = StoreChanges::Change;
     // Offsets are kept in 32 bits; a larger store goes through a load.
     if (scan.bytes().size() > std::numeric_limits<std::uint32_t>::max()) return Splice::Declined;
-    const std::vector<xml::ScannedNode>& tops = scan.topElements();
+    // The numbers the changes look for; an added record is found among those added.
+    std::set<std::string, std::less<>> named;
+    for (const Change& c : changes)
+        if (c.kind != Change::Add) named.insert(c.record.number());
+    // Whether a number's text is one of them, told as textIs tells it.
+    auto isNamed = [&](xml::ByteSpan content) {
+        if (named.empty()) return false;
+        const std::string_view raw = std::string_view(scan.bytes()).substr(content.begin, content.end - content.begin);
+        const bool plain = std::none_of(raw.begin(), raw.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u >= 0x80 || u == '&' || u == '<' || u == '\r';
+        });
+        if (!plain) return named.count(scan.text(content)) > 0;
+        if (raw.find_first_not_of(" \t\n") == std::string_view::npos) return named.count(std::string_view()) > 0;
+        return named.count(raw) > 0;
+    };
     SplicedRecords records;
-    records.onFile.reserve(static_cast<std::size_t>(
-        std::count_if(tops.begin(), tops.end(), [](const xml::ScannedNode& n) { return n.name == "FAXManageNum"; })));
     std::vector<xml::ScannedNode> deep;
-    for (std::size_t t = 0; t < tops.size(); ++t) {
-        if (tops[t].name != "FAXManageNum") continue;
+    for (const xml::ScannedNode& top : scan.topElements()) {
+        if (top.name != "FAXManageNum") continue;
         SplicedRecords::OnFile r;
-        r.top = static_cast<std::uint32_t>(t);
-        scan.nodesIn(tops[t].content, deep, true);
+        r.begin = static_cast<std::uint32_t>(top.whole.begin);
+        r.end = static_cast<std::uint32_t>(top.whole.end);
+        scan.nodesIn(top.content, deep, true);
         std::size_t child = 0;  // position among the children (depth 0)
+        bool reached = false;
+        const std::size_t keysBefore = records.moreKeys.size();
         for (const xml::ScannedNode& n : deep) {
             const bool key = n.element && n.name == "RepManageNo";
             if (key && n.depth > 0) return Splice::Declined;
@@ -153,14 +174,20 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
                 r.numberBegin = static_cast<std::uint32_t>(n.content.begin);
                 r.numberEnd = static_cast<std::uint32_t>(n.content.end);
                 r.numberIsKey = key;
+                reached = reached || isNamed(n.content);
             } else if (key) {
                 records.moreKeys.emplace_back(records.onFile.size(), n.content);
                 r.moreKeys = true;
+                reached = reached || isNamed(n.content);
             }
             ++child;
         }
         r.isShort = child <= kRepManageNo;
-        records.onFile.push_back(r);
+        if (reached || r.isShort) {
+            records.onFile.push_back(r);
+        } else {
+            records.moreKeys.resize(keysBefore);
+        }
     }
     // The first record of the number by position, as removeRecord and
     // replaceNames find it: a short record met first is an error.
@@ -261,7 +288,7 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
     auto nextChanged = records.changes.begin();
     for (std::size_t i = 0; i < records.onFile.size(); ++i) {
         const SplicedRecords::OnFile& r = records.onFile[i];
-        const xml::ByteSpan whole = tops[r.top].whole;
+        const xml::ByteSpan whole = r.whole();
         const bool hasChanges = nextChanged != records.changes.end() && nextChanged->first == i;
         if (r.removed) {
             write.replace(whole, {});

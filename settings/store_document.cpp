@@ -107,9 +107,7 @@ ManageRecord readRecord(const xml::ScannedFile& scan, const xml::ScannedNode& re
 
 bool flatStore(const xml::ScannedFile& scan) {
     if (!plainStore(scan)) return false;
-    std::size_t records = 0;
-    for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FAXManageNum";
-    return xml::startTags(scan.bytes(), "FAXManageNum") == records;
+    return xml::startTags(scan.bytes(), "FAXManageNum") == scan.topElementsNamed("FAXManageNum");
 }
 
 void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record) {

@@ -339,11 +339,7 @@ bool FaxSendCareers::getSendsOfMonth(const std::string& strYD, const std::string
             // The month's records are found by name at any depth: one pass
             // stands for the walk only while every FaxSendLog is a record of
             // the root.
-            std::size_t records = 0;
-            if (plainLog(scan)) {
-                for (const xml::ScannedNode& top : scan.topElements()) records += top.name == "FaxSendLog";
-            }
-            if (plainLog(scan) && xml::startTags(scan.bytes(), "FaxSendLog") == records) {
+            if (plainLog(scan) && xml::startTags(scan.bytes(), "FaxSendLog") == scan.topElementsNamed("FaxSendLog")) {
                 std::vector<xml::ByteSpan> found;
                 std::vector<xml::ScannedNode> deep;
                 MonthSends month(strYD, strFaxNo);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -596,6 +597,8 @@ TEST(ScannedFile, UnderstandsOnlyWhatALoadTakesAndCallsCanonicalOnlyWhatASaveWri
         {"other references", u8 + "<R><A>&quot;&#x41;</A><A>&#32;</A></R>\r\n", Understood},
         {"NEC's selection, which a save writes as IBM's", sj + "<R><A>\xED\x40</A></R>\r\n", Understood},
         {"space in tags", u8 + "<R ><A>x</A ></R>\r\n", Understood},
+        {"an element within one of its name, names that begin so", "<R><A><A>x</A><AB/></A><AB>y</AB><A/></R>\r\n",
+         Canonical},
         {"a comment", u8 + "<R><!--c--><A>x</A></R>\r\n", LeftToLoad},
         {"an attribute", u8 + "<R><A b=\"1\">x</A></R>\r\n", LeftToLoad},
         {"CDATA", u8 + "<R><A><![CDATA[x]]></A></R>\r\n", LeftToLoad},
@@ -628,8 +631,14 @@ TEST(ScannedFile, UnderstandsOnlyWhatALoadTakesAndCallsCanonicalOnlyWhatASaveWri
             EXPECT_EQ(doc.saveToString(), c.bytes);
         }
         NodeList top = doc.documentElement().childNodes();
-        ASSERT_EQ(top.size(), scan.topElements().size());
-        for (std::size_t i = 0; i < top.size(); ++i)
-            EXPECT_EQ(scan.text(scan.topElements()[i].content), top[i].text());
+        std::vector<xml::ScannedNode> scanned;
+        for (const xml::ScannedNode& node : scan.topElements()) scanned.push_back(node);
+        ASSERT_EQ(top.size(), scanned.size());
+        std::map<std::string, std::size_t> named;
+        for (std::size_t i = 0; i < top.size(); ++i) {
+            EXPECT_EQ(scan.text(scanned[i].content), top[i].text());
+            ++named[top[i].nodeName()];
+        }
+        for (const auto& [name, count] : named) EXPECT_EQ(scan.topElementsNamed(name), count) << name;
     }
 }
