@@ -523,7 +523,7 @@ bool ScannedFile::nextTop(std::size_t& pos, ScannedNode& out) const {
     return true;
 }
 
-void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep) const {
+void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep, std::size_t limit) const {
     out.clear();
     const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
     // Indexes into out, or kNotKept for a node not kept; the scan took no
@@ -532,7 +532,9 @@ void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool 
     std::array<std::size_t, kMaxDepth> open;
     std::size_t pos = content.begin;
     int depth = 0;
+    std::size_t children = 0;
     while (pos < content.end) {
+        if (depth == 0 && children >= limit) return;
         if (b[pos] == '<') {
             // The tag's ">": a tag of a file the scan understood holds none before it.
             const std::size_t close = findByte(b, pos + 1, bytes_.size(), '>');
@@ -550,6 +552,7 @@ void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool 
                 while (nameEnd < close && kNameChar[b[nameEnd]]) ++nameEnd;
                 const bool empty = b[close - 1] == '/';
                 const bool keep = deep || depth == 0;
+                children += depth == 0;
                 if (keep) {
                     std::size_t inner = empty ? close - 1 : close + 1;
                     out.push_back({true, std::string_view(bytes_).substr(pos + 1, nameEnd - pos - 1), {pos, close + 1},
@@ -571,7 +574,10 @@ void ScannedFile::nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool 
                 std::string decoded = text({pos, end});
                 blank = decoded.find_first_not_of(" \t\r\n") == std::string::npos;
             }
-            if (!blank) out.push_back({false, {}, {pos, end}, {pos, end}, depth});
+            if (!blank) {
+                out.push_back({false, {}, {pos, end}, {pos, end}, depth});
+                children += depth == 0;
+            }
         }
         pos = end;
     }

@@ -113,8 +113,11 @@ public:
     [[nodiscard]] bool understoodWithSoleRoot(std::string_view root) const;
 
     // The nodes of an element's content, in document order: its children
-    // only, or with `deep` every descendant (depth counts the levels).
-    void nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep) const;
+    // only, or with `deep` every descendant (depth counts the levels). With
+    // a limit, the walk ends after that many children (and what they hold):
+    // a reader that looks at a record's first fields walks no further.
+    void nodesIn(ByteSpan content, std::vector<ScannedNode>& out, bool deep,
+                 std::size_t limit = static_cast<std::size_t>(-1)) const;
     // The text of the element whose content this is, as Node::text reads it
     // (every descendant text joined, references resolved, line ends as a
     // load makes them), in UTF-8.

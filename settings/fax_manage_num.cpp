@@ -166,9 +166,11 @@ bool FaxManageNum::getManageNum(const std::string& strManageNo, const std::strin
     try {
         std::optional<xml::ScannedFile> scan;
         if (scanStore(path_, scan)) {
-            forEachRecord(*scan, [&](const xml::ScannedNode&, const std::vector<xml::ScannedNode>& nodes) {
+            auto visit = [&](const xml::ScannedNode&, const std::vector<xml::ScannedNode>& nodes) {
                 return take([&](std::size_t n) { return childText(*scan, nodes, n); });
-            });
+            };
+            if (byNumber && !byOrder) forEachRecordNumbered(*scan, strManageNo, visit);
+            else forEachRecord(*scan, visit);
         } else {
             // A store that does not load holds no records: the search below
             // reports the number as missing, and the reason is traced.
@@ -208,8 +210,7 @@ bool FaxManageNum::getSendRecord(const std::string& strManageNo, std::vector<std
         }
         bool found = false;
         std::vector<xml::ScannedNode> deep;
-        forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-            if (!childIs(*scan, nodes, kRepManageNo, strManageNo)) return true;
+        forEachRecordNumbered(*scan, strManageNo, [&](const auto& record, const auto& nodes) {
             std::string values[kFieldCount];
             for (std::size_t i = 0; i < kFieldCount; ++i) values[i] = childText(*scan, nodes, i);
             for (std::size_t i = 0; i < kFieldCount; ++i) fields_[i] = std::move(values[i]);
@@ -233,8 +234,7 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
     try {
         const bool spliced = spliceStore(path_, false, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             Splice done = Splice::Unchanged;
-            forEachRecord(scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-                if (!childIs(scan, nodes, kRepManageNo, strRepManageNo)) return true;
+            forEachRecordNumbered(scan, strRepManageNo, [&](const auto& record, const auto& nodes) {
                 if (nodes.size() <= kDecisionCondition) throw shortRecord(kDecisionCondition);
                 write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
                     childAt(r, kDecisionCondition).setText(strDecisionCondition);
@@ -269,8 +269,7 @@ bool FaxManageNum::delManageNum(const std::string& strRepManageNo) {
     try {
         const bool spliced = spliceStore(path_, false, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             Splice done = Splice::Unchanged;
-            forEachRecord(scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-                if (!childIs(scan, nodes, kRepManageNo, strRepManageNo)) return true;
+            forEachRecordNumbered(scan, strRepManageNo, [&](const auto& record, const auto&) {
                 write.replace(record.whole, {});
                 done = Splice::Changed;
                 return false;
@@ -451,8 +450,7 @@ std::int16_t readByNumber(const std::string& path, const ListKind& kind, const s
         std::optional<xml::ScannedFile> scan;
         if (scanStore(path, scan)) {
             std::vector<xml::ScannedNode> deep;
-            forEachRecord(*scan, [&](const xml::ScannedNode& record, const std::vector<xml::ScannedNode>& nodes) {
-                if (!childIs(*scan, nodes, kRepManageNo, strManageNo)) return true;
+            forEachRecordNumbered(*scan, strManageNo, [&](const auto& record, const auto& nodes) {
                 if (!anyType && !childIs(*scan, nodes, kRepType, strManageId)) return true;
                 scan->nodesIn(record.content, deep, true);
                 collect(*scan, deep, kind, strFileName, n);

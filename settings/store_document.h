@@ -119,6 +119,21 @@ void forEachRecord(const xml::ScannedFile& scan, Visit visit) {
     }
 }
 
+// The same for the records whose number (the node at position 1) is
+// `number`: the others are walked no further than that node. A record short
+// of it raises shortRecord, as childIs does.
+template <class Visit>
+void forEachRecordNumbered(const xml::ScannedFile& scan, std::string_view number, Visit visit) {
+    std::vector<xml::ScannedNode> nodes;
+    for (const xml::ScannedNode& record : scan.topElements()) {
+        if (record.name != "FAXManageNum") continue;
+        scan.nodesIn(record.content, nodes, false, kRepManageNo + 1);
+        if (!childIs(scan, nodes, kRepManageNo, number)) continue;
+        scan.nodesIn(record.content, nodes, false);
+        if (!visit(record, nodes)) return;
+    }
+}
+
 // Calls visit(text) for every entry of the kind in a scanned record, as the
 // load's walk finds them: every list of the kind at any depth, in document
 // order, and every entry at any depth in each. `deep` is the record's nodes

@@ -157,6 +157,24 @@ void forEachScannedRecord(const xml::ScannedFile& scan, Visit visit) {
     }
 }
 
+// The same for the records that may bear `number`: a record whose number and
+// type stand at their places is walked no further when the number is
+// another; any other comes whole, as the walk above gives it.
+template <class Visit>
+void forEachScannedRecordOf(const xml::ScannedFile& scan, const std::string& number, Visit visit) {
+    std::vector<xml::ScannedNode> nodes;
+    std::size_t index = 0;
+    for (const xml::ScannedNode& record : scan.topElements()) {
+        if (record.name != "FaxSendLog") continue;
+        const std::size_t at = index++;
+        scan.nodesIn(record.content, nodes, false, 3);
+        const xml::ScannedNode* n = elementChild(nodes, 1);
+        if (n && elementChild(nodes, 2) && !scan.textIs(n->content, number)) continue;
+        scan.nodesIn(record.content, nodes, false);
+        if (!visit(record, nodes, at)) return;
+    }
+}
+
 // Whether a scanned record's number and type by position are these; throws
 // as a load's walk does.
 bool scannedKeyIs(const xml::ScannedFile& scan, const std::vector<xml::ScannedNode>& nodes, std::size_t index,
@@ -223,7 +241,7 @@ bool FaxSendCareers::setReSendCareer(const std::string& strRepManageNo, const st
     return guarded([&] {
         auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             bool matched = false;
-            forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t i) {
+            forEachScannedRecordOf(scan, strRepManageNo, [&](const auto& record, const auto& nodes, std::size_t i) {
                 if (!scannedKeyIs(scan, nodes, i, strRepManageNo, strRepType)) return true;
                 matched = true;
                 write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) { resend(r); }));
@@ -255,7 +273,7 @@ bool FaxSendCareers::checkSendCareer(const std::string& strRepManageNo, const st
             xml::ScannedFile scan(std::move(*bytes));
             if (plainLog(scan)) {
                 bool found = false;
-                forEachScannedRecord(scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t i) {
+                forEachScannedRecordOf(scan, strRepManageNo, [&](const auto&, const auto& nodes, std::size_t i) {
                     found = scannedKeyIs(scan, nodes, i, strRepManageNo, strRepType);
                     return !found;
                 });
@@ -280,7 +298,7 @@ bool FaxSendCareers::findSendResult(const std::string& strRepManageNo, std::stri
         std::optional<xml::ScannedFile> scan;
         if (bytes) scan.emplace(std::move(*bytes));
         if (scan && plainLog(*scan)) {
-            forEachScannedRecord(*scan, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
+            forEachScannedRecordOf(*scan, strRepManageNo, [&](const xml::ScannedNode&, const auto& nodes, std::size_t) {
                 const xml::ScannedNode* number = elementChild(nodes, 1);
                 if (!number || !scan->textIs(number->content, strRepManageNo)) return true;
                 for (const xml::ScannedNode& n : nodes) {
@@ -442,7 +460,7 @@ bool FaxSendCareers::setSendImage(const std::string& strRepManageNo, const std::
     return guarded([&] {
         auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
             std::vector<xml::ScannedNode> inside;
-            forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
+            forEachScannedRecordOf(scan, strRepManageNo, [&](const auto& record, const auto& nodes, std::size_t) {
                 if (!takesImages(scan, record, nodes, strRepManageNo, inside)) return true;
                 // Moved last among the records.
                 write.replace(record.whole, {});
@@ -487,7 +505,7 @@ std::optional<bool> FaxSendCareers::setSendOutcome(const std::vector<std::string
         bool keyless = false;
         std::vector<xml::ByteSpan> sameKey, takingImages;
         std::vector<xml::ScannedNode> inside;
-        forEachScannedRecord(scan, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
+        forEachScannedRecordOf(scan, repManageNo_, [&](const xml::ScannedNode& record, const auto& nodes, std::size_t) {
             const xml::ScannedNode* number = elementChild(nodes, 1);
             const xml::ScannedNode* type = elementChild(nodes, 2);
             keyless = !number || !type;

@@ -232,6 +232,21 @@ TEST_F(FaxManageNumTest, ShortRecordFailsTheMembersThatReachItByPosition) {
     fs::writeFileAtomic(path, before);
     EXPECT_FALSE(store.getManageNum("", "O1"));
     EXPECT_EQ(fs::readFile(path), before);
+
+    // A record short of its number stops a search by number that meets it,
+    // in a store as the saves write it too.
+    const std::string first = FaxManageNum::kFieldNames[0];
+    fs::writeFileAtomic(path, "<FAXManageNums><FAXManageNum><" + first + ">x</" + first + "></FAXManageNum>" +
+                                  testing::recordXml(rec("M2", "O2")) + "</FAXManageNums>");
+    xml::Document doc;
+    ASSERT_TRUE(doc.load(path));
+    doc.save(path);
+    before = fs::readFile(path);
+    ASSERT_TRUE(xml::ScannedFile(fs::readFile(path)).canonical());
+    EXPECT_FALSE(store.getManageNum("M2"));
+    EXPECT_FALSE(store.delManageNum("M2"));
+    EXPECT_FALSE(store.setDecisionCondition("M2", "2"));
+    EXPECT_EQ(fs::readFile(path), before);
 }
 
 TEST_F(FaxManageNumTest, DecisionAndDeleteActOnTheFirstRecordOfANumber) {
