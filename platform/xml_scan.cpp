@@ -483,27 +483,46 @@ bool ScannedFile::nextTop(std::size_t& pos, ScannedNode& out) const {
     }
     out.content.begin = close + 1;
     // The first end tag of the name closes the element unless an element of
-    // the name opens within it: the C library's search finds both, where a
-    // walk would stop at every tag of the element.
-    {
-        std::string endTag = "</";
-        endTag += out.name;
-        endTag += '>';
-        const char* from = bytes_.data() + out.content.begin;
-        if (const void* found = memmem(from, size - out.content.begin, endTag.data(), endTag.size())) {
-            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - bytes_.data());
-            // "<" and the name: the start of any element of the name, and of
-            // some of other names, which the walk below then tells apart.
-            endTag.erase(0, 1);
-            endTag[0] = '<';
-            endTag.pop_back();
-            if (!memmem(from, at - out.content.begin, endTag.data(), endTag.size())) {
-                out.content.end = at;
-                out.whole = {start, at + out.name.size() + 3};
-                pos = out.whole.end;
-                return true;
+    // the name opens within it: a look at each "<" finds both, where the
+    // walk below finds every tag's end too.
+    const std::string_view name = out.name;
+    auto named = [&](std::size_t at) {
+        return size - at > name.size() && std::memcmp(b + at, name.data(), name.size()) == 0;
+    };
+    // Sixty-four bytes at a time: a mask of their "<", each looked at in turn.
+    for (std::size_t block = out.content.begin; block < size; block += 64) {
+        std::uint64_t opens = 0;
+#if defined(__SSE2__)
+        if (size - block >= 64) {
+            const __m128i lt = _mm_set1_epi8('<');
+            for (int k = 0; k < 4; ++k) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + block + 16 * k));
+                opens |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lt))))
+                         << (16 * k);
+            }
+        } else
+#endif
+        {
+            for (std::size_t k = 0; k < 64 && block + k < size; ++k)
+                if (b[block + k] == '<') opens |= std::uint64_t{1} << k;
+        }
+        bool nested = false;
+        for (; opens != 0; opens &= opens - 1) {
+            const std::size_t at = block + static_cast<std::size_t>(__builtin_ctzll(opens));
+            if (at + 1 >= size) break;
+            if (b[at + 1] == '/') {
+                if (named(at + 2) && b[at + 2 + name.size()] == '>') {
+                    out.content.end = at;
+                    out.whole = {start, at + name.size() + 3};
+                    pos = out.whole.end;
+                    return true;
+                }
+            } else if (named(at + 1) && !kNameChar[b[at + 1 + name.size()]]) {
+                nested = true;  // one of the name within it: the walk below tells
+                break;
             }
         }
+        if (nested) break;
     }
     for (int depth = 1;;) {
         const std::size_t tag = findByte(b, close + 1, size, '<');
