@@ -8,12 +8,16 @@
 #include "platform/folder_path_info.h"
 #include "settings/fax_manage_num.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <mutex>
 
 namespace fg::documents {
 
@@ -21,12 +25,57 @@ namespace {
 
 // The store is large and rewritten by every record; it is parsed again only
 // when the file has changed since the last reservation read it.
+// Every save renames a new file into place, so the file's number on its
+// disk tells one save from the next, whatever the clock's grain.
 std::string signatureOf(const std::string& path) {
     auto real = fs::resolve(path);
     if (!real) return "missing";
-    auto stamp = fs::stampOf(*real);
-    if (!stamp) return "unreadable";
-    return *real + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modified);
+    struct stat st {};
+    if (::stat(real->c_str(), &st) != 0) return "unreadable";
+    return *real + "|" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "|" +
+           std::to_string(st.st_size) + "|" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
+
+// The numbers of one prefix as this process last read them from a file: the
+// builders of a batch each draw through reservations of their own, and read
+// the store and the log once between the changes of either, not once each.
+struct LastRead {
+    std::string signature;  // of the file, and the prefix
+    bool read = false;
+    std::vector<std::string> numbers;
+};
+
+// Copies what the process last read under `signature` into `numbers`, or
+// reads it with `read` and keeps it for the next reservation. A prefix of
+// every number (the supervisor's sweep) is read each time and not kept.
+bool numbersOf(LastRead& last, const std::string& signature, bool everyNumber, std::vector<std::string>& numbers,
+               const std::function<bool(std::vector<std::string>&)>& read) {
+    static std::mutex guard;
+    std::unique_lock<std::mutex> lock(guard);
+    if (!everyNumber && last.signature == signature) {
+        numbers = last.numbers;
+        return last.read;
+    }
+    lock.unlock();
+    numbers.clear();
+    const bool ok = read(numbers);
+    std::sort(numbers.begin(), numbers.end());
+    if (!everyNumber) {
+        lock.lock();
+        last = {signature, ok, numbers};
+    }
+    return ok;
+}
+
+LastRead& lastStore() {
+    static LastRead last;
+    return last;
+}
+
+LastRead& lastLog() {
+    static LastRead last;
+    return last;
 }
 
 constexpr const char* kMarkerExtension = ".reserved";
@@ -54,13 +103,15 @@ std::string NumberReservations::format(const std::string& stamp, long long count
 bool NumberReservations::loadStoredNumbers(const std::string& prefix) {
     std::string signature = signatureOf(storePath_) + "|" + prefix;
     if (signature != storeSignature_) {
-        stored_.clear();
         // A store that does not load holds no number we could meet; its own
         // writers refuse to save over it, so it stays as it is.
-        storeRead_ = signature == "missing|" + prefix;
-        if (!storeRead_) {
-            storeRead_ = FaxManageNum().getManageNumbers(stored_, prefix);
-            std::sort(stored_.begin(), stored_.end());
+        if (signature == "missing|" + prefix) {
+            stored_.clear();
+            storeRead_ = true;
+        } else {
+            storeRead_ = numbersOf(lastStore(), signature, prefix.empty(), stored_, [&](std::vector<std::string>& out) {
+                return FaxManageNum().getManageNumbers(out, prefix);
+            });
         }
         storeSignature_ = signature;
     }
@@ -69,10 +120,13 @@ bool NumberReservations::loadStoredNumbers(const std::string& prefix) {
     // drawn again, its new document would pass for the one already sent.
     std::string logSignature = signatureOf(logPath_) + "|" + prefix;
     if (logSignature != logSignature_) {
-        sent_.clear();
-        if (logSignature != "missing|" + prefix && !FaxSendCareers().getManageNumbers(sent_, prefix))
+        if (logSignature == "missing|" + prefix) {
+            sent_.clear();
+        } else if (!numbersOf(lastLog(), logSignature, prefix.empty(), sent_, [&](std::vector<std::string>& out) {
+                       return FaxSendCareers().getManageNumbers(out, prefix);
+                   })) {
             writeDebugLine("FaxTranXml", "送信履歴を読めないため、送信済みの番号を確かめられません: " + logPath_);
-        std::sort(sent_.begin(), sent_.end());
+        }
         logSignature_ = logSignature;
     }
     return storeRead_;

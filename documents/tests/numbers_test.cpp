@@ -7,6 +7,9 @@
 #include "platform/file_lock.h"
 #include "platform/testing/run_program.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <set>
 
@@ -120,6 +123,30 @@ TEST_F(NumbersTest, ANumberTheSendLogHoldsIsNeverDrawnAgain) {
     documents::NumberReservations job;
     EXPECT_FALSE(job.reserve(number(3)));
     EXPECT_TRUE(job.reserve(number(7)));
+}
+
+// A file saved again within the clock's grain keeps its size and time but
+// not its place on the disk: the numbers it holds are read again, by the
+// reservations that read it before and by others of the process.
+TEST_F(NumbersTest, ALogSavedAgainWithinTheClocksGrainIsReadAgain) {
+    const std::string path = folder("FaxSendLog") + FaxSendCareers::kFileName;
+    fs::writeFileAtomic(path, "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FaxSendLogs/>\r\n");
+    FaxSendCareers log;
+    log.setStrRepManageNo(number(1));
+    log.setStrRepType("注文書");
+    ASSERT_TRUE(log.setSendCareer());
+    documents::NumberReservations job;
+    ASSERT_TRUE(job.reserve(number(2)));
+    job.releaseAll();
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    std::string bytes = fs::readFile(path);
+    bytes.replace(bytes.find(number(1)), number(1).size(), number(2));
+    fs::writeFileAtomic(path, bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_FALSE(job.reserve(number(2)));
+    EXPECT_FALSE(documents::NumberReservations().reserve(number(2)));
 }
 
 // A batch killed before its records are stored leaves documents no record
