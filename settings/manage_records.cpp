@@ -157,7 +157,10 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
     };
     SplicedRecords records;
     std::vector<xml::ScannedNode> deep;
+    // Records added alone reach no record of the file: a batch's save of
+    // its new records walks none of the old ones.
     for (const xml::ScannedNode& top : scan.topElements()) {
+        if (named.empty()) break;
         if (top.name != "FAXManageNum") continue;
         SplicedRecords::OnFile r;
         r.begin = static_cast<std::uint32_t>(top.whole.begin);
