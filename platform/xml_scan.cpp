@@ -489,8 +489,10 @@ bool ScannedFile::nextTop(std::size_t& pos, ScannedNode& out) const {
     auto named = [&](std::size_t at) {
         return size - at > name.size() && std::memcmp(b + at, name.data(), name.size()) == 0;
     };
-    // Sixty-four bytes at a time: a mask of their "<", each looked at in turn.
-    for (std::size_t block = out.content.begin; block < size; block += 64) {
+    // Sixty-four bytes at a time: a mask of their "<", each looked at in
+    // turn, up to the root's end tag (the root may bear the name too).
+    const std::size_t limit = rootContent_.end;
+    for (std::size_t block = out.content.begin; block < limit; block += 64) {
         std::uint64_t opens = 0;
 #if defined(__SSE2__)
         if (size - block >= 64) {
@@ -509,7 +511,7 @@ bool ScannedFile::nextTop(std::size_t& pos, ScannedNode& out) const {
         bool nested = false;
         for (; opens != 0; opens &= opens - 1) {
             const std::size_t at = block + static_cast<std::size_t>(__builtin_ctzll(opens));
-            if (at + 1 >= size) break;
+            if (at >= limit) break;
             if (b[at + 1] == '/') {
                 if (named(at + 2) && b[at + 2 + name.size()] == '>') {
                     out.content.end = at;

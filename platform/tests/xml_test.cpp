@@ -597,6 +597,7 @@ TEST(ScannedFile, UnderstandsOnlyWhatALoadTakesAndCallsCanonicalOnlyWhatASaveWri
         {"other references", u8 + "<R><A>&quot;&#x41;</A><A>&#32;</A></R>\r\n", Understood},
         {"NEC's selection, which a save writes as IBM's", sj + "<R><A>\xED\x40</A></R>\r\n", Understood},
         {"space in tags", u8 + "<R ><A>x</A ></R>\r\n", Understood},
+        {"space in the end tag of a child named as the root", u8 + "<A><A>x</A ><B/></A>\r\n", Understood},
         {"an element within one of its name, names that begin so",
          "<R><A><A>x</A><AB/></A><AB>y</AB><A/><A><B>" + std::string(80, 'z') + "</B><A/></A></R>\r\n", Canonical},
         {"a comment", u8 + "<R><!--c--><A>x</A></R>\r\n", LeftToLoad},
