@@ -757,15 +757,20 @@ bool ScannedFile::understoodWithSoleRoot(std::string_view root) const {
     return !memmem(bytes_.data() + from, bytes_.size() - from, tag.data(), tag.size());
 }
 
-bool ScannedFile::textIs(ByteSpan content, std::string_view wanted) const {
+std::optional<std::string_view> ScannedFile::plainText(ByteSpan content) const {
     const std::string_view raw = std::string_view(bytes_).substr(content.begin, content.end - content.begin);
     for (const char c : raw) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x80 || u == '&' || u == '<' || u == '\r') return text(content) == wanted;
+        if (u >= 0x80 || u == '&' || u == '<' || u == '\r') return std::nullopt;
     }
     // A run of white space alone is no text.
-    if (raw.find_first_not_of(" \t\n") == std::string_view::npos) return wanted.empty();
-    return raw == wanted;
+    if (raw.find_first_not_of(" \t\n") == std::string_view::npos) return std::string_view();
+    return raw;
+}
+
+bool ScannedFile::textIs(ByteSpan content, std::string_view wanted) const {
+    if (const std::optional<std::string_view> plain = plainText(content)) return *plain == wanted;
+    return text(content) == wanted;
 }
 
 bool ScannedFile::textStartsWith(ByteSpan content, std::string_view prefix) const {

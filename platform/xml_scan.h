@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -126,6 +127,9 @@ public:
     // bytes where they stand when they are plain ASCII (as numbers and codes
     // are written), without making the text.
     [[nodiscard]] bool textIs(ByteSpan content, std::string_view wanted) const;
+    // That text where the bytes give it as they stand (plain ASCII, no
+    // reference, tag or CR; white space alone gives ""), else nullopt.
+    std::optional<std::string_view> plainText(ByteSpan content) const;
     [[nodiscard]] bool textStartsWith(ByteSpan content, std::string_view prefix) const;
 
     // The bytes of one element of a canonical file after a change: the

@@ -145,15 +145,8 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
         if (c.kind != Change::Add) named.insert(c.record.number());
     // Whether a number's text is one of them, told as textIs tells it.
     auto isNamed = [&](xml::ByteSpan content) {
-        if (named.empty()) return false;
-        const std::string_view raw = std::string_view(scan.bytes()).substr(content.begin, content.end - content.begin);
-        const bool plain = std::none_of(raw.begin(), raw.end(), [](char c) {
-            const auto u = static_cast<unsigned char>(c);
-            return u >= 0x80 || u == '&' || u == '<' || u == '\r';
-        });
-        if (!plain) return named.count(scan.text(content)) > 0;
-        if (raw.find_first_not_of(" \t\n") == std::string_view::npos) return named.count(std::string_view()) > 0;
-        return named.count(raw) > 0;
+        if (const std::optional<std::string_view> plain = scan.plainText(content)) return named.count(*plain) > 0;
+        return named.count(scan.text(content)) > 0;
     };
     SplicedRecords records;
     std::vector<xml::ScannedNode> deep;

@@ -4,7 +4,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-
 namespace fg::settings::store {
 
 namespace {
