@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <utility>
 
 namespace fg::fs {
@@ -237,7 +238,59 @@ void adviseLargePages(void* data, std::size_t bytes) {
     if (to > from) (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
+// The buffer kept for the next large read, and how many ReusedReads live.
+struct HeldRead {
+    std::mutex mutex;
+    std::string bytes;
+    int users = 0;
+};
+
+HeldRead& heldRead() {
+    static HeldRead held;
+    return held;
+}
+
+// A buffer for a read of `size` bytes: the one kept, when it is large
+// enough; otherwise none, and the one kept is freed before a new one is made.
+std::string bufferFor(std::size_t size) {
+    std::string out;
+    if (size < kReusedReadFrom) return out;
+    HeldRead& held = heldRead();
+    std::string freed;  // freed once the lock is let go
+    std::lock_guard lock(held.mutex);
+    if (held.bytes.capacity() >= size) out.swap(held.bytes);
+    else freed.swap(held.bytes);
+    return out;
+}
+
 }  // namespace
+
+ReusedReads::ReusedReads() {
+    HeldRead& held = heldRead();
+    std::lock_guard lock(held.mutex);
+    ++held.users;
+}
+
+ReusedReads::~ReusedReads() {
+    HeldRead& held = heldRead();
+    std::string freed;
+    std::lock_guard lock(held.mutex);
+    if (--held.users == 0) freed.swap(held.bytes);
+}
+
+void giveBackRead(std::string&& bytes) {
+    if (bytes.capacity() < kReusedReadFrom) return;
+    HeldRead& held = heldRead();
+    std::string freed = std::move(bytes);
+    std::lock_guard lock(held.mutex);
+    if (held.users > 0 && freed.capacity() > held.bytes.capacity()) freed.swap(held.bytes);
+}
+
+std::size_t heldForReadsForTest() {
+    HeldRead& held = heldRead();
+    std::lock_guard lock(held.mutex);
+    return held.bytes.capacity() > std::string().capacity() ? held.bytes.capacity() : 0;
+}
 
 std::string readFile(const std::string& path) {
     auto real = resolve(path);
@@ -248,9 +301,13 @@ std::string readFile(const std::string& path) {
     // read in small appends costs its copies several times over.
     struct stat st {};
     std::size_t size = ::fstat(fd.get(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
-    std::string out;
-    out.reserve(size + 1);
-    adviseLargePages(out.data(), out.capacity());
+    // A buffer used again is resized within its room: nothing is cleared
+    // that the read then overwrites.
+    std::string out = bufferFor(size + 1);
+    if (out.capacity() < size + 1) {
+        out.reserve(size + 1);
+        adviseLargePages(out.data(), out.capacity());
+    }
     out.resize(size + 1);
     std::size_t done = 0;
     for (;;) {

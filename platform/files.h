@@ -60,6 +60,27 @@ std::vector<std::string> list(const std::string& folder, std::string_view patter
 // Reads a whole file (name without regard to case). Raises fg::Error 53 when
 // it does not exist, 75 when it cannot be read.
 std::string readFile(const std::string& path);
+// While one lives, large reads (kReusedReadFrom bytes or more) share their
+// memory: a buffer that its reader gives back (giveBackRead) serves the next
+// such read of the process. Memory fresh from the system costs a read of
+// hundreds of megabytes more than the read itself, every page faulted in and
+// cleared; memory used again costs nothing. One buffer is kept, the largest
+// given back; it is freed before a read that needs a larger one, so that no
+// more is held at once than without it, and freed when the last of these
+// ends: a process holds it through a stretch of work, not while it idles.
+class ReusedReads {
+public:
+    ReusedReads();
+    ~ReusedReads();
+    ReusedReads(const ReusedReads&) = delete;
+    ReusedReads& operator=(const ReusedReads&) = delete;
+};
+inline constexpr std::size_t kReusedReadFrom = 8u << 20;
+// The bytes of a readFile, done with. Kept for the next large read while a
+// ReusedReads lives; otherwise simply freed.
+void giveBackRead(std::string&& bytes);
+// The bytes held for the next large read.
+std::size_t heldForReadsForTest();
 // Reads the file as readFile does, but hands it to `take` in pieces of at
 // most `piece` bytes, in order, never holding it whole, until the end or
 // until `take` answers false. Raises as readFile.

@@ -209,6 +209,8 @@ ScannedFile::ScannedFile(std::string bytes) : bytes_(std::move(bytes)) {
     if (!understood_) topNames_.clear();
 }
 
+ScannedFile::~ScannedFile() { fs::giveBackRead(std::move(bytes_)); }
+
 void ScannedFile::scan() {
     const auto* const b = reinterpret_cast<const unsigned char*>(bytes_.data());
     const std::size_t n = bytes_.size();

@@ -57,6 +57,8 @@ class ScannedFile {
 public:
     // Scans the bytes of a file (fs::readFile reads them whole).
     explicit ScannedFile(std::string bytes);
+    // Gives its bytes back for the next large read (fs::ReusedReads).
+    ~ScannedFile();
     // What it answers points into its bytes: it stays where it was made.
     ScannedFile(const ScannedFile&) = delete;
     ScannedFile& operator=(const ScannedFile&) = delete;

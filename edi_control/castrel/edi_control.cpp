@@ -371,6 +371,9 @@ bool EDIControl::subCheckMaker(const std::vector<GET_FILE>& udtData, std::vector
 }
 
 bool EDIControl::getEDIData(const std::string& strEDIDataType) {
+    // A batch reads the store and the send log several times over: their
+    // buffers serve one read after another until the pass ends.
+    fs::ReusedReads reusedReads;
     try {
         if (strEDIDataType != "0") return subGetFaxReminder();
 

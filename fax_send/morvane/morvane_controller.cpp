@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/files.h"
 #include "platform/process/child_server.h"
 #include "platform/process/event_pump.h"
 #include "platform/values.h"
@@ -27,6 +28,9 @@ int MorvaneController::run() {
         std::cerr << "morvane: the fax-send server is started by its client (FaxSend), not by hand\n";
         return 2;
     }
+    // The server reads the store and the send log for every send: their
+    // buffers serve one read after another while it serves its client.
+    fs::ReusedReads reusedReads;
     EventPump pump;
     ChildServer child(pump);
     FaxSendServer object(*this, modems_);

@@ -369,3 +369,34 @@ TEST(Files, KindsStartsAndAppends) {
     EXPECT_EQ(errorOf([&] { fs::appendToFile(dir / "no/such/log.txt", "x"); }), errnum::PathFileAccessError);
     EXPECT_EQ(fs::currentFolder().back(), '/');
 }
+
+// Large reads of one stretch of work share a buffer: each gives exactly its
+// own file, into a buffer that held a larger file or a smaller one; a larger
+// file frees the kept buffer before its own is made, and nothing is kept
+// outside a stretch.
+TEST(Files, LargeReadsThatShareABufferEachGiveTheirOwnBytes) {
+    TempDir dir;
+    const std::size_t mb = 1 << 20;
+    const std::string a(10 * mb, 'a'), b(9 * mb, 'b'), c(12 * mb, 'c');
+    for (const auto& [name, bytes] : {std::pair{"a.bin", &a}, {"b.bin", &b}, {"c.bin", &c}})
+        fs::writeFileAtomic(dir / name, *bytes, fs::Sync::Passing);
+    {
+        fs::ReusedReads reuse;
+        std::string read = fs::readFile(dir / "a.bin");
+        const char* buffer = read.data();
+        fs::giveBackRead(std::move(read));
+        EXPECT_GE(fs::heldForReadsForTest(), a.size());
+        read = fs::readFile(dir / "b.bin");
+        EXPECT_EQ(read.data(), buffer);
+        EXPECT_EQ(read, b);
+        fs::giveBackRead(std::move(read));
+        read = fs::readFile(dir / "c.bin");
+        EXPECT_EQ(fs::heldForReadsForTest(), 0u);
+        EXPECT_EQ(read, c);
+        fs::giveBackRead(std::move(read));
+        EXPECT_EQ(fs::readFile(dir / "a.bin"), a);
+    }
+    EXPECT_EQ(fs::heldForReadsForTest(), 0u);
+    fs::giveBackRead(fs::readFile(dir / "a.bin"));
+    EXPECT_EQ(fs::heldForReadsForTest(), 0u);
+}
