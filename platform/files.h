@@ -75,7 +75,7 @@ public:
     ReusedReads(const ReusedReads&) = delete;
     ReusedReads& operator=(const ReusedReads&) = delete;
 };
-inline constexpr std::size_t kReusedReadFrom = 8u << 20;
+inline constexpr std::size_t kReusedReadFrom = 1u << 20;
 // The bytes of a readFile, done with. Kept for the next large read while a
 // ReusedReads lives; otherwise simply freed.
 void giveBackRead(std::string&& bytes);
