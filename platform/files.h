@@ -67,7 +67,7 @@ std::string readFile(const std::string& path);
 // cleared; memory used again costs nothing. One buffer is kept, the largest
 // given back; it is freed before a read that needs a larger one, so that no
 // more is held at once than without it, and freed when the last of these
-// ends: a process holds it through a stretch of work, not while it idles.
+// ends: a process holds it through a stretch of work, not after it.
 class ReusedReads {
 public:
     ReusedReads();
