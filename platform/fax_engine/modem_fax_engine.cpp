@@ -36,6 +36,9 @@ constexpr milliseconds kPageStartBound{60000};  // AT+FDT / AT+FDR until CONNECT
 constexpr milliseconds kXonBound{3000};         // Class 2: the XON after CONNECT (not every modem sends it)
 constexpr milliseconds kPostPageBound{90000};   // end of page until the far end's page status
 constexpr milliseconds kHangUpBound{5000};      // ATH0 after a call that did not end by itself
+// After the check that a modem is back in command state: answers it still
+// owed come within this much quiet, and are dropped.
+constexpr milliseconds kLateAnswerQuiet{1000};
 // PortClose wakes the waits of its port's call; waits are cut into slices
 // only so that a port the engine's end marks closed ends its call too. Each
 // slice wakes the call's thread: shorter ones cost processor time on every
@@ -59,6 +62,7 @@ struct Answer {
 };
 
 bool isClass20(int modemClass) { return modemClass == 3; }
+const char* className(int modemClass) { return isClass20(modemClass) ? "class 2.0" : "class 2"; }
 
 // The value after "<prefix>" in the first line that has it.
 std::optional<std::string> valueOf(const std::vector<std::string>& lines, const char* prefix) {
@@ -183,10 +187,14 @@ struct ModemFaxEngine::Port : CallState {
     // The set-up commands the modem has taken since its initialisation, in
     // order: a call sends only those that differ.
     std::vector<std::string> setUp;
+    // The modem holds the host back with XOFF (a Class 2.0 modem that
+    // refuses RTS/CTS); a Class 2 modem may do so whatever its profile.
+    bool xonXoff = false;
 
     // guarded by mutex:
     Settings settings;
     int detectedClass = 0;  // what AT+FCLASS=? offered: 2, 3 (2.0), 0 not asked yet
+    bool offers2 = false, offers20 = false;  // the classes it offered
 };
 
 namespace {
@@ -201,8 +209,13 @@ public:
     using Trace = std::function<void(const std::string&)>;
     Dialogue(ModemFaxEngine::Port& port, Trace trace) : port_(port), trace_(std::move(trace)) {}
 
-    // Sends a command line and waits for its final result.
+    // Sends a command line and waits for its final result. What came
+    // before the line answers none of it and is dropped first: a late answer
+    // to a command given up on would else be taken for this one's, and every
+    // answer after it for the command before. A call begins with a command,
+    // so it begins with nothing stale either.
     Answer command(const std::string& line, milliseconds bound) {
+        dropStale();
         trace_(port_.tag + " > " + line);
         lastCommand_ = line;
         if (Final f = write(line + "\r", deadlineIn(kCommandBound)); f != Final::Ok) return Answer{f, {}};
@@ -218,6 +231,7 @@ public:
             Final f = nextLine(deadline, line);
             if (f != Final::Ok) {
                 answer.final = f;
+                gaveUp_ = gaveUp_ || f == Final::TimedOut;
                 trace_(port_.tag + " < (" +
                        (f == Final::TimedOut ? "no answer" : f == Final::Closed ? "port closed" : "line lost") + ")");
                 return answer;
@@ -305,7 +319,36 @@ public:
         return false;
     }
 
+    // Whether a wait of this operation ended without its answer, which the
+    // modem may still send.
+    bool gaveUp() const { return gaveUp_; }
+
+    // Reads and drops the answer lines that still come, until the line has
+    // been quiet for `quiet`.
+    void dropLateAnswers(milliseconds quiet) {
+        for (std::size_t n = 0; n < kMaxInfoLines; ++n) {
+            std::string line;
+            if (nextLine(deadlineIn(quiet), line) != Final::Ok) return;
+            trace_(port_.tag + " < " + line + " (late, dropped)");
+        }
+    }
+
 private:
+    void dropStale() {
+        std::string stale = std::exchange(pending_, std::string());
+        skipping_ = false;
+        lfOwed_ = false;
+        // What has come meanwhile, without waiting; a modem that keeps
+        // talking has the rest thrown away unread.
+        for (int n = 0; n < 16 && port_.line->read(stale, Steady::now()) == SerialLine::Io::Ok; ++n) {
+        }
+        port_.line->discardInput();
+        for (char& c : stale)
+            if (c == '\r' || c == '\n') c = ' ';
+        stale = text::trimBlanks(printable(stale));
+        if (!stale.empty()) trace_(port_.tag + " < (dropped, answers no command: " + stale + ")");
+    }
+
     // Waits are cut into slices (see kSlice).
     static Steady::time_point slice(Steady::time_point deadline) {
         return std::min(deadline, Steady::now() + clock().realDuration(kSlice));
@@ -376,6 +419,7 @@ private:
     Trace trace_;
     std::string& pending_ = port_.pending;
     std::string lastCommand_;
+    bool gaveUp_ = false;
     bool& skipping_ = port_.skipping;
     bool& lfOwed_ = port_.lfOwed;
 };
@@ -422,22 +466,43 @@ std::int16_t detectClass(Dialogue& d, ModemFaxEngine::Port& port,
             return t == cls || (cls == "2" && t.size() == 3 && t[1] == '-' && t[0] <= '2' && t[2] >= '2');
         });
     };
-    const int detected = offers("2.0") ? 3 : offers("2") ? 2 : 0;
-    if (a.final != Final::Ok || detected == 0) {
+    const bool offers20 = offers("2.0"), offers2 = offers("2");
+    if (a.final != Final::Ok || (!offers20 && !offers2)) {
         trace(port.tag + " offers neither fax class 2.0 nor class 2");
         return EngineCode::ModemRefused;
     }
     std::lock_guard lock(port.mutex);
-    port.detectedClass = detected;
+    port.detectedClass = offers20 ? 3 : 2;
+    port.offers2 = offers2;
+    port.offers20 = offers20;
     return EngineCode::Ok;
+}
+
+// The class to drive when `asked` (2 or 3) is asked for: that one, unless
+// the modem is known to offer only the other Class 2 family, which it then
+// drives. The two differ in their commands only; both carry the same fax.
+int classFor(ModemFaxEngine::Port& port, int asked) {
+    std::lock_guard lock(port.mutex);
+    const bool offersAsked = isClass20(asked) ? port.offers20 : port.offers2;
+    const bool offersOther = isClass20(asked) ? port.offers2 : port.offers20;
+    return !offersAsked && offersOther ? (isClass20(asked) ? 2 : 3) : asked;
+}
+
+// The engine code of a line setting the device does not take.
+std::int16_t lineFailed(ModemFaxEngine::Port& port, const std::string& reason,
+                        const std::function<void(const std::string&)>& trace) {
+    trace(port.tag + " " + reason);
+    ErrorLogWriter().writeError(ModemPorts::kSource, Error(errnum::PathFileAccessError, reason));
+    return EngineCode::DeviceFailed;
 }
 
 // The set-up of a class for the settings, the class command first.
 // Class 2.0 has the modem report the far end's ID and capabilities and the
 // session (AT+FNR; without it a Class 2.0 modem reports none of them), and
 // its flow control is the fax class's own (AT+FLO): RTS/CTS, as the serial
-// line runs it. Class 2 reports them unasked and has no flow control
-// command of its own: there the initialisation string sets it.
+// line runs it, or XON/XOFF for a modem that refuses RTS/CTS (see
+// applySetUp). Class 2 reports them unasked and has no flow control command
+// of its own: there the initialisation string sets it.
 std::vector<std::string> setUpCommands(bool c20, const ModemFaxEngine::Settings& s) {
     const int vr = s.resolution == 0 ? 1 : 0;
     const int br = std::clamp<int>(s.bitRate, 0, 5);
@@ -450,24 +515,12 @@ std::vector<std::string> setUpCommands(bool c20, const ModemFaxEngine::Settings&
     return {"AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=" + id, "AT+FDCC=" + caps, "AT+FCR=1"};
 }
 
-// Hands the modem the fax class and the session settings before a call:
-// the whole set-up the first time and whenever the modem has lost it, else
-// only the commands whose values have changed. Ok, or the code that fails
-// the operation.
-std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEngine::Settings& s,
-                       const std::function<void(const std::string&)>& trace) {
-    int modemClass = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : 0;
-    if (modemClass == 0) {
-        {
-            std::lock_guard lock(port.mutex);
-            modemClass = port.detectedClass;
-        }
-        if (modemClass == 0) {
-            if (std::int16_t code = detectClass(d, port, trace); code != EngineCode::Ok) return code;
-            std::lock_guard lock(port.mutex);
-            modemClass = port.detectedClass;
-        }
-    }
+// Hands the modem the set-up of a class: the whole set-up the first time
+// and whenever the modem has lost it, else only the commands whose values
+// have changed. Ok, ModemRefused when the modem refuses the class, or the
+// code that fails the operation.
+std::int16_t applySetUp(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEngine::Settings& s, int modemClass,
+                        const std::function<void(const std::string&)>& trace) {
     const bool c20 = isClass20(modemClass);
     const std::vector<std::string> wanted = setUpCommands(c20, s);
     std::vector<std::string>& taken = port.setUp;
@@ -482,6 +535,11 @@ std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEn
         if (a.final != Final::Ok || valueOf(a.info, "") != std::string(c20 ? "2.0" : "2")) taken.clear();
     }
     const bool whole = taken.size() != wanted.size() || taken.front() != wanted.front();
+    std::string reason;
+    if (whole && port.xonXoff) {  // the flow control is chosen anew
+        if (!port.line->setFlow(SerialLine::Flow::RtsCts, reason)) return lineFailed(port, reason, trace);
+        port.xonXoff = false;
+    }
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (!whole && taken[i] == wanted[i]) continue;
         Answer r = d.command(wanted[i], kCommandBound);
@@ -496,8 +554,25 @@ std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEn
         }
         // The rest is asked for; a modem that refuses one keeps its own
         // value. Asking again at every call would not change its mind.
-        if (wanted[i].rfind("AT+FLO=", 0) == 0)
-            trace(port.tag + " refuses RTS/CTS flow control in the fax class: page data may overrun it");
+        if (wanted[i] != "AT+FLO=2") continue;
+        // A modem without RTS/CTS holds the host back with XOFF, which the
+        // line then obeys while it sends a page; overrun, the modem would
+        // lose the page's end.
+        port.xonXoff = true;
+        Answer x = d.command("AT+FLO=1", kCommandBound);
+        if (lostWait(x.final)) {
+            taken.clear();
+            return codeOfLostWait(x.final);
+        }
+        if (x.final != Final::Ok) {
+            trace(port.tag + " refuses RTS/CTS and XON/XOFF flow control in the fax class: page data may overrun it");
+            continue;
+        }
+        trace(port.tag + " refuses RTS/CTS flow control: XON/XOFF instead");
+        if (!port.line->setFlow(SerialLine::Flow::XonXoff, reason)) {
+            taken.clear();
+            return lineFailed(port, reason, trace);
+        }
     }
     taken = wanted;
     {
@@ -507,17 +582,86 @@ std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEn
     return EngineCode::Ok;
 }
 
-// Ends a call that the modem did not end itself.
+// Hands the modem the fax class and the session settings before a call,
+// and gives the class in force. Asked for one of the two Class 2 families,
+// a modem that offers only the other is driven in that one: known from the
+// opening's question, or asked once it refuses the class. Ok, or the code
+// that fails the operation.
+std::int16_t configure(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxEngine::Settings& s, int& inForce,
+                       const std::function<void(const std::string&)>& trace) {
+    const int asked = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : 0;
+    bool known;
+    {
+        std::lock_guard lock(port.mutex);
+        known = port.offers2 || port.offers20;
+        inForce = asked != 0 ? asked : port.detectedClass;
+    }
+    if (inForce == 0) {
+        if (std::int16_t code = detectClass(d, port, trace); code != EngineCode::Ok) return code;
+        std::lock_guard lock(port.mutex);
+        inForce = port.detectedClass;
+    }
+    for (;;) {
+        if (asked != 0) {
+            inForce = classFor(port, asked);
+            if (inForce != asked)
+                trace(port.tag + " offers " + className(inForce) + ", not " + className(asked) + ": driven in " +
+                      className(inForce));
+        }
+        std::int16_t code = applySetUp(d, port, s, inForce, trace);
+        if (code != EngineCode::ModemRefused || asked == 0 || known) return code;
+        // A modem refuses a class it does not offer: which does it offer?
+        known = true;
+        if (code = detectClass(d, port, trace); code != EngineCode::Ok) return code;
+        if (classFor(port, asked) == asked) return EngineCode::ModemRefused;
+    }
+}
+
+// Ends a call that the modem did not end itself. A modem that does not
+// answer ATH0 with OK, or may still owe the answer to a command given up
+// on, is brought back to command state before the next call: DTR dropped,
+// which hangs it up and ends a data mode, then a plain AT that must answer
+// OK, and whatever answers it still owed dropped.
 void hangUp(Dialogue& d, ModemFaxEngine::Port& port, const std::function<void(const std::string&)>& trace) {
     if (port.closed) return;  // closing the device drops DTR, which hangs up
     Answer a = d.command("ATH0", kHangUpBound);
-    if (a.final == Final::TimedOut) {
-        // Dropping DTR may reset the modem: its set-up is not known any more.
-        port.setUp.clear();
-        std::string reason;
-        if (!port.line->pulseDtr(reason)) trace(port.tag + " " + reason);
-    }
+    if ((a.final == Final::Ok && !d.gaveUp()) || a.final == Final::Lost || a.final == Final::Closed) return;
+    // Dropping DTR may reset the modem: its set-up is not known any more.
+    port.setUp.clear();
+    std::string reason;
+    if (!port.line->pulseDtr(reason)) trace(port.tag + " " + reason);
+    a = d.command("AT", kCommandBound);
+    if (a.final == Final::Ok) d.dropLateAnswers(kLateAnswerQuiet);
+    else if (!port.closed) trace(port.tag + " does not answer after the hang-up");
 }
+
+// The line obeys the modem's XOFF while a page goes out and its end waits
+// for the modem's answer, and only then: everywhere else the bytes 0x11 and
+// 0x13 are data (a received page) or noise, which the line must hand over.
+class XoffWhileSending {
+public:
+    XoffWhileSending(ModemFaxEngine::Port& port, std::function<void(const std::string&)> trace)
+        : port_(port), trace_(std::move(trace)) {}
+    XoffWhileSending(const XoffWhileSending&) = delete;
+    XoffWhileSending& operator=(const XoffWhileSending&) = delete;
+    ~XoffWhileSending() { stop(); }
+
+    [[nodiscard]] bool start(std::string& reason) {
+        if (!on_) on_ = port_.line->obeyXoff(true, reason);
+        return on_;
+    }
+    void stop() {
+        if (!on_) return;
+        on_ = false;
+        std::string reason;
+        if (!port_.line->obeyXoff(false, reason)) lineFailed(port_, reason, trace_);
+    }
+
+private:
+    ModemFaxEngine::Port& port_;
+    std::function<void(const std::string&)> trace_;
+    bool on_ = false;
+};
 
 // The settings of a call as it starts; the far end is not known yet.
 ModemFaxEngine::Settings startCall(ModemFaxEngine::Port& port) {
@@ -654,15 +798,18 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
     Settings s = startCall(*port);
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
-    auto finish = [&](Outcome o) { return endCall(d, *port, o, tag + "result ", port->pagesSent, traceFn); };
-    if (std::int16_t code = configure(d, *port, s, traceFn); code != EngineCode::Ok)
+    XoffWhileSending xoff(*port, traceFn);
+    auto finish = [&](Outcome o) {
+        xoff.stop();
+        return endCall(d, *port, o, tag + "result ", port->pagesSent, traceFn);
+    };
+    int modemClass = 0;
+    if (std::int16_t code = configure(d, *port, s, modemClass, traceFn); code != EngineCode::Ok)
         return finish({code, HangupCode::Aborted, false});
-    int modemClass;
-    {
-        std::lock_guard lock(port->mutex);
-        modemClass = s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : port->detectedClass;
-    }
     const bool c20 = isClass20(modemClass);
+    // A Class 2 modem may hold the data back with XOFF whatever its
+    // profile: the line obeys it there always.
+    const bool obeyXoff = !c20 || port->xonXoff;
 
     // Dial and wait for the fax connection.
     Answer a = d.command(std::string("ATD") + (s.lineType == 1 ? "P" : "T") + phone, kCallBound);
@@ -706,6 +853,8 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
             trace(port->tag + " > (page " + std::to_string(n) + ": " +
                   std::to_string(data[static_cast<std::size_t>(n - 1)].size()) + " bytes)");
             if (attempt == 1) onLine = withDleDoubled(data[static_cast<std::size_t>(n - 1)]);
+            if (std::string reason; obeyXoff && !xoff.start(reason))
+                return finish({lineFailed(*port, reason, traceFn), HangupCode::Aborted, false});
             const auto pageDeadline = deadlineIn(pageBound);
             bool ended = false;
             for (std::size_t at = 0; at < onLine.size() && !ended; at += kPieceBytes) {
@@ -722,6 +871,14 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
             if (Final f = d.write(end, deadlineIn(kCommandBound)); lostWait(f))
                 return finish({codeOfLostWait(f), HangupCode::Aborted, false});
             a = d.await(kPostPageBound);
+            xoff.stop();
+            if (a.final == Final::TimedOut) {
+                // The modem lost the page's end, or the call with it: the
+                // page did not go through, whatever became of the modem.
+                trace(tag + "the modem never acknowledged the end of page " + std::to_string(n));
+                return finish({EngineCode::LineDropped, last ? HangupCode::NoResponseToEop : HangupCode::NoResponseToMps,
+                               false});
+            }
             std::vector<std::string> info = a.info;
             Final final = a.final;
             if (!c20) {
@@ -783,13 +940,10 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
     auto finish = [&](Outcome o) { return endCall(d, *port, o, tag + "result ", *pages, traceFn); };
-    if (std::int16_t code = configure(d, *port, s, traceFn); code != EngineCode::Ok)
+    int modemClass = 0;
+    if (std::int16_t code = configure(d, *port, s, modemClass, traceFn); code != EngineCode::Ok)
         return finish({code, HangupCode::Aborted, false});
-    bool c20;
-    {
-        std::lock_guard lock(port->mutex);
-        c20 = isClass20(s.modemClass == 2 || s.modemClass == 3 ? s.modemClass : port->detectedClass);
-    }
+    const bool c20 = isClass20(modemClass);
     Answer a = d.command("ATA", kCallBound);
     if (auto id = stationIdIn(a.info, "+FTSI:", "+FTI:")) {
         std::lock_guard lock(port->mutex);

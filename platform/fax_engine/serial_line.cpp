@@ -133,6 +133,23 @@ int pollMillis(Steady::time_point deadline) {
     return static_cast<int>(std::clamp<long long>(left, 0, 1000));
 }
 
+// Sets or clears flags of one field of the line's settings.
+bool changeFlags(int fd, const std::string& device, tcflag_t termios::*field, tcflag_t flags, bool on,
+                 std::string& reason) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) {
+        reason = failure(device + ": line settings", errno);
+        return false;
+    }
+    if (on) t.*field |= flags;
+    else t.*field &= ~flags;
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+        reason = failure(device + ": line settings", errno);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string SerialLine::lockFileFor(const std::string& device, const std::string& lockFolder) {
@@ -267,6 +284,15 @@ void SerialLine::interrupt() noexcept {
     std::uint64_t one = 1;
     if (::write(wake_, &one, sizeof one) != static_cast<ssize_t>(sizeof one))
         writeDebugLine("FaxEngine", failure(device_ + ": interrupt", errno));
+}
+
+bool SerialLine::setFlow(Flow flow, std::string& reason) {
+    // The line's own XON/XOFF (IXON) is left to obeyXoff.
+    return changeFlags(fd_, device_, &termios::c_cflag, CRTSCTS, flow == Flow::RtsCts, reason);
+}
+
+bool SerialLine::obeyXoff(bool on, std::string& reason) {
+    return changeFlags(fd_, device_, &termios::c_iflag, IXON, on, reason);
 }
 
 void SerialLine::discardInput() {

@@ -1,5 +1,6 @@
 // A serial device with a modem behind it: opened raw (8 data bits, no
-// parity, one stop bit, RTS/CTS flow control, hang-up on close) under the
+// parity, one stop bit, RTS/CTS flow control until told otherwise, hang-up
+// on close) under the
 // UUCP lock file that other serial programs on Linux honour, and read and
 // written without blocking, every wait with a bound.
 //
@@ -53,6 +54,15 @@ public:
     void interrupt() noexcept;
     // Throws away what the modem sent and nobody read.
     void discardInput();
+    // How the modem holds the host back: RTS/CTS, or XON/XOFF for a modem
+    // without it. Under XON/XOFF the line stops on the modem's XOFF only
+    // while obeyXoff is on: the bytes 0x11 and 0x13 are data everywhere
+    // else. False (with the reason) when the device takes no such setting.
+    enum class Flow { RtsCts, XonXoff };
+    [[nodiscard]] bool setFlow(Flow flow, std::string& reason);
+    // Stops sending on the modem's XOFF until its XON (on), or never (off,
+    // which lets held-back data go at once).
+    [[nodiscard]] bool obeyXoff(bool on, std::string& reason);
     int descriptor() const { return fd_; }
     const std::string& device() const { return device_; }
 

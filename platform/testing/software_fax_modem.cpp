@@ -110,7 +110,9 @@ bool readNumber(const std::string& text, int& value) {
 struct SoftwareFaxModem::State {
     // Hold: a page has reached the modem faster than the line carries it;
     // what the host sends meanwhile waits until the line time has passed.
-    enum class Mode { Command, PageIn, Hold, WaitDc2, Mute };
+    // HangingUp: ATH has not been answered yet (setHangUpDelay); input
+    // waits likewise.
+    enum class Mode { Command, PageIn, Hold, WaitDc2, Mute, HangingUp };
     enum class Ppm { Mps = 0, Eom = 1, Eop = 2 };
 
     explicit State(SoftwareFaxModem& modem) : modem(modem) {}
@@ -189,6 +191,14 @@ struct SoftwareFaxModem::State {
     }
 
     bool class20() const { return modemClass == 20; }
+    bool noRtsCts() const {
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        return modem.noRtsCts_;
+    }
+    std::chrono::milliseconds hangUpDelay() const {
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        return modem.hangUpDelay_;
+    }
     // What Class 2.0 reports only when +FNR asks for it (Class 2 always):
     // the far end's capabilities (+FIS), the session (+FCS), the IDs
     // (+FCI, +FTI).
@@ -340,6 +350,10 @@ struct SoftwareFaxModem::State {
             result("NO CARRIER");
             finishCall(kHangNoCarrier);
             return;
+        case Outcome::DialRefused:
+            call.reset();
+            result("ERROR");
+            return;
         case Outcome::Silent:
             if (station.page > 0) break;
             mode = Mode::Mute;
@@ -379,8 +393,26 @@ struct SoftwareFaxModem::State {
         return "";
     }
 
+    // The page data a modem that holds the host back with XOFF takes:
+    // false for a byte beyond its buffer from a host whose line does not
+    // stop on XOFF. The byte is lost, DLE pairs included.
+    bool takes() {
+        if (class20() ? flowControl != 1 : !noRtsCts()) return true;
+        if (!hostStopsOnXoff) {
+            termios tio{};
+            hostStopsOnXoff = ::tcgetattr(slave.get(), &tio) == 0 && (tio.c_iflag & IXON) != 0;
+        }
+        if (*hostStopsOnXoff || ++pageBytesIn <= kModemBuffer) return true;
+        ++call->lostBytes;
+        return false;
+    }
+
     void pageByte(char c) {
         lastDataByte = now();
+        // The line is slower than the serial link: under XON/XOFF flow
+        // control the modem holds the host back with XOFF, and the data of
+        // a host whose line does not stop on it overruns the buffer.
+        if (!takes()) return;
         if (pendingDle) {
             pendingDle = false;
             if (c == kDle) page += kDle;
@@ -394,19 +426,6 @@ struct SoftwareFaxModem::State {
         if (c == kDle) {
             pendingDle = true;
             return;
-        }
-        // The line is slower than the serial link: under XON/XOFF flow
-        // control the modem holds the host back with XOFF, and the data of
-        // a host whose line does not stop on it overruns the buffer.
-        if (class20() && flowControl == 1) {
-            if (!hostStopsOnXoff) {
-                termios tio{};
-                hostStopsOnXoff = ::tcgetattr(slave.get(), &tio) == 0 && (tio.c_iflag & IXON) != 0;
-            }
-            if (!*hostStopsOnXoff && ++pageBytesIn > kModemBuffer) {
-                ++call->lostBytes;
-                return;
-            }
         }
         page += c;
         if (page.size() > kMaxPageBytes) {
@@ -437,8 +456,13 @@ struct SoftwareFaxModem::State {
     }
 
     void releaseTimer() {
-        if (mode != Mode::Hold || now() < releaseAt) return;
-        endPage(heldPpm);
+        if ((mode != Mode::Hold && mode != Mode::HangingUp) || now() < releaseAt) return;
+        if (mode == Mode::HangingUp) {
+            mode = Mode::Command;
+            result("OK");
+        } else {
+            endPage(heldPpm);
+        }
         std::string pending = std::move(heldInput);
         heldInput.clear();
         if (!pending.empty()) input(pending.data(), pending.size());
@@ -680,6 +704,7 @@ struct SoftwareFaxModem::State {
             if (query) say(std::to_string(target));
             else if (range) say(name == "FLO" ? "(0-2)" : "(0,1)");
             else if (!set || !readNumber(value, v) || v > highest) return "ERROR";
+            else if (name == "FLO" && v == 2 && noRtsCts()) return "ERROR";
             else target = v;
             return "OK";
         }
@@ -808,10 +833,15 @@ struct SoftwareFaxModem::State {
             case 'P': dialMode = 'P'; break;
             case 'Z': reset(); break;
             case 'H':
-                if (call) {
-                    if (!call->incoming && !connected) break;
+                if (call && (call->incoming || connected)) {
                     say(hangupText(fax::HangupCode::Aborted));
                     finishCall(fax::HangupCode::Aborted);
+                }
+                if (hangUpDelay() > std::chrono::milliseconds(0)) {
+                    mode = Mode::HangingUp;
+                    releaseAt = now() + hangUpDelay();
+                    heldInput.clear();
+                    return "";
                 }
                 break;
             case 'I':
@@ -885,6 +915,7 @@ struct SoftwareFaxModem::State {
                 pageByte(c);
                 break;
             case Mode::Hold:
+            case Mode::HangingUp:
                 if (heldInput.size() < kMaxCommandLine * 64) heldInput += c;
                 break;
             case Mode::WaitDc2:
@@ -945,7 +976,7 @@ struct SoftwareFaxModem::State {
             auto idle = lastDataByte + kDataIdle;
             deadline = deadline ? std::min(*deadline, idle) : idle;
         }
-        if (mode == Mode::Hold) deadline = deadline ? std::min(*deadline, releaseAt) : releaseAt;
+        if (mode == Mode::Hold || mode == Mode::HangingUp) deadline = deadline ? std::min(*deadline, releaseAt) : releaseAt;
         return deadline;
     }
 
@@ -1043,6 +1074,16 @@ void SoftwareFaxModem::setStation(const std::string& number, Station station) {
 void SoftwareFaxModem::setDleSub(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     dleSub_ = on;
+}
+
+void SoftwareFaxModem::setNoRtsCts(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    noRtsCts_ = on;
+}
+
+void SoftwareFaxModem::setHangUpDelay(std::chrono::milliseconds delay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hangUpDelay_ = delay;
 }
 
 void SoftwareFaxModem::setClasses(const std::string& classes) {

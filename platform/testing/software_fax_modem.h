@@ -57,10 +57,12 @@
 // host back; under XON/XOFF it does so with XOFF, and a host whose line does
 // not stop on XOFF (the pseudo-terminal shows its IXON) overruns the modem:
 // the data of a page beyond the modem's buffer (2 KiB) is lost (Call::
-// lostBytes). Under RTS/CTS the pseudo-terminal's own buffer holds the host
-// back, and XON/XOFF from the host are no flow control. A Class 2.0 modem
-// sends no XON after CONNECT; a Class 2 modem sends it, and takes the host's
-// XON/XOFF, whatever +FLO says.
+// lostBytes), its end included, so that the page never ends. Under RTS/CTS
+// the pseudo-terminal's own buffer holds the host back, and XON/XOFF from the
+// host are no flow control. A Class 2.0 modem sends no XON after CONNECT; a
+// Class 2 modem sends it, and takes the host's XON/XOFF, whatever +FLO says.
+// A modem without RTS/CTS (setNoRtsCts) refuses AT+FLO=2, and in Class 2
+// overruns as under XON/XOFF.
 //
 // The settings of one command set are refused (ERROR) while the other is in
 // force: +FDCC, +FDIS, +FLID, +FBOR, +FPTS in Class 2.0; +FCC, +FIS, +FLI,
@@ -91,7 +93,9 @@ namespace fg::testing {
 
 class SoftwareFaxModem {
 public:
-    enum class Outcome { Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent };
+    // DialRefused: the dial answers ERROR and no call is made (a number
+    // the modem will not dial).
+    enum class Outcome { Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent, DialRefused };
     struct Station {
         std::string remoteId = "+81 3 1234 5678";  // the called station's ID (+FCSI:/+FCI:)
         Outcome outcome = Outcome::Answer;
@@ -132,6 +136,13 @@ public:
     // The answer to AT+FCLASS=? (default "0,1,2,2.0"); a class not named
     // there is refused by AT+FCLASS=.
     void setClasses(const std::string& classes);
+    // A modem without RTS/CTS flow control: it refuses AT+FLO=2, and in
+    // Class 2 it holds the host back with XOFF only (see flow control).
+    void setNoRtsCts(bool on);
+    // A modem slow to go on hook: ATH answers OK only this long (system
+    // time) after it came; what the host sends meanwhile waits, and the rest
+    // of the command line is dropped. 0 (the default) answers at once.
+    void setHangUpDelay(std::chrono::milliseconds delay);
     // Received data with two DLE bytes in a row goes to the host as DLE SUB
     // (as some modems send it) instead of four DLEs; off by default.
     void setDleSub(bool on);
@@ -157,6 +168,8 @@ private:
     std::map<std::string, Station> stations_;
     std::string classes_ = "0,1,2,2.0";
     bool dleSub_ = false;
+    bool noRtsCts_ = false;
+    std::chrono::milliseconds hangUpDelay_{0};
     std::vector<Call> calls_;
     std::vector<std::string> transcript_;
     struct Ring {

@@ -114,6 +114,75 @@ TEST_F(SoftwareModemLine, PagesArriveLineForLineInBothClassesAndResolutions) {
     }
 }
 
+// A modem that offers only one of the two Class 2 families is driven in it,
+// whichever the caller asks for and whether or not the opening asked the
+// modem's classes; the trace says so.
+TEST_F(SoftwareModemLine, AModemOfOneClass2FamilyIsDrivenInIt) {
+    struct Case {
+        const char* classes;
+        std::int16_t atOpen, asked;
+        int expectClass;
+    } cases[] = {{"0,1,1.0,2.0", 2, 2, 20}, {"0,1,1.0,2.0", 0, 2, 20}, {"0,1,2", 3, 3, 2}, {"0,1,2", 0, 3, 2}};
+    pages(1, 200);
+    engine.SetTraceOption(1);
+    engine.SetTraceFileName((home / "trace.txt").c_str());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.classes) + " " + std::to_string(c.atOpen));
+        SoftwareFaxModem modem(folder(home, "received"));
+        modem.setClasses(c.classes);
+        std::int32_t h = open(modem, c.atOpen, 0);
+        engine.SetModemClass(h, c.asked);
+        for (int call = 0; call < 2; ++call)
+            EXPECT_EQ(engine.SendFax(h, "0312345678", (home / "send.G3").c_str(), 1), EngineCode::Ok);
+        ASSERT_TRUE(modem.waitForCalls(2, 30s));
+        EXPECT_EQ(modem.calls()[1].modemClass, c.expectClass);
+        engine.PortClose(h);
+    }
+    EXPECT_NE(fs::readFile(home / "trace.txt").find("driven in class 2.0"), std::string::npos);
+}
+
+// A modem without RTS/CTS holds the page data back with XOFF, which the line
+// obeys while a page goes out, and only then: pages go out whole in both
+// classes, and received pages keep their bytes 0x11 and 0x13.
+TEST_F(SoftwareModemLine, AModemWithoutRtsCtsIsNeitherOverrunNorPaused) {
+    auto sent = pages(2, 1145);
+    ASSERT_NE(endedByRtc(sent[0]).find('\x11'), std::string::npos);
+    ASSERT_NE(endedByRtc(sent[0]).find('\x13'), std::string::npos);
+    for (std::int16_t modemClass : {2, 3}) {
+        SCOPED_TRACE(modemClass);
+        SoftwareFaxModem modem(folder(home, "received"));
+        modem.setNoRtsCts(true);
+        std::int32_t h = open(modem, modemClass, 1);
+        EXPECT_EQ(engine.SendFax(h, "0312345678", (home / "send.G3").c_str(), 2), EngineCode::Ok);
+        ASSERT_TRUE(modem.waitForCalls(1, 30s));
+        ASSERT_EQ(modem.calls()[0].pages.size(), 2u);
+        EXPECT_EQ(modem.calls()[0].lostBytes, 0);
+        EXPECT_EQ(decodeWholeG3(fs::readFile(modem.calls()[0].pages[1])), decodeWholeG3(sent[1]));
+        modem.ring({home / "send_p1.G3"}, "+81 6 5555 0000");
+        std::int16_t status = 0, count = 0;
+        ASSERT_EQ(engine.WaitForRing(h, &status), EngineCode::Ok);
+        ASSERT_EQ(engine.ReceiveFax(h, (home / "in.G3").c_str(), &count), EngineCode::Ok);
+        EXPECT_EQ(decodeWholeG3(fs::readFile(home / "in_p1.G3")), decodeWholeG3(sent[0]));
+        engine.PortClose(h);
+    }
+}
+
+// A modem that answers ATH0 only after the engine has given up on it: its
+// late answer is taken for no later command, and the calls after it go
+// through.
+TEST_F(SoftwareModemLine, ALateAnswerShiftsNoLaterAnswer) {
+    pages(1, 200);
+    SoftwareFaxModem modem(folder(home, "received"));
+    modem.setHangUpDelay(6s);
+    modem.setStation("0399998888", {"", Outcome::DialRefused, 0});
+    std::int32_t h = open(modem, 3, 0);
+    EXPECT_EQ(engine.SendFax(h, "0399998888", (home / "send.G3").c_str(), 1), EngineCode::NoAnswer);
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(engine.SendFax(h, "0312345678", (home / "send.G3").c_str(), 1), EngineCode::Ok);
+    EXPECT_TRUE(modem.waitForCalls(2, 30s));
+    engine.PortClose(h);
+}
+
 struct FailureCase {
     const char* name;
     Outcome outcome;
@@ -131,7 +200,8 @@ const FailureCase kFailures[] = {
     {"DropAfterPage2", Outcome::DropAfterPage, 2, EngineCode::LineDropped, 0x54},
     {"RetrainPage1", Outcome::RetrainPage, 1, EngineCode::Ok, 0x00},
     {"Silent", Outcome::Silent, 0, EngineCode::ModemSilent, 0x02},
-    {"SilentAfterPageData", Outcome::Silent, 1, EngineCode::ModemSilent, 0x02},  // mid-call, after a page's data
+    // The modem never acknowledges the end of a page: the page did not go through.
+    {"SilentAfterPageData", Outcome::Silent, 1, EngineCode::LineDropped, 0x52},
 };
 // Every failure in both classes, but a silent modem costs the dialling
 // bound: once is enough. Each a test of its own, run side by side.
