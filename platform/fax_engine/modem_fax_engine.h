@@ -20,7 +20,8 @@
 //                                 AT+FNR=1,1,1,0   report the far end's ID,
 //                                                   capabilities and session
 //                                 AT+FLO=2         RTS/CTS flow control, as
-//                                                   the serial line runs it
+//                                                   the serial line runs it;
+//                                 (AT+FLO=1)       refused: XON/XOFF instead
 //   AT+FBOR=0                     AT+FBO=0         pages as they are stored:
 //                                                   least significant bit first
 //   AT+FLID="<local ID>"          AT+FLI="<local ID>"
@@ -31,6 +32,27 @@
 // (0 = 2400 .. 5 = 14400 bit/s), st the scan time setting (0 .. 7). Class 2
 // has no flow control command of its own: the initialisation string sets
 // RTS/CTS (AT&K3 on most modems).
+//
+// Asked for Class 2 or 2.0 (SetModemClass 2 or 3), a modem that offers only
+// the other of the two is driven in the one it offers, and the trace says
+// so: known from the opening's AT+FCLASS=? where the opening asked, else
+// asked (AT+FCLASS=?) once the modem refuses the class asked for.
+//
+// Flow control: a Class 2.0 modem that refuses AT+FLO=2 is set to XON/XOFF
+// (AT+FLO=1) and the serial line drops RTS/CTS. Under XON/XOFF, and always
+// with a Class 2 modem (whose profile may use it), the line stops on the
+// modem's XOFF while a page's data goes out and its end waits for the
+// modem's answer, and only then: elsewhere the bytes 0x11 and 0x13 are data.
+//
+// Stale input: what the modem sent before a command line (a late answer to
+// a command given up on, a RING) is dropped, and traced, before the line
+// goes out, so that no answer is taken for a command it does not answer;
+// every call begins with a command. After a call that the modem did not
+// end itself, ATH0 hangs up; a modem that does not answer it with OK, or
+// that may still owe an answer (a wait of the call ended without one), has
+// DTR dropped, must answer a plain AT, and has the answers it still owed
+// read and dropped until the line has been quiet for a second, before the
+// next call.
 //
 // A send dials (ATDT, or ATDP for pulse lines) and, per page, asks for the
 // page (AT+FDT, then in Class 2 the modem's XON), writes the page's T.4
@@ -46,9 +68,9 @@
 //   NO ANSWER                     NoAnswer     ... or 0x04
 //   NO CARRIER, NO DIALTONE,
 //   ERROR before connecting       NoAnswer     ... or 0x11, 0x03, 0x10
-//   the call lost once connected  LineDropped  ... or 0x25 (before the first
-//                                              page), 0x52 (between pages),
-//                                              0x54 (after the last page)
+//   the call lost once connected, LineDropped  ... or 0x25 (before the first
+//   or a page's end that the                   page), 0x52 (between pages),
+//   modem never acknowledged                   0x54 (after the last page)
 //   a page refused three times    LineDropped  the modem's after an abort
 //                                              (AT+FK / AT+FKS), or 0x02
 //   the port closed in the call   Aborted      0x02

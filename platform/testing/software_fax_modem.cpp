@@ -393,9 +393,9 @@ struct SoftwareFaxModem::State {
         return "";
     }
 
-    // The page data a modem that holds the host back with XOFF takes:
-    // false for a byte beyond its buffer from a host whose line does not
-    // stop on XOFF. The byte is lost, DLE pairs included.
+    // Whether a modem that holds the host back with XOFF takes a byte of
+    // page data: not beyond its buffer from a host whose line does not stop
+    // on XOFF.
     bool takes() {
         if (class20() ? flowControl != 1 : !noRtsCts()) return true;
         if (!hostStopsOnXoff) {
@@ -409,10 +409,6 @@ struct SoftwareFaxModem::State {
 
     void pageByte(char c) {
         lastDataByte = now();
-        // The line is slower than the serial link: under XON/XOFF flow
-        // control the modem holds the host back with XOFF, and the data of
-        // a host whose line does not stop on it overruns the buffer.
-        if (!takes()) return;
         if (pendingDle) {
             pendingDle = false;
             if (c == kDle) page += kDle;
@@ -427,6 +423,10 @@ struct SoftwareFaxModem::State {
             pendingDle = true;
             return;
         }
+        // The line is slower than the serial link: under XON/XOFF flow
+        // control the modem holds the host back with XOFF, and the data of
+        // a host whose line does not stop on it overruns the buffer.
+        if (!takes()) return;
         page += c;
         if (page.size() > kMaxPageBytes) {
             log("> [page " + std::to_string(call->confirmedPages + 1) + ": more than " +
