@@ -36,8 +36,12 @@ constexpr milliseconds kPageStartBound{60000};  // AT+FDT / AT+FDR until CONNECT
 constexpr milliseconds kXonBound{3000};         // Class 2: the XON after CONNECT (not every modem sends it)
 constexpr milliseconds kPostPageBound{90000};   // end of page until the far end's page status
 constexpr milliseconds kHangUpBound{5000};      // ATH0 after a call that did not end by itself
-// After the check that a modem is back in command state: answers it still
-// owed come within this much quiet, and are dropped.
+// The check that a modem is back in command state after DTR dropped: AT
+// this long, a few times, as a modem that resets on the drop takes no
+// command for a moment; then the answers it still owed come within this
+// much quiet, and are dropped.
+constexpr milliseconds kCheckBound{3000};
+constexpr int kCheckTries = 3;
 constexpr milliseconds kLateAnswerQuiet{1000};
 // PortClose wakes the waits of its port's call; waits are cut into slices
 // only so that a port the engine's end marks closed ends its call too. Each
@@ -630,9 +634,12 @@ void hangUp(Dialogue& d, ModemFaxEngine::Port& port, const std::function<void(co
     port.setUp.clear();
     std::string reason;
     if (!port.line->pulseDtr(reason)) trace(port.tag + " " + reason);
-    a = d.command("AT", kCommandBound);
-    if (a.final == Final::Ok) d.dropLateAnswers(kLateAnswerQuiet);
-    else if (!port.closed) trace(port.tag + " does not answer after the hang-up");
+    for (int attempt = 0; attempt < kCheckTries; ++attempt) {
+        a = d.command("AT", kCheckBound);
+        if (a.final == Final::Ok) return d.dropLateAnswers(kLateAnswerQuiet);
+        if (a.final == Final::Lost || a.final == Final::Closed) return;
+    }
+    trace(port.tag + " does not answer after the hang-up");
 }
 
 // The line obeys the modem's XOFF while a page goes out and its end waits
