@@ -157,7 +157,7 @@ TEST_F(SoftwareModemLine, AModemWithoutRtsCtsIsNeitherOverrunNorPaused) {
         ASSERT_TRUE(modem.waitForCalls(1, 30s));
         ASSERT_EQ(modem.calls()[0].pages.size(), 2u);
         EXPECT_EQ(modem.calls()[0].lostBytes, 0);
-        EXPECT_EQ(fs::readFile(modem.calls()[0].pages[1]), endedByRtc(sent[1]));
+        EXPECT_TRUE(fs::readFile(modem.calls()[0].pages[1]) == endedByRtc(sent[1])) << "page 2 differs";
         modem.ring({home / "send_p1.G3"}, "+81 6 5555 0000");
         std::int16_t status = 0, count = 0;
         ASSERT_EQ(engine.WaitForRing(h, &status), EngineCode::Ok);
