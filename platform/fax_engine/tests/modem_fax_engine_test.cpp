@@ -200,6 +200,9 @@ TEST_F(ModemLines, HostileModemOutputNeitherCrashesNorHangs) {
          },
          EngineCode::Ok},
 
+        // The second OK must not be taken for the dial's answer.
+        {"an answer given twice", [](auto& c) { return c == "AT+FCR=1" ? std::optional<std::string>("OK\r\nOK\r\n") : std::nullopt; },
+         EngineCode::Ok},
         {"a remote ID of binary bytes", [](auto& c) { return c.rfind("ATD", 0) == 0 ? std::optional<std::string>("+FCSI:\"\x01\xfe\"\"" + std::string(300, '9') + "\r\nOK\r\n") : std::nullopt; },
          EngineCode::Ok},
     };
