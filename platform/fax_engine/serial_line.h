@@ -1,8 +1,7 @@
 // A serial device with a modem behind it: opened raw (8 data bits, no
 // parity, one stop bit, RTS/CTS flow control until told otherwise, hang-up
-// on close) under the
-// UUCP lock file that other serial programs on Linux honour, and read and
-// written without blocking, every wait with a bound.
+// on close) under the UUCP lock file that other serial programs on Linux
+// honour, and read and written without blocking, every wait with a bound.
 //
 // The lock file is "LCK..<name>" in the lock folder, <name> being the
 // device's path below /dev/ with "/" written "_" (/dev/ttyS0 gives
