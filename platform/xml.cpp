@@ -461,6 +461,15 @@ void Node::setText(const std::string& value) {
     }
 }
 
+void Node::setTextAsLoaded(const std::string& value) {
+    if (!node_) throw Error::standard(errnum::ObjectNotSet);
+    xmlNodePtr n = X(node_);
+    const DocImpl* impl = DocImpl::of(n);
+    const bool kept = (impl && impl->preserve) || xmlNodeGetSpacePreserve(n) == 1 || isXslText(n);
+    const bool blank = value.find_first_not_of(" \t\r\n") == std::string::npos;
+    setText(n->type == XML_ELEMENT_NODE && !kept && blank ? std::string() : value);
+}
+
 std::string Node::getAttribute(const std::string& name) const {
     if (!node_ || X(node_)->type != XML_ELEMENT_NODE) return {};
     for (xmlAttrPtr a = X(node_)->properties; a; a = a->next) {
