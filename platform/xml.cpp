@@ -296,6 +296,109 @@ bool isCp932(const std::string& encoding) {
     return text::iequals(alias ? alias : encoding.c_str(), "CP932");
 }
 
+// ---- Code page 932 and the values that cannot be written in it
+//
+// A save in code page 932 writes a character the code page lacks, or holds
+// only one way (it would read back as a look-alike), as a character
+// reference. That reads back as the character in text and attribute values,
+// and nowhere else: inside a CDATA section, a comment or a processing
+// instruction it would read back as the text "&#12316;". A CDATA section is
+// ended before such a character and begun again after it, the reference
+// written between; a comment or a processing instruction cannot hold one,
+// and is refused where it is set in a document declared so, or saved.
+
+bool declaresCp932(xmlDocPtr d) {
+    for (xmlNodePtr c = d ? d->children : nullptr; c; c = c->next)
+        if (isDeclaration(c)) return isCp932(encodingOf(S(c->content)));
+    return false;
+}
+
+// The first character of the UTF-8 text that code page 932 does not hold
+// both ways, and where it stands; npos when there is none.
+std::size_t firstOneWay(std::string_view utf8, char32_t& cp, std::size_t& length) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        length = utf8At(utf8, i, cp);
+        if (length == 0) length = 1;  // checked where it was set: not met here
+        else if (!text::cp932HoldsBothWays(cp)) return i;
+        i += length;
+    }
+    return std::string_view::npos;
+}
+
+Error oneWayError(const std::string& field, char32_t cp, const char* action) {
+    return Error(errnum::InvalidPropertyValue, "「" + field + "」の値に Shift_JIS で書くと元に戻らない文字 U+" +
+                                                   hex(static_cast<unsigned>(cp), 4) + " があります。" + action);
+}
+
+// Refuses a comment's or a processing instruction's value that a save of
+// the node's document, declared code page 932, could not write back.
+void checkCp932Markup(xmlNodePtr n, std::string_view value) {
+    if (n->type != XML_COMMENT_NODE && n->type != XML_PI_NODE) return;
+    if (!declaresCp932(n->doc)) return;
+    char32_t cp = 0;
+    std::size_t length = 0;
+    if (firstOneWay(value, cp, length) != std::string_view::npos) throw oneWayError(fieldOf(n), cp, "書き込みません。");
+}
+
+// The serialised document (UTF-8) in code page 932.
+std::string toCp932Markup(const std::string& utf8) {
+    const std::string_view all(utf8);
+    std::string out;
+    std::size_t done = 0;  // bytes of utf8 already in out
+    auto convertTo = [&](std::size_t to) {
+        out += text::toCp932OrReferences(all.substr(done, to - done));
+        done = to;
+    };
+    for (std::size_t pos = all.find('<'); pos != std::string_view::npos; pos = all.find('<', pos + 1)) {
+        // Tags and end tags are passed at their first byte: markup of
+        // another kind begins "<!" or "<?".
+        if (pos + 1 >= all.size() || (all[pos + 1] != '!' && all[pos + 1] != '?')) continue;
+        std::string_view open, close;
+        std::string field;
+        if (all.compare(pos, 9, "<![CDATA[") == 0) {
+            open = "<![CDATA[", close = "]]>", field = "#cdata-section";
+        } else if (all.compare(pos, 4, "<!--") == 0) {
+            open = "<!--", close = "-->", field = "#comment";
+        } else if (all[pos + 1] == '?') {
+            open = "<?", close = "?>";
+            field = "<?" + std::string(all.substr(pos + 2, all.find_first_of(" \t\r\n?", pos + 2) - pos - 2)) + "?>";
+        } else {
+            continue;  // a document type: what it holds is read as the references stand
+        }
+        const std::size_t begin = pos + open.size();
+        const std::size_t end = all.find(close, begin);
+        if (end == std::string_view::npos) break;
+        std::string_view content = all.substr(begin, end - begin);
+        char32_t cp = 0;
+        std::size_t length = 0;
+        std::size_t at = firstOneWay(content, cp, length);
+        pos = end + close.size() - 1;
+        if (at == std::string_view::npos) continue;
+        if (open != "<![CDATA[") throw oneWayError(field, cp, "保存しません。");
+        convertTo(begin - open.size());
+        while (!content.empty()) {
+            if (at == std::string_view::npos) at = content.size();
+            if (at > 0) {
+                out += open;
+                out += text::toCp932OrReferences(content.substr(0, at));
+                out += close;
+            }
+            if (at == content.size()) break;
+            out += "&#" + std::to_string(static_cast<std::uint32_t>(cp)) + ";";
+            content.remove_prefix(at + length);
+            at = firstOneWay(content, cp, length);
+        }
+        done = end + close.size();
+    }
+    if (done == 0) return text::toCp932OrReferences(all);
+    convertTo(all.size());
+    return out;
+}
+
 std::string convertWhole(const std::string& utf8, const std::string& encoding) {
     EncodingHandler handler(xmlFindCharEncodingHandler(encoding.c_str()));
     if (!handler) throw Error(errnum::PathFileAccessError, "保存できない文字コードです: " + encoding);
@@ -435,6 +538,7 @@ void Node::setText(const std::string& value) {
     if (!node_) throw Error::standard(errnum::ObjectNotSet);
     xmlNodePtr n = X(node_);
     checkFor(n, value);
+    checkCp932Markup(n, value);
     switch (n->type) {
     case XML_ELEMENT_NODE: {
         xmlNodePtr c = n->children;
@@ -459,6 +563,15 @@ void Node::setText(const std::string& value) {
         xmlNodeAddContentLen(n, U(value), static_cast<int>(value.size()));
         break;
     }
+}
+
+void Node::setTextAsLoaded(const std::string& value) {
+    if (!node_) throw Error::standard(errnum::ObjectNotSet);
+    xmlNodePtr n = X(node_);
+    const DocImpl* impl = DocImpl::of(n);
+    const bool kept = (impl && impl->preserve) || xmlNodeGetSpacePreserve(n) == 1 || isXslText(n);
+    const bool blank = value.find_first_not_of(" \t\r\n") == std::string::npos;
+    setText(n->type == XML_ELEMENT_NODE && !kept && blank ? std::string() : value);
 }
 
 std::string Node::getAttribute(const std::string& name) const {
@@ -1049,7 +1162,7 @@ std::string Document::saveToString() const {
         out += contentOf(buf);
         out += "\r\n";
     }
-    if (cp932) out = text::toCp932OrReferences(out);
+    if (cp932) out = toCp932Markup(out);
     if (!wholeEncoding.empty()) out = convertWhole(out, wholeEncoding);
     return out;
 }
@@ -1087,7 +1200,8 @@ Node Document::createComment(const std::string& text) const {
     checkDelimited("#comment", text, "--", true);
     xmlNodePtr n = xmlNewDocComment(impl_->doc, U(text));
     if (!n) throw Error::standard(errnum::OutOfMemory);
-    impl_->orphan(n);
+    impl_->orphan(n);  // freed with the document, also when refused here
+    checkCp932Markup(n, text);
     return Node(impl_, n);
 }
 
@@ -1104,7 +1218,8 @@ Node Document::createProcessingInstruction(const std::string& target, const std:
     checkDelimited("<?" + target + "?>", data, "?>", false);
     xmlNodePtr n = xmlNewDocPI(impl_->doc, U(target), U(data));
     if (!n) throw Error::standard(errnum::OutOfMemory);
-    impl_->orphan(n);
+    impl_->orphan(n);  // freed with the document, also when refused here
+    checkCp932Markup(n, data);
     return Node(impl_, n);
 }
 

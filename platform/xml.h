@@ -45,6 +45,13 @@ public:
     std::string text() const;
     // Replaces the children by one text node (an attribute: its value).
     void setText(const std::string& value);
+    // setText as a save and a load keep it: on an element, a value of white
+    // space alone, which a load drops (where the document does not preserve
+    // white space), leaves the element empty. The node then reads now as it
+    // reads after the document is saved and loaded again, and a save writes
+    // what the save of that loaded document writes: a state file changed in
+    // place of its bytes stays in that form.
+    void setTextAsLoaded(const std::string& value);
 
     // Attributes, in document order.
     std::string getAttribute(const std::string& name) const;  // "" when absent

@@ -237,7 +237,7 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
             forEachRecordNumbered(scan, strRepManageNo, [&](const auto& record, const auto& nodes) {
                 if (nodes.size() <= kDecisionCondition) throw shortRecord(kDecisionCondition);
                 write.replace(record.whole, scan.reworked(record.whole, [&](xml::Document&, xml::Node& r) {
-                    childAt(r, kDecisionCondition).setText(strDecisionCondition);
+                    childAt(r, kDecisionCondition).setTextAsLoaded(strDecisionCondition);
                 }));
                 done = Splice::Changed;
                 return false;
@@ -251,7 +251,7 @@ bool FaxManageNum::setDecisionCondition(const std::string& strRepManageNo, const
         for (const xml::Node& root : roots(store.document())) {
             forEachRecord(root, [&](const xml::Node& record) {
                 if (childText(record, kRepManageNo) != strRepManageNo) return true;
-                childAt(record, kDecisionCondition).setText(strDecisionCondition);
+                childAt(record, kDecisionCondition).setTextAsLoaded(strDecisionCondition);
                 changed = true;
                 return false;
             });

@@ -42,7 +42,7 @@ void HeldManageRecord::setDecisionCondition(const std::string& number, const std
     for (const xml::Node& root : roots(store_->document())) {
         forEachRecord(root, [&](const xml::Node& record) {
             if (childText(record, kRepManageNo) != number) return true;
-            childAt(record, kDecisionCondition).setText(value);
+            childAt(record, kDecisionCondition).setTextAsLoaded(value);
             changed = true;
             return false;
         });

@@ -21,10 +21,13 @@ const std::vector<std::string>& namesAt(const ManageRecord& record, std::size_t 
     return position == kTempList ? record.tempImages : position == kRefList ? record.refImages : record.sendXml;
 }
 
+// Every value is set as a load keeps it (a blank one leaves an empty
+// element), so that a write leaves the store in the form its saves write and
+// the next write splices it too.
 void appendEntries(xml::Document& doc, xml::Node& list, const ListKind& kind, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         xml::Node entry = doc.createElement(kind.entry);
-        if (!name.empty()) entry.setText(name);
+        entry.setTextAsLoaded(name);
         list.appendChild(entry);
     }
 }
@@ -121,9 +124,9 @@ xml::Node makeRecord(xml::Document& doc, const ManageRecord& record) {
         if (const ListKind* kind = listAt(i)) {
             appendEntries(doc, field, *kind, namesAt(record, i));
         } else if (i == kDecisionCondition) {
-            field.setText(text::trim(value).empty() ? "9" : value);
-        } else if (!value.empty()) {
-            field.setText(value);
+            field.setTextAsLoaded(text::trim(value).empty() ? "9" : value);
+        } else {
+            field.setTextAsLoaded(value);
         }
         element.appendChild(field);
     }

@@ -15,6 +15,10 @@
 //   send log       one send's history (look-up and record) against a send log
 //                  of that many records, the file's size per record, and the
 //                  peak memory of the process that makes the largest one
+//   send log blank one record written to a send log of that many records
+//                  (setSendCareer), and the same write again just after a
+//                  record whose section name is a blank (" "), with the
+//                  memory each write adds to its process
 //   store          one record's condition changed in a management store of
 //                  that many records
 //   telephone      a caller's check before a decision (checkBeforeDecision)
@@ -33,6 +37,7 @@
 //   scale index-walk 10k=<seconds> 100k=<seconds> ratio=<100k/10k>
 //   scale batch 100=<seconds> 1000=<seconds> ratio=<1000/100>
 //   scale send-log 1k=<s> 100k=<s> copy=<s> ratio=<100k/copy>
+//   scale send-log-blank before=<s> after=<s> ratio=<after/before> grew-before=<MB> grew-after=<MB> file=<MB>
 //   scale store 1k=<s> 100k=<s> copy=<s> ratio=<100k/copy>
 //   scale telephone 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
 //   scale telephone-one-supplier 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
@@ -62,6 +67,7 @@
 #include "standins/edi_server/local_edi_server.h"
 #include "telephony/telephony_control.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -370,6 +376,90 @@ SendLogFigures sendLog(long records, bool measureMemory) {
     return f;
 }
 
+// The memory a child process adds while it runs `step`, in bytes: its
+// resident high-water mark after the step over what it held before it (the
+// mark is reset first, so the parent's past peaks do not count, and the
+// memory the parent freed is given back first).
+double growthOfChild(const std::function<void()>& step) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    auto statusField = [](const char* field) {
+        std::FILE* f = std::fopen("/proc/self/status", "r");
+        double kb = -1;
+        char line[256];
+        while (f && std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, field, std::strlen(field)) == 0) kb = std::atof(line + std::strlen(field));
+        if (f) std::fclose(f);
+        return kb * 1024.0;
+    };
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        // Memory the parent freed would be taken again unseen.
+        ::malloc_trim(0);
+        if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", clear);
+            std::fclose(clear);
+        }
+        const double before = statusField("VmRSS:");
+        step();
+        const double grew = statusField("VmHWM:") - before;
+        if (::write(fds[1], &grew, sizeof grew) != sizeof grew) ::_exit(1);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    double grew = -1;
+    if (::read(fds[0], &grew, sizeof grew) != sizeof grew) grew = -1;
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return grew;
+}
+
+// One ordinary record written to a log of that many records, and the same
+// write again just after a record whose section name is a blank: a blank is
+// a value like any other, so the write after it costs what the one before
+// did.
+struct BlankFigures {
+    double before = 0, after = 0;  // setSendCareer
+    double grewBefore = 0, grewAfter = 0;  // the memory each write adds to its process
+    double fileBytes = 0;
+};
+
+BlankFigures sendLogBlank(long records) {
+    testing::TempHome home;
+    const std::string path = home.folder("FaxSendLog") + FaxSendCareers::kFileName;
+    const std::string log = sendLogXml(records);
+    BlankFigures f;
+    f.fileBytes = static_cast<double>(log.size());
+    auto write = [&](long i, const std::string& postName) {
+        FaxSendCareers careers;
+        careers.setStrSendDate("20240401093000");
+        careers.setStrRepManageNo("20240401093000" + std::to_string(1000 + i));
+        careers.setStrRepType("注文書");
+        careers.setStrSendCompanyName("受注工業株式会社");
+        careers.setStrSendPostName(postName);
+        careers.setStrSendFAXNum("0312345678");
+        careers.setStrEnploymentMode("0");
+        careers.setStrSendPageNum("1");
+        careers.setStrSendResult("OK");
+        if (!careers.setSendCareer()) std::fprintf(stderr, "send log write of %ld: failed\n", records);
+    };
+    auto fresh = [&] { fs::writeFileAtomic(path, log); };
+    auto afterBlank = [&] {
+        fresh();
+        write(1, " ");
+    };
+    f.before = bestOf3(fresh, [&] { write(2, "営業部"); });
+    f.after = bestOf3(afterBlank, [&] { write(2, "営業部"); });
+    fresh();
+    f.grewBefore = growthOfChild([&] { write(2, "営業部"); });
+    afterBlank();
+    checkPlain(path);
+    f.grewAfter = growthOfChild([&] { write(2, "営業部"); });
+    return f;
+}
+
 // A store of that many records, each sent to its own fax number or all to
 // one (a supplier holding every record), with the record asked about in its
 // middle.
@@ -525,6 +615,16 @@ int main(int argc, char** argv) {
                     logs.back().fileBytes / 1e6);
         std::printf("%s", errorsNote().c_str());
     }
+    BlankFigures blank;
+    if (runs("log")) {
+        blank = sendLogBlank(fileSizes.back());
+        std::printf("send log: one record written at %s records %.3f s, after a blank section name %.3f s (x%.1f); "
+                    "the writes add %.0f and %.0f MB to their process for a log of %.0f MB\n",
+                    sizeName(fileSizes.back()).c_str(), blank.before, blank.after,
+                    blank.before > 0 ? blank.after / blank.before : 0.0, blank.grewBefore / 1e6,
+                    blank.grewAfter / 1e6, blank.fileBytes / 1e6);
+        std::printf("%s", errorsNote().c_str());
+    }
 
     std::vector<StoreFigures> stores;
     if (runs("store")) {
@@ -559,6 +659,10 @@ int main(int argc, char** argv) {
     if (!logs.empty())
         std::printf("scale send-log 1k=%.4f 100k=%.4f copy=%.4f ratio=%.1f\n", logs.front().send, logs.back().send,
                     logs.back().copy, ratio(logs.back().send, logs.back().copy));
+    if (runs("log"))
+        std::printf("scale send-log-blank before=%.4f after=%.4f ratio=%.1f grew-before=%.1f grew-after=%.1f "
+                    "file=%.1f\n", blank.before, blank.after, ratio(blank.after, blank.before), blank.grewBefore / 1e6,
+                    blank.grewAfter / 1e6, blank.fileBytes / 1e6);
     if (!stores.empty()) {
         std::printf("scale store 1k=%.4f 100k=%.4f copy=%.4f ratio=%.1f\n", stores.front().change,
                     stores.back().change, stores.back().copy, ratio(stores.back().change, stores.back().copy));

@@ -48,9 +48,11 @@ std::optional<std::pair<std::string, std::string>> numberAndType(const xml::Node
     return std::make_pair(number.text(), type.text());
 }
 
+// Values are set as a load keeps them (a blank is an empty element), so that
+// the log stays in the form its saves write and the next write splices.
 void appendText(xml::Document& doc, xml::Node& parent, const char* name, const std::string& value) {
     xml::Node child = doc.createElement(name);
-    if (!value.empty()) child.setText(value);
+    child.setTextAsLoaded(value);
     parent.appendChild(child);
 }
 
@@ -226,9 +228,9 @@ namespace {
 
 // What a send again changes in each record of its number and type.
 void markResent(xml::Node record, const std::string& pages, const std::string& result, const std::string& date) {
-    for (xml::Node& n : record.getElementsByTagName("PageNum")) n.setText(pages);
-    for (xml::Node& n : record.getElementsByTagName("Result")) n.setText(result);
-    for (xml::Node& n : record.getElementsByTagName("ReSendDate")) n.setText(date);
+    for (xml::Node& n : record.getElementsByTagName("PageNum")) n.setTextAsLoaded(pages);
+    for (xml::Node& n : record.getElementsByTagName("Result")) n.setTextAsLoaded(result);
+    for (xml::Node& n : record.getElementsByTagName("ReSendDate")) n.setTextAsLoaded(date);
 }
 
 }  // namespace
@@ -423,7 +425,7 @@ namespace {
 // The record's image list goes behind ReSendDate, with the name last in it.
 void addImage(xml::Document& doc, xml::Node record, const xml::Node& list, const std::string& image) {
     xml::Node name = doc.createElement("FAXRefImageFileName");
-    if (!image.empty()) name.setText(image);
+    name.setTextAsLoaded(image);
     record.appendChild(list).appendChild(name);
 }
 

@@ -84,6 +84,33 @@ TEST(XmlEncoding, CharactersOutsideCodePage932BecomeReferencesNeverLost) {
     EXPECT_EQ(back.documentElement().getAttribute("a"), "x" + foreign);
 }
 
+// A CDATA section, a comment or a processing instruction holds no character
+// reference: in code page 932 a CDATA section is cut around a character
+// written as one, and a comment or an instruction that would need one is
+// refused where it is set or saved.
+TEST(XmlEncoding, MarkupWithoutReferencesKeepsItsTextOrIsRefusedInCodePage932) {
+    TempDir dir;
+    Document doc = parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R/>");
+    Node root = doc.documentElement();
+    const std::string texts[] = {"〜😀a", "a−‖b]]", "髙¢¬¥‾—"};
+    for (const std::string& t : texts) root.appendChild(doc.createElement("C")).appendChild(doc.createCDATASection(t));
+    Document back;
+    ASSERT_TRUE(back.loadBytes(doc.saveToString())) << back.parseError().reason;
+    NodeList cs = back.selectNodes("/R/C");
+    ASSERT_EQ(cs.size(), 3u);
+    for (std::size_t i = 0; i < cs.size(); ++i) EXPECT_EQ(cs[i].text(), texts[i]);
+
+    for (auto set : {+[](Document& d) { d.createComment("a〜"); },
+                     +[](Document& d) { d.documentElement().appendChild(d.createComment("a")).setText("−"); },
+                     +[](Document& d) { d.createProcessingInstruction("pi", "😀"); }})
+        EXPECT_EQ(fg::testing::errorOf([&] { set(doc); }), errnum::InvalidPropertyValue);
+    // Set in a document of another encoding, then moved in: the save refuses it.
+    Document utf8 = parse("<R/>");
+    root.appendChild(utf8.documentElement().appendChild(utf8.createComment("〜")));
+    EXPECT_EQ(fg::testing::errorOf([&] { doc.save(dir / "f.xml"); }), errnum::InvalidPropertyValue);
+    EXPECT_FALSE(fs::fileExists(dir / "f.xml"));
+}
+
 TEST(XmlEncoding, NewDocumentTakesItsDeclarationFromAProcessingInstruction) {
     Document doc;
     Node decl = doc.appendChild(doc.createProcessingInstruction("xml", "version=\"1.0\" encoding=\"Shift_JIS\""));

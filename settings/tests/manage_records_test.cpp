@@ -7,6 +7,7 @@
 #include "platform/testing/store_files.h"
 #include "platform/testing/temp_home.h"
 #include "platform/xml.h"
+#include "platform/xml_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +64,9 @@ protected:
 
 TEST_F(ManageRecordsTest, ChangesInOneSaveLeaveWhatTheMembersOneByOneLeave) {
     const std::vector<StoreRecord> before{stored("A", {"A_001"}), stored("B"), stored("A", {"A_009"}), stored("C")};
-    const std::vector<ManageRecord> added{made("N1", "", {"N1_001", "N1_002"}), made("N2", "3", {}),
-                                          made("N3", "  ", {"N3_001"})};
+    std::vector<ManageRecord> added{made("N1", "", {"N1_001", "N1_002"}), made("N2", "3", {}),
+                                    made("N3", "  ", {"N3_001", " "})};
+    added[2].fields[10] = " ";  // a blank is written as the saves write it
 
     fs::writeFileAtomic(path, testing::storeXml(before));
     for (const ManageRecord& r : added) setAlone(r);
@@ -105,6 +107,7 @@ TEST_F(ManageRecordsTest, ChangesInOneSaveLeaveWhatTheMembersOneByOneLeave) {
         written.push_back(fs::readFile(path));
     }
     EXPECT_EQ(written[0], oneByOne);
+    for (const std::string& bytes : written) EXPECT_TRUE(xml::ScannedFile(bytes).canonical());
     EXPECT_EQ(written[0], written[2]);
     EXPECT_EQ(written[1], written[3]);
     EXPECT_TRUE(log.log->entries().empty());

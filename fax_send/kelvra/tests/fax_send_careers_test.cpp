@@ -255,6 +255,17 @@ TEST_F(SendCareers, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
             std::string result;
             const std::function<bool()> steps[] = {
                 [&] { return c.setSendCareer(); },
+                // Blank values are values like any other: read as empty on
+                // either path, and written as the saves write them.
+                [&] {
+                    c.setStrSendPostName(" \t");
+                    const bool done = c.setSendCareer();
+                    c.setStrSendPostName("購買部");
+                    return done;
+                },
+                [&] { return c.setReSendCareer("N2", "テスト帳票", " ", 1, "  "); },
+                [&] { return c.findSendResult("N2", result) && result.empty(); },
+                [&] { return c.setSendImage("N2", " "); },
                 [&] { return c.setSendImage("N1", "新しい頁"); },
                 [&] { return c.setReSendCareer("202403011011120001", "納期確認書", "20240302000000", 4, "NG"); },
                 [&] { return c.setSendImage("202403011011120001", "a&b<c>"); },
@@ -283,6 +294,7 @@ TEST_F(SendCareers, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
                 const bool result = step();
                 std::string now = readLog();
                 if (now == before + "\r\n") fs::writeFileAtomic(logPath(), now = before);
+                EXPECT_TRUE(xml::ScannedFile(now).canonical()) << after.size();
                 after.push_back(std::to_string(result) + now);
             }
             return after;
@@ -294,10 +306,11 @@ TEST_F(SendCareers, SplicingWritersWriteByteForByteWhatALoadAndASaveWrite) {
 
 // A send's outcome written in one pass is what the members write one by one:
 // a first send (with an older record of the number, of another type, that
-// takes the image names too) and a send again; a log in another form is left
-// to the members.
+// takes the image names too) and a send again, a blank section name and a
+// blank image name among the values; a log in another form is left to the
+// members.
 TEST_F(SendCareers, AnOutcomeInOnePassWritesWhatTheMembersWriteOneByOne) {
-    const std::vector<std::string> images = {"p1", "頁2"};
+    const std::vector<std::string> images = {"p1", " ", "頁2"};
     const std::string other = record("202403011011120001", "注文書", "OK", "<FAXRefImageFileName>p0</FAXRefImageFileName>");
     const std::string same = record("202403011011120001", "納期確認書", "NG");
     for (const std::string& records : {record("N1", "注文書") + other + record("N2", "注文書"), other + same + record("N1", "注文書")}) {
@@ -308,6 +321,7 @@ TEST_F(SendCareers, AnOutcomeInOnePassWritesWhatTheMembersWriteOneByOne) {
         fs::writeFileAtomic(logPath(), start);
         FaxSendCareers c;
         fill(c);
+        c.setStrSendPostName(" ");
         bool resent = false;
         EXPECT_EQ(c.setSendOutcome(images, resent), std::optional<bool>(true));
         const std::string inOnePass = readLog();
