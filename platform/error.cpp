@@ -1,5 +1,7 @@
 #include "platform/error.h"
 
+#include "platform/invariant.h"
+
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -18,6 +20,7 @@ std::string Error::standardText(long number) {
     case errnum::OutOfMemory: return "メモリが不足しています。";
     case errnum::SubscriptOutOfRange: return "インデックスが有効範囲にありません。";
     case errnum::TypeMismatch: return "型が一致しません。";
+    case errnum::InternalError: return "内部エラーです。";
     case errnum::BadFileNameOrNumber: return "ファイル名または番号が不正です。";
     case errnum::FileNotFound: return "ファイルが見つかりません。";
     case errnum::FileAlreadyExists: return "既に同名のファイルが存在しています。";

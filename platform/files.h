@@ -208,10 +208,14 @@ void rename(const std::string& from, const std::string& to);
 // failure.
 void moveNoReplace(const std::string& from, const std::string& to);
 
-// What tells a changed file from an unchanged one without reading it.
+// What tells a changed file from an unchanged one without reading it. A
+// file saved atomically is a new file on its disk, so the device and file
+// number tell one save from the next even within the clock's grain.
 struct FileStamp {
     std::uintmax_t size = 0;
     std::int64_t modified = 0;  // nanoseconds since the epoch
+    std::uintmax_t device = 0;
+    std::uintmax_t inode = 0;
     bool operator==(const FileStamp&) const = default;
 };
 // The stamp of an existing file (the path as given); nullopt when it cannot

@@ -33,9 +33,10 @@ SetUpInfo::SetUpInfo() {
     try {
         path_ = FolderPathInfo().getFolderPath("SetupInfo") + kFileName;
         xml::Document doc;
-        if (!doc.load(path_))
-            settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError,
-                                                       settings::loadFailure(path_, doc.parseError())));
+        if (!doc.load(path_)) {
+            readFailure_ = settings::loadFailure(path_, doc.parseError());
+            settings::traceFailure(kErrorSource, Error(errnum::PathFileAccessError, readFailure_));
+        }
         bool session = false;
         for (const Group& group : kGroups) {
             for (const xml::Node& element : doc.getElementsByTagName(group.name)) {

@@ -62,11 +62,15 @@ public:
 
     // The file's path; empty when the folder lookup failed at creation.
     const std::string& filePath() const { return path_; }
+    // Why the file could not be read at creation (its path and the parser's
+    // reason); empty when it was read.
+    const std::string& readFailure() const { return readFailure_; }
 
     static constexpr int kValueCount = 11;
 
 private:
     std::string path_;
+    std::string readFailure_;
     Variant values_[kValueCount];
 };
 

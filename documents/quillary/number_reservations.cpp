@@ -6,12 +6,10 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/invariant.h"
 #include "settings/fax_manage_num.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cassert>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -30,11 +28,10 @@ namespace {
 std::string signatureOf(const std::string& path) {
     auto real = fs::resolve(path);
     if (!real) return "missing";
-    struct stat st {};
-    if (::stat(real->c_str(), &st) != 0) return "unreadable";
-    return *real + "|" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "|" +
-           std::to_string(st.st_size) + "|" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
+    const auto stamp = fs::stampOf(*real);
+    if (!stamp) return "unreadable";
+    return *real + "|" + std::to_string(stamp->device) + ":" + std::to_string(stamp->inode) + "|" +
+           std::to_string(stamp->size) + "|" + std::to_string(stamp->modified);
 }
 
 // The numbers of one prefix as this process last read them from a file: the
@@ -151,7 +148,7 @@ bool NumberReservations::hold(const std::string& number) {
 }
 
 std::string NumberReservations::next() {
-    assert(owner_ && "next() needs the builder's counter");
+    checkInvariant(owner_ != nullptr, "next() needs the builder's counter", "FaxTranXml");
     FileLock storeLock(storePath_);
     loadStoredNumbers(owner_->mstrRepManageDate);
     for (;;) {

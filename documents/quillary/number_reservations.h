@@ -48,7 +48,7 @@ public:
 
     // Raises the owner's counter once, and further while the number it forms
     // is taken, then reserves and answers the number.
-    // Only with an owner.
+    // Only with an owner: without one it raises fg::Error 51.
     std::string next();
     // Reserves exactly this number unless a stored record, a send-log
     // record, a fax document or a live reservation of any process (this one

@@ -5,6 +5,8 @@
 #include "documents/tests/builder_fixture.h"
 #include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/file_lock.h"
+#include "platform/invariant.h"
+#include "platform/testing/error_of.h"
 #include "platform/testing/run_program.h"
 
 #include <fcntl.h>
@@ -105,6 +107,11 @@ TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
 // A number in the send log was faxed under it, though the store may have lost
 // its record (a store put back from a copy, the clock set back): a builder in
 // another process and a job's given number both pass over it.
+TEST_F(NumbersTest, DrawingWithoutABuildersCounterIsRefusedInEveryBuild) {
+    documents::NumberReservations givenOnly;
+    EXPECT_EQ(errorOf([&] { (void)givenOnly.next(); }), errnum::InternalError);
+}
+
 TEST_F(NumbersTest, ANumberTheSendLogHoldsIsNeverDrawnAgain) {
     fs::writeFileAtomic(folder("FaxSendLog") + FaxSendCareers::kFileName,
                         "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FaxSendLogs/>\r\n");

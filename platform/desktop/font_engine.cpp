@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace fg::desktop {
 
@@ -27,6 +28,8 @@ constexpr FaceMapping kFaces[] = {
     {"ＭＳ 明朝", "IPAMincho"},
 };
 constexpr const char* kFallback = "Liberation Sans,IPAPGothic";
+// The widest line width the engine can take, in pels.
+constexpr int kWidestWrap = std::numeric_limits<int>::max() / PANGO_SCALE;
 // The cell height of a font that gives none.
 constexpr int kDefaultCellHeight = 16;
 
@@ -123,7 +126,10 @@ std::vector<std::string> FontEngine::lines(const Font& font, std::string_view te
             out.emplace_back(paragraph);
         } else {
             CairoOwned<PangoLayout> l = layout(font, paragraph);
-            pango_layout_set_width(l.get(), width * PANGO_SCALE);
+            // The engine's widths are ints of 1/1024 pel: a wider box (a
+            // note of a hostile file) is clamped to the widest it holds, far
+            // beyond any surface, rather than overflowing.
+            pango_layout_set_width(l.get(), std::min(width, kWidestWrap) * PANGO_SCALE);
             pango_layout_set_wrap(l.get(), PANGO_WRAP_WORD);
             for (GSList* it = pango_layout_get_lines_readonly(l.get()); it; it = it->next) {
                 const auto* line = static_cast<PangoLayoutLine*>(it->data);

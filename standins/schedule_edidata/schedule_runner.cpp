@@ -103,7 +103,14 @@ bool makerCadence(Cadence& cadence) {
 }
 
 bool ediServerConfigured(std::string& why) {
-    std::string root = SetUpInfo().strEDIMethodRoot().textOrEmpty();
+    const SetUpInfo settings;
+    // A file that does not load names no server either, but saying so would
+    // send the operator to look for a value instead of mending the file.
+    if (!settings.readFailure().empty()) {
+        why = "SetUpInformation.xml を読み込めません: " + settings.readFailure();
+        return false;
+    }
+    std::string root = settings.strEDIMethodRoot().textOrEmpty();
     if (root.find_first_not_of(" \t") != std::string::npos) return true;
     why = "SetUpInformation.xml に EDI サーバー (EDIMethodRoot) がありません";
     return false;

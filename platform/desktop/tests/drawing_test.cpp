@@ -218,5 +218,14 @@ TEST(RasterDC, TextIsWrittenFromItsCellCornerAndTurnsWithItsEscapement) {
     EXPECT_FALSE(inked({0, 60, 200, 200}));
 }
 
+// A box wider than the text engine's widths hold (a note of a hostile
+// file) breaks its text as the widest box does, without overflowing.
+TEST(RasterDC, TextInABoxWiderThanTheEngineMeasuresKeepsToItsLines) {
+    Image surface(20, 20, PixelFormat::Rgb32);
+    RasterDC dc(surface);
+    const int lineHeight = dc.textMetrics().height;
+    EXPECT_EQ(dc.drawText("one two\nthree", {0, 0, 3'000'000, 20}, DT_WORDBREAK | DT_NOPREFIX), 2 * lineHeight);
+}
+
 }  // namespace
 }  // namespace fg::desktop

@@ -93,6 +93,16 @@ TEST(ScheduleCadence, TimesOfTheDayComeRoundOnceADay) {
     EXPECT_EQ(every.untilNext(eight), std::chrono::milliseconds(5min));
 }
 
+TEST(ScheduleReadiness, AnUnreadableSetUpFileIsSaidToBeUnreadable) {
+    TempHome home;
+    ErrorLogGuard log;
+    home.write("data/SetUpInformation.xml", "<?xml version=\"1.0\"?><SetUpInfo><Session><EDIMethodRoot>http");
+    std::string why;
+    EXPECT_FALSE(standin::ediServerConfigured(why));
+    EXPECT_EQ(why.rfind("SetUpInformation.xml を読み込めません: " + home.folder("SetupInfo") + "SetUpInformation.xml ", 0), 0u)
+        << why;
+}
+
 // A schedule program served to this test as the supervisor serves it.
 class SchedulePrograms : public ::testing::Test {
 protected:
