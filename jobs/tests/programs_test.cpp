@@ -247,8 +247,7 @@ TEST_F(JobPrograms, AJobThatFailsBeforeItsSendEndsAtOnceAndKeepsNothing) {
         {"belvast", kSupplierFax, errs::TestFaxNotSent, ""},
         {"drumel", kSupplierFax + ",202401", errs::HistoryPagesFailed, ""},
         {"pomrik", kSupplierFax + ",3", errs::FormsPagesFailed, ""},
-        // Both forms recorded and the first copied before the second is missed.
-        {"pomrik", kSupplierFax + ",3", errnum::FileNotFound, "F9-JP.xls"},
+        {"pomrik", kSupplierFax + ",3", errnum::FileNotFound, "F9-JP.xls"},  // after both records and one copy
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + " " + c.missing);

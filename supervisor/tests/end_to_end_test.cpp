@@ -105,8 +105,7 @@ TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEnded) {
     SpawnOptions o;
     o.outputFile = h.home / "start.out";
     Process start = Process::start(nimbrel, {"start"}, o);
-    // The start says that it waits for the end of that stop.
-    ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));
+    ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
     stopping.reset();
     ASSERT_TRUE(start.waitFor(120000ms));
     EXPECT_EQ(start.exitCode(), 0);
