@@ -102,9 +102,7 @@ TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEnded) {
     // A supervisor on its way out: its stop asked, its lock held.
     h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
     std::optional<FileLock> stopping = SupervisorLock::acquire();
-    SpawnOptions o;
-    o.outputFile = h.home / "start.out";
-    Process start = Process::start(nimbrel, {"start"}, o);
+    Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
     ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
     stopping.reset();
     ASSERT_TRUE(start.waitFor(120000ms));
