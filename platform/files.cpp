@@ -623,7 +623,15 @@ void removeTree(const std::string& path) {
 }
 
 void copyFile(const std::string& from, const std::string& to) {
-    writeFileAtomic(to, readFile(from));
+    std::string bytes;
+    try {
+        bytes = readFile(from);
+    } catch (const Error& e) {
+        // Whoever logs a failed copy must be able to tell which file was missing.
+        if (e.number() != errnum::FileNotFound) throw;
+        throw Error(errnum::FileNotFound, Error::standardText(errnum::FileNotFound) + " " + from);
+    }
+    writeFileAtomic(to, bytes);
 }
 
 void rename(const std::string& from, const std::string& to) {

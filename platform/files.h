@@ -194,7 +194,8 @@ void makeFolders(const std::string& path);
 [[nodiscard]] bool removeFile(const std::string& path);
 // Removes a folder tree; never raises.
 void removeTree(const std::string& path);
-// Copies a file atomically over the target. Raises fg::Error on failure.
+// Copies a file atomically over the target. Raises fg::Error on failure; a
+// source that is not there is error 53 naming it.
 void copyFile(const std::string& from, const std::string& to);
 
 // Renames a file or folder within its file system, replacing a file of the

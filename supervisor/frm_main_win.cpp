@@ -182,16 +182,44 @@ FrmMainWin::StopResult FrmMainWin::requestServerEnd() {
     }
     // The supervisor reads End.xml on its own schedule and then shuts down
     // in order; wait for its end, but not for ever.
+    return waitForShutdown([this] { return serverEnded(); }) ? StopResult::Stopped : StopResult::StillRunning;
+}
+
+bool FrmMainWin::waitForShutdown(const std::function<bool()>& ended) {
     // The bound is one on another process's shutdown, which a loaded machine
     // slows down: a scaled clock does not shrink it below half a minute.
     const auto bound = std::max<std::chrono::nanoseconds>(
         realBound(options_.stopWaitBound), std::min<std::chrono::nanoseconds>(options_.stopWaitBound, std::chrono::seconds(30)));
     const auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
-        if (serverEnded()) return StopResult::Stopped;
-        if (std::chrono::steady_clock::now() >= deadline) return StopResult::StillRunning;
-        if (!view_.pumpEvents(options_.stopPollInterval)) return StopResult::StillRunning;
+        if (ended()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (!view_.pumpEvents(options_.stopPollInterval)) return false;
     }
+}
+
+bool FrmMainWin::awaitStopEnd() {
+    view_.setEndTimer(Ms(0));
+    // The stop is over once its supervisor has let go of its lock, or once
+    // a start (of another window, say) has withdrawn the request.
+    const bool over = waitForShutdown([] {
+        if (!SupervisorLock::supervisorRunning()) return true;
+        const EndControlFile::Reading end = EndControlFile().read();
+        return end.loaded && end.value != 1;
+    });
+    if (!over) {
+        view_.setEndTimer(options_.endInterval);
+        return false;
+    }
+    if (SupervisorLock::supervisorRunning()) {
+        setStatus(kStatusRunning);
+        setCaption(kStop);
+        view_.setEndTimer(options_.endInterval);
+    } else {
+        setStatus(kStatusStopped);
+        setCaption(kStart);
+    }
+    return true;
 }
 
 bool FrmMainWin::serverEnded() {

@@ -22,6 +22,7 @@
 #include "platform/process/process.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace fg {
@@ -84,6 +85,13 @@ public:
     // Why the last start failed ("" after a start that succeeded).
     const std::string& startFailure() const { return startFailure_; }
 
+    // With a stop under way (the window loaded showing it): waits for its
+    // end as a stop does, without asking anything of the supervisor, then
+    // shows the stopped state, or the running state of a supervisor that
+    // someone started meanwhile. False, the stop still shown, when the
+    // supervisor still shuts down after the bound.
+    [[nodiscard]] bool awaitStopEnd();
+
     enum class StopResult { Stopped, StillRunning, Failed };
     StopResult requestServerEnd();
     bool startServer();
@@ -93,6 +101,9 @@ public:
 private:
     bool folderFileExists();
     bool serverEnded();
+    // Waits, delivering window events, until `ended` holds or the bound on a
+    // supervisor's shutdown passes; false then, or when the window closes.
+    bool waitForShutdown(const std::function<bool()>& ended);
     bool awaitStartUp(StartReportReader& report);
     void setStatus(const std::string& text);
     void setCaption(const std::string& caption);

@@ -9,6 +9,8 @@
 #include "report_maker/fax_report_maker.h"
 #include "settings/maker_info.h"
 
+#include <optional>
+
 namespace fg::jobs {
 
 namespace {
@@ -33,17 +35,20 @@ MakeOCRDataCtl::MakeOCRDataCtl(EventPump& pump)
 bool MakeOCRDataCtl::blnSendFax() {
     std::string layoutFolder;
     std::vector<std::string> numbers;
+    // Each number reads the clock on its own; both are held until their
+    // records keep them taken, and through the clean-up of a failure, so
+    // that no other job takes a number whose files are being removed.
+    std::optional<JobNumbers> reserved;
+    recorded_.clear();
     try {
         FolderPathInfo folders;
         const std::string reportFolder = folders.getFolderPath("ReportID");
         layoutFolder = folders.getFolderPath(FaxReportMaker::kFolderKey);
 
-        // Each number reads the clock on its own; both are held until their
-        // records keep them taken.
-        JobNumbers reserved;
+        reserved.emplace();
         std::vector<std::string> workbooks, titles;
         for (const Form& form : formsOf(ocrType_)) {
-            numbers.push_back(reserved.reserve(form.suffix));
+            numbers.push_back(reserved->reserve(form.suffix));
             workbooks.push_back(form.workbook);
             titles.push_back(form.title);
         }
@@ -59,6 +64,10 @@ bool MakeOCRDataCtl::blnSendFax() {
     } catch (...) {
         if (!layoutFolder.empty()) delLayoutCopies(layoutFolder, numbers);
         logCurrentFailure();
+        // A record of a form that never went would await an answer to it
+        // for ever: forms not handed over leave no record and no page.
+        if (!handedOver())
+            for (const std::string& number : recorded_) removeJobOutput(kProgram, number);
         return false;
     }
 }
@@ -73,8 +82,11 @@ bool MakeOCRDataCtl::setOCRManageNum(const std::vector<std::string>& strRepManag
             return false;
         }
         const std::string sendDate = timeStamp14(clock().now());
-        for (std::size_t i = 0; i < strRepManageNo.size(); ++i)
+        recorded_.reserve(strRepManageNo.size());  // no record stored goes unnoted
+        for (std::size_t i = 0; i < strRepManageNo.size(); ++i) {
             if (!storeJobRecord(strRepManageNo[i], strTitle.at(i), sendDate, supplier, true)) return false;
+            recorded_.push_back(strRepManageNo[i]);
+        }
         return true;
     } catch (...) {
         writeDebugLine(kProgram, "setOCRManageNum: " + currentError().description());

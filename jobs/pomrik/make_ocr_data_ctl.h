@@ -40,7 +40,8 @@ public:
     // an OCR type other than "1" to "3", the store), 40510 when the pages
     // could not be made or the send was refused; any other failure (a
     // supplied workbook missing, say) is logged as it came. The layout
-    // copies go on every outcome; the records stay.
+    // copies go on every outcome; a failure takes back the records and
+    // pages it made, as no form of it was sent.
     bool blnSendFax() override;
 
 private:
@@ -52,6 +53,8 @@ private:
     static void delLayoutCopies(const std::string& layoutFolder, const std::vector<std::string>& strRepManageNo);
 
     std::string ocrType_;
+    // The numbers whose records this run has stored.
+    std::vector<std::string> recorded_;
 };
 
 }  // namespace fg::jobs

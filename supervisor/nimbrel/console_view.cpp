@@ -15,8 +15,17 @@ int runCommand(const std::string& command) {
     bool running = window.buttonCaption() == FrmMainWin::kStop;
     int code = 0;
     if (command == "start") {
+        if (window.status() == FrmMainWin::kStatusStopping) {
+            // Nothing started now would run once the stop ends: the start
+            // waits for that end, as a stop waits for it.
+            std::fprintf(stderr, "nimbrel: ＦＡＸサーバーの終了処理中です。終了を待ってから起動します。\n");
+            if (!window.awaitStopEnd())
+                std::fprintf(stderr, "nimbrel: ＦＡＸサーバーの終了処理が終わらないため、起動していません。\n");
+            running = window.buttonCaption() == FrmMainWin::kStop;
+        }
         if (!running) window.cmdStartEnd_Click();
-        code = window.buttonCaption() == FrmMainWin::kStop ? 0 : 1;
+        // Success is a server that runs, not one still shutting down.
+        code = window.buttonCaption() == FrmMainWin::kStop && window.status() != FrmMainWin::kStatusStopping ? 0 : 1;
     } else if (command == "stop") {
         if (running) window.cmdStartEnd_Click();
         code = window.buttonCaption() == FrmMainWin::kStart ? 0 : 1;

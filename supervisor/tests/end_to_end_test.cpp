@@ -94,6 +94,23 @@ TEST(EndToEnd, AStartThatEndsInItsStartUpIsToldAsAFailure) {
     }
 }
 
+TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEnded) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    // A supervisor on its way out: its stop asked, its lock held.
+    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
+    std::optional<FileLock> stopping = SupervisorLock::acquire();
+    Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
+    ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
+    stopping.reset();
+    ASSERT_TRUE(start.waitFor(120000ms));
+    EXPECT_EQ(start.exitCode(), 0);
+    EXPECT_EQ(h.fileLines("start.out").back(), "起動中");
+    EXPECT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
+}
+
 struct ShutdownCase {
     const char* name;
     const char* control;
