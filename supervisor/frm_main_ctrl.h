@@ -134,6 +134,10 @@ public:
     std::string strAppPath;
 
 private:
+    // One group of such a batch to a new fax-send server; without one, its
+    // numbers are recorded unsent. False when a record cannot be written:
+    // the group stays owed.
+    [[nodiscard]] bool handOverLeftGroup(const std::vector<std::string>& numbers);
     bool startReceiveLines(std::string& reason);
     void startHelper(const std::string& runTimeFolder);
     void endLeftoverHelper(const std::string& program);

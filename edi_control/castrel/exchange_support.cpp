@@ -1,5 +1,7 @@
 #include "edi_control/castrel/exchange_support.h"
 
+#include "documents/quillary/receipt_confirmation.h"
+
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -42,18 +44,7 @@ void subSetInfoCode(xml::Document& doc, const std::string& infoCode) {
     appendUnderRequests(doc, "Information-code", infoCode);
 }
 
-void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) {
-    std::vector<xml::Node> requests = doc.getElementsByTagName("Request");
-    for (xml::Node request : requests) {
-        xml::Node list = doc.createElement("FileList");
-        for (const std::string& name : names) {
-            xml::Node file = doc.createElement("FileName");
-            file.setText(name);
-            list.appendChild(file);
-        }
-        request.appendChild(list);
-    }
-}
+void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) { documents::setFileList(doc, names); }
 
 void subDelDataFile(const std::string& folder) { (void)fs::removeFile(folder + kDataXml); }
 
