@@ -1,7 +1,5 @@
 #include "edi_control/castrel/exchange_support.h"
 
-#include "documents/quillary/receipt_confirmation.h"
-
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -43,8 +41,6 @@ void subSetInfoCodeKind(xml::Document& doc, const std::string& infoCode) {
 void subSetInfoCode(xml::Document& doc, const std::string& infoCode) {
     appendUnderRequests(doc, "Information-code", infoCode);
 }
-
-void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) { documents::setFileList(doc, names); }
 
 void subDelDataFile(const std::string& folder) { (void)fs::removeFile(folder + kDataXml); }
 

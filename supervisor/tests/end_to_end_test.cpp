@@ -417,8 +417,7 @@ TEST_P(AReminderBatchCutOffAfterItsFirstHandOver, FaxesEachListOnceAndDeletesEac
     for (int port = 1; port <= 6; ++port)
         testing::writeLine(h.home.path(), port, killed ? "<ConnectTime>0</ConnectTime><PageTime>600000000</PageTime>"
                                                        : testing::kLineAtOnce);
-    const std::string nimbrel = testing::programDir() + "nimbrel";
-    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    ASSERT_EQ(runProgram({testing::programDir() + "nimbrel", "start"}).output, "起動中\n");
     ASSERT_TRUE(eventually([&] { return h.at(std::string("Ospery hand-over 2 ") + (killed ? "held" : "failed")) >= 0; },
                            120000ms))
         << h.programsLog();
@@ -426,7 +425,7 @@ TEST_P(AReminderBatchCutOffAfterItsFirstHandOver, FaxesEachListOnceAndDeletesEac
     h.standIns("");
     const std::vector<std::string> numbers = testing::accountSends(h.home.path()).numbers;
     for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
-    ASSERT_TRUE(!killed || runProgram({nimbrel, "start"}).output == "起動中\n");
+    ASSERT_TRUE(!killed || runProgram({testing::programDir() + "nimbrel", "start"}).output == "起動中\n");
     std::string deleted;  // then two fetches more, which would fax a reminder offered again
     EXPECT_TRUE(eventually(
         [&] {
@@ -440,7 +439,7 @@ TEST_P(AReminderBatchCutOffAfterItsFirstHandOver, FaxesEachListOnceAndDeletesEac
         },
         120000ms))
         << h.programsLog();
-    EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
+    EXPECT_EQ(runProgram({testing::programDir() + "nimbrel", "stop"}, 120000ms).output, "停止\n");
     EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
 
     // The batch's three lists, each faxed once; the reminder deleted once.
