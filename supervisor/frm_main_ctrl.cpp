@@ -370,12 +370,41 @@ void FrmMainCtrl::clearAbandonedDocuments() {
     }
 }
 
+bool FrmMainCtrl::handOverLeftGroup(const std::vector<std::string>& numbers) {
+    try {
+        auto send = std::make_unique<FaxSend>(pump_);
+        FaxSend* raw = send.get();
+        send->setEventSendFaxEnd([this, raw] {
+            pump_.post([this, raw] {
+                auto it = std::find_if(resumed_.begin(), resumed_.end(), [raw](const auto& s) { return s.get() == raw; });
+                if (it != resumed_.end()) resumed_.erase(it);
+            });
+        });
+        if (send->sendFAX(numbers)) {
+            resumed_.push_back(std::move(send));
+            return true;
+        }
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+    // Recorded "NG", a number is settled; one whose record cannot be
+    // written (a full disk) keeps its group owed, for the next round.
+    bool recorded = true;
+    for (const std::string& n : numbers) {
+        log(send_errors::SendFailed, "帳票管理番号：" + n + "　終了したバッチの送信を始められません。");
+        if (!send_records::recordUnsent(n, send_errors::SendFailed)) recorded = false;
+    }
+    if (!recorded)
+        log(errs::ReceiptsOwed, "送信できず記録もできない帳票の組を、受信確認の記録に残します: " + joined(numbers));
+    return recorded;
+}
+
 void FrmMainCtrl::settleOwedReceipts(bool atStart) {
     using documents::OwedReceipts;
     try {
         std::vector<OwedReceipts::Left> left = OwedReceipts::left();
         // On a round, only batches with groups still to hand over: one whose
-        // archives alone are owed is confirmed by the fetch when the EDI
+        // receipts alone are owed is confirmed by the fetch when the EDI
         // server offers them again, not tried (and logged) once a round.
         if (!atStart)
             left.erase(std::remove_if(left.begin(), left.end(),
@@ -384,8 +413,14 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
         if (left.empty()) return;
         // Taken over just now or still sending: their servers have them.
         const std::vector<std::string> held = send_handover::numbersHeld();
+        // The batches whose every group is in a server's hands or recorded:
+        // their receipts go.
+        std::vector<const OwedReceipts::Left*> settled;
         for (const OwedReceipts::Left& batch : left) {
-            if (batch.groups.empty()) continue;
+            if (batch.groups.empty()) {
+                settled.push_back(&batch);
+                continue;
+            }
             FaxManageNum store;
             std::vector<std::vector<std::string>> toSend;
             bool stored = false;
@@ -397,7 +432,7 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
                     if (std::find(held.begin(), held.end(), n) == held.end() && !send_records::hasSendRecord(n))
                         numbers.push_back(n);
                 }
-                if (!numbers.empty()) toSend.push_back(std::move(numbers));
+                toSend.push_back(std::move(numbers));
             }
             if (!stored) {
                 // It died before its records were stored: nothing of it
@@ -408,61 +443,62 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
                 continue;
             }
             std::size_t count = 0;
-            for (const auto& numbers : toSend) {
-                count += numbers.size();
-                try {
-                    auto send = std::make_unique<FaxSend>(pump_);
-                    FaxSend* raw = send.get();
-                    send->setEventSendFaxEnd([this, raw] {
-                        pump_.post([this, raw] {
-                            auto it = std::find_if(resumed_.begin(), resumed_.end(),
-                                                   [raw](const auto& s) { return s.get() == raw; });
-                            if (it != resumed_.end()) resumed_.erase(it);
-                        });
-                    });
-                    if (send->sendFAX(numbers)) {
-                        resumed_.push_back(std::move(send));
-                        continue;
-                    }
-                } catch (...) {
-                    logCurrentError(kSource);
+            bool all = true;
+            for (std::size_t g = 0; g < toSend.size(); ++g) {
+                if (!toSend[g].empty() && !handOverLeftGroup(toSend[g])) {
+                    all = false;
+                    continue;
                 }
-                for (const std::string& n : numbers) {
-                    log(send_errors::SendFailed, "帳票管理番号：" + n + "　終了したバッチの送信を始められません。");
-                    send_records::recordUnsent(n, send_errors::SendFailed);
-                }
+                count += toSend[g].size();
+                OwedReceipts::handedOver(batch.batch, batch.groups[g]);
             }
             log(errs::ReceiptsOwed, "送信を渡し終えずに終了したバッチの残り " + std::to_string(count) + " 通を送信します: " +
                                         batch.batch);
-            OwedReceipts::handedOver(batch.batch, {});
+            if (all) settled.push_back(&batch);
         }
 
-        // Every group is in a server's hands now: the receipts go.
+        // Every group is in a server's hands now: the receipts go, an
+        // archive's by its confirmation, a batch's reminders by one request
+        // to delete them.
         const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
+        const std::string reminderFolder = FolderPathInfo().getFolderPath(castrel::folders::kReminderRequest);
         const documents::ServerSettings settings = documents::ServerSettings::read();
         std::vector<std::string> confirmed, notConfirmed;
-        for (const OwedReceipts::Left& batch : left) {
-            for (const documents::OwedArchive& archive : batch.archives) {
+        for (const OwedReceipts::Left* batch : settled) {
+            std::vector<std::vector<documents::OwedArchive>> receipts;
+            std::vector<documents::OwedArchive> reminders;
+            for (const documents::OwedArchive& archive : batch->archives)
+                if (OwedReceipts::isReminder(archive))
+                    reminders.push_back(archive);
+                else
+                    receipts.push_back({archive});
+            if (!reminders.empty()) receipts.push_back(reminders);
+            for (const auto& receipt : receipts) {
+                std::vector<std::string> names;
+                for (const documents::OwedArchive& a : receipt) names.push_back(a.name);
                 if (!notConfirmed.empty()) {
-                    notConfirmed.push_back(archive.name);
+                    notConfirmed.insert(notConfirmed.end(), names.begin(), names.end());
                     continue;
                 }
                 documents::Confirmation done;
                 try {
-                    RequestFolderLock lock(folder);
-                    done = documents::confirmReceipt(settings, folder, archive.infoCode, documents::confirmIdOf(archive.name));
+                    const bool isReminder = OwedReceipts::isReminder(receipt.front());
+                    RequestFolderLock lock(isReminder ? reminderFolder : folder);
+                    done = isReminder ? documents::deleteReminders(settings, reminderFolder, names)
+                                      : documents::confirmReceipt(settings, folder, receipt.front().infoCode,
+                                                                  documents::confirmIdOf(receipt.front().name));
                 } catch (...) {
                     done = {documents::Confirmation::Outcome::NotPacked, currentError().description()};
                 }
                 if (done) {
-                    OwedReceipts::paid(archive.infoCode, archive.name);
-                    confirmed.push_back(archive.name);
+                    OwedReceipts::paid(receipt);
+                    confirmed.insert(confirmed.end(), names.begin(), names.end());
                 } else {
                     // The server cannot be had now, most likely: the rest
                     // wait for it to offer them again.
-                    log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブの受信を確認できません: " + archive.name + " " +
+                    log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブの受信を確認できません: " + joined(names) + " " +
                                                 done.detail);
-                    notConfirmed.push_back(archive.name);
+                    notConfirmed.insert(notConfirmed.end(), names.begin(), names.end());
                 }
             }
         }

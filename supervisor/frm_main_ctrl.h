@@ -104,10 +104,12 @@ public:
     // The receipts that batches of ended processes, and batches whose
     // hand-over failed, owe the EDI server (documents/quillary/
     // owed_receipts.h): the groups such a batch had not handed over go to
-    // fax-send servers, then its archives are confirmed. At start-up before
-    // the first fetch every such batch; on the take-over rounds those with
-    // groups still to hand over. What cannot be confirmed now stays owed:
-    // the fetch confirms it when the EDI server offers it again.
+    // fax-send servers, then its archives are confirmed and its reminders'
+    // deletion asked for, once every group is handed over or recorded
+    // unsent. At start-up before the first fetch every such batch; on the
+    // take-over rounds those with groups still to hand over. What cannot be
+    // confirmed now stays owed: the fetch confirms it when the EDI server
+    // offers it again.
     void settleOwedReceipts(bool atStart);
     // What batches and jobs that ended before storing their records made
     // under their numbers (documents::clearAbandonedNumbers), named in the
@@ -134,6 +136,10 @@ public:
     std::string strAppPath;
 
 private:
+    // One group of such a batch to a new fax-send server; without one, its
+    // numbers are recorded unsent. False when a record cannot be written:
+    // the group stays owed.
+    [[nodiscard]] bool handOverLeftGroup(const std::vector<std::string>& numbers);
     bool startReceiveLines(std::string& reason);
     void startHelper(const std::string& runTimeFolder);
     void endLeftoverHelper(const std::string& program);

@@ -15,15 +15,16 @@
 // batch that fails also discards its confirmation file, so that no later
 // batch confirms files whose faxes were never sent.
 //
-// A by-code batch writes down the receipts it owes (owed_receipts.h) before
-// it stores its records and hands its first group over, and notes each
-// group as it is handed over. Once a group is in a fax-send server's hands,
-// the batch's archives must not come again, or that group would be faxed
-// twice: a batch that dies after that, or whose later hand-over fails, has
-// the groups it did not hand over sent and its archives confirmed by the
-// supervisor, never fetched and faxed again. Only a by-code batch that fails
-// before it has handed anything over is rolled back whole, and the EDI
-// server, its archives unconfirmed, offers them again.
+// A batch whose receipt goes back to the EDI server (the by-code batch's
+// archives, the reminder batch's reminder entries) writes down the receipts
+// it owes (owed_receipts.h) before it stores its records and hands its first
+// group over, and notes each group as it is handed over. Once a group is in
+// a fax-send server's hands, what the batch read must not come again, or
+// that group would be faxed twice: a batch that dies after that, or whose
+// later hand-over fails, has the groups it did not hand over sent and its
+// receipts confirmed by the supervisor, never fetched and faxed again. Only
+// such a batch that fails before it has handed anything over is rolled back
+// whole, and the EDI server, its receipt not confirmed, offers it again.
 #include "documents/quillary/fax_tran_xml.h"
 
 #include "documents/quillary/batch_records.h"
@@ -171,7 +172,8 @@ struct FaxTranXml::Batch {
     std::vector<std::string> unsent;         // built (or laid out again), in order
     std::unordered_set<std::string> handed;  // of those, handed over
     bool relayout = false;                   // the documents were there before the batch
-    bool owesReceipts = false;               // its fetch left a confirmation list
+    bool owesReceipts = false;               // its fetch left a confirmation list, or reminders
+    std::vector<documents::OwedArchive> reminders;  // the reminder entries it reads
     std::string owed;                        // its key among the receipts owed, once written
     FaxReportMaker reportMaker;
 
@@ -198,16 +200,17 @@ struct FaxTranXml::Batch {
             return notStored("バッチの帳票管理番号を記録できません: ");
         }
     }
-    // The archives of the confirmation list, owed from now on, and the
-    // groups still to hand over. Written even when the list names no
-    // archive: the groups a failed hand-over leaves must still go.
+    // The archives of the confirmation list and the reminder entries, owed
+    // from now on, and the groups still to hand over. Written even when
+    // nothing is listed: the groups a failed hand-over leaves must still go.
     bool oweReceipts(const std::vector<std::vector<std::string>>& groups) {
         try {
             const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
-            const auto archives = documents::listedArchives(
+            auto archives = documents::listedArchives(
                 folder, {documents::kConfirmList,
                          {std::begin(documents::kFetchCodes), std::end(documents::kFetchCodes)},
                          nullptr});
+            archives.insert(archives.end(), reminders.begin(), reminders.end());
             owed = documents::OwedReceipts::owe(archives, groups);
             return true;
         } catch (...) {
@@ -314,7 +317,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     Batch batch(*this);
     const bool byCode = strReportType != report::ReminderBatch && strReportType != report::UnansweredItems &&
                         strReportType != report::OrderBalances && strReportType != report::RelayoutBatch;
-    batch.owesReceipts = byCode;
+    batch.owesReceipts = byCode || strReportType == report::ReminderBatch;
     bool built = false;
     try {
         if (strReportType == report::ReminderBatch)
@@ -409,6 +412,9 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
                                    record.strGetFile.begin() +
                                        std::min<std::size_t>(record.strGetFile.size(),
                                                              static_cast<std::size_t>(std::max<int>(0, record.intCnt))));
+    // Their deletion, which the EDI control asks for once the batch has
+    // handed every group over, is the batch's receipt.
+    for (const std::string& file : files) batch.reminders.push_back({documents::OwedReceipts::kReminder, file});
     std::vector<WORKTABLE> worktable;
     {
         StepTimer timer(*this, BatchStep::Build);

@@ -88,7 +88,8 @@ void change(const std::function<void(std::vector<Line>&)>& edit) {
 }
 
 bool sameArchive(const OwedArchive& a, const std::string& infoCode, const std::string& archive) {
-    return a.infoCode == infoCode && confirmIdOf(a.name) == confirmIdOf(archive);
+    if (a.infoCode != infoCode) return false;
+    return OwedReceipts::isReminder(a) ? a.name == archive : confirmIdOf(a.name) == confirmIdOf(archive);
 }
 
 // The key of a batch that its writer has left.
@@ -103,6 +104,11 @@ bool writerLive(const std::string& batch) {
 
 std::string OwedReceipts::owe(const std::vector<OwedArchive>& archives, const SendGroups& groups) {
     static std::atomic<unsigned> serial{0};
+    // A name from the server that would break its line is refused before
+    // anything is handed over: the line must read back as written.
+    for (const OwedArchive& a : archives)
+        if (a.name.find_first_of("\t\r\n") != std::string::npos)
+            throw Error(errnum::InvalidPropertyValue, "受信確認の記録に書けない名前です: \"" + a.name + "\"", kSource);
     Line line{processMark(currentProcessId()) + "/" + std::to_string(++serial), {}, archives};
     for (const auto& g : groups)
         if (!g.empty()) line.groups.push_back(g);
@@ -156,11 +162,21 @@ bool OwedReceipts::leave(const std::string& batch) noexcept {
 }
 
 void OwedReceipts::paid(const std::string& infoCode, const std::string& archive) noexcept {
+    paid(std::vector<OwedArchive>{{infoCode, archive}});
+}
+
+void OwedReceipts::paid(const std::vector<OwedArchive>& receipts) noexcept {
+    if (receipts.empty()) return;
     try {
         change([&](std::vector<Line>& lines) {
             for (Line& l : lines)
                 l.archives.erase(std::remove_if(l.archives.begin(), l.archives.end(),
-                                                [&](const OwedArchive& a) { return sameArchive(a, infoCode, archive); }),
+                                                [&](const OwedArchive& a) {
+                                                    return std::any_of(receipts.begin(), receipts.end(),
+                                                                       [&](const OwedArchive& r) {
+                                                                           return sameArchive(a, r.infoCode, r.name);
+                                                                       });
+                                                }),
                                  l.archives.end());
         });
     } catch (...) {

@@ -1,12 +1,16 @@
 // The receipts a batch owes the EDI server: the answer archives whose
 // documents it hands over to fax-send servers and whose receipt it has not
-// had confirmed yet. A batch writes them down before it stores its records
+// had confirmed yet, and the reminder entries whose lists it hands over
+// and whose deletion the server has not taken yet. A batch writes them down before it stores its records
 // and hands its first group over, and each goes once the server has taken
 // its confirmation. So a server that dies between the hand-over and the
 // confirmation neither loses a document nor faxes one twice: its faxes are
 // sent by whoever takes the hand-over over, the supervisor confirms what is
 // owed when it starts, and an archive that the EDI server offers again while
-// it is owed is confirmed without being read again.
+// it is owed is confirmed without being read again. The EDI server knows a
+// reminder by its entry's name alone (its deletion names the entries), and
+// offers those it keeps in an archive of any name, beside new ones: an entry
+// of a name that is owed is not read again, whatever archive brings it.
 //
 // A batch that dies before it has handed every group over leaves the groups
 // still in its hands listed too, and so does one whose hand-over fails once
@@ -26,9 +30,11 @@
 //      the batch has failed with groups still to hand over;
 //   2. the groups not yet handed over: numbers joined by ",", groups by
 //      ";"; empty once every group is in a fax-send server's hands;
-//   3. and on: one field per archive owed, its information code, "/" and
-//      its name as downloaded. An archive is known again by its information
-//      code and its ConfirmID (the name up to its first ".").
+//   3. and on: one field per receipt owed: an archive's information code,
+//      "/" and its name as downloaded, or "DelFaxReminder/" and the name of
+//      a reminder entry. An archive is known again by its information code
+//      and its ConfirmID (the name up to its first "."), a reminder by its
+//      whole name; the reminders of a line are deleted in one request.
 #pragma once
 
 #include <string>
@@ -37,8 +43,8 @@
 namespace fg::documents {
 
 struct OwedArchive {
-    std::string infoCode;
-    std::string name;  // as downloaded, with its extension
+    std::string infoCode;  // OwedReceipts::kReminder for a reminder entry
+    std::string name;      // as downloaded, with its extension
 };
 
 using SendGroups = std::vector<std::vector<std::string>>;
@@ -47,6 +53,10 @@ class OwedReceipts {
 public:
     // The file, in the program folder.
     static constexpr const char* kFileName = "OwedReceipts.txt";
+    // The information code of an owed reminder entry: its receipt is the
+    // server's deletion of the reminder.
+    static constexpr const char* kReminder = "DelFaxReminder";
+    static bool isReminder(const OwedArchive& receipt) { return receipt.infoCode == kReminder; }
 
     // Writes a batch down: the archives it will owe once its groups are
     // handed over, and the groups. Answers the batch's key. Raises fg::Error
@@ -67,6 +77,8 @@ public:
     [[nodiscard]] static bool leave(const std::string& batch) noexcept;
     // The EDI server took the confirmation of the archive. Never raises; logs.
     static void paid(const std::string& infoCode, const std::string& archive) noexcept;
+    // The EDI server took them all, in one change of the file.
+    static void paid(const std::vector<OwedArchive>& receipts) noexcept;
 
     enum class Owed {
         No,       // not listed: read the archive

@@ -60,6 +60,21 @@ Confirmation confirmReceipt(const ServerSettings& settings, const std::string& r
         [&](RequestReception& exchange, const std::string& zip) { return exchange.putConfirm(settings.methodRoot, zip); });
 }
 
+void setFileList(xml::Document& doc, const std::vector<std::string>& names) {
+    for (xml::Node request : doc.getElementsByTagName("Request")) {
+        xml::Node list = doc.createElement("FileList");
+        for (const std::string& name : names) list.appendChild(doc.createElement("FileName")).setText(name);
+        request.appendChild(list);
+    }
+}
+
+Confirmation deleteReminders(const ServerSettings& settings, const std::string& requestFolder,
+                             const std::vector<std::string>& names) {
+    return postRequest(
+        settings, requestFolder, "", [&](xml::Document& doc) { setFileList(doc, names); },
+        [&](RequestReception& exchange, const std::string& zip) { return exchange.delFaxReminder(settings.methodRoot, zip); });
+}
+
 namespace {
 
 const std::string& codeAt(const ConfirmationList& list, std::size_t i) {

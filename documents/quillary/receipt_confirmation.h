@@ -52,6 +52,16 @@ Confirmation postRequest(const ServerSettings& settings, const std::string& requ
 Confirmation confirmReceipt(const ServerSettings& settings, const std::string& requestFolder,
                             const std::string& infoCode, const std::string& confirmId);
 
+// The reminder entries of `names` (FileList/FileName, in order) under each
+// Request of the request document.
+void setFileList(xml::Document& doc, const std::vector<std::string>& names);
+
+// Asks the EDI server to delete the reminders of the entries named, which
+// confirms their receipt: the request document with their FileList is posted
+// as postRequest posts.
+Confirmation deleteReminders(const ServerSettings& settings, const std::string& requestFolder,
+                             const std::vector<std::string>& names);
+
 // A confirmation list (Puts/Put: archive names separated by ","), as a fetch
 // leaves it in its request folder for whoever hands its faxes over.
 struct ConfirmationList {

@@ -76,6 +76,13 @@ bool brought(const std::string& code, const std::string& download, const char* n
     return true;
 }
 
+// Names as the log shows them: each in quotes, separated by ", ".
+std::string quotedList(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "\"" : ", \"") + n + "\"";
+    return out;
+}
+
 bool hasIndexEntry(const std::vector<std::string>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const std::string& e) { return text::toUpperAscii(e) == "INDEX.CSV"; });
 }
@@ -320,12 +327,19 @@ void EDIControl::expandIndexed(Index& index, const std::string& archive, const s
     }
 }
 
-bool EDIControl::confirmExchange(const Session& session, const std::string& requestFolder,
-                                 const std::string& infoCode, const std::function<void(xml::Document&)>& complete,
-                                 const std::function<std::string(RequestReception&, const std::string&)>& post,
-                                 const ConfirmFailure& failure) {
+bool EDIControl::deleteReminders(const Session& session, const std::string& requestFolder,
+                                 const std::vector<std::string>& names) {
     RequestCycle cycle(requestFolder);
-    return confirmed(documents::postRequest(session, requestFolder, infoCode, complete, post), requestFolder, failure);
+    const documents::Confirmation done = documents::deleteReminders(session, requestFolder, names);
+    if (done) {
+        std::vector<documents::OwedArchive> receipts;
+        for (const std::string& name : names) receipts.push_back({documents::OwedReceipts::kReminder, name});
+        documents::OwedReceipts::paid(receipts);
+    }
+    // The reminder files are gone already: a failed deletion has nothing
+    // more to delete.
+    return confirmed(done, requestFolder,
+                     {"", {}, "subGetFaxReminder", errs::ReminderConfirmNotPacked, errs::ReminderConfirmRefused, false});
 }
 
 bool EDIControl::confirmed(const documents::Confirmation& done, const std::string& requestFolder,
@@ -449,8 +463,30 @@ bool EDIControl::subGetFaxReminder() {
         logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "] " + download);
         return true;
     }
+    // The server keeps a reminder until it is told to delete it, and offers
+    // it again in any archive, beside new ones. An entry a batch owes the
+    // deletion of is not read again: once every group of its batch is
+    // handed over, its deletion is asked for now; before that, it waits for
+    // the supervisor to hand the rest over.
+    std::vector<std::string> fresh, owedNow, pending;
+    for (const std::string& entry : *listed) {
+        const auto owed = documents::OwedReceipts::find(documents::OwedReceipts::kReminder, entry);
+        (owed == documents::OwedReceipts::Owed::No ? fresh
+         : owed == documents::OwedReceipts::Owed::Yes ? owedNow
+                                                       : pending)
+            .push_back(entry);
+    }
+    if (!pending.empty())
+        logError("subGetFaxReminder", 0,
+                 "送信を渡し終えていないバッチの督促です。削除を依頼せずに残します: " + quotedList(pending));
+    bool owedDeleted = true;
+    if (!owedNow.empty()) {
+        logError("subGetFaxReminder", 0,
+                 "送信済みで削除の依頼が済んでいない督促です。読み直さずに削除を依頼します: " + quotedList(owedNow));
+        owedDeleted = deleteReminders(session, request, owedNow);
+    }
     std::vector<std::string> entries =
-        expandEach(archive, tempEdi, *listed, [&](const std::string& entry, bool badName) {
+        expandEach(archive, tempEdi, fresh, [&](const std::string& entry, bool badName) {
             skipDocument("subGetFaxReminder", tempEdi, download, entry, badName ? "不正な文書名" : "書庫から取り出せません");
         });
     (void)fs::removeFile(archive);
@@ -460,18 +496,15 @@ bool EDIControl::subGetFaxReminder() {
         batch[0].intCnt++;
         batch[0].strGetFile.push_back(entry);
     }
+    // Owed reminders and nothing new: nothing to fax.
+    if (batch[0].intCnt == 0 && fresh.size() != listed->size()) {
+        delEdiXmlFile(tempEdi, entries);
+        return owedDeleted;
+    }
     bool built = buildBatch(batch, documents::report::ReminderBatch);
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
-
-    // The reminder files are gone already: a failed confirmation has nothing
-    // more to delete.
-    return confirmExchange(
-        session, request, "", [&](xml::Document& doc) { subSetFileList(doc, batch[0].strGetFile); },
-        [&](RequestReception& exchange, const std::string& zip) {
-            return exchange.delFaxReminder(session.methodRoot, zip);
-        },
-        {"", {}, "subGetFaxReminder", errs::ReminderConfirmNotPacked, errs::ReminderConfirmRefused, false});
+    return deleteReminders(session, request, batch[0].strGetFile) && owedDeleted;
 }
 
 // ---------------------------------------------------------------------------

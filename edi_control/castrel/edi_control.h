@@ -148,12 +148,11 @@ private:
         long refused;    // the server refused it: True
         bool keepFilesOnPackFailure;
     };
-    // One confirmation under the request folder's lock: the request,
-    // completed by `complete`, is packed and `post` sends request.zip.
-    bool confirmExchange(const Session& session, const std::string& requestFolder, const std::string& infoCode,
-                         const std::function<void(xml::Document&)>& complete,
-                         const std::function<std::string(RequestReception&, const std::string&)>& post,
-                         const ConfirmFailure& failure);
+    // The deletion of the reminders of the entries named (their receipt)
+    // under the request folder's lock; those the server took are no longer
+    // owed. A failure is logged as the reminder pass's.
+    bool deleteReminders(const Session& session, const std::string& requestFolder,
+                         const std::vector<std::string>& names);
     // What a confirmation's failure leaves: the entries deleted, and logged;
     // False when the request could not be packed.
     bool confirmed(const documents::Confirmation& done, const std::string& requestFolder,

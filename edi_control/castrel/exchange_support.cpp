@@ -42,19 +42,6 @@ void subSetInfoCode(xml::Document& doc, const std::string& infoCode) {
     appendUnderRequests(doc, "Information-code", infoCode);
 }
 
-void subSetFileList(xml::Document& doc, const std::vector<std::string>& names) {
-    std::vector<xml::Node> requests = doc.getElementsByTagName("Request");
-    for (xml::Node request : requests) {
-        xml::Node list = doc.createElement("FileList");
-        for (const std::string& name : names) {
-            xml::Node file = doc.createElement("FileName");
-            file.setText(name);
-            list.appendChild(file);
-        }
-        request.appendChild(list);
-    }
-}
-
 void subDelDataFile(const std::string& folder) { (void)fs::removeFile(folder + kDataXml); }
 
 std::string cutAtDot(const std::string& name) {

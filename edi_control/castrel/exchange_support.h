@@ -33,7 +33,6 @@ using documents::ServerSettings;
 // Append their elements under every Request element of the document.
 void subSetInfoCodeKind(xml::Document& doc, const std::string& infoCode);
 void subSetInfoCode(xml::Document& doc, const std::string& infoCode);
-void subSetFileList(xml::Document& doc, const std::vector<std::string>& names);
 
 using documents::deleteRequestFiles;
 void subDelDataFile(const std::string& folder);

@@ -373,6 +373,25 @@ TEST_F(ScheduledFetchTest, TheReminderPassFaxesTheListsThenConfirmsThem) {
     EXPECT_EQ(filesIn("TempReqRem"), std::vector<std::string>{});
 }
 
+TEST_F(ScheduledFetchTest, AnOwedReminderIsNeverReadAgainWhateverArchiveBringsIt) {
+    // Owed by a batch that handed all over, by one with a group left, by nobody.
+    using documents::OwedReceipts;
+    cannedArchive("GetFaxReminder", 1, "R0009.tgz",
+                  {{"a.xml", document("S0001")}, {"b.xml", document("S0002")}, {"c.xml", document("S0003")}});
+    OwedReceipts::owe({{OwedReceipts::kReminder, "a.xml"}}, {});
+    OwedReceipts::owe({{OwedReceipts::kReminder, "b.xml"}}, {{"20240110083000001"}});
+
+    ASSERT_TRUE(control->getEDIData("1")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].strGetFile, std::vector<std::string>{"c.xml"});
+    auto deleted = requests("DelFaxReminder");
+    ASSERT_EQ(deleted.size(), 2u);
+    EXPECT_NE(member(deleted[0], "request.xml").find("<FileList><FileName>a.xml</FileName></FileList>"), std::string::npos);
+    EXPECT_NE(member(deleted[1], "request.xml").find("<FileList><FileName>c.xml</FileName></FileList>"), std::string::npos);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "a.xml"), OwedReceipts::Owed::No);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "b.xml"), OwedReceipts::Owed::Pending);
+}
+
 TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
     cannedArchive("GetFaxReminder", 1, "R0002.tgz", {{"readme.txt", "x"}});
     builderResult = false;

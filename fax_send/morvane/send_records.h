@@ -61,6 +61,6 @@ void logMayHaveGoneOut(const std::string& manageNumber, const std::string& why);
 // unsent, recorded "NG" with its pages kept, and its pages removed from
 // G3Image once kept. Answers whether the number is settled (see
 // SendRecord): a caller that can keep the number keeps it otherwise.
-bool recordUnsent(const std::string& manageNumber, long cause);
+[[nodiscard]] bool recordUnsent(const std::string& manageNumber, long cause);
 
 }  // namespace fg::send_records

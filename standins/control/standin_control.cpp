@@ -37,6 +37,7 @@ Behaviour loadBehaviour(const std::string& name, int port) {
             if (n.hasAttribute("Refuse")) b.refuse = n.getAttribute("Refuse") == "1";
             if (n.hasAttribute("IgnoreTerm")) b.ignoreTerm = n.getAttribute("IgnoreTerm") == "1";
             if (n.hasAttribute("FailHandOver")) b.failHandOver = toInt32(n.getAttribute("FailHandOver"));
+            if (n.hasAttribute("HoldHandOver")) b.holdHandOver = toInt32(n.getAttribute("HoldHandOver"));
             if (auto v = msAttribute(n, "ErrorAfter")) b.errorAfter = v;
             if (auto v = msAttribute(n, "DieAfter")) b.dieAfter = v;
             if (auto v = msAttribute(n, "StopDelay")) b.stopDelay = *v;

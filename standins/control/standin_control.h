@@ -13,6 +13,8 @@
 //     <StandIn name="Ospery" FailHandOver="2"/>          the 2nd group a batch of the
 //                                                        schedule's life hands to a
 //                                                        fax-send server finds none
+//     <StandIn name="Ospery" HoldHandOver="2"/>          ... or is held before it goes,
+//                                                        until the process is killed
 //   </StandIns>
 // Names are matched without regard to case; an entry without Port applies
 // to every port. Times are in the system's time (the platform clock).
@@ -40,6 +42,7 @@ struct Behaviour {
     bool refuse = false;
     bool ignoreTerm = false;
     int failHandOver = 0;  // 0: every hand-over goes as it goes
+    int holdHandOver = 0;  // 0: no hand-over is held
     std::optional<std::chrono::milliseconds> errorAfter;
     std::optional<std::chrono::milliseconds> dieAfter;
     std::chrono::milliseconds stopDelay{1000};

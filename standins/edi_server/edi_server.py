@@ -61,6 +61,15 @@ Canned answers (--answers DIR), one folder per servlet, read on every request:
                                 archive until its receipt is confirmed; the
                                 other answers when all are confirmed.
 
+  DIR/GetFaxReminder/kept/NAME  reminder entries the server keeps until a
+                                DelFaxReminder answered with success names
+                                them (its FileList/FileName texts), as the
+                                EDI server keeps its reminders: a reminder
+                                fetch gets every entry still kept, in one
+                                archive of a new name each time
+                                ("R" and the fetch's number, ".tgz"); the
+                                other answers when none is kept.
+
   With nothing canned, a servlet answers answer.tgz whose answer.xml holds
   /Answer/ErrCode "C0404" (nothing to fetch) for the fetching servlets and
   "C0000" for the sending ones (PutEdiData, PutMaker, PutConfirm,
@@ -199,6 +208,7 @@ class Server(ThreadingHTTPServer):
         self.count = 0
         self.calls = {}
         self.confirmed = set()
+        self.reminders_deleted = set()
 
     def finish_request(self, request, client_address):
         # The handshake runs in the connection's own thread, so a client that
@@ -291,10 +301,14 @@ class Handler(BaseHTTPRequestHandler):
             return
 
         generated = [int(arg) for word, arg in faults if word == "generate"]
-        name, data = ("generated.dat", b"") if generated else (self.unconfirmed(servlet, body) or self.choose(servlet, call))
+        name, data = ("generated.dat", b"") if generated else (
+            self.unconfirmed(servlet, body) or self.kept_reminders(servlet, number) or self.choose(servlet, call))
         if servlet == "PutConfirm":
             with self.server.lock:
                 self.server.confirmed.update(request_texts(body, b"ConfirmID"))
+        if servlet == "DelFaxReminder":
+            with self.server.lock:
+                self.server.reminders_deleted.update(request_texts(body, b"FileName"))
         for word, arg in faults:
             if word == "name":
                 name = arg
@@ -408,6 +422,24 @@ class Handler(BaseHTTPRequestHandler):
             waiting = [n for n in names if n.split(".", 1)[0] not in self.server.confirmed]
         return load_item(os.path.join(folder, waiting[0])) if waiting else None
 
+    def kept_reminders(self, servlet, number):
+        if servlet != "GetFaxReminder":
+            return None
+        folder = os.path.join(self.server.answers, servlet, "kept")
+        try:
+            names = sorted(e for e in os.listdir(folder) if not e.startswith("."))
+        except OSError:
+            return None
+        with self.server.lock:
+            waiting = [n for n in names if n not in self.server.reminders_deleted]
+        if not waiting:
+            return None
+        members = []
+        for name in waiting:
+            with open(os.path.join(folder, name), "rb") as f:
+                members.append((name, f.read()))
+        return "R%04d.tgz" % number, tgz(members)
+
     def faults(self, servlet):
         path = os.path.join(self.server.answers, servlet + ".fault")
         try:
@@ -438,7 +470,8 @@ class Handler(BaseHTTPRequestHandler):
             if not inside:
                 return default
             return load_item(os.path.join(folder, steps[call], inside[0]))
-        items = [e for e in entries if not e.startswith(".")]
+        # The folders of the answers kept until confirmed are no answers.
+        items = [e for e in entries if not e.startswith(".") and e not in ("unconfirmed", "kept")]
         if not items:
             return default
         return load_item(os.path.join(folder, items[0]))

@@ -15,6 +15,11 @@
 //     <answers>/<Servlet>/1/, 2/, ...   numbered steps: the k-th request of
 //                                       the servlet gets the one entry of
 //                                       step k, later ones the default;
+//     <answers>/GetFaxReminder/kept/NAME
+//                                       reminder entries kept until a
+//                                       DelFaxReminder names them: a
+//                                       reminder fetch gets all still kept,
+//                                       in an archive of a new name;
 //     (nothing canned)                  answer.tgz with /Answer/ErrCode
 //                                       "C0404" for fetches, "C0000" for sends.
 //     Hidden files (".name") are never answers.

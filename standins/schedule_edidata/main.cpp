@@ -7,6 +7,7 @@
 #include "standins/schedule_edidata/schedule_runner.h"
 #include "standins/control/standin_control.h"
 #include "documents/quillary/fax_tran_xml.h"
+#include "platform/clock.h"
 #include "platform/error.h"
 
 #include <memory>
@@ -18,18 +19,25 @@ namespace {
 using namespace fg;
 using namespace fg::standin;
 
-// The EDI control, told on its first use to fail the hand-over the control
-// file names: the count-th group handed to a fax-send server in this
-// process's life finds none to take it.
+// The EDI control, told on its first use to fail or hold the hand-over the
+// control file names: the count-th group handed to a fax-send server in
+// this process's life finds none to take it, or waits until the process is
+// killed (a server killed between two hand-overs of a batch).
 EDIControl& edi(ScheduleServer& server) {
     static bool armed = false;
     if (armed) return server.edi();
     armed = true;
-    const int failAt = loadBehaviour("Ospery").failHandOver;
-    if (failAt > 0) {
+    const Behaviour behaviour = loadBehaviour("Ospery");
+    const int failAt = behaviour.failHandOver, holdAt = behaviour.holdHandOver;
+    if (failAt > 0 || holdAt > 0) {
         auto handed = std::make_shared<int>(0);
-        server.edi().faxTranXml().setSendObserver([handed, failAt](int, const std::vector<std::string>&) {
-            if (++*handed != failAt) return;
+        server.edi().faxTranXml().setSendObserver([handed, failAt, holdAt](int, const std::vector<std::string>&) {
+            ++*handed;
+            if (*handed == holdAt) {
+                trace("Ospery", "hand-over " + std::to_string(holdAt) + " held");
+                for (;;) fg::clock().sleepFor(std::chrono::hours(1));
+            }
+            if (*handed != failAt) return;
             trace("Ospery", "hand-over " + std::to_string(failAt) + " failed");
             throw Error(errnum::InvalidProcedureCall, "ＦＡＸ送信サーバを用意できません (StandIn.xml)", "Ospery");
         });

@@ -294,7 +294,6 @@ TEST_P(AWholeServerKilledInItsSendPhase, LosesNoDocumentAndFaxesNoneTwice) {
         120000ms))
         << h.programsLog();
     EXPECT_EQ(runProgram({nimbrel, "stop"}, 120000ms).output, "停止\n");
-    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
 
     testing::SendAccount sends = testing::accountSends(h.home.path());
     EXPECT_FALSE(sends.numbers.empty());
@@ -416,6 +415,60 @@ TEST_P(AnArchiveWhoseConfirmationWasCutOff, IsConfirmedOnceNotFaxedAgain) {
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, AnArchiveWhoseConfirmationWasCutOff,
                          ::testing::Values("HandedOver", "NotHandedOver", "FailedHandOver"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// A reminder batch of three lists for two suppliers whose second hand-over fails, or that is
+// killed between its two hand-overs; the EDI server keeps reminders until told to delete them.
+class AReminderBatchCutOffAfterItsFirstHandOver : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(AReminderBatchCutOffAfterItsFirstHandOver, FaxesEachListOnceAndDeletesEachReminderOnce) {
+    const bool killed = std::string(GetParam()) == "Killed";
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    fs::makeFolders(answers / "GetFaxReminder/kept/");
+    fs::copyFile(testing::sourceDir() + "demo/edi_server/GetFaxReminder/1/R0001_20240115070000.tgz/Reminder_0001.xml",
+                 answers / "GetFaxReminder/kept/Reminder_0001.xml");
+    h.standIns(std::string("<StandIn name='Ospery' ") + (killed ? "Hold" : "Fail") + "HandOver='2'/>");
+    h.ediServer(answers.path(), record.path());
+    h.home.write("waits.xml", "<Waits><SendPage>600000000</SendPage></Waits>");
+    for (int port = 1; port <= 6; ++port)
+        testing::writeLine(h.home.path(), port, killed ? "<ConnectTime>0</ConnectTime><PageTime>600000000</PageTime>"
+                                                       : testing::kLineAtOnce);
+    ASSERT_EQ(runProgram({testing::programDir() + "nimbrel", "start"}).output, "起動中\n");
+    ASSERT_TRUE(eventually([&] { return h.at(std::string("Ospery hand-over 2 ") + (killed ? "held" : "failed")) >= 0; },
+                           120000ms))
+        << h.programsLog();
+    ASSERT_TRUE(!killed || testing::killWholeHome(h.home.path()) > 0);
+    h.standIns("");
+    const std::vector<std::string> numbers = testing::accountSends(h.home.path()).numbers;
+    for (int port = 1; port <= 6; ++port) testing::writeLine(h.home.path(), port, testing::kLineAtOnce);
+    ASSERT_TRUE(!killed || runProgram({testing::programDir() + "nimbrel", "start"}).output == "起動中\n");
+    std::string deleted;  // then two fetches more, which would fax a reminder offered again
+    EXPECT_TRUE(eventually(
+        [&] {
+            const auto fetches = fs::list(record.path(), "*-GetFaxReminder.body"),
+                       deletions = fs::list(record.path(), "*-DelFaxReminder.zip");
+            deleted.clear();
+            for (const auto& zip : deletions) deleted += requestText(record / zip);
+            return count(deleted, "<FileName>") >= 1 && testing::handOversOf(h.home.path()).empty() &&
+                   !fs::fileExists(h.home / documents::OwedReceipts::kFileName) &&
+                   std::count_if(fetches.begin(), fetches.end(), [&](const auto& f) { return f > deletions.back(); }) >= 2;
+        },
+        120000ms))
+        << h.programsLog();
+    EXPECT_EQ(runProgram({testing::programDir() + "nimbrel", "stop"}, 120000ms).output, "停止\n");
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
+
+    // The batch's three lists, each faxed once; the reminder deleted once.
+    testing::SendAccount sends = testing::accountSends(h.home.path());
+    EXPECT_EQ(numbers.size(), 3u);
+    EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
+    EXPECT_EQ(sends.faxesSent, numbers.size());
+    EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
+    EXPECT_EQ(count(deleted, "<FileName>Reminder_0001.xml</FileName>"), 1u) << deleted;
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, AReminderBatchCutOffAfterItsFirstHandOver, ::testing::Values("FailedHandOver", "Killed"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

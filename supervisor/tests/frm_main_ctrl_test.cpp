@@ -5,7 +5,9 @@
 #include "supervisor/frm_main_ctrl.h"
 #include "supervisor/supervisor_lock.h"
 
+#include "documents/quillary/owed_receipts.h"
 #include "platform/process/run_marker.h"
+#include "platform/testing/store_files.h"
 
 #include <gtest/gtest.h>
 
@@ -259,6 +261,24 @@ TEST(Supervisor, AStartClearsTheConfirmationListsOfKilledBatches) {
     EXPECT_EQ(fs::list(request, "*.xml"), std::vector<std::string>{});
     h.endFile("<End-Request>1</End-Request>");
     EXPECT_TRUE(s.runToEnd());
+}
+
+// A left batch's group that no fax-send server takes (none is beside this test), while its
+// unsent record cannot be written (the send log is a folder): the group stays owed.
+TEST(Supervisor, ALeftGroupStaysOwedWhileItsUnsentRecordCannotBeWritten) {
+    using documents::OwedReceipts;
+    SupervisorHome h;
+    const testing::StoreRecord record{.number = "202401100830000001"};
+    h.home.write("data/FAXManageNumber.xml", testing::storeXml({record}));
+    h.home.write(OwedReceipts::kFileName, "failed/1/1\t" + record.number + "\t0301/D0301_1.tgz\n");
+    const std::string sendLog = h.home.folder("FaxSendLog") + "FaxSendLog.xml";
+    ASSERT_TRUE(fs::removeFile(sendLog));
+    fs::makeFolders(sendLog);
+    EventPump pump;
+    FrmMainCtrl(pump, h.options()).settleOwedReceipts(false);
+    const auto left = OwedReceipts::left();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].groups, documents::SendGroups{{record.number}});
 }
 
 TEST(Supervisor, OnlyOneSupervisorRunsOnAProgramFolder) {
