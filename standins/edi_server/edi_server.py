@@ -438,7 +438,8 @@ class Handler(BaseHTTPRequestHandler):
             if not inside:
                 return default
             return load_item(os.path.join(folder, steps[call], inside[0]))
-        items = [e for e in entries if not e.startswith(".")]
+        # The folder of archives offered until confirmed is none of the answers.
+        items = [e for e in entries if not e.startswith(".") and e != "unconfirmed"]
         if not items:
             return default
         return load_item(os.path.join(folder, items[0]))
