@@ -230,8 +230,9 @@ private:
     bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
     // The build pass of a by-code batch; False on a failure, with `held` the
     // information code whose builder refused a message file's own content.
-    bool buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType,
-                     std::vector<std::vector<std::string>>& groupNumbers, std::string& held);
+    [[nodiscard]] bool buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData,
+                                   const std::string& strReportType,
+                                   std::vector<std::vector<std::string>>& groupNumbers, std::string& held);
     bool runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
     bool runUnansweredBatch(Batch& batch, const std::string& strFaxNo);
     bool runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strFaxNo);
@@ -260,7 +261,7 @@ private:
         std::string reason;
     };
     std::optional<RefusedMessage> refusedMessage_;
-    bool holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode);
+    [[nodiscard]] bool holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode);
 };
 
 namespace documents {
