@@ -209,6 +209,9 @@ public:
                 if (offer != offers.end() && offer->second.archive == a->name) offers.erase(offer);
                 pending_[a->code].push_front(*d);
             }
+            // Never offered: its name (that of its step) may come again on
+            // another archive. A second offer taken back leaves the first.
+            if (a->held && !a->again) heldArchives.erase(a->name);
             ++figures.withdrawn;
         }
         std::erase_if(served_, [&](const Served& a) { return a.code != 4 && a.step > fetches; });
