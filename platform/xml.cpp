@@ -829,6 +829,16 @@ Document Node::ownerDocument() const {
 Document::Document() : impl_(std::make_shared<DocImpl>()) { registerEncodings(); }
 
 const ParseError& Document::parseError() const { return impl_->error; }
+
+bool ParseError::contentFault() const {
+    return errorCode != 0 && errorCode != kFileNotFound && errorCode != XML_ERR_NO_MEMORY;
+}
+
+std::string ParseError::told() const {
+    std::string out = reason;
+    if (line > 0) out += " (行 " + std::to_string(line) + ")";
+    return out + " [" + std::to_string(errorCode) + "]";
+}
 bool Document::preserveWhiteSpace() const { return impl_->preserve; }
 void Document::setPreserveWhiteSpace(bool preserve) { impl_->preserve = preserve; }
 

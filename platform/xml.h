@@ -102,6 +102,13 @@ struct ParseError {
     std::string reason;
     long line = 0;
     std::string url;
+
+    // The bytes were read and are at fault: they do not parse, or an
+    // entity stands for more than a load allows. Not so for a file that
+    // could not be read, nor for a parse that ran out of memory.
+    bool contentFault() const;
+    // The reason with the line and the error number, for a log.
+    std::string told() const;
 };
 
 // A document. Copies of a Document share one document, like references.

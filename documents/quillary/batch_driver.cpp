@@ -258,6 +258,7 @@ struct FaxTranXml::Batch {
         const ListedFiles files = records.filesOf(left);
         const bool stored = records.stored();
         if (stored) records.unstore(left);
+        else records.forget(left);  // a batch built again stores none of them
         // A batch that never stored its records made its documents under
         // new numbers (a re-layout's were there before it).
         removeUnlistedFiles(files, !stored && !relayout);
@@ -358,7 +359,51 @@ bool FaxTranXml::handOverGroups(Batch& batch, const std::vector<std::vector<std:
     return true;
 }
 
+// A message file whose own content its builder refused holds back its
+// archive alone: the archive goes out of the confirmation list (so out of
+// the receipts owed too), its files out of the batch, and the error log
+// says which archive, which file and why. The EDI server offers it again,
+// and the later archives of its code wait behind it, until the cause is
+// removed. False when that cannot be done: the batch then fails whole.
+bool FaxTranXml::holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode) {
+    const RefusedMessage refused = *refusedMessage_;
+    bool had = false;
+    for (GET_FILE& record : data) {
+        if (record.strInfoType != infoCode || record.intCnt <= 0) continue;
+        record = GET_FILE{};
+        had = true;
+    }
+    if (!had) return false;
+    const std::vector<std::string> held = documents::holdListed(
+        FolderPathInfo().getFolderPath(documents::folders::kRequest),
+        {documents::kConfirmList, {std::begin(documents::kFetchCodes), std::end(documents::kFetchCodes)}, nullptr},
+        infoCode);
+    std::string archives;
+    for (const std::string& a : held) archives += (archives.empty() ? "\"" : ", \"") + a + "\"";
+    ErrorLogWriter().writeError(
+        kSource, Error(documents::errs::BadMessageData,
+                       "情報区分 " + infoCode + " のアーカイブ " + (archives.empty() ? "(名前不明)" : archives) +
+                           " を受信確認せずに残します: 文書 " + refused.file + " を読めません (" + refused.reason +
+                           ")。原因が取り除かれるまで、このアーカイブの他の文書と同じ情報区分の後のアーカイブも送信されません",
+                       kSource));
+    return true;
+}
+
 bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType) {
+    // Built again without each archive held back; each time one code fewer.
+    std::vector<GET_FILE> data = udtData;
+    for (;;) {
+        std::string held;
+        std::vector<std::vector<std::string>> groupNumbers;
+        if (buildByCode(batch, data, strReportType, groupNumbers, held)) return handOverGroups(batch, groupNumbers);
+        if (held.empty()) return false;
+        batch.rollBack();
+        if (!holdRefusedArchive(data, held)) return false;
+    }
+}
+
+bool FaxTranXml::buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType,
+                             std::vector<std::vector<std::string>>& groupNumbers, std::string& held) {
     // The builder and report type of each information code; a group's
     // entries of any other code build nothing.
     using Builder = bool (FaxTranXml::*)(const std::vector<std::string>&, std::vector<std::string>&);
@@ -374,7 +419,6 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
     };
     std::vector<documents::SUPPLIER_GROUP> groups;
     documents::makeGetFileList(udtData, groups);
-    std::vector<std::vector<std::string>> groupNumbers;
     for (const auto& group : groups) {
         std::vector<std::string> numbers;
         for (const auto& info : group.udtInfo) {
@@ -389,7 +433,11 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
             {
                 StepTimer timer(*this, BatchStep::Build);
                 // A builder that fails has rolled back its own records.
-                if (!(this->*form->build)(info.strFileName, made)) return false;
+                refusedMessage_.reset();
+                if (!(this->*form->build)(info.strFileName, made)) {
+                    if (refusedMessage_) held = info.strInfoType;
+                    return false;
+                }
             }
             append(batch.unsent, made);
             for (const auto& number : made) {
@@ -402,7 +450,7 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
         if (!numbers.empty() && !renderPages(batch, numbers, numbers, strReportType)) return false;
         groupNumbers.push_back(std::move(numbers));
     }
-    return handOverGroups(batch, groupNumbers);
+    return true;
 }
 
 bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData) {

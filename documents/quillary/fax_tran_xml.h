@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,11 @@ private:
 
     bool handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers);
     bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
+    // The build pass of a by-code batch; False on a failure, with `held` the
+    // information code whose builder refused a message file's own content.
+    [[nodiscard]] bool buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData,
+                                   const std::string& strReportType,
+                                   std::vector<std::vector<std::string>>& groupNumbers, std::string& held);
     bool runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
     bool runUnansweredBatch(Batch& batch, const std::string& strFaxNo);
     bool runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strFaxNo);
@@ -247,6 +253,15 @@ private:
     // The records of the batch under way, which its builders hand theirs to;
     // nullptr outside a batch.
     documents::BatchRecords* batchRecords_ = nullptr;
+    // The message file whose own content the last builder call refused (it
+    // does not parse, or lacks what its form needs), and why; empty when
+    // the call failed for another reason, or did not fail.
+    struct RefusedMessage {
+        std::string file;
+        std::string reason;
+    };
+    std::optional<RefusedMessage> refusedMessage_;
+    [[nodiscard]] bool holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode);
 };
 
 namespace documents {

@@ -34,6 +34,15 @@ bool BuilderCall::badData(const std::string& name) const {
     return false;
 }
 
+bool BuilderCall::refuse(const std::string& name, const std::string& reason) const {
+    // The error log keeps its one text; why the file was refused is for the
+    // person who has to mend it.
+    badData(name);
+    writeDebugLine(form_.source, name + form_.fileSuffix + ": " + reason);
+    owner_.refusedMessage_ = FaxTranXml::RefusedMessage{name + form_.fileSuffix, reason};
+    return false;
+}
+
 std::vector<xml::Node> BuilderCall::linesOf(const xml::Document& message) const {
     if (!form_.body) return message.getElementsByTagName(form_.line);
     std::vector<xml::Node> out;
@@ -46,10 +55,24 @@ bool BuilderCall::read(const std::vector<std::string>& names, const LineWork& pe
     xml::Document message;
     message.setPreserveWhiteSpace(form_.preserveWhiteSpace);
     for (const auto& name : names) {
-        if (!message.load(messageFolder_ + name + form_.fileSuffix)) return badData(name);
+        if (!message.load(messageFolder_ + name + form_.fileSuffix)) {
+            const xml::ParseError& why = message.parseError();
+            if (why.contentFault()) return refuse(name, why.told());
+            badData(name);
+            writeDebugLine(form_.source, name + form_.fileSuffix + ": " + why.told());
+            return false;
+        }
         std::size_t index = 0;
-        for (xml::Node line : linesOf(message))
-            if (!perLine(line, name, index++)) return false;
+        for (xml::Node line : linesOf(message)) {
+            try {
+                if (!perLine(line, name, index++)) return false;
+            } catch (const Error& e) {
+                // More documents or keys than a 16-bit count holds.
+                if (e.number() != errnum::Overflow) throw;
+                rollBack();
+                return refuse(name, e.description());
+            }
+        }
     }
     return true;
 }

@@ -72,11 +72,18 @@ public:
     // BadMessageData for message file `name`; badData logs it and answers False.
     Error badDataError(const std::string& name) const;
     bool badData(const std::string& name) const;
+    // The message file's own content is at fault: BadMessageData is logged,
+    // the reason written to the debug log beside it, and the owner told
+    // which file it refused and why (a batch holds back that file's archive
+    // alone). False.
+    bool refuse(const std::string& name, const std::string& reason) const;
 
     // Reads every message file of the messages folder in order and hands
     // each of its lines to `perLine` with the file's name and the line's
     // place among the file's lines. False after BadMessageData is logged for a file
-    // that does not load, or when `perLine` answers False (it has logged).
+    // that does not load (refused when its content is at fault), or when
+    // `perLine` answers False (it has logged). A count that overflows on a
+    // file's lines refuses that file.
     using LineWork = std::function<bool(xml::Node line, const std::string& file, std::size_t index)>;
     bool read(const std::vector<std::string>& names, const LineWork& perLine);
     // The lines of a message, in the order read takes them.

@@ -36,7 +36,8 @@ bool FaxTranXml::makeEstiRequest(const std::vector<std::string>& strFileName, st
         bool hasSupplier = false, hasCustomer = false;
         std::string supplier = childText(jptrm, "Supplier-code", &hasSupplier);
         std::string customer = childText(jptrm, "Customer-code", &hasCustomer);
-        if (!hasSupplier || !hasCustomer) return call.badData(name);
+        if (!hasSupplier || !hasCustomer)
+            return call.refuse(name, "Supplier-code, Customer-code のいずれかがない JPTRM があります");
         Request& r = call.start(customer, supplier, "", descendantText(jptrm, "Customer-name-K"));
         r.document.documentElement().appendChild(r.document.createElement("PilotFAXNumber")).setText(pilot);
         r.document.documentElement().appendChild(jptrm);

@@ -33,7 +33,8 @@ bool FaxTranXml::makeLimitConfirmList(const std::vector<std::string>& strFileNam
         std::string supplier = childText(jptrm, "Supplier-code", &hasSupplier);
         // Without its keys a line cannot be addressed; it would otherwise
         // fall to whichever supplier shares the blanks.
-        if (!hasCustomer || !hasSupplier) return call.badData(name);
+        if (!hasCustomer || !hasSupplier)
+            return call.refuse(name, "Customer-code, Supplier-code のいずれかがない JPTRM があります");
         std::string orderName = descendantText(jptrm, "Customer-name-K");
         readTestAttribute(jptrm, test);
 

@@ -33,7 +33,8 @@ bool FaxTranXml::makeOrderSheet(const std::vector<std::string>& strFileName, std
         std::string supplier = childText(jptrm, "Supplier-code", &hasSupplier);
         std::string customer = childText(jptrm, "Customer-code", &hasCustomer);
         std::string orderNumber = childText(jptrm, "Order-number", &hasOrder);
-        if (!hasSupplier || !hasCustomer || !hasOrder) return call.badData(name);
+        if (!hasSupplier || !hasCustomer || !hasOrder)
+            return call.refuse(name, "Supplier-code, Customer-code, Order-number のいずれかがない JPTRM があります");
         DocumentGroup& order = call.start(customer, supplier, "", descendantText(jptrm, "Customer-name-K"));
         order.orderNumber = orderNumber;
         order.document.documentElement().appendChild(jptrm);

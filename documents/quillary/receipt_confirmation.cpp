@@ -21,15 +21,21 @@ void setConfirmId(xml::Document& doc, const std::string& confirmId) {
 
 bool blank(const std::string& s) { return s.find_first_not_of(" \t\r\n\x0b\x0c") == std::string::npos; }
 
-std::string readList(const std::string& path) {
-    xml::Document confirm;
-    if (!confirm.load(path))
-        throw Error(errnum::PathFileAccessError, "受信確認ファイルを読めません: " + path + " " + confirm.parseError().reason);
+xml::Node listNode(const xml::Document& confirm, const std::string& path) {
     xml::Node put = confirm.selectSingleNode("/Puts/Put");
     if (!put) put = confirm.selectSingleNode("//Puts/Put");
     if (!put) throw Error(errnum::ObjectNotSet, "受信確認ファイルに Puts/Put がありません: " + path);
-    return put.text();
+    return put;
 }
+
+xml::Document loadList(const std::string& path) {
+    xml::Document confirm;
+    if (!confirm.load(path))
+        throw Error(errnum::PathFileAccessError, "受信確認ファイルを読めません: " + path + " " + confirm.parseError().reason);
+    return confirm;
+}
+
+std::string readList(const std::string& path) { return listNode(loadList(path), path).text(); }
 
 }  // namespace
 
@@ -125,6 +131,29 @@ bool confirmListed(const std::string& requestFolder, const ConfirmationList& lis
         return done.outcome == Confirmation::Outcome::Refused;
     }
     return true;
+}
+
+std::vector<std::string> holdListed(const std::string& requestFolder, const ConfirmationList& list,
+                                    const std::string& infoCode) {
+    RequestFolderLock lock(requestFolder);
+    const std::string path = requestFolder + list.fileName;
+    std::vector<std::string> held;
+    if (!fs::fileExists(path)) return held;
+    xml::Document confirm = loadList(path);
+    xml::Node put = listNode(confirm, path);
+    std::vector<std::string> entries = text::split(put.text(), ',');
+    std::string names;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!blank(entries[i]) && codeAt(list, i) == infoCode) {
+            held.push_back(entries[i]);
+            entries[i].clear();
+        }
+        names += (i ? "," : "") + entries[i];
+    }
+    if (held.empty()) return held;
+    put.setText(names);
+    confirm.save(path);
+    return held;
 }
 
 bool discardList(const std::string& requestFolder, const std::string& fileName) {

@@ -86,6 +86,14 @@ std::vector<OwedArchive> listedArchives(const std::string& requestFolder, const 
 // all the same.
 bool confirmListed(const std::string& requestFolder, const ConfirmationList& list);
 
+// Takes the archives of the information code out of the list file of the
+// request folder, under the folder's lock, leaving their places blank as for
+// an archive not fetched: their receipt is not to be confirmed, nor owed.
+// Answers the names taken out (none when there is no list). Raises when the
+// list cannot be read or written.
+std::vector<std::string> holdListed(const std::string& requestFolder, const ConfirmationList& list,
+                                    const std::string& infoCode);
+
 // Deletes the list file `fileName` of the request folder unread, under the
 // folder's lock: a list whose archives must not be confirmed. True when
 // there was one. Raises when the folder cannot be locked.

@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/process/event_pump.h"
+#include "platform/testing/broken_documents.h"
 #include "platform/testing/send_lines.h"
 
 #include <filesystem>
@@ -90,6 +91,50 @@ TEST_F(WholeRoadTest, TheDemoDocumentsAreFaxedLoggedAndConfirmed) {
     EXPECT_NE(member(reminders[0], "request.xml").find("<FileName>Reminder_0001.xml</FileName>"), std::string::npos);
     EXPECT_GT(sendLog().size(), logged.size());
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+}
+
+// The order sheet's archive carries a document no builder can read; the
+// EDI server offers each archive until its receipt is confirmed. Every
+// other archive is faxed and confirmed once; that one is held back, named
+// in the error log on each pass with its document and the reason, and
+// never confirmed.
+TEST_F(WholeRoadTest, ABrokenDocumentHoldsBackOnlyItsOwnArchive) {
+    fs::removeTree(answers / "GetEdiData");
+    const std::string demo = testing::sourceDir() + "demo/edi_server/GetEdiData/";
+    for (const char* step : {"1", "2", "3", "4"})
+        for (const auto& archive : fs::list(demo + step, "*", fs::ListKind::Folders)) {
+            const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
+            fs::makeFolders(to);
+            std::filesystem::copy(demo + step + "/" + archive, to + archive, std::filesystem::copy_options::recursive);
+        }
+    const std::string broken = answers / "GetEdiData/unconfirmed/0500/D0500_20240111090000.tgz/DORE0500_0001.xml";
+    fs::writeFileAtomic(broken, testing::withEntityPastTheBound(fs::readFile(broken)));
+
+    std::size_t sent = 0;
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_TRUE(control->getEDIData("0")) << logText();
+        ASSERT_TRUE(sendsEnded());
+        if (pass == 1) sent = sendLog().size();
+        // The archive, its document and the reason, on each pass.
+        std::size_t held = 0;
+        for (const auto& e : log.log->entries())
+            held += e.description.find("D0500_20240111090000") != std::string::npos &&
+                    e.description.find("DORE0500_0001.xml") != std::string::npos &&
+                    e.description.find("実体参照") != std::string::npos;
+        EXPECT_EQ(held, static_cast<std::size_t>(pass)) << logText();
+        EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
+        EXPECT_EQ(filesIn("TempReqEDI"), std::vector<std::string>{});
+    }
+    // The five documents of the other archives, faxed once.
+    EXPECT_EQ(sent, 5u) << logText();
+    EXPECT_EQ(sendLog().size(), sent);
+    for (const auto& record : sendLog()) EXPECT_NE(record.xml().find("OK"), std::string::npos) << record.xml();
+    std::vector<std::string> ids;
+    for (const auto& zip : requests("PutConfirm")) ids.push_back(requestValue(zip, "ConfirmID"));
+    EXPECT_EQ(ids, (std::vector<std::string>{"D0301_20240110083000", "D0701_20240112100000", "D1101_20240105080000"}));
+    EXPECT_FALSE(fs::fileExists(home / "OwedReceipts.txt"));
+    EXPECT_NE(fs::readFile(home / "log/DebugLog.txt").find("実体参照"), std::string::npos);
 }
 
 }  // namespace

@@ -291,6 +291,8 @@ TEST(XmlLoad, ReportsErrorsWithCodeAndReason) {
         EXPECT_TRUE(doc.childNodes().empty()) << c.what;
         EXPECT_NE(doc.parseError().errorCode, 0) << c.what;
         EXPECT_FALSE(doc.parseError().reason.empty()) << c.what;
+        // A file that could not be read is no fault of its bytes.
+        EXPECT_EQ(doc.parseError().contentFault(), std::string(c.what) != "missing file") << c.what;
     }
     Document doc;
     (void)doc.load(dir / "broken.xml");
@@ -382,6 +384,7 @@ TEST(XmlLoad, EntityTextPastItsBoundIsRefusedOnEveryLoad) {
         EXPECT_EQ(xml::checkFile(dir / c.name).errorCode, file.parseError().errorCode);
         if (c.loads) EXPECT_EQ(file.documentElement().text().size(), 6000u);
         else EXPECT_NE(file.parseError().reason.find(dir / c.name), std::string::npos) << file.parseError().reason;
+        EXPECT_EQ(file.parseError().contentFault(), !c.loads);
     }
 }
 

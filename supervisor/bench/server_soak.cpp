@@ -3,7 +3,8 @@
 // EDI server, whose answers this program writes a few requests ahead of the
 // schedule: good documents mixed with bad ones (names without a ".", entries
 // in folders of the archive, documents the archive lacks, suppliers that are
-// not registered), archives without an index, archives that are none at all,
+// not registered, documents cut in half or carrying an entity past the bound
+// a load allows), archives without an index, archives that are none at all,
 // refusals and garbled answers, and reminder lists good and bad. Now and then
 // a fax-send server of the home is killed (SIGKILL) in the middle of its work,
 // now and then one is stopped (SIGSTOP) and left hung for its client to find
@@ -24,6 +25,12 @@
 //   confirmed, or logged by name (a bad document, a supplier not
 //   registered, a send that failed "NG"); as the EDI server does, the good
 //   documents of an archive left unconfirmed are offered again;
+// - an archive with a broken document is held back whole: never confirmed,
+//   none of its documents faxed, the archive and the document named in the
+//   error log; the other archives of the pass go on. The EDI server offers
+//   it once more (it would go on offering it, holding back the later
+//   archives of its code, until someone removed the cause; here the later
+//   archives come all the same);
 // - the send log has a record of every management number, and no fax went
 //   out twice (more faxes taken whole by the lines than numbers recorded
 //   "OK", or a document recorded "OK" under two numbers);
@@ -46,6 +53,7 @@
 #include "platform/archive/archive_file.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/testing/broken_documents.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/shape.h"
 #include "platform/testing/small_file_system.h"
@@ -103,7 +111,7 @@ struct Options {
 };
 
 // What becomes of a document the server is offered.
-enum class Fate { Good, NoDot, InFolder, Missing, Unregistered };
+enum class Fate { Good, NoDot, InFolder, Missing, Unregistered, Broken };
 const char* fateName(Fate f) {
     switch (f) {
     case Fate::Good: return "good";
@@ -111,6 +119,7 @@ const char* fateName(Fate f) {
     case Fate::InFolder: return "entry in a folder";
     case Fate::Missing: return "missing from its archive";
     case Fate::Unregistered: return "supplier not registered";
+    case Fate::Broken: return "broken (its archive held back)";
     }
     return "?";
 }
@@ -200,6 +209,9 @@ public:
                 if (offer != offers.end() && offer->second.archive == a->name) offers.erase(offer);
                 pending_[a->code].push_front(*d);
             }
+            // Never offered: its name (that of its step) may come again on
+            // another archive. A second offer taken back leaves the first.
+            if (a->held && !a->again) heldArchives.erase(a->name);
             ++figures.withdrawn;
         }
         std::erase_if(served_, [&](const Served& a) { return a.code != 4 && a.step > fetches; });
@@ -236,6 +248,10 @@ public:
             }
             if (reminder ? reminderFetches < a.step + 2 : fetches < a.step + 8) continue;
             a.settled = true;
+            if (a.held) {
+                if (!a.again) heldAgain_[a.code].push_back(a);
+                continue;
+            }
             std::deque<Doc>& pending = reminder ? pendingReminders_ : pending_[a.code];
             for (const Doc& d : a.docs) {
                 if (reminder && d.fate == Fate::Good && remindersConfirmed.count(d.file())) continue;
@@ -249,9 +265,23 @@ public:
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
         std::size_t reminderArchives = 0, reminderBroken = 0, offeredAgain = 0, withdrawn = 0;
+        std::size_t held = 0, heldAgain = 0;  // archives with a broken document, first and second offers
     } figures;
+    std::set<std::string> heldArchives;  // names of the archives with a broken document
 
 private:
+    // An archive served with documents: its code (0 to 3, 4 for a reminder
+    // list), its step, its name and its documents.
+    struct Served {
+        int code;
+        std::size_t step;
+        std::string name;
+        std::vector<Doc> docs;
+        bool settled = false;  // confirmed, or its documents offered again
+        bool held = false;     // it carries a broken document: never confirmed
+        bool again = false;    // the second offer of a held archive
+    };
+
     bool chance(double p) { return std::uniform_real_distribution<>(0, 1)(random_) < p; }
     int between(int lo, int hi) { return std::uniform_int_distribution<>(lo, hi)(random_); }
 
@@ -276,6 +306,13 @@ private:
     }
 
     std::string content(const Doc& d) const {
+        if (d.fate == Fate::Broken) {
+            Doc good = d;
+            good.fate = Fate::Good;
+            const std::string text = content(good);
+            // Half of them cut short, half with an entity past the bound.
+            return std::stoul(d.serial) % 2 ? testing::cutInHalf(text) : testing::withEntityPastTheBound(text);
+        }
         if (d.code == kReminderCode) {
             std::string text = reminderTemplate_;
             replaceAll(text, "RFQ-240101", d.token());
@@ -319,6 +356,17 @@ private:
         const std::string infoCode = kCodes[k];
         std::deque<Doc>& pending = pending_[k];
         publish("GetEdiData", step, [&](const std::string& folder) {
+            if (!heldAgain_[k].empty()) {
+                // The same archive again, as the server offers it until its
+                // receipt is confirmed.
+                Served again = heldAgain_[k].front();
+                heldAgain_[k].pop_front();
+                again.step = step;
+                again.again = true;
+                again.settled = false;
+                ++figures.heldAgain;
+                return serve(folder, again);
+            }
             if (fresh) {
                 double roll = std::uniform_real_distribution<>(0, 1)(random_);
                 if (roll < 0.15 && pending.empty()) {
@@ -355,17 +403,35 @@ private:
                 return put(archive + "/" + stray.file(), content(stray));
             }
             ++figures.archives;
-            served_.push_back({k, step, name, {pending.begin(), pending.end()}});
-            std::string index;
-            for (const Doc& d : pending) {
-                index += "C0001," + d.supplier + "," + d.token() + ",0,01,20240111,A,B," + infoCode + "," + d.entry() +
-                         "\r\n";
-                if (d.fate != Fate::Missing) put(archive + "/" + d.entry(), content(d));
-                offers[d.token()] = {d, name};
+            // One archive in some carries a document no builder can read;
+            // the first of the run always does.
+            if (fresh && (figures.held == 0 || chance(0.04))) {
+                Doc broken = newDoc(infoCode);
+                broken.fate = Fate::Broken;
+                broken.supplier = kRegistered[between(0, 2)];
+                pending.push_back(broken);
             }
-            put(archive + "/index.csv", index);
+            Served served{k, step, name, {pending.begin(), pending.end()}};
             pending.clear();
+            for (const Doc& d : served.docs) served.held |= d.fate == Fate::Broken;
+            if (served.held) ++figures.held;
+            serve(folder, served);
         });
+    }
+
+    void serve(const std::string& folder, const Served& served) {
+        served_.push_back(served);
+        const std::string archive = folder + served.name + ".tgz";
+        const std::string infoCode = kCodes[served.code];
+        if (served.held) heldArchives.insert(served.name);
+        std::string index;
+        for (const Doc& d : served.docs) {
+            index += "C0001," + d.supplier + "," + d.token() + ",0,01,20240111,A,B," + infoCode + "," + d.entry() +
+                     "\r\n";
+            if (d.fate != Fate::Missing) put(archive + "/" + d.entry(), content(d));
+            offers[d.token()] = {d, served.name};
+        }
+        put(archive + "/index.csv", index);
     }
 
     void writeReminder(std::size_t step, bool fresh) {
@@ -393,16 +459,6 @@ private:
         });
     }
 
-    // An archive served with documents: its code (0 to 3, 4 for a reminder
-    // list), its step, its name and its documents.
-    struct Served {
-        int code;
-        std::size_t step;
-        std::string name;
-        std::vector<Doc> docs;
-        bool settled = false;  // confirmed, or its documents offered again
-    };
-
     std::string answers_;
     std::mt19937& random_;
     std::vector<Served> served_;
@@ -411,6 +467,7 @@ private:
     std::string reminderTemplate_;
     std::deque<Doc> pending_[4];
     std::deque<Doc> pendingReminders_;
+    std::deque<Served> heldAgain_[4];  // held archives to offer once more, by code
     std::size_t written_ = 0, remindersWritten_ = 0, serials_ = 0;
     std::size_t codeStart_ = 0;  // the fetch from which the codes run from the first again
 };
@@ -762,6 +819,16 @@ int run(const Options& o) {
             if (!number.isNull()) results[number.text()].push_back(result.isNull() ? "" : result.text());
         }
     std::string errorLog = readOr(*home / "log/ErrorLog.txt");
+    // A broken document: 40017 of the batch, naming the archive it holds back
+    // and the document.
+    auto heldByName = [&](const Doc& d, const std::string& archive) {
+        std::istringstream lines(errorLog);
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("\tmakeFAXSendXML\t40017\t") != std::string::npos && line.find(archive) != std::string::npos &&
+                line.find(d.file()) != std::string::npos)
+                return true;
+        return false;
+    };
     auto loggedByName = [&](const Doc& d) {
         // 40203 names the entry as the archive or its index gave it; 40105
         // the file of a supplier not registered.
@@ -778,9 +845,26 @@ int run(const Options& o) {
 
     std::size_t faxedConfirmed = 0, sendFailed = 0, loggedBad = 0;
     std::vector<std::string> notConfirmed, noRecord, lost, badNotLogged, faxedBad, okTwice;
+    std::vector<std::string> heldConfirmed, heldFaxed;
+    std::size_t heldDocs = 0;
+    for (const std::string& archive : script.heldArchives)
+        if (confirmed.count(archive)) heldConfirmed.push_back(archive);
     for (const auto& [tok, offer] : script.offers) {
         const Doc& d = offer.doc;
         auto faxes = faxesOf.find(tok);
+        if (script.heldArchives.count(offer.archive)) {
+            // Held back with its archive: none of it faxed.
+            ++heldDocs;
+            bool faxed = false;
+            if (faxes != faxesOf.end())
+                for (const std::string& number : faxes->second) faxed |= results.count(number) || numbers.count(number);
+            if (faxed) heldFaxed.push_back(d.file() + " of " + offer.archive);
+            if (d.fate == Fate::Broken && !heldByName(d, offer.archive))
+                badNotLogged.push_back(d.file() + " of " + offer.archive + " (" + fateName(d.fate) + ")");
+            if (d.fate != Fate::Good && d.fate != Fate::Broken && !loggedByName(d))
+                badNotLogged.push_back(d.entry() + " (" + fateName(d.fate) + ")");
+            continue;
+        }
         if (d.fate != Fate::Good) {
             if (faxes != faxesOf.end()) faxedBad.push_back(d.entry());
             if (loggedByName(d)) ++loggedBad;
@@ -830,6 +914,8 @@ int run(const Options& o) {
     if (!noRecord.empty()) v.fault("documents in a fax without a send-log record");
     if (!badNotLogged.empty()) v.fault("bad documents not logged by name");
     if (!faxedBad.empty()) v.fault("bad documents faxed");
+    if (!heldConfirmed.empty()) v.fault("archives with a broken document confirmed");
+    if (!heldFaxed.empty()) v.fault("documents of an archive held back faxed");
     if (!unlogged.empty()) v.fault("management numbers without a send-log record");
     const testing::SendAccount lines = testing::accountSends(home->path());
     if (lines.duplicates() > 0) v.fault("faxes that went out twice");
@@ -850,7 +936,8 @@ int run(const Options& o) {
         << " that were none, " << f.refused << " refusals, " << f.garbled << " garbled, " << f.nothing
         << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none; "
         << f.offeredAgain << " documents offered again after no confirmation, " << f.withdrawn
-        << " archives written ahead taken back at a restart\n"
+        << " archives written ahead taken back at a restart; " << f.held << " archives with a broken document ("
+        << f.heldAgain << " offered again), " << heldDocs << " documents held back with them\n"
         << "  documents offered " << script.offers.size() << ":";
     std::map<Fate, std::size_t> fates;
     for (const auto& [tok, offer] : script.offers) ++fates[offer.doc.fate];
@@ -875,6 +962,8 @@ int run(const Options& o) {
     listSome(out, "  in a fax without a send-log record", noRecord);
     listSome(out, "  bad documents not logged by name", badNotLogged);
     listSome(out, "  bad documents faxed", faxedBad);
+    listSome(out, "  archives with a broken document confirmed", heldConfirmed);
+    listSome(out, "  documents of an archive held back faxed", heldFaxed);
     listSome(out, "  management numbers without a send-log record", unlogged);
     listSome(out, "  left behind", leftovers);
     listSome(out, "  recorded OK under two numbers", okTwice);
