@@ -258,7 +258,8 @@ public:
     }
 
     // Reads a page's data up to DLE ETX, removing the DLE doubling. Error
-    // for a page beyond kMaxPageBytes.
+    // for a page beyond kMaxPageBytes. The data between DLEs (nearly all of
+    // it) is taken a stretch at a time.
     Final readPage(std::string& page, Steady::time_point deadline) {
         bool afterDle = false;
         for (;;) {
@@ -268,23 +269,30 @@ public:
                 lfOwed_ = false;
                 if (pending_[0] == '\n') pending_.erase(0, 1);
             }
-            for (std::size_t i = 0; i < pending_.size(); ++i) {
-                char c = pending_[i];
+            std::string_view in = pending_;
+            while (!in.empty()) {
                 if (afterDle) {
                     afterDle = false;
+                    const char c = in.front();
+                    in.remove_prefix(1);
                     if (c == DLE) {
                         page += DLE;
                     } else if (c == SUB) {  // a modem may send two DLE bytes so
                         page.append(2, DLE);
                     } else if (c == ETX) {
-                        pending_.erase(0, i + 1);
+                        pending_.erase(0, pending_.size() - in.size());
                         return Final::Ok;
                     }
                     // Any other DLE pair is a modem's note inside the data.
-                } else if (c == DLE) {
+                    continue;
+                }
+                const void* dle = std::memchr(in.data(), DLE, in.size());
+                const std::size_t n = dle ? static_cast<std::size_t>(static_cast<const char*>(dle) - in.data()) : in.size();
+                page.append(in.data(), n);
+                in.remove_prefix(n);
+                if (dle) {
                     afterDle = true;
-                } else {
-                    page += c;
+                    in.remove_prefix(1);
                 }
             }
             pending_.clear();
@@ -311,12 +319,15 @@ private:
         return std::min(deadline, Steady::now() + clock().realDuration(kSlice));
     }
 
+    // Adds what the modem sends to pending_, read straight into it: a
+    // page's data comes a read at a time. One look at the clock a read, for
+    // the end of its wait.
     Final readMore(Steady::time_point deadline) {
         if (port_.closed) return Final::Closed;
-        if (Steady::now() >= deadline) return Final::TimedOut;
-        std::string bytes;
-        switch (port_.line->read(bytes, slice(deadline))) {
-            case SerialLine::Io::Ok: pending_ += bytes; return Final::Ok;
+        const auto now = Steady::now();
+        if (now >= deadline) return Final::TimedOut;
+        switch (port_.line->read(pending_, std::min(deadline, now + clock().realDuration(kSlice)))) {
+            case SerialLine::Io::Ok: return Final::Ok;
             case SerialLine::Io::Lost: return Final::Lost;
             case SerialLine::Io::TimedOut: return port_.closed ? Final::Closed : Final::Ok;
         }
@@ -801,6 +812,8 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
         return finish({EngineCode::NoCall, reported.value_or(HangupCode::ReceivePhaseBError), reported.has_value()});
 
     const milliseconds pageBound = WaitBounds::load().sendPage;
+    // One buffer for the call's pages: each page's memory is the last one's.
+    std::string page;
     for (;;) {
         a = d.command("AT+FDR", kPageStartBound);
         if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
@@ -814,7 +827,7 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
                            reported.has_value()});
         if (Final f = d.write(std::string(1, DC2), deadlineIn(kCommandBound)); lostWait(f))
             return finish({codeOfLostWait(f), HangupCode::Aborted, false});
-        std::string page;
+        page.clear();
         Final f = d.readPage(page, deadlineIn(pageBound));
         if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
         if (f != Final::Ok) {
