@@ -189,12 +189,31 @@ constexpr int kPeek = 13;
 // in the lower four; 0 where no code begins, kEolEntry where eleven zeros
 // (the start of an EOL) do. Two bytes an entry keep both tables in the
 // first-level cache.
+//
+// Where the peeked bits hold two terminating codes, one of each colour, each
+// of a run below 32 (a glyph's stroke and the gap after it, the bulk of a
+// page of print), the entry is a pair: kPairTag, the second run in bits 9 to
+// 13, the first in bits 4 to 8, the two codes' length in the lower four. A
+// line is read a pair at a time where it can be, half the look-ups.
 using Entry = std::uint16_t;
 constexpr Entry kEolEntry = 0xFFFF;
+constexpr Entry kPairTag = 0xC000;  // single entries stay below: 2560 << 4 | 13 is 0xA00D
 constexpr int kMaxCodeLength = 13;
+constexpr int kPairRun = 32;
+
+// The tables of a check, which needs the lines' widths alone: an entry
+// says how far a code, or a pair of them, moves along the line, and whether
+// the colour changes, without branches to tell a pair from a single code.
+// The length in bits 0 to 3, the run in bits 4 to 9 (in 64s for a make-up
+// code, bit 10), bit 11 where the colour changes; kCheckStop where the
+// line's EOL or a fault begins, which the full reading takes over.
+constexpr Entry kCheckStop = 0x8000;
+constexpr Entry kCheckMakeup = 1u << 10;
+constexpr Entry kCheckTurn = 1u << 11;
 
 struct DecodeTables {
     std::vector<Entry> colour[2];
+    std::vector<Entry> check;  // white's, then black's: the colour is an offset, not a table to look up
 };
 
 void addCode(std::vector<Entry>& table, Code c, int run) {
@@ -224,6 +243,37 @@ const DecodeTables& decodeTables() {
         // No code has eleven leading zeros: those entries are the EOLs'.
         for (int c = 0; c < 2; ++c)
             for (std::uint32_t i = 0; i < (1u << (kPeek - 11)); ++i) d.colour[c][i] = kEolEntry;
+        // Pairs: the bits after a terminating code, with zeros for the bits
+        // not peeked, give the other colour's code where it is no longer
+        // than the bits that are.
+        const DecodeTables single = d;
+        for (int c = 0; c < 2; ++c)
+            for (std::uint32_t i = 0; i < (1u << kPeek); ++i) {
+                const Entry first = single.colour[c][i];
+                if (first == kEolEntry || (first & 15) == 0 || (first >> 4) >= kPairRun) continue;
+                const int length = first & 15;
+                const Entry second = single.colour[1 - c][(i << length) & ((1u << kPeek) - 1)];
+                if (second == kEolEntry || (second & 15) == 0 || (second >> 4) >= kPairRun ||
+                    length + (second & 15) > kPeek)
+                    continue;
+                d.colour[c][i] = static_cast<Entry>(kPairTag | (second >> 4) << 9 | (first >> 4) << 4 |
+                                                    (length + (second & 15)));
+            }
+        d.check.assign(2u << kPeek, kCheckStop);
+        for (int c = 0; c < 2; ++c) {
+            Entry* check = d.check.data() + (static_cast<std::size_t>(c) << kPeek);
+            for (std::uint32_t i = 0; i < (1u << kPeek); ++i) {
+                const Entry e = d.colour[c][i];
+                if (e == kEolEntry || (e & 15) == 0) continue;
+                if (e >= kPairTag)
+                    check[i] = static_cast<Entry>((((e >> 4) & (kPairRun - 1)) + ((e >> 9) & (kPairRun - 1))) << 4 |
+                                                       (e & 15));
+                else if ((e >> 4) < 64)
+                    check[i] = static_cast<Entry>(kCheckTurn | (e >> 4) << 4 | (e & 15));
+                else
+                    check[i] = static_cast<Entry>(kCheckMakeup | (e >> 10) << 4 | (e & 15));
+            }
+        }
         return d;
     }();
     return t;
@@ -330,18 +380,68 @@ void fillBlack(std::uint8_t* row, int from, int to) {
     row[lb] |= last;
 }
 
-// Decodes one line, adding its black runs; its width, or -1 when the line
-// is damaged.
+// Decodes one line, adding its black runs when the page is to be drawn; its
+// width, or -1 when the line is damaged.
+template <bool Draw>
 int decodeLine(BitReader& r, const DecodeTables& t, std::vector<std::uint16_t>& runs) {
     int pos = 0;
     int colour = 0;
     int runStart = 0;
+    if constexpr (!Draw) {
+        // A check goes as far as it can through the codes that are neither
+        // the EOL, nor a fault, nor beyond the widest line; the loop below
+        // reads what stopped it.
+        const Entry* check = t.check.data();
+        static_assert(kCheckTurn << 2 == 1u << kPeek, "a turn moves to the other colour's half");
+        std::uint32_t half = 0;  // 0 white, 1 << kPeek black
+        Entry last = 0;
+        for (;;) {
+            const Entry e = check[half | r.peek(kPeek)];
+            if (e & kCheckStop) break;
+            const int run = ((e >> 4) & 63) << ((e & kCheckMakeup) ? 6 : 0);
+            if (pos + run > kMaxG3Width) break;
+            r.consume(e & 15);
+            pos += run;
+            half ^= (e & kCheckTurn) << 2;
+            last = e;
+        }
+        colour = half ? 1 : 0;
+        // After a make-up code the run goes on: the line may not end there.
+        runStart = (last & kCheckMakeup) ? -1 : pos;
+    }
     const Entry* table[2] = {t.colour[0].data(), t.colour[1].data()};
     for (;;) {
         const Entry e = table[colour][r.peek(kPeek)];
-        if (e == kEolEntry) {
-            // End of the line: it must end after a terminating code.
-            return runStart == pos ? pos : -1;
+        if (e >= kPairTag) {
+            if (e == kEolEntry) {
+                // End of the line: it must end after a terminating code.
+                return runStart == pos ? pos : -1;
+            }
+            // Two runs, each ending with a terminating code: the colour
+            // after them is the one before.
+            const int first = (e >> 4) & (kPairRun - 1);
+            const int second = (e >> 9) & (kPairRun - 1);
+            if (pos + first + second > kMaxG3Width) {
+                // The first code alone overruns the line, or the second
+                // does: read as code by code, up to the one that does.
+                const Code& code = colour ? kBlackTerm[first] : kWhiteTerm[first];
+                if (pos + first > kMaxG3Width) {
+                    r.consume(code.length);
+                } else {
+                    r.consume(e & 15);
+                }
+                return -1;
+            }
+            const int blackFrom = colour ? runStart : pos + first;
+            const int blackTo = colour ? pos + first : pos + first + second;
+            if (Draw && blackTo > blackFrom) {
+                runs.push_back(static_cast<std::uint16_t>(blackFrom));
+                runs.push_back(static_cast<std::uint16_t>(blackTo));
+            }
+            r.consume(e & 15);
+            pos += first + second;
+            runStart = pos;
+            continue;
         }
         const int length = e & 15;
         if (length == 0) return -1;
@@ -350,7 +450,7 @@ int decodeLine(BitReader& r, const DecodeTables& t, std::vector<std::uint16_t>& 
         pos += run;
         if (pos > kMaxG3Width) return -1;
         if (run < 64) {
-            if (colour && pos > runStart) {
+            if (Draw && colour && pos > runStart) {
                 runs.push_back(static_cast<std::uint16_t>(runStart));
                 runs.push_back(static_cast<std::uint16_t>(pos));
             }
@@ -365,7 +465,9 @@ int decodeLine(BitReader& r, const DecodeTables& t, std::vector<std::uint16_t>& 
 
 // Decodes into `page`, whose storage is reused: a page of print has a few
 // black runs per coded byte, and fresh memory for them on every page costs
-// more than the decoding.
+// more than the decoding. A page that is only checked keeps no runs: its
+// lines' widths are all a check needs.
+template <bool Draw>
 void decodeRaw(std::string_view data, bool reverse, RawPage& page) {
     static_assert(kMaxG3Width <= 0xFFFF && kMaxCodeLength < 15, "runs and entries fit their fields");
     const DecodeTables& t = decodeTables();
@@ -386,7 +488,7 @@ void decodeRaw(std::string_view data, bool reverse, RawPage& page) {
             continue;
         }
         const std::size_t mark = page.runs.size();
-        int width = decodeLine(r, t, page.runs);
+        int width = decodeLine<Draw>(r, t, page.runs);
         if (width < 0) page.runs.resize(mark);
         page.widths.push_back(width);
         page.firstRun.push_back(static_cast<std::uint32_t>(page.runs.size()));
@@ -521,6 +623,7 @@ struct ReadPage {
     }
 };
 
+template <bool Draw>
 ReadPage readPage(std::string_view data, BitOrder order) {
     trimScratch();  // after a page that raised
     RawPage& lsb = scratchPage(0);
@@ -529,13 +632,13 @@ ReadPage readPage(std::string_view data, BitOrder order) {
     BitOrder used = order;
     int width = 0;
     if (order == BitOrder::Detect) {
-        decodeRaw(data, true, lsb);
+        decodeRaw<Draw>(data, true, lsb);
         int wl = commonWidth(lsb);
         if (wl > 0 && damaged(lsb, wl) == 0) {
             width = wl;
             used = BitOrder::LsbFirst;
         } else {
-            decodeRaw(data, false, msb);
+            decodeRaw<Draw>(data, false, msb);
             int wm = commonWidth(msb);
             auto good = [](const RawPage& p, int w) { return w > 0 ? static_cast<int>(p.widths.size()) - damaged(p, w) : 0; };
             if (good(msb, wm) > good(lsb, wl)) {
@@ -548,7 +651,7 @@ ReadPage readPage(std::string_view data, BitOrder order) {
             }
         }
     } else {
-        decodeRaw(data, order == BitOrder::LsbFirst, lsb);
+        decodeRaw<Draw>(data, order == BitOrder::LsbFirst, lsb);
         width = commonWidth(lsb);
     }
     if (width <= 0) notG3("no line of the page decodes as G3");
@@ -566,7 +669,7 @@ void refuseCutShort(const G3DecodeReport& report) {
 }  // namespace
 
 BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* report) {
-    const ReadPage read = readPage(data, order);
+    const ReadPage read = readPage<true>(data, order);
     const RawPage& page = read.page;
     const int width = read.width;
     const int lines = static_cast<int>(page.widths.size());
@@ -590,7 +693,7 @@ BilevelImage decodeG3(std::string_view data, BitOrder order, G3DecodeReport* rep
 }
 
 G3DecodeReport inspectG3(std::string_view data, BitOrder order) {
-    G3DecodeReport report = readPage(data, order).report();
+    G3DecodeReport report = readPage<false>(data, order).report();
     trimScratch();
     return report;
 }

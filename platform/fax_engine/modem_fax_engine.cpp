@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -140,19 +141,23 @@ std::string withDleDoubled(std::string_view page) {
 }
 
 // Turns the bits of each byte round (most significant bit first to least
-// and back).
+// and back), eight bytes at a time: swapping halves, quarters and single
+// bits within every byte of a word at once.
 void reverseBitOrder(std::string& data) {
-    static const auto table = [] {
-        std::array<char, 256> t{};
-        for (int i = 0; i < 256; ++i) {
-            unsigned out = 0;
-            for (int b = 0; b < 8; ++b)
-                if (i & (1 << b)) out |= 0x80u >> b;
-            t[static_cast<std::size_t>(i)] = static_cast<char>(out);
-        }
-        return t;
-    }();
-    for (char& c : data) c = table[static_cast<unsigned char>(c)];
+    auto turn = [](std::uint64_t w) {
+        w = (w >> 1 & 0x5555555555555555u) | (w & 0x5555555555555555u) << 1;
+        w = (w >> 2 & 0x3333333333333333u) | (w & 0x3333333333333333u) << 2;
+        return (w >> 4 & 0x0F0F0F0F0F0F0F0Fu) | (w & 0x0F0F0F0F0F0F0F0Fu) << 4;
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= data.size(); at += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, data.data() + at, 8);
+        w = turn(w);
+        std::memcpy(data.data() + at, &w, 8);
+    }
+    for (; at < data.size(); ++at)
+        data[at] = static_cast<char>(turn(static_cast<unsigned char>(data[at])));
 }
 
 // How a received page reads. A Class 2 modem hands the data over most
@@ -276,7 +281,8 @@ public:
     }
 
     // Reads a page's data up to DLE ETX, removing the DLE doubling. Error
-    // for a page beyond kMaxPageBytes.
+    // for a page beyond kMaxPageBytes. The data between DLEs (nearly all of
+    // it) is taken a stretch at a time.
     Final readPage(std::string& page, Steady::time_point deadline) {
         bool afterDle = false;
         for (;;) {
@@ -286,23 +292,30 @@ public:
                 lfOwed_ = false;
                 if (pending_[0] == '\n') pending_.erase(0, 1);
             }
-            for (std::size_t i = 0; i < pending_.size(); ++i) {
-                char c = pending_[i];
+            std::string_view in = pending_;
+            while (!in.empty()) {
                 if (afterDle) {
                     afterDle = false;
+                    const char c = in.front();
+                    in.remove_prefix(1);
                     if (c == DLE) {
                         page += DLE;
                     } else if (c == SUB) {  // a modem may send two DLE bytes so
                         page.append(2, DLE);
                     } else if (c == ETX) {
-                        pending_.erase(0, i + 1);
+                        pending_.erase(0, pending_.size() - in.size());
                         return Final::Ok;
                     }
                     // Any other DLE pair is a modem's note inside the data.
-                } else if (c == DLE) {
+                    continue;
+                }
+                const void* dle = std::memchr(in.data(), DLE, in.size());
+                const std::size_t n = dle ? static_cast<std::size_t>(static_cast<const char*>(dle) - in.data()) : in.size();
+                page.append(in.data(), n);
+                in.remove_prefix(n);
+                if (dle) {
                     afterDle = true;
-                } else {
-                    page += c;
+                    in.remove_prefix(1);
                 }
             }
             pending_.clear();
@@ -358,12 +371,15 @@ private:
         return std::min(deadline, Steady::now() + clock().realDuration(kSlice));
     }
 
+    // Adds what the modem sends to pending_, read straight into it: a
+    // page's data comes a read at a time. One look at the clock a read, for
+    // the end of its wait.
     Final readMore(Steady::time_point deadline) {
         if (port_.closed) return Final::Closed;
-        if (Steady::now() >= deadline) return Final::TimedOut;
-        std::string bytes;
-        switch (port_.line->read(bytes, slice(deadline))) {
-            case SerialLine::Io::Ok: pending_ += bytes; return Final::Ok;
+        const auto now = Steady::now();
+        if (now >= deadline) return Final::TimedOut;
+        switch (port_.line->read(pending_, std::min(deadline, now + clock().realDuration(kSlice)))) {
+            case SerialLine::Io::Ok: return Final::Ok;
             case SerialLine::Io::Lost: return Final::Lost;
             case SerialLine::Io::TimedOut: return port_.closed ? Final::Closed : Final::Ok;
         }
@@ -962,6 +978,8 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
         return finish({EngineCode::NoCall, reported.value_or(HangupCode::ReceivePhaseBError), reported.has_value()});
 
     const milliseconds pageBound = WaitBounds::load().sendPage;
+    // One buffer for the call's pages: each page's memory is the last one's.
+    std::string page;
     for (;;) {
         a = d.command("AT+FDR", kPageStartBound);
         if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
@@ -975,7 +993,7 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
                            reported.has_value()});
         if (Final f = d.write(std::string(1, DC2), deadlineIn(kCommandBound)); lostWait(f))
             return finish({codeOfLostWait(f), HangupCode::Aborted, false});
-        std::string page;
+        page.clear();
         Final f = d.readPage(page, deadlineIn(pageBound));
         if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
         if (f != Final::Ok) {

@@ -407,8 +407,11 @@ struct SoftwareFaxModem::State {
         return false;
     }
 
+    // The page's data byte by byte; the time of its last byte is that of the
+    // read that brought it (a look at the clock a byte would cost a sender
+    // as much as its own work).
     void pageByte(char c) {
-        lastDataByte = now();
+        lastDataByte = lastInput;
         if (pendingDle) {
             pendingDle = false;
             if (c == kDle) page += kDle;

@@ -104,6 +104,13 @@ bool comparePage(const char* name, const BilevelImage& page, int rounds) {
     }
     // What a receiver does with a page of unknown bit order.
     double ourDetect = perPageMs(rounds, [&] { back = fg::fax::decodeG3(ours, fg::fax::BitOrder::Detect); });
+    // What a receiver does to check a page it stores: its lines read, not drawn.
+    int lines = 0;
+    double ourCheck = perPageMs(rounds, [&] { lines = fg::fax::inspectG3(ours).lines; });
+    if (lines != page.height) {
+        std::fprintf(stderr, "our check of the page counts %d lines\n", lines);
+        return false;
+    }
 
     MemoryTiff mem;
     std::size_t tiffBytes = 0;
@@ -123,6 +130,7 @@ bool comparePage(const char* name, const BilevelImage& page, int rounds) {
                 ourEncode / tiffEncode);
     std::printf("  decode: ours %.3f ms, libtiff %.3f ms, ratio ours/libtiff %.2f (ours with the bit order detected %.3f ms)\n",
                 ourDecode, tiffDecode, ourDecode / tiffDecode, ourDetect);
+    std::printf("  check of a received page (its lines read, not drawn): ours %.3f ms\n", ourCheck);
     std::printf("  line time of the page: %.2f s at 9600 bit/s, %.2f s at 14400 bit/s\n", bits / 9600, bits / 14400);
     std::printf("  coding share of the line time at 14400 bit/s: %.4f %%\n",
                 100.0 * (ourEncode / 1000.0) / (bits / 14400));

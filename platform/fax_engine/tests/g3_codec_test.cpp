@@ -107,6 +107,35 @@ TEST(G3Codec, DamagedDataIsConcealedOrRefused) {
     }
 }
 
+TEST(G3Codec, ACheckFindsInAPageWhatItsDrawingFinds) {
+    // Every run length, make-up codes included, damaged in the ways a line
+    // damages a page: the check that reads lines without drawing them must
+    // count the same lines, damaged lines and cut, and refuse the same pages.
+    const std::string page = encodeG3(randomRuns(1728, 120, 6), PageEnd::Rtc);
+    std::mt19937 rng(13);
+    for (int round = 0; round < 240; ++round) {
+        std::string data = page;
+        const std::size_t at = rng() % data.size();
+        if (round % 4 == 0) data[at] = static_cast<char>(data[at] ^ (1 << (rng() % 8)));
+        if (round % 4 == 1)
+            for (std::size_t i = at; i < std::min(data.size(), at + 30); ++i) data[i] = static_cast<char>(rng());
+        if (round % 4 == 2) data.resize(at);
+        if (round % 4 == 3) data.erase(at, 1 + rng() % 9);
+        for (BitOrder order : {BitOrder::LsbFirst, BitOrder::MsbFirst, BitOrder::Detect}) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", order " + std::to_string(static_cast<int>(order)));
+            G3DecodeReport drawn, checked;
+            int refused = 0;
+            try { decodeG3(data, order, &drawn); } catch (const Error&) { refused += 1; }
+            try { checked = inspectG3(data, order); } catch (const Error&) { refused += 2; }
+            ASSERT_TRUE(refused == 0 || refused == 3) << refused;
+            EXPECT_EQ(checked.lines, drawn.lines);
+            EXPECT_EQ(checked.damagedLines, drawn.damagedLines);
+            EXPECT_EQ(checked.bitOrder, drawn.bitOrder);
+            EXPECT_EQ(checked.truncated, drawn.truncated);
+        }
+    }
+}
+
 TEST(G3Codec, StretchAndShrinkGiveFaxShapedPages) {
     image::Image bitmap(864, 600, image::PixelFormat::Gray8, 255);
     for (int x = 0; x < 864; ++x) bitmap.row(300)[x] = 0;  // a one-pel rule
