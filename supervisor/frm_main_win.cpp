@@ -49,18 +49,22 @@ bool FrmMainWin::Form_Load() {
     }
     if (!reading.badText.empty())
         logError(Error(supervisor_errors::BadEndValue, "起動･終了ファイル[End.xml]の値が数値ではありません (要求なしとします): " + reading.badText));
+    // A supervisor that this window did not start shows as running, or as
+    // shutting down when its stop was already asked (it may take minutes to
+    // finish its sends).
+    showLockHolder(reading.value == 1);
+    return true;
+}
+
+void FrmMainWin::showLockHolder(bool stopping) {
     if (SupervisorLock::supervisorRunning()) {
-        // A supervisor runs that this window did not start: show it as running,
-        // or as shutting down when its stop was already asked (it may take
-        // minutes to finish its sends), and watch its lock for its end.
-        setStatus(reading.value == 1 ? kStatusStopping : kStatusRunning);
+        setStatus(stopping ? kStatusStopping : kStatusRunning);
         setCaption(kStop);
         view_.setEndTimer(options_.endInterval);
     } else {
         setStatus(kStatusStopped);
         setCaption(kStart);
     }
-    return true;
 }
 
 void FrmMainWin::cmdStartEnd_Click() {
@@ -211,14 +215,7 @@ bool FrmMainWin::awaitStopEnd() {
         view_.setEndTimer(options_.endInterval);
         return false;
     }
-    if (SupervisorLock::supervisorRunning()) {
-        setStatus(kStatusRunning);
-        setCaption(kStop);
-        view_.setEndTimer(options_.endInterval);
-    } else {
-        setStatus(kStatusStopped);
-        setCaption(kStart);
-    }
+    showLockHolder(false);
     return true;
 }
 

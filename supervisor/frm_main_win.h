@@ -105,6 +105,9 @@ private:
     // supervisor's shutdown passes; false then, or when the window closes.
     bool waitForShutdown(const std::function<bool()>& ended);
     bool awaitStartUp(StartReportReader& report);
+    // Shows the supervisor that holds the lock (as stopping when its stop
+    // was asked) and watches it for its end, or shows none running.
+    void showLockHolder(bool stopping);
     void setStatus(const std::string& text);
     void setCaption(const std::string& caption);
 
