@@ -236,6 +236,21 @@ bool isXslText(xmlNodePtr n) {
            std::strcmp(reinterpret_cast<const char*>(n->name), "text") == 0;
 }
 
+// Whether a load keeps white-space-only text in `element`, given whether it
+// keeps it in the element's parent: the element's own xml:space decides
+// first, else it keeps what its parent keeps, and xsl:text keeps it too.
+bool keepsBlankText(xmlNodePtr element, bool inParent) {
+    if (XmlString space{xmlGetNsProp(element, BAD_CAST "space", XML_XML_NAMESPACE)})
+        return std::strcmp(reinterpret_cast<char*>(space.get()), "preserve") == 0;
+    return inParent || isXslText(element);
+}
+
+// The same for an element where it stands in its tree (from the top down).
+bool keepsBlankText(xmlNodePtr n) {
+    if (!n || n->type != XML_ELEMENT_NODE) return false;
+    return keepsBlankText(n, keepsBlankText(n->parent));
+}
+
 // Drops white-space-only text nodes, except inside xsl:text and where
 // xml:space="preserve" is in force: a style sheet's deliberate blanks survive.
 void dropBlankText(xmlNodePtr parent, bool preserve) {
@@ -248,10 +263,7 @@ void dropBlankText(xmlNodePtr parent, bool preserve) {
                 xmlFreeNode(child);
             }
         } else if (child->type == XML_ELEMENT_NODE) {
-            bool keep = preserve || isXslText(child);
-            if (XmlString space{xmlGetNsProp(child, BAD_CAST "space", XML_XML_NAMESPACE)})
-                keep = std::strcmp(reinterpret_cast<char*>(space.get()), "preserve") == 0;
-            dropBlankText(child, keep);
+            dropBlankText(child, keepsBlankText(child, preserve));
         }
         child = next;
     }
@@ -569,7 +581,7 @@ void Node::setTextAsLoaded(const std::string& value) {
     if (!node_) throw Error::standard(errnum::ObjectNotSet);
     xmlNodePtr n = X(node_);
     const DocImpl* impl = DocImpl::of(n);
-    const bool kept = (impl && impl->preserve) || xmlNodeGetSpacePreserve(n) == 1 || isXslText(n);
+    const bool kept = (impl && impl->preserve) || keepsBlankText(n);
     const bool blank = value.find_first_not_of(" \t\r\n") == std::string::npos;
     setText(n->type == XML_ELEMENT_NODE && !kept && blank ? std::string() : value);
 }

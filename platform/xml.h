@@ -50,7 +50,10 @@ public:
     // white space), leaves the element empty. The node then reads now as it
     // reads after the document is saved and loaded again, and a save writes
     // what the save of that loaded document writes: a state file changed in
-    // place of its bytes stays in that form.
+    // place of its bytes stays in that form. Whether the load keeps the blank
+    // (xml:space, xsl:text) is told from the element's ancestors, so set the
+    // text once the element is where it will be saved, not before it is
+    // attached: a detached element drops a blank that its place may keep.
     void setTextAsLoaded(const std::string& value);
 
     // Attributes, in document order.

@@ -140,7 +140,8 @@ public:
     std::string reworked(ByteSpan whole, const std::function<void(Document&, Node&)>& change) const;
     // The bytes of a new element as a save of this file writes it: `build`
     // makes the element in a document that carries the file's declaration
-    // and answers it.
+    // and answers it (it may have placed it in that document already, so as
+    // to set its values where they stand).
     std::string fragment(const std::function<Node(Document&)>& build) const;
     // A document of the file's declaration and root holding copies of these
     // elements only (spans of elements under the root, in file order), as a

@@ -100,7 +100,7 @@ bool FaxManageNum::setManageNum(const std::string& strUpdateType) {
                     return true;
                 });
             }
-            write.appendToRoot(scan.fragment([&](xml::Document& doc) { return makeRecord(doc, record); }));
+            write.appendToRoot(scan.fragment([&](xml::Document& doc) { return appendRecord(doc, doc.asNode(), record); }));
             return Splice::Changed;
         });
         if (spliced) return true;

@@ -296,7 +296,7 @@ static Splice spliceChanges(const xml::ScannedFile& scan, xml::SplicedWrite& wri
         if (hasChanges) ++nextChanged;
     }
     for (const std::optional<ManageRecord>& r : records.added)
-        if (r) write.appendToRoot(scan.fragment([&](xml::Document& doc) { return makeRecord(doc, *r); }));
+        if (r) write.appendToRoot(scan.fragment([&](xml::Document& doc) { return appendRecord(doc, doc.asNode(), *r); }));
     return Splice::Changed;
 }
 

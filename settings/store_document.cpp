@@ -22,14 +22,11 @@ const std::vector<std::string>& namesAt(const ManageRecord& record, std::size_t 
 }
 
 // Every value is set as a load keeps it (a blank one leaves an empty
-// element), so that a write leaves the store in the form its saves write and
-// the next write splices it too.
+// element, unless its place preserves white space), so that a write leaves
+// the store in the form its saves write and the next write splices it too:
+// it is set once the element is in its place.
 void appendEntries(xml::Document& doc, xml::Node& list, const ListKind& kind, const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        xml::Node entry = doc.createElement(kind.entry);
-        entry.setTextAsLoaded(name);
-        list.appendChild(entry);
-    }
+    for (const std::string& name : names) list.appendChild(doc.createElement(kind.entry)).setTextAsLoaded(name);
 }
 
 std::vector<std::string> entriesOf(const xml::Node& record, const ListKind& kind) {
@@ -112,14 +109,10 @@ bool flatStore(const xml::ScannedFile& scan) {
     return xml::startTags(scan.bytes(), "FAXManageNum") == scan.topElementsNamed("FAXManageNum");
 }
 
-void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record) {
-    root.appendChild(makeRecord(doc, record));
-}
-
-xml::Node makeRecord(xml::Document& doc, const ManageRecord& record) {
-    xml::Node element = doc.createElement("FAXManageNum");
+xml::Node appendRecord(xml::Document& doc, xml::Node root, const ManageRecord& record) {
+    xml::Node element = root.appendChild(doc.createElement("FAXManageNum"));
     for (std::size_t i = 0; i < record.fields.size(); ++i) {
-        xml::Node field = doc.createElement(FaxManageNum::kFieldNames[i]);
+        xml::Node field = element.appendChild(doc.createElement(FaxManageNum::kFieldNames[i]));
         const std::string& value = record.fields[i];
         if (const ListKind* kind = listAt(i)) {
             appendEntries(doc, field, *kind, namesAt(record, i));
@@ -128,7 +121,6 @@ xml::Node makeRecord(xml::Document& doc, const ManageRecord& record) {
         } else {
             field.setTextAsLoaded(value);
         }
-        element.appendChild(field);
     }
     return element;
 }

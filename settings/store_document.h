@@ -64,10 +64,9 @@ ManageRecord readRecord(const xml::Node& record);
 
 // Appends the record as the last child of the root (a FAXManageNums): the
 // fields in position order, an entry per list name (an empty name gives an
-// empty entry), a blank DecisionCondition as "9".
-void appendRecord(xml::Document& doc, xml::Node& root, const ManageRecord& record);
-// The record's element as appendRecord makes it, in no tree yet.
-xml::Node makeRecord(xml::Document& doc, const ManageRecord& record);
+// empty entry), a blank DecisionCondition as "9"; answers the record's
+// element. `root` may be the document itself, for a record written alone.
+xml::Node appendRecord(xml::Document& doc, xml::Node root, const ManageRecord& record);
 // Removes the first record of the number (by position) of each
 // FAXManageNums; whether one was removed.
 [[nodiscard]] bool removeRecord(const xml::Document& doc, const std::string& number);

@@ -48,12 +48,11 @@ std::optional<std::pair<std::string, std::string>> numberAndType(const xml::Node
     return std::make_pair(number.text(), type.text());
 }
 
-// Values are set as a load keeps them (a blank is an empty element), so that
-// the log stays in the form its saves write and the next write splices.
+// Values are set as a load keeps them (a blank is an empty element, unless
+// the element's place preserves white space), so that the log stays in the
+// form its saves write and the next write splices: set once in their place.
 void appendText(xml::Document& doc, xml::Node& parent, const char* name, const std::string& value) {
-    xml::Node child = doc.createElement(name);
-    child.setTextAsLoaded(value);
-    parent.appendChild(child);
+    parent.appendChild(doc.createElement(name)).setTextAsLoaded(value);
 }
 
 // Errors of one operation: logged under the class's source, answered False.
@@ -189,14 +188,13 @@ bool scannedKeyIs(const xml::ScannedFile& scan, const std::vector<xml::ScannedNo
 
 }  // namespace
 
-xml::Node FaxSendCareers::newRecord(xml::Document& doc) const {
-    xml::Node record = doc.createElement("FaxSendLog");
+xml::Node FaxSendCareers::newRecord(xml::Document& doc, xml::Node parent) const {
+    xml::Node record = parent.appendChild(doc.createElement("FaxSendLog"));
     appendText(doc, record, "SendDate", sendDate_);
     appendText(doc, record, "RepManageNo", repManageNo_);
     appendText(doc, record, "RepType", repType_);
-    xml::Node images = doc.createElement("FAXRefImageFileNames");
+    xml::Node images = record.appendChild(doc.createElement("FAXRefImageFileNames"));
     if (!refImageFileName_.empty()) appendText(doc, images, "FAXRefImageFileName", refImageFileName_);
-    record.appendChild(images);
     appendText(doc, record, "OrderName", orderName_);
     appendText(doc, record, "CompanyName", sendCompanyName_);
     appendText(doc, record, "PostName", sendPostName_);
@@ -213,12 +211,12 @@ xml::Node FaxSendCareers::newRecord(xml::Document& doc) const {
 bool FaxSendCareers::setSendCareer() {
     return guarded([&] {
         auto spliced = spliceLog(path_, [&](const xml::ScannedFile& scan, xml::SplicedWrite& write) {
-            write.appendToRoot(scan.fragment([&](xml::Document& doc) { return newRecord(doc); }));
+            write.appendToRoot(scan.fragment([&](xml::Document& doc) { return newRecord(doc, doc.asNode()); }));
             return true;
         });
         if (spliced) return *spliced;
         return updateLog(path_, [&](xml::Document& doc) {
-            doc.documentElement().appendChild(newRecord(doc));
+            newRecord(doc, doc.documentElement());
             return true;
         });
     });
@@ -424,9 +422,7 @@ namespace {
 
 // The record's image list goes behind ReSendDate, with the name last in it.
 void addImage(xml::Document& doc, xml::Node record, const xml::Node& list, const std::string& image) {
-    xml::Node name = doc.createElement("FAXRefImageFileName");
-    name.setTextAsLoaded(image);
-    record.appendChild(list).appendChild(name);
+    record.appendChild(list).appendChild(doc.createElement("FAXRefImageFileName")).setTextAsLoaded(image);
 }
 
 // Whether a record of the number takes image names (setSendImage): its
@@ -538,7 +534,7 @@ std::optional<bool> FaxSendCareers::setSendOutcome(const std::vector<std::string
         }
         if (!resent)
             write.appendToRoot(scan.fragment([&](xml::Document& doc) {
-                xml::Node record = newRecord(doc);
+                xml::Node record = newRecord(doc, doc.asNode());
                 for (const std::string& image : images)
                     addImage(doc, record, record.getElementsByTagName("FAXRefImageFileNames").front(), image);
                 return record;

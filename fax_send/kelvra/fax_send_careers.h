@@ -113,8 +113,10 @@ public:
     const std::string& logPath() const { return path_; }
 
 private:
-    // The record setSendCareer appends, made in `doc`.
-    xml::Node newRecord(xml::Document& doc) const;
+    // The record setSendCareer appends, made in `doc` as the last child of
+    // `parent` (the log's root, or `doc` itself for a record written alone),
+    // its values set there.
+    xml::Node newRecord(xml::Document& doc, xml::Node parent) const;
 
     std::string path_;
     std::string orderName_, repManageNo_, repType_, refImageFileName_, sendCompanyName_, sendPostName_,
