@@ -205,7 +205,6 @@ TEST(XmlWhiteSpace, XmlSpacePreserveIsHonoured) {
     EXPECT_EQ(a.childNodes().size(), 2u);
     EXPECT_EQ(a.lastChild().text(), " ");
     EXPECT_EQ(doc.documentElement().lastChild().childNodes().size(), 0u);
-
     // A blank set as a load keeps it reads as it reads after a save and a reload.
     Document mixed = parse("<r xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" xml:space=\"preserve\"><a/><b xml:space=\"x\">"
                            "<c/></b><xsl:text xml:space=\"default\"/><d xml:space=\"default\"><xsl:text><e/></xsl:text></d></r>");
