@@ -47,8 +47,8 @@ constexpr std::chrono::milliseconds kQuietBeforeRing{300};
 constexpr std::chrono::milliseconds kRingInterval{2000};
 constexpr int kMaxRings = 30;
 constexpr std::chrono::milliseconds kDataIdle{60000};
-// The page data a modem holds beyond what the line has carried: a host
-// that its XOFF does not stop overruns it past this.
+// The page data a modem holds beyond what the line has carried before it
+// sends XOFF.
 constexpr std::size_t kModemBuffer = 2048;
 
 // T.32 hang-up codes the modem reports, beside those the engines share.
@@ -163,7 +163,10 @@ struct SoftwareFaxModem::State {
     bool xoffSent = false;
     bool hostStopsOnXoff = false;
     std::chrono::milliseconds drainAt{0};
-    std::size_t pageBytesIn = 0;  // page data taken, for the buffer's fill
+    // The page data in the modem's buffer, as of a time: the line carries
+    // it away at the session's rate, and nothing while it is empty.
+    std::size_t held = 0;
+    std::chrono::milliseconds heldAt{0};
     std::chrono::milliseconds pageStart{0};
     int lineRate = 14400;  // bits per second of the session
     std::optional<Ppm> heldPpm;
@@ -390,7 +393,8 @@ struct SoftwareFaxModem::State {
         if (!class20()) output += kDc1;  // a Class 2 modem's "ready for the data"
         mode = Mode::PageIn;
         xoffSent = false;
-        pageBytesIn = 0;
+        held = 0;
+        heldAt = pageStart;
         page.clear();
         pendingDle = false;
         lastDataByte = now();
@@ -399,17 +403,20 @@ struct SoftwareFaxModem::State {
 
     bool xonXoffFlow() const { return class20() ? flowControl == 1 : noRtsCts(); }
 
-    // The page data the modem holds at a time: what it took less what the
-    // line has carried since the page began.
-    std::size_t buffered(std::chrono::milliseconds at) const {
-        const auto carried = static_cast<std::size_t>(std::max<long long>((at - pageStart).count(), 0) * lineRate / 8000);
-        return pageBytesIn > carried ? pageBytesIn - carried : 0;
+    // The page data the modem holds at a time.
+    std::size_t buffered(std::chrono::milliseconds at) {
+        const long long ms = (at - heldAt).count();
+        if (ms <= 0) return held;
+        const auto carried = static_cast<std::size_t>(ms * lineRate / 8000);
+        held = held > carried ? held - carried : 0;
+        heldAt = at;
+        return held;
     }
     // When the line will have carried the buffer down to half of it.
     std::chrono::milliseconds drainTime() const {
         const std::size_t half = kModemBuffer / 2;
-        const auto bytes = static_cast<long long>(pageBytesIn > half ? pageBytesIn - half : 0);
-        return pageStart + std::chrono::milliseconds(bytes * 8000 / lineRate);
+        const auto bytes = static_cast<long long>(held > half ? held - half : 0);
+        return heldAt + std::chrono::milliseconds(bytes * 8000 / lineRate + 1);
     }
 
     // Whether a modem that holds the host back with XOFF takes a byte of
@@ -422,14 +429,18 @@ struct SoftwareFaxModem::State {
             ++call->lostBytes;
             return false;
         }
-        ++pageBytesIn;
-        if (!xoffSent && buffered(lastInput) > kModemBuffer) {
+        if (!xoffSent && buffered(lastInput) >= kModemBuffer) {
             xoffSent = true;
             output += kDc3;
             termios tio{};
             hostStopsOnXoff = ::tcgetattr(slave.get(), &tio) == 0 && (tio.c_iflag & IXON) != 0;
             drainAt = drainTime();
+            if (!hostStopsOnXoff) {
+                ++call->lostBytes;
+                return false;
+            }
         }
+        ++held;
         return true;
     }
 
