@@ -58,10 +58,10 @@
 // and XON once the line has carried it down to half, and a host whose line
 // does not stop on XOFF (the pseudo-terminal shows its IXON as the XOFF
 // goes) overruns the modem: the page data it sends until the XON is lost
-// (Call::lostBytes). Under RTS/CTS the pseudo-terminal's own buffer holds the host
-// back, and XON/XOFF from the host are no flow control. A Class 2.0 modem
-// sends no XON after CONNECT; a Class 2 modem sends it, and takes the host's
-// XON/XOFF, whatever +FLO says. A modem without RTS/CTS (setNoRtsCts)
+// (Call::lostBytes). Under RTS/CTS the pseudo-terminal's own buffer holds
+// the host back, and XON/XOFF from the host are no flow control. A Class
+// 2.0 modem sends no XON after CONNECT; a Class 2 modem sends it, and takes
+// the host's XON/XOFF, whatever +FLO says. A modem without RTS/CTS (setNoRtsCts)
 // refuses AT+FLO=2, and in Class 2 overruns as under XON/XOFF.
 //
 // The settings of one command set are refused (ERROR) while the other is in
