@@ -255,14 +255,23 @@ public:
         }
     }
 
-    // Writes bytes (commands or page data) by a deadline.
-    Final write(std::string_view bytes, Steady::time_point deadline) {
+    // Writes bytes (commands or page data) by a deadline. Page data the
+    // modem holds back is watched for the modem leaving the call meanwhile
+    // (NoCarrier): a modem that sent XOFF and then lost the call may never
+    // send the XON. A write that times out leaves the modem in a state not
+    // known, which the hang-up mends.
+    Final write(std::string_view bytes, Steady::time_point deadline, bool page = false) {
         while (!bytes.empty()) {
             if (port_.closed) return Final::Closed;
-            if (Steady::now() >= deadline) return Final::TimedOut;
+            if (Steady::now() >= deadline) {
+                gaveUp_ = true;
+                return Final::TimedOut;
+            }
             // What a slice did not write (the modem holding the data back)
             // stays at the front for the next one.
+            const std::size_t before = bytes.size();
             if (port_.line->write(bytes, slice(deadline)) == SerialLine::Io::Lost) return Final::Lost;
+            if (page && bytes.size() == before && callEndedWhileWriting()) return Final::NoCarrier;
         }
         return Final::Ok;
     }
@@ -673,11 +682,15 @@ public:
         if (!on_) on_ = port_.line->obeyXoff(true, reason);
         return on_;
     }
+    // What the line still holds back goes nowhere: the modem has answered
+    // the page's end, or the page is given up and the modem is (or is about
+    // to be) in command state, where page data would be taken for commands.
     void stop() {
         if (!on_) return;
-        on_ = false;
+        port_.line->discardOutput();
         std::string reason;
-        if (!port_.line->obeyXoff(false, reason)) lineFailed(port_, reason, trace_);
+        if (port_.line->obeyXoff(false, reason)) on_ = false;
+        else lineFailed(port_, reason, trace_);
     }
 
 private:
@@ -885,14 +898,21 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
                 // The piece that holds the page's RTC completes the fax at the far end.
                 if (last && at + kPieceBytes >= onLine.size() && !sendEnding(*port))
                     return finish({EngineCode::Aborted, HangupCode::Aborted, false});
-                Final f = d.write(piece, pageDeadline);
+                Final f = d.write(piece, pageDeadline, true);
                 if (lostWait(f)) return finish({codeOfLostWait(f), HangupCode::Aborted, false});
-                ended = d.callEndedWhileWriting();
+                ended = f == Final::NoCarrier || d.callEndedWhileWriting();
             }
-            std::string end{DLE, c20 ? (last ? '.' : ',') : ETX};
-            trace(port->tag + " > (DLE " + (c20 ? std::string(1, end[1]) : std::string("ETX")) + ")");
-            if (Final f = d.write(end, deadlineIn(kCommandBound)); lostWait(f))
-                return finish({codeOfLostWait(f), HangupCode::Aborted, false});
+            if (ended) {
+                // The rest of the page and its end would reach a modem in
+                // command state; its answer says how the call ended.
+                trace(port->tag + " < (the modem left the call during page " + std::to_string(n) + ")");
+                xoff.stop();
+            } else {
+                std::string end{DLE, c20 ? (last ? '.' : ',') : ETX};
+                trace(port->tag + " > (DLE " + (c20 ? std::string(1, end[1]) : std::string("ETX")) + ")");
+                if (Final f = d.write(end, deadlineIn(kCommandBound)); lostWait(f))
+                    return finish({codeOfLostWait(f), HangupCode::Aborted, false});
+            }
             a = d.await(kPostPageBound);
             xoff.stop();
             if (a.final == Final::TimedOut) {
@@ -963,6 +983,10 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
     auto finish = [&](Outcome o) { return endCall(d, *port, o, tag + "result ", *pages, traceFn); };
+    // A page's bytes 0x11 and 0x13 are data: a line that still obeys XOFF
+    // (its sending call could not turn that off) would lose them.
+    if (std::string reason; !port->line->obeyXoff(false, reason))
+        return finish({lineFailed(*port, reason, traceFn), HangupCode::Aborted, false});
     int modemClass = 0;
     if (std::int16_t code = configure(d, *port, s, modemClass, traceFn); code != EngineCode::Ok)
         return finish({code, HangupCode::Aborted, false});
@@ -1025,8 +1049,10 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
             }
             *pages = static_cast<std::int16_t>(*pages + 1);
         } else {
-            // Ask the far end to send the page again.
-            d.command(c20 ? "AT+FPS=2" : "AT+FPTS=2", kCommandBound);
+            // Ask the far end to send the page again. Unanswered, its late
+            // OK would be taken for the next AT+FDR's "no more pages".
+            Answer again = d.command(c20 ? "AT+FPS=2" : "AT+FPTS=2", kCommandBound);
+            if (lostWait(again.final)) return finish({codeOfLostWait(again.final), HangupCode::Aborted, false});
         }
         reported = hangupIn(post.info);
         if (reported && *reported != HangupCode::Normal) return finish({EngineCode::LineDropped, *reported, true});

@@ -203,6 +203,9 @@ SerialLine::Opened SerialLine::open(const std::string& device, long speed, const
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB);
     t.c_cflag |= CS8 | CREAD | CLOCAL | HUPCL | CRTSCTS;
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    // The modem's XON and XOFF, whatever the device had before.
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
     // With VMIN 0 a read of an empty line would answer 0, which must mean
     // the line has gone; with 1 it answers EAGAIN.
     t.c_cc[VMIN] = 1;
@@ -297,6 +300,10 @@ bool SerialLine::obeyXoff(bool on, std::string& reason) {
 
 void SerialLine::discardInput() {
     if (::tcflush(fd_, TCIFLUSH) != 0) writeDebugLine("FaxEngine", failure(device_ + ": flush", errno));
+}
+
+void SerialLine::discardOutput() {
+    if (::tcflush(fd_, TCOFLUSH) != 0) writeDebugLine("FaxEngine", failure(device_ + ": flush", errno));
 }
 
 }  // namespace fg::fax

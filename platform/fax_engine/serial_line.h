@@ -53,6 +53,9 @@ public:
     void interrupt() noexcept;
     // Throws away what the modem sent and nobody read.
     void discardInput();
+    // Throws away what was written and has not gone to the modem yet (data
+    // the modem's XOFF holds back, say).
+    void discardOutput();
     // How the modem holds the host back: RTS/CTS, or XON/XOFF for a modem
     // without it. Under XON/XOFF the line stops on the modem's XOFF only
     // while obeyXoff is on: the bytes 0x11 and 0x13 are data everywhere

@@ -47,14 +47,15 @@ constexpr std::chrono::milliseconds kQuietBeforeRing{300};
 constexpr std::chrono::milliseconds kRingInterval{2000};
 constexpr int kMaxRings = 30;
 constexpr std::chrono::milliseconds kDataIdle{60000};
-// The page data a modem holds beyond what the line has carried: a host
-// that its XOFF does not stop overruns it past this.
+// The page data a modem holds beyond what the line has carried before it
+// sends XOFF.
 constexpr std::size_t kModemBuffer = 2048;
 
 // T.32 hang-up codes the modem reports, beside those the engines share.
 constexpr int kHangNoCarrier = 0x11;      // no answer (T.30 T1 time-out)
 constexpr int kHangDataUnderflow = 0x43;  // send: fax data underflow
 constexpr int kHangNoResponseToEom = 0x53;
+constexpr int kHangPhaseCError = 0x40;  // send: unspecified phase C error (the line dropped mid-page)
 
 constexpr std::array<unsigned char, 256> makeReversed() {
     std::array<unsigned char, 256> t{};
@@ -156,10 +157,16 @@ struct SoftwareFaxModem::State {
     bool retrained = false;
     std::string page;
     bool pendingDle = false;
-    // Under XON/XOFF: whether the host's line stops on the modem's XOFF
-    // (its IXON), seen when the page's data begins.
-    std::optional<bool> hostStopsOnXoff;
-    std::size_t pageBytesIn = 0;
+    // Under XON/XOFF: the modem has sent XOFF and waits for the line to
+    // carry its buffer down to half before it sends XON; whether the host's
+    // line stops on it (its IXON) is seen as the XOFF goes.
+    bool xoffSent = false;
+    bool hostStopsOnXoff = false;
+    std::chrono::milliseconds drainAt{0};
+    // The page data in the modem's buffer, as of a time: the line carries
+    // it away at the session's rate, and nothing while it is empty.
+    std::size_t held = 0;
+    std::chrono::milliseconds heldAt{0};
     std::chrono::milliseconds pageStart{0};
     int lineRate = 14400;  // bits per second of the session
     std::optional<Ppm> heldPpm;
@@ -279,7 +286,7 @@ struct SoftwareFaxModem::State {
         retrained = false;
         page.clear();
         pendingDle = false;
-        hostStopsOnXoff.reset();
+        xoffSent = false;
         deliver.clear();
         delivered = 0;
         outputPaused = false;
@@ -385,26 +392,79 @@ struct SoftwareFaxModem::State {
         result("CONNECT");
         if (!class20()) output += kDc1;  // a Class 2 modem's "ready for the data"
         mode = Mode::PageIn;
-        hostStopsOnXoff.reset();
-        pageBytesIn = 0;
+        xoffSent = false;
+        held = 0;
+        heldAt = pageStart;
         page.clear();
         pendingDle = false;
         lastDataByte = now();
         return "";
     }
 
+    bool xonXoffFlow() const { return class20() ? flowControl == 1 : noRtsCts(); }
+
+    // The page data the modem holds at a time.
+    std::size_t buffered(std::chrono::milliseconds at) {
+        const long long ms = (at - heldAt).count();
+        if (ms <= 0) return held;
+        const auto carried = static_cast<std::size_t>(ms * lineRate / 8000);
+        held = held > carried ? held - carried : 0;
+        heldAt = at;
+        return held;
+    }
+    // When the line will have carried the buffer down to half of it.
+    std::chrono::milliseconds drainTime() const {
+        const std::size_t half = kModemBuffer / 2;
+        const auto bytes = static_cast<long long>(held > half ? held - half : 0);
+        return heldAt + std::chrono::milliseconds(bytes * 8000 / lineRate + 1);
+    }
+
     // Whether a modem that holds the host back with XOFF takes a byte of
-    // page data: not beyond its buffer from a host whose line does not stop
-    // on XOFF.
+    // page data. Its buffer full, it sends XOFF; the bytes that come after
+    // it from a host whose line stops on it (those already on their way)
+    // still fit, those of a host whose line does not overrun it.
     bool takes() {
-        if (class20() ? flowControl != 1 : !noRtsCts()) return true;
-        if (!hostStopsOnXoff) {
+        if (!xonXoffFlow()) return true;
+        if (xoffSent && !hostStopsOnXoff) {
+            ++call->lostBytes;
+            return false;
+        }
+        if (!xoffSent && buffered(lastInput) >= kModemBuffer) {
+            xoffSent = true;
+            output += kDc3;
             termios tio{};
             hostStopsOnXoff = ::tcgetattr(slave.get(), &tio) == 0 && (tio.c_iflag & IXON) != 0;
+            drainAt = drainTime();
+            if (!hostStopsOnXoff) {
+                ++call->lostBytes;
+                return false;
+            }
         }
-        if (*hostStopsOnXoff || ++pageBytesIn <= kModemBuffer) return true;
-        ++call->lostBytes;
-        return false;
+        ++held;
+        return true;
+    }
+
+    // Sends XON once the line has carried the buffer down to half, or, for
+    // a call that breaks while the modem holds the host back (DropMidPage),
+    // reports the hang-up instead and never sends it.
+    void drainTimer() {
+        if (!xoffSent || now() < drainAt) return;
+        // Held back after the page's end came (the host sent it before the
+        // XOFF reached it), the call breaks while the line carries it.
+        if ((mode == Mode::PageIn || mode == Mode::Hold) && station.outcome == Outcome::DropMidPage && call &&
+            call->confirmedPages + 1 == station.page) {
+            log("> [page " + std::to_string(station.page) + ": the line dropped, the host held back by XOFF]");
+            say(hangupText(kHangPhaseCError));
+            result("ERROR");
+            finishCall(kHangPhaseCError);
+            return;
+        }
+        if (buffered(now()) > kModemBuffer / 2) {
+            drainAt = drainTime();  // more came after the XOFF than it held
+            return;
+        }
+        xoffSent = false;
+        output += kDc1;
     }
 
     // The page's data byte by byte; the time of its last byte is that of the
@@ -980,6 +1040,7 @@ struct SoftwareFaxModem::State {
             deadline = deadline ? std::min(*deadline, idle) : idle;
         }
         if (mode == Mode::Hold || mode == Mode::HangingUp) deadline = deadline ? std::min(*deadline, releaseAt) : releaseAt;
+        if (xoffSent) deadline = deadline ? std::min(*deadline, drainAt) : drainAt;
         return deadline;
     }
 
@@ -1156,6 +1217,7 @@ void SoftwareFaxModem::run() {
             if (n > 0) s.input(buffer, static_cast<std::size_t>(n));
         }
         s.releaseTimer();
+        s.drainTimer();
         s.dataTimer();
         s.ringTimer();
     }

@@ -54,13 +54,14 @@
 //
 // Flow control (AT+FLO: 0 none, 1 XON/XOFF as after ATZ, 2 RTS/CTS) governs
 // Class 2.0. The line is slower than the serial link, so the modem holds the
-// host back; under XON/XOFF it does so with XOFF, and a host whose line does
-// not stop on XOFF (the pseudo-terminal shows its IXON) overruns the modem:
-// the data of a page beyond the modem's buffer (2 KiB) is lost (Call::
-// lostBytes). Under RTS/CTS the pseudo-terminal's own buffer holds the host
-// back, and XON/XOFF from the host are no flow control. A Class 2.0 modem
-// sends no XON after CONNECT; a Class 2 modem sends it, and takes the host's
-// XON/XOFF, whatever +FLO says. A modem without RTS/CTS (setNoRtsCts)
+// host back; under XON/XOFF it sends XOFF once its buffer (2 KiB) is full
+// and XON once the line has carried it down to half, and a host whose line
+// does not stop on XOFF (the pseudo-terminal shows its IXON as the XOFF
+// goes) overruns the modem: the page data it sends until the XON is lost
+// (Call::lostBytes). Under RTS/CTS the pseudo-terminal's own buffer holds
+// the host back, and XON/XOFF from the host are no flow control. A Class
+// 2.0 modem sends no XON after CONNECT; a Class 2 modem sends it, and takes
+// the host's XON/XOFF, whatever +FLO says. A modem without RTS/CTS (setNoRtsCts)
 // refuses AT+FLO=2, and in Class 2 overruns as under XON/XOFF.
 //
 // The settings of one command set are refused (ERROR) while the other is in
@@ -94,7 +95,12 @@ class SoftwareFaxModem {
 public:
     // DialRefused: the dial answers ERROR and no call is made (a number
     // the modem will not dial).
-    enum class Outcome { Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent, DialRefused };
+    // DropMidPage: the call breaks while the modem holds back the data of
+    // page n with XOFF (a modem that paces the host so, see flow control):
+    // it reports +FHNG:40 / +FHS:40 and ERROR, and never sends the XON.
+    enum class Outcome {
+        Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent, DialRefused, DropMidPage
+    };
     struct Station {
         std::string remoteId = "+81 3 1234 5678";  // the called station's ID (+FCSI:/+FCI:)
         Outcome outcome = Outcome::Answer;

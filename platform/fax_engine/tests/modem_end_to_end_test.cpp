@@ -146,6 +146,9 @@ TEST_F(SoftwareModemLine, AModemOfOneClass2FamilyIsDrivenInIt) {
 // classes, and received pages keep their bytes 0x11 and 0x13.
 TEST_F(SoftwareModemLine, AModemWithoutRtsCtsIsNeitherOverrunNorPaused) {
     auto sent = pages(2, 1145);
+    // The second page more than a pseudo-terminal holds: XOFF stops it midway.
+    sent[1] = encodeG3(testing::printLikePage(kFaxWidth, 500, 2));
+    fs::writeFileAtomic(home / "send_p2.G3", sent[1]);
     ASSERT_NE(endedByRtc(sent[0]).find('\x11'), std::string::npos);
     ASSERT_NE(endedByRtc(sent[0]).find('\x13'), std::string::npos);
     for (std::int16_t modemClass : {2, 3}) {
@@ -190,6 +193,7 @@ struct FailureCase {
     std::int16_t code;
     std::int32_t hangup;
     std::int16_t modemClass = 0;
+    bool noRtsCts = false;
 };
 const FailureCase kFailures[] = {
     {"Busy", Outcome::Busy, 0, EngineCode::LineBusy, 0x10},
@@ -202,6 +206,8 @@ const FailureCase kFailures[] = {
     {"Silent", Outcome::Silent, 0, EngineCode::ModemSilent, 0x02},
     // The modem never acknowledges the end of a page: the page did not go through.
     {"SilentAfterPageData", Outcome::Silent, 1, EngineCode::LineDropped, 0x52},
+    // The modem holds the page back with XOFF, loses the call and never sends XON.
+    {"DropWhileHeldByXoff", Outcome::DropMidPage, 1, EngineCode::LineDropped, 0x40, 0, true},
 };
 // Every failure in both classes, but a silent modem costs the dialling
 // bound: once is enough. Each a test of its own, run side by side.
@@ -222,7 +228,10 @@ class EachFailure : public SoftwareModemLine, public ::testing::WithParamInterfa
 TEST_P(EachFailure, GivesItsEngineCodeAndHangupCode) {
     const FailureCase& c = GetParam();
     pages(2, 200);
+    // A page that XOFF must stop midway: more than a pseudo-terminal holds.
+    if (c.noRtsCts) fs::writeFileAtomic(home / "send_p1.G3", encodeG3(testing::printLikePage(kFaxWidth, 500, 1)));
     SoftwareFaxModem modem(folder(home, "received"));
+    modem.setNoRtsCts(c.noRtsCts);
     modem.setStation("0399998888", {"+81 3 9999 8888", c.outcome, c.page});
     std::int32_t h = open(modem, c.modemClass, 0);
     EXPECT_EQ(engine.SendFax(h, "0399998888", (home / "send.G3").c_str(), 2), c.code);
