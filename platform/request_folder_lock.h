@@ -9,7 +9,8 @@
 // The lock file lies beside the folder (".<folder name>.lock" in its parent,
 // see FileLock), not inside it: the folder's contents are cleared by the
 // same people who take the lock. The lock is not re-entrant, not even within
-// one process: hold it for one cycle only, never across a whole batch.
+// one process: hold it for one cycle only (a fetch keeps it on through the
+// receipt it settles at once of what it fetched), never across a whole batch.
 #pragma once
 
 #include "platform/file_lock.h"

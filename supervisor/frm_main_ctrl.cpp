@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -459,9 +460,15 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
 
         // Every group is in a server's hands now: the receipts go, an
         // archive's by its confirmation, a batch's reminders by one request
-        // to delete them.
+        // to delete them. Each under the lock of the request folder that the
+        // fetch of its kind holds from its download until it has confirmed
+        // what it found owed, and only while still owed: the fetch may have
+        // confirmed it since this list was read, and must not find it
+        // confirmed but no longer owed between its download and its look,
+        // or it would read it again and fax it twice.
         const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
         const std::string reminderFolder = FolderPathInfo().getFolderPath(castrel::folders::kReminderRequest);
+        const std::string orderFolder = FolderPathInfo().getFolderPath(castrel::folders::kOrderRequest);
         const documents::ServerSettings settings = documents::ServerSettings::read();
         std::vector<std::string> confirmed, notConfirmed;
         for (const OwedReceipts::Left* batch : settled) {
@@ -473,25 +480,33 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
                 else
                     receipts.push_back({archive});
             if (!reminders.empty()) receipts.push_back(reminders);
-            for (const auto& receipt : receipts) {
+            for (const auto& listed : receipts) {
                 std::vector<std::string> names;
-                for (const documents::OwedArchive& a : receipt) names.push_back(a.name);
+                for (const documents::OwedArchive& a : listed) names.push_back(a.name);
                 if (!notConfirmed.empty()) {
                     notConfirmed.insert(notConfirmed.end(), names.begin(), names.end());
                     continue;
                 }
                 documents::Confirmation done;
+                std::vector<documents::OwedArchive> receipt;
                 try {
-                    const bool isReminder = OwedReceipts::isReminder(receipt.front());
+                    const bool isReminder = OwedReceipts::isReminder(listed.front());
+                    std::optional<RequestFolderLock> orderLock;
+                    if (listed.front().infoCode == infocode::ORDERBALANCE) orderLock.emplace(orderFolder);
                     RequestFolderLock lock(isReminder ? reminderFolder : folder);
+                    for (const documents::OwedArchive& a : listed)
+                        if (OwedReceipts::find(a.infoCode, a.name) == OwedReceipts::Owed::Yes) receipt.push_back(a);
+                    if (receipt.empty()) continue;  // the fetch has confirmed it
+                    names.clear();
+                    for (const documents::OwedArchive& a : receipt) names.push_back(a.name);
                     done = isReminder ? documents::deleteReminders(settings, reminderFolder, names)
                                       : documents::confirmReceipt(settings, folder, receipt.front().infoCode,
                                                                   documents::confirmIdOf(receipt.front().name));
+                    if (done) OwedReceipts::paid(receipt);
                 } catch (...) {
                     done = {documents::Confirmation::Outcome::NotPacked, currentError().description()};
                 }
                 if (done) {
-                    OwedReceipts::paid(receipt);
                     confirmed.insert(confirmed.end(), names.begin(), names.end());
                 } else {
                     // The server cannot be had now, most likely: the rest

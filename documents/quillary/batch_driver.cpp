@@ -383,7 +383,7 @@ bool FaxTranXml::holdRefusedArchive(std::vector<GET_FILE>& data, const std::stri
     ErrorLogWriter().writeError(
         kSource, Error(documents::errs::BadMessageData,
                        "情報区分 " + infoCode + " のアーカイブ " + (archives.empty() ? "(名前不明)" : archives) +
-                           " を受信確認せずに残します: 文書 " + refused.file + " を読めません (" + refused.reason +
+                           " を受信確認せずに残します: 文書 " + refused.file + " を受け付けません (" + refused.reason +
                            ")。原因が取り除かれるまで、このアーカイブの他の文書と同じ情報区分の後のアーカイブも送信されません",
                        kSource));
     return true;

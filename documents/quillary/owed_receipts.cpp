@@ -107,7 +107,7 @@ std::string OwedReceipts::owe(const std::vector<OwedArchive>& archives, const Se
     // A name from the server that would break its line is refused before
     // anything is handed over: the line must read back as written.
     for (const OwedArchive& a : archives)
-        if (a.name.find_first_of("\t\r\n") != std::string::npos)
+        if (!recordable(a.name))
             throw Error(errnum::InvalidPropertyValue, "受信確認の記録に書けない名前です: \"" + a.name + "\"", kSource);
     Line line{processMark(currentProcessId()) + "/" + std::to_string(++serial), {}, archives};
     for (const auto& g : groups)

@@ -57,6 +57,10 @@ public:
     // server's deletion of the reminder.
     static constexpr const char* kReminder = "DelFaxReminder";
     static bool isReminder(const OwedArchive& receipt) { return receipt.infoCode == kReminder; }
+    // Whether a name from the server can be written down: a tab or a line
+    // break would break its line. One that cannot is refused where it
+    // arrives, so that it holds back only its own archive or entry.
+    static bool recordable(const std::string& name) { return name.find_first_of("\t\r\n") == std::string::npos; }
 
     // Writes a batch down: the archives it will owe once its groups are
     // handed over, and the groups. Answers the batch's key. Raises fg::Error

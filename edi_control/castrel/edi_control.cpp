@@ -36,14 +36,18 @@ void prepare(RequestReception& exchange, const ServerSettings& settings, const s
     exchange.setAnswerFileName(answerFileName);
 }
 
-// One fetch under the request folder's lock: the request is packed, `post`
-// sends request.zip and the request files are deleted. A request that
-// cannot be packed is logged under source and number and gives False.
+// One fetch: the request is packed, `post` sends request.zip and the
+// request files are deleted. The caller holds the request folder's lock
+// (RequestCycle) from before the fetch until it knows whether what came is
+// owed already, and through that receipt's confirmation: the supervisor
+// confirms owed receipts under the same lock, so none is confirmed and paid
+// between the download and that look (read again as new, it would be faxed
+// twice). A request that cannot be packed is logged under source and number
+// and gives False.
 bool fetchOnce(const ServerSettings& session, const std::string& request, const std::string& infoCode,
                const std::function<void(xml::Document&)>& complete,
                const std::function<std::string(RequestReception&, const std::string&)>& post, const char* source,
                long number, std::string& code, std::string& download) {
-    RequestCycle cycle(request);
     long packed = documents::packRequest(session, request, complete);
     if (packed != 0) {
         deleteRequestFiles(request);
@@ -59,17 +63,20 @@ bool fetchOnce(const ServerSettings& session, const std::string& request, const 
 }
 
 // Whether a fetch's answer brought an archive to read. Neither the code
-// that says there is nothing (nor kNothingToFetch) does, nor a refusal or a
-// download name that is not bare; those two are logged under source and
-// number.
-bool brought(const std::string& code, const std::string& download, const char* nothing, const char* source,
-             long number) {
+// that says there is nothing (nor kNothingToFetch) does, nor a refusal, a
+// download name that is not bare or one that the receipts owed could not
+// record (the archive, saved in tempEdi, goes); those are logged under
+// source and number.
+bool brought(const std::string& code, const std::string& download, const std::string& tempEdi, const char* nothing,
+             const char* source, long number) {
     if (code == nothing || code == answer::kNothingToFetch) return false;
     if (!isSuccess(code)) {
         logError(source, number, "[ErrCode:" + code + "]");
         return false;
     }
-    if (!isBareName(download)) {
+    const bool bare = isBareName(download);
+    if (!bare || !documents::OwedReceipts::recordable(download)) {
+        if (bare) (void)fs::removeFile(tempEdi + download);
         logError(source, number, "[ErrCode:" + code + "] 不正なファイル名: \"" + download + "\"");
         return false;
     }
@@ -199,6 +206,7 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
     Session session(ServerSettings::read());
     std::string code;
     std::string download;
+    std::optional<RequestCycle> cycle(std::in_place, request);
     if (!fetchOnce(
             session, request, strInfoCode, [&](xml::Document& doc) { subSetInfoCodeKind(doc, strInfoCode); },
             [&](RequestReception& exchange, const std::string& zip) {
@@ -206,8 +214,9 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
             },
             "getEDIData", errs::FetchNotPacked, code, download))
         return false;
-    if (!brought(code, download, answer::kNoDocuments, "getEDIData", errs::FetchRefused)) return true;
+    if (!brought(code, download, tempEdi, answer::kNoDocuments, "getEDIData", errs::FetchRefused)) return true;
     if (auto owed = receiptOwed(session, request, tempEdi, strInfoCode, download, "getEDIData", true)) return *owed;
+    cycle.reset();
 
     std::string archive = tempEdi + download;
     Index index;
@@ -264,7 +273,6 @@ std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::s
     }
     logError(source, 0,
              "送信済みで受信確認が済んでいないアーカイブです。読み直さずに受信を確認します: \"" + archive + "\"");
-    RequestCycle cycle(requestFolder);
     const documents::Confirmation done =
         documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive));
     if (done) documents::OwedReceipts::paid(infoCode, archive);
@@ -329,7 +337,6 @@ void EDIControl::expandIndexed(Index& index, const std::string& archive, const s
 
 bool EDIControl::deleteReminders(const Session& session, const std::string& requestFolder,
                                  const std::vector<std::string>& names) {
-    RequestCycle cycle(requestFolder);
     const documents::Confirmation done = documents::deleteReminders(session, requestFolder, names);
     if (done) {
         std::vector<documents::OwedArchive> receipts;
@@ -446,6 +453,7 @@ bool EDIControl::subGetFaxReminder() {
     Session session(ServerSettings::read());
     std::string code;
     std::string download;
+    std::optional<RequestCycle> cycle(std::in_place, request);
     if (!fetchOnce(
             session, request, "", nullptr,
             [&](RequestReception& exchange, const std::string& zip) {
@@ -453,7 +461,7 @@ bool EDIControl::subGetFaxReminder() {
             },
             "subGetFaxReminder", errs::ReminderNotPacked, code, download))
         return false;
-    if (!brought(code, download, answer::kNoReminders, "subGetFaxReminder", errs::ReminderRefused)) return true;
+    if (!brought(code, download, tempEdi, answer::kNoReminders, "subGetFaxReminder", errs::ReminderRefused)) return true;
 
     std::string archive = tempEdi + download;
     std::optional<std::vector<std::string>> listed = entryNames(archive);
@@ -467,9 +475,15 @@ bool EDIControl::subGetFaxReminder() {
     // it again in any archive, beside new ones. An entry a batch owes the
     // deletion of is not read again: once every group of its batch is
     // handed over, its deletion is asked for now; before that, it waits for
-    // the supervisor to hand the rest over.
+    // the supervisor to hand the rest over. An entry whose name the receipts
+    // owed cannot record is left out alone: in the batch, it would fail the
+    // whole pass on every fetch.
     std::vector<std::string> fresh, owedNow, pending;
     for (const std::string& entry : *listed) {
+        if (!documents::OwedReceipts::recordable(entry)) {
+            skipDocument("subGetFaxReminder", tempEdi, download, entry, "不正な文書名");
+            continue;
+        }
         const auto owed = documents::OwedReceipts::find(documents::OwedReceipts::kReminder, entry);
         (owed == documents::OwedReceipts::Owed::No ? fresh
          : owed == documents::OwedReceipts::Owed::Yes ? owedNow
@@ -483,8 +497,17 @@ bool EDIControl::subGetFaxReminder() {
     if (!owedNow.empty()) {
         logError("subGetFaxReminder", 0,
                  "送信済みで削除の依頼が済んでいない督促です。読み直さずに削除を依頼します: " + quotedList(owedNow));
-        owedDeleted = deleteReminders(session, request, owedNow);
+        // Its failure must not keep the new reminders beside them from
+        // their faxes: they stay owed, and are asked for again when offered.
+        try {
+            owedDeleted = deleteReminders(session, request, owedNow);
+        } catch (...) {
+            logCurrentError("subGetFaxReminder");
+            deleteRequestFiles(request);
+            owedDeleted = false;
+        }
     }
+    cycle.reset();
     std::vector<std::string> entries =
         expandEach(archive, tempEdi, fresh, [&](const std::string& entry, bool badName) {
             skipDocument("subGetFaxReminder", tempEdi, download, entry, badName ? "不正な文書名" : "書庫から取り出せません");
@@ -496,7 +519,7 @@ bool EDIControl::subGetFaxReminder() {
         batch[0].intCnt++;
         batch[0].strGetFile.push_back(entry);
     }
-    // Owed reminders and nothing new: nothing to fax.
+    // Owed reminders (or names left out) and nothing new: nothing to fax.
     if (batch[0].intCnt == 0 && fresh.size() != listed->size()) {
         delEdiXmlFile(tempEdi, entries);
         return owedDeleted;
@@ -504,6 +527,7 @@ bool EDIControl::subGetFaxReminder() {
     bool built = buildBatch(batch, documents::report::ReminderBatch);
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
+    cycle.emplace(request);
     return deleteReminders(session, request, batch[0].strGetFile) && owedDeleted;
 }
 
@@ -729,6 +753,7 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
         Session session(ServerSettings::read());
         std::string code;
         std::string download;
+        std::optional<RequestCycle> cycle(std::in_place, request);
         if (!fetchOnce(
                 session, request, infocode::ORDERBALANCE,
                 [](xml::Document& doc) { subSetInfoCodeKind(doc, infocode::ORDERBALANCE); },
@@ -737,10 +762,12 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
                 },
                 "getOrderBalanceData", errs::OrderBalanceNotPacked, code, download))
             return false;
-        if (!brought(code, download, answer::kNoDocuments, "getOrderBalanceData", errs::FetchRefused)) return true;
+        if (!brought(code, download, tempEdi, answer::kNoDocuments, "getOrderBalanceData", errs::FetchRefused))
+            return true;
         if (auto owed = receiptOwed(session, request, tempEdi, infocode::ORDERBALANCE, download, "getOrderBalanceData",
                                     false))
             return *owed;
+        cycle.reset();
         std::string archive = tempEdi + download;
         Index index;
         std::optional<std::vector<std::string>> listed;

@@ -125,7 +125,8 @@ private:
     // confirmed (documents/quillary/owed_receipts.h) is not read again: it
     // is confirmed (and logged), or left unconfirmed while that batch still
     // has groups to hand over. Answers the pass's result then; nothing when
-    // the archive is not owed.
+    // the archive is not owed. The caller holds the request folder's lock
+    // since the download (see fetchOnce).
     std::optional<bool> receiptOwed(const Session& session, const std::string& requestFolder,
                                     const std::string& tempEdi, const std::string& infoCode,
                                     const std::string& archive, const char* source, bool keepFilesOnPackFailure);
@@ -148,9 +149,9 @@ private:
         long refused;    // the server refused it: True
         bool keepFilesOnPackFailure;
     };
-    // The deletion of the reminders of the entries named (their receipt)
-    // under the request folder's lock; those the server took are no longer
-    // owed. A failure is logged as the reminder pass's.
+    // The deletion of the reminders of the entries named (their receipt);
+    // the caller holds the request folder's lock. Those the server took are
+    // no longer owed. A failure is logged as the reminder pass's.
     bool deleteReminders(const Session& session, const std::string& requestFolder,
                          const std::vector<std::string>& names);
     // What a confirmation's failure leaves: the entries deleted, and logged;

@@ -272,10 +272,14 @@ TEST_F(ScheduledFetchTest, NamesFromTheServerMustBeBareFileNames) {
                                                    {"S0001", "0", "A001.xml"}})},
                    {"A001.xml", document("S0001")},
                    {"sub/inner.xml", document("S0001")}});
+    cannedArchive("GetEdiData", 2, "D0500\t.tgz",
+                  {{"index.csv", indexCsv("0500", {{"S0001", "0", "O001.xml"}})}, {"O001.xml", document("S0001")}});
 
     ASSERT_TRUE(control->getEDIData("0")) << logText();
     ASSERT_EQ(batches.size(), 1u);
     EXPECT_EQ(batches[0].data[0].strGetFile, std::vector<std::string>{"A001"});
+    EXPECT_EQ(batches[0].data[1].intCnt, 0);
+    EXPECT_FALSE(fs::fileExists(folder("TempEDI") + "D0500\t.tgz"));
     EXPECT_TRUE(logged(40203, "getEDIData")) << logText();
     EXPECT_FALSE(fs::fileExists(folder("TempEDI") + "../escape.xml"));
     EXPECT_FALSE(fs::folderExists(folder("TempEDI") + "sub"));
@@ -392,6 +396,17 @@ TEST_F(ScheduledFetchTest, AnOwedReminderIsNeverReadAgainWhateverArchiveBringsIt
     EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "b.xml"), OwedReceipts::Owed::Pending);
 }
 
+TEST_F(ScheduledFetchTest, AnOwedReminderWhoseDeletionCannotBeAskedForHoldsBackNoNewOne) {
+    using documents::OwedReceipts;
+    cannedArchive("GetFaxReminder", 1, "R0010.tgz", {{"\x01.xml", document("S0001")}, {"c.xml", document("S0003")}});
+    OwedReceipts::owe({{OwedReceipts::kReminder, "\x01.xml"}}, {});
+    EXPECT_FALSE(control->getEDIData("1"));
+    ASSERT_EQ(batches.size(), 1u) << logText();
+    EXPECT_EQ(batches[0].data[0].strGetFile, std::vector<std::string>{"c.xml"});
+    EXPECT_EQ(requests("DelFaxReminder").size(), 1u);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "\x01.xml"), OwedReceipts::Owed::Yes);
+}
+
 TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
     cannedArchive("GetFaxReminder", 1, "R0002.tgz", {{"readme.txt", "x"}});
     builderResult = false;
@@ -411,7 +426,8 @@ TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
 
 TEST_F(ScheduledFetchTest, AReminderEntryInAFolderIsLoggedAndLeftOutAndNothingStays) {
     cannedArchive("GetFaxReminder", 1, "R0003.tgz",
-                  {{"a.xml", document("S0001")}, {"sub/b.xml", document("S0002")}, {"sub/deeper/c.XML", "x"}});
+                  {{"a.xml", document("S0001")}, {"sub/b.xml", document("S0002")}, {"sub/deeper/c.XML", "x"},
+                   {"d\te.xml", document("S0004")}});
     fs::makeFolders(answers / "GetFaxReminder/2");
     fs::writeFileAtomic(answers / "GetFaxReminder/2/R0004.tgz", "no archive at all");
 
@@ -422,7 +438,7 @@ TEST_F(ScheduledFetchTest, AReminderEntryInAFolderIsLoggedAndLeftOutAndNothingSt
     ASSERT_EQ(confirmed.size(), 1u);
     EXPECT_NE(member(confirmed[0], "request.xml").find("<FileList><FileName>a.xml</FileName></FileList>"),
               std::string::npos);
-    for (const char* name : {"\"sub/b.xml\"", "\"sub/deeper/c.XML\""}) {
+    for (const char* name : {"\"sub/b.xml\"", "\"sub/deeper/c.XML\"", "\"d\te.xml\""}) {
         bool found = false;
         for (const auto& e : log.log->entries())
             found |= e.number == 40203 && e.source == "subGetFaxReminder" &&
