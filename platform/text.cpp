@@ -481,4 +481,10 @@ std::vector<std::string> split(std::string_view s, char separator) {
     }
 }
 
+std::string quotedList(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "\"" : ", \"") + n + "\"";
+    return out;
+}
+
 }  // namespace fg::text

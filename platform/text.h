@@ -80,5 +80,8 @@ std::vector<std::string> nonEmptyParts(std::string_view text, char separator);
 // The fields between the separators, empty ones included: "a,,b" gives
 // "a", "", "b", and "" one empty field.
 std::vector<std::string> split(std::string_view s, char separator);
+// Names as the logs show them: each in double quotes, separated by ", ";
+// empty for none.
+std::string quotedList(const std::vector<std::string>& names);
 
 }  // namespace fg::text

@@ -41,6 +41,7 @@
 #include "platform/folder_path_info.h"
 #include "platform/layout/page_export.h"
 #include "platform/processed_file_hook.h"
+#include "platform/text.h"
 #include "settings/maker_info.h"
 
 #include <algorithm>
@@ -378,8 +379,7 @@ bool FaxTranXml::holdRefusedArchive(std::vector<GET_FILE>& data, const std::stri
         FolderPathInfo().getFolderPath(documents::folders::kRequest),
         {documents::kConfirmList, {std::begin(documents::kFetchCodes), std::end(documents::kFetchCodes)}, nullptr},
         infoCode);
-    std::string archives;
-    for (const std::string& a : held) archives += (archives.empty() ? "\"" : ", \"") + a + "\"";
+    const std::string archives = text::quotedList(held);
     ErrorLogWriter().writeError(
         kSource, Error(documents::errs::BadMessageData,
                        "情報区分 " + infoCode + " のアーカイブ " + (archives.empty() ? "(名前不明)" : archives) +

@@ -1,9 +1,9 @@
 // The receipts a batch owes the EDI server: the answer archives whose
 // documents it hands over to fax-send servers and whose receipt it has not
 // had confirmed yet, and the reminder entries whose lists it hands over
-// and whose deletion the server has not taken yet. A batch writes them down before it stores its records
-// and hands its first group over, and each goes once the server has taken
-// its confirmation. So a server that dies between the hand-over and the
+// and whose deletion the server has not taken yet. A batch writes them down
+// before it stores its records and hands its first group over, and each
+// goes once the server has taken its confirmation. So a server that dies between the hand-over and the
 // confirmation neither loses a document nor faxes one twice: its faxes are
 // sent by whoever takes the hand-over over, the supervisor confirms what is
 // owed when it starts, and an archive that the EDI server offers again while

@@ -83,13 +83,6 @@ bool brought(const std::string& code, const std::string& download, const std::st
     return true;
 }
 
-// Names as the log shows them: each in quotes, separated by ", ".
-std::string quotedList(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& n : names) out += (out.empty() ? "\"" : ", \"") + n + "\"";
-    return out;
-}
-
 bool hasIndexEntry(const std::vector<std::string>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const std::string& e) { return text::toUpperAscii(e) == "INDEX.CSV"; });
 }
@@ -287,8 +280,7 @@ void EDIControl::expandIndexed(Index& index, const std::string& archive, const s
     if (!hasIndexEntry(entries)) {
         // Its receipt is confirmed all the same, so its documents never come
         // again: the log names them, as nothing else will.
-        std::string held;
-        for (const std::string& e : entries) held += (held.empty() ? "\"" : ", \"") + e + "\"";
+        const std::string held = text::quotedList(entries);
         logError(source, errs::ArchiveWithoutIndex,
                  "index.csv のないアーカイブです。何も送信せずに受信を確認します: \"" + download + "\" 内容: " +
                      (held.empty() ? "(なし)" : held));
@@ -492,11 +484,11 @@ bool EDIControl::subGetFaxReminder() {
     }
     if (!pending.empty())
         logError("subGetFaxReminder", 0,
-                 "送信を渡し終えていないバッチの督促です。削除を依頼せずに残します: " + quotedList(pending));
+                 "送信を渡し終えていないバッチの督促です。削除を依頼せずに残します: " + text::quotedList(pending));
     bool owedDeleted = true;
     if (!owedNow.empty()) {
         logError("subGetFaxReminder", 0,
-                 "送信済みで削除の依頼が済んでいない督促です。読み直さずに削除を依頼します: " + quotedList(owedNow));
+                 "送信済みで削除の依頼が済んでいない督促です。読み直さずに削除を依頼します: " + text::quotedList(owedNow));
         // Its failure must not keep the new reminders beside them from
         // their faxes: they stay owed, and are asked for again when offered.
         try {
