@@ -53,7 +53,7 @@ std::int16_t FaxEngineBase::SendFax(std::int32_t handle, const char* phoneNumber
         trace(request.tag + "bad arguments");
         return EngineCode::BadArgument;
     }
-    if (std::int16_t code = readPages(request.file, pages, request.pages, request.tag); code != EngineCode::Ok)
+    if (std::int16_t code = readPages(pages, request); code != EngineCode::Ok)
         return code;
     return sendCall(*port, request);
 }
@@ -71,16 +71,16 @@ std::int16_t FaxEngineBase::ReceiveFax(std::int32_t handle, const char* fileName
     return receiveCall(*port, file, *pages, "COM" + std::to_string(port->number) + " receive: ");
 }
 
-std::int16_t FaxEngineBase::readPages(const std::string& fileName, int pages, std::vector<std::string>& data,
-                                      const std::string& tag) {
-    data.clear();
+std::int16_t FaxEngineBase::readPages(int pages, SendRequest& request) {
+    request.pages.clear();
+    request.widths.clear();
     for (int n = 1; n <= pages; ++n) {
-        std::string name = pageName(fileName, n);
+        std::string name = pageName(request.file, n);
         try {
-            data.push_back(fs::readFile(name));
-            inspectWholeG3(data.back());
+            request.pages.push_back(fs::readFile(name));
+            request.widths.push_back(inspectWholeG3(request.pages.back()).width);
         } catch (const Error& e) {
-            trace(tag + name + ": " + e.description());
+            trace(request.tag + name + ": " + e.description());
             return e.number() == errnum::FileNotFound ? EngineCode::FileNotFound : EngineCode::BadImage;
         }
     }

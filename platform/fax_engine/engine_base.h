@@ -70,6 +70,7 @@ protected:
         std::string dial;                // what is dialled: see dialString
         std::string file;                // the first page's name without its "_p<n>"
         std::vector<std::string> pages;  // the pages' data, each a whole G3 page
+        std::vector<int> widths;         // each page's width in pels
         std::string tag;                 // "COM<n> send to <dial>: ", for the trace
     };
     // A send on a port that is the caller's, its pagesSent and hangup reset.
@@ -101,8 +102,7 @@ private:
     // Reads and checks every page of a send before anything is dialled: a
     // page that cannot be sent must not cost a call. Ok, FileNotFound or
     // BadImage (traced after `tag`).
-    std::int16_t readPages(const std::string& fileName, int pages, std::vector<std::string>& data,
-                           const std::string& tag);
+    std::int16_t readPages(int pages, SendRequest& request);
 
     std::int16_t imageCall(const char* what, const std::function<void()>& body);
 

@@ -615,6 +615,7 @@ struct ReadPage {
     G3DecodeReport report() const {
         G3DecodeReport r;
         r.lines = static_cast<int>(page.widths.size());
+        r.width = width;
         r.damagedLines = bad;
         r.bitOrder = used;
         // A last line that the data's end cut short: more of the page was coded.

@@ -50,6 +50,7 @@ enum class BitOrder { LsbFirst, MsbFirst, Detect };
 
 struct G3DecodeReport {
     int lines = 0;         // lines found on the page
+    int width = 0;         // the page's width in pels: its most common line length
     int damagedLines = 0;  // lines replaced by the line above
     BitOrder bitOrder = BitOrder::LsbFirst;
     // The data ends inside a line that is shorter than the page: the file

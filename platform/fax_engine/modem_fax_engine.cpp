@@ -117,6 +117,53 @@ std::optional<long> pageStatusIn(const std::vector<std::string>& lines) {
     return leadingNumber(*v, 10);
 }
 
+// The session a modem reports before a page (+FDCS: / +FCS:), or the far
+// end's capabilities after the dial (+FDIS: / +FIS:): the vertical
+// resolution (Class 2: 0 normal, 1 fine; Class 2.0 a bit field, 0 and 8
+// normal) and the width setting.
+struct Session {
+    bool fine = true;
+    long width = 0;
+};
+std::optional<Session> sessionIn(const std::vector<std::string>& lines, bool class20, const char* classic = "+FDCS:",
+                                 const char* newer = "+FCS:") {
+    auto v = valueOf(lines, class20 ? newer : classic);
+    if (!v) return std::nullopt;
+    const std::vector<std::string> fields = text::split(*v, ',');
+    if (fields.empty()) return std::nullopt;
+    auto vr = leadingNumber(text::trimBlanks(fields[0]), class20 ? 16 : 10);
+    if (!vr) return std::nullopt;
+    Session session;
+    session.fine = *vr != 0 && !(class20 && *vr == 8);
+    if (fields.size() > 2) session.width = leadingNumber(text::trimBlanks(fields[2]), 10).value_or(0);
+    return session;
+}
+
+// The pels of a line at a width setting (T.30: 0 A4, 1 B4, 2 A3, 3 A5, 4 A6).
+int pelsOfWidth(long width) {
+    static constexpr int kPels[] = {kFaxWidth, 2048, 2432, 1216, 864};
+    return width >= 0 && width < 5 ? kPels[width] : kFaxWidth;
+}
+
+// A fine page for a normal-resolution session: every other line, so that
+// it prints whole, at its height on paper, and not at twice it.
+std::string everyOtherLine(const std::string& page) {
+    const BilevelImage fine = decodeG3(page, BitOrder::LsbFirst);
+    BilevelImage normal(fine.width, (fine.height + 1) / 2);
+    for (int y = 0; y < normal.height; ++y) std::memcpy(normal.row(y), fine.row(2 * y), fine.stride);
+    return encodeG3(normal, PageEnd::Rtc);
+}
+
+// Whether a page that came after a refused one is the same page sent again:
+// the same coding, of the same length, which line noise on the damaged copy
+// changed in places but not all through.
+bool sameCodedPage(const std::string& damaged, const std::string& next) {
+    if (damaged.empty() || damaged.size() != next.size()) return false;
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < next.size(); ++i) same += damaged[i] == next[i];
+    return same * 2 >= next.size();
+}
+
 // Text that may stand in a quoted modem parameter.
 std::string quotable(const std::string& text) {
     std::string out;
@@ -223,16 +270,18 @@ public:
     // to a command given up on would else be taken for this one's, and every
     // answer after it for the command before. A call begins with a command,
     // so it begins with nothing stale either.
-    Answer command(const std::string& line, milliseconds bound) {
+    Answer command(const std::string& line, milliseconds bound, bool digitResults = false) {
         dropStale();
         trace_(port_.tag + " > " + line);
         lastCommand_ = line;
         if (Final f = write(line + "\r", deadlineIn(kCommandBound)); f != Final::Ok) return Answer{f, {}};
-        return await(bound);
+        return await(bound, false, digitResults);
     }
 
-    // Reads answer lines until a final result or the bound.
-    Answer await(milliseconds bound, bool ringIsFinal = false) {
+    // Reads answer lines until a final result or the bound. With
+    // digitResults, "0" and "4" stand for OK and ERROR as well (a modem
+    // whose profile gives result codes as digits).
+    Answer await(milliseconds bound, bool ringIsFinal = false, bool digitResults = false) {
         Answer answer;
         const auto deadline = deadlineIn(bound);
         for (;;) {
@@ -247,7 +296,7 @@ public:
             }
             if (line == lastCommand_) continue;  // the modem's echo
             trace_(port_.tag + " < " + line);
-            if (std::optional<Final> final = finalOf(line, ringIsFinal)) {
+            if (std::optional<Final> final = finalOf(line, ringIsFinal, digitResults)) {
                 answer.final = *final;
                 return answer;
             }
@@ -276,11 +325,11 @@ public:
         return Final::Ok;
     }
 
-    // Waits for one byte, dropping what comes before it.
-    Final waitForByte(char wanted, milliseconds bound) {
+    // Waits for one of the bytes, dropping what comes before it.
+    Final waitForByteOf(std::string_view wanted, milliseconds bound) {
         const auto deadline = deadlineIn(bound);
         for (;;) {
-            if (auto at = pending_.find(wanted); at != std::string::npos) {
+            if (auto at = pending_.find_first_of(wanted); at != std::string::npos) {
                 pending_.erase(0, at + 1);
                 return Final::Ok;
             }
@@ -432,8 +481,9 @@ private:
         }
     }
 
-    static std::optional<Final> finalOf(const std::string& line, bool ringIsFinal) {
-        if (line == "OK") return Final::Ok;
+    static std::optional<Final> finalOf(const std::string& line, bool ringIsFinal, bool digitResults) {
+        if (line == "OK" || (digitResults && line == "0")) return Final::Ok;
+        if (digitResults && line == "4") return Final::Error;
         if (line.rfind("CONNECT", 0) == 0) return Final::Connect;
         if (line == "ERROR") return Final::Error;
         if (line == "BUSY") return Final::Busy;
@@ -544,6 +594,41 @@ std::vector<std::string> setUpCommands(bool c20, const ModemFaxEngine::Settings&
     return {"AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=" + id, "AT+FDCC=" + caps, "AT+FCR=1"};
 }
 
+// The values of a set-up (AT+FDCC / AT+FCC) within what the modem offers
+// (its answer to "=?": "(0,1),(0-3),(0-4),..."): each value as asked where
+// offered, else the highest offered below it, else the lowest offered.
+// nullopt when the offer cannot be read.
+std::optional<std::string> withinOffer(const std::string& asked, const std::vector<std::string>& offer, bool class20) {
+    std::string all;
+    for (const auto& l : offer) all += l;
+    std::vector<std::string> groups;
+    for (std::size_t open = all.find('('); open != std::string::npos; open = all.find('(', open + 1)) {
+        const std::size_t close = all.find(')', open);
+        if (close == std::string::npos) break;
+        groups.push_back(all.substr(open + 1, close - open - 1));
+    }
+    const std::vector<std::string> values = text::split(asked, ',');
+    if (groups.size() < values.size()) return std::nullopt;
+    const int base = class20 ? 16 : 10;
+    std::string out;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const long want = leadingNumber(values[i], base).value_or(0);
+        std::optional<long> below, lowest;
+        for (const std::string& item : text::split(groups[i], ',')) {
+            const std::size_t dash = item.find('-');
+            auto from = leadingNumber(text::trimBlanks(item.substr(0, dash)), base);
+            auto to = dash == std::string::npos ? from : leadingNumber(text::trimBlanks(item.substr(dash + 1)), base);
+            if (!from || !to || *to < *from) return std::nullopt;
+            const long best = std::min(want, *to);
+            if (best >= *from && (!below || best > *below)) below = best;
+            if (!lowest || *from < *lowest) lowest = *from;
+        }
+        if (!lowest) return std::nullopt;
+        out += (i ? "," : "") + std::to_string(below.value_or(*lowest));
+    }
+    return out;
+}
+
 // Hands the modem the set-up of a class: the whole set-up the first time
 // and whenever the modem has lost it, else only the commands whose values
 // have changed. Ok, ModemRefused when the modem refuses the class, or the
@@ -583,6 +668,27 @@ std::int16_t applySetUp(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxE
         }
         // The rest is asked for; a modem that refuses one keeps its own
         // value. Asking again at every call would not change its mind.
+        const std::string caps = c20 ? "AT+FCC=" : "AT+FDCC=";
+        if (wanted[i].rfind(caps, 0) == 0) {
+            // A modem refuses the whole set-up for one value beyond it (a
+            // bit rate it does not reach) and keeps its own, at normal
+            // resolution as often as not: asked again within what it offers.
+            Answer offer = d.command(caps + "?", kCommandBound);
+            if (lostWait(offer.final)) {
+                taken.clear();
+                return codeOfLostWait(offer.final);
+            }
+            const std::optional<std::string> within =
+                offer.final == Final::Ok ? withinOffer(wanted[i].substr(caps.size()), offer.info, c20) : std::nullopt;
+            if (!within) continue;
+            Answer again = d.command(caps + *within, kCommandBound);
+            if (lostWait(again.final)) {
+                taken.clear();
+                return codeOfLostWait(again.final);
+            }
+            trace(port.tag + " refuses " + wanted[i] + (again.final == Final::Ok ? ": " + caps + *within + " instead" : ", and " + caps + *within + " too: its own set-up stays"));
+            continue;
+        }
         if (wanted[i] != "AT+FLO=2") continue;
         // A modem without RTS/CTS holds the host back with XOFF, which the
         // line then obeys while it sends a page; overrun, the modem would
@@ -659,6 +765,9 @@ void hangUp(Dialogue& d, ModemFaxEngine::Port& port, const std::function<void(co
     port.setUp.clear();
     std::string reason;
     if (!port.line->pulseDtr(reason)) trace(port.tag + " " + reason);
+    // The answer to ATH0 may still be on its way: the AT below would take it
+    // for its own.
+    d.dropLateAnswers(kLateAnswerQuiet);
     for (int attempt = 0; attempt < kCheckTries; ++attempt) {
         a = d.command("AT", kCheckBound);
         if (a.final == Final::Ok) return d.dropLateAnswers(kLateAnswerQuiet);
@@ -793,7 +902,14 @@ std::int16_t ModemFaxEngine::PortOpen(std::int32_t* handle, std::int16_t number,
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
     std::string init = text::trimBlanks(utf8(initString));
-    Answer a = d.command(init.empty() ? "AT" : init, kCommandBound);
+    // A modem whose stored profile gives results as digits (V0) or
+    // withholds them (Q1) answers the operator's string with "0", or not
+    // at all. The engine reads text results and sets them itself: a modem
+    // that does not answer that either is silent.
+    Answer a = d.command(init.empty() ? "AT" : init, kCommandBound, true);
+    if (a.final == Final::Lost || a.final == Final::Closed) return codeOfLostWait(a.final);
+    if (a.final != Final::Ok && a.final != Final::TimedOut) return EngineCode::ModemRefused;
+    a = d.command("ATQ0V1", kCommandBound);
     if (a.final != Final::Ok) return lostWait(a.final) ? codeOfLostWait(a.final) : EngineCode::ModemRefused;
     // A modem that offers no fax class fails here, so that a caller can try
     // another line; the class and the rest of the set-up go to the modem
@@ -832,6 +948,14 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
     for (std::string& page : data) page = endedByRtc(std::move(page));
 
     Settings s = startCall(*port);
+    // The session is set up for the width of A4 (AT+FDCC / AT+FCC): a wider
+    // page cannot go, and must not cost a call.
+    for (std::size_t n = 0; n < request.widths.size(); ++n)
+        if (request.widths[n] > kFaxWidth) {
+            trace(tag + "page " + std::to_string(n + 1) + " is " + std::to_string(request.widths[n]) +
+                  " pels wide, wider than the " + std::to_string(kFaxWidth) + " of the session: not sent");
+            return EngineCode::BadImage;
+        }
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
     XoffWhileSending xoff(*port, traceFn);
@@ -846,6 +970,13 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
     // A Class 2 modem may hold the data back with XOFF whatever its
     // profile: the line obeys it there always.
     const bool obeyXoff = !c20 || port->xonXoff;
+    // Ends a call in command state that cannot go on: the modem ends it
+    // with the far end and reports its hang-up.
+    auto abort = [&](std::int16_t code) {
+        Answer k = d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
+        auto aborted = hangupIn(k.info);
+        return finish({code, aborted.value_or(HangupCode::Aborted), aborted.has_value()});
+    };
 
     // Dial and wait for the fax connection.
     Answer a = d.command(std::string("ATD") + (s.lineType == 1 ? "P" : "T") + phone, kCallBound);
@@ -854,6 +985,7 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
         port->remoteId = text::toCp932(*id);
     }
     auto reported = hangupIn(a.info);
+    const int farEndPels = pelsOfWidth(sessionIn(a.info, c20, "+FDIS:", "+FIS:").value_or(Session{}).width);
     if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
     switch (a.final) {
         case Final::Busy: return finish({EngineCode::LineBusy, reported.value_or(HangupCode::PhaseAError), true});
@@ -870,25 +1002,45 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
     }
 
     const milliseconds pageBound = WaitBounds::load().sendPage;
+    // The pages are fine unless the caller asked for normal resolution.
+    const bool finePages = s.resolution == 0;
+    // The session as the modem reported it last; before any report, as set up.
+    Session session{finePages, 0};
     std::string onLine;  // the page being sent, as the modem takes it
+    bool halved = false;  // onLine holds every other line of the page
     for (int n = 1; n <= pages; ++n) {
         const bool last = n == pages;
         const std::int32_t lostHere = n == 1 ? HangupCode::NoResponseToDcs : HangupCode::NoResponseToMps;
+        if (const int width = request.widths[static_cast<std::size_t>(n - 1)]; width > farEndPels) {
+            trace(tag + "page " + std::to_string(n) + " is " + std::to_string(width) +
+                  " pels wide, the far end prints " + std::to_string(farEndPels) + ": call ended");
+            return abort(EngineCode::BadImage);
+        }
         for (int attempt = 1;; ++attempt) {
             a = d.command("AT+FDT", kPageStartBound);
             if (lostWait(a.final)) return finish({codeOfLostWait(a.final), HangupCode::Aborted, false});
             reported = hangupIn(a.info);
             if (a.final != Final::Connect)
                 return finish({EngineCode::LineDropped, reported.value_or(lostHere), reported.has_value()});
-            if (!c20 && d.waitForByte(XON, kXonBound) != Final::Ok) {
+            // Class 2 modems start the data with XON, some with DC2.
+            if (!c20 && d.waitForByteOf(std::string{XON, DC2}, kXonBound) != Final::Ok) {
                 if (port->closed) return finish({EngineCode::Aborted, HangupCode::Aborted, false});
                 trace(port->tag + " < (no XON, sending)");
             }
+            // A far end that prints only normal resolution, or a modem that
+            // kept a set-up of its own, gives a normal session: a fine page
+            // goes with every other line.
+            session = sessionIn(a.info, c20).value_or(session);
+            const bool halve = finePages && !session.fine;
+            const std::string& page = data[static_cast<std::size_t>(n - 1)];
+            if (attempt == 1 || halve != halved) {
+                onLine = withDleDoubled(halve ? everyOtherLine(page) : page);
+                halved = halve;
+            }
             // The page in pieces, watching for the modem leaving the call
             // meanwhile.
-            trace(port->tag + " > (page " + std::to_string(n) + ": " +
-                  std::to_string(data[static_cast<std::size_t>(n - 1)].size()) + " bytes)");
-            if (attempt == 1) onLine = withDleDoubled(data[static_cast<std::size_t>(n - 1)]);
+            trace(port->tag + " > (page " + std::to_string(n) + ": " + std::to_string(page.size()) + " bytes, " +
+                  (halve ? "normal resolution, every other line of the fine page" : session.fine ? "fine resolution" : "normal resolution") + ")");
             if (std::string reason; obeyXoff && !xoff.start(reason))
                 return finish({lineFailed(*port, reason, traceFn), HangupCode::Aborted, false});
             const auto pageDeadline = deadlineIn(pageBound);
@@ -924,17 +1076,25 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
             }
             std::vector<std::string> info = a.info;
             Final final = a.final;
+            bool postPageSent = false;
             if (!c20) {
                 if (final == Final::Ok && !hangupIn(info)) {
                     Answer b = d.command(last ? "AT+FET=2" : "AT+FET=0", kPostPageBound);
                     info.insert(info.end(), b.info.begin(), b.info.end());
                     final = b.final;
+                    postPageSent = true;
                 }
             }
             if (lostWait(final)) return finish({codeOfLostWait(final), HangupCode::Aborted, false});
             reported = hangupIn(info);
             auto status = pageStatusIn(info);
             if (!status && c20 && (final == Final::Ok || final == Final::Error)) status = final == Final::Ok ? 1 : 2;
+            // Some Class 2 modems answer the post-page message with OK alone:
+            // the far end took the page, as no hang-up but a normal one says.
+            if (!status && postPageSent && final == Final::Ok && (!reported || *reported == HangupCode::Normal)) {
+                status = 1;
+                trace(tag + "no +FPTS: for page " + std::to_string(n) + ", OK to AT+FET: taken as received");
+            }
             const bool received = status && (*status % 2) == 1;
             if (received) port->pagesSent = static_cast<std::int16_t>(n);
             if (reported && *reported != HangupCode::Normal)
@@ -948,9 +1108,7 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
             // The far end refused the page and asks for it again.
             if (attempt >= kPageTries) {
                 trace(tag + "page " + std::to_string(n) + " refused " + std::to_string(attempt) + " times");
-                Answer k = d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
-                auto aborted = hangupIn(k.info);
-                return finish({EngineCode::LineDropped, aborted.value_or(HangupCode::Aborted), aborted.has_value()});
+                return abort(EngineCode::LineDropped);
             }
             trace(tag + "page " + std::to_string(n) + " refused, sending it again");
         }
@@ -982,7 +1140,26 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
     Settings s = startCall(*port);
     auto traceFn = [this](const std::string& l) { trace(l); };
     Dialogue d(*port, traceFn);
-    auto finish = [&](Outcome o) { return endCall(d, *port, o, tag + "result ", *pages, traceFn); };
+    // A page refused (not readable, or bad by the modem's own check) is kept
+    // as it came, under its number: a far end may send the next page instead
+    // of this one again. One it does send again takes its place, so that no
+    // page is lost and none is kept twice; one it does not has its damage
+    // logged.
+    int refused = 0;  // the number of the page kept damaged, 0 none
+    bool refusedWasLast = false;
+    std::string refusedData, refusedDamage;
+    auto keepDamaged = [&] {
+        if (refused == 0) return;
+        ErrorLogWriter().writeError(ModemPorts::kSource,
+                                    Error(errnum::InvalidPicture, "received page " + std::to_string(refused) + " " +
+                                                                      refusedDamage + ", not sent again: kept as it came in " +
+                                                                      pageName(file, refused)));
+        refused = 0;
+    };
+    auto finish = [&](Outcome o) {
+        keepDamaged();
+        return endCall(d, *port, o, tag + "result ", *pages, traceFn);
+    };
     // A page's bytes 0x11 and 0x13 are data: a line that still obeys XOFF
     // (its sending call could not turn that off) would lose them.
     if (std::string reason; !port->line->obeyXoff(false, reason))
@@ -1027,28 +1204,48 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
         }
         Answer post = d.await(kPostPageBound);
         if (lostWait(post.final)) return finish({codeOfLostWait(post.final), HangupCode::Aborted, false});
+        // After a refused page, the far end sends it again or goes on: after
+        // the last page only the same can come, else the same coded data.
+        const bool sentAgain = refused > 0 && (refusedWasLast || sameCodedPage(refusedData, page));
+        if (!sentAgain) keepDamaged();
+        const int number = sentAgain ? refused : *pages + 1;
+        const std::optional<long> checked = pageStatusIn(post.info);
+        const bool badByModem = checked && *checked % 2 == 0;
         // The page is kept least significant bit first, the order of the
         // pages the system sends and that fax2tiff reads.
-        bool good = false;
+        bool good = false, turned = false;
+        std::string damage;
         try {
             const G3DecodeReport report = bitOrderOf(page, c20);
-            if (report.bitOrder == BitOrder::MsbFirst) reverseBitOrder(page);
+            turned = report.bitOrder == BitOrder::MsbFirst;
+            if (turned) reverseBitOrder(page);
             good = true;
-            trace(port->tag + " < (page " + std::to_string(*pages + 1) + ": " + std::to_string(page.size()) +
+            trace(port->tag + " < (page " + std::to_string(number) + ": " + std::to_string(page.size()) +
                   " bytes, " + std::to_string(report.lines) + " lines)");
         } catch (const Error& e) {
-            trace(tag + "page not readable: " + e.description());
+            damage = "not readable: " + e.description();
+            trace(tag + "page " + std::to_string(number) + " " + damage);
         }
-        if (good) {
-            try {
-                fs::writeFileAtomic(pageName(file, *pages + 1), page);
-            } catch (const Error& e) {
-                ErrorLogWriter().writeError(ModemPorts::kSource, e);
-                d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
-                return finish({EngineCode::WriteFailed, HangupCode::Aborted, false});
-            }
-            *pages = static_cast<std::int16_t>(*pages + 1);
-        } else {
+        if (good && badByModem) damage = std::string("reported bad by the modem (") + (c20 ? "+FPS:" : "+FPTS:") + std::to_string(*checked) + ")";
+        if (sentAgain) trace(tag + "page " + std::to_string(number) + " sent again: kept in place of the damaged copy");
+        const std::string name = pageName(file, number);
+        try {
+            fs::writeFileAtomic(name, page);
+        } catch (const Error& e) {
+            ErrorLogWriter().writeError(ModemPorts::kSource, e);
+            d.command(c20 ? "AT+FKS" : "AT+FK", kPostPageBound);
+            return finish({EngineCode::WriteFailed, HangupCode::Aborted, false});
+        }
+        if (!sentAgain) *pages = static_cast<std::int16_t>(*pages + 1);
+        refused = 0;
+        if (!damage.empty()) {
+            refused = number;
+            refusedDamage = damage;
+            refusedWasLast = valueOf(post.info, "+FET:").value_or("") == "2";
+            refusedData = page;
+            if (turned) reverseBitOrder(refusedData);  // compared as it came
+        }
+        if (!good) {
             // Ask the far end to send the page again. Unanswered, its late
             // OK would be taken for the next AT+FDR's "no more pages".
             Answer again = d.command(c20 ? "AT+FPS=2" : "AT+FPTS=2", kCommandBound);

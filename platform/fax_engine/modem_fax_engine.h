@@ -3,7 +3,9 @@
 // see modem_ports.h).
 //
 // PortOpen locks and opens the device (serial_line.h), sends the
-// initialisation string and checks that the modem answers OK; unless a fax
+// initialisation string (whose answer may be OK, "0" or none, from a modem
+// whose stored profile gives digit results or none), then ATQ0V1, which
+// must answer OK, so that the modem answers in text from then on; unless a fax
 // class is set already it asks the modem's classes (AT+FCLASS=?) and fails
 // when it offers neither Class 2 nor 2.0. The settings (line type, modem
 // class, resolution, local ID, scan time, bit rate) may be given before
@@ -29,7 +31,9 @@
 //   AT+FCR=1                      AT+FCR=1
 //
 // vr is 1 for fine (resolution 0) and 0 for normal, br the bit rate setting
-// (0 = 2400 .. 5 = 14400 bit/s), st the scan time setting (0 .. 7). Class 2
+// (0 = 2400 .. 5 = 14400 bit/s), st the scan time setting (0 .. 7). A modem
+// that refuses AT+FDCC / AT+FCC (a bit rate beyond it) is asked what it
+// offers (AT+FDCC=? / AT+FCC=?) and given the values within that. Class 2
 // has no flow control command of its own: the initialisation string sets
 // RTS/CTS (AT&K3 on most modems).
 //
@@ -55,13 +59,23 @@
 // next call.
 //
 // A send dials (ATDT, or ATDP for pulse lines) and, per page, asks for the
-// page (AT+FDT, then in Class 2 the modem's XON), writes the page's T.4
-// data with DLE doubled and ends it: Class 2 with DLE ETX and AT+FET=0 (more
-// pages) or AT+FET=2 (the last), Class 2.0 with DLE "," or DLE ".". A page
-// the far end refuses (+FPTS/+FPS 2 or 4) is sent again, up to three times.
+// page (AT+FDT, then in Class 2 the modem's XON or DC2), writes the page's
+// T.4 data with DLE doubled and ends it: Class 2 with DLE ETX and AT+FET=0
+// (more pages) or AT+FET=2 (the last), Class 2.0 with DLE "," or DLE ".". A
+// page the far end refuses (+FPTS/+FPS 2 or 4) is sent again, up to three
+// times; in Class 2 an OK to AT+FET without +FPTS (and without a hang-up
+// but a normal one) is a page received. The session the modem reports
+// before the page (+FDCS / +FCS) sets how it goes: a fine page into a
+// normal-resolution session goes with every other line. A page wider than
+// A4, or than the far end prints (+FDIS / +FIS), is not sent: BadImage.
+// The trace names the resolution of each page sent.
 // A receive answers a RING (ATA) and asks for each page (AT+FDR, then DC2),
 // storing it least significant bit first whatever order the modem gives;
-// in the data, DLE DLE and DLE SUB stand for one and two DLE bytes.
+// in the data, DLE DLE and DLE SUB stand for one and two DLE bytes. A page
+// that cannot be read is asked for again (AT+FPTS=2 / AT+FPS=2); it, and a
+// page the modem reports bad, is kept as it came under its number. The far
+// end's copy sent again takes its place; a page not sent again stays, and
+// its damage goes to the error log.
 //
 // Results:
 //   BUSY                          LineBusy     hang-up from the modem, or 0x10

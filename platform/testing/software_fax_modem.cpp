@@ -24,6 +24,7 @@
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <utility>
 
 namespace fg::testing {
 
@@ -180,15 +181,20 @@ struct SoftwareFaxModem::State {
     bool deliverFine = true;
     std::size_t delivered = 0;
     int refused = 0;  // delivered pages the host answered other than MCF
+    Damage damage;            // of this call's delivery
+    bool lastRefused = false;  // the page delivered last was refused
 
     void reset() {
+        std::lock_guard<std::mutex> lock(modem.mutex_);
         echo = true;
-        verbose = true;
-        quiet = false;
+        verbose = !modem.digitResults_;
+        quiet = modem.quietProfile_;
         sRegisters = {{0, 0}, {3, 13}, {4, 10}, {5, 8}, {7, 50}};
         modemClass = 0;
         localId.clear();
-        capabilities = {"1", "5", "0", "2", "0", "0", "0", "0"};
+        // A slower modem's own set-up: normal resolution at its highest rate.
+        if (modem.maxBitRate_ < 5) capabilities = {"0", std::to_string(modem.maxBitRate_), "0", "2", "0", "0", "0", "0"};
+        else capabilities = {"1", "5", "0", "2", "0", "0", "0", "0"};
         session = capabilities;
         bitOrder = 0;
         dialMode = 'T';
@@ -201,6 +207,10 @@ struct SoftwareFaxModem::State {
     bool noRtsCts() const {
         std::lock_guard<std::mutex> lock(modem.mutex_);
         return modem.noRtsCts_;
+    }
+    int maxBitRate() const {
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        return modem.maxBitRate_;
     }
     std::chrono::milliseconds hangUpDelay() const {
         std::lock_guard<std::mutex> lock(modem.mutex_);
@@ -257,10 +267,11 @@ struct SoftwareFaxModem::State {
     }
 
     // The session parameters: the host's, within what the far end takes
-    // (fine resolution, 14400 bit/s, A4 width, any length, 1-D coding, no
-    // error correction, no file transfer).
+    // (fine resolution unless normalOnly, 14400 bit/s, A4 width or its own
+    // narrower one, any length, 1-D coding, no error correction, no file
+    // transfer).
     std::vector<std::string> sessionParameters() const {
-        static const int limit[8] = {1, 5, 0, 2, 0, 0, 0, 7};
+        const int limit[8] = {station.normalOnly ? 0 : 1, 5, 0, 2, 0, 0, 0, 7};
         static const int fallback[8] = {1, 5, 0, 2, 0, 0, 0, 0};
         std::vector<std::string> out;
         for (std::size_t i = 0; i < 8; ++i) {
@@ -268,7 +279,12 @@ struct SoftwareFaxModem::State {
             if (i < session.size()) readNumber(session[i], value);
             out.push_back(std::to_string(std::min(value, limit[i])));
         }
+        if (station.width != 0) out[2] = std::to_string(station.width);
         return out;
+    }
+    // The far end's capabilities after the dial (+FDIS: / +FIS:).
+    std::string farEndCapabilities() const {
+        return std::string(station.normalOnly ? "0" : "1") + ",5," + std::to_string(station.width) + ",2,0,0,0,0";
     }
     bool sessionFine() const { return sessionParameters()[0] == "1"; }
 
@@ -371,7 +387,7 @@ struct SoftwareFaxModem::State {
         connected = true;
         say(class20() ? "+FCO" : "+FCON");
         if (reportsIds()) say(std::string(class20() ? "+FCI:" : "+FCSI:") + "\"" + station.remoteId + "\"");
-        if (reportsCapabilities()) say(std::string(class20() ? "+FIS:" : "+FDIS:") + "1,5,0,2,0,0,0,0");
+        if (reportsCapabilities()) say(std::string(class20() ? "+FIS:" : "+FDIS:") + farEndCapabilities());
         result("OK");
     }
 
@@ -390,7 +406,10 @@ struct SoftwareFaxModem::State {
         pageStart = now();
         if (reportsSession()) say(std::string(class20() ? "+FCS:" : "+FDCS:") + joined(sessionParameters()));
         result("CONNECT");
-        if (!class20()) output += kDc1;  // a Class 2 modem's "ready for the data"
+        if (!class20()) {  // a Class 2 modem's "ready for the data"
+            std::lock_guard<std::mutex> lock(modem.mutex_);
+            output += modem.dc2Start_ ? kDc2 : kDc1;
+        }
         mode = Mode::PageIn;
         xoffSent = false;
         held = 0;
@@ -576,7 +595,7 @@ struct SoftwareFaxModem::State {
             return "OK";
         }
         ++call->confirmedPages;
-        say(std::string(status) + "1");
+        if (station.outcome != Outcome::NoPageStatus) say(std::string(status) + "1");
         if (ppm == Ppm::Eop) {
             say(hangupText(fax::HangupCode::Normal));
             finishCall(fax::HangupCode::Normal);
@@ -601,6 +620,7 @@ struct SoftwareFaxModem::State {
                 deliverId = std::move(modem.rings_.front().remoteId);
                 deliverFine = modem.rings_.front().fine;
                 modem.rings_.erase(modem.rings_.begin());
+                damage = std::exchange(modem.damage_, Damage{});
             }
         }
         if (!ringing) {
@@ -610,6 +630,7 @@ struct SoftwareFaxModem::State {
         rings = 0;
         delivered = 0;
         refused = 0;
+        lastRefused = false;
         newCall(true);
         call->fine = deliverFine;
         call->pages = deliver;
@@ -623,6 +644,12 @@ struct SoftwareFaxModem::State {
 
     std::string receivePage() {
         if (!call || !call->incoming) return "ERROR";
+        if (lastRefused && damage.sentAgain) {  // the refused page comes again
+            lastRefused = false;
+            --delivered;
+            --refused;
+            log("< [page " + std::to_string(delivered + 1) + " sent again]");
+        }
         if (delivered >= deliver.size()) {
             call->confirmedPages = static_cast<int>(delivered) - refused;
             say(hangupText(fax::HangupCode::Normal));
@@ -652,6 +679,17 @@ struct SoftwareFaxModem::State {
         // before the carrier drops: a host's decoder may need bits beyond
         // the last code of RTC to see it.
         data.append(2, '\0');
+        // The damaged page, once: bad by the modem's check, or noise in
+        // every fourth byte, which leaves no line whole.
+        const bool damaged = damage.page == static_cast<int>(delivered);
+        const bool badByModem = damaged && damage.badByModem;
+        if (damaged) {
+            damage.page = 0;
+            log("< [page " + std::to_string(delivered) + (badByModem ? ": bad by the modem]" : ": damaged by noise]"));
+            for (std::size_t i = 0; !badByModem && i < data.size(); i += 4) data[i] = static_cast<char>(data[i] ^ 0x5A);
+        }
+        lastRefused = badByModem;
+        refused += badByModem ? 1 : 0;
         // Class 2 modems of the draft standard hand received data to the
         // host in the reverse of the order they take it for sending; the
         // fax programs written for them expect that.
@@ -674,7 +712,7 @@ struct SoftwareFaxModem::State {
         output += kDle;
         output += kEtx;
         mode = Mode::Command;
-        say(class20() ? "+FPS:1" : "+FPTS:1");
+        say(std::string(class20() ? "+FPS:" : "+FPTS:") + (badByModem ? "2" : "1"));
         say(std::string("+FET:") + (delivered < deliver.size() ? "0" : "2"));
         result("OK");
     }
@@ -722,10 +760,13 @@ struct SoftwareFaxModem::State {
         }
         if (name == "FDCC" || name == "FCC" || name == "FDIS" || name == "FIS") {
             auto& target = (name == "FDIS" || name == "FIS") ? session : capabilities;
+            const int fastest = maxBitRate();
             if (query) say(joined(target));
-            else if (range) say("(0,1),(0-5),(0-4),(0-2),(0),(0),(0),(0-7)");
+            else if (range) say("(0,1),(0-" + std::to_string(fastest) + "),(0-4),(0-2),(0),(0),(0),(0-7)");
             else if (set) {
                 auto given = fields(value);
+                int rate = 0;
+                if (given.size() > 1 && readNumber(given[1], rate) && rate > fastest) return "ERROR";
                 for (std::size_t i = 0; i < given.size() && i < target.size(); ++i)
                     if (!given[i].empty()) target[i] = given[i];
                 if (&target == &capabilities) session = capabilities;
@@ -812,7 +853,10 @@ struct SoftwareFaxModem::State {
             // The host's answer to a delivered page: 1 MCF, else refused.
             int status = 1;
             if (!readNumber(value, status)) return "ERROR";
-            if (call && call->incoming && delivered > 0 && status != 1) ++refused;
+            if (call && call->incoming && delivered > 0 && (status != 1) != lastRefused) {
+                refused += status != 1 ? 1 : -1;
+                lastRefused = status != 1;
+            }
             return "OK";
         }
         // Class 1 is not modelled.
@@ -1138,6 +1182,27 @@ void SoftwareFaxModem::setStation(const std::string& number, Station station) {
 void SoftwareFaxModem::setDleSub(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     dleSub_ = on;
+}
+
+void SoftwareFaxModem::setMaxBitRate(int bitRate) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    maxBitRate_ = bitRate;
+}
+
+void SoftwareFaxModem::setDc2Start(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dc2Start_ = on;
+}
+
+void SoftwareFaxModem::setStoredProfile(bool digitResults, bool quiet) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    digitResults_ = digitResults;
+    quietProfile_ = quiet;
+}
+
+void SoftwareFaxModem::setDamage(Damage damage) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    damage_ = damage;
 }
 
 void SoftwareFaxModem::setNoRtsCts(bool on) {

@@ -98,8 +98,10 @@ public:
     // DropMidPage: the call breaks while the modem holds back the data of
     // page n with XOFF (a modem that paces the host so, see flow control):
     // it reports +FHNG:40 / +FHS:40 and ERROR, and never sends the XON.
+    // NoPageStatus: the far end takes every page, but the modem answers the
+    // post-page message without +FPTS: / +FPS: (as some Class 2 modems do).
     enum class Outcome {
-        Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent, DialRefused, DropMidPage
+        Answer, Busy, NoAnswer, NoCarrier, DropAfterPage, RetrainPage, Silent, DialRefused, DropMidPage, NoPageStatus
     };
     struct Station {
         std::string remoteId = "+81 3 1234 5678";  // the called station's ID (+FCSI:/+FCI:)
@@ -108,6 +110,11 @@ public:
         // first one); RetrainPage: this page answered RTN (+FPTS:2 / +FPS:2)
         // once; Silent: the page after whose data the modem goes silent.
         int page = 0;
+        // A far end that prints normal resolution only, and the widest line
+        // it prints (its +FDIS: / +FIS: width: 0 A4, 3 A5, 4 A6): the session
+        // keeps within both.
+        bool normalOnly = false;
+        int width = 0;
     };
     // Silent: the modem stops answering, as a modem that has hung: after
     // the dial command (page 0), or once the data of this page has ended
@@ -151,6 +158,27 @@ public:
     // Received data with two DLE bytes in a row goes to the host as DLE SUB
     // (as some modems send it) instead of four DLEs; off by default.
     void setDleSub(bool on);
+    // A modem slower than 14400 bit/s: it refuses (ERROR) a +FDCC / +FCC
+    // with a bit rate setting above this one, keeping its own set-up, which
+    // is normal resolution at its highest rate after ATZ; its "=?" offers
+    // bit rates up to it. 5 (the default) takes every rate.
+    void setMaxBitRate(int bitRate);
+    // A Class 2 modem that starts page data with DC2 instead of XON.
+    void setDc2Start(bool on);
+    // The stored profile that ATZ and AT&F restore: result codes as digits
+    // (V0), or none at all (Q1); text results (V1 Q0) by default.
+    void setStoredProfile(bool digitResults, bool quiet);
+    // A page of the next ring that comes damaged once (line noise all
+    // through it, unreadable), or whose copy quality the modem reports as
+    // bad (+FPTS:2 / +FPS:2 after it); the far end sends it again when it
+    // is refused (+FPTS=n other than 1, or bad by the modem) if sentAgain,
+    // else goes on with the next.
+    struct Damage {
+        int page = 0;  // 0: none
+        bool badByModem = false;
+        bool sentAgain = false;
+    };
+    void setDamage(Damage damage);
     bool waitForCalls(std::size_t count, std::chrono::milliseconds bound);  // waits for finished calls
     std::vector<Call> calls() const;
     std::vector<std::string> transcript() const;  // every command received and answer sent, in order
@@ -174,6 +202,10 @@ private:
     std::string classes_ = "0,1,2,2.0";
     bool dleSub_ = false;
     bool noRtsCts_ = false;
+    int maxBitRate_ = 5;
+    bool dc2Start_ = false;
+    bool digitResults_ = false, quietProfile_ = false;
+    Damage damage_;
     std::chrono::milliseconds hangUpDelay_{0};
     std::vector<Call> calls_;
     std::vector<std::string> transcript_;

@@ -59,6 +59,11 @@ protected:
         return written;
     }
 
+    void traceTo(const std::string& name) {
+        engine.SetTraceOption(1);
+        engine.SetTraceFileName((home / name).c_str());
+    }
+
     testing::TempHome home{false};
     testing::ErrorLogGuard log;
     ModemFaxEngine engine;
@@ -171,12 +176,15 @@ TEST_F(SoftwareModemLine, AModemWithoutRtsCtsIsNeitherOverrunNorPaused) {
 }
 
 // A modem that answers ATH0 only after the engine has given up on it: its
-// late answer is taken for no later command, and the calls after it go
-// through.
+// late answer is taken for no later command (not even the AT that checks
+// the modem after the hang-up), and the calls after it go through. In real
+// time: the answer comes within the quiet the engine waits for.
 TEST_F(SoftwareModemLine, ALateAnswerShiftsNoLaterAnswer) {
+    setClock(std::make_shared<ScaledClock>(1.0));
     pages(1, 200);
+    traceTo("trace.txt");
     SoftwareFaxModem modem(folder(home, "received"));
-    modem.setHangUpDelay(6s);
+    modem.setHangUpDelay(5400ms);
     modem.setStation("0399998888", {"", Outcome::DialRefused, 0});
     std::int32_t h = open(modem, 3, 0);
     EXPECT_EQ(engine.SendFax(h, "0399998888", (home / "send.G3").c_str(), 1), EngineCode::NoAnswer);
@@ -184,6 +192,94 @@ TEST_F(SoftwareModemLine, ALateAnswerShiftsNoLaterAnswer) {
         EXPECT_EQ(engine.SendFax(h, "0312345678", (home / "send.G3").c_str(), 1), EngineCode::Ok);
     EXPECT_TRUE(modem.waitForCalls(2, 30s));
     engine.PortClose(h);
+    const std::string trace = fs::readFile(home / "trace.txt");
+    EXPECT_NE(trace.find("COM1 < OK (late, dropped)"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("COM1 < AT (late, dropped)"), std::string::npos) << trace;
+}
+
+// Modems of other habits: a Class 2 modem that starts page data with DC2
+// (taken at once, not after the wait for XON), and stored profiles that
+// answer the operator's initialisation string with a digit, or not at all.
+TEST_F(SoftwareModemLine, ModemsOfOtherHabitsAreDrivenAsTheRest) {
+    struct Case {
+        const char* name;
+        bool dc2, digits, quiet;
+    } cases[] = {{"DC2 start", true, false, false}, {"V0 profile", false, true, false}, {"Q1 profile", false, false, true}};
+    pages(1, 200);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        (void)fs::removeFile(home / "trace.txt");
+        traceTo("trace.txt");
+        SoftwareFaxModem modem(folder(home, "received"));
+        modem.setDc2Start(c.dc2);
+        modem.setStoredProfile(c.digits, c.quiet);
+        std::int32_t h = open(modem, 2, 0);
+        EXPECT_EQ(engine.SendFax(h, "0312345678", (home / "send.G3").c_str(), 1), EngineCode::Ok);
+        engine.PortClose(h);
+        EXPECT_EQ(fs::readFile(home / "trace.txt").find("(no XON"), std::string::npos);
+    }
+}
+
+// A fine page into a session of normal resolution (a far end that prints
+// no finer, or a 9600 bit/s modem that refuses the set-up asked for and
+// keeps its own, until asked again within what it offers) arrives whole:
+// every other line at normal resolution, or all lines at fine. A page wider
+// than the far end prints, or than the session's A4, is not sent.
+TEST_F(SoftwareModemLine, APageArrivesAtTheSessionsResolution) {
+    struct Case {
+        const char* name;
+        std::int16_t modemClass;
+        bool normalOnly;
+        int maxBitRate, farEndWidth, pageWidth;
+        std::int16_t code;
+        bool fine;
+    } cases[] = {
+        {"normal-only far end, class 2", 2, true, 5, 0, kFaxWidth, EngineCode::Ok, false},
+        {"normal-only far end, class 2.0", 3, true, 5, 0, kFaxWidth, EngineCode::Ok, false},
+        {"9600 bit/s modem, class 2", 2, false, 3, 0, kFaxWidth, EngineCode::Ok, true},
+        {"9600 bit/s modem, class 2.0", 3, false, 3, 0, kFaxWidth, EngineCode::Ok, true},
+        {"far end of A5 width", 2, false, 5, 3, kFaxWidth, EngineCode::BadImage, true},
+        {"page wider than A4", 3, false, 5, 0, 2048, EngineCode::BadImage, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        (void)fs::removeFile(home / "trace.txt");
+        traceTo("trace.txt");
+        // Print at the top and a rule at the foot (a short call even at 9600 bit/s).
+        BilevelImage sent(c.pageWidth, 2291);
+        BilevelImage print = testing::printLikePage(c.pageWidth, 400, 5);
+        std::copy(print.bits.begin(), print.bits.end(), sent.bits.begin());
+        for (int x = 100; x < 1600; ++x) sent.setBlack(x, sent.height - 2);
+        fs::writeFileAtomic(home / "send_p1.G3", encodeG3(sent));
+        SoftwareFaxModem modem(folder(home, "received"));
+        modem.setMaxBitRate(c.maxBitRate);
+        SoftwareFaxModem::Station station;
+        station.normalOnly = c.normalOnly;
+        station.width = c.farEndWidth;
+        modem.setStation("0312345678", station);
+        std::int32_t h = open(modem, c.modemClass, 0);
+        ASSERT_EQ(engine.SendFax(h, "0312345678", (home / "send.G3").c_str(), 1), c.code) << fs::readFile(home / "trace.txt");
+        engine.PortClose(h);
+        if (c.code != EngineCode::Ok) {
+            // Ended before its page: a page wider than A4 costs no call at all.
+            ASSERT_EQ(modem.calls().size(), c.farEndWidth != 0 ? 1u : 0u);
+            EXPECT_TRUE(modem.calls().empty() || modem.calls().front().pages.empty());
+            continue;
+        }
+        ASSERT_TRUE(modem.waitForCalls(1, 30s));
+        const auto call = modem.calls().front();
+        EXPECT_EQ(call.fine, c.fine);
+        ASSERT_EQ(call.pages.size(), 1u);
+        BilevelImage expected = sent;
+        if (!c.fine) {
+            expected = BilevelImage(sent.width, (sent.height + 1) / 2);
+            for (int y = 0; y < expected.height; ++y)
+                std::copy(sent.row(2 * y), sent.row(2 * y) + sent.stride, expected.row(y));
+        }
+        EXPECT_TRUE(decodeWholeG3(fs::readFile(call.pages[0])) == expected);
+        EXPECT_NE(fs::readFile(home / "trace.txt").find(c.fine ? "fine resolution)" : "normal resolution, every other line"),
+                  std::string::npos);
+    }
 }
 
 struct FailureCase {
@@ -208,6 +304,8 @@ const FailureCase kFailures[] = {
     {"SilentAfterPageData", Outcome::Silent, 1, EngineCode::LineDropped, 0x52},
     // The modem holds the page back with XOFF, loses the call and never sends XON.
     {"DropWhileHeldByXoff", Outcome::DropMidPage, 1, EngineCode::LineDropped, 0x40, 0, true},
+    // The modem answers the post-page message with OK alone: the pages went through.
+    {"NoPageStatus", Outcome::NoPageStatus, 0, EngineCode::Ok, 0x00},
 };
 // Every failure in both classes, but a silent modem costs the dialling
 // bound: once is enough. Each a test of its own, run side by side.
@@ -287,6 +385,46 @@ TEST_F(SoftwareModemLine, ARingingCallsPagesAreReceived) {
         EXPECT_EQ(engine.G3ToBmp(first.c_str(), (home / "in.bmp").c_str()), EngineCode::Ok);
         engine.PortClose(h);
     }
+}
+
+
+
+// A page that comes damaged (noise all through it, or bad by the modem's own
+// check) is asked for again. Sent again, it is kept once; not sent again,
+// its bytes are kept as they came under its name, the damage logged, and
+// no page is lost.
+TEST_F(SoftwareModemLine, ADamagedPageIsNeitherLostNorKeptTwice) {
+    struct Case {
+        const char* name;
+        SoftwareFaxModem::Damage damage;
+        bool firstWhole;  // page 1 as sent, else as it came
+    } cases[] = {
+        {"noise, not sent again", {1, false, false}, false},
+        {"noise, sent again", {1, false, true}, true},
+        {"bad by the modem, sent again", {1, true, true}, true},
+        {"last page bad by the modem, not sent again", {2, true, false}, true},
+    };
+    auto sent = pages(2, 1145);
+    for (std::int16_t modemClass : {2, 3})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", class " + std::to_string(modemClass));
+            log.log->clear();
+            SoftwareFaxModem modem(folder(home, "received"));
+            std::int32_t h = open(modem, modemClass, 1);
+            modem.setDamage(c.damage);
+            modem.ring({home / "send_p1.G3", home / "send_p2.G3"}, "+81 6 5555 0000");
+            std::int16_t status = 0, count = 0;
+            ASSERT_EQ(engine.WaitForRing(h, &status), EngineCode::Ok);
+            ASSERT_EQ(engine.ReceiveFax(h, (home / "in.G3").c_str(), &count), EngineCode::Ok);
+            engine.PortClose(h);
+            EXPECT_EQ(count, 2);
+            EXPECT_FALSE(fs::fileExists(home / "in_p3.G3"));
+            EXPECT_EQ(decodeWholeG3(fs::readFile(home / "in_p2.G3")), decodeWholeG3(sent[1]));
+            const std::string first = fs::readFile(home / "in_p1.G3");
+            if (c.firstWhole) EXPECT_EQ(decodeWholeG3(first), decodeWholeG3(sent[0]));
+            else EXPECT_EQ(first.size(), endedByRtc(sent[0]).size() + 2);  // with the modem's two bytes of fill
+            EXPECT_EQ(log.log->has(481), !c.damage.sentAgain);
+        }
 }
 
 }  // namespace

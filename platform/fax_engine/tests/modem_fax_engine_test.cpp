@@ -101,10 +101,10 @@ TEST_F(ModemLines, SetsUpTheClassOnceAndAgainOnlyWhatChanged) {
         Commands open, setUp, changedId;
         const char* dial;
     } cases[] = {
-        {2, 1, 1, 3, 2, false, {"ATZ", "AT+FCLASS=?"},
+        {2, 1, 1, 3, 2, false, {"ATZ", "ATQ0V1", "AT+FCLASS=?"},
          {"AT+FCLASS=2", "AT+FBOR=0", "AT+FLID=\"1234\"", "AT+FDCC=0,3,0,2,0,0,0,2", "AT+FCR=1"},
          {"AT+FCLASS?", "AT+FLID=\"5678\""}, "ATDP0312345678"},
-        {0, 0, 0, 5, 0, true, {"ATZ", "AT+FCLASS=?"},
+        {0, 0, 0, 5, 0, true, {"ATZ", "ATQ0V1", "AT+FCLASS=?"},
          {"AT+FCLASS=2.0", "AT+FNR=1,1,1,0", "AT+FLO=2", "AT+FBO=0", "AT+FLI=\"1234\"", "AT+FCC=1,5,0,2,0,0,0,0",
           "AT+FCR=1"},
          {"AT+FCLASS?", "AT+FLI=\"5678\""}, "ATDT0312345678"},
@@ -297,7 +297,7 @@ TEST_F(ModemLines, ClosingThePortEndsTheCallUnderWay) {
     std::int32_t h = open(peer);
     std::int16_t result = -1;
     std::thread call([&] { result = send(h, 1); });
-    ASSERT_TRUE(peer.waitForCommands(8, milliseconds(20000)));  // the dial: ATZ, class, set-up
+    ASSERT_TRUE(peer.waitForCommands(9, milliseconds(20000)));  // the dial: ATZ, ATQ0V1, class, set-up
     engine.PortClose(h);
     call.join();
     EXPECT_EQ(result, EngineCode::Aborted);
