@@ -148,7 +148,7 @@ int pelsOfWidth(long width) {
 // A fine page for a normal-resolution session: every other line, so that
 // it prints whole, at its height on paper, and not at twice it.
 std::string everyOtherLine(const std::string& page) {
-    const BilevelImage fine = decodeG3(page, BitOrder::LsbFirst);
+    const BilevelImage fine = decodeG3(page);
     BilevelImage normal(fine.width, (fine.height + 1) / 2);
     for (int y = 0; y < normal.height; ++y) std::memcpy(normal.row(y), fine.row(2 * y), fine.stride);
     return encodeG3(normal, PageEnd::Rtc);
@@ -686,7 +686,9 @@ std::int16_t applySetUp(Dialogue& d, ModemFaxEngine::Port& port, const ModemFaxE
                 taken.clear();
                 return codeOfLostWait(again.final);
             }
-            trace(port.tag + " refuses " + wanted[i] + (again.final == Final::Ok ? ": " + caps + *within + " instead" : ", and " + caps + *within + " too: its own set-up stays"));
+            trace(port.tag + " refuses " + wanted[i] +
+                  (again.final == Final::Ok ? ": " + caps + *within + " instead"
+                                            : ", and " + caps + *within + " too: its own set-up stays"));
             continue;
         }
         if (wanted[i] != "AT+FLO=2") continue;
@@ -1039,8 +1041,11 @@ std::int16_t ModemFaxEngine::sendCall(CallState& state, SendRequest& request) {
             }
             // The page in pieces, watching for the modem leaving the call
             // meanwhile.
+            const char* resolution = halve          ? "normal resolution, every other line of the fine page"
+                                     : session.fine ? "fine resolution"
+                                                    : "normal resolution";
             trace(port->tag + " > (page " + std::to_string(n) + ": " + std::to_string(page.size()) + " bytes, " +
-                  (halve ? "normal resolution, every other line of the fine page" : session.fine ? "fine resolution" : "normal resolution") + ")");
+                  resolution + ")");
             if (std::string reason; obeyXoff && !xoff.start(reason))
                 return finish({lineFailed(*port, reason, traceFn), HangupCode::Aborted, false});
             const auto pageDeadline = deadlineIn(pageBound);
@@ -1150,10 +1155,9 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
     std::string refusedData, refusedDamage;
     auto keepDamaged = [&] {
         if (refused == 0) return;
-        ErrorLogWriter().writeError(ModemPorts::kSource,
-                                    Error(errnum::InvalidPicture, "received page " + std::to_string(refused) + " " +
-                                                                      refusedDamage + ", not sent again: kept as it came in " +
-                                                                      pageName(file, refused)));
+        const std::string what = "received page " + std::to_string(refused) + " " + refusedDamage +
+                                 ", not sent again: kept as it came in " + pageName(file, refused);
+        ErrorLogWriter().writeError(ModemPorts::kSource, Error(errnum::InvalidPicture, what));
         refused = 0;
     };
     auto finish = [&](Outcome o) {
@@ -1226,7 +1230,9 @@ std::int16_t ModemFaxEngine::receiveCall(CallState& state, const std::string& fi
             damage = "not readable: " + e.description();
             trace(tag + "page " + std::to_string(number) + " " + damage);
         }
-        if (good && badByModem) damage = std::string("reported bad by the modem (") + (c20 ? "+FPS:" : "+FPTS:") + std::to_string(*checked) + ")";
+        if (good && badByModem)
+            damage = std::string("reported bad by the modem (") + (c20 ? "+FPS:" : "+FPTS:") +
+                     std::to_string(*checked) + ")";
         if (sentAgain) trace(tag + "page " + std::to_string(number) + " sent again: kept in place of the damaged copy");
         const std::string name = pageName(file, number);
         try {

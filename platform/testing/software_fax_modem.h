@@ -12,8 +12,9 @@
 //                      busy: BUSY; no answer: +FHNG:4 / +FHS:04, NO CARRIER;
 //                      no carrier: +FHNG:11 / +FHS:11, NO CARRIER;
 //                      silent: nothing at all (see Outcome::Silent)
-//   AT+FDT             +FDCS:<session> / +FCS:<session>, CONNECT, XON (Class
-//                      2.0: no XON, see flow control below); then
+//   AT+FDT             +FDCS:<session> / +FCS:<session>, CONNECT, XON (DC2
+//                      with setDc2Start; Class 2.0: no XON, see flow control
+//                      below); then
 //                      the page data (DLE doubled) up to DLE ETX -> OK, or in
 //                      Class 2.0 up to DLE , / DLE ; / DLE . (the post-page
 //                      message with the end of the page) -> +FPS:n, OK. The
