@@ -35,14 +35,31 @@ std::int64_t MemoryStream::read(void* buffer, std::uint32_t count) {
     return n;
 }
 
-// The capacity becomes `needed` rounded up to the next step. A size beyond
-// 32 bits, or an allocation that fails, leaves the buffer as it was.
+// The capacity becomes `needed` rounded up to the next step. The block
+// beneath it grows to twice its size at least: a save of tens of megabytes
+// grown a step at a time copied everything written at every step, so that
+// its time grew with the square of its bytes. The capacity, and so what a
+// write stores, stay those of the steps; when the larger block cannot be
+// had, the block grows by the steps alone. A size beyond 32 bits, or an
+// allocation that fails, leaves the buffer and its capacity as they were.
 bool MemoryStream::grow(std::uint64_t needed) {
     const std::uint64_t rounded = (needed + kGrowthStep - 1) / kGrowthStep * kGrowthStep;
     if (!owned_ || rounded > kMaxSize) return false;
-    void* bigger = buffer_ ? desktop::memoryReallocate(buffer_, rounded) : desktop::memoryAllocate(rounded);
-    if (!bigger) return false;
-    buffer_ = static_cast<std::uint8_t*>(bigger);
+    if (rounded > room_) {
+        auto blockOf = [&](std::uint64_t bytes) {
+            return buffer_ ? desktop::memoryReallocate(buffer_, bytes) : desktop::memoryAllocate(bytes);
+        };
+        const std::uint64_t ample = std::min(kMaxSize / kGrowthStep * kGrowthStep, 2 * room_);
+        void* bigger = ample > rounded ? blockOf(ample) : nullptr;
+        if (bigger) {
+            room_ = ample;
+        } else {
+            bigger = blockOf(rounded);
+            if (!bigger) return false;
+            room_ = rounded;
+        }
+        buffer_ = static_cast<std::uint8_t*>(bigger);
+    }
     capacity_ = static_cast<std::uint32_t>(rounded);
     return true;
 }
@@ -75,11 +92,12 @@ std::int64_t MemoryStream::seek(std::int64_t offset, int origin) {
 
 desktop::MemoryHandle MemoryStream::release() {
     if (!owned_ || !buffer_) return 0;
-    if (capacity_ > size_)
+    if (room_ > size_)
         if (void* smaller = desktop::memoryReallocate(buffer_, size_)) buffer_ = static_cast<std::uint8_t*>(smaller);
     const desktop::MemoryHandle block = desktop::globalHandle(buffer_);
     buffer_ = nullptr;
     capacity_ = size_ = position_ = 0;
+    room_ = 0;
     return block;
 }
 

@@ -33,7 +33,7 @@ std::int64_t annStreamRemaining(AnnStream& stream);
 class MemoryStream final : public AnnStream {
 public:
     // An empty sink whose buffer (blocks of the kernel library's allocator)
-    // grows in steps of 32 KiB.
+    // grows in steps of 32 KiB; the block beneath it may be larger.
     MemoryStream() = default;
     // A source over the caller's bytes, which it never writes or frees.
     MemoryStream(const void* bytes, std::uint32_t size);
@@ -58,6 +58,7 @@ private:
 
     std::uint8_t* buffer_ = nullptr;
     std::uint32_t capacity_ = 0, size_ = 0, position_ = 0;
+    std::uint64_t room_ = 0;  // the bytes of the block, the capacity or more
     bool owned_ = true;
 };
 

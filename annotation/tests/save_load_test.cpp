@@ -525,6 +525,33 @@ TEST_F(SaveLoad, MemoryStreamsGrowByStepsAndNeverBeyond32Bits) {
     EXPECT_EQ(annStreamRemaining(source), 5);
 }
 
+TEST_F(SaveLoad, AMemoryStreamReportsItsStepsWhateverBlockHoldsIt) {
+    std::string bytes(40000, 'a');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    MemoryStream sink;
+    // Step after step, as a long save grows it.
+    for (std::uint64_t written = 0; written < 1000000; written += 40000) {
+        ASSERT_EQ(sink.write(bytes.data(), 40000), 40000);
+        EXPECT_EQ(sink.capacity(), (written + 40000 + 32767) / 32768 * 32768) << written;
+    }
+    // Room for the next step but not for twice the block: it grows by the
+    // step. Then for none at all: only what fits is stored.
+    desktop::setGlobalMemoryLimit(1081344);
+    EXPECT_EQ(sink.write(bytes.data(), 40000), 40000);
+    EXPECT_EQ(sink.write(bytes.data(), 40000), 40000);
+    EXPECT_EQ(sink.capacity(), 1081344u);
+    EXPECT_EQ(sink.write(bytes.data(), 40000), 1344);
+    desktop::setGlobalMemoryLimit(SIZE_MAX);
+    EXPECT_EQ(sink.capacity(), 1081344u);
+    const desktop::MemoryHandle block = sink.release();
+    ASSERT_EQ(desktop::globalSize(block), 1081344u);
+    const auto* held = static_cast<const char*>(desktop::globalLock(block));
+    EXPECT_EQ(std::string_view(held + 1080000, 1344), std::string_view(bytes).substr(0, 1344));
+    EXPECT_EQ(std::string_view(held + 40000, 40000), bytes);
+    (void)desktop::globalUnlock(block);
+    desktop::globalFree(block);
+}
+
 // The metafile: the header that places it on the root's bounds, the
 // standard header, the window set-up and the first object's records, and a
 // player that draws it.

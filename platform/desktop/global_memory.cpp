@@ -1,18 +1,25 @@
 #include "platform/desktop/global_memory.h"
 
+#include "platform/invariant.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <unordered_map>
 
 namespace fg::desktop {
 
 namespace {
 
+struct FreeBytes {
+    void operator()(std::uint8_t* bytes) const noexcept { std::free(bytes); }
+};
+using Bytes = std::unique_ptr<std::uint8_t, FreeBytes>;
+
 struct Block {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    Bytes bytes;
     std::size_t size = 0;
     int locks = 0;
 };
@@ -30,10 +37,12 @@ Blocks& blocks() {
     return b;
 }
 
-std::unique_ptr<std::uint8_t[]> bytesFor(std::size_t size) {
+// Blocks come from malloc so that a growth is a realloc, which moves a large
+// block by remapping its pages instead of copying them.
+Bytes bytesFor(std::size_t size) {
     if (size > blocks().limit) return nullptr;
     // A block of no bytes still has an address of its own.
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size ? size : 1]);
+    return Bytes(static_cast<std::uint8_t*>(std::malloc(size ? size : 1)));
 }
 
 Block* find(MemoryHandle h) {
@@ -56,14 +65,21 @@ MemoryHandle globalAlloc(unsigned flags, std::size_t size) {
 
 MemoryHandle globalReAlloc(MemoryHandle h, std::size_t size, unsigned flags) {
     Block* block = find(h);
-    if (!block) return 0;
-    auto bytes = bytesFor(size);
-    if (!bytes) return 0;
-    std::memcpy(bytes.get(), block->bytes.get(), std::min(size, block->size));
-    if ((flags & GMEM_ZEROINIT) && size > block->size) std::memset(bytes.get() + block->size, 0, size - block->size);
-    blocks().byAddress.erase(block->bytes.get());
-    blocks().byAddress[bytes.get()] = h;
-    block->bytes = std::move(bytes);
+    if (!block || size > blocks().limit) return 0;
+    // Known by its address until it moves; on failure realloc leaves the
+    // old block as it was.
+    const auto old = blocks().byAddress.find(block->bytes.get());
+    checkInvariant(old != blocks().byAddress.end(), "every block is known by its address");
+    void* moved = std::realloc(block->bytes.get(), size ? size : 1);
+    if (!moved) return 0;
+    (void)block->bytes.release();
+    block->bytes.reset(static_cast<std::uint8_t*>(moved));
+    if ((flags & GMEM_ZEROINIT) && size > block->size)
+        std::memset(block->bytes.get() + block->size, 0, size - block->size);
+    if (old->first != moved) {
+        blocks().byAddress.erase(old);
+        blocks().byAddress[moved] = h;
+    }
     block->size = size;
     return h;
 }

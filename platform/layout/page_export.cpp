@@ -5,6 +5,7 @@
 #include "platform/image/bmp.h"
 #include "platform/imaging/jpeg.h"
 #include "platform/layout/fax_printer.h"
+#include "platform/layout/page_folders.h"
 #include "platform/layout/page_plan.h"
 #include "platform/layout/workbook.h"
 #include "platform/text.h"
@@ -68,12 +69,25 @@ int pageNumber(const std::string& pageName, const std::string& layoutName) {
 std::vector<std::string> listPages(const std::string& folder, const std::string& layoutName,
                                    const std::string& extension) {
     std::vector<std::pair<int, std::string>> found;
-    // Only names that begin with the layout's can be its pages: the folder
-    // holds the pages of every document, and listing (and sorting) them all
-    // for each document made a batch's rendering grow with its square.
-    for (const std::string& file : fs::list(folder, layoutName + "*" + extension)) {
+    auto take = [&](const std::string& file) {
+        if (file.size() < extension.size() ||
+            !text::iequals(std::string_view(file).substr(file.size() - extension.size()), extension))
+            return;
         std::string stem = file.substr(0, file.size() - extension.size());
-        if (int number = pageNumber(stem, layoutName)) found.push_back({number, stem});
+        if (int number = pageNumber(stem, layoutName)) found.push_back({number, std::move(stem)});
+    };
+    // The folders keep the pages of every document ever sent: only the
+    // layout's own entries are looked at, found without reading the folder.
+    // Those that are folders are no pages, as a listing of files has it.
+    // A name whose layout part cannot be told from its extension (an empty
+    // layout, an extension holding "_") is looked for in the whole folder.
+    if (!layoutName.empty() && extension.find('_') == std::string::npos) {
+        const auto resolved = fs::resolve(folder);
+        if (!resolved) return {};
+        for (const std::string& file : entriesOfLayout(*resolved, layoutName))
+            if (fs::kindOf(fs::join(*resolved, file)) != fs::Kind::Folder) take(file);
+    } else {
+        for (const std::string& file : fs::list(folder, layoutName + "*" + extension)) take(file);
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;

@@ -1,5 +1,6 @@
 #include "fax_images/pellior/fax_rep_img.h"
 
+#include "fax_images/pellior/page_files.h"
 #include "page_fixture.h"
 #include "platform/error.h"
 #include "platform/fax_engine/fax_page.h"
@@ -363,6 +364,20 @@ TEST_F(PageMembers, DeletingTheG3PagesOfANumberStopsAtTheFirstThatIsMissing) {
     EXPECT_TRUE(files(g3s).empty());
     record("E", "注文書");  // no pages
     EXPECT_TRUE(img.delG3FromManageNo("E"));
+}
+
+TEST_F(PageMembers, NewPagesAreNumberedOnAfterTheHighestKeptInEitherFolder) {
+    for (const char* p : {"E1_050.jpg", "EE_090.jpg", "X_020.jpg"}) fs::writeFileAtomic(jpgs + p, "jpg");
+    for (int asked = 0; asked < 2; ++asked) EXPECT_EQ(pellior::freshPageNames("E", 2), (Names{"E_001", "E_002"}));
+    // Kept after the folders were looked at: a gap, another
+    // spelling, a long suffix; and the pages of other layouts.
+    for (const char* p : {"E_001.jpg", "e_004.JPG"}) fs::writeFileAtomic(jpgs + p, "jpg");
+    EXPECT_EQ(pellior::freshPageNames("E", 1), Names{"E_005"});
+    fs::writeFileAtomic(g3s + "E_0000012.g3", "g3");
+    fs::writeFileAtomic(g3s + "E2_030.g3", "g3");
+    EXPECT_EQ(pellior::freshPageNames("E", 2), (Names{"E_013", "E_014"}));
+    EXPECT_TRUE(fs::removeFile(g3s + "E_0000012.g3"));
+    EXPECT_EQ(pellior::freshPageNames("e", 1), Names{"e_005"});
 }
 
 }  // namespace
