@@ -9,6 +9,7 @@
 #include "telephony/answer_support.h"
 #include "telephony/errors.h"
 
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -149,20 +150,23 @@ TEST_F(Approval, ADecisionHoldsOnlyItsOwnNumberAcrossItsSlowUpload) {
     ProgramRun first;
     std::thread a([&] { first = request({"dataDecision", kDeliveryAnswer, kSupplierFax}); });
     EXPECT_TRUE(eventually([&] { return !fs::list(recorded.path(), "*-PutEdiData.body").empty(); }));
-    // Calls about other records go on meanwhile; the same number's second
-    // caller waits for the first's mark and hears it decided.
+    // Calls made meanwhile: those about other records go on; the same
+    // number's second caller waits for the first's mark and hears it decided.
     const struct {
         std::vector<std::string> args;
         std::string answer;
     } cases[] = {
+        {{"dataDecision", kDeliveryAnswer, kSupplierFax}, "2\t" + kDeliveryAnswer + "\t" + kSupplierFax},
         {{"confirmOrderReport", kSupplierFax, kSentConfirmation}, "0\t" + kSupplierFax + "\t" + kSentConfirmation},
         {{"dataDecision", kQuotation, kSupplierFax}, "0\t" + kQuotation + "\t" + kSupplierFax},
-        {{"dataDecision", kDeliveryAnswer, kSupplierFax}, "2\t" + kDeliveryAnswer + "\t" + kSupplierFax},
     };
-    for (const auto& c : cases) {
-        ProgramRun r = request(c.args);
-        EXPECT_EQ(r.output, c.answer + "\n") << r.errors;
-    }
+    std::vector<ProgramRun> meanwhile(std::size(cases));
+    std::vector<std::thread> callers;
+    for (std::size_t k = 0; k < std::size(cases); ++k)
+        callers.emplace_back([&, k] { meanwhile[k] = request(cases[k].args); });
+    for (auto& caller : callers) caller.join();
+    for (std::size_t k = 0; k < std::size(cases); ++k)
+        EXPECT_EQ(meanwhile[k].output, cases[k].answer + "\n") << meanwhile[k].errors;
     a.join();
     EXPECT_EQ(first.output, "0\t" + kDeliveryAnswer + "\t" + kSupplierFax + "\n") << first.errors;
     EXPECT_EQ(uploads().size(), kDelivery.documents.size() + kQuotationAnswer.documents.size());
