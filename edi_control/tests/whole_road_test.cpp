@@ -173,6 +173,11 @@ TEST_F(WholeRoadTest, ADamagedOwedReceiptsLineHoldsBackOnlyTheArchiveItNames) {
     EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n'; }),
               0);
+    // Each damaged line named once, whatever the passes after.
+    std::size_t named = 0;
+    for (std::size_t at = logged.find("へ移しました"); at != std::string::npos; at = logged.find("へ移しました", at + 1))
+        ++named;
+    EXPECT_EQ(named, 2u) << logged;
     EXPECT_NE(logged.find("\\x00\\x00"), std::string::npos) << logged;
     EXPECT_NE(logged.find("D0500_20240111090000.tgz\\xFF\\x01\\x1B"), std::string::npos) << logged;
 
