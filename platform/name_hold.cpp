@@ -22,7 +22,8 @@ namespace {
 constexpr std::chrono::milliseconds kMomentAfterDeadline{1000};
 
 bool plainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("/\0", 2)) == std::string::npos;
 }
 
 // Whether the descriptor is still the file of that path.
