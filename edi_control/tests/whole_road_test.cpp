@@ -149,42 +149,34 @@ TEST_F(WholeRoadTest, ABrokenDocumentHoldsBackOnlyItsOwnArchive) {
     EXPECT_NE(fs::readFile(home / "log/DebugLog.txt").find("実体参照"), std::string::npos);
 }
 
-// A damaged line in the receipts owed (a block of NUL bytes, a line cut
-// and garbled where it named the order sheet's archive) is set aside: every
-// other archive is faxed and confirmed once, the one it names is held until
-// the operator removes the set-aside copy, and the error log stays text.
+// A damaged line in the receipts owed (NUL bytes, a line cut and garbled
+// where it named the order sheet's archive) is set aside and named once:
+// every other archive is faxed and confirmed once, the one it names is held
+// until the operator removes the set-aside copy, and the log stays text.
 TEST_F(WholeRoadTest, ADamagedOwedReceiptsLineHoldsBackOnlyTheArchiveItNames) {
     setErrorLogSink(nullptr);  // the log file itself is checked
     offerUntilConfirmed();
-    const std::string damaged[] = {std::string(40, '\0'),
-                                   "0500/D0500_20240111090000.tgz\xFF\x01\x1b"};
-    home.write("OwedReceipts.txt", damaged[0] + "\n" + damaged[1] + "\n");
-    for (int pass = 1; pass <= 2; ++pass) {
+    const std::string damaged = std::string(40, '\0') + "\n0500/D0500_20240111090000.tgz\xFF\x01\x1b\n";
+    home.write("OwedReceipts.txt", damaged);
+    for (int pass = 1; pass <= 3; ++pass) {
+        if (pass == 3) ASSERT_TRUE(fs::removeFile(home / "OwedReceipts.damaged.txt"));
         ASSERT_TRUE(control->getEDIData("0"));
         ASSERT_TRUE(sendsEnded());
+        if (pass == 3) break;
+        EXPECT_EQ(sendLog().size(), 5u);
+        EXPECT_EQ(confirmedIds(), (std::vector<std::string>{"D0301_20240110083000", "D0701_20240112100000",
+                                                            "D1101_20240105080000"}));
+        EXPECT_EQ(home.read("OwedReceipts.damaged.txt"), damaged);
     }
-    EXPECT_EQ(sendLog().size(), 5u);
-    EXPECT_EQ(confirmedIds(),
-              (std::vector<std::string>{"D0301_20240110083000", "D0701_20240112100000", "D1101_20240105080000"}));
-    EXPECT_EQ(home.read("OwedReceipts.damaged.txt"), damaged[0] + "\n" + damaged[1] + "\n");
-    EXPECT_FALSE(fs::fileExists(home / "OwedReceipts.txt"));
     const std::string logged = home.read("log/ErrorLog.txt");
-    EXPECT_TRUE(text::isUtf8(logged));
-    EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
-                            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n'; }),
-              0);
-    // Each damaged line named once, whatever the passes after.
-    std::size_t named = 0;
-    for (std::size_t at = logged.find("へ移しました"); at != std::string::npos; at = logged.find("へ移しました", at + 1))
-        ++named;
+    EXPECT_TRUE(text::isUtf8(logged) && std::none_of(logged.begin(), logged.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n';
+                })) << logged;
+    std::size_t named = 0;  // each damaged line, once
+    for (auto at = logged.find("へ移しました"); at != std::string::npos; at = logged.find("へ移しました", at + 1)) ++named;
     EXPECT_EQ(named, 2u) << logged;
-    EXPECT_NE(logged.find("\\x00\\x00"), std::string::npos) << logged;
     EXPECT_NE(logged.find("D0500_20240111090000.tgz\\xFF\\x01\\x1B"), std::string::npos) << logged;
-
-    ASSERT_TRUE(fs::removeFile(home / "OwedReceipts.damaged.txt"));
-    ASSERT_TRUE(control->getEDIData("0"));
-    ASSERT_TRUE(sendsEnded());
-    // The order sheet's two documents, now, and still nothing twice.
+    // The order sheet's two documents once released, and nothing twice.
     EXPECT_EQ(sendLog().size(), 7u);
     for (const auto& record : sendLog()) EXPECT_NE(record.xml().find("OK"), std::string::npos) << record.xml();
     EXPECT_EQ(confirmedIds().size(), 4u);

@@ -4,7 +4,6 @@
 #include "platform/error.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
-#include "platform/name_hold.h"
 #include "platform/testing/temp_home.h"
 #include "platform/wait_deadline.h"
 #include "platform/xml.h"
@@ -217,41 +216,4 @@ TEST(FileLock, AWaiterGetsTheLockWhenItIsReleased) {
     FileLock lock(path, FileLock::Mode::Exclusive, std::chrono::milliseconds(10000));
     EXPECT_TRUE(lock.held());
     release.join();
-}
-
-// Holders of one name come and go, each removing the hold's file as it lets
-// go: a waiter never holds beside another holder, and nothing stays.
-TEST(NameHold, OneHolderAtATimeAndNoFileLeft) {
-    TempDir dir;
-    const std::string folder = fs::withSlash(dir.path());
-    const std::string counter = dir / "count";
-    fs::writeFileAtomic(counter, "0");
-    std::vector<std::thread> holders;
-    for (int t = 0; t < 8; ++t)
-        holders.emplace_back([&] {
-            for (int k = 0; k < 25; ++k) {
-                NameHold hold(folder, "decision-1", std::chrono::milliseconds(60000));
-                const int seen = std::stoi(fs::readFile(counter));
-                fs::writeFileAtomic(counter, std::to_string(seen + 1));
-            }
-        });
-    for (auto& h : holders) h.join();
-    EXPECT_EQ(fs::readFile(counter), "200");
-    EXPECT_FALSE(fs::fileExists(NameHold::pathFor(folder, "decision-1")));
-
-    NameHold held(folder, "decision-2", std::chrono::milliseconds(10));
-    const struct {
-        std::string name;
-        long number;
-    } refused[] = {{"decision-2", errnum::PermissionDenied},
-                   {"../x", errnum::InvalidProcedureCall},
-                   {"", errnum::InvalidProcedureCall}};
-    for (const auto& r : refused) {
-        try {
-            NameHold second(folder, r.name, std::chrono::milliseconds(30));
-            ADD_FAILURE() << r.name;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), r.number) << r.name;
-        }
-    }
 }
