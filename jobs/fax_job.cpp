@@ -1,5 +1,6 @@
 #include "jobs/fax_job.h"
 
+#include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
@@ -8,6 +9,7 @@
 #include "settings/fax_manage_num.h"
 #include "settings/maker_info.h"
 
+#include <cstdio>
 #include <string_view>
 
 namespace fg::jobs {
@@ -15,6 +17,30 @@ namespace fg::jobs {
 FaxJob::FaxJob(EventPump& pump, const Program& program)
     : pump_(pump), program_(program), eventSend_(std::make_unique<FaxSend>(pump)) {
     eventSend_->setEventSendFaxEnd([this] { eventSend_eventSendFaxEnd(); });
+    // Whoever runs the program by hand (a first test fax) would otherwise
+    // watch it wait for hours without a word: the server's log line is in
+    // a file they may not look at.
+    eventSend_->setEventWaitingForLine([this](const std::string& codes) {
+        tell("送信回線をどれも開けません (" + codes + ")。FAX 送信サーバが回線を開けるまで試し続けます。送信の終了は最長 " +
+             secondsText(WaitBounds::load().sendJob) + "待ちます。");
+    });
+}
+
+void FaxJob::tell(const std::string& line) const noexcept {
+    std::fprintf(stderr, "%s: %s\n", program_.name, line.c_str());
+    std::fflush(stderr);
+}
+
+void FaxJob::tellResults() const noexcept {
+    for (const std::string& number : handedNumbers_) {
+        std::string result;
+        try {
+            if (!FaxSendCareers().findSendResult(number, result)) result.clear();
+        } catch (...) {
+            result.clear();
+        }
+        tell("送信の結果: " + number + " " + (result.empty() ? std::string("(送信履歴に記録がありません)") : result));
+    }
 }
 
 FaxJob::~FaxJob() = default;
@@ -31,6 +57,7 @@ bool FaxJob::makeFAXImage(const std::vector<std::string>& strRepManageNo,
 bool FaxJob::handOver(const std::vector<std::string>& strRepManageNo) {
     if (!eventSend_ || !eventSend_->sendFAX(strRepManageNo)) return false;
     handedOver_ = true;
+    handedNumbers_ = strRepManageNo;
     return true;
 }
 
@@ -47,10 +74,13 @@ bool FaxJob::waitForEnd() {
     const std::chrono::milliseconds bound = WaitBounds::load().sendJob;
     if (!endStatus_ && !FaxSend::waitForEnds(pump_, {eventSend_.get()}, FaxSend::WaitFor::All, bound)) {
         logFailure(program_.endEventNumber, "ＦＡＸ送信の終了を " + secondsText(bound) + "待ちましたが終わりません。");
+        tell("送信の終了を " + secondsText(bound) + "待ちましたが終わりません。FAX は送信サーバが送り続けます。");
         // The server sends on and ends by itself once the send is done.
         eventSend_->release();
         return false;
     }
+    if (endStatus_.value_or(false)) tellResults();
+    else tell("送信ジョブが失敗しました (log/TelephonyErrorLog.txt と log/ErrorLog.txt を参照)。");
     return endStatus_.value_or(false);
 }
 

@@ -13,6 +13,11 @@
 //              client's wait for its send job; a send that ended in
 //              failure logs the job's end-event number.
 //
+// On standard error the program tells, as it happens, that it waits
+// because no send line opens (with each line's code), and how its send
+// ended: each number's result in the send log, a failed job, or a wait
+// that ran out while the server sends on.
+//
 // A job that finds nothing to fax (the order-balance job, when the EDI
 // server has nothing for the caller's supplier) ends once its work is done:
 // there is no send to wait for. A job that fails after handing its fax over
@@ -113,12 +118,18 @@ protected:
 
 private:
     void eventSend_eventSendFaxEnd();
+    // A line on standard error, where an operator who runs the program by
+    // hand looks; the logs keep what they always kept.
+    void tell(const std::string& line) const noexcept;
+    // Each number's send-log result, once the send job has ended.
+    void tellResults() const noexcept;
 
     EventPump& pump_;
     Program program_;
     std::string faxNo_;
     std::unique_ptr<FaxSend> eventSend_;
     bool handedOver_ = false;
+    std::vector<std::string> handedNumbers_;
     bool nothingToFax_ = false;
     std::optional<bool> endStatus_;
 };

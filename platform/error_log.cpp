@@ -35,10 +35,29 @@ void dispatch(const ErrorLogEntry& entry) noexcept {
     }
 }
 
+// Line ends and tabs would split the line or its fields: they become spaces,
+// as in every log line so far. Every other byte that is not text is shown
+// escaped, so that no quoted bytes make the log a binary file.
 std::string oneLine(std::string s) {
     for (char& c : s)
         if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    return s;
+    return escapedForLog(s);
+}
+
+// The length of the well-formed UTF-8 character at `at`; 0 when none starts there.
+std::size_t utf8Length(std::string_view s, std::size_t at) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    if (length == 0 || at + length > s.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((byte(at + k) & 0xC0) != 0x80) return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF are not text.
+    const unsigned char second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
 }
 
 std::string logFolder() {
@@ -77,6 +96,28 @@ std::string stamp() {
 }
 
 }  // namespace
+
+std::string escapedForLog(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const unsigned char c = static_cast<unsigned char>(bytes[at]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += bytes[at++];
+            continue;
+        }
+        if (std::size_t length = c >= 0x80 ? utf8Length(bytes, at) : 0) {
+            out.append(bytes.substr(at, length));
+            at += length;
+            continue;
+        }
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += hex;
+        ++at;
+    }
+    return out;
+}
 
 void setErrorLogSink(std::shared_ptr<ErrorLogSink> sink) {
     std::lock_guard lock(sinkMutex);

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace fg {
 
@@ -49,6 +50,11 @@ public:
     // when one is given. Never throws.
     void writeCurrentError(const std::string& source, long number = 0, bool flag = true) noexcept;
 };
+
+// Bytes as the logs show them: printable ASCII and well-formed UTF-8 as they
+// are, every other byte (control bytes, tabs and line ends included) as
+// "\xNN". Whatever a line quotes from a damaged file, the log stays text.
+std::string escapedForLog(std::string_view bytes);
 
 // Writes the entry to the log files (the default sink).
 void writeLogFile(const ErrorLogEntry& entry) noexcept;

@@ -10,9 +10,10 @@
 //                                                  client's probe unanswered before it is taken
 //                                                  for hung and killed
 //     <TelephoneWait>5000</TelephoneWait>        milliseconds a telephone request waits for the
-//                                                management-number store (or for another decision)
+//                                                management-number store
 //     <TelephoneUpload>30000</TelephoneUpload>   milliseconds the uploads of one telephone decision
-//                                                may take together
+//                                                may take together (a second decision of the same
+//                                                number waits this and TelephoneWait for the first)
 //   </Waits>
 //
 // Every element is optional; a missing file gives the defaults shown. Times

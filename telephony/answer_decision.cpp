@@ -1,12 +1,14 @@
 // The approval of a recognised answer: the answer is built from the received
 // document and the document that was faxed, uploaded to the EDI server, and
-// only then is the record marked decided, under the store's lock taken
-// before the upload.
+// only then is the record marked decided. The number, not the store, is held
+// across the upload.
 #include "telephony/telephony_control.h"
 
 #include "common/vantrel/information_code.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/folder_path_info.h"
+#include "platform/name_hold.h"
 #include "platform/wait_bounds.h"
 #include "platform/wait_deadline.h"
 #include "settings/fax_manage_num.h"
@@ -33,20 +35,33 @@ std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManag
     if (!quotation && repType != telephony::kDeliveryAnswerReceived) return rc::NotAnswerable;
     if (store.mstrDecisionCondition() == kDecided) return rc::AlreadyDone;
 
-    // The store is held from here to the mark: a decision of the same number
-    // made meanwhile waits, then finds it decided, and nothing goes up that
-    // cannot then be marked. The caller waits on the line, so the store is
-    // waited for within the telephone's bound only.
+    // The number is held from here to its mark, across processes: a
+    // decision of the same number made meanwhile waits for the mark, then
+    // finds it decided, so that one approval uploads its answers once. The
+    // store itself is held only for a read and for the mark, so that calls
+    // about other records go on during the upload. A second caller waits as
+    // long as the first's upload and its mark may take.
     const WaitBounds bounds = WaitBounds::load();
-    std::optional<HeldManageRecord> held;
+    const std::chrono::milliseconds holdBound = bounds.telephoneUpload + bounds.telephoneWait;
+    std::optional<NameHold> number;
     try {
-        held.emplace(bounds.telephoneWait);
+        number.emplace(FolderPathInfo().getFolderPath("FaxManageNum"), telephony::decisionHoldName(strRepManageNo),
+                       holdBound);
+    } catch (const Error& busy) {
+        throw Error(telephony::errs::DecisionFailed, "回答中の管理番号を " + secondsText(holdBound) +
+                                                         "待ちましたが終わりません。(" + strRepManageNo + ") " +
+                                                         busy.description());
+    }
+    // Read again under the hold, under the store's lock: that lock must be
+    // had for the mark, which is known before anything goes up.
+    std::optional<std::string> condition;
+    try {
+        condition = HeldManageRecord(bounds.telephoneWait).decisionCondition(strRepManageNo);
     } catch (const Error& busy) {
         throw Error(telephony::errs::DecisionFailed,
                     "管理番号ファイルを " + secondsText(bounds.telephoneWait) + "待ちましたが使えません。(" +
                         strRepManageNo + ") " + busy.description());
     }
-    std::optional<std::string> condition = held->decisionCondition(strRepManageNo);
     if (!condition) return rc::NotAnswerable;
     if (*condition == kDecided) return rc::AlreadyDone;
 
@@ -73,7 +88,7 @@ std::int16_t TelephonyControl::deliveryestimateDecision(std::string& strRepManag
     // cannot be saved would let the next approval upload it again, which the
     // operator must hear of.
     try {
-        held->setDecisionCondition(strRepManageNo, kDecided);
+        HeldManageRecord(bounds.telephoneWait).setDecisionCondition(strRepManageNo, kDecided);
     } catch (...) {
         TelephonyErrorLog().writeError(Error(telephony::errs::DecisionFailed,
                                              "回答済みの記録に失敗しました。(" + strRepManageNo + ") " +

@@ -26,6 +26,10 @@ inline constexpr const char* kDeliveryConfirmation = "納期確認書";
 // The remark mark of a recognised form.
 inline constexpr const char* kMark = "●";
 
+// The name a decision holds across processes from its last check of the
+// record to its mark (platform/name_hold.h, in the store's folder).
+inline std::string decisionHoldName(const std::string& number) { return "decision-" + number; }
+
 // Inside a catch: writes the failure to the telephony error log under the
 // member's name, with `number` in place of its own when one is given.
 void logFailure(const char* member, long number = 0) noexcept;

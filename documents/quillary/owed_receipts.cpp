@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -34,26 +35,48 @@ std::string joined(const std::vector<std::string>& parts, char separator) {
     return out;
 }
 
-std::vector<Line> parse(const std::string& bytes) {
+// Keys and numbers are ours: printable ASCII, never empty.
+bool plainWord(const std::string& word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+// A line as written: at least the batch and the groups, a batch key with its
+// serial, numbers as we make them and no receipt without its code and name.
+// Anything else is no line of ours; read as one, it could hand over or
+// confirm what it only seems to name.
+std::optional<Line> parseLine(const std::string& text) {
+    if (text.find('\0') != std::string::npos) return std::nullopt;
+    std::vector<std::string> fields = text::split(text, '\t');
+    if (fields.size() < 2 || fields[0].find('/') == std::string::npos || !plainWord(fields[0])) return std::nullopt;
+    Line line{fields[0], {}, {}};
+    if (!fields[1].empty())
+        for (const std::string& group : text::split(fields[1], ';')) {
+            line.groups.push_back(text::split(group, ','));
+            if (!std::all_of(line.groups.back().begin(), line.groups.back().end(), plainWord)) return std::nullopt;
+        }
+    for (std::size_t k = 2; k < fields.size(); ++k) {
+        std::size_t slash = fields[k].find('/');
+        if (slash == std::string::npos || slash == 0 || slash + 1 == fields[k].size()) return std::nullopt;
+        line.archives.push_back({fields[k].substr(0, slash), fields[k].substr(slash + 1)});
+    }
+    return line;
+}
+
+struct Contents {
     std::vector<Line> lines;
+    std::vector<std::string> damaged;  // as read, without their line ends
+};
+
+Contents parse(const std::string& bytes) {
+    Contents contents;
     std::istringstream in(bytes);
     std::string text;
     while (std::getline(in, text)) {
         if (text.empty()) continue;
-        std::vector<std::string> fields = text::split(text, '\t');
-        if (fields.size() < 2) throw Error(errnum::InvalidPropertyValue, "受信確認の記録の行が不正です: " + text, kSource);
-        Line line{fields[0], {}, {}};
-        if (!fields[1].empty())
-            for (const std::string& group : text::split(fields[1], ';')) line.groups.push_back(text::split(group, ','));
-        for (std::size_t k = 2; k < fields.size(); ++k) {
-            std::size_t slash = fields[k].find('/');
-            if (slash == std::string::npos)
-                throw Error(errnum::InvalidPropertyValue, "受信確認の記録の行が不正です: " + text, kSource);
-            line.archives.push_back({fields[k].substr(0, slash), fields[k].substr(slash + 1)});
-        }
-        lines.push_back(std::move(line));
+        if (std::optional<Line> line = parseLine(text)) contents.lines.push_back(std::move(*line));
+        else contents.damaged.push_back(text);
     }
-    return lines;
+    return contents;
 }
 
 std::string format(const std::vector<Line>& lines) {
@@ -68,23 +91,75 @@ std::string format(const std::vector<Line>& lines) {
     return bytes;
 }
 
-std::vector<Line> read() { return fs::fileExists(path()) ? parse(fs::readFile(path())) : std::vector<Line>{}; }
+Contents readContents() { return fs::fileExists(path()) ? parse(fs::readFile(path())) : Contents{}; }
 
-// One read-change-write of the file under its lock; a file left with no
-// line goes.
-void change(const std::function<void(std::vector<Line>&)>& edit) {
-    FileLock lock(path());
-    std::vector<Line> lines = read();
-    edit(lines);
-    lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const Line& l) { return l.groups.empty() && l.archives.empty(); }),
-                lines.end());
+// Moves the lines that do not parse into the set-aside file, each named once
+// in the error log; the caller holds the file's lock and saves the lines
+// that parse. Whatever those lines owed cannot be told any more: the set-
+// aside copy holds back every archive and reminder it names until the
+// operator has seen to it and removed the copy.
+void setAside(const std::vector<std::string>& damaged) {
+    if (damaged.empty()) return;
+    const std::string aside = fs::programFolder() + OwedReceipts::kSetAsideFileName;
+    std::string bytes = fs::fileExists(aside) ? fs::readFile(aside) : std::string();
+    if (!bytes.empty() && bytes.back() != '\n') bytes += '\n';
+    for (const std::string& line : damaged) bytes += line + "\n";
+    fs::writeFileAtomic(aside, bytes);
+    for (const std::string& line : damaged)
+        logError(kSource, Error(errnum::InvalidPropertyValue,
+                                std::string("受信確認の記録の読めない行を ") + OwedReceipts::kSetAsideFileName +
+                                    " へ移しました。この行に名のあるアーカイブと督促は、そのファイルが削除されるまで"
+                                    "受信を確認しません: \"" + escapedForLog(line) + "\""));
+}
+
+void save(const std::vector<Line>& lines) {
     if (lines.empty()) {
         if (fs::fileExists(path()) && !fs::removeFile(path()))
             throw Error(errnum::PathFileAccessError, "受信確認の記録を削除できません: " + path(), kSource);
         return;
     }
     fs::writeFileAtomic(path(), format(lines));
+}
+
+// Under the file's exclusive lock: the lines that parse, those that do not
+// set aside first (the caller saves the rest).
+std::vector<Line> readSettingAside() {
+    Contents contents = readContents();
+    setAside(contents.damaged);
+    return std::move(contents.lines);
+}
+
+// The lines that parse, under the shared lock held by the caller; to set
+// lines that do not parse aside, the exclusive lock is taken in its place.
+std::vector<Line> read(std::optional<FileLock>& lock) {
+    Contents contents = readContents();
+    if (contents.damaged.empty()) return std::move(contents.lines);
+    lock.reset();
+    lock.emplace(path());
+    std::vector<Line> lines = readSettingAside();
+    save(lines);
+    return lines;
+}
+
+// One read-change-write of the file under its lock; a file left with no
+// line goes.
+void change(const std::function<void(std::vector<Line>&)>& edit) {
+    FileLock lock(path());
+    std::vector<Line> lines = readSettingAside();
+    edit(lines);
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const Line& l) { return l.groups.empty() && l.archives.empty(); }),
+                lines.end());
+    save(lines);
+}
+
+// Whether a line set aside names the archive (by its ConfirmID, which is
+// what the server knows it by) or the reminder entry.
+bool namedAside(const std::string& infoCode, const std::string& archive) {
+    const std::string aside = fs::programFolder() + OwedReceipts::kSetAsideFileName;
+    if (!fs::fileExists(aside)) return false;
+    const std::string name = infoCode == OwedReceipts::kReminder ? archive : confirmIdOf(archive);
+    return !name.empty() && fs::readFile(aside).find(name) != std::string::npos;
 }
 
 bool sameArchive(const OwedArchive& a, const std::string& infoCode, const std::string& archive) {
@@ -186,10 +261,16 @@ void OwedReceipts::paid(const std::vector<OwedArchive>& receipts) noexcept {
 
 OwedReceipts::Owed OwedReceipts::find(const std::string& infoCode, const std::string& archive) noexcept {
     try {
-        FileLock lock(path(), FileLock::Mode::Shared);
-        for (const Line& l : read())
+        std::optional<FileLock> lock;
+        lock.emplace(path(), FileLock::Mode::Shared);
+        for (const Line& l : read(lock))
             for (const OwedArchive& a : l.archives)
                 if (sameArchive(a, infoCode, archive)) return l.groups.empty() ? Owed::Yes : Owed::Pending;
+        if (namedAside(infoCode, archive)) {
+            logError(kSource, Error(0, std::string("受信確認の記録の読めない行に名があるため、受信を確認せずに残します (") +
+                                           kSetAsideFileName + "): \"" + escapedForLog(archive) + "\""));
+            return Owed::Pending;
+        }
         return Owed::No;
     } catch (...) {
         logCurrentError(kSource);
@@ -199,8 +280,9 @@ OwedReceipts::Owed OwedReceipts::find(const std::string& infoCode, const std::st
 
 std::vector<OwedReceipts::Left> OwedReceipts::left() {
     std::vector<Left> out;
-    FileLock lock(path(), FileLock::Mode::Shared);
-    for (Line& l : read())
+    std::optional<FileLock> lock;
+    lock.emplace(path(), FileLock::Mode::Shared);
+    for (Line& l : read(lock))
         if (!writerLive(l.batch)) out.push_back({l.batch, std::move(l.groups), std::move(l.archives)});
     return out;
 }

@@ -35,6 +35,16 @@
 //      a reminder entry. An archive is known again by its information code
 //      and its ConfirmID (the name up to its first "."), a reminder by its
 //      whole name; the reminders of a line are deleted in one request.
+//
+// A line that does not read back so (a disk that lost a block, a hand that
+// edited the file) tells no longer what its batch owes. It is moved, as it
+// was, to "OwedReceipts.damaged.txt" beside the file by whichever member
+// meets it first, and named once in the error log; the other lines are read
+// as ever. Every archive (by its ConfirmID) and reminder entry whose name
+// that file holds is taken as owed by a batch that has not handed every
+// group over: never read again nor confirmed, so that nothing it may have
+// faxed goes twice, until the operator has seen to the line and removed
+// the file.
 #pragma once
 
 #include <string>
@@ -53,6 +63,8 @@ class OwedReceipts {
 public:
     // The file, in the program folder.
     static constexpr const char* kFileName = "OwedReceipts.txt";
+    // The lines of the file that did not parse, beside it.
+    static constexpr const char* kSetAsideFileName = "OwedReceipts.damaged.txt";
     // The information code of an owed reminder entry: its receipt is the
     // server's deletion of the reminder.
     static constexpr const char* kReminder = "DelFaxReminder";
@@ -91,7 +103,8 @@ public:
     };
     // Whether the archive of that information code is owed. Never raises: a
     // file that cannot be read answers Pending, so that nothing is faxed
-    // twice on its account.
+    // twice on its account, and so does a name that a line set aside holds
+    // (logged on each call).
     static Owed find(const std::string& infoCode, const std::string& archive) noexcept;
 
     // A batch whose writer has ended, or that was left by its writer.

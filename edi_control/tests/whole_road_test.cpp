@@ -9,7 +9,9 @@
 #include "platform/process/event_pump.h"
 #include "platform/testing/broken_documents.h"
 #include "platform/testing/send_lines.h"
+#include "platform/text.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fg {
@@ -44,6 +46,24 @@ protected:
             (void)pump.waitFor(std::chrono::milliseconds(1000));
         }
         return true;
+    }
+    // The server offers each demo archive on every fetch until its receipt
+    // is confirmed.
+    void offerUntilConfirmed() {
+        fs::removeTree(answers / "GetEdiData");
+        const std::string demo = testing::sourceDir() + "demo/edi_server/GetEdiData/";
+        for (const char* step : {"1", "2", "3", "4"})
+            for (const auto& archive : fs::list(demo + step, "*", fs::ListKind::Folders)) {
+                const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
+                fs::makeFolders(to);
+                std::filesystem::copy(demo + step + "/" + archive, to + archive,
+                                      std::filesystem::copy_options::recursive);
+            }
+    }
+    std::vector<std::string> confirmedIds() {
+        std::vector<std::string> ids;
+        for (const auto& zip : requests("PutConfirm")) ids.push_back(requestValue(zip, "ConfirmID"));
+        return ids;
     }
     std::vector<xml::Node> sendLog() {
         xml::Document log;
@@ -99,14 +119,7 @@ TEST_F(WholeRoadTest, TheDemoDocumentsAreFaxedLoggedAndConfirmed) {
 // in the error log on each pass with its document and the reason, and
 // never confirmed.
 TEST_F(WholeRoadTest, ABrokenDocumentHoldsBackOnlyItsOwnArchive) {
-    fs::removeTree(answers / "GetEdiData");
-    const std::string demo = testing::sourceDir() + "demo/edi_server/GetEdiData/";
-    for (const char* step : {"1", "2", "3", "4"})
-        for (const auto& archive : fs::list(demo + step, "*", fs::ListKind::Folders)) {
-            const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
-            fs::makeFolders(to);
-            std::filesystem::copy(demo + step + "/" + archive, to + archive, std::filesystem::copy_options::recursive);
-        }
+    offerUntilConfirmed();
     const std::string broken = answers / "GetEdiData/unconfirmed/0500/D0500_20240111090000.tgz/DORE0500_0001.xml";
     fs::writeFileAtomic(broken, testing::withEntityPastTheBound(fs::readFile(broken)));
 
@@ -130,11 +143,43 @@ TEST_F(WholeRoadTest, ABrokenDocumentHoldsBackOnlyItsOwnArchive) {
     EXPECT_EQ(sent, 5u) << logText();
     EXPECT_EQ(sendLog().size(), sent);
     for (const auto& record : sendLog()) EXPECT_NE(record.xml().find("OK"), std::string::npos) << record.xml();
-    std::vector<std::string> ids;
-    for (const auto& zip : requests("PutConfirm")) ids.push_back(requestValue(zip, "ConfirmID"));
-    EXPECT_EQ(ids, (std::vector<std::string>{"D0301_20240110083000", "D0701_20240112100000", "D1101_20240105080000"}));
+    EXPECT_EQ(confirmedIds(),
+              (std::vector<std::string>{"D0301_20240110083000", "D0701_20240112100000", "D1101_20240105080000"}));
     EXPECT_FALSE(fs::fileExists(home / "OwedReceipts.txt"));
     EXPECT_NE(fs::readFile(home / "log/DebugLog.txt").find("実体参照"), std::string::npos);
+}
+
+// A damaged line in the receipts owed (NUL bytes, a line cut and garbled
+// where it named the order sheet's archive) is set aside and named once:
+// every other archive is faxed and confirmed once, the one it names is held
+// until the operator removes the set-aside copy, and the log stays text.
+TEST_F(WholeRoadTest, ADamagedOwedReceiptsLineHoldsBackOnlyTheArchiveItNames) {
+    setErrorLogSink(nullptr);  // the log file itself is checked
+    offerUntilConfirmed();
+    const std::string damaged = std::string(40, '\0') + "\n0500/D0500_20240111090000.tgz\xFF\x01\x1b\n";
+    home.write("OwedReceipts.txt", damaged);
+    for (int pass = 1; pass <= 3; ++pass) {
+        if (pass == 3) ASSERT_TRUE(fs::removeFile(home / "OwedReceipts.damaged.txt"));
+        ASSERT_TRUE(control->getEDIData("0"));
+        ASSERT_TRUE(sendsEnded());
+        if (pass == 3) break;
+        EXPECT_EQ(sendLog().size(), 5u);
+        EXPECT_EQ(confirmedIds(), (std::vector<std::string>{"D0301_20240110083000", "D0701_20240112100000",
+                                                            "D1101_20240105080000"}));
+        EXPECT_EQ(home.read("OwedReceipts.damaged.txt"), damaged);
+    }
+    const std::string logged = home.read("log/ErrorLog.txt");
+    EXPECT_TRUE(text::isUtf8(logged) && std::none_of(logged.begin(), logged.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n';
+                })) << logged;
+    std::size_t named = 0;  // each damaged line, once
+    for (auto at = logged.find("へ移しました"); at != std::string::npos; at = logged.find("へ移しました", at + 1)) ++named;
+    EXPECT_EQ(named, 2u) << logged;
+    EXPECT_NE(logged.find("D0500_20240111090000.tgz\\xFF\\x01\\x1B"), std::string::npos) << logged;
+    // The order sheet's two documents once released, and nothing twice.
+    EXPECT_EQ(sendLog().size(), 7u);
+    for (const auto& record : sendLog()) EXPECT_NE(record.xml().find("OK"), std::string::npos) << record.xml();
+    EXPECT_EQ(confirmedIds().size(), 4u);
 }
 
 }  // namespace

@@ -115,6 +115,7 @@ struct FaxSend::State {
     EventPump* pump = nullptr;
     std::unique_ptr<ChildObject> child;
     std::function<void()> handler;
+    std::function<void(const std::string&)> waitingHandler;
     std::vector<std::string> handedOver;  // the list of the last accepted sendFAX
     bool sending = false;     // a sendFAX was accepted and its end has not come
     bool ended = false;       // the end of the last accepted sendFAX has come
@@ -191,6 +192,10 @@ void FaxSend::State::onEvent(const std::weak_ptr<State>& weak, unsigned generati
         st->pump->post([weak] {
             if (auto s = weak.lock(); s && s->sending) takeOver(s);
         });
+        return;
+    }
+    if (name == kWaitingForLineEvent) {
+        if (st->waitingHandler && st->sending) st->waitingHandler(args.empty() ? std::string() : args.front());
         return;
     }
     if (name != kEndEvent || !st->sending) return;
@@ -343,6 +348,10 @@ bool FaxSend::delG3FromManageNo(const std::string& strRepManageNo) {
 }
 
 void FaxSend::setEventSendFaxEnd(std::function<void()> handler) { state_->handler = std::move(handler); }
+
+void FaxSend::setEventWaitingForLine(std::function<void(const std::string&)> handler) {
+    state_->waitingHandler = std::move(handler);
+}
 
 void FaxSend::release() {
     auto& st = *state_;

@@ -48,6 +48,9 @@ public:
     using Ms = std::chrono::milliseconds;
     static constexpr const char* kProgram = "morvane";
     static constexpr const char* kErrorSource = "FaxSend";
+    // The server's event that no send line opened for its job (argument:
+    // each line's port and code); it goes on trying.
+    static constexpr const char* kWaitingForLineEvent = "eventWaitingForLine";
 
     // Starts the server. Raises fg::Error (kChildCannotCreate) when the
     // program cannot be found or started or refuses to serve.
@@ -67,6 +70,9 @@ public:
     // The handler of eventSendFaxEnd; it may read blnEndStatus and release
     // or destroy the object.
     void setEventSendFaxEnd(std::function<void()> handler);
+    // The handler of the server's word that no send line opened for the
+    // job (with each line's port and code); told once until a line opens.
+    void setEventWaitingForLine(std::function<void(const std::string& codes)> handler);
 
     // Lets go of the server (see above). Calls after it answer False.
     void release();

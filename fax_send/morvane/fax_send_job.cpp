@@ -133,12 +133,17 @@ bool FaxSendJob::openSendModem() {
             modem_.PortOpen(opened);
             if (opened == 0) {
                 unopenedLogged_ = false;
+                waitTold_ = false;
                 return true;
             }
             anyTaken = anyTaken || opened == fax::EngineCode::PortBusy;
             codes += (codes.empty() ? "" : ", ") + ("COM" + line.port) + ": " + std::to_string(opened);
         }
         if (!anySendLine || pump_.stopping()) return false;
+        if (!waitTold_) {
+            waitTold_ = true;
+            pump_.waitingForLine(codes);
+        }
         if (!anyTaken && !unopenedLogged_) {
             unopenedLogged_ = true;
             logError(kSource, Error(kNoSendLine, "送信回線をどれも開けません (" + codes + ")。開けるまで " +

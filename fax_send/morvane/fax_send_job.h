@@ -46,6 +46,10 @@ public:
     virtual void sent(const std::string& /*manageNumber*/) {}
     // The send-log record of a number has been written.
     virtual void recorded(const std::string& /*manageNumber*/) {}
+    // No send line opened on a pass (`codes`: each line's port and the code
+    // of its opening, as the error log shows them); the job tries again a
+    // pass wait later. Told once, and again only after a line has opened.
+    virtual void waitingForLine(const std::string& /*codes*/) {}
     // The record of a number cannot be written now: it stays handed over,
     // with what became of its send. Answers whether that is on disk.
     virtual bool keepUnrecorded(const std::string& /*manageNumber*/) { return true; }
@@ -118,6 +122,7 @@ private:
     JobPump& pump_;
     std::vector<ModemLine> modemLines_;
     bool unopenedLogged_ = false;
+    bool waitTold_ = false;  // the pump has heard that no line opened
     // The end of the number under way went to the line in some try.
     std::atomic<bool> endWent_{false};
 };

@@ -30,6 +30,7 @@ public:
     bool sendEnding(const std::string& manageNumber) override { return server_.markInDoubt(manageNumber); }
     void sent(const std::string& manageNumber) override { server_.markSent(manageNumber); }
     void recorded(const std::string& manageNumber) override { server_.strikeOff(manageNumber); }
+    void waitingForLine(const std::string& codes) override { server_.host_.waitingForLine(codes); }
     bool keepUnrecorded(const std::string&) override { return server_.keepHandOver(); }
     bool stopping() const override { return server_.host_.stopping(); }
 

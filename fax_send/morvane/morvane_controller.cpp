@@ -1,5 +1,6 @@
 #include "fax_send/morvane/morvane_controller.h"
 
+#include "fax_send/morvane/fax_send.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -108,6 +109,12 @@ void MorvaneController::onTick() {
 
 void MorvaneController::wait(std::chrono::milliseconds duration) {
     (void)pump_->waitUntil([this] { return terminating_; }, duration);
+}
+
+void MorvaneController::waitingForLine(const std::string& codes) {
+    // Only a client that watches for it hears of it (a job program run by
+    // hand tells its operator); the server waits for a line all the same.
+    if (!released_) (void)child_->raiseEvent(FaxSend::kWaitingForLineEvent, {codes});
 }
 
 void MorvaneController::raiseSendFaxEnd() {

@@ -45,6 +45,7 @@ private:
     void wait(std::chrono::milliseconds duration) override;
     bool stopping() const override { return terminating_; }
     void raiseSendFaxEnd() override;
+    void waitingForLine(const std::string& codes) override;
     void onTick();
     void onRelease();
 

@@ -3,6 +3,7 @@
 #include "jobs/errors.h"
 #include "jobs/fax_job.h"
 #include "job_fixture.h"
+#include "platform/testing/send_lines.h"
 #include "platform/testing/shape.h"
 
 #include <algorithm>
@@ -108,6 +109,25 @@ TEST_F(JobPrograms, TheTestFaxIsRecordedLaidOutSentAndLogged) {
     EXPECT_EQ(sendResults(), (std::map<std::string, std::string>{{number, "OK"}}));
     EXPECT_FALSE(files("Jpg", number + "*.jpg").empty());
     EXPECT_EQ(leftovers(), Strings{});
+}
+
+// Run by hand on a line that cannot be opened, the test fax tells on
+// standard error, while it waits, that no line opens and each line's code;
+// once a line opens and the fax is sent, its result.
+TEST_F(JobPrograms, ATestFaxWaitingForALineTellsWhyAndThenItsResult) {
+    writeModems(home, {"7*ATZ*0*1*0*"});  // no such simulated line yet
+    SpawnOptions options;
+    options.outputFile = home / "belvast.txt";
+    Process job = Process::start(programDir() + "belvast", {kSupplierFax}, options);
+    EXPECT_TRUE(eventually([&] { return home.read("belvast.txt").find("(COM7: 1)") != std::string::npos; }));
+    setLine(home, 7, kLineAtOnce);
+    ASSERT_TRUE(job.waitFor(std::chrono::minutes(2)));
+    EXPECT_EQ(job.exitCode(), jobs::kExitSent);
+    const auto sent = sendResults();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(home.read("belvast.txt"), "belvast: 送信回線をどれも開けません (COM7: 1)。FAX 送信サーバが回線を開けるまで試し続けます。"
+                                        "送信の終了は最長 14400 秒待ちます。\nbelvast: 送信の結果: " +
+                                            sent.begin()->first + " OK\n");
 }
 
 TEST_F(JobPrograms, TheSendHistoryListsTheMonthsSendsToTheNumber) {

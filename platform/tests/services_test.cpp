@@ -165,7 +165,9 @@ TEST(ErrorLog, OneLinePerCallWithStampPidSourceNumberAndDescription) {
     TempHome home;
     ClockGuard guard;
     setErrorLogSink(nullptr);
-    ErrorLogWriter().writeError("Delmora.FaxManageNum", Error(40001, "保存できません。\r\n二行目\tタブ"));
+    // Whatever bytes a description quotes, the line stays one line of text.
+    ErrorLogWriter().writeError("Delmora.FaxManageNum",
+                                Error(40001, "保存できません。\r\n二行目\tタブ" + std::string("\0\x01\x7F\xFF\xE3\x81", 6)));
     Error tel(40501, "番号がありません。", "Orbisk");
     TelephonyErrorLog().writeError(tel, true);
     TelephonyErrorLog().writeError(tel, false);
@@ -178,7 +180,7 @@ TEST(ErrorLog, OneLinePerCallWithStampPidSourceNumberAndDescription) {
     EXPECT_EQ(f[1], std::to_string(::getpid()));
     EXPECT_EQ(f[2], "Delmora.FaxManageNum");
     EXPECT_EQ(f[3], "40001");
-    EXPECT_EQ(f[4], "保存できません。  二行目 タブ");
+    EXPECT_EQ(f[4], "保存できません。  二行目 タブ\\x00\\x01\\x7F\\xFF\\xE3\\x81");
 
     auto telLines = lines(fs::readFile(home / "log/TelephonyErrorLog.txt"));
     ASSERT_EQ(telLines.size(), 2u);

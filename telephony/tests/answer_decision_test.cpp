@@ -5,6 +5,8 @@
 #include "answer_fixture.h"
 
 #include "platform/file_lock.h"
+#include "platform/name_hold.h"
+#include "telephony/answer_support.h"
 #include "telephony/errors.h"
 
 #include <optional>
@@ -132,32 +134,51 @@ void bounds(TempHome& home, int wait, int upload) {
                                 std::to_string(upload) + "</TelephoneUpload></Waits>");
 }
 
-TEST_F(Approval, TwoDecisionsOfOneNumberAtOnceUploadEachAnswerOnce) {
-    // The second waits for the first and finds it decided, or, when the
-    // first is still at work past the bound, answers 9; neither uploads.
-    for (int wait : {120000, 300}) {
-        SCOPED_TRACE(wait);
-        startCase([&] { bounds(home, wait, 120000); });
-        std::size_t before = uploads().size();
-        auto bodies = [&] { return fs::list(recorded.path(), "*-PutEdiData.body").size(); };
-        const std::size_t received = bodies();
-        fs::writeFileAtomic(answers / "PutEdiData.fault", wait > 1000 ? "delay 200\n" : "delay 1000\n");
-        std::int32_t first = -1, second = -1;
-        std::thread a([&] {
-            std::string number = kDeliveryAnswer;
-            first = TelephonyControl().dataDecision(number, kSupplierFax);
-        });
-        // The first is uploading.
-        EXPECT_TRUE(eventually([&] { return bodies() > received; }));
-        std::string number = kDeliveryAnswer;
-        second = TelephonyControl().dataDecision(number, kSupplierFax);
-        a.join();
-        refuseUploads(false);
-        EXPECT_EQ(first, rc::Done);
-        EXPECT_EQ(second, wait > 1000 ? rc::AlreadyDone : rc::Failed);
-        EXPECT_EQ(uploads().size(), before + kDelivery.documents.size());
-        EXPECT_EQ(condition(kDeliveryAnswer), "2");
-    }
+// One telephone request as the host makes it, a process of its own: the
+// result code it answers.
+std::string request(const std::vector<std::string>& args) {
+    std::vector<std::string> command{programDir() + "telephony_request"};
+    command.insert(command.end(), args.begin(), args.end());
+    ProgramRun run = runProgram(command, std::chrono::milliseconds(180000));
+    return run.output.substr(0, run.output.find('\t')) + run.errors;
+}
+
+TEST_F(Approval, ADecisionHoldsOnlyItsOwnNumberAcrossItsSlowUpload) {
+    bounds(home, 2000, 120000);
+    ASSERT_TRUE(FaxManageNum().setDecisionCondition(kSentConfirmation, "3"));  // an order sheet, say
+    // Each answer takes the server 3 s: the first decision uploads for 12.
+    fs::writeFileAtomic(answers / "PutEdiData.fault", "delay 3000\n");
+    std::string first;
+    std::thread a([&] { first = request({"dataDecision", kDeliveryAnswer, kSupplierFax}); });
+    EXPECT_TRUE(eventually([&] { return !fs::list(recorded.path(), "*-PutEdiData.body").empty(); }));
+    // Calls made meanwhile: those about other records go on; the same
+    // number's second caller waits for the first's mark and hears it decided.
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"dataDecision", kDeliveryAnswer, kSupplierFax}, "2"},
+        {{"confirmOrderReport", kSupplierFax, kSentConfirmation}, "0"},
+        {{"dataDecision", kQuotation, kSupplierFax}, "0"},
+    };
+    std::string answered[std::size(cases)];
+    std::vector<std::thread> callers;
+    for (std::size_t k = 0; k < std::size(cases); ++k)
+        callers.emplace_back([&, k] { answered[k] = request(cases[k].first); });
+    for (auto& caller : callers) caller.join();
+    for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(answered[k], cases[k].second) << k;
+    a.join();
+    EXPECT_EQ(first, "0");
+    EXPECT_EQ(uploads().size(), kDelivery.documents.size() + kQuotationAnswer.documents.size());
+    EXPECT_EQ(condition(kDeliveryAnswer) + condition(kSentConfirmation), "24");
+    const std::string holdFile = NameHold::pathFor(home.folder("FaxManageNum"), telephony::decisionHoldName(kQuotation));
+    EXPECT_FALSE(fs::fileExists(holdFile));  // no hold stays
+
+    // A first decision that holds its number past the wait: the second
+    // answers 9, logged, and neither builds nor uploads anything.
+    bounds(home, 300, 500);
+    ASSERT_TRUE(FaxManageNum().setDecisionCondition(kQuotation, "9"));
+    NameHold stuck(home.folder("FaxManageNum"), telephony::decisionHoldName(kQuotation), std::chrono::seconds(5));
+    EXPECT_EQ(request({"dataDecision", kQuotation, kSupplierFax}), "9");
+    EXPECT_EQ(uploads().size(), kDelivery.documents.size() + kQuotationAnswer.documents.size());
+    EXPECT_NE(home.read("log/TelephonyErrorLog.txt").find(kQuotation), std::string::npos);
 }
 
 TEST_F(Approval, ATelephoneMemberAnswersWithinItsBounds) {
