@@ -57,5 +57,32 @@ TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
     EXPECT_GE(h.at("Alvaret 6 released"), 0);
 }
 
+TEST(Window, FollowsAServerStartedAndStoppedFromTheCommandLine) {
+    if (std::string tool = testing::VirtualDisplay::missingTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
+    testing::SupervisorHome h;
+    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
+    testing::VirtualDisplay x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+    x.use();
+    SpawnOptions o;
+    o.workingFolder = h.home.path();
+    Process window = Process::start(testing::programDir() + "nimbrel", {}, o);
+    std::string id;
+    ASSERT_TRUE(testing::eventually([&] { return !(id = testing::windowWithCaption(FrmMainWin::kCaption)).empty(); }));
+    const std::string stopped = h.home / "stopped.png", now = h.home / "now.png";
+    ASSERT_TRUE(testing::screenshotWhenPainted(id, stopped));
+    auto shows = [&](bool sameAsStopped) {
+        return testing::eventually([&] {
+            return testing::screenshot(id, now) && (fs::readFile(now) == fs::readFile(stopped)) == sameAsStopped;
+        });
+    };
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    EXPECT_TRUE(shows(false)) << "the window still shows the stopped server";
+    ASSERT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
+    EXPECT_TRUE(shows(true)) << "the window does not show the stopped server again";
+    (void)window.terminate(2000ms);
+}
+
 }  // namespace
 }  // namespace fg

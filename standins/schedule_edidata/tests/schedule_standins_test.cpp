@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace fg {
@@ -123,6 +124,23 @@ protected:
         settings.setStrEDIMethodRoot(server->methodRoot());
         ASSERT_TRUE(settings.save());
         home.write("data/Schedule.xml", scheduleXml("1", 1, kFiveTimes, 1, 1));
+        endRequest("0");  // the demo home ships with its stop asked
+    }
+    void endRequest(const std::string& value) {
+        home.write("End.xml", "<?xml version=\"1.0\"?><End><End-Request>" + value +
+                                  "</End-Request><TelephonyErrReq>0</TelephonyErrReq></End>");
+    }
+    // How often the debug log says a pass of `label` fell due during a stop.
+    std::size_t heldBack(const std::string& label) {
+        std::string text;
+        try {
+            text = fs::readFile(home / "log/DebugLog.txt");
+        } catch (const Error&) {
+        }
+        const std::string line = label + ": 終了要求があるため始めません";
+        std::size_t n = 0;
+        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+        return n;
     }
     void TearDown() override {
         setClock(nullptr);
@@ -192,6 +210,28 @@ TEST_F(SchedulePrograms, TheMakerScheduleRefreshesTheSuppliers) {
     EXPECT_EQ(requests("GetEdiData"), 0u);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(fs::list(home.folder("MakerInfo"), "*.XML").size(), 3u);
+    trundel->release();
+}
+
+TEST_F(SchedulePrograms, AStopAskedInEndXmlStartsNoNewPass) {
+    auto ospery = start("ospery");
+    auto trundel = start("trundel");
+    ASSERT_TRUE(until([&] { return requests("GetEdiData") >= 1 && requests("GetFaxReminder") >= 1 &&
+                                   requests("GetSupplierCode") >= 1; }));
+    endRequest("1");
+    const char* labels[] = {"getEDIData 0", "getEDIData 1", "getMakerInfoData"};
+    // Once every job has let a due pass go by, nothing more is fetched while
+    // each lets two more go by.
+    ASSERT_TRUE(until([&] { return std::all_of(std::begin(labels), std::end(labels), [&](auto l) { return heldBack(l) >= 1; }); }));
+    const std::size_t fetched = fs::list(record.path(), "*.body").size();
+    ASSERT_TRUE(until([&] { return std::all_of(std::begin(labels), std::end(labels), [&](auto l) { return heldBack(l) >= 3; }); }));
+    EXPECT_EQ(fs::list(record.path(), "*.body").size(), fetched);
+    EXPECT_TRUE(until([&] { return ospery->callValue("getRunState") == "0" && trundel->callValue("getRunState") == "0"; }));
+    // A start withdraws the request, and the passes go on.
+    endRequest("0");
+    EXPECT_TRUE(until([&] { return fs::list(record.path(), "*.body").size() > fetched; }));
+    EXPECT_TRUE(events.empty());
+    ospery->release();
     trundel->release();
 }
 
