@@ -5,9 +5,8 @@
 //
 // Beyond the window's bare logic:
 // - the supervisor's lock tells whether a supervisor runs, whoever started
-//   it: a start while one runs shows the start failure; the end watch never
-//   asks a supervisor it did not start to stop; a window opened with no
-//   stop request but no supervisor shows the stopped state;
+//   it: a start while one runs shows the start failure; a window opened
+//   with no stop request but no supervisor shows the stopped state;
 // - the stop waits for the end with a bound, delivering window events and
 //   without spinning; after the bound the window says the shutdown goes on
 //   and keeps watching;
@@ -16,7 +15,7 @@
 //   ends in its start-up (no helper, modem information that does not load)
 //   shows the start failure, with the supervisor's description logged and
 //   kept in startFailure(). A start-up that outlasts the bound is shown as
-//   still starting, never as running;
+//   still starting, not as running, until the next tick;
 // - the end timer runs while the window is open, and each tick shows what
 //   is true of the program folder, whoever started or stopped the
 //   supervisor: running, stopping (its stop asked) or stopped; a start

@@ -95,9 +95,8 @@ TEST(EndToEnd, AStartThatEndsInItsStartUpIsToldAsAFailure) {
     }
 }
 
-TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEndedUnlessAStopFollows) {
+TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEndedUnlessAStopFollowsIt) {
     for (const bool stopFollows : {false, true}) {
-        SCOPED_TRACE(stopFollows ? "a stop asked after the start" : "the start alone");
         SupervisorHome h;
         testing::TempDir answers, record;
         h.ediServer(answers.path(), record.path());
@@ -107,84 +106,42 @@ TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEndedUnlessASt
         std::optional<FileLock> stopping = SupervisorLock::acquire();
         Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
         ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
-        Process stop;
-        if (stopFollows) {
-            const auto before = EndControlFile().stamp();
-            stop = Process::start(nimbrel, {"stop"}, {.outputFile = h.home / "stop.out"});
-            ASSERT_TRUE(eventually([&] { return EndControlFile().stamp() != before; }));  // its request is written
-        }
+        const auto before = EndControlFile().stamp();
+        Process stop = Process::start(nimbrel, {stopFollows ? "stop" : "status"}, {.outputFile = h.home / "stop.out"});
+        ASSERT_TRUE(eventually([&] { return !stopFollows || EndControlFile().stamp() != before; }));  // asked
         stopping.reset();
-        ASSERT_TRUE(start.waitFor(120000ms));
-        const std::vector<std::string> said = h.fileLines("start.out");
-        if (!stopFollows) {
-            EXPECT_EQ(start.exitCode(), 0);
-            EXPECT_EQ(said.back(), "起動中");
-            EXPECT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
-            continue;
-        }
+        ASSERT_TRUE(start.waitFor(120000ms) && stop.waitFor(120000ms));
         // The later request wins, and each says what it did.
-        ASSERT_TRUE(stop.waitFor(120000ms));
-        EXPECT_EQ(stop.exitCode(), 0);
-        EXPECT_EQ(h.fileLines("stop.out"), std::vector<std::string>{"停止"});
-        EXPECT_EQ(start.exitCode(), 1);
-        EXPECT_EQ(said.back(), "停止");
-        EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const std::string& l) {
-            return l.find("改めて停止が求められたため、起動していません") != std::string::npos;
-        })) << said.front();
-        EXPECT_FALSE(SupervisorLock::supervisorRunning());
-        EXPECT_TRUE(processesOf(h.home.path()).empty());
+        EXPECT_EQ(start.exitCode(), stopFollows ? 1 : 0);
+        EXPECT_EQ(h.fileLines("start.out").back(), stopFollows ? "停止" : "起動中");
+        if (stopFollows) EXPECT_EQ(h.fileLines("stop.out"), std::vector<std::string>{"停止"});
+        EXPECT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
     }
 }
 
-// scripts/run-demo over a home whose server still works in it, at a port of
-// its own and with the programs of this build: it must leave that home as it
-// is and say so.
-testing::ProgramRun runDemoOver(const std::string& home) {
-    const std::string port = testing::runPython(
-        "import socket\ns = socket.socket()\ns.bind(('127.0.0.1', 0))\nprint(s.getsockname()[1])").output;
-    ::setenv("FAXGATE_DEMO_HOME", home.c_str(), 1);
-    ::setenv("FAXGATE_DEMO_PORT", port.substr(0, port.find('\n')).c_str(), 1);
-    ::setenv("FAXGATE_DEMO_PROGRAMS", testing::programDir().c_str(), 1);
-    testing::ProgramRun run = runProgram({testing::sourceDir() + "scripts/run-demo"}, 300000ms);
-    for (const char* name : {"FAXGATE_DEMO_HOME", "FAXGATE_DEMO_PORT", "FAXGATE_DEMO_PROGRAMS"}) ::unsetenv(name);
-    return run;
-}
-
+// scripts/run-demo over the home of a server whose stop waits for a send
+// under way, at a free port of its own and with the programs of this build:
+// it must stop and wait, and then leave that home as it is and say so.
 TEST(EndToEnd, TheDemoScriptLeavesAHomeThatAServerStillWorksIn) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
     const std::string nimbrel = testing::programDir() + "nimbrel";
-    {
-        SCOPED_TRACE("a server still sending after its stop was asked");
-        SupervisorHome h;
-        testing::TempDir answers, record;
-        h.ediServer(answers.path(), record.path());
-        std::filesystem::create_symlink(nimbrel, h.home / "nimbrel");
-        ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
-        std::optional<RunMarker> sending = RunMarker::create(h.home.path() + "/");  // holds its shutdown
-        EndControlFile().set({{EndControlFile::kEndRequest, "1"}});
-        ASSERT_EQ(runProgram({nimbrel, "status"}).output, "終了処理中です。しばらくお待ち下さい。\n");
-        testing::ProgramRun demo = runDemoOver(h.home.path());
-        EXPECT_NE(demo.exitCode, 0);
-        // Whether the supervisor outlasts the script's wait or lets go of its
-        // marker first, the sender still works in the home.
-        EXPECT_NE(demo.errors.find("is left as it is"), std::string::npos) << demo.output << demo.errors;
-        EXPECT_TRUE(fs::fileExists(h.home / "folder.xml"));
-        EXPECT_TRUE(fs::fileExists(sending->path()));
-        sending.reset();
-        EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
-    }
-    {
-        SCOPED_TRACE("a home that nimbrel cannot read, its supervisor's lock held");
-        SupervisorHome h;
-        std::filesystem::create_symlink(nimbrel, h.home / "nimbrel");
-        FileLock running = SupervisorLock::acquire();
-        ASSERT_TRUE(running.held());
-        (void)fs::removeFile(h.home / "folder.xml");
-        ASSERT_EQ(runProgram({nimbrel, "status"}).output, "");
-        testing::ProgramRun demo = runDemoOver(h.home.path());
-        EXPECT_NE(demo.exitCode, 0);
-        EXPECT_NE(demo.errors.find(".tolvern.lock); "), std::string::npos) << demo.output << demo.errors;
-        EXPECT_TRUE(fs::fileExists(h.home / "End.xml"));
-    }
+    std::filesystem::create_symlink(nimbrel, h.home / "nimbrel");
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    std::optional<RunMarker> sending = RunMarker::create(h.home.path() + "/");
+    EndControlFile().set({{EndControlFile::kEndRequest, "1"}});
+    const std::string port = testing::runPython(
+        "import socket\ns = socket.socket()\ns.bind(('127.0.0.1', 0))\nprint(s.getsockname()[1], end='')").output;
+    ::setenv("FAXGATE_DEMO_HOME", h.home.path().c_str(), 1);
+    ::setenv("FAXGATE_DEMO_PORT", port.c_str(), 1);
+    ::setenv("FAXGATE_DEMO_PROGRAMS", testing::programDir().c_str(), 1);
+    testing::ProgramRun demo = runProgram({testing::sourceDir() + "scripts/run-demo"}, 300000ms);
+    EXPECT_NE(demo.exitCode, 0);
+    EXPECT_NE(demo.errors.find("is left as it is"), std::string::npos) << demo.output << demo.errors;
+    EXPECT_TRUE(fs::fileExists(h.home / "folder.xml") && fs::fileExists(sending->path()));
+    sending.reset();
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
 }
 
 struct ShutdownCase {
