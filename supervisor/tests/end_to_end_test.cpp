@@ -95,33 +95,46 @@ TEST(EndToEnd, AStartThatEndsInItsStartUpIsToldAsAFailure) {
     }
 }
 
-TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEndedUnlessAStopFollowsIt) {
-    for (const bool stopFollows : {false, true}) {
-        SupervisorHome h;
-        testing::TempDir answers, record;
-        h.ediServer(answers.path(), record.path());
-        const std::string nimbrel = testing::programDir() + "nimbrel";
-        // A supervisor on its way out: its stop asked, its lock held.
-        h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
-        std::optional<FileLock> stopping = SupervisorLock::acquire();
-        Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
-        ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
-        const auto before = EndControlFile().stamp();
-        Process stop = Process::start(nimbrel, {stopFollows ? "stop" : "status"}, {.outputFile = h.home / "stop.out"});
-        ASSERT_TRUE(eventually([&] { return !stopFollows || EndControlFile().stamp() != before; }));  // asked
-        stopping.reset();
-        ASSERT_TRUE(start.waitFor(120000ms) && stop.waitFor(120000ms));
-        // The later request wins, and each says what it did.
-        EXPECT_EQ(start.exitCode(), stopFollows ? 1 : 0);
-        EXPECT_EQ(h.fileLines("start.out").back(), stopFollows ? "停止" : "起動中");
-        if (stopFollows) EXPECT_EQ(h.fileLines("stop.out"), std::vector<std::string>{"停止"});
-        EXPECT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
-    }
+TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEnded) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    // A supervisor on its way out: its stop asked, its lock held.
+    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
+    std::optional<FileLock> stopping = SupervisorLock::acquire();
+    Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
+    ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
+    stopping.reset();
+    ASSERT_TRUE(start.waitFor(120000ms));
+    EXPECT_EQ(start.exitCode(), 0);
+    EXPECT_EQ(h.fileLines("start.out").back(), "起動中");
+    EXPECT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
 }
 
-// scripts/run-demo over the home of a server whose stop waits for a send
-// under way, at a free port of its own and with the programs of this build:
-// it must stop and wait, and then leave that home as it is and say so.
+TEST(EndToEnd, AStopAskedWhileAStartWaitsForAnEarlierStopWins) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());  // were a server started, it would talk to no other
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
+    std::optional<FileLock> stopping = SupervisorLock::acquire();
+    Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
+    ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
+    const auto before = EndControlFile().stamp();
+    Process stop = Process::start(nimbrel, {"stop"}, {.outputFile = h.home / "stop.out"});
+    ASSERT_TRUE(eventually([&] { return EndControlFile().stamp() != before; }));  // its request is written
+    stopping.reset();
+    ASSERT_TRUE(start.waitFor(120000ms) && stop.waitFor(120000ms));
+    EXPECT_EQ(stop.exitCode(), 0);
+    EXPECT_EQ(h.fileLines("stop.out"), std::vector<std::string>{"停止"});
+    EXPECT_EQ(start.exitCode(), 1);  // and says that it started nothing
+    EXPECT_EQ(h.fileLines("start.out").back(), "停止");
+    EXPECT_FALSE(SupervisorLock::supervisorRunning());
+}
+
+// scripts/run-demo (a free port, this build's programs) over the home of a
+// server whose stop waits for a send under way.
 TEST(EndToEnd, TheDemoScriptLeavesAHomeThatAServerStillWorksIn) {
     SupervisorHome h;
     testing::TempDir answers, record;
