@@ -39,7 +39,20 @@ EndControlFile::Reading EndControlFile::read() const {
 }
 
 void EndControlFile::set(const std::vector<std::pair<std::string, std::string>>& values) const {
+    (void)change(values, nullptr);
+}
+
+bool EndControlFile::setIfUnchanged(const std::vector<std::pair<std::string, std::string>>& values,
+                                    const std::optional<fs::FileStamp>& since) const {
+    return change(values, &since);
+}
+
+std::optional<fs::FileStamp> EndControlFile::stamp() const { return fs::stampOf(path_); }
+
+bool EndControlFile::change(const std::vector<std::pair<std::string, std::string>>& values,
+                            const std::optional<fs::FileStamp>* since) const {
     FileLock lock(path_);
+    if (since && fs::stampOf(path_) != *since) return false;
     xml::Document doc;
     if (!doc.load(path_)) {
         long number = fs::fileExists(path_) ? doc.parseError().errorCode : errnum::FileNotFound;
@@ -49,6 +62,7 @@ void EndControlFile::set(const std::vector<std::pair<std::string, std::string>>&
     for (const auto& [element, value] : values)
         for (auto& node : doc.getElementsByTagName(element)) node.setText(value);
     doc.save(path_);
+    return true;
 }
 
 }  // namespace fg

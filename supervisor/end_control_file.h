@@ -13,6 +13,9 @@
 // outside writer never lose each other's changes.
 #pragma once
 
+#include "platform/files.h"
+
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,10 +44,21 @@ public:
     // file, all under its lock. Raises fg::Error when the file does not load
     // (53 when it is missing) or cannot be saved.
     void set(const std::vector<std::pair<std::string, std::string>>& values) const;
+    // As set, but only while the file is still the save `since` stamps:
+    // false, the file left alone, once another writer has saved it (a later
+    // request wins over what was decided on the older one).
+    [[nodiscard]] bool setIfUnchanged(const std::vector<std::pair<std::string, std::string>>& values,
+                                      const std::optional<fs::FileStamp>& since) const;
+    // Which save of the file is there now; nullopt when there is none.
+    std::optional<fs::FileStamp> stamp() const;
 
     const std::string& path() const { return path_; }
 
 private:
+    // Changes the file under its lock; with `since`, only while it is that save.
+    bool change(const std::vector<std::pair<std::string, std::string>>& values,
+                const std::optional<fs::FileStamp>* since) const;
+
     std::string path_;
 };
 

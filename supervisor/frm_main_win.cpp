@@ -12,6 +12,9 @@
 #include "platform/message_sink.h"
 #include "platform/process/start_report.h"
 
+#include <utility>
+#include <vector>
+
 namespace fg {
 
 namespace {
@@ -53,6 +56,7 @@ bool FrmMainWin::Form_Load() {
     // shutting down when its stop was already asked (it may take minutes to
     // finish its sends).
     showLockHolder(reading.value == 1);
+    view_.setEndTimer(options_.endInterval);
     return true;
 }
 
@@ -60,7 +64,6 @@ void FrmMainWin::showLockHolder(bool stopping) {
     if (SupervisorLock::supervisorRunning()) {
         setStatus(stopping ? kStatusStopping : kStatusRunning);
         setCaption(kStop);
-        view_.setEndTimer(options_.endInterval);
     } else {
         setStatus(kStatusStopped);
         setCaption(kStart);
@@ -68,14 +71,26 @@ void FrmMainWin::showLockHolder(bool stopping) {
 }
 
 void FrmMainWin::cmdStartEnd_Click() {
+    clicking_ = true;
     view_.setButtonEnabled(false);
     if (caption_ != kStop) {
         setStatus(kStatusStarting);
-        if (startServer()) {
+        switch (startServer()) {
+        case StartResult::Up:
             setStatus(kStatusRunning);
             setCaption(kStop);
-        } else {
+            break;
+        case StartResult::StillStarting:
+            // It runs but has not said that it is up: the button can ask
+            // its stop, and the ticks show what becomes of it.
+            setCaption(kStop);
+            break;
+        case StartResult::Failed:
             setStatus(kStatusStartFailed);
+            break;
+        case StartResult::Withdrawn:
+            setStatus(kStatusStopped);
+            break;
         }
     } else {
         setStatus(kStatusStopping);
@@ -86,29 +101,41 @@ void FrmMainWin::cmdStartEnd_Click() {
             break;
         case StopResult::StillRunning:
             // The request is written and the supervisor works through its
-            // shutdown: keep saying so, and notice its end later.
-            view_.setEndTimer(options_.endInterval);
+            // shutdown: keep saying so; the ticks notice its end.
             break;
         case StopResult::Failed:
             // No request reached the supervisor: it still runs.
             setStatus(kStatusRunning);
-            if (lngServerProcess.valid() || SupervisorLock::supervisorRunning()) view_.setEndTimer(options_.endInterval);
             break;
         }
     }
+    view_.setEndTimer(options_.endInterval);
     view_.setButtonEnabled(true);
+    clicking_ = false;
 }
 
-bool FrmMainWin::startServer() {
+FrmMainWin::StartResult FrmMainWin::startServer() {
     startFailure_.clear();
+    const auto awaited = std::exchange(stopAskedAt_, std::nullopt);
     if (SupervisorLock::supervisorRunning()) {
         startFailure_ = "ＦＡＸサーバーは既に起動しています: " + fs::programFolder();
         logError(Error(supervisor_errors::AlreadyRunning, startFailure_));
-        return false;
+        return StartResult::Failed;
     }
     try {
-        // An old request must not stop the new supervisor.
-        EndControlFile().set({{EndControlFile::kEndRequest, "0"}, {EndControlFile::kTelephonyErrReq, "0"}});
+        // An old request must not stop the new supervisor; but a stop asked
+        // while this start waited for the one before is the later request,
+        // and wins.
+        const std::vector<std::pair<std::string, std::string>> reset{{EndControlFile::kEndRequest, "0"},
+                                                                     {EndControlFile::kTelephonyErrReq, "0"}};
+        EndControlFile end;
+        if (!awaited || !end.setIfUnchanged(reset, *awaited)) {
+            if (awaited && end.read().value == 1) {
+                laterStopWon_ = true;
+                return StartResult::Withdrawn;
+            }
+            end.set(reset);
+        }
         std::optional<std::string> program;
         if (options_.programsFolder.empty()) program = findProgram("Tolvern");
         else program = fs::resolve(fs::join(options_.programsFolder, "Tolvern"));
@@ -125,17 +152,15 @@ bool FrmMainWin::startServer() {
         report.prepare(o);
         lngServerProcess = Process::start(*program, {}, o);
         report.started();
-        if (!awaitStartUp(report)) return false;
+        return awaitStartUp(report);
     } catch (const Error& e) {
         startFailure_ = e.description();
         logError(e);
-        return false;
+        return StartResult::Failed;
     }
-    view_.setEndTimer(options_.endInterval);
-    return true;
 }
 
-bool FrmMainWin::awaitStartUp(StartReportReader& report) {
+FrmMainWin::StartResult FrmMainWin::awaitStartUp(StartReportReader& report) {
     // A supervisor that cannot start ends at once, and one that started has
     // its helper, schedules and lines running: the window says which only
     // once it knows, delivering window events meanwhile.
@@ -144,9 +169,11 @@ bool FrmMainWin::awaitStartUp(StartReportReader& report) {
     while (state == StartReportReader::State::Waiting) {
         state = report.waitFor(options_.stopPollInterval);
         if (state != StartReportReader::State::Waiting) break;
-        if (std::chrono::steady_clock::now() >= deadline || !view_.pumpEvents(Ms(0))) return true;
+        // Past the bound it is still starting, not up: only its own report
+        // says that it runs.
+        if (std::chrono::steady_clock::now() >= deadline || !view_.pumpEvents(Ms(0))) return StartResult::StillStarting;
     }
-    if (state == StartReportReader::State::Up) return true;
+    if (state == StartReportReader::State::Up) return StartResult::Up;
     // It brings down in order what it had started, then ends: the window
     // shows the failure once it has, so that a new start finds none running.
     const auto ending = std::chrono::steady_clock::now() + realBound(options_.stopWaitBound);
@@ -161,7 +188,7 @@ bool FrmMainWin::awaitStartUp(StartReportReader& report) {
                    "ＦＡＸサーバーが起動できませんでした (終了コード " + (code ? std::to_string(*code) : std::string("不明")) +
                        "): " + why,
                    kTitle));
-    return false;
+    return StartResult::Failed;
 }
 
 FrmMainWin::StopResult FrmMainWin::requestServerEnd() {
@@ -204,6 +231,9 @@ bool FrmMainWin::waitForShutdown(const std::function<bool()>& ended) {
 
 bool FrmMainWin::awaitStopEnd() {
     view_.setEndTimer(Ms(0));
+    laterStopWon_ = false;
+    // A stop asked while this waits saves End.xml anew.
+    const std::optional<fs::FileStamp> asked = EndControlFile().stamp();
     // The stop is over once its supervisor has let go of its lock, or once
     // a start (of another window, say) has withdrawn the request.
     const bool over = waitForShutdown([] {
@@ -211,10 +241,9 @@ bool FrmMainWin::awaitStopEnd() {
         const EndControlFile::Reading end = EndControlFile().read();
         return end.loaded && end.value != 1;
     });
-    if (!over) {
-        view_.setEndTimer(options_.endInterval);
-        return false;
-    }
+    view_.setEndTimer(options_.endInterval);
+    if (!over) return false;
+    stopAskedAt_ = asked;
     showLockHolder(false);
     return true;
 }
@@ -227,21 +256,26 @@ bool FrmMainWin::serverEnded() {
 
 void FrmMainWin::trmEnd_Timer() {
     view_.setEndTimer(Ms(0));
-    if (!serverEnded()) {
-        view_.setEndTimer(options_.endInterval);
-        return;
-    }
+    // The button's own wait shows its outcome when it ends.
+    if (!clicking_) showProgramFolder();
+    view_.setEndTimer(options_.endInterval);
+}
+
+void FrmMainWin::showProgramFolder() {
+    // Ours has ended: from now on the lock tells of whichever runs.
+    if (lngServerProcess.valid() && !lngServerProcess.running()) lngServerProcess = Process();
+    const char* status = kStatusStopped;
+    const char* caption = kStart;
     if (SupervisorLock::supervisorRunning()) {
-        // Ours has ended but another supervisor runs: it is not ours to stop.
-        lngServerProcess = Process();
-        setStatus(kStatusRunning);
-        setCaption(kStop);
-        view_.setEndTimer(options_.endInterval);
-        return;
+        const EndControlFile::Reading end = EndControlFile().read();
+        status = end.loaded && end.value == 1 ? kStatusStopping : kStatusRunning;
+        caption = kStop;
+        startFailure_.clear();
+    } else if (status_ == kStatusStartFailed) {
+        return;  // shown until a supervisor runs
     }
-    requestServerEnd();
-    setStatus(kStatusStopped);
-    setCaption(kStart);
+    if (status_ != status) setStatus(status);
+    if (caption_ != caption) setCaption(caption);
 }
 
 }  // namespace fg

@@ -5,9 +5,8 @@
 //
 // Beyond the window's bare logic:
 // - the supervisor's lock tells whether a supervisor runs, whoever started
-//   it: a start while one runs shows the start failure; the end watch never
-//   asks a supervisor it did not start to stop; a window opened with no
-//   stop request but no supervisor shows the stopped state;
+//   it: a start while one runs shows the start failure; a window opened
+//   with no stop request but no supervisor shows the stopped state;
 // - the stop waits for the end with a bound, delivering window events and
 //   without spinning; after the bound the window says the shutdown goes on
 //   and keeps watching;
@@ -15,14 +14,22 @@
 // - a start waits until the supervisor reports that it has come up; one that
 //   ends in its start-up (no helper, modem information that does not load)
 //   shows the start failure, with the supervisor's description logged and
-//   kept in startFailure(). A start-up that outlasts the bound is taken as
-//   running, and the end watch notices a later end.
+//   kept in startFailure(). A start-up that outlasts the bound is shown as
+//   still starting, not as running, until the next tick;
+// - the end timer runs while the window is open, and each tick shows what
+//   is true of the program folder, whoever started or stopped the
+//   supervisor: running, stopping (its stop asked) or stopped; a start
+//   failure stays shown until a supervisor runs. The tick never writes
+//   End.xml: a request written once a supervisor has ended could stop the
+//   next one, which another start may have begun meanwhile.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/process/process.h"
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace fg {
@@ -89,12 +96,17 @@ public:
     // end as a stop does, without asking anything of the supervisor, then
     // shows the stopped state, or the running state of a supervisor that
     // someone started meanwhile. False, the stop still shown, when the
-    // supervisor still shuts down after the bound.
+    // supervisor still shuts down after the bound. A stop asked again while
+    // it waited wins over the start that waits: the next start then starts
+    // nothing (laterStopWon()).
     [[nodiscard]] bool awaitStopEnd();
+    bool laterStopWon() const { return laterStopWon_; }
 
     enum class StopResult { Stopped, StillRunning, Failed };
     StopResult requestServerEnd();
-    bool startServer();
+    // Withdrawn: a stop asked after the stop that awaitStopEnd waited for.
+    enum class StartResult { Up, StillStarting, Failed, Withdrawn };
+    StartResult startServer();
 
     Process lngServerProcess;
 
@@ -104,7 +116,9 @@ private:
     // Waits, delivering window events, until `ended` holds or the bound on a
     // supervisor's shutdown passes; false then, or when the window closes.
     bool waitForShutdown(const std::function<bool()>& ended);
-    bool awaitStartUp(StartReportReader& report);
+    StartResult awaitStartUp(StartReportReader& report);
+    // What a tick shows: the supervisor of the program folder as it is.
+    void showProgramFolder();
     // Shows the supervisor that holds the lock (as stopping when its stop
     // was asked) and watches it for its end, or shows none running.
     void showLockHolder(bool stopping);
@@ -116,6 +130,9 @@ private:
     std::string status_;
     std::string caption_ = kStart;
     std::string startFailure_;
+    std::optional<std::optional<fs::FileStamp>> stopAskedAt_;  // End.xml as the awaited stop left it
+    bool laterStopWon_ = false;
+    bool clicking_ = false;  // a tick inside the button's wait leaves the window to it
 };
 
 }  // namespace fg

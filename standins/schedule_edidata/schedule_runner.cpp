@@ -10,6 +10,7 @@
 #include "settings/schedule.h"
 #include "settings/set_up_info.h"
 #include "standins/control/standin_control.h"
+#include "supervisor/end_control_file.h"
 
 #include <ctime>
 
@@ -164,6 +165,14 @@ void ScheduleServer::tick() {
             continue;
         }
         if (now < entry.due) continue;
+        // Once a stop is asked, what is under way finishes but nothing new
+        // begins: each new pass would hold the shutdown for its fetch and its
+        // sends, for as long as the EDI server keeps offering documents.
+        if (EndControlFile().read().value == 1) {
+            writeDebugLine(name_, entry.job.label + ": 終了要求があるため始めません");
+            plan(entry);
+            continue;
+        }
         std::string why;
         if (ready_ && !ready_(why)) {
             if (!notReadyLogged_) {

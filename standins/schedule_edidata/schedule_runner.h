@@ -22,7 +22,10 @@
 // takes effect at the next pass.
 //
 // A pass starts only while no send of the previous batch is under way
-// (SendPortEndCheck). The state is "1" while a pass runs or its sends are
+// (SendPortEndCheck), and none starts while End.xml asks the server to stop
+// (read as the supervisor reads it): the pass under way and its sends
+// finish, and each pass that falls due meanwhile is noted in the debug log
+// and planned again. The state is "1" while a pass runs or its sends are
 // under way, else "0". A pass whose member answers False (a failure the EDI
 // control has logged) is logged as failed and runs again at its next time;
 // the error event, which shuts the server down, is raised only when the

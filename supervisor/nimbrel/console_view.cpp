@@ -24,8 +24,16 @@ int runCommand(const std::string& command) {
             running = window.buttonCaption() == FrmMainWin::kStop;
         }
         if (!running) window.cmdStartEnd_Click();
-        // Success is a server that runs, not one still shutting down.
-        code = window.buttonCaption() == FrmMainWin::kStop && window.status() != FrmMainWin::kStatusStopping ? 0 : 1;
+        // Success is a server that said it is up, not one still shutting
+        // down or still starting.
+        code = window.buttonCaption() == FrmMainWin::kStop && window.status() == FrmMainWin::kStatusRunning ? 0 : 1;
+        if (window.laterStopWon())
+            std::fprintf(stderr, "nimbrel: 終了を待つ間に改めて停止が求められたため、起動していません。\n");
+        if (window.status() == FrmMainWin::kStatusStarting) {
+            std::fprintf(stderr, "nimbrel: ＦＡＸサーバーは起動を続けていますが、待ち時間内に起動を報告しませんでした"
+                                 " (nimbrel status で確かめてください)。\n");
+            code = kStillStarting;
+        }
     } else if (command == "stop") {
         if (running) window.cmdStartEnd_Click();
         code = window.buttonCaption() == FrmMainWin::kStart ? 0 : 1;

@@ -25,7 +25,10 @@ private:
 };
 
 // start, stop or status, as the window's button would do it. Prints the
-// final status; answers the exit code (0 when the asked state was reached).
+// final status; answers the exit code: 0 when the asked state was reached,
+// kStillStarting for a start whose server has not reported that it is up
+// within the bound (it goes on starting), 1 otherwise.
+inline constexpr int kStillStarting = 3;
 int runCommand(const std::string& command);
 
 }  // namespace fg

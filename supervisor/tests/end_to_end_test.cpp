@@ -12,6 +12,7 @@
 
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
+#include "platform/process/run_marker.h"
 #include "platform/text.h"
 #include "platform/xml.h"
 #include "platform/testing/send_lines.h"
@@ -109,6 +110,51 @@ TEST(EndToEnd, AStartAskedDuringAStopStartsTheServerOnceTheStopHasEnded) {
     EXPECT_EQ(start.exitCode(), 0);
     EXPECT_EQ(h.fileLines("start.out").back(), "起動中");
     EXPECT_EQ(runProgram({nimbrel, "stop"}).output, "停止\n");
+}
+
+TEST(EndToEnd, AStopAskedWhileAStartWaitsForAnEarlierStopWins) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());  // were a server started, it would talk to no other
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
+    std::optional<FileLock> stopping = SupervisorLock::acquire();
+    Process start = Process::start(nimbrel, {"start"}, {.outputFile = h.home / "start.out"});
+    ASSERT_TRUE(eventually([&] { return !h.fileLines("start.out").empty(); }));  // it says that it waits
+    const auto before = EndControlFile().stamp();
+    Process stop = Process::start(nimbrel, {"stop"}, {.outputFile = h.home / "stop.out"});
+    ASSERT_TRUE(eventually([&] { return EndControlFile().stamp() != before; }));  // its request is written
+    stopping.reset();
+    ASSERT_TRUE(start.waitFor(120000ms) && stop.waitFor(120000ms));
+    EXPECT_EQ(stop.exitCode(), 0);
+    EXPECT_EQ(h.fileLines("stop.out"), std::vector<std::string>{"停止"});
+    EXPECT_EQ(start.exitCode(), 1);  // and says that it started nothing
+    EXPECT_EQ(h.fileLines("start.out").back(), "停止");
+    EXPECT_FALSE(SupervisorLock::supervisorRunning());
+}
+
+// scripts/run-demo (a free port, this build's programs) over the home of a
+// server whose stop waits for a send under way.
+TEST(EndToEnd, TheDemoScriptLeavesAHomeThatAServerStillWorksIn) {
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
+    const std::string nimbrel = testing::programDir() + "nimbrel";
+    std::filesystem::create_symlink(nimbrel, h.home / "nimbrel");
+    ASSERT_EQ(runProgram({nimbrel, "start"}).output, "起動中\n");
+    std::optional<RunMarker> sending = RunMarker::create(h.home.path() + "/");
+    EndControlFile().set({{EndControlFile::kEndRequest, "1"}});
+    const std::string port = testing::runPython(
+        "import socket\ns = socket.socket()\ns.bind(('127.0.0.1', 0))\nprint(s.getsockname()[1], end='')").output;
+    ::setenv("FAXGATE_DEMO_HOME", h.home.path().c_str(), 1);
+    ::setenv("FAXGATE_DEMO_PORT", port.c_str(), 1);
+    ::setenv("FAXGATE_DEMO_PROGRAMS", testing::programDir().c_str(), 1);
+    testing::ProgramRun demo = runProgram({testing::sourceDir() + "scripts/run-demo"}, 300000ms);
+    EXPECT_NE(demo.exitCode, 0);
+    EXPECT_NE(demo.errors.find("is left as it is"), std::string::npos) << demo.output << demo.errors;
+    EXPECT_TRUE(fs::fileExists(h.home / "folder.xml") && fs::fileExists(sending->path()));
+    sending.reset();
+    EXPECT_TRUE(eventually([&] { return processesOf(h.home.path()).empty(); }));
 }
 
 struct ShutdownCase {

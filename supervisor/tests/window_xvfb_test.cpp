@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::runProgram;
 
-TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
+TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerAndFollowsTheCommandLineOnADisplay) {
     if (std::string tool = testing::VirtualDisplay::missingTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
     testing::SupervisorHome h;
     h.endFile("<End-Request>1</End-Request><TelephonyErrReq>0</TelephonyErrReq>");
@@ -40,10 +40,22 @@ TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
     EXPECT_GT(fs::readFile(shot).size(), 1000u);
     if (const char* keep = std::getenv("FAXGATE_SCREENSHOT")) fs::copyFile(shot, keep);
 
+    // Started and stopped from the command line, the server is shown as it
+    // is: running (another picture), then stopped as at first.
+    auto showsStopped = [&](bool stopped) {
+        const std::string now = h.home / "now.png";
+        return testing::eventually(
+            [&] { return testing::screenshot(id, now) && (fs::readFile(now) == fs::readFile(shot)) == stopped; });
+    };
+    ASSERT_EQ(runProgram({testing::programDir() + "nimbrel", "start"}).output, "起動中\n");
+    EXPECT_TRUE(showsStopped(false));
+    ASSERT_EQ(runProgram({testing::programDir() + "nimbrel", "stop"}).output, "停止\n");
+    EXPECT_TRUE(showsStopped(true));
+
     // The button has the keyboard: Space starts the server...
     runProgram({"xdotool", "windowfocus", "--sync", id}, 10000ms);
     runProgram({"xdotool", "key", "--window", id, "space"}, 10000ms);
-    EXPECT_TRUE(testing::eventually([&] { return h.at("Alvaret 6 created") >= 0; }));
+    EXPECT_TRUE(testing::eventually([&] { return h.steps({"Alvaret 6 created"}).size() == 2; }));
     EXPECT_TRUE(SupervisorLock::supervisorRunning());
     if (const char* keep = std::getenv("FAXGATE_SCREENSHOT_RUNNING")) {
         // The button now reads otherwise: wait for a picture that differs.
@@ -54,7 +66,7 @@ TEST(Window, ShowsItsButtonAndStartsAndStopsTheServerOnADisplay) {
     EXPECT_TRUE(testing::eventually([&] { return !SupervisorLock::supervisorRunning(); }));
     EXPECT_TRUE(window.running());  // closing is the operator's business
     (void)window.terminate(2000ms);
-    EXPECT_GE(h.at("Alvaret 6 released"), 0);
+    EXPECT_EQ(h.steps({"Alvaret 6 released"}).size(), 2u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace fg {
@@ -36,6 +37,8 @@ std::string scheduleXml(const std::string& mode, int interval, const std::string
            std::to_string(makerAt) + "</MakerTimeSet><UrgeTimeSet>" + std::to_string(urgeAt) +
            "</UrgeTimeSet></Schedule>";
 }
+
+const char* const kJobs[] = {"getEDIData 0", "getEDIData 1", "getMakerInfoData"};
 
 const std::string kFiveTimes =
     "<Time Use=\"1\">0900</Time><Time Use=\"0\">1200</Time><Time Use=\"1\">1730</Time><Time Use=\"0\">1800</Time>"
@@ -123,6 +126,22 @@ protected:
         settings.setStrEDIMethodRoot(server->methodRoot());
         ASSERT_TRUE(settings.save());
         home.write("data/Schedule.xml", scheduleXml("1", 1, kFiveTimes, 1, 1));
+        endRequest("0");  // the demo home ships with its stop asked
+    }
+    void endRequest(const std::string& value) {
+        home.write("End.xml", "<?xml version=\"1.0\"?><End><End-Request>" + value +
+                                  "</End-Request><TelephonyErrReq>0</TelephonyErrReq></End>");
+    }
+    // How often the home's log `file` holds `what`.
+    std::size_t countIn(const std::string& file, const std::string& what) {
+        std::string text;
+        try {
+            text = fs::readFile(home / file);
+        } catch (const Error&) {
+        }
+        std::size_t n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
     }
     void TearDown() override {
         setClock(nullptr);
@@ -164,18 +183,7 @@ TEST_F(SchedulePrograms, AFailedPassIsLoggedAndTriedAgainWithoutTheErrorEvent) {
     map.replace(at, 18, "class=\"TempReqGone\"");
     home.write("folderpath.xml", map);
     auto ospery = start("ospery");
-    auto failures = [&] {
-        std::string text;
-        try {
-            text = fs::readFile(home / "log/ErrorLog.txt");
-        } catch (const Error&) {
-        }
-        std::size_t n = 0;
-        for (std::size_t p = text.find("getEDIData 0 に失敗しました"); p != std::string::npos;
-             p = text.find("getEDIData 0 に失敗しました", p + 1))
-            ++n;
-        return n;
-    };
+    auto failures = [&] { return countIn("log/ErrorLog.txt", "getEDIData 0 に失敗しました"); };
     // Failed three times over, and each time the reminders still ran.
     ASSERT_TRUE(until([&] { return failures() >= 3 && requests("GetFaxReminder") >= 2; }));
     EXPECT_TRUE(events.empty());
@@ -192,6 +200,25 @@ TEST_F(SchedulePrograms, TheMakerScheduleRefreshesTheSuppliers) {
     EXPECT_EQ(requests("GetEdiData"), 0u);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(fs::list(home.folder("MakerInfo"), "*.XML").size(), 3u);
+    trundel->release();
+}
+
+TEST_F(SchedulePrograms, AStopAskedInEndXmlStartsNoNewPass) {
+    auto ospery = start("ospery");
+    auto trundel = start("trundel");
+    ASSERT_TRUE(until([&] { return requests("GetFaxReminder") >= 1 && requests("GetSupplierCode") >= 1; }));
+    endRequest("1");
+    // Each job lets its due passes go by: none fetches while each lets two more go.
+    auto heldBack = [&](std::size_t n) {
+        return std::all_of(std::begin(kJobs), std::end(kJobs), [&](const char* job) {
+            return countIn("log/DebugLog.txt", std::string(job) + ": 終了要求があるため始めません") >= n;
+        });
+    };
+    ASSERT_TRUE(until([&] { return heldBack(1); }));
+    const std::size_t fetched = fs::list(record.path(), "*.body").size();
+    ASSERT_TRUE(until([&] { return heldBack(3); }));
+    EXPECT_EQ(fs::list(record.path(), "*.body").size(), fetched);
+    ospery->release();
     trundel->release();
 }
 
