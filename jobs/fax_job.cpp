@@ -1,5 +1,6 @@
 #include "jobs/fax_job.h"
 
+#include "documents/quillary/fax_tran_xml.h"
 #include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -115,17 +116,10 @@ void removeJobOutput(const char* program, const std::string& number) noexcept {
     try {
         if (!FaxManageNum().delManageNum(number))
             writeDebugLine(program, "管理レコードを削除できません: " + number);
-        // Job numbers are unique: every file whose name begins with one is
-        // the job's (N.xml, N.xls, N.msf, N_001.bmp, N_001.g3, N_001.jpg).
-        FolderPathInfo folders;
-        for (const char* key : {"FaxSendXML", "ExcelLayout", "Msf", "Bitmap", "G3Image", "Jpg"}) {
-            const std::string folder = folders.getFolderPath(key);
-            for (const std::string& name : fs::list(folder, number + "*"))
-                if (!fs::removeFile(folder + name)) writeDebugLine(program, "削除できません: " + folder + name);
-        }
     } catch (...) {
-        writeDebugLine(program, "ジョブのファイルを削除できません: " + number + ": " + currentError().description());
+        writeDebugLine(program, "管理レコードを削除できません: " + number + ": " + currentError().description());
     }
+    documents::removeNumberFiles(program, number);
 }
 
 std::optional<JobCommandLine> readCommandLine(int argc, const char* const* argv, bool withArgument) {

@@ -27,7 +27,9 @@ public:
     std::string reserve(const std::string& suffix);
 
 private:
-    documents::NumberReservations reservations_;
+    // A job's: should it die before its forms are handed over, the sweep
+    // takes back the records it stored.
+    documents::NumberReservations reservations_{documents::NumberReservations::Holder::Job};
 };
 
 }  // namespace fg::jobs

@@ -554,6 +554,18 @@ bool endedWriter(std::string_view rest) {
 
 }  // namespace
 
+bool isTemporaryOfEndedWriter(std::string_view name) noexcept {
+    if (name.empty() || name[0] != '.') return false;
+    if (std::size_t mark = name.find(kTempMark); mark != std::string_view::npos)
+        return endedWriter(name.substr(mark + std::string_view(kTempMark).size()));
+    // ".NAME.PID.tmp": a run marker's content before it takes the marker's
+    // name, which a writer killed in between leaves.
+    constexpr std::string_view kEnd = ".tmp";
+    if (name.size() <= kEnd.size() || name.substr(name.size() - kEnd.size()) != kEnd) return false;
+    const std::size_t dot = name.rfind('.', name.size() - kEnd.size() - 1);
+    return dot != std::string_view::npos && dot > 0 && endedWriter(name.substr(dot + 1));
+}
+
 void removeTemporariesOfEndedWriters(const std::string& folderIn) noexcept {
     try {
         auto real = resolve(folderIn);
@@ -562,10 +574,7 @@ void removeTemporariesOfEndedWriters(const std::string& folderIn) noexcept {
         std::vector<std::filesystem::path> stale;
         // Links are not followed: only what lies in this tree.
         for (std::filesystem::recursive_directory_iterator it(*real, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
-            std::size_t mark = name.find(kTempMark);
-            if (name.empty() || name[0] != '.' || mark == std::string::npos) continue;
-            if (!endedWriter(std::string_view(name).substr(mark + std::string_view(kTempMark).size()))) continue;
+            if (!isTemporaryOfEndedWriter(it->path().filename().string())) continue;
             stale.push_back(it->path());
             if (it->is_directory(ec) && !it->is_symlink(ec)) it.disable_recursion_pending();
         }

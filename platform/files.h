@@ -174,11 +174,14 @@ void removeStaleTemporaries(const std::string& path) noexcept;
 // files of writers killed in the middle of their work. Never raises.
 void removeFilesOfEndedWriters(const std::string& folder, std::string_view prefix) noexcept;
 
-// Removes, in `folder` and below, the temporary files and folders (hidden,
-// their names holding ".tmp." and the writer's process id, as
-// writeFileAtomic, TempFile and TempFolder make them) whose writer no
-// longer runs: what writers killed in the middle of their work left. Links
-// are not followed. Never raises.
+// Whether `name` is a temporary file's or folder's (hidden, holding ".tmp."
+// and the writer's process id, as writeFileAtomic, TempFile and TempFolder
+// make them, or ending ".PID.tmp", as a run marker's content is first
+// written) whose writer no longer runs.
+[[nodiscard]] bool isTemporaryOfEndedWriter(std::string_view name) noexcept;
+// Removes, in `folder` and below, the temporaries of writers that no longer
+// run (isTemporaryOfEndedWriter): what writers killed in the middle of
+// their work left. Links are not followed. Never raises.
 void removeTemporariesOfEndedWriters(const std::string& folder) noexcept;
 
 // Makes a file written Passing durable after all: syncs it and its folder.

@@ -362,10 +362,13 @@ void FrmMainCtrl::takeOverLeftSends(bool atStart) {
 
 void FrmMainCtrl::clearAbandonedDocuments() {
     try {
-        const std::vector<std::string> numbers = documents::clearAbandonedNumbers();
-        if (!numbers.empty())
+        const auto cleared = documents::clearAbandonedNumbers(send_handover::numbersHeld);
+        if (!cleared.unrecorded.empty())
             log(errs::AbandonedDocuments, "記録を保存する前に終了したバッチの帳票を削除しました。アーカイブは受信確認していないため再び届きます: " +
-                                              joined(numbers));
+                                              joined(cleared.unrecorded));
+        if (!cleared.recorded.empty())
+            log(errs::AbandonedDocuments, "送信を引き渡す前に終了したジョブの帳票を、送信されていないため記録とともに削除しました: " +
+                                              joined(cleared.recorded));
     } catch (...) {
         logCurrentError(kSource);
     }

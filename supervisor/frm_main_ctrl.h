@@ -112,9 +112,10 @@ public:
     // offers it again.
     void settleOwedReceipts(bool atStart);
     // What batches and jobs that ended before storing their records made
-    // under their numbers (documents::clearAbandonedNumbers), named in the
-    // log. Their archives were not confirmed: the EDI server offers them
-    // again.
+    // under their numbers, and the records of jobs that ended before
+    // handing their forms over (documents::clearAbandonedNumbers), named in
+    // the log. The batches' archives were not confirmed: the EDI server
+    // offers them again.
     void clearAbandonedDocuments();
 
     bool ended() const { return ended_; }

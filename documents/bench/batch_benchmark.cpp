@@ -1,5 +1,6 @@
 // Wall time of one 100-document batch through makeFAXSendXML on 20 simulated
-// lines with no line time: 20 suppliers with five documents each (two
+// lines with no line time: 20 suppliers (or as many as the one argument
+// says: 2000 make a batch of 10,000 documents) with five documents each (two
 // quotation requests, an order sheet, a delivery-date confirmation and a
 // payables notice), split into building (documents, records and layouts),
 // rendering (the page pipeline) and handing over (20 fax-send servers
@@ -43,7 +44,12 @@ double cpuNow() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const int suppliers = argc > 1 ? std::atoi(argv[1]) : 20;
+    if (suppliers < 1) {
+        std::fprintf(stderr, "usage: %s [suppliers]\n", argv[0]);
+        return 2;
+    }
     std::string home = scratchHome("/tmp/fgbatch-XXXXXX");
     if (home.empty()) return 1;
     std::filesystem::create_symlink(std::string(FAXGATE_PROGRAM_DIR) + "/morvane", home + "morvane");
@@ -52,7 +58,7 @@ int main() {
     setClock(std::make_shared<ScaledClock>(0.01));
     testing::writeSendLines(home, home + "data/modeminformation.xml", 20);
 
-    std::vector<GET_FILE> data = byCodeMessages(home + "temp/TempEDI/", home + "Maker/", 20);
+    std::vector<GET_FILE> data = byCodeMessages(home + "temp/TempEDI/", home + "Maker/", suppliers);
 
     EventPump pump;
     Steady::duration rendering{};

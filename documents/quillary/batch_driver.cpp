@@ -35,6 +35,7 @@
 #include "documents/quillary/receipt_confirmation.h"
 #include "report_maker/fax_report_maker.h"
 #include "fax_images/pellior/fax_rep_img.h"
+#include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
@@ -43,6 +44,7 @@
 #include "platform/processed_file_hook.h"
 #include "platform/text.h"
 #include "settings/maker_info.h"
+#include "settings/manage_records.h"
 
 #include <algorithm>
 #include <exception>
@@ -295,8 +297,9 @@ void FaxTranXml::delManageOrderBalance(const std::vector<std::string>& strRepNo)
     removeUnlistedFiles(files);
 }
 
-std::vector<std::string> documents::clearAbandonedNumbers() {
-    return NumberReservations::clearEnded([](const std::string& number) {
+documents::NumberReservations::Cleared documents::clearAbandonedNumbers(
+    const std::function<std::vector<std::string>()>& heldBySenders) {
+    const auto clearUnrecorded = [](const std::string& number) {
         // Every page and layout a batch makes under a number bears its name.
         ListedFiles files;
         files.sendXml.insert(number);
@@ -304,7 +307,43 @@ std::vector<std::string> documents::clearAbandonedNumbers() {
         files.ref = pagesOf("Jpg", number, ".jpg");
         removeUnlistedFiles(files, true);
         deleteReports({number});
-    });
+    };
+    const auto clearRecorded = [&](const std::vector<std::string>& numbers) {
+        // The hand-overs first: a server writes a number's send-log record
+        // before it lets go of it there, so one that neither names was
+        // handed over by nobody.
+        std::vector<std::string> named = heldBySenders(), sent;
+        if (!FaxSendCareers().getManageNumbers(sent, ""))
+            throw Error(errnum::PathFileAccessError, "送信履歴を読めないため、終了したジョブの記録を残します", "FaxTranXml");
+        named.insert(named.end(), sent.begin(), sent.end());
+        std::sort(named.begin(), named.end());
+        std::vector<std::string> abandoned;
+        StoreChanges records;
+        for (const std::string& number : numbers) {
+            if (std::binary_search(named.begin(), named.end(), number)) continue;
+            abandoned.push_back(number);
+            records.remove(number);
+        }
+        if (abandoned.empty()) return abandoned;
+        records.apply();
+        for (const std::string& number : abandoned) removeNumberFiles("FaxTranXml", number);
+        return abandoned;
+    };
+    return NumberReservations::clearEnded(clearUnrecorded, clearRecorded);
+}
+
+void documents::removeNumberFiles(const char* source, const std::string& number) noexcept {
+    try {
+        FolderPathInfo folders;
+        for (const char* key : {"FaxSendXML", "ExcelLayout", "Msf", "Bitmap", "G3Image", "Jpg"}) {
+            const std::string folder = folders.getFolderPath(key);
+            for (const std::string& pattern : {number + ".*", number + "_*"})
+                for (const std::string& name : fs::list(folder, pattern))
+                    if (!fs::removeFile(folder + name)) writeDebugLine(source, "削除できません: " + folder + name);
+        }
+    } catch (...) {
+        writeDebugLine(source, "帳票のファイルを削除できません: " + number + ": " + currentError().description());
+    }
 }
 
 void FaxTranXml::EditData(const std::vector<GET_FILE>& udtData, std::vector<Edit_File>& udtEdit) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "documents/quillary/catalogue.h"
+#include "documents/quillary/number_reservations.h"
 #include "platform/process/process.h"
 #include "platform/xml.h"
 
@@ -266,11 +267,22 @@ private:
 
 namespace documents {
 
-// What batches and job programs that ended before their records were stored
-// made under their numbers (NumberReservations::clearEnded): fax documents
-// and their base copies, layouts, pages and reference copies. Answers the
-// numbers cleared. Raises fg::Error when the reservations cannot be read.
-std::vector<std::string> clearAbandonedNumbers();
+// What batches and job programs that ended without giving their numbers
+// back left (NumberReservations::clearEnded). Documents made and never
+// stored: fax documents and their base copies, layouts, pages and reference
+// copies. A job's records stored and never handed over: the record and every
+// file of the number (removeNumberFiles), unless `heldBySenders` (the
+// numbers the fax-send servers' hand-overs hold, read before the send log)
+// or the send log names it. Raises fg::Error when the reservations, the
+// hand-overs or the send log cannot be read.
+NumberReservations::Cleared clearAbandonedNumbers(const std::function<std::vector<std::string>()>& heldBySenders);
+
+// Every file a job program writes under its number, in the folders of the
+// fax document, the layout, the printed file, the page bitmaps, the G3
+// pages and the reference copies: named by the number alone or followed by
+// "_" and a page. What cannot be deleted is noted in the debug log under
+// `source`. Never raises.
+void removeNumberFiles(const char* source, const std::string& number) noexcept;
 
 }  // namespace documents
 

@@ -4,6 +4,7 @@
 #include "fax_send/kelvra/fax_send_careers.h"
 #include "platform/error.h"
 #include "platform/error_log.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
 #include "platform/invariant.h"
@@ -15,7 +16,10 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <mutex>
+#include <set>
+#include <unordered_set>
 
 namespace fg::documents {
 
@@ -75,13 +79,73 @@ LastRead& lastLog() {
     return last;
 }
 
-constexpr const char* kMarkerExtension = ".reserved";
+// The lists' names end so; a reservation made before they existed was a
+// lock file of its own, ".<number>.reserved.lock", which only the sweep
+// still meets (one left by a batch killed before the lists came).
+constexpr const char* kListSuffix = ".reserved";
+
+// A list's first line says who holds it.
+constexpr const char* kJobWord = "job";
+constexpr const char* kBatchWord = "batch";
+
+// The reservation lists of the store's folder as this process last read
+// them, shared by all its reservations: a batch draws through one object per
+// builder call, and each list is read once, then only as it grows.
+struct ListsRead {
+    struct List {
+        HeldList::Reading at;
+        bool headed = false;
+        std::unordered_set<std::string> numbers;
+    };
+    std::string folder;
+    std::map<std::string, List> lists;  // by path
+};
+
+std::mutex listsGuard;
+
+ListsRead& listsRead() {
+    static ListsRead read;
+    return read;
+}
+
+// Under the store's lock, where every reservation is listed: what the lists
+// of `folder` gained since this process last read them. A list left by a
+// process that died keeps its numbers taken until the sweep clears them.
+void readLists(const std::string& folder) {
+    const std::vector<std::string> paths = HeldList::find(folder, kListSuffix);
+    std::lock_guard<std::mutex> lock(listsGuard);
+    ListsRead& read = listsRead();
+    if (read.folder != folder) read = ListsRead{folder, {}};
+    for (auto it = read.lists.begin(); it != read.lists.end();)
+        it = std::binary_search(paths.begin(), paths.end(), it->first) ? std::next(it) : read.lists.erase(it);
+    for (const std::string& path : paths) {
+        ListsRead::List& list = read.lists[path];
+        std::vector<std::string> lines;
+        const HeldList::Read got = HeldList::readNew(path, list.at, lines);
+        if (got == HeldList::Read::Gone) {
+            read.lists.erase(path);
+            continue;
+        }
+        if (got == HeldList::Read::Restarted) list = ListsRead::List{list.at, false, {}};
+        for (std::string& line : lines) {
+            if (list.headed) list.numbers.insert(std::move(line));
+            list.headed = true;
+        }
+    }
+}
+
+bool listed(const std::string& number) {
+    std::lock_guard<std::mutex> lock(listsGuard);
+    for (const auto& [path, list] : listsRead().lists)
+        if (list.numbers.count(number)) return true;
+    return false;
+}
 
 }  // namespace
 
-NumberReservations::NumberReservations(FaxTranXml& owner) : NumberReservations() { owner_ = &owner; }
+NumberReservations::NumberReservations(FaxTranXml& owner) : NumberReservations(Holder::Batch) { owner_ = &owner; }
 
-NumberReservations::NumberReservations() {
+NumberReservations::NumberReservations(Holder holder) : holder_(holder) {
     FolderPathInfo folders;
     storeFolder_ = folders.getFolderPath("FaxManageNum");
     storePath_ = storeFolder_ + "FAXManageNumber.xml";
@@ -138,19 +202,22 @@ bool NumberReservations::taken(const std::string& number) {
 }
 
 bool NumberReservations::hold(const std::string& number) {
-    if (taken(number)) return false;
-    // A marker held by anyone, this process included, is a live reservation.
-    std::string marker = storeFolder_ + number + kMarkerExtension;
-    FileLock lock = FileLock::tryLock(marker);
-    if (!lock.held()) return false;
-    held_.push_back({marker, std::move(lock)});
+    if (taken(number) || listed(number)) return false;
+    list({number});
     return true;
+}
+
+void NumberReservations::list(const std::vector<std::string>& numbers) {
+    if (!list_.held()) list_ = HeldList::create(storeFolder_, kListSuffix, holder_ == Holder::Job ? kJobWord : kBatchWord);
+    list_.append(numbers);
+    held_.insert(held_.end(), numbers.begin(), numbers.end());
 }
 
 std::string NumberReservations::next() {
     checkInvariant(owner_ != nullptr, "next() needs the builder's counter", "FaxTranXml");
     FileLock storeLock(storePath_);
     loadStoredNumbers(owner_->mstrRepManageDate);
+    readLists(storeFolder_);
     for (;;) {
         if (owner_->mlngRepManageCount == std::numeric_limits<std::int32_t>::max())
             throw Error::standard(errnum::Overflow, "FaxTranXml");
@@ -163,72 +230,133 @@ std::string NumberReservations::next() {
 bool NumberReservations::reserve(const std::string& number) {
     FileLock storeLock(storePath_);
     loadStoredNumbers(number);
+    readLists(storeFolder_);
     return hold(number);
 }
 
 void NumberReservations::releaseAll() noexcept {
-    if (held_.empty()) return;
-    try {
-        // The marker files are removed under the store's lock, where every
-        // reservation is taken, so no other process can be opening one.
-        FileLock storeLock(storePath_);
-        for (auto& h : held_) {
-            h.lock.unlock();
-            (void)fs::removeFile(FileLock::lockPathFor(h.markerPath));
-        }
-    } catch (const Error& e) {
-        // A marker left behind is unlocked now, so the next reservation of
-        // its number takes it over; only the file stays.
-        writeDebugLine("FaxTranXml", std::string("reservation markers not removed: ") + e.description());
-        for (auto& h : held_) h.lock.unlock();
-    }
     held_.clear();
+    if (!list_.held()) return;
+    try {
+        // Removed under the store's lock, where every reservation is drawn
+        // and every list swept.
+        FileLock storeLock(storePath_);
+        list_.remove();
+    } catch (const Error& e) {
+        // Given back all the same: its numbers are stored or rolled back by
+        // now, and a list left behind would keep them taken until a sweep.
+        writeDebugLine("FaxTranXml", std::string("reservations given back without the store's lock: ") + e.description());
+        list_.remove();
+    }
 }
 
-void NumberReservations::keep(NumberReservations& other) noexcept {
-    held_.insert(held_.end(), std::make_move_iterator(other.held_.begin()), std::make_move_iterator(other.held_.end()));
+void NumberReservations::keep(NumberReservations& other) {
+    if (other.held_.empty()) return;
+    FileLock storeLock(storePath_);
+    // Listed here before they leave the other list: a draw always sees them.
+    list(other.held_);
     other.held_.clear();
+    other.list_.remove();
 }
 
-std::vector<std::string> NumberReservations::clearEnded(const std::function<void(const std::string&)>& clear) {
+namespace {
+
+struct ListRead {
+    bool job = false;
+    std::vector<std::string> numbers;
+};
+
+// The holder and numbers of a list; an unended line is no number, and a list
+// whose holder is not told is taken for a batch's, whose records stay.
+ListRead readList(const std::string& path) {
+    ListRead read;
+    HeldList::Reading at;
+    std::vector<std::string> lines;
+    if (HeldList::readNew(path, at, lines) == HeldList::Read::Gone || lines.empty()) return read;
+    read.job = lines.front() == kJobWord;
+    read.numbers.assign(std::make_move_iterator(lines.begin() + 1), std::make_move_iterator(lines.end()));
+    return read;
+}
+
+}  // namespace
+
+NumberReservations::Cleared NumberReservations::clearEnded(
+    const std::function<void(const std::string&)>& clear,
+    const std::function<std::vector<std::string>(const std::vector<std::string>&)>& clearRecorded) {
     NumberReservations found;
-    // The markers' lock files: "." + number + ".reserved.lock".
-    const std::string suffix = std::string(kMarkerExtension) + ".lock";
-    std::vector<std::string> left;
+    Cleared cleared;
+    const std::string legacySuffix = std::string(kListSuffix) + ".lock";
+    std::vector<std::string> legacy;
     std::error_code error;
     for (std::filesystem::directory_iterator it(found.storeFolder_, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.size() > suffix.size() + 1 && name[0] == '.' &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            left.push_back(name.substr(1, name.size() - suffix.size() - 1));
+        if (name.size() > legacySuffix.size() + 1 && name[0] == '.' &&
+            name.compare(name.size() - legacySuffix.size(), legacySuffix.size(), legacySuffix) == 0)
+            legacy.push_back(name.substr(1, name.size() - legacySuffix.size() - 1));
     }
     if (error) throw Error(errnum::PathFileAccessError, found.storeFolder_ + ": " + error.message(), "FaxTranXml");
-    std::vector<std::string> cleared;
-    if (left.empty()) return cleared;
-    std::sort(left.begin(), left.end());
+    const std::vector<std::string> paths = HeldList::find(found.storeFolder_, kListSuffix);
+    if (legacy.empty() && paths.empty()) return cleared;
+    std::sort(legacy.begin(), legacy.end());
 
-    FileLock storeLock(found.storePath_);
-    // A marker whose lock is free has lost its process; one still locked is
-    // at work, and the store is read only when some marker has ended.
-    std::vector<std::pair<std::string, FileLock>> ended;
-    for (const std::string& number : left) {
-        FileLock lock = FileLock::tryLock(found.storeFolder_ + number + kMarkerExtension);
-        if (lock.held()) ended.emplace_back(number, std::move(lock));
-    }
-    if (ended.empty()) return cleared;
-    if (!found.loadStoredNumbers("")) {
-        writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
-        return cleared;
-    }
-    for (auto& [number, lock] : ended) {
-        const std::string marker = found.storeFolder_ + number + kMarkerExtension;
-        if (!std::binary_search(found.stored_.begin(), found.stored_.end(), number) && fs::isBareName(number)) {
-            clear(number);
-            cleared.push_back(number);
+    struct Ended {
+        HeldList list;
+        ListRead read;
+    };
+    std::vector<Ended> ended;
+    // On every way out but the last, the lists stay for the next sweep,
+    // their numbers taken meanwhile.
+    struct Keep {
+        std::vector<Ended>& ended;
+        ~Keep() {
+            for (Ended& e : ended) e.list.release();
         }
-        lock.unlock();
-        (void)fs::removeFile(FileLock::lockPathFor(marker));
+    } keep{ended};
+    std::vector<std::string> jobRecords;
+    {
+        FileLock storeLock(found.storePath_);
+        // A list whose lock is free has lost its process; one still locked
+        // is at work, and its numbers are not ours to clear, whatever else
+        // names them. The store is read only when something has ended.
+        std::set<std::string> live;
+        for (const std::string& path : paths) {
+            HeldList list = HeldList::claimEnded(path);
+            ListRead read = readList(path);
+            if (list.held())
+                ended.push_back({std::move(list), std::move(read)});
+            else
+                live.insert(read.numbers.begin(), read.numbers.end());
+        }
+        std::vector<std::pair<std::string, FileLock>> endedMarkers;
+        for (const std::string& number : legacy) {
+            FileLock lock = FileLock::tryLock(found.storeFolder_ + number + kListSuffix);
+            if (lock.held()) endedMarkers.emplace_back(number, std::move(lock));
+        }
+        if (ended.empty() && endedMarkers.empty()) return cleared;
+        if (!found.loadStoredNumbers("")) {
+            writeDebugLine("FaxTranXml", "管理番号ファイルを読めないため、終了した予約の番号を残します");
+            return cleared;
+        }
+        std::set<std::string> seen;
+        const auto sweep = [&](const std::string& number, bool job) {
+            if (live.count(number) || !seen.insert(number).second || !fs::isBareName(number)) return;
+            if (!std::binary_search(found.stored_.begin(), found.stored_.end(), number)) {
+                clear(number);
+                cleared.unrecorded.push_back(number);
+            } else if (job) {
+                jobRecords.push_back(number);
+            }
+        };
+        for (const Ended& e : ended)
+            for (const std::string& number : e.read.numbers) sweep(number, e.read.job);
+        for (auto& [number, lock] : endedMarkers) {
+            sweep(number, false);
+            lock.unlock();
+            (void)fs::removeFile(FileLock::lockPathFor(found.storeFolder_ + number + kListSuffix));
+        }
     }
+    if (!jobRecords.empty()) cleared.recorded = clearRecorded(jobRecords);
+    for (Ended& e : ended) e.list.remove();
     return cleared;
 }
 

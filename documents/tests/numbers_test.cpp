@@ -20,6 +20,8 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+Strings noHandOvers() { return {}; }
+
 TEST(NumberFormat, CounterHasAtLeastFourDigits) {
     EXPECT_EQ(documents::NumberReservations::format("20240115102030", 1), "202401151020300001");
     EXPECT_EQ(documents::NumberReservations::format("20240115102030", 9999), "202401151020309999");
@@ -45,8 +47,8 @@ TEST_F(NumbersTest, TakenNumbersAreSkipped) {
     Strings out;
     ASSERT_TRUE(builder.makeOrderSheet({"DORE0500_0001"}, out));  // 0001, 0002
     fs::writeFileAtomic(folder("FaxSendXML") + "base" + number(3) + ".xml", "<x/>");
-    FileLock held = FileLock::tryLock(folder("FaxManageNum") + number(4) + ".reserved");
-    ASSERT_TRUE(held.held());
+    documents::NumberReservations held(documents::NumberReservations::Holder::Job);
+    ASSERT_TRUE(held.reserve(number(4)));
     FaxTranXml other;
     other.beginBatch();
     Strings more;
@@ -86,7 +88,7 @@ TEST_F(NumbersTest, AGivenNumberIsReservedOnlyWhenNothingHoldsIt) {
     job.releaseAll();
     EXPECT_TRUE(otherJob.reserve(number(9999)));
     otherJob.releaseAll();
-    EXPECT_FALSE(fs::fileExists(FileLock::lockPathFor(folder("FaxManageNum") + number(9999) + ".reserved")));
+    EXPECT_EQ(HeldList::find(folder("FaxManageNum"), ".reserved"), Strings{});
 }
 
 TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
@@ -169,7 +171,7 @@ TEST_F(NumbersTest, WhatABatchKilledBeforeStoringMadeIsClearedAndNothingElse) {
     fs::writeFileAtomic(FileLock::lockPathFor(folder("FaxManageNum") + number(1) + ".reserved"), "");
     Process dying = Process::start(NUMBERS_STAMPER, {std::to_string(std::chrono::system_clock::to_time_t(fixedTime())), "die"});
     ASSERT_EQ(waitForEnd(dying), 9);
-    EXPECT_EQ(documents::clearAbandonedNumbers(), (Strings{number(3), number(4)}));
+    EXPECT_EQ(documents::clearAbandonedNumbers(noHandOvers).unrecorded, (Strings{number(3), number(4)}));
     EXPECT_EQ(everythingIn(home.path()), before);
 }
 

@@ -40,8 +40,10 @@ bool MakeCareerSendCtl::blnSendFax() {
             removeRecord(number);
             throw Error(errs::HistoryPagesFailed, {});
         }
+        numbers_.reset();
         return true;
     } catch (...) {
+        numbers_.reset();
         logCurrentFailure();
         return false;
     }
@@ -50,9 +52,11 @@ bool MakeCareerSendCtl::blnSendFax() {
 int MakeCareerSendCtl::SelFaxSendLog(const std::string& strYD, const std::string& strFaxNo, std::string& strOutFile) {
     std::string recorded;  // the number whose record this call stored
     try {
-        // Held until the record and the document keep the number taken.
-        JobNumbers numbers;
-        const std::string number = numbers.reserve(kSuffix);
+        // Held until the list is handed over or taken back: a job that dies
+        // before leaves its number reserved, and the sweep takes the record
+        // of a list that never went.
+        numbers_.emplace();
+        const std::string number = numbers_->reserve(kSuffix);
         const std::string stamp = number.substr(0, number.size() - std::char_traits<char>::length(kSuffix));
 
         FolderPathInfo folders;

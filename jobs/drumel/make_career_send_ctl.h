@@ -6,7 +6,9 @@
 #pragma once
 
 #include "jobs/fax_job.h"
+#include "jobs/job_numbers.h"
 
+#include <optional>
 #include <string>
 
 namespace fg::jobs {
@@ -39,6 +41,8 @@ public:
 
 private:
     std::string month_;
+    // The list's number, held until it is handed over or taken back.
+    std::optional<JobNumbers> numbers_;
 };
 
 }  // namespace fg::jobs

@@ -257,6 +257,12 @@ int RunMarker::removeStrayLocks(const std::string& folderIn) noexcept {
             if (listed(names, file) || fs::fileExists(handOverPath(folder, file))) return;
             if (::unlink((folder + lockName).c_str()) == 0) ++removed;
         });
+        // A writer killed between writing a marker's content and giving it
+        // the marker's name left the content, whose name nothing else sweeps
+        // while the server runs.
+        for (const std::string& name : namesIn(folder))
+            if (fs::matchWildcard(".@*.tmp", name) && fs::isTemporaryOfEndedWriter(name))
+                ::unlink((folder + name).c_str());
     } catch (...) {
         // What stays guards nothing, and a marker of its name takes it over.
     }

@@ -64,8 +64,9 @@ public:
     // Removes the lock files that guard nothing: free, with neither a marker
     // nor a hand-over of their name, as a writer killed while it made or
     // removed its marker leaves them (one killed before it wrote its process
-    // id into the lock is found by no id). Answers how many went. Never
-    // raises.
+    // id into the lock is found by no id); and the content a writer that has
+    // ended left before it became a marker. Answers how many locks went.
+    // Never raises.
     static int removeStrayLocks(const std::string& folder) noexcept;
 
     // A marker's hand-over file, ".<marker file name, lower case>.handover"

@@ -329,14 +329,16 @@ TEST(Files, TheTemporariesOfEndedWritersGoAndOthersStay) {
     const std::string zombie = std::to_string(uncollected);
     for (const std::string& rel : std::vector<std::string>{"a/.x.xml.tmp." + gone + ".1", "a/.x.xml.tmp." + live + ".1", "a/.x.xml.lock",
                                    "a/x.tmp." + gone + ".1", ".w-.tmp." + gone + ".Ab12Cd/p.G3",
-                                   "a/.y.xml.tmp." + zombie + ".1", ".z.zip..tmp." + zombie + ".Ef34Gh/z.zip"}) {
+                                   "a/.y.xml.tmp." + zombie + ".1", ".z.zip..tmp." + zombie + ".Ef34Gh/z.zip",
+                                   ".@20240105093000." + gone + ".tmp", ".@20240105093000." + live + ".tmp", ".x." + gone}) {
         fs::makeFolders(fs::folderOf(dir / rel));
         fs::writeFileAtomic(dir / rel, "");
     }
     fs::TempFolder mine(dir / "a", ".w-");
     fs::removeTemporariesOfEndedWriters(dir.path());
     EXPECT_EQ(fg::testing::everythingIn(dir.path()),
-              (std::vector<std::string>{"a", "a/" + fs::nameOf(mine.path().substr(0, mine.path().size() - 1)),
+              (std::vector<std::string>{".@20240105093000." + live + ".tmp", ".x." + gone, "a",
+                                        "a/" + fs::nameOf(mine.path().substr(0, mine.path().size() - 1)),
                                         "a/.x.xml.lock", "a/.x.xml.tmp." + live + ".1", "a/x.tmp." + gone + ".1"}));
     EXPECT_EQ(::waitpid(uncollected, nullptr, 0), uncollected);
 }

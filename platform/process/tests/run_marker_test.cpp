@@ -162,9 +162,18 @@ TEST(RunMarker, LocksThatGuardNothingAreRemovedAndNoOthers) {
     fs::writeFileAtomic(RunMarker::handOverPath(dir.path(), "@20200103000000.XML"), "1\n");
     RunMarker live = RunMarker::create(dir.path());
     (void)fs::removeFile(live.path());
+    // A marker's content that never got its name: that of a writer that
+    // has ended goes, this process's stays.
+    Process ended = Process::start(kChild, {"exit", "0"});
+    ASSERT_TRUE(ended.waitFor(20000ms));
+    const std::string leftBy = ".@20200104000000." + std::to_string(ended.pid()) + ".tmp";
+    const std::string writing = ".@20200104000001." + std::to_string(::getpid()) + ".tmp";
+    for (const std::string& name : {leftBy, writing}) fs::writeFileAtomic(dir / name, "");
     EXPECT_EQ(RunMarker::removeStrayLocks(dir.path()), 2);
     for (const std::string& stamp : std::vector<std::string>{"20200102000000", "20200103000000", live.name().substr(1)})
         EXPECT_TRUE(fs::fileExists(dir / (".@" + stamp + ".xml.lock"))) << stamp;
+    EXPECT_FALSE(fs::fileExists(dir / leftBy));
+    EXPECT_TRUE(fs::fileExists(dir / writing));
     EXPECT_EQ(RunMarker::removeStrayLocks(dir.path()), 0);
 }
 
