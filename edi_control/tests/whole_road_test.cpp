@@ -9,6 +9,7 @@
 #include "platform/process/event_pump.h"
 #include "platform/testing/broken_documents.h"
 #include "platform/testing/send_lines.h"
+#include "platform/testing/whole_home.h"
 
 #include <filesystem>
 
@@ -49,6 +50,34 @@ protected:
         xml::Document log;
         if (!log.load(folder("FaxSendLog") + "FaxSendLog.xml")) return {};
         return log.selectNodes("/FaxSendLogs/FaxSendLog");
+    }
+    // The demo's archives offered until their receipt is confirmed, and its
+    // reminder kept until its deletion is asked, as the EDI server does.
+    void offerUntilConfirmed() {
+        fs::removeTree(answers / "GetEdiData");
+        fs::removeTree(answers / "GetFaxReminder");
+        const std::string demo = testing::sourceDir() + "demo/edi_server/";
+        for (const char* step : {"1", "2", "3", "4"})
+            for (const auto& archive : fs::list(demo + "GetEdiData/" + step, "*", fs::ListKind::Folders)) {
+                const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
+                fs::makeFolders(to);
+                std::filesystem::copy(demo + "GetEdiData/" + step + "/" + archive, to + archive,
+                                      std::filesystem::copy_options::recursive);
+            }
+        fs::makeFolders(answers / "GetFaxReminder/kept");
+        fs::copyFile(demo + "GetFaxReminder/1/R0001_20240115070000.tgz/Reminder_0001.xml",
+                     answers / "GetFaxReminder/kept/Reminder_0001.xml");
+        fs::makeFolders(answers / "GetFaxReminder/answer.tgz");
+        fs::writeFileAtomic(answers / "GetFaxReminder/answer.tgz/answer.xml",
+                            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Answer><ErrCode>C1002</ErrCode></Answer>\n");
+    }
+    // Error-log lines that name every one of the texts.
+    std::size_t loggedNaming(const std::vector<std::string>& texts) {
+        std::size_t n = 0;
+        for (const auto& e : log.log->entries())
+            n += std::all_of(texts.begin(), texts.end(),
+                             [&](const std::string& t) { return e.description.find(t) != std::string::npos; });
+        return n;
     }
     std::size_t sentPages() {
         std::size_t pages = 0;
@@ -99,14 +128,8 @@ TEST_F(WholeRoadTest, TheDemoDocumentsAreFaxedLoggedAndConfirmed) {
 // in the error log on each pass with its document and the reason, and
 // never confirmed.
 TEST_F(WholeRoadTest, ABrokenDocumentHoldsBackOnlyItsOwnArchive) {
-    fs::removeTree(answers / "GetEdiData");
-    const std::string demo = testing::sourceDir() + "demo/edi_server/GetEdiData/";
-    for (const char* step : {"1", "2", "3", "4"})
-        for (const auto& archive : fs::list(demo + step, "*", fs::ListKind::Folders)) {
-            const std::string to = answers / ("GetEdiData/unconfirmed/" + archive.substr(1, 4) + "/");
-            fs::makeFolders(to);
-            std::filesystem::copy(demo + step + "/" + archive, to + archive, std::filesystem::copy_options::recursive);
-        }
+    offerUntilConfirmed();
+    fs::removeTree(answers / "GetFaxReminder");
     const std::string broken = answers / "GetEdiData/unconfirmed/0500/D0500_20240111090000.tgz/DORE0500_0001.xml";
     fs::writeFileAtomic(broken, testing::withEntityPastTheBound(fs::readFile(broken)));
 
@@ -136,6 +159,96 @@ TEST_F(WholeRoadTest, ABrokenDocumentHoldsBackOnlyItsOwnArchive) {
     EXPECT_FALSE(fs::fileExists(home / "OwedReceipts.txt"));
     EXPECT_NE(fs::readFile(home / "log/DebugLog.txt").find("実体参照"), std::string::npos);
 }
+
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// A message its builder will not take, of a kind that used to stop all
+// faxing of its kind (and leave a fax document without its record on every
+// pass): made from a sound one, or broken in place.
+struct Refused {
+    const char* id;
+    const char* file;  // below the answers
+    const char* from;  // the sound message it is made from; nullptr: the file itself
+    std::string (*breakIt)(const std::string&);
+    std::vector<std::string> named;      // in one error-log line on every pass
+    std::vector<std::string> confirmed;  // the ConfirmIDs, once each
+    std::size_t faxed;                   // every other document, OK
+};
+
+const std::vector<std::string> kAllArchives{"D0301_20240110083000", "D0500_20240111090000", "D0701_20240112100000",
+                                            "D1101_20240105080000"};
+
+const Refused kRefused[] = {
+    {"AReminderEntryCutInHalf", "GetFaxReminder/kept/Reminder_0002.xml", "GetFaxReminder/kept/Reminder_0001.xml",
+     [](const std::string& t) { return testing::cutInHalf(t); }, {"Reminder_0002.xml", "受け付けません"}, kAllArchives, 10},
+    {"RemindersWithoutTheirSupplierCodes", "GetFaxReminder/kept/Reminder_0002.xml",
+     "GetFaxReminder/kept/Reminder_0001.xml",
+     [](const std::string& t) {
+         return replaced(replaced(t, "<Supplier-code>S0001</Supplier-code>", ""), "<Supplier-code>S0003</Supplier-code>", "");
+     },
+     {"Reminder_0002.xml", "受注者コードのない行"}, kAllArchives, 10},
+    {"RemindersOfASupplierNotRegistered", "GetFaxReminder/kept/Reminder_0002.xml",
+     "GetFaxReminder/kept/Reminder_0001.xml",
+     [](const std::string& t) { return replaced(replaced(t, ">S0001<", ">S0999<"), ">S0003<", ">S0999<"); },
+     {"Reminder_0002.xml", "S0999"}, kAllArchives, 10},
+    // Its index names a registered supplier, so the fetch keeps it.
+    {"AnOrderLineOfASupplierNotRegistered", "GetEdiData/unconfirmed/0500/D0500_20240111090000.tgz/DORE0500_0001.xml",
+     nullptr, [](const std::string& t) { return replaced(t, ">S0001<", ">S0999<"); },
+     {"D0500_20240111090000", "DORE0500_0001.xml", "S0999"},
+     {"D0301_20240110083000", "D0701_20240112100000", "D1101_20240105080000"}, 8},
+    {"APayablesNoticeWhoseFirstLineHasNoSupplierCode",
+     "GetEdiData/unconfirmed/1101/D1101_20240105080000.tgz/DORE1101_0001.xml", nullptr,
+     [](const std::string& t) {
+         const std::string code = "<Supplier-code>S0001</Supplier-code>";
+         return std::string(t).replace(t.find(code), code.size(), "");
+     },
+     {"D1101_20240105080000", "DORE1101_0001.xml", "Supplier-code"},
+     {"D0301_20240110083000", "D0500_20240111090000", "D0701_20240112100000"}, 9},
+};
+
+void PrintTo(const Refused& r, std::ostream* out) { *out << r.id; }
+
+class RefusedEntryTest : public WholeRoadTest, public ::testing::WithParamInterface<Refused> {};
+
+// Over two passes of documents and reminders, every other entry is faxed OK
+// once and confirmed (or its deletion asked) once; the refused one is named
+// with its reason on each pass and never confirmed, and no fax document is
+// left without its record.
+TEST_P(RefusedEntryTest, HoldsBackOnlyItself) {
+    const Refused& c = GetParam();
+    offerUntilConfirmed();
+    const std::string broken = answers / c.file;
+    fs::writeFileAtomic(broken, c.breakIt(fs::readFile(c.from ? answers / c.from : broken)));
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_TRUE(control->getEDIData("0")) << logText();
+        ASSERT_TRUE(sendsEnded());
+        ASSERT_TRUE(control->getEDIData("1")) << logText();
+        ASSERT_TRUE(sendsEnded());
+        EXPECT_EQ(loggedNaming(c.named), static_cast<std::size_t>(pass)) << logText();
+    }
+    const testing::SendAccount sends = testing::accountSends(home.path());
+    EXPECT_EQ(sends.recordedOK, c.faxed) << logText();
+    EXPECT_EQ(sends.duplicates(), 0u);
+    EXPECT_EQ(sends.notRecordedOnce(), std::vector<std::string>{});
+    EXPECT_EQ(sends.leftovers, std::vector<std::string>{});
+    std::vector<std::string> ids;
+    for (const auto& zip : requests("PutConfirm")) ids.push_back(requestValue(zip, "ConfirmID"));
+    EXPECT_EQ(ids, c.confirmed);
+    // The sound reminder's deletion asked once; the refused one's never.
+    const auto deletions = requests("DelFaxReminder");
+    ASSERT_EQ(deletions.size(), 1u) << logText();
+    EXPECT_NE(member(deletions[0], "request.xml").find("<FileName>Reminder_0001.xml</FileName>"), std::string::npos);
+    EXPECT_EQ(member(deletions[0], "request.xml").find("Reminder_0002.xml"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RefusedEntryTest, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.id); });
 
 }  // namespace
 }  // namespace fg
