@@ -115,6 +115,7 @@ Built BuilderCall::supplierOf(const DocumentGroup& document, Supplier& out) {
     // A document of no file (a list built outside the messages) has no
     // message to blame: its call has only failed.
     if (refusal.files.empty()) return false;
+    for (const std::string& file : refusal.files) writeDebugLine(form_.source, file + ": " + refusal.reason);
     return refusal;
 }
 
