@@ -95,6 +95,7 @@ void BuilderCall::start(DocumentGroup& document) {
 }
 
 void BuilderCall::joins(DocumentGroup& document) const {
+    if (reading_.empty()) return;  // a document made of no message file
     if (document.files.empty() || document.files.back() != reading_) document.files.push_back(reading_);
 }
 
