@@ -118,13 +118,10 @@ TEST_F(WholeRoadTest, TheDemoDocumentsAreFaxedLoggedAndConfirmed) {
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
 }
 
-// A message its builder will not take: a reminder entry beside the sound
-// one it is made from, or a document of the demo's archives (offered until
-// confirmed) broken in place.
 struct Refused {
     const char* id;
     const char* file;  // below the answers
-    bool reminder;
+    bool reminder;     // made from the sound reminder beside it, else broken in place
     std::string (*breakIt)(const std::string&);
     std::vector<std::string> named;  // in one error-log line on every pass
     const char* held;                // the archive never confirmed
@@ -155,7 +152,9 @@ const Refused kRefused[] = {
 
 class RefusedEntryTest : public WholeRoadTest, public ::testing::WithParamInterface<Refused> {};
 
-// Over two passes of documents and reminders, every other entry is faxed OK
+// A message its builder will not take, among the demo's archives offered
+// until confirmed and its reminder kept until deleted. Over two passes of
+// documents and reminders, every other entry is faxed OK
 // once and confirmed (or its deletion asked) once; the refused one is named
 // with its reason on each pass (the reason beside the builder's line in the
 // debug log) and never confirmed, and nothing is left behind.
