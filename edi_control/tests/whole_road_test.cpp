@@ -138,6 +138,9 @@ const Refused kRefused[] = {
     {"RemindersWithoutTheirSupplierCodes", "Reminder_0002.xml", true,
      [](const std::string& t) { return std::regex_replace(t, std::regex("<Supplier-code>S000[13]</Supplier-code>"), ""); },
      {"Reminder_0002.xml", "受注者コードのない行"}, "", 10},
+    {"RemindersOfASupplierNotRegistered", "Reminder_0002.xml", true,
+     [](const std::string& t) { return std::regex_replace(t, std::regex(">S000[13]<"), ">S0999<"); },
+     {"Reminder_0002.xml", "S0999"}, "", 10},
     // Its index names a registered supplier, so the fetch keeps it.
     {"AnOrderLineOfASupplierNotRegistered", "0500/D0500_20240111090000.tgz/DORE0500_0001.xml", false,
      [](const std::string& t) { return std::regex_replace(t, std::regex(">S0001<"), ">S0999<"); },
@@ -154,10 +157,10 @@ class RefusedEntryTest : public WholeRoadTest, public ::testing::WithParamInterf
 
 // A message its builder will not take, among the demo's archives offered
 // until confirmed and its reminder kept until deleted. Over two passes of
-// documents and reminders, every other entry is faxed OK
-// once and confirmed (or its deletion asked) once; the refused one is named
-// with its reason on each pass (the reason beside the builder's line in the
-// debug log) and never confirmed, and nothing is left behind.
+// documents and reminders, every other entry is faxed OK once and confirmed
+// (or its deletion asked) once; the refused one is named with its reason on
+// each pass (the reason beside the builder's line in the debug log) and
+// never confirmed, and nothing is left behind.
 TEST_P(RefusedEntryTest, HoldsBackOnlyItself) {
     const Refused& c = GetParam();
     offerUntilConfirmed();
