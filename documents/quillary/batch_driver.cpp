@@ -29,6 +29,7 @@
 
 #include "documents/quillary/batch_records.h"
 #include "documents/quillary/builder_support.h"
+#include "documents/quillary/grouped_builder.h"
 #include "documents/quillary/grouping.h"
 #include "documents/quillary/number_reservations.h"
 #include "documents/quillary/owed_receipts.h"
@@ -355,6 +356,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     // A batch begun in the same second as the last one continues its
     // counter, so the two batches cannot make the same number.
     beginBatch();
+    leftOutReminders_.clear();
     Batch batch(*this);
     const bool byCode = strReportType != report::ReminderBatch && strReportType != report::UnansweredItems &&
                         strReportType != report::OrderBalances && strReportType != report::RelayoutBatch;
@@ -405,8 +407,8 @@ bool FaxTranXml::handOverGroups(Batch& batch, const std::vector<std::vector<std:
 // says which archive, which file and why. The EDI server offers it again,
 // and the later archives of its code wait behind it, until the cause is
 // removed. False when that cannot be done: the batch then fails whole.
-bool FaxTranXml::holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode) {
-    const RefusedMessage refused = *refusedMessage_;
+bool FaxTranXml::holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode,
+                                    const documents::Refusal& refused) {
     bool had = false;
     for (GET_FILE& record : data) {
         if (record.strInfoType != infoCode || record.intCnt <= 0) continue;
@@ -422,7 +424,8 @@ bool FaxTranXml::holdRefusedArchive(std::vector<GET_FILE>& data, const std::stri
     ErrorLogWriter().writeError(
         kSource, Error(documents::errs::BadMessageData,
                        "情報区分 " + infoCode + " のアーカイブ " + (archives.empty() ? "(名前不明)" : archives) +
-                           " を受信確認せずに残します: 文書 " + refused.file + " を受け付けません (" + refused.reason +
+                           " を受信確認せずに残します: 文書 " + text::quotedList(refused.files) +
+                           " を受け付けません (" + refused.reason +
                            ")。原因が取り除かれるまで、このアーカイブの他の文書と同じ情報区分の後のアーカイブも送信されません",
                        kSource));
     return true;
@@ -433,28 +436,31 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
     std::vector<GET_FILE> data = udtData;
     for (;;) {
         std::string held;
+        documents::Refusal refusal;
         std::vector<std::vector<std::string>> groupNumbers;
-        if (buildByCode(batch, data, strReportType, groupNumbers, held)) return handOverGroups(batch, groupNumbers);
+        if (buildByCode(batch, data, strReportType, groupNumbers, held, refusal))
+            return handOverGroups(batch, groupNumbers);
         if (held.empty()) return false;
         batch.rollBack();
-        if (!holdRefusedArchive(data, held)) return false;
+        if (!holdRefusedArchive(data, held, refusal)) return false;
     }
 }
 
 bool FaxTranXml::buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType,
-                             std::vector<std::vector<std::string>>& groupNumbers, std::string& held) {
+                             std::vector<std::vector<std::string>>& groupNumbers, std::string& held,
+                             documents::Refusal& refusal) {
     // The builder and report type of each information code; a group's
     // entries of any other code build nothing.
-    using Builder = bool (FaxTranXml::*)(const std::vector<std::string>&, std::vector<std::string>&);
+    using Builder = documents::Built (FaxTranXml::*)(const std::vector<std::string>&, std::vector<std::string>&);
     static const struct {
         const char* code;
         const char* type;
         Builder build;
     } forms[] = {
-        {infocode::RFQ, report::QuotationRequest, &FaxTranXml::makeEstiRequest},
-        {infocode::ORDER, report::OrderSheet, &FaxTranXml::makeOrderSheet},
-        {infocode::REQUEST, report::DeliveryDateConfirmation, &FaxTranXml::makeLimitConfirmList},
-        {infocode::ADVANCE, report::PayablesNotice, &FaxTranXml::makeCreditDetail},
+        {infocode::RFQ, report::QuotationRequest, &FaxTranXml::estiRequests},
+        {infocode::ORDER, report::OrderSheet, &FaxTranXml::orderSheets},
+        {infocode::REQUEST, report::DeliveryDateConfirmation, &FaxTranXml::limitConfirmLists},
+        {infocode::ADVANCE, report::PayablesNotice, &FaxTranXml::creditDetails},
     };
     std::vector<documents::SUPPLIER_GROUP> groups;
     documents::makeGetFileList(udtData, groups);
@@ -471,10 +477,14 @@ bool FaxTranXml::buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData,
             std::vector<std::string> made;
             {
                 StepTimer timer(*this, BatchStep::Build);
-                // A builder that fails has rolled back its own records.
-                refusedMessage_.reset();
-                if (!(this->*form->build)(info.strFileName, made)) {
-                    if (refusedMessage_) held = info.strInfoType;
+                // A builder that fails has rolled back its own records and
+                // documents.
+                const documents::Built built = (this->*form->build)(info.strFileName, made);
+                if (!built) {
+                    if (built.refused()) {
+                        refusal = built.refusal();
+                        held = info.strInfoType;
+                    }
                     return false;
                 }
             }
@@ -499,14 +509,21 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
                                    record.strGetFile.begin() +
                                        std::min<std::size_t>(record.strGetFile.size(),
                                                              static_cast<std::size_t>(std::max<int>(0, record.intCnt))));
-    // Their deletion, which the EDI control asks for once the batch has
-    // handed every group over, is the batch's receipt.
-    for (const std::string& file : files) batch.reminders.push_back({documents::OwedReceipts::kReminder, file});
     std::vector<WORKTABLE> worktable;
-    {
+    // Built again without the entries of each refusal, as a by-code batch
+    // holds back an archive: one broken entry must not hold back every
+    // reminder for good.
+    for (;;) {
         StepTimer timer(*this, BatchStep::Build);
-        if (!makeEstimLimitList(files, worktable)) return false;
+        const documents::Built built = estimLimitLists(files, worktable);
+        if (built) break;
+        if (!built.refused() || !leaveOutReminders(files, built.refusal())) return false;
     }
+    if (files.empty()) return true;
+    // Their deletion, which the EDI control asks for once the batch has
+    // handed every group over, is the batch's receipt; an entry left out is
+    // not owed, or its deletion would be asked for unread on the next pass.
+    for (const std::string& file : files) batch.reminders.push_back({documents::OwedReceipts::kReminder, file});
     for (const auto& w : worktable) batch.unsent.push_back(w.strFileName);
     std::vector<documents::REMINDER_GROUP> groups;
     documents::makeReminderList(worktable, groups);
@@ -527,6 +544,29 @@ bool FaxTranXml::runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udt
         groupNumbers.push_back(std::move(numbers));
     }
     return handOverGroups(batch, groupNumbers);
+}
+
+// Reminder entries their builder refused (an entry that does not parse, or
+// one of a list whose supplier is missing or not registered: every entry
+// that fed it) are left out of the batch; the error log names each and why.
+// False when the refusal names no entry of the batch: building again could
+// only fail the same way.
+bool FaxTranXml::leaveOutReminders(std::vector<std::string>& files, const documents::Refusal& refusal) {
+    std::vector<std::string> left;
+    for (const std::string& file : refusal.files) {
+        const auto at = std::find(files.begin(), files.end(), file);
+        if (at == files.end()) continue;
+        files.erase(at);
+        left.push_back(file);
+    }
+    if (left.empty()) return false;
+    leftOutReminders_.insert(leftOutReminders_.end(), left.begin(), left.end());
+    ErrorLogWriter().writeError(
+        kSource, Error(documents::errs::BadMessageData,
+                       "督促 " + text::quotedList(left) + " を送信せず、削除も依頼せずに残します: 受け付けません (" +
+                           refusal.reason + ")。原因が取り除かれるまで、EDIサーバーが毎回提供します",
+                       kSource));
+    return true;
 }
 
 bool FaxTranXml::runUnansweredBatch(Batch& batch, const std::string& strFaxNo) {

@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,7 +56,9 @@ struct WORKTABLE {
 namespace documents {
 class BatchRecords;
 class BuilderCall;
+class Built;
 class NumberReservations;
+struct Refusal;
 }
 
 class EventPump;
@@ -113,6 +114,11 @@ public:
     // every port is busy the call waits for end events, without limit.
     bool makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std::string& strReportType,
                         const std::string& strFaxNo);
+    // The reminder entries the last reminder batch left out, their builder
+    // having refused them (named in the error log): neither faxed nor owed,
+    // so their deletion is not to be asked and the EDI server offers them
+    // again. Empty after any other batch.
+    const std::vector<std::string>& leftOutReminders() const { return leftOutReminders_; }
     // True while any send port holds a send whose end has not yet come.
     // Delivers the pending events first, so that an end that has happened
     // is seen.
@@ -230,11 +236,23 @@ private:
     bool handOverGroups(Batch& batch, const std::vector<std::vector<std::string>>& groupNumbers);
     bool runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strReportType);
     // The build pass of a by-code batch; False on a failure, with `held` the
-    // information code whose builder refused a message file's own content.
+    // information code whose builder refused message files for their own
+    // content, and `refusal` which and why.
     [[nodiscard]] bool buildByCode(Batch& batch, const std::vector<GET_FILE>& udtData,
                                    const std::string& strReportType,
-                                   std::vector<std::vector<std::string>>& groupNumbers, std::string& held);
+                                   std::vector<std::vector<std::string>>& groupNumbers, std::string& held,
+                                   documents::Refusal& refusal);
     bool runReminderBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
+    [[nodiscard]] bool leaveOutReminders(std::vector<std::string>& files, const documents::Refusal& refusal);
+    // The builders as a batch calls them: what the call came to, a refusal
+    // naming the message files it would not take. The public builders
+    // answer whether it was done.
+    documents::Built estiRequests(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
+    documents::Built orderSheets(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
+    documents::Built limitConfirmLists(const std::vector<std::string>& strFileName,
+                                       std::vector<std::string>& strOutFile);
+    documents::Built creditDetails(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile);
+    documents::Built estimLimitLists(const std::vector<std::string>& strFileName, std::vector<WORKTABLE>& udtData);
     bool runUnansweredBatch(Batch& batch, const std::string& strFaxNo);
     bool runOrderBalanceBatch(Batch& batch, const std::vector<GET_FILE>& udtData, const std::string& strFaxNo);
     bool runRelayoutBatch(Batch& batch, const std::vector<GET_FILE>& udtData);
@@ -254,15 +272,9 @@ private:
     // The records of the batch under way, which its builders hand theirs to;
     // nullptr outside a batch.
     documents::BatchRecords* batchRecords_ = nullptr;
-    // The message file whose own content the last builder call refused (it
-    // does not parse, or lacks what its form needs), and why; empty when
-    // the call failed for another reason, or did not fail.
-    struct RefusedMessage {
-        std::string file;
-        std::string reason;
-    };
-    std::optional<RefusedMessage> refusedMessage_;
-    [[nodiscard]] bool holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode);
+    std::vector<std::string> leftOutReminders_;
+    [[nodiscard]] bool holdRefusedArchive(std::vector<GET_FILE>& data, const std::string& infoCode,
+                                          const documents::Refusal& refusal);
 };
 
 namespace documents {

@@ -7,6 +7,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/invariant.h"
 
 #include <exception>
 
@@ -34,13 +35,18 @@ bool BuilderCall::badData(const std::string& name) const {
     return false;
 }
 
-bool BuilderCall::refuse(const std::string& name, const std::string& reason) const {
+const Refusal& Built::refusal() const {
+    checkInvariant(outcome_ == Outcome::Refused && !refusal_.files.empty(),
+                   "a builder's refusal names the files it refused", "FaxTranXml");
+    return refusal_;
+}
+
+Refusal BuilderCall::refuse(const std::string& name, const std::string& reason) const {
     // The error log keeps its one text; why the file was refused is for the
     // person who has to mend it.
-    badData(name);
+    (void)badData(name);
     writeDebugLine(form_.source, name + form_.fileSuffix + ": " + reason);
-    owner_.refusedMessage_ = FaxTranXml::RefusedMessage{name + form_.fileSuffix, reason};
-    return false;
+    return {{name + form_.fileSuffix}, reason};
 }
 
 std::vector<xml::Node> BuilderCall::linesOf(const xml::Document& message) const {
@@ -51,10 +57,11 @@ std::vector<xml::Node> BuilderCall::linesOf(const xml::Document& message) const 
     return out;
 }
 
-bool BuilderCall::read(const std::vector<std::string>& names, const LineWork& perLine) {
+Built BuilderCall::read(const std::vector<std::string>& names, const LineWork& perLine) {
     xml::Document message;
     message.setPreserveWhiteSpace(form_.preserveWhiteSpace);
     for (const auto& name : names) {
+        reading_ = name;
         if (!message.load(messageFolder_ + name + form_.fileSuffix)) {
             const xml::ParseError& why = message.parseError();
             if (why.contentFault()) return refuse(name, why.told());
@@ -65,7 +72,7 @@ bool BuilderCall::read(const std::vector<std::string>& names, const LineWork& pe
         std::size_t index = 0;
         for (xml::Node line : linesOf(message)) {
             try {
-                if (!perLine(line, name, index++)) return false;
+                if (Built took = perLine(line, name, index++); !took) return took;
             } catch (const Error& e) {
                 // More documents or keys than a 16-bit count holds.
                 if (e.number() != errnum::Overflow) throw;
@@ -84,9 +91,16 @@ void BuilderCall::start(DocumentGroup& document) {
     xml::Node root;
     document.document = newDocument(form_.declaration, form_.root, root);
     root.appendChild(document.document.createElement("RepManageNo")).setText(document.number);
+    joins(document);
 }
 
-bool BuilderCall::supplierOf(const std::string& code, Supplier& out) {
+void BuilderCall::joins(DocumentGroup& document) const {
+    if (reading_.empty()) return;  // a document made of no message file
+    if (document.files.empty() || document.files.back() != reading_) document.files.push_back(reading_);
+}
+
+Built BuilderCall::supplierOf(const DocumentGroup& document, Supplier& out) {
+    const std::string& code = document.supplier;
     if (owner_.batchRecords_) {
         if (const ManageRecord* made = owner_.batchRecords_->madeFor(code)) {
             out = documents::supplierOf(*made);
@@ -96,7 +110,14 @@ bool BuilderCall::supplierOf(const std::string& code, Supplier& out) {
     if (findSupplier(code, "", out)) return true;
     rollBack();
     logFailure(form_.source, errs::UnregisteredSupplier, "[受注者コード:" + code + "]");
-    return false;
+    Refusal refusal{{}, code.empty() ? std::string("受注者コードのない行があります")
+                                     : "受注者コード " + code + " は登録されていません"};
+    for (const std::string& file : document.files) refusal.files.push_back(file + form_.fileSuffix);
+    // A document of no file (a list built outside the messages) has no
+    // message to blame: its call has only failed.
+    if (refusal.files.empty()) return false;
+    for (const std::string& file : refusal.files) writeDebugLine(form_.source, file + ": " + refusal.reason);
+    return refusal;
 }
 
 bool BuilderCall::supplierByFax(const std::string& faxNo, Supplier& out) {
@@ -122,15 +143,6 @@ bool BuilderCall::commit() {
     } catch (...) {
         writeDebugLine(form_.source, "records not stored: " + currentError().description());
         rollBack();
-        try {
-            const std::string folder = FolderPathInfo().getFolderPath("FaxSendXML");
-            for (const std::string& n : made_) {
-                (void)fs::removeFile(folder + n + ".xml");
-                (void)fs::removeFile(folder + "base" + n + ".xml");
-            }
-        } catch (...) {
-            logCurrentError(form_.source);
-        }
         logFailure(form_.source, errs::RecordNotStored, "");
         return false;
     }
@@ -139,12 +151,12 @@ bool BuilderCall::commit() {
     return true;
 }
 
-bool BuilderCall::recordWithCodes(DocumentGroup& d, const Supplier* addressee) {
+Built BuilderCall::recordWithCodes(DocumentGroup& d, const Supplier* addressee) {
     if (form_.preserveWhiteSpace) d.document.setPreserveWhiteSpace(true);
     appendCodeBlock(d.document, codeTable_);
     Supplier supplier;
     if (addressee) supplier = *addressee;
-    else if (!supplierOf(d.supplier, supplier)) return false;
+    else if (Built found = supplierOf(d, supplier); !found) return found;
     record(d, supplier, form_.reportType);
     return true;
 }
@@ -167,6 +179,19 @@ void BuilderCall::rollBack() noexcept {
     if (owner_.batchRecords_) owner_.batchRecords_->forget(made_);
     if (!committed_.empty()) removeRecords(committed_);
     committed_.clear();
+    // The documents of the numbers it gave: written before a later document
+    // failed, they would stand without their records for good, as nothing
+    // else knows their numbers. The numbers are the call's own, so no other
+    // record can list these files.
+    try {
+        const std::string folder = FolderPathInfo().getFolderPath("FaxSendXML");
+        for (const std::string& n : made_)
+            for (const std::string& path : {folder + n + ".xml", folder + "base" + n + ".xml"})
+                if (fs::fileExists(path) && !fs::removeFile(path))
+                    writeDebugLine(form_.source, "戻した管理番号の帳票を削除できません: " + path);
+    } catch (...) {
+        logCurrentError(form_.source);
+    }
 }
 
 }  // namespace fg::documents

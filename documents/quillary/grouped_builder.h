@@ -5,11 +5,12 @@
 // makes the record, shows the document to the observer and writes it through
 // the form's style sheets (see catalogue.h for the numbers). The records of
 // the call are stored together once its documents are written; should that
-// fail, the call is rolled back with RecordNotStored and its
-// fax documents are deleted, so that none stands without its record. Inside
-// a batch the records go to the batch, which stores them with those of its
-// other calls. A builder gives its form's table and the work of one line;
-// what differs beyond that stays in the builder.
+// fail, the call is rolled back with RecordNotStored. A call rolled back,
+// for whatever reason, deletes the fax documents it wrote, so that none
+// stands without its record. Inside a batch the records go to the batch,
+// which stores them with those of its other calls. A builder gives its
+// form's table and the work of one line; what differs beyond that stays in
+// the builder.
 #pragma once
 
 #include "documents/quillary/builder_support.h"
@@ -20,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fg {
@@ -52,6 +54,34 @@ struct FormTable {
 struct DocumentGroup {
     xml::Document document;
     std::string customer, supplier, test, orderName, orderNumber, number;
+    std::vector<std::string> files;  // the message files its lines came from, in order
+};
+
+// Message files that a builder call would not take for their own content
+// (they do not parse, a line lacks what its form needs, a count overflows,
+// a line names a supplier that is not registered), and why. A batch leaves
+// out what they came in, and builds the rest.
+struct Refusal {
+    std::vector<std::string> files;  // as named in the messages folder, suffix included
+    std::string reason;
+};
+
+// What a builder call came to: done; failed (logged, the call rolled back);
+// or refused, which is a failure as well but one that names its files.
+class [[nodiscard]] Built {
+public:
+    // Line work and steps that only succeed or fail say so with a bool.
+    Built(bool done) : outcome_(done ? Outcome::Done : Outcome::Failed) {}  // NOLINT: implicit on purpose
+    Built(Refusal refusal) : outcome_(Outcome::Refused), refusal_(std::move(refusal)) {}  // NOLINT
+    explicit operator bool() const { return outcome_ == Outcome::Done; }
+    bool refused() const { return outcome_ == Outcome::Refused; }
+    // The refusal of a call that refused; every refusal names a file.
+    const Refusal& refusal() const;
+
+private:
+    enum class Outcome { Done, Failed, Refused };
+    Outcome outcome_;
+    Refusal refusal_;
 };
 
 // The steps of one builder call that do not depend on how its documents
@@ -73,37 +103,41 @@ public:
     Error badDataError(const std::string& name) const;
     bool badData(const std::string& name) const;
     // The message file's own content is at fault: BadMessageData is logged,
-    // the reason written to the debug log beside it, and the owner told
-    // which file it refused and why (a batch holds back that file's archive
-    // alone). False.
-    bool refuse(const std::string& name, const std::string& reason) const;
+    // the reason written to the debug log beside it, and the refusal of
+    // that file answered (a batch holds back that file's archive alone).
+    Refusal refuse(const std::string& name, const std::string& reason) const;
 
     // Reads every message file of the messages folder in order and hands
     // each of its lines to `perLine` with the file's name and the line's
-    // place among the file's lines. False after BadMessageData is logged for a file
-    // that does not load (refused when its content is at fault), or when
-    // `perLine` answers False (it has logged). A count that overflows on a
-    // file's lines refuses that file.
-    using LineWork = std::function<bool(xml::Node line, const std::string& file, std::size_t index)>;
-    bool read(const std::vector<std::string>& names, const LineWork& perLine);
+    // place among the file's lines. Failed after BadMessageData is logged
+    // for a file that does not load (refused when its content is at fault),
+    // or what `perLine` answers when it is not done (it has logged). A count
+    // that overflows on a file's lines refuses that file.
+    using LineWork = std::function<Built(xml::Node line, const std::string& file, std::size_t index)>;
+    Built read(const std::vector<std::string>& names, const LineWork& perLine);
     // The lines of a message, in the order read takes them.
     std::vector<xml::Node> linesOf(const xml::Document& message) const;
     const std::string& messageFolder() const { return messageFolder_; }
 
     // Gives the document a new number and starts it: the declaration, the
-    // root and its RepManageNo.
+    // root and its RepManageNo. Its lines come from the file being read.
     void start(DocumentGroup& document);
+    // The document takes a line of the file being read.
+    void joins(DocumentGroup& document) const;
 
-    // The supplier of a code; False after UnregisteredSupplier is logged and
-    // the call is rolled back. By fax number, before any record of the call
-    // is stored: False after UnregisteredSupplier is logged.
-    bool supplierOf(const std::string& code, Supplier& out);
+    // The supplier of the document's code; after UnregisteredSupplier is
+    // logged and the call rolled back, the refusal of the files its lines
+    // came from: a line that names no registered supplier is the message's
+    // own fault, which the supplier refresh or the EDI server may mend. By
+    // fax number, before any record of the call is stored: False after
+    // UnregisteredSupplier is logged.
+    Built supplierOf(const DocumentGroup& document, Supplier& out);
     bool supplierByFax(const std::string& faxNo, Supplier& out);
     // Makes the document's record and shows the document to the observer.
     void record(const DocumentGroup& document, const Supplier& supplier, const std::string& reportType);
     // The code table attached, the supplier found (or the addressee taken)
-    // and the record made, as above; False when the supplier is not found.
-    bool recordWithCodes(DocumentGroup& document, const Supplier* addressee);
+    // and the record made, as above; not done when the supplier is not found.
+    Built recordWithCodes(DocumentGroup& document, const Supplier* addressee);
     // Writes the fax document through the form's style sheets into the
     // "FaxSendXML" folder.
     void saveFax(const DocumentGroup& document);
@@ -115,9 +149,10 @@ public:
 
     // Stores the records of the call in one save, once its documents are
     // written (in a batch they are the batch's already). False after
-    // RecordNotStored is logged, the call rolled back and its fax documents
-    // deleted.
+    // RecordNotStored is logged and the call rolled back.
     bool commit();
+    // Forgets (or removes) the records of the numbers the call gave, and
+    // deletes the fax documents and base copies written under them.
     void rollBack() noexcept;
 
 private:
@@ -130,6 +165,7 @@ private:
     std::vector<ManageRecord> pending_;  // outside a batch: the records not yet stored
     std::vector<std::string> committed_;  // outside a batch: the numbers stored
     int uncaught_;
+    std::string reading_;  // the message file being read
     std::string sendFolder_;
     std::unique_ptr<FormSheets> sheets_;
     xml::Document codeTable_;
@@ -146,10 +182,14 @@ public:
     std::size_t size() const { return groups_.size(); }
     std::deque<Group>& groups() { return groups_; }
 
-    // The group of those keys, nullptr when none has been started.
+    // The group of those keys, which the line being read joins; nullptr
+    // when none has been started.
     Group* find(const std::string& customer, const std::string& supplier, const std::string& test) {
         for (auto& g : groups_)
-            if (g.customer == customer && g.supplier == supplier && g.test == test) return &g;
+            if (g.customer == customer && g.supplier == supplier && g.test == test) {
+                joins(g);
+                return &g;
+            }
         return nullptr;
     }
     // Starts and numbers the document of a new group.
@@ -168,15 +208,15 @@ public:
     // Records and writes every document: by default the fax document alone,
     // or what `writeDocuments` writes. With an addressee every record goes to
     // that supplier; otherwise each document's supplier code is looked up.
-    bool write(const Supplier* addressee = nullptr) {
+    Built write(const Supplier* addressee = nullptr) {
         return write(addressee, [this](Group& g) { saveFax(g); });
     }
     template <class WriteDocuments>
-    bool write(const Supplier* addressee, WriteDocuments&& writeDocuments) {
+    Built write(const Supplier* addressee, WriteDocuments&& writeDocuments) {
         if (groups_.empty()) return true;
         loadSheets();
         for (Group& g : groups_) {
-            if (!recordWithCodes(g, addressee)) return false;
+            if (Built recorded = recordWithCodes(g, addressee); !recorded) return recorded;
             writeDocuments(g);
         }
         return commit();

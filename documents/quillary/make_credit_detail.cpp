@@ -48,15 +48,33 @@ struct Group : DocumentGroup {
 }  // namespace
 
 bool FaxTranXml::makeCreditDetail(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
+    return static_cast<bool>(creditDetails(strFileName, strOutFile));
+}
+
+Built FaxTranXml::creditDetails(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
     GroupedBuilder<Group> call(*this, kForm, &strOutFile);
     std::string test;
-    // The line codes run on from line to line within a file, as the
-    // messages leave out what repeats; the addressee never does.
+    // The codes run on from line to line within a file, the addressee's
+    // too, as the messages leave out what repeats; a file starts afresh.
     LineKey current{};
-    bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string&, std::size_t index) {
-        if (index == 0) current = {};
-        std::string customer = descendantText(jptrm, "Customer-code");
-        std::string supplier = descendantText(jptrm, "Supplier-code");
+    std::string customer, supplier;
+    bool hasCustomer = false, hasSupplier = false;
+    Built read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t index) -> Built {
+        if (index == 0) {
+            current = {};
+            customer.clear();
+            supplier.clear();
+            hasCustomer = hasSupplier = false;
+        }
+        bool found = false;
+        if (std::string value = descendantText(jptrm, "Customer-code", &found); found) customer = value;
+        hasCustomer |= found;
+        if (std::string value = descendantText(jptrm, "Supplier-code", &found); found) supplier = value;
+        hasSupplier |= found;
+        // A line with no code of its own or before it in its file has no
+        // addressee; a blank one would only fail on every pass.
+        if (!hasCustomer || !hasSupplier)
+            return call.refuse(name, "Customer-code, Supplier-code のいずれかがなく、引き継ぐ前の行もない JPTRM があります");
         for (std::size_t k = 0; k < 5; ++k) {
             bool found = false;
             std::string value = descendantText(jptrm, kLineKeyNames[k], &found);
@@ -73,7 +91,8 @@ bool FaxTranXml::makeCreditDetail(const std::vector<std::string>& strFileName, s
         group->add(jptrm, current);
         return true;
     });
-    return read && call.write();
+    if (!read) return read;
+    return call.write();
 }
 
 }  // namespace fg

@@ -28,11 +28,15 @@ struct Request : DocumentGroup {
 }  // namespace
 
 bool FaxTranXml::makeEstiRequest(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
+    return static_cast<bool>(estiRequests(strFileName, strOutFile));
+}
+
+Built FaxTranXml::estiRequests(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
     GroupedBuilder<Request> call(*this, kForm, &strOutFile);
     std::string pilot;
     if (!readPilotFaxNumber(pilot)) return false;
 
-    bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t index) {
+    Built read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t index) -> Built {
         bool hasSupplier = false, hasCustomer = false;
         std::string supplier = childText(jptrm, "Supplier-code", &hasSupplier);
         std::string customer = childText(jptrm, "Customer-code", &hasCustomer);
@@ -45,7 +49,8 @@ bool FaxTranXml::makeEstiRequest(const std::vector<std::string>& strFileName, st
         r.index = index;
         return true;
     });
-    return read && call.write(nullptr, [&](Request& r) {
+    if (!read) return read;
+    return call.write(nullptr, [&](Request& r) {
         call.saveFax(r);
         // The base copy comes from the request's own file and place, so
         // that a file of several requests (or none) can never hand one

@@ -30,8 +30,12 @@ struct Reminders : DocumentGroup {
 }  // namespace
 
 bool FaxTranXml::makeEstimLimitList(const std::vector<std::string>& strFileName, std::vector<WORKTABLE>& udtData) {
+    return static_cast<bool>(estimLimitLists(strFileName, udtData));
+}
+
+Built FaxTranXml::estimLimitLists(const std::vector<std::string>& strFileName, std::vector<WORKTABLE>& udtData) {
     GroupedBuilder<Reminders> call(*this, kForm, nullptr);
-    bool read = call.read(strFileName, [&](xml::Node reminder, const std::string&, std::size_t) {
+    Built read = call.read(strFileName, [&](xml::Node reminder, const std::string&, std::size_t) -> Built {
         // Every reminder is read on its own: one that lacks a key gets an
         // empty value, so it can never join another supplier's list.
         std::string customerName, customer, supplier, kind;
@@ -55,7 +59,7 @@ bool FaxTranXml::makeEstimLimitList(const std::vector<std::string>& strFileName,
         group->document.documentElement().appendChild(reminder);
         return true;
     });
-    if (!read) return false;
+    if (!read) return read;
 
     if (call.size() > 0) {
         FolderPathInfo folders;
@@ -65,7 +69,7 @@ bool FaxTranXml::makeEstimLimitList(const std::vector<std::string>& strFileName,
         xml::Document orderSheet = loadInstalled(xsl, "FR110_ChangeStructure.xsl", kForm.source);
         for (auto& g : call.groups()) {
             Supplier supplier;
-            if (!call.supplierOf(g.supplier, supplier)) return false;
+            if (Built found = call.supplierOf(g, supplier); !found) return found;
             call.record(g, supplier, g.rfq() ? "見積未回答一覧" : "納期未回答一覧");
             xml::Document fax;
             const char* sheetName = g.rfq() ? "FR050_ChangeStructure.xsl" : "FR110_ChangeStructure.xsl";

@@ -22,12 +22,17 @@ constexpr FormTable kForm{.source = "makeLimitConfirmList",
 
 bool FaxTranXml::makeLimitConfirmList(const std::vector<std::string>& strFileName,
                                       std::vector<std::string>& strOutFile) {
+    return static_cast<bool>(limitConfirmLists(strFileName, strOutFile));
+}
+
+Built FaxTranXml::limitConfirmLists(const std::vector<std::string>& strFileName,
+                                    std::vector<std::string>& strOutFile) {
     std::string pilot;
     if (!readPilotFaxNumber(pilot)) return false;
 
     GroupedBuilder<> call(*this, kForm, &strOutFile);
     std::string test;
-    bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t) {
+    Built read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t) -> Built {
         bool hasCustomer = false, hasSupplier = false;
         std::string customer = childText(jptrm, "Customer-code", &hasCustomer);
         std::string supplier = childText(jptrm, "Supplier-code", &hasSupplier);
@@ -48,7 +53,8 @@ bool FaxTranXml::makeLimitConfirmList(const std::vector<std::string>& strFileNam
         root.appendChild(jptrm);
         return true;
     });
-    return read && call.write(nullptr, [&](DocumentGroup& g) {
+    if (!read) return read;
+    return call.write(nullptr, [&](DocumentGroup& g) {
         xml::Document base;
         base.setPreserveWhiteSpace(true);
         transformDocument(g.document.asNode(), call.sheets().structure, base, call.sheets().structureName);

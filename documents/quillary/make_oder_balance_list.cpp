@@ -28,7 +28,7 @@ bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName
         GroupedBuilder<> call(*this, kForm, &strOutFile);
         restamp();
         std::string test;
-        bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string&, std::size_t) {
+        Built read = call.read(strFileName, [&](xml::Node jptrm, const std::string&, std::size_t) -> Built {
             // A record without its codes gets empty ones, never those of
             // the record before it.
             std::string customer = descendantText(jptrm, "Customer-code");
@@ -43,7 +43,7 @@ bool FaxTranXml::makeOderBalanceList(const std::vector<std::string>& strFileName
         if (!read) return false;
         Supplier supplier;
         if (!call.supplierByFax(strFaxNum, supplier)) return false;
-        return call.write(&supplier);
+        return static_cast<bool>(call.write(&supplier));
     } catch (...) {
         logCurrentError(source);
     }

@@ -25,8 +25,12 @@ constexpr FormTable kForm{.source = "makeOrderSheet",
 }  // namespace
 
 bool FaxTranXml::makeOrderSheet(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
+    return static_cast<bool>(orderSheets(strFileName, strOutFile));
+}
+
+Built FaxTranXml::orderSheets(const std::vector<std::string>& strFileName, std::vector<std::string>& strOutFile) {
     GroupedBuilder<> call(*this, kForm, &strOutFile);
-    bool read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t) {
+    Built read = call.read(strFileName, [&](xml::Node jptrm, const std::string& name, std::size_t) -> Built {
         if (call.size() >= static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
             throw Error::standard(errnum::Overflow, kForm.source);
         bool hasSupplier = false, hasCustomer = false, hasOrder = false;
@@ -40,7 +44,8 @@ bool FaxTranXml::makeOrderSheet(const std::vector<std::string>& strFileName, std
         order.document.documentElement().appendChild(jptrm);
         return true;
     });
-    return read && call.write();
+    if (!read) return read;
+    return call.write();
 }
 
 }  // namespace fg

@@ -178,10 +178,10 @@ TEST_F(LimitConfirmTest, FailuresAreLoggedAndRolledBack) {
         EXPECT_TRUE(records().empty());
     }
     // The first group of "three" was written before its supplier's turn came:
-    // its files stay, its record went with the roll-back; the third was never made.
+    // its files went with its record in the roll-back; the third was never made.
     auto n = builder.repManageCount();
-    EXPECT_TRUE(sentExists(number(n - 2)));
-    EXPECT_TRUE(sentExists("base" + number(n - 2)));
+    EXPECT_FALSE(sentExists(number(n - 2)));
+    EXPECT_FALSE(sentExists("base" + number(n - 2)));
     EXPECT_FALSE(sentExists(number(n - 1)));
     EXPECT_FALSE(sentExists(number(n)));
 }

@@ -30,7 +30,7 @@ TEST_F(CreditDetailTest, LinesGatherByLineKeyInsideOneDocument) {
     EXPECT_EQ(records().at(number(1))["RepType"], "買掛金計上通知");
 }
 
-TEST_F(CreditDetailTest, KeysCarryWithinAFileAndTheAddresseeNever) {
+TEST_F(CreditDetailTest, KeysAndAddresseeCarryWithinAFile) {
     struct Case {
         const char* name;
         Strings files;
@@ -45,6 +45,8 @@ TEST_F(CreditDetailTest, KeysCarryWithinAFileAndTheAddresseeNever) {
         {"but not into the next file", {pay("", kKeys + "<Credit-code>A</Credit-code>"), pay("", kKeys)}, {2}},
         {"other supplier, other document",
          {pay("", kKeys) + pay("", "<Customer-code>C0001</Customer-code><Supplier-code>S0003</Supplier-code>")}, {1, 1}},
+        {"a missing supplier code carries within the file",
+         {pay("", kKeys) + pay("", "<Customer-code>C0001</Customer-code>") + pay("", "")}, {1}},
         {"TEST carries across files", {pay(" TEST=\"1\"", kKeys), pay("", kKeys)}, {1}},
     };
     int counter = 0;
@@ -65,15 +67,14 @@ TEST_F(CreditDetailTest, KeysCarryWithinAFileAndTheAddresseeNever) {
     }
 }
 
-TEST_F(CreditDetailTest, ALineWithoutSupplierIsNeverSentToThePreviousOne) {
-    writeMessage("nosupplier", "<DORE1101>" + pay("", kKeys) + pay("", "<Customer-code>C0001</Customer-code>") +
+TEST_F(CreditDetailTest, AFileWhoseFirstLineHasNoSupplierCodeToTakeIsRefused) {
+    writeMessage("sound", "<DORE1101>" + pay("", kKeys) + "</DORE1101>");  // not even from the file before it
+    writeMessage("nosupplier", "<DORE1101>" + pay("", "<Customer-code>C0001</Customer-code>") + pay("", kKeys) +
                                    "</DORE1101>");
     Strings out;
-    EXPECT_FALSE(builder.makeCreditDetail({"nosupplier"}, out));
-    EXPECT_EQ(out.size(), 2u);
-    EXPECT_TRUE(logged(40105, "makeCreditDetail", "[受注者コード:]"));
+    EXPECT_FALSE(builder.makeCreditDetail({"sound", "nosupplier"}, out));
+    EXPECT_TRUE(logged(40017, "makeCreditDetail", "買掛金計上通知データが不正です。：nosupplier.xml"));
     EXPECT_TRUE(records().empty());
-    EXPECT_TRUE(sentExists(out[0]));  // written before the second group failed
 }
 
 class OrderBalanceTest : public BuilderTest {};

@@ -86,8 +86,9 @@ TEST_F(RequestTest, AnUnregisteredSupplierRollsBackTheCall) {
     EXPECT_EQ(builder.repManageCount(), 3);
     EXPECT_TRUE(logged(40105, "makeEstiRequest", "[受注者コード:S7777]"));
     EXPECT_TRUE(records().empty());
-    EXPECT_TRUE(sentExists(number(1)));
-    EXPECT_TRUE(sentExists("base" + number(1)));
+    // Written before the second failed, gone with the roll-back.
+    EXPECT_FALSE(sentExists(number(1)));
+    EXPECT_FALSE(sentExists("base" + number(1)));
     EXPECT_FALSE(sentExists(number(3)));
 
     log.log->clear();
@@ -133,8 +134,8 @@ TEST_F(OrderSheetTest, SampleOrdersAndFailures) {
                                "<Supplier-code>S5555</Supplier-code><Order-number>Q2</Order-number></JPTRM></DORE0500>");
     Strings more;
     EXPECT_FALSE(builder.makeOrderSheet({"second-bad"}, more));
-    ASSERT_EQ(more.size(), 1u);  // the first was written and stays in the folder
-    EXPECT_TRUE(sentExists(more[0]));
+    ASSERT_EQ(more.size(), 1u);  // the first was written, and went with the roll-back
+    EXPECT_FALSE(sentExists(more[0]));
     EXPECT_EQ(records().count(more[0]), 0u);
     EXPECT_EQ(records().size(), 2u);  // the earlier call's records are not touched
     EXPECT_TRUE(logged(40105, "makeOrderSheet", "[受注者コード:S5555]"));

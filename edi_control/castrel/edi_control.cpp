@@ -519,8 +519,15 @@ bool EDIControl::subGetFaxReminder() {
     bool built = buildBatch(batch, documents::report::ReminderBatch);
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
+    // An entry the batch left out was neither faxed nor owed: the server
+    // keeps it, and offers it again.
+    std::vector<std::string> faxed;
+    for (const std::string& entry : batch[0].strGetFile)
+        if (std::ranges::find(mobjFaxTranXml->leftOutReminders(), entry) == mobjFaxTranXml->leftOutReminders().end())
+            faxed.push_back(entry);
+    if (faxed.empty()) return owedDeleted;
     cycle.emplace(request);
-    return deleteReminders(session, request, batch[0].strGetFile) && owedDeleted;
+    return deleteReminders(session, request, faxed) && owedDeleted;
 }
 
 // ---------------------------------------------------------------------------

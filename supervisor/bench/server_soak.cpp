@@ -4,8 +4,10 @@
 // schedule: good documents mixed with bad ones (names without a ".", entries
 // in folders of the archive, documents the archive lacks, suppliers that are
 // not registered, documents cut in half or carrying an entity past the bound
-// a load allows), archives without an index, archives that are none at all,
-// refusals and garbled answers, and reminder lists good and bad. Now and then
+// a load allows, lines naming a supplier not registered that their index
+// names as a registered one), archives without an index, archives that are
+// none at all, refusals and garbled answers, and reminder lists good and bad
+// (a list beside good ones cut in half, or without its supplier codes). Now and then
 // a fax-send server of the home is killed (SIGKILL) in the middle of its work,
 // now and then one is stopped (SIGSTOP) and left hung for its client to find
 // and end, now and then the home's disk fills to its last byte for a few
@@ -25,6 +27,9 @@
 //   confirmed, or logged by name (a bad document, a supplier not
 //   registered, a send that failed "NG"); as the EDI server does, the good
 //   documents of an archive left unconfirmed are offered again;
+// - a broken reminder entry is left out alone: never faxed, its deletion
+//   never asked, and named in the error log; the entries beside it are
+//   faxed and their deletion asked;
 // - an archive with a broken document is held back whole: never confirmed,
 //   none of its documents faxed, the archive and the document named in the
 //   error log; the other archives of the pass go on. The EDI server offers
@@ -111,7 +116,7 @@ struct Options {
 };
 
 // What becomes of a document the server is offered.
-enum class Fate { Good, NoDot, InFolder, Missing, Unregistered, Broken };
+enum class Fate { Good, NoDot, InFolder, Missing, Unregistered, Broken, UnregisteredLine };
 const char* fateName(Fate f) {
     switch (f) {
     case Fate::Good: return "good";
@@ -119,7 +124,8 @@ const char* fateName(Fate f) {
     case Fate::InFolder: return "entry in a folder";
     case Fate::Missing: return "missing from its archive";
     case Fate::Unregistered: return "supplier not registered";
-    case Fate::Broken: return "broken (its archive held back)";
+    case Fate::Broken: return "broken (its archive or reminder entry held back)";
+    case Fate::UnregisteredLine: return "a line of a supplier not registered (its archive held back)";
     }
     return "?";
 }
@@ -264,7 +270,7 @@ public:
     std::map<std::string, Offer> offers;  // by token: the last readable offer
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
-        std::size_t reminderArchives = 0, reminderBroken = 0, offeredAgain = 0, withdrawn = 0;
+        std::size_t reminderArchives = 0, reminderBroken = 0, reminderRefused = 0, offeredAgain = 0, withdrawn = 0;
         std::size_t held = 0, heldAgain = 0;  // archives with a broken document, first and second offers
     } figures;
     std::set<std::string> heldArchives;  // names of the archives with a broken document
@@ -309,9 +315,14 @@ private:
         if (d.fate == Fate::Broken) {
             Doc good = d;
             good.fate = Fate::Good;
-            const std::string text = content(good);
-            // Half of them cut short, half with an entity past the bound.
-            return std::stoul(d.serial) % 2 ? testing::cutInHalf(text) : testing::withEntityPastTheBound(text);
+            std::string text = content(good);
+            // Half of them cut short; half with an entity past the bound, or,
+            // for a reminder list, without its supplier codes.
+            if (std::stoul(d.serial) % 2) return testing::cutInHalf(text);
+            if (d.code != kReminderCode) return testing::withEntityPastTheBound(text);
+            for (const std::string& code : {d.supplier, std::string("S0003")})
+                replaceAll(text, "<Supplier-code>" + code + "</Supplier-code>", "");
+            return text;
         }
         if (d.code == kReminderCode) {
             std::string text = reminderTemplate_;
@@ -324,7 +335,9 @@ private:
         std::string text = templates_[k];
         char suffix = 'A';
         for (const std::string& number : numbers_[k]) replaceAll(text, number, d.token() + (suffix++));
-        replaceAll(text, "<Supplier-code>S0001</Supplier-code>", "<Supplier-code>" + d.supplier + "</Supplier-code>");
+        // Its index names a registered supplier all the same.
+        const std::string supplier = d.fate == Fate::UnregisteredLine ? kUnregistered : d.supplier;
+        replaceAll(text, "<Supplier-code>S0001</Supplier-code>", "<Supplier-code>" + supplier + "</Supplier-code>");
         return text;
     }
 
@@ -403,17 +416,18 @@ private:
                 return put(archive + "/" + stray.file(), content(stray));
             }
             ++figures.archives;
-            // One archive in some carries a document no builder can read;
-            // the first of the run always does.
+            // One archive in some carries a document no builder takes (one
+            // that cannot be read, or whose line names a supplier not
+            // registered, in turn); the first of the run always does.
             if (fresh && (figures.held == 0 || chance(0.04))) {
                 Doc broken = newDoc(infoCode);
-                broken.fate = Fate::Broken;
+                broken.fate = figures.held % 2 ? Fate::UnregisteredLine : Fate::Broken;
                 broken.supplier = kRegistered[between(0, 2)];
                 pending.push_back(broken);
             }
             Served served{k, step, name, {pending.begin(), pending.end()}};
             pending.clear();
-            for (const Doc& d : served.docs) served.held |= d.fate == Fate::Broken;
+            for (const Doc& d : served.docs) served.held |= d.fate == Fate::Broken || d.fate == Fate::UnregisteredLine;
             if (served.held) ++figures.held;
             serve(folder, served);
         });
@@ -440,6 +454,17 @@ private:
             if (fresh) {
                 if (chance(0.2) && pending.empty()) return code(folder, "C1002");
                 for (int n = between(1, 2); n > 0; --n) pending.push_back(newDoc(kReminderCode));
+                // A broken entry only beside a good one (the first list that
+                // has one always carries one): should the server be killed
+                // before the list is read, the good one unconfirmed brings
+                // the list again, and the broken entry is met.
+                if ((figures.reminderRefused == 0 || chance(0.1)) && std::any_of(pending.begin(), pending.end(),
+                                               [](const Doc& d) { return d.fate == Fate::Good; })) {
+                    Doc broken = newDoc(kReminderCode);
+                    broken.fate = Fate::Broken;
+                    pending.push_back(broken);
+                    ++figures.reminderRefused;
+                }
             }
             if (pending.empty()) return code(folder, "C1002");
             char name[32];
@@ -830,6 +855,8 @@ int run(const Options& o) {
         return false;
     };
     auto loggedByName = [&](const Doc& d) {
+        // A broken reminder entry: 40017 of the batch that left it out.
+        if (d.fate == Fate::Broken) return heldByName(d, "");
         // 40203 names the entry as the archive or its index gave it; 40105
         // the file of a supplier not registered.
         const std::string quoted = "\"" + d.entry() + "\"";
@@ -845,7 +872,7 @@ int run(const Options& o) {
 
     std::size_t faxedConfirmed = 0, sendFailed = 0, loggedBad = 0;
     std::vector<std::string> notConfirmed, noRecord, lost, badNotLogged, faxedBad, okTwice;
-    std::vector<std::string> heldConfirmed, heldFaxed;
+    std::vector<std::string> heldConfirmed, heldFaxed, deletedBad;
     std::size_t heldDocs = 0;
     for (const std::string& archive : script.heldArchives)
         if (confirmed.count(archive)) heldConfirmed.push_back(archive);
@@ -859,14 +886,16 @@ int run(const Options& o) {
             if (faxes != faxesOf.end())
                 for (const std::string& number : faxes->second) faxed |= results.count(number) || numbers.count(number);
             if (faxed) heldFaxed.push_back(d.file() + " of " + offer.archive);
-            if (d.fate == Fate::Broken && !heldByName(d, offer.archive))
+            const bool refused = d.fate == Fate::Broken || d.fate == Fate::UnregisteredLine;
+            if (refused && !heldByName(d, offer.archive))
                 badNotLogged.push_back(d.file() + " of " + offer.archive + " (" + fateName(d.fate) + ")");
-            if (d.fate != Fate::Good && d.fate != Fate::Broken && !loggedByName(d))
+            if (d.fate != Fate::Good && !refused && !loggedByName(d))
                 badNotLogged.push_back(d.entry() + " (" + fateName(d.fate) + ")");
             continue;
         }
         if (d.fate != Fate::Good) {
             if (faxes != faxesOf.end()) faxedBad.push_back(d.entry());
+            if (d.code == kReminderCode && remindersConfirmed.count(d.file())) deletedBad.push_back(d.file());
             if (loggedByName(d)) ++loggedBad;
             else badNotLogged.push_back(d.entry() + " (" + fateName(d.fate) + ")");
             continue;
@@ -914,6 +943,7 @@ int run(const Options& o) {
     if (!noRecord.empty()) v.fault("documents in a fax without a send-log record");
     if (!badNotLogged.empty()) v.fault("bad documents not logged by name");
     if (!faxedBad.empty()) v.fault("bad documents faxed");
+    if (!deletedBad.empty()) v.fault("broken reminder entries whose deletion was asked");
     if (!heldConfirmed.empty()) v.fault("archives with a broken document confirmed");
     if (!heldFaxed.empty()) v.fault("documents of an archive held back faxed");
     if (!unlogged.empty()) v.fault("management numbers without a send-log record");
@@ -934,7 +964,8 @@ int run(const Options& o) {
         << ", reminder confirmations " << seen.of("DelFaxReminder") << "\n"
         << "  answers: " << f.archives << " data archives, " << f.noIndex << " without an index, " << f.broken
         << " that were none, " << f.refused << " refusals, " << f.garbled << " garbled, " << f.nothing
-        << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none; "
+        << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none, "
+        << f.reminderRefused << " broken entries beside good ones; "
         << f.offeredAgain << " documents offered again after no confirmation, " << f.withdrawn
         << " archives written ahead taken back at a restart; " << f.held << " archives with a broken document ("
         << f.heldAgain << " offered again), " << heldDocs << " documents held back with them\n"
@@ -962,6 +993,7 @@ int run(const Options& o) {
     listSome(out, "  in a fax without a send-log record", noRecord);
     listSome(out, "  bad documents not logged by name", badNotLogged);
     listSome(out, "  bad documents faxed", faxedBad);
+    listSome(out, "  broken reminder entries whose deletion was asked", deletedBad);
     listSome(out, "  archives with a broken document confirmed", heldConfirmed);
     listSome(out, "  documents of an archive held back faxed", heldFaxed);
     listSome(out, "  management numbers without a send-log record", unlogged);
