@@ -92,7 +92,8 @@ FileLock lookupLock(const std::string& folder) {
 
 struct ReplaceLock {
     explicit ReplaceLock(const std::string& folder)
-        : gate(FileLock::forGate(gatePath(folder))), folderLock(FileLock::forFolder(folder, FileLock::Mode::Exclusive)) {}
+        : gate(FileLock::forGate(gatePath(folder))),
+          folderLock(FileLock::forFolder(folder, FileLock::Mode::Exclusive)) {}
     FileLock gate;
     FileLock folderLock;  // released first, as members go in reverse order
 };
@@ -262,7 +263,8 @@ bool MakerInfo::getMakerInfo(const std::string& strSupplierCode, const std::stri
     try {
         if (!fs::folderExists(folder_)) throw missingFolder(folder_);
         FileLock lock = lookupLock(folder_);
-        std::optional<SupplierIndex::Entry> first = withIndex(folder_, [&](SupplierIndex& index) -> std::optional<SupplierIndex::Entry> {
+        using Found = std::optional<SupplierIndex::Entry>;
+        Found first = withIndex(folder_, [&](SupplierIndex& index) -> Found {
             std::size_t i = index.first(byCode ? &strSupplierCode : nullptr, byFax ? &strFaxNo : nullptr, true);
             if (i == SupplierIndex::npos) return std::nullopt;
             return index.entry(i);

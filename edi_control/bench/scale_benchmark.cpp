@@ -233,7 +233,8 @@ double fetchPass(long documents, long suppliers = 3, long installed = 0) {
     if (installed > 0) {
         std::vector<std::string> all = installSuppliers(home.folder("MakerInfo"), installed);
         codes.clear();
-        for (long s = 0; s < suppliers; ++s) codes.push_back(all[static_cast<std::size_t>(s * (installed / suppliers))]);
+        for (long s = 0; s < suppliers; ++s)
+            codes.push_back(all[static_cast<std::size_t>(s * (installed / suppliers))]);
     }
     for (long i = 0; i < documents; ++i)
         fs::writeFileAtomic(folder + "B0301_" + std::to_string(i) + ".xml", sample);
@@ -582,7 +583,8 @@ LookupFigures supplierLookups(long files, long lookups) {
     LookupFigures f;
     f.read = medianOf(3, [] {}, [&] {
         std::size_t bytes = 0;
-        for (const std::string& name : fs::list(folder, MakerInfo::kPattern)) bytes += fs::readFile(folder + name).size();
+        for (const std::string& name : fs::list(folder, MakerInfo::kPattern))
+            bytes += fs::readFile(folder + name).size();
         if (bytes == 0) std::fprintf(stderr, "nothing read\n");
     });
     const std::string touched = folder + codes.front() + ".XML";
@@ -590,7 +592,8 @@ LookupFigures supplierLookups(long files, long lookups) {
     f.lookups = medianOf(3, [&] { fs::writeFileAtomic(touched, bytes, fs::Sync::Passing); }, [&] {
         for (long k = 0; k < lookups; ++k) {
             const std::string& code = codes[static_cast<std::size_t>((k * 37 % lookups) * (files / lookups))];
-            if (!MakerInfo().getMakerInfo(code, "", false)) std::fprintf(stderr, "supplier %s not found\n", code.c_str());
+            if (!MakerInfo().getMakerInfo(code, "", false))
+                std::fprintf(stderr, "supplier %s not found\n", code.c_str());
         }
     });
     return f;
@@ -657,7 +660,8 @@ int main(int argc, char** argv) {
                     sizeName(documents).c_str(), fetchSuppliers[0], sizeName(documents).c_str(), fetchSuppliers[1],
                     fetchSuppliers[1] / fetchSuppliers[0]);
         lookups = supplierLookups(10000 / tenth, 200 / tenth);
-        std::printf("supplier lookups in %s supplier files: reading each once %.3f s, %ld distinct lookups %.3f s  x%.1f\n",
+        std::printf("supplier lookups in %s supplier files: reading each once %.3f s, %ld distinct lookups %.3f s"
+                    "  x%.1f\n",
                     sizeName(10000 / tenth).c_str(), lookups.read, 200 / tenth, lookups.lookups,
                     lookups.lookups / lookups.read);
         std::printf("%s", errorsNote().c_str());

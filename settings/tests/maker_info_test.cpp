@@ -228,6 +228,7 @@ TEST_F(MakerInfoTest, EachLookupSeesTheFolderAsItIsThen) {
         bool faxFound;
         Codes codes;
         std::string error;  // of getMakerInfo("S1")
+        std::function<void()> before = {};  // after the folder is laid out, before the first lookups
     } cases[] = {
         {"rewritten", [&](MakerInfo&) { put("A.XML", newA); }, "壱", true, {"S1", "S2"}, ""},
         {"added ahead", [&](MakerInfo&) { put("0.xml", supplierFile("S1", "0399990000", "零")); }, "零", true,
@@ -253,6 +254,13 @@ TEST_F(MakerInfoTest, EachLookupSeesTheFolderAsItIsThen) {
          "壱", true, {"S1", "S2"}, ""},
         {"broken", [&](MakerInfo&) { put("A.XML", "<Maker-information><Supplier-code>S1"); }, "", false, {"", "S2"},
          "メーカ情報XMLファイルが不正です。(A.XML)"},
+        {"a link's file edited elsewhere",
+         [&](MakerInfo&) { std::fstream(home.path() + "A.XML", std::ios::in | std::ios::out) << newA; }, "壱", true,
+         {"S1", "S2"}, "",
+         [&] {
+             fs::rename(folder + "A.XML", home.path() + "A.XML");
+             std::filesystem::create_symlink(home.path() + "A.XML", folder + "A.XML");
+         }},
         {"folder replaced",
          [&](MakerInfo&) {
              fs::rename(folder, home.path() + "old-makers");
@@ -268,6 +276,7 @@ TEST_F(MakerInfoTest, EachLookupSeesTheFolderAsItIsThen) {
             clearFolder();
             put("A.XML", supplierFile("S1", "0311110000", "一"));
             put("C.XML", supplierFile("S2", "0322220000", "二"));
+            if (c.before) c.before();
             auto first = std::make_unique<MakerInfo>();
             ASSERT_TRUE(first->getMakerInfo("S1")) << what;
             EXPECT_FALSE(first->checkMaker("0399990000")) << what;
