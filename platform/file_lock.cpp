@@ -75,6 +75,10 @@ FileLock FileLock::forFolder(const std::string& folder, Mode mode, std::chrono::
     return acquire(base + ".folder.lock", mode, timeout, false);
 }
 
+FileLock FileLock::forGate(const std::string& path, Mode mode, std::chrono::milliseconds timeout) {
+    return acquire(lockPathFor(path), mode, timeout, false);
+}
+
 FileLock FileLock::tryLock(const std::string& path, Mode mode) {
     FileLock lock = acquire(lockPathFor(path), mode, std::chrono::milliseconds(0), true);
     if (lock.held() && mode == Mode::Exclusive) fs::removeStaleTemporaries(path);

@@ -27,6 +27,11 @@ public:
     // Locks a whole folder (the lock file lies inside it).
     static FileLock forFolder(const std::string& folder, Mode mode = Mode::Exclusive,
                               std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
+    // Locks as the constructor does a lock that guards no file of that name
+    // (a gate that orders its holders): no temporaries are cleared, so that
+    // taking it costs the same however many files its folder holds.
+    static FileLock forGate(const std::string& path, Mode mode = Mode::Exclusive,
+                            std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
     // Tries once; an unheld lock (held() false) when another holder has it.
     static FileLock tryLock(const std::string& path, Mode mode = Mode::Exclusive);
 

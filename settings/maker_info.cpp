@@ -4,6 +4,8 @@
 #include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/folder_watch.h"
+#include "platform/invariant.h"
 #include "platform/processed_file_hook.h"
 #include "platform/text.h"
 #include "platform/xml.h"
@@ -12,6 +14,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace fg {
 
@@ -79,16 +84,166 @@ void checkNames(const std::vector<std::string>& names) {
 std::string gatePath(const std::string& folder) { return fs::join(folder, "writer-gate"); }
 
 FileLock lookupLock(const std::string& folder) {
-    FileLock gate(gatePath(folder));
+    // A lookup takes the gate once per supplier of a fetch: at the cost of
+    // a lock, not of the folder's listing.
+    FileLock gate = FileLock::forGate(gatePath(folder));
     return FileLock::forFolder(folder, FileLock::Mode::Shared);
 }
 
 struct ReplaceLock {
     explicit ReplaceLock(const std::string& folder)
-        : gate(gatePath(folder)), folderLock(FileLock::forFolder(folder, FileLock::Mode::Exclusive)) {}
+        : gate(FileLock::forGate(gatePath(folder))),
+          folderLock(FileLock::forFolder(folder, FileLock::Mode::Exclusive)) {}
     FileLock gate;
     FileLock folderLock;  // released first, as members go in reverse order
 };
+
+// What the lookups of this process know of the supplier folder: its listing
+// and the files loaded so far, in listing order, with where each code and
+// each number occur among them. A fetch looks up every supplier it meets,
+// each with a MakerInfo of its own; reading the folder for each would cost
+// the folder once per supplier. Files are loaded only as far as a lookup
+// needs, so a single lookup costs what reading up to its match costs.
+//
+// Every lookup answers what reading the folder at that moment answers: the
+// folder's watch is asked first, and any change to a supplier file since the
+// last lookup (a file added, removed, renamed, replaced, written in place or
+// its attributes changed, by any process) starts the index over from a new
+// listing. The index is not trusted at all where the watch cannot tell
+// (see FolderWatch), nor while a supplier file is a link or has a second
+// name elsewhere: those lookups read the folder afresh.
+class SupplierIndex {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    struct Entry {
+        std::string name;
+        bool loaded = false;
+        std::string reason;  // why it did not load
+        MakerInfo::Supplier supplier;
+    };
+
+    // Brings the index up to the folder as it is now.
+    void refresh(const std::string& folder) {
+        const std::string where = fs::resolve(folder).value_or(folder);
+        if (!watch_ || watch_->folder() != where) {
+            // The watch first: a change made while the folder is read shows
+            // on the next lookup.
+            watch_ = std::make_unique<FolderWatch>(where, MakerInfo::kPattern);
+            startOver();
+            return;
+        }
+        const bool changed = watch_->changed();  // taken even when unsure, so notices do not pile up
+        if (changed || unsure_) startOver();
+    }
+
+    // After a failure midway, nothing of the index is trusted.
+    void forget() { watch_.reset(); }
+
+    // The first file in listing order that carries the code and the number
+    // (a null one: any), or with stopAtBroken one that does not load,
+    // whichever comes first. npos when there is none.
+    std::size_t first(const std::string* code, const std::string* fax, bool stopAtBroken) {
+        auto matches = [&](const Entry& e) {
+            return e.loaded && (!code || e.supplier.supplierCode == *code) &&
+                   (!fax || e.supplier.faxNumber == *fax);
+        };
+        checkInvariant(code || fax, "a supplier lookup asks for a code or a number");
+        std::size_t hit = npos;
+        const auto& keyed = code ? byCode_ : byFax_;
+        if (auto it = keyed.find(code ? *code : *fax); it != keyed.end()) {
+            for (std::size_t i : it->second)
+                if (matches(entries_[i])) {
+                    hit = i;
+                    break;
+                }
+        }
+        if (stopAtBroken && firstBroken_ < hit) return firstBroken_;
+        if (hit != npos) return hit;
+        while (entries_.size() < names_.size()) {
+            const Entry& e = loadNext();
+            if ((stopAtBroken && !e.loaded) || matches(e)) return entries_.size() - 1;
+        }
+        return npos;
+    }
+
+    const Entry& entry(std::size_t i) const { return entries_.at(i); }
+
+    std::vector<std::string> allCodes() {
+        while (entries_.size() < names_.size()) (void)loadNext();
+        std::vector<std::string> codes;
+        codes.reserve(entries_.size());
+        for (const Entry& e : entries_) codes.push_back(e.supplier.supplierCode);
+        return codes;
+    }
+
+private:
+    void startOver() {
+        folder_ = watch_->folder();
+        names_ = fs::list(folder_, MakerInfo::kPattern);
+        entries_.clear();
+        byCode_.clear();
+        byFax_.clear();
+        firstBroken_ = npos;
+        unsure_ = false;
+    }
+
+    const Entry& loadNext() {
+        Entry e;
+        e.name = names_[entries_.size()];
+        const std::string path = fs::join(folder_, e.name);
+        if (!FolderWatch::coversFile(path)) unsure_ = true;
+        xml::Document doc;
+        e.loaded = doc.load(path);
+        if (!e.loaded) e.reason = doc.parseError().reason;
+        e.supplier = readSupplier(doc);  // a document that did not load gives empty values
+        const std::size_t i = entries_.size();
+        if (e.loaded) {
+            byCode_[e.supplier.supplierCode].push_back(i);
+            byFax_[e.supplier.faxNumber].push_back(i);
+        } else if (firstBroken_ == npos) {
+            firstBroken_ = i;
+        }
+        entries_.push_back(std::move(e));
+        return entries_.back();
+    }
+
+    std::unique_ptr<FolderWatch> watch_;
+    std::string folder_;
+    std::vector<std::string> names_;
+    std::vector<Entry> entries_;  // the first entries_.size() of names_
+    std::unordered_map<std::string, std::vector<std::size_t>> byCode_, byFax_;
+    std::size_t firstBroken_ = npos;
+    bool unsure_ = false;
+};
+
+// The one index of the process, for whichever thread looks up (one for all
+// members: a static of the template below would be one per caller).
+struct SharedIndex {
+    std::mutex mutex;
+    SupplierIndex index;
+};
+
+SharedIndex& sharedIndex() {
+    static SharedIndex shared;
+    return shared;
+}
+
+// Runs `use` on the index brought up to the folder; the caller holds the
+// folder's shared lock.
+template <class Use>
+auto withIndex(const std::string& folder, Use use) {
+    SharedIndex& shared = sharedIndex();
+    std::lock_guard<std::mutex> guard(shared.mutex);
+    SupplierIndex& index = shared.index;
+    try {
+        index.refresh(folder);
+        return use(index);
+    } catch (...) {
+        index.forget();
+        throw;
+    }
+}
 
 }  // namespace
 
@@ -108,20 +263,19 @@ bool MakerInfo::getMakerInfo(const std::string& strSupplierCode, const std::stri
     try {
         if (!fs::folderExists(folder_)) throw missingFolder(folder_);
         FileLock lock = lookupLock(folder_);
-        for (const std::string& name : fs::list(folder_, kPattern)) {
-            xml::Document doc;
-            if (!doc.load(fs::join(folder_, name))) {
-                settings::traceFailure(kErrorSource, Error(kMakerError, name + " " + doc.parseError().reason));
-                throw Error(kMakerError, "メーカ情報XMLファイルが不正です。(" + name + ")");
-            }
-            Supplier s = readSupplier(doc);
-            bool match = byCode && byFax ? s.supplierCode == strSupplierCode && s.faxNumber == strFaxNo
-                         : byCode        ? s.supplierCode == strSupplierCode
-                                         : s.faxNumber == strFaxNo;
-            if (match) {
-                found_ = std::move(s);
-                return true;
-            }
+        using Found = std::optional<SupplierIndex::Entry>;
+        Found first = withIndex(folder_, [&](SupplierIndex& index) -> Found {
+            std::size_t i = index.first(byCode ? &strSupplierCode : nullptr, byFax ? &strFaxNo : nullptr, true);
+            if (i == SupplierIndex::npos) return std::nullopt;
+            return index.entry(i);
+        });
+        if (first && !first->loaded) {
+            settings::traceFailure(kErrorSource, Error(kMakerError, first->name + " " + first->reason));
+            throw Error(kMakerError, "メーカ情報XMLファイルが不正です。(" + first->name + ")");
+        }
+        if (first) {
+            found_ = std::move(first->supplier);
+            return true;
         }
         if (blnErrOut) throw Error(kMakerError, "受注者コード=" + strSupplierCode + ", " + "FAX番号=" + strFaxNo);
         return false;
@@ -207,12 +361,10 @@ bool MakerInfo::checkMaker(const std::string& strFaxNo) {
     try {
         if (!fs::folderExists(folder_)) return false;
         FileLock lock = lookupLock(folder_);
-        for (const std::string& name : fs::list(folder_, kPattern)) {
-            xml::Document doc;
-            (void)doc.load(fs::join(folder_, name));  // a file that does not parse has no number
-            if (readSupplier(doc).faxNumber == strFaxNo) return true;
-        }
-        return false;
+        // A file that does not parse has no number.
+        return withIndex(folder_, [&](SupplierIndex& index) {
+            return index.first(nullptr, &strFaxNo, false) != SupplierIndex::npos;
+        });
     } catch (...) {
         logCurrentError(kErrorSource);
         return false;
@@ -221,15 +373,10 @@ bool MakerInfo::checkMaker(const std::string& strFaxNo) {
 
 std::optional<std::vector<std::string>> MakerInfo::getAllMakerInfo() {
     try {
-        std::vector<std::string> codes;
-        if (!fs::folderExists(folder_)) return codes;
+        if (!fs::folderExists(folder_)) return std::vector<std::string>{};
         FileLock lock = lookupLock(folder_);
-        for (const std::string& name : fs::list(folder_, kPattern)) {
-            xml::Document doc;
-            (void)doc.load(fs::join(folder_, name));  // a file that does not parse has no code
-            codes.push_back(readSupplier(doc).supplierCode);
-        }
-        return codes;
+        // A file that does not parse has no code.
+        return withIndex(folder_, [](SupplierIndex& index) { return index.allCodes(); });
     } catch (...) {
         logCurrentError(kErrorSource);
         return std::nullopt;

@@ -13,6 +13,12 @@
 // never none or half. A replacement queues new lookups behind it (a gate
 // lock, ".writer-gate.lock" in the supplier folder), so that lookups in a
 // tight loop cannot keep it out.
+//
+// A process keeps what its lookups have read of the folder, for all its
+// MakerInfo objects, while a watch on the folder tells of no change to a
+// supplier file: a fetch that meets thousands of suppliers reads each file
+// once, not once per supplier. Any change, made by any process, is seen by
+// the next lookup, which answers what reading the folder then would.
 #pragma once
 
 #include <optional>

@@ -7,6 +7,12 @@
 //                  each, as the EDI control walks them
 //   fetch          one answer archive of that many documents fetched, its
 //                  index walked and its documents extracted (the batch left out)
+//   suppliers      the same fetch of documents of as many suppliers as
+//                  documents against documents of 3 suppliers, as many
+//                  supplier files installed for both; and 200 distinct
+//                  supplier lookups (a MakerInfo each, as the callers make
+//                  them) in a folder of 10,000 supplier files, against
+//                  reading every supplier file once; each the median of three
 //   batch          documents of 5 per supplier built, recorded, laid out,
 //                  rendered and handed to the 20 send ports; the sends are
 //                  answered at once by the simulated lines, and the waits for a
@@ -42,6 +48,8 @@
 //   scale telephone 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
 //   scale telephone-one-supplier 1k=<s> 100k=<s> read=<s> ratio=<100k/read>
 //   scale extract-missing 100=<s> 1000=<s> ratio=<1000/100>
+//   scale fetch-suppliers 3=<s> 3k=<s> ratio=<3k/3>
+//   scale supplier-lookups read=<s> 200=<s> ratio=<200/read>
 // With --quick every size is a tenth (the lines keep their names), so that a
 // script can run it in well under two minutes.
 #include "archive/grenwald/archive.h"
@@ -63,6 +71,7 @@
 #include "platform/text.h"
 #include "platform/xml_scan.h"
 #include "settings/fax_manage_num.h"
+#include "settings/maker_info.h"
 #include "settings/set_up_info.h"
 #include "standins/edi_server/local_edi_server.h"
 #include "telephony/telephony_control.h"
@@ -188,18 +197,50 @@ double indexWalk(const testing::TempHome& home, long rows) {
 
 // ---- Fetch --------------------------------------------------------------------
 
-// One schedule pass whose "0301" answer holds `documents` documents of the
-// three demo suppliers; the other codes have nothing. The batch is left out.
-double fetchPass(long documents) {
+// `count` supplier files written into the supplier folder as the EDI
+// server sends them (codes M00000 on); their codes in listing order.
+std::vector<std::string> installSuppliers(const std::string& makerFolder, long count) {
+    std::vector<std::string> codes;
+    for (long i = 0; i < count; ++i) {
+        char code[32], fax[48];
+        std::snprintf(code, sizeof code, "M%05ld", i);
+        std::snprintf(fax, sizeof fax, "06-7%03ld-%04ld", i / 10000, i % 10000);
+        fs::writeFileAtomic(makerFolder + code + ".XML",
+                            text::toCp932(std::string("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+                                                      "<Maker-information><Supplier-code>") + code +
+                                          "</Supplier-code><Supplier-name>受注工業株式会社</Supplier-name><Person-name>"
+                                          "山田 太郎</Person-name><Section-name>営業部</Section-name><E-mail>"
+                                          "m@example.invalid</E-mail><Telephone-number>06-1234-5678"
+                                          "</Telephone-number><Fax-number>" + fax + "</Fax-number>"
+                                          "<Relative-client-code>C0001</Relative-client-code></Maker-information>"),
+                            fs::Sync::Passing);
+        codes.push_back(code);
+    }
+    return codes;
+}
+
+// One schedule pass whose "0301" answer holds `documents` documents; the
+// other codes have nothing. The batch is left out. The documents are of the
+// three demo suppliers, or with `installed` supplier files written, of
+// `suppliers` of them spread over the folder.
+double fetchPass(long documents, long suppliers = 3, long installed = 0) {
     testing::TempHome home;
     testing::TempDir answers;
     std::string folder = answers.path() + "GetEdiData/1/D0301_SCALE.tgz/";
     fs::makeFolders(folder);
     const std::string sample = fs::readFile(testing::sourceDir() + "demo/home/temp/TempEDI/DORE0301_0001.xml");
-    const char* suppliers[3] = {"S0001", "S0002", "S0003"};
+    std::vector<std::string> codes{"S0001", "S0002", "S0003"};
+    if (installed > 0) {
+        std::vector<std::string> all = installSuppliers(home.folder("MakerInfo"), installed);
+        codes.clear();
+        for (long s = 0; s < suppliers; ++s)
+            codes.push_back(all[static_cast<std::size_t>(s * (installed / suppliers))]);
+    }
     for (long i = 0; i < documents; ++i)
         fs::writeFileAtomic(folder + "B0301_" + std::to_string(i) + ".xml", sample);
-    fs::writeFileAtomic(folder + "index.csv", indexCsv(documents, [&](long i) { return std::string(suppliers[i % 3]); }, "0301"));
+    fs::writeFileAtomic(folder + "index.csv", indexCsv(documents, [&](long i) {
+                            return codes[static_cast<std::size_t>(i) % codes.size()];
+                        }, "0301"));
     testing::LocalEdiServer server(answers.path());
     SetUpInfo settings;
     settings.setStrEDIMethodRoot(server.methodRoot());
@@ -527,18 +568,49 @@ double extractMissing(long documents) {
     return took;
 }
 
+// 200 distinct lookups by supplier code, in an order of their own, in a
+// folder of `files` supplier files, against reading every supplier file once
+// (listed and read). Before each run of the lookups one supplier file is
+// written again, so that each starts from a folder it has not seen.
+struct LookupFigures {
+    double read = 0, lookups = 0;
+};
+
+LookupFigures supplierLookups(long files, long lookups) {
+    testing::TempHome home;
+    const std::string folder = home.folder("MakerInfo");
+    const std::vector<std::string> codes = installSuppliers(folder, files);
+    LookupFigures f;
+    f.read = medianOf(3, [] {}, [&] {
+        std::size_t bytes = 0;
+        for (const std::string& name : fs::list(folder, MakerInfo::kPattern))
+            bytes += fs::readFile(folder + name).size();
+        if (bytes == 0) std::fprintf(stderr, "nothing read\n");
+    });
+    const std::string touched = folder + codes.front() + ".XML";
+    const std::string bytes = fs::readFile(touched);
+    f.lookups = medianOf(3, [&] { fs::writeFileAtomic(touched, bytes, fs::Sync::Passing); }, [&] {
+        for (long k = 0; k < lookups; ++k) {
+            const std::string& code = codes[static_cast<std::size_t>((k * 37 % lookups) * (files / lookups))];
+            if (!MakerInfo().getMakerInfo(code, "", false))
+                std::fprintf(stderr, "supplier %s not found\n", code.c_str());
+        }
+    });
+    return f;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool quick = false;
-    std::string only;  // --only=walk|fetch|batch|log|store|extract: one part alone, for a profiler
+    std::string only;  // --only=walk|fetch|suppliers|batch|log|store|extract: one part alone, for a profiler
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
         } else if (std::strncmp(argv[i], "--only=", 7) == 0) {
             only = argv[i] + 7;
         } else {
-            std::fprintf(stderr, "usage: scale_benchmark [--quick] [--only=walk|fetch|batch|log|store|extract]\n");
+            std::fprintf(stderr, "usage: scale_benchmark [--quick] [--only=walk|fetch|suppliers|batch|log|store|extract]\n");
             return 64;
         }
     }
@@ -569,6 +641,29 @@ int main(int argc, char** argv) {
         for (long n : fetchSizes) fetch.push_back(fetchPass(n));
         setClock(std::make_shared<ScaledClock>(0.001));
         row("fetch of one answer archive", fetchSizes, fetch, "documents");
+        std::printf("%s", errorsNote().c_str());
+    }
+
+    std::vector<double> fetchSuppliers;
+    LookupFigures lookups;
+    if (runs("suppliers")) {
+        const long documents = 3000 / tenth;
+        setClock(std::make_shared<SystemClock>());
+        for (long suppliers : {3L, documents}) {
+            std::vector<double> took;
+            for (int run = 0; run < 3; ++run) took.push_back(fetchPass(documents, suppliers, documents));
+            std::nth_element(took.begin(), took.begin() + 1, took.end());
+            fetchSuppliers.push_back(took[1]);
+        }
+        setClock(std::make_shared<ScaledClock>(0.001));
+        std::printf("fetch of %s documents, as many supplier files: from 3 suppliers %.3f s, from %s %.3f s  x%.1f\n",
+                    sizeName(documents).c_str(), fetchSuppliers[0], sizeName(documents).c_str(), fetchSuppliers[1],
+                    fetchSuppliers[1] / fetchSuppliers[0]);
+        lookups = supplierLookups(10000 / tenth, 200 / tenth);
+        std::printf("supplier lookups in %s supplier files: reading each once %.3f s, %ld distinct lookups %.3f s"
+                    "  x%.1f\n",
+                    sizeName(10000 / tenth).c_str(), lookups.read, 200 / tenth, lookups.lookups,
+                    lookups.lookups / lookups.read);
         std::printf("%s", errorsNote().c_str());
     }
 
@@ -675,5 +770,11 @@ int main(int argc, char** argv) {
     if (!extracts.empty())
         std::printf("scale extract-missing 100=%.3f 1000=%.3f ratio=%.1f\n", extracts[0], extracts[1],
                     ratio(extracts[1], extracts[0]));
+    if (!fetchSuppliers.empty()) {
+        std::printf("scale fetch-suppliers 3=%.3f 3k=%.3f ratio=%.1f\n", fetchSuppliers[0], fetchSuppliers[1],
+                    ratio(fetchSuppliers[1], fetchSuppliers[0]));
+        std::printf("scale supplier-lookups read=%.4f 200=%.4f ratio=%.1f\n", lookups.read, lookups.lookups,
+                    ratio(lookups.lookups, lookups.read));
+    }
     return 0;
 }

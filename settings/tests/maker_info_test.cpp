@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <mutex>
 
 namespace fg {
@@ -211,6 +213,89 @@ TEST_F(MakerInfoTest, SaveThatCannotCompleteLeavesTheOldSet) {
         EXPECT_EQ(everything(), before) << c.what;
         EXPECT_TRUE(hook->names.empty()) << c.what;
         EXPECT_EQ(makers.getAllMakerInfo(), (Codes{"S0001", "S0002", "S0003"})) << c.what;
+    }
+}
+
+// Lookups of a process keep what they learnt of the folder; whatever changed
+// between two lookups, of one object or of two, the second answers what the
+// folder holds then, even where the file's size and time stamp stayed.
+TEST_F(MakerInfoTest, EachLookupSeesTheFolderAsItIsThen) {
+    const std::string newA = supplierFile("S1", "0399990000", "壱");  // the size of the first A.XML
+    struct Case {
+        const char* what;
+        std::function<void(MakerInfo&)> change;
+        std::string nameOfS1;  // "" when S1 is not found
+        bool faxFound;
+        Codes codes;
+        std::string error;  // of getMakerInfo("S1")
+        std::function<void()> before = {};  // after the folder is laid out, before the first lookups
+    } cases[] = {
+        {"rewritten", [&](MakerInfo&) { put("A.XML", newA); }, "壱", true, {"S1", "S2"}, ""},
+        {"added ahead", [&](MakerInfo&) { put("0.xml", supplierFile("S1", "0399990000", "零")); }, "零", true,
+         {"S1", "S1", "S2"}, ""},
+        {"added behind", [&](MakerInfo&) { put("D.XML", supplierFile("S1", "0399990000", "四")); }, "一", true,
+         {"S1", "S2", "S1"}, ""},
+        {"removed", [&](MakerInfo&) { (void)fs::removeFile(folder + "A.XML"); }, "", false, {"S2"},
+         "受注者コード=S1, FAX番号="},
+        {"renamed out", [&](MakerInfo&) { fs::rename(folder + "A.XML", folder + "A.txt"); }, "", false, {"S2"},
+         "受注者コード=S1, FAX番号="},
+        {"replaced by a save",
+         [&](MakerInfo& makers) {
+             fs::writeFileAtomic(tempEdi + "B.XML", newA);
+             ASSERT_TRUE(makers.saveMakerInfo({"B.XML"}));
+         },
+         "壱", true, {"S1"}, ""},
+        {"edited in place, stamp kept",
+         [&](MakerInfo&) {
+             const auto stamp = std::filesystem::last_write_time(folder + "A.XML");
+             std::fstream(folder + "A.XML", std::ios::in | std::ios::out | std::ios::binary) << newA;
+             std::filesystem::last_write_time(folder + "A.XML", stamp);
+         },
+         "壱", true, {"S1", "S2"}, ""},
+        {"broken", [&](MakerInfo&) { put("A.XML", "<Maker-information><Supplier-code>S1"); }, "", false, {"", "S2"},
+         "メーカ情報XMLファイルが不正です。(A.XML)"},
+        {"a link's file edited elsewhere",
+         [&](MakerInfo&) { std::fstream(home.path() + "A.XML", std::ios::in | std::ios::out) << newA; }, "壱", true,
+         {"S1", "S2"}, "",
+         [&] {
+             fs::rename(folder + "A.XML", home.path() + "A.XML");
+             std::filesystem::create_symlink(home.path() + "A.XML", folder + "A.XML");
+         }},
+        {"folder replaced",
+         [&](MakerInfo&) {
+             fs::rename(folder, home.path() + "old-makers");
+             fs::makeFolders(folder);
+             put("A.XML", newA);
+         },
+         "壱", true, {"S1"}, ""},
+    };
+    for (const Case& c : cases) {
+        for (bool oneObject : {true, false}) {
+            const std::string what = std::string(c.what) + (oneObject ? ", one object" : ", two objects");
+            fs::removeTree(home.path() + "old-makers");
+            clearFolder();
+            put("A.XML", supplierFile("S1", "0311110000", "一"));
+            put("C.XML", supplierFile("S2", "0322220000", "二"));
+            if (c.before) c.before();
+            auto first = std::make_unique<MakerInfo>();
+            ASSERT_TRUE(first->getMakerInfo("S1")) << what;
+            EXPECT_FALSE(first->checkMaker("0399990000")) << what;
+            EXPECT_EQ(first->getAllMakerInfo(), (Codes{"S1", "S2"})) << what;
+            c.change(*first);
+            if (!oneObject) first = std::make_unique<MakerInfo>();
+            log.log->clear();
+            // The scans first: the lookup then chooses among files read already.
+            EXPECT_EQ(first->getAllMakerInfo(), c.codes) << what;
+            EXPECT_EQ(first->checkMaker("0399990000"), c.faxFound) << what;
+            EXPECT_EQ(first->getMakerInfo("S1"), !c.nameOfS1.empty()) << what;
+            if (!c.nameOfS1.empty()) {
+                EXPECT_EQ(first->strSupplierName(), c.nameOfS1) << what;
+            }
+            ASSERT_EQ(log.log->entries().size(), c.error.empty() ? 0u : 1u) << what;
+            if (!c.error.empty()) {
+                EXPECT_EQ(log.log->entries()[0].description, c.error) << what;
+            }
+        }
     }
 }
 
