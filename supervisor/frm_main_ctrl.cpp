@@ -412,6 +412,7 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
                                       [](const OwedReceipts::Left& batch) { return batch.groups.empty(); }),
                        left.end());
         if (left.empty()) return;
+        if (leftReadForTest) leftReadForTest();
         // Taken over just now or still sending: their servers have them.
         const std::vector<std::string> held = send_handover::numbersHeld();
         // The batches whose every group is in a server's hands or recorded:

@@ -40,6 +40,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -111,6 +112,9 @@ public:
     // confirmed now stays owed: the fetch confirms it when the EDI server
     // offers it again.
     void settleOwedReceipts(bool atStart);
+    // Called by the settle once it has read the batches left: a test makes
+    // the fetch's moves there.
+    std::function<void()> leftReadForTest;
     // What batches and jobs that ended before storing their records made
     // under their numbers (documents::clearAbandonedNumbers), named in the
     // log. Their archives were not confirmed: the EDI server offers them

@@ -7,6 +7,7 @@
 
 #include "documents/quillary/owed_receipts.h"
 #include "platform/process/run_marker.h"
+#include "platform/request_folder_lock.h"
 #include "platform/testing/store_files.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace fg {
 namespace {
@@ -264,10 +266,13 @@ TEST(Supervisor, AStartClearsTheConfirmationListsOfKilledBatches) {
 }
 
 // A left batch's group that no fax-send server takes (none is beside this test), while its
-// unsent record cannot be written (the send log is a folder): the group stays owed.
+// unsent record cannot be written (the send log is a folder): the group stays owed, and so
+// does its archive, unconfirmed.
 TEST(Supervisor, ALeftGroupStaysOwedWhileItsUnsentRecordCannotBeWritten) {
     using documents::OwedReceipts;
     SupervisorHome h;
+    testing::TempDir answers, requests;
+    h.ediServer(answers.path(), requests.path());
     const testing::StoreRecord record{.number = "202401100830000001"};
     h.home.write("data/FAXManageNumber.xml", testing::storeXml({record}));
     h.home.write(OwedReceipts::kFileName, "failed/1/1\t" + record.number + "\t0301/D0301_1.tgz\n");
@@ -279,7 +284,47 @@ TEST(Supervisor, ALeftGroupStaysOwedWhileItsUnsentRecordCannotBeWritten) {
     const auto left = OwedReceipts::left();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].groups, documents::SendGroups{{record.number}});
+    EXPECT_EQ(fs::list(requests.path(), "*-PutConfirm.body"), std::vector<std::string>{});
 }
+
+// A batch left with every group handed over owes an archive and a reminder. Each is paid
+// under its own fetch's folder lock, and only while still owed once that lock is held.
+struct SettleCase {
+    const char* name;
+    const char* heldFolder;  // held by the test through the settle ("" for none)
+    bool paidMeanwhile;      // the fetch pays both once the settle has read the batch
+    std::size_t confirmations, deletions;
+};
+constexpr SettleCase kSettleCases[] = {
+    {"Owed", "", false, 1, 1},
+    {"PaidMeanwhile", "", true, 0, 0},
+    {"ReminderFolderHeld", "TempReqRem", false, 1, 0},
+};
+void PrintTo(const SettleCase& c, std::ostream* os) { *os << c.name; }
+class ALeftBatchsReceipts : public ::testing::TestWithParam<SettleCase> {};
+
+TEST_P(ALeftBatchsReceipts, ArePaidUnderTheirFetchsLockWhileStillOwed) {
+    using documents::OwedReceipts;
+    const SettleCase& c = GetParam();
+    SupervisorHome h;
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
+    const std::vector<documents::OwedArchive> owed{{"0301", "D0301_1.tgz"}, {OwedReceipts::kReminder, "r.1.xml"}};
+    h.home.write(OwedReceipts::kFileName, "failed/1/1\t\t0301/D0301_1.tgz\tDelFaxReminder/r.1.xml\n");
+    std::optional<RequestFolderLock> held;
+    if (*c.heldFolder) held.emplace(h.home.folder(c.heldFolder));
+    EventPump pump;
+    FrmMainCtrl ctrl(pump, h.options());
+    if (c.paidMeanwhile) ctrl.leftReadForTest = [&] { OwedReceipts::paid(owed); };
+    ctrl.settleOwedReceipts(true);
+    EXPECT_EQ(fs::list(record.path(), "*-PutConfirm.body").size(), c.confirmations);
+    EXPECT_EQ(fs::list(record.path(), "*-DelFaxReminder.body").size(), c.deletions);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "r.1.xml"),
+              c.deletions || c.paidMeanwhile ? OwedReceipts::Owed::No : OwedReceipts::Owed::Yes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Supervisor, ALeftBatchsReceipts, ::testing::ValuesIn(kSettleCases),
+                         [](const ::testing::TestParamInfo<SettleCase>& info) { return std::string(info.param.name); });
 
 TEST(Supervisor, OnlyOneSupervisorRunsOnAProgramFolder) {
     SupervisorHome h;
