@@ -468,7 +468,9 @@ void FrmMainCtrl::settleLeft(const std::vector<documents::OwedReceipts::Left>& l
         // paid under its fetch's lock while still owed. A folder in use is an
         // exchange under way, not waited for: its fetch pays what it meets
         // owed. After a failure, or once a stop is asked, the rest wait for
-        // the EDI server to offer them again.
+        // the EDI server to offer them again; a batch met once a stop is
+        // asked keeps its groups for the next start.
+        if (shuttingDown_) break;
         if (!handOverLeftBatch(batch, held)) continue;
         for (const documents::Receipt& receipt : documents::receiptsOf(batch.archives)) {
             if (!waiting.empty() || stopAskedMeanwhile()) {

@@ -137,7 +137,7 @@ Confirmation payReceipt(const Receipt& receipt, const ServerSettings& settings, 
         if (std::any_of(options.held.begin(), options.held.end(), [&](const std::string& h) { return sameFolder(h, folder); }))
             continue;
         locks.push_back(options.wait ? RequestFolderLock(folder) : RequestFolderLock::tryLock(folder));
-        if (!locks.back().held()) return {Confirmation::Outcome::FolderBusy, folder};
+        if (!locks.back().held()) return {Confirmation::Outcome::FolderBusy, "[要求フォルダ使用中:" + folder + "]"};
     }
     const bool reminders = receipt.kind == Receipt::Kind::Reminders;
     std::vector<OwedArchive> owed;

@@ -128,10 +128,8 @@ TEST_F(ScheduledFetchTest, AnArchiveWhoseReceiptIsOwedIsNeverReadAgain) {
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
 }
 
-// Let go between the download and its look, the folder would let the
-// supervisor pay the receipt there: the archive would be read as new and
-// faxed twice. The server holds the confirmation's answer while the test
-// tries the lock.
+// Let go between the download and its look, the folder would let the supervisor pay the
+// receipt there, and the archive be faxed twice: the lock is tried while the confirmation waits.
 TEST_F(ScheduledFetchTest, TheFetchHoldsItsFolderFromTheDownloadThroughTheOwedConfirmation) {
     using documents::OwedReceipts;
     cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
