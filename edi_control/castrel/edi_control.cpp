@@ -10,7 +10,6 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
-#include "platform/invariant.h"
 #include "platform/request_folder_lock.h"
 #include "platform/text.h"
 #include "settings/maker_info.h"
@@ -363,11 +362,9 @@ bool EDIControl::deleteReminders(const Session& session, const std::string& requ
 
 bool EDIControl::confirmed(const documents::Confirmation& done, const std::string& requestFolder,
                            const ConfirmFailure& failure) {
-    // Under the fetch's lock, what it found owed is owed still.
-    checkInvariant(done.outcome != documents::Confirmation::Outcome::NotOwed &&
-                       done.outcome != documents::Confirmation::Outcome::FolderBusy,
-                   "a fetch pays what it found owed under its own lock", failure.source);
-    if (done) return true;
+    // Not owed any more (the receipts owed could not be read again): there
+    // is nothing to pay, and it is not read again either.
+    if (done || done.outcome == documents::Confirmation::Outcome::NotOwed) return true;
     delEdiXmlFile(failure.tempEdi, failure.entries);
     if (done.outcome == documents::Confirmation::Outcome::Refused) {
         logError(failure.source, failure.refused, done.detail);
