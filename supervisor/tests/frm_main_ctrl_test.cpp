@@ -298,9 +298,7 @@ TEST_P(ALeftGroupNoServerTakes, IsRecordedUnsentOrStaysOwedAndIsCountedSo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Supervisor, ALeftGroupNoServerTakes, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "RecordedUnsent" : "UnrecordableStaysOwed");
-                         });
+                         [](const auto& info) { return std::string(info.param ? "RecordedUnsent" : "StaysOwed"); });
 
 // A batch left with every group handed over owes an archive and a reminder. Each is paid
 // under its own fetch's folder lock, and only while still owed once that lock is held.
