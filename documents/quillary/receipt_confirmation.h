@@ -126,11 +126,12 @@ std::vector<OwedArchive> listedArchives(const std::string& requestFolder, const 
 // Confirms the archives of the list file of the request folder, under the
 // folder's lock: the list is read and deleted first, so that no receipt is
 // ever confirmed twice, then each name that is not blank is confirmed under
-// its information code, and the receipt owed for it (OwedReceipts) is paid. A request that cannot be packed stops the list and
-// answers False; a refusal stops it and answers True (the server offers the
-// archives again, the faxes have gone). No list file: True. A list that
-// cannot be read, or any other failure, raises, and the list file is gone
-// all the same.
+// its information code and paid as payReceipt pays it (an order balance's
+// under TempReqOrder too, locked before the request folder). A request that
+// cannot be packed stops the list and answers False; a refusal stops it and
+// answers True (the server offers the archives again, the faxes have gone).
+// No list file: True. A list that cannot be read, or any other failure,
+// raises, and the list file is gone all the same.
 bool confirmListed(const std::string& requestFolder, const ConfirmationList& list);
 
 // Takes the archives of the information code out of the list file of the
