@@ -129,7 +129,8 @@ std::vector<Receipt> receiptsOf(const std::vector<OwedArchive>& owed) {
 }
 
 Confirmation payReceipt(const Receipt& receipt, const ServerSettings& settings, const PayOptions& options) {
-    checkInvariant(!receipt.names.empty(), "a receipt names what it pays for");
+    const bool reminders = receipt.kind == Receipt::Kind::Reminders;
+    checkInvariant(reminders || !receipt.names.empty(), "an archive's receipt names the archive");
     const std::vector<std::string> folders = foldersOf(receipt.kind);
     std::vector<RequestFolderLock> locks;
     locks.reserve(folders.size());
@@ -139,13 +140,14 @@ Confirmation payReceipt(const Receipt& receipt, const ServerSettings& settings, 
         locks.push_back(options.wait ? RequestFolderLock(folder) : RequestFolderLock::tryLock(folder));
         if (!locks.back().held()) return {Confirmation::Outcome::FolderBusy, "[要求フォルダ使用中:" + folder + "]"};
     }
-    const bool reminders = receipt.kind == Receipt::Kind::Reminders;
     std::vector<OwedArchive> owed;
     for (const std::string& name : receipt.names) {
         const OwedArchive a{reminders ? OwedReceipts::kReminder : receipt.infoCode, name};
         if (!options.onlyWhileOwed || OwedReceipts::find(a.infoCode, a.name) == OwedReceipts::Owed::Yes) owed.push_back(a);
     }
-    if (owed.empty()) return {Confirmation::Outcome::NotOwed, ""};
+    // A reminder list the fetch built from an answer of no entry is
+    // deleted all the same, with an empty list, as it always was.
+    if (owed.empty() && options.onlyWhileOwed) return {Confirmation::Outcome::NotOwed, ""};
     std::vector<std::string> names;
     for (const OwedArchive& a : owed) names.push_back(a.name);
     const Confirmation done = reminders ? deleteReminders(settings, folders.back(), names)

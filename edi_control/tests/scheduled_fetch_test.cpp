@@ -458,6 +458,11 @@ TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
     EXPECT_TRUE(control->getEDIData("1"));
     EXPECT_TRUE(control->getEDIData("1"));
     EXPECT_TRUE(logged(40210, "subGetFaxReminder")) << logText();
+    // Built, an answer of no list is deleted all the same, with an empty list.
+    cannedArchive("GetFaxReminder", 4, "R0004.tgz", {{"readme.txt", "x"}});
+    builderResult = true;
+    EXPECT_TRUE(control->getEDIData("1")) << logText();
+    EXPECT_EQ(requests("DelFaxReminder").size(), 1u);
 }
 
 TEST_F(ScheduledFetchTest, AReminderEntryInAFolderIsLoggedAndLeftOutAndNothingStays) {
