@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace fg {
 
@@ -28,6 +29,12 @@ public:
                                std::chrono::milliseconds timeout = std::chrono::milliseconds(120000))
         : lock_(guardedPath(folder), FileLock::Mode::Exclusive, timeout) {}
 
+    // Tries once: an unheld lock (held() false) while another holder has
+    // it, that is while an exchange in that folder is under way.
+    static RequestFolderLock tryLock(const std::string& folder) {
+        return RequestFolderLock(FileLock::tryLock(guardedPath(folder)));
+    }
+
     // The lock file that guards the folder.
     static std::string lockPath(const std::string& folder) { return FileLock::lockPathFor(guardedPath(folder)); }
 
@@ -35,6 +42,7 @@ public:
     void unlock() { lock_.unlock(); }
 
 private:
+    explicit RequestFolderLock(FileLock lock) : lock_(std::move(lock)) {}
     static std::string guardedPath(std::string folder) {
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         return folder;

@@ -481,6 +481,15 @@ std::vector<std::string> split(std::string_view s, char separator) {
     }
 }
 
+std::string join(const std::vector<std::string>& parts, char separator) {
+    std::string out;
+    for (const std::string& p : parts) {
+        if (!out.empty()) out += separator;
+        out += p;
+    }
+    return out;
+}
+
 std::string quotedList(const std::vector<std::string>& names) {
     std::string out;
     for (const std::string& n : names) out += (out.empty() ? "\"" : ", \"") + n + "\"";

@@ -80,6 +80,10 @@ std::vector<std::string> nonEmptyParts(std::string_view text, char separator);
 // The fields between the separators, empty ones included: "a,,b" gives
 // "a", "", "b", and "" one empty field.
 std::vector<std::string> split(std::string_view s, char separator);
+// The parts with the separator between them, as lists of names and numbers
+// have always been written: a separator goes before a part only once the
+// text is not empty, so an empty part adds nothing until a part has.
+std::string join(const std::vector<std::string>& parts, char separator);
 // Names as the logs show them: each in double quotes, separated by ", ";
 // empty for none.
 std::string quotedList(const std::vector<std::string>& names);

@@ -19,7 +19,7 @@
 #include "platform/folder_path_info.h"
 #include "platform/process/run_marker.h"
 #include "platform/process/start_report.h"
-#include "platform/request_folder_lock.h"
+#include "platform/text.h"
 #include "platform/values.h"
 #include "platform/wait_bounds.h"
 #include "settings/fax_manage_num.h"
@@ -160,6 +160,8 @@ bool FrmMainCtrl::Form_Load() {
     // new is fetched.
     takeOverLeftSends(true);
     settleOwedReceipts(true);
+    // A stop asked while it settled: nothing more starts.
+    if (shuttingDown_) return true;
     tmrTakeOver.setInterval(options_.takeOverInterval);
     try {
         startHelper(runTime);
@@ -321,16 +323,6 @@ void FrmMainCtrl::tmrDestroy_Timer() {
     if (stopAll()) endProcess();
 }
 
-namespace {
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& n : names) text += (text.empty() ? "" : ",") + n;
-    return text;
-}
-
-}  // namespace
-
 void FrmMainCtrl::takeOverLeftSends(bool atStart) {
     try {
         // Before the take-over starts senders of this run.
@@ -365,16 +357,16 @@ void FrmMainCtrl::clearAbandonedDocuments() {
         const auto cleared = documents::clearAbandonedNumbers(send_handover::numbersHeld);
         if (!cleared.unrecorded.empty())
             log(errs::AbandonedDocuments, "記録を保存する前に終了したバッチの帳票を削除しました。アーカイブは受信確認していないため再び届きます: " +
-                                              joined(cleared.unrecorded));
+                                              text::join(cleared.unrecorded, ','));
         if (!cleared.recorded.empty())
             log(errs::AbandonedDocuments, "送信を引き渡す前に終了したジョブの帳票を、送信されていないため記録とともに削除しました: " +
-                                              joined(cleared.recorded));
+                                              text::join(cleared.recorded, ','));
     } catch (...) {
         logCurrentError(kSource);
     }
 }
 
-bool FrmMainCtrl::handOverLeftGroup(const std::vector<std::string>& numbers) {
+FrmMainCtrl::LeftGroup FrmMainCtrl::handOverLeftGroup(const std::vector<std::string>& numbers) {
     try {
         auto send = std::make_unique<FaxSend>(pump_);
         FaxSend* raw = send.get();
@@ -386,7 +378,7 @@ bool FrmMainCtrl::handOverLeftGroup(const std::vector<std::string>& numbers) {
         });
         if (send->sendFAX(numbers)) {
             resumed_.push_back(std::move(send));
-            return true;
+            return LeftGroup::HandedOver;
         }
     } catch (...) {
         logCurrentError(kSource);
@@ -398,13 +390,58 @@ bool FrmMainCtrl::handOverLeftGroup(const std::vector<std::string>& numbers) {
         log(send_errors::SendFailed, "帳票管理番号：" + n + "　終了したバッチの送信を始められません。");
         if (!send_records::recordUnsent(n, send_errors::SendFailed)) recorded = false;
     }
-    if (!recorded)
-        log(errs::ReceiptsOwed, "送信できず記録もできない帳票の組を、受信確認の記録に残します: " + joined(numbers));
-    return recorded;
+    if (recorded) return LeftGroup::RecordedNg;
+    log(errs::ReceiptsOwed, "送信できず記録もできない帳票の組を、受信確認の記録に残します: " + text::join(numbers, ','));
+    return LeftGroup::Owed;
+}
+
+bool FrmMainCtrl::handOverLeftBatch(const documents::OwedReceipts::Left& batch, const std::vector<std::string>& held) {
+    if (batch.groups.empty()) return true;
+    FaxManageNum store;
+    std::vector<std::vector<std::string>> toSend;
+    bool stored = false;
+    for (const auto& group : batch.groups) {
+        std::vector<std::string> numbers;
+        for (const std::string& n : group) {
+            if (!store.getManageNum(n, "", false)) continue;
+            stored = true;
+            if (std::find(held.begin(), held.end(), n) == held.end() && !send_records::hasSendRecord(n))
+                numbers.push_back(n);
+        }
+        toSend.push_back(std::move(numbers));
+    }
+    if (!stored) {
+        // It died before its records were stored: nothing of it lasts, and
+        // the EDI server offers its archives again.
+        log(errs::ReceiptsOwed, "記録を保存する前に終了したバッチです。受信を確認せず、アーカイブの再取得を待ちます: " +
+                                    batch.batch);
+        documents::OwedReceipts::forget(batch.batch);
+        return false;
+    }
+    std::size_t handed = 0, recordedNg = 0, owed = 0;
+    for (std::size_t g = 0; g < toSend.size(); ++g) {
+        const LeftGroup became = toSend[g].empty() ? LeftGroup::HandedOver : handOverLeftGroup(toSend[g]);
+        (became == LeftGroup::HandedOver ? handed : became == LeftGroup::RecordedNg ? recordedNg : owed) +=
+            toSend[g].size();
+        if (became != LeftGroup::Owed) documents::OwedReceipts::handedOver(batch.batch, batch.groups[g]);
+    }
+    log(errs::ReceiptsOwed, "送信を渡し終えずに終了したバッチの残りを処理しました (送信 " + std::to_string(handed) +
+                                " 通、送信できず記録 " + std::to_string(recordedNg) + " 通、記録もできず残す " +
+                                std::to_string(owed) + " 通): " + batch.batch);
+    return owed == 0;
+}
+
+bool FrmMainCtrl::stopAskedMeanwhile() {
+    (void)pump_.pumpOnce();
+    if (!shuttingDown_) tmrWatch_Timer();
+    return shuttingDown_ || ended_;
 }
 
 void FrmMainCtrl::settleOwedReceipts(bool atStart) {
     using documents::OwedReceipts;
+    // Its exchanges pump between them: a round due meanwhile is not begun.
+    if (settling_) return;
+    settling_ = true;
     try {
         std::vector<OwedReceipts::Left> left = OwedReceipts::left();
         // On a round, only batches with groups still to hand over: one whose
@@ -414,119 +451,52 @@ void FrmMainCtrl::settleOwedReceipts(bool atStart) {
             left.erase(std::remove_if(left.begin(), left.end(),
                                       [](const OwedReceipts::Left& batch) { return batch.groups.empty(); }),
                        left.end());
-        if (left.empty()) return;
-        // Taken over just now or still sending: their servers have them.
-        const std::vector<std::string> held = send_handover::numbersHeld();
-        // The batches whose every group is in a server's hands or recorded:
-        // their receipts go.
-        std::vector<const OwedReceipts::Left*> settled;
-        for (const OwedReceipts::Left& batch : left) {
-            if (batch.groups.empty()) {
-                settled.push_back(&batch);
-                continue;
-            }
-            FaxManageNum store;
-            std::vector<std::vector<std::string>> toSend;
-            bool stored = false;
-            for (const auto& group : batch.groups) {
-                std::vector<std::string> numbers;
-                for (const std::string& n : group) {
-                    if (!store.getManageNum(n, "", false)) continue;
-                    stored = true;
-                    if (std::find(held.begin(), held.end(), n) == held.end() && !send_records::hasSendRecord(n))
-                        numbers.push_back(n);
-                }
-                toSend.push_back(std::move(numbers));
-            }
-            if (!stored) {
-                // It died before its records were stored: nothing of it
-                // lasts, and the EDI server offers its archives again.
-                log(errs::ReceiptsOwed, "記録を保存する前に終了したバッチです。受信を確認せず、アーカイブの再取得を待ちます: " +
-                                            batch.batch);
-                OwedReceipts::forget(batch.batch);
-                continue;
-            }
-            std::size_t count = 0;
-            bool all = true;
-            for (std::size_t g = 0; g < toSend.size(); ++g) {
-                if (!toSend[g].empty() && !handOverLeftGroup(toSend[g])) {
-                    all = false;
-                    continue;
-                }
-                count += toSend[g].size();
-                OwedReceipts::handedOver(batch.batch, batch.groups[g]);
-            }
-            log(errs::ReceiptsOwed, "送信を渡し終えずに終了したバッチの残り " + std::to_string(count) + " 通を送信します: " +
-                                        batch.batch);
-            if (all) settled.push_back(&batch);
+        if (!left.empty()) {
+            if (leftReadForTest) leftReadForTest();
+            settleLeft(left);
         }
-
-        // Every group is in a server's hands now: the receipts go, an
-        // archive's by its confirmation, a batch's reminders by one request
-        // to delete them. Each under the lock of the request folder that the
-        // fetch of its kind holds from its download until it has confirmed
-        // what it found owed, and only while still owed: the fetch may have
-        // confirmed it since this list was read, and must not find it
-        // confirmed but no longer owed between its download and its look,
-        // or it would read it again and fax it twice.
-        const std::string folder = FolderPathInfo().getFolderPath(documents::folders::kRequest);
-        const std::string reminderFolder = FolderPathInfo().getFolderPath(castrel::folders::kReminderRequest);
-        const std::string orderFolder = FolderPathInfo().getFolderPath(castrel::folders::kOrderRequest);
-        const documents::ServerSettings settings = documents::ServerSettings::read();
-        std::vector<std::string> confirmed, notConfirmed;
-        for (const OwedReceipts::Left* batch : settled) {
-            std::vector<std::vector<documents::OwedArchive>> receipts;
-            std::vector<documents::OwedArchive> reminders;
-            for (const documents::OwedArchive& archive : batch->archives)
-                if (OwedReceipts::isReminder(archive))
-                    reminders.push_back(archive);
-                else
-                    receipts.push_back({archive});
-            if (!reminders.empty()) receipts.push_back(reminders);
-            for (const auto& listed : receipts) {
-                std::vector<std::string> names;
-                for (const documents::OwedArchive& a : listed) names.push_back(a.name);
-                if (!notConfirmed.empty()) {
-                    notConfirmed.insert(notConfirmed.end(), names.begin(), names.end());
-                    continue;
-                }
-                documents::Confirmation done;
-                std::vector<documents::OwedArchive> receipt;
-                try {
-                    const bool isReminder = OwedReceipts::isReminder(listed.front());
-                    std::optional<RequestFolderLock> orderLock;
-                    if (listed.front().infoCode == infocode::ORDERBALANCE) orderLock.emplace(orderFolder);
-                    RequestFolderLock lock(isReminder ? reminderFolder : folder);
-                    for (const documents::OwedArchive& a : listed)
-                        if (OwedReceipts::find(a.infoCode, a.name) == OwedReceipts::Owed::Yes) receipt.push_back(a);
-                    if (receipt.empty()) continue;  // the fetch has confirmed it
-                    names.clear();
-                    for (const documents::OwedArchive& a : receipt) names.push_back(a.name);
-                    done = isReminder ? documents::deleteReminders(settings, reminderFolder, names)
-                                      : documents::confirmReceipt(settings, folder, receipt.front().infoCode,
-                                                                  documents::confirmIdOf(receipt.front().name));
-                    if (done) OwedReceipts::paid(receipt);
-                } catch (...) {
-                    done = {documents::Confirmation::Outcome::NotPacked, currentError().description()};
-                }
-                if (done) {
-                    confirmed.insert(confirmed.end(), names.begin(), names.end());
-                } else {
-                    // The server cannot be had now, most likely: the rest
-                    // wait for it to offer them again.
-                    log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブの受信を確認できません: " + joined(names) + " " +
-                                                done.detail);
-                    notConfirmed.insert(notConfirmed.end(), names.begin(), names.end());
-                }
-            }
-        }
-        if (!confirmed.empty())
-            log(errs::ReceiptsOwed, "前回受信確認が済んでいなかったアーカイブの受信を確認しました: " + joined(confirmed));
-        if (!notConfirmed.empty())
-            log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブは、再び届いたときに確認します: " + joined(notConfirmed));
     } catch (...) {
         logCurrentError(kSource);
     }
+    settling_ = false;
+}
+
+void FrmMainCtrl::settleLeft(const std::vector<documents::OwedReceipts::Left>& left) {
+    // Taken over just now or still sending: their servers have them.
+    const std::vector<std::string> held = send_handover::numbersHeld();
+    const documents::ServerSettings settings = documents::ServerSettings::read();
+    std::vector<std::string> confirmed, waiting;
+    for (const documents::OwedReceipts::Left& batch : left) {
+        // Every group in a server's hands or recorded: the receipts go, each
+        // paid under its fetch's lock while still owed. A folder in use is an
+        // exchange under way, not waited for: its fetch pays what it meets
+        // owed. After a failure, or once a stop is asked, the rest wait for
+        // the EDI server to offer them again; a batch met once a stop is
+        // asked keeps its groups for the next start.
+        if (shuttingDown_) break;
+        if (!handOverLeftBatch(batch, held)) continue;
+        for (const documents::Receipt& receipt : documents::receiptsOf(batch.archives)) {
+            if (!waiting.empty() || stopAskedMeanwhile()) {
+                waiting.insert(waiting.end(), receipt.names.begin(), receipt.names.end());
+                continue;
+            }
+            documents::Confirmation done;
+            try {
+                done = documents::payReceipt(receipt, settings, {{}, false, true});
+            } catch (...) {
+                done = {documents::Confirmation::Outcome::NotPacked, currentError().description()};
+            }
+            if (done) confirmed.insert(confirmed.end(), receipt.names.begin(), receipt.names.end());
+            if (done || done.outcome == documents::Confirmation::Outcome::NotOwed) continue;
+            log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブの受信を確認できません: " +
+                                        text::join(receipt.names, ',') + " " + done.detail);
+            waiting.insert(waiting.end(), receipt.names.begin(), receipt.names.end());
+        }
+    }
+    if (!confirmed.empty())
+        log(errs::ReceiptsOwed, "前回受信確認が済んでいなかったアーカイブの受信を確認しました: " + text::join(confirmed, ','));
+    if (!waiting.empty())
+        log(errs::ReceiptsOwed, "受信確認が済んでいないアーカイブは、再び届いたときに確認します: " + text::join(waiting, ','));
 }
 
 void FrmMainCtrl::endProcess() {

@@ -33,6 +33,8 @@
 #include "supervisor/errors.h"
 #include "supervisor/outside_objects.h"
 
+#include "documents/quillary/owed_receipts.h"
+
 #include "platform/file_lock.h"
 #include "platform/process/event_pump.h"
 #include "platform/process/process.h"
@@ -40,6 +42,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -108,9 +111,14 @@ public:
     // deletion asked for, once every group is handed over or recorded
     // unsent. At start-up before the first fetch every such batch; on the
     // take-over rounds those with groups still to hand over. What cannot be
-    // confirmed now stays owed: the fetch confirms it when the EDI server
-    // offers it again.
+    // confirmed now (the server, or a request folder in use by an exchange,
+    // which is never waited for) stays owed: the fetch confirms it when the
+    // EDI server offers it again. A stop asked meanwhile is taken up as
+    // soon as the exchange under way ends.
     void settleOwedReceipts(bool atStart);
+    // Called by the settle once it has read the batches left: a test makes
+    // the fetch's moves there.
+    std::function<void()> leftReadForTest;
     // What batches and jobs that ended before storing their records made
     // under their numbers, and the records of jobs that ended before
     // handing their forms over (documents::clearAbandonedNumbers), named in
@@ -137,10 +145,23 @@ public:
     std::string strAppPath;
 
 private:
-    // One group of such a batch to a new fax-send server; without one, its
-    // numbers are recorded unsent. False when a record cannot be written:
+    // One group of such a batch to a fax-send server of its own: one is
+    // started for each left group (the batch's own hand-over would wait for
+    // a free port inside this supervisor's event loop). Without one, its
+    // numbers are recorded unsent ("NG"); when a record cannot be written
     // the group stays owed.
-    [[nodiscard]] bool handOverLeftGroup(const std::vector<std::string>& numbers);
+    enum class LeftGroup { HandedOver, RecordedNg, Owed };
+    [[nodiscard]] LeftGroup handOverLeftGroup(const std::vector<std::string>& numbers);
+    // The groups of a left batch that no server holds and no record names
+    // yet, each to handOverLeftGroup, and the round counted in the log.
+    // True when the batch's receipts may go: every group handed over or
+    // recorded. A batch that stored no record is forgotten.
+    [[nodiscard]] bool handOverLeftBatch(const documents::OwedReceipts::Left& batch,
+                                         const std::vector<std::string>& held);
+    void settleLeft(const std::vector<documents::OwedReceipts::Left>& left);
+    // Between two exchanges of the settle: a stop asked meanwhile (a signal,
+    // End.xml) is taken up now. True when the server is stopping.
+    [[nodiscard]] bool stopAskedMeanwhile();
     bool startReceiveLines(std::string& reason);
     void startHelper(const std::string& runTimeFolder);
     void endLeftoverHelper(const std::string& program);
@@ -160,6 +181,7 @@ private:
     EventPump::Id helperWatch_ = 0;
     bool ended_ = false;
     bool shuttingDown_ = false;
+    bool settling_ = false;
     bool failed_ = false;
     std::string startFailure_;  // what ended the start-up, for its starter
     std::optional<Ms> markerHoldSince_;

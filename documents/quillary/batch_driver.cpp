@@ -232,10 +232,10 @@ struct FaxTranXml::Batch {
     bool leaveOwed() noexcept {
         if (owed.empty() || handed.empty() || !records.stored()) return false;
         try {
-            std::string list;
+            std::vector<std::string> left;
             for (const auto& n : unsent)
-                if (!handed.count(n)) list += (list.empty() ? "" : ",") + n;
-            writeDebugLine(kSource, "渡せなかった帳票は受信確認の記録に残し、監視プログラムが送信します: " + list);
+                if (!handed.count(n)) left.push_back(n);
+            writeDebugLine(kSource, "渡せなかった帳票は受信確認の記録に残し、監視プログラムが送信します: " + text::join(left, ','));
         } catch (...) {
             logCurrentError(kSource);
         }
@@ -252,10 +252,8 @@ struct FaxTranXml::Batch {
             if (!handed.count(n)) left.push_back(n);
         unsent.clear();
         if (left.empty()) return;
-        std::string list;
-        for (const auto& n : left) list += (list.empty() ? "" : ",") + n;
         writeDebugLine(kSource, std::string(relayout ? "送信しないレイアウトを削除します: "
-                                                     : "送信しない帳票の管理番号を戻します: ") + list);
+                                                     : "送信しない帳票の管理番号を戻します: ") + text::join(left, ','));
         deleteReports(left);
         // The files the records list go after the records (records not
         // stored yet never will be), so that none is ever left without them.

@@ -2,6 +2,7 @@
 
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/xslt.h"
 #include "settings/maker_info.h"
 #include "settings/modem_info.h"
@@ -71,9 +72,7 @@ void removeRecords(const std::vector<std::string>& numbers) noexcept {
         for (const std::string& number : numbers) changes.remove(number);
         changes.apply();
     } catch (...) {
-        std::string list;
-        for (const auto& n : numbers) list += (list.empty() ? "" : ",") + n;
-        writeDebugLine("FaxTranXml", "records not rolled back: " + list);
+        writeDebugLine("FaxTranXml", "records not rolled back: " + text::join(numbers, ','));
         logCurrentError("FaxTranXml");
     }
 }

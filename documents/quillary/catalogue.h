@@ -39,6 +39,8 @@ inline constexpr const char* kFetchCodes[4] = {infocode::RFQ, infocode::ORDER, i
 namespace folders {
 inline constexpr const char* kMessages = "TempEDI";   // the fetched message files
 inline constexpr const char* kRequest = "TempReqEDI";  // the fetch's request files and confirmation list
+inline constexpr const char* kReminderRequest = "TempReqRem";  // the reminder fetch's request files
+inline constexpr const char* kOrderRequest = "TempReqOrder";   // the order-balance fetch's request files
 }  // namespace folders
 
 // The list of a fetch's archives whose receipt is confirmed once their faxes

@@ -29,12 +29,6 @@ struct Line {
 
 std::string path() { return fs::programFolder() + OwedReceipts::kFileName; }
 
-std::string joined(const std::vector<std::string>& parts, char separator) {
-    std::string out;
-    for (const std::string& p : parts) out += (out.empty() ? "" : std::string(1, separator)) + p;
-    return out;
-}
-
 // Keys and numbers are ours: printable ASCII, never empty.
 bool plainWord(const std::string& word) {
     return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) { return c > ' ' && c < 0x7F; });
@@ -83,8 +77,8 @@ std::string format(const std::vector<Line>& lines) {
     std::string bytes;
     for (const Line& line : lines) {
         std::vector<std::string> groups;
-        for (const auto& g : line.groups) groups.push_back(joined(g, ','));
-        bytes += line.batch + "\t" + joined(groups, ';');
+        for (const auto& g : line.groups) groups.push_back(text::join(g, ','));
+        bytes += line.batch + "\t" + text::join(groups, ';');
         for (const OwedArchive& a : line.archives) bytes += "\t" + a.infoCode + "/" + a.name;
         bytes += "\n";
     }

@@ -1,12 +1,16 @@
 #include "documents/quillary/receipt_confirmation.h"
 
+#include "documents/quillary/catalogue.h"
 #include "edi_transport/request_reception.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_path_info.h"
+#include "platform/invariant.h"
 #include "platform/request_folder_lock.h"
 #include "platform/text.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace fg::documents {
 
@@ -81,6 +85,77 @@ Confirmation deleteReminders(const ServerSettings& settings, const std::string& 
         [&](RequestReception& exchange, const std::string& zip) { return exchange.delFaxReminder(settings.methodRoot, zip); });
 }
 
+Receipt::Kind kindOf(const std::string& infoCode) {
+    if (infoCode == OwedReceipts::kReminder) return Receipt::Kind::Reminders;
+    return infoCode == infocode::ORDERBALANCE ? Receipt::Kind::OrderBalance : Receipt::Kind::Archive;
+}
+
+namespace {
+
+// The fetch folder of a kind, then the folder its payment is packed in.
+std::vector<std::string> foldersOf(Receipt::Kind kind) {
+    FolderPathInfo info;
+    const std::string request = info.getFolderPath(folders::kRequest);
+    switch (kind) {
+    case Receipt::Kind::Reminders:
+        return {info.getFolderPath(folders::kReminderRequest)};
+    case Receipt::Kind::OrderBalance:
+        return {info.getFolderPath(folders::kOrderRequest), request};
+    case Receipt::Kind::Archive:
+        break;
+    }
+    return {request};
+}
+
+bool sameFolder(std::string a, std::string b) {
+    while (a.size() > 1 && a.back() == '/') a.pop_back();
+    while (b.size() > 1 && b.back() == '/') b.pop_back();
+    return a == b;
+}
+
+}  // namespace
+
+std::vector<Receipt> receiptsOf(const std::vector<OwedArchive>& owed) {
+    std::vector<Receipt> receipts;
+    Receipt reminders{Receipt::Kind::Reminders, "", {}};
+    for (const OwedArchive& a : owed) {
+        if (kindOf(a.infoCode) == Receipt::Kind::Reminders)
+            reminders.names.push_back(a.name);
+        else
+            receipts.push_back({kindOf(a.infoCode), a.infoCode, {a.name}});
+    }
+    if (!reminders.names.empty()) receipts.push_back(std::move(reminders));
+    return receipts;
+}
+
+Confirmation payReceipt(const Receipt& receipt, const ServerSettings& settings, const PayOptions& options) {
+    const bool reminders = receipt.kind == Receipt::Kind::Reminders;
+    checkInvariant(reminders || !receipt.names.empty(), "an archive's receipt names the archive");
+    const std::vector<std::string> folders = foldersOf(receipt.kind);
+    std::vector<RequestFolderLock> locks;
+    locks.reserve(folders.size());
+    for (const std::string& folder : folders) {
+        if (std::any_of(options.held.begin(), options.held.end(), [&](const std::string& h) { return sameFolder(h, folder); }))
+            continue;
+        locks.push_back(options.wait ? RequestFolderLock(folder) : RequestFolderLock::tryLock(folder));
+        if (!locks.back().held()) return {Confirmation::Outcome::FolderBusy, "[要求フォルダ使用中:" + folder + "]"};
+    }
+    std::vector<OwedArchive> owed;
+    for (const std::string& name : receipt.names) {
+        const OwedArchive a{reminders ? OwedReceipts::kReminder : receipt.infoCode, name};
+        if (!options.onlyWhileOwed || OwedReceipts::find(a.infoCode, a.name) == OwedReceipts::Owed::Yes) owed.push_back(a);
+    }
+    // A reminder list the fetch built from an answer of no entry is
+    // deleted all the same, with an empty list, as it always was.
+    if (owed.empty() && options.onlyWhileOwed) return {Confirmation::Outcome::NotOwed, ""};
+    std::vector<std::string> names;
+    for (const OwedArchive& a : owed) names.push_back(a.name);
+    const Confirmation done = reminders ? deleteReminders(settings, folders.back(), names)
+                                        : confirmReceipt(settings, folders.back(), receipt.infoCode, confirmIdOf(names.front()));
+    if (done) OwedReceipts::paid(owed);
+    return done;
+}
+
 namespace {
 
 const std::string& codeAt(const ConfirmationList& list, std::size_t i) {
@@ -102,7 +177,15 @@ std::vector<OwedArchive> listedArchives(const std::string& requestFolder, const 
 
 bool confirmListed(const std::string& requestFolder, const ConfirmationList& list) {
     // One confirmation at a time in the request folder: the EDI control and
-    // the job programs pack and post their own requests there.
+    // the job programs pack and post their own requests there. Order
+    // balances are paid under their fetch's folder too, locked first.
+    const bool orders = std::find(list.infoCodes.begin(), list.infoCodes.end(), infocode::ORDERBALANCE) != list.infoCodes.end();
+    PayOptions held{{requestFolder}, true, false};
+    std::optional<RequestFolderLock> fetchLock;
+    if (orders) {
+        held.held.push_back(FolderPathInfo().getFolderPath(folders::kOrderRequest));
+        fetchLock.emplace(held.held.back());
+    }
     RequestFolderLock lock(requestFolder);
     const std::string path = requestFolder + list.fileName;
     if (!fs::fileExists(path)) return true;
@@ -122,11 +205,8 @@ bool confirmListed(const std::string& requestFolder, const ConfirmationList& lis
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (blank(entries[i])) continue;
         const std::string& infoCode = codeAt(list, i);
-        const Confirmation done = confirmReceipt(settings, requestFolder, infoCode, confirmIdOf(entries[i]));
-        if (done) {
-            OwedReceipts::paid(infoCode, entries[i]);
-            continue;
-        }
+        const Confirmation done = payReceipt({kindOf(infoCode), infoCode, {entries[i]}}, settings, held);
+        if (done) continue;
         if (list.failed) list.failed(done);
         return done.outcome == Confirmation::Outcome::Refused;
     }

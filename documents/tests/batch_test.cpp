@@ -5,6 +5,7 @@
 
 #include "documents/quillary/owed_receipts.h"
 #include "platform/file_lock.h"
+#include "platform/testing/broken_documents.h"
 
 #include <algorithm>
 #include <set>
@@ -274,6 +275,25 @@ TEST_F(ByCodeBatch, BuilderFailingInTheThirdGroupRollsBackTheFirstTwo) {
     EXPECT_TRUE(requests("PutConfirm").empty());
     EXPECT_FALSE(confirmationLeft());
     EXPECT_FALSE(builder().SendPortEndCheck());
+}
+
+// A document refused in the second group holds back its archive; the batch
+// built again without it must not keep what the refused pass made.
+TEST_F(ByCodeBatch, ARefusedDocumentInALaterGroupLeavesRecordsOnlyOfWhatWasHandedOver) {
+    quickPages();
+    fs::writeFileAtomic(home.folder("TempEDI") + "DORE0701_0009.xml",
+                        cutInHalf(fs::readFile(home.folder("TempEDI") + "DORE0701_0002.xml")));
+    writeConfirmation("DORE0301_0001.xml,,DORE0701_0009.xml,");
+    auto data = fetch(files("", {"S0001"}, {"DORE0301_0001"}), {}, files("", {"S0003"}, {"DORE0701_0009"}), {});
+    Strings handed;
+    builder().setSendObserver([&](int, const Strings& numbers) { handed.insert(handed.end(), numbers.begin(), numbers.end()); });
+
+    ASSERT_TRUE(builder().makeFAXSendXML(data, "", "")) << loggedText();
+    ASSERT_TRUE(waitForSends());
+    ASSERT_EQ(handed.size(), 1u) << loggedText();
+    Strings stored;
+    for (const auto& [number, record] : records()) stored.push_back(number);
+    EXPECT_EQ(stored, handed);
 }
 
 // The records of a batch are held while its documents are built, laid out

@@ -106,14 +106,14 @@ TEST_F(NumbersTest, ProcessesStampingTheSameSecondNeverShareANumber) {
     }
 }
 
-// A number in the send log was faxed under it, though the store may have lost
-// its record (a store put back from a copy, the clock set back): a builder in
-// another process and a job's given number both pass over it.
 TEST_F(NumbersTest, DrawingWithoutABuildersCounterIsRefusedInEveryBuild) {
     documents::NumberReservations givenOnly;
     EXPECT_EQ(errorOf([&] { (void)givenOnly.next(); }), errnum::InternalError);
 }
 
+// A number in the send log was faxed under it, though the store may have lost
+// its record (a store put back from a copy, the clock set back): a builder in
+// another process and a job's given number both pass over it.
 TEST_F(NumbersTest, ANumberTheSendLogHoldsIsNeverDrawnAgain) {
     fs::writeFileAtomic(folder("FaxSendLog") + FaxSendCareers::kFileName,
                         "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<FaxSendLogs/>\r\n");

@@ -54,8 +54,8 @@ inline constexpr const char* kNoSupplierData = "C0503";  // the supplier refresh
 namespace folders {
 inline constexpr const char* kMessages = documents::folders::kMessages;  // where answers are extracted
 inline constexpr const char* kFetchRequest = documents::folders::kRequest;
-inline constexpr const char* kReminderRequest = "TempReqRem";
-inline constexpr const char* kOrderRequest = "TempReqOrder";
+inline constexpr const char* kReminderRequest = documents::folders::kReminderRequest;
+inline constexpr const char* kOrderRequest = documents::folders::kOrderRequest;
 inline constexpr const char* kUploadRequest = "TempReqPut";
 }  // namespace folders
 

@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/error_log.h"
 #include "platform/files.h"
+#include "platform/request_folder_lock.h"
 #include "platform/text.h"
 #include "settings/maker_info.h"
 
@@ -37,13 +38,9 @@ void prepare(RequestReception& exchange, const ServerSettings& settings, const s
 }
 
 // One fetch: the request is packed, `post` sends request.zip and the
-// request files are deleted. The caller holds the request folder's lock
-// (RequestCycle) from before the fetch until it knows whether what came is
-// owed already, and through that receipt's confirmation: the supervisor
-// confirms owed receipts under the same lock, so none is confirmed and paid
-// between the download and that look (read again as new, it would be faxed
-// twice). A request that cannot be packed is logged under source and number
-// and gives False.
+// request files are deleted. The caller holds the request folder's lock. A
+// request that cannot be packed is logged under source and number and gives
+// False.
 bool fetchOnce(const ServerSettings& session, const std::string& request, const std::string& infoCode,
                const std::function<void(xml::Document&)>& complete,
                const std::function<std::string(RequestReception&, const std::string&)>& post, const char* source,
@@ -81,6 +78,36 @@ bool brought(const std::string& code, const std::string& download, const std::st
         return false;
     }
     return true;
+}
+
+// What one fetch pass asks for, and how it logs.
+struct FetchPass {
+    const char* source;
+    std::string infoCode;  // "" for the reminders
+    std::function<void(xml::Document&)> complete;
+    std::function<std::string(RequestReception&, const std::string&)> post;
+    long notPacked, refused;
+    const char* nothing;  // the answer code that says there is nothing to fetch
+};
+
+// The opening of every fetch pass, as one block under the request folder's
+// lock: the fetch, then `triage` of what came, which settles what is owed
+// already. The lock is held from before the fetch until the triage ends:
+// the supervisor pays owed receipts under the same lock, so none is paid
+// between the download and that look (read again as new, it would be faxed
+// twice). Answers the pass's result when it ends here (a request not
+// packed: False; nothing brought: True; else the triage's answer), nothing
+// when the download is to be read.
+std::optional<bool> fetchAndTriage(const ServerSettings& session, const std::string& request, const std::string& tempEdi,
+                                   const FetchPass& pass, std::string& download,
+                                   const std::function<std::optional<bool>()>& triage) {
+    RequestFolderLock lock(request);
+    std::string code;
+    if (!fetchOnce(session, request, pass.infoCode, pass.complete, pass.post, pass.source, pass.notPacked, code,
+                   download))
+        return false;
+    if (!brought(code, download, tempEdi, pass.nothing, pass.source, pass.refused)) return true;
+    return triage();
 }
 
 bool hasIndexEntry(const std::vector<std::string>& entries) {
@@ -176,7 +203,7 @@ bool EDIControl::CreatePutConfirmXml(const std::string& strInfo, const std::stri
         put.setText(strInfo);
         // The builder's receipt confirmation takes and deletes this file
         // under the same lock.
-        RequestCycle cycle(folder);
+        RequestFolderLock lock(folder);
         doc.save(folder + strFilename);
         return true;
     } catch (...) {
@@ -197,19 +224,16 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
         return false;
     }
     Session session(ServerSettings::read());
-    std::string code;
     std::string download;
-    std::optional<RequestCycle> cycle(std::in_place, request);
-    if (!fetchOnce(
-            session, request, strInfoCode, [&](xml::Document& doc) { subSetInfoCodeKind(doc, strInfoCode); },
-            [&](RequestReception& exchange, const std::string& zip) {
-                return exchange.getEdiData(session.methodRoot, zip, tempEdi);
-            },
-            "getEDIData", errs::FetchNotPacked, code, download))
-        return false;
-    if (!brought(code, download, tempEdi, answer::kNoDocuments, "getEDIData", errs::FetchRefused)) return true;
-    if (auto owed = receiptOwed(session, request, tempEdi, strInfoCode, download, "getEDIData", true)) return *owed;
-    cycle.reset();
+    const FetchPass pass{"getEDIData", strInfoCode, [&](xml::Document& doc) { subSetInfoCodeKind(doc, strInfoCode); },
+                         [&](RequestReception& exchange, const std::string& zip) {
+                             return exchange.getEdiData(session.methodRoot, zip, tempEdi);
+                         },
+                         errs::FetchNotPacked, errs::FetchRefused, answer::kNoDocuments};
+    if (auto ended = fetchAndTriage(session, request, tempEdi, pass, download, [&] {
+            return receiptOwed(session, request, tempEdi, strInfoCode, download, "getEDIData", true);
+        }))
+        return *ended;
 
     std::string archive = tempEdi + download;
     Index index;
@@ -245,7 +269,7 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
                                const std::string& infoCode, const std::string& archive,
                                const std::vector<std::string>& entries, const char* source,
                                bool keepFilesOnPackFailure) {
-    RequestCycle cycle(requestFolder);
+    RequestFolderLock lock(requestFolder);
     return confirmed(documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive)),
                      requestFolder,
                      {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
@@ -266,9 +290,8 @@ std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::s
     }
     logError(source, 0,
              "送信済みで受信確認が済んでいないアーカイブです。読み直さずに受信を確認します: \"" + archive + "\"");
-    const documents::Confirmation done =
-        documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive));
-    if (done) documents::OwedReceipts::paid(infoCode, archive);
+    const documents::Confirmation done = documents::payReceipt(
+        {documents::kindOf(infoCode), infoCode, {archive}}, session, {{requestFolder}});
     return confirmed(done, requestFolder,
                      {tempEdi, {}, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
 }
@@ -328,13 +351,9 @@ void EDIControl::expandIndexed(Index& index, const std::string& archive, const s
 }
 
 bool EDIControl::deleteReminders(const Session& session, const std::string& requestFolder,
-                                 const std::vector<std::string>& names) {
-    const documents::Confirmation done = documents::deleteReminders(session, requestFolder, names);
-    if (done) {
-        std::vector<documents::OwedArchive> receipts;
-        for (const std::string& name : names) receipts.push_back({documents::OwedReceipts::kReminder, name});
-        documents::OwedReceipts::paid(receipts);
-    }
+                                 const std::vector<std::string>& names, bool onlyWhileOwed) {
+    const documents::Confirmation done = documents::payReceipt(
+        {documents::Receipt::Kind::Reminders, "", names}, session, {{requestFolder}, true, onlyWhileOwed});
     // The reminder files are gone already: a failed deletion has nothing
     // more to delete.
     return confirmed(done, requestFolder,
@@ -343,7 +362,9 @@ bool EDIControl::deleteReminders(const Session& session, const std::string& requ
 
 bool EDIControl::confirmed(const documents::Confirmation& done, const std::string& requestFolder,
                            const ConfirmFailure& failure) {
-    if (done) return true;
+    // Not owed any more (the receipts owed could not be read again): there
+    // is nothing to pay, and it is not read again either.
+    if (done || done.outcome == documents::Confirmation::Outcome::NotOwed) return true;
     delEdiXmlFile(failure.tempEdi, failure.entries);
     if (done.outcome == documents::Confirmation::Outcome::Refused) {
         logError(failure.source, failure.refused, done.detail);
@@ -443,63 +464,20 @@ bool EDIControl::subGetFaxReminder() {
         return false;
     }
     Session session(ServerSettings::read());
-    std::string code;
     std::string download;
-    std::optional<RequestCycle> cycle(std::in_place, request);
-    if (!fetchOnce(
-            session, request, "", nullptr,
-            [&](RequestReception& exchange, const std::string& zip) {
-                return exchange.getFaxReminder(session.methodRoot, zip, tempEdi);
-            },
-            "subGetFaxReminder", errs::ReminderNotPacked, code, download))
-        return false;
-    if (!brought(code, download, tempEdi, answer::kNoReminders, "subGetFaxReminder", errs::ReminderRefused)) return true;
-
-    std::string archive = tempEdi + download;
-    std::optional<std::vector<std::string>> listed = entryNames(archive);
-    if (!listed) {
-        // The answer's fault: unconfirmed, the server offers it again.
-        (void)fs::removeFile(archive);
-        logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "] " + download);
-        return true;
-    }
-    // The server keeps a reminder until it is told to delete it, and offers
-    // it again in any archive, beside new ones. An entry a batch owes the
-    // deletion of is not read again: once every group of its batch is
-    // handed over, its deletion is asked for now; before that, it waits for
-    // the supervisor to hand the rest over. An entry whose name the receipts
-    // owed cannot record is left out alone: in the batch, it would fail the
-    // whole pass on every fetch.
-    std::vector<std::string> fresh, owedNow, pending;
-    for (const std::string& entry : *listed) {
-        if (!documents::OwedReceipts::recordable(entry)) {
-            skipDocument("subGetFaxReminder", tempEdi, download, entry, "不正な文書名");
-            continue;
-        }
-        const auto owed = documents::OwedReceipts::find(documents::OwedReceipts::kReminder, entry);
-        (owed == documents::OwedReceipts::Owed::No ? fresh
-         : owed == documents::OwedReceipts::Owed::Yes ? owedNow
-                                                       : pending)
-            .push_back(entry);
-    }
-    if (!pending.empty())
-        logError("subGetFaxReminder", 0,
-                 "送信を渡し終えていないバッチの督促です。削除を依頼せずに残します: " + text::quotedList(pending));
+    std::optional<std::vector<std::string>> listed;
+    std::vector<std::string> fresh;
     bool owedDeleted = true;
-    if (!owedNow.empty()) {
-        logError("subGetFaxReminder", 0,
-                 "送信済みで削除の依頼が済んでいない督促です。読み直さずに削除を依頼します: " + text::quotedList(owedNow));
-        // Its failure must not keep the new reminders beside them from
-        // their faxes: they stay owed, and are asked for again when offered.
-        try {
-            owedDeleted = deleteReminders(session, request, owedNow);
-        } catch (...) {
-            logCurrentError("subGetFaxReminder");
-            deleteRequestFiles(request);
-            owedDeleted = false;
-        }
-    }
-    cycle.reset();
+    const FetchPass pass{"subGetFaxReminder", "", nullptr,
+                         [&](RequestReception& exchange, const std::string& zip) {
+                             return exchange.getFaxReminder(session.methodRoot, zip, tempEdi);
+                         },
+                         errs::ReminderNotPacked, errs::ReminderRefused, answer::kNoReminders};
+    if (auto ended = fetchAndTriage(session, request, tempEdi, pass, download, [&] {
+            return owedReminders(session, request, tempEdi, download, listed, fresh, owedDeleted);
+        }))
+        return *ended;
+    const std::string archive = tempEdi + download;
     std::vector<std::string> entries =
         expandEach(archive, tempEdi, fresh, [&](const std::string& entry, bool badName) {
             skipDocument("subGetFaxReminder", tempEdi, download, entry, badName ? "不正な文書名" : "書庫から取り出せません");
@@ -526,8 +504,58 @@ bool EDIControl::subGetFaxReminder() {
         if (std::ranges::find(mobjFaxTranXml->leftOutReminders(), entry) == mobjFaxTranXml->leftOutReminders().end())
             faxed.push_back(entry);
     if (faxed.empty()) return owedDeleted;
-    cycle.emplace(request);
-    return deleteReminders(session, request, faxed) && owedDeleted;
+    RequestFolderLock lock(request);
+    return deleteReminders(session, request, faxed, false) && owedDeleted;
+}
+
+std::optional<bool> EDIControl::owedReminders(const Session& session, const std::string& request,
+                                              const std::string& tempEdi, const std::string& download,
+                                              std::optional<std::vector<std::string>>& listed,
+                                              std::vector<std::string>& fresh, bool& owedDeleted) {
+    const std::string archive = tempEdi + download;
+    listed = entryNames(archive);
+    if (!listed) {
+        // The answer's fault: unconfirmed, the server offers it again.
+        (void)fs::removeFile(archive);
+        logError("subGetFaxReminder", errs::ReminderNotExpanded, "[Directory:" + tempEdi + "] " + download);
+        return true;
+    }
+    // The server keeps a reminder until it is told to delete it, and offers
+    // it again in any archive, beside new ones. An entry a batch owes the
+    // deletion of is not read again: once every group of its batch is
+    // handed over, its deletion is asked for now; before that, it waits for
+    // the supervisor to hand the rest over. An entry whose name the receipts
+    // owed cannot record is left out alone: in the batch, it would fail the
+    // whole pass on every fetch.
+    std::vector<std::string> owedNow, pending;
+    for (const std::string& entry : *listed) {
+        if (!documents::OwedReceipts::recordable(entry)) {
+            skipDocument("subGetFaxReminder", tempEdi, download, entry, "不正な文書名");
+            continue;
+        }
+        const auto owed = documents::OwedReceipts::find(documents::OwedReceipts::kReminder, entry);
+        (owed == documents::OwedReceipts::Owed::No ? fresh
+         : owed == documents::OwedReceipts::Owed::Yes ? owedNow
+                                                       : pending)
+            .push_back(entry);
+    }
+    if (!pending.empty())
+        logError("subGetFaxReminder", 0,
+                 "送信を渡し終えていないバッチの督促です。削除を依頼せずに残します: " + text::quotedList(pending));
+    if (!owedNow.empty()) {
+        logError("subGetFaxReminder", 0,
+                 "送信済みで削除の依頼が済んでいない督促です。読み直さずに削除を依頼します: " + text::quotedList(owedNow));
+        // Its failure must not keep the new reminders beside them from
+        // their faxes: they stay owed, and are asked for again when offered.
+        try {
+            owedDeleted = deleteReminders(session, request, owedNow, true);
+        } catch (...) {
+            logCurrentError("subGetFaxReminder");
+            deleteRequestFiles(request);
+            owedDeleted = false;
+        }
+    }
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------------------
@@ -539,7 +567,7 @@ bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const 
         std::string request = workFolder(folders::kUploadRequest);
         if (data.empty()) throw Error(errs::UploadNotPrepared, kNoWorkFolder);
         Session session(ServerSettings::read());
-        RequestCycle cycle(request);
+        RequestFolderLock lock(request);
         xml::Document doc = newRequest(session);
         subSetInfoCode(doc, strEdiType);
         doc.save(request + kRequestXml);
@@ -654,7 +682,7 @@ bool EDIControl::getMakerInfoData() {
         std::string download;
         {
             // The request files serve both exchanges of the refresh.
-            RequestCycle cycle(request);
+            RequestFolderLock lock(request);
             if (documents::packRequest(session, request, nullptr) != 0) {
                 deleteRequestFiles(request);
                 logError("getMakerInfoData", errs::SupplierNotPacked, tempEdi + kRequestXml);
@@ -750,23 +778,18 @@ bool EDIControl::getOrderBalanceData(const std::string& /*strFaxNo*/, std::vecto
             return false;
         }
         Session session(ServerSettings::read());
-        std::string code;
         std::string download;
-        std::optional<RequestCycle> cycle(std::in_place, request);
-        if (!fetchOnce(
-                session, request, infocode::ORDERBALANCE,
-                [](xml::Document& doc) { subSetInfoCodeKind(doc, infocode::ORDERBALANCE); },
-                [&](RequestReception& exchange, const std::string& zip) {
-                    return exchange.getEdiData(session.methodRoot, zip, tempEdi);
-                },
-                "getOrderBalanceData", errs::OrderBalanceNotPacked, code, download))
-            return false;
-        if (!brought(code, download, tempEdi, answer::kNoDocuments, "getOrderBalanceData", errs::FetchRefused))
-            return true;
-        if (auto owed = receiptOwed(session, request, tempEdi, infocode::ORDERBALANCE, download, "getOrderBalanceData",
-                                    false))
-            return *owed;
-        cycle.reset();
+        const FetchPass pass{"getOrderBalanceData", infocode::ORDERBALANCE,
+                             [](xml::Document& doc) { subSetInfoCodeKind(doc, infocode::ORDERBALANCE); },
+                             [&](RequestReception& exchange, const std::string& zip) {
+                                 return exchange.getEdiData(session.methodRoot, zip, tempEdi);
+                             },
+                             errs::OrderBalanceNotPacked, errs::FetchRefused, answer::kNoDocuments};
+        if (auto ended = fetchAndTriage(session, request, tempEdi, pass, download, [&] {
+                return receiptOwed(session, request, tempEdi, infocode::ORDERBALANCE, download,
+                                   "getOrderBalanceData", false);
+            }))
+            return *ended;
         std::string archive = tempEdi + download;
         Index index;
         std::optional<std::vector<std::string>> listed;

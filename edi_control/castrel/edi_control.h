@@ -149,11 +149,20 @@ private:
         long refused;    // the server refused it: True
         bool keepFilesOnPackFailure;
     };
-    // The deletion of the reminders of the entries named (their receipt);
-    // the caller holds the request folder's lock. Those the server took are
-    // no longer owed. A failure is logged as the reminder pass's.
+    // The deletion of the reminders of the entries named (their receipt,
+    // paid by documents::payReceipt, of those still owed only when
+    // `onlyWhileOwed`); the caller holds the request folder's lock. A
+    // failure is logged as the reminder pass's.
     bool deleteReminders(const Session& session, const std::string& requestFolder,
-                         const std::vector<std::string>& names);
+                         const std::vector<std::string>& names, bool onlyWhileOwed);
+    // The reminder pass's triage, under the fetch's lock: the entries the
+    // answer lists, those not owed (`fresh`, to read), and the deletion of
+    // those owed with every group handed over (`owedDeleted`: asked for, or
+    // nothing to ask). Answers the pass's result when the answer cannot be
+    // read.
+    std::optional<bool> owedReminders(const Session& session, const std::string& request, const std::string& tempEdi,
+                                      const std::string& download, std::optional<std::vector<std::string>>& listed,
+                                      std::vector<std::string>& fresh, bool& owedDeleted);
     // What a confirmation's failure leaves: the entries deleted, and logged;
     // False when the request could not be packed.
     bool confirmed(const documents::Confirmation& done, const std::string& requestFolder,

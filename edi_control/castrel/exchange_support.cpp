@@ -51,8 +51,6 @@ std::string cutAtDot(const std::string& name) {
     return name.substr(0, dot);
 }
 
-RequestCycle::RequestCycle(const std::string& folder) : lock_(folder) {}
-
 void logError(const char* source, long number, const std::string& description) noexcept {
     ErrorLogWriter().writeError(source, number, description);
 }

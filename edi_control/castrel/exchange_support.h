@@ -43,17 +43,6 @@ using fs::isBareName;
 // raises error 5.
 std::string cutAtDot(const std::string& name);
 
-// Holds the lock of a request folder for one build, pack, post and delete
-// cycle, so that no other process writes or posts that folder's request
-// files meanwhile.
-class RequestCycle {
-public:
-    explicit RequestCycle(const std::string& folder);
-
-private:
-    RequestFolderLock lock_;
-};
-
 void logError(const char* source, long number, const std::string& description) noexcept;
 
 }  // namespace fg::castrel

@@ -128,6 +128,23 @@ TEST_F(ScheduledFetchTest, AnArchiveWhoseReceiptIsOwedIsNeverReadAgain) {
     EXPECT_EQ(filesIn("TempEDI"), std::vector<std::string>{});
 }
 
+// Let go between the download and its look, the folder would let the supervisor pay the
+// receipt there, and the archive be faxed twice: the lock is tried while the confirmation waits.
+TEST_F(ScheduledFetchTest, TheFetchHoldsItsFolderFromTheDownloadThroughTheOwedConfirmation) {
+    using documents::OwedReceipts;
+    cannedData("GetEdiData", 1, "D0301.tgz", "0301", {{"S0001", "0", "A001.xml"}});
+    OwedReceipts::owe({{"0301", "D0301.tgz"}}, {});
+    fs::writeFileAtomic(answers / "PutConfirm.fault", "hold\n");
+    std::thread fetch([&] { (void)control->getEDIData("0"); });
+    const bool asked = testing::eventually([&] { return !fs::list(record.path(), "*-PutConfirm.body").empty(); });
+    const bool held = !RequestFolderLock::tryLock(folder("TempReqEDI")).held();
+    (void)fs::removeFile(answers / "PutConfirm.fault");
+    fetch.join();
+    ASSERT_TRUE(asked) << logText();
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(batches.empty() || batches[0].data[0].intCnt == 0);
+}
+
 TEST_F(ScheduledFetchTest, ARefusedConfirmationIsLoggedAndTheFetchGoesOn) {
     cannedData("GetEdiData", 1, "N0301.tgz", "0301", {{"S0001", "1", "A001.xml"}});
     cannedData("GetEdiData", 2, "D0500.tgz", "0500", {{"S0003", "0", "O001.xml"}});
@@ -396,6 +413,25 @@ TEST_F(ScheduledFetchTest, AnOwedReminderIsNeverReadAgainWhateverArchiveBringsIt
     EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "b.xml"), OwedReceipts::Owed::Pending);
 }
 
+// A reminder is known by its whole name (r.2.xml is no r.1.xml), and one
+// deletion of several owed reminders pays them all.
+TEST_F(ScheduledFetchTest, OwedRemindersAreKnownByTheirWholeNamesAndPaidTogether) {
+    using documents::OwedReceipts;
+    cannedArchive("GetFaxReminder", 1, "R0011.tgz",
+                  {{"r.1.xml", document("S0001")}, {"r.2.xml", document("S0002")}, {"s.xml", document("S0003")}});
+    OwedReceipts::owe({{OwedReceipts::kReminder, "r.1.xml"}, {OwedReceipts::kReminder, "s.xml"}}, {});
+
+    ASSERT_TRUE(control->getEDIData("1")) << logText();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].data[0].strGetFile, std::vector<std::string>{"r.2.xml"});
+    auto deleted = requests("DelFaxReminder");
+    ASSERT_EQ(deleted.size(), 2u);
+    EXPECT_NE(member(deleted[0], "request.xml").find("<FileList><FileName>r.1.xml</FileName><FileName>s.xml</FileName></FileList>"),
+              std::string::npos);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "r.1.xml"), OwedReceipts::Owed::No);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "s.xml"), OwedReceipts::Owed::No);
+}
+
 TEST_F(ScheduledFetchTest, AnOwedReminderWhoseDeletionCannotBeAskedForHoldsBackNoNewOne) {
     using documents::OwedReceipts;
     cannedArchive("GetFaxReminder", 1, "R0010.tgz", {{"\x01.xml", document("S0001")}, {"c.xml", document("S0003")}});
@@ -422,6 +458,11 @@ TEST_F(ScheduledFetchTest, AReminderBuildThatFailsIsNotConfirmed) {
     EXPECT_TRUE(control->getEDIData("1"));
     EXPECT_TRUE(control->getEDIData("1"));
     EXPECT_TRUE(logged(40210, "subGetFaxReminder")) << logText();
+    // Built, an answer of no list is deleted all the same, with an empty list.
+    cannedArchive("GetFaxReminder", 4, "R0004.tgz", {{"readme.txt", "x"}});
+    builderResult = true;
+    EXPECT_TRUE(control->getEDIData("1")) << logText();
+    EXPECT_EQ(requests("DelFaxReminder").size(), 1u);
 }
 
 TEST_F(ScheduledFetchTest, AReminderEntryInAFolderIsLoggedAndLeftOutAndNothingStays) {

@@ -7,6 +7,7 @@
 #include "platform/process/child_object.h"
 #include "platform/process/process.h"
 #include "platform/process/run_marker.h"
+#include "platform/text.h"
 #include "platform/wait_bounds.h"
 
 #include <algorithm>
@@ -39,11 +40,6 @@ void removeMarkerLeftBy(pid_t server) {
     send_handover::TakeOver::clearSendCopiesOf(server);
 }
 
-std::string joined(const std::vector<std::string>& numbers) {
-    std::string text;
-    for (const std::string& n : numbers) text += (text.empty() ? "" : ",") + n;
-    return text;
-}
 
 // The numbers a dead server left in its hand-over, claimed by this process.
 struct Claimed {
@@ -93,7 +89,7 @@ void linger(EventPump& pump, std::unique_ptr<ChildObject> child, pid_t server, c
         if (died)
             logError(Error(kChildGone,
                            (args.empty() ? std::string(FaxSend::kProgram) : args.front()) + "　送信中の帳票管理番号：" +
-                               joined(numbers),
+                               text::join(numbers, ','),
                            FaxSend::kErrorSource));
         pump.post([&pump, raw, server, died] {
             auto& list = lingering();
@@ -187,7 +183,7 @@ void FaxSend::State::onEvent(const std::weak_ptr<State>& weak, unsigned generati
             removeMarkerLeftBy(st->server);
             return;
         }
-        logError(Error(kChildGone, why + "　送信中の帳票管理番号：" + joined(st->handedOver), kErrorSource));
+        logError(Error(kChildGone, why + "　送信中の帳票管理番号：" + text::join(st->handedOver, ','), kErrorSource));
         // Not from within the dead server's own event.
         st->pump->post([weak] {
             if (auto s = weak.lock(); s && s->sending) takeOver(s);

@@ -270,9 +270,7 @@ void TakeOver::finish() noexcept {
         // What could not be recorded stays in the hand-over, under the dead
         // server's name and with what became of each send, for a later
         // round; the marker and its lock go, so that round can claim it.
-        std::string numbers;
-        for (const std::string& n : unrecorded_) numbers += (numbers.empty() ? "" : ",") + n;
-        logError(send_errors::SendFailed, "帳票管理番号：" + numbers + "　送信履歴に記録できないため、引き継ぎに残します (送信サーバ プロセス " +
+        logError(send_errors::SendFailed, "帳票管理番号：" + text::join(unrecorded_, ',') + "　送信履歴に記録できないため、引き継ぎに残します (送信サーバ プロセス " +
                                               std::to_string(server_) + ")。");
         try {
             write(path, server_, unrecorded_, unrecordedSent_, unrecordedInDoubt_);

@@ -99,6 +99,11 @@ TEST(Text, SplitKeepsEmptyFieldsAndNonEmptyPartsDropThem) {
         EXPECT_EQ(text::nonEmptyParts(c.text, ' '), c.words) << c.text;
     }
     EXPECT_EQ(text::split("0301,,1101", ','), (Parts{"0301", "", "1101"}));
+    // Joined as the stored lists have always been written: no separator
+    // after empty parts at the front.
+    const std::pair<Parts, const char*> joins[] = {
+        {{}, ""}, {{"a"}, "a"}, {{"a", "", "b"}, "a,,b"}, {{"", "a"}, "a"}, {{"", ""}, ""}, {{"a", ""}, "a,"}};
+    for (const auto& [parts, joined] : joins) EXPECT_EQ(text::join(parts, ','), joined);
 }
 
 TEST(Text, BlanksAndCase) {

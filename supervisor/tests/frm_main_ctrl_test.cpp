@@ -7,6 +7,7 @@
 
 #include "documents/quillary/owed_receipts.h"
 #include "platform/process/run_marker.h"
+#include "platform/request_folder_lock.h"
 #include "platform/testing/store_files.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace fg {
 namespace {
@@ -263,23 +265,86 @@ TEST(Supervisor, AStartClearsTheConfirmationListsOfKilledBatches) {
     EXPECT_TRUE(s.runToEnd());
 }
 
-// A left batch's group that no fax-send server takes (none is beside this test), while its
-// unsent record cannot be written (the send log is a folder): the group stays owed.
-TEST(Supervisor, ALeftGroupStaysOwedWhileItsUnsentRecordCannotBeWritten) {
+// A left batch's group that no fax-send server takes (none is beside this test) is recorded
+// unsent, and the round's log line counts it so; while that record cannot be written (the send
+// log is a folder) the group stays owed, and so does its archive, unconfirmed.
+class ALeftGroupNoServerTakes : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ALeftGroupNoServerTakes, IsRecordedUnsentOrStaysOwedAndIsCountedSo) {
     using documents::OwedReceipts;
+    const bool recordable = GetParam();
     SupervisorHome h;
+    h.endFile("<End-Request>0</End-Request>");
+    testing::TempDir answers, requests;
+    h.ediServer(answers.path(), requests.path());
     const testing::StoreRecord record{.number = "202401100830000001"};
     h.home.write("data/FAXManageNumber.xml", testing::storeXml({record}));
     h.home.write(OwedReceipts::kFileName, "failed/1/1\t" + record.number + "\t0301/D0301_1.tgz\n");
     const std::string sendLog = h.home.folder("FaxSendLog") + "FaxSendLog.xml";
-    ASSERT_TRUE(fs::removeFile(sendLog));
-    fs::makeFolders(sendLog);
+    if (!recordable) {
+        ASSERT_TRUE(fs::removeFile(sendLog));
+        fs::makeFolders(sendLog);
+    }
     EventPump pump;
     FrmMainCtrl(pump, h.options()).settleOwedReceipts(false);
+    const std::string counted = recordable ? "(送信 0 通、送信できず記録 1 通、記録もできず残す 0 通)"
+                                           : "(送信 0 通、送信できず記録 0 通、記録もできず残す 1 通)";
+    const auto entries = h.log.log->entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return e.description.find(counted) != std::string::npos; }));
+    EXPECT_EQ(fs::list(requests.path(), "*-PutConfirm.body").size(), recordable ? 1u : 0u);
     const auto left = OwedReceipts::left();
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(left[0].groups, documents::SendGroups{{record.number}});
+    EXPECT_EQ(left.empty() ? documents::SendGroups{} : left[0].groups,
+              recordable ? documents::SendGroups{} : documents::SendGroups{{record.number}});
 }
+
+INSTANTIATE_TEST_SUITE_P(Supervisor, ALeftGroupNoServerTakes, ::testing::Values(true, false),
+                         [](const auto& info) { return std::string(info.param ? "RecordedUnsent" : "StaysOwed"); });
+
+// A batch left with every group handed over owes an archive and a reminder. Each is paid
+// under its own fetch's folder lock, and only while still owed once that lock is held.
+struct SettleCase {
+    const char* name;
+    const char* heldFolder;  // held by the test through the settle ("" for none)
+    bool paidMeanwhile;      // the fetch pays both once the settle has read the batch
+    std::size_t confirmations, deletions;
+    bool stopAsked = false;  // End.xml asks for a stop once the settle has read the batch
+};
+constexpr SettleCase kSettleCases[] = {
+    {"Owed", "", false, 1, 1},
+    {"PaidMeanwhile", "", true, 0, 0},
+    {"ReminderFolderHeld", "TempReqRem", false, 1, 0},
+    {"StopAsked", "", false, 0, 0, true},
+};
+void PrintTo(const SettleCase& c, std::ostream* os) { *os << c.name; }
+class ALeftBatchsReceipts : public ::testing::TestWithParam<SettleCase> {};
+
+TEST_P(ALeftBatchsReceipts, ArePaidUnderTheirFetchsLockWhileStillOwed) {
+    using documents::OwedReceipts;
+    const SettleCase& c = GetParam();
+    SupervisorHome h;
+    h.endFile("<End-Request>0</End-Request>");
+    testing::TempDir answers, record;
+    h.ediServer(answers.path(), record.path());
+    const std::vector<documents::OwedArchive> owed{{"0301", "D0301_1.tgz"}, {OwedReceipts::kReminder, "r.1.xml"}};
+    h.home.write(OwedReceipts::kFileName, "failed/1/1\t\t0301/D0301_1.tgz\tDelFaxReminder/r.1.xml\n");
+    std::optional<RequestFolderLock> held;
+    if (*c.heldFolder) held.emplace(h.home.folder(c.heldFolder));
+    EventPump pump;
+    FrmMainCtrl ctrl(pump, h.options());
+    ctrl.leftReadForTest = [&] {
+        if (c.paidMeanwhile) OwedReceipts::paid(owed);
+        if (c.stopAsked) h.endFile("<End-Request>1</End-Request>");
+    };
+    ctrl.settleOwedReceipts(true);
+    EXPECT_EQ(ctrl.shuttingDown(), c.stopAsked);
+    EXPECT_EQ(fs::list(record.path(), "*-PutConfirm.body").size(), c.confirmations);
+    EXPECT_EQ(fs::list(record.path(), "*-DelFaxReminder.body").size(), c.deletions);
+    EXPECT_EQ(OwedReceipts::find(OwedReceipts::kReminder, "r.1.xml"),
+              c.deletions || c.paidMeanwhile ? OwedReceipts::Owed::No : OwedReceipts::Owed::Yes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Supervisor, ALeftBatchsReceipts, ::testing::ValuesIn(kSettleCases),
+                         [](const ::testing::TestParamInfo<SettleCase>& info) { return std::string(info.param.name); });
 
 TEST(Supervisor, OnlyOneSupervisorRunsOnAProgramFolder) {
     SupervisorHome h;
