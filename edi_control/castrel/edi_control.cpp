@@ -498,12 +498,13 @@ bool EDIControl::subGetFaxReminder() {
     delEdiXmlFile(tempEdi, entries);
     if (!built) return false;
     // An entry the batch left out was neither faxed nor owed: the server
-    // keeps it, and offers it again.
+    // keeps it, and offers it again. An answer of no list at all is still
+    // answered with its (empty) deletion, as it always was.
     std::vector<std::string> faxed;
     for (const std::string& entry : batch[0].strGetFile)
         if (std::ranges::find(mobjFaxTranXml->leftOutReminders(), entry) == mobjFaxTranXml->leftOutReminders().end())
             faxed.push_back(entry);
-    if (faxed.empty()) return owedDeleted;
+    if (faxed.empty() && !batch[0].strGetFile.empty()) return owedDeleted;
     RequestFolderLock lock(request);
     return deleteReminders(session, request, faxed, false) && owedDeleted;
 }
