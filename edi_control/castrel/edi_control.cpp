@@ -564,11 +564,20 @@ std::optional<bool> EDIControl::owedReminders(const Session& session, const std:
 
 bool EDIControl::putEDIData(const std::vector<xml::Document>& objEDIData, const std::string& strEdiType) {
     try {
-        std::string data = workFolder(folders::kUploadRequest);
-        std::string request = workFolder(folders::kUploadRequest);
-        if (data.empty()) throw Error(errs::UploadNotPrepared, kNoWorkFolder);
+        const std::string uploads = workFolder(folders::kUploadRequest);
+        if (uploads.empty()) throw Error(errs::UploadNotPrepared, kNoWorkFolder);
         Session session(ServerSettings::read());
-        RequestFolderLock lock(request);
+        // Each upload packs and posts in a folder of its own below the
+        // upload folder, made under a name no other exchange can take and
+        // removed with all it holds at the end, so that uploads of other
+        // processes (one per telephone decision) run side by side instead of
+        // waiting for each other's whole batch, and never post each other's
+        // request. What killed uploaders left is swept here and by the
+        // server's start.
+        fs::removeTemporariesOfEndedWriters(uploads);
+        const fs::TempFolder own(uploads, ".put");
+        const std::string& data = own.path();
+        const std::string& request = own.path();
         xml::Document doc = newRequest(session);
         subSetInfoCode(doc, strEdiType);
         doc.save(request + kRequestXml);

@@ -37,7 +37,9 @@
 //   folder's lock (platform/request_folder_lock.h, the one the builder's
 //   receipt confirmation and the job programs take), held for one
 //   cycle and never while the builder runs, so two processes never post each
-//   other's request;
+//   other's request; an upload of answers instead packs and posts in a
+//   folder of its own below the upload folder, so that the uploads of
+//   several processes run side by side;
 // - request files are deleted one by one: a missing request.xml never keeps
 //   request.zip;
 // - documents of suppliers that are not registered are removed from the

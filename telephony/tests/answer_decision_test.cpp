@@ -9,6 +9,7 @@
 #include "telephony/answer_support.h"
 #include "telephony/errors.h"
 
+#include <atomic>
 #include <optional>
 #include <thread>
 
@@ -149,7 +150,9 @@ TEST_F(Approval, ADecisionHoldsOnlyItsOwnNumberAcrossItsSlowUpload) {
     // Each answer takes the server 3 s: the first decision uploads for 12.
     fs::writeFileAtomic(answers / "PutEdiData.fault", "delay 3000\n");
     std::string first;
-    std::thread a([&] { first = request({"dataDecision", kDeliveryAnswer, kSupplierFax}); });
+    std::atomic<int> endings{0};  // the order in which the calls end
+    int firstEnded = 0, endedAt[3] = {};
+    std::thread a([&] { first = request({"dataDecision", kDeliveryAnswer, kSupplierFax}), firstEnded = ++endings; });
     EXPECT_TRUE(eventually([&] { return !fs::list(recorded.path(), "*-PutEdiData.body").empty(); }));
     // Calls made meanwhile: those about other records go on; the same
     // number's second caller waits for the first's mark and hears it decided.
@@ -161,11 +164,12 @@ TEST_F(Approval, ADecisionHoldsOnlyItsOwnNumberAcrossItsSlowUpload) {
     std::string answered[std::size(cases)];
     std::vector<std::thread> callers;
     for (std::size_t k = 0; k < std::size(cases); ++k)
-        callers.emplace_back([&, k] { answered[k] = request(cases[k].first); });
+        callers.emplace_back([&, k] { answered[k] = request(cases[k].first), endedAt[k] = ++endings; });
     for (auto& caller : callers) caller.join();
     for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(answered[k], cases[k].second) << k;
     a.join();
     EXPECT_EQ(first, "0");
+    EXPECT_LT(endedAt[2], firstEnded);  // the other number's one answer went up beside the first's four
     EXPECT_EQ(uploads().size(), kDelivery.documents.size() + kQuotationAnswer.documents.size());
     EXPECT_EQ(condition(kDeliveryAnswer) + condition(kSentConfirmation), "24");
     const std::string holdFile = NameHold::pathFor(home.folder("FaxManageNum"), telephony::decisionHoldName(kQuotation));
