@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -163,6 +164,12 @@ struct SoftwareFaxModem::State {
     // line stops on it (its IXON) is seen as the XOFF goes.
     bool xoffSent = false;
     bool hostStopsOnXoff = false;
+    // What the host's line still sends after our XOFF stopped it (the
+    // bytes on their way) waits there until the line runs again, on our
+    // XON or the host no longer stopping on XOFF; the host's flush of its
+    // output drops it. A call that breaks meanwhile sends no XON.
+    bool hostLineStopped = false;
+    std::string onHostLine;
     std::chrono::milliseconds drainAt{0};
     // The page data in the modem's buffer, as of a time: the line carries
     // it away at the session's rate, and nothing while it is empty.
@@ -453,6 +460,7 @@ struct SoftwareFaxModem::State {
             output += kDc3;
             termios tio{};
             hostStopsOnXoff = ::tcgetattr(slave.get(), &tio) == 0 && (tio.c_iflag & IXON) != 0;
+            hostLineStopped = hostStopsOnXoff;
             drainAt = drainTime();
             if (!hostStopsOnXoff) {
                 ++call->lostBytes;
@@ -484,6 +492,7 @@ struct SoftwareFaxModem::State {
         }
         xoffSent = false;
         output += kDc1;
+        lineRuns();
     }
 
     // The page's data byte by byte; the time of its last byte is that of the
@@ -980,6 +989,12 @@ struct SoftwareFaxModem::State {
         result(execute(text.substr(2)));
     }
 
+    void stray(char c) {
+        if (c == '\n') return;  // the LF of a host's CR LF line end
+        std::lock_guard<std::mutex> lock(modem.mutex_);
+        ++modem.strayBytes_;
+    }
+
     void commandByte(char c) {
         if (echo && mode == Mode::Command) output += c;
         // The line end and the backspace stay CR and BS whatever S3 and S5
@@ -995,8 +1010,10 @@ struct SoftwareFaxModem::State {
             if (!line.empty()) line.pop_back();
             return;
         }
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return;
-        if (line.empty() && std::toupper(static_cast<unsigned char>(c)) != 'A') return;  // noise between commands
+        // Bytes of no command line are dropped, and counted: page data that
+        // reaches a modem in command state shows so, not only as commands.
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return stray(c);
+        if (line.empty() && std::toupper(static_cast<unsigned char>(c)) != 'A') return stray(c);
         if (line.size() == 1 && c != '/' && std::toupper(static_cast<unsigned char>(c)) != 'T') {
             line.clear();
             if (std::toupper(static_cast<unsigned char>(c)) == 'A') line += c;
@@ -1019,6 +1036,10 @@ struct SoftwareFaxModem::State {
             const char c = bytes[k];
             switch (mode) {
             case Mode::PageIn:
+                if (hostLineStopped) {  // the rest was on its way as the XOFF went
+                    onHostLine.append(bytes + k, count - k);
+                    return;
+                }
                 pageByte(c);
                 break;
             case Mode::Hold:
@@ -1040,8 +1061,33 @@ struct SoftwareFaxModem::State {
         }
     }
 
+    // A read of the master in packet mode: data, or the host's flush of
+    // its output and its line no longer stopping on XOFF, in their order.
+    void fromHost(const char* bytes, std::size_t count) {
+        if (bytes[0] == TIOCPKT_DATA) {
+            if (hostLineStopped) onHostLine.append(bytes + 1, count - 1);
+            else input(bytes + 1, count - 1);
+            return;
+        }
+        if (bytes[0] & TIOCPKT_FLUSHWRITE) onHostLine.clear();
+        if ((bytes[0] & TIOCPKT_NOSTOP) && hostLineStopped) lineRuns();
+    }
+    void lineRuns() {
+        hostLineStopped = false;
+        std::string bytes = std::move(onHostLine);
+        onHostLine.clear();
+        if (!bytes.empty()) input(bytes.data(), bytes.size());
+    }
+
     // The host closed the device: like a dropped DTR, it ends the call.
     void hostClosed() {
+        // What the host did to its stopped line before it closed comes first.
+        pollfd status{master.get(), POLLPRI, 0};
+        char st = 0;
+        if (hostLineStopped && ::poll(&status, 1, 0) > 0 && (status.revents & POLLPRI) && ::read(master.get(), &st, 1) == 1)
+            fromHost(&st, 1);
+        hostLineStopped = false;
+        onHostLine.clear();
         log("> [device closed]");
         if (call) finishCall(fax::HangupCode::Aborted);
         mode = Mode::Command;
@@ -1153,6 +1199,9 @@ SoftwareFaxModem::SoftwareFaxModem(std::string pageFolder)
         ::tcsetattr(s.slave.get(), TCSANOW, &tio);
     }
     ::fcntl(s.master.get(), F_SETFL, ::fcntl(s.master.get(), F_GETFL) | O_NONBLOCK);
+    // Packet mode: the host's flush of its output shows.
+    int packet = 1;
+    ::ioctl(s.master.get(), TIOCPKT, &packet);
     s.watch.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!s.watch || ::inotify_add_watch(s.watch.get(), name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
         throw Error(75, "cannot watch " + device_, "SoftwareFaxModem");
@@ -1235,6 +1284,11 @@ std::vector<SoftwareFaxModem::Call> SoftwareFaxModem::calls() const {
     return calls_;
 }
 
+std::size_t SoftwareFaxModem::strayBytesForTest() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return strayBytes_;
+}
+
 std::vector<std::string> SoftwareFaxModem::transcript() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return transcript_;
@@ -1279,7 +1333,7 @@ void SoftwareFaxModem::run() {
         if (fds[1].revents & POLLIN) s.watchEvents();
         if (fds[0].revents & POLLIN) {
             ssize_t n = ::read(s.master.get(), buffer, sizeof buffer);
-            if (n > 0) s.input(buffer, static_cast<std::size_t>(n));
+            if (n > 0) s.fromHost(buffer, static_cast<std::size_t>(n));
         }
         s.releaseTimer();
         s.drainTimer();

@@ -183,6 +183,9 @@ public:
     bool waitForCalls(std::size_t count, std::chrono::milliseconds bound);  // waits for finished calls
     std::vector<Call> calls() const;
     std::vector<std::string> transcript() const;  // every command received and answer sent, in order
+    // Bytes that came in command state as part of no command line (noise,
+    // or page data the host sent after the modem left the data phase).
+    std::size_t strayBytesForTest() const;
     // Receive side: the next time the DTE is idle, sends RING and, on ATA
     // (or auto-answer), delivers these G3 pages with this remote ID, at
     // fine or normal resolution. The DTE is idle when it has the device
@@ -210,6 +213,7 @@ private:
     std::chrono::milliseconds hangUpDelay_{0};
     std::vector<Call> calls_;
     std::vector<std::string> transcript_;
+    std::size_t strayBytes_ = 0;
     struct Ring {
         std::vector<std::string> pages;
         std::string remoteId;

@@ -326,6 +326,8 @@ TEST_P(EachFailure, GivesItsEngineCodeAndHangupCode) {
     // The port lets the device go, and the modem takes commands again.
     EXPECT_EQ(engine.PortClose(h), EngineCode::Ok);
     engine.PortClose(open(modem, c.modemClass, 0));
+    // No byte of a page given up reached the modem back in command state.
+    EXPECT_EQ(modem.strayBytesForTest(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(SoftwareModemLine, EachFailure, ::testing::ValuesIn(failureCases()),
