@@ -397,13 +397,20 @@ FrmMainCtrl::LeftGroup FrmMainCtrl::handOverLeftGroup(const std::vector<std::str
 
 bool FrmMainCtrl::handOverLeftBatch(const documents::OwedReceipts::Left& batch, const std::vector<std::string>& held) {
     if (batch.groups.empty()) return true;
-    FaxManageNum store;
+    // A store that cannot be read tells nothing of what the batch stored:
+    // the batch waits for the next round.
+    std::vector<std::string> storedNumbers;
+    if (!FaxManageNum().getManageNumbers(storedNumbers)) {
+        log(errs::ReceiptsOwed, "帳票管理番号ファイルを読めないため、終了したバッチの残りを次の巡回で処理します: " + batch.batch);
+        return false;
+    }
+    std::sort(storedNumbers.begin(), storedNumbers.end());
     std::vector<std::vector<std::string>> toSend;
     bool stored = false;
     for (const auto& group : batch.groups) {
         std::vector<std::string> numbers;
         for (const std::string& n : group) {
-            if (!store.getManageNum(n, "", false)) continue;
+            if (!std::binary_search(storedNumbers.begin(), storedNumbers.end(), n)) continue;
             stored = true;
             if (std::find(held.begin(), held.end(), n) == held.end() && !send_records::hasSendRecord(n))
                 numbers.push_back(n);

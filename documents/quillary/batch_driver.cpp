@@ -24,7 +24,9 @@
 // later hand-over fails, has the groups it did not hand over sent and its
 // receipts confirmed by the supervisor, never fetched and faxed again. Only
 // such a batch that fails before it has handed anything over is rolled back
-// whole, and the EDI server, its receipt not confirmed, offers it again.
+// whole, and the EDI server, its receipt not confirmed, offers it again;
+// should its stored records not go (a full disk), it is left like one that
+// handed a group over, its records sent rather than left in the store.
 #include "documents/quillary/fax_tran_xml.h"
 
 #include "documents/quillary/batch_records.h"
@@ -41,6 +43,7 @@
 #include "platform/error_log.h"
 #include "platform/files.h"
 #include "platform/folder_path_info.h"
+#include "platform/invariant.h"
 #include "platform/layout/page_export.h"
 #include "platform/processed_file_hook.h"
 #include "platform/text.h"
@@ -230,7 +233,14 @@ struct FaxTranXml::Batch {
     // the supervisor sends them and then confirms the archives. True when
     // the batch ends so; else it is rolled back.
     bool leaveOwed() noexcept {
-        if (owed.empty() || handed.empty() || !records.stored()) return false;
+        if (handed.empty()) return false;
+        return leaveStored();
+    }
+    // So does one whose roll-back could not take its stored records back
+    // (a full disk): they are whole, and sent like those of a batch that
+    // died after storing them, rather than left in the store unsent.
+    bool leaveStored() noexcept {
+        if (owed.empty() || !records.stored()) return false;
         try {
             std::vector<std::string> left;
             for (const auto& n : unsent)
@@ -239,31 +249,44 @@ struct FaxTranXml::Batch {
         } catch (...) {
             logCurrentError(kSource);
         }
-        // Should the file not change, the batch is left all the same once
-        // this process has ended: its groups wait, none is lost.
+        // Should the file not change now, this process writes the change
+        // with its next one, or the batch is left once the process has
+        // ended: its groups wait, none is lost.
         if (!documents::OwedReceipts::leave(owed))
-            writeDebugLine(kSource, "渡せなかった帳票は、このプロセスの終了後に送信されます: " + owed);
+            writeDebugLine(kSource, "渡せなかった帳票は、受信確認の記録を書けしだい送信されます: " + owed);
         unsent.clear();
         return true;
     }
-    void rollBack() noexcept {
+    // False when stored records could not be taken back: they stay in the
+    // store as stored, with every file and layout they need, and the
+    // numbers stay the batch's to send.
+    [[nodiscard]] bool rollBack() noexcept {
         std::vector<std::string> left;
         for (const auto& n : unsent)
             if (!handed.count(n)) left.push_back(n);
-        unsent.clear();
-        if (left.empty()) return;
+        if (left.empty()) {
+            unsent.clear();
+            return true;
+        }
         writeDebugLine(kSource, std::string(relayout ? "送信しないレイアウトを削除します: "
                                                      : "送信しない帳票の管理番号を戻します: ") + text::join(left, ','));
-        deleteReports(left);
         // The files the records list go after the records (records not
         // stored yet never will be), so that none is ever left without them.
         const ListedFiles files = records.filesOf(left);
         const bool stored = records.stored();
-        if (stored) records.unstore(left);
-        else records.forget(left);  // a batch built again stores none of them
+        if (stored && !records.unstore(left)) {
+            ErrorLogWriter().writeError(kSource, Error(documents::errs::RecordNotStored,
+                                                       "送信しない帳票の記録を削除できないため、記録は残ります: " +
+                                                           text::join(left, ','), kSource));
+            return false;
+        }
+        if (!stored) records.forget(left);  // a batch built again stores none of them
+        unsent.clear();
+        deleteReports(left);
         // A batch that never stored its records made its documents under
         // new numbers (a re-layout's were there before it).
         removeUnlistedFiles(files, !stored && !relayout);
+        return true;
     }
 };
 
@@ -377,8 +400,7 @@ bool FaxTranXml::makeFAXSendXML(const std::vector<GET_FILE>& udtData, const std:
     if (!built) {
         // The list goes either way: what a left batch owes, its line in the
         // owed receipts carries.
-        const bool left = batch.leaveOwed();
-        if (!left) batch.rollBack();
+        const bool left = batch.leaveOwed() || (!batch.rollBack() && batch.leaveStored());
         if (byCode) discardConfirmation();
         if (!left) documents::OwedReceipts::forget(batch.owed);
         return false;
@@ -439,7 +461,8 @@ bool FaxTranXml::runByCodeBatch(Batch& batch, const std::vector<GET_FILE>& udtDa
         if (buildByCode(batch, data, strReportType, groupNumbers, held, refusal))
             return handOverGroups(batch, groupNumbers);
         if (held.empty()) return false;
-        batch.rollBack();
+        // Nothing is stored before the whole batch is built.
+        checkInvariant(batch.rollBack(), "a batch built again has stored nothing", kSource);
         if (!holdRefusedArchive(data, held, refusal)) return false;
     }
 }

@@ -108,7 +108,7 @@ BatchRecords::ListedFiles BatchRecords::filesOf(const std::vector<std::string>& 
     return files;
 }
 
-void BatchRecords::unstore(const std::vector<std::string>& numbers) noexcept {
+bool BatchRecords::unstore(const std::vector<std::string>& numbers) noexcept {
     try {
         StoreChanges changes;
         for (const std::string& number : numbers) {
@@ -120,8 +120,10 @@ void BatchRecords::unstore(const std::vector<std::string>& numbers) noexcept {
                 changes.remove(number);
         }
         changes.apply();
+        return true;
     } catch (...) {
         logCurrentError("FaxTranXml");
+        return false;
     }
 }
 

@@ -60,8 +60,9 @@ public:
     bool stored() const { return stored_; }
     // Removes the stored records the batch made of these numbers and puts
     // the old pages of those it laid out again back, in one save. Never
-    // raises; what it cannot do is logged.
-    void unstore(const std::vector<std::string>& numbers) noexcept;
+    // raises; False (logged) when the store cannot be changed: every record
+    // then stays as stored.
+    [[nodiscard]] bool unstore(const std::vector<std::string>& numbers) noexcept;
 
     // The files the records the batch made of these numbers list (stored or
     // not): fax documents, pages and reference copies. Those of documents

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -135,16 +137,57 @@ std::vector<Line> read(std::optional<FileLock>& lock) {
     return lines;
 }
 
-// One read-change-write of the file under its lock; a file left with no
-// line goes.
-void change(const std::function<void(std::vector<Line>&)>& edit) {
-    FileLock lock(path());
-    std::vector<Line> lines = readSettingAside();
-    edit(lines);
-    lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const Line& l) { return l.groups.empty() && l.archives.empty(); }),
-                lines.end());
-    save(lines);
+using Edit = std::function<void(std::vector<Line>&)>;
+
+// The changes this process could not write (a full disk), in order. Each is
+// written with the next change the process makes, or before its next read:
+// a batch it forgot or left must not stay owed under its live name, holding
+// its archives back, for as long as the process runs.
+struct Unwritten {
+    std::mutex mutex;
+    std::vector<Edit> edits;
+};
+Unwritten& unwritten() {
+    static Unwritten u;
+    return u;
+}
+
+// One read-change-write of the file under its lock, after the changes not
+// written yet; a file left with no line goes. An edit that fails is kept
+// to be written later when `keep` (a receipt owed is never written late:
+// its batch hands nothing over without it).
+void change(const Edit& edit, bool keep = true) {
+    Unwritten& u = unwritten();
+    std::lock_guard<std::mutex> guard(u.mutex);
+    try {
+        FileLock lock(path());
+        std::vector<Line> lines = readSettingAside();
+        for (const Edit& e : u.edits) e(lines);
+        if (edit) edit(lines);
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [](const Line& l) { return l.groups.empty() && l.archives.empty(); }),
+                    lines.end());
+        save(lines);
+        u.edits.clear();
+    } catch (...) {
+        if (edit && keep) u.edits.push_back(edit);
+        throw;
+    }
+}
+
+// Before a read: what this process could not write before, written now if
+// it can be (a failure is logged, the edits kept).
+void writeUnwritten() noexcept {
+    {
+        Unwritten& u = unwritten();
+        std::lock_guard<std::mutex> guard(u.mutex);
+        if (u.edits.empty()) return;
+    }
+    try {
+        change(nullptr);
+    } catch (...) {
+        logCurrentError(kSource);
+    }
 }
 
 // Whether a line set aside names the archive (by its ConfirmID, which is
@@ -181,13 +224,13 @@ std::string OwedReceipts::owe(const std::vector<OwedArchive>& archives, const Se
     Line line{processMark(currentProcessId()) + "/" + std::to_string(++serial), {}, archives};
     for (const auto& g : groups)
         if (!g.empty()) line.groups.push_back(g);
-    change([&](std::vector<Line>& lines) { lines.push_back(line); });
+    change([line](std::vector<Line>& lines) { lines.push_back(line); }, false);
     return line.batch;
 }
 
 void OwedReceipts::handedOver(const std::string& batch, const std::vector<std::string>& group) noexcept {
     try {
-        change([&](std::vector<Line>& lines) {
+        change([batch, group](std::vector<Line>& lines) {
             for (Line& l : lines) {
                 if (l.batch != batch) continue;
                 if (group.empty()) l.groups.clear();
@@ -202,7 +245,7 @@ void OwedReceipts::handedOver(const std::string& batch, const std::vector<std::s
 void OwedReceipts::forget(const std::string& batch) noexcept {
     if (batch.empty()) return;
     try {
-        change([&](std::vector<Line>& lines) {
+        change([batch](std::vector<Line>& lines) {
             lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const Line& l) { return l.batch == batch; }),
                         lines.end());
         });
@@ -214,15 +257,17 @@ void OwedReceipts::forget(const std::string& batch) noexcept {
 bool OwedReceipts::leave(const std::string& batch) noexcept {
     if (batch.empty()) return false;
     try {
-        bool found = false;
-        change([&](std::vector<Line>& lines) {
+        // Kept to be written later, the edit outlives this call: it tells
+        // what it found through its own copy.
+        auto found = std::make_shared<bool>(false);
+        change([batch, found](std::vector<Line>& lines) {
             for (Line& l : lines)
                 if (l.batch == batch) {
                     l.batch = std::string(kLeft) + l.batch;
-                    found = true;
+                    *found = true;
                 }
         });
-        if (!found) throw Error(errnum::InvalidPropertyValue, "受信確認の記録にバッチがありません: " + batch, kSource);
+        if (!*found) throw Error(errnum::InvalidPropertyValue, "受信確認の記録にバッチがありません: " + batch, kSource);
         return true;
     } catch (...) {
         logCurrentError(kSource);
@@ -237,7 +282,7 @@ void OwedReceipts::paid(const std::string& infoCode, const std::string& archive)
 void OwedReceipts::paid(const std::vector<OwedArchive>& receipts) noexcept {
     if (receipts.empty()) return;
     try {
-        change([&](std::vector<Line>& lines) {
+        change([receipts](std::vector<Line>& lines) {
             for (Line& l : lines)
                 l.archives.erase(std::remove_if(l.archives.begin(), l.archives.end(),
                                                 [&](const OwedArchive& a) {
@@ -254,6 +299,7 @@ void OwedReceipts::paid(const std::vector<OwedArchive>& receipts) noexcept {
 }
 
 OwedReceipts::Owed OwedReceipts::find(const std::string& infoCode, const std::string& archive) noexcept {
+    writeUnwritten();
     try {
         std::optional<FileLock> lock;
         lock.emplace(path(), FileLock::Mode::Shared);
@@ -273,6 +319,7 @@ OwedReceipts::Owed OwedReceipts::find(const std::string& infoCode, const std::st
 }
 
 std::vector<OwedReceipts::Left> OwedReceipts::left() {
+    writeUnwritten();
     std::vector<Left> out;
     std::optional<FileLock> lock;
     lock.emplace(path(), FileLock::Mode::Shared);

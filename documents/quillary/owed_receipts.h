@@ -74,6 +74,11 @@ public:
     // arrives, so that it holds back only its own archive or entry.
     static bool recordable(const std::string& name) { return name.find_first_of("\t\r\n") == std::string::npos; }
 
+    // Every change but owe() never raises. One that cannot be written now
+    // (a full disk) is logged and kept by the process, and written with its
+    // next change of the file or before its next read (find, left); it is
+    // lost only with the process, whose batches are then left anyway.
+
     // Writes a batch down: the archives it will owe once its groups are
     // handed over, and the groups. Answers the batch's key. Raises fg::Error
     // when the file cannot be written: the batch must not hand anything over
@@ -89,7 +94,7 @@ public:
     // The batch failed after handing some of its groups over: the others
     // stay owed, left to whoever settles the batches of ended writers as if
     // its writer had ended now. False (logged) when the file cannot be
-    // changed: the batch is left once its writer has ended.
+    // changed now (kept as above).
     [[nodiscard]] static bool leave(const std::string& batch) noexcept;
     // The EDI server took the confirmation of the archive. Never raises; logs.
     static void paid(const std::string& infoCode, const std::string& archive) noexcept;
