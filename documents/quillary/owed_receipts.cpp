@@ -318,6 +318,21 @@ OwedReceipts::Owed OwedReceipts::find(const std::string& infoCode, const std::st
     }
 }
 
+std::vector<std::string> OwedReceipts::due(const std::string& infoCode) noexcept {
+    writeUnwritten();
+    std::vector<std::string> out;
+    try {
+        std::optional<FileLock> lock;
+        lock.emplace(path(), FileLock::Mode::Shared);
+        for (const Line& l : read(lock))
+            for (const OwedArchive& a : l.archives)
+                if (l.groups.empty() && a.infoCode == infoCode) out.push_back(a.name);
+    } catch (...) {
+        logCurrentError(kSource);
+    }
+    return out;
+}
+
 std::vector<OwedReceipts::Left> OwedReceipts::left() {
     writeUnwritten();
     std::vector<Left> out;

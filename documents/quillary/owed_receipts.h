@@ -112,6 +112,12 @@ public:
     // (logged on each call).
     static Owed find(const std::string& infoCode, const std::string& archive) noexcept;
 
+    // The archives of the information code owed by batches that have
+    // handed every group over, whoever wrote them: their faxes are gone and
+    // only the confirmation waits (one that could not be sent). Never
+    // raises: a file that cannot be read answers none.
+    static std::vector<std::string> due(const std::string& infoCode) noexcept;
+
     // A batch whose writer has ended, or that was left by its writer.
     struct Left {
         std::string batch;

@@ -230,10 +230,12 @@ bool EDIControl::subGetEDIData(GET_FILE& udtData, const std::string& strInfoCode
                              return exchange.getEdiData(session.methodRoot, zip, tempEdi);
                          },
                          errs::FetchNotPacked, errs::FetchRefused, answer::kNoDocuments};
-    if (auto ended = fetchAndTriage(session, request, tempEdi, pass, download, [&] {
-            return receiptOwed(session, request, tempEdi, strInfoCode, download, "getEDIData", true);
-        }))
-        return *ended;
+    const auto ended = fetchAndTriage(session, request, tempEdi, pass, download, [&] {
+        return receiptOwed(session, request, tempEdi, strInfoCode, download, "getEDIData", true);
+    });
+    // After the triage, which meets an owed archive offered again as owed.
+    payDueReceipts(session, request, tempEdi, strInfoCode);
+    if (ended) return *ended;
 
     std::string archive = tempEdi + download;
     Index index;
@@ -273,6 +275,22 @@ bool EDIControl::confirmAtOnce(const Session& session, const std::string& reques
     return confirmed(documents::confirmReceipt(session, requestFolder, infoCode, documents::confirmIdOf(archive)),
                      requestFolder,
                      {tempEdi, entries, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
+}
+
+void EDIControl::payDueReceipts(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
+                                const std::string& infoCode) {
+    for (const std::string& archive : documents::OwedReceipts::due(infoCode)) {
+        logError("getEDIData", 0, "送信済みで受信確認が済んでいないアーカイブの受信を確認します: \"" + archive + "\"");
+        documents::Confirmation done;
+        try {
+            done = documents::payReceipt({documents::kindOf(infoCode), infoCode, {archive}}, session);
+        } catch (...) {
+            logCurrentError("getEDIData");
+            continue;
+        }
+        (void)confirmed(done, requestFolder,
+                        {tempEdi, {}, "getEDIData", errs::ConfirmNotPacked, errs::ConfirmRefused, true});
+    }
 }
 
 std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::string& requestFolder,

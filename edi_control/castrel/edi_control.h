@@ -123,6 +123,14 @@ private:
     bool confirmAtOnce(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
                        const std::string& infoCode, const std::string& archive,
                        const std::vector<std::string>& entries, const char* source, bool keepFilesOnPackFailure);
+    // After a fetch of the information code has looked at what it brought:
+    // the archives its batches handed over whole and could not have
+    // confirmed (a full disk, the server out of reach) are confirmed now,
+    // not only when the server offers them again. A server that offered
+    // their documents again under another archive's name would have them
+    // faxed twice. Failures are logged; the fetch goes on.
+    void payDueReceipts(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
+                        const std::string& infoCode);
     // An answer archive that an earlier batch handed over and did not have
     // confirmed (documents/quillary/owed_receipts.h) is not read again: it
     // is confirmed (and logged), or left unconfirmed while that batch still

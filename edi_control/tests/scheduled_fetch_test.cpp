@@ -111,11 +111,14 @@ TEST_F(ScheduledFetchTest, AnArchiveWhoseReceiptIsOwedIsNeverReadAgain) {
     cannedData("GetEdiData", 3, "D0701.tgz", "0701", {{"S0001", "0", "B001.xml"}});
     OwedReceipts::owe({{"0301", "D0301.tgz"}}, {});
     OwedReceipts::owe({{"0500", "D0500.tgz"}}, {{"20240110083000001"}});
+    // Owed and not offered again: confirmed after its code's fetch all the same.
+    OwedReceipts::owe({{"0701", "D0701_0.tgz"}}, {});
 
     ASSERT_TRUE(control->getEDIData("0")) << logText();
     auto confirmed = requests("PutConfirm");
-    ASSERT_EQ(confirmed.size(), 1u) << logText();
+    ASSERT_EQ(confirmed.size(), 2u) << logText();
     EXPECT_EQ(requestValue(confirmed[0], "ConfirmID"), "D0301");
+    EXPECT_EQ(requestValue(confirmed[1], "ConfirmID"), "D0701_0");
     ASSERT_EQ(batches.size(), 1u);
     EXPECT_EQ(batches[0].data[0].intCnt, 0);
     EXPECT_EQ(batches[0].data[1].intCnt, 0);
