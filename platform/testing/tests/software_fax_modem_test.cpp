@@ -304,13 +304,14 @@ TEST(SoftwareFaxModem, ItIsAsStrictAsTheCommandSets) {
         const char* what;
         std::string bytes;
         std::vector<std::string> present, absent;
-        int lostBytes = 0;
+        int lostBytes = 0;  // at most
     } cases[] = {
         {"Class 2.0 without +FNR", "AT+FCLASS=2.0\rAT+FLO=2\rATD1\rAT+FDT\r" + page,
          {"< +FCO\n", "< CONNECT\n"}, {"< +FCI:", "< +FIS:", "< +FCS:"}},
         {"Class 2.0 with +FNR", "AT+FCLASS=2.0\rAT+FNR=1,1,1,0\rAT+FLO=2\rATD1\rAT+FDT\r" + page,
          {"< +FCI:\"", "< +FIS:1", "< +FCS:1"}, {}},
-        {"XON/XOFF on a line that ignores XOFF", "AT+FCLASS=2.0\rATD1\rAT+FDT\r" + page, {}, {}, 2600 - 2048},
+        {"XON/XOFF on a line that ignores XOFF", "AT+FCLASS=2.0\rATD1\rAT+FDT\r" + page + page + page, {}, {},
+         3 * 2600 - 2048},
         {"answering without +FCR=1", "AT+FCLASS=2\rATA\r", {"< NO CARRIER\n"}, {"< +FCON"}},
         {"answering with +FCR=1", "AT+FCLASS=2.0\rAT+FCR=1\rATA\r", {"< +FCO\n"}, {"< +FTI:"}},
         {"values out of range",
@@ -330,7 +331,10 @@ TEST(SoftwareFaxModem, ItIsAsStrictAsTheCommandSets) {
         for (const auto& line : c.absent) EXPECT_EQ(transcript.find(line), std::string::npos) << line << transcript;
         if (c.lostBytes) {  // the call ends as the host lets the device go
             ASSERT_TRUE(modem.waitForCalls(1, 30000ms)) << transcript;
-            EXPECT_EQ(modem.calls().front().lostBytes, c.lostBytes);
+            // All that came past the full buffer, less what the line carried
+            // away meanwhile: a loaded machine reads the bytes later.
+            EXPECT_GT(modem.calls().front().lostBytes, 0) << transcript;
+            EXPECT_LE(modem.calls().front().lostBytes, c.lostBytes) << transcript;
         }
     }
 }
