@@ -22,6 +22,13 @@ Canned answers (--answers DIR), one folder per servlet, read on every request:
   DIR/<Servlet>/1/, 2/, ...     numbered steps: request k of that servlet gets
                                 the one answer inside step folder k; after the
                                 last step the servlet gives its default answer.
+  DIR/<Servlet>/code-<code>/1/, 2/, ...
+                                numbered steps of one information code: the
+                                k-th request of the servlet whose request.xml
+                                names Information-code <code> gets step k of
+                                that folder, whatever came between (a pass
+                                that ended early skips codes); after its last
+                                step, the other answers.
   DIR/<Servlet>.fault           while it exists, every request of the servlet
                                 fails as its lines say:
                                   status N      answer with HTTP status N
@@ -207,6 +214,7 @@ class Server(ThreadingHTTPServer):
         self.lock = threading.Lock()
         self.count = 0
         self.calls = {}
+        self.code_calls = {}
         self.confirmed = set()
         self.reminders_deleted = set()
 
@@ -302,7 +310,8 @@ class Handler(BaseHTTPRequestHandler):
 
         generated = [int(arg) for word, arg in faults if word == "generate"]
         name, data = ("generated.dat", b"") if generated else (
-            self.unconfirmed(servlet, body) or self.kept_reminders(servlet, number) or self.choose(servlet, call))
+            self.unconfirmed(servlet, body) or self.code_step(servlet, body) or self.kept_reminders(servlet, number)
+            or self.choose(servlet, call))
         if servlet == "PutConfirm":
             with self.server.lock:
                 self.server.confirmed.update(request_texts(body, b"ConfirmID"))
@@ -422,6 +431,23 @@ class Handler(BaseHTTPRequestHandler):
             waiting = [n for n in names if n.split(".", 1)[0] not in self.server.confirmed]
         return load_item(os.path.join(folder, waiting[0])) if waiting else None
 
+    def code_step(self, servlet, body):
+        codes = request_texts(body, b"Information-code")
+        if not codes:
+            return None
+        folder = os.path.join(self.server.answers, servlet, "code-" + codes[0])
+        if not os.path.isdir(folder):
+            return None
+        with self.server.lock:
+            call = self.server.code_calls.get((servlet, codes[0]), 0)
+            self.server.code_calls[(servlet, codes[0])] = call + 1
+        step = os.path.join(folder, str(call + 1))
+        try:
+            inside = sorted(e for e in os.listdir(step) if not e.startswith("."))
+        except OSError:
+            return None
+        return load_item(os.path.join(step, inside[0])) if inside else None
+
     def kept_reminders(self, servlet, number):
         if servlet != "GetFaxReminder":
             return None
@@ -470,8 +496,10 @@ class Handler(BaseHTTPRequestHandler):
             if not inside:
                 return default
             return load_item(os.path.join(folder, steps[call], inside[0]))
-        # The folders of the answers kept until confirmed are no answers.
-        items = [e for e in entries if not e.startswith(".") and e not in ("unconfirmed", "kept")]
+        # The folders of the answers kept until confirmed, and those of one
+        # code's steps, are no answers.
+        items = [e for e in entries
+                 if not e.startswith(".") and not e.startswith("code-") and e not in ("unconfirmed", "kept")]
         if not items:
             return default
         return load_item(os.path.join(folder, items[0]))

@@ -15,6 +15,10 @@
 //     <answers>/<Servlet>/1/, 2/, ...   numbered steps: the k-th request of
 //                                       the servlet gets the one entry of
 //                                       step k, later ones the default;
+//     <answers>/<Servlet>/code-NNNN/1/, 2/, ...
+//                                       steps of one information code: the
+//                                       k-th request naming code NNNN gets
+//                                       step k;
 //     <answers>/GetFaxReminder/kept/NAME
 //                                       reminder entries kept until a
 //                                       DelFaxReminder names them: a

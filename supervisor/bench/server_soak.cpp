@@ -194,35 +194,18 @@ public:
         fs::makeFolders(answers_ + "GetFaxReminder");
     }
 
-    // Writes steps until `ahead` more than the requests seen so far; with
-    // `fresh` false only documents waiting to be offered again are written.
-    void topUp(std::size_t fetches, std::size_t reminderFetches, bool fresh) {
-        while (written_ < fetches + 12) writeFetch(++written_, fresh);
-        while (remindersWritten_ < reminderFetches + 3) writeReminder(++remindersWritten_, fresh);
-    }
-
-    // A restarted server begins its fetches with the first code again: the
-    // steps written ahead for fetches it never asked for are taken back (their
-    // documents wait to be offered again) and the steps from `fetches` on
-    // follow the codes from the first.
-    void restartCodes(std::size_t fetches) {
-        for (std::size_t step = fetches + 1; step <= written_; ++step)
-            fs::removeTree(answers_ + "GetEdiData/" + std::to_string(step));
-        for (auto a = served_.rbegin(); a != served_.rend(); ++a) {
-            if (a->code == 4 || a->step <= fetches) continue;
-            for (auto d = a->docs.rbegin(); d != a->docs.rend(); ++d) {
-                auto offer = offers.find(d->token());
-                if (offer != offers.end() && offer->second.archive == a->name) offers.erase(offer);
-                pending_[a->code].push_front(*d);
-            }
-            // Never offered: its name (that of its step) may come again on
-            // another archive. A second offer taken back leaves the first.
-            if (a->held && !a->again) heldArchives.erase(a->name);
-            ++figures.withdrawn;
+    // Writes each code's steps until three more than the fetches of that
+    // code seen so far; with `fresh` false only documents waiting to be
+    // offered again are written. The EDI server answers each code from its
+    // own steps, so a pass that ends early (and a restarted server, which
+    // begins with the first code again) meets the answers of the code it
+    // asks for.
+    void topUp(const std::vector<std::string>& fetchCodes, std::size_t reminderFetches, bool fresh) {
+        for (int k = 0; k < 4; ++k) {
+            const auto fetched = static_cast<std::size_t>(std::count(fetchCodes.begin(), fetchCodes.end(), kCodes[k]));
+            while (writtenOf_[k] < fetched + 3) writeFetch(k, ++writtenOf_[k], fresh);
         }
-        std::erase_if(served_, [&](const Served& a) { return a.code != 4 && a.step > fetches; });
-        written_ = fetches;
-        codeStart_ = fetches;
+        while (remindersWritten_ < reminderFetches + 3) writeReminder(++remindersWritten_, fresh);
     }
 
     bool waiting() const {
@@ -237,8 +220,13 @@ public:
     // document of a data archive, and the files of a reminder list not
     // confirmed, bad ones included, as a server killed before it logged
     // them must meet them again.
-    void offerUnconfirmedAgain(std::size_t fetches, std::size_t reminderFetches, const std::set<std::string>& confirmed,
-                               const std::set<std::string>& remindersConfirmed) {
+    void offerUnconfirmedAgain(const std::vector<std::string>& fetchCodes, std::size_t reminderFetches,
+                               const std::set<std::string>& confirmed, const std::set<std::string>& remindersConfirmed) {
+        // The fetch (counted over every code) that took each code's steps.
+        std::vector<std::size_t> fetchedAt[4];
+        for (std::size_t i = 0; i < fetchCodes.size(); ++i)
+            for (int k = 0; k < 4; ++k)
+                if (fetchCodes[i] == kCodes[k]) fetchedAt[k].push_back(i + 1);
         for (Served& a : served_) {
             if (a.settled) continue;
             const bool reminder = a.code == 4;
@@ -252,7 +240,9 @@ public:
                 a.settled = true;
                 continue;
             }
-            if (reminder ? reminderFetches < a.step + 2 : fetches < a.step + 8) continue;
+            if (reminder ? reminderFetches < a.step + 2
+                         : a.step > fetchedAt[a.code].size() || fetchCodes.size() < fetchedAt[a.code][a.step - 1] + 8)
+                continue;
             a.settled = true;
             if (a.held) {
                 if (!a.again) heldAgain_[a.code].push_back(a);
@@ -270,14 +260,14 @@ public:
     std::map<std::string, Offer> offers;  // by token: the last readable offer
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
-        std::size_t reminderArchives = 0, reminderBroken = 0, reminderRefused = 0, offeredAgain = 0, withdrawn = 0;
+        std::size_t reminderArchives = 0, reminderBroken = 0, reminderRefused = 0, offeredAgain = 0;
         std::size_t held = 0, heldAgain = 0;  // archives with a broken document, first and second offers
     } figures;
     std::set<std::string> heldArchives;  // names of the archives with a broken document
 
 private:
     // An archive served with documents: its code (0 to 3, 4 for a reminder
-    // list), its step, its name and its documents.
+    // list), its step (of its code), its name and its documents.
     struct Served {
         int code;
         std::size_t step;
@@ -364,11 +354,11 @@ private:
         return bytes;
     }
 
-    void writeFetch(std::size_t step, bool fresh) {
-        const int k = static_cast<int>((step - 1 - codeStart_) % 4);
+    void writeFetch(int k, std::size_t step, bool fresh) {
         const std::string infoCode = kCodes[k];
         std::deque<Doc>& pending = pending_[k];
-        publish("GetEdiData", step, [&](const std::string& folder) {
+        const std::size_t serial = ++archives_;
+        publish("GetEdiData/code-" + infoCode, step, [&](const std::string& folder) {
             if (!heldAgain_[k].empty()) {
                 // The same archive again, as the server offers it until its
                 // receipt is confirmed.
@@ -401,7 +391,7 @@ private:
                 return code(folder, "C0404");
             }
             char name[32];
-            std::snprintf(name, sizeof name, "D%s_%06zu", infoCode.c_str(), step);
+            std::snprintf(name, sizeof name, "D%s_%06zu", infoCode.c_str(), serial);
             const std::string archive = folder + name + ".tgz";
             if (fresh && chance(0.07)) {
                 // Not what the server wanted to send: the documents wait.
@@ -493,8 +483,7 @@ private:
     std::deque<Doc> pending_[4];
     std::deque<Doc> pendingReminders_;
     std::deque<Served> heldAgain_[4];  // held archives to offer once more, by code
-    std::size_t written_ = 0, remindersWritten_ = 0, serials_ = 0;
-    std::size_t codeStart_ = 0;  // the fetch from which the codes run from the first again
+    std::size_t writtenOf_[4] = {}, remindersWritten_ = 0, serials_ = 0, archives_ = 0;
 };
 
 // The requests the EDI server has seen, read from its requests.log as it
@@ -624,7 +613,7 @@ int run(const Options& o) {
     EdiScript script(answers->path(), random);
     testing::TempDir scratch;
     RequestCount seen(record->path(), scratch.path());
-    script.topUp(0, 0, true);
+    script.topUp({}, 0, true);
     // The EDI server is started outside the home: it is none of its programs.
     ::unsetenv("FAXGATE_HOME");
     testing::LocalEdiServer edi(answers->path(), record->path());
@@ -658,7 +647,6 @@ int run(const Options& o) {
     const auto drainEnd = runEnd + std::chrono::milliseconds(static_cast<long>(o.drainSeconds * 1000));
     bool supervisorLost = false;
     std::size_t wholeKills = 0;
-    std::vector<std::size_t> restarts;  // the number of document fetches at each restart
     std::exponential_distribution<> nextWholeKill(o.wholeKillEvery > 0 ? 1.0 / o.wholeKillEvery : 1.0);
     auto wholeKillDue =
         SteadyClock::now() + std::chrono::milliseconds(static_cast<long>(nextWholeKill(random) * 1000));
@@ -695,9 +683,9 @@ int run(const Options& o) {
     while (SteadyClock::now() < drainEnd) {
         const bool fresh = SteadyClock::now() < runEnd;
         seen.refresh();
-        script.offerUnconfirmedAgain(seen.of("GetEdiData"), seen.of("GetFaxReminder"), seen.confirmed,
+        script.offerUnconfirmedAgain(seen.fetchCodes, seen.of("GetFaxReminder"), seen.confirmed,
                                      seen.remindersConfirmed);
-        script.topUp(seen.of("GetEdiData"), seen.of("GetFaxReminder"), fresh);
+        script.topUp(seen.fetchCodes, seen.of("GetFaxReminder"), fresh);
         if (fresh && o.killEvery > 0 && SteadyClock::now() >= killDue) {
             std::vector<pid_t> senders;
             for (const auto& p : testing::processesOfHome(home->path()))
@@ -739,13 +727,6 @@ int run(const Options& o) {
             testing::killWholeHome(home->path());
             ++wholeKills;
             stopped.clear();  // killed with the rest
-            // Every fetch the killed server made is in the log once no
-            // process of the home is left and the EDI server has written
-            // the requests that reached it (half a second is ample for it).
-            std::this_thread::sleep_for(500ms);
-            seen.refresh();
-            restarts.push_back(seen.of("GetEdiData"));
-            script.restartCodes(restarts.back());
             runProgram({nimbrel, "start"});
             supervisor = 0;
             for (auto until = SteadyClock::now() + 30s; !supervisor && SteadyClock::now() < until;
@@ -810,12 +791,14 @@ int run(const Options& o) {
     const std::set<std::string>& confirmed = seen.confirmed;
     const std::set<std::string>& remindersConfirmed = seen.remindersConfirmed;
     const std::vector<std::string>& fetchCodes = seen.fetchCodes;
-    // A restarted server begins with the first code again.
-    for (std::size_t i = 0, start = 0, r = 0; i < fetchCodes.size(); ++i) {
-        while (r < restarts.size() && restarts[r] <= i) start = restarts[r++];
-        const char* expected = kCodes[(i - start) % 4];
-        if (fetchCodes[i] != expected) {
-            v.fault("document fetch " + std::to_string(i + 1) + " asked for " + fetchCodes[i] + ", not " + expected);
+    // Each pass asks for the codes in their order; one that fails ends
+    // there, and the next (or a restarted server) begins with the first.
+    for (std::size_t i = 0; i < fetchCodes.size(); ++i) {
+        const auto at = std::find(kCodes, kCodes + 4, fetchCodes[i]) - kCodes;
+        const auto before = i == 0 ? 3 : std::find(kCodes, kCodes + 4, fetchCodes[i - 1]) - kCodes;
+        if (at == 4 || (at != 0 && at != before + 1)) {
+            v.fault("document fetch " + std::to_string(i + 1) + " asked for " + fetchCodes[i] + " after " +
+                    (i == 0 ? "none" : fetchCodes[i - 1]));
             break;
         }
     }
@@ -974,8 +957,8 @@ int run(const Options& o) {
         << " that were none, " << f.refused << " refusals, " << f.garbled << " garbled, " << f.nothing
         << " with nothing; reminders: " << f.reminderArchives << " lists, " << f.reminderBroken << " that were none, "
         << f.reminderRefused << " broken entries beside good ones; "
-        << f.offeredAgain << " documents offered again after no confirmation, " << f.withdrawn
-        << " archives written ahead taken back at a restart; " << f.held << " archives with a broken document ("
+        << f.offeredAgain << " documents offered again after no confirmation; " << f.held
+        << " archives with a broken document ("
         << f.heldAgain << " offered again), " << heldDocs << " documents held back with them\n"
         << "  documents offered " << script.offers.size() << ":";
     std::map<Fate, std::size_t> fates;
