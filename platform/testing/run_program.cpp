@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -198,23 +200,13 @@ std::vector<HomeProcess> processesOfHome(const std::string& home) {
     const std::string needle = "FAXGATE_HOME=" + home;
     DIR* d = ::opendir("/proc");
     if (!d) return out;
-    // A process that ends as it is read fails the read (ESRCH): it is
-    // read as empty, not raised.
     auto read = [](const std::string& path) {
-        std::string out;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return out;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                out.clear();
-                break;
-            }
-            out.append(buf, static_cast<std::size_t>(n));
+        std::ifstream in(path, std::ios::binary);
+        try {
+            return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        } catch (const std::ios_base::failure&) {
+            return std::string();  // a process that ended as it was read (ESRCH)
         }
-        ::close(fd);
-        return out;
     };
     while (dirent* e = ::readdir(d)) {
         pid_t pid = std::atoi(e->d_name);
