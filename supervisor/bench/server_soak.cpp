@@ -33,9 +33,9 @@
 // - an archive with a broken document is held back whole: never confirmed,
 //   none of its documents faxed, the archive and the document named in the
 //   error log; the other archives of the pass go on. The EDI server offers
-//   it once more (it would go on offering it, holding back the later
-//   archives of its code, until someone removed the cause; here the later
-//   archives come all the same);
+//   it again until the log has named it, four times at the most (it would
+//   go on offering it, holding back the later archives of its code, until
+//   someone removed the cause; here the later archives come all the same);
 // - the send log has a record of every management number, and no fax went
 //   out twice (more faxes taken whole by the lines than numbers recorded
 //   "OK", or a document recorded "OK" under two numbers);
@@ -220,8 +220,12 @@ public:
     // document of a data archive, and the files of a reminder list not
     // confirmed, bad ones included, as a server killed before it logged
     // them must meet them again.
+    // A held archive is offered again until the error log has named it (a
+    // pass that fails first, on a full disk, never meets its refusal), four
+    // times at the most.
     void offerUnconfirmedAgain(const std::vector<std::string>& fetchCodes, std::size_t reminderFetches,
-                               const std::set<std::string>& confirmed, const std::set<std::string>& remindersConfirmed) {
+                               const std::set<std::string>& confirmed, const std::set<std::string>& remindersConfirmed,
+                               const std::set<std::string>& heldNamed) {
         // The fetch (counted over every code) that took each code's steps.
         std::vector<std::size_t> fetchedAt[4];
         for (std::size_t i = 0; i < fetchCodes.size(); ++i)
@@ -245,7 +249,7 @@ public:
                 continue;
             a.settled = true;
             if (a.held) {
-                if (!a.again) heldAgain_[a.code].push_back(a);
+                if (a.offers < 4 && !heldNamed.count(a.name)) heldAgain_[a.code].push_back(a);
                 continue;
             }
             std::deque<Doc>& pending = reminder ? pendingReminders_ : pending_[a.code];
@@ -261,7 +265,7 @@ public:
     struct Figures {
         std::size_t archives = 0, noIndex = 0, broken = 0, refused = 0, garbled = 0, nothing = 0;
         std::size_t reminderArchives = 0, reminderBroken = 0, reminderRefused = 0, offeredAgain = 0;
-        std::size_t held = 0, heldAgain = 0;  // archives with a broken document, first and second offers
+        std::size_t held = 0, heldAgain = 0;  // archives with a broken document, first and later offers
     } figures;
     std::set<std::string> heldArchives;  // names of the archives with a broken document
 
@@ -275,7 +279,7 @@ private:
         std::vector<Doc> docs;
         bool settled = false;  // confirmed, or its documents offered again
         bool held = false;     // it carries a broken document: never confirmed
-        bool again = false;    // the second offer of a held archive
+        int offers = 1;        // of a held archive, this one included
     };
 
     bool chance(double p) { return std::uniform_real_distribution<>(0, 1)(random_) < p; }
@@ -365,7 +369,7 @@ private:
                 Served again = heldAgain_[k].front();
                 heldAgain_[k].pop_front();
                 again.step = step;
-                again.again = true;
+                ++again.offers;
                 again.settled = false;
                 ++figures.heldAgain;
                 return serve(folder, again);
@@ -482,8 +486,33 @@ private:
     std::string reminderTemplate_;
     std::deque<Doc> pending_[4];
     std::deque<Doc> pendingReminders_;
-    std::deque<Served> heldAgain_[4];  // held archives to offer once more, by code
+    std::deque<Served> heldAgain_[4];  // held archives to offer again, by code
     std::size_t writtenOf_[4] = {}, remindersWritten_ = 0, serials_ = 0, archives_ = 0;
+};
+
+// The archives the error log names as held back for a refused document,
+// read as the log grows.
+class HeldNames {
+public:
+    explicit HeldNames(std::string log) : log_(std::move(log)) {}
+    const std::set<std::string>& refresh() {
+        std::ifstream in(log_, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(offset_));
+        const std::string mark = "のアーカイブ \"";
+        for (std::string line; std::getline(in, line) && !in.eof();) {
+            offset_ += line.size() + 1;
+            const std::size_t at = line.find(mark);
+            if (line.find("\tmakeFAXSendXML\t40017\t") == std::string::npos || at == std::string::npos) continue;
+            const std::string name = line.substr(at + mark.size(), line.find('"', at + mark.size()) - at - mark.size());
+            names_.insert(name.substr(0, name.find('.')));
+        }
+        return names_;
+    }
+
+private:
+    std::string log_;
+    std::size_t offset_ = 0;
+    std::set<std::string> names_;
 };
 
 // The requests the EDI server has seen, read from its requests.log as it
@@ -613,6 +642,7 @@ int run(const Options& o) {
     EdiScript script(answers->path(), random);
     testing::TempDir scratch;
     RequestCount seen(record->path(), scratch.path());
+    HeldNames heldNamed(*home / "log/ErrorLog.txt");
     script.topUp({}, 0, true);
     // The EDI server is started outside the home: it is none of its programs.
     ::unsetenv("FAXGATE_HOME");
@@ -684,7 +714,7 @@ int run(const Options& o) {
         const bool fresh = SteadyClock::now() < runEnd;
         seen.refresh();
         script.offerUnconfirmedAgain(seen.fetchCodes, seen.of("GetFaxReminder"), seen.confirmed,
-                                     seen.remindersConfirmed);
+                                     seen.remindersConfirmed, heldNamed.refresh());
         script.topUp(seen.fetchCodes, seen.of("GetFaxReminder"), fresh);
         if (fresh && o.killEvery > 0 && SteadyClock::now() >= killDue) {
             std::vector<pid_t> senders;
