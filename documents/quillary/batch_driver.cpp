@@ -232,14 +232,14 @@ struct FaxTranXml::Batch {
     // records of the groups it could not hand over: they stay owed, and
     // the supervisor sends them and then confirms the archives. True when
     // the batch ends so; else it is rolled back.
-    bool leaveOwed() noexcept {
+    [[nodiscard]] bool leaveOwed() noexcept {
         if (handed.empty()) return false;
         return leaveStored();
     }
     // So does one whose roll-back could not take its stored records back
     // (a full disk): they are whole, and sent like those of a batch that
     // died after storing them, rather than left in the store unsent.
-    bool leaveStored() noexcept {
+    [[nodiscard]] bool leaveStored() noexcept {
         if (owed.empty() || !records.stored()) return false;
         try {
             std::vector<std::string> left;
