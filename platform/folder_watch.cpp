@@ -23,14 +23,11 @@ constexpr std::uint32_t kNotices = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MO
 // The watch is gone or watches something that is no longer the folder.
 constexpr std::uint32_t kSpent = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
-// File systems whose every change passes through this machine's kernel, which
-// tells the watch. On a network or user-space one, a change made on another
-// machine or behind the kernel's back reaches no watch.
-bool toldOfEveryChange(int fd) noexcept {
-    struct statfs about {};
-    if (::fstatfs(fd, &about) != 0) return false;
+}  // namespace
+
+bool FolderWatch::toldOfEveryChange(unsigned long fileSystemType) noexcept {
     constexpr unsigned long kZfs = 0x2FC12FC1;
-    switch (static_cast<unsigned long>(about.f_type)) {
+    switch (fileSystemType) {
     case EXT4_SUPER_MAGIC:
     case XFS_SUPER_MAGIC:
     case BTRFS_SUPER_MAGIC:
@@ -45,8 +42,6 @@ bool toldOfEveryChange(int fd) noexcept {
     }
 }
 
-}  // namespace
-
 FolderWatch::FolderWatch(std::string folder, std::string pattern)
     : folder_(std::move(folder)), pattern_(std::move(pattern)) {
     (void)arm();
@@ -60,7 +55,10 @@ bool FolderWatch::arm() noexcept {
     // another folder in between shows as one on the next question.
     Descriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (!dir || ::fstat(dir.get(), &st) != 0 || !toldOfEveryChange(dir.get())) return false;
+    struct statfs about {};
+    if (!dir || ::fstat(dir.get(), &st) != 0 || ::fstatfs(dir.get(), &about) != 0 ||
+        !toldOfEveryChange(static_cast<unsigned long>(about.f_type)))
+        return false;
     Descriptor notices(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     char opened[64];
     std::snprintf(opened, sizeof opened, "/proc/self/fd/%d", dir.get());

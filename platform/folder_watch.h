@@ -37,6 +37,12 @@ public:
     // concern a listed file. Never raises.
     [[nodiscard]] bool changed() noexcept;
 
+    // Whether the file system of that type (statfs's f_type) passes every
+    // change through this machine's kernel, which tells the watches. On a
+    // network or user-space one, a change made on another machine or behind
+    // the kernel's back reaches no watch: a reader there reads afresh.
+    [[nodiscard]] static bool toldOfEveryChange(unsigned long fileSystemType) noexcept;
+
     // Whether every change of this file of the watched folder is told to the
     // watch: a plain file with no other name. A link, or a file with a
     // second name in another folder, can be changed without the folder

@@ -1,6 +1,7 @@
 #include "platform/layout/page_folders.h"
 
 #include "platform/files.h"
+#include "platform/folder_watch.h"
 #include "platform/owned.h"
 #include "platform/text.h"
 
@@ -36,22 +37,12 @@ std::string layoutKey(std::string_view name) {
     return {};
 }
 
-// Network and user-space file systems change on other machines or behind
-// the kernel's back without a notice reaching this one.
+// Whether the kernel's notices tell of every change of the folder, as they
+// do on the local file systems the supplier watch trusts.
 bool noticesReachUs(const std::string& folder) {
-    struct statfs fs {};
-    if (::statfs(folder.c_str(), &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x6969:      // NFS
-    case 0x517B:      // SMB
-    case 0xFF534D42:  // CIFS
-    case 0xFE534D42:  // SMB2
-    case 0x65735546:  // FUSE
-    case 0x00C36400:  // Ceph
-        return false;
-    default:
-        return true;
-    }
+    struct statfs about {};
+    return ::statfs(folder.c_str(), &about) == 0 &&
+           FolderWatch::toldOfEveryChange(static_cast<unsigned long>(about.f_type));
 }
 
 // One watched folder: its page-like names by layout part.

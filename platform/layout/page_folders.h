@@ -9,9 +9,9 @@
 // made, removed, renamed in or out), read before every answer: whatever was
 // done to the folder before the question, by this process or any other, is
 // in the answer. When the notices overflow the folder is read again; a
-// folder the kernel cannot watch (no notices to be had, a network file
-// system whose changes on other machines it would never hear of) is read
-// whole at every question.
+// folder the kernel cannot watch (no notices to be had, or a file system
+// whose every change it does not see: FolderWatch::toldOfEveryChange) is
+// read whole at every question.
 #pragma once
 
 #include <string>
