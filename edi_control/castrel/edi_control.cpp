@@ -281,16 +281,23 @@ void EDIControl::payDueReceipts(const Session& session, const std::string& reque
                                 const std::string& infoCode) {
     for (const std::string& archive : documents::OwedReceipts::due(infoCode)) {
         logError("getEDIData", 0, "送信済みで受信確認が済んでいないアーカイブの受信を確認します: \"" + archive + "\"");
-        documents::Confirmation done;
         try {
-            done = documents::payReceipt({documents::kindOf(infoCode), infoCode, {archive}}, session);
+            (void)payOwed(session, requestFolder, tempEdi, infoCode, archive, "getEDIData", true, false);
         } catch (...) {
             logCurrentError("getEDIData");
-            continue;
         }
-        (void)confirmed(done, requestFolder,
-                        {tempEdi, {}, "getEDIData", errs::ConfirmNotPacked, errs::ConfirmRefused, true});
     }
+}
+
+bool EDIControl::payOwed(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
+                         const std::string& infoCode, const std::string& archive, const char* source,
+                         bool keepFilesOnPackFailure, bool folderHeld) {
+    documents::PayOptions options;
+    if (folderHeld) options.held = {requestFolder};
+    const documents::Confirmation done =
+        documents::payReceipt({documents::kindOf(infoCode), infoCode, {archive}}, session, options);
+    return confirmed(done, requestFolder,
+                     {tempEdi, {}, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
 }
 
 std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::string& requestFolder,
@@ -308,10 +315,7 @@ std::optional<bool> EDIControl::receiptOwed(const Session& session, const std::s
     }
     logError(source, 0,
              "送信済みで受信確認が済んでいないアーカイブです。読み直さずに受信を確認します: \"" + archive + "\"");
-    const documents::Confirmation done = documents::payReceipt(
-        {documents::kindOf(infoCode), infoCode, {archive}}, session, {{requestFolder}});
-    return confirmed(done, requestFolder,
-                     {tempEdi, {}, source, errs::ConfirmNotPacked, errs::ConfirmRefused, keepFilesOnPackFailure});
+    return payOwed(session, requestFolder, tempEdi, infoCode, archive, source, keepFilesOnPackFailure, true);
 }
 
 void EDIControl::expandIndexed(Index& index, const std::string& archive, const std::string& tempEdi,

@@ -131,6 +131,12 @@ private:
     // faxed twice. Failures are logged; the fetch goes on.
     void payDueReceipts(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
                         const std::string& infoCode);
+    // The receipt an archive is owed, paid (documents::payReceipt) and a
+    // failure logged as the pass's; `folderHeld` when the caller holds the
+    // request folder's lock already.
+    bool payOwed(const Session& session, const std::string& requestFolder, const std::string& tempEdi,
+                 const std::string& infoCode, const std::string& archive, const char* source,
+                 bool keepFilesOnPackFailure, bool folderHeld);
     // An answer archive that an earlier batch handed over and did not have
     // confirmed (documents/quillary/owed_receipts.h) is not read again: it
     // is confirmed (and logged), or left unconfirmed while that batch still
