@@ -179,8 +179,7 @@ public:
 
 private:
     void startOver() {
-        folder_ = watch_->folder();
-        names_ = fs::list(folder_, MakerInfo::kPattern);
+        names_ = fs::list(watch_->folder(), MakerInfo::kPattern);
         entries_.clear();
         byCode_.clear();
         byFax_.clear();
@@ -191,7 +190,7 @@ private:
     const Entry& loadNext() {
         Entry e;
         e.name = names_[entries_.size()];
-        const std::string path = fs::join(folder_, e.name);
+        const std::string path = fs::join(watch_->folder(), e.name);
         if (!FolderWatch::coversFile(path)) unsure_ = true;
         xml::Document doc;
         e.loaded = doc.load(path);
@@ -208,8 +207,7 @@ private:
         return entries_.back();
     }
 
-    std::unique_ptr<FolderWatch> watch_;
-    std::string folder_;
+    std::unique_ptr<FolderWatch> watch_;  // on the folder the index reads
     std::vector<std::string> names_;
     std::vector<Entry> entries_;  // the first entries_.size() of names_
     std::unordered_map<std::string, std::vector<std::size_t>> byCode_, byFax_;
