@@ -171,6 +171,27 @@ bool sameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool stillNamed(int fd, const std::string& path) noexcept {
+    struct stat held {}, named {};
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+           held.st_dev == named.st_dev;
+}
+
+bool writeAll(int fd, std::string_view bytes) noexcept {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 namespace {
 
 // Folded as icompare folds, so that list() and resolve() agree on what matches.
@@ -405,15 +426,9 @@ void keepAccess(int fd, const struct stat& old) {
 
 bool writeAll(int fd, std::span<const std::string_view> pieces, Sync sync, int& err) {
     for (std::string_view bytes : pieces) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                err = errno;
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
+        if (!fs::writeAll(fd, bytes)) {
+            err = errno;
+            return false;
         }
     }
     if (sync == Sync::Durable && ::fsync(fd) != 0) {

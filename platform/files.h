@@ -41,6 +41,12 @@ std::optional<std::string> resolve(const std::string& path);
 // Whether two paths name one existing file or folder, however each is spelt
 // (letter case, links, "." and ".."). False when either does not exist.
 [[nodiscard]] bool sameFile(const std::string& a, const std::string& b);
+// Whether the open file is still the one `path` names: a holder that removed
+// or replaced it meanwhile left the open one to nobody. Never raises.
+[[nodiscard]] bool stillNamed(int fd, const std::string& path) noexcept;
+// Writes every byte to the open file, going on after an interruption. False
+// on a failure, errno telling why (EIO for a write that takes nothing).
+[[nodiscard]] bool writeAll(int fd, std::string_view bytes) noexcept;
 
 // What a path names (the path as given): with `followLinks` false, a link
 // is Other, whatever it points to.

@@ -27,17 +27,6 @@ constexpr int kNamesTried = 100000;
     throw Error(errnum::PathFileAccessError, what + ": " + path + ": " + std::strerror(err), "HeldList");
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 HeldList HeldList::create(const std::string& folderIn, const std::string& suffix, const std::string& firstLine) {
@@ -48,7 +37,7 @@ HeldList HeldList::create(const std::string& folderIn, const std::string& suffix
     // never seen unlocked, so nobody takes a new one for one left behind.
     Descriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
     const bool unnamed = static_cast<bool>(fd) && ::access("/proc/self/fd", X_OK) == 0;
-    if (unnamed && (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !writeAll(fd.get(), header)))
+    if (unnamed && (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !fs::writeAll(fd.get(), header)))
         failed("予約の一覧を作れません", folder, errno);
     static std::atomic<int> serial{0};  // only where to start: names are tried until one is free
     for (int tried = 0; tried < kNamesTried; ++tried) {
@@ -65,7 +54,7 @@ HeldList HeldList::create(const std::string& folderIn, const std::string& suffix
             // whoever claims lists must exclude their making.
             fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
             if (!fd && errno == EEXIST) continue;
-            if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !writeAll(fd.get(), header)) {
+            if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !fs::writeAll(fd.get(), header)) {
                 const int err = errno;
                 ::unlink(path.c_str());
                 failed("予約の一覧を作れません", path, err);
@@ -89,10 +78,8 @@ HeldList HeldList::claimEnded(const std::string& path) {
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return list;
     // Removed by its holder after we opened it: nothing is left to claim.
-    struct stat held {}, named {};
-    if (::fstat(fd.get(), &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
-        held.st_dev != named.st_dev)
-        return list;
+    struct stat held {};
+    if (!fs::stillNamed(fd.get(), path) || ::fstat(fd.get(), &held) != 0) return list;
     list.path_ = path;
     list.fd_ = fd.release();
     list.size_ = static_cast<std::uintmax_t>(held.st_size);
@@ -138,7 +125,7 @@ void HeldList::append(const std::vector<std::string>& lines) {
     checkInvariant(fd_ >= 0, "a list is appended to only by its holder", "HeldList");
     std::string bytes;
     for (const std::string& line : lines) bytes += line + "\n";
-    if (::lseek(fd_, static_cast<off_t>(size_), SEEK_SET) < 0 || !writeAll(fd_, bytes)) {
+    if (::lseek(fd_, static_cast<off_t>(size_), SEEK_SET) < 0 || !fs::writeAll(fd_, bytes)) {
         const int err = errno;
         // Cut back to the lines before: a part of one would join the next.
         (void)::ftruncate(fd_, static_cast<off_t>(size_));

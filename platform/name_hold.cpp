@@ -2,12 +2,12 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/owned.h"
 #include "platform/wait_deadline.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,13 +24,6 @@ constexpr std::chrono::milliseconds kMomentAfterDeadline{1000};
 bool plainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of(std::string("/\0", 2)) == std::string::npos;
-}
-
-// Whether the descriptor is still the file of that path.
-bool stillNamed(int fd, const std::string& path) {
-    struct stat held {}, named {};
-    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
-           held.st_dev == named.st_dev;
 }
 
 }  // namespace
@@ -56,7 +49,7 @@ NameHold::NameHold(const std::string& folder, const std::string& name, std::chro
             throw Error(errnum::PermissionDenied, "保持ファイルを作れません: " + path_ + ": " + std::strerror(errno),
                         "NameHold");
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
-            if (stillNamed(fd.get(), path_)) {
+            if (fs::stillNamed(fd.get(), path_)) {
                 fd_ = fd.release();
                 return;
             }

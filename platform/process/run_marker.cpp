@@ -35,16 +35,6 @@ std::string markerContent() {
     return doc.saveToString();
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Takes the lock file of a name (made when `create`); none when a live
 // writer holds it or, without `create`, when it is gone.
@@ -58,17 +48,14 @@ Descriptor takeLock(const std::string& lockPath, bool create = true) {
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
         // A holder that was just deleting its marker may have unlinked this
         // lock file after we opened it: our lock would then guard nothing.
-        struct stat held {}, named {};
-        if (::fstat(fd.get(), &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
-            held.st_dev == named.st_dev)
-            return fd;
+        if (fs::stillNamed(fd.get(), lockPath)) return fd;
     }
     return {};
 }
 
 // The lock file names its holder by process id.
 bool writeHolder(int fd) {
-    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, std::to_string(::getpid()));
+    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 && fs::writeAll(fd, std::to_string(::getpid()));
 }
 
 // The process id a lock file names; 0 when it names none.
@@ -151,7 +138,7 @@ RunMarker RunMarker::create(const std::string& folderIn) {
         // is never seen half-written and never replaces another one.
         std::string temp = folder + "." + name + "." + std::to_string(::getpid()) + ".tmp";
         Descriptor tfd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (!tfd || !writeAll(tfd.get(), content)) {
+        if (!tfd || !fs::writeAll(tfd.get(), content)) {
             int err = errno;
             tfd.reset();
             ::unlink(temp.c_str());
