@@ -79,6 +79,17 @@ FileLock FileLock::forGate(const std::string& path, Mode mode, std::chrono::mill
     return acquire(lockPathFor(path), mode, timeout, false);
 }
 
+FileLock FileLock::ownFile(const std::string& path, std::chrono::milliseconds timeout) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        const auto left = std::max(timeout - spent, std::chrono::milliseconds(0));
+        FileLock lock = acquire(path, Mode::Exclusive, left, false);
+        if (fs::stillNamed(lock.fd_, path)) return lock;
+    }
+}
+
 FileLock FileLock::tryLock(const std::string& path, Mode mode) {
     FileLock lock = acquire(lockPathFor(path), mode, std::chrono::milliseconds(0), true);
     if (lock.held() && mode == Mode::Exclusive) fs::removeStaleTemporaries(path);

@@ -32,6 +32,12 @@ public:
     // taking it costs the same however many files its folder holds.
     static FileLock forGate(const std::string& path, Mode mode = Mode::Exclusive,
                             std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
+    // Locks the file `path` itself (made when missing), exclusively, waiting
+    // up to `timeout` as the constructor does: the lock of a hold whose
+    // holder removes the file before it lets go. A file so removed while
+    // this waited is no longer the one of that name: the one there now is
+    // locked instead, within the same bound.
+    static FileLock ownFile(const std::string& path, std::chrono::milliseconds timeout);
     // Tries once; an unheld lock (held() false) when another holder has it.
     static FileLock tryLock(const std::string& path, Mode mode = Mode::Exclusive);
 

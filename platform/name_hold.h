@@ -7,6 +7,8 @@
 // that name takes the new one, so two holders never hold one name.
 #pragma once
 
+#include "platform/file_lock.h"
+
 #include <chrono>
 #include <string>
 
@@ -29,7 +31,7 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
+    FileLock lock_;  // on the hold's file itself
 };
 
 }  // namespace fg
